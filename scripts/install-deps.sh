@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package Ovra needs to build, run, test and benchmark.
+# Safe to run again: apt-get skips what is already there, and the package
+# lists are refreshed only when a package is missing.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # Qt 6
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev qt6-pdf-dev
+  libqt6opengl6-dev
+  # tests
+  libgtest-dev libgmock-dev
+  # file types, media, documents, text recognition
+  shared-mime-info libpoppler-cpp-dev libpoppler-qt6-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libtesseract-dev tesseract-ocr-eng libleptonica-dev
+  libssl-dev libsqlite3-dev libzip-dev
+  # icons and fonts for the window, and a display server for GUI tests
+  adwaita-icon-theme fonts-dejavu-core xvfb xauth
+  # peers timed by the benchmarks
+  fd-find findutils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "../UniformType.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace ovra::md {
+
+// The attributes that cost a read of the file's content (headers, tags, EXIF,
+// PDF metadata). The index reads them once per file version and keeps them in
+// its on-disk cache.
+struct ContentAttributes {
+    std::optional<int> pixelWidth;
+    std::optional<int> pixelHeight;
+    std::optional<double> durationSeconds;
+    std::optional<QString> title;
+    std::optional<QStringList> authors;
+    std::optional<QString> album;
+    std::optional<QString> musicalGenre;
+    QStringList codecs;
+    std::optional<int> numberOfPages;
+    std::optional<QString> acquisitionMake;
+    std::optional<QString> acquisitionModel;
+    // When the content says it was made (EXIF DateTimeOriginal), seconds since 1970.
+    std::optional<double> contentCreationDate;
+    // A screenshot tool wrote it (PNG text chunks such as Software=gnome-screenshot).
+    bool isScreenCapture = false;
+
+    friend bool operator==(const ContentAttributes&, const ContentAttributes&) = default;
+};
+
+namespace ContentReader {
+
+// True for the types whose attributes need a read: images, audio, video, PDF.
+bool needsRead(const UniformType& type);
+
+// Reads what the file's content says. Opens the file with O_NOATIME where allowed
+// (our scans must never make a file look recently used), never follows a symbolic
+// link, bounds what it reads, and never throws: an unreadable or malformed file
+// gives what could be read (often nothing). Thread-safe.
+ContentAttributes read(const QString& path, const UniformType& type);
+
+} // namespace ContentReader
+
+// A screenshot by its name, as the usual Linux screenshot tools name them
+// ("Screenshot from 2024-03-01 10-22-33.png", "Screenshot_20240301_102233.png", …).
+bool isScreenshotFileName(QStringView name);
+
+// The download origin of a file from the freedesktop extended attributes:
+// "user.xdg.origin.url" first, then "user.xdg.referrer.url"; empty when neither
+// is set. Never follows a symbolic link. Thread-safe.
+QStringList readWhereFroms(const QByteArray& localPath);
+
+// The desktop's recently-used list ($XDG_DATA_HOME/recently-used.xbel): the
+// latest visit or modification time of each local file named in it, keyed by
+// absolute path. Missing or damaged files give an empty map.
+QHash<QString, double> readRecentlyUsed(const QString& xbelPath);
+
+} // namespace ovra::md

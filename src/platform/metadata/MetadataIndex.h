@@ -1,0 +1,103 @@
+#pragma once
+
+#include "Attribute.h"
+#include "Item.h"
+#include "Query.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace ovra::md {
+
+class IndexStore; // the table and everything behind it; private to the index
+
+// The file-metadata index that every collection, category and search runs on.
+// The first query over a folder walks it once, in parallel, into a compact
+// in-memory table; later queries evaluate against the table. Attributes that
+// cost a file read are cached on disk under the cache folder, keyed by path,
+// size and modification time. `refresh` re-lists only folders whose modification
+// time changed.
+//
+// It never follows symbolic links and never indexes hidden entries (a name that
+// begins with "." below an indexed scope), nor names that are not valid UTF-8.
+//
+// Every member is blocking and thread-safe: call it off the GUI thread. Queries
+// run concurrently with each other and with a refresh; each sees one consistent
+// snapshot of the table.
+class MetadataIndex {
+public:
+    struct Options {
+        QString cacheDir;          // default: $XDG_CACHE_HOME/Ovra
+        QString recentlyUsedFile;  // default: $XDG_DATA_HOME/recently-used.xbel
+        int threads = 0;           // 0: one per core
+        bool persistCache = true;  // keep read attributes on disk
+    };
+
+    MetadataIndex();
+    explicit MetadataIndex(Options options);
+    ~MetadataIndex();
+    MetadataIndex(const MetadataIndex&) = delete;
+    MetadataIndex& operator=(const MetadataIndex&) = delete;
+
+    // Walks every scope that the table does not cover yet.
+    void ensureScopes(const QStringList& scopes);
+    // Brings every indexed scope up to date and re-reads the recently-used list.
+    void refresh();
+
+    // One query's answer: the matching files, best first by the sort key, kept
+    // alive as a snapshot of the table they came from.
+    class Results {
+    public:
+        Results();
+        ~Results();
+        Results(Results&&) noexcept;
+        Results& operator=(Results&&) noexcept;
+
+        std::size_t count() const;
+        // The number of matches before `maxResults` cut the list.
+        std::size_t totalMatches() const { return m_totalMatches; }
+        QString path(std::size_t i) const;
+        std::int64_t fileSize(std::size_t i) const;
+        // Inside an application bundle, library package, build or dependency
+        // folder (judged below its scope): skipped by every collection.
+        bool isNoise(std::size_t i) const;
+        Item item(std::size_t i) const;
+
+    private:
+        friend class MetadataIndex;
+        struct Data;
+        std::unique_ptr<Data> m_data;
+        std::size_t m_totalMatches = 0;
+    };
+
+    // Evaluates `query` over the scopes (walking those not indexed yet), ordered
+    // by `sortKey` descending, files without it last; at most `maxResults` are
+    // kept. An invalid query gives no results and walks nothing. When `cancelled`
+    // turns true the answer is cut short (and is empty).
+    Results query(const Query& query, const QStringList& scopes, std::optional<Attr> sortKey,
+                  std::size_t maxResults = 300000, const std::atomic_bool* cancelled = nullptr);
+
+    // The attributes of one file, from the table when it is indexed and current,
+    // else read from the file system (the stand-in for MDItemCopyAttribute).
+    // Nothing for a missing, hidden or non-UTF-8 path.
+    std::optional<Item> itemAtPath(const QString& path);
+
+    struct Stats {
+        std::size_t files = 0;      // entries that are not folders
+        std::size_t folders = 0;
+        std::size_t memoryBytes = 0; // held by the table
+        std::size_t contentReads = 0; // files whose content was read (cache misses)
+    };
+    Stats stats() const;
+
+private:
+    std::unique_ptr<IndexStore> m_store;
+};
+
+} // namespace ovra::md

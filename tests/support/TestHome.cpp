@@ -1,0 +1,109 @@
+#include "TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+
+namespace ovra::test {
+
+namespace {
+const char* const kVariables[] = {"HOME",          "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                  "XDG_CACHE_HOME", "XDG_DATA_DIRS",   "XDG_CONFIG_DIRS",
+                                  "XDG_STATE_HOME"};
+}
+
+struct TestHome::Saved {
+    std::map<std::string, std::optional<QByteArray>> values;
+};
+
+TestHome::TestHome()
+    : m_saved(new Saved)
+{
+    // Resolve the temporary folder's own links (/tmp may be one) so that paths the
+    // index reports compare equal to the paths tests build.
+    m_root = QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/home");
+    QDir().mkpath(m_root);
+    for (const char* name : kVariables) {
+        m_saved->values[name] = qEnvironmentVariableIsSet(name)
+                                    ? std::optional<QByteArray>(qgetenv(name))
+                                    : std::nullopt;
+    }
+    qputenv("HOME", m_root.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (m_root + QStringLiteral("/.config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (m_root + QStringLiteral("/.local/share")).toUtf8());
+    qputenv("XDG_CACHE_HOME", (m_root + QStringLiteral("/.cache")).toUtf8());
+    qputenv("XDG_STATE_HOME", (m_root + QStringLiteral("/.local/state")).toUtf8());
+    qputenv("XDG_DATA_DIRS", (QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/share")).toUtf8());
+    qputenv("XDG_CONFIG_DIRS", (QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/etc-xdg")).toUtf8());
+}
+
+TestHome::~TestHome()
+{
+    for (const auto& [name, value] : m_saved->values) {
+        if (value) qputenv(name.c_str(), *value);
+        else qunsetenv(name.c_str());
+    }
+    delete m_saved;
+}
+
+QString TestHome::path(const QString& relative) const
+{
+    return relative.isEmpty() ? m_root : m_root + u'/' + relative;
+}
+
+QString TestHome::makeFolder(const QString& relative)
+{
+    const QString p = path(relative);
+    QDir().mkpath(p);
+    return p;
+}
+
+QString TestHome::writeFile(const QString& relative, const QByteArray& content,
+                            std::optional<double> modified)
+{
+    const QString p = path(relative);
+    QDir().mkpath(QFileInfo(p).absolutePath());
+    QFile file(p);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        ADD_FAILURE() << "cannot write fixture " << p.toStdString();
+        return p;
+    }
+    file.write(content);
+    file.close();
+    if (modified) setTimes(p, std::nullopt, modified);
+    return p;
+}
+
+void TestHome::setTimes(const QString& absolutePath, std::optional<double> accessed,
+                        std::optional<double> modified)
+{
+    auto toSpec = [](std::optional<double> t) {
+        timespec spec{};
+        if (!t) {
+            spec.tv_nsec = UTIME_OMIT;
+            return spec;
+        }
+        double whole = std::floor(*t);
+        spec.tv_sec = static_cast<time_t>(whole);
+        spec.tv_nsec = static_cast<long>(std::llround((*t - whole) * 1e9));
+        if (spec.tv_nsec >= 1000000000L) {
+            spec.tv_sec += 1;
+            spec.tv_nsec -= 1000000000L;
+        }
+        return spec;
+    };
+    const timespec times[2] = {toSpec(accessed), toSpec(modified)};
+    if (utimensat(AT_FDCWD, QFile::encodeName(absolutePath).constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        ADD_FAILURE() << "cannot set times on " << absolutePath.toStdString();
+}
+
+} // namespace ovra::test
