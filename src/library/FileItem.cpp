@@ -1,0 +1,159 @@
+#include "FileItem.h"
+
+#include "Fmt.h"
+#include "platform/PathKey.h"
+#include "platform/metadata/Item.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace ovra {
+namespace {
+
+QString lastComponent(const QString& path)
+{
+    const QString last = path.section(u'/', -1);
+    return last.isEmpty() ? path : last; // "/" names itself
+}
+
+// The extension as a file name shows it: none for ".bashrc" or "notes.".
+QString pathExtension(const QString& path)
+{
+    const QString name = lastComponent(path);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot <= 0 ? QString() : name.mid(dot + 1);
+}
+
+// Every word's first letter upper case and the rest lower case, words split at
+// white space only, the same in every locale: "MPEG-4 video" gives "Mpeg-4 Video".
+QString capitalizedWords(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text.at(i).isSpace()) {
+            result += text.at(i++);
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && !text.at(end).isSpace())
+            ++end;
+        const qsizetype first = text.at(i).isHighSurrogate() && i + 1 < end ? 2 : 1;
+        result += text.mid(i, first).toUpper() + text.mid(i + first, end - i - first).toLower();
+        i = end;
+    }
+    return result;
+}
+
+bool statPath(const QString& path, struct statx& st)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+    return statx(AT_FDCWD, native.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &st) ==
+           0;
+}
+
+} // namespace
+
+std::optional<FileItem> FileItem::fromMetadata(const md::Item& metadata)
+{
+    if (metadata.path.isEmpty()) return std::nullopt;
+    FileItem item;
+    item.path = pathKey(metadata.path);
+    item.name = metadata.fsName.value_or(lastComponent(item.path));
+    item.size = metadata.fsSize.value_or(0);
+    item.modified = metadata.contentChangeDate.value_or(kDistantPast);
+    item.created = metadata.creationDate;
+    if (metadata.contentType) item.contentType = UniformType::withIdentifier(*metadata.contentType);
+    item.category = classify(item.contentType, false);
+    item.pixelWidth = metadata.pixelWidth;
+    item.pixelHeight = metadata.pixelHeight;
+    item.duration = metadata.durationSeconds;
+    if (metadata.authors && !metadata.authors->isEmpty()) item.artist = metadata.authors->first();
+    item.album = metadata.album;
+    item.title = metadata.title;
+    return item;
+}
+
+std::optional<FileItem> FileItem::fromPath(const QString& path)
+{
+    FileItem item;
+    item.path = pathKey(path);
+    struct statx st {};
+    if (item.path.isEmpty() || !statPath(item.path, st)) return std::nullopt;
+
+    const UniformType type = UniformType::forFile(item.path);
+    if (type.isValid()) item.contentType = type;
+    // A package (a bundle folder) is a file to the user, not a folder to open.
+    const bool isDirectory =
+        S_ISDIR(st.stx_mode) && !(type.isValid() && type.conforms(UniformType::package()));
+
+    item.name = lastComponent(item.path);
+    // A folder's own size on disk says nothing about its contents.
+    item.size = S_ISDIR(st.stx_mode) ? 0 : static_cast<qint64>(st.stx_size);
+    item.modified = fileTimeSeconds(st.stx_mtime);
+    // Not every file system keeps a birth time; the change time is the nearest.
+    item.created = fileTimeSeconds((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime);
+    item.category = classify(item.contentType, isDirectory);
+    return item;
+}
+
+QString FileItem::displayTitle() const
+{
+    if (category == FileCategory::apps && name.endsWith(QStringLiteral(".app"), Qt::CaseSensitive))
+        return name.chopped(4);
+    if (category == FileCategory::music && title && !title->isEmpty()) return *title;
+    return name;
+}
+
+QString FileItem::kindDescription() const
+{
+    if (category == FileCategory::folders) return QStringLiteral("Folder");
+    if (contentType) {
+        const QString description = contentType->localizedDescription();
+        if (!description.isEmpty()) return capitalizedWords(description);
+    }
+    const QString extension = pathExtension(path).toUpper();
+    if (!extension.isEmpty()) return extension + QStringLiteral(" file");
+    return QStringLiteral("Document");
+}
+
+QString FileItem::sizeText() const
+{
+    return category == FileCategory::folders ? QStringLiteral("--") : Fmt::bytes(size);
+}
+
+QString FileItem::subtitle() const
+{
+    return subtitle(QDateTime::currentDateTime());
+}
+
+QString FileItem::subtitle(const QDateTime& now) const
+{
+    static const QString dot = QStringLiteral(" \u00B7 ");
+    switch (category) {
+    case FileCategory::images:
+        if (pixelWidth && pixelHeight)
+            return QString::number(*pixelWidth) + QStringLiteral(" \u00D7 ") +
+                   QString::number(*pixelHeight) + dot + Fmt::bytes(size);
+        return Fmt::bytes(size);
+    case FileCategory::videos:
+        if (duration) return Fmt::duration(*duration) + dot + Fmt::bytes(size);
+        return Fmt::bytes(size);
+    case FileCategory::music:
+        if (artist) return *artist;
+        return Fmt::bytes(size);
+    case FileCategory::folders: return Fmt::date(modified, now);
+    case FileCategory::documents:
+    case FileCategory::archives:
+    case FileCategory::apps:
+    case FileCategory::code:
+    case FileCategory::other: break;
+    }
+    return Fmt::bytes(size) + dot + Fmt::date(modified, now);
+}
+
+} // namespace ovra
