@@ -7,8 +7,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -67,10 +67,13 @@ public:
         // Inside an application bundle, library package, build or dependency
         // folder (judged below its scope): skipped by every collection.
         bool isNoise(std::size_t i) const;
-        Item item(std::size_t i) const;
+        // `complete` false leaves out the type tree and download origins, which a
+        // file list never shows: cheaper when hundreds of thousands are read.
+        Item item(std::size_t i, bool complete = true) const;
 
     private:
         friend class MetadataIndex;
+        friend class IndexStore;
         struct Data;
         std::unique_ptr<Data> m_data;
         std::size_t m_totalMatches = 0;
@@ -78,10 +81,10 @@ public:
 
     // Evaluates `query` over the scopes (walking those not indexed yet), ordered
     // by `sortKey` descending, files without it last; at most `maxResults` are
-    // kept. An invalid query gives no results and walks nothing. When `cancelled`
-    // turns true the answer is cut short (and is empty).
+    // kept. An invalid query gives no results and walks nothing. When
+    // `isCancelled` answers true the evaluation stops and the answer is empty.
     Results query(const Query& query, const QStringList& scopes, std::optional<Attr> sortKey,
-                  std::size_t maxResults = 300000, const std::atomic_bool* cancelled = nullptr);
+                  std::size_t maxResults = 300000, const std::function<bool()>& isCancelled = {});
 
     // The attributes of one file, from the table when it is indexed and current,
     // else read from the file system (the stand-in for MDItemCopyAttribute).

@@ -1,0 +1,170 @@
+#include "IndexBench.h"
+
+#include "BenchOutput.h"
+#include "TreeGenerator.h"
+
+#include "library/FileCategory.h"
+#include "library/Spotlight.h"
+#include "platform/metadata/MetadataIndex.h"
+#include "platform/metadata/Query.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace ovra::bench {
+namespace {
+
+QString option(const QStringList& args, const QString& name, const QString& fallback = {})
+{
+    const qsizetype i = args.indexOf(name);
+    return (i >= 0 && i + 1 < args.size()) ? args[i + 1] : fallback;
+}
+
+// Resident memory of this process, in bytes.
+double residentBytes()
+{
+    std::ifstream status("/proc/self/statm");
+    long pages = 0, resident = 0;
+    status >> pages >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE));
+}
+
+// Times a peer command with its output thrown away; -1 when it cannot run.
+double timeCommand(const QString& program, const QStringList& arguments)
+{
+    const QString found = QStandardPaths::findExecutable(program);
+    if (found.isEmpty()) return -1;
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    Stopwatch watch;
+    process.start(found, arguments);
+    if (!process.waitForFinished(-1)) return -1;
+    return watch.elapsedMs();
+}
+
+struct Collection {
+    QString name;
+    QString query;
+    QString sortKey;
+    std::function<bool(const FileItem&)> accept;
+};
+
+QList<Collection> collections()
+{
+    auto notFolder = [](const FileItem& f) { return f.category != FileCategory::folders; };
+    QList<Collection> out{
+        {"recents", "kMDItemLastUsedDate >= $time.today(-30)", "kMDItemLastUsedDate", notFolder},
+        {"large", "kMDItemFSSize > 100000000", "kMDItemFSSize", notFolder},
+        {"screenshots", "kMDItemIsScreenCapture == 1", "kMDItemFSContentChangeDate", notFolder},
+    };
+    for (FileCategory c : kAllFileCategories) {
+        out.push_back({rawValue(c), spotlightQuery(c),
+                       c == FileCategory::apps ? QStringLiteral("kMDItemFSName")
+                                               : QStringLiteral("kMDItemFSContentChangeDate"),
+                       [c](const FileItem& f) { return f.category == c; }});
+    }
+    return out;
+}
+
+} // namespace
+
+int runIndexBench(const QStringList& args)
+{
+    const long files = option(args, "--files", "1000000").toLong();
+    const int threads = option(args, "--threads", "0").toInt();
+    QTemporaryDir scratch;
+    QString dir = option(args, "--dir");
+    if (dir.isEmpty()) dir = scratch.path() + "/tree";
+    dir = QFileInfo(dir).absoluteFilePath();
+    if (!QFileInfo(dir).isDir()) {
+        Stopwatch watch;
+        generateTree(dir, files);
+        report("index", "generate_ms", watch.elapsedMs(), "ms");
+    }
+    QTemporaryDir cacheDir;
+
+    // Peers first, so the kernel's caches are equally warm for everyone.
+    timeCommand("fdfind", {"-u", "-t", "f", ".", dir});
+    const double fd = timeCommand("fdfind", {"-u", "-t", "f", ".", dir});
+    const double find = timeCommand("find", {dir, "-printf", "%s %T@ %p\n"});
+
+    md::MetadataIndex::Options options;
+    options.cacheDir = cacheDir.path();
+    options.threads = threads;
+    const double rssBefore = residentBytes();
+    double buildCold = 0;
+    {
+        md::MetadataIndex cold(options);
+        Stopwatch watch;
+        cold.ensureScopes({dir});
+        buildCold = watch.elapsedMs();
+        report("index", "build_cold_cache_ms", buildCold, "ms");
+        report("index", "content_reads", double(cold.stats().contentReads), "files");
+    }
+    md::MetadataIndex index(options);
+    Stopwatch watch;
+    index.ensureScopes({dir});
+    const double build = watch.elapsedMs();
+    const auto stats = index.stats();
+    report("index", "files", double(stats.files), "files");
+    report("index", "folders", double(stats.folders), "folders");
+    report("index", "build_ms", build, "ms");
+    report("index", "table_bytes_per_file", double(stats.memoryBytes) / double(std::max<std::size_t>(1, stats.files + stats.folders)), "bytes");
+    report("index", "rss_bytes_per_file", (residentBytes() - rssBefore) / double(std::max<std::size_t>(1, stats.files + stats.folders)), "bytes");
+    if (fd > 0) {
+        report("index", "fd_ms", fd, "ms");
+        report("index", "ratio_build_to_fd", build / fd, "ratio");
+    }
+    if (find > 0) {
+        report("index", "find_ms", find, "ms");
+        report("index", "ratio_find_to_build", find / build, "ratio");
+    }
+
+    Stopwatch refreshWatch;
+    index.refresh();
+    const double refresh = refreshWatch.elapsedMs();
+    report("index", "refresh_unchanged_ms", refresh, "ms");
+    report("index", "ratio_refresh_to_build", refresh / build, "ratio");
+
+    for (const Collection& c : collections()) {
+        // The first run warms the per-thread caches; the second is the one that counts.
+        Spotlight::runBlocking(index, c.query, {dir}, c.sortKey, 3000, c.accept);
+        Stopwatch q;
+        const SpotlightResult r = Spotlight::runBlocking(index, c.query, {dir}, c.sortKey, 3000, c.accept);
+        report("index", "query_" + c.name + "_ms", q.elapsedMs(), "ms");
+        report("index", "query_" + c.name + "_total", double(r.totalCount), "files");
+    }
+    return 0;
+}
+
+int runQueryCommand(const QStringList& args)
+{
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: ovra-mdbench query FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]\n");
+        return 2;
+    }
+    const QString folder = QFileInfo(args[0]).absoluteFilePath();
+    const QString queryString = args[1];
+    const md::Query parsed = md::Query::parse(queryString);
+    if (!parsed.isValid()) {
+        std::fprintf(stderr, "%s\n", qPrintable(parsed.errorString()));
+        return 2;
+    }
+    const QString sort = option(args, "--sort", "kMDItemFSContentChangeDate");
+    const qsizetype limit = option(args, "--limit", "3000").toLongLong();
+    md::MetadataIndex index;
+    const SpotlightResult r = Spotlight::runBlocking(index, queryString, {folder}, sort, limit, {});
+    for (const FileItem& item : r.items) std::printf("%s\n", qPrintable(item.path));
+    std::printf("total %lld size %lld\n", static_cast<long long>(r.totalCount), static_cast<long long>(r.totalSize));
+    return 0;
+}
+
+} // namespace ovra::bench

@@ -1,0 +1,110 @@
+#include "Spotlight.h"
+
+#include "platform/PathKey.h"
+#include "platform/XdgPaths.h"
+#include "platform/metadata/MetadataIndex.h"
+#include "platform/metadata/NoiseRules.h"
+
+#include <QPromise>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+namespace ovra {
+
+const SpotlightResult& SpotlightResult::empty()
+{
+    static const SpotlightResult result;
+    return result;
+}
+
+namespace Spotlight {
+namespace {
+
+constexpr std::size_t kItemsPerTask = 4096;
+
+struct Verdict {
+    bool accepted = false;
+    qint64 size = 0;
+};
+
+// Building a FileItem for each of up to 300,000 results is the costly part of a
+// query: judge them on every core, then build the listed items again in order.
+std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Accept& accept,
+                           const std::function<bool()>& isCancelled)
+{
+    std::vector<Verdict> verdicts(results.count());
+    const std::size_t tasks = std::clamp<std::size_t>(results.count() / kItemsPerTask, 1,
+                                                      std::max(1u, std::thread::hardware_concurrency()));
+    auto work = [&](std::size_t task) {
+        for (std::size_t i = task; i < results.count(); i += tasks) {
+            if ((i & 1023) == 0 && isCancelled && isCancelled()) return;
+            if (results.isNoise(i)) continue;
+            const std::optional<FileItem> item = FileItem::fromMetadata(results.item(i, false));
+            if (!item || (accept && !accept(*item))) continue;
+            verdicts[i] = {true, item->size};
+        }
+    };
+    if (tasks == 1) {
+        work(0);
+    } else {
+        std::vector<std::thread> pool;
+        for (std::size_t t = 0; t < tasks; ++t) pool.emplace_back(work, t);
+        for (auto& th : pool) th.join();
+    }
+    return verdicts;
+}
+
+} // namespace
+
+SpotlightResult runBlocking(md::MetadataIndex& index, const QString& queryString, const QStringList& scopes,
+                            const QString& sortKey, qsizetype limit, const Accept& accept,
+                            const std::function<bool()>& isCancelled)
+{
+    const md::Query query = md::Query::parse(queryString);
+    if (!query.isValid()) return SpotlightResult::empty();
+    const md::MetadataIndex::Results results =
+        index.query(query, scopes, md::attrNamed(sortKey), std::size_t(kMaxResultsRead), isCancelled);
+    if (isCancelled && isCancelled()) return SpotlightResult::empty();
+
+    const std::vector<Verdict> verdicts = judge(results, accept, isCancelled);
+    if (isCancelled && isCancelled()) return SpotlightResult::empty();
+    SpotlightResult out;
+    for (std::size_t i = 0; i < verdicts.size(); ++i) {
+        if (!verdicts[i].accepted) continue;
+        ++out.totalCount;
+        out.totalSize += verdicts[i].size;
+        if (out.items.size() < limit) {
+            if (auto item = FileItem::fromMetadata(results.item(i, false))) out.items.push_back(std::move(*item));
+        }
+    }
+    return out;
+}
+
+QFuture<SpotlightResult> run(md::MetadataIndex& index, const QString& query, const QStringList& scopes,
+                             const QString& sortKey, qsizetype limit, Accept accept)
+{
+    // An unparsable string answers at once, without touching the index.
+    if (!md::Query::parse(query).isValid()) return QtFuture::makeReadyFuture(SpotlightResult::empty());
+    return QtConcurrent::run(
+        [&index, query, scopes, sortKey, limit, accept = std::move(accept)](QPromise<SpotlightResult>& promise) {
+            const auto cancelled = [&promise] { return promise.isCanceled(); };
+            SpotlightResult result = runBlocking(index, query, scopes, sortKey, limit, accept, cancelled);
+            promise.addResult(promise.isCanceled() ? SpotlightResult::empty() : std::move(result));
+        });
+}
+
+bool isNoise(const QString& path)
+{
+    const QString key = pathKey(path);
+    const QString home = pathKey(xdg::home());
+    const QString relative = pathIsInside(key, home) ? pathBelow(key, home) : key.mid(1);
+    return md::isNoiseRelativePath(relative);
+}
+
+} // namespace Spotlight
+
+} // namespace ovra

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ContentAttributes.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+namespace ovra::md {
+
+// What the index read from a file's content, remembered for the version of the
+// file it was read from (path, size, modification time).
+struct CachedAttributes {
+    std::int64_t size = 0;
+    double modified = 0;
+    QString typeFromContent; // set when the name said nothing and the content was sniffed
+    bool hasContent = false;
+    ContentAttributes content;
+};
+
+using AttributeMap = std::unordered_map<std::string, CachedAttributes>;
+
+// The on-disk cache of content attributes. A damaged or foreign file reads as
+// empty (everything is simply read again); writes replace the file atomically.
+namespace AttributeCache {
+
+AttributeMap load(const QString& file);
+bool save(const QString& file, const AttributeMap& records);
+
+} // namespace AttributeCache
+
+} // namespace ovra::md

@@ -1,0 +1,93 @@
+#include "IndexTable.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace ovra::md {
+
+void Table::appendPath(std::uint32_t entry, std::string& out) const
+{
+    // Collect the chain first: paths are rebuilt from names on demand, never stored.
+    std::uint32_t chain[256];
+    int depth = 0;
+    for (std::uint32_t e = entry; e != kNone && depth < 256; e = entries[e].parent) chain[depth++] = e;
+    out += rootUtf8;
+    for (int i = depth - 1; i >= 0; --i) {
+        if (out.empty() || out.back() != '/') out += '/';
+        out += name(chain[i]);
+    }
+}
+
+QString Table::path(std::uint32_t entry) const
+{
+    std::string s;
+    s.reserve(128);
+    appendPath(entry, s);
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::uint32_t Table::find(std::string_view absolutePath) const
+{
+    std::string_view rest = absolutePath;
+    if (rest.substr(0, rootUtf8.size()) != rootUtf8) return kNone;
+    rest.remove_prefix(rootUtf8.size());
+    if (!rest.empty() && rootUtf8 != "/") {
+        if (rest.front() != '/') return kNone;
+    }
+    std::uint32_t folder = rootFolder;
+    std::uint32_t found = kNone;
+    while (!rest.empty()) {
+        while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+        if (rest.empty()) break;
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        if (folder == kNone) return kNone;
+        const Folder& f = folders[folder];
+        found = kNone;
+        for (std::uint32_t i = f.childBegin; i < f.childBegin + f.childCount; ++i) {
+            if (name(i) == part) {
+                found = i;
+                break;
+            }
+        }
+        if (found == kNone) return kNone;
+        folder = entries[found].isFolder() ? entries[found].extra : kNone;
+    }
+    return found;
+}
+
+bool Table::isBelow(std::uint32_t entry, std::uint32_t folderEntry) const
+{
+    for (std::uint32_t e = entry; e != kNone; e = entries[e].parent)
+        if (e == folderEntry) return true;
+    return false;
+}
+
+double Table::lastUsed(std::uint32_t entry) const
+{
+    const Entry& e = entries[entry];
+    double used = std::numeric_limits<double>::quiet_NaN();
+    if (!e.isFolder() && e.accessed > e.modified + kUsedAfterWriteSeconds) used = e.accessed;
+    if (!recentlyUsed.empty()) {
+        if (auto it = recentlyUsed.find(entry); it != recentlyUsed.end())
+            used = std::isnan(used) ? it->second : std::max(used, it->second);
+    }
+    return used;
+}
+
+std::size_t Table::memoryBytes() const
+{
+    std::size_t bytes = entries.capacity() * sizeof(Entry) + folders.capacity() * sizeof(Folder)
+                        + names.capacity() + extras.capacity() * sizeof(Extra);
+    for (const Extra& x : extras) {
+        auto strings = [](const std::optional<QString>& s) { return s ? std::size_t(s->size()) * 2 : 0; };
+        bytes += strings(x.content.title) + strings(x.content.album) + strings(x.content.musicalGenre)
+                 + strings(x.content.acquisitionMake) + strings(x.content.acquisitionModel);
+        for (const QString& u : x.whereFroms) bytes += std::size_t(u.size()) * 2 + 16;
+    }
+    bytes += recentlyUsed.size() * 32;
+    return bytes;
+}
+
+} // namespace ovra::md

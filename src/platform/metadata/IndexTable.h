@@ -1,0 +1,98 @@
+#pragma once
+
+#include "ContentAttributes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace ovra::md {
+
+inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+enum EntryFlag : std::uint8_t {
+    IsFolder = 1,
+    IsNoise = 2,         // inside a bundle, library package, build or dependency folder
+    IsScreenCapture = 4, // by its name or by what the file says
+    TypeFromContent = 8, // the name said nothing; the type was sniffed from the content
+};
+
+// One file or folder. Kept small and flat: a table of a million entries must
+// stay well under 300 bytes a file, names included.
+struct Entry {
+    std::int64_t size = 0;
+    double modified = 0;  // content change
+    double created = 0;   // birth time where the file system keeps it, else change time
+    double accessed = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint32_t parent = kNone;   // the entry of the folder that holds it; kNone at the top
+    std::uint32_t nameOffset = 0;   // into Table::names
+    std::uint32_t extra = kNone;    // files: into Table::extras; folders: into Table::folders
+    std::uint16_t nameLength = 0;
+    std::uint16_t type = 0;         // UniformType intern id
+    std::uint8_t flags = 0;
+
+    bool isFolder() const { return flags & IsFolder; }
+};
+
+// A folder's children are stored next to each other, so a refresh can copy an
+// unchanged folder's children in one go.
+struct Folder {
+    std::uint32_t entry = kNone; // kNone for the scope's own folder
+    std::uint32_t childBegin = 0;
+    std::uint32_t childCount = 0;
+    double modified = 0; // the folder's modification time when it was listed
+    bool listed = false;
+};
+
+// What costs more than a stat: read from the file once and cached.
+struct Extra {
+    ContentAttributes content;
+    QStringList whereFroms;
+};
+
+// Everything known under one scope folder.
+struct Table {
+    QString root;
+    std::string rootUtf8;
+    std::uint64_t rootDevice = 0;
+    std::uint32_t rootFolder = kNone; // into folders
+    std::vector<Entry> entries;
+    std::vector<Folder> folders;
+    std::string names;
+    std::vector<Extra> extras;
+    // Last-used times from the desktop's recently-used list, by entry.
+    std::unordered_map<std::uint32_t, double> recentlyUsed;
+
+    std::string_view name(const Entry& e) const { return {names.data() + e.nameOffset, e.nameLength}; }
+    std::string_view name(std::uint32_t entry) const { return name(entries[entry]); }
+    // Appends the absolute path of an entry (UTF-8) to `out`.
+    void appendPath(std::uint32_t entry, std::string& out) const;
+    QString path(std::uint32_t entry) const;
+    // The entry at a path inside this table, or kNone.
+    std::uint32_t find(std::string_view absolutePath) const;
+    // True when `entry` is `folderEntry` or lies below it.
+    bool isBelow(std::uint32_t entry, std::uint32_t folderEntry) const;
+    const Extra* extra(const Entry& e) const
+    {
+        return (!e.isFolder() && e.extra != kNone) ? &extras[e.extra] : nullptr;
+    }
+    // The last-used date: the recently-used list's, or the access time when the
+    // file was read after it was last written. NaN when neither holds.
+    double lastUsed(std::uint32_t entry) const;
+    std::size_t memoryBytes() const;
+};
+
+// A file counts as used when it was read at least this long after it was written
+// (a copy or a download is written after it is opened, so its access time sits at
+// or before its modification time).
+inline constexpr double kUsedAfterWriteSeconds = 2.0;
+
+} // namespace ovra::md

@@ -1,0 +1,496 @@
+#include "IndexWalker.h"
+
+#include "NoiseRules.h"
+#include "../FileTime.h"
+#include "../UniformType.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace ovra::md {
+namespace {
+
+// Entry and folder ids are packed as (thread, local index) while the walk runs,
+// and resolved to flat indices when the threads' chunks are joined.
+constexpr int kThreadBits = 5;
+constexpr int kLocalBits = 32 - kThreadBits;
+constexpr std::uint32_t kLocalMask = (1u << kLocalBits) - 1;
+constexpr int kMaxThreads = 1 << kThreadBits;
+
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME
+                                | STATX_CTIME | STATX_BTIME | STATX_INO;
+constexpr std::size_t kDirentBufferSize = 64 * 1024;
+constexpr std::size_t kTypeCacheLimit = 8192;
+
+std::uint32_t pack(int thread, std::size_t local)
+{
+    return (std::uint32_t(thread) << kLocalBits) | std::uint32_t(local);
+}
+
+struct Job {
+    std::string path;                  // absolute, UTF-8
+    std::uint32_t entry = kNone;       // packed id of the folder's own entry; kNone for the scope
+    std::uint32_t oldFolder = kNone;   // the folder in the previous table, when there was one
+    bool childrenAreNoise = false;
+};
+
+struct FolderPatch {
+    std::uint32_t entry; // packed
+    std::int64_t size;
+    double modified;
+};
+
+// One thread's share of the table, joined with the others at the end.
+struct Chunk {
+    std::vector<Entry> entries;
+    std::vector<Folder> folders;
+    std::string names;
+    std::vector<Extra> extras;
+    std::vector<FolderPatch> patches;
+    std::size_t contentReads = 0;
+    std::unordered_map<std::string, std::uint16_t> typeCache;
+    std::vector<char> direntBuffer;
+};
+
+struct linux_dirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[];
+};
+
+bool isValidUtf8(std::string_view s)
+{
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra;
+        std::uint32_t cp;
+        if ((c & 0xE0) == 0xC0) extra = 1, cp = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0) extra = 2, cp = c & 0x0F;
+        else if ((c & 0xF8) == 0xF0) extra = 3, cp = c & 0x07;
+        else return false;
+        if (i + std::size_t(extra) >= n) return false;
+        for (int k = 1; k <= extra; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values past Unicode would not survive a
+        // round trip through QString: such a name could open another file.
+        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000)
+            || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+            return false;
+        i += std::size_t(extra) + 1;
+    }
+    return true;
+}
+
+int openFolder(const std::string& path)
+{
+    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
+    return fd;
+}
+
+std::string typeKey(std::string_view name)
+{
+    const std::size_t last = name.rfind('.');
+    if (last == std::string_view::npos || last == 0) return std::string(name);
+    const std::size_t previous = name.rfind('.', last - 1);
+    return std::string(name.substr(previous == std::string_view::npos ? last : previous));
+}
+
+class Walker {
+public:
+    Walker(const QString& root, const Table* previous, const AttributeMap& cache,
+           const WalkOptions& options)
+        : m_previous(previous)
+        , m_cache(cache)
+        , m_options(options)
+    {
+        m_root = root.toUtf8().toStdString();
+        m_threads = options.threads > 0 ? options.threads : int(std::thread::hardware_concurrency());
+        m_threads = std::clamp(m_threads, 1, kMaxThreads);
+        m_chunks.resize(std::size_t(m_threads));
+        m_folderType = UniformType::folder().internId();
+    }
+
+    WalkOutcome run()
+    {
+        struct statx root {};
+        if (statx(AT_FDCWD, m_root.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO, &root) != 0
+            || !S_ISDIR(root.stx_mode))
+            return {};
+        m_rootDevice = makedev(root.stx_dev_major, root.stx_dev_minor);
+        m_jobs.push_back(Job{m_root, kNone, m_previous ? m_previous->rootFolder : kNone, false});
+        std::vector<std::thread> threads;
+        for (int t = 0; t < m_threads; ++t) threads.emplace_back([this, t] { work(t); });
+        for (std::thread& th : threads) th.join();
+        return join();
+    }
+
+private:
+    void work(int thread)
+    {
+        Chunk& chunk = m_chunks[std::size_t(thread)];
+        chunk.direntBuffer.resize(kDirentBufferSize);
+        std::vector<Job> found;
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return !m_jobs.empty() || m_active == 0; });
+                if (m_jobs.empty()) return;
+                job = std::move(m_jobs.back());
+                m_jobs.pop_back();
+                ++m_active;
+            }
+            found.clear();
+            processFolder(thread, chunk, job, found);
+            {
+                std::lock_guard lock(m_mutex);
+                for (Job& j : found) m_jobs.push_back(std::move(j));
+                --m_active;
+            }
+            if (!found.empty()) m_wake.notify_all();
+            else if (m_active == 0) m_wake.notify_all();
+        }
+    }
+
+    void processFolder(int thread, Chunk& chunk, const Job& job, std::vector<Job>& found)
+    {
+        Folder folder;
+        folder.entry = job.entry;
+        folder.childBegin = std::uint32_t(chunk.entries.size());
+
+        const int fd = openFolder(job.path);
+        struct statx self {};
+        const bool statted = fd >= 0
+                                 ? statx(fd, "", AT_EMPTY_PATH, STATX_MTIME | STATX_SIZE, &self) == 0
+                                 : statx(AT_FDCWD, job.path.c_str(), AT_SYMLINK_NOFOLLOW,
+                                         STATX_MTIME | STATX_SIZE, &self) == 0;
+        if (statted) {
+            folder.modified = fileTimeSeconds(self.stx_mtime);
+            if (job.entry != kNone)
+                chunk.patches.push_back({job.entry, std::int64_t(self.stx_size), folder.modified});
+        }
+        const bool otherDevice = statted && job.entry != kNone
+                                 && makedev(self.stx_dev_major, self.stx_dev_minor) != m_rootDevice;
+        if (fd < 0 || !statted || otherDevice) {
+            // Unreadable, vanished, or another file system mounted here: the folder
+            // stays in the table, empty, and is tried again on every refresh.
+            if (fd >= 0) ::close(fd);
+            chunk.folders.push_back(folder);
+            return;
+        }
+        folder.listed = true;
+
+        const Folder* old = (m_previous && job.oldFolder != kNone) ? &m_previous->folders[job.oldFolder]
+                                                                    : nullptr;
+        if (old && old->listed && old->modified == folder.modified) {
+            copyChildren(thread, chunk, job, *old, found);
+        } else {
+            listChildren(thread, chunk, job, fd, old, found);
+        }
+        ::close(fd);
+        folder.childCount = std::uint32_t(chunk.entries.size()) - folder.childBegin;
+        folder.childBegin = pack(thread, folder.childBegin);
+        chunk.folders.push_back(folder);
+    }
+
+    std::uint32_t appendName(Chunk& chunk, std::string_view name)
+    {
+        const std::uint32_t offset = std::uint32_t(chunk.names.size());
+        chunk.names.append(name);
+        return offset;
+    }
+
+    void copyChildren(int thread, Chunk& chunk, const Job& job, const Folder& old,
+                      std::vector<Job>& found)
+    {
+        for (std::uint32_t i = old.childBegin; i < old.childBegin + old.childCount; ++i) {
+            Entry e = m_previous->entries[i];
+            const std::string_view name = m_previous->name(e);
+            e.parent = job.entry;
+            e.nameOffset = appendName(chunk, name);
+            const std::size_t local = chunk.entries.size();
+            if (e.isFolder()) {
+                const std::uint32_t oldFolder = e.extra;
+                e.extra = kNone;
+                found.push_back(Job{job.path + '/' + std::string(name), pack(thread, local), oldFolder,
+                                    job.childrenAreNoise || isNoiseFolderName(name)});
+            } else if (e.extra != kNone) {
+                chunk.extras.push_back(m_previous->extras[e.extra]);
+                e.extra = std::uint32_t(chunk.extras.size() - 1);
+            }
+            chunk.entries.push_back(e);
+        }
+    }
+
+    void listChildren(int thread, Chunk& chunk, const Job& job, int fd, const Folder* old,
+                      std::vector<Job>& found)
+    {
+        std::unordered_map<std::string_view, std::uint32_t> previousByName;
+        if (old) {
+            previousByName.reserve(old->childCount);
+            for (std::uint32_t i = old->childBegin; i < old->childBegin + old->childCount; ++i)
+                previousByName.emplace(m_previous->name(i), i);
+        }
+        std::string childPath;
+        for (;;) {
+            const long n = syscall(SYS_getdents64, fd, chunk.direntBuffer.data(), chunk.direntBuffer.size());
+            if (n <= 0) break;
+            for (long pos = 0; pos < n;) {
+                auto* d = reinterpret_cast<linux_dirent64*>(chunk.direntBuffer.data() + pos);
+                pos += d->d_reclen;
+                const std::string_view name(d->d_name);
+                // Hidden entries ("." and ".." among them) are never indexed.
+                if (name.empty() || name.front() == '.' || d->d_type == DT_LNK) continue;
+                if (name.size() > 0xFFFF || !isValidUtf8(name)) continue;
+                struct statx st {};
+                if (statx(fd, d->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC,
+                          kStatxMask, &st)
+                    != 0)
+                    continue; // vanished since the listing
+                const bool isFolder = S_ISDIR(st.stx_mode);
+                if (!isFolder && !S_ISREG(st.stx_mode)) continue;
+
+                Entry e;
+                e.size = std::int64_t(st.stx_size);
+                e.modified = fileTimeSeconds(st.stx_mtime);
+                e.created = (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime)
+                                                        : fileTimeSeconds(st.stx_ctime);
+                e.accessed = fileTimeSeconds(st.stx_atime);
+                e.device = makedev(st.stx_dev_major, st.stx_dev_minor);
+                e.inode = st.stx_ino;
+                e.parent = job.entry;
+                e.nameOffset = appendName(chunk, name);
+                e.nameLength = std::uint16_t(name.size());
+                if (job.childrenAreNoise) e.flags |= IsNoise;
+                const std::size_t local = chunk.entries.size();
+
+                std::uint32_t previous = kNone;
+                if (old) {
+                    if (auto it = previousByName.find(name); it != previousByName.end()) previous = it->second;
+                }
+                if (isFolder) {
+                    e.flags |= IsFolder;
+                    e.type = m_folderType;
+                    std::uint32_t oldFolder = kNone;
+                    if (previous != kNone && m_previous->entries[previous].isFolder())
+                        oldFolder = m_previous->entries[previous].extra;
+                    found.push_back(Job{job.path + '/' + std::string(name), pack(thread, local), oldFolder,
+                                        job.childrenAreNoise || isNoiseFolderName(name)});
+                } else {
+                    childPath.assign(job.path).append("/").append(name);
+                    describeFile(chunk, e, name, childPath, previous);
+                }
+                chunk.entries.push_back(e);
+            }
+        }
+    }
+
+    // Type, content attributes and download origin of one file.
+    void describeFile(Chunk& chunk, Entry& e, std::string_view name, const std::string& path,
+                      std::uint32_t previous)
+    {
+        const Entry* before = nullptr;
+        if (previous != kNone) {
+            const Entry& p = m_previous->entries[previous];
+            if (!p.isFolder() && p.size == e.size && p.modified == e.modified && p.inode == e.inode)
+                before = &p;
+        }
+        const CachedAttributes* cached = nullptr;
+        auto cachedRecord = [&]() -> const CachedAttributes* {
+            if (cached) return cached;
+            auto it = m_cache.find(path);
+            if (it != m_cache.end() && it->second.size == e.size && it->second.modified == e.modified)
+                cached = &it->second;
+            return cached;
+        };
+
+        UniformType type = typeForName(chunk, name);
+        if (!type.isValid()) {
+            if (before) {
+                type = UniformType::fromInternId(before->type);
+            } else if (const CachedAttributes* c = cachedRecord(); c && !c->typeFromContent.isEmpty()) {
+                type = UniformType::withIdentifier(c->typeFromContent).value_or(UniformType::data());
+            } else {
+                type = UniformType::forFile(QString::fromUtf8(path.data(), qsizetype(path.size())));
+                ++chunk.contentReads;
+            }
+            if (!type.isValid()) type = UniformType::data();
+            e.flags |= TypeFromContent;
+        }
+        e.type = type.internId();
+
+        Extra extra;
+        bool hasExtra = false;
+        if (ContentReader::needsRead(type)) {
+            if (before && before->extra != kNone) {
+                extra.content = m_previous->extras[before->extra].content;
+            } else if (const CachedAttributes* c = cachedRecord(); c && c->hasContent) {
+                extra.content = c->content;
+            } else {
+                extra.content = ContentReader::read(QString::fromUtf8(path.data(), qsizetype(path.size())), type);
+                ++chunk.contentReads;
+            }
+            hasExtra = true;
+            if (extra.content.isScreenCapture) e.flags |= IsScreenCapture;
+            if (type.conforms(UniformType::image())
+                && isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
+                e.flags |= IsScreenCapture;
+        }
+        if (m_options.readWhereFroms && hasDownloadOrigin(path)) {
+            extra.whereFroms = readWhereFroms(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
+            hasExtra = hasExtra || !extra.whereFroms.isEmpty();
+        }
+        if (hasExtra) {
+            chunk.extras.push_back(std::move(extra));
+            e.extra = std::uint32_t(chunk.extras.size() - 1);
+        }
+    }
+
+    // One cheap call tells whether a file carries any user attribute at all;
+    // nearly none do, so the origin is read only for those.
+    static bool hasDownloadOrigin(const std::string& path)
+    {
+        char names[1024];
+        const ssize_t n = llistxattr(path.c_str(), names, sizeof names);
+        if (n <= 0) return n < 0 && errno == ERANGE;
+        for (ssize_t i = 0; i < n;) {
+            const std::string_view attr(names + i);
+            if (attr == "user.xdg.origin.url" || attr == "user.xdg.referrer.url") return true;
+            i += ssize_t(attr.size()) + 1;
+        }
+        return false;
+    }
+
+    UniformType typeForName(Chunk& chunk, std::string_view name)
+    {
+        std::string key = typeKey(name);
+        if (auto it = chunk.typeCache.find(key); it != chunk.typeCache.end())
+            return UniformType::fromInternId(it->second);
+        const UniformType type = UniformType::forFileName(QString::fromUtf8(name.data(), qsizetype(name.size())));
+        if (chunk.typeCache.size() < kTypeCacheLimit) chunk.typeCache.emplace(std::move(key), type.internId());
+        return type;
+    }
+
+    WalkOutcome join()
+    {
+        auto table = std::make_shared<Table>();
+        table->root = QString::fromUtf8(m_root.data(), qsizetype(m_root.size()));
+        table->rootUtf8 = m_root;
+        table->rootDevice = m_rootDevice;
+
+        const std::size_t n = m_chunks.size();
+        std::vector<std::size_t> entryBase(n), folderBase(n), nameBase(n), extraBase(n);
+        std::size_t entries = 0, folders = 0, names = 0, extras = 0, reads = 0;
+        for (std::size_t t = 0; t < n; ++t) {
+            entryBase[t] = entries, folderBase[t] = folders, nameBase[t] = names, extraBase[t] = extras;
+            entries += m_chunks[t].entries.size();
+            folders += m_chunks[t].folders.size();
+            names += m_chunks[t].names.size();
+            extras += m_chunks[t].extras.size();
+            reads += m_chunks[t].contentReads;
+        }
+        auto resolve = [&](std::uint32_t id) -> std::uint32_t {
+            if (id == kNone) return kNone;
+            return std::uint32_t(entryBase[id >> kLocalBits] + (id & kLocalMask));
+        };
+        table->entries.reserve(entries);
+        table->folders.reserve(folders);
+        table->names.reserve(names);
+        table->extras.reserve(extras);
+        for (std::size_t t = 0; t < n; ++t) {
+            Chunk& c = m_chunks[t];
+            for (Entry e : c.entries) {
+                e.parent = resolve(e.parent);
+                e.nameOffset += std::uint32_t(nameBase[t]);
+                if (!e.isFolder() && e.extra != kNone) e.extra += std::uint32_t(extraBase[t]);
+                else e.extra = kNone;
+                table->entries.push_back(e);
+            }
+            table->names += c.names;
+            for (Extra& x : c.extras) table->extras.push_back(std::move(x));
+            for (Folder f : c.folders) {
+                f.entry = resolve(f.entry);
+                if (f.listed || f.childCount) f.childBegin = resolve(f.childBegin);
+                else f.childBegin = 0;
+                const std::uint32_t index = std::uint32_t(table->folders.size());
+                if (f.entry == kNone) table->rootFolder = index;
+                table->folders.push_back(f);
+            }
+        }
+        // Folder entries point at their folder record; a folder's own size and
+        // time come from the stat made when it was opened (fresher than its parent's).
+        for (std::size_t i = 0; i < table->folders.size(); ++i) {
+            const Folder& f = table->folders[i];
+            if (f.entry != kNone) table->entries[f.entry].extra = std::uint32_t(i);
+        }
+        for (std::size_t t = 0; t < n; ++t) {
+            for (const FolderPatch& p : m_chunks[t].patches) {
+                Entry& e = table->entries[resolve(p.entry)];
+                e.size = p.size;
+                e.modified = p.modified;
+            }
+            m_chunks[t] = Chunk();
+        }
+        return {std::move(table), reads};
+    }
+
+    const Table* m_previous;
+    const AttributeMap& m_cache;
+    WalkOptions m_options;
+    std::string m_root;
+    std::uint64_t m_rootDevice = 0;
+    int m_threads = 1;
+    std::uint16_t m_folderType = 0;
+    std::vector<Chunk> m_chunks;
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<Job> m_jobs;
+    int m_active = 0;
+};
+
+} // namespace
+
+WalkOutcome walkScope(const QString& root, const Table* previous, const AttributeMap& cache,
+                      const WalkOptions& options)
+{
+    Walker walker(root, previous, cache, options);
+    return walker.run();
+}
+
+void applyRecentlyUsed(Table& table, const std::unordered_map<std::string, double>& recentlyUsed)
+{
+    table.recentlyUsed.clear();
+    for (const auto& [path, time] : recentlyUsed) {
+        const std::uint32_t entry = table.find(path);
+        if (entry != kNone) table.recentlyUsed[entry] = time;
+    }
+}
+
+} // namespace ovra::md

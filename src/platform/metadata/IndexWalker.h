@@ -1,0 +1,34 @@
+#pragma once
+
+#include "AttributeCache.h"
+#include "IndexTable.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+
+namespace ovra::md {
+
+struct WalkOptions {
+    int threads = 0;             // 0: one per core
+    bool readWhereFroms = true;  // extended attributes cost one call a file
+};
+
+struct WalkOutcome {
+    std::shared_ptr<Table> table;  // null when the scope is not a readable folder
+    std::size_t contentReads = 0;  // files whose content was read (not found in any cache)
+};
+
+// Walks `root` on several threads into a new table. With `previous` (the table of
+// the same root from an earlier walk), a folder whose modification time is
+// unchanged is not listed again: its children are taken from `previous`, and
+// content attributes of unchanged files are carried over. `cache` is consulted
+// before any file's content is read.
+WalkOutcome walkScope(const QString& root, const Table* previous, const AttributeMap& cache,
+                      const WalkOptions& options);
+
+// Sets the recently-used times of the entries the list names.
+void applyRecentlyUsed(Table& table, const std::unordered_map<std::string, double>& recentlyUsed);
+
+} // namespace ovra::md

@@ -1,0 +1,726 @@
+#include "MetadataIndex.h"
+
+#include "IndexWalker.h"
+#include "NoiseRules.h"
+#include "../FileTime.h"
+#include "../PathKey.h"
+#include "../UniformType.h"
+#include "../XdgPaths.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace ovra::md {
+namespace {
+
+constexpr std::size_t kEntriesPerTask = 16384;
+
+struct State {
+    std::vector<std::shared_ptr<const Table>> tables;
+};
+
+struct Hit {
+    double key;
+    std::uint32_t table;
+    std::uint32_t entry;
+};
+
+bool isTextSortKey(Attr attr)
+{
+    const AttrKind kind = attrKind(attr);
+    return kind == AttrKind::Text || kind == AttrKind::TextList;
+}
+
+std::string toUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+// What a query sees of one table entry. One view per thread: the strings it
+// hands out live in its scratch buffers until the next call.
+class EntryView final : public ItemAttributes {
+public:
+    explicit EntryView(const Table& table)
+        : m_table(table)
+    {
+    }
+
+    void set(std::uint32_t entry)
+    {
+        m_entry = entry;
+        m_e = &m_table.entries[entry];
+        m_x = m_table.extra(*m_e);
+        m_hasPath = false;
+    }
+
+    bool number(Attr attr, double& out) const override
+    {
+        const ContentAttributes* c = m_x ? &m_x->content : nullptr;
+        switch (attr) {
+        case Attr::FSSize: out = double(m_e->size); return true;
+        case Attr::FSContentChangeDate:
+        case Attr::ContentModificationDate: out = m_e->modified; return true;
+        case Attr::FSCreationDate: out = m_e->created; return true;
+        case Attr::ContentCreationDate:
+            out = (c && c->contentCreationDate) ? *c->contentCreationDate : m_e->created;
+            return true;
+        case Attr::LastUsedDate: out = m_table.lastUsed(m_entry); return !std::isnan(out);
+        case Attr::IsScreenCapture:
+            if (!(m_e->flags & IsScreenCapture)) return false;
+            out = 1;
+            return true;
+        case Attr::PixelWidth: return optionalNumber(c ? c->pixelWidth : std::nullopt, out);
+        case Attr::PixelHeight: return optionalNumber(c ? c->pixelHeight : std::nullopt, out);
+        case Attr::DurationSeconds: return optionalNumber(c ? c->durationSeconds : std::nullopt, out);
+        case Attr::NumberOfPages: return optionalNumber(c ? c->numberOfPages : std::nullopt, out);
+        default: return false;
+        }
+    }
+
+    bool text(Attr attr, std::string_view& out) const override
+    {
+        const ContentAttributes* c = m_x ? &m_x->content : nullptr;
+        switch (attr) {
+        case Attr::FSName:
+        case Attr::DisplayName: out = m_table.name(*m_e); return true;
+        case Attr::Path: out = path(); return true;
+        case Attr::ContentType: out = typeStrings().identifier; return true;
+        case Attr::Title: return scratch(c ? c->title : std::nullopt, out);
+        case Attr::Album: return scratch(c ? c->album : std::nullopt, out);
+        case Attr::MusicalGenre: return scratch(c ? c->musicalGenre : std::nullopt, out);
+        case Attr::AcquisitionMake: return scratch(c ? c->acquisitionMake : std::nullopt, out);
+        case Attr::AcquisitionModel: return scratch(c ? c->acquisitionModel : std::nullopt, out);
+        default: return false;
+        }
+    }
+
+    bool anyText(Attr attr, const std::function<bool(std::string_view)>& visit,
+                 bool& present) const override
+    {
+        const ContentAttributes* c = m_x ? &m_x->content : nullptr;
+        auto visitList = [&](const QStringList& list) {
+            present = !list.isEmpty();
+            for (const QString& s : list) {
+                m_scratch = toUtf8(s);
+                if (visit(m_scratch)) return true;
+            }
+            return false;
+        };
+        switch (attr) {
+        case Attr::ContentTypeTree: {
+            const auto& tree = typeStrings().tree;
+            present = !tree.empty();
+            for (const std::string& id : tree)
+                if (visit(id)) return true;
+            return false;
+        }
+        case Attr::WhereFroms: return visitList(m_x ? m_x->whereFroms : QStringList());
+        case Attr::Authors: return visitList((c && c->authors) ? *c->authors : QStringList());
+        case Attr::Codecs: return visitList(c ? c->codecs : QStringList());
+        default: {
+            std::string_view single;
+            present = text(attr, single);
+            return present && visit(single);
+        }
+        }
+    }
+
+    UniformType contentType() const override { return UniformType::fromInternId(m_e->type); }
+
+private:
+    struct TypeStrings {
+        std::string identifier;
+        std::vector<std::string> tree;
+    };
+
+    template <typename T>
+    static bool optionalNumber(const std::optional<T>& value, double& out)
+    {
+        if (!value) return false;
+        out = double(*value);
+        return true;
+    }
+
+    bool scratch(const std::optional<QString>& value, std::string_view& out) const
+    {
+        if (!value) return false;
+        m_scratch = toUtf8(*value);
+        out = m_scratch;
+        return true;
+    }
+
+    std::string_view path() const
+    {
+        if (!m_hasPath) {
+            m_path.clear();
+            m_table.appendPath(m_entry, m_path);
+            m_hasPath = true;
+        }
+        return m_path;
+    }
+
+    const TypeStrings& typeStrings() const
+    {
+        auto it = m_types.find(m_e->type);
+        if (it == m_types.end()) {
+            const UniformType type = UniformType::fromInternId(m_e->type);
+            TypeStrings strings;
+            strings.identifier = toUtf8(type.identifier());
+            for (const QString& id : type.tree()) strings.tree.push_back(toUtf8(id));
+            it = m_types.emplace(m_e->type, std::move(strings)).first;
+        }
+        return it->second;
+    }
+
+    const Table& m_table;
+    std::uint32_t m_entry = 0;
+    const Entry* m_e = nullptr;
+    const Extra* m_x = nullptr;
+    mutable std::string m_path;
+    mutable bool m_hasPath = false;
+    mutable std::string m_scratch;
+    mutable std::unordered_map<std::uint16_t, TypeStrings> m_types;
+};
+
+Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true)
+{
+    const Entry& e = table.entries[entry];
+    Item item;
+    item.path = table.path(entry);
+    const std::string_view name = table.name(e);
+    item.fsName = QString::fromUtf8(name.data(), qsizetype(name.size()));
+    item.fsSize = e.size;
+    item.contentChangeDate = e.modified;
+    item.creationDate = e.created;
+    item.contentCreationDate = e.created;
+    const double used = table.lastUsed(entry);
+    if (!std::isnan(used)) item.lastUsedDate = used;
+    const UniformType type = UniformType::fromInternId(e.type);
+    if (type.isValid()) {
+        item.contentType = type.identifier();
+        if (complete) item.contentTypeTree = type.tree();
+    }
+    item.isScreenCapture = e.flags & IsScreenCapture;
+    item.device = e.device;
+    item.inode = e.inode;
+    item.isDirectory = e.isFolder();
+    if (const Extra* x = table.extra(e)) {
+        const ContentAttributes& c = x->content;
+        if (complete) item.whereFroms = x->whereFroms;
+        item.pixelWidth = c.pixelWidth;
+        item.pixelHeight = c.pixelHeight;
+        item.durationSeconds = c.durationSeconds;
+        item.title = c.title;
+        item.authors = c.authors;
+        item.album = c.album;
+        item.musicalGenre = c.musicalGenre;
+        item.codecs = c.codecs;
+        item.numberOfPages = c.numberOfPages;
+        item.acquisitionMake = c.acquisitionMake;
+        item.acquisitionModel = c.acquisitionModel;
+        if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
+    }
+    return item;
+}
+
+// Runs fn(begin, end) over [0, count) on up to `threads` threads.
+template <typename Fn>
+void parallelFor(std::size_t count, int threads, Fn fn)
+{
+    const std::size_t tasks = std::min<std::size_t>(std::size_t(std::max(threads, 1)),
+                                                    (count + kEntriesPerTask - 1) / kEntriesPerTask);
+    if (tasks <= 1) {
+        fn(std::size_t(0), count, std::size_t(0));
+        return;
+    }
+    std::vector<std::thread> pool;
+    const std::size_t per = (count + tasks - 1) / tasks;
+    for (std::size_t t = 0; t < tasks; ++t) {
+        const std::size_t begin = t * per, end = std::min(count, begin + per);
+        if (begin >= end) break;
+        pool.emplace_back([=, &fn] { fn(begin, end, t); });
+    }
+    for (std::thread& th : pool) th.join();
+}
+
+template <typename Less>
+void parallelSort(std::vector<Hit>& hits, int threads, Less less)
+{
+    const std::size_t parts = std::min<std::size_t>(std::size_t(std::max(threads, 1)), hits.size() / 32768 + 1);
+    if (parts <= 1) {
+        std::sort(hits.begin(), hits.end(), less);
+        return;
+    }
+    const std::size_t per = (hits.size() + parts - 1) / parts;
+    std::vector<std::thread> pool;
+    for (std::size_t p = 0; p < parts; ++p) {
+        const std::size_t begin = std::min(hits.size(), p * per), end = std::min(hits.size(), begin + per);
+        pool.emplace_back([&, begin, end] { std::sort(hits.begin() + long(begin), hits.begin() + long(end), less); });
+    }
+    for (std::thread& th : pool) th.join();
+    for (std::size_t width = per; width < hits.size(); width *= 2) {
+        for (std::size_t begin = 0; begin + width < hits.size(); begin += 2 * width) {
+            const std::size_t middle = begin + width, end = std::min(hits.size(), begin + 2 * width);
+            std::inplace_merge(hits.begin() + long(begin), hits.begin() + long(middle),
+                               hits.begin() + long(end), less);
+        }
+    }
+}
+
+} // namespace
+
+class IndexStore {
+public:
+    explicit IndexStore(MetadataIndex::Options options)
+        : m_options(std::move(options))
+    {
+        if (m_options.cacheDir.isEmpty()) m_options.cacheDir = xdg::appCacheDir();
+        if (m_options.recentlyUsedFile.isEmpty())
+            m_options.recentlyUsedFile = xdg::dataHome() + QStringLiteral("/recently-used.xbel");
+        m_threads = m_options.threads > 0 ? m_options.threads : int(std::thread::hardware_concurrency());
+        m_state = std::make_shared<State>();
+    }
+
+    std::shared_ptr<const State> snapshot() const
+    {
+        std::lock_guard lock(m_stateMutex);
+        return m_state;
+    }
+
+    static const Table* covering(const State& state, const QString& scope)
+    {
+        const Table* best = nullptr;
+        for (const auto& t : state.tables)
+            if (pathIsInside(scope, t->root) && (!best || t->root.size() > best->root.size())) best = t.get();
+        return best;
+    }
+
+    void ensureScopes(const QStringList& scopes)
+    {
+        QStringList wanted;
+        for (const QString& s : scopes) {
+            const QString key = pathKey(s);
+            if (!key.isEmpty() && !wanted.contains(key)) wanted << key;
+        }
+        auto missing = [&](const State& state) {
+            QStringList out;
+            for (const QString& s : wanted)
+                if (!covering(state, s)) out << s;
+            // A scope inside another missing scope is walked as part of it.
+            QStringList outer;
+            for (const QString& s : out) {
+                bool inside = false;
+                for (const QString& o : out)
+                    if (o != s && pathIsInside(s, o)) inside = true;
+                if (!inside) outer << s;
+            }
+            return outer;
+        };
+        if (missing(*snapshot()).isEmpty()) return;
+
+        std::lock_guard build(m_buildMutex);
+        const QStringList toWalk = missing(*snapshot());
+        if (toWalk.isEmpty()) return;
+        loadCacheOnce();
+        const auto recent = recentlyUsed();
+        std::vector<std::shared_ptr<const Table>> added;
+        std::size_t reads = 0;
+        for (const QString& root : toWalk) {
+            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads, true});
+            reads += outcome.contentReads;
+            if (!outcome.table) outcome.table = emptyTable(root);
+            applyRecentlyUsed(*outcome.table, recent);
+            added.push_back(std::move(outcome.table));
+        }
+        auto next = std::make_shared<State>();
+        for (const auto& t : snapshot()->tables) {
+            bool subsumed = false;
+            for (const QString& root : toWalk)
+                if (pathIsInside(t->root, root)) subsumed = true;
+            if (!subsumed) next->tables.push_back(t);
+        }
+        for (auto& t : added) next->tables.push_back(std::move(t));
+        publish(std::move(next), reads);
+    }
+
+    void refresh()
+    {
+        std::lock_guard build(m_buildMutex);
+        loadCacheOnce();
+        const auto recent = recentlyUsed();
+        auto next = std::make_shared<State>();
+        std::size_t reads = 0;
+        for (const auto& old : snapshot()->tables) {
+            WalkOutcome outcome = walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(),
+                                            m_cache, {m_threads, true});
+            reads += outcome.contentReads;
+            if (!outcome.table) outcome.table = emptyTable(old->root);
+            applyRecentlyUsed(*outcome.table, recent);
+            next->tables.push_back(std::move(outcome.table));
+        }
+        publish(std::move(next), reads);
+    }
+
+    MetadataIndex::Results query(const Query& query, const QStringList& scopes, std::optional<Attr> sortKey,
+                                 std::size_t maxResults, const std::function<bool()>& isCancelled);
+    std::optional<Item> itemAtPath(const QString& path);
+    MetadataIndex::Stats stats() const;
+
+private:
+    static std::shared_ptr<Table> emptyTable(const QString& root)
+    {
+        auto t = std::make_shared<Table>();
+        t->root = root;
+        t->rootUtf8 = toUtf8(root);
+        return t;
+    }
+
+    std::unordered_map<std::string, double> recentlyUsed() const
+    {
+        std::unordered_map<std::string, double> out;
+        const QHash<QString, double> list = readRecentlyUsed(m_options.recentlyUsedFile);
+        for (auto it = list.begin(); it != list.end(); ++it) out.emplace(toUtf8(pathKey(it.key())), it.value());
+        return out;
+    }
+
+    void loadCacheOnce()
+    {
+        if (m_cacheLoaded) return;
+        m_cacheLoaded = true;
+        if (m_options.persistCache) m_cache = AttributeCache::load(cacheFile());
+    }
+
+    QString cacheFile() const { return m_options.cacheDir + QStringLiteral("/metadata-attributes.cache"); }
+
+    void publish(std::shared_ptr<State> next, std::size_t reads)
+    {
+        {
+            std::lock_guard lock(m_stateMutex);
+            m_state = next;
+            m_contentReads += reads;
+        }
+        rebuildCache(*next, reads > 0);
+    }
+
+    // The cache keeps what the tables read, plus records of files outside every
+    // indexed scope (another scope may still want them). Records of files that
+    // vanished from an indexed scope are dropped.
+    void rebuildCache(const State& state, bool readSomething)
+    {
+        AttributeMap next;
+        for (auto& [path, record] : m_cache) {
+            bool indexed = false;
+            const QString p = QString::fromStdString(path);
+            for (const auto& t : state.tables)
+                if (pathIsInside(p, t->root)) indexed = true;
+            if (!indexed) next.emplace(path, std::move(record));
+        }
+        std::string path;
+        for (const auto& t : state.tables) {
+            for (std::uint32_t i = 0; i < t->entries.size(); ++i) {
+                const Entry& e = t->entries[i];
+                const Extra* x = t->extra(e);
+                const bool sniffed = e.flags & TypeFromContent;
+                const bool hasContent = x && ContentReader::needsRead(UniformType::fromInternId(e.type));
+                if (!sniffed && !hasContent) continue;
+                path.clear();
+                t->appendPath(i, path);
+                CachedAttributes r;
+                r.size = e.size;
+                r.modified = e.modified;
+                if (sniffed) r.typeFromContent = UniformType::fromInternId(e.type).identifier();
+                r.hasContent = hasContent;
+                if (hasContent) r.content = x->content;
+                next.emplace(path, std::move(r));
+            }
+        }
+        const bool changed = readSomething || next.size() != m_cache.size();
+        m_cache = std::move(next);
+        if (changed && m_options.persistCache) AttributeCache::save(cacheFile(), m_cache);
+    }
+
+    MetadataIndex::Options m_options;
+    int m_threads = 1;
+    mutable std::mutex m_stateMutex;
+    std::shared_ptr<const State> m_state;
+    std::size_t m_contentReads = 0;
+    std::mutex m_buildMutex; // one walk or refresh at a time; guards the cache
+    AttributeMap m_cache;
+    bool m_cacheLoaded = false;
+};
+
+struct MetadataIndex::Results::Data {
+    std::shared_ptr<const State> state;
+    std::vector<Hit> hits;
+};
+
+MetadataIndex::Results::Results() = default;
+MetadataIndex::Results::~Results() = default;
+MetadataIndex::Results::Results(Results&&) noexcept = default;
+MetadataIndex::Results& MetadataIndex::Results::operator=(Results&&) noexcept = default;
+
+std::size_t MetadataIndex::Results::count() const { return m_data ? m_data->hits.size() : 0; }
+
+QString MetadataIndex::Results::path(std::size_t i) const
+{
+    const Hit& h = m_data->hits[i];
+    return m_data->state->tables[h.table]->path(h.entry);
+}
+
+std::int64_t MetadataIndex::Results::fileSize(std::size_t i) const
+{
+    const Hit& h = m_data->hits[i];
+    return m_data->state->tables[h.table]->entries[h.entry].size;
+}
+
+bool MetadataIndex::Results::isNoise(std::size_t i) const
+{
+    const Hit& h = m_data->hits[i];
+    return m_data->state->tables[h.table]->entries[h.entry].flags & IsNoise;
+}
+
+Item MetadataIndex::Results::item(std::size_t i, bool complete) const
+{
+    const Hit& h = m_data->hits[i];
+    return itemFromEntry(*m_data->state->tables[h.table], h.entry, complete);
+}
+
+MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& scopes,
+                                         std::optional<Attr> sortKey, std::size_t maxResults,
+                                         const std::function<bool()>& isCancelled)
+{
+    MetadataIndex::Results results;
+    if (!query.isValid()) return results;
+    ensureScopes(scopes);
+    auto state = snapshot();
+
+    // Each scope becomes (table, folder entry or the whole table); a scope inside
+    // another one asked for in the same query is not searched twice.
+    struct Target {
+        std::uint32_t table;
+        std::uint32_t folder; // kNone: the whole table
+        QString scope;
+    };
+    std::vector<Target> targets;
+    QStringList keys;
+    for (const QString& s : scopes) {
+        const QString k = pathKey(s);
+        if (!k.isEmpty() && !keys.contains(k)) keys << k;
+    }
+    for (const QString& k : keys) {
+        bool inner = false;
+        for (const QString& o : keys)
+            if (o != k && pathIsInside(k, o)) inner = true;
+        if (inner) continue;
+        for (std::uint32_t t = 0; t < state->tables.size(); ++t) {
+            const Table& table = *state->tables[t];
+            if (table.rootFolder == kNone || !pathIsInside(k, table.root)) continue;
+            if (k == table.root) {
+                targets.push_back({t, kNone, k});
+            } else {
+                const std::uint32_t folder = table.find(toUtf8(k));
+                if (folder != kNone && table.entries[folder].isFolder()) targets.push_back({t, folder, k});
+            }
+            break;
+        }
+    }
+
+    const bool textKey = sortKey && isTextSortKey(*sortKey);
+    std::vector<std::vector<Hit>> perTask;
+    std::mutex perTaskMutex;
+    for (const Target& target : targets) {
+        const Table& table = *state->tables[target.table];
+        parallelFor(table.entries.size(), m_threads, [&](std::size_t begin, std::size_t end, std::size_t) {
+            EntryView view(table);
+            std::vector<Hit> hits;
+            for (std::size_t i = begin; i < end; ++i) {
+                if ((i & 4095) == 0 && isCancelled && isCancelled()) return;
+                if (target.folder != kNone && !table.isBelow(std::uint32_t(i), target.folder)) continue;
+                if (std::uint32_t(i) == target.folder) continue;
+                view.set(std::uint32_t(i));
+                if (!query.matches(view)) continue;
+                double key = -std::numeric_limits<double>::infinity();
+                if (sortKey && !textKey) {
+                    double v;
+                    if (view.number(*sortKey, v) && !std::isnan(v)) key = v;
+                }
+                hits.push_back({key, target.table, std::uint32_t(i)});
+            }
+            std::lock_guard lock(perTaskMutex);
+            perTask.push_back(std::move(hits));
+        });
+    }
+    if (isCancelled && isCancelled()) return results;
+
+    auto data = std::make_unique<MetadataIndex::Results::Data>();
+    std::size_t total = 0;
+    for (const auto& v : perTask) total += v.size();
+    data->hits.reserve(total);
+    for (auto& v : perTask) data->hits.insert(data->hits.end(), v.begin(), v.end());
+    data->state = state;
+
+    // Ties (and every file when there is no sort key) keep the table's order, so
+    // the same query over the same table always answers in the same order.
+    auto tieBreak = [](const Hit& a, const Hit& b) {
+        return a.table != b.table ? a.table < b.table : a.entry < b.entry;
+    };
+    std::function<bool(const Hit&, const Hit&)> less;
+    if (textKey) {
+        // Texts descending, files without the attribute last.
+        less = [&state, attr = *sortKey, tieBreak](const Hit& a, const Hit& b) {
+            thread_local std::string sa, sb;
+            auto read = [&](const Hit& h, std::string& out) {
+                const Table& t = *state->tables[h.table];
+                if (attr == Attr::FSName || attr == Attr::DisplayName) {
+                    out.assign(t.name(h.entry));
+                    return true;
+                }
+                EntryView view(t);
+                view.set(h.entry);
+                std::string_view v;
+                if (!view.text(attr, v)) return false;
+                out.assign(v);
+                return true;
+            };
+            const bool ha = read(a, sa), hb = read(b, sb);
+            if (ha != hb) return ha;
+            if (!ha) return tieBreak(a, b);
+            const int c = QString::compare(QString::fromUtf8(sa.data(), qsizetype(sa.size())),
+                                           QString::fromUtf8(sb.data(), qsizetype(sb.size())), Qt::CaseInsensitive);
+            return c != 0 ? c > 0 : tieBreak(a, b);
+        };
+    } else {
+        less = [tieBreak](const Hit& a, const Hit& b) { return a.key != b.key ? a.key > b.key : tieBreak(a, b); };
+    }
+    if (data->hits.size() > maxResults) {
+        std::nth_element(data->hits.begin(), data->hits.begin() + long(maxResults), data->hits.end(), less);
+        data->hits.resize(maxResults);
+    }
+    parallelSort(data->hits, m_threads, less);
+    results.m_totalMatches = total;
+    results.m_data = std::move(data);
+    return results;
+}
+
+std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
+{
+    const QString path = pathKey(rawPath);
+    if (path.isEmpty()) return std::nullopt;
+    const QByteArray local = QFile::encodeName(path);
+    if (QFile::decodeName(local) != path) return std::nullopt;
+    // Hidden paths are judged below the home folder when the file is inside it.
+    const QString home = pathKey(xdg::home());
+    const QString relative = pathIsInside(path, home) ? pathBelow(path, home) : path.mid(1);
+    for (const QStringView part : QStringView(relative).split(u'/', Qt::SkipEmptyParts))
+        if (part.startsWith(u'.')) return std::nullopt;
+
+    struct statx st {};
+    if (statx(AT_FDCWD, local.constData(), AT_SYMLINK_NOFOLLOW,
+              STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_CTIME | STATX_BTIME | STATX_INO,
+              &st)
+        != 0)
+        return std::nullopt;
+
+    // A current entry of the table answers without reading the file again.
+    auto state = snapshot();
+    if (const Table* table = covering(*state, path); table && table->rootFolder != kNone) {
+        const std::uint32_t entry = table->find(local.toStdString());
+        if (entry != kNone) {
+            const Entry& e = table->entries[entry];
+            if (e.size == std::int64_t(st.stx_size) && e.modified == fileTimeSeconds(st.stx_mtime)
+                && e.inode == st.stx_ino)
+                return itemFromEntry(*table, entry);
+        }
+    }
+
+    const bool isFolder = S_ISDIR(st.stx_mode);
+    if (!isFolder && !S_ISREG(st.stx_mode)) return std::nullopt;
+    Item item;
+    item.path = path;
+    item.fsName = path == QStringLiteral("/") ? path : path.section(u'/', -1);
+    item.fsSize = std::int64_t(st.stx_size);
+    item.contentChangeDate = fileTimeSeconds(st.stx_mtime);
+    item.creationDate = (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : fileTimeSeconds(st.stx_ctime);
+    item.contentCreationDate = item.creationDate;
+    item.device = makedev(st.stx_dev_major, st.stx_dev_minor);
+    item.inode = st.stx_ino;
+    item.isDirectory = isFolder;
+    const UniformType type = isFolder ? UniformType::folder() : UniformType::forFile(path);
+    if (type.isValid()) {
+        item.contentType = type.identifier();
+        item.contentTypeTree = type.tree();
+    }
+    if (!isFolder) {
+        const double accessed = fileTimeSeconds(st.stx_atime);
+        if (accessed > *item.contentChangeDate + kUsedAfterWriteSeconds) item.lastUsedDate = accessed;
+        const auto recent = readRecentlyUsed(m_options.recentlyUsedFile);
+        if (auto it = recent.find(path); it != recent.end())
+            item.lastUsedDate = item.lastUsedDate ? std::max(*item.lastUsedDate, it.value()) : it.value();
+        item.whereFroms = readWhereFroms(local);
+        if (ContentReader::needsRead(type)) {
+            const ContentAttributes c = ContentReader::read(path, type);
+            item.pixelWidth = c.pixelWidth;
+            item.pixelHeight = c.pixelHeight;
+            item.durationSeconds = c.durationSeconds;
+            item.title = c.title;
+            item.authors = c.authors;
+            item.album = c.album;
+            item.musicalGenre = c.musicalGenre;
+            item.codecs = c.codecs;
+            item.numberOfPages = c.numberOfPages;
+            item.acquisitionMake = c.acquisitionMake;
+            item.acquisitionModel = c.acquisitionModel;
+            if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
+            item.isScreenCapture = c.isScreenCapture
+                                   || (type.conforms(UniformType::image()) && isScreenshotFileName(*item.fsName));
+        }
+    }
+    return item;
+}
+
+MetadataIndex::Stats IndexStore::stats() const
+{
+    MetadataIndex::Stats s;
+    auto state = snapshot();
+    for (const auto& t : state->tables) {
+        for (const Entry& e : t->entries) (e.isFolder() ? s.folders : s.files)++;
+        s.memoryBytes += t->memoryBytes();
+    }
+    std::lock_guard lock(m_stateMutex);
+    s.contentReads = m_contentReads;
+    return s;
+}
+
+MetadataIndex::MetadataIndex()
+    : MetadataIndex(Options{})
+{
+}
+
+MetadataIndex::MetadataIndex(Options options)
+    : m_store(std::make_unique<IndexStore>(std::move(options)))
+{
+}
+
+MetadataIndex::~MetadataIndex() = default;
+
+void MetadataIndex::ensureScopes(const QStringList& scopes) { m_store->ensureScopes(scopes); }
+void MetadataIndex::refresh() { m_store->refresh(); }
+
+MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringList& scopes,
+                                            std::optional<Attr> sortKey, std::size_t maxResults,
+                                            const std::function<bool()>& isCancelled)
+{
+    return m_store->query(query, scopes, sortKey, maxResults, isCancelled);
+}
+
+std::optional<Item> MetadataIndex::itemAtPath(const QString& path) { return m_store->itemAtPath(path); }
+
+MetadataIndex::Stats MetadataIndex::stats() const { return m_store->stats(); }
+
+} // namespace ovra::md

@@ -1,0 +1,261 @@
+#include "platform/FileTime.h"
+#include "platform/metadata/MetadataIndex.h"
+#include "support/TestHome.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace ovra;
+using namespace ovra::md;
+using ovra::test::TestHome;
+
+namespace {
+
+QByteArray pngBytes(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QStringList names(const MetadataIndex::Results& r)
+{
+    QStringList out;
+    for (std::size_t i = 0; i < r.count(); ++i) out << r.path(i).section(u'/', -1);
+    return out;
+}
+
+class MetadataIndexTest : public ::testing::Test {
+protected:
+    MetadataIndex::Results run(MetadataIndex& index, const QString& query, const QStringList& scopes,
+                               std::optional<Attr> sort = Attr::FSContentChangeDate, std::size_t max = 300000)
+    {
+        const Query q = Query::parse(query);
+        EXPECT_TRUE(q.isValid()) << query.toStdString() << ": " << q.errorString().toStdString();
+        return index.query(q, scopes, sort, max);
+    }
+
+    TestHome home;
+};
+
+} // namespace
+
+TEST_F(MetadataIndexTest, IndexesVisibleFilesAndSkipsHiddenLinksAndBadNames)
+{
+    home.writeFile("Documents/report.pdf", "%PDF-1.4\n");
+    home.writeFile("Documents/notes.txt", "hello");
+    home.writeFile("Documents/.secret.txt", "hidden");
+    home.writeFile("Documents/.git/config", "hidden folder");
+    home.writeFile("Documents/sub/deeper/list.csv", "a,b");
+    symlink(home.path("Documents/notes.txt").toUtf8().constData(),
+            home.path("Documents/link.txt").toUtf8().constData());
+    symlink(home.path("Documents/sub").toUtf8().constData(), home.path("Documents/linkdir").toUtf8().constData());
+    // A name that is not UTF-8 is skipped: a mangled name could open another file.
+    const QByteArray bad = home.path("Documents/").toUtf8() + QByteArray("caf\xe9.txt");
+    int fd = ::open(bad.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+
+    MetadataIndex index;
+    const auto r = run(index, "kMDItemFSName == '*'", {home.path("Documents")});
+    QStringList found = names(r);
+    found.sort();
+    EXPECT_EQ(found, (QStringList{"deeper", "list.csv", "notes.txt", "report.pdf", "sub"}));
+    EXPECT_EQ(index.stats().files, 3u);
+    EXPECT_EQ(index.stats().folders, 2u);
+}
+
+TEST_F(MetadataIndexTest, ScopeWhosePathHoldsAHiddenPartStillWorks)
+{
+    home.writeFile(".local/share/files/a.txt", "x");
+    MetadataIndex index;
+    const auto r = run(index, "kMDItemFSName == 'a.txt'", {home.path(".local/share/files")});
+    EXPECT_EQ(names(r), QStringList{"a.txt"});
+}
+
+TEST_F(MetadataIndexTest, SortsDescendingCutsAtTheMaximumAndCountsEveryMatch)
+{
+    for (int i = 0; i < 40; ++i)
+        home.writeFile(QStringLiteral("Files/f%1.txt").arg(i), QByteArray(i * 10, 'x'), 1.6e9 + i * 100);
+    MetadataIndex index;
+    auto bySize = run(index, "kMDItemFSSize >= 100", {home.path("Files")}, Attr::FSSize, 5);
+    EXPECT_EQ(bySize.totalMatches(), 30u);
+    EXPECT_EQ(names(bySize), (QStringList{"f39.txt", "f38.txt", "f37.txt", "f36.txt", "f35.txt"}));
+    auto byDate = run(index, "kMDItemFSContentChangeDate < $time.iso(2020-09-13T12:30:00Z)", {home.path("Files")});
+    ASSERT_GT(byDate.count(), 2u);
+    EXPECT_EQ(byDate.path(0).section(u'/', -1), "f3.txt");
+    auto byName = run(index, "kMDItemFSName == 'f1*'", {home.path("Files")}, Attr::FSName);
+    EXPECT_EQ(names(byName).first(), "f19.txt");
+    EXPECT_EQ(names(byName).last(), "f1.txt");
+}
+
+TEST_F(MetadataIndexTest, InvalidQueryWalksNothingAndFindsNothing)
+{
+    home.writeFile("Files/a.txt", "x");
+    MetadataIndex index;
+    const auto r = index.query(Query::parse(u"kMDItemFSName == 'a.txt"), {home.path("Files")}, Attr::FSName);
+    EXPECT_EQ(r.count(), 0u);
+    EXPECT_EQ(index.stats().files, 0u);
+}
+
+TEST_F(MetadataIndexTest, SubfolderScopeAndOverlappingScopes)
+{
+    home.writeFile("Documents/a.txt", "x");
+    home.writeFile("Documents/Work/b.txt", "x");
+    home.writeFile("Documents/Work/Deep/c.txt", "x");
+    MetadataIndex index;
+    index.ensureScopes({home.path("Documents")});
+    QStringList inner = names(run(index, "kMDItemFSName == '*.txt'", {home.path("Documents/Work")}));
+    inner.sort();
+    EXPECT_EQ(inner, (QStringList{"b.txt", "c.txt"}));
+    // Asking for a folder and one inside it lists each file once.
+    const auto both = run(index, "kMDItemFSName == '*.txt'", {home.path("Documents"), home.path("Documents/Work")});
+    EXPECT_EQ(both.count(), 3u);
+}
+
+TEST_F(MetadataIndexTest, NoiseFoldersAreMarkedButTheBundleItselfIsNot)
+{
+    home.writeFile("Projects/web/node_modules/lib/index.js", "x");
+    home.writeFile("Projects/Tool.app/Contents/Info.plist", "x");
+    home.writeFile("Projects/web/main.js", "x");
+    MetadataIndex index;
+    const auto r = run(index, "kMDItemFSName == '*'", {home.path("Projects")});
+    QStringList clean;
+    for (std::size_t i = 0; i < r.count(); ++i)
+        if (!r.isNoise(i)) clean << r.path(i).section(u'/', -1);
+    clean.sort();
+    EXPECT_EQ(clean, (QStringList{"Tool.app", "main.js", "node_modules", "web"}));
+}
+
+TEST_F(MetadataIndexTest, ReadsContentAttributesOnceAndKeepsThemOnDisk)
+{
+    home.writeFile("Pictures/wide.png", pngBytes(640, 200));
+    home.writeFile("Pictures/Screenshot from 2024-03-01 10-22-33.png", pngBytes(20, 10));
+    {
+        MetadataIndex index;
+        const auto r = run(index, "kMDItemPixelWidth >= 300", {home.path("Pictures")});
+        ASSERT_EQ(names(r), QStringList{"wide.png"});
+        const Item item = r.item(0);
+        EXPECT_EQ(item.pixelWidth, 640);
+        EXPECT_EQ(item.pixelHeight, 200);
+        EXPECT_EQ(item.contentType, QStringLiteral("public.png"));
+        EXPECT_TRUE(item.contentTypeTree.contains(QStringLiteral("public.image")));
+        EXPECT_EQ(names(run(index, "kMDItemIsScreenCapture == 1", {home.path("Pictures")})),
+                  QStringList{"Screenshot from 2024-03-01 10-22-33.png"});
+        EXPECT_EQ(index.stats().contentReads, 2u);
+    }
+    MetadataIndex again;
+    const auto r = run(again, "kMDItemPixelWidth >= 300", {home.path("Pictures")});
+    EXPECT_EQ(names(r), QStringList{"wide.png"});
+    EXPECT_EQ(again.stats().contentReads, 0u) << "the second index should read nothing from the files";
+}
+
+TEST_F(MetadataIndexTest, ScanningLeavesAccessTimesAlone)
+{
+    const QString file = home.writeFile("Pictures/photo.png", pngBytes(50, 50), 1.7e9);
+    TestHome::setTimes(file, 1.6e9, std::nullopt); // older than the write: relatime would update it
+    MetadataIndex index;
+    run(index, "kMDItemPixelWidth == 50", {home.path("Pictures")});
+    struct stat st {};
+    ASSERT_EQ(stat(file.toUtf8().constData(), &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec, 1600000000);
+}
+
+TEST_F(MetadataIndexTest, LastUsedComesFromTheRecentListAndFromReadsAfterWrites)
+{
+    const QString opened = home.writeFile("Documents/opened.txt", "x", 1.7e9);
+    const QString listed = home.writeFile("Documents/listed.txt", "x", 1.7e9);
+    const QString untouched = home.writeFile("Documents/untouched.txt", "x", 1.7e9);
+    TestHome::setTimes(opened, 1.7e9 + 3600, std::nullopt);
+    TestHome::setTimes(untouched, 1.7e9, std::nullopt);
+    TestHome::setTimes(listed, 1.7e9, std::nullopt);
+    home.writeFile(".local/share/recently-used.xbel",
+                   "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\">\n<bookmark href=\"file://"
+                       + QUrl::toPercentEncoding(listed, "/") + "\" added=\"2024-01-01T00:00:00Z\" "
+                       "modified=\"2024-01-02T00:00:00Z\" visited=\"2024-01-03T00:00:00Z\"/>\n</xbel>\n");
+    MetadataIndex index;
+    const auto r = run(index, "kMDItemLastUsedDate == *", {home.path("Documents")}, Attr::LastUsedDate);
+    EXPECT_EQ(names(r), (QStringList{"listed.txt", "opened.txt"}));
+    EXPECT_EQ(r.item(0).lastUsedDate, QDateTime::fromString("2024-01-03T00:00:00Z", Qt::ISODate).toSecsSinceEpoch());
+}
+
+TEST_F(MetadataIndexTest, RefreshSeesNewAndRemovedFilesAndReadsNothingUnchanged)
+{
+    home.writeFile("Pictures/a.png", pngBytes(400, 300));
+    home.writeFile("Pictures/Old/b.png", pngBytes(400, 300));
+    MetadataIndex index;
+    EXPECT_EQ(run(index, "kMDItemPixelWidth == 400", {home.path("Pictures")}).count(), 2u);
+    const std::size_t readsAfterBuild = index.stats().contentReads;
+
+    index.refresh();
+    EXPECT_EQ(index.stats().contentReads, readsAfterBuild);
+
+    home.writeFile("Pictures/c.png", pngBytes(400, 300));
+    QFile::remove(home.path("Pictures/Old/b.png"));
+    index.refresh();
+    QStringList after = names(run(index, "kMDItemPixelWidth == 400", {home.path("Pictures")}));
+    after.sort();
+    EXPECT_EQ(after, (QStringList{"a.png", "c.png"}));
+    EXPECT_EQ(index.stats().contentReads, readsAfterBuild + 1);
+}
+
+TEST_F(MetadataIndexTest, SurvivesUnreadableFoldersAndVanishedScopes)
+{
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+    home.writeFile("Documents/Locked/secret.txt", "x");
+    home.writeFile("Documents/open.txt", "x");
+    chmod(home.path("Documents/Locked").toUtf8().constData(), 0);
+    MetadataIndex index;
+    QStringList found = names(run(index, "kMDItemFSName == '*'", {home.path("Documents"), home.path("Missing")}));
+    found.sort();
+    chmod(home.path("Documents/Locked").toUtf8().constData(), 0755);
+    EXPECT_EQ(found, (QStringList{"Locked", "open.txt"}));
+}
+
+TEST_F(MetadataIndexTest, WhereFromsComeFromTheFreedesktopAttributes)
+{
+    const QString file = home.writeFile("Downloads/tool.deb", "x");
+    const QByteArray url = "https://example.org/tool.deb";
+    if (setxattr(file.toUtf8().constData(), "user.xdg.origin.url", url.constData(), size_t(url.size()), 0) != 0)
+        GTEST_SKIP() << "no user extended attributes on this file system";
+    home.writeFile("Downloads/plain.txt", "x");
+    MetadataIndex index;
+    const auto r = run(index, "kMDItemWhereFroms == '*example.org*'cd", {home.path("Downloads")});
+    ASSERT_EQ(names(r), QStringList{"tool.deb"});
+    EXPECT_EQ(r.item(0).whereFroms, QStringList{QString::fromUtf8(url)});
+}
+
+TEST_F(MetadataIndexTest, SingleFileLookupMatchesTheTable)
+{
+    const QString file = home.writeFile("Pictures/p.png", pngBytes(33, 44), 1.65e9 + 0.123456789);
+    MetadataIndex index;
+    const auto fromFs = index.itemAtPath(file);
+    ASSERT_TRUE(fromFs);
+    const auto r = run(index, "kMDItemFSName == 'p.png'", {home.path("Pictures")});
+    ASSERT_EQ(r.count(), 1u);
+    const Item fromTable = r.item(0);
+    EXPECT_EQ(fromFs->contentChangeDate, fromTable.contentChangeDate);
+    EXPECT_EQ(fromFs->pixelWidth, 33);
+    EXPECT_EQ(fromTable.pixelHeight, 44);
+    struct statx st {};
+    statx(AT_FDCWD, file.toUtf8().constData(), 0, STATX_MTIME, &st);
+    EXPECT_EQ(*fromTable.contentChangeDate, fileTimeSeconds(st.stx_mtime));
+    EXPECT_FALSE(index.itemAtPath(home.path("Pictures/none.png")));
+    home.writeFile("Pictures/.hidden.png", pngBytes(2, 2));
+    EXPECT_FALSE(index.itemAtPath(home.path("Pictures/.hidden.png")));
+}
