@@ -1,0 +1,44 @@
+// ovra-mdbench: benchmarks of the metadata engine, one subcommand each, every
+// figure printed as one JSON object per line.
+
+#include "ContentBench.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    int (*run)(const QStringList& args);
+    const char* summary;
+};
+
+const Subcommand kSubcommands[] = {
+    {"content", ovra::bench::runContentBench,
+     "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] [--no-peer]"},
+};
+
+int usage()
+{
+    std::fprintf(stderr, "usage: ovra-mdbench <subcommand> [options]\n");
+    for (const Subcommand& s : kSubcommands) std::fprintf(stderr, "  %-10s %s\n", s.name, s.summary);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty()) return usage();
+    const QString name = args.takeFirst();
+    for (const Subcommand& s : kSubcommands) {
+        if (name == QLatin1String(s.name)) return s.run(args);
+    }
+    return usage();
+}
