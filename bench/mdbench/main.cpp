@@ -19,20 +19,20 @@ struct Subcommand {
 
 const Subcommand kSubcommands[] = {
     {"content", ovra::bench::runContentBench,
-     "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] "
-     "[--no-peer]"},
+     "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] [--no-peer]"},
 };
 
-int usage() {
+int usage()
+{
     std::fprintf(stderr, "usage: ovra-mdbench <subcommand> [options]\n");
-    for (const Subcommand& s : kSubcommands)
-        std::fprintf(stderr, "  %-10s %s\n", s.name, s.summary);
+    for (const Subcommand& s : kSubcommands) std::fprintf(stderr, "  %-10s %s\n", s.name, s.summary);
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return usage();

@@ -18,26 +18,26 @@ using namespace ovra::content;
 
 namespace {
 
-FileStamp stampOf(const QString& path) {
+FileStamp stampOf(const QString& path)
+{
     struct stat st {};
     if (::stat(path.toUtf8().constData(), &st) != 0) return {path, -1, kDistantPast};
     return {path, st.st_size, fileTimeSeconds(st.st_mtim)};
 }
 
-std::vector<FileStamp> stampsOf(const QStringList& paths) {
+std::vector<FileStamp> stampsOf(const QStringList& paths)
+{
     std::vector<FileStamp> stamps;
-    for (const QString& path : paths)
-        stamps.push_back(stampOf(path));
+    for (const QString& path : paths) stamps.push_back(stampOf(path));
     return stamps;
 }
 
-QSet<QString> setOf(std::initializer_list<QString> paths) {
-    return QSet<QString>(paths);
-}
+QSet<QString> setOf(std::initializer_list<QString> paths) { return QSet<QString>(paths); }
 
 class ContentIndexTest : public ::testing::Test {
 protected:
-    ContentIndex::Options options() const {
+    ContentIndex::Options options() const
+    {
         ContentIndex::Options o;
         o.threads = 2;
         return o;
@@ -48,10 +48,10 @@ protected:
 
 } // namespace
 
-TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics) {
+TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics)
+{
     const QString cv = m_home.writeFile(QStringLiteral("cv.txt"), "My RÉSUMÉ, updated quarterly.");
-    const QString notes =
-        m_home.writeFile(QStringLiteral("notes.md"), "resumed work; presumed resumes");
+    const QString notes = m_home.writeFile(QStringLiteral("notes.md"), "resumed work; presumed resumes");
     const QString other = m_home.writeFile(QStringLiteral("other.txt"), "nothing to see");
     QStringList paths{cv, notes, other};
     QString pdf;
@@ -62,8 +62,7 @@ TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics) {
     }
     ContentIndex index(options());
     ASSERT_TRUE(index.isOpen());
-    EXPECT_EQ(index.databasePath(),
-              m_home.path(QStringLiteral(".cache/Ovra/content-index.sqlite")));
+    EXPECT_EQ(index.databasePath(), m_home.path(QStringLiteral(".cache/Ovra/content-index.sqlite")));
     ASSERT_TRUE(index.update(stampsOf(paths)).succeeded);
 
     QSet<QString> resumes = setOf({cv});
@@ -84,7 +83,8 @@ TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics) {
     EXPECT_TRUE(index.matchingPaths(u"\"", true, false, true).isEmpty());
 }
 
-TEST_F(ContentIndexTest, ModifiersTheFoldedIndexCannotDecideAlone) {
+TEST_F(ContentIndexTest, ModifiersTheFoldedIndexCannotDecideAlone)
+{
     const QString upper = m_home.writeFile(QStringLiteral("upper.txt"), "Résumé attached");
     const QString lower = m_home.writeFile(QStringLiteral("lower.txt"), "resume attached");
     const QString mixed = m_home.writeFile(QStringLiteral("mixed.txt"), "résumé Zürich-Über");
@@ -108,14 +108,12 @@ TEST_F(ContentIndexTest, ModifiersTheFoldedIndexCannotDecideAlone) {
     EXPECT_TRUE(index.matchingPaths(u"resume\\*", true, true, false).isEmpty());
 }
 
-TEST_F(ContentIndexTest, IncrementalUpdates) {
+TEST_F(ContentIndexTest, IncrementalUpdates)
+{
     const QString keep = m_home.writeFile(QStringLiteral("keep.txt"), "alpha words", 1700000000.0);
-    const QString change =
-        m_home.writeFile(QStringLiteral("change.txt"), "beta words", 1700000000.0);
-    const QString remove =
-        m_home.writeFile(QStringLiteral("remove.txt"), "gamma words", 1700000000.0);
-    const QString image =
-        m_home.writeFile(QStringLiteral("photo.jpg"), "delta words", 1700000000.0);
+    const QString change = m_home.writeFile(QStringLiteral("change.txt"), "beta words", 1700000000.0);
+    const QString remove = m_home.writeFile(QStringLiteral("remove.txt"), "gamma words", 1700000000.0);
+    const QString image = m_home.writeFile(QStringLiteral("photo.jpg"), "delta words", 1700000000.0);
     ContentIndex::UpdateResult result;
     {
         ContentIndex index(options());
@@ -161,11 +159,11 @@ TEST_F(ContentIndexTest, IncrementalUpdates) {
     EXPECT_EQ(result.unchanged, 4u);
 }
 
-TEST_F(ContentIndexTest, ProgressAndCancellation) {
+TEST_F(ContentIndexTest, ProgressAndCancellation)
+{
     QStringList paths;
     for (int i = 0; i < 200; ++i)
-        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i),
-                                  QByteArray("common word number ") + QByteArray::number(i));
+        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i), QByteArray("common word number ") + QByteArray::number(i));
     ContentIndex index(options());
 
     std::atomic_bool cancelled{true};
@@ -175,8 +173,7 @@ TEST_F(ContentIndexTest, ProgressAndCancellation) {
 
     cancelled = false;
     std::vector<ContentIndex::Progress> reports;
-    result = index.update(stampsOf(paths), &cancelled,
-                          [&](const ContentIndex::Progress& p) { reports.push_back(p); });
+    result = index.update(stampsOf(paths), &cancelled, [&](const ContentIndex::Progress& p) { reports.push_back(p); });
     EXPECT_FALSE(result.wasCancelled);
     EXPECT_EQ(result.read + result.unchanged, 200u);
     ASSERT_FALSE(reports.empty());
@@ -186,11 +183,11 @@ TEST_F(ContentIndexTest, ProgressAndCancellation) {
     EXPECT_EQ(index.matchingPaths(u"common", false).size(), 200);
 }
 
-TEST_F(ContentIndexTest, QueriesRunWhileAnUpdateWrites) {
+TEST_F(ContentIndexTest, QueriesRunWhileAnUpdateWrites)
+{
     QStringList paths;
     for (int i = 0; i < 400; ++i)
-        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i),
-                                  QByteArray("shared text ") + QByteArray::number(i));
+        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i), QByteArray("shared text ") + QByteArray::number(i));
     ContentIndex index(options());
     std::thread writer([&] { index.update(stampsOf(paths)); });
     qsizetype last = 0;
@@ -203,13 +200,13 @@ TEST_F(ContentIndexTest, QueriesRunWhileAnUpdateWrites) {
     EXPECT_EQ(index.matchingPaths(u"shared", false).size(), 400);
 }
 
-TEST_F(ContentIndexTest, DamagedDatabaseIsRebuilt) {
+TEST_F(ContentIndexTest, DamagedDatabaseIsRebuilt)
+{
     const QString doc = m_home.writeFile(QStringLiteral("doc.txt"), "sturdy words");
     ContentIndex::Options o = options();
     o.databasePath = m_home.path(QStringLiteral("elsewhere/index.sqlite"));
     QDir().mkpath(m_home.path(QStringLiteral("elsewhere")));
-    m_home.writeFile(QStringLiteral("elsewhere/index.sqlite"),
-                     QByteArray("this is not a database").repeated(200));
+    m_home.writeFile(QStringLiteral("elsewhere/index.sqlite"), QByteArray("this is not a database").repeated(200));
     ContentIndex index(o);
     ASSERT_TRUE(index.isOpen());
     EXPECT_EQ(index.update(stampsOf({doc})).read, 1u);

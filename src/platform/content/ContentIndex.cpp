@@ -58,7 +58,8 @@ CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5(
 
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) {
+    Statement(sqlite3* db, const char* sql)
+    {
         if (sqlite3_prepare_v3(db, sql, -1, 0, &m_stmt, nullptr) != SQLITE_OK) m_stmt = nullptr;
     }
     ~Statement() { sqlite3_finalize(m_stmt); }
@@ -66,46 +67,47 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     bool isValid() const { return m_stmt != nullptr; }
-    Statement& bind(int i, std::int64_t v) {
-        sqlite3_bind_int64(m_stmt, i, v);
-        return *this;
-    }
-    Statement& bind(int i, double v) {
-        sqlite3_bind_double(m_stmt, i, v);
-        return *this;
-    }
-    Statement& bind(int i, const QByteArray& text) {
+    Statement& bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); return *this; }
+    Statement& bind(int i, double v) { sqlite3_bind_double(m_stmt, i, v); return *this; }
+    Statement& bind(int i, const QByteArray& text)
+    {
         sqlite3_bind_text(m_stmt, i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         return *this;
     }
-    Statement& bindBlob(int i, const QByteArray& blob) {
+    Statement& bindBlob(int i, const QByteArray& blob)
+    {
         sqlite3_bind_blob(m_stmt, i, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
         return *this;
     }
-    Statement& bindStatic(int i, const char* data, std::size_t size) {
+    Statement& bindStatic(int i, const char* data, std::size_t size)
+    {
         sqlite3_bind_text(m_stmt, i, data, int(size), SQLITE_STATIC);
         return *this;
     }
     // SQLITE_ROW, SQLITE_DONE or an error.
     int step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_MISUSE; }
-    bool run() {
+    bool run()
+    {
         const int rc = step();
         sqlite3_reset(m_stmt);
         sqlite3_clear_bindings(m_stmt);
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     }
-    void reset() {
+    void reset()
+    {
         sqlite3_reset(m_stmt);
         sqlite3_clear_bindings(m_stmt);
     }
 
     std::int64_t integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
     double real(int col) const { return sqlite3_column_double(m_stmt, col); }
-    QString text(int col) const {
+    QString text(int col) const
+    {
         const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
         return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, col));
     }
-    QByteArray blob(int col) const {
+    QByteArray blob(int col) const
+    {
         const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, col));
         return QByteArray(data, sqlite3_column_bytes(m_stmt, col));
     }
@@ -114,11 +116,10 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-bool exec(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
+bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-sqlite3* openConnection(const QString& path) {
+sqlite3* openConnection(const QString& path)
+{
     sqlite3* db = nullptr;
     // Each connection is used by one thread at a time, so SQLite's own locking
     // of the connection is not needed.
@@ -131,34 +132,35 @@ sqlite3* openConnection(const QString& path) {
     return db;
 }
 
-int schemaVersion(sqlite3* db) {
+int schemaVersion(sqlite3* db)
+{
     Statement version(db, "PRAGMA user_version");
     return version.step() == SQLITE_ROW ? int(version.integer(0)) : -1;
 }
 
 // Opens the writer's connection and makes the tables. The file is a cache: when it
 // is damaged or from another version it is thrown away and built again.
-sqlite3* openWriter(const QString& path) {
+sqlite3* openWriter(const QString& path)
+{
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (sqlite3* db = openConnection(path)) {
             const int version = schemaVersion(db);
-            const bool isUsable =
-                (version == 0 || version == kSchemaVersion) &&
-                exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") &&
-                exec(db, kSchema) &&
-                exec(db, QByteArray("PRAGMA user_version=" + QByteArray::number(kSchemaVersion))
-                             .constData());
+            const bool isUsable = (version == 0 || version == kSchemaVersion) &&
+                                  exec(db, "PRAGMA journal_mode=WAL") &&
+                                  exec(db, "PRAGMA synchronous=NORMAL") && exec(db, kSchema) &&
+                                  exec(db, QByteArray("PRAGMA user_version=" +
+                                                      QByteArray::number(kSchemaVersion)).constData());
             if (isUsable) return db;
             sqlite3_close_v2(db);
         }
-        for (const char* suffix : {"", "-wal", "-shm"})
-            QFile::remove(path + QLatin1String(suffix));
+        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
     }
     return nullptr;
 }
 
 // Update threads yield to everything the user is doing.
-void lowerThisThreadsPriority(int niceness) {
+void lowerThisThreadsPriority(int niceness)
+{
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
     ::setpriority(PRIO_PROCESS, tid, niceness);
     constexpr int kIoprioWhoProcess = 1;
@@ -195,16 +197,17 @@ class ContentIndex::Database {
 public:
     explicit Database(Options options)
         : m_options(std::move(options))
-        , m_extractor(m_options.limits) {
+        , m_extractor(m_options.limits)
+    {
         if (m_options.databasePath.isEmpty())
             m_options.databasePath = xdg::appCacheDir() + QStringLiteral("/content-index.sqlite");
         QDir().mkpath(QFileInfo(m_options.databasePath).absolutePath());
         m_writer = openWriter(m_options.databasePath);
     }
 
-    ~Database() {
-        for (sqlite3* db : m_idleReaders)
-            sqlite3_close_v2(db);
+    ~Database()
+    {
+        for (sqlite3* db : m_idleReaders) sqlite3_close_v2(db);
         sqlite3_close_v2(m_writer);
     }
 
@@ -224,7 +227,9 @@ private:
     public:
         explicit Reader(Database& database)
             : m_database(database)
-            , m_db(database.acquireReader()) {}
+            , m_db(database.acquireReader())
+        {
+        }
         ~Reader() { m_database.releaseReader(m_db); }
         sqlite3* db() const { return m_db; }
 
@@ -233,7 +238,8 @@ private:
         sqlite3* m_db;
     };
 
-    sqlite3* acquireReader() {
+    sqlite3* acquireReader()
+    {
         {
             std::lock_guard lock(m_readersMutex);
             if (!m_idleReaders.empty()) {
@@ -245,7 +251,8 @@ private:
         return isOpen() ? openConnection(m_options.databasePath) : nullptr;
     }
 
-    void releaseReader(sqlite3* db) {
+    void releaseReader(sqlite3* db)
+    {
         if (!db) return;
         std::lock_guard lock(m_readersMutex);
         m_idleReaders.push_back(db);
@@ -267,7 +274,8 @@ private:
     std::atomic_bool m_isRunning{false};
 };
 
-QHash<QString, Recorded> ContentIndex::Database::recordedFiles() {
+QHash<QString, Recorded> ContentIndex::Database::recordedFiles()
+{
     QHash<QString, Recorded> recorded;
     Statement select(m_writer, "SELECT id, path, size, mtime FROM files");
     while (select.step() == SQLITE_ROW)
@@ -277,7 +285,8 @@ QHash<QString, Recorded> ContentIndex::Database::recordedFiles() {
 
 // Takes a file's words out of the index. The index keeps no copy of the text it
 // was given, so the stored text is handed back to it for the removal.
-bool ContentIndex::Database::removeWords(std::int64_t id) {
+bool ContentIndex::Database::removeWords(std::int64_t id)
+{
     Statement select(m_writer, "SELECT data FROM texts WHERE id = ?1");
     select.bind(1, id);
     if (select.step() != SQLITE_ROW) return true;
@@ -288,7 +297,8 @@ bool ContentIndex::Database::removeWords(std::int64_t id) {
     return remove.bind(1, id).bind(2, text).run() && removeText.bind(1, id).run();
 }
 
-bool ContentIndex::Database::removeFiles(const std::vector<std::int64_t>& ids) {
+bool ContentIndex::Database::removeFiles(const std::vector<std::int64_t>& ids)
+{
     Statement remove(m_writer, "DELETE FROM files WHERE id = ?1");
     for (const std::int64_t id : ids) {
         if (!removeWords(id) || !remove.bind(1, id).run()) return false;
@@ -296,7 +306,8 @@ bool ContentIndex::Database::removeFiles(const std::vector<std::int64_t>& ids) {
     return true;
 }
 
-bool ContentIndex::Database::write(const Job& job, const Extracted& extracted) {
+bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
+{
     if (job.existingId && !removeWords(job.existingId)) return false;
     if (extracted.outcome == Outcome::Unreadable) {
         // Not recorded, so the next update tries again (permissions may change
@@ -306,22 +317,14 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted) {
     const QByteArray path = job.stamp.path.toUtf8();
     std::int64_t id = job.existingId;
     if (id) {
-        Statement change(m_writer,
-                         "UPDATE files SET size = ?2, mtime = ?3, outcome = ?4 WHERE id = ?1");
-        if (!change.bind(1, id)
-                 .bind(2, job.stamp.size)
-                 .bind(3, job.stamp.modified)
-                 .bind(4, std::int64_t(extracted.outcome))
-                 .run())
+        Statement change(m_writer, "UPDATE files SET size = ?2, mtime = ?3, outcome = ?4 WHERE id = ?1");
+        if (!change.bind(1, id).bind(2, job.stamp.size).bind(3, job.stamp.modified)
+                 .bind(4, std::int64_t(extracted.outcome)).run())
             return false;
     } else {
-        Statement add(m_writer,
-                      "INSERT INTO files(path, size, mtime, outcome) VALUES(?1, ?2, ?3, ?4)");
-        if (!add.bind(1, path)
-                 .bind(2, job.stamp.size)
-                 .bind(3, job.stamp.modified)
-                 .bind(4, std::int64_t(extracted.outcome))
-                 .run())
+        Statement add(m_writer, "INSERT INTO files(path, size, mtime, outcome) VALUES(?1, ?2, ?3, ?4)");
+        if (!add.bind(1, path).bind(2, job.stamp.size).bind(3, job.stamp.modified)
+                 .bind(4, std::int64_t(extracted.outcome)).run())
             return false;
         id = sqlite3_last_insert_rowid(m_writer);
     }
@@ -329,23 +332,20 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted) {
     Statement addText(m_writer, "INSERT INTO texts(id, data) VALUES(?1, ?2)");
     Statement addWords(m_writer, "INSERT INTO words(rowid, text) VALUES(?1, ?2)");
     return addText.bind(1, id).bindBlob(2, extracted.compressed).run() &&
-           addWords.bind(1, id)
-               .bindStatic(2, extracted.text.constData(), extracted.text.size())
-               .run();
+           addWords.bind(1, id).bindStatic(2, extracted.text.constData(), extracted.text.size()).run();
 }
 
 ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<FileStamp>& files,
                                                           const std::atomic_bool* cancelled,
-                                                          const ProgressCallback& onProgress) {
+                                                          const ProgressCallback& onProgress)
+{
     UpdateResult result;
     std::lock_guard updateLock(m_updateMutex);
     if (!isOpen()) {
         result.succeeded = false;
         return result;
     }
-    auto isCancelled = [cancelled] {
-        return cancelled && cancelled->load(std::memory_order_relaxed);
-    };
+    auto isCancelled = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
 
     // 1. Compare the list with what is recorded.
     QHash<QString, Recorded> recorded = recordedFiles();
@@ -378,8 +378,7 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
 
     // 2. Drop what vanished.
     if (!vanished.empty()) {
-        const bool ok =
-            exec(m_writer, "BEGIN") && removeFiles(vanished) && exec(m_writer, "COMMIT");
+        const bool ok = exec(m_writer, "BEGIN") && removeFiles(vanished) && exec(m_writer, "COMMIT");
         if (!ok) {
             exec(m_writer, "ROLLBACK");
             result.succeeded = false;
@@ -438,8 +437,7 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
             std::optional<Extracted> next;
             {
                 std::unique_lock lock(queueMutex);
-                queueChanged.wait_for(lock, kBatchTime,
-                                      [&] { return !queue.empty() || runningExtractors == 0; });
+                queueChanged.wait_for(lock, kBatchTime, [&] { return !queue.empty() || runningExtractors == 0; });
                 if (!queue.empty()) {
                     next = std::move(queue.front());
                     queue.pop_front();
@@ -459,8 +457,7 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
                 ++batchFiles;
                 ++m_done;
             }
-            if (batchFiles >= kBatchFiles ||
-                (inTransaction && Clock::now() - batchStart >= kBatchTime))
+            if (batchFiles >= kBatchFiles || (inTransaction && Clock::now() - batchStart >= kBatchTime))
                 commit();
         }
         commit();
@@ -468,11 +465,9 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
 
     std::vector<std::thread> threads;
     threads.reserve(std::size_t(threadCount) + 1);
-    for (int i = 0; i < threadCount; ++i)
-        threads.emplace_back(extractLoop);
+    for (int i = 0; i < threadCount; ++i) threads.emplace_back(extractLoop);
     threads.emplace_back(writeLoop);
-    for (std::thread& thread : threads)
-        thread.join();
+    for (std::thread& thread : threads) thread.join();
 
     result.wasCancelled = isCancelled() && m_done < m_total;
     m_isRunning = false;
@@ -480,7 +475,8 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
     return result;
 }
 
-QSet<QString> ContentIndex::Database::matchingPaths(const ContentPattern& pattern) {
+QSet<QString> ContentIndex::Database::matchingPaths(const ContentPattern& pattern)
+{
     QSet<QString> paths;
     if (!pattern.canMatch()) return paths;
     Reader reader(*this);
@@ -488,12 +484,10 @@ QSet<QString> ContentIndex::Database::matchingPaths(const ContentPattern& patter
 
     const QByteArray query = pattern.indexQuery().toUtf8();
     if (!pattern.needsTextCheck()) {
-        Statement select(
-            reader.db(),
-            "SELECT f.path FROM words JOIN files f ON f.id = words.rowid WHERE words MATCH ?1");
+        Statement select(reader.db(),
+                         "SELECT f.path FROM words JOIN files f ON f.id = words.rowid WHERE words MATCH ?1");
         select.bind(1, query);
-        while (select.step() == SQLITE_ROW)
-            paths.insert(select.text(0));
+        while (select.step() == SQLITE_ROW) paths.insert(select.text(0));
         return paths;
     }
     Statement select(reader.db(),
@@ -509,7 +503,8 @@ QSet<QString> ContentIndex::Database::matchingPaths(const ContentPattern& patter
     return paths;
 }
 
-std::size_t ContentIndex::Database::fileCount() {
+std::size_t ContentIndex::Database::fileCount()
+{
     Reader reader(*this);
     if (!reader.db()) return 0;
     Statement count(reader.db(), "SELECT count(*) FROM files");
@@ -519,46 +514,46 @@ std::size_t ContentIndex::Database::fileCount() {
 // ---- the public face ------------------------------------------------------------
 
 ContentIndex::ContentIndex()
-    : ContentIndex(Options{}) {}
+    : ContentIndex(Options{})
+{
+}
 
 ContentIndex::ContentIndex(Options options)
-    : m_database(std::make_unique<Database>(std::move(options))) {}
+    : m_database(std::make_unique<Database>(std::move(options)))
+{
+}
 
 ContentIndex::~ContentIndex() = default;
 
-bool ContentIndex::isOpen() const {
-    return m_database->isOpen();
-}
-QString ContentIndex::databasePath() const {
-    return m_database->options().databasePath;
-}
+bool ContentIndex::isOpen() const { return m_database->isOpen(); }
+QString ContentIndex::databasePath() const { return m_database->options().databasePath; }
 
 ContentIndex::UpdateResult ContentIndex::update(const std::vector<FileStamp>& files,
                                                 const std::atomic_bool* cancelled,
-                                                const ProgressCallback& onProgress) {
+                                                const ProgressCallback& onProgress)
+{
     return m_database->update(files, cancelled, onProgress);
 }
 
-ContentIndex::Progress ContentIndex::progress() const {
-    return m_database->progress();
-}
+ContentIndex::Progress ContentIndex::progress() const { return m_database->progress(); }
 
-QSet<QString> ContentIndex::matchingPaths(QStringView term, bool isPrefix) const {
+QSet<QString> ContentIndex::matchingPaths(QStringView term, bool isPrefix) const
+{
     return m_database->matchingPaths(ContentPattern::word(term, isPrefix));
 }
 
 QSet<QString> ContentIndex::matchingPaths(QStringView pattern, bool ignoresCase,
-                                          bool ignoresDiacritics, bool isWordBased) const {
+                                          bool ignoresDiacritics, bool isWordBased) const
+{
     return m_database->matchingPaths(
         ContentPattern::compile(pattern, ignoresCase, ignoresDiacritics, isWordBased));
 }
 
-QSet<QString> ContentIndex::matchingPaths(const ContentPattern& pattern) const {
+QSet<QString> ContentIndex::matchingPaths(const ContentPattern& pattern) const
+{
     return m_database->matchingPaths(pattern);
 }
 
-std::size_t ContentIndex::fileCount() const {
-    return m_database->fileCount();
-}
+std::size_t ContentIndex::fileCount() const { return m_database->fileCount(); }
 
 } // namespace ovra::content

@@ -14,7 +14,8 @@ struct PatternChar {
     bool isWildcard;
 };
 
-std::vector<PatternChar> unescape(QStringView pattern) {
+std::vector<PatternChar> unescape(QStringView pattern)
+{
     std::vector<PatternChar> out;
     const QList<uint> codePoints = pattern.toUcs4();
     for (qsizetype i = 0; i < codePoints.size(); ++i) {
@@ -28,9 +29,7 @@ std::vector<PatternChar> unescape(QStringView pattern) {
     return out;
 }
 
-QString fromCodePoint(char32_t c) {
-    return QString::fromUcs4(&c, 1);
-}
+QString fromCodePoint(char32_t c) { return QString::fromUcs4(&c, 1); }
 
 constexpr QLatin1StringView kWordClass{"[\\p{L}\\p{N}\\p{M}\\p{Co}]"};
 constexpr QLatin1StringView kSeparatorClass{"[^\\p{L}\\p{N}\\p{M}\\p{Co}]"};
@@ -44,7 +43,8 @@ struct PatternWord {
     bool hasWildcardAfter = false;
 };
 
-std::vector<PatternWord> patternWords(const std::vector<PatternChar>& chars) {
+std::vector<PatternWord> patternWords(const std::vector<PatternChar>& chars)
+{
     std::vector<PatternWord> words;
     bool inWord = false;
     bool wildcardPending = false;
@@ -68,13 +68,12 @@ std::vector<PatternWord> patternWords(const std::vector<PatternChar>& chars) {
     return words;
 }
 
-QString quotedForIndex(const QString& word) {
-    return u'"' + QString(word).replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
+QString quotedForIndex(const QString& word) { return u'"' + QString(word).replace(u'"', QStringLiteral("\"\"")) + u'"'; }
 
 // Word-based: the pattern's words in sequence, any separators between them, and
 // a wildcard standing for the rest of a word.
-QString wordRegex(const std::vector<PatternChar>& chars) {
+QString wordRegex(const std::vector<PatternChar>& chars)
+{
     QString body;
     bool separatorPending = false;
     for (const PatternChar& pc : chars) {
@@ -90,22 +89,22 @@ QString wordRegex(const std::vector<PatternChar>& chars) {
             separatorPending = true;
         }
     }
-    return QStringLiteral("(?<!") + kWordClass + u')' + body + QStringLiteral("(?!") + kWordClass +
-           u')';
+    return QStringLiteral("(?<!") + kWordClass + u')' + body + QStringLiteral("(?!") + kWordClass + u')';
 }
 
 // Whole-text: the pattern anchored at both ends, a wildcard standing for anything.
-QString wholeTextRegex(const std::vector<PatternChar>& chars) {
+QString wholeTextRegex(const std::vector<PatternChar>& chars)
+{
     QString body = QStringLiteral("\\A");
     for (const PatternChar& pc : chars)
-        body +=
-            pc.isWildcard ? QStringLiteral(".*") : QRegularExpression::escape(fromCodePoint(pc.c));
+        body += pc.isWildcard ? QStringLiteral(".*") : QRegularExpression::escape(fromCodePoint(pc.c));
     return body + QStringLiteral("\\z");
 }
 
 } // namespace
 
-bool isWordCharacter(char32_t c) {
+bool isWordCharacter(char32_t c)
+{
     switch (QChar::category(c)) {
     case QChar::Letter_Uppercase:
     case QChar::Letter_Lowercase:
@@ -118,21 +117,21 @@ bool isWordCharacter(char32_t c) {
     case QChar::Mark_NonSpacing:
     case QChar::Mark_SpacingCombining:
     case QChar::Mark_Enclosing:
-    case QChar::Other_PrivateUse:
-        return true;
-    default:
-        return false;
+    case QChar::Other_PrivateUse: return true;
+    default: return false;
     }
 }
 
-QString withoutDiacritics(QStringView text) {
+QString withoutDiacritics(QStringView text)
+{
     QString decomposed = text.toString().normalized(QString::NormalizationForm_D);
     decomposed.removeIf([](QChar ch) { return ch.category() == QChar::Mark_NonSpacing; });
     return decomposed;
 }
 
 ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
-                                       bool ignoresDiacritics, bool isWordBased) {
+                                       bool ignoresDiacritics, bool isWordBased)
+{
     ContentPattern compiled;
     std::vector<PatternChar> chars = unescape(pattern);
     const std::vector<PatternWord> words = patternWords(chars);
@@ -151,8 +150,7 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
     }
     bool hasWildcardOutsideWords = false;
     for (std::size_t i = 0; i < chars.size(); ++i) {
-        const bool touchesWord =
-            (i > 0 && !chars[i - 1].isWildcard && isWordCharacter(chars[i - 1].c));
+        const bool touchesWord = (i > 0 && !chars[i - 1].isWildcard && isWordCharacter(chars[i - 1].c));
         if (chars[i].isWildcard && !touchesWord) hasWildcardOutsideWords = true;
     }
 
@@ -161,8 +159,8 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
         return compiled;
     }
 
-    const bool isExactInIndex = ignoresCase && ignoresDiacritics && isWordBased &&
-                                !hasInnerWildcard && !hasWildcardOutsideWords;
+    const bool isExactInIndex = ignoresCase && ignoresDiacritics && isWordBased && !hasInnerWildcard &&
+                                !hasWildcardOutsideWords;
     if (isExactInIndex) {
         // The index's own tokenizer splits the phrase exactly as it split the text.
         QString phrase;
@@ -170,8 +168,7 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
             if (!pc.isWildcard) phrase += fromCodePoint(pc.c);
         }
         const bool isPrefix = !words.empty() && words.back().hasWildcardAfter;
-        compiled.m_indexQuery =
-            quotedForIndex(phrase) + (isPrefix ? QStringLiteral(" *") : QString());
+        compiled.m_indexQuery = quotedForIndex(phrase) + (isPrefix ? QStringLiteral(" *") : QString());
         return compiled;
     }
 
@@ -188,13 +185,13 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
     QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
     if (ignoresCase) options |= QRegularExpression::CaseInsensitiveOption;
     if (!isWordBased) options |= QRegularExpression::DotMatchesEverythingOption;
-    compiled.m_regex =
-        QRegularExpression(isWordBased ? wordRegex(chars) : wholeTextRegex(chars), options);
+    compiled.m_regex = QRegularExpression(isWordBased ? wordRegex(chars) : wholeTextRegex(chars), options);
     compiled.m_regex.optimize();
     return compiled;
 }
 
-ContentPattern ContentPattern::word(QStringView term, bool isPrefix) {
+ContentPattern ContentPattern::word(QStringView term, bool isPrefix)
+{
     QString escaped;
     escaped.reserve(term.size() + 2);
     for (const QChar ch : term) {
@@ -205,7 +202,8 @@ ContentPattern ContentPattern::word(QStringView term, bool isPrefix) {
     return compile(escaped, true, true, true);
 }
 
-bool ContentPattern::matchesText(QStringView text) const {
+bool ContentPattern::matchesText(QStringView text) const
+{
     if (!m_canMatch) return false;
     if (!m_regex.isValid()) return false;
     if (m_foldsDiacritics) return m_regex.match(withoutDiacritics(text)).hasMatch();

@@ -7,7 +7,8 @@
 
 namespace ovra::content {
 
-ReadOnlyFile::ReadOnlyFile(const QString& path) {
+ReadOnlyFile::ReadOnlyFile(const QString& path)
+{
     const QByteArray local = path.toUtf8();
     // O_NONBLOCK keeps open() from waiting on a FIFO; regular files ignore it.
     constexpr int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
@@ -23,11 +24,13 @@ ReadOnlyFile::ReadOnlyFile(const QString& path) {
     m_size = st.st_size;
 }
 
-ReadOnlyFile::~ReadOnlyFile() {
+ReadOnlyFile::~ReadOnlyFile()
+{
     if (m_fd >= 0) ::close(m_fd);
 }
 
-QByteArray ReadOnlyFile::readHead(std::int64_t maxBytes, bool& wasCut) const {
+QByteArray ReadOnlyFile::readHead(std::int64_t maxBytes, bool& wasCut) const
+{
     QByteArray bytes;
     wasCut = false;
     if (m_fd < 0) return bytes;

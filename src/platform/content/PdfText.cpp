@@ -12,17 +12,20 @@
 namespace ovra::content {
 namespace {
 
-void silenceParserWarnings() {
+void silenceParserWarnings()
+{
     // Damaged files are routine in a home folder; the library's complaints about
     // them are not ours to print.
     static std::once_flag once;
-    std::call_once(
-        once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
+    std::call_once(once, [] {
+        poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
+    });
 }
 
 } // namespace
 
-ExtractedText::Outcome pdfToText(const QByteArray& data, TextSink& sink) {
+ExtractedText::Outcome pdfToText(const QByteArray& data, TextSink& sink)
+{
     using Outcome = ExtractedText::Outcome;
     silenceParserWarnings();
     // The document reads `data` in place; it must outlive the document.

@@ -18,14 +18,15 @@ public:
 
     TextSink(std::int64_t maxBytes, Clock::time_point deadline)
         : m_maxBytes(maxBytes)
-        , m_deadline(deadline) {}
+        , m_deadline(deadline)
+    {
+    }
 
     // Valid UTF-8 only; a cut at the cap falls on a character boundary.
     void append(std::string_view utf8);
     void append(QStringView text);
     void appendCodePoint(char32_t c);
-    void
-    appendLatin1(std::string_view bytes); // Windows-1252, as documents that say "Latin-1" mean it
+    void appendLatin1(std::string_view bytes); // Windows-1252, as documents that say "Latin-1" mean it
     // Ends a word: inline markup must not glue the words on either side together,
     // and a separator never doubles.
     void separate(char c = ' ');
