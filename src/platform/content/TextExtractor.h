@@ -43,7 +43,7 @@ struct ExtractedText {
 struct ExtractLimits {
     std::int64_t maxTextBytes = 4 * 1024 * 1024;          // UTF-8 text kept per file
     std::int64_t maxMarkupBytes = 32 * 1024 * 1024;       // HTML or RTF read per file
-    std::int64_t maxDocumentBytes = 512LL * 1024 * 1024;  // PDF or zip container size
+    std::int64_t maxDocumentBytes = 256LL * 1024 * 1024;  // PDF or zip container size (a PDF is read whole)
     std::int64_t maxArchiveEntries = 20000;               // entries in a zip container
     std::int64_t maxInflatedBytes = 256LL * 1024 * 1024;  // decompressed from one container
     double maxCompressionRatio = 200.0;                   // inflated / compressed, per part
