@@ -346,7 +346,7 @@ public:
             if (!subsumed) next->tables.push_back(t);
         }
         for (auto& t : added) next->tables.push_back(std::move(t));
-        publish(std::move(next), reads);
+        publish(std::move(next), reads, true);
     }
 
     void refresh()
@@ -355,16 +355,18 @@ public:
         loadCacheOnce();
         const auto recent = recentlyUsed();
         auto next = std::make_shared<State>();
-        std::size_t reads = 0;
+        std::size_t reads = 0, listed = 0;
         for (const auto& old : snapshot()->tables) {
             WalkOutcome outcome = walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(),
                                             m_cache, {m_threads, true});
             reads += outcome.contentReads;
+            listed += outcome.listedFolders;
             if (!outcome.table) outcome.table = emptyTable(old->root);
             applyRecentlyUsed(*outcome.table, recent);
             next->tables.push_back(std::move(outcome.table));
         }
-        publish(std::move(next), reads);
+        // Nothing listed again means no file came or went: the cache stands.
+        publish(std::move(next), reads, listed > 0 || reads > 0);
     }
 
     MetadataIndex::Results query(const Query& query, const QStringList& scopes, std::optional<Attr> sortKey,
@@ -398,14 +400,14 @@ private:
 
     QString cacheFile() const { return m_options.cacheDir + QStringLiteral("/metadata-attributes.cache"); }
 
-    void publish(std::shared_ptr<State> next, std::size_t reads)
+    void publish(std::shared_ptr<State> next, std::size_t reads, bool filesChanged)
     {
         {
             std::lock_guard lock(m_stateMutex);
             m_state = next;
             m_contentReads += reads;
         }
-        rebuildCache(*next, reads > 0);
+        if (filesChanged) rebuildCache(*next, reads > 0);
     }
 
     // The cache keeps what the tables read, plus records of files outside every
