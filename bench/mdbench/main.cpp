@@ -1,4 +1,5 @@
 #include "IndexBench.h"
+#include "ParseCommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -14,9 +15,10 @@ int main(int argc, char** argv)
     const std::map<QString, std::function<int(const QStringList&)>> commands{
         {"bench", ovra::bench::runIndexBench},
         {"query", ovra::bench::runQueryCommand},
+        {"parse", ovra::bench::runParseCommand},
     };
     if (args.isEmpty() || !commands.count(args.first())) {
-        std::fprintf(stderr, "usage: ovra-mdbench bench|query …\n");
+        std::fprintf(stderr, "usage: ovra-mdbench bench|query|parse …\n");
         return 2;
     }
     const QString command = args.takeFirst();
