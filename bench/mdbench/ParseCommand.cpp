@@ -8,8 +8,7 @@
 
 namespace ovra::bench {
 
-int runParseCommand(const QStringList& args)
-{
+int runParseCommand(const QStringList& args) {
     if (args.isEmpty()) {
         std::fprintf(stderr, "usage: ovra-mdbench parse 'TEXT'\n");
         return 2;
@@ -18,7 +17,8 @@ int runParseCommand(const QStringList& args)
     const ParsedQuery query = NaturalSearch::parse(args.join(u' '), QDateTime::currentDateTime(),
                                                    NaturalSearch::SearchCalendar::current());
     std::printf("%s\n", query.spotlightQuery().toUtf8().constData());
-    for (const QString& chip : query.chips()) std::printf("%s\n", chip.toUtf8().constData());
+    for (const QString& chip : query.chips())
+        std::printf("%s\n", chip.toUtf8().constData());
     return 0;
 }
 

@@ -14,12 +14,14 @@ using namespace ovra;
 
 namespace {
 
-QString s(const char* text) { return QString::fromUtf8(text); }
+QString s(const char* text) {
+    return QString::fromUtf8(text);
+}
 
-QStringList list(std::initializer_list<const char*> words)
-{
+QStringList list(std::initializer_list<const char*> words) {
     QStringList result;
-    for (const char* word : words) result << s(word);
+    for (const char* word : words)
+        result << s(word);
     return result;
 }
 
@@ -29,8 +31,7 @@ const char* const kInvoiceClause =
     "kMDItemTextContent == \"invoice*\"cdw)";
 
 // The clause of the whole typed text that a structured query also accepts.
-QString rawClause(const char* raw)
-{
+QString rawClause(const char* raw) {
     const QString r = s(raw);
     return QStringLiteral("(kMDItemFSName == \"*%1*\"cd || kMDItemTitle == \"*%1*\"cd || "
                           "kMDItemAuthors == \"*%1*\"cd || kMDItemAlbum == \"*%1*\"cd)")
@@ -39,14 +40,17 @@ QString rawClause(const char* raw)
 
 class ParsedQueryOutput : public ::testing::Test {
 protected:
-    void SetUp() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
-    void TearDown() override
-    {
+    void SetUp() override {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    }
+    void TearDown() override {
         QLocale::setDefault(QLocale::system());
         DownloadSources::clearCache();
     }
 
-    ParsedQuery parse(const char* text) const { return NaturalSearch::parse(s(text), now, calendar); }
+    ParsedQuery parse(const char* text) const {
+        return NaturalSearch::parse(s(text), now, calendar);
+    }
 
     test::TestHome home;
     NaturalSearch::SearchCalendar calendar{QTimeZone::utc(), Qt::Monday,
@@ -54,14 +58,12 @@ protected:
     const QDateTime now{QDate(2026, 12, 15), QTime(10, 0), Qt::UTC};
 };
 
-double utc(int year, int month, int day, int hour = 0)
-{
+double utc(int year, int month, int day, int hour = 0) {
     return QDateTime(QDate(year, month, day), QTime(hour, 0), Qt::UTC).toSecsSinceEpoch();
 }
 
 FileItem file(const char* path, qint64 size = 1000, double modified = utc(2026, 12, 10),
-              std::optional<double> created = std::nullopt)
-{
+              std::optional<double> created = std::nullopt) {
     FileItem item;
     item.path = s(path);
     item.name = item.path.section(u'/', -1);
@@ -74,37 +76,37 @@ FileItem file(const char* path, qint64 size = 1000, double modified = utc(2026, 
 
 } // namespace
 
-TEST_F(ParsedQueryOutput, TermClauses)
-{
+TEST_F(ParsedQueryOutput, TermClauses) {
     EXPECT_EQ(ParsedQuery::termClause(u"invoice", true), s(kInvoiceClause));
     EXPECT_EQ(ParsedQuery::termClause(u"invoice", false), rawClause("invoice"));
     // One or two characters never search the text content; three do.
     EXPECT_FALSE(ParsedQuery::termClause(u"ab", true).contains(s("kMDItemTextContent")));
-    EXPECT_TRUE(ParsedQuery::termClause(u"abc", true).contains(s("kMDItemTextContent == \"abc*\"cdw")));
+    EXPECT_TRUE(
+        ParsedQuery::termClause(u"abc", true).contains(s("kMDItemTextContent == \"abc*\"cdw")));
     // Characters are counted before escaping, and as a reader counts them.
     EXPECT_FALSE(ParsedQuery::termClause(u"a\"", true).contains(s("kMDItemTextContent")));
     EXPECT_FALSE(ParsedQuery::termClause(u"e\u0301x", true).contains(s("kMDItemTextContent")));
-    EXPECT_FALSE(ParsedQuery::termClause(u"\U0001F44D\U0001F44D", true).contains(s("kMDItemTextContent")));
+    EXPECT_FALSE(
+        ParsedQuery::termClause(u"\U0001F44D\U0001F44D", true).contains(s("kMDItemTextContent")));
 
-    EXPECT_EQ(ParsedQuery::termClause(u"a\"b\\c*", true),
-              s("(kMDItemFSName == \"*a\\\"b\\\\c\\**\"cd || kMDItemTitle == \"*a\\\"b\\\\c\\**\"cd || "
-                "kMDItemAuthors == \"*a\\\"b\\\\c\\**\"cd || kMDItemAlbum == \"*a\\\"b\\\\c\\**\"cd || "
-                "kMDItemTextContent == \"a\\\"b\\\\c\\**\"cdw)"));
+    EXPECT_EQ(
+        ParsedQuery::termClause(u"a\"b\\c*", true),
+        s("(kMDItemFSName == \"*a\\\"b\\\\c\\**\"cd || kMDItemTitle == \"*a\\\"b\\\\c\\**\"cd || "
+          "kMDItemAuthors == \"*a\\\"b\\\\c\\**\"cd || kMDItemAlbum == \"*a\\\"b\\\\c\\**\"cd || "
+          "kMDItemTextContent == \"a\\\"b\\\\c\\**\"cdw)"));
 }
 
-TEST_F(ParsedQueryOutput, FreeTextOnly)
-{
+TEST_F(ParsedQueryOutput, FreeTextOnly) {
     EXPECT_EQ(parse("invoice").spotlightQuery(), s(kInvoiceClause));
     EXPECT_EQ(parse("invoice invoice").spotlightQuery(),
               s(kInvoiceClause) + s(" && ") + s(kInvoiceClause));
     EXPECT_FALSE(parse("invoice budget").isStructured());
 }
 
-TEST_F(ParsedQueryOutput, StructuredQueriesAlsoAcceptTheWholeText)
-{
-    EXPECT_EQ(parse("pdfs invoice").spotlightQuery(),
-              s("((kMDItemFSName == \"*.pdf\"c) && ") + s(kInvoiceClause) + s(") || ") +
-                  rawClause("pdfs invoice"));
+TEST_F(ParsedQueryOutput, StructuredQueriesAlsoAcceptTheWholeText) {
+    EXPECT_EQ(parse("pdfs invoice").spotlightQuery(), s("((kMDItemFSName == \"*.pdf\"c) && ") +
+                                                          s(kInvoiceClause) + s(") || ") +
+                                                          rawClause("pdfs invoice"));
     EXPECT_EQ(parse("png jpg").spotlightQuery(),
               s("((kMDItemFSName == \"*.png\"c || kMDItemFSName == \"*.jpg\"c || "
                 "kMDItemFSName == \"*.jpeg\"c)) || ") +
@@ -124,8 +126,7 @@ TEST_F(ParsedQueryOutput, StructuredQueriesAlsoAcceptTheWholeText)
               s("((kMDItemWhereFroms == \"*figma.com*\"cd)) || ") + rawClause("from figma"));
 }
 
-TEST_F(ParsedQueryOutput, DateRangesInUtc)
-{
+TEST_F(ParsedQueryOutput, DateRangesInUtc) {
     EXPECT_EQ(parse("this month").spotlightQuery(),
               s("(((kMDItemFSContentChangeDate >= $time.iso(2026-12-01T00:00:00Z)) || "
                 "(kMDItemContentCreationDate >= $time.iso(2026-12-01T00:00:00Z)))) || ") +
@@ -147,8 +148,7 @@ TEST_F(ParsedQueryOutput, DateRangesInUtc)
                   rawClause("big pdfs from last week"));
 }
 
-TEST_F(ParsedQueryOutput, FolderIsAScopeNotAClause)
-{
+TEST_F(ParsedQueryOutput, FolderIsAScopeNotAClause) {
     const ParsedQuery only = parse("in documents");
     EXPECT_TRUE(only.isStructured());
     EXPECT_EQ(only.spotlightQuery(), ParsedQuery::termClause(u"in documents", true));
@@ -158,21 +158,21 @@ TEST_F(ParsedQueryOutput, FolderIsAScopeNotAClause)
               s("(") + s(kInvoiceClause) + s(") || ") + rawClause("invoice in documents"));
 }
 
-TEST_F(ParsedQueryOutput, EveryProducedStringParses)
-{
+TEST_F(ParsedQueryOutput, EveryProducedStringParses) {
     for (const char* text :
-         {"", "invoice", "big pdfs from last week", "screenshots since march", "photos shot on iphone in pictures",
-          "say \"hello", "c:\\temp\\*.txt", "from www.bbc.co.uk", "\"a*b\" over 1.5gb", "docx older than 2 years",
-          "3 days ago", "from google drive", "png jpg tiny", "may 2024 music", "it's 100% \"done\""}) {
+         {"", "invoice", "big pdfs from last week", "screenshots since march",
+          "photos shot on iphone in pictures", "say \"hello", "c:\\temp\\*.txt",
+          "from www.bbc.co.uk", "\"a*b\" over 1.5gb", "docx older than 2 years", "3 days ago",
+          "from google drive", "png jpg tiny", "may 2024 music", "it's 100% \"done\""}) {
         const QString string = parse(text).spotlightQuery();
         const md::Query query = md::Query::parse(string, now);
-        EXPECT_TRUE(query.isValid()) << text << "\n" << string.toStdString() << "\n"
+        EXPECT_TRUE(query.isValid()) << text << "\n"
+                                     << string.toStdString() << "\n"
                                      << query.errorString().toStdString();
     }
 }
 
-TEST_F(ParsedQueryOutput, ProducedStringsSelectTheRightFiles)
-{
+TEST_F(ParsedQueryOutput, ProducedStringsSelectTheRightFiles) {
     md::Item report;
     report.path = s("/home/ann/Documents/Invoice-December.pdf");
     report.fsName = s("Invoice-December.pdf");
@@ -214,8 +214,7 @@ TEST_F(ParsedQueryOutput, ProducedStringsSelectTheRightFiles)
     EXPECT_FALSE(selects("\"a*b\"", lookalike));
 }
 
-TEST_F(ParsedQueryOutput, MatchesTestsEachUnderstoodCondition)
-{
+TEST_F(ParsedQueryOutput, MatchesTestsEachUnderstoodCondition) {
     ParsedQuery q;
     EXPECT_TRUE(q.matches(file("/h/a.txt")));
 
@@ -240,8 +239,7 @@ TEST_F(ParsedQueryOutput, MatchesTestsEachUnderstoodCondition)
     EXPECT_FALSE(q.matches(file("/h/a", 2001)));
 }
 
-TEST_F(ParsedQueryOutput, MatchesDates)
-{
+TEST_F(ParsedQueryOutput, MatchesDates) {
     ParsedQuery q = parse("this month"); // after 1 December
     // Modified after, created before: passes.
     EXPECT_TRUE(q.matches(file("/h/a", 1, utc(2026, 12, 2), utc(2026, 11, 1))));
@@ -257,8 +255,7 @@ TEST_F(ParsedQueryOutput, MatchesDates)
     EXPECT_TRUE(q.matches(file("/h/a", 1, utc(2026, 11, 30, 23))));
 }
 
-TEST_F(ParsedQueryOutput, MatchesFolderByPathBoundary)
-{
+TEST_F(ParsedQueryOutput, MatchesFolderByPathBoundary) {
     const ParsedQuery q = parse("in documents");
     const QString documents = home.path(s("Documents"));
     EXPECT_TRUE(q.matches(file(qPrintable(documents + s("/a.txt")))));
@@ -267,8 +264,7 @@ TEST_F(ParsedQueryOutput, MatchesFolderByPathBoundary)
     EXPECT_FALSE(q.matches(file(qPrintable(documents))));
 }
 
-TEST_F(ParsedQueryOutput, MatchesSourceThroughTheCachedClassifier)
-{
+TEST_F(ParsedQueryOutput, MatchesSourceThroughTheCachedClassifier) {
     const QString fromSlack = home.writeFile(s("Downloads/report.pdf"), "x");
     const QString plain = home.writeFile(s("Downloads/notes.txt"), "x");
     const char* address = "https://files.slack.com/files-pri/T1/report.pdf";
@@ -286,28 +282,26 @@ TEST_F(ParsedQueryOutput, MatchesSourceThroughTheCachedClassifier)
     EXPECT_FALSE(parse("from github").matches(file(qPrintable(fromSlack))));
 }
 
-TEST_F(ParsedQueryOutput, Chips)
-{
+TEST_F(ParsedQueryOutput, Chips) {
     EXPECT_TRUE(parse("invoice budget march2024").chips().isEmpty());
     EXPECT_EQ(parse("big pdfs shot on iphone from slack in downloads since 2024 report").chips(),
-              list({"PDFs", "Since 2024", "Over 100 MB", "Shot on iPhone", "From Slack", "in Downloads",
-                    "\u201Creport\u201D"}));
+              list({"PDFs", "Since 2024", "Over 100 MB", "Shot on iPhone", "From Slack",
+                    "in Downloads", "\u201Creport\u201D"}));
     EXPECT_EQ(parse("tiny").chips(), list({"Under 1 MB"}));
     // "jpeg" alone understands a kind with nothing to call it: no empty chip.
     EXPECT_TRUE(parse("jpeg").chips().isEmpty());
     EXPECT_EQ(parse("jpeg invoice").chips(), list({"\u201Cinvoice\u201D"}));
 
     ParsedQuery camera;
-    for (const auto& [text, chip] : {std::pair{"ipad air", "Shot on iPad Air"},
-                                     std::pair{"fujifilm", "Shot on Fujifilm"},
-                                     std::pair{"IPHONE 15 pro", "Shot on iPhone 15 Pro"}}) {
+    for (const auto& [text, chip] :
+         {std::pair{"ipad air", "Shot on iPad Air"}, std::pair{"fujifilm", "Shot on Fujifilm"},
+          std::pair{"IPHONE 15 pro", "Shot on iPhone 15 Pro"}}) {
         camera.camera = s(text);
         EXPECT_EQ(camera.chips(), list({chip}));
     }
 }
 
-TEST_F(ParsedQueryOutput, EqualityTakesEveryFieldOfTheSource)
-{
+TEST_F(ParsedQueryOutput, EqualityTakesEveryFieldOfTheSource) {
     ParsedQuery a = parse("from slack");
     ParsedQuery b = a;
     EXPECT_EQ(a, b);
