@@ -30,21 +30,18 @@ IniFile readIni(const QString& path)
 {
     IniFile groups;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return groups;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return groups;
     QTextStream in(&file);
     QString group;
     while (!in.atEnd()) {
         const QString line = in.readLine().trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             group = line.mid(1, line.size() - 2);
             continue;
         }
         const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0 || group.isEmpty())
-            continue;
+        if (equals <= 0 || group.isEmpty()) continue;
         const QString key = line.left(equals).trimmed();
         Group& values = groups[group];
         if (!values.contains(key)) // the first occurrence wins
@@ -61,12 +58,10 @@ QStringList splitList(const QString& value)
 QStringList configDirs()
 {
     QStringList dirs;
-    for (const QString& dir : qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'),
-                                                                            Qt::SkipEmptyParts))
-        if (dir.startsWith(QLatin1Char('/')))
-            dirs << QDir::cleanPath(dir);
-    if (dirs.isEmpty())
-        dirs << QStringLiteral("/etc/xdg");
+    for (const QString& dir :
+         qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        if (dir.startsWith(QLatin1Char('/'))) dirs << QDir::cleanPath(dir);
+    if (dirs.isEmpty()) dirs << QStringLiteral("/etc/xdg");
     return dirs;
 }
 
@@ -111,8 +106,7 @@ QString localized(const Group& entry, const QString& key)
     const QString locale = QLocale().name();
     for (const QString& tag : {locale, locale.section(QLatin1Char('_'), 0, 0)}) {
         const QString value = entry.value(key + QLatin1Char('[') + tag + QLatin1Char(']'));
-        if (!value.isEmpty())
-            return value;
+        if (!value.isEmpty()) return value;
     }
     return entry.value(key);
 }
@@ -122,13 +116,11 @@ public:
     Resolver()
     {
         for (const QString& path : mimeappsLists()) {
-            if (QFileInfo::exists(path))
-                m_lists << readIni(path);
+            if (QFileInfo::exists(path)) m_lists << readIni(path);
         }
         for (const QString& dir : applicationDirs()) {
             const QString cache = dir + QStringLiteral("/mimeinfo.cache");
-            if (QFileInfo::exists(cache))
-                m_caches << readIni(cache).value(kCacheGroup);
+            if (QFileInfo::exists(cache)) m_caches << readIni(cache).value(kCacheGroup);
         }
     }
 
@@ -137,11 +129,9 @@ public:
         QMimeDatabase database;
         const QMimeType type = database.mimeTypeForName(mimeType);
         QStringList types{type.isValid() ? type.name() : mimeType};
-        if (type.isValid())
-            types << type.allAncestors();
+        if (type.isValid()) types << type.allAncestors();
         for (const QString& name : types) {
-            if (auto entry = resolveExactly(name))
-                return entry;
+            if (auto entry = resolveExactly(name)) return entry;
         }
         return std::nullopt;
     }
@@ -154,8 +144,7 @@ private:
         for (const IniFile& list : std::as_const(m_lists)) {
             for (const QString& id : splitList(list.value(kDefaultGroup).value(mimeType)))
                 if (!removed.contains(id))
-                    if (auto entry = findEntry(id))
-                        return entry;
+                    if (auto entry = findEntry(id)) return entry;
             for (const QString& id : splitList(list.value(kRemovedGroup).value(mimeType)))
                 removed.insert(id);
         }
@@ -163,16 +152,14 @@ private:
         for (const IniFile& list : std::as_const(m_lists)) {
             for (const QString& id : splitList(list.value(kAddedGroup).value(mimeType)))
                 if (!removed.contains(id))
-                    if (auto entry = findEntry(id))
-                        return entry;
+                    if (auto entry = findEntry(id)) return entry;
             for (const QString& id : splitList(list.value(kRemovedGroup).value(mimeType)))
                 removed.insert(id);
         }
         for (const Group& cache : std::as_const(m_caches)) {
             for (const QString& id : splitList(cache.value(mimeType)))
                 if (!removed.contains(id))
-                    if (auto entry = findEntry(id))
-                        return entry;
+                    if (auto entry = findEntry(id)) return entry;
         }
         return std::nullopt;
     }
@@ -186,8 +173,7 @@ private:
 std::optional<DesktopEntry> readEntry(const QString& path, const QString& id)
 {
     const IniFile file = readIni(path);
-    if (!file.contains(kEntryGroup))
-        return std::nullopt;
+    if (!file.contains(kEntryGroup)) return std::nullopt;
     const Group& entry = file[kEntryGroup];
     const QString type = entry.value(QStringLiteral("Type"), QStringLiteral("Application"));
     if (type != QLatin1String("Application") ||
@@ -223,11 +209,6 @@ std::optional<DesktopEntry> findEntry(const QString& id)
 std::optional<DesktopEntry> forMimeType(const QString& mimeType)
 {
     return Resolver().resolve(mimeType);
-}
-
-std::optional<DesktopEntry> forFile(const QString& path)
-{
-    return forMimeType(QMimeDatabase().mimeTypeForFile(path).name());
 }
 
 } // namespace ovra::DefaultApplication

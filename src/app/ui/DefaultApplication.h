@@ -26,9 +26,6 @@ namespace DefaultApplication {
 // installed opens it.
 std::optional<DesktopEntry> forMimeType(const QString& mimeType);
 
-// The application that opens the file at `path`, by its MIME type.
-std::optional<DesktopEntry> forFile(const QString& path);
-
 // Reads a desktop entry file; none when it is not an application entry or is
 // marked hidden.
 std::optional<DesktopEntry> readEntry(const QString& path, const QString& id = {});

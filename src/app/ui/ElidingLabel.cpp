@@ -34,8 +34,7 @@ ElidingLabel::ElidingLabel(const QString& text, QWidget* parent)
 void ElidingLabel::setText(const QString& text)
 {
     const QString line = oneLine(text);
-    if (line == m_text)
-        return;
+    if (line == m_text) return;
     m_text = line;
     updateGeometry();
     update();
@@ -105,8 +104,7 @@ void ElidingLabel::paintEvent(QPaintEvent*)
 
 void ElidingLabel::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::FontChange)
-        updateGeometry();
+    if (event->type() == QEvent::FontChange) updateGeometry();
     QWidget::changeEvent(event);
 }
 

@@ -16,7 +16,7 @@ constexpr int kTitleSize = 17;
 constexpr int kMessageSize = 13;
 constexpr int kSymbolGap = 12;
 constexpr int kTextGap = 6;
-constexpr int kMessageMaxWidth = 420;
+constexpr int kSideMargin = 24;
 
 QLabel* makeLabel(const QString& text, const QFont& font, QWidget* parent)
 {
@@ -25,7 +25,6 @@ QLabel* makeLabel(const QString& text, const QFont& font, QWidget* parent)
     label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setWordWrap(true);
-    label->setMaximumWidth(kMessageMaxWidth);
     return label;
 }
 
@@ -57,21 +56,24 @@ private:
     QString m_symbol;
 };
 
-EmptyStateView::EmptyStateView(const QString& title, const QString& symbol,
-                               const QString& message, QWidget* parent)
+EmptyStateView::EmptyStateView(const QString& title, const QString& symbol, const QString& message,
+                               QWidget* parent)
     : QWidget(parent)
     , m_symbol(new SymbolMark(symbol, this))
     , m_title(makeLabel(title, Theme::font(kTitleSize, QFont::Bold), this))
     , m_message(makeLabel(message, Theme::font(kMessageSize), this))
 {
+    // The texts take the whole width and centre their lines: a wrapped label
+    // given only its preferred width would cut its second line off.
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kSideMargin, 0, kSideMargin, 0);
     layout->setSpacing(0);
     layout->addStretch(1);
     layout->addWidget(m_symbol, 0, Qt::AlignHCenter);
     layout->addSpacing(kSymbolGap);
-    layout->addWidget(m_title, 0, Qt::AlignHCenter);
+    layout->addWidget(m_title);
     layout->addSpacing(kTextGap);
-    layout->addWidget(m_message, 0, Qt::AlignHCenter);
+    layout->addWidget(m_message);
     layout->addStretch(1);
 
     applyColors();

@@ -50,8 +50,7 @@ void FilterPill::setValue(const QString& value)
 
 void FilterPill::setActive(bool active)
 {
-    if (m_active == active)
-        return;
+    if (m_active == active) return;
     m_active = active;
     update();
 }
@@ -77,8 +76,7 @@ void FilterPill::paintEvent(QPaintEvent*)
     // The border is stroked inside the edge: half a pixel in from it.
     const QRectF outline = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QColor border = m_active ? Theme::ink() : Theme::line();
-    if (m_active)
-        border.setAlphaF(float(kActiveBorderOpacity));
+    if (m_active) border.setAlphaF(float(kActiveBorderOpacity));
     painter.setPen(QPen(border, 1));
     painter.setBrush(m_active ? Theme::fill() : Theme::card());
     painter.drawRoundedRect(outline, kCornerRadius, kCornerRadius);

@@ -8,8 +8,7 @@ namespace ovra {
 QString displayName(const QString& path)
 {
     const QString key = pathKey(path);
-    if (key == QLatin1String("/"))
-        return key;
+    if (key == QLatin1String("/")) return key;
     return key.mid(key.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
@@ -22,11 +21,9 @@ QString tildePath(const QString& path, const QString& home)
 {
     const QString base = pathKey(home);
     // A home at the root would make every path "~…"; say nothing then.
-    if (base == QLatin1String("/"))
-        return path;
+    if (base == QLatin1String("/")) return path;
     const QString below = pathBelow(path, base);
-    if (below.isNull())
-        return path;
+    if (below.isNull()) return path;
     return below.isEmpty() ? QStringLiteral("~") : QStringLiteral("~/") + below;
 }
 

@@ -26,8 +26,7 @@ void RingProgress::setProgress(double done, double total)
 {
     const double whole = total < 1 || !std::isfinite(total) ? 1.0 : total;
     const double fraction = std::isfinite(done) ? std::clamp(done / whole, 0.0, 1.0) : 0.0;
-    if (fraction == m_fraction)
-        return;
+    if (fraction == m_fraction) return;
     m_fraction = fraction;
     update();
 }
@@ -50,8 +49,7 @@ void RingProgress::paintEvent(QPaintEvent*)
 
     painter.setPen(QPen(Theme::line(), lineWidth));
     painter.drawEllipse(ring);
-    if (m_fraction <= 0)
-        return;
+    if (m_fraction <= 0) return;
     painter.setPen(QPen(m_color.value_or(Theme::ink()), lineWidth, Qt::SolidLine, Qt::FlatCap));
     // Angles in sixteenths of a degree, counter-clockwise from three o'clock.
     painter.drawArc(ring, 90 * 16, -int(std::lround(m_fraction * 360 * 16)));

@@ -38,10 +38,8 @@ void boxBlurAlpha(QImage& image, int radius, bool horizontal)
             alphaAt(i) = uchar(sum / window);
             const int leaving = i - radius;
             const int entering = i + radius + 1;
-            if (leaving >= 0)
-                sum -= source[size_t(leaving)];
-            if (entering < length)
-                sum += source[size_t(entering)];
+            if (leaving >= 0) sum -= source[size_t(leaving)];
+            if (entering < length) sum += source[size_t(entering)];
         }
     }
 }
@@ -77,8 +75,7 @@ qreal SoftShadow::reach() const
 
 void SoftShadow::paint(QPainter& painter, const QRectF& shape, qreal cornerRadius) const
 {
-    if (shape.isEmpty() || color.alpha() == 0)
-        return;
+    if (shape.isEmpty() || color.alpha() == 0) return;
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const QSize pixels = (shape.size() * ratio).toSize();
     const int blur = int(std::ceil(blurRadius * ratio));

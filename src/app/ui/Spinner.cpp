@@ -47,8 +47,8 @@ void Spinner::paintEvent(QPaintEvent*)
         // The newest spoke is the strongest; the others fade behind it.
         const int age = (m_step - i + kSpokes) % kSpokes;
         QColor color = base;
-        color.setAlphaF(float(base.alphaF() *
-                              std::max(kFaintestSpoke, 1.0 - double(age) / kSpokes)));
+        color.setAlphaF(
+            float(base.alphaF() * std::max(kFaintestSpoke, 1.0 - double(age) / kSpokes)));
         pen.setColor(color);
         painter.setPen(pen);
         painter.save();
@@ -60,8 +60,7 @@ void Spinner::paintEvent(QPaintEvent*)
 
 void Spinner::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() != m_timer.timerId())
-        return QWidget::timerEvent(event);
+    if (event->timerId() != m_timer.timerId()) return QWidget::timerEvent(event);
     m_step = (m_step + 1) % kSpokes;
     update();
 }

@@ -35,8 +35,8 @@ enum class Artwork {
 };
 
 struct Mapping {
-    QStringList themeNames;          // Adwaita symbolic names, without "-symbolic"
-    std::optional<Artwork> artwork;  // ours, when the theme has none of them
+    QStringList themeNames;         // Adwaita symbolic names, without "-symbolic"
+    std::optional<Artwork> artwork; // ours, when the theme has none of them
 };
 
 using MappingTable = QHash<QString, Mapping>;
@@ -64,9 +64,10 @@ const MappingTable& mappings()
         {QStringLiteral("checkmark"), {{QStringLiteral("object-select")}, A::checkmark}},
         {QStringLiteral("checkmark.circle"), {{QStringLiteral("emblem-ok")}, A::checkmark}},
         {QStringLiteral("checkmark.seal"), {{QStringLiteral("emblem-default")}, A::checkmark}},
-        {QStringLiteral("chevron.down"), {{QStringLiteral("pan-down")}, A::chevronDown}},
-        {QStringLiteral("chevron.left"), {{QStringLiteral("pan-start")}, A::chevronLeft}},
-        {QStringLiteral("chevron.right"), {{QStringLiteral("pan-end")}, A::chevronRight}},
+        // The theme's "pan" arrows are solid triangles; a chevron is an open angle.
+        {QStringLiteral("chevron.down"), {{}, A::chevronDown}},
+        {QStringLiteral("chevron.left"), {{}, A::chevronLeft}},
+        {QStringLiteral("chevron.right"), {{}, A::chevronRight}},
         {QStringLiteral("chevron.left.forwardslash.chevron.right"), {{}, A::code}},
         {QStringLiteral("clock"), {{QStringLiteral("document-open-recent")}, {}}},
         {QStringLiteral("doc"), {{QStringLiteral("text-x-generic")}, {}}},
@@ -159,11 +160,10 @@ QHash<QString, QString> listAdwaitaSymbolics()
             const QDir sizeDir(base + QStringLiteral("/Adwaita/") + top);
             for (const QString& context : sizeDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
                 const QDir contextDir(sizeDir.filePath(context));
-                for (const QString& file : contextDir.entryList({QLatin1Char('*') + suffix},
-                                                                QDir::Files)) {
+                for (const QString& file :
+                     contextDir.entryList({QLatin1Char('*') + suffix}, QDir::Files)) {
                     const QString name = file.left(file.size() - suffix.size());
-                    if (!files.contains(name))
-                        files.insert(name, contextDir.filePath(file));
+                    if (!files.contains(name)) files.insert(name, contextDir.filePath(file));
                 }
             }
         }
@@ -188,8 +188,7 @@ struct Source {
 Source resolve(const QString& name)
 {
     static QHash<QString, Source> resolved;
-    if (auto it = resolved.constFind(name); it != resolved.constEnd())
-        return *it;
+    if (auto it = resolved.constFind(name); it != resolved.constEnd()) return *it;
 
     Source source;
     const MappingTable& table = mappings();
@@ -208,8 +207,7 @@ Source resolve(const QString& name)
                 break;
             }
         }
-        if (source.themeIcon.isNull() && mapping->artwork)
-            source.artwork = *mapping->artwork;
+        if (source.themeIcon.isNull() && mapping->artwork) source.artwork = *mapping->artwork;
     }
     resolved.insert(name, source);
     return source;
@@ -257,9 +255,19 @@ void paintArtwork(QPainter& painter, Artwork artwork, const QColor& color)
         painter.setBrush(color);
         painter.drawEllipse(QPointF(8, 8), 1.8, 1.8);
         break;
-    case Artwork::chevronDown: painter.drawPath(polyline({{3, 5.5}, {8, 10.5}, {13, 5.5}})); break;
-    case Artwork::chevronLeft: painter.drawPath(polyline({{10.5, 3}, {5.5, 8}, {10.5, 13}})); break;
-    case Artwork::chevronRight: painter.drawPath(polyline({{5.5, 3}, {10.5, 8}, {5.5, 13}})); break;
+    // Chevrons are drawn heavier: they mostly appear small, beside text.
+    case Artwork::chevronDown:
+        painter.setPen(QPen(color, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(polyline({{3, 5.5}, {8, 10.5}, {13, 5.5}}));
+        break;
+    case Artwork::chevronLeft:
+        painter.setPen(QPen(color, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(polyline({{10.5, 3}, {5.5, 8}, {10.5, 13}}));
+        break;
+    case Artwork::chevronRight:
+        painter.setPen(QPen(color, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(polyline({{5.5, 3}, {10.5, 8}, {5.5, 13}}));
+        break;
     case Artwork::xmark:
         painter.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
         painter.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
@@ -268,7 +276,9 @@ void paintArtwork(QPainter& painter, Artwork artwork, const QColor& color)
         painter.drawLine(QPointF(8, 2.5), QPointF(8, 13.5));
         painter.drawLine(QPointF(2.5, 8), QPointF(13.5, 8));
         break;
-    case Artwork::checkmark: painter.drawPath(polyline({{2.5, 8.5}, {6, 12}, {13.5, 4}})); break;
+    case Artwork::checkmark:
+        painter.drawPath(polyline({{2.5, 8.5}, {6, 12}, {13.5, 4}}));
+        break;
     case Artwork::ellipsis:
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);
@@ -312,8 +322,7 @@ constexpr qreal kDisabledOpacity = 0.35;
 
 QColor colorFor(QColor color, QIcon::Mode mode)
 {
-    if (mode == QIcon::Disabled)
-        color.setAlphaF(float(color.alphaF() * kDisabledOpacity));
+    if (mode == QIcon::Disabled) color.setAlphaF(float(color.alphaF() * kDisabledOpacity));
     return color;
 }
 
@@ -322,8 +331,7 @@ QImage render(const QString& name, int pixels, const QColor& color)
 {
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    if (pixels <= 0)
-        return image;
+    if (pixels <= 0) return image;
 
     const Source source = resolve(name);
     QPainter painter(&image);
@@ -414,8 +422,7 @@ QPixmap pixmap(const QString& name, int size, const QColor& color, qreal deviceP
 void paint(QPainter& painter, const QString& name, const QRectF& rect, const QColor& color)
 {
     const qreal side = std::min(rect.width(), rect.height());
-    if (side <= 0)
-        return;
+    if (side <= 0) return;
     const QRectF square(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     // The device scale times any scaling the painter already applies.

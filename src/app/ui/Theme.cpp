@@ -65,10 +65,8 @@ bool Theme::isDark(const QPalette& palette)
 
 bool Theme::isDark()
 {
-    if (!hasGuiApplication())
-        return false;
-    if (isDark(QGuiApplication::palette()))
-        return true;
+    if (!hasGuiApplication()) return false;
+    if (isDark(QGuiApplication::palette())) return true;
     const ThemeNotifier* watcher = notifier();
     return watcher && watcher->desktopScheme() == ThemeNotifier::DesktopScheme::dark;
 }
@@ -170,15 +168,24 @@ QColor Theme::pastel(QStringView name)
 QColor Theme::tint(FileCategory category)
 {
     switch (category) {
-    case FileCategory::images: return pastels()[0];
-    case FileCategory::videos: return pastels()[1];
-    case FileCategory::music: return pastels()[2];
-    case FileCategory::documents: return pastels()[3];
-    case FileCategory::archives: return pastels()[5];
-    case FileCategory::apps: return pastels()[4];
-    case FileCategory::code: return QColor::fromRgbF(0.40f, 0.45f, 0.95f);
-    case FileCategory::folders: return QColor::fromRgbF(0.45f, 0.60f, 0.80f);
-    case FileCategory::other: return kSystemGrey;
+    case FileCategory::images:
+        return pastels()[0];
+    case FileCategory::videos:
+        return pastels()[1];
+    case FileCategory::music:
+        return pastels()[2];
+    case FileCategory::documents:
+        return pastels()[3];
+    case FileCategory::archives:
+        return pastels()[5];
+    case FileCategory::apps:
+        return pastels()[4];
+    case FileCategory::code:
+        return QColor::fromRgbF(0.40f, 0.45f, 0.95f);
+    case FileCategory::folders:
+        return QColor::fromRgbF(0.45f, 0.60f, 0.80f);
+    case FileCategory::other:
+        return kSystemGrey;
     }
     return kSystemGrey;
 }
@@ -231,11 +238,9 @@ public:
         , m_notifier(notifier)
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected())
-            return;
-        bus.connect(kPortalService, kPortalPath, kPortalInterface,
-                    QStringLiteral("SettingChanged"), this,
-                    SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+        if (!bus.isConnected()) return;
+        bus.connect(kPortalService, kPortalPath, kPortalInterface, QStringLiteral("SettingChanged"),
+                    this, SLOT(onSettingChanged(QString, QString, QDBusVariant)));
 
         QDBusMessage read = QDBusMessage::createMethodCall(
             kPortalService, kPortalPath, kPortalInterface, QStringLiteral("Read"));
@@ -244,8 +249,7 @@ public:
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [this](QDBusPendingCallWatcher* call) {
                     const QDBusPendingReply<QVariant> reply = *call;
-                    if (!reply.isError())
-                        apply(reply.value());
+                    if (!reply.isError()) apply(reply.value());
                     call->deleteLater();
                 });
     }
@@ -253,8 +257,7 @@ public:
 private slots:
     void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value)
     {
-        if (group == kAppearanceGroup && key == kColorSchemeKey)
-            apply(value.variant());
+        if (group == kAppearanceGroup && key == kColorSchemeKey) apply(value.variant());
     }
 
 private:
@@ -286,15 +289,15 @@ ThemeNotifier::ThemeNotifier(QObject* parent)
 
 bool ThemeNotifier::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == QCoreApplication::instance() && event->type() == QEvent::ApplicationPaletteChange)
+    if (watched == QCoreApplication::instance() &&
+        event->type() == QEvent::ApplicationPaletteChange)
         emit appearanceChanged();
     return QObject::eventFilter(watched, event);
 }
 
 void ThemeNotifier::setDesktopScheme(DesktopScheme scheme)
 {
-    if (scheme == m_desktopScheme)
-        return;
+    if (scheme == m_desktopScheme) return;
     m_desktopScheme = scheme;
     emit appearanceChanged();
     // A desktop setting is not a palette change, so no widget repaints by itself.

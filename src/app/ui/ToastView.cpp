@@ -44,8 +44,7 @@ public:
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFont(Theme::font(kFontSize, QFont::Medium));
         for (QChar& c : m_message)
-            if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-                c = QLatin1Char(' ');
+            if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) c = QLatin1Char(' ');
     }
 
     QUuid id() const { return m_id; }
@@ -122,8 +121,7 @@ protected:
 private:
     void animateTo(double target)
     {
-        if (m_animation)
-            m_animation->stop();
+        if (m_animation) m_animation->stop();
         m_animation = new QVariantAnimation(this);
         m_animation->setStartValue(m_progress);
         m_animation->setEndValue(target);
@@ -135,8 +133,7 @@ private:
             applyProgress();
         });
         connect(m_animation, &QVariantAnimation::finished, this, [this] {
-            if (m_leaving)
-                deleteLater();
+            if (m_leaving) deleteLater();
         });
         m_animation->start(QAbstractAnimation::DeleteWhenStopped);
     }
@@ -169,8 +166,7 @@ ToastView::ToastView(QWidget* parent)
 
 void ToastView::showToast(const QUuid& id, const QString& message, const QString& symbol)
 {
-    if (m_capsule && m_capsule->id() == id)
-        return;
+    if (m_capsule && m_capsule->id() == id) return;
     clearToast();
     m_capsule = new ToastCapsule(id, message, symbol, this);
     m_capsule->placeIn(rect());
@@ -181,15 +177,13 @@ void ToastView::showToast(const QUuid& id, const QString& message, const QString
 
 void ToastView::clearToast()
 {
-    if (m_capsule)
-        m_capsule->leave();
+    if (m_capsule) m_capsule->leave();
     m_capsule = nullptr;
 }
 
 std::optional<QUuid> ToastView::shownId() const
 {
-    if (!m_capsule)
-        return std::nullopt;
+    if (!m_capsule) return std::nullopt;
     return m_capsule->id();
 }
 
@@ -200,8 +194,7 @@ QString ToastView::shownText() const
 
 bool ToastView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == parentWidget() && event->type() == QEvent::Resize)
-        followParent();
+    if (watched == parentWidget() && event->type() == QEvent::Resize) followParent();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -211,8 +204,7 @@ void ToastView::followParent()
     const int height = kBottomPadding + kHeight + 2 * shadowMargin();
     setGeometry(0, parent->height() - height, parent->width(), height);
     for (QObject* child : children())
-        if (auto* capsule = dynamic_cast<ToastCapsule*>(child))
-            capsule->placeIn(rect());
+        if (auto* capsule = dynamic_cast<ToastCapsule*>(child)) capsule->placeIn(rect());
 }
 
 } // namespace ovra

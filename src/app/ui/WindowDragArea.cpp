@@ -13,8 +13,7 @@ WindowDragArea::WindowDragArea(QWidget* parent)
 
 void WindowDragArea::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return QWidget::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     m_drag = Drag::pressed;
     m_pressGlobal = event->globalPosition().toPoint();
     event->accept();
@@ -49,8 +48,7 @@ void WindowDragArea::mouseReleaseEvent(QMouseEvent* event)
 
 void WindowDragArea::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return QWidget::mouseDoubleClickEvent(event);
+    if (event->button() != Qt::LeftButton) return QWidget::mouseDoubleClickEvent(event);
     m_drag = Drag::none;
     QWidget* top = window();
     if (top->isMaximized())
