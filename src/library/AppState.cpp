@@ -50,8 +50,8 @@ QList<uint> scalarKey(const QString& text)
 
 int compareScalars(const QList<uint>& a, const QList<uint>& b)
 {
-    const auto order = std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(),
-                                                              b.end());
+    const auto order =
+        std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end());
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
@@ -242,8 +242,8 @@ bool AppState::isSearching() const
 
 bool AppState::filtersActive() const
 {
-    return m_kindFilter || m_dateFilter != DateFilter::any || m_sizeFilter != SizeFilter::any
-           || m_sourceFilter;
+    return m_kindFilter || m_dateFilter != DateFilter::any || m_sizeFilter != SizeFilter::any ||
+           m_sourceFilter;
 }
 
 QList<FileItem> AppState::applyFilters(const QList<FileItem>& items) const
@@ -401,8 +401,10 @@ void AppState::togglePin(const QString& path)
 {
     QStringList pins = m_pinned;
     const qsizetype position = pins.indexOf(path);
-    if (position >= 0) pins.removeAt(position);
-    else pins.append(path);
+    if (position >= 0)
+        pins.removeAt(position);
+    else
+        pins.append(path);
     setPinned(std::move(pins));
 }
 

@@ -42,10 +42,10 @@ class AppState final : public QObject {
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
     Q_PROPERTY(std::optional<ovra::FileCategory> kindFilter READ kindFilter WRITE setKindFilter
                    NOTIFY kindFilterChanged)
-    Q_PROPERTY(ovra::DateFilter dateFilter READ dateFilter WRITE setDateFilter NOTIFY
-                   dateFilterChanged)
-    Q_PROPERTY(ovra::SizeFilter sizeFilter READ sizeFilter WRITE setSizeFilter NOTIFY
-                   sizeFilterChanged)
+    Q_PROPERTY(
+        ovra::DateFilter dateFilter READ dateFilter WRITE setDateFilter NOTIFY dateFilterChanged)
+    Q_PROPERTY(
+        ovra::SizeFilter sizeFilter READ sizeFilter WRITE setSizeFilter NOTIFY sizeFilterChanged)
     Q_PROPERTY(std::optional<QString> sourceFilter READ sourceFilter WRITE setSourceFilter NOTIFY
                    sourceFilterChanged)
     Q_PROPERTY(bool sidebarCollapsed READ sidebarCollapsed WRITE setSidebarCollapsed NOTIFY
@@ -58,8 +58,8 @@ class AppState final : public QObject {
                    selectedFilesChanged)
     Q_PROPERTY(std::optional<ovra::FileItem> focusedItem READ focusedItem WRITE setFocusedItem
                    NOTIFY focusedItemChanged)
-    Q_PROPERTY(bool showInspector READ showInspector WRITE setShowInspector NOTIFY
-                   showInspectorChanged)
+    Q_PROPERTY(
+        bool showInspector READ showInspector WRITE setShowInspector NOTIFY showInspectorChanged)
     Q_PROPERTY(std::optional<ovra::FileItem> previewItem READ previewItem WRITE setPreviewItem
                    NOTIFY previewItemChanged)
     Q_PROPERTY(QList<ovra::FileItem> previewList READ previewList WRITE setPreviewList NOTIFY
@@ -67,8 +67,8 @@ class AppState final : public QObject {
     Q_PROPERTY(int refreshToken READ refreshToken WRITE setRefreshToken NOTIFY refreshTokenChanged)
     Q_PROPERTY(int focusSearchToken READ focusSearchToken WRITE setFocusSearchToken NOTIFY
                    focusSearchTokenChanged)
-    Q_PROPERTY(std::optional<ovra::AppState::Toast> toast READ toast WRITE setToast NOTIFY
-                   toastChanged)
+    Q_PROPERTY(
+        std::optional<ovra::AppState::Toast> toast READ toast WRITE setToast NOTIFY toastChanged)
     Q_PROPERTY(QStringList pinned READ pinned WRITE setPinned NOTIFY pinnedChanged)
 
 public:
