@@ -5,9 +5,10 @@
 
 namespace ovra {
 
-// The search text as every part of the app reads it: trimmed of all Unicode
-// white space at both ends, line breaks included, so a pasted line break alone
-// is no search.
+// Typed search text without the white space at its two ends: every Unicode
+// white-space character, line breaks included (a pasted "invoice\n" or a
+// no-break space is the same search as "invoice"). The one trimming rule for
+// search text wherever it is read.
 QString trimmedSearchText(QStringView text);
 
 } // namespace ovra
