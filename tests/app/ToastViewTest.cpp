@@ -1,9 +1,14 @@
 #include "app/ui/ToastView.h"
+#include "library/AppState.h"
+
+#include "support/TestHome.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace ovra;
 
@@ -67,4 +72,36 @@ TEST(ToastView, LongMessageIsCutToOneLineWithinTheWindow)
     window.resize(900, 500);
     EXPECT_EQ(toast.width(), 900);
     EXPECT_EQ(toast.geometry().bottom(), 499);
+}
+
+TEST(ToastView, FollowsTheAppStatesToast)
+{
+    test::TestHome home;
+    // The state's timer is held here, so the test decides when it fires.
+    std::function<void()> clearing;
+    AppState state({{}, [&](std::chrono::milliseconds, std::function<void()> task) {
+                        clearing = std::move(task);
+                    }});
+    QWidget window;
+    window.resize(600, 400);
+    ToastView toast(state, &window);
+    window.show();
+    EXPECT_FALSE(toast.shownId().has_value());
+
+    const AppState::Toast copied =
+        AppState::Toast::make(QStringLiteral("Copied"), QStringLiteral("doc.on.doc"));
+    state.setToast(copied);
+    EXPECT_EQ(toast.shownId(), copied.id);
+
+    ASSERT_TRUE(clearing);
+    clearing();
+    EXPECT_FALSE(state.toast().has_value());
+    EXPECT_FALSE(toast.shownId().has_value());
+
+    // A view made while a toast is up shows it at once.
+    const AppState::Toast reading = AppState::Toast::make(QStringLiteral("Reading text…"),
+                                                          QStringLiteral("text.viewfinder"), true);
+    state.setToast(reading);
+    ToastView late(state, &window);
+    EXPECT_EQ(late.shownId(), reading.id);
 }

@@ -3,6 +3,7 @@
 #include "SoftShadow.h"
 #include "Symbols.h"
 #include "Theme.h"
+#include "library/AppState.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -162,6 +163,19 @@ ToastView::ToastView(QWidget* parent)
     setAttribute(Qt::WA_NoSystemBackground);
     parent->installEventFilter(this);
     followParent();
+}
+
+ToastView::ToastView(const AppState& state, QWidget* parent)
+    : ToastView(parent)
+{
+    auto follow = [this, &state] {
+        if (const std::optional<AppState::Toast> toast = state.toast())
+            showToast(toast->id, toast->message, toast->symbol);
+        else
+            clearToast();
+    };
+    connect(&state, &AppState::toastChanged, this, follow);
+    follow();
 }
 
 void ToastView::showToast(const QUuid& id, const QString& message, const QString& symbol)

@@ -9,11 +9,12 @@
 
 namespace ovra {
 
+class AppState;
 class ToastCapsule;
 
-// The app's one transient message: a dark capsule near the bottom edge of the
-// window, over everything else. The view only shows what it is given; when a
-// toast times out is for the app state to decide.
+// The app's one transient message, AppState's toast: a dark capsule near the
+// bottom edge of the window, over everything else. The view only shows what
+// the state holds; when a toast times out is for the state to decide.
 //
 // Made as a child of the window's content, it keeps itself along its parent's
 // bottom edge and lets every click through.
@@ -23,6 +24,9 @@ public:
     static constexpr int kHeight = 40;
     static constexpr int kBottomPadding = 28;
 
+    // Shows the state's toast and follows every change of it.
+    ToastView(const AppState& state, QWidget* parent);
+    // A view that shows only what it is told (showToast, clearToast).
     explicit ToastView(QWidget* parent);
 
     // A toast with a new id replaces the shown one, moving in from the bottom
