@@ -11,7 +11,7 @@ class QRectF;
 
 namespace ovra::Symbols {
 
-// The app names its symbols as the design does ("photo", "trash",
+// The app names its symbols in one vocabulary ("photo", "trash",
 // "chevron.down"). Each name is drawn from the freedesktop icon theme's
 // monochrome symbolic icons (Adwaita first, whatever the desktop's own theme,
 // since only single-colour artwork can be tinted), or from a few drawings of our
