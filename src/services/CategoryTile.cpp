@@ -92,8 +92,7 @@ CategoryTile::CategoryTile(const FileItem& item, const QImage& icon, QSizeF size
     , m_extension(QFileInfo(item.path).suffix().toUpper())
     , m_icon(icon)
     , m_size(size)
-{
-}
+{}
 
 QString CategoryTile::symbolName(FileCategory category)
 {
@@ -119,7 +118,8 @@ CategoryTile::Layout CategoryTile::layout() const
     if (showsIconFor(m_category) && !m_icon.isNull()) {
         layout.showsIcon = true;
         const double padding = width * kIconPaddingShare;
-        layout.iconRect = QRectF(0, 0, width, height).adjusted(padding, padding, -padding, -padding);
+        layout.iconRect =
+            QRectF(0, 0, width, height).adjusted(padding, padding, -padding, -padding);
         return layout;
     }
 
@@ -142,8 +142,8 @@ CategoryTile::Layout CategoryTile::layout() const
     layout.symbolRect = QRectF((width - symbolSide) / 2, top, symbolSide, symbolSide);
     if (layout.hasBadge) {
         const double badgeTop = layout.symbolRect.bottom() + width * kStackSpacingShare;
-        layout.badgeRect =
-            QRectF((width - badgeSize.width()) / 2, badgeTop, badgeSize.width(), badgeSize.height());
+        layout.badgeRect = QRectF((width - badgeSize.width()) / 2, badgeTop, badgeSize.width(),
+                                  badgeSize.height());
     }
     return layout;
 }
@@ -154,8 +154,10 @@ void CategoryTile::paint(QPainter& painter, const QColor& primary) const
     const Layout layout = this->layout();
     painter.save();
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    if (layout.showsIcon) paintIconLayer(painter, layout, primary);
-    else paintSymbolLayer(painter, layout);
+    if (layout.showsIcon)
+        paintIconLayer(painter, layout, primary);
+    else
+        paintSymbolLayer(painter, layout);
     painter.restore();
 }
 
@@ -173,9 +175,9 @@ void CategoryTile::paintIconLayer(QPainter& painter, const Layout& layout,
     const double ratio = painter.device()->devicePixelRatioF();
     const QSize pixels = (target.size() * ratio).toSize();
     // Scaled once here with a good filter rather than on every paint.
-    QImage icon = pixels.isEmpty() ? m_icon
-                                   : m_icon.scaled(pixels, Qt::IgnoreAspectRatio,
-                                                   Qt::SmoothTransformation);
+    QImage icon = pixels.isEmpty()
+                      ? m_icon
+                      : m_icon.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     icon.setDevicePixelRatio(ratio);
     painter.drawImage(target.topLeft(), icon);
 }

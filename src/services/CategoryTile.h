@@ -28,8 +28,8 @@ public:
         QRectF iconRect;        // icon layer: the area the icon is fitted into
         QRectF symbolRect;      // symbol layer: the symbol's square
         bool hasBadge = false;
-        QRectF badgeRect;       // the capsule
-        QString badgeText;      // the extension, uppercased, elided to fit
+        QRectF badgeRect;  // the capsule
+        QString badgeText; // the extension, uppercased, elided to fit
         QFont badgeFont;
     };
     Layout layout() const;

@@ -17,7 +17,8 @@ void boxBlurLine(std::uint8_t* line, int length, std::ptrdiff_t stride, int half
                  std::vector<std::uint8_t>& scratch)
 {
     scratch.resize(std::size_t(length));
-    for (int i = 0; i < length; ++i) scratch[std::size_t(i)] = line[i * stride];
+    for (int i = 0; i < length; ++i)
+        scratch[std::size_t(i)] = line[i * stride];
     const int width = 2 * halfWidth + 1;
     int sum = 0;
     for (int i = -halfWidth; i <= halfWidth; ++i)
@@ -38,8 +39,10 @@ void blurAlpha(QImage& alpha, int halfWidth)
     const int h = alpha.height();
     const auto stride = std::ptrdiff_t(alpha.bytesPerLine());
     for (int pass = 0; pass < kBoxPasses; ++pass) {
-        for (int y = 0; y < h; ++y) boxBlurLine(alpha.scanLine(y), w, 1, halfWidth, scratch);
-        for (int x = 0; x < w; ++x) boxBlurLine(alpha.bits() + x, h, stride, halfWidth, scratch);
+        for (int y = 0; y < h; ++y)
+            boxBlurLine(alpha.scanLine(y), w, 1, halfWidth, scratch);
+        for (int x = 0; x < w; ++x)
+            boxBlurLine(alpha.bits() + x, h, stride, halfWidth, scratch);
     }
 }
 

@@ -68,8 +68,10 @@ QImage fileIcon(const QString& path, int pixelSide)
     Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
     const QFileInfo info(path);
     QIcon icon;
-    if (info.isDir()) icon = QIcon::fromTheme(QStringLiteral("folder"));
-    else if (info.suffix() == u"desktop") icon = applicationIcon(path);
+    if (info.isDir())
+        icon = QIcon::fromTheme(QStringLiteral("folder"));
+    else if (info.suffix() == u"desktop")
+        icon = applicationIcon(path);
     if (icon.isNull()) icon = mimeTypeIcon(path);
     if (icon.isNull()) {
         static const QFileIconProvider provider;

@@ -32,8 +32,8 @@ QImage toImage(const std::optional<RawImage>& raw)
 {
     if (!raw) return {};
     // The bytes are copied, so the image does not hang on the raw buffer.
-    return QImage(reinterpret_cast<const uchar*>(raw->pixels.constData()), raw->width,
-                  raw->height, raw->bytesPerLine, QImage::Format_RGB32)
+    return QImage(reinterpret_cast<const uchar*>(raw->pixels.constData()), raw->width, raw->height,
+                  raw->bytesPerLine, QImage::Format_RGB32)
         .copy();
 }
 
@@ -49,19 +49,21 @@ QImage render(Renderer renderer, const QString& path, int pixels)
 }
 
 // A stored picture that is current for the file, or a null image. The keys
-// are read from the PNG's header before any pixel is decoded.
+// are read from the decoded picture: QImageReader::text() splits keys at the
+// first colon, and every key here is "Thumb::…". Stored pictures are small,
+// and their size is checked before decoding.
 QImage readStored(const QString& file, const QString& uri, const cache::FileStamp& stamp,
                   int maxSide)
 {
     QImageReader reader(file, "png");
-    if (!reader.canRead()) return {};
-    const cache::StoredKeys keys{reader.text(QLatin1String(cache::kUriKey)),
-                                 reader.text(QLatin1String(cache::kMTimeKey)),
-                                 reader.text(QLatin1String(cache::kSizeKey))};
-    if (!cache::isCurrent(keys, uri, stamp)) return {};
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > maxSide || size.height() > maxSide) return {};
-    return reader.read();
+    QImage image = reader.read();
+    if (image.isNull()) return {};
+    const cache::StoredKeys keys{image.text(QLatin1String(cache::kUriKey)),
+                                 image.text(QLatin1String(cache::kMTimeKey)),
+                                 image.text(QLatin1String(cache::kSizeKey))};
+    return cache::isCurrent(keys, uri, stamp) ? image : QImage();
 }
 
 bool hasCurrentFailure(const QString& uri, const cache::FileStamp& stamp)
@@ -70,18 +72,19 @@ bool hasCurrentFailure(const QString& uri, const cache::FileStamp& stamp)
                 .isNull();
 }
 
-void store(const QImage& image, const QString& target, const QString& uri,
-           const cache::FileStamp& stamp, const QString& mimeType)
+void store(QImage image, const QString& target, const QString& uri, const cache::FileStamp& stamp,
+           const QString& mimeType)
 {
+    // Set on the image, not on the writer: the writer folds its texts into one
+    // "key: value" description, which mangles keys that contain "::".
+    image.setText(QLatin1String(cache::kUriKey), uri);
+    image.setText(QLatin1String(cache::kMTimeKey), QString::number(stamp.mtime));
+    image.setText(QLatin1String(cache::kSizeKey), QString::number(stamp.size));
+    if (!mimeType.isEmpty()) image.setText(QLatin1String(cache::kMimeTypeKey), mimeType);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setText(QLatin1String(cache::kUriKey), uri);
-    writer.setText(QLatin1String(cache::kMTimeKey), QString::number(stamp.mtime));
-    writer.setText(QLatin1String(cache::kSizeKey), QString::number(stamp.size));
-    if (!mimeType.isEmpty()) writer.setText(QLatin1String(cache::kMimeTypeKey), mimeType);
-    if (!writer.write(image)) return;
+    if (!QImageWriter(&buffer, "png").write(image)) return;
     // A cache that cannot be written only costs the next run the same work.
     cache::store(target, png);
 }
@@ -127,7 +130,8 @@ DesktopThumbnailGenerator::generateBestRepresentation(const QString& path, int p
         }
         return std::nullopt;
     }
-    if (shareable) store(image, cache::thumbnailPath(uri, size), uri, *stamp, type.preferredMimeType());
+    if (shareable)
+        store(image, cache::thumbnailPath(uri, size), uri, *stamp, type.preferredMimeType());
     return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
                                    fittedTo(image, pixelSide)};
 }

@@ -25,8 +25,8 @@ public:
     virtual ~ThumbnailGenerator() = default;
     // The best picture of the file that fits a square of `pixelSide` pixels, or
     // none when none can be made. Called on worker threads, several at once.
-    virtual std::optional<ThumbnailRepresentation>
-    generateBestRepresentation(const QString& path, int pixelSide) = 0;
+    virtual std::optional<ThumbnailRepresentation> generateBestRepresentation(const QString& path,
+                                                                              int pixelSide) = 0;
 };
 
 // The desktop's generator: it first looks in the thumbnail cache that desktop

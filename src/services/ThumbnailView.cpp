@@ -77,8 +77,7 @@ void paintFitted(QPainter& painter, const QRectF& rect, const QImage& image, dou
 
 ThumbnailView::ThumbnailView(QWidget* parent)
     : ThumbnailView(Thumbnails::shared(), parent)
-{
-}
+{}
 
 ThumbnailView::ThumbnailView(Thumbnails& loader, QWidget* parent)
     : QWidget(parent)
@@ -156,9 +155,9 @@ void ThumbnailView::cancelLoad()
 QString ThumbnailView::renderKey(const std::optional<Thumbnail>& thumbnail) const
 {
     // Joined, not formatted with arg(): a path may itself contain "%1".
-    const QString picture = thumbnail ? QString::number(thumbnail->image.cacheKey()) +
-                                            (thumbnail->isIcon ? u'i' : u'p')
-                                      : QStringLiteral("none");
+    const QString picture =
+        thumbnail ? QString::number(thumbnail->image.cacheKey()) + (thumbnail->isIcon ? u'i' : u'p')
+                  : QStringLiteral("none");
     const QChar separator(u'|');
     return picture + separator + m_item.path + separator + QString::number(int(m_item.category)) +
            separator + QString::number(width()) + u'x' + QString::number(height()) + u'@' +
@@ -199,8 +198,10 @@ void ThumbnailView::paintContent(QPainter& painter, const QRectF& rect, const Fi
     const double ratio = painter.device()->devicePixelRatioF();
     if (thumbnail && !thumbnail->isIcon && !thumbnail->image.isNull()) {
         painter.setClipRect(rect);
-        if (fillsTile(item.category)) paintFilling(painter, rect, thumbnail->image, ratio);
-        else paintFitted(painter, rect, thumbnail->image, ratio, primary);
+        if (fillsTile(item.category))
+            paintFilling(painter, rect, thumbnail->image, ratio);
+        else
+            paintFitted(painter, rect, thumbnail->image, ratio, primary);
     } else {
         painter.translate(rect.topLeft());
         CategoryTile(item, thumbnail ? thumbnail->image : QImage(), rect.size())

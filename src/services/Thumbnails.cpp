@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -15,12 +16,6 @@
 namespace ovra {
 
 namespace {
-
-// Decoding pictures is heavy: leave cores for the window and for indexing.
-int loaderThreads()
-{
-    return std::clamp(QThread::idealThreadCount() / 2, 2, 4);
-}
 
 // Priorities only grow, so the newest request is first in the queue; the mask
 // keeps them positive for the life of any session.
@@ -88,12 +83,17 @@ Thumbnails& Thumbnails::shared()
     return instance;
 }
 
-Thumbnails::Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource icons)
+Thumbnails::Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource icons, int threads)
     : m_generator(std::move(generator))
     , m_icons(std::move(icons))
     , m_cache(std::make_shared<MemoryCache>())
 {
-    m_pool.setMaxThreadCount(loaderThreads());
+    m_pool.setMaxThreadCount(std::max(1, threads));
+}
+
+int Thumbnails::defaultThreadCount()
+{
+    return std::clamp(QThread::idealThreadCount() / 2, 2, 4);
 }
 
 Thumbnails::~Thumbnails()
@@ -174,8 +174,8 @@ void Thumbnails::generate(const QString& path, int bucket,
 
     // No picture: the file's icon, cached like a picture so the file is not
     // tried again at this size.
-    auto finishWithIcon = [cache = m_cache, icons = m_icons, path, key, pixelSide, promise](
-                              bool onGuiThread) {
+    auto finishWithIcon = [cache = m_cache, icons = m_icons, path, key, pixelSide,
+                           promise](bool onGuiThread) {
         const QImage icon = onGuiThread && icons ? icons(path, pixelSide) : QImage();
         const Thumbnail thumbnail{path, icon, true};
         cache->insert(key, thumbnail);

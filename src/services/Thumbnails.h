@@ -35,7 +35,9 @@ public:
     // The shared instance, made on first use with the desktop's generator.
     static Thumbnails& shared();
 
-    Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource icons);
+    // `threads` is how many pictures are made at once.
+    Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource icons,
+               int threads = defaultThreadCount());
     ~Thumbnails();
     Thumbnails(const Thumbnails&) = delete;
     Thumbnails& operator=(const Thumbnails&) = delete;
@@ -48,6 +50,10 @@ public:
     // Beyond the count, no more than this many bytes of pictures are held: two
     // thousand previews at the largest size would not fit in memory.
     static constexpr qsizetype kByteLimit = qsizetype(512) * 1024 * 1024;
+
+    // Decoding pictures is heavy: half the cores, two to four, leaving the rest
+    // to the window and to indexing.
+    static int defaultThreadCount();
 
     // The smallest bucket that holds `side`; the largest for a larger side or
     // one that is not a number.

@@ -26,7 +26,7 @@ public:
 private:
     class Bytes;
     PdfFile() = default;
-    std::unique_ptr<Bytes> m_bytes;                  // declared first: outlives the document
+    std::unique_ptr<Bytes> m_bytes; // declared first: outlives the document
     std::unique_ptr<poppler::document> m_document;
 };
 

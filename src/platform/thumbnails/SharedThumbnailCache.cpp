@@ -3,6 +3,7 @@
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"
 
+#include <QByteArrayView>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -30,13 +31,8 @@ constexpr mode_t kFolderMode = 0700;
 bool keepsInUri(unsigned char c)
 {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
-    switch (c) {
-    case '-': case '_': case '.': case '!': case '~': case '*': case '\'': case '(': case ')':
-    case '/': case '&': case '=': case ':': case '@': case '+': case '$': case ',':
-        return true;
-    default:
-        return false;
-    }
+    static constexpr QByteArrayView kKept("-_.!~*'()/&=:@+$,");
+    return kKept.contains(char(c));
 }
 
 QString md5Name(const QString& uri)

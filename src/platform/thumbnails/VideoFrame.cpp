@@ -175,15 +175,15 @@ std::optional<RawImage> scale(const AVFrame* frame, const AVStream* stream, int 
     image.bytesPerLine = qsizetype(image.width) * 4;
     image.pixels.resize(image.bytesPerLine * image.height);
 
-    SwsContext* scaler = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format),
-                                        image.width, image.height, AV_PIX_FMT_RGB32,
-                                        SWS_AREA, nullptr, nullptr, nullptr);
+    SwsContext* scaler =
+        sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), image.width,
+                       image.height, AV_PIX_FMT_RGB32, SWS_AREA, nullptr, nullptr, nullptr);
     if (!scaler) return std::nullopt;
     std::uint8_t* destination[4] = {reinterpret_cast<std::uint8_t*>(image.pixels.data()), nullptr,
                                     nullptr, nullptr};
     const int destinationStride[4] = {int(image.bytesPerLine), 0, 0, 0};
-    const int rows = sws_scale(scaler, frame->data, frame->linesize, 0, frame->height,
-                               destination, destinationStride);
+    const int rows = sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, destination,
+                               destinationStride);
     sws_freeContext(scaler);
     if (rows != image.height) return std::nullopt;
     // Video has no transparency; a cover picture might.
@@ -209,9 +209,18 @@ RawImage rotated(const RawImage& source, int clockwise)
         for (int x = 0; x < source.width; ++x) {
             int ox, oy;
             switch (clockwise) {
-            case 90: ox = source.height - 1 - y; oy = x; break;
-            case 180: ox = source.width - 1 - x; oy = source.height - 1 - y; break;
-            default: ox = y; oy = source.width - 1 - x; break; // 270
+            case 90:
+                ox = source.height - 1 - y;
+                oy = x;
+                break;
+            case 180:
+                ox = source.width - 1 - x;
+                oy = source.height - 1 - y;
+                break;
+            default:
+                ox = y;
+                oy = source.width - 1 - x;
+                break; // 270
             }
             o[qsizetype(oy) * out.width + ox] = in[qsizetype(y) * inStride + x];
         }
@@ -238,9 +247,8 @@ std::optional<RawImage> grabVideoFrame(const QString& path, int maxSide)
     for (unsigned i = 0; i < format->nb_streams; ++i)
         if (int(i) != stream->index) format->streams[i]->discard = AVDISCARD_ALL;
 
-    const Frame frame = isAttachedPicture(stream)
-                            ? decodeCover(stream, decoder.get())
-                            : decodeNearStart(format, stream, decoder.get());
+    const Frame frame = isAttachedPicture(stream) ? decodeCover(stream, decoder.get())
+                                                  : decodeNearStart(format, stream, decoder.get());
     if (!frame) return std::nullopt;
     const std::optional<RawImage> image = scale(frame.get(), stream, maxSide);
     if (!image) return std::nullopt;
