@@ -83,7 +83,12 @@ ThumbnailView::ThumbnailView(Thumbnails& loader, QWidget* parent)
     : QWidget(parent)
     , m_loader(loader)
 {
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    connect(&m_watcher, &QFutureWatcherBase::finished, this, [this] {
+        const QFuture<Thumbnail> future = m_watcher.future();
+        if (future.isCanceled() || future.resultCount() == 0) return;
+        m_thumb = future.result();
+        update();
+    });
 }
 
 ThumbnailView::~ThumbnailView()
@@ -139,16 +144,14 @@ void ThumbnailView::ensureLoad()
     m_loadKey = key;
     if (!(side() > 0) || m_item.path.isEmpty()) return;
     m_load = m_loader.load(m_item.path, side());
-    m_load.then(this, [this](const Thumbnail& thumbnail) {
-        m_thumb = thumbnail;
-        update();
-    });
+    m_watcher.setFuture(m_load);
 }
 
 void ThumbnailView::cancelLoad()
 {
     if (!m_load.isFinished()) m_load.cancel();
     m_load = {};
+    m_watcher.setFuture(m_load);
     m_loadKey.clear();
 }
 

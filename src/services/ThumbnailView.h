@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QPixmap>
 #include <QWidget>
 
@@ -68,6 +69,9 @@ private:
     std::optional<Thumbnail> m_thumb;
     QString m_loadKey;
     QFuture<Thumbnail> m_load;
+    // Delivers the load's result on this view's thread, and never after the
+    // view is gone.
+    QFutureWatcher<Thumbnail> m_watcher;
     // The drawn content, kept until the picture, size or colours change.
     QPixmap m_rendered;
     QString m_renderedKey;
