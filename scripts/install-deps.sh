@@ -9,6 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   # Qt 6
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev qt6-pdf-dev
+  qt6-image-formats-plugins
   libqt6opengl6-dev
   # tests
   libgtest-dev libgmock-dev

@@ -1,24 +1,17 @@
 #include "MediaReader.h"
 
 #include "ContentFile.h"
+#include "MediaInput.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 #include <libavutil/dict.h>
-#include <libavutil/log.h>
-#include <libavutil/mem.h>
 }
 
-#include <QFileInfo>
-
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <memory>
-#include <chrono>
-#include <mutex>
 
 namespace ovra::md {
 
@@ -28,80 +21,6 @@ namespace {
 // every container we meet, cheap enough for a whole library.
 constexpr std::int64_t kProbeSize = 512 * 1024;
 constexpr std::int64_t kAnalyzeDuration = AV_TIME_BASE; // one second of media
-constexpr int kIoBufferSize = 32 * 1024;
-// A damaged or zero-filled file can send a demuxer scanning for frames through
-// the whole file: no file may cost the index more than this.
-constexpr std::int64_t kMaxBytesRead = 8 * 1024 * 1024;
-constexpr auto kTimeBudget = std::chrono::milliseconds(250);
-
-void silenceFFmpeg()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
-struct FileCursor {
-    const ContentFile* file;
-    std::int64_t position = 0;
-    std::int64_t bytesRead = 0;
-    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kTimeBudget;
-};
-
-int pastBudget(void* opaque)
-{
-    return std::chrono::steady_clock::now() > static_cast<FileCursor*>(opaque)->deadline ? 1 : 0;
-}
-
-int readPacket(void* opaque, std::uint8_t* buffer, int size)
-{
-    auto* cursor = static_cast<FileCursor*>(opaque);
-    if (size <= 0) return 0;
-    if (cursor->bytesRead >= kMaxBytesRead) return AVERROR_EOF;
-    const std::size_t n =
-        cursor->file->readSome(std::uint64_t(cursor->position), buffer, std::size_t(size));
-    if (n == 0) return AVERROR_EOF;
-    cursor->position += std::int64_t(n);
-    cursor->bytesRead += std::int64_t(n);
-    return int(n);
-}
-
-std::int64_t seekTo(void* opaque, std::int64_t offset, int whence)
-{
-    auto* cursor = static_cast<FileCursor*>(opaque);
-    const auto size = std::int64_t(cursor->file->size());
-    std::int64_t target;
-    switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE: return size;
-    case SEEK_SET: target = offset; break;
-    case SEEK_CUR: target = cursor->position + offset; break;
-    case SEEK_END: target = size + offset; break;
-    default: return AVERROR(EINVAL);
-    }
-    if (target < 0) return AVERROR(EINVAL);
-    cursor->position = target;
-    return target;
-}
-
-// Formats such as HLS playlists or concat lists name other files and URLs; we
-// read the one file we were given and nothing it points to.
-int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**)
-{
-    return AVERROR(EPERM);
-}
-
-struct IoContextDeleter {
-    void operator()(AVIOContext* io) const
-    {
-        if (!io) return;
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-};
-
-struct FormatContextDeleter {
-    void operator()(AVFormatContext* format) const { avformat_close_input(&format); }
-};
-
 std::optional<QString> tag(const AVDictionary* metadata, const char* key)
 {
     const AVDictionaryEntry* entry = av_dict_get(metadata, key, nullptr, 0);
@@ -195,38 +114,16 @@ void takeStreams(const AVFormatContext* format, ContentAttributes& out)
 
 void MediaReader::read(const ContentFile& file, const QString& fileName, ContentAttributes& out)
 {
-    silenceFFmpeg();
-    if (file.size() == 0) return;
+    const std::unique_ptr<MediaInput> input = MediaInput::open(file, fileName, kProbeSize);
+    if (!input) return;
+    AVFormatContext* format = input->format();
+    format->max_analyze_duration = kAnalyzeDuration;
 
-    FileCursor cursor{&file};
-    auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
-    if (!ioBuffer) return;
-    std::unique_ptr<AVIOContext, IoContextDeleter> io(
-        avio_alloc_context(ioBuffer, kIoBufferSize, 0, &cursor, readPacket, nullptr, seekTo));
-    if (!io) {
-        av_free(ioBuffer);
-        return;
-    }
+    if (needsStreamInfo(format)) avformat_find_stream_info(format, nullptr);
 
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw) return;
-    raw->pb = io.get();
-    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
-    raw->probesize = kProbeSize;
-    raw->max_analyze_duration = kAnalyzeDuration;
-    raw->io_open = refuseNestedOpen;
-    raw->interrupt_callback = AVIOInterruptCB{pastBudget, &cursor};
-    // The name is only a hint for formats without a signature (raw streams): with
-    // our own I/O context FFmpeg never opens it.
-    const QByteArray hint = QFileInfo(fileName).fileName().toUtf8();
-    if (avformat_open_input(&raw, hint.constData(), nullptr, nullptr) < 0) return; // frees raw
-    std::unique_ptr<AVFormatContext, FormatContextDeleter> format(raw);
-
-    if (needsStreamInfo(format.get())) avformat_find_stream_info(format.get(), nullptr);
-
-    if (const auto duration = durationOf(format.get())) out.durationSeconds = duration;
-    takeTags(format.get(), out);
-    takeStreams(format.get(), out);
+    if (const auto duration = durationOf(format)) out.durationSeconds = duration;
+    takeTags(format, out);
+    takeStreams(format, out);
 }
 
 } // namespace ovra::md

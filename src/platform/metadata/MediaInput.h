@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+struct AVFormatContext;
+
+namespace ovra::md {
+
+class ContentFile;
+
+// An FFmpeg demuxer over a file that we opened ourselves. FFmpeg reads only
+// through the open file we hand it; it never opens a path (nor any other file a
+// playlist-like format might name). The file must outlive the input.
+class MediaInput {
+public:
+    // A damaged or zero-filled file can send a demuxer scanning through the whole
+    // file: every input stops at a budget of bytes read and of time spent.
+    struct Budget {
+        std::int64_t bytes = 8 * 1024 * 1024;
+        std::chrono::milliseconds time{250};
+    };
+
+    // Nothing when the file is empty or FFmpeg finds no format it knows.
+    // `probeSize` bounds the bytes read to find the streams.
+    static std::unique_ptr<MediaInput> open(const ContentFile& file, const QString& fileName,
+                                            std::int64_t probeSize, Budget budget);
+    static std::unique_ptr<MediaInput> open(const ContentFile& file, const QString& fileName,
+                                            std::int64_t probeSize);
+    ~MediaInput();
+    MediaInput(const MediaInput&) = delete;
+    MediaInput& operator=(const MediaInput&) = delete;
+
+    AVFormatContext* format() const { return m_format; }
+
+private:
+    struct Cursor;
+    MediaInput() = default;
+    std::unique_ptr<Cursor> m_cursor;
+    void* m_io = nullptr; // AVIOContext
+    AVFormatContext* m_format = nullptr;
+};
+
+// Quiets FFmpeg's logging once per process: a damaged file is an answer, not news.
+void silenceFFmpeg();
+
+} // namespace ovra::md

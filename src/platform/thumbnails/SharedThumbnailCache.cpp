@@ -1,0 +1,175 @@
+#include "SharedThumbnailCache.h"
+
+#include "platform/PathKey.h"
+#include "platform/XdgPaths.h"
+
+#include <QByteArrayView>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef OVRA_VERSION
+#error "OVRA_VERSION must name this build's version"
+#endif
+
+namespace ovra::SharedThumbnailCache {
+
+namespace {
+
+constexpr mode_t kFolderMode = 0700;
+
+// The bytes a URI path keeps as they are: the unreserved characters and the
+// sub-delimiters "/", "&", "=", ":", "@", "+", "$" and ",". This is the set
+// the other desktop libraries escape with, and the MD5 of the URI only names
+// the same file for all of us if we agree on it byte for byte.
+bool keepsInUri(unsigned char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    static constexpr QByteArrayView kKept("-_.!~*'()/&=:@+$,");
+    return kKept.contains(char(c));
+}
+
+QString md5Name(const QString& uri)
+{
+    const QByteArray digest = QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5);
+    return QString::fromLatin1(digest.toHex()) + QStringLiteral(".png");
+}
+
+// mkdir -p with our mode for the folders we make; existing ones are left as
+// they are.
+bool makeFolders(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    for (qsizetype i = 1; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '/') continue;
+        const QByteArray prefix = path.left(i);
+        if (::mkdir(prefix.constData(), kFolderMode) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+int pixels(Size size)
+{
+    switch (size) {
+    case Size::normal: return 128;
+    case Size::large: return 256;
+    case Size::xLarge: return 512;
+    case Size::xxLarge: return 1024;
+    }
+    return 1024;
+}
+
+QString folderName(Size size)
+{
+    switch (size) {
+    case Size::normal: return QStringLiteral("normal");
+    case Size::large: return QStringLiteral("large");
+    case Size::xLarge: return QStringLiteral("x-large");
+    case Size::xxLarge: return QStringLiteral("xx-large");
+    }
+    return {};
+}
+
+Size sizeFor(int wanted)
+{
+    for (const Size size : kSizes)
+        if (wanted <= pixels(size)) return size;
+    return Size::xxLarge;
+}
+
+QString root()
+{
+    return xdg::cacheHome() + QStringLiteral("/thumbnails");
+}
+
+QString uriFor(const QString& absolutePath)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    QByteArray uri("file://");
+    for (const char byte : QFile::encodeName(absolutePath)) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (keepsInUri(c)) {
+            uri += byte;
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 0xf];
+        }
+    }
+    return QString::fromLatin1(uri);
+}
+
+QString thumbnailPath(const QString& uri, Size size)
+{
+    return root() + u'/' + folderName(size) + u'/' + md5Name(uri);
+}
+
+QString failurePath(const QString& uri)
+{
+    return root() + QStringLiteral("/fail/ovra-") + QStringLiteral(OVRA_VERSION) + u'/' +
+           md5Name(uri);
+}
+
+bool holds(const QString& absolutePath)
+{
+    return pathIsInside(pathKey(absolutePath), pathKey(root()));
+}
+
+std::optional<FileStamp> stampOf(const QString& absolutePath)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(absolutePath).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileStamp{qint64(st.st_mtim.tv_sec), qint64(st.st_size)};
+}
+
+bool isCurrent(const StoredKeys& keys, const QString& uri, const FileStamp& stamp)
+{
+    if (keys.uri != uri) return false;
+    bool ok = false;
+    const qint64 mtime = keys.mtime.trimmed().toLongLong(&ok);
+    if (!ok || mtime != stamp.mtime) return false;
+    if (keys.size.isNull()) return true;
+    const qint64 size = keys.size.trimmed().toLongLong(&ok);
+    return ok && size == stamp.size;
+}
+
+bool store(const QString& target, const QByteArray& png)
+{
+    if (!makeFolders(QFileInfo(target).absolutePath())) return false;
+    // mkstemp makes the file with mode 0600, which is what the cache asks for.
+    QByteArray temporary = QFile::encodeName(target) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool written = writeAll(fd, png);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed ||
+        ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
+}
+
+} // namespace ovra::SharedThumbnailCache

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <optional>
+
+// The thumbnail cache that desktop applications share under
+// $XDG_CACHE_HOME/thumbnails: one PNG per file and size, named by the MD5 of
+// the file's URI, carrying text keys that say which file and which version of
+// it the picture shows. Thumbnails made here are valid for every other
+// application that reads the cache, and theirs for us.
+namespace ovra::SharedThumbnailCache {
+
+enum class Size { normal, large, xLarge, xxLarge };
+inline constexpr std::array<Size, 4> kSizes{Size::normal, Size::large, Size::xLarge, Size::xxLarge};
+
+// The longer side of a picture in that folder: 128, 256, 512, 1024.
+int pixels(Size size);
+QString folderName(Size size);
+// The smallest size whose pictures are at least `pixels` on their longer side;
+// the largest size when none is.
+Size sizeFor(int pixels);
+
+// The PNG text keys.
+inline constexpr char kUriKey[] = "Thumb::URI";
+inline constexpr char kMTimeKey[] = "Thumb::MTime";
+inline constexpr char kSizeKey[] = "Thumb::Size";
+inline constexpr char kMimeTypeKey[] = "Thumb::Mimetype";
+
+// $XDG_CACHE_HOME/thumbnails.
+QString root();
+// The file's URI as the cache names it: "file://" and the path, every byte
+// outside the characters a URI path may carry written as %XX.
+QString uriFor(const QString& absolutePath);
+QString thumbnailPath(const QString& uri, Size size);
+// Where this application notes that it could not make a thumbnail of the file.
+QString failurePath(const QString& uri);
+// True for files inside the cache itself, which never get thumbnails stored.
+bool holds(const QString& absolutePath);
+
+// What the keys of a thumbnail are checked against.
+struct FileStamp {
+    qint64 mtime = 0; // whole seconds since 1970
+    qint64 size = 0;
+};
+// The stamp of a regular file; none for anything else, a symbolic link included.
+std::optional<FileStamp> stampOf(const QString& absolutePath);
+
+// The keys as read from a stored PNG; a key that is absent is a null string.
+struct StoredKeys {
+    QString uri;
+    QString mtime;
+    QString size;
+};
+// Whether a stored picture shows the file as it is now: its URI matches, its
+// modification time matches, and so does its size when it records one.
+bool isCurrent(const StoredKeys& keys, const QString& uri, const FileStamp& stamp);
+
+// Writes a picture into the cache as a new file of mode 0600 renamed into
+// place, so no reader ever sees half a file; missing folders are made with mode
+// 0700. False when it could not be written.
+bool store(const QString& target, const QByteArray& png);
+
+} // namespace ovra::SharedThumbnailCache

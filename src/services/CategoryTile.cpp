@@ -1,0 +1,225 @@
+#include "CategoryTile.h"
+
+#include "DropShadow.h"
+
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QIcon>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ovra {
+
+namespace {
+
+// Proportions of the tile's width.
+constexpr double kSymbolShare = 0.28;
+constexpr double kMinSymbolSize = 8;
+constexpr double kBadgeFontShare = 0.075;
+constexpr double kMinBadgeFontSize = 9;
+constexpr double kStackSpacingShare = 0.06;
+constexpr double kIconPaddingShare = 0.16;
+// The badge shows on tiles wider than this.
+constexpr double kMinBadgeTileWidth = 70;
+constexpr double kBadgePaddingX = 7;
+constexpr double kBadgePaddingY = 2;
+constexpr double kBadgeFillOpacity = 0.22;
+constexpr double kIconBackdropTopOpacity = 0.03;
+constexpr double kIconBackdropBottomOpacity = 0.08;
+constexpr double kStackShadowOpacity = 0.15;
+constexpr double kStackShadowRadius = 2;
+constexpr QPointF kStackShadowOffset{0, 1};
+
+QColor withOpacity(QColor color, double opacity)
+{
+    color.setAlphaF(float(opacity));
+    return color;
+}
+
+QColor toColor(const Rgb& rgb)
+{
+    return QColor::fromRgbF(float(rgb.r), float(rgb.g), float(rgb.b));
+}
+
+bool showsIconFor(FileCategory category)
+{
+    return category == FileCategory::apps || category == FileCategory::folders ||
+           category == FileCategory::other;
+}
+
+QRectF fitted(QSizeF content, const QRectF& box)
+{
+    if (content.isEmpty() || box.isEmpty()) return {};
+    const QSizeF size = content.scaled(box.size(), Qt::KeepAspectRatio);
+    return QRectF(box.center() - QPointF(size.width() / 2, size.height() / 2), size);
+}
+
+// The symbol in white; a plain outline when the icon theme lacks it, so a
+// tile is never blank.
+QImage whiteSymbol(const QString& name, double side, double ratio)
+{
+    const int pixels = std::max(1, int(std::lround(side * ratio)));
+    QImage symbol(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    symbol.fill(Qt::transparent);
+    QPainter p(&symbol);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QIcon icon = QIcon::fromTheme(name);
+    if (!icon.isNull()) {
+        const QPixmap pixmap = icon.pixmap(QSize(pixels, pixels), 1.0);
+        p.drawPixmap(fitted(pixmap.size(), QRectF(0, 0, pixels, pixels)).toRect(), pixmap);
+    } else {
+        const double inset = pixels * 0.2;
+        QPen pen(Qt::white, std::max(1.0, pixels * 0.08));
+        p.setPen(pen);
+        p.drawRoundedRect(QRectF(inset, inset * 0.6, pixels - 2 * inset, pixels - 1.2 * inset),
+                          pixels * 0.08, pixels * 0.08);
+    }
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(symbol.rect(), Qt::white);
+    p.end();
+    symbol.setDevicePixelRatio(ratio);
+    return symbol;
+}
+
+} // namespace
+
+CategoryTile::CategoryTile(const FileItem& item, const QImage& icon, QSizeF size)
+    : m_category(item.category)
+    , m_extension(QFileInfo(item.path).suffix().toUpper())
+    , m_icon(icon)
+    , m_size(size)
+{}
+
+QString CategoryTile::symbolName(FileCategory category)
+{
+    switch (category) {
+    case FileCategory::images: return QStringLiteral("image-x-generic-symbolic");
+    case FileCategory::videos: return QStringLiteral("video-x-generic-symbolic");
+    case FileCategory::music: return QStringLiteral("audio-x-generic-symbolic");
+    case FileCategory::documents: return QStringLiteral("x-office-document-symbolic");
+    case FileCategory::archives: return QStringLiteral("package-x-generic-symbolic");
+    case FileCategory::apps: return QStringLiteral("view-app-grid-symbolic");
+    case FileCategory::code: return QStringLiteral("utilities-terminal-symbolic");
+    case FileCategory::folders: return QStringLiteral("folder-symbolic");
+    case FileCategory::other: return QStringLiteral("text-x-generic-symbolic");
+    }
+    return QStringLiteral("text-x-generic-symbolic");
+}
+
+CategoryTile::Layout CategoryTile::layout() const
+{
+    const double width = m_size.width();
+    const double height = m_size.height();
+    Layout layout;
+    if (showsIconFor(m_category) && !m_icon.isNull()) {
+        layout.showsIcon = true;
+        const double padding = width * kIconPaddingShare;
+        layout.iconRect =
+            QRectF(0, 0, width, height).adjusted(padding, padding, -padding, -padding);
+        return layout;
+    }
+
+    const double symbolSide = std::max(width * kSymbolShare, kMinSymbolSize);
+    double stackHeight = symbolSide;
+    QSizeF badgeSize;
+    if (!m_extension.isEmpty() && width > kMinBadgeTileWidth) {
+        layout.hasBadge = true;
+        layout.badgeFont.setPixelSize(
+            int(std::lround(std::max(width * kBadgeFontShare, kMinBadgeFontSize))));
+        layout.badgeFont.setBold(true);
+        const QFontMetricsF metrics(layout.badgeFont);
+        layout.badgeText = metrics.elidedText(m_extension, Qt::ElideRight,
+                                              std::max(0.0, width - 2 * kBadgePaddingX));
+        badgeSize = QSizeF(metrics.horizontalAdvance(layout.badgeText) + 2 * kBadgePaddingX,
+                           metrics.height() + 2 * kBadgePaddingY);
+        stackHeight += width * kStackSpacingShare + badgeSize.height();
+    }
+    const double top = (height - stackHeight) / 2;
+    layout.symbolRect = QRectF((width - symbolSide) / 2, top, symbolSide, symbolSide);
+    if (layout.hasBadge) {
+        const double badgeTop = layout.symbolRect.bottom() + width * kStackSpacingShare;
+        layout.badgeRect = QRectF((width - badgeSize.width()) / 2, badgeTop, badgeSize.width(),
+                                  badgeSize.height());
+    }
+    return layout;
+}
+
+void CategoryTile::paint(QPainter& painter, const QColor& primary) const
+{
+    if (m_size.isEmpty()) return;
+    const Layout layout = this->layout();
+    painter.save();
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    if (layout.showsIcon)
+        paintIconLayer(painter, layout, primary);
+    else
+        paintSymbolLayer(painter, layout);
+    painter.restore();
+}
+
+void CategoryTile::paintIconLayer(QPainter& painter, const Layout& layout,
+                                  const QColor& primary) const
+{
+    const QRectF tile(QPointF(0, 0), m_size);
+    QLinearGradient backdrop(tile.topLeft(), tile.bottomLeft());
+    backdrop.setColorAt(0, withOpacity(primary, kIconBackdropTopOpacity));
+    backdrop.setColorAt(1, withOpacity(primary, kIconBackdropBottomOpacity));
+    painter.fillRect(tile, backdrop);
+
+    const QRectF target = fitted(m_icon.deviceIndependentSize(), layout.iconRect);
+    if (target.isEmpty()) return;
+    const double ratio = painter.device()->devicePixelRatioF();
+    const QSize pixels = (target.size() * ratio).toSize();
+    // Scaled once here with a good filter rather than on every paint.
+    QImage icon = pixels.isEmpty()
+                      ? m_icon
+                      : m_icon.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    icon.setDevicePixelRatio(ratio);
+    painter.drawImage(target.topLeft(), icon);
+}
+
+void CategoryTile::paintSymbolLayer(QPainter& painter, const Layout& layout) const
+{
+    const QRectF tile(QPointF(0, 0), m_size);
+    const auto [start, end] = gradient(m_category);
+    QLinearGradient background(tile.topLeft(), tile.bottomRight());
+    background.setColorAt(0, toColor(start));
+    background.setColorAt(1, toColor(end));
+    painter.fillRect(tile, background);
+
+    const double ratio = painter.device()->devicePixelRatioF();
+    const QImage stack = symbolStack(layout, ratio);
+    drawDropShadow(painter, stack, QPointF(0, 0), withOpacity(Qt::black, kStackShadowOpacity),
+                   kStackShadowRadius, kStackShadowOffset);
+    painter.drawImage(QPointF(0, 0), stack);
+}
+
+// The symbol and the badge, white, on a transparent layer the size of the tile.
+QImage CategoryTile::symbolStack(const Layout& layout, double ratio) const
+{
+    const QSize pixels = (m_size * ratio).toSize().expandedTo(QSize(1, 1));
+    QImage stack(pixels, QImage::Format_ARGB32_Premultiplied);
+    stack.setDevicePixelRatio(ratio);
+    stack.fill(Qt::transparent);
+    QPainter p(&stack);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                     QPainter::SmoothPixmapTransform);
+    p.drawImage(layout.symbolRect.topLeft(),
+                whiteSymbol(symbolName(m_category), layout.symbolRect.width(), ratio));
+    if (layout.hasBadge) {
+        const double radius = layout.badgeRect.height() / 2;
+        p.setPen(Qt::NoPen);
+        p.setBrush(withOpacity(Qt::white, kBadgeFillOpacity));
+        p.drawRoundedRect(layout.badgeRect, radius, radius);
+        p.setPen(Qt::white);
+        p.setFont(layout.badgeFont);
+        p.drawText(layout.badgeRect, Qt::AlignCenter | Qt::TextSingleLine, layout.badgeText);
+    }
+    return stack;
+}
+
+} // namespace ovra

@@ -1,0 +1,139 @@
+#include "ThumbnailGenerator.h"
+
+#include "ScaledImageReader.h"
+#include "platform/UniformType.h"
+#include "platform/thumbnails/PdfPage.h"
+#include "platform/thumbnails/SharedThumbnailCache.h"
+#include "platform/thumbnails/VideoFrame.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+
+namespace ovra {
+
+namespace cache = SharedThumbnailCache;
+
+namespace {
+
+enum class Renderer { none, image, video, pdf };
+
+Renderer rendererFor(const UniformType& type)
+{
+    if (type.conforms(UniformType::pdf())) return Renderer::pdf;
+    if (type.conforms(UniformType::image())) return Renderer::image;
+    // A song's only picture is its cover, which FFmpeg reads like a frame.
+    if (type.conforms(UniformType::movie()) || type.conforms(UniformType::audio()))
+        return Renderer::video;
+    return Renderer::none;
+}
+
+QImage toImage(const std::optional<RawImage>& raw)
+{
+    if (!raw) return {};
+    // The bytes are copied, so the image does not hang on the raw buffer.
+    return QImage(reinterpret_cast<const uchar*>(raw->pixels.constData()), raw->width, raw->height,
+                  raw->bytesPerLine, QImage::Format_RGB32)
+        .copy();
+}
+
+QImage render(Renderer renderer, const QString& path, int pixels)
+{
+    switch (renderer) {
+    case Renderer::image: return readScaledImage(path, pixels);
+    case Renderer::video: return toImage(grabVideoFrame(path, pixels));
+    case Renderer::pdf: return toImage(renderPdfFirstPage(path, pixels));
+    case Renderer::none: break;
+    }
+    return {};
+}
+
+// A stored picture that is current for the file, or a null image. The keys
+// are read from the decoded picture: QImageReader::text() splits keys at the
+// first colon, and every key here is "Thumb::…". Stored pictures are small,
+// and their size is checked before decoding.
+QImage readStored(const QString& file, const QString& uri, const cache::FileStamp& stamp,
+                  int maxSide)
+{
+    QImageReader reader(file, "png");
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > maxSide || size.height() > maxSide) return {};
+    QImage image = reader.read();
+    if (image.isNull()) return {};
+    const cache::StoredKeys keys{image.text(QLatin1String(cache::kUriKey)),
+                                 image.text(QLatin1String(cache::kMTimeKey)),
+                                 image.text(QLatin1String(cache::kSizeKey))};
+    return cache::isCurrent(keys, uri, stamp) ? image : QImage();
+}
+
+bool hasCurrentFailure(const QString& uri, const cache::FileStamp& stamp)
+{
+    return !readStored(cache::failurePath(uri), uri, stamp, cache::pixels(cache::Size::xxLarge))
+                .isNull();
+}
+
+void store(QImage image, const QString& target, const QString& uri, const cache::FileStamp& stamp,
+           const QString& mimeType)
+{
+    // Set on the image, not on the writer: the writer folds its texts into one
+    // "key: value" description, which mangles keys that contain "::".
+    image.setText(QLatin1String(cache::kUriKey), uri);
+    image.setText(QLatin1String(cache::kMTimeKey), QString::number(stamp.mtime));
+    image.setText(QLatin1String(cache::kSizeKey), QString::number(stamp.size));
+    if (!mimeType.isEmpty()) image.setText(QLatin1String(cache::kMimeTypeKey), mimeType);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!QImageWriter(&buffer, "png").write(image)) return;
+    // A cache that cannot be written only costs the next run the same work.
+    cache::store(target, png);
+}
+
+QImage fittedTo(const QImage& image, int pixelSide)
+{
+    if (image.width() <= pixelSide && image.height() <= pixelSide) return image;
+    return image.scaled(pixelSide, pixelSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+} // namespace
+
+std::optional<ThumbnailRepresentation>
+DesktopThumbnailGenerator::generateBestRepresentation(const QString& path, int pixelSide)
+{
+    if (pixelSide <= 0) return std::nullopt;
+    const std::optional<cache::FileStamp> stamp = cache::stampOf(path);
+    if (!stamp) return std::nullopt;
+    const UniformType type = UniformType::forFile(path);
+    const Renderer renderer = rendererFor(type);
+    if (renderer == Renderer::none) return std::nullopt;
+
+    const QString uri = cache::uriFor(path);
+    const cache::Size size = cache::sizeFor(pixelSide);
+    // Another application may have made a larger one already; that serves too.
+    for (auto s = qsizetype(size); s < qsizetype(cache::kSizes.size()); ++s) {
+        const cache::Size candidate = cache::kSizes[std::size_t(s)];
+        const QImage stored =
+            readStored(cache::thumbnailPath(uri, candidate), uri, *stamp, cache::pixels(candidate));
+        if (!stored.isNull())
+            return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
+                                           fittedTo(stored, pixelSide)};
+    }
+    if (hasCurrentFailure(uri, *stamp)) return std::nullopt;
+
+    const QImage image = render(renderer, path, cache::pixels(size));
+    const bool shareable = !cache::holds(path);
+    if (image.isNull()) {
+        if (shareable) {
+            QImage marker(1, 1, QImage::Format_ARGB32);
+            marker.fill(Qt::transparent);
+            store(marker, cache::failurePath(uri), uri, *stamp, type.preferredMimeType());
+        }
+        return std::nullopt;
+    }
+    if (shareable)
+        store(image, cache::thumbnailPath(uri, size), uri, *stamp, type.preferredMimeType());
+    return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
+                                   fittedTo(image, pixelSide)};
+}
+
+} // namespace ovra

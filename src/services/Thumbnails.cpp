@@ -1,0 +1,194 @@
+#include "Thumbnails.h"
+
+#include "FileIcon.h"
+#include "platform/UniformType.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+#include <list>
+#include <mutex>
+
+namespace ovra {
+
+namespace {
+
+// Priorities only grow, so the newest request is first in the queue; the mask
+// keeps them positive for the life of any session.
+constexpr int kPriorityMask = 0x3fffffff;
+
+bool isAudioFile(const QString& path)
+{
+    const QString extension = QFileInfo(path).suffix();
+    if (extension.isEmpty()) return false;
+    const UniformType type = UniformType::forFileName(QStringLiteral("file.") + extension);
+    return type.isValid() && type.conforms(UniformType::audio());
+}
+
+} // namespace
+
+// A least-recently-used map of pictures, bounded by count and by bytes, safe
+// for concurrent use.
+class Thumbnails::MemoryCache {
+public:
+    std::optional<Thumbnail> find(const QString& key)
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto it = m_index.constFind(key);
+        if (it == m_index.cend()) return std::nullopt;
+        m_order.splice(m_order.begin(), m_order, it.value());
+        return it.value()->thumbnail;
+    }
+
+    void insert(const QString& key, const Thumbnail& thumbnail)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const auto it = m_index.constFind(key); it != m_index.cend()) remove(it.value());
+        m_order.push_front(Entry{key, thumbnail, thumbnail.image.sizeInBytes()});
+        m_index.insert(key, m_order.begin());
+        m_bytes += m_order.front().bytes;
+        while (m_order.size() > 1 &&
+               (m_order.size() > std::size_t(kCountLimit) || m_bytes > kByteLimit))
+            remove(std::prev(m_order.end()));
+    }
+
+private:
+    struct Entry {
+        QString key;
+        Thumbnail thumbnail;
+        qsizetype bytes = 0;
+    };
+    using Position = std::list<Entry>::iterator;
+
+    void remove(Position position)
+    {
+        m_bytes -= position->bytes;
+        m_index.remove(position->key);
+        m_order.erase(position);
+    }
+
+    std::mutex m_mutex;
+    std::list<Entry> m_order; // most recently used first
+    QHash<QString, Position> m_index;
+    qsizetype m_bytes = 0;
+};
+
+Thumbnails& Thumbnails::shared()
+{
+    static Thumbnails instance(std::make_shared<DesktopThumbnailGenerator>(), fileIcon);
+    return instance;
+}
+
+Thumbnails::Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource icons, int threads)
+    : m_generator(std::move(generator))
+    , m_icons(std::move(icons))
+    , m_cache(std::make_shared<MemoryCache>())
+{
+    m_pool.setMaxThreadCount(std::max(1, threads));
+}
+
+int Thumbnails::defaultThreadCount()
+{
+    return std::clamp(QThread::idealThreadCount() / 2, 2, 4);
+}
+
+Thumbnails::~Thumbnails()
+{
+    m_pool.clear();
+    m_pool.waitForDone();
+}
+
+int Thumbnails::bucket(double side)
+{
+    for (const int b : kBuckets)
+        if (side <= b) return b;
+    return kBuckets.back(); // larger, or not a number
+}
+
+QString Thumbnails::cacheKey(int bucket, const QString& path)
+{
+    return QString::number(bucket) + u'|' + path;
+}
+
+bool Thumbnails::isIcon(ThumbnailRepresentation::Type type, bool isAudio)
+{
+    using Type = ThumbnailRepresentation::Type;
+    if (type == Type::icon) return true;
+    return isAudio && type != Type::thumbnail;
+}
+
+std::optional<Thumbnail> Thumbnails::cached(const QString& path, double side) const
+{
+    const int wanted = bucket(side);
+    for (const int b : kBuckets) {
+        if (b < wanted) continue;
+        if (auto hit = m_cache->find(cacheKey(b, path))) return hit;
+    }
+    return std::nullopt;
+}
+
+std::optional<Thumbnail> Thumbnails::cached(const QUrl& url, double side) const
+{
+    return cached(url.path(), side);
+}
+
+QFuture<Thumbnail> Thumbnails::load(const QString& path, double side)
+{
+    if (auto hit = cached(path, side)) return QtFuture::makeReadyFuture(std::move(*hit));
+    const int b = bucket(side);
+    auto promise = std::make_shared<QPromise<Thumbnail>>();
+    QFuture<Thumbnail> future = promise->future();
+    promise->start();
+    const int priority = m_nextPriority.fetch_add(1, std::memory_order_relaxed) & kPriorityMask;
+    m_pool.start([this, path, b, promise] { generate(path, b, promise); }, priority);
+    return future;
+}
+
+QFuture<Thumbnail> Thumbnails::load(const QUrl& url, double side)
+{
+    return load(url.path(), side);
+}
+
+void Thumbnails::generate(const QString& path, int bucket,
+                          const std::shared_ptr<QPromise<Thumbnail>>& promise)
+{
+    if (promise->isCanceled()) {
+        promise->finish();
+        return;
+    }
+    const int pixelSide = bucket * kScale;
+    const QString key = cacheKey(bucket, path);
+    const auto representation = m_generator->generateBestRepresentation(path, pixelSide);
+    if (representation && !representation->image.isNull()) {
+        const Thumbnail thumbnail{path, representation->image,
+                                  isIcon(representation->type, isAudioFile(path))};
+        m_cache->insert(key, thumbnail);
+        promise->addResult(thumbnail);
+        promise->finish();
+        return;
+    }
+
+    // No picture: the file's icon, cached like a picture so the file is not
+    // tried again at this size.
+    auto finishWithIcon = [cache = m_cache, icons = m_icons, path, key, pixelSide,
+                           promise](bool onGuiThread) {
+        const QImage icon = onGuiThread && icons ? icons(path, pixelSide) : QImage();
+        const Thumbnail thumbnail{path, icon, true};
+        cache->insert(key, thumbnail);
+        promise->addResult(thumbnail);
+        promise->finish();
+    };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        finishWithIcon(false);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [finishWithIcon] { finishWithIcon(true); }, Qt::QueuedConnection);
+}
+
+} // namespace ovra

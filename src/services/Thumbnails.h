@@ -1,0 +1,94 @@
+#pragma once
+
+#include "ThumbnailGenerator.h"
+
+#include <QFuture>
+#include <QImage>
+#include <QPromise>
+#include <QString>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace ovra {
+
+// A picture of a file: a rendering of its content, or only its icon.
+struct Thumbnail {
+    QString path;        // the file shown; views compare it with their item's path
+    QImage image;        // may be null when not even an icon could be found
+    bool isIcon = false; // a generic icon rather than the file's content
+};
+
+// The one loader and memory cache of file pictures behind every card, row,
+// inspector and player. Requested sides are rounded up to four sizes, and a
+// cached larger picture serves every smaller request.
+class Thumbnails {
+public:
+    // The file's icon, asked for on the GUI thread.
+    using IconSource = std::function<QImage(const QString& path, int pixelSide)>;
+
+    // The shared instance, made on first use with the desktop's generator.
+    static Thumbnails& shared();
+
+    // `threads` is how many pictures are made at once.
+    Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource icons,
+               int threads = defaultThreadCount());
+    ~Thumbnails();
+    Thumbnails(const Thumbnails&) = delete;
+    Thumbnails& operator=(const Thumbnails&) = delete;
+
+    // The sides of the square pictures made, in points, ascending.
+    static constexpr std::array<int, 4> kBuckets{64, 160, 320, 640};
+    // Pictures are made at this many pixels per point.
+    static constexpr int kScale = 2;
+    static constexpr int kCountLimit = 2000;
+    // Beyond the count, no more than this many bytes of pictures are held: two
+    // thousand previews at the largest size would not fit in memory.
+    static constexpr qsizetype kByteLimit = qsizetype(512) * 1024 * 1024;
+
+    // Decoding pictures is heavy: half the cores, two to four, leaving the rest
+    // to the window and to indexing.
+    static int defaultThreadCount();
+
+    // The smallest bucket that holds `side`; the largest for a larger side or
+    // one that is not a number.
+    static int bucket(double side);
+    static QString cacheKey(int bucket, const QString& path);
+    // Whether a picture counts as only an icon (audio files are shown by their
+    // icon unless the picture is a full rendering, such as a cover).
+    static bool isIcon(ThumbnailRepresentation::Type type, bool isAudio);
+
+    // The cached picture of the file at `side`'s bucket or a larger one, the
+    // smallest first; none when there is none. No work; any thread.
+    std::optional<Thumbnail> cached(const QString& path, double side) const;
+    std::optional<Thumbnail> cached(const QUrl& url, double side) const;
+
+    // A picture for `side`'s bucket: the cached one, else one made on the
+    // loader's threads, else the file's icon; always a thumbnail, never an
+    // error. Both outcomes are cached. Cancelling the future before its work
+    // has started drops the work; the request asked for last starts first,
+    // since the views that asked last are the ones on screen now. Work already
+    // started still completes and fills the cache. The icon is looked up on the
+    // GUI thread, so a caller waiting on the GUI thread must keep its event
+    // loop running.
+    QFuture<Thumbnail> load(const QString& path, double side);
+    QFuture<Thumbnail> load(const QUrl& url, double side);
+
+private:
+    class MemoryCache;
+    void generate(const QString& path, int bucket,
+                  const std::shared_ptr<QPromise<Thumbnail>>& promise);
+
+    std::shared_ptr<ThumbnailGenerator> m_generator;
+    IconSource m_icons;
+    std::shared_ptr<MemoryCache> m_cache;
+    QThreadPool m_pool;
+    std::atomic<int> m_nextPriority{0};
+};
+
+} // namespace ovra

@@ -1,0 +1,287 @@
+#include "services/ThumbnailView.h"
+#include "services/CategoryTile.h"
+#include "services/OvraLogo.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QSemaphore>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace ovra;
+
+namespace {
+
+QImage solid(int width, int height, QColor colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+// Paints every file red, counting the requests; /block/ paths wait for the test.
+class CountingGenerator final : public ThumbnailGenerator {
+public:
+    std::optional<ThumbnailRepresentation> generateBestRepresentation(const QString& path,
+                                                                      int pixelSide) override
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_requests.append(path + u'@' + QString::number(pixelSide));
+        }
+        if (path.startsWith(u"/block/")) {
+            m_entered.release();
+            m_gate.acquire();
+        }
+        return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
+                                       solid(pixelSide, pixelSide / 2, Qt::red)};
+    }
+    QStringList requests() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+    QSemaphore m_entered;
+    QSemaphore m_gate;
+
+private:
+    mutable std::mutex m_mutex;
+    QStringList m_requests;
+};
+
+FileItem item(const QString& path, FileCategory category)
+{
+    FileItem item;
+    item.path = path;
+    item.name = path.section(u'/', -1);
+    item.category = category;
+    return item;
+}
+
+struct Fixture {
+    Fixture()
+        : loader(
+              generator, [](const QString&, int side) { return solid(side, side, Qt::green); }, 1)
+    {}
+    ~Fixture() { generator->m_gate.release(1000); }
+
+    Thumbnail load(const QString& path, double side)
+    {
+        QFuture<Thumbnail> future = loader.load(path, side);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, 5000));
+        return future.result();
+    }
+
+    std::shared_ptr<CountingGenerator> generator = std::make_shared<CountingGenerator>();
+    Thumbnails loader;
+};
+
+// Paints the view as the screen would, which is when it asks for its picture.
+void paint(ThumbnailView& view)
+{
+    view.grab();
+}
+
+QImage content(const FileItem& file, const std::optional<Thumbnail>& thumbnail, QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    ThumbnailView::paintContent(painter, QRectF(QPointF(0, 0), QSizeF(size)), file, thumbnail,
+                                Qt::black);
+    return image;
+}
+
+} // namespace
+
+// MARK: Loading
+
+TEST(ThumbnailViewLoading, SizeChoosesTheBucket)
+{
+    Fixture fixture;
+    ThumbnailView view(fixture.loader);
+    view.setItem(item(QStringLiteral("/p/a.jpg"), FileCategory::images));
+    const std::pair<QSize, QString> cases[] = {{QSize(40, 40), "64|/p/a.jpg"},
+                                               {QSize(250, 180), "320|/p/a.jpg"},
+                                               {QSize(900, 900), "640|/p/a.jpg"}};
+    for (const auto& [size, key] : cases) {
+        view.resize(size);
+        paint(view);
+        EXPECT_EQ(view.loadKey(), key);
+    }
+}
+
+TEST(ThumbnailViewLoading, ResizingWithinABucketKeepsTheLoad)
+{
+    Fixture fixture;
+    ThumbnailView view(fixture.loader);
+    view.setItem(item(QStringLiteral("/p/a.jpg"), FileCategory::images));
+    view.resize(150, 150);
+    paint(view);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 5000));
+    view.resize(155, 155);
+    paint(view);
+    EXPECT_EQ(fixture.generator->requests(), QStringList{"/p/a.jpg@320"});
+
+    view.resize(170, 170);
+    paint(view);
+    EXPECT_EQ(view.loadKey(), QStringLiteral("320|/p/a.jpg"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fixture.generator->requests().size() == 2; }, 5000));
+    EXPECT_EQ(fixture.generator->requests().last(), QStringLiteral("/p/a.jpg@640"));
+}
+
+TEST(ThumbnailViewLoading, ZeroSizeShowsAnyCachedBucketAndLoadsNothing)
+{
+    Fixture fixture;
+    fixture.load(QStringLiteral("/p/big.jpg"), 600);
+    ThumbnailView view(fixture.loader);
+    view.setItem(item(QStringLiteral("/p/big.jpg"), FileCategory::images));
+    view.resize(0, 0);
+    paint(view);
+    ASSERT_TRUE(view.shownThumbnail());
+    EXPECT_EQ(view.shownThumbnail()->image.width(), 1280);
+    EXPECT_EQ(fixture.generator->requests().size(), 1);
+}
+
+TEST(ThumbnailViewLoading, AnotherItemNeverShowsThePreviousPicture)
+{
+    Fixture fixture;
+    fixture.load(QStringLiteral("/p/cached.jpg"), 100);
+    ThumbnailView view(fixture.loader);
+    view.resize(100, 100);
+    view.setItem(item(QStringLiteral("/p/first.jpg"), FileCategory::images));
+    paint(view);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 5000));
+
+    view.setItem(item(QStringLiteral("/p/cached.jpg"), FileCategory::images));
+    ASSERT_TRUE(view.shownThumbnail());
+    EXPECT_EQ(view.shownThumbnail()->path, QStringLiteral("/p/cached.jpg"));
+
+    view.setItem(item(QStringLiteral("/p/new.jpg"), FileCategory::images));
+    EXPECT_FALSE(view.shownThumbnail());
+}
+
+TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)
+{
+    Fixture fixture;
+    QFuture<Thumbnail> blocker = fixture.loader.load(QStringLiteral("/block/x"), 64);
+    fixture.generator->m_entered.acquire();
+
+    ThumbnailView view(fixture.loader);
+    view.resize(60, 60);
+    view.setItem(item(QStringLiteral("/p/away.jpg"), FileCategory::images));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    paint(view);
+    EXPECT_FALSE(view.loadKey().isEmpty());
+    view.hide();
+    EXPECT_TRUE(view.loadKey().isEmpty());
+
+    fixture.generator->m_gate.release(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return blocker.isFinished(); }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(fixture.generator->requests(), QStringList{"/block/x@128"});
+}
+
+// MARK: Content
+
+TEST(ThumbnailViewContent, PicturesFillAndCropOtherFilesSitFittedOnABackdrop)
+{
+    const QSize size(100, 100);
+    const Thumbnail wide{QStringLiteral("/p/x"), solid(200, 100, Qt::red), false};
+
+    const QImage photo =
+        content(item(QStringLiteral("/p/x.jpg"), FileCategory::images), wide, size);
+    EXPECT_EQ(photo.pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(photo.pixelColor(99, 99), QColor(Qt::red));
+
+    const QImage page =
+        content(item(QStringLiteral("/p/x.pdf"), FileCategory::documents), wide, size);
+    EXPECT_LT(page.pixelColor(1, 1).alpha(), 40); // the faint backdrop, not the picture
+    EXPECT_EQ(page.pixelColor(50, 50), QColor(Qt::red));
+    EXPECT_LT(page.pixelColor(50, 20).alpha(), 60); // above the fitted picture
+}
+
+TEST(ThumbnailViewContent, IconsShowOnlyForAppsFoldersAndOtherFiles)
+{
+    const QImage icon = solid(32, 32, Qt::green);
+    const QSizeF size(100, 100);
+    EXPECT_TRUE(CategoryTile(item(QStringLiteral("/p/Folder"), FileCategory::folders), icon, size)
+                    .layout()
+                    .showsIcon);
+    const auto document =
+        CategoryTile(item(QStringLiteral("/p/a.docx"), FileCategory::documents), icon, size)
+            .layout();
+    EXPECT_FALSE(document.showsIcon);
+    EXPECT_TRUE(document.hasBadge);
+    EXPECT_EQ(document.badgeText, QStringLiteral("DOCX"));
+    EXPECT_FALSE(CategoryTile(item(QStringLiteral("/p/x"), FileCategory::other), QImage(), size)
+                     .layout()
+                     .showsIcon);
+
+    // Drawn: the folder's icon on the quiet backdrop, the document on its gradient.
+    const Thumbnail iconThumbnail{QStringLiteral("/p/Folder"), icon, true};
+    const QImage folder = content(item(QStringLiteral("/p/Folder"), FileCategory::folders),
+                                  iconThumbnail, QSize(100, 100));
+    EXPECT_EQ(folder.pixelColor(50, 50), QColor(Qt::green));
+    EXPECT_LT(folder.pixelColor(2, 2).alpha(), 40);
+    const QImage doc = content(item(QStringLiteral("/p/a.docx"), FileCategory::documents),
+                               iconThumbnail, QSize(100, 100));
+    EXPECT_EQ(doc.pixelColor(0, 0).alpha(), 255);
+    EXPECT_NE(doc.pixelColor(50, 50), QColor(Qt::green));
+}
+
+TEST(ThumbnailViewContent, BadgeAndSymbolSizes)
+{
+    const auto layout = [](const QString& path, double width) {
+        return CategoryTile(item(path, FileCategory::documents), QImage(), QSizeF(width, width))
+            .layout();
+    };
+    EXPECT_FALSE(layout(QStringLiteral("/p/a.pdf"), 60).hasBadge);
+    EXPECT_FALSE(layout(QStringLiteral("/p/a.pdf"), 70).hasBadge);
+    EXPECT_TRUE(layout(QStringLiteral("/p/a.pdf"), 71).hasBadge);
+    EXPECT_FALSE(layout(QStringLiteral("/p/README"), 300).hasBadge);
+
+    EXPECT_DOUBLE_EQ(layout(QStringLiteral("/p/a.pdf"), 10).symbolRect.width(), 8);
+    EXPECT_DOUBLE_EQ(layout(QStringLiteral("/p/a.pdf"), 200).symbolRect.width(), 56);
+    EXPECT_EQ(layout(QStringLiteral("/p/a.pdf"), 80).badgeFont.pixelSize(), 9);
+    EXPECT_EQ(layout(QStringLiteral("/p/a.pdf"), 200).badgeFont.pixelSize(), 15);
+
+    // A long extension is cut to the tile rather than overflowing it.
+    const auto longName = layout(QStringLiteral("/p/a.averyveryverylongextension"), 80);
+    EXPECT_LE(longName.badgeRect.width(), 80);
+    EXPECT_GE(longName.badgeRect.left(), 0);
+}
+
+TEST(ThumbnailViewContent, RoundedCornersAreCut)
+{
+    Fixture fixture;
+    fixture.load(QStringLiteral("/p/r.jpg"), 100);
+    ThumbnailView view(fixture.loader);
+    view.resize(100, 100);
+    view.setCornerRadius(20);
+    view.setItem(item(QStringLiteral("/p/r.jpg"), FileCategory::images));
+    const QImage shown = view.grab().toImage();
+    // What lies behind the view shows in the cut corner.
+    EXPECT_EQ(shown.pixelColor(1, 1), view.palette().color(QPalette::Window));
+    EXPECT_EQ(shown.pixelColor(50, 50), QColor(Qt::red));
+    EXPECT_EQ(shown.pixelColor(50, 1), QColor(Qt::red));
+}
+
+TEST(OvraLogoView, WithoutALogoResourceTheApplicationIconShowsUnclipped)
+{
+    ASSERT_TRUE(OvraLogo::bundledLogo().isNull());
+    QPixmap icon(64, 64);
+    icon.fill(Qt::blue);
+    const QIcon previous = QApplication::windowIcon();
+    QApplication::setWindowIcon(QIcon(icon));
+    OvraLogo logo(32);
+    logo.resize(logo.sizeHint());
+    const QImage shown = logo.grab().toImage();
+    QApplication::setWindowIcon(previous);
+    EXPECT_EQ(shown.size(), QSize(32, 32));
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::blue));
+}
