@@ -33,7 +33,7 @@ QVariant Item::value(Attr attr) const
     case Attr::PixelHeight: return pixelHeight ? QVariant(qint64(*pixelHeight)) : QVariant();
     case Attr::DurationSeconds: return opt(durationSeconds);
     case Attr::Title: return opt(title);
-    case Attr::Authors: return authors ? QVariant(*authors) : QVariant();
+    case Attr::Authors: return authors ? list(*authors) : QVariant();
     case Attr::Album: return opt(album);
     case Attr::MusicalGenre: return opt(musicalGenre);
     case Attr::Codecs: return list(codecs);

@@ -4,9 +4,12 @@
 #include "../UniformType.h"
 
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace ovra::md {
+
+class TextPattern;
 
 // What a query sees of one file while it is evaluated. The index implements it
 // over its compact table (texts are UTF-8 views into its storage, valid for the
@@ -27,6 +30,15 @@ public:
                          bool& present) const = 0;
     // The file's type, so "kMDItemContentTypeTree == 'public.image'" is one bit test.
     virtual UniformType contentType() const = 0;
+    // The words inside the file's documents (kMDItemTextContent): whether one of
+    // them matches `pattern`, or nothing when the file's words are not known, which
+    // a query treats as the attribute being absent. A bare "*" in the query comes
+    // here as a pattern that every word matches. Nothing is known by default.
+    virtual std::optional<bool> textContentMatches(const TextPattern& pattern) const
+    {
+        (void)pattern;
+        return std::nullopt;
+    }
 };
 
 } // namespace ovra::md

@@ -11,7 +11,7 @@
 
 namespace ovra::md {
 
-struct QueryNode; // the compiled expression; private to Query.cpp
+struct QueryNode; // the compiled expression; private to the query engine (QueryNode.h)
 
 // A parsed metadata query string, e.g.
 //   (kMDItemContentTypeTree == 'public.image') && kMDItemFSContentChangeDate >= $time.today(-7)

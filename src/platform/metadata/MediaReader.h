@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ContentAttributes.h"
+
+namespace ovra::md {
+
+class ContentFile;
+
+namespace MediaReader {
+
+// Duration, tags, codecs and video size of an audio or video file, through
+// libavformat. FFmpeg reads only through the open file we hand it; it never
+// opens a path (nor any other file a playlist-like format might name).
+void read(const ContentFile& file, const QString& fileName, ContentAttributes& out);
+
+} // namespace MediaReader
+
+} // namespace ovra::md
