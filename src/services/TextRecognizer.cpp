@@ -129,17 +129,17 @@ void silencePoppler()
     });
 }
 
-// The size to decode an image at: its own, or scaled so the longer side is
-// kMaxImageSide. None when the image cannot be decoded within the memory bound.
-std::optional<QSize> decodeSize(const QImageReader& reader)
+int longestSide(const QSize& size)
 {
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty()) return std::nullopt;
+    return std::max(size.width(), size.height());
+}
+
+// JPEG decoders scale while they decode, by up to an eighth of each side; every
+// other decoder makes the whole picture first.
+qint64 decodedPixels(const QImageReader& reader, const QSize& size)
+{
     const qint64 pixels = qint64(size.width()) * size.height();
-    if (std::max(size.width(), size.height()) <= kMaxImageSide) return size;
-    if (!reader.supportsOption(QImageIOHandler::ScaledSize) && pixels > kMaxDecodedPixels)
-        return std::nullopt;
-    return size.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio);
+    return reader.format() == "jpeg" ? pixels / 64 : pixels;
 }
 
 std::optional<QString> imageText(const QString& path)
@@ -148,13 +148,18 @@ std::optional<QString> imageText(const QString& path)
     if (!openUserFile(file, path)) return std::nullopt;
     QImageReader reader(&file);
     reader.setAutoTransform(true); // text stands upright as the camera held it
-    // Bounds what any decoder may allocate, whatever the header claims.
-    reader.setAllocationLimit(int(kMaxDecodedPixels * 4 / (1024 * 1024)));
-    const std::optional<QSize> size = decodeSize(reader);
-    if (!size) return std::nullopt;
-    if (*size != reader.size()) reader.setScaledSize(*size);
-    const QImage image = reader.read();
+    // The header's size is checked before anything is decoded. Decoders that cannot
+    // tell it beforehand (GIF) are bounded by Qt's own allocation limit.
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        if (size.isEmpty() || decodedPixels(reader, size) > kMaxDecodedPixels) return std::nullopt;
+        if (longestSide(size) > kMaxImageSide)
+            reader.setScaledSize(size.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio));
+    }
+    QImage image = reader.read();
     if (image.isNull()) return std::nullopt;
+    if (longestSide(image.size()) > kMaxImageSide)
+        image = image.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return recognize(image);
 }
 

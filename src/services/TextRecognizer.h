@@ -23,8 +23,9 @@ namespace TextRecognizer {
 inline constexpr int kMaxImageSide = 3000;     // longest side of a decoded image
 inline constexpr int kMaxRenderedPages = 5;    // of a PDF without a text layer
 inline constexpr double kRenderedPageSide = 2000; // longest side of a rendered page
-// An image whose decoder cannot scale while decoding is decoded whole first; one
-// larger than this is not decoded at all, so a crafted header cannot exhaust memory.
+// Most decoders make the whole picture before it is scaled down: a picture whose
+// header promises more than this is not decoded at all, so a crafted file cannot
+// exhaust memory.
 inline constexpr qint64 kMaxDecodedPixels = 64LL * 1024 * 1024;
 
 // Whether the item is an image (other than SVG) or a PDF, whose text this can read.
