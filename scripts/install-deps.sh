@@ -19,8 +19,9 @@ packages=(
   libssl-dev libsqlite3-dev libzip-dev
   # icons and fonts for the window, and a display server for GUI tests
   adwaita-icon-theme fonts-dejavu-core xvfb xauth
-  # peers timed by the benchmarks
-  fd-find findutils
+  # peers timed by the benchmarks; the recoll indexer's command-line tools
+  # (without its GUI), with the helpers its PDF and office filters run
+  fd-find findutils recollcmd poppler-utils python3
 )
 
 missing=()

@@ -1,24 +1,49 @@
+// ovra-mdbench: benchmarks of the metadata engine, one subcommand each, every
+// figure printed as one JSON object per line.
+
+#include "ContentBench.h"
 #include "IndexBench.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
 #include <cstdio>
-#include <functional>
-#include <map>
+#include <cstring>
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    int (*run)(const QStringList& args);
+    const char* summary;
+};
+
+const Subcommand kSubcommands[] = {
+    {"bench", ovra::bench::runIndexBench,
+     "metadata index build, refresh and collection queries vs find and fd [--files N] [--dir D] [--threads T]"},
+    {"query", ovra::bench::runQueryCommand,
+     "FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]: matching paths, then 'total N size S'"},
+    {"content", ovra::bench::runContentBench,
+     "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] [--no-peer]"},
+};
+
+int usage()
+{
+    std::fprintf(stderr, "usage: ovra-mdbench <subcommand> [options]\n");
+    for (const Subcommand& s : kSubcommands) std::fprintf(stderr, "  %-10s %s\n", s.name, s.summary);
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    const std::map<QString, std::function<int(const QStringList&)>> commands{
-        {"bench", ovra::bench::runIndexBench},
-        {"query", ovra::bench::runQueryCommand},
-    };
-    if (args.isEmpty() || !commands.count(args.first())) {
-        std::fprintf(stderr, "usage: ovra-mdbench bench|query …\n");
-        return 2;
+    if (args.isEmpty()) return usage();
+    const QString name = args.takeFirst();
+    for (const Subcommand& s : kSubcommands) {
+        if (name == QLatin1String(s.name)) return s.run(args);
     }
-    const QString command = args.takeFirst();
-    return commands.at(command)(args);
+    return usage();
 }

@@ -1,0 +1,559 @@
+#include "ContentIndex.h"
+
+#include "platform/XdgPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QThread>
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace ovra::content {
+namespace {
+
+using Outcome = ExtractedText::Outcome;
+using Clock = std::chrono::steady_clock;
+
+// Bumped whenever the tables or the tokenizer change; an older file is rebuilt.
+constexpr int kSchemaVersion = 1;
+
+// A write batch ends after this many files or this long, whichever comes first:
+// large enough to amortise the commit, small enough that queries see progress.
+constexpr std::size_t kBatchFiles = 500;
+constexpr auto kBatchTime = std::chrono::milliseconds(1000);
+// Extracted texts waiting for the writer, per extraction thread.
+constexpr std::size_t kQueuedPerThread = 8;
+// Fast compression: the stored text is read back only to check a pattern the
+// folded index cannot decide, or to take a changed file's old words out.
+constexpr int kCompressionLevel = 1;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS files(
+    id INTEGER PRIMARY KEY,
+    path TEXT NOT NULL UNIQUE,
+    size INTEGER NOT NULL,
+    mtime REAL NOT NULL,
+    outcome INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS texts(
+    id INTEGER PRIMARY KEY,
+    data BLOB NOT NULL);
+CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5(
+    text, content='', tokenize='unicode61 remove_diacritics 2', prefix='3');
+)sql";
+
+// ---- a thin layer over the SQLite C API ---------------------------------------
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql)
+    {
+        if (sqlite3_prepare_v3(db, sql, -1, 0, &m_stmt, nullptr) != SQLITE_OK) m_stmt = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool isValid() const { return m_stmt != nullptr; }
+    Statement& bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); return *this; }
+    Statement& bind(int i, double v) { sqlite3_bind_double(m_stmt, i, v); return *this; }
+    Statement& bind(int i, const QByteArray& text)
+    {
+        sqlite3_bind_text(m_stmt, i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bindBlob(int i, const QByteArray& blob)
+    {
+        sqlite3_bind_blob(m_stmt, i, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bindStatic(int i, const char* data, std::size_t size)
+    {
+        sqlite3_bind_text(m_stmt, i, data, int(size), SQLITE_STATIC);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error.
+    int step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_MISUSE; }
+    bool run()
+    {
+        const int rc = step();
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    }
+    void reset()
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+
+    std::int64_t integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
+    double real(int col) const { return sqlite3_column_double(m_stmt, col); }
+    QString text(int col) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
+        return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, col));
+    }
+    QByteArray blob(int col) const
+    {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, col));
+        return QByteArray(data, sqlite3_column_bytes(m_stmt, col));
+    }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+sqlite3* openConnection(const QString& path)
+{
+    sqlite3* db = nullptr;
+    // Each connection is used by one thread at a time, so SQLite's own locking
+    // of the connection is not needed.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    return db;
+}
+
+int schemaVersion(sqlite3* db)
+{
+    Statement version(db, "PRAGMA user_version");
+    return version.step() == SQLITE_ROW ? int(version.integer(0)) : -1;
+}
+
+// Opens the writer's connection and makes the tables. The file is a cache: when it
+// is damaged or from another version it is thrown away and built again.
+sqlite3* openWriter(const QString& path)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (sqlite3* db = openConnection(path)) {
+            const int version = schemaVersion(db);
+            const bool isUsable = (version == 0 || version == kSchemaVersion) &&
+                                  exec(db, "PRAGMA journal_mode=WAL") &&
+                                  exec(db, "PRAGMA synchronous=NORMAL") && exec(db, kSchema) &&
+                                  exec(db, QByteArray("PRAGMA user_version=" +
+                                                      QByteArray::number(kSchemaVersion)).constData());
+            if (isUsable) return db;
+            sqlite3_close_v2(db);
+        }
+        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
+    }
+    return nullptr;
+}
+
+// Update threads yield to everything the user is doing.
+void lowerThisThreadsPriority(int niceness)
+{
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    ::setpriority(PRIO_PROCESS, tid, niceness);
+    constexpr int kIoprioWhoProcess = 1;
+    constexpr int kIoprioClassIdle = 3;
+    constexpr int kIoprioClassShift = 13;
+    ::syscall(SYS_ioprio_set, kIoprioWhoProcess, int(tid), kIoprioClassIdle << kIoprioClassShift);
+}
+
+struct Recorded {
+    std::int64_t id;
+    std::int64_t size;
+    double modified;
+};
+
+// A file to (re-)read, and what the index holds for it now.
+struct Job {
+    FileStamp stamp;
+    TextFormat format;
+    std::int64_t existingId; // 0: new
+};
+
+struct Extracted {
+    std::size_t job;
+    Outcome outcome;
+    QByteArray text;       // UTF-8, for the index
+    QByteArray compressed; // the same, for the texts table
+};
+
+} // namespace
+
+// ---- the database ------------------------------------------------------------------
+
+class ContentIndex::Database {
+public:
+    explicit Database(Options options)
+        : m_options(std::move(options))
+        , m_extractor(m_options.limits)
+    {
+        if (m_options.databasePath.isEmpty())
+            m_options.databasePath = xdg::appCacheDir() + QStringLiteral("/content-index.sqlite");
+        QDir().mkpath(QFileInfo(m_options.databasePath).absolutePath());
+        m_writer = openWriter(m_options.databasePath);
+    }
+
+    ~Database()
+    {
+        for (sqlite3* db : m_idleReaders) sqlite3_close_v2(db);
+        sqlite3_close_v2(m_writer);
+    }
+
+    bool isOpen() const { return m_writer != nullptr; }
+    const Options& options() const { return m_options; }
+
+    UpdateResult update(const std::vector<FileStamp>& files, const std::atomic_bool* cancelled,
+                        const ProgressCallback& onProgress);
+    Progress progress() const { return {m_done.load(), m_total.load(), m_isRunning.load()}; }
+
+    QSet<QString> matchingPaths(const ContentPattern& pattern);
+    std::size_t fileCount();
+
+private:
+    // A read connection for this call, returned to the pool afterwards.
+    class Reader {
+    public:
+        explicit Reader(Database& database)
+            : m_database(database)
+            , m_db(database.acquireReader())
+        {
+        }
+        ~Reader() { m_database.releaseReader(m_db); }
+        sqlite3* db() const { return m_db; }
+
+    private:
+        Database& m_database;
+        sqlite3* m_db;
+    };
+
+    sqlite3* acquireReader()
+    {
+        {
+            std::lock_guard lock(m_readersMutex);
+            if (!m_idleReaders.empty()) {
+                sqlite3* db = m_idleReaders.back();
+                m_idleReaders.pop_back();
+                return db;
+            }
+        }
+        return isOpen() ? openConnection(m_options.databasePath) : nullptr;
+    }
+
+    void releaseReader(sqlite3* db)
+    {
+        if (!db) return;
+        std::lock_guard lock(m_readersMutex);
+        m_idleReaders.push_back(db);
+    }
+
+    QHash<QString, Recorded> recordedFiles();
+    bool removeFiles(const std::vector<std::int64_t>& ids);
+    bool removeWords(std::int64_t id);
+    bool write(const Job& job, const Extracted& extracted);
+
+    Options m_options;
+    TextExtractor m_extractor;
+    sqlite3* m_writer = nullptr;
+    std::mutex m_updateMutex;
+    std::mutex m_readersMutex;
+    std::vector<sqlite3*> m_idleReaders;
+    std::atomic<std::size_t> m_done{0};
+    std::atomic<std::size_t> m_total{0};
+    std::atomic_bool m_isRunning{false};
+};
+
+QHash<QString, Recorded> ContentIndex::Database::recordedFiles()
+{
+    QHash<QString, Recorded> recorded;
+    Statement select(m_writer, "SELECT id, path, size, mtime FROM files");
+    while (select.step() == SQLITE_ROW)
+        recorded.insert(select.text(1), {select.integer(0), select.integer(2), select.real(3)});
+    return recorded;
+}
+
+// Takes a file's words out of the index. The index keeps no copy of the text it
+// was given, so the stored text is handed back to it for the removal.
+bool ContentIndex::Database::removeWords(std::int64_t id)
+{
+    Statement select(m_writer, "SELECT data FROM texts WHERE id = ?1");
+    select.bind(1, id);
+    if (select.step() != SQLITE_ROW) return true;
+    const QByteArray text = qUncompress(select.blob(0));
+    select.reset();
+    Statement remove(m_writer, "INSERT INTO words(words, rowid, text) VALUES('delete', ?1, ?2)");
+    Statement removeText(m_writer, "DELETE FROM texts WHERE id = ?1");
+    return remove.bind(1, id).bind(2, text).run() && removeText.bind(1, id).run();
+}
+
+bool ContentIndex::Database::removeFiles(const std::vector<std::int64_t>& ids)
+{
+    Statement remove(m_writer, "DELETE FROM files WHERE id = ?1");
+    for (const std::int64_t id : ids) {
+        if (!removeWords(id) || !remove.bind(1, id).run()) return false;
+    }
+    return true;
+}
+
+bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
+{
+    if (job.existingId && !removeWords(job.existingId)) return false;
+    if (extracted.outcome == Outcome::Unreadable) {
+        // Not recorded, so the next update tries again (permissions may change
+        // without the file changing).
+        return !job.existingId || removeFiles({job.existingId});
+    }
+    const QByteArray path = job.stamp.path.toUtf8();
+    std::int64_t id = job.existingId;
+    if (id) {
+        Statement change(m_writer, "UPDATE files SET size = ?2, mtime = ?3, outcome = ?4 WHERE id = ?1");
+        if (!change.bind(1, id).bind(2, job.stamp.size).bind(3, job.stamp.modified)
+                 .bind(4, std::int64_t(extracted.outcome)).run())
+            return false;
+    } else {
+        Statement add(m_writer, "INSERT INTO files(path, size, mtime, outcome) VALUES(?1, ?2, ?3, ?4)");
+        if (!add.bind(1, path).bind(2, job.stamp.size).bind(3, job.stamp.modified)
+                 .bind(4, std::int64_t(extracted.outcome)).run())
+            return false;
+        id = sqlite3_last_insert_rowid(m_writer);
+    }
+    if (extracted.text.isEmpty()) return true;
+    Statement addText(m_writer, "INSERT INTO texts(id, data) VALUES(?1, ?2)");
+    Statement addWords(m_writer, "INSERT INTO words(rowid, text) VALUES(?1, ?2)");
+    return addText.bind(1, id).bindBlob(2, extracted.compressed).run() &&
+           addWords.bind(1, id).bindStatic(2, extracted.text.constData(), extracted.text.size()).run();
+}
+
+ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<FileStamp>& files,
+                                                          const std::atomic_bool* cancelled,
+                                                          const ProgressCallback& onProgress)
+{
+    UpdateResult result;
+    std::lock_guard updateLock(m_updateMutex);
+    if (!isOpen()) {
+        result.succeeded = false;
+        return result;
+    }
+    auto isCancelled = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
+
+    // 1. Compare the list with what is recorded.
+    QHash<QString, Recorded> recorded = recordedFiles();
+    std::vector<Job> jobs;
+    QSet<QString> listed;
+    listed.reserve(qsizetype(files.size()));
+    for (const FileStamp& stamp : files) {
+        const qsizetype slash = stamp.path.lastIndexOf(u'/');
+        const TextFormat format = textFormatForFileName(QStringView(stamp.path).mid(slash + 1));
+        if (format == TextFormat::None || listed.contains(stamp.path)) continue;
+        listed.insert(stamp.path);
+        const auto it = recorded.constFind(stamp.path);
+        if (it == recorded.constEnd()) {
+            jobs.push_back({stamp, format, 0});
+        } else if (it->size != stamp.size || it->modified != stamp.modified) {
+            jobs.push_back({stamp, format, it->id});
+        } else {
+            ++result.unchanged;
+        }
+    }
+    std::vector<std::int64_t> vanished;
+    for (auto it = recorded.cbegin(); it != recorded.cend(); ++it) {
+        if (!listed.contains(it.key())) vanished.push_back(it->id);
+    }
+    recorded.clear();
+
+    m_done = 0;
+    m_total = jobs.size();
+    m_isRunning = true;
+
+    // 2. Drop what vanished.
+    if (!vanished.empty()) {
+        const bool ok = exec(m_writer, "BEGIN") && removeFiles(vanished) && exec(m_writer, "COMMIT");
+        if (!ok) {
+            exec(m_writer, "ROLLBACK");
+            result.succeeded = false;
+        } else {
+            result.removed = vanished.size();
+        }
+    }
+
+    // 3. Read the new and changed files on a pool of low-priority threads; write
+    //    from one of them in batched transactions.
+    std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    std::deque<Extracted> queue;
+    std::atomic<std::size_t> nextJob{0};
+    const int threadCount = m_options.threads > 0 ? m_options.threads : QThread::idealThreadCount();
+    const std::size_t queueLimit = kQueuedPerThread * std::size_t(threadCount);
+    int runningExtractors = threadCount;
+
+    auto extractLoop = [&] {
+        lowerThisThreadsPriority(m_options.niceness);
+        while (!isCancelled()) {
+            const std::size_t i = nextJob.fetch_add(1);
+            if (i >= jobs.size()) break;
+            ExtractedText text = m_extractor.extract(jobs[i].stamp.path, jobs[i].format);
+            Extracted extracted{i, text.outcome, {}, {}};
+            if (text.outcome == Outcome::Text && !text.text.isEmpty()) {
+                extracted.compressed = qCompress(text.text, kCompressionLevel);
+                extracted.text = std::move(text.text);
+            }
+            std::unique_lock lock(queueMutex);
+            queueChanged.wait(lock, [&] { return queue.size() < queueLimit || isCancelled(); });
+            queue.push_back(std::move(extracted));
+            queueChanged.notify_all();
+        }
+        std::lock_guard lock(queueMutex);
+        --runningExtractors;
+        queueChanged.notify_all();
+    };
+
+    auto writeLoop = [&] {
+        lowerThisThreadsPriority(m_options.niceness);
+        bool inTransaction = false;
+        std::size_t batchFiles = 0;
+        Clock::time_point batchStart;
+        auto commit = [&] {
+            if (!inTransaction) return;
+            if (!exec(m_writer, "COMMIT")) {
+                exec(m_writer, "ROLLBACK");
+                result.succeeded = false;
+            }
+            inTransaction = false;
+            batchFiles = 0;
+            if (onProgress) onProgress(progress());
+        };
+        while (true) {
+            std::optional<Extracted> next;
+            {
+                std::unique_lock lock(queueMutex);
+                queueChanged.wait_for(lock, kBatchTime, [&] { return !queue.empty() || runningExtractors == 0; });
+                if (!queue.empty()) {
+                    next = std::move(queue.front());
+                    queue.pop_front();
+                    queueChanged.notify_all();
+                } else if (runningExtractors == 0) {
+                    break;
+                }
+            }
+            if (next) {
+                if (!inTransaction) {
+                    inTransaction = exec(m_writer, "BEGIN");
+                    batchStart = Clock::now();
+                }
+                if (!inTransaction || !write(jobs[next->job], *next)) result.succeeded = false;
+                if (next->outcome == Outcome::Rejected) ++result.rejected;
+                ++result.read;
+                ++batchFiles;
+                ++m_done;
+            }
+            if (batchFiles >= kBatchFiles || (inTransaction && Clock::now() - batchStart >= kBatchTime))
+                commit();
+        }
+        commit();
+    };
+
+    std::vector<std::thread> threads;
+    threads.reserve(std::size_t(threadCount) + 1);
+    for (int i = 0; i < threadCount; ++i) threads.emplace_back(extractLoop);
+    threads.emplace_back(writeLoop);
+    for (std::thread& thread : threads) thread.join();
+
+    result.wasCancelled = isCancelled() && m_done < m_total;
+    m_isRunning = false;
+    if (onProgress) onProgress(progress());
+    return result;
+}
+
+QSet<QString> ContentIndex::Database::matchingPaths(const ContentPattern& pattern)
+{
+    QSet<QString> paths;
+    if (!pattern.canMatch()) return paths;
+    Reader reader(*this);
+    if (!reader.db()) return paths;
+
+    const QByteArray query = pattern.indexQuery().toUtf8();
+    if (!pattern.needsTextCheck()) {
+        Statement select(reader.db(),
+                         "SELECT f.path FROM words JOIN files f ON f.id = words.rowid WHERE words MATCH ?1");
+        select.bind(1, query);
+        while (select.step() == SQLITE_ROW) paths.insert(select.text(0));
+        return paths;
+    }
+    Statement select(reader.db(),
+                     query.isEmpty()
+                         ? "SELECT f.path, t.data FROM files f JOIN texts t ON t.id = f.id"
+                         : "SELECT f.path, t.data FROM words JOIN files f ON f.id = words.rowid "
+                           "JOIN texts t ON t.id = f.id WHERE words MATCH ?1");
+    if (!query.isEmpty()) select.bind(1, query);
+    while (select.step() == SQLITE_ROW) {
+        const QString text = QString::fromUtf8(qUncompress(select.blob(1)));
+        if (pattern.matchesText(text)) paths.insert(select.text(0));
+    }
+    return paths;
+}
+
+std::size_t ContentIndex::Database::fileCount()
+{
+    Reader reader(*this);
+    if (!reader.db()) return 0;
+    Statement count(reader.db(), "SELECT count(*) FROM files");
+    return count.step() == SQLITE_ROW ? std::size_t(count.integer(0)) : 0;
+}
+
+// ---- the public face ------------------------------------------------------------
+
+ContentIndex::ContentIndex()
+    : ContentIndex(Options{})
+{
+}
+
+ContentIndex::ContentIndex(Options options)
+    : m_database(std::make_unique<Database>(std::move(options)))
+{
+}
+
+ContentIndex::~ContentIndex() = default;
+
+bool ContentIndex::isOpen() const { return m_database->isOpen(); }
+QString ContentIndex::databasePath() const { return m_database->options().databasePath; }
+
+ContentIndex::UpdateResult ContentIndex::update(const std::vector<FileStamp>& files,
+                                                const std::atomic_bool* cancelled,
+                                                const ProgressCallback& onProgress)
+{
+    return m_database->update(files, cancelled, onProgress);
+}
+
+ContentIndex::Progress ContentIndex::progress() const { return m_database->progress(); }
+
+QSet<QString> ContentIndex::matchingPaths(QStringView term, bool isPrefix) const
+{
+    return m_database->matchingPaths(ContentPattern::word(term, isPrefix));
+}
+
+QSet<QString> ContentIndex::matchingPaths(QStringView pattern, bool ignoresCase,
+                                          bool ignoresDiacritics, bool isWordBased) const
+{
+    return m_database->matchingPaths(
+        ContentPattern::compile(pattern, ignoresCase, ignoresDiacritics, isWordBased));
+}
+
+QSet<QString> ContentIndex::matchingPaths(const ContentPattern& pattern) const
+{
+    return m_database->matchingPaths(pattern);
+}
+
+std::size_t ContentIndex::fileCount() const { return m_database->fileCount(); }
+
+} // namespace ovra::content

@@ -1,0 +1,214 @@
+#include "ContentFixtures.h"
+#include "support/TestHome.h"
+
+#include "platform/FileTime.h"
+#include "platform/content/ContentIndex.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <thread>
+
+using namespace ovra;
+using namespace ovra::content;
+
+namespace {
+
+FileStamp stampOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(path.toUtf8().constData(), &st) != 0) return {path, -1, kDistantPast};
+    return {path, st.st_size, fileTimeSeconds(st.st_mtim)};
+}
+
+std::vector<FileStamp> stampsOf(const QStringList& paths)
+{
+    std::vector<FileStamp> stamps;
+    for (const QString& path : paths) stamps.push_back(stampOf(path));
+    return stamps;
+}
+
+QSet<QString> setOf(std::initializer_list<QString> paths) { return QSet<QString>(paths); }
+
+class ContentIndexTest : public ::testing::Test {
+protected:
+    ContentIndex::Options options() const
+    {
+        ContentIndex::Options o;
+        o.threads = 2;
+        return o;
+    }
+
+    test::TestHome m_home;
+};
+
+} // namespace
+
+TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics)
+{
+    const QString cv = m_home.writeFile(QStringLiteral("cv.txt"), "My RÉSUMÉ, updated quarterly.");
+    const QString notes = m_home.writeFile(QStringLiteral("notes.md"), "resumed work; presumed resumes");
+    const QString other = m_home.writeFile(QStringLiteral("other.txt"), "nothing to see");
+    QStringList paths{cv, notes, other};
+    QString pdf;
+    if (test::canDrawPdfs()) {
+        pdf = m_home.path(QStringLiteral("Résumé.pdf"));
+        ASSERT_TRUE(test::writePdf(pdf, QStringLiteral("Résumé of Ann")));
+        paths << pdf;
+    }
+    ContentIndex index(options());
+    ASSERT_TRUE(index.isOpen());
+    EXPECT_EQ(index.databasePath(), m_home.path(QStringLiteral(".cache/Ovra/content-index.sqlite")));
+    ASSERT_TRUE(index.update(stampsOf(paths)).succeeded);
+
+    QSet<QString> resumes = setOf({cv});
+    if (!pdf.isEmpty()) resumes.insert(pdf);
+    EXPECT_EQ(index.matchingPaths(u"resume", false), resumes);
+    resumes.insert(notes); // "resumed", "resumes"; not "presumed", which only contains it
+    EXPECT_EQ(index.matchingPaths(u"Résumé", true), resumes);
+    EXPECT_EQ(index.matchingPaths(u"resu", true), resumes);
+    EXPECT_TRUE(index.matchingPaths(u"esume", true).isEmpty());
+    EXPECT_EQ(index.matchingPaths(u"QUARTER", true), setOf({cv}));
+    EXPECT_TRUE(index.matchingPaths(u"quarter", false).isEmpty());
+
+    // The same through the query language's pattern and modifiers.
+    EXPECT_EQ(index.matchingPaths(u"updated quart*", true, true, true), setOf({cv}));
+    EXPECT_TRUE(index.matchingPaths(u"quarterly updated", true, true, true).isEmpty());
+    // A pattern with no word in it matches nothing rather than everything.
+    EXPECT_TRUE(index.matchingPaths(u"*", true, true, true).isEmpty());
+    EXPECT_TRUE(index.matchingPaths(u"\"", true, false, true).isEmpty());
+}
+
+TEST_F(ContentIndexTest, ModifiersTheFoldedIndexCannotDecideAlone)
+{
+    const QString upper = m_home.writeFile(QStringLiteral("upper.txt"), "Résumé attached");
+    const QString lower = m_home.writeFile(QStringLiteral("lower.txt"), "resume attached");
+    const QString mixed = m_home.writeFile(QStringLiteral("mixed.txt"), "résumé Zürich-Über");
+    ContentIndex index(options());
+    ASSERT_TRUE(index.update(stampsOf({upper, lower, mixed})).succeeded);
+
+    // Without "c" case counts; without "d" accents count.
+    EXPECT_EQ(index.matchingPaths(u"Résumé", false, false, true), setOf({upper}));
+    EXPECT_EQ(index.matchingPaths(u"résumé", true, false, true), setOf({upper, mixed}));
+    EXPECT_EQ(index.matchingPaths(u"resume", false, true, true), setOf({lower, mixed}));
+    EXPECT_EQ(index.matchingPaths(u"Resume*", false, true, true), setOf({upper}));
+    // A wildcard inside a word or at its start is checked against the stored text.
+    EXPECT_EQ(index.matchingPaths(u"r*me", true, true, true), setOf({upper, lower, mixed}));
+    EXPECT_EQ(index.matchingPaths(u"*rich", true, true, true), setOf({mixed}));
+    EXPECT_EQ(index.matchingPaths(u"zurich uber", true, true, true), setOf({mixed}));
+    // Without "w" the pattern is compared with the whole text.
+    EXPECT_EQ(index.matchingPaths(u"resume*", true, true, false), setOf({upper, lower, mixed}));
+    EXPECT_EQ(index.matchingPaths(u"resume attached", true, true, false), setOf({upper, lower}));
+    EXPECT_TRUE(index.matchingPaths(u"attached", true, true, false).isEmpty());
+    // An escaped asterisk is a literal character, not a wildcard.
+    EXPECT_TRUE(index.matchingPaths(u"resume\\*", true, true, false).isEmpty());
+}
+
+TEST_F(ContentIndexTest, IncrementalUpdates)
+{
+    const QString keep = m_home.writeFile(QStringLiteral("keep.txt"), "alpha words", 1700000000.0);
+    const QString change = m_home.writeFile(QStringLiteral("change.txt"), "beta words", 1700000000.0);
+    const QString remove = m_home.writeFile(QStringLiteral("remove.txt"), "gamma words", 1700000000.0);
+    const QString image = m_home.writeFile(QStringLiteral("photo.jpg"), "delta words", 1700000000.0);
+    ContentIndex::UpdateResult result;
+    {
+        ContentIndex index(options());
+        result = index.update(stampsOf({keep, change, remove, image}));
+        EXPECT_EQ(result.read, 3u); // the image has no text content
+        EXPECT_EQ(index.fileCount(), 3u);
+        EXPECT_TRUE(index.matchingPaths(u"delta", false).isEmpty());
+    }
+
+    // Reopened from disk: nothing changed, nothing read.
+    ContentIndex index(options());
+    result = index.update(stampsOf({keep, change, remove, image}));
+    EXPECT_EQ(result.read, 0u);
+    EXPECT_EQ(result.unchanged, 3u);
+    EXPECT_EQ(index.matchingPaths(u"words", false), setOf({keep, change, remove}));
+
+    // A file is judged by its size and modification time alone: new content under
+    // the same stamp is not read again...
+    m_home.writeFile(QStringLiteral("keep.txt"), "omega words", 1700000000.0);
+    // ...a changed stamp is, and its old words go; a file no longer listed is dropped.
+    m_home.writeFile(QStringLiteral("change.txt"), "epsilon words", 1700000100.0);
+    QFile::remove(remove);
+    result = index.update(stampsOf({keep, change, image}));
+    EXPECT_EQ(result.read, 1u);
+    EXPECT_EQ(result.unchanged, 1u);
+    EXPECT_EQ(result.removed, 1u);
+    EXPECT_EQ(index.matchingPaths(u"alpha", false), setOf({keep}));
+    EXPECT_TRUE(index.matchingPaths(u"omega", false).isEmpty());
+    EXPECT_TRUE(index.matchingPaths(u"beta", false).isEmpty());
+    EXPECT_EQ(index.matchingPaths(u"epsilon", false), setOf({change}));
+    EXPECT_TRUE(index.matchingPaths(u"gamma", false).isEmpty());
+    EXPECT_EQ(index.matchingPaths(u"words", false), setOf({keep, change}));
+    EXPECT_EQ(index.fileCount(), 2u);
+
+    // Rejected and binary files are recorded too, so they are not read on every pass.
+    const QString junk = m_home.writeFile(QStringLiteral("junk.pdf"), "%PDF-1.4 nonsense");
+    const QString binary = m_home.writeFile(QStringLiteral("binary.txt"), QByteArray(64, '\0'));
+    result = index.update(stampsOf({keep, change, junk, binary}));
+    EXPECT_EQ(result.read, 2u);
+    EXPECT_EQ(result.rejected, 1u);
+    result = index.update(stampsOf({keep, change, junk, binary}));
+    EXPECT_EQ(result.read, 0u);
+    EXPECT_EQ(result.unchanged, 4u);
+}
+
+TEST_F(ContentIndexTest, ProgressAndCancellation)
+{
+    QStringList paths;
+    for (int i = 0; i < 200; ++i)
+        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i), QByteArray("common word number ") + QByteArray::number(i));
+    ContentIndex index(options());
+
+    std::atomic_bool cancelled{true};
+    ContentIndex::UpdateResult result = index.update(stampsOf(paths), &cancelled);
+    EXPECT_TRUE(result.wasCancelled);
+    EXPECT_LT(result.read, 200u);
+
+    cancelled = false;
+    std::vector<ContentIndex::Progress> reports;
+    result = index.update(stampsOf(paths), &cancelled, [&](const ContentIndex::Progress& p) { reports.push_back(p); });
+    EXPECT_FALSE(result.wasCancelled);
+    EXPECT_EQ(result.read + result.unchanged, 200u);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_FALSE(reports.back().isRunning);
+    EXPECT_EQ(reports.back().done, reports.back().total);
+    EXPECT_EQ(index.progress().done, result.read);
+    EXPECT_EQ(index.matchingPaths(u"common", false).size(), 200);
+}
+
+TEST_F(ContentIndexTest, QueriesRunWhileAnUpdateWrites)
+{
+    QStringList paths;
+    for (int i = 0; i < 400; ++i)
+        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i), QByteArray("shared text ") + QByteArray::number(i));
+    ContentIndex index(options());
+    std::thread writer([&] { index.update(stampsOf(paths)); });
+    qsizetype last = 0;
+    for (int i = 0; i < 50; ++i) {
+        const qsizetype seen = index.matchingPaths(u"shared", false).size();
+        EXPECT_GE(seen, last); // committed batches only grow the answer
+        last = seen;
+    }
+    writer.join();
+    EXPECT_EQ(index.matchingPaths(u"shared", false).size(), 400);
+}
+
+TEST_F(ContentIndexTest, DamagedDatabaseIsRebuilt)
+{
+    const QString doc = m_home.writeFile(QStringLiteral("doc.txt"), "sturdy words");
+    ContentIndex::Options o = options();
+    o.databasePath = m_home.path(QStringLiteral("elsewhere/index.sqlite"));
+    QDir().mkpath(m_home.path(QStringLiteral("elsewhere")));
+    m_home.writeFile(QStringLiteral("elsewhere/index.sqlite"), QByteArray("this is not a database").repeated(200));
+    ContentIndex index(o);
+    ASSERT_TRUE(index.isOpen());
+    EXPECT_EQ(index.update(stampsOf({doc})).read, 1u);
+    EXPECT_EQ(index.matchingPaths(u"sturdy", false), setOf({doc}));
+}
