@@ -81,9 +81,16 @@ QByteArray pngClaimingHugeSize()
            pngChunk("IDAT", QByteArray::fromHex("789c030000000001")) + pngChunk("IEND", {});
 }
 
+// Threads other than Qt's pooled workers (image conversion may start those).
 int threadCount()
 {
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    const QString tasks = QStringLiteral("/proc/self/task/");
+    int count = 0;
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks + task + QStringLiteral("/comm"));
+        if (name.open(QIODevice::ReadOnly) && !name.readAll().startsWith("Thread (pooled)")) ++count;
+    }
+    return count;
 }
 
 FileItem item(const QString& path, FileCategory category, std::optional<UniformType> type = {})
