@@ -26,7 +26,7 @@ inline constexpr double kRenderedPageSide = 2000; // longest side of a rendered 
 // Most decoders make the whole picture before it is scaled down: a picture whose
 // header promises more than this is not decoded at all, so a crafted file cannot
 // exhaust memory.
-inline constexpr qint64 kMaxDecodedPixels = 64LL * 1024 * 1024;
+inline constexpr qint64 kMaxDecodedPixels = 40'000'000; // 160 MB at four bytes a pixel
 
 // Whether the item is an image (other than SVG) or a PDF, whose text this can read.
 // Cheap and pure: safe on the GUI thread.
