@@ -5,8 +5,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFont>
-#include <QImage>
 #include <QPainter>
 #include <QtEndian>
 
@@ -31,9 +29,7 @@ QImage pictureOfText(const QStringList& lines, QImage::Format format = QImage::F
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(56);
     painter.setFont(font);
-    painter.setPen(Qt::black);
-    for (int i = 0; i < lines.size(); ++i)
-        painter.drawText(QPoint(60, 120 + 140 * i), lines[i]);
+    for (int i = 0; i < lines.size(); ++i) painter.drawText(QPoint(60, 120 + 140 * i), lines[i]);
     painter.end();
     return image;
 }
@@ -45,40 +41,6 @@ QByteArray png(const QImage& image)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
-}
-
-quint32 crc32(const QByteArray& bytes)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
-{
-    QByteArray chunk(4, '\0');
-    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
-    const QByteArray body = type + data;
-    QByteArray crc(4, '\0');
-    qToBigEndian<quint32>(crc32(body), crc.data());
-    return chunk + body + crc;
-}
-
-// A tiny file whose header claims a picture of 60,000 × 60,000 pixels: decoded
-// whole it would need over 14 GB.
-QByteArray pngClaimingHugeSize()
-{
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(60000, header.data());
-    qToBigEndian<quint32>(60000, header.data() + 4);
-    header[8] = 8; // bit depth
-    header[9] = 2; // RGB
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
-           pngChunk("IDAT", QByteArray::fromHex("789c030000000001")) + pngChunk("IEND", {});
 }
 
 // Threads other than Qt's pooled workers (image conversion may start those).
@@ -97,7 +59,6 @@ FileItem item(const QString& path, FileCategory category, std::optional<UniformT
 {
     FileItem result;
     result.path = path;
-    result.name = path.section(u'/', -1);
     result.category = category;
     result.contentType = type;
     return result;
@@ -108,50 +69,42 @@ FileItem item(const QString& path, FileCategory category, std::optional<UniformT
 TEST(TextRecognizer, readsImagesAndPdfs)
 {
     TestHome home;
-
-    // An image: its lines in reading order, one per line.
     const QString image = home.writeFile(
-        QStringLiteral("Pictures/note.png"),
+        QStringLiteral("note.png"),
         png(pictureOfText({QStringLiteral("Invoice 4711 paid"), QStringLiteral("Harbour Street")})));
-    const std::optional<QString> imageText = TextRecognizer::text(image);
-    ASSERT_TRUE(imageText);
-    const QStringList lines = imageText->split(u'\n');
-    ASSERT_EQ(lines.size(), 2) << imageText->toStdString();
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("Invoice 4711"))) << imageText->toStdString();
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("Harbour"))) << imageText->toStdString();
+    const QStringList lines = TextRecognizer::text(image).value_or(QString()).split(u'\n');
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'|').toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("Invoice 4711"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("Harbour"))) << lines[1].toStdString();
 
     // Transparent paper reads as white, not as black around black text.
     const QString clear = home.writeFile(
-        QStringLiteral("Pictures/clear.png"),
-        png(pictureOfText({QStringLiteral("Transparent window")}, QImage::Format_ARGB32,
-                          Qt::transparent)));
-    const std::optional<QString> clearText = TextRecognizer::text(clear);
-    ASSERT_TRUE(clearText);
-    EXPECT_TRUE(clearText->contains(QStringLiteral("Transparent"))) << clearText->toStdString();
+        QStringLiteral("clear.png"),
+        png(pictureOfText({QStringLiteral("Transparent")}, QImage::Format_ARGB32, Qt::transparent)));
+    EXPECT_TRUE(TextRecognizer::text(clear).value_or(QString()).contains(QStringLiteral("Transparent")));
 
-    // A PDF's own text layer, trimmed, with no recognition.
-    home.makeFolder(QStringLiteral("Documents"));
-    const QString layered = home.path(QStringLiteral("Documents/report.pdf"));
-    ASSERT_TRUE(test::writePdf(layered, {.pages = 2,
-                                         .pageTexts = {QStringLiteral("Quarterly report"),
-                                                       QStringLiteral("Second page")}}));
-    const std::optional<QString> layerText = TextRecognizer::text(layered);
-    ASSERT_TRUE(layerText);
-    EXPECT_TRUE(layerText->startsWith(QStringLiteral("Quarterly report"))) << layerText->toStdString();
-    EXPECT_TRUE(layerText->endsWith(QStringLiteral("Second page"))) << layerText->toStdString();
+    // A PDF's own text layer, trimmed.
+    const QString layered = home.path(QStringLiteral("report.pdf"));
+    ASSERT_TRUE(test::writePdf(layered, {.pages = 2, .pageTexts = {QStringLiteral("Quarterly report"),
+                                                                   QStringLiteral("Second page")}}));
+    const QString layer = TextRecognizer::text(layered).value_or(QString());
+    EXPECT_TRUE(layer.startsWith(QStringLiteral("Quarterly report"))) << layer.toStdString();
+    EXPECT_TRUE(layer.endsWith(QStringLiteral("Second page"))) << layer.toStdString();
 
-    // A scan: the pages are pictures, recognised in order, a blank line between.
-    const QString scanned = home.path(QStringLiteral("Documents/scan.pdf"));
+    // A scan: its pages are pictures, recognised in order with a blank line between.
+    const QString scanned = home.path(QStringLiteral("scan.pdf"));
     ASSERT_TRUE(test::writePdf(scanned, {.pages = 2,
-                                         .pageTexts = {QStringLiteral("Lighthouse"),
-                                                       QStringLiteral("Keeper")},
+                                         .pageTexts = {QStringLiteral("Lighthouse"), QStringLiteral("Keeper")},
                                          .textLayer = false}));
-    const std::optional<QString> scanText = TextRecognizer::text(scanned);
-    ASSERT_TRUE(scanText);
-    const QStringList pages = scanText->split(QStringLiteral("\n\n"));
-    ASSERT_EQ(pages.size(), 2) << scanText->toStdString();
-    EXPECT_TRUE(pages[0].contains(QStringLiteral("Lighthouse"))) << scanText->toStdString();
-    EXPECT_TRUE(pages[1].contains(QStringLiteral("Keeper"))) << scanText->toStdString();
+    const QStringList pages = TextRecognizer::text(scanned).value_or(QString()).split(QStringLiteral("\n\n"));
+    ASSERT_EQ(pages.size(), 2) << pages.join(u'|').toStdString();
+    EXPECT_TRUE(pages[0].contains(QStringLiteral("Lighthouse"))) << pages[0].toStdString();
+    EXPECT_TRUE(pages[1].contains(QStringLiteral("Keeper"))) << pages[1].toStdString();
+
+    // A picture without text was read: it has empty text, not no answer.
+    QImage blank(800, 600, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    EXPECT_EQ(TextRecognizer::recognize(blank), QString());
 }
 
 // A file that could not be read has no answer at all, so nobody records it as a
@@ -171,19 +124,14 @@ TEST(TextRecognizer, unreadableFilesGiveNoAnswer)
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     EXPECT_FALSE(TextRecognizer::text(pipe));
 
-    // A header that claims a vast picture is not decoded.
+    // A tiny file whose header promises 60,000 × 60,000 pixels is not decoded.
+    QByteArray vast = test::bmpBytes(4, 4);
+    qToLittleEndian<qint32>(60000, vast.data() + 18);
+    qToLittleEndian<qint32>(60000, vast.data() + 22);
     QElapsedTimer timer;
     timer.start();
-    EXPECT_FALSE(TextRecognizer::text(home.writeFile(QStringLiteral("vast.png"), pngClaimingHugeSize())));
+    EXPECT_FALSE(TextRecognizer::text(home.writeFile(QStringLiteral("vast.bmp"), vast)));
     EXPECT_LT(timer.elapsed(), 2000);
-}
-
-TEST(TextRecognizer, picturesWithoutTextGiveEmptyText)
-{
-    QImage blank(800, 600, QImage::Format_RGB32);
-    blank.fill(Qt::white);
-    EXPECT_EQ(TextRecognizer::recognize(blank), QString());
-    EXPECT_EQ(TextRecognizer::recognize(QImage(2, 2, QImage::Format_RGB32)), QString());
 }
 
 // Each engine runs on its own thread alone: OpenMP teams of several engines at
@@ -193,14 +141,12 @@ TEST(TextRecognizer, engineAddsNoThreads)
     const QImage picture = pictureOfText({QStringLiteral("Single thread")});
     int before = 0;
     int after = 0;
-    std::optional<QString> text;
     std::thread worker([&] {
         before = threadCount();
-        text = TextRecognizer::recognize(picture);
+        EXPECT_TRUE(TextRecognizer::recognize(picture));
         after = threadCount(); // OpenMP keeps a team's threads while this one lives
     });
     worker.join();
-    ASSERT_TRUE(text);
     EXPECT_EQ(after, before);
 }
 
@@ -208,13 +154,14 @@ TEST(TextRecognizer, engineAddsNoThreads)
 TEST(TextRecognizer, missingLanguageDataGivesNoAnswer)
 {
     TestHome home;
-    const QByteArray saved = qgetenv("TESSDATA_PREFIX");
-    const bool wasSet = qEnvironmentVariableIsSet("TESSDATA_PREFIX");
+    const std::optional<QByteArray> saved = qEnvironmentVariableIsSet("TESSDATA_PREFIX")
+                                                ? std::optional(qgetenv("TESSDATA_PREFIX"))
+                                                : std::nullopt;
     qputenv("TESSDATA_PREFIX", QFile::encodeName(home.makeFolder(QStringLiteral("no-tessdata"))));
     std::optional<QString> text = QStringLiteral("unset");
     std::thread fresh([&] { text = TextRecognizer::recognize(pictureOfText({QStringLiteral("Hello")})); });
     fresh.join();
-    if (wasSet) qputenv("TESSDATA_PREFIX", saved);
+    if (saved) qputenv("TESSDATA_PREFIX", *saved);
     else qunsetenv("TESSDATA_PREFIX");
     EXPECT_FALSE(text);
 }
@@ -229,6 +176,4 @@ TEST(TextRecognizer, canRead)
         item(QStringLiteral("/h/statement.dat"), FileCategory::documents, UniformType::pdf())));
     EXPECT_FALSE(TextRecognizer::canRead(
         item(QStringLiteral("/h/song.mp3"), FileCategory::music, UniformType::audio())));
-    EXPECT_FALSE(TextRecognizer::canRead(item(QStringLiteral("/h/Folder"), FileCategory::folders,
-                                              UniformType::folder())));
 }
