@@ -3,6 +3,7 @@
 
 #include "ContentBench.h"
 #include "IndexBench.h"
+#include "ParseCommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -25,6 +26,7 @@ const Subcommand kSubcommands[] = {
      "FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]: matching paths, then 'total N size S'"},
     {"content", ovra::bench::runContentBench,
      "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] [--no-peer]"},
+    {"parse", ovra::bench::runParseCommand, "'TEXT': the query string a typed search becomes, then its chips"},
 };
 
 int usage()

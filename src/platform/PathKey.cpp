@@ -4,9 +4,31 @@
 
 namespace ovra {
 
+namespace {
+
+// Paths from the index and from listings are already clean: telling so costs one
+// pass, where cleaning costs a split and a join.
+bool isAlreadyKey(QStringView path)
+{
+    if (!path.startsWith(u'/')) return false;
+    if (path.size() == 1) return true;
+    if (path.endsWith(u'/')) return false;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (path[i] != u'/') continue;
+        const QStringView rest = path.mid(i + 1);
+        if (rest.startsWith(u'/') || rest == u"." || rest == u".." || rest.startsWith(u"./")
+            || rest.startsWith(u"../"))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 QString pathKey(QStringView path)
 {
     if (path.isEmpty()) return {};
+    if (isAlreadyKey(path)) return path.toString();
     QString absolute = path.startsWith(u'/') ? path.toString()
                                              : QDir::currentPath() + u'/' + path.toString();
     QString cleaned = QDir::cleanPath(absolute);

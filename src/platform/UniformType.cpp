@@ -250,9 +250,19 @@ std::vector<std::uint16_t> Registry::treeOf(std::uint16_t self,
 
 std::uint16_t Registry::idForIdentifier(QStringView identifier)
 {
+    // Every item of a query answer names its type by identifier: a per-thread
+    // copy of the answers keeps hundreds of thousands of look-ups off the lock.
+    // Only hits are kept, since an unknown identifier may be made later.
+    thread_local QHash<QString, std::uint16_t> known;
     const QString key = identifier.toString();
-    std::lock_guard lock(m_mutex);
-    return m_byIdentifier.value(key);
+    if (const auto it = known.constFind(key); it != known.constEnd()) return it.value();
+    std::uint16_t id = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        id = m_byIdentifier.value(key);
+    }
+    if (id != 0) known.insert(key, id);
+    return id;
 }
 
 std::uint16_t Registry::idForMimeType(const QString& mimeType)

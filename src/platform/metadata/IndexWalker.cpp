@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <sched.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -61,6 +62,9 @@ struct Chunk {
     std::vector<Extra> extras;
     std::vector<FolderPatch> patches;
     std::size_t contentReads = 0;
+    std::size_t listedFolders = 0;
+    bool ownWorkingDirectory = false;
+    bool inFolder = false; // the working directory is the folder being listed
     std::unordered_map<std::string, std::uint16_t> typeCache;
     std::vector<char> direntBuffer;
 };
@@ -154,6 +158,10 @@ private:
     void work(int thread)
     {
         Chunk& chunk = m_chunks[std::size_t(thread)];
+        // With a working directory of its own, a thread can ask for a file's
+        // extended attributes by its bare name: the kernel then resolves one
+        // component instead of the whole path, for every file of the walk.
+        chunk.ownWorkingDirectory = ::unshare(CLONE_FS) == 0;
         chunk.direntBuffer.resize(kDirentBufferSize);
         std::vector<Job> found;
         for (;;) {
@@ -211,6 +219,8 @@ private:
         if (old && old->listed && old->modified == folder.modified) {
             copyChildren(thread, chunk, job, *old, found);
         } else {
+            ++chunk.listedFolders;
+            chunk.inFolder = chunk.ownWorkingDirectory && ::fchdir(fd) == 0;
             listChildren(thread, chunk, job, fd, old, found);
         }
         ::close(fd);
@@ -362,7 +372,8 @@ private:
                 && isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
                 e.flags |= IsScreenCapture;
         }
-        if (m_options.readWhereFroms && hasDownloadOrigin(path)) {
+        if (m_options.readWhereFroms
+            && hasDownloadOrigin(chunk.inFolder ? std::string(name).c_str() : path.c_str())) {
             extra.whereFroms = readWhereFroms(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
             hasExtra = hasExtra || !extra.whereFroms.isEmpty();
         }
@@ -374,10 +385,10 @@ private:
 
     // One cheap call tells whether a file carries any user attribute at all;
     // nearly none do, so the origin is read only for those.
-    static bool hasDownloadOrigin(const std::string& path)
+    static bool hasDownloadOrigin(const char* path)
     {
         char names[1024];
-        const ssize_t n = llistxattr(path.c_str(), names, sizeof names);
+        const ssize_t n = llistxattr(path, names, sizeof names);
         if (n <= 0) return n < 0 && errno == ERANGE;
         for (ssize_t i = 0; i < n;) {
             const std::string_view attr(names + i);
@@ -455,9 +466,13 @@ private:
                 e.size = p.size;
                 e.modified = p.modified;
             }
-            m_chunks[t] = Chunk();
         }
-        return {std::move(table), reads};
+        std::size_t listed = 0;
+        for (Chunk& c : m_chunks) {
+            listed += c.listedFolders;
+            c = Chunk();
+        }
+        return {std::move(table), reads, listed};
     }
 
     const Table* m_previous;

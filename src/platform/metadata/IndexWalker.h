@@ -18,6 +18,7 @@ struct WalkOptions {
 struct WalkOutcome {
     std::shared_ptr<Table> table;  // null when the scope is not a readable folder
     std::size_t contentReads = 0;  // files whose content was read (not found in any cache)
+    std::size_t listedFolders = 0; // folders read from disk rather than carried over
 };
 
 // Walks `root` on several threads into a new table. With `previous` (the table of

@@ -17,6 +17,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <chrono>
 #include <mutex>
 
 namespace ovra::md {
@@ -28,6 +29,10 @@ namespace {
 constexpr std::int64_t kProbeSize = 512 * 1024;
 constexpr std::int64_t kAnalyzeDuration = AV_TIME_BASE; // one second of media
 constexpr int kIoBufferSize = 32 * 1024;
+// A damaged or zero-filled file can send a demuxer scanning for frames through
+// the whole file: no file may cost the index more than this.
+constexpr std::int64_t kMaxBytesRead = 8 * 1024 * 1024;
+constexpr auto kTimeBudget = std::chrono::milliseconds(250);
 
 void silenceFFmpeg()
 {
@@ -38,16 +43,25 @@ void silenceFFmpeg()
 struct FileCursor {
     const ContentFile* file;
     std::int64_t position = 0;
+    std::int64_t bytesRead = 0;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kTimeBudget;
 };
+
+int pastBudget(void* opaque)
+{
+    return std::chrono::steady_clock::now() > static_cast<FileCursor*>(opaque)->deadline ? 1 : 0;
+}
 
 int readPacket(void* opaque, std::uint8_t* buffer, int size)
 {
     auto* cursor = static_cast<FileCursor*>(opaque);
     if (size <= 0) return 0;
+    if (cursor->bytesRead >= kMaxBytesRead) return AVERROR_EOF;
     const std::size_t n =
         cursor->file->readSome(std::uint64_t(cursor->position), buffer, std::size_t(size));
     if (n == 0) return AVERROR_EOF;
     cursor->position += std::int64_t(n);
+    cursor->bytesRead += std::int64_t(n);
     return int(n);
 }
 
@@ -201,6 +215,7 @@ void MediaReader::read(const ContentFile& file, const QString& fileName, Content
     raw->probesize = kProbeSize;
     raw->max_analyze_duration = kAnalyzeDuration;
     raw->io_open = refuseNestedOpen;
+    raw->interrupt_callback = AVIOInterruptCB{pastBudget, &cursor};
     // The name is only a hint for formats without a signature (raw streams): with
     // our own I/O context FFmpeg never opens it.
     const QByteArray hint = QFileInfo(fileName).fileName().toUtf8();

@@ -6,6 +6,8 @@
 #include "../PathKey.h"
 #include "../UniformType.h"
 #include "../XdgPaths.h"
+#include "../content/ContentIndex.h"
+#include "TextPattern.h"
 
 #include <QFile>
 
@@ -14,6 +16,7 @@
 #include <limits>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,6 +30,21 @@ constexpr std::size_t kEntriesPerTask = 16384;
 struct State {
     std::vector<std::shared_ptr<const Table>> tables;
 };
+
+// The files whose words match each kMDItemTextContent pattern of one query,
+// looked up once before the query runs, as (table, entry) keys.
+using TextMatches = std::unordered_map<const TextPattern*, std::unordered_set<std::uint64_t>>;
+
+std::uint64_t entryKey(std::uint32_t table, std::uint32_t entry) { return (std::uint64_t(table) << 32) | entry; }
+
+// The pattern as the query wrote it between its quotes, escapes restored.
+QString patternText(const TextPattern& pattern)
+{
+    QStringList pieces;
+    for (QString piece : pattern.pieces())
+        pieces << piece.replace(u'\\', QStringLiteral("\\\\")).replace(u'*', QStringLiteral("\\*"));
+    return pieces.join(u'*');
+}
 
 struct Hit {
     double key;
@@ -46,9 +64,18 @@ std::string toUtf8(const QString& s) { return s.toUtf8().toStdString(); }
 // hands out live in its scratch buffers until the next call.
 class EntryView final : public ItemAttributes {
 public:
-    explicit EntryView(const Table& table)
+    explicit EntryView(const Table& table, std::uint32_t tableIndex = 0, const TextMatches* textMatches = nullptr)
         : m_table(table)
+        , m_tableIndex(tableIndex)
+        , m_textMatches(textMatches)
     {
+    }
+
+    std::optional<bool> textContentMatches(const TextPattern& pattern) const override
+    {
+        if (!m_textMatches) return std::nullopt;
+        const auto it = m_textMatches->find(&pattern);
+        return it != m_textMatches->end() && it->second.count(entryKey(m_tableIndex, m_entry));
     }
 
     void set(std::uint32_t entry)
@@ -179,6 +206,8 @@ private:
     }
 
     const Table& m_table;
+    std::uint32_t m_tableIndex = 0;
+    const TextMatches* m_textMatches = nullptr;
     std::uint32_t m_entry = 0;
     const Entry* m_e = nullptr;
     const Extra* m_x = nullptr;
@@ -346,7 +375,7 @@ public:
             if (!subsumed) next->tables.push_back(t);
         }
         for (auto& t : added) next->tables.push_back(std::move(t));
-        publish(std::move(next), reads);
+        publish(std::move(next), reads, true);
     }
 
     void refresh()
@@ -355,21 +384,24 @@ public:
         loadCacheOnce();
         const auto recent = recentlyUsed();
         auto next = std::make_shared<State>();
-        std::size_t reads = 0;
+        std::size_t reads = 0, listed = 0;
         for (const auto& old : snapshot()->tables) {
             WalkOutcome outcome = walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(),
                                             m_cache, {m_threads, true});
             reads += outcome.contentReads;
+            listed += outcome.listedFolders;
             if (!outcome.table) outcome.table = emptyTable(old->root);
             applyRecentlyUsed(*outcome.table, recent);
             next->tables.push_back(std::move(outcome.table));
         }
-        publish(std::move(next), reads);
+        // Nothing listed again means no file came or went: the cache stands.
+        publish(std::move(next), reads, listed > 0 || reads > 0);
     }
 
     MetadataIndex::Results query(const Query& query, const QStringList& scopes, std::optional<Attr> sortKey,
                                  std::size_t maxResults, const std::function<bool()>& isCancelled);
     std::optional<Item> itemAtPath(const QString& path);
+    std::vector<content::FileStamp> documentStamps() const;
     MetadataIndex::Stats stats() const;
 
 private:
@@ -398,14 +430,14 @@ private:
 
     QString cacheFile() const { return m_options.cacheDir + QStringLiteral("/metadata-attributes.cache"); }
 
-    void publish(std::shared_ptr<State> next, std::size_t reads)
+    void publish(std::shared_ptr<State> next, std::size_t reads, bool filesChanged)
     {
         {
             std::lock_guard lock(m_stateMutex);
             m_state = next;
             m_contentReads += reads;
         }
-        rebuildCache(*next, reads > 0);
+        if (filesChanged) rebuildCache(*next, reads > 0);
     }
 
     // The cache keeps what the tables read, plus records of files outside every
@@ -531,13 +563,33 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
         }
     }
 
+    TextMatches textMatches;
+    const bool readsWords = query.referencedAttributes() & (std::uint64_t(1) << unsigned(Attr::TextContent));
+    if (readsWords && m_options.contentIndex) {
+        query.forEachTextContentPattern([&](const TextPattern& pattern) {
+            auto& keys = textMatches[&pattern];
+            const std::uint8_t o = pattern.options();
+            const QSet<QString> paths = m_options.contentIndex->matchingPaths(
+                patternText(pattern), o & TextPattern::CaseInsensitive, o & TextPattern::DiacriticInsensitive,
+                o & TextPattern::WordBased);
+            for (const QString& path : paths) {
+                const std::string utf8 = toUtf8(path);
+                for (std::uint32_t t = 0; t < state->tables.size(); ++t) {
+                    const std::uint32_t entry = state->tables[t]->find(utf8);
+                    if (entry != kNone) keys.insert(entryKey(t, entry));
+                }
+            }
+        });
+    }
+    const TextMatches* words = (readsWords && m_options.contentIndex) ? &textMatches : nullptr;
+
     const bool textKey = sortKey && isTextSortKey(*sortKey);
     std::vector<std::vector<Hit>> perTask;
     std::mutex perTaskMutex;
     for (const Target& target : targets) {
         const Table& table = *state->tables[target.table];
         parallelFor(table.entries.size(), m_threads, [&](std::size_t begin, std::size_t end, std::size_t) {
-            EntryView view(table);
+            EntryView view(table, target.table, words);
             std::vector<Hit> hits;
             for (std::size_t i = begin; i < end; ++i) {
                 if ((i & 4095) == 0 && isCancelled && isCancelled()) return;
@@ -684,6 +736,24 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
     return item;
 }
 
+std::vector<content::FileStamp> IndexStore::documentStamps() const
+{
+    std::vector<content::FileStamp> stamps;
+    auto state = snapshot();
+    for (const auto& t : state->tables) {
+        for (std::uint32_t i = 0; i < t->entries.size(); ++i) {
+            const Entry& e = t->entries[i];
+            if (e.isFolder() || (e.flags & IsNoise)) continue;
+            const std::string_view name = t->name(e);
+            if (content::textFormatForFileName(QString::fromUtf8(name.data(), qsizetype(name.size())))
+                == content::TextFormat::None)
+                continue;
+            stamps.push_back({t->path(i), e.size, e.modified});
+        }
+    }
+    return stamps;
+}
+
 MetadataIndex::Stats IndexStore::stats() const
 {
     MetadataIndex::Stats s;
@@ -722,5 +792,7 @@ MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringLis
 std::optional<Item> MetadataIndex::itemAtPath(const QString& path) { return m_store->itemAtPath(path); }
 
 MetadataIndex::Stats MetadataIndex::stats() const { return m_store->stats(); }
+
+std::vector<content::FileStamp> MetadataIndex::documentStamps() const { return m_store->documentStamps(); }
 
 } // namespace ovra::md

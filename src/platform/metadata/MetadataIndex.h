@@ -13,6 +13,11 @@
 #include <optional>
 #include <vector>
 
+namespace ovra::content {
+class ContentIndex;
+struct FileStamp;
+} // namespace ovra::content
+
 namespace ovra::md {
 
 class IndexStore; // the table and everything behind it; private to the index
@@ -37,6 +42,8 @@ public:
         QString recentlyUsedFile;  // default: $XDG_DATA_HOME/recently-used.xbel
         int threads = 0;           // 0: one per core
         bool persistCache = true;  // keep read attributes on disk
+        // Answers kMDItemTextContent; without it no file has words.
+        std::shared_ptr<content::ContentIndex> contentIndex;
     };
 
     MetadataIndex();
@@ -90,6 +97,9 @@ public:
     // else read from the file system (the stand-in for MDItemCopyAttribute).
     // Nothing for a missing, hidden or non-UTF-8 path.
     std::optional<Item> itemAtPath(const QString& path);
+
+    // Every indexed file whose words the content index can read, as it is now.
+    std::vector<content::FileStamp> documentStamps() const;
 
     struct Stats {
         std::size_t files = 0;      // entries that are not folders

@@ -24,4 +24,20 @@ Query Query::parse(QStringView text, const QDateTime& now)
 
 bool Query::matches(const ItemAttributes& item) const { return m_root && m_root->evaluate(item); }
 
+namespace {
+void visitTextContent(const QueryNode& node, const std::function<void(const TextPattern&)>& visit)
+{
+    if (node.kind == QueryNode::Kind::Compare) {
+        if (node.comparison.attr == Attr::TextContent) visit(node.comparison.pattern);
+        return;
+    }
+    for (const QueryNode& child : node.children) visitTextContent(child, visit);
+}
+} // namespace
+
+void Query::forEachTextContentPattern(const std::function<void(const TextPattern&)>& visit) const
+{
+    if (m_root) visitTextContent(*m_root, visit);
+}
+
 } // namespace ovra::md

@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace ovra::md {
@@ -37,6 +38,10 @@ public:
     QString text() const { return m_text; }
 
     bool matches(const ItemAttributes& item) const;
+
+    // Every pattern compared with kMDItemTextContent, so the caller can look the
+    // words up once before evaluating (the index answers them per file).
+    void forEachTextContentPattern(const std::function<void(const TextPattern&)>& visit) const;
 
     // Bit (1 << Attr) for every attribute the query reads.
     std::uint64_t referencedAttributes() const { return m_attributes; }

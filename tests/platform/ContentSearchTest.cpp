@@ -1,0 +1,99 @@
+#include "ContentFixtures.h"
+#include "platform/content/ContentIndex.h"
+#include "platform/content/ContentIndexer.h"
+#include "platform/metadata/MetadataIndex.h"
+#include "support/TestHome.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace ovra;
+using ovra::test::TestHome;
+
+namespace {
+
+QStringList names(const md::MetadataIndex::Results& r)
+{
+    QStringList out;
+    for (std::size_t i = 0; i < r.count(); ++i) out << r.path(i).section(u'/', -1);
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+// Words inside documents answer kMDItemTextContent, alone and mixed with other clauses.
+TEST(ContentSearch, WordsInsideDocumentsMatchLikeAnyAttribute)
+{
+    TestHome home;
+    home.writeFile("Documents/cv.txt", "Mon Résumé pour le poste");
+    home.writeFile("Documents/letter.txt", "Dear committee, please find attached");
+    home.writeFile("Documents/resume-notes.md", "nothing relevant here");
+    ASSERT_TRUE(test::writeZip(home.path("Documents/report.docx"), test::docxEntries({"Quarterly résumés of sales"})));
+
+    auto contents = std::make_shared<content::ContentIndex>();
+    md::MetadataIndex::Options options;
+    options.contentIndex = contents;
+    md::MetadataIndex index(options);
+    index.ensureScopes({home.path("Documents")});
+    const auto stamps = index.documentStamps();
+    EXPECT_EQ(stamps.size(), 4u);
+    contents->update(stamps);
+
+    auto run = [&](const char* query) {
+        return names(index.query(md::Query::parse(QString::fromUtf8(query)), {home.path("Documents")},
+                                 md::Attr::FSName));
+    };
+    EXPECT_EQ(run("kMDItemTextContent == \"resume*\"cdw"), (QStringList{"cv.txt", "report.docx"}));
+    EXPECT_EQ(run("kMDItemFSName == \"*resume*\"cd || kMDItemTextContent == \"resume*\"cdw"),
+              (QStringList{"cv.txt", "report.docx", "resume-notes.md"}));
+    EXPECT_EQ(run("kMDItemTextContent == \"resume*\"cdw && kMDItemFSName == '*.txt'"), QStringList{"cv.txt"});
+    EXPECT_EQ(run("kMDItemTextContent == \"committee\"cdw"), QStringList{"letter.txt"});
+    // A word must begin with the term: "ume" is inside "résumé", not at its start.
+    EXPECT_TRUE(run("kMDItemTextContent == \"ume*\"cdw").isEmpty());
+}
+
+TEST(ContentSearch, WithoutAContentIndexNoFileHasWords)
+{
+    TestHome home;
+    home.writeFile("Documents/cv.txt", "Résumé");
+    md::MetadataIndex index;
+    const auto r = index.query(md::Query::parse(u"kMDItemTextContent == \"resume*\"cdw"), {home.path("Documents")},
+                               md::Attr::FSName);
+    EXPECT_EQ(r.count(), 0u);
+    const auto negated = index.query(md::Query::parse(u"kMDItemTextContent != \"resume*\"cdw"),
+                                     {home.path("Documents")}, md::Attr::FSName);
+    EXPECT_EQ(negated.count(), 1u);
+}
+
+TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
+{
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    TestHome home;
+    for (int i = 0; i < 12; ++i) home.writeFile(QStringLiteral("Documents/n%1.txt").arg(i), "invoice number " + QByteArray::number(i));
+    auto contents = std::make_shared<content::ContentIndex>();
+    md::MetadataIndex::Options options;
+    options.contentIndex = contents;
+    md::MetadataIndex index(options);
+    index.ensureScopes({home.path("Documents")});
+
+    content::ContentIndexer indexer(index, contents);
+    QSignalSpy running(&indexer, &content::ContentIndexer::isRunningChanged);
+    QSignalSpy finished(&indexer, &content::ContentIndexer::finished);
+    indexer.start();
+    indexer.start(); // asked again while it runs: one more pass follows
+    EXPECT_TRUE(indexer.isRunning());
+    ASSERT_TRUE(finished.wait(10000));
+    if (finished.size() < 2) {
+        ASSERT_TRUE(finished.wait(10000));
+    }
+    EXPECT_FALSE(indexer.isRunning());
+    EXPECT_EQ(indexer.done(), indexer.total());
+    EXPECT_EQ(index.query(md::Query::parse(u"kMDItemTextContent == \"invoice*\"cdw"), {home.path("Documents")},
+                          md::Attr::FSName)
+                  .count(),
+              12u);
+}
