@@ -2,6 +2,7 @@
 #include "platform/content/ContentIndex.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "support/QtApp.h"
 #include "support/TestHome.h"
 
 #include <QCoreApplication>
@@ -70,8 +71,7 @@ TEST(ContentSearch, WithoutAContentIndexNoFileHasWords)
 
 TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
 {
-    int argc = 0;
-    QCoreApplication app(argc, nullptr);
+    test::ensureApp();
     TestHome home;
     for (int i = 0; i < 12; ++i) home.writeFile(QStringLiteral("Documents/n%1.txt").arg(i), "invoice number " + QByteArray::number(i));
     auto contents = std::make_shared<content::ContentIndex>();

@@ -1,0 +1,98 @@
+#include "FilterPill.h"
+
+#include "Symbols.h"
+#include "Theme.h"
+
+#include <QMenu>
+#include <QPainter>
+
+namespace ovra {
+
+namespace {
+
+constexpr int kFontSize = 12;
+constexpr int kSpacing = 6;
+constexpr int kPaddingX = 12;
+constexpr int kHeight = 30;
+constexpr int kChevronSize = 9;
+constexpr qreal kCornerRadius = 10;
+constexpr double kActiveBorderOpacity = 0.35;
+
+} // namespace
+
+FilterPill::FilterPill(const QString& label, const QString& value, bool active, QWidget* parent)
+    : QToolButton(parent)
+    , m_label(label)
+    , m_value(value)
+    , m_active(active)
+{
+    setFont(Theme::font(kFontSize));
+    setPopupMode(QToolButton::InstantPopup);
+    setMenu(new QMenu(this));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAccessibleName(labelText() + QLatin1Char(' ') + m_value);
+}
+
+void FilterPill::setLabel(const QString& label)
+{
+    m_label = label;
+    updateGeometry();
+    update();
+}
+
+void FilterPill::setValue(const QString& value)
+{
+    m_value = value;
+    setAccessibleName(labelText() + QLatin1Char(' ') + m_value);
+    updateGeometry();
+    update();
+}
+
+void FilterPill::setActive(bool active)
+{
+    if (m_active == active) return;
+    m_active = active;
+    update();
+}
+
+QString FilterPill::labelText() const
+{
+    return m_label + QLatin1Char(':');
+}
+
+QSize FilterPill::sizeHint() const
+{
+    const QFontMetrics metrics = fontMetrics();
+    const int content = metrics.horizontalAdvance(labelText()) + kSpacing +
+                        metrics.horizontalAdvance(m_value) + kSpacing + kChevronSize;
+    return {content + 2 * kPaddingX, kHeight};
+}
+
+void FilterPill::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    // The border is stroked inside the edge: half a pixel in from it.
+    const QRectF outline = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QColor border = m_active ? Theme::ink() : Theme::line();
+    if (m_active) border.setAlphaF(float(kActiveBorderOpacity));
+    painter.setPen(QPen(border, 1));
+    painter.setBrush(m_active ? Theme::fill() : Theme::card());
+    painter.drawRoundedRect(outline, kCornerRadius, kCornerRadius);
+
+    const QFontMetrics metrics = fontMetrics();
+    const QString label = labelText();
+    qreal x = kPaddingX;
+    const QRectF line(0, 0, width(), height());
+    painter.setPen(Theme::secondary());
+    painter.drawText(line.adjusted(x, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, label);
+    x += metrics.horizontalAdvance(label) + kSpacing;
+    painter.setPen(Theme::primary());
+    painter.drawText(line.adjusted(x, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, m_value);
+    x += metrics.horizontalAdvance(m_value) + kSpacing;
+    const QRectF chevron(x, (height() - kChevronSize) / 2.0, kChevronSize, kChevronSize);
+    Symbols::paint(painter, QStringLiteral("chevron.down"), chevron, Theme::secondary());
+}
+
+} // namespace ovra

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+
+class QPainter;
+class QRectF;
+
+namespace ovra::Symbols {
+
+// The app names its symbols in one vocabulary ("photo", "trash",
+// "chevron.down"). Each name is drawn from the freedesktop icon theme's
+// monochrome symbolic icons (Adwaita first, whatever the desktop's own theme,
+// since only single-colour artwork can be tinted), or from a few drawings of our
+// own where the theme has nothing fitting or is missing. A name nobody mapped
+// gets a generic mark: a symbol is never blank.
+
+// The symbol tinted in `color`; never a null icon. A disabled icon is drawn in
+// the colour at reduced strength.
+QIcon icon(const QString& name, const QColor& color);
+
+// One rendering at a size in device-independent pixels.
+QPixmap pixmap(const QString& name, int size, const QColor& color, qreal devicePixelRatio = 1.0);
+
+// Draws the symbol into `rect` (a square centred in it), as crisp as the
+// painter's device allows.
+void paint(QPainter& painter, const QString& name, const QRectF& rect, const QColor& color);
+
+// Whether the symbol has a mapping of its own (and so does not fall to the
+// generic mark).
+bool isKnown(const QString& name);
+
+// The icon file a symbol is drawn from; empty when it is drawn by us.
+QString themeFile(const QString& name);
+
+} // namespace ovra::Symbols

@@ -1,0 +1,310 @@
+#include "Theme.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QPointer>
+#include <QWidget>
+
+namespace ovra {
+
+namespace {
+
+const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString kPortalInterface = QStringLiteral("org.freedesktop.portal.Settings");
+const QString kAppearanceGroup = QStringLiteral("org.freedesktop.appearance");
+const QString kColorSchemeKey = QStringLiteral("color-scheme");
+constexpr int kPortalTimeoutMs = 2000;
+
+constexpr int kDarkLightnessBelow = 128;
+
+// Stand-ins for the palette's colours when the desktop asks for a dark
+// appearance while Qt still hands out a light palette (or the reverse).
+const QColor kLightPrimary(0, 0, 0);
+const QColor kDarkPrimary(255, 255, 255);
+const QColor kLightTextBackground(255, 255, 255);
+const QColor kDarkTextBackground(30, 30, 30);
+
+constexpr double kLineOpacity = 0.09;
+constexpr double kFillOpacity = 0.045;
+constexpr double kSecondaryOpacity = 0.5;
+constexpr double kTertiaryOpacity = 0.26;
+
+const QColor kSystemGrey(142, 142, 147);
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+bool hasGuiApplication()
+{
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+// The palette's own colours are used only while the palette agrees with the
+// appearance; otherwise text would come out light on light.
+bool paletteMatchesAppearance()
+{
+    return hasGuiApplication() && Theme::isDark(QGuiApplication::palette()) == Theme::isDark();
+}
+
+} // namespace
+
+bool Theme::isDark(const QPalette& palette)
+{
+    return palette.color(QPalette::Active, QPalette::Window).lightness() < kDarkLightnessBelow;
+}
+
+bool Theme::isDark()
+{
+    if (!hasGuiApplication()) return false;
+    if (isDark(QGuiApplication::palette())) return true;
+    const ThemeNotifier* watcher = notifier();
+    return watcher && watcher->desktopScheme() == ThemeNotifier::DesktopScheme::dark;
+}
+
+QColor Theme::ink()
+{
+    return isDark() ? QColor::fromRgbF(0.94f, 0.94f, 0.94f) : QColor::fromRgbF(0.11f, 0.11f, 0.13f);
+}
+
+QColor Theme::card()
+{
+    return isDark() ? QColor::fromRgbF(0.16f, 0.16f, 0.16f) : QColor(Qt::white);
+}
+
+QColor Theme::bg()
+{
+    if (paletteMatchesAppearance())
+        return QGuiApplication::palette().color(QPalette::Active, QPalette::Base);
+    return isDark() ? kDarkTextBackground : kLightTextBackground;
+}
+
+QColor Theme::primary()
+{
+    if (paletteMatchesAppearance())
+        return QGuiApplication::palette().color(QPalette::Active, QPalette::WindowText);
+    return isDark() ? kDarkPrimary : kLightPrimary;
+}
+
+QColor Theme::secondary()
+{
+    return withAlpha(primary(), kSecondaryOpacity);
+}
+
+QColor Theme::tertiary()
+{
+    return withAlpha(primary(), kTertiaryOpacity);
+}
+
+QColor Theme::line()
+{
+    return withAlpha(primary(), kLineOpacity);
+}
+
+QColor Theme::fill()
+{
+    return withAlpha(primary(), kFillOpacity);
+}
+
+QColor Theme::red()
+{
+    static const QColor color = QColor::fromRgbF(0.93f, 0.20f, 0.22f);
+    return color;
+}
+
+QColor Theme::green()
+{
+    static const QColor color = QColor::fromRgbF(0.16f, 0.68f, 0.42f);
+    return color;
+}
+
+QColor Theme::star()
+{
+    static const QColor color = QColor::fromRgbF(0.98f, 0.76f, 0.18f);
+    return color;
+}
+
+const std::array<QColor, Theme::kPastelCount>& Theme::pastels()
+{
+    static const std::array<QColor, kPastelCount> colors{
+        QColor::fromRgbF(0.55f, 0.50f, 0.95f), QColor::fromRgbF(0.35f, 0.62f, 0.95f),
+        QColor::fromRgbF(0.98f, 0.58f, 0.38f), QColor::fromRgbF(0.25f, 0.72f, 0.55f),
+        QColor::fromRgbF(0.93f, 0.42f, 0.62f), QColor::fromRgbF(0.93f, 0.70f, 0.20f)};
+    return colors;
+}
+
+std::size_t Theme::pastelIndex(QStringView name)
+{
+    // Summed modulo the count as it goes: a long name cannot overflow the sum,
+    // and a character outside the Basic Multilingual Plane counts as its one
+    // scalar value, not as two surrogates. A stray surrogate reads as U+FFFD.
+    std::size_t index = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar unit = name.at(i);
+        char32_t scalar = unit.unicode();
+        if (unit.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate())
+            scalar = QChar::surrogateToUcs4(unit, name.at(++i));
+        else if (unit.isSurrogate())
+            scalar = QChar::ReplacementCharacter;
+        index = (index + scalar) % kPastelCount;
+    }
+    return index;
+}
+
+QColor Theme::pastel(QStringView name)
+{
+    return pastels()[pastelIndex(name)];
+}
+
+QColor Theme::tint(FileCategory category)
+{
+    switch (category) {
+    case FileCategory::images:
+        return pastels()[0];
+    case FileCategory::videos:
+        return pastels()[1];
+    case FileCategory::music:
+        return pastels()[2];
+    case FileCategory::documents:
+        return pastels()[3];
+    case FileCategory::archives:
+        return pastels()[5];
+    case FileCategory::apps:
+        return pastels()[4];
+    case FileCategory::code:
+        return QColor::fromRgbF(0.40f, 0.45f, 0.95f);
+    case FileCategory::folders:
+        return QColor::fromRgbF(0.45f, 0.60f, 0.80f);
+    case FileCategory::other:
+        return kSystemGrey;
+    }
+    return kSystemGrey;
+}
+
+QColor Theme::color(Rgb rgb)
+{
+    return QColor::fromRgbF(float(rgb.r), float(rgb.g), float(rgb.b));
+}
+
+std::array<QColor, 2> Theme::gradient(FileCategory category)
+{
+    const std::array<Rgb, 2> colors = ovra::gradient(category);
+    return {color(colors[0]), color(colors[1])};
+}
+
+QFont Theme::font(int pixelSize, QFont::Weight weight)
+{
+    QFont font = hasGuiApplication() ? QGuiApplication::font() : QFont();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+QFont Theme::monospacedFont(int pixelSize, QFont::Weight weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+ThemeNotifier* Theme::notifier()
+{
+    // Owned by the application object, so a test that makes a new application
+    // gets a new watcher.
+    static QPointer<ThemeNotifier> instance;
+    if (!instance && hasGuiApplication())
+        instance = new ThemeNotifier(QCoreApplication::instance());
+    return instance;
+}
+
+// Reads the desktop's colour scheme from the settings portal without waiting
+// for it: the answer, and every later change, arrive as messages on the GUI
+// thread. Without a session bus or a portal nothing happens.
+class DesktopSchemeReader : public QObject {
+    Q_OBJECT
+public:
+    explicit DesktopSchemeReader(ThemeNotifier* notifier)
+        : QObject(notifier)
+        , m_notifier(notifier)
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) return;
+        bus.connect(kPortalService, kPortalPath, kPortalInterface, QStringLiteral("SettingChanged"),
+                    this, SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+
+        QDBusMessage read = QDBusMessage::createMethodCall(
+            kPortalService, kPortalPath, kPortalInterface, QStringLiteral("Read"));
+        read << kAppearanceGroup << kColorSchemeKey;
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(read, kPortalTimeoutMs), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [this](QDBusPendingCallWatcher* call) {
+                    const QDBusPendingReply<QVariant> reply = *call;
+                    if (!reply.isError()) apply(reply.value());
+                    call->deleteLater();
+                });
+    }
+
+private slots:
+    void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value)
+    {
+        if (group == kAppearanceGroup && key == kColorSchemeKey) apply(value.variant());
+    }
+
+private:
+    void apply(const QVariant& value)
+    {
+        // "Read" wraps the value in one variant more than "SettingChanged" does.
+        QVariant inner = value;
+        while (inner.metaType() == QMetaType::fromType<QDBusVariant>())
+            inner = inner.value<QDBusVariant>().variant();
+        bool ok = false;
+        const uint scheme = inner.toUInt(&ok);
+        if (ok && scheme == 1)
+            m_notifier->setDesktopScheme(ThemeNotifier::DesktopScheme::dark);
+        else if (ok && scheme == 2)
+            m_notifier->setDesktopScheme(ThemeNotifier::DesktopScheme::light);
+        else
+            m_notifier->setDesktopScheme(ThemeNotifier::DesktopScheme::unknown);
+    }
+
+    ThemeNotifier* m_notifier;
+};
+
+ThemeNotifier::ThemeNotifier(QObject* parent)
+    : QObject(parent)
+{
+    QCoreApplication::instance()->installEventFilter(this);
+    new DesktopSchemeReader(this);
+}
+
+bool ThemeNotifier::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == QCoreApplication::instance() &&
+        event->type() == QEvent::ApplicationPaletteChange)
+        emit appearanceChanged();
+    return QObject::eventFilter(watched, event);
+}
+
+void ThemeNotifier::setDesktopScheme(DesktopScheme scheme)
+{
+    if (scheme == m_desktopScheme) return;
+    m_desktopScheme = scheme;
+    emit appearanceChanged();
+    // A desktop setting is not a palette change, so no widget repaints by itself.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        widget->update();
+}
+
+} // namespace ovra
+
+#include "Theme.moc"

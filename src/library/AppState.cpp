@@ -1,0 +1,411 @@
+#include "AppState.h"
+
+#include "SearchText.h"
+#include "cleanup/model/DownloadSource.h"
+#include "platform/PathKey.h"
+
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimer>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace ovra {
+
+namespace {
+
+// Stores the new value whatever happens, and says whether readers must hear of it.
+template <typename T> bool store(T& field, T value)
+{
+    const bool changed = !(field == value);
+    field = std::move(value);
+    return changed;
+}
+
+// File names in the order a file manager lists them: by the user's locale,
+// letter case aside, runs of digits by their value ("2" before "10"). The C
+// locale has no such collation (Qt then compares code units), so it reads
+// names as the root collation does.
+QCollator fileNameCollator()
+{
+    QLocale locale;
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
+    QCollator collator(locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    return collator;
+}
+
+// Kind texts order by Unicode scalar values of their composed form, whatever the
+// locale, so canonically equivalent texts are equal.
+QList<uint> scalarKey(const QString& text)
+{
+    return text.normalized(QString::NormalizationForm_C).toUcs4();
+}
+
+int compareScalars(const QList<uint>& a, const QList<uint>& b)
+{
+    const auto order =
+        std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end());
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+// The display name of a folder as the sidebar titles it.
+QString displayName(const QString& path)
+{
+    const QString clean = QDir::cleanPath(path);
+    const QString name = QFileInfo(clean).fileName();
+    return name.isEmpty() ? clean : name;
+}
+
+bool isFolder(const FileItem& item)
+{
+    return item.category == FileCategory::folders;
+}
+
+} // namespace
+
+qint64 minimumSize(SizeFilter filter)
+{
+    switch (filter) {
+    case SizeFilter::any: return 0;
+    case SizeFilter::mb1: return 1'000'000;
+    case SizeFilter::mb10: return 10'000'000;
+    case SizeFilter::mb100: return 100'000'000;
+    case SizeFilter::gb1: return 1'000'000'000;
+    }
+    return 0;
+}
+
+AppState::Toast AppState::Toast::make(QString message, QString symbol, bool sticky)
+{
+    return {QUuid::createUuid(), std::move(message), std::move(symbol), sticky};
+}
+
+AppState::AppState(Clock clock, QObject* parent)
+    : QObject(parent)
+    , m_clock(std::move(clock))
+{
+    if (!m_clock.now) m_clock.now = [] { return QDateTime::currentDateTime(); };
+    if (!m_clock.after) {
+        m_clock.after = [this](std::chrono::milliseconds delay, std::function<void()> task) {
+            QTimer::singleShot(delay, this, std::move(task));
+        };
+    }
+    readSettings();
+}
+
+AppState::~AppState() = default;
+
+void AppState::readSettings()
+{
+    m_viewMode = viewModeFromRaw(m_settings.text(SettingsKey::viewMode).value_or(QString()))
+                     .value_or(ViewMode::grid);
+    m_cardSize = cardSizeFromRaw(m_settings.text(SettingsKey::cardSize).value_or(QString()))
+                     .value_or(CardSize::medium);
+    // Pins are written as absolute paths. Anything else in the list (a number,
+    // an empty entry, a value of another type) was not written by the app and
+    // names no folder; it is passed over, and the other pins stay.
+    for (const QString& path : m_settings.textList(SettingsKey::pinned).value_or(QStringList()))
+        if (QDir::isAbsolutePath(path)) m_pinned.append(pathKey(path));
+}
+
+void AppState::setSelection(std::optional<SidebarItem> selection)
+{
+    if (store(m_selection, std::move(selection))) emit selectionChanged();
+}
+
+void AppState::setFolderPath(QStringList folderPath)
+{
+    if (store(m_folderPath, std::move(folderPath))) emit folderPathChanged();
+}
+
+void AppState::setSearchText(QString searchText)
+{
+    if (store(m_searchText, std::move(searchText))) emit searchTextChanged();
+}
+
+void AppState::setKindFilter(std::optional<FileCategory> kindFilter)
+{
+    if (store(m_kindFilter, kindFilter)) emit kindFilterChanged();
+}
+
+void AppState::setDateFilter(DateFilter dateFilter)
+{
+    if (store(m_dateFilter, dateFilter)) emit dateFilterChanged();
+}
+
+void AppState::setSizeFilter(SizeFilter sizeFilter)
+{
+    if (store(m_sizeFilter, sizeFilter)) emit sizeFilterChanged();
+}
+
+void AppState::setSourceFilter(std::optional<QString> sourceFilter)
+{
+    if (store(m_sourceFilter, std::move(sourceFilter))) emit sourceFilterChanged();
+}
+
+void AppState::setSidebarCollapsed(bool sidebarCollapsed)
+{
+    if (store(m_sidebarCollapsed, sidebarCollapsed)) emit sidebarCollapsedChanged();
+}
+
+void AppState::setViewMode(ViewMode viewMode)
+{
+    if (store(m_viewMode, viewMode)) emit viewModeChanged();
+    m_settings.setText(SettingsKey::viewMode, rawValue(m_viewMode));
+}
+
+void AppState::setCardSize(CardSize cardSize)
+{
+    if (store(m_cardSize, cardSize)) emit cardSizeChanged();
+    m_settings.setText(SettingsKey::cardSize, rawValue(m_cardSize));
+}
+
+void AppState::setSortKey(SortKey sortKey)
+{
+    if (store(m_sortKey, sortKey)) emit sortKeyChanged();
+}
+
+void AppState::setAscending(bool ascending)
+{
+    if (store(m_ascending, ascending)) emit ascendingChanged();
+}
+
+void AppState::setSelectedFiles(QSet<QString> selectedFiles)
+{
+    if (store(m_selectedFiles, std::move(selectedFiles))) emit selectedFilesChanged();
+}
+
+void AppState::setFocusedItem(std::optional<FileItem> focusedItem)
+{
+    if (store(m_focusedItem, std::move(focusedItem))) emit focusedItemChanged();
+}
+
+void AppState::setShowInspector(bool showInspector)
+{
+    if (store(m_showInspector, showInspector)) emit showInspectorChanged();
+}
+
+void AppState::setPreviewItem(std::optional<FileItem> previewItem)
+{
+    if (store(m_previewItem, std::move(previewItem))) emit previewItemChanged();
+}
+
+void AppState::setPreviewList(QList<FileItem> previewList)
+{
+    if (store(m_previewList, std::move(previewList))) emit previewListChanged();
+}
+
+void AppState::setRefreshToken(int refreshToken)
+{
+    if (store(m_refreshToken, refreshToken)) emit refreshTokenChanged();
+}
+
+void AppState::setFocusSearchToken(int focusSearchToken)
+{
+    if (store(m_focusSearchToken, focusSearchToken)) emit focusSearchTokenChanged();
+}
+
+void AppState::setToast(std::optional<Toast> toast)
+{
+    if (!store(m_toast, std::move(toast))) return;
+    if (m_toast && !m_toast->sticky) scheduleToastClearing(*m_toast);
+    emit toastChanged();
+}
+
+// Each showing keeps its own clock: when it runs out, the toast goes only if it
+// is still the very one that started it, so a newer toast always gets its full
+// time and a sticky replacement stays.
+void AppState::scheduleToastClearing(const Toast& toast)
+{
+    m_clock.after(kToastLifetime, [this, toast] {
+        if (m_toast == toast) setToast(std::nullopt);
+    });
+}
+
+void AppState::setPinned(QStringList pinned)
+{
+    if (store(m_pinned, std::move(pinned))) emit pinnedChanged();
+    m_settings.setTextList(SettingsKey::pinned, m_pinned);
+}
+
+bool AppState::isSearching() const
+{
+    return !trimmedSearchText(m_searchText).isEmpty();
+}
+
+bool AppState::filtersActive() const
+{
+    return m_kindFilter || m_dateFilter != DateFilter::any || m_sizeFilter != SizeFilter::any ||
+           m_sourceFilter;
+}
+
+QList<FileItem> AppState::applyFilters(const QList<FileItem>& items) const
+{
+    if (!filtersActive()) return items;
+
+    const std::optional<double> dateCutoff = cutoff(m_dateFilter, m_clock.now());
+    const qint64 minSize = minimumSize(m_sizeFilter);
+
+    const auto passes = [&](const FileItem& item) {
+        if (m_kindFilter && item.category != *m_kindFilter) return false;
+        if (dateCutoff && item.modified < *dateCutoff) return false;
+        // A folder's size says nothing about its contents, so a size filter
+        // leaves no folder in.
+        if (minSize >= 1 && (isFolder(item) || item.size < minSize)) return false;
+        if (m_sourceFilter) {
+            if (isFolder(item)) return false;
+            const std::optional<DownloadSource> source = DownloadSources::source(item.path);
+            if (!source || source->name != *m_sourceFilter) return false;
+        }
+        return true;
+    };
+
+    QList<FileItem> kept;
+    for (const FileItem& item : items)
+        if (passes(item)) kept.append(item);
+    return kept;
+}
+
+QList<FileItem> AppState::sort(const QList<FileItem>& items, bool foldersFirst) const
+{
+    const bool up = m_ascending;
+    const SortKey key = m_sortKey;
+
+    // Sort keys are derived once per item, not at each comparison: collation and
+    // kind descriptions are the costly part.
+    std::vector<QCollatorSortKey> names;
+    std::vector<QList<uint>> kinds;
+    if (key == SortKey::name || key == SortKey::kind) {
+        const QCollator collator = fileNameCollator();
+        names.reserve(items.size());
+        for (const FileItem& item : items)
+            names.push_back(collator.sortKey(item.name));
+    }
+    if (key == SortKey::kind) {
+        kinds.reserve(items.size());
+        for (const FileItem& item : items)
+            kinds.push_back(scalarKey(item.kindDescription()));
+    }
+
+    const auto before = [&](qsizetype a, qsizetype b) {
+        const FileItem& x = items[a];
+        const FileItem& y = items[b];
+        switch (key) {
+        case SortKey::name: {
+            const int order = names[a].compare(names[b]);
+            return up ? order < 0 : order > 0;
+        }
+        case SortKey::date: return up ? x.modified < y.modified : x.modified > y.modified;
+        case SortKey::size: return up ? x.size < y.size : x.size > y.size;
+        case SortKey::kind: {
+            const int order = compareScalars(kinds[a], kinds[b]);
+            // Within one kind, names always read A to Z.
+            if (order == 0) return names[a].compare(names[b]) < 0;
+            return up ? order < 0 : order > 0;
+        }
+        }
+        return false;
+    };
+
+    std::vector<qsizetype> order(items.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), before);
+    if (foldersFirst) {
+        std::stable_partition(order.begin(), order.end(),
+                              [&](qsizetype i) { return isFolder(items[i]); });
+    }
+
+    QList<FileItem> sorted;
+    sorted.reserve(items.size());
+    for (qsizetype i : order)
+        sorted.append(items[i]);
+    return sorted;
+}
+
+void AppState::setSort(SortKey key)
+{
+    if (key == m_sortKey) {
+        setAscending(!m_ascending);
+        return;
+    }
+    setSortKey(key);
+    setAscending(defaultAscending(key));
+}
+
+void AppState::select(const FileItem& file, Qt::KeyboardModifiers modifiers)
+{
+    QSet<QString> selected = m_selectedFiles;
+    if (modifiers.testFlag(Qt::ControlModifier)) {
+        if (!selected.remove(file.path)) selected.insert(file.path);
+    } else {
+        selected = {file.path};
+    }
+    const bool isSelected = selected.contains(file.path);
+    setSelectedFiles(std::move(selected));
+    setFocusedItem(isSelected ? std::optional(file) : std::nullopt);
+}
+
+QList<FileItem> AppState::targets(const FileItem& file, const QList<FileItem>& list) const
+{
+    if (!m_selectedFiles.contains(file.path) || m_selectedFiles.size() < 2) return {file};
+    QList<FileItem> selected;
+    for (const FileItem& item : list)
+        if (m_selectedFiles.contains(item.path)) selected.append(item);
+    return selected;
+}
+
+void AppState::preview(const FileItem& file, const QList<FileItem>& list)
+{
+    QList<FileItem> files;
+    for (const FileItem& item : list)
+        if (!isFolder(item)) files.append(item);
+    setPreviewList(std::move(files));
+    setPreviewItem(file);
+}
+
+void AppState::stepPreview(int step)
+{
+    if (!m_previewItem) return;
+    const qsizetype position = m_previewList.indexOf(*m_previewItem);
+    if (position < 0) return;
+    const qsizetype next = position + step;
+    if (next < 0 || next >= m_previewList.size()) return;
+
+    const FileItem file = m_previewList.at(next);
+    setPreviewItem(file);
+    setSelectedFiles({file.path});
+    setFocusedItem(file);
+}
+
+void AppState::openFolder(const QString& path)
+{
+    const Location* location = m_selection ? m_selection->as<Location>() : nullptr;
+    if (location && !isSearching()) {
+        setFolderPath(m_folderPath + QStringList{path});
+    } else {
+        setSearchText(QString());
+        setSelection(SidebarItem::location({path, displayName(path), QStringLiteral("folder")}));
+    }
+    setSelectedFiles({});
+    setFocusedItem(std::nullopt);
+}
+
+void AppState::togglePin(const QString& path)
+{
+    QStringList pins = m_pinned;
+    const qsizetype position = pins.indexOf(path);
+    if (position >= 0)
+        pins.removeAt(position);
+    else
+        pins.append(path);
+    setPinned(std::move(pins));
+}
+
+} // namespace ovra

@@ -1,0 +1,318 @@
+#include "LibraryStore.h"
+
+#include "Location.h"
+#include "NaturalSearch.h"
+#include "SearchText.h"
+#include "platform/PathKey.h"
+#include "platform/XdgPaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <dirent.h>
+
+namespace ovra {
+namespace {
+
+constexpr qsizetype kCollectionLimit = 3000;
+constexpr qsizetype kSearchLimit = 2000;
+
+bool notFolder(const FileItem& item) { return item.category != FileCategory::folders; }
+
+FolderError folderErrorFrom(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM: return FolderError::noPermission;
+    case ENOENT: return FolderError::notFound;
+    case ENOTDIR: return FolderError::notAFolder;
+    default: return FolderError::other;
+    }
+}
+
+FolderListing listFolderNow(const QString& folder)
+{
+    FolderListing listing;
+    const QByteArray local = QFile::encodeName(pathKey(folder));
+    DIR* dir = ::opendir(local.constData());
+    if (!dir) {
+        listing.error = folderErrorFrom(errno);
+        return listing;
+    }
+    while (const dirent* d = ::readdir(dir)) {
+        const QByteArray name(d->d_name);
+        if (name.startsWith('.')) continue;
+        const QString decoded = QFile::decodeName(name);
+        // A name that does not survive decoding would name another file.
+        if (QFile::encodeName(decoded) != name) continue;
+        if (auto item = FileItem::fromPath(pathKey(folder) + u'/' + decoded)) listing.items.push_back(std::move(*item));
+    }
+    ::closedir(dir);
+    return listing;
+}
+
+} // namespace
+
+LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
+    : QObject(parent)
+    , m_index(index)
+    , m_scopes(defaultScopes())
+{
+}
+
+LibraryStore::~LibraryStore()
+{
+    for (auto& future : m_running) future.cancel();
+}
+
+QStringList LibraryStore::defaultScopes()
+{
+    const QString home = Location::home();
+    QStringList scopes;
+    QDir dir(home);
+    const QFileInfoList entries = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QFileInfo& entry : entries) {
+        if (!entry.isDir()) continue;
+        const QString name = entry.fileName();
+        if (name == u"Library" || name == u"Applications") continue;
+        scopes << pathKey(entry.absoluteFilePath());
+    }
+    const QString iCloud = home + QStringLiteral("/Library/Mobile Documents/com~apple~CloudDocs");
+    if (QFileInfo::exists(iCloud)) scopes << iCloud;
+    if (scopes.isEmpty()) scopes << pathKey(home);
+    return scopes;
+}
+
+std::optional<LibraryStore::CollectionQuery> LibraryStore::collectionQuery(const SidebarItem& item) const
+{
+    if (const SmartCollection* smart = item.as<SmartCollection>()) {
+        switch (*smart) {
+        case SmartCollection::recents:
+            return CollectionQuery{QStringLiteral("kMDItemLastUsedDate >= $time.today(-30)"),
+                                   QStringLiteral("kMDItemLastUsedDate"), m_scopes, notFolder};
+        case SmartCollection::large:
+            return CollectionQuery{QStringLiteral("kMDItemFSSize > 100000000"), QStringLiteral("kMDItemFSSize"),
+                                   m_scopes, notFolder};
+        case SmartCollection::screenshots:
+            return CollectionQuery{QStringLiteral("kMDItemIsScreenCapture == 1"),
+                                   QStringLiteral("kMDItemFSContentChangeDate"), m_scopes, notFolder};
+        }
+    }
+    if (const FileCategory* category = item.as<FileCategory>()) {
+        const FileCategory c = *category;
+        const auto isCategory = [c](const FileItem& f) { return f.category == c; };
+        if (c == FileCategory::apps)
+            return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSName"), xdg::applicationFolders(),
+                                   isCategory};
+        return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSContentChangeDate"), m_scopes, isCategory};
+    }
+    return std::nullopt;
+}
+
+QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
+{
+    if (m_loading.contains(item)) {
+        // Remember the newer token: the running load is followed by one more.
+        if (token > m_loadedToken.value(item, -1)) m_pendingToken[item] = std::max(m_pendingToken.value(item, token), token);
+        return QtFuture::makeReadyFuture();
+    }
+    if (m_collections.contains(item) && m_loadedToken.value(item) >= token) return QtFuture::makeReadyFuture();
+    const auto query = collectionQuery(item);
+    if (!query) return QtFuture::makeReadyFuture();
+
+    m_loading.insert(item);
+    emit loadingChanged();
+    QFuture<SpotlightResult> running =
+        Spotlight::run(m_index, query->query, query->scopes, query->sortKey, kCollectionLimit, query->accept);
+    m_running.insert(item, running);
+    QPointer<LibraryStore> self(this);
+    return running
+        .then(this,
+              [self, item, token](const SpotlightResult& result) {
+                  if (self) self->finishLoad(item, token, result);
+              })
+        .onCanceled(this, [self, item] {
+            if (!self) return;
+            // A cancelled load stores nothing: the collection is not loaded for this token.
+            self->m_running.remove(item);
+            self->m_pendingToken.remove(item);
+            if (self->m_loading.remove(item)) emit self->loadingChanged();
+            self->settleWaiters(item);
+        });
+}
+
+void LibraryStore::cancelLoad(const SidebarItem& item)
+{
+    if (auto it = m_running.find(item); it != m_running.end()) it->cancel();
+}
+
+void LibraryStore::finishLoad(const SidebarItem& item, qint64 token, const SpotlightResult& result)
+{
+    m_running.remove(item);
+    m_collections.insert(item, result);
+    emit collectionsChanged();
+    if (qEnvironmentVariableIsSet("OVRA_DEBUG")) {
+        std::fprintf(stderr, "[ovra] %s: %lld items\n", item.title().toUtf8().constData(),
+                     static_cast<long long>(result.totalCount));
+    }
+    m_loadedToken.insert(item, token);
+    m_loading.remove(item);
+    emit loadingChanged();
+    const qint64 pending = m_pendingToken.take(item);
+    if (pending > token) {
+        load(item, pending);
+        return;
+    }
+    settleWaiters(item);
+}
+
+void LibraryStore::settleWaiters(const SidebarItem& item)
+{
+    if (m_loading.contains(item)) return;
+    const auto waiters = m_waiters.take(item);
+    const SpotlightResult result = m_collections.value(item, SpotlightResult::empty());
+    for (const auto& promise : waiters) {
+        promise->addResult(result);
+        promise->finish();
+    }
+}
+
+QFuture<SpotlightResult> LibraryStore::result(const SidebarItem& item, qint64 token)
+{
+    if (!collectionQuery(item)) return QtFuture::makeReadyFuture(SpotlightResult::empty());
+    load(item, token);
+    if (m_collections.contains(item) && !m_loading.contains(item))
+        return QtFuture::makeReadyFuture(m_collections.value(item));
+    auto promise = std::make_shared<QPromise<SpotlightResult>>();
+    promise->start();
+    m_waiters[item].push_back(promise);
+    return promise->future();
+}
+
+QFuture<FolderListing> LibraryStore::listFolder(const QString& folder)
+{
+    return QtConcurrent::run([folder] { return listFolderNow(folder); });
+}
+
+void LibraryStore::remove(const QSet<QString>& paths)
+{
+    auto strip = [&](SpotlightResult& result) {
+        QList<FileItem> kept;
+        kept.reserve(result.items.size());
+        qsizetype removed = 0;
+        qint64 removedSize = 0;
+        for (FileItem& f : result.items) {
+            if (paths.contains(f.path)) {
+                ++removed;
+                removedSize += f.size;
+            } else {
+                kept.push_back(std::move(f));
+            }
+        }
+        result.items = std::move(kept);
+        result.totalCount = std::max<qsizetype>(0, result.totalCount - removed);
+        result.totalSize = std::max<qint64>(0, result.totalSize - removedSize);
+    };
+    for (auto it = m_collections.begin(); it != m_collections.end(); ++it) strip(it.value());
+    emit collectionsChanged();
+    if (m_searchResult) {
+        strip(*m_searchResult);
+        emit searchResultChanged();
+    }
+}
+
+QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, QDateTime now)
+{
+    const QString trimmed = trimmedSearchText(text);
+    m_latestQuery = trimmed;
+    if (trimmed.isEmpty()) {
+        // Empty text also ends the searching state: nothing is running for it.
+        const bool hadResult = m_searchResult.has_value(), hadQuery = m_parsedQuery.has_value();
+        m_searchResult.reset();
+        m_parsedQuery.reset();
+        if (hadResult) emit searchResultChanged();
+        if (hadQuery) emit parsedQueryChanged();
+        setSearching(false);
+        return QtFuture::makeReadyFuture();
+    }
+    setSearching(true);
+    if (!now.isValid()) now = QDateTime::currentDateTime();
+    const ParsedQuery parsed = NaturalSearch::parse(trimmed, now, NaturalSearch::SearchCalendar::current());
+    QStringList scopes;
+    if (parsed.folder) {
+        scopes << parsed.folder->path;
+    } else {
+        scopes = m_scopes;
+        scopes << xdg::applicationFolders();
+    }
+    QFuture<SpotlightResult> running = Spotlight::run(m_index, parsed.spotlightQuery(), scopes,
+                                                      QStringLiteral("kMDItemFSContentChangeDate"), kSearchLimit, {});
+    QPointer<LibraryStore> self(this);
+    return running
+        .then(this,
+              [self, trimmed, parsed, textSearch](const SpotlightResult& found) {
+                  if (self) self->publish(trimmed, parsed, found, textSearch);
+              })
+        .onCanceled(this, [self] {
+            // A cancelled search publishes nothing; a newer one owns the fields.
+            Q_UNUSED(self);
+        });
+}
+
+void LibraryStore::publish(const QString& trimmed, const ParsedQuery& parsed, SpotlightResult found,
+                           const TextSearch& textSearch)
+{
+    if (m_latestQuery != trimmed) return; // a newer search was asked for
+    int textMatches = 0;
+    if (textSearch) {
+        QStringList terms = parsed.terms;
+        if (terms.isEmpty() && !parsed.isStructured()) terms = {trimmed};
+        const QList<TextHit> hits = terms.isEmpty() ? QList<TextHit>() : textSearch(terms);
+        QSet<QString> listed;
+        for (const FileItem& f : found.items) listed.insert(f.path);
+        QList<FileItem> extra;
+        for (const TextHit& hit : hits) {
+            const QString key = pathKey(hit.path);
+            if (listed.contains(key) || Spotlight::isNoise(key)) continue;
+            const auto item = FileItem::fromPath(key);
+            // Recognised text describes one version of a file: a changed file's
+            // old words no longer find it.
+            if (!item || item->modified != hit.modified || !parsed.matches(*item)) continue;
+            listed.insert(key);
+            extra.push_back(*item);
+        }
+        textMatches = int(extra.size());
+        found.totalCount += textMatches;
+        extra.append(found.items);
+        found.items = std::move(extra);
+    }
+    m_searchResult = std::move(found);
+    emit searchResultChanged();
+    if (m_parsedQuery != parsed) {
+        m_parsedQuery = parsed;
+        emit parsedQueryChanged();
+    }
+    if (m_textMatchCount != textMatches) {
+        m_textMatchCount = textMatches;
+        emit textMatchCountChanged();
+    }
+    if (m_searchedQuery != trimmed) {
+        m_searchedQuery = trimmed;
+        emit searchedQueryChanged();
+    }
+    setSearching(false);
+}
+
+void LibraryStore::setSearching(bool searching)
+{
+    if (m_isSearching == searching) return;
+    m_isSearching = searching;
+    emit isSearchingChanged();
+}
+
+} // namespace ovra

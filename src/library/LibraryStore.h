@@ -1,0 +1,137 @@
+#pragma once
+
+#include "FileItem.h"
+#include "ParsedQuery.h"
+#include "SidebarItem.h"
+#include "Spotlight.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPromise>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace ovra {
+
+namespace md {
+class MetadataIndex;
+}
+
+// Why a folder could not be listed; the folder view words each differently.
+enum class FolderError { none, noPermission, notFound, notAFolder, other };
+
+struct FolderListing {
+    QList<FileItem> items;
+    FolderError error = FolderError::none;
+};
+
+// The one app-wide store of file lists that come from the metadata index: a
+// cached result per collection, the collections loading, and the current
+// free-text search. Main thread only; every query runs off it.
+class LibraryStore : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isSearching READ isSearching NOTIFY isSearchingChanged)
+    Q_PROPERTY(QString searchedQuery READ searchedQuery NOTIFY searchedQueryChanged)
+    Q_PROPERTY(int textMatchCount READ textMatchCount NOTIFY textMatchCountChanged)
+
+public:
+    // A file whose recognised text holds every term, with the modification time
+    // of the version that was read.
+    struct TextHit {
+        QString path;
+        double modified = 0;
+    };
+    // The files whose recognised text holds every term, best first.
+    using TextSearch = std::function<QList<TextHit>(const QStringList& terms)>;
+
+    explicit LibraryStore(md::MetadataIndex& index, QObject* parent = nullptr);
+    ~LibraryStore() override;
+
+    // The visible folders directly inside home except "Library" and
+    // "Applications", plus iCloud Drive when present; home alone when none.
+    static QStringList defaultScopes();
+    const QStringList& scopes() const { return m_scopes; }
+    md::MetadataIndex& index() const { return m_index; }
+
+    const QHash<SidebarItem, SpotlightResult>& collections() const { return m_collections; }
+    const QSet<SidebarItem>& loading() const { return m_loading; }
+    bool isLoading(const SidebarItem& item) const { return m_loading.contains(item); }
+
+    // Loads one collection unless it is loading or already loaded for this token
+    // or a newer one. Asked again with a newer token while it loads, it loads once
+    // more when the running load ends. Entries without a query change nothing.
+    QFuture<void> load(const SidebarItem& item, qint64 token);
+    // Stops a running load: it stores nothing and does not count as loaded.
+    void cancelLoad(const SidebarItem& item);
+    // Loads, then answers once the collection is present and not loading. An
+    // entry that has no query answers the empty result at once.
+    QFuture<SpotlightResult> result(const SidebarItem& item, qint64 token);
+
+    // Lists one folder from the file system, off the GUI thread, hidden entries
+    // left out, unsorted.
+    static QFuture<FolderListing> listFolder(const QString& folder);
+
+    // Drops trashed files from every cached list, lowering counts and sizes.
+    void remove(const QSet<QString>& paths);
+
+    // The free-text search. Publishes only the answer of the latest text asked for.
+    // `now` is when the text's dates are read from (the current time when null).
+    QFuture<void> search(const QString& text, TextSearch textSearch = {}, QDateTime now = {});
+    const std::optional<SpotlightResult>& searchResult() const { return m_searchResult; }
+    // The parsed form of the published answer's text; null when none.
+    const std::optional<ParsedQuery>& parsedQuery() const { return m_parsedQuery; }
+    QString searchedQuery() const { return m_searchedQuery; }
+    bool isSearching() const { return m_isSearching; }
+    int textMatchCount() const { return m_textMatchCount; }
+
+    // The query, sort key, scopes and accept test of a collection; none for
+    // entries that are not collections.
+    struct CollectionQuery {
+        QString query;
+        QString sortKey;
+        QStringList scopes;
+        Spotlight::Accept accept;
+    };
+    std::optional<CollectionQuery> collectionQuery(const SidebarItem& item) const;
+
+signals:
+    void collectionsChanged();
+    void loadingChanged();
+    void searchResultChanged();
+    void parsedQueryChanged();
+    void searchedQueryChanged();
+    void isSearchingChanged();
+    void textMatchCountChanged();
+
+private:
+    void finishLoad(const SidebarItem& item, qint64 token, const SpotlightResult& result);
+    void settleWaiters(const SidebarItem& item);
+    void setSearching(bool searching);
+    void publish(const QString& trimmed, const ParsedQuery& parsed, SpotlightResult found,
+                 const TextSearch& textSearch);
+
+    md::MetadataIndex& m_index;
+    QStringList m_scopes;
+    QHash<SidebarItem, SpotlightResult> m_collections;
+    QSet<SidebarItem> m_loading;
+    QHash<SidebarItem, qint64> m_loadedToken;
+    QHash<SidebarItem, qint64> m_pendingToken;
+    QHash<SidebarItem, QFuture<SpotlightResult>> m_running;
+    QHash<SidebarItem, QList<std::shared_ptr<QPromise<SpotlightResult>>>> m_waiters;
+
+    std::optional<SpotlightResult> m_searchResult;
+    std::optional<ParsedQuery> m_parsedQuery;
+    QString m_searchedQuery;
+    QString m_latestQuery;
+    bool m_isSearching = false;
+    int m_textMatchCount = 0;
+};
+
+} // namespace ovra

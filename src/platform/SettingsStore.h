@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QAnyStringView>
+#include <QLatin1StringView>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+namespace ovra {
+
+// The keys of the app's settings, spelled as they are stored.
+namespace SettingsKey {
+inline constexpr QLatin1StringView viewMode{"viewMode"};
+inline constexpr QLatin1StringView cardSize{"cardSize"};
+inline constexpr QLatin1StringView pinned{"pinned"};
+inline constexpr QLatin1StringView liveTextMode{"liveTextMode"};
+inline constexpr QLatin1StringView migratedFromLumo{"migratedFromLumo"};
+} // namespace SettingsKey
+
+// The user's settings: an INI file read and written through QSettings. Values
+// written by hand or by another app may hold any type, so the typed readers say
+// "nothing" for a value of the wrong type instead of converting it. Main thread
+// only, like everything that reads settings.
+class SettingsStore {
+public:
+    // The app's own file, $XDG_CONFIG_HOME/Ovra/Ovra.conf, located from the
+    // environment at construction.
+    SettingsStore();
+    // Another settings file in the same form (the earlier app's, say).
+    explicit SettingsStore(const QString& filePath);
+    ~SettingsStore();
+    SettingsStore(SettingsStore&&) noexcept;
+    SettingsStore& operator=(SettingsStore&&) noexcept;
+
+    static QString appFilePath();
+    QString filePath() const;
+
+    bool contains(QAnyStringView key) const;
+    // The value as stored, for copying it on unchanged; invalid when missing.
+    QVariant value(QAnyStringView key) const;
+    void setValue(QAnyStringView key, const QVariant& value);
+
+    // The value when it is stored as text; nothing when missing or of another type.
+    std::optional<QString> text(QAnyStringView key) const;
+    // The value when it is stored as a list: its text elements in stored order,
+    // skipping any element of another type. A single text counts as a list of
+    // one, since that is how the file form writes a one-element list. Nothing
+    // when missing or of another type.
+    std::optional<QStringList> textList(QAnyStringView key) const;
+    // The value when it is stored as a truth value: a real Boolean, or exactly
+    // the text "true" or "false" as the file form writes one.
+    std::optional<bool> flag(QAnyStringView key) const;
+
+    // Each write reaches the file before it returns, so a crash loses nothing.
+    void setText(QAnyStringView key, const QString& value);
+    void setTextList(QAnyStringView key, const QStringList& value);
+    void setFlag(QAnyStringView key, bool value);
+
+private:
+    void write(QAnyStringView key, const QVariant& value);
+
+    std::unique_ptr<QSettings> m_settings;
+};
+
+} // namespace ovra

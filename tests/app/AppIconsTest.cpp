@@ -1,0 +1,158 @@
+#include "app/ui/AppIcons.h"
+#include "app/ui/DefaultApplication.h"
+
+#include "support/TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+using namespace ovra;
+
+namespace {
+
+FileItem item(const QString& path, FileCategory category = FileCategory::documents)
+{
+    FileItem result;
+    result.path = path;
+    result.name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    result.category = category;
+    return result;
+}
+
+// A desktop entry in the fixture home's applications folder, with an icon
+// file of one solid colour.
+QString installApplication(test::TestHome& home, const QString& id, const QString& name,
+                           const QColor& color)
+{
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(color);
+    const QString iconPath = home.path(QStringLiteral("icons/") + id + QStringLiteral(".png"));
+    QDir().mkpath(QFileInfo(iconPath).path());
+    image.save(iconPath);
+    const QByteArray entry = "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() +
+                             "\nIcon=" + iconPath.toUtf8() + "\nExec=true %f\n";
+    home.writeFile(QStringLiteral(".local/share/applications/") + id, entry);
+    return iconPath;
+}
+
+void writeMimeapps(test::TestHome& home, const QByteArray& content)
+{
+    home.writeFile(QStringLiteral(".config/mimeapps.list"), content);
+}
+
+QColor centreColour(const QIcon& icon)
+{
+    return icon.pixmap(32).toImage().pixelColor(16, 16);
+}
+
+} // namespace
+
+TEST(AppIcons, EveryPathGetsAnIcon)
+{
+    test::TestHome home;
+    const QString unknown = home.writeFile(QStringLiteral("notes.qqzzyy"), "\x01\x02\x03");
+    EXPECT_FALSE(AppIcons::icon(unknown).isNull());
+    EXPECT_FALSE(AppIcons::icon(home.path(QStringLiteral("missing.qqzzyy"))).isNull());
+    EXPECT_FALSE(AppIcons::icon(home.makeFolder(QStringLiteral("Projects"))).isNull());
+    EXPECT_FALSE(AppIcons::icon(home.root()).isNull());
+}
+
+TEST(AppIcons, ExtensionKey)
+{
+    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a/Photo.JPG")), QStringLiteral("jpg"));
+    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a/archive.tar.gz")), QStringLiteral("gz"));
+    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a/README")), QString());
+    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a/.bashrc")), QString());
+    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a.b/README")), QString());
+}
+
+TEST(AppIcons, DefaultAppIsTheFirstAnswerForAnExtension)
+{
+    test::TestHome home;
+    installApplication(home, QStringLiteral("red-viewer.desktop"), QStringLiteral("Red"), Qt::red);
+    installApplication(home, QStringLiteral("blue-viewer.desktop"), QStringLiteral("Blue"),
+                       Qt::blue);
+    writeMimeapps(home, "[Default Applications]\nimage/x-tga=red-viewer.desktop\n");
+
+    const auto first =
+        AppIcons::defaultApp(item(home.path(QStringLiteral("a.tga")), FileCategory::images));
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(centreColour(*first), QColor(Qt::red));
+
+    // Another default set later, and an upper-case extension: the cached answer
+    // still stands for the whole extension.
+    writeMimeapps(home, "[Default Applications]\nimage/x-tga=blue-viewer.desktop\n");
+    const auto second =
+        AppIcons::defaultApp(item(home.path(QStringLiteral("B.TGA")), FileCategory::images));
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(centreColour(*second), QColor(Qt::red));
+}
+
+TEST(AppIcons, NoApplicationIsAskedAgainNextTime)
+{
+    test::TestHome home;
+    const FileItem csv = item(home.path(QStringLiteral("table.tsv")));
+    EXPECT_FALSE(AppIcons::defaultApp(csv).has_value());
+
+    installApplication(home, QStringLiteral("sheet.desktop"), QStringLiteral("Sheet"), Qt::green);
+    writeMimeapps(home, "[Default Applications]\ntext/tab-separated-values=sheet.desktop\n");
+    const auto found = AppIcons::defaultApp(csv);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(centreColour(*found), QColor(Qt::green));
+}
+
+TEST(AppIcons, FoldersAndApplicationsGetNoApplicationIcon)
+{
+    test::TestHome home;
+    installApplication(home, QStringLiteral("files.desktop"), QStringLiteral("Files"), Qt::red);
+    writeMimeapps(home, "[Default Applications]\ninode/directory=files.desktop\n");
+    EXPECT_FALSE(AppIcons::defaultApp(
+                     item(home.makeFolder(QStringLiteral("Stuff.d")), FileCategory::folders))
+                     .has_value());
+    EXPECT_FALSE(
+        AppIcons::defaultApp(item(home.path(QStringLiteral("tool.AppImage")), FileCategory::apps))
+            .has_value());
+}
+
+TEST(DefaultApplication, DefaultsThenAssociationsThenParentTypes)
+{
+    test::TestHome home;
+    installApplication(home, QStringLiteral("editor.desktop"), QStringLiteral("Editor"), Qt::red);
+    installApplication(home, QStringLiteral("ide.desktop"), QStringLiteral("IDE"), Qt::blue);
+    writeMimeapps(home, "[Added Associations]\n"
+                        "text/x-csrc=ide.desktop;\n"
+                        "[Default Applications]\n"
+                        "text/plain=missing.desktop;editor.desktop\n");
+
+    // The default list skips an id whose entry is not installed.
+    const auto plain = DefaultApplication::forMimeType(QStringLiteral("text/plain"));
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_EQ(plain->id, QStringLiteral("editor.desktop"));
+    EXPECT_EQ(plain->name, QStringLiteral("Editor"));
+
+    // An added association of the type itself comes before its parent's default.
+    EXPECT_EQ(DefaultApplication::forMimeType(QStringLiteral("text/x-csrc"))->id,
+              QStringLiteral("ide.desktop"));
+    // A type nobody names falls back to the type it derives from.
+    EXPECT_EQ(DefaultApplication::forMimeType(QStringLiteral("text/x-python"))->id,
+              QStringLiteral("editor.desktop"));
+}
+
+TEST(DefaultApplication, HiddenEntriesAndRemovedAssociationsDoNotCount)
+{
+    test::TestHome home;
+    installApplication(home, QStringLiteral("viewer.desktop"), QStringLiteral("Viewer"), Qt::red);
+    home.writeFile(QStringLiteral(".local/share/applications/gone.desktop"),
+                   "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
+    home.writeFile(QStringLiteral(".local/share/applications/mimeinfo.cache"),
+                   "[MIME Cache]\napplication/pdf=gone.desktop;viewer.desktop;\n"
+                   "image/png=viewer.desktop;\n");
+    writeMimeapps(home, "[Removed Associations]\nimage/png=viewer.desktop\n");
+
+    EXPECT_EQ(DefaultApplication::forMimeType(QStringLiteral("application/pdf"))->id,
+              QStringLiteral("viewer.desktop"));
+    EXPECT_FALSE(DefaultApplication::forMimeType(QStringLiteral("image/png")).has_value());
+}

@@ -1,0 +1,134 @@
+#include "app/ui/KeyedTask.h"
+
+#include <QCoreApplication>
+#include <QFuture>
+#include <QPromise>
+#include <QStringList>
+#include <QtConcurrent>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace ovra;
+
+namespace {
+
+QFuture<QString> ready(const QString& value)
+{
+    QPromise<QString> promise;
+    promise.start();
+    promise.addResult(value);
+    promise.finish();
+    return promise.future();
+}
+
+// Lets queued deliveries from worker threads arrive.
+void settle()
+{
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(2);
+    }
+}
+
+} // namespace
+
+TEST(KeyedTask, AnOlderGenerationsResultIsDropped)
+{
+    KeyedTask<QString> task;
+    QStringList applied;
+    QFuture<QString> first;
+    task.run(
+        QStringLiteral("/a"),
+        [&] { return first = QtConcurrent::run([] { return QStringLiteral("a"); }); },
+        [&](const QString& result) { applied << result; });
+    // The first result is in, its delivery to this thread still queued.
+    while (!first.isFinished())
+        QThread::msleep(1);
+    task.run(
+        QStringLiteral("/b"), [] { return ready(QStringLiteral("b")); },
+        [&](const QString& result) { applied << result; });
+    settle();
+    EXPECT_EQ(applied, QStringList{QStringLiteral("b")});
+}
+
+TEST(KeyedTask, LateResultOfAnOldKeyDoesNotReplaceANewerOne)
+{
+    KeyedTask<int> task;
+    QStringList applied;
+    auto slow = std::make_shared<QPromise<QString>>();
+    slow->start();
+    task.run(
+        1, [&] { return slow->future(); }, [&](const QString& result) { applied << result; });
+    task.run(
+        2, [] { return ready(QStringLiteral("new")); },
+        [&](const QString& result) { applied << result; });
+    settle();
+    slow->addResult(QStringLiteral("old"));
+    slow->finish();
+    settle();
+    EXPECT_EQ(applied, QStringList{QStringLiteral("new")});
+    // The superseded worker was told, so it could have stopped early.
+    EXPECT_TRUE(slow->isCanceled());
+}
+
+TEST(KeyedTask, SameKeyDoesNotRestart)
+{
+    KeyedTask<QString> task;
+    int starts = 0;
+    auto start = [&] {
+        ++starts;
+        return ready(QStringLiteral("x"));
+    };
+    EXPECT_TRUE(task.run(QStringLiteral("k"), start, [](const QString&) {}));
+    EXPECT_FALSE(task.run(QStringLiteral("k"), start, [](const QString&) {}));
+    EXPECT_EQ(starts, 1);
+    task.cancel();
+    EXPECT_TRUE(task.run(QStringLiteral("k"), start, [](const QString&) {}));
+    EXPECT_EQ(starts, 2);
+}
+
+TEST(KeyedTask, ResultAfterTheOwnerIsGoneIsDropped)
+{
+    bool applied = false;
+    auto pending = std::make_shared<QPromise<int>>();
+    pending->start();
+    {
+        KeyedTask<int> task;
+        task.run(
+            7, [&] { return pending->future(); }, [&](int) { applied = true; });
+    }
+    pending->addResult(1);
+    pending->finish();
+    settle();
+    EXPECT_FALSE(applied);
+}
+
+TEST(KeyedTask, WorkOnAnotherThreadIsAppliedOnTheGuiThread)
+{
+    KeyedTask<int> task;
+    bool onGuiThread = false;
+    int value = 0;
+    task.run(
+        1, [] { return QtConcurrent::run([] { return 42; }); },
+        [&](int result) {
+            value = result;
+            onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        });
+    for (int i = 0; i < 200 && value == 0; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    EXPECT_EQ(value, 42);
+    EXPECT_TRUE(onGuiThread);
+
+    bool voidApplied = false;
+    task.run(
+        2, [] { return QtConcurrent::run([] {}); }, [&] { voidApplied = true; });
+    for (int i = 0; i < 200 && !voidApplied; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    EXPECT_TRUE(voidApplied);
+}

@@ -1,0 +1,141 @@
+#include "app/ui/Theme.h"
+
+#include <QApplication>
+#include <QPalette>
+
+#include <gtest/gtest.h>
+
+using namespace ovra;
+
+namespace {
+
+QPalette paletteWithWindow(const QColor& window, const QColor& text, const QColor& base)
+{
+    QPalette palette;
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    return palette;
+}
+
+QPalette lightPalette()
+{
+    return paletteWithWindow(QColor(239, 239, 239), Qt::black, Qt::white);
+}
+
+QPalette darkPalette()
+{
+    return paletteWithWindow(QColor(40, 40, 40), QColor(230, 230, 230), QColor(30, 30, 30));
+}
+
+// Sets the application palette and the desktop setting for one test and puts
+// them back afterwards.
+class Appearance : public ::testing::Test {
+protected:
+    void SetUp() override { m_saved = QApplication::palette(); }
+    void TearDown() override
+    {
+        Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::unknown);
+        QApplication::setPalette(m_saved);
+    }
+
+private:
+    QPalette m_saved;
+};
+
+} // namespace
+
+TEST(ThemePastel, SumsUnicodeScalarValues)
+{
+    EXPECT_EQ(Theme::pastelIndex(u"abc"), 0u); // 294
+    EXPECT_EQ(Theme::pastelIndex(u"b"), 2u);   // 98
+    EXPECT_EQ(Theme::pastelIndex(u""), 0u);
+    EXPECT_EQ(Theme::pastel(u"b"), Theme::pastels()[2]);
+    EXPECT_EQ(Theme::pastel(u"Downloads"), Theme::pastel(QStringLiteral("Downloads")));
+}
+
+TEST(ThemePastel, CharacterOutsideTheBasicPlaneCountsAsOneScalar)
+{
+    // U+1F600 is 128512, index 4; its two UTF-16 units would sum to index 1.
+    EXPECT_EQ(Theme::pastelIndex(QStringView(u"\U0001F600")), 4u);
+    // "a" (97) then U+10FFFF (1114111): 1114208, index 2.
+    EXPECT_EQ(Theme::pastelIndex(QStringView(u"a\U0010FFFF")), 2u);
+}
+
+TEST(ThemePastel, BrokenTextAndLongNamesStayInRange)
+{
+    // A lone surrogate (possible in a QString, not in valid Unicode) reads as
+    // U+FFFD (65533), index 1.
+    const QChar lone[] = {QChar(0xD800)};
+    EXPECT_EQ(Theme::pastelIndex(QStringView(lone, 1)), 1u);
+    const QChar trailing[] = {QChar('b'), QChar(0xD83D)};
+    EXPECT_EQ(Theme::pastelIndex(QStringView(trailing, 2)), (98u + 65533u) % 6);
+
+    // A million of the largest scalar would overflow a 32-bit sum.
+    QString huge;
+    for (int i = 0; i < 1'000'000; ++i)
+        huge += QStringView(u"\U0010FFFF");
+    EXPECT_EQ(Theme::pastelIndex(huge), (1'000'000ull * 1114111ull) % 6);
+}
+
+TEST(ThemeTint, ArchivesAndAppsTakeTheLastTwoPastelsCrossed)
+{
+    EXPECT_EQ(Theme::tint(FileCategory::archives), Theme::pastels()[5]);
+    EXPECT_EQ(Theme::tint(FileCategory::apps), Theme::pastels()[4]);
+    EXPECT_EQ(Theme::tint(FileCategory::documents), Theme::pastels()[3]);
+    EXPECT_EQ(Theme::tint(FileCategory::code), QColor::fromRgbF(0.40f, 0.45f, 0.95f));
+    const auto gradient = Theme::gradient(FileCategory::images);
+    EXPECT_EQ(gradient[0], QColor::fromRgbF(1.0f, 0.62f, 0.27f));
+}
+
+TEST_F(Appearance, DarkPaletteTurnsTheDynamicColours)
+{
+    EXPECT_TRUE(Theme::isDark(darkPalette()));
+    EXPECT_FALSE(Theme::isDark(lightPalette()));
+    // The boundary: a window lightness of 127 is dark, 128 is not.
+    EXPECT_TRUE(Theme::isDark(paletteWithWindow(QColor(127, 127, 127), Qt::white, Qt::black)));
+    EXPECT_FALSE(Theme::isDark(paletteWithWindow(QColor(128, 128, 128), Qt::black, Qt::white)));
+
+    QApplication::setPalette(lightPalette());
+    ASSERT_FALSE(Theme::isDark());
+    EXPECT_EQ(Theme::ink(), QColor::fromRgbF(0.11f, 0.11f, 0.13f));
+    EXPECT_EQ(Theme::card(), QColor(Qt::white));
+    EXPECT_EQ(Theme::bg(), QColor(Qt::white));
+    EXPECT_EQ(Theme::line().rgb(), QColor(Qt::black).rgb());
+
+    QApplication::setPalette(darkPalette());
+    ASSERT_TRUE(Theme::isDark());
+    EXPECT_EQ(Theme::ink(), QColor::fromRgbF(0.94f, 0.94f, 0.94f));
+    EXPECT_EQ(Theme::card(), QColor::fromRgbF(0.16f, 0.16f, 0.16f));
+    EXPECT_EQ(Theme::bg(), QColor(30, 30, 30));
+    // Hairlines follow the text colour: light on a dark background.
+    EXPECT_EQ(Theme::line().rgb(), QColor(230, 230, 230).rgb());
+    EXPECT_NEAR(Theme::line().alphaF(), 0.09, 0.01);
+    EXPECT_NEAR(Theme::fill().alphaF(), 0.045, 0.01);
+}
+
+TEST_F(Appearance, DesktopDarkSchemeOverALightPaletteKeepsTextReadable)
+{
+    QApplication::setPalette(lightPalette());
+    Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::dark);
+    EXPECT_TRUE(Theme::isDark());
+    // The light palette's black text and white background would vanish under
+    // dark cards; the theme's own dark values stand in for them.
+    EXPECT_EQ(Theme::primary().rgb(), QColor(Qt::white).rgb());
+    EXPECT_LT(Theme::bg().lightness(), 128);
+
+    Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::light);
+    EXPECT_FALSE(Theme::isDark());
+    EXPECT_EQ(Theme::primary().rgb(), QColor(Qt::black).rgb());
+}
+
+TEST_F(Appearance, PaletteChangeIsAnnounced)
+{
+    int announced = 0;
+    const auto connection = QObject::connect(Theme::notifier(), &ThemeNotifier::appearanceChanged,
+                                             Theme::notifier(), [&announced] { ++announced; });
+    QApplication::setPalette(darkPalette());
+    QCoreApplication::processEvents();
+    EXPECT_GE(announced, 1);
+    QObject::disconnect(connection);
+}

@@ -1,0 +1,107 @@
+#include "app/ui/ToastView.h"
+#include "library/AppState.h"
+
+#include "support/TestHome.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace ovra;
+
+namespace {
+
+void waitForAnimations()
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 450)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+} // namespace
+
+TEST(ToastView, ANewIdReplacesTheToastEvenWithTheSameText)
+{
+    QWidget window;
+    window.resize(800, 600);
+    ToastView toast(&window);
+    window.show();
+
+    const QUuid first = QUuid::createUuid();
+    toast.showToast(first, QStringLiteral("Copied"), QStringLiteral("doc.on.doc"));
+    EXPECT_EQ(toast.shownId(), first);
+    toast.showToast(first, QStringLiteral("Copied"), QStringLiteral("doc.on.doc"));
+    EXPECT_EQ(toast.findChildren<QWidget*>().size(), 1);
+
+    const QUuid second = QUuid::createUuid();
+    toast.showToast(second, QStringLiteral("Copied"), QStringLiteral("doc.on.doc"));
+    EXPECT_EQ(toast.shownId(), second);
+    waitForAnimations();
+    // The replaced capsule has moved out and is gone.
+    EXPECT_EQ(toast.findChildren<QWidget*>().size(), 1);
+
+    toast.clearToast();
+    EXPECT_FALSE(toast.shownId().has_value());
+    waitForAnimations();
+    EXPECT_TRUE(toast.findChildren<QWidget*>().isEmpty());
+}
+
+TEST(ToastView, LongMessageIsCutToOneLineWithinTheWindow)
+{
+    QWidget window;
+    window.resize(500, 400);
+    ToastView toast(&window);
+    window.show();
+    toast.showToast(QUuid::createUuid(), QString(400, QLatin1Char('x')) + QStringLiteral("\nmore"),
+                    QStringLiteral("text.viewfinder"));
+    waitForAnimations();
+    EXPECT_TRUE(toast.shownText().endsWith(QChar(0x2026)));
+    EXPECT_FALSE(toast.shownText().contains(QLatin1Char('\n')));
+    ASSERT_EQ(toast.findChildren<QWidget*>().size(), 1);
+    const QRect capsule = toast.findChildren<QWidget*>().first()->geometry();
+    // Centred, inside the window, resting above the bottom edge.
+    EXPECT_NEAR(capsule.center().x(), window.width() / 2, 1);
+    EXPECT_LE(capsule.width(), window.width());
+    EXPECT_EQ(toast.geometry().bottom(), window.height() - 1);
+
+    // The view follows the window's size.
+    window.resize(900, 500);
+    EXPECT_EQ(toast.width(), 900);
+    EXPECT_EQ(toast.geometry().bottom(), 499);
+}
+
+TEST(ToastView, FollowsTheAppStatesToast)
+{
+    test::TestHome home;
+    // The state's timer is held here, so the test decides when it fires.
+    std::function<void()> clearing;
+    AppState state({{}, [&](std::chrono::milliseconds, std::function<void()> task) {
+                        clearing = std::move(task);
+                    }});
+    QWidget window;
+    window.resize(600, 400);
+    ToastView toast(state, &window);
+    window.show();
+    EXPECT_FALSE(toast.shownId().has_value());
+
+    const AppState::Toast copied =
+        AppState::Toast::make(QStringLiteral("Copied"), QStringLiteral("doc.on.doc"));
+    state.setToast(copied);
+    EXPECT_EQ(toast.shownId(), copied.id);
+
+    ASSERT_TRUE(clearing);
+    clearing();
+    EXPECT_FALSE(state.toast().has_value());
+    EXPECT_FALSE(toast.shownId().has_value());
+
+    // A view made while a toast is up shows it at once.
+    const AppState::Toast reading = AppState::Toast::make(QStringLiteral("Reading text…"),
+                                                          QStringLiteral("text.viewfinder"), true);
+    state.setToast(reading);
+    ToastView late(state, &window);
+    EXPECT_EQ(late.shownId(), reading.id);
+}

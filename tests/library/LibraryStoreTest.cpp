@@ -1,0 +1,207 @@
+#include "library/LibraryStore.h"
+#include "platform/metadata/MetadataIndex.h"
+#include "support/QtApp.h"
+#include "support/TestHome.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ovra;
+using ovra::test::TestHome;
+using ovra::test::waitFor;
+
+namespace {
+
+class LibraryStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ensureApp();
+        home.writeFile("Documents/report.pdf", "%PDF-1.4\n");
+        home.writeFile("Documents/notes.txt", "x");
+        home.writeFile("Pictures/trip.png", "not really a png");
+        home.writeFile("Pictures/beach.png", "not really a png");
+        index = std::make_unique<md::MetadataIndex>();
+        store = std::make_unique<LibraryStore>(*index);
+    }
+
+    QStringList names(const QList<FileItem>& items)
+    {
+        QStringList out;
+        for (const FileItem& f : items) out << f.name;
+        return out;
+    }
+
+    TestHome home;
+    std::unique_ptr<md::MetadataIndex> index;
+    std::unique_ptr<LibraryStore> store;
+};
+
+} // namespace
+
+TEST_F(LibraryStoreTest, ScopesAreTheVisibleHomeFoldersButLibraryAndApplications)
+{
+    home.makeFolder("Library");
+    home.makeFolder("Applications");
+    home.makeFolder("library");
+    home.makeFolder(".hidden");
+    home.writeFile("loose.txt", "x");
+    QStringList scopes = LibraryStore::defaultScopes();
+    scopes.sort();
+    EXPECT_EQ(scopes, (QStringList{home.path("Documents"), home.path("Pictures"), home.path("library")}));
+}
+
+TEST(LibraryStoreScopes, AHomeWithNothingButLibraryIsItsOwnScope)
+{
+    TestHome home;
+    home.makeFolder("Library");
+    EXPECT_EQ(LibraryStore::defaultScopes(), QStringList{home.root()});
+}
+
+TEST_F(LibraryStoreTest, LoadsACollectionOncePerToken)
+{
+    const SidebarItem images = SidebarItem::category(FileCategory::images);
+    QSignalSpy collections(store.get(), &LibraryStore::collectionsChanged);
+    QFuture<void> first = store->load(images, 0);
+    EXPECT_TRUE(store->isLoading(images));
+    store->load(images, 0); // while it loads: nothing new starts
+    ASSERT_TRUE(waitFor(first));
+    EXPECT_FALSE(store->isLoading(images));
+    EXPECT_EQ(collections.size(), 1);
+    EXPECT_EQ(store->collections().value(images).totalCount, 2);
+
+    EXPECT_TRUE(store->load(images, 0).isFinished()); // same token: skipped
+    EXPECT_FALSE(store->isLoading(images));
+    ASSERT_TRUE(waitFor(store->load(images, 1)));       // newer token: loads again
+    EXPECT_EQ(collections.size(), 2);
+}
+
+TEST_F(LibraryStoreTest, ANewerTokenAskedWhileLoadingLoadsOnceMore)
+{
+    const SidebarItem docs = SidebarItem::category(FileCategory::documents);
+    QSignalSpy collections(store.get(), &LibraryStore::collectionsChanged);
+    store->load(docs, 0);
+    store->load(docs, 5);
+    QFuture<SpotlightResult> settled = store->result(docs, 5);
+    ASSERT_TRUE(waitFor(settled));
+    EXPECT_EQ(collections.size(), 2);
+    EXPECT_FALSE(store->isLoading(docs));
+    EXPECT_TRUE(store->load(docs, 5).isFinished());
+}
+
+TEST_F(LibraryStoreTest, EntriesWithoutAQueryChangeNothing)
+{
+    QSignalSpy loading(store.get(), &LibraryStore::loadingChanged);
+    store->load(SidebarItem::home(), 3);
+    store->load(SidebarItem::duplicates(), 3);
+    EXPECT_EQ(loading.size(), 0);
+    QFuture<SpotlightResult> r = store->result(SidebarItem::cleanupHub(), 3);
+    ASSERT_TRUE(r.isFinished());
+    EXPECT_TRUE(r.result().isEmpty());
+}
+
+TEST_F(LibraryStoreTest, ACancelledLoadStoresNothingAndIsNotLoaded)
+{
+    const SidebarItem images = SidebarItem::category(FileCategory::images);
+    store->load(images, 1);
+    store->cancelLoad(images);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !store->isLoading(images); }, 5000));
+    EXPECT_FALSE(store->collections().contains(images));
+    ASSERT_TRUE(waitFor(store->result(images, 1)));
+    EXPECT_EQ(store->collections().value(images).totalCount, 2);
+}
+
+TEST_F(LibraryStoreTest, RemovingTrashedFilesLowersCountsAndSizesButNeverBelowZero)
+{
+    const SidebarItem images = SidebarItem::category(FileCategory::images);
+    ASSERT_TRUE(waitFor(store->result(images, 0)));
+    const SpotlightResult before = store->collections().value(images);
+    ASSERT_EQ(before.items.size(), 2);
+    store->remove({home.path("Pictures/trip.png")});
+    const SpotlightResult after = store->collections().value(images);
+    EXPECT_EQ(names(after.items), QStringList{"beach.png"});
+    EXPECT_EQ(after.totalCount, 1);
+    EXPECT_EQ(after.totalSize, before.totalSize - 16);
+    store->remove({home.path("Pictures/beach.png"), home.path("Pictures/trip.png")});
+    EXPECT_EQ(store->collections().value(images).totalCount, 0);
+    EXPECT_EQ(store->collections().value(images).totalSize, 0);
+}
+
+TEST_F(LibraryStoreTest, FolderListingsTellMissingFromForbidden)
+{
+    home.writeFile("Documents/.secret", "x");
+    QFuture<FolderListing> listing = LibraryStore::listFolder(home.path("Documents"));
+    ASSERT_TRUE(waitFor(listing));
+    QStringList found = names(listing.result().items);
+    found.sort();
+    EXPECT_EQ(found, (QStringList{"notes.txt", "report.pdf"}));
+
+    QFuture<FolderListing> missing = LibraryStore::listFolder(home.path("Nope"));
+    ASSERT_TRUE(waitFor(missing));
+    EXPECT_EQ(missing.result().error, FolderError::notFound);
+    QFuture<FolderListing> file = LibraryStore::listFolder(home.path("Documents/notes.txt"));
+    ASSERT_TRUE(waitFor(file));
+    EXPECT_EQ(file.result().error, FolderError::notAFolder);
+    if (geteuid() != 0) {
+        chmod(home.path("Pictures").toUtf8().constData(), 0);
+        QFuture<FolderListing> locked = LibraryStore::listFolder(home.path("Pictures"));
+        ASSERT_TRUE(waitFor(locked));
+        chmod(home.path("Pictures").toUtf8().constData(), 0755);
+        EXPECT_EQ(locked.result().error, FolderError::noPermission);
+    }
+}
+
+TEST_F(LibraryStoreTest, OnlyTheLatestSearchPublishes)
+{
+    QSignalSpy searched(store.get(), &LibraryStore::searchedQueryChanged);
+    QFuture<void> first = store->search(QStringLiteral("report"));
+    QFuture<void> second = store->search(QStringLiteral("notes\n"));
+    ASSERT_TRUE(waitFor(first));
+    ASSERT_TRUE(waitFor(second));
+    EXPECT_EQ(searched.size(), 1);
+    EXPECT_EQ(store->searchedQuery(), "notes");
+    EXPECT_FALSE(store->isSearching());
+    ASSERT_TRUE(store->searchResult());
+    EXPECT_EQ(names(store->searchResult()->items), QStringList{"notes.txt"});
+    ASSERT_TRUE(store->parsedQuery());
+}
+
+TEST_F(LibraryStoreTest, BlankTextClearsTheAnswerAndTheSearchingFlag)
+{
+    store->search(QStringLiteral("report"));
+    EXPECT_TRUE(store->isSearching());
+    QFuture<void> blank = store->search(QStringLiteral(" \n\t"));
+    EXPECT_TRUE(blank.isFinished());
+    EXPECT_FALSE(store->isSearching());
+    EXPECT_FALSE(store->searchResult());
+    EXPECT_FALSE(store->parsedQuery());
+    // The answer for "report" arrives late and is dropped.
+    QTest::qWait(300);
+    EXPECT_FALSE(store->searchResult());
+}
+
+TEST_F(LibraryStoreTest, RecognisedTextAddsCurrentFilesFirst)
+{
+    const QString scan = home.writeFile("Pictures/scan-0001.jpg", "jpeg", 1.7e9);
+    const QString changed = home.writeFile("Pictures/old-scan.jpg", "jpeg", 1.7e9);
+    const QString hidden = home.writeFile("Pictures/.cache/scan.jpg", "jpeg", 1.7e9);
+    LibraryStore::TextSearch textSearch = [&](const QStringList& terms) {
+        EXPECT_EQ(terms, QStringList{"invoice"});
+        return QList<LibraryStore::TextHit>{{scan, 1.7e9},
+                                            {changed, 1.6e9}, // read before the file last changed
+                                            {hidden, 1.7e9},
+                                            {home.path("Pictures/gone.jpg"), 1.7e9}};
+    };
+    ASSERT_TRUE(waitFor(store->search(QStringLiteral("invoice"), textSearch)));
+    ASSERT_TRUE(store->searchResult());
+    EXPECT_EQ(names(store->searchResult()->items), QStringList{"scan-0001.jpg"});
+    EXPECT_EQ(store->textMatchCount(), 1);
+    EXPECT_EQ(store->searchResult()->totalCount, 1);
+    EXPECT_EQ(store->searchResult()->totalSize, 0);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QFuture>
+
+namespace ovra::test {
+
+// One application object for the whole test program, made on first use: event
+// loops, queued signals and future continuations need one.
+void ensureApp();
+
+// Runs the event loop until the future has finished (or the time is up).
+bool waitFor(const QFuture<void>& future, int timeoutMs = 20000);
+
+template <typename T>
+bool waitFor(const QFuture<T>& future, int timeoutMs = 20000)
+{
+    return waitFor(QFuture<void>(future), timeoutMs);
+}
+
+} // namespace ovra::test
