@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QFuture>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+namespace ovra {
+
+class AppState;
+class LibraryStore;
+class TextIndex;
+namespace md {
+class MetadataIndex;
+}
+namespace content {
+class ContentIndex;
+class ContentIndexer;
+} // namespace content
+
+// What the shell needs of the stores that the cleanup, download-source and
+// duplicate screens own, and of the music player. Each is a narrow interface so
+// the window, the sidebar and the start-up pipeline can be built and tested
+// before those screens exist; the real store implements it when it lands. Each
+// implementation is a QObject that emits `changed()` when a figure it reports
+// changes.
+
+class CleanupSummary : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    // Returns at once while a load runs or when the token equals the last one loaded.
+    virtual QFuture<void> load(const QStringList& scopes, qint64 token) = 0;
+    // Bytes of every current suggestion, each file counted once; 0 before the first load.
+    virtual qint64 totalReclaimable() const = 0;
+signals:
+    void changed();
+};
+
+class SourceSummary : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual QFuture<void> load(const QStringList& scopes, qint64 token) = 0;
+    virtual int groupCount() const = 0;
+signals:
+    void changed();
+};
+
+class DuplicateSummary : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual bool isIdle() const = 0;
+    // Starts the exact-duplicate scan over the scopes.
+    virtual QFuture<void> scan(const QStringList& scopes) = 0;
+    // Bytes that trashing every extra copy of the exact groups would free.
+    virtual qint64 exactReclaimable() const = 0;
+signals:
+    void changed();
+};
+
+class PlayerSummary : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual bool hasCurrent() const = 0;
+signals:
+    void changed();
+};
+
+// The long-lived objects, made once at start-up and handed to every screen's
+// constructor (there are no globals). A pointer that is null stands for a part
+// of the app that is not built yet: whatever shows its figures shows nothing.
+struct AppContext {
+    md::MetadataIndex* index = nullptr;
+    std::shared_ptr<content::ContentIndex> contentIndex;
+    content::ContentIndexer* contentIndexer = nullptr;
+    AppState* state = nullptr;
+    LibraryStore* library = nullptr;
+    TextIndex* textIndex = nullptr;
+    CleanupSummary* cleanup = nullptr;
+    SourceSummary* sources = nullptr;
+    DuplicateSummary* duplicates = nullptr;
+    PlayerSummary* player = nullptr;
+};
+
+} // namespace ovra
