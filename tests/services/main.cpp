@@ -1,5 +1,7 @@
-// The views and the icon lookups need a GUI application, and the loader hands
-// icon lookups to its event loop; every test of the services runs inside one.
+// The views, the icon lookups and text drawn into images need a GUI application,
+// and the services finish their futures on its event loop; every test of the
+// services runs inside one. Test discovery runs this program at build time
+// without a display, so the off-screen platform is the default.
 #include <QApplication>
 #include <QIcon>
 

@@ -1,0 +1,406 @@
+#include "TextIndex.h"
+
+#include "TextRecognizer.h"
+#include "platform/XdgPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSet>
+#include <QTextBoundaryFinder>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+namespace ovra {
+namespace {
+
+const QString kFileName = QStringLiteral("text-index.json");
+const QString kModifiedKey = QStringLiteral("modified");
+const QString kTextKey = QStringLiteral("text");
+const QString kUnreadableSuffix = QStringLiteral(".unreadable");
+// Background recognition yields the processor to everything the user does.
+constexpr int kBackgroundNiceness = 10;
+
+using Entries = QHash<QString, TextIndex::Entry>;
+
+// Linux keeps a nice value per thread. The run's pool threads do nothing else, so
+// each is lowered once and stays low.
+void lowerThisThreadsPriority()
+{
+    thread_local const bool lowered = [] {
+        return ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNiceness) == 0;
+    }();
+    Q_UNUSED(lowered);
+}
+
+std::optional<QString> readSafely(const TextIndex::Recognize& recognize, const QString& path)
+{
+    try {
+        return recognize(path);
+    } catch (...) {
+        return std::nullopt; // a run must see every result, or it never ends
+    }
+}
+
+// Case and accents ignored, the same in every locale: "Café" and "CAFE" fold alike.
+QString folded(const QString& text)
+{
+    const QString decomposed = text.normalized(QString::NormalizationForm_D);
+    QString result;
+    result.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        if (c.category() != QChar::Mark_NonSpacing) result.append(c);
+    }
+    return result.toCaseFolded();
+}
+
+// More than one character as the user sees them ("é" written as e and a
+// combining accent is one).
+bool hasSeveralCharacters(const QString& term)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, term);
+    int characters = 0;
+    while (finder.toNextBoundary() > 0) {
+        if (++characters > 1) return true;
+    }
+    return false;
+}
+
+std::optional<TextIndex::Entry> entryFromJson(const QJsonValue& value)
+{
+    if (!value.isObject()) return std::nullopt;
+    const QJsonObject object = value.toObject();
+    const QJsonValue modified = object.value(kModifiedKey);
+    const QJsonValue text = object.value(kTextKey);
+    if (!modified.isDouble() || !text.isString()) return std::nullopt;
+    return TextIndex::Entry{modified.toDouble(), text.toString()};
+}
+
+QByteArray encoded(const Entries& entries)
+{
+    // Inserting keys in the object's own order appends each one; in hash order
+    // every insert would shift the rest.
+    QStringList paths = entries.keys();
+    std::sort(paths.begin(), paths.end());
+    QJsonObject object;
+    for (const QString& path : paths) {
+        const TextIndex::Entry& entry = entries[path];
+        object.insert(path, QJsonObject{{kModifiedKey, entry.modified}, {kTextKey, entry.text}});
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QString asideLocation(const QString& path)
+{
+    QString aside = path + kUnreadableSuffix;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = path + kUnreadableSuffix + u'-' + QString::number(n);
+    return aside;
+}
+
+} // namespace
+
+// The one writer of the index file. Saves hand it snapshots; it writes them in
+// order on a worker thread, and when several wait it writes only the newest, so
+// the last snapshot handed over is always the one left on disk.
+class TextIndex::Writer : public std::enable_shared_from_this<TextIndex::Writer> {
+public:
+    Writer(QString path, bool moveAsideFirst)
+        : m_path(std::move(path))
+        , m_mustMoveAside(moveAsideFirst)
+    {
+    }
+
+    void submit(Entries snapshot)
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending = std::move(snapshot);
+        if (m_isWriting) return;
+        m_isWriting = true;
+        QThreadPool::globalInstance()->start([self = shared_from_this()] { self->drain(); });
+    }
+
+    void waitForIdle()
+    {
+        std::unique_lock lock(m_mutex);
+        m_idle.wait(lock, [this] { return !m_isWriting; });
+    }
+
+private:
+    void drain()
+    {
+        for (;;) {
+            Entries snapshot;
+            {
+                std::lock_guard lock(m_mutex);
+                if (!m_pending) {
+                    m_isWriting = false;
+                    m_idle.notify_all();
+                    return;
+                }
+                snapshot = std::move(*m_pending);
+                m_pending.reset();
+            }
+            write(snapshot);
+        }
+    }
+
+    // Errors are ignored: the index keeps working in memory and the next save
+    // tries again.
+    void write(const Entries& snapshot)
+    {
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        if (m_mustMoveAside && !moveUnreadableAside()) return;
+        QSaveFile file(m_path);
+        if (!file.open(QIODevice::WriteOnly)) return;
+        file.write(encoded(snapshot));
+        file.commit();
+    }
+
+    // A file this index could not read may be the user's only copy of a large
+    // index (a disk error, an editor's mistake): it is kept beside the new one
+    // rather than overwritten.
+    bool moveUnreadableAside()
+    {
+        if (QFile::exists(m_path) && !QFile::rename(m_path, asideLocation(m_path))) return false;
+        m_mustMoveAside = false;
+        return true;
+    }
+
+    const QString m_path;
+    bool m_mustMoveAside; // touched by the draining thread only
+
+    std::mutex m_mutex;
+    std::condition_variable m_idle;
+    std::optional<Entries> m_pending;
+    bool m_isWriting = false;
+};
+
+TextIndex::TextIndex(QObject* parent)
+    : TextIndex(Recognize(&TextRecognizer::text), parent)
+{
+}
+
+TextIndex::TextIndex(Recognize recognize, QObject* parent)
+    : QObject(parent)
+    , m_recognize(std::move(recognize))
+    , m_filePath(fileLocation())
+{
+    m_pool.setMaxThreadCount(kRecognitionsInFlight);
+    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
+    load();
+}
+
+TextIndex::~TextIndex()
+{
+    m_pool.waitForDone();
+    m_writer->waitForIdle();
+}
+
+QString TextIndex::fileLocation()
+{
+    return xdg::appDataDir() + u'/' + kFileName;
+}
+
+// Entries that are damaged are dropped one by one and the rest kept; a file that
+// cannot be read or parsed at all is moved aside before the first save.
+void TextIndex::load()
+{
+    bool isUnreadable = false;
+    QFile file(m_filePath);
+    if (file.exists()) {
+        QJsonParseError error;
+        const QJsonDocument document = file.open(QIODevice::ReadOnly)
+                                           ? QJsonDocument::fromJson(file.readAll(), &error)
+                                           : QJsonDocument();
+        const QJsonObject object = document.object();
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+            if (std::optional<Entry> entry = entryFromJson(it.value())) m_entries.insert(it.key(), *entry);
+        }
+        // Not one usable entry in a file that has some is no index we can read.
+        isUnreadable = !document.isObject() || (m_entries.isEmpty() && !object.isEmpty());
+    }
+    m_writer = std::make_shared<Writer>(m_filePath, isUnreadable);
+    setIndexedCount(int(m_entries.size()));
+}
+
+const TextIndex::Entry* TextIndex::currentEntry(const FileItem& item) const
+{
+    const auto it = m_entries.constFind(item.path);
+    if (it == m_entries.cend() || it->modified != item.modified) return nullptr;
+    return &*it;
+}
+
+QList<FileItem> TextIndex::candidates(const QList<FileItem>& items) const
+{
+    QList<FileItem> result;
+    QSet<QString> taken;
+    for (const FileItem& item : items) {
+        if (!TextRecognizer::canRead(item)) continue;
+        if (item.size >= kMaxIndexedSize) continue;
+        if (currentEntry(item)) continue;
+        // A screenshot is an image too: lists handed in together name it twice.
+        if (taken.contains(item.path)) continue;
+        taken.insert(item.path);
+        result.append(item);
+    }
+    return result;
+}
+
+void TextIndex::index(const QList<FileItem>& items)
+{
+    if (m_isIndexing) return;
+    QList<FileItem> found = candidates(items);
+    if (found.isEmpty()) return;
+    m_candidates = std::move(found);
+    m_next = 0;
+    m_inFlight = 0;
+    setIsIndexing(true);
+    setDone(0);
+    setTotal(int(m_candidates.size()));
+    while (m_inFlight < kRecognitionsInFlight && m_next < m_candidates.size())
+        startNextRecognition();
+}
+
+void TextIndex::startNextRecognition()
+{
+    const FileItem item = m_candidates.at(m_next++);
+    ++m_inFlight;
+    QtConcurrent::run(&m_pool,
+                      [recognize = m_recognize, path = item.path] {
+                          lowerThisThreadsPriority();
+                          return readSafely(recognize, path);
+                      })
+        .then(this, [this, item](const std::optional<QString>& text) {
+            recognitionFinished(item, text);
+        });
+}
+
+void TextIndex::recognitionFinished(const FileItem& item, const std::optional<QString>& text)
+{
+    --m_inFlight;
+    // Text that could not be read is not remembered as "no text": the file is
+    // tried again by a later run.
+    if (text) store(*text, item);
+    setDone(m_done + 1);
+    if (m_done % kResultsPerSave == 0 && m_isDirty) save();
+    if (m_next < m_candidates.size()) startNextRecognition();
+    else if (m_inFlight == 0) finish();
+}
+
+void TextIndex::store(const QString& text, const FileItem& item)
+{
+    m_entries.insert(item.path, Entry{item.modified, text});
+    m_folded.remove(item.path);
+    setIndexedCount(int(m_entries.size()));
+    m_isDirty = true;
+}
+
+void TextIndex::finish()
+{
+    if (m_isDirty) save();
+    setIsIndexing(false);
+    m_candidates.clear();
+    m_next = 0;
+}
+
+void TextIndex::save()
+{
+    m_isDirty = false;
+    ++m_saveCount;
+    m_writer->submit(m_entries);
+}
+
+void TextIndex::waitForSaved() const
+{
+    m_writer->waitForIdle();
+}
+
+QFuture<QString> TextIndex::text(const FileItem& item)
+{
+    if (const Entry* entry = currentEntry(item)) return QtFuture::makeReadyFuture(entry->text);
+    return QtConcurrent::run(QThreadPool::globalInstance(),
+                             [recognize = m_recognize, path = item.path] {
+                                 return readSafely(recognize, path);
+                             })
+        .then(this, [this, item](const std::optional<QString>& text) {
+            if (!text) return QString();
+            store(*text, item);
+            save();
+            return *text;
+        });
+}
+
+const QString& TextIndex::foldedText(const QString& path, const QString& text) const
+{
+    auto it = m_folded.find(path);
+    if (it == m_folded.end()) it = m_folded.insert(path, folded(text));
+    return *it;
+}
+
+QStringList TextIndex::search(const QStringList& terms) const
+{
+    QStringList kept;
+    for (const QString& term : terms) {
+        if (hasSeveralCharacters(term)) kept.append(folded(term));
+    }
+    if (kept.isEmpty()) return {};
+    QStringList paths;
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+        if (it->text.isEmpty()) continue;
+        const QString& text = foldedText(it.key(), it->text);
+        const bool matches = std::all_of(kept.cbegin(), kept.cend(),
+                                         [&](const QString& term) { return text.contains(term); });
+        if (matches) paths.append(it.key());
+    }
+    return paths;
+}
+
+void TextIndex::forget(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        m_entries.remove(path);
+        m_folded.remove(path);
+    }
+    setIndexedCount(int(m_entries.size()));
+    save();
+}
+
+void TextIndex::setIsIndexing(bool value)
+{
+    if (m_isIndexing == value) return;
+    m_isIndexing = value;
+    emit isIndexingChanged(value);
+}
+
+void TextIndex::setDone(int value)
+{
+    if (m_done == value) return;
+    m_done = value;
+    emit doneChanged(value);
+}
+
+void TextIndex::setTotal(int value)
+{
+    if (m_total == value) return;
+    m_total = value;
+    emit totalChanged(value);
+}
+
+void TextIndex::setIndexedCount(int value)
+{
+    if (m_indexedCount == value) return;
+    m_indexedCount = value;
+    emit indexedCountChanged(value);
+}
+
+} // namespace ovra

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "library/FileItem.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace ovra {
+
+// The text recognised in images and PDFs, keyed by each file's absolute path and
+// kept in "$XDG_DATA_HOME/Ovra/text-index.json" so recognition survives restarts.
+// Searches match words inside images through it, the inspector and the copy-text
+// command get a file's text from it, and background runs index lists of files.
+// Lives on the GUI thread; recognition and file writes happen off it.
+class TextIndex : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isIndexing READ isIndexing NOTIFY isIndexingChanged)
+    Q_PROPERTY(int done READ done NOTIFY doneChanged)
+    Q_PROPERTY(int total READ total NOTIFY totalChanged)
+    Q_PROPERTY(int indexedCount READ indexedCount NOTIFY indexedCountChanged)
+
+public:
+    struct Entry {
+        double modified = 0; // the file's modification time when it was read
+        QString text;        // "" when the file holds no text
+        friend bool operator==(const Entry&, const Entry&) = default;
+    };
+
+    // Reads one file's text on a worker thread: "" for a file without text, nothing
+    // when the text could not be read this time. TextRecognizer::text unless a test
+    // gives its own.
+    using Recognize = std::function<std::optional<QString>(const QString& path)>;
+
+    // A file of this size or more is never indexed in the background.
+    static constexpr qint64 kMaxIndexedSize = 60'000'000;
+    static constexpr int kRecognitionsInFlight = 2;
+    // A long run writes the file after every this many results.
+    static constexpr int kResultsPerSave = 40;
+
+    explicit TextIndex(QObject* parent = nullptr);
+    explicit TextIndex(Recognize recognize, QObject* parent = nullptr);
+    // Waits for the recognitions in flight (their results are dropped) and for the
+    // last snapshot to reach the disk.
+    ~TextIndex() override;
+
+    // "$XDG_DATA_HOME/Ovra/text-index.json", read from the environment now.
+    static QString fileLocation();
+
+    bool isIndexing() const { return m_isIndexing; }
+    int done() const { return m_done; }
+    int total() const { return m_total; }
+    int indexedCount() const { return m_indexedCount; }
+
+    const QHash<QString, Entry>& entries() const { return m_entries; }
+    // The entry stored under the item's path when it was made from this very
+    // version of the file (its modification time, compared exactly); else null.
+    const Entry* currentEntry(const FileItem& item) const;
+
+    // Starts a background run over the readable images and PDFs among the items that
+    // are under the size limit and have no current entry, each file once. Ignored
+    // while a run is in progress: the items are neither queued nor added to it.
+    void index(const QList<FileItem>& items);
+    // The item's current text, else its text read now (and stored). The future is
+    // finished on the GUI thread; "" when there is no text or it cannot be read.
+    QFuture<QString> text(const FileItem& item);
+    // The paths of files whose text contains every term of two or more characters,
+    // ignoring case and accents. Not sorted and not checked against the disk.
+    QStringList search(const QStringList& terms) const;
+    // Drops the entries of these paths and saves.
+    void forget(const QStringList& paths);
+
+    // How many snapshots have been handed to the writer since creation.
+    int saveCount() const { return m_saveCount; }
+    // Blocks until every snapshot handed to the writer has been written.
+    void waitForSaved() const;
+
+signals:
+    void isIndexingChanged(bool isIndexing);
+    void doneChanged(int done);
+    void totalChanged(int total);
+    void indexedCountChanged(int indexedCount);
+
+private:
+    class Writer;
+
+    void load();
+    QList<FileItem> candidates(const QList<FileItem>& items) const;
+    void startNextRecognition();
+    void recognitionFinished(const FileItem& item, const std::optional<QString>& text);
+    void store(const QString& text, const FileItem& item);
+    void finish();
+    void save();
+    const QString& foldedText(const QString& path, const QString& text) const;
+
+    void setIsIndexing(bool value);
+    void setDone(int value);
+    void setTotal(int value);
+    void setIndexedCount(int value);
+
+    Recognize m_recognize;
+    QString m_filePath;
+    QHash<QString, Entry> m_entries;
+    // Each entry's text folded for search, made when a search first needs it.
+    mutable QHash<QString, QString> m_folded;
+    bool m_isIndexing = false;
+    int m_done = 0;
+    int m_total = 0;
+    int m_indexedCount = 0;
+    bool m_isDirty = false;
+    int m_saveCount = 0;
+
+    // The running run: its candidates and the next one to start.
+    QList<FileItem> m_candidates;
+    qsizetype m_next = 0;
+    int m_inFlight = 0;
+
+    QThreadPool m_pool; // the background run's recognitions, at low priority
+    std::shared_ptr<Writer> m_writer;
+};
+
+} // namespace ovra

@@ -1,0 +1,243 @@
+#include "TextRecognizer.h"
+
+#include <poppler-qt6.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+#include <QStringList>
+
+#include <omp.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <mutex>
+
+namespace ovra::TextRecognizer {
+namespace {
+
+const QString kExcludedImageExtension = QStringLiteral("svg");
+const QString kPdfExtension = QStringLiteral("pdf");
+const QString kLineSeparator = QStringLiteral("\n");
+const QString kPageSeparator = QStringLiteral("\n\n");
+constexpr int kPointsPerInch = 72;
+// Below this Tesseract refuses the image (and says so on standard error).
+constexpr int kMinRecognisedSide = 3;
+
+QString pathExtension(const QString& path)
+{
+    const QStringView name = QStringView(path).mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot <= 0 ? QString() : name.mid(dot + 1).toString();
+}
+
+// Opens a user's file for reading without making it look recently used (where the
+// file system lets us), and never waits on something that is not a regular file:
+// a named pipe called "scan.png" would otherwise block a worker for good.
+bool openUserFile(QFile& file, const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    int fd = ::open(native.constData(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = ::open(native.constData(), flags); // not our file
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+// One Tesseract engine per thread: an engine is not thread-safe, and loading the
+// language data costs a few hundred milliseconds, so each worker keeps its own.
+class Engine {
+public:
+    // Starts the engine on first use; tries again on a later call when the language
+    // data was missing, so installing it needs no restart.
+    bool isReady()
+    {
+        if (m_isReady) return true;
+        keepOpenMpOnThisThread();
+        m_api.SetVariable("debug_file", "/dev/null"); // the app writes no log
+        m_isReady = m_api.Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) == 0;
+        if (m_isReady) m_api.SetPageSegMode(tesseract::PSM_AUTO);
+        return m_isReady;
+    }
+
+    tesseract::TessBaseAPI& api() { return m_api; }
+
+private:
+    // Debian's Tesseract asks OpenMP for several threads per engine; with one engine
+    // per worker they oversubscribe the cores and stall for minutes. OMP_THREAD_LIMIT
+    // is read only when the OpenMP runtime loads, before main(), so instead every
+    // parallel region started from this thread is made to run on it alone.
+    static void keepOpenMpOnThisThread() { omp_set_max_active_levels(0); }
+
+    tesseract::TessBaseAPI m_api;
+    bool m_isReady = false;
+};
+
+Engine& threadEngine()
+{
+    thread_local Engine engine;
+    return engine;
+}
+
+// Tesseract reads packed RGB; transparent parts become white paper, not black ink.
+QImage opaqueRgb(const QImage& image)
+{
+    if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB888);
+    QImage paper(image.size(), QImage::Format_RGB888);
+    paper.fill(Qt::white);
+    QPainter painter(&paper);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    return paper;
+}
+
+QStringList recognisedLines(tesseract::TessBaseAPI& api)
+{
+    QStringList lines;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it) return lines;
+    do {
+        const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+        if (!text) continue;
+        const QString line = QString::fromUtf8(text.get()).trimmed();
+        if (!line.isEmpty()) lines.append(line);
+    } while (it->Next(tesseract::RIL_TEXTLINE));
+    return lines;
+}
+
+void silencePoppler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant());
+    });
+}
+
+int longestSide(const QSize& size)
+{
+    return std::max(size.width(), size.height());
+}
+
+// JPEG decoders scale while they decode, by up to an eighth of each side; every
+// other decoder makes the whole picture first.
+qint64 decodedPixels(const QImageReader& reader, const QSize& size)
+{
+    const qint64 pixels = qint64(size.width()) * size.height();
+    return reader.format() == "jpeg" ? pixels / 64 : pixels;
+}
+
+std::optional<QString> imageText(const QString& path)
+{
+    QFile file;
+    if (!openUserFile(file, path)) return std::nullopt;
+    QImageReader reader(&file);
+    reader.setAutoTransform(true); // text stands upright as the camera held it
+    // The header's size is checked before anything is decoded. Decoders that cannot
+    // tell it beforehand (GIF) are bounded by Qt's own allocation limit.
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        if (size.isEmpty() || decodedPixels(reader, size) > kMaxDecodedPixels) return std::nullopt;
+        if (longestSide(size) > kMaxImageSide)
+            reader.setScaledSize(size.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio));
+    }
+    QImage image = reader.read();
+    if (image.isNull()) return std::nullopt;
+    if (longestSide(image.size()) > kMaxImageSide)
+        image = image.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return recognize(image);
+}
+
+std::optional<QString> pdfTextLayer(Poppler::Document& document)
+{
+    QStringList pages;
+    for (int i = 0; i < document.numPages(); ++i) {
+        const std::unique_ptr<Poppler::Page> page(document.page(i));
+        if (page) pages.append(page->text(QRectF()));
+    }
+    const QString text = pages.join(kLineSeparator).trimmed();
+    if (text.isEmpty()) return std::nullopt;
+    return text;
+}
+
+// A scanned PDF: its first pages rendered and recognised, one segment per page
+// (empty for a page without legible text) so page breaks stay where they were.
+std::optional<QString> pdfRecognisedPages(Poppler::Document& document)
+{
+    document.setRenderHint(Poppler::Document::Antialiasing);
+    document.setRenderHint(Poppler::Document::TextAntialiasing);
+    const int count = std::min(document.numPages(), kMaxRenderedPages);
+    QStringList pages;
+    for (int i = 0; i < count; ++i) {
+        const std::unique_ptr<Poppler::Page> page(document.page(i));
+        if (!page) continue;
+        const QSizeF size = page->pageSizeF();
+        const double longest = std::max({size.width(), size.height(), 1.0});
+        const double dpi = kPointsPerInch * kRenderedPageSide / longest;
+        const QImage image = page->renderToImage(dpi, dpi);
+        if (image.isNull()) continue;
+        const std::optional<QString> text = recognize(image);
+        if (!text) return std::nullopt;
+        pages.append(*text);
+    }
+    // Pages that exist but none could be drawn: the text is unknown, not absent.
+    if (count > 0 && pages.isEmpty()) return std::nullopt;
+    return pages.join(kPageSeparator);
+}
+
+std::optional<QString> pdfText(const QString& path)
+{
+    silencePoppler();
+    QFile file;
+    if (!openUserFile(file, path)) return std::nullopt;
+    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(&file);
+    if (!document || document->isLocked()) return std::nullopt;
+    if (std::optional<QString> layer = pdfTextLayer(*document)) return layer;
+    return pdfRecognisedPages(*document);
+}
+
+} // namespace
+
+bool canRead(const FileItem& item)
+{
+    if (item.category == FileCategory::images)
+        return pathExtension(item.path).toLower() != kExcludedImageExtension;
+    return item.contentType && item.contentType->conforms(UniformType::pdf());
+}
+
+std::optional<QString> recognize(const QImage& image)
+{
+    Engine& engine = threadEngine();
+    if (!engine.isReady()) return std::nullopt;
+    if (image.width() < kMinRecognisedSide || image.height() < kMinRecognisedSide) return QString();
+    const QImage rgb = opaqueRgb(image);
+    tesseract::TessBaseAPI& api = engine.api();
+    api.SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
+    QStringList lines;
+    if (api.Recognize(nullptr) == 0) lines = recognisedLines(api);
+    api.Clear();
+    return lines.join(kLineSeparator);
+}
+
+std::optional<QString> text(const QString& path)
+{
+    if (pathExtension(path).toLower() == kPdfExtension) return pdfText(path);
+    return imageText(path);
+}
+
+} // namespace ovra::TextRecognizer

@@ -1,0 +1,298 @@
+#include "services/TextIndex.h"
+#include "support/TestHome.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSemaphore>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace ovra;
+using ovra::test::TestHome;
+
+namespace {
+
+// Stands in for the recogniser: answers from a table ("text of NAME" by default),
+// notes each call and how many run at once, and can hold calls until let go.
+struct FakeReader {
+    std::mutex mutex;
+    QHash<QString, std::optional<QString>> answers;
+    QStringList calls;
+    int atOnce = 0;
+    int mostAtOnce = 0;
+    std::atomic<bool> isHolding = false;
+    QSemaphore gate;
+
+    std::optional<QString> read(const QString& path)
+    {
+        const QString name = path.section(u'/', -1);
+        {
+            std::lock_guard lock(mutex);
+            calls.append(name);
+            mostAtOnce = std::max(mostAtOnce, ++atOnce);
+        }
+        if (isHolding) gate.acquire();
+        std::lock_guard lock(mutex);
+        --atOnce;
+        return answers.value(name, QStringLiteral("text of ") + name);
+    }
+    QStringList callsSoFar()
+    {
+        std::lock_guard lock(mutex);
+        return calls;
+    }
+};
+
+struct Fixture {
+    TestHome home;
+    std::shared_ptr<FakeReader> reader = std::make_shared<FakeReader>();
+    TextIndex::Recognize recognize = [reader = reader](const QString& path) { return reader->read(path); };
+};
+
+FileItem picture(const QString& name, double modified = 1000.5, qint64 size = 1000)
+{
+    FileItem item;
+    item.path = QStringLiteral("/pictures/") + name;
+    item.size = size;
+    item.modified = modified;
+    item.category = FileCategory::images;
+    return item;
+}
+
+QList<FileItem> pictures(int count, const QString& prefix = QStringLiteral("p"))
+{
+    QList<FileItem> items;
+    for (int i = 0; i < count; ++i) items.append(picture(prefix + QString::number(i) + QStringLiteral(".png")));
+    return items;
+}
+
+bool finishRun(const TextIndex& index)
+{
+    return QTest::qWaitFor([&] { return !index.isIndexing(); }, 20000);
+}
+
+QString textNow(TextIndex& index, const FileItem& item)
+{
+    QFuture<QString> future = index.text(item);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, 20000));
+    return future.result();
+}
+
+QSet<QString> asSet(const QStringList& list)
+{
+    return QSet<QString>(list.cbegin(), list.cend());
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(TextIndex, runTakesEachCandidateOnce)
+{
+    Fixture f;
+    f.reader->answers = {{QStringLiteral("blank.png"), QString()}, {QStringLiteral("fails.png"), std::nullopt}};
+    TextIndex index(f.recognize);
+    textNow(index, picture(QStringLiteral("known.png"), 10));
+    textNow(index, picture(QStringLiteral("blank.png"), 10));
+
+    FileItem folder = picture(QStringLiteral("Holiday"));
+    folder.category = FileCategory::folders;
+    index.index({picture(QStringLiteral("a.png")), picture(QStringLiteral("a.png")), // named twice
+                 picture(QStringLiteral("logo.svg")), folder, picture(QStringLiteral("big.png"), 1, 60'000'000),
+                 picture(QStringLiteral("edge.png"), 1, 59'999'999),
+                 picture(QStringLiteral("known.png"), 10), // current
+                 picture(QStringLiteral("blank.png"), 11), // changed since
+                 picture(QStringLiteral("fails.png"))});
+    EXPECT_EQ(index.total(), 4);
+    ASSERT_TRUE(finishRun(index));
+    EXPECT_EQ(index.done(), 4);
+    EXPECT_EQ(f.reader->callsSoFar().mid(2).size(), 4);
+    EXPECT_EQ(asSet(f.reader->callsSoFar().mid(2)),
+              (QSet<QString>{QStringLiteral("a.png"), QStringLiteral("edge.png"), QStringLiteral("blank.png"),
+                             QStringLiteral("fails.png")}));
+    EXPECT_EQ(index.entries().value(QStringLiteral("/pictures/blank.png")).modified, 11);
+    // Text that could not be read is not remembered as no text…
+    EXPECT_FALSE(index.entries().contains(QStringLiteral("/pictures/fails.png")));
+    EXPECT_EQ(index.indexedCount(), 4);
+
+    // …so the next run tries it again. Equal values notify nobody.
+    QSignalSpy indexing(&index, &TextIndex::isIndexingChanged);
+    QSignalSpy total(&index, &TextIndex::totalChanged);
+    QSignalSpy counted(&index, &TextIndex::indexedCountChanged);
+    index.index({picture(QStringLiteral("fails.png"))});
+    ASSERT_TRUE(finishRun(index));
+    EXPECT_EQ(f.reader->callsSoFar().count(QStringLiteral("fails.png")), 2);
+    EXPECT_EQ(indexing.count(), 2);
+    EXPECT_EQ(total.count(), 1);
+    EXPECT_EQ(counted.count(), 0);
+
+    // Nothing to do changes nothing.
+    QSignalSpy done(&index, &TextIndex::doneChanged);
+    index.index({});
+    index.index({picture(QStringLiteral("logo.svg")), picture(QStringLiteral("known.png"), 10)});
+    EXPECT_EQ(indexing.count(), 2);
+    EXPECT_EQ(done.count(), 0);
+    EXPECT_EQ(index.total(), 1);
+}
+
+TEST(TextIndex, secondRunIsIgnoredWhileOneRuns)
+{
+    Fixture f;
+    f.reader->isHolding = true;
+    TextIndex index(f.recognize);
+    index.index(pictures(5));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.reader->callsSoFar().size() == 2; }, 20000));
+    index.index({picture(QStringLiteral("late.png"))});
+    EXPECT_EQ(index.total(), 5);
+    f.reader->gate.release(5);
+    ASSERT_TRUE(finishRun(index));
+    EXPECT_EQ(f.reader->mostAtOnce, TextIndex::kRecognitionsInFlight);
+    EXPECT_FALSE(f.reader->callsSoFar().contains(QStringLiteral("late.png")));
+
+    f.reader->gate.release(1);
+    index.index({picture(QStringLiteral("late.png"))});
+    ASSERT_TRUE(finishRun(index));
+    EXPECT_TRUE(f.reader->callsSoFar().contains(QStringLiteral("late.png")));
+}
+
+TEST(TextIndex, savesAfterEveryFortyResultsAndOnDemand)
+{
+    Fixture f;
+    TextIndex index(f.recognize);
+    index.index(pictures(100));
+    ASSERT_TRUE(finishRun(index));
+    EXPECT_EQ(index.saveCount(), 3);
+    index.index(pictures(40, QStringLiteral("q")));
+    ASSERT_TRUE(finishRun(index));
+    EXPECT_EQ(index.saveCount(), 4);
+    index.forget({QStringLiteral("/nowhere.png")});
+    EXPECT_EQ(index.saveCount(), 5);
+
+    // Current text is served as stored; a changed file is read again.
+    EXPECT_EQ(textNow(index, picture(QStringLiteral("p0.png"))), QStringLiteral("text of p0.png"));
+    EXPECT_EQ(f.reader->callsSoFar().size(), 140);
+    EXPECT_EQ(index.saveCount(), 5);
+    f.reader->answers.insert(QStringLiteral("p0.png"), QStringLiteral("edited"));
+    EXPECT_EQ(textNow(index, picture(QStringLiteral("p0.png"), 1000.500001)), QStringLiteral("edited"));
+    EXPECT_EQ(index.saveCount(), 6);
+
+    f.reader->answers.insert(QStringLiteral("unreadable.png"), std::nullopt);
+    EXPECT_EQ(textNow(index, picture(QStringLiteral("unreadable.png"))), QString());
+    EXPECT_EQ(index.saveCount(), 6);
+    EXPECT_FALSE(index.entries().contains(QStringLiteral("/pictures/unreadable.png")));
+}
+
+TEST(TextIndex, searchIgnoresCaseAndAccents)
+{
+    Fixture f;
+    f.reader->answers = {{QStringLiteral("menu.png"), QStringLiteral("Café au lait\n2,50")},
+                         {QStringLiteral("sign.png"), QStringLiteral("CAFE NOIR")},
+                         {QStringLiteral("blank.png"), QString()}};
+    TextIndex index(f.recognize);
+    index.index({picture(QStringLiteral("menu.png")), picture(QStringLiteral("sign.png")),
+                 picture(QStringLiteral("blank.png"))});
+    ASSERT_TRUE(finishRun(index));
+
+    const QString menu = QStringLiteral("/pictures/menu.png");
+    const QString sign = QStringLiteral("/pictures/sign.png");
+    EXPECT_EQ(asSet(index.search({QStringLiteral("cafe")})), (QSet<QString>{menu, sign}));
+    EXPECT_EQ(index.search({QStringLiteral("CAFÉ"), QStringLiteral("lait")}), QStringList{menu});
+    EXPECT_EQ(index.search({QStringLiteral("cafe\u0301"), QStringLiteral("noir")}), QStringList{sign});
+    // Terms of one character are left out ("é" as e and a combining accent is one).
+    EXPECT_TRUE(index.search({QStringLiteral("x")}).isEmpty());
+    EXPECT_TRUE(index.search({QStringLiteral("e\u0301")}).isEmpty());
+    EXPECT_EQ(asSet(index.search({QStringLiteral("cafe"), QStringLiteral("x")})), (QSet<QString>{menu, sign}));
+
+    index.forget({menu});
+    EXPECT_EQ(index.search({QStringLiteral("cafe")}), QStringList{sign});
+}
+
+TEST(TextIndex, fileRoundTrip)
+{
+    Fixture f;
+    const double modified = 1700000000.123456789;
+    f.reader->answers = {{QStringLiteral("quote.png"), QStringLiteral("\"Ünïcode\" / line\nnext\\")},
+                         {QStringLiteral("blank.png"), QString()}};
+    QHash<QString, TextIndex::Entry> written;
+    {
+        TextIndex index(f.recognize);
+        index.index({picture(QStringLiteral("quote.png"), modified), picture(QStringLiteral("blank.png"), kDistantPast),
+                     picture(QStringLiteral("plain.png"), 0.1)});
+        ASSERT_TRUE(finishRun(index));
+        written = index.entries();
+    } // the last snapshot is on disk when the index is gone
+    ASSERT_EQ(written.size(), 3);
+
+    const QJsonObject file = QJsonDocument::fromJson(fileBytes(TextIndex::fileLocation())).object();
+    EXPECT_EQ(file.value(QStringLiteral("/pictures/quote.png")).toObject().keys(),
+              (QStringList{QStringLiteral("modified"), QStringLiteral("text")}));
+    const TextIndex reread(f.recognize);
+    EXPECT_EQ(reread.entries(), written);
+    EXPECT_EQ(reread.entries().value(QStringLiteral("/pictures/quote.png")).modified, modified);
+    EXPECT_EQ(reread.indexedCount(), 3);
+}
+
+TEST(TextIndex, damagedFileKeepsItsGoodEntries)
+{
+    Fixture f;
+    const QString location = TextIndex::fileLocation();
+    f.home.writeFile(location.mid(f.home.root().size() + 1), R"({
+        "/good.png": {"modified": 12.5, "text": "kept", "extra": 1},
+        "/no-text.png": {"modified": 3},
+        "/string-time.png": {"modified": "3", "text": "x"},
+        "/not-an-object.png": 7
+    })");
+    {
+        TextIndex index(f.recognize);
+        EXPECT_EQ(index.entries(), (QHash<QString, TextIndex::Entry>{
+                                       {QStringLiteral("/good.png"), {12.5, QStringLiteral("kept")}}}));
+        index.forget({});
+    }
+    EXPECT_FALSE(QFile::exists(location + QStringLiteral(".unreadable")));
+    EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 1);
+}
+
+TEST(TextIndex, unreadableFileIsMovedAsideBeforeTheFirstSave)
+{
+    Fixture f;
+    const QString location = TextIndex::fileLocation();
+    // Cut short, and whole but without one usable entry.
+    for (const QByteArray& bytes : {QByteArray(R"({"/a.png": {"modified": 1, "te)"),
+                                    QByteArray(R"({"/a.png": 5, "/b.png": []})")}) {
+        QFile::remove(location + QStringLiteral(".unreadable"));
+        f.home.writeFile(location.mid(f.home.root().size() + 1), bytes);
+        TextIndex index(f.recognize);
+        EXPECT_EQ(index.indexedCount(), 0);
+        EXPECT_EQ(fileBytes(location), bytes); // untouched until something is saved
+
+        textNow(index, picture(QStringLiteral("new.png")));
+        index.waitForSaved();
+        EXPECT_EQ(fileBytes(location + QStringLiteral(".unreadable")), bytes);
+        EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 1);
+    }
+}
+
+// Saves made in a burst overtake each other on their way to the disk unless one
+// writer takes them in order.
+TEST(TextIndex, newestSnapshotLandsLast)
+{
+    Fixture f;
+    const QList<FileItem> items = pictures(300);
+    {
+        TextIndex index(f.recognize);
+        index.index(items);
+        ASSERT_TRUE(finishRun(index));
+        for (const FileItem& item : items) index.forget({item.path});
+    }
+    EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 0);
+}

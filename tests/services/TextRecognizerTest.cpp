@@ -1,0 +1,179 @@
+#include "services/TextRecognizer.h"
+#include "support/FixtureFiles.h"
+#include "support/TestHome.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <thread>
+
+using namespace ovra;
+using ovra::test::TestHome;
+
+namespace {
+
+// Large, clear lines of text, as a screenshot of a document would hold them.
+QImage pictureOfText(const QStringList& lines, QImage::Format format = QImage::Format_RGB32,
+                     Qt::GlobalColor paper = Qt::white)
+{
+    QImage image(1400, 140 * int(lines.size()) + 80, format);
+    image.fill(paper);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(56);
+    painter.setFont(font);
+    for (int i = 0; i < lines.size(); ++i) painter.drawText(QPoint(60, 120 + 140 * i), lines[i]);
+    painter.end();
+    return image;
+}
+
+QByteArray png(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Threads other than Qt's pooled workers (image conversion may start those).
+int threadCount()
+{
+    const QString tasks = QStringLiteral("/proc/self/task/");
+    int count = 0;
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks + task + QStringLiteral("/comm"));
+        if (name.open(QIODevice::ReadOnly) && !name.readAll().startsWith("Thread (pooled)")) ++count;
+    }
+    return count;
+}
+
+FileItem item(const QString& path, FileCategory category, std::optional<UniformType> type = {})
+{
+    FileItem result;
+    result.path = path;
+    result.category = category;
+    result.contentType = type;
+    return result;
+}
+
+} // namespace
+
+TEST(TextRecognizer, readsImagesAndPdfs)
+{
+    TestHome home;
+    const QString image = home.writeFile(
+        QStringLiteral("note.png"),
+        png(pictureOfText({QStringLiteral("Invoice 4711 paid"), QStringLiteral("Harbour Street")})));
+    const QStringList lines = TextRecognizer::text(image).value_or(QString()).split(u'\n');
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'|').toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("Invoice 4711"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("Harbour"))) << lines[1].toStdString();
+
+    // Transparent paper reads as white, not as black around black text.
+    const QString clear = home.writeFile(
+        QStringLiteral("clear.png"),
+        png(pictureOfText({QStringLiteral("Transparent")}, QImage::Format_ARGB32, Qt::transparent)));
+    EXPECT_TRUE(TextRecognizer::text(clear).value_or(QString()).contains(QStringLiteral("Transparent")));
+
+    // A PDF's own text layer, trimmed.
+    const QString layered = home.path(QStringLiteral("report.pdf"));
+    ASSERT_TRUE(test::writePdf(layered, {.pages = 2, .pageTexts = {QStringLiteral("Quarterly report"),
+                                                                   QStringLiteral("Second page")}}));
+    const QString layer = TextRecognizer::text(layered).value_or(QString());
+    EXPECT_TRUE(layer.startsWith(QStringLiteral("Quarterly report"))) << layer.toStdString();
+    EXPECT_TRUE(layer.endsWith(QStringLiteral("Second page"))) << layer.toStdString();
+
+    // A scan: its pages are pictures, recognised in order with a blank line between.
+    const QString scanned = home.path(QStringLiteral("scan.pdf"));
+    ASSERT_TRUE(test::writePdf(scanned, {.pages = 2,
+                                         .pageTexts = {QStringLiteral("Lighthouse"), QStringLiteral("Keeper")},
+                                         .textLayer = false}));
+    const QStringList pages = TextRecognizer::text(scanned).value_or(QString()).split(QStringLiteral("\n\n"));
+    ASSERT_EQ(pages.size(), 2) << pages.join(u'|').toStdString();
+    EXPECT_TRUE(pages[0].contains(QStringLiteral("Lighthouse"))) << pages[0].toStdString();
+    EXPECT_TRUE(pages[1].contains(QStringLiteral("Keeper"))) << pages[1].toStdString();
+
+    // A picture without text was read: it has empty text, not no answer.
+    QImage blank(800, 600, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    EXPECT_EQ(TextRecognizer::recognize(blank), QString());
+}
+
+// A file that could not be read has no answer at all, so nobody records it as a
+// file without text.
+TEST(TextRecognizer, unreadableFilesGiveNoAnswer)
+{
+    TestHome home;
+    EXPECT_FALSE(TextRecognizer::text(home.path(QStringLiteral("missing.png"))));
+    EXPECT_FALSE(TextRecognizer::text(home.writeFile(QStringLiteral("broken.png"), "not a picture")));
+    EXPECT_FALSE(TextRecognizer::text(home.writeFile(QStringLiteral("broken.pdf"), "%PDF-1.4 junk")));
+    const QString locked = home.path(QStringLiteral("locked.pdf"));
+    ASSERT_TRUE(test::writeLockedPdf(locked));
+    EXPECT_FALSE(TextRecognizer::text(locked));
+
+    // A named pipe is not waited on.
+    const QString pipe = home.path(QStringLiteral("pipe.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(TextRecognizer::text(pipe));
+
+    // A tiny file whose header promises 60,000 × 60,000 pixels is not decoded.
+    QByteArray vast = test::bmpBytes(4, 4);
+    qToLittleEndian<qint32>(60000, vast.data() + 18);
+    qToLittleEndian<qint32>(60000, vast.data() + 22);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(TextRecognizer::text(home.writeFile(QStringLiteral("vast.bmp"), vast)));
+    EXPECT_LT(timer.elapsed(), 2000);
+}
+
+// Each engine runs on its own thread alone: OpenMP teams of several engines at
+// once oversubscribe the cores and stall.
+TEST(TextRecognizer, engineAddsNoThreads)
+{
+    const QImage picture = pictureOfText({QStringLiteral("Single thread")});
+    int before = 0;
+    int after = 0;
+    std::thread worker([&] {
+        before = threadCount();
+        EXPECT_TRUE(TextRecognizer::recognize(picture));
+        after = threadCount(); // OpenMP keeps a team's threads while this one lives
+    });
+    worker.join();
+    EXPECT_EQ(after, before);
+}
+
+// Without language data recognition cannot run: no answer, not "no text".
+TEST(TextRecognizer, missingLanguageDataGivesNoAnswer)
+{
+    TestHome home;
+    const std::optional<QByteArray> saved = qEnvironmentVariableIsSet("TESSDATA_PREFIX")
+                                                ? std::optional(qgetenv("TESSDATA_PREFIX"))
+                                                : std::nullopt;
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(home.makeFolder(QStringLiteral("no-tessdata"))));
+    std::optional<QString> text = QStringLiteral("unset");
+    std::thread fresh([&] { text = TextRecognizer::recognize(pictureOfText({QStringLiteral("Hello")})); });
+    fresh.join();
+    if (saved) qputenv("TESSDATA_PREFIX", *saved);
+    else qunsetenv("TESSDATA_PREFIX");
+    EXPECT_FALSE(text);
+}
+
+TEST(TextRecognizer, canRead)
+{
+    EXPECT_TRUE(TextRecognizer::canRead(item(QStringLiteral("/h/a.jpeg"), FileCategory::images)));
+    EXPECT_TRUE(TextRecognizer::canRead(item(QStringLiteral("/h/scan"), FileCategory::images)));
+    EXPECT_FALSE(TextRecognizer::canRead(item(QStringLiteral("/h/logo.SVG"), FileCategory::images)));
+    EXPECT_FALSE(TextRecognizer::canRead(item(QStringLiteral("/h/a.pdf"), FileCategory::documents)));
+    EXPECT_TRUE(TextRecognizer::canRead(
+        item(QStringLiteral("/h/statement.dat"), FileCategory::documents, UniformType::pdf())));
+    EXPECT_FALSE(TextRecognizer::canRead(
+        item(QStringLiteral("/h/song.mp3"), FileCategory::music, UniformType::audio())));
+}
