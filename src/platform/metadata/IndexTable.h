@@ -50,6 +50,7 @@ struct Folder {
     std::uint32_t childCount = 0;
     double modified = 0; // the folder's modification time when it was listed
     bool listed = false;
+    bool mounted = false; // another file system mounted here: never listed
 };
 
 // What costs more than a stat: read from the file once and cached.

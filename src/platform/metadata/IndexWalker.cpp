@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -205,6 +206,7 @@ private:
         }
         const bool otherDevice = statted && job.entry != kNone
                                  && makedev(self.stx_dev_major, self.stx_dev_minor) != m_rootDevice;
+        folder.mounted = otherDevice;
         if (fd < 0 || !statted || otherDevice) {
             // Unreadable, vanished, or another file system mounted here: the folder
             // stays in the table, empty, and is tried again on every refresh.
@@ -499,13 +501,63 @@ WalkOutcome walkScope(const QString& root, const Table* previous, const Attribut
     return walker.run();
 }
 
-void applyRecentlyUsed(Table& table, const std::unordered_map<std::string, double>& recentlyUsed)
+bool isUnchanged(const Table& table, int threads)
 {
-    table.recentlyUsed.clear();
+    if (table.rootFolder == kNone) return false;
+    threads = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    std::atomic_bool changed = false;
+    std::atomic<std::size_t> next = 0;
+    constexpr std::size_t kBatch = 256;
+    auto work = [&] {
+        std::string path;
+        for (;;) {
+            const std::size_t begin = next.fetch_add(kBatch);
+            if (begin >= table.folders.size() || changed.load(std::memory_order_relaxed)) return;
+            const std::size_t end = std::min(table.folders.size(), begin + kBatch);
+            for (std::size_t i = begin; i < end; ++i) {
+                const Folder& f = table.folders[i];
+                if (f.mounted) continue;
+                path.clear();
+                if (f.entry == kNone) path = table.rootUtf8;
+                else table.appendPath(f.entry, path);
+                struct statx st {};
+                const bool exists = statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MTIME | STATX_TYPE, &st) == 0
+                                    && S_ISDIR(st.stx_mode);
+                bool same = exists && fileTimeSeconds(st.stx_mtime) == f.modified;
+                if (same && !f.listed) {
+                    // Unreadable when walked: unchanged only while it still cannot be opened.
+                    const int fd = openFolder(path);
+                    same = fd < 0;
+                    if (fd >= 0) ::close(fd);
+                }
+                if (!same) {
+                    changed.store(true);
+                    return;
+                }
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& th : pool) th.join();
+    return !changed.load();
+}
+
+std::unordered_map<std::uint32_t, double>
+resolveRecentlyUsed(const Table& table, const std::unordered_map<std::string, double>& recentlyUsed)
+{
+    std::unordered_map<std::uint32_t, double> resolved;
     for (const auto& [path, time] : recentlyUsed) {
         const std::uint32_t entry = table.find(path);
-        if (entry != kNone) table.recentlyUsed[entry] = time;
+        if (entry != kNone) resolved[entry] = time;
     }
+    return resolved;
+}
+
+void applyRecentlyUsed(Table& table, const std::unordered_map<std::string, double>& recentlyUsed)
+{
+    table.recentlyUsed = resolveRecentlyUsed(table, recentlyUsed);
 }
 
 } // namespace ovra::md

@@ -375,7 +375,9 @@ public:
             if (!subsumed) next->tables.push_back(t);
         }
         for (auto& t : added) next->tables.push_back(std::move(t));
-        publish(std::move(next), reads, true);
+        // Every attribute came from the cache: it already holds what the new
+        // tables know (records of vanished files go at the next change).
+        publish(std::move(next), reads, reads > 0);
     }
 
     void refresh()
@@ -386,6 +388,19 @@ public:
         auto next = std::make_shared<State>();
         std::size_t reads = 0, listed = 0;
         for (const auto& old : snapshot()->tables) {
+            if (isUnchanged(*old, m_threads)) {
+                // Nothing came or went: keep the table as it is, unless the recent
+                // list now names other files or times.
+                auto resolved = resolveRecentlyUsed(*old, recent);
+                if (resolved == old->recentlyUsed) {
+                    next->tables.push_back(old);
+                } else {
+                    auto kept = std::make_shared<Table>(*old);
+                    kept->recentlyUsed = std::move(resolved);
+                    next->tables.push_back(std::move(kept));
+                }
+                continue;
+            }
             WalkOutcome outcome = walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(),
                                             m_cache, {m_threads, true});
             reads += outcome.contentReads;
