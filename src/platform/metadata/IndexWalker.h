@@ -11,8 +11,7 @@
 namespace ovra::md {
 
 struct WalkOptions {
-    int threads = 0;             // 0: one per core
-    bool readWhereFroms = true;  // extended attributes cost one call a file
+    int threads = 0; // 0: one per core
 };
 
 struct WalkOutcome {

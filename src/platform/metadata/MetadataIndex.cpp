@@ -147,7 +147,7 @@ public:
                 if (visit(id)) return true;
             return false;
         }
-        case Attr::WhereFroms: return visitList(m_x ? m_x->whereFroms : QStringList());
+        case Attr::WhereFroms: return visitList(m_table.whereFroms(m_entry));
         case Attr::Authors: return visitList((c && c->authors) ? *c->authors : QStringList());
         case Attr::Codecs: return visitList(c ? c->codecs : QStringList());
         default: {
@@ -236,12 +236,12 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
         if (complete) item.contentTypeTree = type.tree();
     }
     item.isScreenCapture = e.flags & IsScreenCapture;
+    if (complete) item.whereFroms = table.whereFroms(entry);
     item.device = e.device;
     item.inode = e.inode;
     item.isDirectory = e.isFolder();
     if (const Extra* x = table.extra(e)) {
         const ContentAttributes& c = x->content;
-        if (complete) item.whereFroms = x->whereFroms;
         item.pixelWidth = c.pixelWidth;
         item.pixelHeight = c.pixelHeight;
         item.durationSeconds = c.durationSeconds;
@@ -361,7 +361,7 @@ public:
         std::vector<std::shared_ptr<const Table>> added;
         std::size_t reads = 0;
         for (const QString& root : toWalk) {
-            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads, true});
+            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads});
             reads += outcome.contentReads;
             if (!outcome.table) outcome.table = emptyTable(root);
             applyRecentlyUsed(*outcome.table, recent);
@@ -402,7 +402,7 @@ public:
                 continue;
             }
             WalkOutcome outcome = walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(),
-                                            m_cache, {m_threads, true});
+                                            m_cache, {m_threads});
             reads += outcome.contentReads;
             listed += outcome.listedFolders;
             if (!outcome.table) outcome.table = emptyTable(old->root);
