@@ -1,0 +1,589 @@
+#include "FileBrowser.h"
+
+#include "BrowserHeader.h"
+#include "FileInteractions.h"
+#include "app/ui/AppContext.h"
+#include "app/ui/EmptyStateView.h"
+#include "app/ui/SectionTitle.h"
+#include "app/ui/Spinner.h"
+#include "app/ui/Theme.h"
+#include "library/AppState.h"
+
+#include <QApplication>
+#include <QEasingCurve>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSet>
+#include <QVariantAnimation>
+
+#include <cmath>
+
+namespace ovra {
+
+namespace {
+
+constexpr int kLoadingSpacing = 10;
+constexpr int kCapNoteSize = 11;
+constexpr int kLoadingTextSize = 13;
+constexpr int kScrollStep = 40;
+constexpr int kScrollAnimationMs = 150;
+// Tiles are placed a little beyond the visible band, so a slow scroll does not
+// re-point a tile on every step.
+constexpr double kOverscan = 120;
+
+QWidget* makeLoadingState(QWidget* parent)
+{
+    auto* box = new QWidget(parent);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(kLoadingSpacing);
+    row->addStretch(1);
+    row->addWidget(new Spinner(box), 0, Qt::AlignVCenter);
+    // The macOS wording named the Mac; here it is the computer.
+    auto* text = new QLabel(QStringLiteral("Looking through your computer…"), box);
+    text->setTextFormat(Qt::PlainText);
+    text->setFont(Theme::font(kLoadingTextSize));
+    QPalette palette = text->palette();
+    palette.setColor(QPalette::WindowText, Theme::secondary());
+    text->setPalette(palette);
+    row->addWidget(text, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    return box;
+}
+
+bool previews(FileCategory category)
+{
+    switch (category) {
+    case FileCategory::images:
+    case FileCategory::videos:
+    case FileCategory::documents:
+    case FileCategory::code: return true;
+    default: return false;
+    }
+}
+
+std::optional<ArrowKey> arrowKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Left: return ArrowKey::left;
+    case Qt::Key_Right: return ArrowKey::right;
+    case Qt::Key_Up: return ArrowKey::up;
+    case Qt::Key_Down: return ArrowKey::down;
+    default: return std::nullopt;
+    }
+}
+
+} // namespace
+
+FileBrowser::FileBrowser(AppContext& context, QWidget* parent)
+    : QAbstractScrollArea(parent)
+    , m_context(context)
+    , m_state(*context.state)
+    , m_sourceLookup(downloadSourceLookup())
+    , m_header(new BrowserHeader(m_state, viewport()))
+    , m_loading(makeLoadingState(viewport()))
+    , m_empty(new EmptyStateView(QString(), QString(), QString(), viewport()))
+    , m_foldersTitle(new SectionTitle(QStringLiteral("Folders"), std::nullopt, false, viewport()))
+    , m_filesTitle(new SectionTitle(QStringLiteral("Files"), std::nullopt, false, viewport()))
+    , m_capNote(new QLabel(viewport()))
+    , m_scrollAnimation(new QVariantAnimation(this))
+{
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    verticalScrollBar()->setSingleStep(kScrollStep);
+    // A click on a card, a row or the background gives the browser the keys;
+    // nothing focuses it when it first shows.
+    setFocusPolicy(Qt::ClickFocus);
+    viewport()->setAutoFillBackground(false);
+
+    m_capNote->setTextFormat(Qt::PlainText);
+    m_capNote->setFont(Theme::font(kCapNoteSize));
+    m_capNote->setAlignment(Qt::AlignCenter);
+    for (QWidget* fixed : {m_loading, static_cast<QWidget*>(m_empty),
+                           static_cast<QWidget*>(m_foldersTitle), static_cast<QWidget*>(m_filesTitle),
+                           static_cast<QWidget*>(m_capNote)}) {
+        fixed->hide();
+    }
+
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(0);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &FileBrowser::refreshNow);
+
+    m_scrollAnimation->setDuration(kScrollAnimationMs);
+    m_scrollAnimation->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_scrollAnimation, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { verticalScrollBar()->setValue(value.toInt()); });
+
+    connect(m_header, &BrowserHeader::backRequested, this, &FileBrowser::goBack);
+
+    for (auto signal : {&AppState::kindFilterChanged, &AppState::dateFilterChanged,
+                        &AppState::sizeFilterChanged, &AppState::sourceFilterChanged,
+                        &AppState::sortKeyChanged, &AppState::ascendingChanged}) {
+        connect(&m_state, signal, this, &FileBrowser::markContentDirty);
+    }
+    connect(&m_state, &AppState::viewModeChanged, this, &FileBrowser::markLayoutDirty);
+    connect(&m_state, &AppState::cardSizeChanged, this, &FileBrowser::markLayoutDirty);
+    connect(&m_state, &AppState::selectedFilesChanged, this, &FileBrowser::refreshTileStates);
+    if (ThemeNotifier* notifier = Theme::notifier()) {
+        connect(notifier, &ThemeNotifier::appearanceChanged, this, [this] {
+            QPalette palette = m_capNote->palette();
+            palette.setColor(QPalette::WindowText, Theme::tertiary());
+            m_capNote->setPalette(palette);
+            viewport()->update();
+        });
+    }
+    QPalette palette = m_capNote->palette();
+    palette.setColor(QPalette::WindowText, Theme::tertiary());
+    m_capNote->setPalette(palette);
+    markContentDirty();
+}
+
+FileBrowser::~FileBrowser()
+{
+    // The tiles are the viewport's children; they go before it deletes them.
+    m_placed.clear();
+    for (auto& spares : m_spares) spares.clear();
+}
+
+void FileBrowser::setTitle(const QString& title)
+{
+    m_header->setTitle(title);
+}
+
+void FileBrowser::setSubtitle(const std::optional<QString>& subtitle)
+{
+    const bool heightChanges = m_header->subtitle().has_value() != subtitle.has_value();
+    m_header->setSubtitle(subtitle);
+    if (heightChanges) markLayoutDirty();
+}
+
+void FileBrowser::setInput(BrowserInput input)
+{
+    m_input = std::move(input);
+    m_header->setShowsKindFilter(m_input.showsKindFilter);
+    markContentDirty();
+}
+
+void FileBrowser::setOnBack(std::function<void()> onBack)
+{
+    m_onBack = std::move(onBack);
+    m_header->setBackVisible(static_cast<bool>(m_onBack));
+}
+
+void FileBrowser::setAccessory(QWidget* accessory)
+{
+    if (m_accessory == accessory) return;
+    if (m_accessory) m_accessory->deleteLater();
+    m_accessory = accessory;
+    if (accessory) {
+        accessory->setParent(viewport());
+        accessory->show();
+    }
+    markLayoutDirty();
+}
+
+void FileBrowser::setInsets(double pad, double spacing)
+{
+    m_pad = pad;
+    m_spacing = spacing;
+    markLayoutDirty();
+}
+
+void FileBrowser::setInteractions(FileInteractions* interactions)
+{
+    m_interactions = interactions;
+}
+
+void FileBrowser::setSourceLookup(SourceLookup lookup)
+{
+    m_sourceLookup = std::move(lookup);
+    markContentDirty();
+}
+
+void FileBrowser::goBack()
+{
+    if (m_onBack) m_onBack();
+}
+
+const BrowserContent& FileBrowser::content()
+{
+    if (m_contentDirty || m_layoutDirty) refreshNow();
+    return m_content;
+}
+
+const BrowserLayout& FileBrowser::layout()
+{
+    if (m_contentDirty || m_layoutDirty) refreshNow();
+    return m_layout;
+}
+
+QWidget* FileBrowser::tileWidget(const QString& path) const
+{
+    const auto it = m_placed.find(path);
+    return it == m_placed.end() ? nullptr : it->second.tile->widget();
+}
+
+void FileBrowser::markContentDirty()
+{
+    m_contentDirty = true;
+    m_refreshTimer.start();
+}
+
+void FileBrowser::markLayoutDirty()
+{
+    m_layoutDirty = true;
+    m_refreshTimer.start();
+}
+
+void FileBrowser::refreshNow()
+{
+    m_refreshTimer.stop();
+    if (m_contentDirty) recomputeContent();
+    recomputeLayout();
+    placeWidgets();
+    placeTiles();
+}
+
+void FileBrowser::recomputeContent()
+{
+    m_contentDirty = false;
+    m_layoutDirty = true;
+    m_content = browserContent(m_input, m_state, m_sourceLookup);
+
+    m_header->setKinds(m_content.kindCounts);
+    m_header->setSources(m_content.sourceCounts);
+    m_foldersTitle->setCount(m_content.folders.size());
+    m_filesTitle->setCount(m_content.filesCount);
+    m_filesTitle->setLoading(m_input.isLoading);
+    m_empty->setTitle(m_content.emptyTitle);
+    m_empty->setSymbol(m_content.emptySymbol);
+    m_empty->setMessage(m_content.emptyMessage);
+    m_capNote->setText(m_content.capNote.value_or(QString()));
+
+    // A file still in sight keeps its tile, but its item may be a fresher
+    // reading and the list around it has changed.
+    m_rebindTiles = true;
+}
+
+BrowserMetrics FileBrowser::metrics() const
+{
+    BrowserMetrics metrics;
+    metrics.pad = m_pad;
+    metrics.spacing = m_spacing;
+    metrics.headerHeight = m_header->sizeHint().height();
+    if (m_accessory) metrics.accessoryHeight = m_accessory->sizeHint().height();
+    metrics.sectionTitleHeight = m_filesTitle->sizeHint().height();
+    metrics.capNoteHeight = m_capNote->sizeHint().height();
+    const CardSize size = m_state.cardSize();
+    metrics.folderCardHeight = browserTileHeight(BrowserTile::Kind::folder, size);
+    metrics.cardHeight = browserTileHeight(BrowserTile::Kind::card, size);
+    metrics.rowHeight = browserTileHeight(BrowserTile::Kind::row, size);
+    return metrics;
+}
+
+void FileBrowser::recomputeLayout()
+{
+    m_layoutDirty = false;
+    const QSize area = viewport()->size();
+    m_layout = BrowserLayout(m_content, m_state.viewMode(), m_state.cardSize(), area.width(),
+                             area.height(), metrics());
+    QScrollBar* bar = verticalScrollBar();
+    bar->setPageStep(area.height());
+    bar->setRange(0, std::max(0, int(std::ceil(m_layout.contentHeight())) - area.height()));
+}
+
+void FileBrowser::placeWidgets()
+{
+    const int offset = verticalScrollBar()->value();
+    const auto place = [offset](QWidget* widget, const std::optional<QRectF>& rect) {
+        if (!rect) {
+            widget->hide();
+            return;
+        }
+        widget->setGeometry(rect->toRect().translated(0, -offset));
+        widget->show();
+    };
+    place(m_header, m_layout.headerRect());
+    if (m_accessory) place(m_accessory, m_layout.accessoryRect());
+    const bool loading = m_content.state == BrowserContent::State::loading;
+    place(m_loading, loading ? m_layout.stateRect() : std::nullopt);
+    place(m_empty, loading ? std::nullopt : m_layout.stateRect());
+    place(m_foldersTitle, m_layout.folderTitleRect());
+    place(m_filesTitle, m_layout.fileTitleRect());
+    place(m_capNote, m_layout.capNoteRect());
+}
+
+BrowserTile::Kind FileBrowser::kindAt(int index) const
+{
+    if (m_layout.isFolder(index)) return BrowserTile::Kind::folder;
+    return m_state.viewMode() == ViewMode::grid ? BrowserTile::Kind::card : BrowserTile::Kind::row;
+}
+
+FileBrowser::Slot FileBrowser::takeSpare(BrowserTile::Kind kind)
+{
+    std::vector<Slot>& spares = m_spares[int(kind)];
+    if (!spares.empty()) {
+        Slot slot = std::move(spares.back());
+        spares.pop_back();
+        return slot;
+    }
+    Slot slot;
+    slot.kind = kind;
+    slot.tile = makeBrowserTile(kind, m_context, viewport());
+    slot.tile->widget()->installEventFilter(this);
+    ++m_madeTiles;
+    return slot;
+}
+
+void FileBrowser::placeTiles()
+{
+    const int offset = verticalScrollBar()->value();
+    const int height = viewport()->height();
+    const auto [first, end] = m_layout.visibleRange(offset - kOverscan, offset + height + kOverscan);
+    const QList<FileItem>& navigation = m_content.navigation;
+
+    // Tiles that left the band, or whose kind no longer fits (the view mode
+    // changed), become spares; they are hidden only if nothing takes them.
+    QSet<QString> wanted;
+    for (int i = first; i < end; ++i) wanted.insert(navigation[i].path);
+    for (auto it = m_placed.begin(); it != m_placed.end();) {
+        Slot& slot = it->second;
+        const bool keep = wanted.contains(it->first) && slot.kind == kindAt(slot.index);
+        if (keep) {
+            ++it;
+            continue;
+        }
+        m_spares[int(slot.kind)].push_back(std::move(slot));
+        it = m_placed.erase(it);
+    }
+
+    const QSet<QString>& selected = m_state.selectedFiles();
+    for (int i = first; i < end; ++i) {
+        const FileItem& item = navigation[i];
+        auto it = m_placed.find(item.path);
+        if (it == m_placed.end()) {
+            Slot slot = takeSpare(kindAt(i));
+            slot.tile->setItem(item, m_content.shown);
+            slot.tile->setPlaying(false);
+            it = m_placed.emplace(item.path, std::move(slot)).first;
+        } else if (m_rebindTiles) {
+            it->second.tile->setItem(item, m_content.shown);
+        }
+        Slot& slot = it->second;
+        slot.index = i;
+        slot.tile->setSelected(selected.contains(item.path));
+        QWidget* widget = slot.tile->widget();
+        widget->setGeometry(m_layout.itemRect(i).toRect().translated(0, -offset));
+        if (widget->isHidden()) widget->show();
+    }
+    m_rebindTiles = false;
+    for (auto& spares : m_spares) {
+        for (Slot& spare : spares) {
+            if (!spare.tile->widget()->isHidden()) spare.tile->widget()->hide();
+        }
+    }
+    emit tilesPlaced();
+}
+
+void FileBrowser::refreshTileStates()
+{
+    const QSet<QString>& selected = m_state.selectedFiles();
+    for (auto& [path, slot] : m_placed) slot.tile->setSelected(selected.contains(path));
+}
+
+const FileBrowser::Slot* FileBrowser::slotFor(QObject* widget) const
+{
+    for (const auto& [path, slot] : m_placed) {
+        if (slot.tile->widget() == widget) return &slot;
+    }
+    return nullptr;
+}
+
+void FileBrowser::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    m_layoutDirty = true;
+    refreshNow();
+}
+
+void FileBrowser::scrollContentsBy(int, int)
+{
+    if (m_contentDirty || m_layoutDirty) {
+        refreshNow();
+        return;
+    }
+    placeWidgets();
+    placeTiles();
+}
+
+bool FileBrowser::viewportEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Paint: {
+        QPainter painter(viewport());
+        painter.fillRect(viewport()->rect(), Theme::bg());
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton) clearSelectionFromBackground();
+        return true;
+    }
+    default: return QAbstractScrollArea::viewportEvent(event);
+    }
+}
+
+bool FileBrowser::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::MouseMove && type != QEvent::MouseButtonRelease && type != QEvent::ContextMenu) {
+        return QAbstractScrollArea::eventFilter(watched, event);
+    }
+    const Slot* slot = slotFor(watched);
+    if (!slot || slot->index < 0 || slot->index >= m_content.navigation.size()) {
+        return QAbstractScrollArea::eventFilter(watched, event);
+    }
+    const FileItem item = m_content.navigation[slot->index];
+
+    switch (type) {
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) return false;
+        m_pressPath = item.path;
+        m_pressPosition = mouse->globalPosition().toPoint();
+        m_dragStarted = false;
+        selectFromClick(item);
+        return true;
+    }
+    case QEvent::MouseButtonDblClick: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) return false;
+        open(item);
+        return true;
+    }
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!(mouse->buttons() & Qt::LeftButton) || m_dragStarted || m_pressPath != item.path) return false;
+        const QPoint moved = mouse->globalPosition().toPoint() - m_pressPosition;
+        if (moved.manhattanLength() < QApplication::startDragDistance()) return false;
+        m_dragStarted = true;
+        if (m_interactions) m_interactions->startDrag(item, m_content.shown, slot->tile->widget());
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        m_pressPath.reset();
+        return false;
+    case QEvent::ContextMenu: {
+        auto* menu = static_cast<QContextMenuEvent*>(event);
+        if (m_interactions) m_interactions->showContextMenu(item, m_content.shown, menu->globalPos());
+        return true;
+    }
+    default: return false;
+    }
+}
+
+void FileBrowser::selectFromClick(const FileItem& item)
+{
+    m_state.select(item, QGuiApplication::keyboardModifiers());
+    setFocus(Qt::MouseFocusReason);
+}
+
+void FileBrowser::clearSelectionFromBackground()
+{
+    m_state.setSelectedFiles({});
+    m_state.setFocusedItem(std::nullopt);
+    setFocus(Qt::MouseFocusReason);
+}
+
+void FileBrowser::open(const FileItem& item)
+{
+    if (item.category == FileCategory::folders) {
+        m_state.openFolder(item.path);
+        return;
+    }
+    if (m_interactions) m_interactions->open(item, content().shown);
+}
+
+void FileBrowser::activate(const FileItem& item, bool space)
+{
+    if (item.category == FileCategory::folders) {
+        m_state.openFolder(item.path);
+    } else if (space || previews(item.category)) {
+        m_state.preview(item, content().shown);
+    } else if (m_interactions) {
+        // Music plays and everything else opens in its application: that is
+        // the shared interactions' business.
+        m_interactions->open(item, content().shown);
+    }
+}
+
+void FileBrowser::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) {
+        const std::optional<FileItem> focused = m_state.focusedItem();
+        if (!focused) {
+            event->ignore();
+            return;
+        }
+        activate(*focused, key == Qt::Key_Space);
+        event->accept();
+        return;
+    }
+    if (const std::optional<ArrowKey> arrow = arrowKey(key)) {
+        if (content().navigation.isEmpty()) {
+            event->ignore();
+            return;
+        }
+        moveFocus(*arrow);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+void FileBrowser::moveFocus(ArrowKey key)
+{
+    const BrowserContent& shown = content();
+    std::optional<int> current;
+    if (const std::optional<FileItem> focused = m_state.focusedItem()) {
+        current = shown.navigationIndex(focused->path);
+    }
+    const std::optional<int> target =
+        arrowTarget(key, int(shown.navigation.size()), current, m_layout.verticalStep());
+    if (!target) return;
+    const FileItem item = shown.navigation[*target];
+    m_state.setSelectedFiles({item.path});
+    m_state.setFocusedItem(item);
+    scrollToItem(*target);
+}
+
+void FileBrowser::scrollToItem(int index)
+{
+    const QRectF rect = m_layout.itemRect(index);
+    QScrollBar* bar = verticalScrollBar();
+    const int top = bar->value();
+    const int bottom = top + viewport()->height();
+    int target = top;
+    // The least scrolling that brings the whole item into view.
+    if (rect.top() < top) {
+        target = int(std::floor(rect.top()));
+    } else if (rect.bottom() > bottom) {
+        target = int(std::ceil(rect.bottom())) - viewport()->height();
+    }
+    target = std::clamp(target, bar->minimum(), bar->maximum());
+    if (target == top) return;
+    m_scrollAnimation->stop();
+    m_scrollAnimation->setStartValue(top);
+    m_scrollAnimation->setEndValue(target);
+    m_scrollAnimation->start();
+}
+
+} // namespace ovra
