@@ -435,6 +435,7 @@ bool FileBrowser::viewportEvent(QEvent* event)
         if (mouse->button() == Qt::LeftButton) clearSelectionFromBackground();
         return true;
     }
+    case QEvent::MouseButtonRelease: return true;
     default: return QAbstractScrollArea::viewportEvent(event);
     }
 }
@@ -477,9 +478,11 @@ bool FileBrowser::eventFilter(QObject* watched, QEvent* event)
         if (m_interactions) m_interactions->startDrag(item, m_content.shown, slot->tile->widget());
         return true;
     }
-    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonRelease: {
+        const bool ours = m_pressPath == item.path;
         m_pressPath.reset();
-        return false;
+        return ours;
+    }
     case QEvent::ContextMenu: {
         auto* menu = static_cast<QContextMenuEvent*>(event);
         if (m_interactions) m_interactions->showContextMenu(item, m_content.shown, menu->globalPos());
