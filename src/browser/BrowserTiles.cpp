@@ -170,18 +170,24 @@ protected:
         const int right = width() - kRowPaddingX - kRowAppIcon - kRowSpacing;
         const QRect date(right - kRowDateWidth, 0, kRowDateWidth, height());
         const QRect size(date.left() - kRowSpacing - kRowSizeWidth, 0, kRowSizeWidth, height());
+        // The name over the kind, 3 points apart, centred on the row.
+        const QFont nameFont = Theme::monospacedFont(13);
+        const QFont kindFont = Theme::font(11);
+        const QFontMetrics nameMetrics(nameFont), kindMetrics(kindFont);
+        const int block = nameMetrics.height() + 3 + kindMetrics.height();
         const int nameLeft = kRowPaddingX + kRowThumbnail + kRowSpacing;
-        const QRect name(nameLeft, kRowPaddingY, std::max(0, size.left() - 12 - nameLeft),
-                         height() - 2 * kRowPaddingY);
+        const int nameWidth = std::max(0, size.left() - 12 - nameLeft);
+        const QRect name(nameLeft, (height() - block) / 2, nameWidth, nameMetrics.height());
+        const QRect kind(nameLeft, name.bottom() + 1 + 3, nameWidth, kindMetrics.height());
 
-        painter.setFont(Theme::monospacedFont(13));
+        painter.setFont(nameFont);
         painter.setPen(m_playing ? Theme::red() : Theme::primary());
-        painter.drawText(name, Qt::AlignLeft | Qt::AlignTop,
-                         QFontMetrics(painter.font()).elidedText(m_item.displayTitle(), Qt::ElideRight, name.width()));
-        painter.setFont(Theme::font(11));
+        painter.drawText(name, Qt::AlignLeft | Qt::AlignVCenter,
+                         nameMetrics.elidedText(m_item.displayTitle(), Qt::ElideRight, name.width()));
+        painter.setFont(kindFont);
         painter.setPen(Theme::secondary());
-        painter.drawText(name, Qt::AlignLeft | Qt::AlignBottom,
-                         QFontMetrics(painter.font()).elidedText(m_item.kindDescription(), Qt::ElideRight, name.width()));
+        painter.drawText(kind, Qt::AlignLeft | Qt::AlignVCenter,
+                         kindMetrics.elidedText(m_item.kindDescription(), Qt::ElideRight, kind.width()));
         painter.setFont(Theme::font(12));
         painter.drawText(size, Qt::AlignRight | Qt::AlignVCenter, m_item.sizeText());
         painter.drawText(date, Qt::AlignRight | Qt::AlignVCenter, dateText(m_item.modified));

@@ -1,0 +1,357 @@
+#include "UiBench.h"
+
+#include "BenchHome.h"
+#include "app/ui/AppContext.h"
+#include "browser/CollectionView.h"
+#include "browser/FileBrowser.h"
+#include "browser/SearchView.h"
+#include "library/AppState.h"
+#include "library/LibraryStore.h"
+#include "mdbench/BenchOutput.h"
+#include "mdbench/TreeGenerator.h"
+#include "platform/metadata/MetadataIndex.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include <unistd.h>
+
+namespace ovra::bench {
+
+bool BenchApplication::notify(QObject* receiver, QEvent* event)
+{
+    const bool handled = QApplication::notify(receiver, event);
+    if (afterEvent) afterEvent(receiver, event);
+    return handled;
+}
+
+namespace {
+
+constexpr int kPictureCount = 64;
+
+// Runs the event loop for a while, so thumbnails and queued work arrive.
+void settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t i = std::min(values.size() - 1, std::size_t(std::ceil(p * double(values.size()))) - 1);
+    return values[i];
+}
+
+// `count` picture files, each a hard link to one of a few real pictures, so
+// that every card has a file of its own to make a thumbnail of.
+QList<FileItem> pictureItems(const QString& folder, int count)
+{
+    QDir().mkpath(folder + QStringLiteral("/sources"));
+    for (int i = 0; i < kPictureCount; ++i) {
+        writePicture(folder + QStringLiteral("/sources/%1.png").arg(i), i, 480, 320);
+    }
+    const double now = double(QDateTime::currentSecsSinceEpoch());
+    QList<FileItem> items;
+    items.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString source = folder + QStringLiteral("/sources/%1.png").arg(i % kPictureCount);
+        const QString path = folder + QStringLiteral("/IMG_%1.png").arg(i, 6, 10, QLatin1Char('0'));
+        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(path).constData()) != 0 &&
+            !QFileInfo::exists(path)) {
+            continue;
+        }
+        FileItem item;
+        item.path = path;
+        item.name = QFileInfo(path).fileName();
+        item.size = QFileInfo(source).size();
+        item.modified = now - 90.0 * i;
+        item.category = FileCategory::images;
+        item.contentType = UniformType::forMimeType(QStringLiteral("image/png"));
+        item.pixelWidth = 480;
+        item.pixelHeight = 320;
+        items.push_back(item);
+    }
+    return items;
+}
+
+struct ScrollFigures {
+    double fps = 0;
+    double p99 = 0;
+    double maxFrame = 0;
+    double maxStall = 0;
+    int frames = 0;
+};
+
+// Scrolls from the top to the bottom, one step a frame, painting each frame
+// as the window would. A watchdog timer on the GUI thread measures the
+// longest time the event loop could not run.
+ScrollFigures scrollThrough(FileBrowser& browser, int step, int maxFrames)
+{
+    QScrollBar* bar = browser.verticalScrollBar();
+    bar->setValue(0);
+    settle(300);
+    const int range = bar->maximum();
+    step = std::max(step, range / std::max(1, maxFrames));
+
+    std::vector<double> frameTimes;
+    QElapsedTimer watch;
+    double lastTick = 0, maxGap = 0;
+    QTimer watchdog;
+    watchdog.setInterval(1);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        const double now = watch.nsecsElapsed() / 1e6;
+        maxGap = std::max(maxGap, now - lastTick);
+        lastTick = now;
+    });
+
+    QEventLoop loop;
+    QTimer driver;
+    driver.setInterval(0);
+    int value = 0;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        const double start = watch.nsecsElapsed() / 1e6;
+        value = std::min(range, value + step);
+        bar->setValue(value);
+        browser.viewport()->repaint();
+        frameTimes.push_back(watch.nsecsElapsed() / 1e6 - start);
+        if (value >= range) loop.quit();
+    });
+    watch.start();
+    lastTick = 0;
+    watchdog.start();
+    driver.start();
+    loop.exec();
+    const double total = watch.nsecsElapsed() / 1e6;
+    driver.stop();
+    watchdog.stop();
+
+    ScrollFigures figures;
+    figures.frames = int(frameTimes.size());
+    figures.fps = figures.frames / (total / 1000.0);
+    figures.p99 = percentile(frameTimes, 0.99);
+    figures.maxFrame = percentile(frameTimes, 1.0);
+    figures.maxStall = maxGap;
+    return figures;
+}
+
+} // namespace
+
+int runScrollBench(BenchApplication&, const QStringList& args)
+{
+    const int count = option(args, QStringLiteral("--items"), QStringLiteral("50000")).toInt();
+    const int step = option(args, QStringLiteral("--step"), QStringLiteral("120")).toInt();
+    const int maxFrames = option(args, QStringLiteral("--max-frames"), QStringLiteral("4000")).toInt();
+    BenchHome home;
+    Stopwatch making;
+    const QList<FileItem> items = pictureItems(home.home() + QStringLiteral("/Pictures"), count);
+    report("scroll", QStringLiteral("items"), double(items.size()), "files");
+    report("scroll", QStringLiteral("make_files_ms"), making.elapsedMs(), "ms");
+
+    AppState state;
+    AppContext context;
+    context.state = &state;
+    FileBrowser browser(context);
+    browser.resize(1000, 800);
+    browser.setTitle(QStringLiteral("Images"));
+    BrowserInput input;
+    input.items = items;
+    input.totalCount = items.size();
+    Stopwatch opening;
+    browser.setInput(input);
+    browser.show();
+    browser.refreshNow();
+    browser.viewport()->repaint();
+    report("scroll", QStringLiteral("open_ms"), opening.elapsedMs(), "ms");
+
+    for (ViewMode mode : {ViewMode::grid, ViewMode::list}) {
+        state.setViewMode(mode);
+        browser.refreshNow();
+        const ScrollFigures figures = scrollThrough(browser, step, maxFrames);
+        const char* name = mode == ViewMode::grid ? "scroll_cards" : "scroll_rows";
+        report(name, QStringLiteral("frames"), figures.frames, "frames");
+        report(name, QStringLiteral("scroll_fps"), figures.fps, "fps");
+        report(name, QStringLiteral("frame_p99_ms"), figures.p99, "ms");
+        report(name, QStringLiteral("frame_max_ms"), figures.maxFrame, "ms");
+        report(name, QStringLiteral("max_stall_ms"), figures.maxStall, "ms");
+        report(name, QStringLiteral("tiles_made"), browser.madeTileCount(), "widgets");
+    }
+    return 0;
+}
+
+int runSearchBench(BenchApplication& app, const QStringList& args)
+{
+    const long files = option(args, QStringLiteral("--files"), QStringLiteral("1000000")).toLong();
+    QString dir = option(args, QStringLiteral("--dir"));
+    if (!dir.isEmpty()) dir = QFileInfo(dir).absoluteFilePath();
+    BenchHome home(dir);
+    // A folder that already holds files is a tree made by an earlier run.
+    if (QDir(home.home()).isEmpty()) {
+        Stopwatch generating;
+        generateTree(home.home(), files);
+        report("search", QStringLiteral("generate_ms"), generating.elapsedMs(), "ms");
+    }
+
+    md::MetadataIndex::Options options;
+    options.cacheDir = option(args, QStringLiteral("--cache"), home.scratch() + QStringLiteral("/cache"));
+    md::MetadataIndex index(options);
+    LibraryStore library(index);
+    AppState state;
+    AppContext context;
+    context.state = &state;
+    context.library = &library;
+    context.index = &index;
+
+    // The first search walks the scopes into the table; the measured ones come after.
+    Stopwatch indexing;
+    library.search(QStringLiteral("warm"));
+    waitUntil([&] { return !library.isSearching(); }, 30 * 60 * 1000);
+    report("search", QStringLiteral("index_ms"), indexing.elapsedMs(), "ms");
+
+    SearchView view(context);
+    view.resize(1000, 800);
+    view.show();
+    settle(200);
+
+    const QStringList queries{QStringLiteral("pdfs from last week"), QStringLiteral("screenshots"),
+                              QStringLiteral("invoice"), QStringLiteral("png"),
+                              QStringLiteral("music over 5 mb"), QStringLiteral("report 2024")};
+    std::vector<double> times;
+    for (const QString& query : queries) {
+        QElapsedTimer clock;
+        double debounced = -1, painted = -1;
+        bool placed = false;
+        auto started = QObject::connect(&library, &LibraryStore::isSearchingChanged, [&] {
+            if (library.isSearching() && debounced < 0) debounced = clock.nsecsElapsed() / 1e6;
+        });
+        auto tiles = QObject::connect(view.browser(), &FileBrowser::tilesPlaced, [&] {
+            if (view.isCurrent() && !library.isSearching()) placed = true;
+        });
+        app.afterEvent = [&](QObject* receiver, QEvent* event) {
+            if (placed && painted < 0 && receiver == &view && event->type() == QEvent::UpdateRequest) {
+                painted = clock.nsecsElapsed() / 1e6;
+            }
+        };
+        clock.start();
+        state.setSearchText(query); // the keystroke that completes the text
+        const bool done = waitUntil([&] { return painted >= 0; }, 120000);
+        app.afterEvent = nullptr;
+        QObject::disconnect(started);
+        QObject::disconnect(tiles);
+        if (!done || debounced < 0) {
+            report("search", QStringLiteral("timed_out[%1]").arg(query), 1, "flag");
+            continue;
+        }
+        const double after = painted - debounced;
+        times.push_back(after);
+        report("search", QStringLiteral("search_to_screen_ms[%1]").arg(query), after, "ms");
+        report("search", QStringLiteral("keystroke_to_screen_ms[%1]").arg(query), painted, "ms");
+        report("search", QStringLiteral("results[%1]").arg(query),
+               double(view.browser()->content().shown.size()), "files");
+        state.setSearchText(QString());
+        settle(50);
+    }
+    report("search", QStringLiteral("search_to_screen_ms"), percentile(times, 0.5), "ms");
+    report("search", QStringLiteral("search_to_screen_ms_max"), percentile(times, 1.0), "ms");
+    return 0;
+}
+
+int runShowCommand(BenchApplication&, const QStringList& args)
+{
+    const QString out = QFileInfo(option(args, QStringLiteral("--out"), QStringLiteral("uibench-shots")))
+                            .absoluteFilePath();
+    QDir().mkpath(out);
+    BenchHome home;
+    const QString pictures = home.home() + QStringLiteral("/Pictures");
+    QDir().mkpath(pictures + QStringLiteral("/Trips"));
+    QDir().mkpath(home.home() + QStringLiteral("/Documents"));
+    const QStringList names{"beach-sunset", "harbour", "mountain-lake", "city-lights", "forest-path",
+                            "desert-dunes", "old-town", "river-bend", "snow-peak", "garden",
+                            "lighthouse", "meadow", "canyon", "bridge-at-dawn", "market-day",
+                            "a-very-long-picture-name-from-the-camera-roll-exported-twice"};
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < names.size(); ++i) {
+        const QString path = pictures + QLatin1Char('/') + names[i] + QStringLiteral(".png");
+        writePicture(path, i * 7 + 3);
+        // Most from the past days, a few from months ago.
+        const qint64 when = now - (i < 12 ? qint64(i) * 7 * 3600 : qint64(i) * 20 * 86400);
+        const QDateTime time = QDateTime::fromSecsSinceEpoch(when);
+        QFile file(path);
+        file.open(QIODevice::ReadWrite);
+        file.setFileTime(time, QFileDevice::FileModificationTime);
+    }
+
+    md::MetadataIndex index;
+    LibraryStore library(index);
+    AppState state;
+    AppContext context;
+    context.state = &state;
+    context.library = &library;
+    context.index = &index;
+
+    const auto grab = [&](QWidget& widget, const QString& name) {
+        settle(1500); // thumbnails arrive
+        widget.grab().save(out + QLatin1Char('/') + name);
+        std::printf("%s\n", qPrintable(out + QLatin1Char('/') + name));
+    };
+
+    const SidebarItem images = SidebarItem::category(FileCategory::images);
+    {
+        CollectionView collection(context, images);
+        collection.resize(1040, 760);
+        collection.show();
+        waitUntil([&] { return library.collections().contains(images) && !library.isLoading(images); }, 60000);
+        grab(collection, QStringLiteral("cards.png"));
+        const QList<FileItem>& shown = collection.browser()->content().navigation;
+        if (shown.size() > 1) state.select(shown[1], {});
+        state.setViewMode(ViewMode::list);
+        grab(collection, QStringLiteral("rows.png"));
+        state.setViewMode(ViewMode::grid);
+        state.setCardSize(CardSize::small);
+        grab(collection, QStringLiteral("cards-small.png"));
+        state.setCardSize(CardSize::medium);
+        state.setSelectedFiles({});
+    }
+    {
+        state.setSearchText(QStringLiteral("pngs from this week"));
+        SearchView search(context);
+        search.resize(1040, 760);
+        search.show();
+        waitUntil([&] { return search.isCurrent() && !library.isSearching(); }, 60000);
+        grab(search, QStringLiteral("search.png"));
+    }
+    {
+        state.setSearchText(QStringLiteral("zebra crossing"));
+        SearchView search(context);
+        search.resize(1040, 760);
+        search.show();
+        waitUntil([&] { return search.isCurrent() && !library.isSearching(); }, 60000);
+        grab(search, QStringLiteral("search-empty.png"));
+    }
+    return 0;
+}
+
+} // namespace ovra::bench

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QApplication>
+#include <QStringList>
+
+#include <functional>
+
+namespace ovra::bench {
+
+// The application object, with a hook that runs after each event has been
+// handled: how a benchmark learns that a window has finished painting.
+class BenchApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    std::function<void(QObject* receiver, QEvent* event)> afterEvent;
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+int runScrollBench(BenchApplication& app, const QStringList& args);
+int runSearchBench(BenchApplication& app, const QStringList& args);
+int runShowCommand(BenchApplication& app, const QStringList& args);
+
+} // namespace ovra::bench

@@ -1,0 +1,54 @@
+// ovra-uibench: benchmarks of the file views, one subcommand each, every
+// figure printed as one JSON object per line; and `show`, which renders the
+// views to pictures for a person to look at.
+
+#include "UiBench.h"
+
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    int (*run)(ovra::bench::BenchApplication& app, const QStringList& args);
+    const char* summary;
+};
+
+const Subcommand kSubcommands[] = {
+    {"scroll", ovra::bench::runScrollBench,
+     "a collection scrolled top to bottom as cards, then as rows [--items N] [--step PX] [--max-frames N]"},
+    {"search", ovra::bench::runSearchBench,
+     "from the debounce's end to the results painted over a generated tree [--files N] [--dir D] [--cache D]"},
+    {"show", ovra::bench::runShowCommand,
+     "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
+};
+
+int usage()
+{
+    std::fprintf(stderr, "usage: ovra-uibench <subcommand> [options]\n");
+    for (const Subcommand& s : kSubcommands) std::fprintf(stderr, "  %-8s %s\n", s.name, s.summary);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Offscreen unless a display is asked for (xvfb-run sets DISPLAY and
+    // QT_QPA_PLATFORM=xcb when run with --xcb).
+    bool xcb = false;
+    for (int i = 1; i < argc; ++i) xcb = xcb || QByteArray(argv[i]) == "--xcb";
+    if (!xcb && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (xcb) qputenv("QT_QPA_PLATFORM", "xcb");
+    ovra::bench::BenchApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    args.removeAll(QStringLiteral("--xcb"));
+    if (args.isEmpty()) return usage();
+    const QString name = args.takeFirst();
+    for (const Subcommand& s : kSubcommands) {
+        if (name == QLatin1String(s.name)) return s.run(app, args);
+    }
+    return usage();
+}
