@@ -65,6 +65,9 @@ ContentView::ContentView(const AppContext& context, QWidget* parent)
     , m_context(context) {
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     AppState& state = *m_context.state;
+    // The resets come first, so a screen built for a new place already finds
+    // the view state cleared.
+    m_resets = new ViewStateResets(state, this);
 
     m_sidebarGroup = makeSidebarGroup();
     m_centreGroup = makeCentreGroup();
@@ -80,7 +83,6 @@ ContentView::ContentView(const AppContext& context, QWidget* parent)
     // The toast stays above the sheet, which raises itself as it opens.
     connect(&state, &AppState::previewItemChanged, m_toast, [this] { m_toast->raise(); });
 
-    m_resets = new ViewStateResets(state, this);
     if (m_context.library)
         m_pipeline = new StartupPipeline(StartupPipeline::stepsFor(m_context), this);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/AppContext.h"
 #include "library/FileItem.h"
 #include "library/SidebarItem.h"
 #include "library/Spotlight.h"
@@ -14,11 +15,6 @@
 #include <optional>
 
 namespace ovra {
-
-class CleanupSummary;
-class DuplicateSummary;
-class SourceSummary;
-struct AppContext;
 
 // The loading that fills the stores when the window first shows and again on
 // every refresh, keyed by the refresh token. Two parts run for a token:
@@ -37,8 +33,9 @@ public:
     static constexpr qsizetype kTextIndexImageLimit = 1500;
     static constexpr int kTextIndexMinWidth = 300;
 
-    // What the loading calls. A null function or summary stands for a part of
-    // the app not built yet: its step is skipped.
+    // What the loading calls. `load` and `result` are the library store's;
+    // every other null function or summary stands for a part of the app not
+    // built yet, and its step is skipped.
     struct Steps {
         // Starts one collection's load; the library store decides whether it runs.
         std::function<QFuture<void>(const SidebarItem&, qint64 token)> load;
