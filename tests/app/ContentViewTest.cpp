@@ -1,5 +1,4 @@
 #include "app/ContentView.h"
-#include "browser/DetailView.h"
 #include "library/AppState.h"
 
 #include "support/TestHome.h"
@@ -77,11 +76,4 @@ TEST_F(ContentViewTest, ClosingThePreviewClearsOnlyThePreviewItem) {
     EXPECT_EQ(state.previewList(), (QList<FileItem>{a, b}));
     EXPECT_EQ(state.selectedFiles(), QSet<QString>{a.path});
     EXPECT_EQ(state.focusedItem(), a);
-}
-
-TEST_F(ContentViewTest, ChoosingAPlaceResetsTheViewState) {
-    state.setKindFilter(FileCategory::music);
-    state.setSelection(SidebarItem::category(FileCategory::music));
-    EXPECT_FALSE(state.kindFilter());
-    EXPECT_EQ(view.detailView()->route().screen, DetailScreen::collection);
 }

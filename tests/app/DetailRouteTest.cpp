@@ -106,9 +106,3 @@ TEST_F(DetailViewTest, AnotherCollectionIsAFreshScreen) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(recents.isNull());
 }
-
-TEST_F(DetailViewTest, NoSelectionAndHomeShowHome) {
-    state.setSelection(std::nullopt);
-    EXPECT_EQ(view.route().screen, DetailScreen::home);
-    EXPECT_EQ(shownTitle(), QStringLiteral("Home"));
-}

@@ -121,26 +121,3 @@ TEST_F(ViewStateResetsTest, AnEqualAssignmentNotifiesNobody) {
 
     EXPECT_EQ(selection.count() + folder.count() + files.count() + kind.count() + date.count(), 0);
 }
-
-TEST_F(ViewStateResetsTest, ANewPlaceClearsEachFieldOnce) {
-    populate(state);
-    QSignalSpy folder(&state, &AppState::folderPathChanged);
-    QSignalSpy files(&state, &AppState::selectedFilesChanged);
-    QSignalSpy focus(&state, &AppState::focusedItemChanged);
-
-    // Emptying the path sets off the folder reset inside the place reset; the
-    // fields it clears are told of it once.
-    state.setSelection(SidebarItem::home());
-    EXPECT_EQ(folder.count(), 1);
-    EXPECT_EQ(files.count(), 1);
-    EXPECT_EQ(focus.count(), 1);
-}
-
-TEST_F(ViewStateResetsTest, AFilterSetDuringASearchOutlivesTheNextKeystrokeButKind) {
-    state.setSearchText(QStringLiteral("invoice"));
-    state.setDateFilter(DateFilter::month);
-    state.setKindFilter(FileCategory::documents);
-    state.setSearchText(QStringLiteral("invoices"));
-    EXPECT_EQ(state.dateFilter(), DateFilter::month);
-    EXPECT_FALSE(state.kindFilter());
-}
