@@ -21,7 +21,8 @@ namespace {
 class Divider : public QWidget {
 public:
     Divider(Qt::Orientation orientation, QWidget* parent)
-        : QWidget(parent) {
+        : QWidget(parent)
+    {
         if (orientation == Qt::Vertical)
             setFixedWidth(1);
         else
@@ -29,7 +30,8 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent*) override
+    {
         QPainter painter(this);
         painter.fillRect(rect(), Theme::line());
     }
@@ -37,22 +39,26 @@ protected:
 
 // The sidebar, the top bar and the inspector are views of their own; until each
 // is built its place is kept empty at its size.
-QWidget* makeSidebar(QWidget* parent) {
+QWidget* makeSidebar(QWidget* parent)
+{
     return new QWidget(parent);
 }
 
-QWidget* makeTopBar(QWidget* parent) {
+QWidget* makeTopBar(QWidget* parent)
+{
     auto* bar = new QWidget(parent);
     bar->setFixedHeight(ContentView::kTopBarHeight);
     return bar;
 }
 
-QWidget* makeInspector(QWidget* parent) {
+QWidget* makeInspector(QWidget* parent)
+{
     return new EmptyStateView(QStringLiteral("Details"), QStringLiteral("sidebar.right"), QString(),
                               parent);
 }
 
-QBoxLayout* bareLayout(QBoxLayout* layout) {
+QBoxLayout* bareLayout(QBoxLayout* layout)
+{
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     return layout;
@@ -62,7 +68,8 @@ QBoxLayout* bareLayout(QBoxLayout* layout) {
 
 ContentView::ContentView(const AppContext& context, QWidget* parent)
     : QWidget(parent)
-    , m_context(context) {
+    , m_context(context)
+{
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     AppState& state = *m_context.state;
     // The resets come first, so a screen built for a new place already finds
@@ -96,7 +103,8 @@ ContentView::ContentView(const AppContext& context, QWidget* parent)
 
 ContentView::~ContentView() = default;
 
-QWidget* ContentView::makeSidebarGroup() {
+QWidget* ContentView::makeSidebarGroup()
+{
     auto* group = new QWidget(this);
     auto* layout = bareLayout(new QHBoxLayout(group));
     QWidget* sidebar = makeSidebar(group);
@@ -106,7 +114,8 @@ QWidget* ContentView::makeSidebarGroup() {
     return group;
 }
 
-QWidget* ContentView::makeCentreGroup() {
+QWidget* ContentView::makeCentreGroup()
+{
     auto* group = new QWidget(this);
     auto* layout = bareLayout(new QVBoxLayout(group));
     layout->addWidget(makeTopBar(group));
@@ -116,7 +125,8 @@ QWidget* ContentView::makeCentreGroup() {
     return group;
 }
 
-QWidget* ContentView::makeInspectorGroup() {
+QWidget* ContentView::makeInspectorGroup()
+{
     auto* group = new QWidget(this);
     auto* layout = bareLayout(new QHBoxLayout(group));
     layout->addWidget(new Divider(Qt::Vertical, group));
@@ -126,48 +136,56 @@ QWidget* ContentView::makeInspectorGroup() {
     return group;
 }
 
-void ContentView::followPanels() {
+void ContentView::followPanels()
+{
     m_sidebarGroup->setVisible(!m_context.state->sidebarCollapsed());
     m_inspectorGroup->setVisible(m_context.state->showInspector());
 }
 
-void ContentView::startLoading() {
+void ContentView::startLoading()
+{
     if (m_pipeline) m_pipeline->start(m_context.state->refreshToken());
 }
 
-void ContentView::showEvent(QShowEvent* event) {
+void ContentView::showEvent(QShowEvent* event)
+{
     QWidget::showEvent(event);
     if (m_hasShown) return;
     m_hasShown = true;
     startLoading();
 }
 
-void ContentView::resizeEvent(QResizeEvent* event) {
+void ContentView::resizeEvent(QResizeEvent* event)
+{
     QWidget::resizeEvent(event);
     m_sheet->setGeometry(rect());
 }
 
-void ContentView::paintEvent(QPaintEvent*) {
+void ContentView::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.fillRect(rect(), Theme::bg());
 }
 
 PreviewSheetHost::PreviewSheetHost(AppState& state, QWidget* parent)
     : QWidget(parent)
-    , m_state(state) {
+    , m_state(state)
+{
     setFocusPolicy(Qt::StrongFocus);
     bareLayout(new QVBoxLayout(this));
     connect(&state, &AppState::previewItemChanged, this, &PreviewSheetHost::follow);
     follow();
 }
 
-void PreviewSheetHost::dismiss() {
+void PreviewSheetHost::dismiss()
+{
     m_state.setPreviewItem(std::nullopt);
 }
 
 // The preview itself is a view of its own; until it is built the sheet names
 // the file it would show.
-void PreviewSheetHost::follow() {
+void PreviewSheetHost::follow()
+{
     const std::optional<FileItem> item = m_state.previewItem();
     if (!item) {
         hide();
@@ -187,7 +205,8 @@ void PreviewSheetHost::follow() {
     }
 }
 
-void PreviewSheetHost::keyPressEvent(QKeyEvent* event) {
+void PreviewSheetHost::keyPressEvent(QKeyEvent* event)
+{
     if (event->key() == Qt::Key_Escape) {
         dismiss();
         return;
@@ -195,7 +214,8 @@ void PreviewSheetHost::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-void PreviewSheetHost::paintEvent(QPaintEvent*) {
+void PreviewSheetHost::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.fillRect(rect(), Theme::bg());
 }

@@ -17,7 +17,8 @@
 
 namespace ovra {
 
-OvraApplication::OvraApplication() {
+OvraApplication::OvraApplication()
+{
     m_contentIndex = std::make_shared<content::ContentIndex>();
     md::MetadataIndex::Options options;
     options.contentIndex = m_contentIndex;
@@ -42,7 +43,8 @@ OvraApplication::OvraApplication() {
 #endif
 }
 
-OvraApplication::~OvraApplication() {
+OvraApplication::~OvraApplication()
+{
     m_window.reset();
 #ifdef OVRA_WITH_SERVICES
     m_textIndex.reset();
@@ -56,7 +58,8 @@ OvraApplication::~OvraApplication() {
     m_contentIndex.reset();
 }
 
-QMainWindow* OvraApplication::showWindow() {
+QMainWindow* OvraApplication::showWindow()
+{
     if (!m_window) {
         // The desktop draws the frame and its title bar, so the title shows there.
         m_window = std::make_unique<QMainWindow>();

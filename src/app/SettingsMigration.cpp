@@ -8,15 +8,18 @@
 
 namespace ovra {
 
-QString SettingsMigration::legacySettingsPath() {
+QString SettingsMigration::legacySettingsPath()
+{
     return xdg::configHome() + QStringLiteral("/com.quennet.lumo.conf");
 }
 
-QString SettingsMigration::legacyDataFolder() {
+QString SettingsMigration::legacyDataFolder()
+{
     return xdg::dataHome() + QStringLiteral("/Lumo");
 }
 
-void SettingsMigration::run() {
+void SettingsMigration::run()
+{
     SettingsStore settings;
     if (settings.flag(SettingsKey::migratedFromLumo).value_or(false)) return;
     copySettings();
@@ -27,7 +30,8 @@ void SettingsMigration::run() {
 // A value is taken over only in the form its reader expects: a value of any
 // other type would sit in this app's settings as "set", and so block the
 // earlier app's setting for good while every reader ignores it.
-void SettingsMigration::copySettings() {
+void SettingsMigration::copySettings()
+{
     const QString legacyPath = legacySettingsPath();
     if (!QFileInfo(legacyPath).isFile()) return;
     const SettingsStore legacy(legacyPath);
@@ -50,7 +54,8 @@ void SettingsMigration::copySettings() {
 // Only a folder is taken for this app's folder: a file left under the earlier
 // app's name would put a file where the app keeps its folder, and every write
 // into it (the text index) would then fail.
-void SettingsMigration::moveDataFolder() {
+void SettingsMigration::moveDataFolder()
+{
     const QString legacy = legacyDataFolder();
     const QString own = xdg::appDataDir();
     const QFileInfo legacyInfo(legacy);

@@ -21,14 +21,16 @@ const SidebarItem kImages = SidebarItem::category(FileCategory::images);
 const SidebarItem kScreenshots = SidebarItem::smart(SmartCollection::screenshots);
 
 // A failed or abandoned wait reads as an empty collection, as a failed query does.
-QList<FileItem> itemsOf(const QFuture<SpotlightResult>& future) {
+QList<FileItem> itemsOf(const QFuture<SpotlightResult>& future)
+{
     if (future.isCanceled() || future.resultCount() == 0) return {};
     return future.result().items;
 }
 
 } // namespace
 
-StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context) {
+StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context)
+{
     Steps steps;
     if (LibraryStore* library = context.library) {
         QPointer<LibraryStore> store(library);
@@ -68,9 +70,12 @@ StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context) {
 
 StartupPipeline::StartupPipeline(Steps steps, QObject* parent)
     : QObject(parent)
-    , m_steps(std::move(steps)) {}
+    , m_steps(std::move(steps))
+{
+}
 
-QList<SidebarItem> StartupPipeline::startupList() {
+QList<SidebarItem> StartupPipeline::startupList()
+{
     QList<SidebarItem> list;
     for (FileCategory category : kLibraryCategories)
         list << SidebarItem::category(category);
@@ -81,7 +86,8 @@ QList<SidebarItem> StartupPipeline::startupList() {
 
 // A screenshot is an image too, and would otherwise be handed over twice.
 QList<FileItem> StartupPipeline::textCandidates(const QList<FileItem>& screenshots,
-                                                const QList<FileItem>& images) {
+                                                const QList<FileItem>& images)
+{
     QList<FileItem> candidates;
     QSet<QString> seen;
     const auto add = [&](const FileItem& item) {
@@ -103,7 +109,8 @@ QList<FileItem> StartupPipeline::textCandidates(const QList<FileItem>& screensho
 }
 
 template <typename T, typename Next>
-void StartupPipeline::after(QFuture<T> future, quint64 run, Next next) {
+void StartupPipeline::after(QFuture<T> future, quint64 run, Next next)
+{
     QPointer<StartupPipeline> self(this);
     auto proceed = [self, run, future, next]() mutable {
         if (!self || !self->isCurrent(run)) return;
@@ -117,7 +124,8 @@ void StartupPipeline::after(QFuture<T> future, quint64 run, Next next) {
         .onCanceled(context, [proceed]() mutable { proceed(); });
 }
 
-void StartupPipeline::start(qint64 token) {
+void StartupPipeline::start(qint64 token)
+{
     if (m_token == token) return;
     const bool isRefresh = m_token.has_value();
     m_token = token;
@@ -130,7 +138,8 @@ void StartupPipeline::start(qint64 token) {
     }
 }
 
-void StartupPipeline::startLoads(quint64 run, qint64 token) {
+void StartupPipeline::startLoads(quint64 run, qint64 token)
+{
     if (!m_steps.load || !m_steps.result) return;
     // The loads are the library store's own: a newer token does not stop them.
     for (const SidebarItem& item : startupList())
@@ -138,7 +147,8 @@ void StartupPipeline::startLoads(quint64 run, qint64 token) {
     waitForTextSources(run, token);
 }
 
-void StartupPipeline::waitForTextSources(quint64 run, qint64 token) {
+void StartupPipeline::waitForTextSources(quint64 run, qint64 token)
+{
     after(m_steps.result(kScreenshots, token), run,
           [this, run, token](const QFuture<SpotlightResult>& shots) {
               after(m_steps.result(kImages, token), run,
@@ -153,7 +163,8 @@ void StartupPipeline::waitForTextSources(quint64 run, qint64 token) {
           });
 }
 
-void StartupPipeline::waitForCollections(quint64 run, qint64 token, QList<SidebarItem> remaining) {
+void StartupPipeline::waitForCollections(quint64 run, qint64 token, QList<SidebarItem> remaining)
+{
     if (remaining.isEmpty()) {
         // Every collection has loaded, so the file index is complete: the words
         // inside its documents can be read now.
@@ -168,19 +179,22 @@ void StartupPipeline::waitForCollections(quint64 run, qint64 token, QList<Sideba
           });
 }
 
-void StartupPipeline::loadSources(quint64 run, qint64 token) {
+void StartupPipeline::loadSources(quint64 run, qint64 token)
+{
     if (!m_steps.sources) return loadCleanup(run, token);
     after(m_steps.sources->load(m_steps.scopes, token), run,
           [this, run, token](const QFuture<void>&) { loadCleanup(run, token); });
 }
 
-void StartupPipeline::loadCleanup(quint64 run, qint64 token) {
+void StartupPipeline::loadCleanup(quint64 run, qint64 token)
+{
     if (!m_steps.cleanup) return scanDuplicates(run, token);
     after(m_steps.cleanup->load(m_steps.scopes, token), run,
           [this, run, token](const QFuture<void>&) { scanDuplicates(run, token); });
 }
 
-void StartupPipeline::scanDuplicates(quint64, qint64 token) {
+void StartupPipeline::scanDuplicates(quint64, qint64 token)
+{
     // A scan that is running or has run is not started again by a refresh.
     if (m_steps.duplicates && m_steps.duplicates->isIdle())
         m_steps.duplicates->scan(m_steps.scopes);

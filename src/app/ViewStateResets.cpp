@@ -6,13 +6,15 @@ namespace ovra {
 
 ViewStateResets::ViewStateResets(AppState& state, QObject* parent)
     : QObject(parent)
-    , m_state(state) {
+    , m_state(state)
+{
     connect(&state, &AppState::selectionChanged, this, &ViewStateResets::selectionChanged);
     connect(&state, &AppState::folderPathChanged, this, &ViewStateResets::folderPathChanged);
     connect(&state, &AppState::searchTextChanged, this, &ViewStateResets::searchTextChanged);
 }
 
-void ViewStateResets::selectionChanged() {
+void ViewStateResets::selectionChanged()
+{
     // Emptying a non-empty path sets off the folder reset first; it clears the
     // same two fields the lines below find already clear.
     m_state.setFolderPath({});
@@ -24,12 +26,14 @@ void ViewStateResets::selectionChanged() {
     m_state.setSourceFilter(std::nullopt);
 }
 
-void ViewStateResets::folderPathChanged() {
+void ViewStateResets::folderPathChanged()
+{
     m_state.setSelectedFiles({});
     m_state.setFocusedItem(std::nullopt);
 }
 
-void ViewStateResets::searchTextChanged() {
+void ViewStateResets::searchTextChanged()
+{
     m_state.setKindFilter(std::nullopt);
 }
 

@@ -2,7 +2,8 @@
 
 namespace ovra {
 
-DetailRoute detailRoute(const std::optional<SidebarItem>& selection, bool isSearching) {
+DetailRoute detailRoute(const std::optional<SidebarItem>& selection, bool isSearching)
+{
     if (isSearching) return {DetailScreen::search, std::nullopt};
     if (!selection) return {DetailScreen::home, std::nullopt};
     switch (selection->kind()) {

@@ -11,7 +11,8 @@ namespace ovra {
 
 namespace {
 
-QString symbolFor(DetailScreen screen) {
+QString symbolFor(DetailScreen screen)
+{
     switch (screen) {
     case DetailScreen::search:
         return QStringLiteral("magnifyingglass");
@@ -33,7 +34,8 @@ QString symbolFor(DetailScreen screen) {
     return QStringLiteral("folder");
 }
 
-QString titleFor(const DetailRoute& route) {
+QString titleFor(const DetailRoute& route)
+{
     switch (route.screen) {
     case DetailScreen::search:
         return QStringLiteral("Search");
@@ -58,7 +60,8 @@ QString titleFor(const DetailRoute& route) {
 
 DetailView::DetailView(const AppContext& context, QWidget* parent)
     : QWidget(parent)
-    , m_context(context) {
+    , m_context(context)
+{
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -69,7 +72,8 @@ DetailView::DetailView(const AppContext& context, QWidget* parent)
     showRoute(detailRoute(state->selection(), state->isSearching()));
 }
 
-void DetailView::follow() {
+void DetailView::follow()
+{
     const DetailRoute next =
         detailRoute(m_context.state->selection(), m_context.state->isSearching());
     // Typing on in the search field, or choosing another place while a search
@@ -78,7 +82,8 @@ void DetailView::follow() {
     showRoute(next);
 }
 
-void DetailView::showRoute(const DetailRoute& route) {
+void DetailView::showRoute(const DetailRoute& route)
+{
     m_route = route;
     if (m_screen) {
         // The old screen may be the one whose click changed the route: it goes
@@ -91,11 +96,13 @@ void DetailView::showRoute(const DetailRoute& route) {
 }
 
 // Screens that are not built yet stand as a titled empty state.
-QWidget* DetailView::buildScreen(const DetailRoute& route) {
+QWidget* DetailView::buildScreen(const DetailRoute& route)
+{
     return new EmptyStateView(titleFor(route), symbolFor(route.screen), QString(), this);
 }
 
-void DetailView::paintEvent(QPaintEvent*) {
+void DetailView::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.fillRect(rect(), Theme::bg());
 }

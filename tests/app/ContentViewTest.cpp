@@ -11,7 +11,8 @@ using namespace ovra;
 
 namespace {
 
-FileItem file(const QString& path) {
+FileItem file(const QString& path)
+{
     FileItem item;
     item.path = path;
     item.name = path.section(u'/', -1);
@@ -19,7 +20,8 @@ FileItem file(const QString& path) {
     return item;
 }
 
-AppContext stateOnly(AppState& state) {
+AppContext stateOnly(AppState& state)
+{
     AppContext context;
     context.state = &state;
     return context;
@@ -27,7 +29,8 @@ AppContext stateOnly(AppState& state) {
 
 class ContentViewTest : public ::testing::Test {
 protected:
-    void showAt(int width, int height) {
+    void showAt(int width, int height)
+    {
         view.resize(width, height);
         view.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -40,7 +43,8 @@ protected:
 
 } // namespace
 
-TEST_F(ContentViewTest, AtTheMinimumWidthBothPanelsLeaveTheCentreTheRest) {
+TEST_F(ContentViewTest, AtTheMinimumWidthBothPanelsLeaveTheCentreTheRest)
+{
     state.setShowInspector(true);
     showAt(ContentView::kMinimumWidth, ContentView::kMinimumHeight);
     EXPECT_EQ(view.sidebarGroup()->width(), ContentView::kSidebarWidth + 1);
@@ -48,7 +52,8 @@ TEST_F(ContentViewTest, AtTheMinimumWidthBothPanelsLeaveTheCentreTheRest) {
     EXPECT_EQ(view.centreGroup()->width(), 1000 - 252 - 320 - 2);
 }
 
-TEST_F(ContentViewTest, WithBothPanelsHiddenTheCentreFillsTheWindow) {
+TEST_F(ContentViewTest, WithBothPanelsHiddenTheCentreFillsTheWindow)
+{
     showAt(1320, 860);
     state.setSidebarCollapsed(true);
     QCoreApplication::processEvents();
@@ -60,7 +65,8 @@ TEST_F(ContentViewTest, WithBothPanelsHiddenTheCentreFillsTheWindow) {
     EXPECT_TRUE(view.sidebarGroup()->isVisible());
 }
 
-TEST_F(ContentViewTest, ClosingThePreviewClearsOnlyThePreviewItem) {
+TEST_F(ContentViewTest, ClosingThePreviewClearsOnlyThePreviewItem)
+{
     showAt(1320, 860);
     const FileItem a = file(QStringLiteral("/p/a.png"));
     const FileItem b = file(QStringLiteral("/p/b.png"));

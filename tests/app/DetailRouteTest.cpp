@@ -17,7 +17,8 @@ namespace {
 const Location kDownloads{QStringLiteral("/home/u/Downloads"), QStringLiteral("Downloads"),
                           QStringLiteral("arrow.down.circle")};
 
-AppContext stateOnly(AppState& state) {
+AppContext stateOnly(AppState& state)
+{
     AppContext context;
     context.state = &state;
     return context;
@@ -25,7 +26,8 @@ AppContext stateOnly(AppState& state) {
 
 } // namespace
 
-TEST(DetailRoute, EachSelectionHasItsScreen) {
+TEST(DetailRoute, EachSelectionHasItsScreen)
+{
     struct Case {
         std::optional<SidebarItem> selection;
         DetailScreen screen;
@@ -54,7 +56,8 @@ TEST(DetailRoute, EachSelectionHasItsScreen) {
     }
 }
 
-TEST(DetailRoute, ASearchWinsOverEverySelection) {
+TEST(DetailRoute, ASearchWinsOverEverySelection)
+{
     for (const auto& selection :
          {std::optional<SidebarItem>(), std::optional(SidebarItem::location(kDownloads)),
           std::optional(SidebarItem::duplicates())}) {
@@ -64,7 +67,8 @@ TEST(DetailRoute, ASearchWinsOverEverySelection) {
 
 class DetailViewTest : public ::testing::Test {
 protected:
-    QString shownTitle() const {
+    QString shownTitle() const
+    {
         auto* empty = qobject_cast<EmptyStateView*>(view.screen());
         return empty ? empty->title() : QString();
     }
@@ -74,7 +78,8 @@ protected:
     DetailView view{stateOnly(state)};
 };
 
-TEST_F(DetailViewTest, ASearchCoversTheSelectedFolderUntilItsTextIsCleared) {
+TEST_F(DetailViewTest, ASearchCoversTheSelectedFolderUntilItsTextIsCleared)
+{
     state.setSelection(SidebarItem::location(kDownloads));
     EXPECT_EQ(view.route().screen, DetailScreen::folder);
 
@@ -92,7 +97,8 @@ TEST_F(DetailViewTest, ASearchCoversTheSelectedFolderUntilItsTextIsCleared) {
     EXPECT_EQ(shownTitle(), QStringLiteral("Downloads"));
 }
 
-TEST_F(DetailViewTest, AnotherCollectionIsAFreshScreen) {
+TEST_F(DetailViewTest, AnotherCollectionIsAFreshScreen)
+{
     state.setSelection(SidebarItem::smart(SmartCollection::recents));
     const QPointer<QWidget> recents = view.screen();
     EXPECT_EQ(shownTitle(), QStringLiteral("Recents"));

@@ -19,7 +19,8 @@ namespace {
 class SettingsMigrationTest : public ::testing::Test {
 protected:
     // Writes the earlier app's settings file as that app would have.
-    void writeLegacy(const QList<std::pair<QString, QVariant>>& values) {
+    void writeLegacy(const QList<std::pair<QString, QVariant>>& values)
+    {
         QDir().mkpath(xdg::configHome());
         QSettings legacy(SettingsMigration::legacySettingsPath(), QSettings::IniFormat);
         for (const auto& [key, value] : values)
@@ -27,7 +28,8 @@ protected:
         legacy.sync();
     }
 
-    static QString read(const QString& path) {
+    static QString read(const QString& path)
+    {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
@@ -37,7 +39,8 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsMigrationTest, TakesOverTheSettingsThisAppHasNoValueFor) {
+TEST_F(SettingsMigrationTest, TakesOverTheSettingsThisAppHasNoValueFor)
+{
     writeLegacy({{"viewMode", "grid"},
                  {"cardSize", "large"},
                  {"pinned", QStringList{"/home/u/Projects", "/home/u/Papers"}},
@@ -57,7 +60,8 @@ TEST_F(SettingsMigrationTest, TakesOverTheSettingsThisAppHasNoValueFor) {
     EXPECT_EQ(after.flag(SettingsKey::migratedFromLumo), true);
 }
 
-TEST_F(SettingsMigrationTest, TakesOverOnlyValuesOfTheTypeTheirReaderExpects) {
+TEST_F(SettingsMigrationTest, TakesOverOnlyValuesOfTheTypeTheirReaderExpects)
+{
     writeLegacy({{"viewMode", QStringList{"list", "grid"}},
                  {"cardSize", QByteArray("\x01\x02", 2)},
                  {"pinned", QRect(1, 2, 3, 4)},
@@ -71,7 +75,8 @@ TEST_F(SettingsMigrationTest, TakesOverOnlyValuesOfTheTypeTheirReaderExpects) {
     EXPECT_EQ(after.flag(SettingsKey::migratedFromLumo), true);
 }
 
-TEST_F(SettingsMigrationTest, ASinglePinAndATextFlagAreTakenAsTheFileFormWritesThem) {
+TEST_F(SettingsMigrationTest, ASinglePinAndATextFlagAreTakenAsTheFileFormWritesThem)
+{
     writeLegacy({{"pinned", QStringList{"/home/u/Only"}}, {"liveTextMode", "true"}});
     SettingsMigration::run();
     const SettingsStore after;
@@ -79,14 +84,16 @@ TEST_F(SettingsMigrationTest, ASinglePinAndATextFlagAreTakenAsTheFileFormWritesT
     EXPECT_EQ(after.flag(SettingsKey::liveTextMode), true);
 }
 
-TEST_F(SettingsMigrationTest, MovesTheEarlierFolderWhenThisAppHasNone) {
+TEST_F(SettingsMigrationTest, MovesTheEarlierFolderWhenThisAppHasNone)
+{
     home.writeFile(".local/share/Lumo/text-index.json", "{\"/a.png\":{}}");
     SettingsMigration::run();
     EXPECT_FALSE(QFileInfo::exists(SettingsMigration::legacyDataFolder()));
     EXPECT_EQ(read(xdg::appDataDir() + "/text-index.json"), QStringLiteral("{\"/a.png\":{}}"));
 }
 
-TEST_F(SettingsMigrationTest, LeavesAFileNamedLikeTheEarlierFolderWhereItIs) {
+TEST_F(SettingsMigrationTest, LeavesAFileNamedLikeTheEarlierFolderWhereItIs)
+{
     home.writeFile(".local/share/Lumo", "not a folder");
     SettingsMigration::run();
     EXPECT_TRUE(QFileInfo(SettingsMigration::legacyDataFolder()).isFile());
@@ -94,7 +101,8 @@ TEST_F(SettingsMigrationTest, LeavesAFileNamedLikeTheEarlierFolderWhereItIs) {
     EXPECT_EQ(SettingsStore().flag(SettingsKey::migratedFromLumo), true);
 }
 
-TEST_F(SettingsMigrationTest, NeverMergesIntoOrReplacesThisAppsFolder) {
+TEST_F(SettingsMigrationTest, NeverMergesIntoOrReplacesThisAppsFolder)
+{
     home.writeFile(".local/share/Lumo/text-index.json", "old");
     home.writeFile(".local/share/Ovra/text-index.json", "new");
     SettingsMigration::run();
@@ -103,7 +111,8 @@ TEST_F(SettingsMigrationTest, NeverMergesIntoOrReplacesThisAppsFolder) {
               QStringLiteral("old"));
 }
 
-TEST_F(SettingsMigrationTest, WithoutEarlierSettingsTheFolderStillMovesAndNoFileIsMade) {
+TEST_F(SettingsMigrationTest, WithoutEarlierSettingsTheFolderStillMovesAndNoFileIsMade)
+{
     home.makeFolder(".local/share/Lumo");
     SettingsMigration::run();
     EXPECT_TRUE(QFileInfo(xdg::appDataDir()).isDir());
@@ -111,7 +120,8 @@ TEST_F(SettingsMigrationTest, WithoutEarlierSettingsTheFolderStillMovesAndNoFile
     EXPECT_EQ(SettingsStore().flag(SettingsKey::migratedFromLumo), true);
 }
 
-TEST_F(SettingsMigrationTest, RunsOnceAndLeavesTheEarlierSettingsAsTheyWere) {
+TEST_F(SettingsMigrationTest, RunsOnceAndLeavesTheEarlierSettingsAsTheyWere)
+{
     writeLegacy({{"viewMode", "list"}});
     const QString legacyBefore = read(SettingsMigration::legacySettingsPath());
     SettingsMigration::run();

@@ -19,7 +19,8 @@ namespace {
 
 using Promise = std::shared_ptr<QPromise<SpotlightResult>>;
 
-FileItem image(const QString& name, std::optional<int> width = 1024) {
+FileItem image(const QString& name, std::optional<int> width = 1024)
+{
     FileItem item;
     item.path = QStringLiteral("/home/u/Pictures/") + name;
     item.name = name;
@@ -28,7 +29,8 @@ FileItem image(const QString& name, std::optional<int> width = 1024) {
     return item;
 }
 
-QStringList names(const QList<FileItem>& items) {
+QStringList names(const QList<FileItem>& items)
+{
     QStringList out;
     for (const FileItem& item : items)
         out << item.name;
@@ -40,8 +42,11 @@ template <typename Summary> class FakeStore : public Summary {
 public:
     FakeStore(QString name, QStringList& log)
         : m_name(std::move(name))
-        , m_log(log) {}
-    QFuture<void> load(const QStringList&, qint64 token) override {
+        , m_log(log)
+    {
+    }
+    QFuture<void> load(const QStringList&, qint64 token) override
+    {
         m_log << QStringLiteral("%1 %2").arg(m_name).arg(token);
         if (!holds) return QtFuture::makeReadyFuture();
         held = std::make_shared<QPromise<void>>();
@@ -62,9 +67,12 @@ private:
 class FakeDuplicates : public DuplicateSummary {
 public:
     explicit FakeDuplicates(QStringList& log)
-        : m_log(log) {}
+        : m_log(log)
+    {
+    }
     bool isIdle() const override { return idle; }
-    QFuture<void> scan(const QStringList&) override {
+    QFuture<void> scan(const QStringList&) override
+    {
         m_log << QStringLiteral("scan");
         idle = false;
         return QtFuture::makeReadyFuture();
@@ -80,7 +88,8 @@ private:
 // once the test has given its result, and waits until then otherwise.
 class StartupPipelineTest : public ::testing::Test {
 protected:
-    StartupPipeline::Steps steps(bool withEverything = true) {
+    StartupPipeline::Steps steps(bool withEverything = true)
+    {
         StartupPipeline::Steps s;
         s.load = [this](const SidebarItem& item, qint64 token) {
             log << QStringLiteral("load %1 %2").arg(item.title()).arg(token);
@@ -108,7 +117,8 @@ protected:
         return s;
     }
 
-    void answer(const SidebarItem& item, QList<FileItem> items = {}) {
+    void answer(const SidebarItem& item, QList<FileItem> items = {})
+    {
         SpotlightResult result;
         result.items = std::move(items);
         ready.insert(item, result);
@@ -117,7 +127,8 @@ protected:
             promise->finish();
         }
     }
-    void answerAll() {
+    void answerAll()
+    {
         for (const SidebarItem& item : StartupPipeline::startupList())
             if (!ready.contains(item)) answer(item);
     }
@@ -134,7 +145,8 @@ protected:
 
 } // namespace
 
-TEST_F(StartupPipelineTest, LoadsEverythingThenRunsTheBackgroundStepsInOrder) {
+TEST_F(StartupPipelineTest, LoadsEverythingThenRunsTheBackgroundStepsInOrder)
+{
     answer(SidebarItem::smart(SmartCollection::screenshots), {image(QStringLiteral("shot.png"))});
     answer(SidebarItem::category(FileCategory::images), {image(QStringLiteral("a.jpg"))});
     answerAll();
@@ -170,7 +182,8 @@ TEST_F(StartupPipelineTest, LoadsEverythingThenRunsTheBackgroundStepsInOrder) {
     EXPECT_EQ(finished.count(), 1);
 }
 
-TEST_F(StartupPipelineTest, LaterStepsWaitForEveryCollection) {
+TEST_F(StartupPipelineTest, LaterStepsWaitForEveryCollection)
+{
     const SidebarItem large = SidebarItem::smart(SmartCollection::large);
     for (const SidebarItem& item : StartupPipeline::startupList())
         if (!(item == large)) answer(item);
@@ -185,7 +198,8 @@ TEST_F(StartupPipelineTest, LaterStepsWaitForEveryCollection) {
               (QStringList{"contents", "sources 0", "cleanup 0", "scan"}));
 }
 
-TEST(StartupPipelineText, TheScreenshotsThenTheFirst1500WideImagesEachOnce) {
+TEST(StartupPipelineText, TheScreenshotsThenTheFirst1500WideImagesEachOnce)
+{
     QList<FileItem> images;
     for (int i = 0; i < 5000; ++i)
         images << image(QStringLiteral("%1.jpg").arg(i), 300 + i % 7);
@@ -204,7 +218,8 @@ TEST(StartupPipelineText, TheScreenshotsThenTheFirst1500WideImagesEachOnce) {
               (QStringList{"Screenshot.png", "unknown.png", "exact.png"}));
 }
 
-TEST_F(StartupPipelineTest, ANewerTokenStopsTheOlderRunAtItsNextWait) {
+TEST_F(StartupPipelineTest, ANewerTokenStopsTheOlderRunAtItsNextWait)
+{
     StartupPipeline pipeline(steps());
     pipeline.start(0);
     settle();
@@ -234,8 +249,8 @@ TEST_F(StartupPipelineTest, ANewerTokenStopsTheOlderRunAtItsNextWait) {
     EXPECT_TRUE(log.contains(QStringLiteral("cleanup 3")));
 }
 
-TEST_F(StartupPipelineTest,
-       ARefreshBringsTheIndexUpToDateBeforeItsLoadsAndTheSameTokenIsNoRefresh) {
+TEST_F(StartupPipelineTest, ARefreshBringsTheIndexUpToDateBeforeItsLoadsAndTheSameTokenIsNoRefresh)
+{
     answerAll();
     StartupPipeline pipeline(steps());
     pipeline.start(0);
@@ -253,7 +268,8 @@ TEST_F(StartupPipelineTest,
     EXPECT_EQ(log.mid(0, 2), (QStringList{"refresh index", "load Images 1"}));
 }
 
-TEST_F(StartupPipelineTest, TheDuplicateScanStartsOnlyFromIdle) {
+TEST_F(StartupPipelineTest, TheDuplicateScanStartsOnlyFromIdle)
+{
     answerAll();
     StartupPipeline pipeline(steps());
     pipeline.start(0);
@@ -263,7 +279,8 @@ TEST_F(StartupPipelineTest, TheDuplicateScanStartsOnlyFromIdle) {
     EXPECT_EQ(log.count(QStringLiteral("scan")), 1);
 }
 
-TEST_F(StartupPipelineTest, PartsNotBuiltYetAreSkippedAndACancelledLoadGoesOn) {
+TEST_F(StartupPipelineTest, PartsNotBuiltYetAreSkippedAndACancelledLoadGoesOn)
+{
     answerAll();
     StartupPipeline bare(steps(false));
     QSignalSpy finished(&bare, &StartupPipeline::finished);
@@ -284,7 +301,8 @@ TEST_F(StartupPipelineTest, PartsNotBuiltYetAreSkippedAndACancelledLoadGoesOn) {
 
 // Over a real library store: the fixture home's pictures reach text
 // recognition, and a refresh sees a picture added after the first load.
-TEST(StartupPipelineLibrary, HandsTheHomesPicturesToRecognitionAndSeesNewOnesOnRefresh) {
+TEST(StartupPipelineLibrary, HandsTheHomesPicturesToRecognitionAndSeesNewOnesOnRefresh)
+{
     test::ensureApp();
     test::TestHome home;
     home.writeFile("Pictures/Screenshot from 2026-02-03 10-11-12.png", test::pngBytes(1440, 900));

@@ -15,21 +15,24 @@ using namespace ovra;
 
 namespace {
 
-FileItem file(const QString& path) {
+FileItem file(const QString& path)
+{
     FileItem item;
     item.path = path;
     item.name = path.section(u'/', -1);
     return item;
 }
 
-Location downloads() {
+Location downloads()
+{
     return {QStringLiteral("/home/u/Downloads"), QStringLiteral("Downloads"),
             QStringLiteral("arrow.down.circle")};
 }
 
 // A state in the middle of things: a folder opened inside Downloads, two files
 // selected, one focused, every filter set and a search typed.
-void populate(AppState& state) {
+void populate(AppState& state)
+{
     state.setSelection(SidebarItem::location(downloads()));
     state.setFolderPath({QStringLiteral("/home/u/Downloads/a")});
     state.setSearchText(QStringLiteral("pdf"));
@@ -43,7 +46,8 @@ void populate(AppState& state) {
 }
 
 // Which of the reset fields are back at their empty values.
-std::set<std::string> clearedFields(const AppState& state) {
+std::set<std::string> clearedFields(const AppState& state)
+{
     std::set<std::string> cleared;
     if (state.folderPath().isEmpty()) cleared.insert("folderPath");
     if (state.selectedFiles().isEmpty()) cleared.insert("selectedFiles");
@@ -70,7 +74,8 @@ protected:
 
 } // namespace
 
-TEST_F(ViewStateResetsTest, EachChangeClearsExactlyItsFields) {
+TEST_F(ViewStateResetsTest, EachChangeClearsExactlyItsFields)
+{
     const std::set<std::string> all{"folderPath", "selectedFiles", "focusedItem", "kindFilter",
                                     "dateFilter", "sizeFilter",    "sourceFilter"};
     const ResetCase cases[] = {
@@ -107,7 +112,8 @@ TEST_F(ViewStateResetsTest, EachChangeClearsExactlyItsFields) {
     }
 }
 
-TEST_F(ViewStateResetsTest, AnEqualAssignmentNotifiesNobody) {
+TEST_F(ViewStateResetsTest, AnEqualAssignmentNotifiesNobody)
+{
     populate(state);
     QSignalSpy selection(&state, &AppState::selectionChanged);
     QSignalSpy folder(&state, &AppState::folderPathChanged);
