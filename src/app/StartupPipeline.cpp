@@ -112,16 +112,16 @@ template <typename T, typename Next>
 void StartupPipeline::after(QFuture<T> future, quint64 run, Next next)
 {
     QPointer<StartupPipeline> self(this);
-    auto proceed = [self, run, future, next]() mutable {
+    auto proceed = [self, run, next](const QFuture<T>& done) mutable {
         if (!self || !self->isCurrent(run)) return;
-        next(future);
+        next(done);
     };
     // The application object outlives the pipeline, so the continuation always
     // has a living context; the pointer and the run tell whether to go on. A
-    // cancelled wait goes on too, with what it has.
+    // cancelled wait goes on too, with nothing (an empty future is a cancelled one).
     QObject* context = QCoreApplication::instance();
-    future.then(context, [proceed](QFuture<T>) mutable { proceed(); })
-        .onCanceled(context, [proceed]() mutable { proceed(); });
+    future.then(context, [proceed](QFuture<T> done) mutable { proceed(done); })
+        .onCanceled(context, [proceed]() mutable { proceed(QFuture<T>()); });
 }
 
 void StartupPipeline::start(qint64 token)
