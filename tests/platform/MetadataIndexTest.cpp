@@ -1,5 +1,6 @@
 #include "platform/FileTime.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
 #include <QBuffer>
@@ -22,16 +23,7 @@ using ovra::test::TestHome;
 
 namespace {
 
-QByteArray pngBytes(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+using ovra::test::pngBytes;
 
 QStringList names(const MetadataIndex::Results& r)
 {
@@ -259,4 +251,17 @@ TEST_F(MetadataIndexTest, SingleFileLookupMatchesTheTable)
     EXPECT_FALSE(index.itemAtPath(home.path("Pictures/none.png")));
     home.writeFile("Pictures/.hidden.png", pngBytes(2, 2));
     EXPECT_FALSE(index.itemAtPath(home.path("Pictures/.hidden.png")));
+}
+
+TEST_F(MetadataIndexTest, RefreshWithNoFolderChangedStillSeesTheRecentList)
+{
+    const QString file = home.writeFile("Documents/plan.txt", "x", 1.7e9);
+    TestHome::setTimes(file, 1.7e9, std::nullopt);
+    MetadataIndex index;
+    EXPECT_EQ(run(index, "kMDItemLastUsedDate == *", {home.path("Documents")}).count(), 0u);
+    home.writeFile(".local/share/recently-used.xbel",
+                   "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\">\n<bookmark href=\"file://"
+                       + QUrl::toPercentEncoding(file, "/") + "\" visited=\"2024-01-03T00:00:00Z\"/>\n</xbel>\n");
+    index.refresh();
+    EXPECT_EQ(names(run(index, "kMDItemLastUsedDate == *", {home.path("Documents")})), QStringList{"plan.txt"});
 }

@@ -1,7 +1,11 @@
 #include "IndexTable.h"
 
+#include <QByteArray>
+
 #include <algorithm>
 #include <limits>
+
+#include <sys/xattr.h>
 
 namespace ovra::md {
 
@@ -76,6 +80,50 @@ double Table::lastUsed(std::uint32_t entry) const
     return used;
 }
 
+OriginCache::OriginCache(std::size_t entries)
+    : m_state(new std::atomic<std::uint8_t>[entries]())
+    , m_size(entries)
+{
+}
+
+QStringList OriginCache::origins(std::uint32_t entry, const std::string& path) const
+{
+    if (entry >= m_size) return {};
+    std::uint8_t state = m_state[entry].load(std::memory_order_acquire);
+    if (state == Unknown) {
+        // One cheap call tells whether the file carries any user attribute at all;
+        // nearly none do, so the origin itself is read only for those.
+        char names[1024];
+        const ssize_t n = llistxattr(path.c_str(), names, sizeof names);
+        bool has = n < 0 && errno == ERANGE;
+        for (ssize_t i = 0; i < n;) {
+            const std::string_view attr(names + i);
+            if (attr == "user.xdg.origin.url" || attr == "user.xdg.referrer.url") has = true;
+            i += ssize_t(attr.size()) + 1;
+        }
+        QStringList list;
+        if (has) list = readWhereFroms(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
+        if (!list.isEmpty()) {
+            std::lock_guard lock(m_mutex);
+            m_lists[entry] = list;
+        }
+        state = list.isEmpty() ? None : Some;
+        m_state[entry].store(state, std::memory_order_release);
+        return list;
+    }
+    if (state == None) return {};
+    std::lock_guard lock(m_mutex);
+    return m_lists[entry];
+}
+
+QStringList Table::whereFroms(std::uint32_t entry) const
+{
+    if (entries[entry].isFolder()) return {};
+    std::string p;
+    appendPath(entry, p);
+    return origins->origins(entry, p);
+}
+
 std::size_t Table::memoryBytes() const
 {
     std::size_t bytes = entries.capacity() * sizeof(Entry) + folders.capacity() * sizeof(Folder)
@@ -84,9 +132,8 @@ std::size_t Table::memoryBytes() const
         auto strings = [](const std::optional<QString>& s) { return s ? std::size_t(s->size()) * 2 : 0; };
         bytes += strings(x.content.title) + strings(x.content.album) + strings(x.content.musicalGenre)
                  + strings(x.content.acquisitionMake) + strings(x.content.acquisitionModel);
-        for (const QString& u : x.whereFroms) bytes += std::size_t(u.size()) * 2 + 16;
     }
-    bytes += recentlyUsed.size() * 32;
+    bytes += recentlyUsed.size() * 32 + entries.size(); // one origin state a file
     return bytes;
 }
 

@@ -5,8 +5,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,12 +53,29 @@ struct Folder {
     std::uint32_t childCount = 0;
     double modified = 0; // the folder's modification time when it was listed
     bool listed = false;
+    bool mounted = false; // another file system mounted here: never listed
 };
 
 // What costs more than a stat: read from the file once and cached.
 struct Extra {
     ContentAttributes content;
-    QStringList whereFroms;
+};
+
+// Download origins are asked for by few queries, and reading a file's extended
+// attributes costs about as much as its stat: they are read the first time a
+// query asks, one file at a time, and kept for the life of the table.
+class OriginCache {
+public:
+    explicit OriginCache(std::size_t entries = 0);
+    // The file's where-from list, reading it on first use. Thread-safe.
+    QStringList origins(std::uint32_t entry, const std::string& path) const;
+
+private:
+    enum State : std::uint8_t { Unknown, None, Some };
+    std::unique_ptr<std::atomic<std::uint8_t>[]> m_state;
+    std::size_t m_size = 0;
+    mutable std::mutex m_mutex;
+    mutable std::unordered_map<std::uint32_t, QStringList> m_lists;
 };
 
 // Everything known under one scope folder.
@@ -70,6 +90,7 @@ struct Table {
     std::vector<Extra> extras;
     // Last-used times from the desktop's recently-used list, by entry.
     std::unordered_map<std::uint32_t, double> recentlyUsed;
+    std::shared_ptr<OriginCache> origins = std::make_shared<OriginCache>();
 
     std::string_view name(const Entry& e) const { return {names.data() + e.nameOffset, e.nameLength}; }
     std::string_view name(std::uint32_t entry) const { return name(entries[entry]); }
@@ -80,6 +101,7 @@ struct Table {
     std::uint32_t find(std::string_view absolutePath) const;
     // True when `entry` is `folderEntry` or lies below it.
     bool isBelow(std::uint32_t entry, std::uint32_t folderEntry) const;
+    QStringList whereFroms(std::uint32_t entry) const;
     const Extra* extra(const Entry& e) const
     {
         return (!e.isFolder() && e.extra != kNone) ? &extras[e.extra] : nullptr;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -17,7 +18,6 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
-#include <sched.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -63,8 +63,6 @@ struct Chunk {
     std::vector<FolderPatch> patches;
     std::size_t contentReads = 0;
     std::size_t listedFolders = 0;
-    bool ownWorkingDirectory = false;
-    bool inFolder = false; // the working directory is the folder being listed
     std::unordered_map<std::string, std::uint16_t> typeCache;
     std::vector<char> direntBuffer;
 };
@@ -158,10 +156,6 @@ private:
     void work(int thread)
     {
         Chunk& chunk = m_chunks[std::size_t(thread)];
-        // With a working directory of its own, a thread can ask for a file's
-        // extended attributes by its bare name: the kernel then resolves one
-        // component instead of the whole path, for every file of the walk.
-        chunk.ownWorkingDirectory = ::unshare(CLONE_FS) == 0;
         chunk.direntBuffer.resize(kDirentBufferSize);
         std::vector<Job> found;
         for (;;) {
@@ -205,6 +199,7 @@ private:
         }
         const bool otherDevice = statted && job.entry != kNone
                                  && makedev(self.stx_dev_major, self.stx_dev_minor) != m_rootDevice;
+        folder.mounted = otherDevice;
         if (fd < 0 || !statted || otherDevice) {
             // Unreadable, vanished, or another file system mounted here: the folder
             // stays in the table, empty, and is tried again on every refresh.
@@ -220,7 +215,6 @@ private:
             copyChildren(thread, chunk, job, *old, found);
         } else {
             ++chunk.listedFolders;
-            chunk.inFolder = chunk.ownWorkingDirectory && ::fchdir(fd) == 0;
             listChildren(thread, chunk, job, fd, old, found);
         }
         ::close(fd);
@@ -372,30 +366,10 @@ private:
                 && isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
                 e.flags |= IsScreenCapture;
         }
-        if (m_options.readWhereFroms
-            && hasDownloadOrigin(chunk.inFolder ? std::string(name).c_str() : path.c_str())) {
-            extra.whereFroms = readWhereFroms(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
-            hasExtra = hasExtra || !extra.whereFroms.isEmpty();
-        }
         if (hasExtra) {
             chunk.extras.push_back(std::move(extra));
             e.extra = std::uint32_t(chunk.extras.size() - 1);
         }
-    }
-
-    // One cheap call tells whether a file carries any user attribute at all;
-    // nearly none do, so the origin is read only for those.
-    static bool hasDownloadOrigin(const char* path)
-    {
-        char names[1024];
-        const ssize_t n = llistxattr(path, names, sizeof names);
-        if (n <= 0) return n < 0 && errno == ERANGE;
-        for (ssize_t i = 0; i < n;) {
-            const std::string_view attr(names + i);
-            if (attr == "user.xdg.origin.url" || attr == "user.xdg.referrer.url") return true;
-            i += ssize_t(attr.size()) + 1;
-        }
-        return false;
     }
 
     UniformType typeForName(Chunk& chunk, std::string_view name)
@@ -430,35 +404,42 @@ private:
             if (id == kNone) return kNone;
             return std::uint32_t(entryBase[id >> kLocalBits] + (id & kLocalMask));
         };
-        table->entries.reserve(entries);
-        table->folders.reserve(folders);
-        table->names.reserve(names);
-        table->extras.reserve(extras);
+        // Each thread's chunk goes to its own place in the flat table: the copies
+        // run side by side, one thread a chunk.
+        table->entries.resize(entries);
+        table->folders.resize(folders);
+        table->names.resize(names);
+        table->extras.resize(extras);
+        std::vector<std::thread> copiers;
         for (std::size_t t = 0; t < n; ++t) {
-            Chunk& c = m_chunks[t];
-            for (Entry e : c.entries) {
-                e.parent = resolve(e.parent);
-                e.nameOffset += std::uint32_t(nameBase[t]);
-                if (!e.isFolder() && e.extra != kNone) e.extra += std::uint32_t(extraBase[t]);
-                else e.extra = kNone;
-                table->entries.push_back(e);
-            }
-            table->names += c.names;
-            for (Extra& x : c.extras) table->extras.push_back(std::move(x));
-            for (Folder f : c.folders) {
-                f.entry = resolve(f.entry);
-                if (f.listed || f.childCount) f.childBegin = resolve(f.childBegin);
-                else f.childBegin = 0;
-                const std::uint32_t index = std::uint32_t(table->folders.size());
-                if (f.entry == kNone) table->rootFolder = index;
-                table->folders.push_back(f);
-            }
+            copiers.emplace_back([&, t] {
+                Chunk& c = m_chunks[t];
+                Entry* out = table->entries.data() + entryBase[t];
+                for (std::size_t i = 0; i < c.entries.size(); ++i) {
+                    Entry e = c.entries[i];
+                    e.parent = resolve(e.parent);
+                    e.nameOffset += std::uint32_t(nameBase[t]);
+                    if (!e.isFolder() && e.extra != kNone) e.extra += std::uint32_t(extraBase[t]);
+                    else e.extra = kNone;
+                    out[i] = e;
+                }
+                std::copy(c.names.begin(), c.names.end(), table->names.begin() + long(nameBase[t]));
+                std::move(c.extras.begin(), c.extras.end(), table->extras.begin() + long(extraBase[t]));
+                for (std::size_t i = 0; i < c.folders.size(); ++i) {
+                    Folder f = c.folders[i];
+                    f.entry = resolve(f.entry);
+                    f.childBegin = (f.listed || f.childCount) ? resolve(f.childBegin) : 0;
+                    table->folders[folderBase[t] + i] = f;
+                }
+            });
         }
+        for (std::thread& th : copiers) th.join();
         // Folder entries point at their folder record; a folder's own size and
         // time come from the stat made when it was opened (fresher than its parent's).
         for (std::size_t i = 0; i < table->folders.size(); ++i) {
             const Folder& f = table->folders[i];
-            if (f.entry != kNone) table->entries[f.entry].extra = std::uint32_t(i);
+            if (f.entry == kNone) table->rootFolder = std::uint32_t(i);
+            else table->entries[f.entry].extra = std::uint32_t(i);
         }
         for (std::size_t t = 0; t < n; ++t) {
             for (const FolderPatch& p : m_chunks[t].patches) {
@@ -467,6 +448,7 @@ private:
                 e.modified = p.modified;
             }
         }
+        table->origins = std::make_shared<OriginCache>(table->entries.size());
         std::size_t listed = 0;
         for (Chunk& c : m_chunks) {
             listed += c.listedFolders;
@@ -499,13 +481,63 @@ WalkOutcome walkScope(const QString& root, const Table* previous, const Attribut
     return walker.run();
 }
 
-void applyRecentlyUsed(Table& table, const std::unordered_map<std::string, double>& recentlyUsed)
+bool isUnchanged(const Table& table, int threads)
 {
-    table.recentlyUsed.clear();
+    if (table.rootFolder == kNone) return false;
+    threads = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    std::atomic_bool changed = false;
+    std::atomic<std::size_t> next = 0;
+    constexpr std::size_t kBatch = 256;
+    auto work = [&] {
+        std::string path;
+        for (;;) {
+            const std::size_t begin = next.fetch_add(kBatch);
+            if (begin >= table.folders.size() || changed.load(std::memory_order_relaxed)) return;
+            const std::size_t end = std::min(table.folders.size(), begin + kBatch);
+            for (std::size_t i = begin; i < end; ++i) {
+                const Folder& f = table.folders[i];
+                if (f.mounted) continue;
+                path.clear();
+                if (f.entry == kNone) path = table.rootUtf8;
+                else table.appendPath(f.entry, path);
+                struct statx st {};
+                const bool exists = statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MTIME | STATX_TYPE, &st) == 0
+                                    && S_ISDIR(st.stx_mode);
+                bool same = exists && fileTimeSeconds(st.stx_mtime) == f.modified;
+                if (same && !f.listed) {
+                    // Unreadable when walked: unchanged only while it still cannot be opened.
+                    const int fd = openFolder(path);
+                    same = fd < 0;
+                    if (fd >= 0) ::close(fd);
+                }
+                if (!same) {
+                    changed.store(true);
+                    return;
+                }
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& th : pool) th.join();
+    return !changed.load();
+}
+
+std::unordered_map<std::uint32_t, double>
+resolveRecentlyUsed(const Table& table, const std::unordered_map<std::string, double>& recentlyUsed)
+{
+    std::unordered_map<std::uint32_t, double> resolved;
     for (const auto& [path, time] : recentlyUsed) {
         const std::uint32_t entry = table.find(path);
-        if (entry != kNone) table.recentlyUsed[entry] = time;
+        if (entry != kNone) resolved[entry] = time;
     }
+    return resolved;
+}
+
+void applyRecentlyUsed(Table& table, const std::unordered_map<std::string, double>& recentlyUsed)
+{
+    table.recentlyUsed = resolveRecentlyUsed(table, recentlyUsed);
 }
 
 } // namespace ovra::md

@@ -11,8 +11,7 @@
 namespace ovra::md {
 
 struct WalkOptions {
-    int threads = 0;             // 0: one per core
-    bool readWhereFroms = true;  // extended attributes cost one call a file
+    int threads = 0; // 0: one per core
 };
 
 struct WalkOutcome {
@@ -29,7 +28,14 @@ struct WalkOutcome {
 WalkOutcome walkScope(const QString& root, const Table* previous, const AttributeMap& cache,
                       const WalkOptions& options);
 
-// Sets the recently-used times of the entries the list names.
+// True when no folder of `table` changed since it was walked (same modification
+// time, still readable or still unreadable): a refresh can keep the table as it
+// is. Stats every folder on several threads; reads no file.
+bool isUnchanged(const Table& table, int threads);
+
+// The recently-used times of the entries the list names, by entry.
+std::unordered_map<std::uint32_t, double>
+resolveRecentlyUsed(const Table& table, const std::unordered_map<std::string, double>& recentlyUsed);
 void applyRecentlyUsed(Table& table, const std::unordered_map<std::string, double>& recentlyUsed);
 
 } // namespace ovra::md

@@ -147,7 +147,7 @@ public:
                 if (visit(id)) return true;
             return false;
         }
-        case Attr::WhereFroms: return visitList(m_x ? m_x->whereFroms : QStringList());
+        case Attr::WhereFroms: return visitList(m_table.whereFroms(m_entry));
         case Attr::Authors: return visitList((c && c->authors) ? *c->authors : QStringList());
         case Attr::Codecs: return visitList(c ? c->codecs : QStringList());
         default: {
@@ -217,6 +217,22 @@ private:
     mutable std::unordered_map<std::uint16_t, TypeStrings> m_types;
 };
 
+void applyContent(Item& item, const ContentAttributes& c)
+{
+    item.pixelWidth = c.pixelWidth;
+    item.pixelHeight = c.pixelHeight;
+    item.durationSeconds = c.durationSeconds;
+    item.title = c.title;
+    item.authors = c.authors;
+    item.album = c.album;
+    item.musicalGenre = c.musicalGenre;
+    item.codecs = c.codecs;
+    item.numberOfPages = c.numberOfPages;
+    item.acquisitionMake = c.acquisitionMake;
+    item.acquisitionModel = c.acquisitionModel;
+    if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
+}
+
 Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true)
 {
     const Entry& e = table.entries[entry];
@@ -236,25 +252,11 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
         if (complete) item.contentTypeTree = type.tree();
     }
     item.isScreenCapture = e.flags & IsScreenCapture;
+    if (complete) item.whereFroms = table.whereFroms(entry);
     item.device = e.device;
     item.inode = e.inode;
     item.isDirectory = e.isFolder();
-    if (const Extra* x = table.extra(e)) {
-        const ContentAttributes& c = x->content;
-        if (complete) item.whereFroms = x->whereFroms;
-        item.pixelWidth = c.pixelWidth;
-        item.pixelHeight = c.pixelHeight;
-        item.durationSeconds = c.durationSeconds;
-        item.title = c.title;
-        item.authors = c.authors;
-        item.album = c.album;
-        item.musicalGenre = c.musicalGenre;
-        item.codecs = c.codecs;
-        item.numberOfPages = c.numberOfPages;
-        item.acquisitionMake = c.acquisitionMake;
-        item.acquisitionModel = c.acquisitionModel;
-        if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
-    }
+    if (const Extra* x = table.extra(e)) applyContent(item, x->content);
     return item;
 }
 
@@ -361,7 +363,7 @@ public:
         std::vector<std::shared_ptr<const Table>> added;
         std::size_t reads = 0;
         for (const QString& root : toWalk) {
-            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads, true});
+            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads});
             reads += outcome.contentReads;
             if (!outcome.table) outcome.table = emptyTable(root);
             applyRecentlyUsed(*outcome.table, recent);
@@ -375,7 +377,9 @@ public:
             if (!subsumed) next->tables.push_back(t);
         }
         for (auto& t : added) next->tables.push_back(std::move(t));
-        publish(std::move(next), reads, true);
+        // Every attribute came from the cache: it already holds what the new
+        // tables know (records of vanished files go at the next change).
+        publish(std::move(next), reads, reads > 0);
     }
 
     void refresh()
@@ -386,8 +390,21 @@ public:
         auto next = std::make_shared<State>();
         std::size_t reads = 0, listed = 0;
         for (const auto& old : snapshot()->tables) {
+            if (isUnchanged(*old, m_threads)) {
+                // Nothing came or went: keep the table as it is, unless the recent
+                // list now names other files or times.
+                auto resolved = resolveRecentlyUsed(*old, recent);
+                if (resolved == old->recentlyUsed) {
+                    next->tables.push_back(old);
+                } else {
+                    auto kept = std::make_shared<Table>(*old);
+                    kept->recentlyUsed = std::move(resolved);
+                    next->tables.push_back(std::move(kept));
+                }
+                continue;
+            }
             WalkOutcome outcome = walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(),
-                                            m_cache, {m_threads, true});
+                                            m_cache, {m_threads});
             reads += outcome.contentReads;
             listed += outcome.listedFolders;
             if (!outcome.table) outcome.table = emptyTable(old->root);
@@ -717,18 +734,7 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
         item.whereFroms = readWhereFroms(local);
         if (ContentReader::needsRead(type)) {
             const ContentAttributes c = ContentReader::read(path, type);
-            item.pixelWidth = c.pixelWidth;
-            item.pixelHeight = c.pixelHeight;
-            item.durationSeconds = c.durationSeconds;
-            item.title = c.title;
-            item.authors = c.authors;
-            item.album = c.album;
-            item.musicalGenre = c.musicalGenre;
-            item.codecs = c.codecs;
-            item.numberOfPages = c.numberOfPages;
-            item.acquisitionMake = c.acquisitionMake;
-            item.acquisitionModel = c.acquisitionModel;
-            if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
+            applyContent(item, c);
             item.isScreenCapture = c.isScreenCapture
                                    || (type.conforms(UniformType::image()) && isScreenshotFileName(*item.fsName));
         }
