@@ -55,6 +55,9 @@ public:
     // the file manager.
     QMenu* folderMenu(const Location& location, QWidget* parent);
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     QWidget* makeHeader();
     QWidget* makeList();
@@ -68,10 +71,6 @@ private:
     void showSelection();
     void showFoot();
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
     AppState& m_state;
     LibraryStore* m_library;
     CleanupSummary* m_cleanup;

@@ -21,7 +21,6 @@ SymbolButton::SymbolButton(const QString& symbol, int symbolSize, QSize frame, Q
     , m_symbolSize(symbolSize)
     , m_frame(frame) {
     setFocusPolicy(Qt::NoFocus);
-    setCursor(Qt::ArrowCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     followAppearance(this, [this] { update(); });
 }
