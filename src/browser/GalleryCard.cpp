@@ -142,7 +142,6 @@ GalleryCard::GalleryCard(const AppContext& context, Thumbnails& loader, QWidget*
 {
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
-    setAttribute(Qt::WA_Hover, false);
     m_spinner = new Spinner(this);
     m_spinner->hide();
     connect(&m_thumbnail, &CardThumbnail::changed, this, [this] {
