@@ -356,6 +356,29 @@ TEST(GalleryCardTest, RetargetingNeverShowsThePreviousPicture)
     loader.generator->m_gate.release();
 }
 
+TEST(GalleryCardTest, ALargerCachedPictureShowsAtOnceASmallerOneDoesNot)
+{
+    Loader loader;
+    auto cache = [&](const QString& path, double side) {
+        QFuture<Thumbnail> future = loader.thumbnails.load(path, side);
+        return QTest::qWaitFor([&] { return future.isFinished(); }, 5000);
+    };
+    ASSERT_TRUE(cache(QStringLiteral("/p/big.jpg"), 640));
+    ASSERT_TRUE(cache(QStringLiteral("/p/tiny.jpg"), 64));
+
+    // Not even shown yet: the first frame already has the picture.
+    GalleryCard card(AppContext{}, loader.thumbnails);
+    card.setCardSize(CardSize::small);
+    card.setItem(fileAt(QStringLiteral("/p/big.jpg"), FileCategory::images));
+    EXPECT_TRUE(card.thumbnail().showsPicture());
+
+    // Too small a picture is not blown up: the cover stands until the load.
+    card.setItem(fileAt(QStringLiteral("/p/tiny.jpg"), FileCategory::images));
+    EXPECT_FALSE(card.thumbnail().showsPicture());
+    card.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+}
+
 TEST(GalleryCardTest, HidingDropsTheRequestAndShowingAsksAgain)
 {
     Loader loader;
@@ -406,6 +429,38 @@ TEST(GalleryCardTest, IconsGoOnTheCoverAndNeverStretchAsPictures)
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return card.thumbnail().shownThumbnail().has_value(); }, 5000));
     EXPECT_FALSE(card.thumbnail().showsSpinner());
+}
+
+TEST(GalleryCardTest, PlayBadgeOnAVideoPictureOnlyWhileHoveredOrPlaying)
+{
+    Loader loader;
+    GalleryCard card(AppContext{}, loader.thumbnails);
+    card.setItem(fileAt(QStringLiteral("/v/clip.mp4"), FileCategory::videos));
+    card.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    // The badge's dark disc sits in the middle of the picture area.
+    const QPoint middle = card.cardRect().topLeft() +
+                          QPoint(card.cardRect().width() / 2,
+                                 42 + (GalleryCard::thumbnailHeight(CardSize::medium) - 62) / 2);
+    auto middleIsPlainRed = [&] {
+        const QColor c = card.grab().toImage().pixelColor(middle);
+        return c.red() > 230 && c.green() < 30;
+    };
+    EXPECT_TRUE(middleIsPlainRed());
+    card.setPlaying(true);
+    EXPECT_FALSE(middleIsPlainRed());
+    card.setPlaying(false);
+    card.setHovering(true, false);
+    EXPECT_FALSE(middleIsPlainRed());
+    card.setHovering(false, false);
+    EXPECT_TRUE(middleIsPlainRed());
+
+    // No badge on a picture that is not a video's.
+    card.setItem(fileAt(QStringLiteral("/p/still.jpg"), FileCategory::images));
+    card.setPlaying(true);
+    card.setHovering(true, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    EXPECT_TRUE(middleIsPlainRed());
 }
 
 // MARK: Pointer
