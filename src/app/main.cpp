@@ -1,13 +1,14 @@
+#include "OvraApplication.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ovra"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Ovra"));
-    window.resize(1320, 860);
-    window.show();
+    // Closing the one window ends the app; there is no window-less state.
+    QApplication::setQuitOnLastWindowClosed(true);
+    ovra::OvraApplication ovra;
+    ovra.showWindow();
     return app.exec();
 }

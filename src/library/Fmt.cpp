@@ -153,6 +153,24 @@ QString abbreviatedDate(const QDate& date)
     return locale.toString(date, format);
 }
 
+// Out-of-range and missing times land on a date QDateTime can hold.
+double clamped(double seconds)
+{
+    return std::isnan(seconds) ? -kFarthestDate
+                               : std::clamp(seconds, -kFarthestDate, kFarthestDate);
+}
+
+// The locale's short time, hours and minutes: some locales' short format
+// (the C locale's among them) still carries the seconds.
+QString shortTime(const QTime& time)
+{
+    const QLocale locale;
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    static const QRegularExpression seconds(QStringLiteral("[:.]s{1,2}"));
+    format.remove(seconds);
+    return locale.toString(time, format.trimmed());
+}
+
 } // namespace
 
 QString bytes(qint64 count)
@@ -189,6 +207,13 @@ QString date(double seconds, const QDateTime& now)
     const double age = now.toMSecsSinceEpoch() / 1000.0 - seconds;
     if (age < kRelativeDateSpan) return relativeDate(when, now.toLocalTime());
     return abbreviatedDate(when.date());
+}
+
+QString dateTime(double seconds)
+{
+    const QDateTime when =
+        QDateTime::fromMSecsSinceEpoch(std::llround(clamped(seconds) * 1000.0)).toLocalTime();
+    return abbreviatedDate(when.date()) + QStringLiteral(", ") + shortTime(when.time());
 }
 
 } // namespace ovra::Fmt

@@ -21,4 +21,9 @@ QString duration(double seconds);
 QString date(double seconds);
 QString date(double seconds, const QDateTime& now);
 
+// A moment (seconds since 1970) as cards and list rows date a file: the
+// abbreviated date and the short time, "8 Dec 2026, 14:05" or
+// "Dec 8, 2026, 2:05 PM" as the locale writes them. Never relative.
+QString dateTime(double seconds);
+
 } // namespace ovra::Fmt

@@ -108,6 +108,25 @@ TEST_F(ContentIndexTest, ModifiersTheFoldedIndexCannotDecideAlone)
     EXPECT_TRUE(index.matchingPaths(u"resume\\*", true, true, false).isEmpty());
 }
 
+// Letters people type as two find their one-letter spelling and back, in the
+// index alone and through the text check, and survive a re-read of the file.
+TEST_F(ContentIndexTest, SpelledOutLettersFindEachOther)
+{
+    const QString german = m_home.writeFile(QStringLiteral("german.txt"), "Die Straße ist lang");
+    const QString french = m_home.writeFile(QStringLiteral("french.txt"), "une Œuvre complète");
+    const QString plain = m_home.writeFile(QStringLiteral("plain.txt"), "Strasse and oeuvre");
+    ContentIndex index(options());
+    ASSERT_TRUE(index.update(stampsOf({german, french, plain})).succeeded);
+    EXPECT_EQ(index.matchingPaths(u"strasse", true, true, true), setOf({german, plain}));
+    EXPECT_EQ(index.matchingPaths(u"straße", true, true, true), setOf({german, plain}));
+    EXPECT_EQ(index.matchingPaths(u"oeuv*", true, true, true), setOf({french, plain}));
+    EXPECT_EQ(index.matchingPaths(u"*rasse", true, true, true), setOf({german, plain}));
+
+    m_home.writeFile(QStringLiteral("german.txt"), "Die Gasse ist kurz", 1.7e9);
+    ASSERT_TRUE(index.update(stampsOf({german, french, plain})).succeeded);
+    EXPECT_EQ(index.matchingPaths(u"strasse", true, true, true), setOf({plain}));
+}
+
 TEST_F(ContentIndexTest, IncrementalUpdates)
 {
     const QString keep = m_home.writeFile(QStringLiteral("keep.txt"), "alpha words", 1700000000.0);

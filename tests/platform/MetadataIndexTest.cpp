@@ -1,5 +1,6 @@
 #include "platform/FileTime.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
 #include <QBuffer>
@@ -22,16 +23,7 @@ using ovra::test::TestHome;
 
 namespace {
 
-QByteArray pngBytes(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+using ovra::test::pngBytes;
 
 QStringList names(const MetadataIndex::Results& r)
 {

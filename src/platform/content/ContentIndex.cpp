@@ -28,7 +28,7 @@ using Outcome = ExtractedText::Outcome;
 using Clock = std::chrono::steady_clock;
 
 // Bumped whenever the tables or the tokenizer change; an older file is rebuilt.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2; // 2: words are indexed spelled out
 
 // A write batch ends after this many files or this long, whichever comes first:
 // large enough to amortise the commit, small enough that queries see progress.
@@ -290,7 +290,8 @@ bool ContentIndex::Database::removeWords(std::int64_t id)
     Statement select(m_writer, "SELECT data FROM texts WHERE id = ?1");
     select.bind(1, id);
     if (select.step() != SQLITE_ROW) return true;
-    const QByteArray text = qUncompress(select.blob(0));
+    // The words were indexed spelled out: they must be taken out the same way.
+    const QByteArray text = spelledOut(qUncompress(select.blob(0)));
     select.reset();
     Statement remove(m_writer, "INSERT INTO words(words, rowid, text) VALUES('delete', ?1, ?2)");
     Statement removeText(m_writer, "DELETE FROM texts WHERE id = ?1");
@@ -331,8 +332,9 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
     if (extracted.text.isEmpty()) return true;
     Statement addText(m_writer, "INSERT INTO texts(id, data) VALUES(?1, ?2)");
     Statement addWords(m_writer, "INSERT INTO words(rowid, text) VALUES(?1, ?2)");
+    const QByteArray words = spelledOut(extracted.text);
     return addText.bind(1, id).bindBlob(2, extracted.compressed).run() &&
-           addWords.bind(1, id).bindStatic(2, extracted.text.constData(), extracted.text.size()).run();
+           addWords.bind(1, id).bindStatic(2, words.constData(), words.size()).run();
 }
 
 ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<FileStamp>& files,

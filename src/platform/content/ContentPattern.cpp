@@ -129,11 +129,45 @@ QString withoutDiacritics(QStringView text)
     return decomposed;
 }
 
+QString spelledOut(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar ch : text) {
+        switch (ch.unicode()) {
+        case 0x00DF: out += QStringLiteral("ss"); break; // ß
+        case 0x1E9E: out += QStringLiteral("SS"); break; // ẞ
+        case 0x0153: out += QStringLiteral("oe"); break; // œ
+        case 0x0152: out += QStringLiteral("OE"); break; // Œ
+        case 0x00E6: out += QStringLiteral("ae"); break; // æ
+        case 0x00C6: out += QStringLiteral("AE"); break; // Æ
+        default: out += ch;
+        }
+    }
+    return out;
+}
+
+QByteArray spelledOut(const QByteArray& utf8)
+{
+    // Every letter spelled out is two bytes in UTF-8 (C3 9F, C5 93, …): a text
+    // without those lead bytes is returned as it is, without decoding it.
+    bool mayHave = false;
+    for (const char c : utf8) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u == 0xC3 || u == 0xC5 || u == 0xE1) {
+            mayHave = true;
+            break;
+        }
+    }
+    return mayHave ? spelledOut(QString::fromUtf8(utf8)).toUtf8() : utf8;
+}
+
 ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
                                        bool ignoresDiacritics, bool isWordBased)
 {
     ContentPattern compiled;
-    std::vector<PatternChar> chars = unescape(pattern);
+    const QString spelled = ignoresDiacritics ? spelledOut(pattern) : pattern.toString();
+    std::vector<PatternChar> chars = unescape(spelled);
     const std::vector<PatternWord> words = patternWords(chars);
 
     // What the index can look up: whole words, and words that a wildcard ends.
@@ -146,7 +180,7 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
             continue;
         }
         if (w.hasWildcardAfter && i + 1 < words.size()) hasInnerWildcard = true;
-        terms << quotedForIndex(w.text) + (w.hasWildcardAfter ? QStringLiteral(" *") : QString());
+        terms << quotedForIndex(spelledOut(w.text)) + (w.hasWildcardAfter ? QStringLiteral(" *") : QString());
     }
     bool hasWildcardOutsideWords = false;
     for (std::size_t i = 0; i < chars.size(); ++i) {
@@ -168,7 +202,7 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
             if (!pc.isWildcard) phrase += fromCodePoint(pc.c);
         }
         const bool isPrefix = !words.empty() && words.back().hasWildcardAfter;
-        compiled.m_indexQuery = quotedForIndex(phrase) + (isPrefix ? QStringLiteral(" *") : QString());
+        compiled.m_indexQuery = quotedForIndex(spelledOut(phrase)) + (isPrefix ? QStringLiteral(" *") : QString());
         return compiled;
     }
 
@@ -206,7 +240,7 @@ bool ContentPattern::matchesText(QStringView text) const
 {
     if (!m_canMatch) return false;
     if (!m_regex.isValid()) return false;
-    if (m_foldsDiacritics) return m_regex.match(withoutDiacritics(text)).hasMatch();
+    if (m_foldsDiacritics) return m_regex.match(spelledOut(withoutDiacritics(text))).hasMatch();
     return m_regex.match(text).hasMatch();
 }
 

@@ -52,4 +52,10 @@ bool isWordCharacter(char32_t c);
 // `text` with its diacritics removed (canonical decomposition, nonspacing marks dropped).
 QString withoutDiacritics(QStringView text);
 
+// The letters that are not a base letter with a mark but that people type as two
+// ("strasse" for "Straße", "oeuvre" for "œuvre"), spelled out; the words index
+// sees every text and every query through this, so both spellings find each other.
+QString spelledOut(QStringView text);
+QByteArray spelledOut(const QByteArray& utf8);
+
 } // namespace ovra::content

@@ -217,6 +217,22 @@ private:
     mutable std::unordered_map<std::uint16_t, TypeStrings> m_types;
 };
 
+void applyContent(Item& item, const ContentAttributes& c)
+{
+    item.pixelWidth = c.pixelWidth;
+    item.pixelHeight = c.pixelHeight;
+    item.durationSeconds = c.durationSeconds;
+    item.title = c.title;
+    item.authors = c.authors;
+    item.album = c.album;
+    item.musicalGenre = c.musicalGenre;
+    item.codecs = c.codecs;
+    item.numberOfPages = c.numberOfPages;
+    item.acquisitionMake = c.acquisitionMake;
+    item.acquisitionModel = c.acquisitionModel;
+    if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
+}
+
 Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true)
 {
     const Entry& e = table.entries[entry];
@@ -240,21 +256,7 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
     item.device = e.device;
     item.inode = e.inode;
     item.isDirectory = e.isFolder();
-    if (const Extra* x = table.extra(e)) {
-        const ContentAttributes& c = x->content;
-        item.pixelWidth = c.pixelWidth;
-        item.pixelHeight = c.pixelHeight;
-        item.durationSeconds = c.durationSeconds;
-        item.title = c.title;
-        item.authors = c.authors;
-        item.album = c.album;
-        item.musicalGenre = c.musicalGenre;
-        item.codecs = c.codecs;
-        item.numberOfPages = c.numberOfPages;
-        item.acquisitionMake = c.acquisitionMake;
-        item.acquisitionModel = c.acquisitionModel;
-        if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
-    }
+    if (const Extra* x = table.extra(e)) applyContent(item, x->content);
     return item;
 }
 
@@ -732,18 +734,7 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
         item.whereFroms = readWhereFroms(local);
         if (ContentReader::needsRead(type)) {
             const ContentAttributes c = ContentReader::read(path, type);
-            item.pixelWidth = c.pixelWidth;
-            item.pixelHeight = c.pixelHeight;
-            item.durationSeconds = c.durationSeconds;
-            item.title = c.title;
-            item.authors = c.authors;
-            item.album = c.album;
-            item.musicalGenre = c.musicalGenre;
-            item.codecs = c.codecs;
-            item.numberOfPages = c.numberOfPages;
-            item.acquisitionMake = c.acquisitionMake;
-            item.acquisitionModel = c.acquisitionModel;
-            if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
+            applyContent(item, c);
             item.isScreenCapture = c.isScreenCapture
                                    || (type.conforms(UniformType::image()) && isScreenshotFileName(*item.fsName));
         }

@@ -1,0 +1,223 @@
+#include "ContentView.h"
+
+#include "StartupPipeline.h"
+#include "ViewStateResets.h"
+#include "app/ui/EmptyStateView.h"
+#include "app/ui/Theme.h"
+#include "app/ui/ToastView.h"
+#include "browser/DetailView.h"
+#include "library/AppState.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace ovra {
+
+namespace {
+
+// A hairline between two columns or rows, in the theme's line colour.
+class Divider : public QWidget {
+public:
+    Divider(Qt::Orientation orientation, QWidget* parent)
+        : QWidget(parent)
+    {
+        if (orientation == Qt::Vertical)
+            setFixedWidth(1);
+        else
+            setFixedHeight(1);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Theme::line());
+    }
+};
+
+// The sidebar, the top bar and the inspector are views of their own; until each
+// is built its place is kept empty at its size.
+QWidget* makeSidebar(QWidget* parent)
+{
+    return new QWidget(parent);
+}
+
+QWidget* makeTopBar(QWidget* parent)
+{
+    auto* bar = new QWidget(parent);
+    bar->setFixedHeight(ContentView::kTopBarHeight);
+    return bar;
+}
+
+QWidget* makeInspector(QWidget* parent)
+{
+    return new EmptyStateView(QStringLiteral("Details"), QStringLiteral("sidebar.right"), QString(),
+                              parent);
+}
+
+QBoxLayout* bareLayout(QBoxLayout* layout)
+{
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+} // namespace
+
+ContentView::ContentView(const AppContext& context, QWidget* parent)
+    : QWidget(parent)
+    , m_context(context)
+{
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    AppState& state = *m_context.state;
+    // The resets come first, so a screen built for a new place already finds
+    // the view state cleared.
+    m_resets = new ViewStateResets(state, this);
+
+    m_sidebarGroup = makeSidebarGroup();
+    m_centreGroup = makeCentreGroup();
+    m_inspectorGroup = makeInspectorGroup();
+    auto* columns = bareLayout(new QHBoxLayout(this));
+    columns->addWidget(m_sidebarGroup);
+    columns->addWidget(m_centreGroup, 1);
+    columns->addWidget(m_inspectorGroup);
+
+    m_sheet = new PreviewSheetHost(state, this);
+    m_toast = new ToastView(state, this);
+    m_toast->raise();
+    // The toast stays above the sheet, which raises itself as it opens.
+    connect(&state, &AppState::previewItemChanged, m_toast, [this] { m_toast->raise(); });
+
+    if (m_context.library)
+        m_pipeline = new StartupPipeline(StartupPipeline::stepsFor(m_context), this);
+
+    connect(&state, &AppState::sidebarCollapsedChanged, this, &ContentView::followPanels);
+    connect(&state, &AppState::showInspectorChanged, this, &ContentView::followPanels);
+    connect(&state, &AppState::refreshTokenChanged, this, [this] {
+        if (m_hasShown) startLoading();
+    });
+    followPanels();
+}
+
+ContentView::~ContentView() = default;
+
+QWidget* ContentView::makeSidebarGroup()
+{
+    auto* group = new QWidget(this);
+    auto* layout = bareLayout(new QHBoxLayout(group));
+    QWidget* sidebar = makeSidebar(group);
+    sidebar->setFixedWidth(kSidebarWidth);
+    layout->addWidget(sidebar);
+    layout->addWidget(new Divider(Qt::Vertical, group));
+    return group;
+}
+
+QWidget* ContentView::makeCentreGroup()
+{
+    auto* group = new QWidget(this);
+    auto* layout = bareLayout(new QVBoxLayout(group));
+    layout->addWidget(makeTopBar(group));
+    layout->addWidget(new Divider(Qt::Horizontal, group));
+    m_detail = new DetailView(m_context, group);
+    layout->addWidget(m_detail, 1);
+    return group;
+}
+
+QWidget* ContentView::makeInspectorGroup()
+{
+    auto* group = new QWidget(this);
+    auto* layout = bareLayout(new QHBoxLayout(group));
+    layout->addWidget(new Divider(Qt::Vertical, group));
+    QWidget* inspector = makeInspector(group);
+    inspector->setFixedWidth(kInspectorWidth);
+    layout->addWidget(inspector);
+    return group;
+}
+
+void ContentView::followPanels()
+{
+    m_sidebarGroup->setVisible(!m_context.state->sidebarCollapsed());
+    m_inspectorGroup->setVisible(m_context.state->showInspector());
+}
+
+void ContentView::startLoading()
+{
+    if (m_pipeline) m_pipeline->start(m_context.state->refreshToken());
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_hasShown) return;
+    m_hasShown = true;
+    startLoading();
+}
+
+void ContentView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_sheet->setGeometry(rect());
+}
+
+void ContentView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Theme::bg());
+}
+
+PreviewSheetHost::PreviewSheetHost(AppState& state, QWidget* parent)
+    : QWidget(parent)
+    , m_state(state)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    bareLayout(new QVBoxLayout(this));
+    connect(&state, &AppState::previewItemChanged, this, &PreviewSheetHost::follow);
+    follow();
+}
+
+void PreviewSheetHost::dismiss()
+{
+    m_state.setPreviewItem(std::nullopt);
+}
+
+// The preview itself is a view of its own; until it is built the sheet names
+// the file it would show.
+void PreviewSheetHost::follow()
+{
+    const std::optional<FileItem> item = m_state.previewItem();
+    if (!item) {
+        hide();
+        return;
+    }
+    const QString title = item->displayTitle();
+    if (auto* placeholder = qobject_cast<EmptyStateView*>(m_content)) {
+        placeholder->setTitle(title);
+    } else {
+        m_content = new EmptyStateView(title, QStringLiteral("eye"), QString(), this);
+        layout()->addWidget(m_content);
+    }
+    if (isHidden()) {
+        show();
+        raise();
+        setFocus();
+    }
+}
+
+void PreviewSheetHost::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        dismiss();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PreviewSheetHost::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Theme::bg());
+}
+
+} // namespace ovra

@@ -1,0 +1,76 @@
+#include "OvraApplication.h"
+
+#include "ContentView.h"
+#include "SettingsMigration.h"
+#include "library/AppState.h"
+#include "library/LibraryStore.h"
+#include "platform/content/ContentIndex.h"
+#include "platform/content/ContentIndexer.h"
+#include "platform/metadata/MetadataIndex.h"
+
+#ifdef OVRA_WITH_SERVICES
+#include "services/TextIndex.h"
+#endif
+
+#include <QMainWindow>
+#include <QThreadPool>
+
+namespace ovra {
+
+OvraApplication::OvraApplication()
+{
+    m_contentIndex = std::make_shared<content::ContentIndex>();
+    md::MetadataIndex::Options options;
+    options.contentIndex = m_contentIndex;
+    m_index = std::make_unique<md::MetadataIndex>(std::move(options));
+    m_library = std::make_unique<LibraryStore>(*m_index);
+    m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
+
+    SettingsMigration::run();
+
+    m_state = std::make_unique<AppState>();
+#ifdef OVRA_WITH_SERVICES
+    m_textIndex = std::make_unique<TextIndex>();
+#endif
+
+    m_context.index = m_index.get();
+    m_context.contentIndex = m_contentIndex;
+    m_context.contentIndexer = m_contentIndexer.get();
+    m_context.state = m_state.get();
+    m_context.library = m_library.get();
+#ifdef OVRA_WITH_SERVICES
+    m_context.textIndex = m_textIndex.get();
+#endif
+}
+
+OvraApplication::~OvraApplication()
+{
+    m_window.reset();
+#ifdef OVRA_WITH_SERVICES
+    m_textIndex.reset();
+#endif
+    m_state.reset();
+    m_contentIndexer.reset();
+    m_library.reset();
+    // Queries and refreshes still running on the pool read the index.
+    QThreadPool::globalInstance()->waitForDone();
+    m_index.reset();
+    m_contentIndex.reset();
+}
+
+QMainWindow* OvraApplication::showWindow()
+{
+    if (!m_window) {
+        // The desktop draws the frame and its title bar, so the title shows there.
+        m_window = std::make_unique<QMainWindow>();
+        m_window->setWindowTitle(QStringLiteral("Ovra"));
+        m_window->setCentralWidget(new ContentView(m_context, m_window.get()));
+        m_window->resize(kWindowWidth, kWindowHeight);
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    return m_window.get();
+}
+
+} // namespace ovra

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/ui/AppContext.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QMainWindow;
+
+namespace ovra {
+
+class AppState;
+class LibraryStore;
+class TextIndex;
+
+// The top of the program: makes the long-lived objects once, in an order in
+// which the settings migration runs after the objects that read no settings
+// and before those that read what it writes (the app state, the text index),
+// keeps them for the life of the process, and shows the one window.
+class OvraApplication : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kWindowWidth = 1320;
+    static constexpr int kWindowHeight = 860;
+
+    OvraApplication();
+    // Closes the window, then lets the objects go, the index last, once no
+    // background work can reach it any more.
+    ~OvraApplication() override;
+
+    const AppContext& context() const { return m_context; }
+
+    // Makes the window the first time and brings it to the front.
+    QMainWindow* showWindow();
+
+private:
+    std::shared_ptr<content::ContentIndex> m_contentIndex;
+    std::unique_ptr<md::MetadataIndex> m_index;
+    std::unique_ptr<LibraryStore> m_library;
+    std::unique_ptr<content::ContentIndexer> m_contentIndexer;
+    std::unique_ptr<AppState> m_state;
+#ifdef OVRA_WITH_SERVICES
+    std::unique_ptr<TextIndex> m_textIndex;
+#endif
+    std::unique_ptr<QMainWindow> m_window;
+    AppContext m_context;
+};
+
+} // namespace ovra

@@ -1,0 +1,204 @@
+#include "StartupPipeline.h"
+
+#include "app/ui/AppContext.h"
+#include "library/LibraryStore.h"
+#include "platform/content/ContentIndexer.h"
+#include "platform/metadata/MetadataIndex.h"
+
+#ifdef OVRA_WITH_SERVICES
+#include "services/TextIndex.h"
+#endif
+
+#include <QCoreApplication>
+#include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace ovra {
+
+namespace {
+
+const SidebarItem kImages = SidebarItem::category(FileCategory::images);
+const SidebarItem kScreenshots = SidebarItem::smart(SmartCollection::screenshots);
+
+// A failed or abandoned wait reads as an empty collection, as a failed query does.
+QList<FileItem> itemsOf(const QFuture<SpotlightResult>& future)
+{
+    if (future.isCanceled() || future.resultCount() == 0) return {};
+    return future.result().items;
+}
+
+} // namespace
+
+StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context)
+{
+    Steps steps;
+    if (LibraryStore* library = context.library) {
+        QPointer<LibraryStore> store(library);
+        steps.load = [store](const SidebarItem& item, qint64 token) {
+            return store ? store->load(item, token) : QtFuture::makeReadyFuture();
+        };
+        steps.result = [store](const SidebarItem& item, qint64 token) {
+            return store ? store->result(item, token)
+                         : QtFuture::makeReadyFuture(SpotlightResult::empty());
+        };
+        steps.scopes = library->scopes();
+    }
+    if (md::MetadataIndex* index = context.index) {
+        // The index outlives every pool thread: the app waits for the pool
+        // before it lets the index go.
+        steps.refreshIndex = [index] { return QtConcurrent::run([index] { index->refresh(); }); };
+    }
+#ifdef OVRA_WITH_SERVICES
+    if (context.textIndex) {
+        QPointer<TextIndex> textIndex(context.textIndex);
+        steps.indexText = [textIndex](const QList<FileItem>& items) {
+            if (textIndex) textIndex->index(items);
+        };
+    }
+#endif
+    if (context.contentIndexer) {
+        QPointer<content::ContentIndexer> indexer(context.contentIndexer);
+        steps.indexContents = [indexer] {
+            if (indexer) indexer->start();
+        };
+    }
+    steps.sources = context.sources;
+    steps.cleanup = context.cleanup;
+    steps.duplicates = context.duplicates;
+    return steps;
+}
+
+StartupPipeline::StartupPipeline(Steps steps, QObject* parent)
+    : QObject(parent)
+    , m_steps(std::move(steps))
+{
+}
+
+QList<SidebarItem> StartupPipeline::startupList()
+{
+    QList<SidebarItem> list;
+    for (FileCategory category : kLibraryCategories)
+        list << SidebarItem::category(category);
+    list << SidebarItem::smart(SmartCollection::recents)
+         << SidebarItem::smart(SmartCollection::large) << kScreenshots;
+    return list;
+}
+
+// A screenshot is an image too, and would otherwise be handed over twice.
+QList<FileItem> StartupPipeline::textCandidates(const QList<FileItem>& screenshots,
+                                                const QList<FileItem>& images)
+{
+    QList<FileItem> candidates;
+    QSet<QString> seen;
+    const auto add = [&](const FileItem& item) {
+        if (seen.contains(item.path)) return;
+        seen.insert(item.path);
+        candidates.append(item);
+    };
+    for (const FileItem& shot : screenshots)
+        add(shot);
+    qsizetype wide = 0;
+    for (const FileItem& image : images) {
+        if (wide == kTextIndexImageLimit) break;
+        // An image whose width was never read may well be large enough.
+        if (image.pixelWidth && *image.pixelWidth < kTextIndexMinWidth) continue;
+        ++wide;
+        add(image);
+    }
+    return candidates;
+}
+
+template <typename T, typename Next>
+void StartupPipeline::after(QFuture<T> future, quint64 run, Next next)
+{
+    QPointer<StartupPipeline> self(this);
+    auto proceed = [self, run, next](const QFuture<T>& done) mutable {
+        if (!self || !self->isCurrent(run)) return;
+        next(done);
+    };
+    // The application object outlives the pipeline, so the continuation always
+    // has a living context; the pointer and the run tell whether to go on. A
+    // cancelled wait goes on too, with nothing (an empty future is a cancelled one).
+    QObject* context = QCoreApplication::instance();
+    future.then(context, [proceed](QFuture<T> done) mutable { proceed(done); })
+        .onCanceled(context, [proceed]() mutable { proceed(QFuture<T>()); });
+}
+
+void StartupPipeline::start(qint64 token)
+{
+    if (m_token == token) return;
+    const bool isRefresh = m_token.has_value();
+    m_token = token;
+    const quint64 run = ++m_run;
+    if (isRefresh && m_steps.refreshIndex) {
+        after(m_steps.refreshIndex(), run,
+              [this, run, token](const QFuture<void>&) { startLoads(run, token); });
+    } else {
+        startLoads(run, token);
+    }
+}
+
+void StartupPipeline::startLoads(quint64 run, qint64 token)
+{
+    if (!m_steps.load || !m_steps.result) return;
+    // The loads are the library store's own: a newer token does not stop them.
+    for (const SidebarItem& item : startupList())
+        m_steps.load(item, token);
+    waitForTextSources(run, token);
+}
+
+void StartupPipeline::waitForTextSources(quint64 run, qint64 token)
+{
+    after(m_steps.result(kScreenshots, token), run,
+          [this, run, token](const QFuture<SpotlightResult>& shots) {
+              after(m_steps.result(kImages, token), run,
+                    [this, run, token, shots](const QFuture<SpotlightResult>& images) {
+                        if (m_steps.indexText)
+                            m_steps.indexText(textCandidates(itemsOf(shots), itemsOf(images)));
+                        QList<SidebarItem> rest = startupList();
+                        rest.removeAll(kImages);
+                        rest.removeAll(kScreenshots);
+                        waitForCollections(run, token, rest);
+                    });
+          });
+}
+
+void StartupPipeline::waitForCollections(quint64 run, qint64 token, QList<SidebarItem> remaining)
+{
+    if (remaining.isEmpty()) {
+        // Every collection has loaded, so the file index is complete: the words
+        // inside its documents can be read now.
+        if (m_steps.indexContents) m_steps.indexContents();
+        loadSources(run, token);
+        return;
+    }
+    const SidebarItem next = remaining.takeFirst();
+    after(m_steps.result(next, token), run,
+          [this, run, token, remaining](const QFuture<SpotlightResult>&) {
+              waitForCollections(run, token, remaining);
+          });
+}
+
+void StartupPipeline::loadSources(quint64 run, qint64 token)
+{
+    if (!m_steps.sources) return loadCleanup(run, token);
+    after(m_steps.sources->load(m_steps.scopes, token), run,
+          [this, run, token](const QFuture<void>&) { loadCleanup(run, token); });
+}
+
+void StartupPipeline::loadCleanup(quint64 run, qint64 token)
+{
+    if (!m_steps.cleanup) return scanDuplicates(run, token);
+    after(m_steps.cleanup->load(m_steps.scopes, token), run,
+          [this, run, token](const QFuture<void>&) { scanDuplicates(run, token); });
+}
+
+void StartupPipeline::scanDuplicates(quint64, qint64 token)
+{
+    // A scan that is running or has run is not started again by a refresh.
+    if (m_steps.duplicates && m_steps.duplicates->isIdle())
+        m_steps.duplicates->scan(m_steps.scopes);
+    emit finished(token);
+}
+
+} // namespace ovra

@@ -1,0 +1,249 @@
+#include "CardThumbnail.h"
+
+#include "CardPainting.h"
+#include "PlaceholderCover.h"
+#include "app/ui/SoftShadow.h"
+#include "app/ui/Symbols.h"
+#include "app/ui/Theme.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ovra {
+
+namespace {
+
+constexpr double kPictureRadius = 6;
+const SoftShadow kPictureShadow{QColor(0, 0, 0, 46), 6, QPointF(0, 3)}; // black at 18 %
+constexpr double kBadgeSide = 36;
+constexpr double kBadgeSymbolSize = 13;
+constexpr double kBadgeOpacity = 0.45;
+// Room around the content for the shadows of pictures and covers, and for the
+// content grown on hover.
+constexpr double kRenderMargin = 20;
+
+// The picture resampled once to the pixels it covers, its corners cut round
+// with smooth edges (a clip path would leave them jagged).
+QImage roundedPicture(const QImage& image, QSizeF size, double ratio, double radius)
+{
+    const QSize pixels = (size * ratio).toSize().expandedTo(QSize(1, 1));
+    QImage out = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                     .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath outside;
+    outside.addRect(QRectF(out.rect()));
+    QPainterPath corners;
+    corners.addRoundedRect(QRectF(out.rect()), radius * ratio, radius * ratio);
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    painter.fillPath(outside.subtracted(corners), Qt::black);
+    painter.end();
+    out.setDevicePixelRatio(ratio);
+    return out;
+}
+
+} // namespace
+
+CardThumbnail::CardThumbnail(Thumbnails& loader, QObject* parent)
+    : QObject(parent)
+    , m_loader(loader)
+{
+    connect(&m_watcher, &QFutureWatcherBase::finished, this, [this] {
+        const QFuture<Thumbnail> future = m_watcher.future();
+        if (future.isCanceled() || future.resultCount() == 0) return;
+        const Thumbnail thumbnail = future.result();
+        // A late answer for a file this view no longer shows is dropped.
+        if (thumbnail.path != m_item.path) return;
+        m_thumb = thumbnail;
+        emit changed();
+    });
+}
+
+CardThumbnail::~CardThumbnail()
+{
+    cancelLoad();
+}
+
+void CardThumbnail::setItem(const FileItem& item)
+{
+    const bool otherFile = item.path != m_item.path;
+    m_item = item;
+    if (otherFile) {
+        cancelLoad();
+        m_thumb.reset();
+    }
+    ensureLoad();
+}
+
+void CardThumbnail::setSize(QSizeF size)
+{
+    if (size == m_size) return;
+    m_size = size;
+    ensureLoad();
+}
+
+void CardThumbnail::setActive(bool active)
+{
+    if (active == m_active) return;
+    m_active = active;
+    if (active)
+        ensureLoad();
+    else
+        cancelLoad();
+}
+
+double CardThumbnail::side() const
+{
+    return std::max(m_size.width(), m_size.height());
+}
+
+std::optional<Thumbnail> CardThumbnail::shownThumbnail() const
+{
+    if (m_item.path.isEmpty()) return std::nullopt;
+    if (m_thumb && m_thumb->path == m_item.path) return m_thumb;
+    if (!(side() > 0)) return std::nullopt;
+    return m_loader.cached(m_item.path, side());
+}
+
+bool CardThumbnail::showsPicture() const
+{
+    const std::optional<Thumbnail> thumbnail = shownThumbnail();
+    return thumbnail && !thumbnail->isIcon && !thumbnail->image.isNull();
+}
+
+bool CardThumbnail::showsSpinner() const
+{
+    if (m_item.path.isEmpty()) return false;
+    const std::optional<Thumbnail> thumbnail = shownThumbnail();
+    // A finished request without even an icon stops the spinner.
+    if (thumbnail) return false;
+    return PlaceholderCover::styleFor(m_item.category) == PlaceholderCover::Style::icon;
+}
+
+// One request per file and bucket: a size change within the bucket keeps the
+// running one.
+void CardThumbnail::ensureLoad()
+{
+    if (!m_active || !(side() > 0) || m_item.path.isEmpty()) return;
+    const QString key = Thumbnails::cacheKey(Thumbnails::bucket(side()), m_item.path);
+    if (key == m_loadKey) return;
+    cancelLoad();
+    m_loadKey = key;
+    m_load = m_loader.load(m_item.path, side());
+    m_watcher.setFuture(m_load);
+}
+
+void CardThumbnail::cancelLoad()
+{
+    if (m_loadKey.isEmpty()) return;
+    if (!m_load.isFinished()) m_load.cancel();
+    m_load = {};
+    m_watcher.setFuture(m_load);
+    m_loadKey.clear();
+}
+
+QString CardThumbnail::renderKey(const std::optional<Thumbnail>& thumbnail, double scale,
+                                 double ratio) const
+{
+    // Joined, not formatted with arg(): a path may itself contain "%1".
+    const QChar separator(u'|');
+    const QString picture =
+        thumbnail ? QString::number(thumbnail->image.cacheKey()) + (thumbnail->isIcon ? u'i' : u'p')
+                  : QStringLiteral("none");
+    return picture + separator + m_item.path + separator + m_item.name + separator +
+           m_item.displayTitle() + separator + m_item.artist.value_or(QString()) + separator +
+           QString::number(int(m_item.category)) + separator + QString::number(m_size.width()) +
+           u'x' + QString::number(m_size.height()) + u'@' + QString::number(ratio) + separator +
+           QString::number(scale) + separator + (Theme::isDark() ? u'd' : u'l');
+}
+
+QPixmap CardThumbnail::render(const std::optional<Thumbnail>& thumbnail, double scale,
+                              double ratio) const
+{
+    const QSizeF logical = m_size + QSizeF(2 * kRenderMargin, 2 * kRenderMargin);
+    QPixmap pixmap((logical * ratio).toSize());
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform |
+                           QPainter::TextAntialiasing);
+    const QRectF content(QPointF(kRenderMargin, kRenderMargin), m_size);
+    painter.translate(content.center());
+    painter.scale(scale, scale);
+    painter.translate(-content.center());
+
+    if (thumbnail && !thumbnail->isIcon && !thumbnail->image.isNull()) {
+        const QImage& image = thumbnail->image;
+        const QRectF shape = CardPainting::fitted(double(image.width()) / image.height(), content);
+        if (!shape.isEmpty()) {
+            kPictureShadow.paint(painter, shape, kPictureRadius);
+            painter.drawImage(shape.topLeft(),
+                              roundedPicture(image, shape.size(), ratio * scale, kPictureRadius));
+        }
+    } else {
+        const PlaceholderCover cover(m_item, thumbnail ? thumbnail->image : QImage(),
+                                     m_size.height());
+        cover.paint(painter, content);
+        if (thumbnail && cover.showsSpinner())
+            PlaceholderCover::paintMissingIcon(painter, content, m_item.category, m_size.height());
+    }
+    return pixmap;
+}
+
+const QPixmap& CardThumbnail::rendering(const std::optional<Thumbnail>& thumbnail, double scale,
+                                        double ratio) const
+{
+    Rendering& slot = scale == 1.0 ? m_atRest : m_hovered;
+    const QString key = renderKey(thumbnail, scale, ratio);
+    if (slot.key != key) {
+        slot.pixmap = render(thumbnail, scale, ratio);
+        slot.key = key;
+    }
+    return slot.pixmap;
+}
+
+void CardThumbnail::paint(QPainter& painter, const QRectF& rect, double hoverProgress,
+                          double badgeOpacity) const
+{
+    if (rect.isEmpty() || m_item.path.isEmpty()) return;
+    const double progress = std::clamp(hoverProgress, 0.0, 1.0);
+    const double scale = 1.0 + (kHoverScale - 1.0) * progress;
+    const double lift = kHoverLift * progress;
+    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const std::optional<Thumbnail> thumbnail = shownThumbnail();
+    const QPointF origin = rect.topLeft() - QPointF(kRenderMargin, kRenderMargin + lift);
+
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (progress >= 1.0) {
+        painter.drawPixmap(origin, rendering(thumbnail, kHoverScale, ratio));
+    } else {
+        // On the way in or out, the picture at rest is grown as it is drawn.
+        const QPointF centre = rect.center() - QPointF(0, lift);
+        painter.translate(centre);
+        painter.scale(scale, scale);
+        painter.translate(-centre);
+        painter.drawPixmap(origin, rendering(thumbnail, 1.0, ratio));
+    }
+    painter.restore();
+
+    if (badgeOpacity <= 0 || m_item.category != FileCategory::videos || !showsPicture()) return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(painter.opacity() * std::min(badgeOpacity, 1.0));
+    const QPointF centre = rect.center() - QPointF(0, lift);
+    const double badge = kBadgeSide * scale;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(CardPainting::withOpacity(Qt::black, kBadgeOpacity));
+    painter.drawEllipse(centre, badge / 2, badge / 2);
+    const double symbol = kBadgeSymbolSize * scale;
+    Symbols::paint(painter, QStringLiteral("play.fill"),
+                   QRectF(centre - QPointF(symbol / 2, symbol / 2), QSizeF(symbol, symbol)),
+                   Qt::white);
+    painter.restore();
+}
+
+} // namespace ovra

@@ -1,0 +1,291 @@
+#include "FileRow.h"
+
+#include "CardPainting.h"
+#include "app/ui/AppIcons.h"
+#include "app/ui/Theme.h"
+#include "library/Fmt.h"
+#include "services/ThumbnailView.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace ovra {
+
+namespace {
+
+constexpr int kPaddingX = 12;
+constexpr int kPaddingY = 8;
+constexpr int kSpacing = 14;
+constexpr int kThumbnailSide = 40;
+constexpr double kThumbnailRadius = 8;
+constexpr double kMinSpacer = 12;
+constexpr double kNameKindSpacing = 3;
+constexpr int kNameSize = 13;
+constexpr int kKindSize = 11;
+// The size and date columns take the row's own font.
+constexpr int kRowFontSize = 12;
+constexpr double kCornerRadius = 12;
+constexpr double kSelectedFillOpacity = 0.07;
+
+QFont nameFont()
+{
+    return Theme::monospacedFont(kNameSize);
+}
+
+QFont kindFont()
+{
+    return Theme::font(kKindSize);
+}
+
+QFont rowFont()
+{
+    return Theme::font(kRowFontSize);
+}
+
+QString plainToolTip(const QString& text)
+{
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}
+
+} // namespace
+
+FileRow::FileRow(QWidget* parent)
+    : FileRow(Thumbnails::shared(), parent)
+{
+}
+
+FileRow::FileRow(Thumbnails& loader, QWidget* parent)
+    : QWidget(parent)
+    , m_thumbnail(new ThumbnailView(loader, this))
+{
+    setFocusPolicy(Qt::NoFocus);
+    setFixedHeight(kHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_thumbnail->setCornerRadius(kThumbnailRadius);
+    // Clicks on the picture are clicks on the row.
+    m_thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_thumbnail->setGeometry(layout().thumbnail);
+    if (ThemeNotifier* notifier = Theme::notifier()) {
+        connect(notifier, &ThemeNotifier::appearanceChanged, this, [this] {
+            m_thumbnail->setPrimaryColor(Theme::primary());
+            update();
+        });
+    }
+    m_thumbnail->setPrimaryColor(Theme::primary());
+}
+
+FileRow::~FileRow() = default;
+
+void FileRow::setItem(const FileItem& item)
+{
+    const bool otherFile = item.path != m_item.path;
+    m_item = item;
+    m_thumbnail->setItem(item);
+    m_appIcon = AppIcons::defaultApp(item);
+    m_dateText = Fmt::dateTime(item.modified);
+    if (otherFile) {
+        m_pressed = false;
+        m_hovering = underMouse();
+    }
+    setToolTip(plainToolTip(item.name));
+    setAccessibleName(item.displayTitle());
+    update();
+}
+
+void FileRow::setSelected(bool selected)
+{
+    if (selected == m_isSelected) return;
+    m_isSelected = selected;
+    update();
+}
+
+void FileRow::setFocused(bool focused)
+{
+    m_isFocused = focused;
+}
+
+void FileRow::setPlaying(bool playing)
+{
+    if (playing == m_isPlaying) return;
+    m_isPlaying = playing;
+    update();
+}
+
+void FileRow::setHovering(bool hovering)
+{
+    if (hovering == m_hovering) return;
+    m_hovering = hovering;
+    update();
+}
+
+FileRow::Layout FileRow::layout() const
+{
+    Layout l;
+    const double w = width();
+    l.thumbnail = QRect(kPaddingX, (kHeight - kThumbnailSide) / 2, kThumbnailSide, kThumbnailSide);
+    // From the trailing edge: the app icon, the date, the size, each a fixed
+    // width, so every row lines them up whatever its name.
+    const double centreY = kHeight / 2.0;
+    l.appIcon = QRectF(w - kPaddingX - kAppIconSide, centreY - kAppIconSide / 2.0, kAppIconSide,
+                       kAppIconSide);
+    l.date = QRectF(l.appIcon.left() - kSpacing - kDateColumn, 0, kDateColumn, kHeight);
+    l.size = QRectF(l.date.left() - kSpacing - kSizeColumn, 0, kSizeColumn, kHeight);
+
+    const double nameLeft = l.thumbnail.right() + 1 + kSpacing;
+    // The spacer between the name and the size keeps its least length and a
+    // spacing on either side.
+    const double nameRight = l.size.left() - kSpacing - kMinSpacer - kSpacing;
+    const double nameWidth = std::max(0.0, nameRight - nameLeft);
+    const double nameHeight = CardPainting::lineHeight(nameFont());
+    const double kindHeight = CardPainting::lineHeight(kindFont());
+    const double top = centreY - (nameHeight + kNameKindSpacing + kindHeight) / 2;
+    l.name = QRectF(nameLeft, top, nameWidth, nameHeight);
+    l.kind = QRectF(nameLeft, l.name.bottom() + kNameKindSpacing, nameWidth, kindHeight);
+    return l;
+}
+
+QString FileRow::shownName() const
+{
+    return QFontMetricsF(nameFont())
+        .elidedText(m_item.displayTitle(), Qt::ElideRight, layout().name.width());
+}
+
+QString FileRow::shownKind() const
+{
+    return QFontMetricsF(kindFont())
+        .elidedText(m_item.kindDescription(), Qt::ElideRight, layout().kind.width());
+}
+
+QSize FileRow::sizeHint() const
+{
+    return {minimumSizeHint().width() + int(QFontMetricsF(nameFont()).averageCharWidth() * 24),
+            kHeight};
+}
+
+QSize FileRow::minimumSizeHint() const
+{
+    // Every fixed column, the spacings and the spacer's least length.
+    const int fixed = 2 * kPaddingX + kThumbnailSide + kSizeColumn + kDateColumn + kAppIconSide +
+                      5 * kSpacing + int(kMinSpacer);
+    return {fixed, kHeight};
+}
+
+void FileRow::paintEvent(QPaintEvent*)
+{
+    if (m_item.path.isEmpty()) return;
+    QPainter painter(this);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+    const Layout l = layout();
+
+    // The selection wins over the hover.
+    QColor background = Qt::transparent;
+    if (m_isSelected)
+        background = CardPainting::withOpacity(Theme::primary(), kSelectedFillOpacity);
+    else if (m_hovering)
+        background = Theme::fill();
+    if (background.alpha() > 0) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(background);
+        painter.drawRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    }
+
+    painter.setFont(nameFont());
+    painter.setPen(m_isPlaying ? Theme::red() : Theme::primary());
+    painter.drawText(l.name, Qt::AlignLeft | Qt::AlignVCenter, shownName());
+    painter.setFont(kindFont());
+    painter.setPen(Theme::secondary());
+    painter.drawText(l.kind, Qt::AlignLeft | Qt::AlignVCenter, shownKind());
+
+    const QFont font = rowFont();
+    const QFontMetricsF metrics(font);
+    painter.setFont(font);
+    painter.drawText(l.size, Qt::AlignRight | Qt::AlignVCenter,
+                     metrics.elidedText(sizeText(), Qt::ElideRight, l.size.width()));
+    painter.drawText(l.date, Qt::AlignRight | Qt::AlignVCenter,
+                     metrics.elidedText(m_dateText, Qt::ElideRight, l.date.width()));
+
+    if (m_appIcon) {
+        const QSize pixels = (l.appIcon.size() * devicePixelRatioF()).toSize();
+        QPixmap icon = m_appIcon->pixmap(pixels);
+        if (!icon.isNull()) {
+            icon.setDevicePixelRatio(devicePixelRatioF());
+            painter.drawPixmap(l.appIcon, icon, QRectF(icon.rect()));
+        }
+    }
+}
+
+void FileRow::resizeEvent(QResizeEvent* event)
+{
+    m_thumbnail->setGeometry(layout().thumbnail);
+    QWidget::resizeEvent(event);
+}
+
+void FileRow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    m_pressed = true;
+    m_dragged = false;
+    m_pressPos = event->position().toPoint();
+}
+
+void FileRow::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_pressed && !m_dragged && (event->buttons() & Qt::LeftButton) &&
+        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        m_dragged = true;
+        emit dragRequested(m_item);
+    }
+}
+
+void FileRow::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool pressed = m_pressed;
+    m_pressed = false;
+    if (event->button() != Qt::LeftButton || !pressed || m_dragged ||
+        !rect().contains(event->position().toPoint())) {
+        event->ignore();
+        return;
+    }
+    emit clicked(m_item, event->modifiers());
+}
+
+void FileRow::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    // The press of the second click: the release that follows must not click.
+    m_pressed = false;
+    emit doubleClicked(m_item);
+}
+
+void FileRow::contextMenuEvent(QContextMenuEvent* event)
+{
+    emit contextMenuRequested(m_item, event->globalPos());
+}
+
+void FileRow::enterEvent(QEnterEvent* event)
+{
+    setHovering(true);
+    QWidget::enterEvent(event);
+}
+
+void FileRow::leaveEvent(QEvent* event)
+{
+    setHovering(false);
+    QWidget::leaveEvent(event);
+}
+
+} // namespace ovra

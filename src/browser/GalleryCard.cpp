@@ -1,0 +1,600 @@
+#include "GalleryCard.h"
+
+#include "CardPainting.h"
+#include "PlaceholderCover.h"
+#include "app/ui/SoftShadow.h"
+#include "app/ui/Spinner.h"
+#include "app/ui/Symbols.h"
+#include "app/ui/Theme.h"
+#include "library/Fmt.h"
+#include "library/SidebarItem.h"
+#include "services/CopyText.h"
+#include "services/TextIndex.h"
+#include "services/TextRecognizer.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QEasingCurve>
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVariantAnimation>
+
+#include <algorithm>
+#include <array>
+
+namespace ovra {
+
+namespace {
+
+using CardPainting::withOpacity;
+
+constexpr std::array<int, 3> kCardWidths{200, 250, 320};
+constexpr std::array<int, 3> kThumbnailHeights{198, 226, 278};
+
+// Picture area.
+constexpr double kThumbnailBackdropOpacity = 0.04;
+constexpr QMarginsF kThumbnailInsets{28, 42, 28, 20};
+constexpr double kOverlayInset = 10;
+
+// Text block.
+constexpr int kTextInsetX = 14;
+constexpr int kTextInsetY = 13;
+constexpr int kTextSpacing = 5;
+constexpr int kTitleSize = 13;
+constexpr int kDateSize = 12;
+
+// Border and hover.
+constexpr double kSelectedBorder = 2;
+constexpr double kBorder = 1;
+const SoftShadow kHoverShadow{QColor(0, 0, 0, 20), 12, QPointF(0, 6)}; // black at 8 %
+constexpr int kHoverMs = 180;
+
+// Tag.
+constexpr int kTagFontSize = 11;
+constexpr double kTagDot = 6;
+constexpr double kTagSpacing = 5;
+constexpr double kTagPaddingX = 9;
+constexpr double kTagPaddingY = 4;
+const QColor kTagDotColour = QColor::fromRgbF(0.16f, 0.72f, 0.45f);
+// The tag leaves this much room before the menu button.
+constexpr double kTagGapToMenu = 8;
+
+// Menu button: the vertical dots in a capsule.
+constexpr double kMenuWidth = 38;
+constexpr double kMenuHeight = 24;
+constexpr double kMenuSymbol = 13;
+
+// Copy Text button.
+constexpr int kCopyFontSize = 11;
+constexpr double kCopyHeight = 24;
+constexpr double kCopyPaddingX = 9;
+constexpr double kCopySymbol = 12;
+constexpr double kCopySpacing = 4;
+
+const QString kSeparator = QStringLiteral(" \u00B7 ");
+
+int sizeIndex(CardSize size)
+{
+    return std::clamp(int(size), 0, int(kCardWidths.size()) - 1);
+}
+
+QFont titleFont()
+{
+    return Theme::font(kTitleSize, QFont::Medium);
+}
+
+QFont dateFont()
+{
+    return Theme::font(kDateSize);
+}
+
+QFont tagFont()
+{
+    return Theme::font(kTagFontSize, QFont::Medium);
+}
+
+QFont copyFont()
+{
+    return Theme::font(kCopyFontSize, QFont::Medium);
+}
+
+QString copyLabel()
+{
+    return GalleryCard::tr("Copy Text");
+}
+
+int textBlockHeight()
+{
+    return 2 * kTextInsetY + int(CardPainting::lineHeight(titleFont())) + kTextSpacing +
+           int(CardPainting::lineHeight(dateFont()));
+}
+
+// The ease-out curve of the hover: starts fast, settles gently.
+QEasingCurve easeOut()
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+    return curve;
+}
+
+// Names are shown as written: a tooltip would otherwise read a name such as
+// "<b>draft</b>" as markup.
+QString plainToolTip(const QString& text)
+{
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}
+
+} // namespace
+
+GalleryCard::GalleryCard(const AppContext& context, QWidget* parent)
+    : GalleryCard(context, Thumbnails::shared(), parent)
+{
+}
+
+GalleryCard::GalleryCard(const AppContext& context, Thumbnails& loader, QWidget* parent)
+    : QWidget(parent)
+    , m_state(context.state)
+    , m_textIndex(context.textIndex)
+    , m_thumbnail(loader)
+{
+    setMouseTracking(true);
+    setFocusPolicy(Qt::NoFocus);
+    m_spinner = new Spinner(this);
+    m_spinner->hide();
+    connect(&m_thumbnail, &CardThumbnail::changed, this, [this] {
+        updateSpinner();
+        update();
+    });
+    if (ThemeNotifier* notifier = Theme::notifier())
+        connect(notifier, &ThemeNotifier::appearanceChanged, this, qOverload<>(&QWidget::update));
+    setCardSize(m_size);
+}
+
+GalleryCard::~GalleryCard() = default;
+
+int GalleryCard::cardWidth(CardSize size)
+{
+    return kCardWidths[size_t(sizeIndex(size))];
+}
+
+int GalleryCard::thumbnailHeight(CardSize size)
+{
+    return kThumbnailHeights[size_t(sizeIndex(size))];
+}
+
+QSize GalleryCard::cardDimensions(CardSize size)
+{
+    return {cardWidth(size), thumbnailHeight(size) + textBlockHeight()};
+}
+
+QMargins GalleryCard::shadowMargins()
+{
+    // The shadow spreads its blur radius around the card, moved down by its
+    // offset.
+    const int blur = int(kHoverShadow.blurRadius);
+    const int down = int(kHoverShadow.offset.y());
+    return {blur, std::max(0, blur - down), blur, blur + down};
+}
+
+QString GalleryCard::tagText(const FileItem& item, CardSize size)
+{
+    const QString extension = fileExtension(item.path);
+    const QString base =
+        extension.isEmpty() ? SidebarItem::category(item.category).title() : extension.toUpper();
+    const bool timed =
+        item.category == FileCategory::videos || item.category == FileCategory::music;
+    if (timed && item.duration) return base + kSeparator + Fmt::duration(*item.duration);
+    if (item.category == FileCategory::apps) return QStringLiteral("App");
+    if (item.category == FileCategory::images && item.pixelWidth && item.pixelHeight &&
+        size != CardSize::small)
+        return base + kSeparator + QString::number(*item.pixelWidth) + QChar(0x00D7) +
+               QString::number(*item.pixelHeight);
+    if (item.size >= 1) return base + kSeparator + Fmt::bytes(item.size);
+    return base;
+}
+
+bool GalleryCard::offersCopyText(const FileItem& item, bool hovering, const TextIndex* index)
+{
+    if (item.category != FileCategory::images) return false;
+    if (!TextRecognizer::canRead(item)) return false;
+    if (!hovering || !index) return false;
+    // Only this very version of the file, known to hold no text, withholds it:
+    // an older reading may be wrong by now.
+    const TextIndex::Entry* entry = index->currentEntry(item);
+    return !(entry && entry->text.isEmpty());
+}
+
+void GalleryCard::setItem(const FileItem& item)
+{
+    const bool otherFile = item.path != m_item.path;
+    m_item = item;
+    m_thumbnail.setItem(item);
+    if (otherFile) {
+        // A card re-used for another file starts that file's hover afresh,
+        // from where the pointer is now.
+        m_pressedPart = Part::none;
+        const bool under = underMouse() && cardRect().contains(mapFromGlobal(QCursor::pos()));
+        setHovering(under, false);
+    }
+    setToolTip(plainToolTip(item.name));
+    setAccessibleName(item.displayTitle());
+    refreshTexts();
+    updateSpinner();
+    update();
+}
+
+void GalleryCard::setCardSize(CardSize size)
+{
+    m_size = size;
+    setFixedSize(cardDimensions(size).grownBy(shadowMargins()));
+    m_thumbnail.setSize(layout().thumbnailContent.size());
+    refreshTexts();
+    updateSpinner();
+    update();
+}
+
+void GalleryCard::setSelected(bool selected)
+{
+    if (selected == m_isSelected) return;
+    m_isSelected = selected;
+    update();
+}
+
+void GalleryCard::setFocused(bool focused)
+{
+    m_isFocused = focused;
+}
+
+void GalleryCard::setPlaying(bool playing)
+{
+    if (playing == m_isPlaying) return;
+    m_isPlaying = playing;
+    update();
+}
+
+void GalleryCard::setHovering(bool hovering, bool animated)
+{
+    const double target = hovering ? 1.0 : 0.0;
+    if (!animated || !isVisible()) {
+        m_hovering = hovering;
+        if (m_hoverAnimation) m_hoverAnimation->stop();
+        setHoverProgress(target);
+        return;
+    }
+    if (hovering == m_hovering) return;
+    m_hovering = hovering;
+    if (!m_hoverAnimation) {
+        m_hoverAnimation = new QVariantAnimation(this);
+        m_hoverAnimation->setDuration(kHoverMs);
+        m_hoverAnimation->setEasingCurve(easeOut());
+        connect(m_hoverAnimation, &QVariantAnimation::valueChanged, this,
+                [this](const QVariant& value) { setHoverProgress(value.toDouble()); });
+    }
+    m_hoverAnimation->stop();
+    m_hoverAnimation->setStartValue(m_hoverProgress);
+    m_hoverAnimation->setEndValue(target);
+    m_hoverAnimation->start();
+}
+
+void GalleryCard::setHoverProgress(double progress)
+{
+    m_hoverProgress = progress;
+    update();
+}
+
+QRect GalleryCard::cardRect() const
+{
+    const QMargins margins = shadowMargins();
+    return QRect(QPoint(margins.left(), margins.top()), cardDimensions(m_size));
+}
+
+QSize GalleryCard::sizeHint() const
+{
+    return cardDimensions(m_size).grownBy(shadowMargins());
+}
+
+GalleryCard::Layout GalleryCard::layout() const
+{
+    Layout l;
+    l.card = cardRect();
+    const QRectF card(l.card);
+    l.thumbnailArea = QRect(l.card.topLeft(), QSize(l.card.width(), thumbnailHeight(m_size)));
+    l.thumbnailContent = QRectF(l.thumbnailArea) - kThumbnailInsets;
+
+    l.menuButton = QRectF(card.right() - kOverlayInset - kMenuWidth, card.top() + kOverlayInset,
+                          kMenuWidth, kMenuHeight);
+
+    const QFontMetricsF tagMetrics(tagFont());
+    const double tagHeight = tagMetrics.height() + 2 * kTagPaddingY;
+    const double tagChrome = 2 * kTagPaddingX + kTagDot + kTagSpacing;
+    const double tagRoom = l.menuButton.left() - kTagGapToMenu - (card.left() + kOverlayInset);
+    const double tagWidth = std::min(tagRoom, tagChrome + tagMetrics.horizontalAdvance(m_shownTag));
+    l.tag = QRectF(card.left() + kOverlayInset, card.top() + kOverlayInset, tagWidth, tagHeight);
+
+    const QFontMetricsF copyMetrics(copyFont());
+    const double copyWidth =
+        2 * kCopyPaddingX + kCopySymbol + kCopySpacing + copyMetrics.horizontalAdvance(copyLabel());
+    const QRectF area(l.thumbnailArea);
+    l.copyButton = QRectF(area.right() - kOverlayInset - copyWidth,
+                          area.bottom() - kOverlayInset - kCopyHeight, copyWidth, kCopyHeight);
+
+    const double textLeft = card.left() + kTextInsetX;
+    const double textWidth = card.width() - 2 * kTextInsetX;
+    const double titleHeight = CardPainting::lineHeight(titleFont());
+    l.title = QRectF(textLeft, area.bottom() + kTextInsetY, textWidth, titleHeight);
+    l.date = QRectF(textLeft, l.title.bottom() + kTextSpacing, textWidth,
+                    CardPainting::lineHeight(dateFont()));
+    return l;
+}
+
+void GalleryCard::refreshTexts()
+{
+    const double textWidth = cardWidth(m_size) - 2 * kTextInsetX;
+    m_shownTitle =
+        QFontMetricsF(titleFont()).elidedText(m_item.displayTitle(), Qt::ElideMiddle, textWidth);
+    m_shownDate = QFontMetricsF(dateFont())
+                      .elidedText(Fmt::dateTime(m_item.modified), Qt::ElideRight, textWidth);
+    // The tag gets what room the menu button leaves it.
+    const double tagRoom = cardWidth(m_size) - 2 * kOverlayInset - kMenuWidth - kTagGapToMenu -
+                           2 * kTagPaddingX - kTagDot - kTagSpacing;
+    m_shownTag =
+        QFontMetricsF(tagFont()).elidedText(tagText(m_item, m_size), Qt::ElideRight, tagRoom);
+}
+
+bool GalleryCard::menuButtonShown() const
+{
+    return m_hovering || m_isSelected;
+}
+
+bool GalleryCard::copyButtonShown() const
+{
+    return m_state && offersCopyText(m_item, m_hovering, m_textIndex);
+}
+
+GalleryCard::Part GalleryCard::partAt(const QPoint& pos) const
+{
+    const Layout l = layout();
+    if (!l.card.contains(pos)) return Part::none;
+    if (menuButtonShown() && l.menuButton.contains(pos)) return Part::menuButton;
+    if (copyButtonShown() && l.copyButton.contains(pos)) return Part::copyButton;
+    return Part::card;
+}
+
+void GalleryCard::updateSpinner()
+{
+    const bool shows = m_thumbnail.showsSpinner();
+    if (shows) {
+        const QPointF centre = layout().thumbnailContent.center();
+        const QSize size = m_spinner->sizeHint();
+        m_spinner->setGeometry(
+            QRect((centre - QPointF(size.width() / 2.0, size.height() / 2.0)).toPoint(), size));
+    }
+    m_spinner->setVisible(shows);
+}
+
+void GalleryCard::copyText()
+{
+    if (!m_state || !m_textIndex) return;
+    // The button copies this card's file only, never the selection.
+    CopyText::run({m_item}, *m_textIndex, *m_state);
+}
+
+// MARK: Painting
+
+void GalleryCard::paintEvent(QPaintEvent*)
+{
+    if (m_item.path.isEmpty()) return;
+    QPainter painter(this);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+    const Layout l = layout();
+    paintShadow(painter, l);
+    paintBackground(painter, l);
+    const bool videoBadge = m_item.category == FileCategory::videos;
+    const double badgeOpacity = !videoBadge ? 0.0 : m_isPlaying ? 1.0 : m_hoverProgress;
+    m_thumbnail.paint(painter, l.thumbnailContent, m_hoverProgress, badgeOpacity);
+    paintTag(painter, l);
+    paintMenuButton(painter, l);
+    paintCopyButton(painter, l);
+    paintTexts(painter, l);
+
+    const QRectF card(l.card);
+    if (m_isSelected)
+        CardPainting::strokeInside(painter, card, kCornerRadius, Theme::ink(), kSelectedBorder);
+    else
+        CardPainting::strokeInside(painter, card, kCornerRadius, Theme::line(), kBorder);
+}
+
+void GalleryCard::paintShadow(QPainter& painter, const Layout& l) const
+{
+    if (m_hoverProgress <= 0) return;
+    // Only beyond the card's edge: the picture area is see-through, and a
+    // shadow showing through it would grey the card.
+    QPainterPath outside;
+    outside.addRect(QRectF(rect()));
+    QPainterPath card;
+    card.addRoundedRect(QRectF(l.card), kCornerRadius, kCornerRadius);
+    painter.save();
+    painter.setClipPath(outside.subtracted(card));
+    SoftShadow shadow = kHoverShadow;
+    shadow.color = withOpacity(shadow.color, m_hoverProgress);
+    shadow.paint(painter, QRectF(l.card), kCornerRadius);
+    painter.restore();
+}
+
+void GalleryCard::paintBackground(QPainter& painter, const Layout& l) const
+{
+    QPainterPath card;
+    card.addRoundedRect(QRectF(l.card), kCornerRadius, kCornerRadius);
+    QPainterPath picture;
+    picture.addRect(QRectF(l.thumbnailArea));
+    QPainterPath text;
+    text.addRect(QRectF(l.card).adjusted(0, l.thumbnailArea.height(), 0, 0));
+    painter.fillPath(card.intersected(picture),
+                     withOpacity(Theme::primary(), kThumbnailBackdropOpacity));
+    painter.fillPath(card.intersected(text), Theme::card());
+}
+
+void GalleryCard::paintTag(QPainter& painter, const Layout& l) const
+{
+    CardPainting::capsule(painter, l.tag, Theme::card(), Theme::line());
+    const QRectF dot(l.tag.left() + kTagPaddingX, l.tag.center().y() - kTagDot / 2, kTagDot,
+                     kTagDot);
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kTagDotColour);
+    painter.drawEllipse(dot);
+    painter.setFont(tagFont());
+    painter.setPen(Theme::secondary());
+    const QRectF text(dot.right() + kTagSpacing, l.tag.top(),
+                      l.tag.right() - kTagPaddingX - dot.right() - kTagSpacing, l.tag.height());
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, m_shownTag);
+    painter.restore();
+}
+
+void GalleryCard::paintMenuButton(QPainter& painter, const Layout& l) const
+{
+    const double opacity = m_isSelected ? 1.0 : m_hoverProgress;
+    if (opacity <= 0) return;
+    painter.save();
+    painter.setOpacity(opacity);
+    CardPainting::capsule(painter, l.menuButton, Theme::card(), Theme::line());
+    // The horizontal ellipsis turned a quarter so the dots stand upright, as on
+    // every menu button of the app.
+    painter.translate(l.menuButton.center());
+    painter.rotate(90);
+    Symbols::paint(painter, QStringLiteral("ellipsis"),
+                   QRectF(-kMenuSymbol / 2, -kMenuSymbol / 2, kMenuSymbol, kMenuSymbol),
+                   Theme::secondary());
+    painter.restore();
+}
+
+void GalleryCard::paintCopyButton(QPainter& painter, const Layout& l) const
+{
+    // The offer is judged as if hovered, so the button can fade out too.
+    if (m_hoverProgress <= 0 || !m_state || !offersCopyText(m_item, true, m_textIndex)) return;
+    painter.save();
+    painter.setOpacity(m_hoverProgress);
+    CardPainting::capsule(painter, l.copyButton, Theme::card(), Theme::line());
+    const QRectF symbol(l.copyButton.left() + kCopyPaddingX,
+                        l.copyButton.center().y() - kCopySymbol / 2, kCopySymbol, kCopySymbol);
+    Symbols::paint(painter, QStringLiteral("text.viewfinder"), symbol, Theme::secondary());
+    painter.setFont(copyFont());
+    painter.setPen(Theme::secondary());
+    painter.drawText(QRectF(symbol.right() + kCopySpacing, l.copyButton.top(),
+                            l.copyButton.right() - kCopyPaddingX - symbol.right() - kCopySpacing,
+                            l.copyButton.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, copyLabel());
+    painter.restore();
+}
+
+void GalleryCard::paintTexts(QPainter& painter, const Layout& l) const
+{
+    painter.save();
+    painter.setFont(titleFont());
+    painter.setPen(m_isPlaying ? Theme::red() : Theme::primary());
+    painter.drawText(l.title, Qt::AlignLeft | Qt::AlignVCenter, m_shownTitle);
+    painter.setFont(dateFont());
+    painter.setPen(Theme::tertiary());
+    painter.drawText(l.date, Qt::AlignLeft | Qt::AlignVCenter, m_shownDate);
+    painter.restore();
+}
+
+// MARK: Events
+
+void GalleryCard::showEvent(QShowEvent* event)
+{
+    m_thumbnail.setActive(true);
+    updateSpinner();
+    QWidget::showEvent(event);
+}
+
+void GalleryCard::hideEvent(QHideEvent* event)
+{
+    // Off screen, the picture is no longer urgent: showing again asks anew.
+    m_thumbnail.setActive(false);
+    QWidget::hideEvent(event);
+}
+
+void GalleryCard::mousePressEvent(QMouseEvent* event)
+{
+    const Part part = partAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton || part == Part::none) {
+        event->ignore();
+        return;
+    }
+    m_pressedPart = part;
+    m_pressPos = event->position().toPoint();
+    m_dragged = false;
+}
+
+void GalleryCard::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    setHovering(cardRect().contains(pos));
+    if (m_pressedPart == Part::card && !m_dragged && (event->buttons() & Qt::LeftButton) &&
+        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        m_dragged = true;
+        emit dragRequested(m_item);
+    }
+}
+
+void GalleryCard::mouseReleaseEvent(QMouseEvent* event)
+{
+    const Part pressed = m_pressedPart;
+    m_pressedPart = Part::none;
+    if (event->button() != Qt::LeftButton || pressed == Part::none || m_dragged) {
+        event->ignore();
+        return;
+    }
+    // A click counts where it began and ended on the same part.
+    if (partAt(event->position().toPoint()) != pressed) return;
+    switch (pressed) {
+    case Part::card: emit clicked(m_item, event->modifiers()); break;
+    case Part::menuButton:
+        emit contextMenuRequested(m_item, mapToGlobal(layout().menuButton.bottomLeft().toPoint()));
+        break;
+    case Part::copyButton: copyText(); break;
+    case Part::none: break;
+    }
+}
+
+void GalleryCard::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || partAt(event->position().toPoint()) != Part::card) {
+        event->ignore();
+        return;
+    }
+    // The press of the second click: a release follows, which must not click.
+    m_pressedPart = Part::none;
+    emit doubleClicked(m_item);
+}
+
+void GalleryCard::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!cardRect().contains(event->pos())) {
+        event->ignore();
+        return;
+    }
+    emit contextMenuRequested(m_item, event->globalPos());
+}
+
+void GalleryCard::leaveEvent(QEvent* event)
+{
+    setHovering(false);
+    QWidget::leaveEvent(event);
+}
+
+void GalleryCard::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) {
+        refreshTexts();
+        update();
+    }
+    QWidget::changeEvent(event);
+}
+
+} // namespace ovra
