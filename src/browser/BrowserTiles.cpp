@@ -1,11 +1,15 @@
 #include "BrowserTiles.h"
 
+#include "FileRow.h"
+#include "GalleryCard.h"
 #include "app/ui/FolderShape.h"
 #include "app/ui/Theme.h"
-#include "services/ThumbnailView.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QWidget>
@@ -15,197 +19,80 @@ namespace ovra {
 namespace {
 
 constexpr double kFolderCardHeight = 162;
-constexpr double kRowHeight = 56;
-// The name and date block under a card's thumbnail area.
-constexpr double kCardTextHeight = 62;
-constexpr double kCardRadius = 12;
-constexpr int kCardTextInsetX = 14;
-constexpr int kCardTextInsetY = 13;
-constexpr int kRowThumbnail = 40;
-constexpr int kRowPaddingX = 12;
-constexpr int kRowPaddingY = 8;
-constexpr int kRowSizeWidth = 80;
-constexpr int kRowDateWidth = 170;
-constexpr int kRowAppIcon = 22;
-constexpr int kRowSpacing = 14;
 
-double thumbnailAreaHeight(CardSize size)
+// Connects the pointer reports of a card or row to the browser's handlers.
+template <typename Widget> void connectHandlers(Widget* widget, const BrowserTile::Handlers& handlers)
 {
-    switch (size) {
-    case CardSize::small: return 198;
-    case CardSize::medium: return 226;
-    case CardSize::large: return 278;
-    }
-    return 226;
+    QObject::connect(widget, &Widget::clicked, widget,
+                     [handlers](const FileItem& item, Qt::KeyboardModifiers) { handlers.clicked(item); });
+    QObject::connect(widget, &Widget::doubleClicked, widget,
+                     [handlers](const FileItem& item) { handlers.doubleClicked(item); });
+    QObject::connect(widget, &Widget::contextMenuRequested, widget,
+                     [handlers](const FileItem& item, const QPoint& at) { handlers.contextMenu(item, at); });
+    QObject::connect(widget, &Widget::dragRequested, widget,
+                     [handlers, widget](const FileItem& item) { handlers.drag(item, widget); });
 }
 
-QString dateText(double seconds)
-{
-    return QLocale().toString(QDateTime::fromSecsSinceEpoch(qint64(seconds)), QLocale::ShortFormat);
-}
-
-// The tiles below stand in until the finished card and row widgets arrive:
-// they show the thumbnail, the name and the selection, nothing more.
-
-class PlainCard : public QWidget, public BrowserTile {
+class CardTile : public BrowserTile {
 public:
-    PlainCard(AppContext& context, QWidget* parent)
-        : QWidget(parent)
-        , m_thumbnail(new ThumbnailView(this))
+    CardTile(const AppContext& context, QWidget* parent, const Handlers& handlers)
+        : m_card(new GalleryCard(context, parent))
     {
-        Q_UNUSED(context);
-        m_thumbnail->setCornerRadius(6);
+        connectHandlers(m_card, handlers);
     }
+    ~CardTile() override { delete m_card; }
 
-    QWidget* widget() override { return this; }
-    void setItem(const FileItem& item, const QList<FileItem>&) override
+    QWidget* widget() override { return m_card; }
+    void setItem(const FileItem& item, const QList<FileItem>&) override { m_card->setItem(item); }
+    void setSelected(bool selected) override { m_card->setSelected(selected); }
+    void setFocused(bool focused) override { m_card->setFocused(focused); }
+    void setPlaying(bool playing) override { m_card->setPlaying(playing); }
+    void setCardSize(CardSize size) override
     {
-        m_item = item;
-        m_thumbnail->setItem(item);
-        setToolTip(item.name);
-        update();
+        if (m_card->cardSize() != size) m_card->setCardSize(size);
     }
-    void setSelected(bool selected) override
+    // The card keeps its own width: it stands centred in a wider cell, with
+    // its shadow's room around it.
+    void place(const QRect& cell) override
     {
-        if (m_selected == selected) return;
-        m_selected = selected;
-        update();
-    }
-    void setPlaying(bool playing) override
-    {
-        if (m_playing == playing) return;
-        m_playing = playing;
-        update();
-    }
-
-protected:
-    void resizeEvent(QResizeEvent*) override
-    {
-        const int thumbHeight = height() - int(kCardTextHeight);
-        m_thumbnail->setGeometry(QRect(28, 42, width() - 56, thumbHeight - 62));
-    }
-
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        QPainterPath clip;
-        clip.addRoundedRect(bounds, kCardRadius, kCardRadius);
-        const double textTop = height() - kCardTextHeight;
-        painter.save();
-        painter.setClipPath(clip);
-        QColor wash = Theme::primary();
-        wash.setAlphaF(0.04f);
-        painter.fillRect(QRectF(0, 0, width(), textTop), wash);
-        painter.fillRect(QRectF(0, textTop, width(), kCardTextHeight), Theme::card());
-        painter.restore();
-        painter.setPen(m_selected ? QPen(Theme::ink(), 2) : QPen(Theme::line(), 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(m_selected ? QRectF(rect()).adjusted(1, 1, -1, -1) : bounds,
-                                kCardRadius, kCardRadius);
-
-        const QRectF text(kCardTextInsetX, textTop + kCardTextInsetY, width() - 2 * kCardTextInsetX,
-                          kCardTextHeight - 2 * kCardTextInsetY);
-        painter.setFont(Theme::font(13, QFont::Medium));
-        painter.setPen(m_playing ? Theme::red() : Theme::primary());
-        const QFontMetrics titleMetrics(painter.font());
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop,
-                         titleMetrics.elidedText(m_item.displayTitle(), Qt::ElideMiddle, int(text.width())));
-        painter.setFont(Theme::font(12));
-        painter.setPen(Theme::tertiary());
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, dateText(m_item.modified));
+        const QRect card = m_card->cardRect();
+        const QPoint origin(cell.left() + (cell.width() - card.width()) / 2, cell.top());
+        m_card->move(origin - card.topLeft());
     }
 
 private:
-    ThumbnailView* m_thumbnail;
-    FileItem m_item;
-    bool m_selected = false;
-    bool m_playing = false;
+    GalleryCard* m_card;
 };
 
-class PlainRow : public QWidget, public BrowserTile {
+class RowTile : public BrowserTile {
 public:
-    PlainRow(AppContext& context, QWidget* parent)
-        : QWidget(parent)
-        , m_thumbnail(new ThumbnailView(this))
+    RowTile(QWidget* parent, const Handlers& handlers)
+        : m_row(new FileRow(parent))
     {
-        Q_UNUSED(context);
-        m_thumbnail->setCornerRadius(8);
-        m_thumbnail->setGeometry(kRowPaddingX, kRowPaddingY, kRowThumbnail, kRowThumbnail);
+        connectHandlers(m_row, handlers);
     }
+    ~RowTile() override { delete m_row; }
 
-    QWidget* widget() override { return this; }
-    void setItem(const FileItem& item, const QList<FileItem>&) override
-    {
-        m_item = item;
-        m_thumbnail->setItem(item);
-        update();
-    }
-    void setSelected(bool selected) override
-    {
-        if (m_selected == selected) return;
-        m_selected = selected;
-        update();
-    }
-    void setPlaying(bool playing) override
-    {
-        if (m_playing == playing) return;
-        m_playing = playing;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        if (m_selected) {
-            QColor fill = Theme::primary();
-            fill.setAlphaF(0.07f);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(fill);
-            painter.drawRoundedRect(QRectF(rect()), 12, 12);
-        }
-        const int right = width() - kRowPaddingX - kRowAppIcon - kRowSpacing;
-        const QRect date(right - kRowDateWidth, 0, kRowDateWidth, height());
-        const QRect size(date.left() - kRowSpacing - kRowSizeWidth, 0, kRowSizeWidth, height());
-        // The name over the kind, 3 points apart, centred on the row.
-        const QFont nameFont = Theme::monospacedFont(13);
-        const QFont kindFont = Theme::font(11);
-        const QFontMetrics nameMetrics(nameFont), kindMetrics(kindFont);
-        const int block = nameMetrics.height() + 3 + kindMetrics.height();
-        const int nameLeft = kRowPaddingX + kRowThumbnail + kRowSpacing;
-        const int nameWidth = std::max(0, size.left() - 12 - nameLeft);
-        const QRect name(nameLeft, (height() - block) / 2, nameWidth, nameMetrics.height());
-        const QRect kind(nameLeft, name.bottom() + 1 + 3, nameWidth, kindMetrics.height());
-
-        painter.setFont(nameFont);
-        painter.setPen(m_playing ? Theme::red() : Theme::primary());
-        painter.drawText(name, Qt::AlignLeft | Qt::AlignVCenter,
-                         nameMetrics.elidedText(m_item.displayTitle(), Qt::ElideRight, name.width()));
-        painter.setFont(kindFont);
-        painter.setPen(Theme::secondary());
-        painter.drawText(kind, Qt::AlignLeft | Qt::AlignVCenter,
-                         kindMetrics.elidedText(m_item.kindDescription(), Qt::ElideRight, kind.width()));
-        painter.setFont(Theme::font(12));
-        painter.drawText(size, Qt::AlignRight | Qt::AlignVCenter, m_item.sizeText());
-        painter.drawText(date, Qt::AlignRight | Qt::AlignVCenter, dateText(m_item.modified));
-    }
+    QWidget* widget() override { return m_row; }
+    void setItem(const FileItem& item, const QList<FileItem>&) override { m_row->setItem(item); }
+    void setSelected(bool selected) override { m_row->setSelected(selected); }
+    void setFocused(bool focused) override { m_row->setFocused(focused); }
+    void setPlaying(bool playing) override { m_row->setPlaying(playing); }
+    void setCardSize(CardSize) override {}
+    void place(const QRect& cell) override { m_row->setGeometry(cell); }
 
 private:
-    ThumbnailView* m_thumbnail;
-    FileItem m_item;
-    bool m_selected = false;
-    bool m_playing = false;
+    FileRow* m_row;
 };
 
-class PlainFolderCard : public QWidget, public BrowserTile {
+// A folder in the Folders section: the folder outline tinted for folders, its
+// name and date. It stands in until the folder item card arrives.
+class FolderTile : public QWidget, public BrowserTile {
 public:
-    PlainFolderCard(AppContext& context, QWidget* parent)
+    FolderTile(QWidget* parent, const Handlers& handlers)
         : QWidget(parent)
+        , m_handlers(handlers)
     {
-        Q_UNUSED(context);
     }
 
     QWidget* widget() override { return this; }
@@ -221,9 +108,37 @@ public:
         m_selected = selected;
         update();
     }
+    void setFocused(bool) override {}
     void setPlaying(bool) override {}
+    void setCardSize(CardSize) override {}
+    void place(const QRect& cell) override { setGeometry(cell); }
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::LeftButton) return event->ignore();
+        m_pressPosition = event->position().toPoint();
+        m_dragged = false;
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (m_dragged || !(event->buttons() & Qt::LeftButton)) return;
+        if ((event->position().toPoint() - m_pressPosition).manhattanLength() < QApplication::startDragDistance()) return;
+        m_dragged = true;
+        m_handlers.drag(m_item, this);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && !m_dragged && rect().contains(event->position().toPoint())) {
+            m_handlers.clicked(m_item);
+        }
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) m_handlers.doubleClicked(m_item);
+    }
+    void contextMenuEvent(QContextMenuEvent* event) override { m_handlers.contextMenu(m_item, event->globalPos()); }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
@@ -235,30 +150,35 @@ protected:
         painter.setBrush(tint);
         painter.setPen(m_selected ? QPen(Theme::ink(), 2) : QPen(Theme::line(), 1));
         painter.drawPath(outline);
+        const QRectF text = area.adjusted(16, 34, -16, -16);
         painter.setFont(Theme::monospacedFont(13, QFont::Medium));
         painter.setPen(Theme::primary());
-        const QRectF text = area.adjusted(16, 34, -16, -16);
         painter.drawText(text, Qt::AlignLeft | Qt::AlignTop,
-                         QFontMetrics(painter.font()).elidedText(m_item.displayTitle(), Qt::ElideMiddle, int(text.width())));
+                         QFontMetrics(painter.font())
+                             .elidedText(m_item.displayTitle(), Qt::ElideMiddle, int(text.width())));
         painter.setFont(Theme::font(11));
         painter.setPen(Theme::secondary());
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, dateText(m_item.modified));
+        const QDateTime modified = QDateTime::fromSecsSinceEpoch(qint64(m_item.modified));
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, QLocale().toString(modified, QLocale::ShortFormat));
     }
 
 private:
+    Handlers m_handlers;
     FileItem m_item;
     bool m_selected = false;
+    QPoint m_pressPosition;
+    bool m_dragged = false;
 };
 
 } // namespace
 
-std::unique_ptr<BrowserTile> makeBrowserTile(BrowserTile::Kind kind, AppContext& context,
-                                             QWidget* parent)
+std::unique_ptr<BrowserTile> makeBrowserTile(BrowserTile::Kind kind, const AppContext& context,
+                                             QWidget* parent, BrowserTile::Handlers handlers)
 {
     switch (kind) {
-    case BrowserTile::Kind::folder: return std::make_unique<PlainFolderCard>(context, parent);
-    case BrowserTile::Kind::card: return std::make_unique<PlainCard>(context, parent);
-    case BrowserTile::Kind::row: return std::make_unique<PlainRow>(context, parent);
+    case BrowserTile::Kind::folder: return std::make_unique<FolderTile>(parent, handlers);
+    case BrowserTile::Kind::card: return std::make_unique<CardTile>(context, parent, handlers);
+    case BrowserTile::Kind::row: return std::make_unique<RowTile>(parent, handlers);
     }
     return nullptr;
 }
@@ -267,10 +187,10 @@ double browserTileHeight(BrowserTile::Kind kind, CardSize size)
 {
     switch (kind) {
     case BrowserTile::Kind::folder: return kFolderCardHeight;
-    case BrowserTile::Kind::card: return thumbnailAreaHeight(size) + kCardTextHeight;
-    case BrowserTile::Kind::row: return kRowHeight;
+    case BrowserTile::Kind::card: return GalleryCard::cardDimensions(size).height();
+    case BrowserTile::Kind::row: return FileRow::kHeight;
     }
-    return kRowHeight;
+    return FileRow::kHeight;
 }
 
 } // namespace ovra

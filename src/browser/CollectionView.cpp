@@ -43,7 +43,7 @@ QString collectionSymbol(const SidebarItem& item)
     return QStringLiteral("tray");
 }
 
-CollectionView::CollectionView(AppContext& context, SidebarItem item, QWidget* parent)
+CollectionView::CollectionView(const AppContext& context, SidebarItem item, QWidget* parent)
     : QWidget(parent)
     , m_context(context)
     , m_item(std::move(item))

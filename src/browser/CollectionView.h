@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/AppContext.h"
 #include "library/SidebarItem.h"
 #include "library/Spotlight.h"
 
@@ -10,7 +11,6 @@
 
 namespace ovra {
 
-struct AppContext;
 class FileBrowser;
 
 // "1,234 items · 5.6 GB": a collection's total count with the locale's
@@ -27,7 +27,7 @@ QString collectionSymbol(const SidebarItem& item);
 class CollectionView : public QWidget {
     Q_OBJECT
 public:
-    CollectionView(AppContext& context, SidebarItem item, QWidget* parent = nullptr);
+    CollectionView(const AppContext& context, SidebarItem item, QWidget* parent = nullptr);
 
     const SidebarItem& item() const { return m_item; }
     FileBrowser* browser() const { return m_browser; }
@@ -38,7 +38,7 @@ private:
     void showResult();
     void load();
 
-    AppContext& m_context;
+    AppContext m_context;
     SidebarItem m_item;
     FileBrowser* m_browser;
     QString m_loadKey;

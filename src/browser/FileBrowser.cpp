@@ -80,7 +80,7 @@ std::optional<ArrowKey> arrowKey(int key)
 
 } // namespace
 
-FileBrowser::FileBrowser(AppContext& context, QWidget* parent)
+FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     : QAbstractScrollArea(parent)
     , m_context(context)
     , m_state(*context.state)
@@ -130,6 +130,7 @@ FileBrowser::FileBrowser(AppContext& context, QWidget* parent)
     connect(&m_state, &AppState::viewModeChanged, this, &FileBrowser::markLayoutDirty);
     connect(&m_state, &AppState::cardSizeChanged, this, &FileBrowser::markLayoutDirty);
     connect(&m_state, &AppState::selectedFilesChanged, this, &FileBrowser::refreshTileStates);
+    connect(&m_state, &AppState::focusedItemChanged, this, &FileBrowser::refreshTileStates);
     if (ThemeNotifier* notifier = Theme::notifier()) {
         connect(notifier, &ThemeNotifier::appearanceChanged, this, [this] {
             QPalette palette = m_capNote->palette();
@@ -335,8 +336,7 @@ FileBrowser::Slot FileBrowser::takeSpare(BrowserTile::Kind kind)
     }
     Slot slot;
     slot.kind = kind;
-    slot.tile = makeBrowserTile(kind, m_context, viewport());
-    slot.tile->widget()->installEventFilter(this);
+    slot.tile = makeBrowserTile(kind, m_context, viewport(), tileHandlers());
     ++m_madeTiles;
     return slot;
 }
@@ -364,6 +364,8 @@ void FileBrowser::placeTiles()
     }
 
     const QSet<QString>& selected = m_state.selectedFiles();
+    const std::optional<FileItem> focused = m_state.focusedItem();
+    const CardSize cardSize = m_state.cardSize();
     for (int i = first; i < end; ++i) {
         const FileItem& item = navigation[i];
         auto it = m_placed.find(item.path);
@@ -378,8 +380,10 @@ void FileBrowser::placeTiles()
         Slot& slot = it->second;
         slot.index = i;
         slot.tile->setSelected(selected.contains(item.path));
+        slot.tile->setFocused(focused && focused->path == item.path);
+        slot.tile->setCardSize(cardSize);
+        slot.tile->place(m_layout.itemRect(i).toRect().translated(0, -offset));
         QWidget* widget = slot.tile->widget();
-        widget->setGeometry(m_layout.itemRect(i).toRect().translated(0, -offset));
         if (widget->isHidden()) widget->show();
     }
     m_rebindTiles = false;
@@ -394,15 +398,11 @@ void FileBrowser::placeTiles()
 void FileBrowser::refreshTileStates()
 {
     const QSet<QString>& selected = m_state.selectedFiles();
-    for (auto& [path, slot] : m_placed) slot.tile->setSelected(selected.contains(path));
-}
-
-const FileBrowser::Slot* FileBrowser::slotFor(QObject* widget) const
-{
-    for (const auto& [path, slot] : m_placed) {
-        if (slot.tile->widget() == widget) return &slot;
+    const std::optional<FileItem> focused = m_state.focusedItem();
+    for (auto& [path, slot] : m_placed) {
+        slot.tile->setSelected(selected.contains(path));
+        slot.tile->setFocused(focused && focused->path == path);
     }
-    return nullptr;
 }
 
 void FileBrowser::resizeEvent(QResizeEvent* event)
@@ -440,56 +440,18 @@ bool FileBrowser::viewportEvent(QEvent* event)
     }
 }
 
-bool FileBrowser::eventFilter(QObject* watched, QEvent* event)
+BrowserTile::Handlers FileBrowser::tileHandlers()
 {
-    const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
-        type != QEvent::MouseMove && type != QEvent::MouseButtonRelease && type != QEvent::ContextMenu) {
-        return QAbstractScrollArea::eventFilter(watched, event);
-    }
-    const Slot* slot = slotFor(watched);
-    if (!slot || slot->index < 0 || slot->index >= m_content.navigation.size()) {
-        return QAbstractScrollArea::eventFilter(watched, event);
-    }
-    const FileItem item = m_content.navigation[slot->index];
-
-    switch (type) {
-    case QEvent::MouseButtonPress: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton) return false;
-        m_pressPath = item.path;
-        m_pressPosition = mouse->globalPosition().toPoint();
-        m_dragStarted = false;
-        selectFromClick(item);
-        return true;
-    }
-    case QEvent::MouseButtonDblClick: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton) return false;
-        open(item);
-        return true;
-    }
-    case QEvent::MouseMove: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (!(mouse->buttons() & Qt::LeftButton) || m_dragStarted || m_pressPath != item.path) return false;
-        const QPoint moved = mouse->globalPosition().toPoint() - m_pressPosition;
-        if (moved.manhattanLength() < QApplication::startDragDistance()) return false;
-        m_dragStarted = true;
-        if (m_interactions) m_interactions->startDrag(item, m_content.shown, slot->tile->widget());
-        return true;
-    }
-    case QEvent::MouseButtonRelease: {
-        const bool ours = m_pressPath == item.path;
-        m_pressPath.reset();
-        return ours;
-    }
-    case QEvent::ContextMenu: {
-        auto* menu = static_cast<QContextMenuEvent*>(event);
-        if (m_interactions) m_interactions->showContextMenu(item, m_content.shown, menu->globalPos());
-        return true;
-    }
-    default: return false;
-    }
+    BrowserTile::Handlers handlers;
+    handlers.clicked = [this](const FileItem& item) { selectFromClick(item); };
+    handlers.doubleClicked = [this](const FileItem& item) { open(item); };
+    handlers.contextMenu = [this](const FileItem& item, const QPoint& at) {
+        if (m_interactions) m_interactions->showContextMenu(item, content().shown, at);
+    };
+    handlers.drag = [this](const FileItem& item, QWidget* source) {
+        if (m_interactions) m_interactions->startDrag(item, content().shown, source);
+    };
+    return handlers;
 }
 
 void FileBrowser::selectFromClick(const FileItem& item)

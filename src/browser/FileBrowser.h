@@ -2,6 +2,7 @@
 
 #include "BrowserModel.h"
 #include "BrowserTiles.h"
+#include "app/ui/AppContext.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>
@@ -21,7 +22,6 @@ class QVariantAnimation;
 
 namespace ovra {
 
-struct AppContext;
 class AppState;
 class BrowserHeader;
 class EmptyStateView;
@@ -42,7 +42,7 @@ public:
     static constexpr double kPad = 36;
     static constexpr double kSpacing = 22;
 
-    explicit FileBrowser(AppContext& context, QWidget* parent = nullptr);
+    explicit FileBrowser(const AppContext& context, QWidget* parent = nullptr);
     ~FileBrowser() override;
 
     void setTitle(const QString& title);
@@ -92,7 +92,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool viewportEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Slot {
@@ -111,8 +110,8 @@ private:
     void refreshTileStates();
     BrowserTile::Kind kindAt(int index) const;
     Slot takeSpare(BrowserTile::Kind kind);
-    const Slot* slotFor(QObject* widget) const;
 
+    BrowserTile::Handlers tileHandlers();
     void selectFromClick(const FileItem& item);
     void clearSelectionFromBackground();
     void open(const FileItem& item);
@@ -120,7 +119,7 @@ private:
     void moveFocus(ArrowKey key);
     void scrollToItem(int index);
 
-    AppContext& m_context;
+    AppContext m_context;
     AppState& m_state;
     BrowserInput m_input;
     std::function<void()> m_onBack;
@@ -149,10 +148,6 @@ private:
     int m_madeTiles = 0;
     bool m_rebindTiles = false;
 
-    // A press on a tile, for telling a drag from a click.
-    std::optional<QString> m_pressPath;
-    QPoint m_pressPosition;
-    bool m_dragStarted = false;
     QVariantAnimation* m_scrollAnimation;
 };
 

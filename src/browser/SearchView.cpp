@@ -50,12 +50,12 @@ QString searchSubtitle(qsizetype count, int textMatchCount)
     return text;
 }
 
-SearchView::SearchView(AppContext& context, QWidget* parent)
+SearchView::SearchView(const AppContext& context, QWidget* parent)
     : SearchView(context, Delay(), parent)
 {
 }
 
-SearchView::SearchView(AppContext& context, Delay delay, QWidget* parent)
+SearchView::SearchView(const AppContext& context, Delay delay, QWidget* parent)
     : QWidget(parent)
     , m_context(context)
     , m_delay(std::move(delay))

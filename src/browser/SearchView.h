@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ui/AppContext.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -10,7 +12,6 @@
 
 namespace ovra {
 
-struct AppContext;
 class FileBrowser;
 
 // "1 match in your home folders", "2,048 matches in your home folders", with
@@ -31,8 +32,8 @@ public:
     // to move time by hand; the default is a Qt timer tied to the view.
     using Delay = std::function<void(std::chrono::milliseconds delay, std::function<void()> task)>;
 
-    explicit SearchView(AppContext& context, QWidget* parent = nullptr);
-    SearchView(AppContext& context, Delay delay, QWidget* parent = nullptr);
+    explicit SearchView(const AppContext& context, QWidget* parent = nullptr);
+    SearchView(const AppContext& context, Delay delay, QWidget* parent = nullptr);
 
     // The search text trimmed of white space at both ends (line breaks too).
     QString query() const;
@@ -47,7 +48,7 @@ private:
     void startSearch(const QString& query);
     void showResult();
 
-    AppContext& m_context;
+    AppContext m_context;
     Delay m_delay;
     FileBrowser* m_browser;
     // The text whose wait or search was started last; a keystroke that leaves

@@ -2,6 +2,8 @@
 #include "app/ui/SectionTitle.h"
 #include "browser/BrowserHeader.h"
 #include "browser/FileBrowser.h"
+#include "browser/FileRow.h"
+#include "browser/GalleryCard.h"
 #include "browser/FileInteractions.h"
 
 #include <QAbstractButton>
@@ -99,12 +101,21 @@ TEST_F(FileBrowserTest, FiftyThousandFilesMakeOnlyTheTilesInSightAndReuseThemWhi
 TEST_F(FileBrowserTest, TilesStandWhereTheLayoutPutsThem)
 {
     show(files(10));
-    const QRectF rect = browser->layout().itemRect(4);
-    QWidget* tile = browser->tileWidget(QStringLiteral("/t/f4"));
-    ASSERT_NE(tile, nullptr);
-    EXPECT_EQ(tile->geometry(), rect.toRect());
+    const QRect cell = browser->layout().itemRect(4).toRect();
+    auto* card = qobject_cast<GalleryCard*>(browser->tileWidget(QStringLiteral("/t/f4")));
+    ASSERT_NE(card, nullptr);
+    // A card keeps its width and stands centred at the top of its cell.
+    const QRect drawn = card->cardRect().translated(card->pos());
+    EXPECT_EQ(drawn.top(), cell.top());
+    EXPECT_LE(std::abs(drawn.center().x() - cell.center().x()), 1);
     browser->verticalScrollBar()->setValue(100);
-    EXPECT_EQ(tile->geometry(), rect.toRect().translated(0, -100));
+    EXPECT_EQ(card->cardRect().translated(card->pos()).top(), cell.top() - 100);
+
+    app.state.setViewMode(ViewMode::list);
+    browser->refreshNow();
+    QWidget* row = browser->tileWidget(QStringLiteral("/t/f4"));
+    ASSERT_NE(qobject_cast<FileRow*>(row), nullptr);
+    EXPECT_EQ(row->geometry(), browser->layout().itemRect(4).toRect().translated(0, -browser->verticalScrollBar()->value()));
 }
 
 // MARK: Clicks
