@@ -336,6 +336,28 @@ int runShowCommand(BenchApplication&, const QStringList& args)
         state.setSelectedFiles({});
     }
     {
+        // Folders ahead of the files, in a list capped by its query.
+        FileBrowser browser(context);
+        browser.resize(1040, 760);
+        browser.setTitle(QStringLiteral("Pictures"));
+        browser.setOnBack([] {});
+        BrowserInput input;
+        for (const QString& name : {QStringLiteral("Trips"), QStringLiteral("../Documents")}) {
+            if (auto folder = FileItem::fromPath(QDir::cleanPath(pictures + QLatin1Char('/') + name))) {
+                input.items.push_back(*folder);
+            }
+        }
+        input.items += library.collections().value(images).items;
+        input.totalCount = 4000;
+        browser.setInput(input);
+        browser.show();
+        browser.refreshNow();
+        browser.verticalScrollBar()->setValue(browser.verticalScrollBar()->maximum());
+        grab(browser, QStringLiteral("folders-and-cap.png"));
+        browser.verticalScrollBar()->setValue(0);
+        grab(browser, QStringLiteral("folders.png"));
+    }
+    {
         state.setSearchText(QStringLiteral("pngs from this week"));
         SearchView search(context);
         search.resize(1040, 760);
