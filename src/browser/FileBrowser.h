@@ -5,8 +5,6 @@
 #include "app/ui/AppContext.h"
 
 #include <QAbstractScrollArea>
-#include <QHash>
-#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
