@@ -1,6 +1,8 @@
 #include "ContentView.h"
 
+#include "SidebarView.h"
 #include "StartupPipeline.h"
+#include "TopBar.h"
 #include "ViewStateResets.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/Theme.h"
@@ -37,20 +39,7 @@ protected:
     }
 };
 
-// The sidebar, the top bar and the inspector are views of their own; until each
-// is built its place is kept empty at its size.
-QWidget* makeSidebar(QWidget* parent)
-{
-    return new QWidget(parent);
-}
-
-QWidget* makeTopBar(QWidget* parent)
-{
-    auto* bar = new QWidget(parent);
-    bar->setFixedHeight(ContentView::kTopBarHeight);
-    return bar;
-}
-
+// The inspector is a view of its own; until it is built its place is kept.
 QWidget* makeInspector(QWidget* parent)
 {
     return new EmptyStateView(QStringLiteral("Details"), QStringLiteral("sidebar.right"), QString(),
@@ -107,7 +96,7 @@ QWidget* ContentView::makeSidebarGroup()
 {
     auto* group = new QWidget(this);
     auto* layout = bareLayout(new QHBoxLayout(group));
-    QWidget* sidebar = makeSidebar(group);
+    auto* sidebar = new SidebarView(m_context, group);
     sidebar->setFixedWidth(kSidebarWidth);
     layout->addWidget(sidebar);
     layout->addWidget(new Divider(Qt::Vertical, group));
@@ -118,7 +107,7 @@ QWidget* ContentView::makeCentreGroup()
 {
     auto* group = new QWidget(this);
     auto* layout = bareLayout(new QVBoxLayout(group));
-    layout->addWidget(makeTopBar(group));
+    layout->addWidget(new TopBar(m_context, group));
     layout->addWidget(new Divider(Qt::Horizontal, group));
     m_detail = new DetailView(m_context, group);
     layout->addWidget(m_detail, 1);

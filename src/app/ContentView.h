@@ -23,7 +23,6 @@ class ContentView : public QWidget {
 public:
     static constexpr int kSidebarWidth = 252;
     static constexpr int kInspectorWidth = 320;
-    static constexpr int kTopBarHeight = 78;
     static constexpr int kMinimumWidth = 1000;
     static constexpr int kMinimumHeight = 640;
 

@@ -1,5 +1,7 @@
 #include "StartupPipeline.h"
 
+#include "cleanup/model/DownloadSource.h"
+
 #include "app/ui/AppContext.h"
 #include "library/LibraryStore.h"
 #include "platform/content/ContentIndexer.h"
@@ -46,7 +48,11 @@ StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context)
     if (md::MetadataIndex* index = context.index) {
         // The index outlives every pool thread: the app waits for the pool
         // before it lets the index go.
-        steps.refreshIndex = [index] { return QtConcurrent::run([index] { index->refresh(); }); };
+        steps.refreshIndex = [index] {
+            // A file downloaded again under the same name must show its new site.
+            DownloadSources::clearCache();
+            return QtConcurrent::run([index] { index->refresh(); });
+        };
     }
 #ifdef OVRA_WITH_SERVICES
     if (context.textIndex) {

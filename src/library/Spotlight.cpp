@@ -39,8 +39,10 @@ std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Acce
     std::vector<Verdict> verdicts(results.count());
     const std::size_t tasks = std::clamp<std::size_t>(results.count() / kItemsPerTask, 1,
                                                       std::max(1u, std::thread::hardware_concurrency()));
+    const std::size_t per = (results.count() + tasks - 1) / tasks;
     auto work = [&](std::size_t task) {
-        for (std::size_t i = task; i < results.count(); i += tasks) {
+        const std::size_t end = std::min(results.count(), (task + 1) * per);
+        for (std::size_t i = task * per; i < end; ++i) {
             if ((i & 1023) == 0 && isCancelled && isCancelled()) return;
             if (results.isNoise(i)) continue;
             const std::optional<FileItem> item = FileItem::fromMetadata(results.item(i, false));

@@ -36,6 +36,11 @@ QString pathKey(QStringView path)
     return cleaned;
 }
 
+QString pathKey(const QString& path)
+{
+    return isAlreadyKey(path) ? path : pathKey(QStringView(path));
+}
+
 bool pathIsInside(QStringView path, QStringView folder)
 {
     if (folder == u"/") return path.startsWith(u'/');

@@ -10,6 +10,8 @@ namespace ovra {
 // without a trailing slash (except for "/" itself). Symbolic links are not
 // resolved: a path key names the entry the user sees.
 QString pathKey(QStringView path);
+// The same, sharing the text when it is already a key (no copy is made).
+QString pathKey(const QString& path);
 
 // True when `path` is `folder` itself or lies inside it, at a path boundary
 // ("/home/ann" contains "/home/ann/x" but not "/home/anna").

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Attribute.h"
+#include "../UniformType.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,9 @@ struct Item {
     std::optional<double> contentCreationDate;
     std::optional<double> lastUsedDate;
     std::optional<QString> contentType;
+    // The same type as a handle, when the index knows it: saves every reader a
+    // look-up by identifier.
+    UniformType uniformType;
     QStringList contentTypeTree;
     bool isScreenCapture = false;
     QStringList whereFroms;

@@ -249,6 +249,7 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
     const UniformType type = UniformType::fromInternId(e.type);
     if (type.isValid()) {
         item.contentType = type.identifier();
+        item.uniformType = type;
         if (complete) item.contentTypeTree = type.tree();
     }
     item.isScreenCapture = e.flags & IsScreenCapture;
@@ -723,6 +724,7 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
     const UniformType type = isFolder ? UniformType::folder() : UniformType::forFile(path);
     if (type.isValid()) {
         item.contentType = type.identifier();
+        item.uniformType = type;
         item.contentTypeTree = type.tree();
     }
     if (!isFolder) {
