@@ -1,5 +1,8 @@
 #include "DetailView.h"
 
+#include "CollectionView.h"
+#include "SearchView.h"
+
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/Theme.h"
 #include "library/AppState.h"
@@ -95,9 +98,16 @@ void DetailView::showRoute(const DetailRoute& route)
     layout()->addWidget(m_screen);
 }
 
-// Screens that are not built yet stand as a titled empty state.
 QWidget* DetailView::buildScreen(const DetailRoute& route)
 {
+    switch (route.screen) {
+    case DetailScreen::search: return new SearchView(m_context, this);
+    case DetailScreen::collection:
+        if (route.item) return new CollectionView(m_context, *route.item, this);
+        break;
+    default: break;
+    }
+    // Screens that are not built yet stand as a titled empty state.
     return new EmptyStateView(titleFor(route), symbolFor(route.screen), QString(), this);
 }
 

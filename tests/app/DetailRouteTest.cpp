@@ -1,6 +1,9 @@
 #include "browser/DetailRoute.h"
 #include "app/ui/EmptyStateView.h"
+#include "browser/BrowserHeader.h"
+#include "browser/CollectionView.h"
 #include "browser/DetailView.h"
+#include "browser/FileBrowser.h"
 #include "library/AppState.h"
 
 #include "support/TestHome.h"
@@ -69,6 +72,8 @@ class DetailViewTest : public ::testing::Test {
 protected:
     QString shownTitle() const
     {
+        if (auto* collection = qobject_cast<CollectionView*>(view.screen()))
+            return collection->browser()->header()->title();
         auto* empty = qobject_cast<EmptyStateView*>(view.screen());
         return empty ? empty->title() : QString();
     }
