@@ -68,20 +68,23 @@ SpotlightResult runBlocking(md::MetadataIndex& index, const QString& queryString
 {
     const md::Query query = md::Query::parse(queryString);
     if (!query.isValid()) return SpotlightResult::empty();
-    const md::MetadataIndex::Results results =
-        index.query(query, scopes, md::attrNamed(sortKey), std::size_t(kMaxResultsRead), isCancelled);
+    const md::MetadataIndex::Results results = index.query(query, scopes, md::attrNamed(sortKey),
+                                                           std::size_t(kMaxResultsRead), isCancelled, false);
     if (isCancelled && isCancelled()) return SpotlightResult::empty();
 
     const std::vector<Verdict> verdicts = judge(results, accept, isCancelled);
     if (isCancelled && isCancelled()) return SpotlightResult::empty();
     SpotlightResult out;
+    std::vector<std::size_t> accepted;
     for (std::size_t i = 0; i < verdicts.size(); ++i) {
         if (!verdicts[i].accepted) continue;
         ++out.totalCount;
         out.totalSize += verdicts[i].size;
-        if (out.items.size() < limit) {
-            if (auto item = FileItem::fromMetadata(results.item(i, false))) out.items.push_back(std::move(*item));
-        }
+        accepted.push_back(i);
+    }
+    // Only the listed items need the query's order.
+    for (const std::size_t i : results.firstInOrder(std::move(accepted), std::size_t(std::max<qsizetype>(0, limit)))) {
+        if (auto item = FileItem::fromMetadata(results.item(i, false))) out.items.push_back(std::move(*item));
     }
     return out;
 }

@@ -248,9 +248,13 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
     if (!std::isnan(used)) item.lastUsedDate = used;
     const UniformType type = UniformType::fromInternId(e.type);
     if (type.isValid()) {
-        item.contentType = type.identifier();
         item.uniformType = type;
-        if (complete) item.contentTypeTree = type.tree();
+        // The identifier's text is one string shared by every file of the type:
+        // copying it from many threads at once fights over its reference count.
+        if (complete) {
+            item.contentType = type.identifier();
+            item.contentTypeTree = type.tree();
+        }
     }
     item.isScreenCapture = e.flags & IsScreenCapture;
     if (complete) item.whereFroms = table.whereFroms(entry);
@@ -417,7 +421,7 @@ public:
     }
 
     MetadataIndex::Results query(const Query& query, const QStringList& scopes, std::optional<Attr> sortKey,
-                                 std::size_t maxResults, const std::function<bool()>& isCancelled);
+                                 std::size_t maxResults, const std::function<bool()>& isCancelled, bool ordered);
     std::optional<Item> itemAtPath(const QString& path);
     std::vector<content::FileStamp> documentStamps() const;
     MetadataIndex::Stats stats() const;
@@ -535,6 +539,26 @@ bool MetadataIndex::Results::isNoise(std::size_t i) const
     return m_data->state->tables[h.table]->entries[h.entry].flags & IsNoise;
 }
 
+std::vector<std::size_t> MetadataIndex::Results::firstInOrder(std::vector<std::size_t> indices,
+                                                              std::size_t count) const
+{
+    count = std::min(count, indices.size());
+    if (!m_data) return {};
+    const std::vector<Hit>& hits = m_data->hits;
+    // Ordered results are in order by position; otherwise by key, ties by place
+    // in the table, exactly as a full sort would have put them.
+    auto less = [&](std::size_t a, std::size_t b) {
+        if (m_ordered) return a < b;
+        const Hit& x = hits[a];
+        const Hit& y = hits[b];
+        if (x.key != y.key) return x.key > y.key;
+        return x.table != y.table ? x.table < y.table : x.entry < y.entry;
+    };
+    std::partial_sort(indices.begin(), indices.begin() + long(count), indices.end(), less);
+    indices.resize(count);
+    return indices;
+}
+
 Item MetadataIndex::Results::item(std::size_t i, bool complete) const
 {
     const Hit& h = m_data->hits[i];
@@ -543,7 +567,7 @@ Item MetadataIndex::Results::item(std::size_t i, bool complete) const
 
 MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& scopes,
                                          std::optional<Attr> sortKey, std::size_t maxResults,
-                                         const std::function<bool()>& isCancelled)
+                                         const std::function<bool()>& isCancelled, bool ordered)
 {
     MetadataIndex::Results results;
     if (!query.isValid()) return results;
@@ -672,7 +696,10 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
         std::nth_element(data->hits.begin(), data->hits.begin() + long(maxResults), data->hits.end(), less);
         data->hits.resize(maxResults);
     }
-    parallelSort(data->hits, m_threads, less);
+    // Numbers order cheaply later, for just the results a caller lists; texts
+    // are ordered here.
+    results.m_ordered = ordered || textKey;
+    if (results.m_ordered) parallelSort(data->hits, m_threads, less);
     results.m_totalMatches = total;
     results.m_data = std::move(data);
     return results;
@@ -792,9 +819,9 @@ void MetadataIndex::refresh() { m_store->refresh(); }
 
 MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringList& scopes,
                                             std::optional<Attr> sortKey, std::size_t maxResults,
-                                            const std::function<bool()>& isCancelled)
+                                            const std::function<bool()>& isCancelled, bool ordered)
 {
-    return m_store->query(query, scopes, sortKey, maxResults, isCancelled);
+    return m_store->query(query, scopes, sortKey, maxResults, isCancelled, ordered);
 }
 
 std::optional<Item> MetadataIndex::itemAtPath(const QString& path) { return m_store->itemAtPath(path); }

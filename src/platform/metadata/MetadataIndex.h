@@ -74,9 +74,14 @@ public:
         // Inside an application bundle, library package, build or dependency
         // folder (judged below its scope): skipped by every collection.
         bool isNoise(std::size_t i) const;
-        // `complete` false leaves out the type tree and download origins, which a
-        // file list never shows: cheaper when hundreds of thousands are read.
+        // `complete` false leaves out the type's texts (its handle is set) and the
+        // download origins, which a file list never shows: cheaper when hundreds
+        // of thousands are read.
         Item item(std::size_t i, bool complete = true) const;
+        // Whether the results stand in the sort key's order (see `query`).
+        bool isOrdered() const { return m_ordered; }
+        // Of the given results, the first `count` in the sort key's order.
+        std::vector<std::size_t> firstInOrder(std::vector<std::size_t> indices, std::size_t count) const;
 
     private:
         friend class MetadataIndex;
@@ -84,14 +89,19 @@ public:
         struct Data;
         std::unique_ptr<Data> m_data;
         std::size_t m_totalMatches = 0;
+        bool m_ordered = true;
     };
 
     // Evaluates `query` over the scopes (walking those not indexed yet), ordered
     // by `sortKey` descending, files without it last; at most `maxResults` are
     // kept. An invalid query gives no results and walks nothing. When
     // `isCancelled` answers true the evaluation stops and the answer is empty.
+    // With `ordered` false the kept results (still the best `maxResults`) come
+    // in no particular order, for a caller that orders only the few it lists
+    // (`Results::firstInOrder`); a text sort key always orders them.
     Results query(const Query& query, const QStringList& scopes, std::optional<Attr> sortKey,
-                  std::size_t maxResults = 300000, const std::function<bool()>& isCancelled = {});
+                  std::size_t maxResults = 300000, const std::function<bool()>& isCancelled = {},
+                  bool ordered = true);
 
     // The attributes of one file, from the table when it is indexed and current,
     // else read from the file system (the stand-in for MDItemCopyAttribute).
