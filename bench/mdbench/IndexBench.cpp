@@ -114,7 +114,10 @@ int runIndexBench(const QStringList& args)
         report("index", "build_cold_cache_ms", buildCold, "ms");
         report("index", "content_reads", double(cold.stats().contentReads), "files");
     }
+    Stopwatch cacheWatch;
     md::MetadataIndex index(options);
+    index.waitForCache();
+    report("index", "attribute_cache_load_ms", cacheWatch.elapsedMs(), "ms");
     Stopwatch watch;
     index.ensureScopes({dir});
     const double build = watch.elapsedMs();

@@ -15,10 +15,12 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <future>
 #include <thread>
 #include <unordered_set>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -320,6 +322,10 @@ public:
         if (m_options.recentlyUsedFile.isEmpty())
             m_options.recentlyUsedFile = xdg::dataHome() + QStringLiteral("/recently-used.xbel");
         m_threads = m_options.threads > 0 ? m_options.threads : int(std::thread::hardware_concurrency());
+        // Reading the attribute cache takes a while for a large home; it starts
+        // now, so it is done by the time the first query walks.
+        if (m_options.persistCache)
+            m_cacheLoading = std::async(std::launch::async, [file = cacheFile()] { return AttributeCache::load(file); });
         m_state = std::make_shared<State>();
     }
 
@@ -390,7 +396,6 @@ public:
     void refresh()
     {
         std::lock_guard build(m_buildMutex);
-        loadCacheOnce();
         const auto recent = recentlyUsed();
         auto next = std::make_shared<State>();
         std::size_t reads = 0, listed = 0;
@@ -408,8 +413,11 @@ public:
                 }
                 continue;
             }
+            // Files that stayed are carried over from the old table; what is new
+            // is read, so the cache on disk is not needed for the walk.
+            static const AttributeMap kNoCache;
             WalkOutcome outcome = walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(),
-                                            m_cache, {m_threads});
+                                            kNoCache, {m_threads});
             reads += outcome.contentReads;
             listed += outcome.listedFolders;
             if (!outcome.table) outcome.table = emptyTable(old->root);
@@ -443,12 +451,17 @@ private:
         return out;
     }
 
+public:
+    // Waits for the attribute cache read that construction started.
     void loadCacheOnce()
     {
         if (m_cacheLoaded) return;
         m_cacheLoaded = true;
-        if (m_options.persistCache) m_cache = AttributeCache::load(cacheFile());
+        if (m_cacheLoading.valid()) m_cache = m_cacheLoading.get();
+        else if (m_options.persistCache) m_cache = AttributeCache::load(cacheFile());
     }
+
+private:
 
     QString cacheFile() const { return m_options.cacheDir + QStringLiteral("/metadata-attributes.cache"); }
 
@@ -459,7 +472,20 @@ private:
             m_state = next;
             m_contentReads += reads;
         }
-        if (filesChanged) rebuildCache(*next, reads > 0);
+        if (filesChanged) {
+            loadCacheOnce();
+            rebuildCache(*next, reads > 0);
+        }
+        releaseCache();
+    }
+
+    // The cache in memory is about as large as the tables it serves: it is kept
+    // only while a walk needs it, and read again from disk for the next one.
+    void releaseCache()
+    {
+        AttributeMap().swap(m_cache);
+        m_cacheLoaded = false;
+        malloc_trim(0);
     }
 
     // The cache keeps what the tables read, plus records of files outside every
@@ -505,8 +531,14 @@ private:
     std::shared_ptr<const State> m_state;
     std::size_t m_contentReads = 0;
     std::mutex m_buildMutex; // one walk or refresh at a time; guards the cache
+
+public:
+    std::mutex& buildMutex() { return m_buildMutex; }
+
+private:
     AttributeMap m_cache;
     bool m_cacheLoaded = false;
+    std::future<AttributeMap> m_cacheLoading;
 };
 
 struct MetadataIndex::Results::Data {
@@ -815,6 +847,12 @@ MetadataIndex::MetadataIndex(Options options)
 MetadataIndex::~MetadataIndex() = default;
 
 void MetadataIndex::ensureScopes(const QStringList& scopes) { m_store->ensureScopes(scopes); }
+
+void MetadataIndex::waitForCache()
+{
+    std::lock_guard build(m_store->buildMutex());
+    m_store->loadCacheOnce();
+}
 void MetadataIndex::refresh() { m_store->refresh(); }
 
 MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringList& scopes,

@@ -52,6 +52,10 @@ public:
     MetadataIndex(const MetadataIndex&) = delete;
     MetadataIndex& operator=(const MetadataIndex&) = delete;
 
+    // Blocks until the attribute cache, read in the background from the moment
+    // the index is made, is in memory (the first walk waits for it anyway).
+    void waitForCache();
+
     // Walks every scope that the table does not cover yet.
     void ensureScopes(const QStringList& scopes);
     // Brings every indexed scope up to date and re-reads the recently-used list.
