@@ -207,7 +207,17 @@ TEST_F(MetadataIndexTest, RefreshSeesNewAndRemovedFilesAndReadsNothingUnchanged)
     EXPECT_EQ(index.stats().contentReads, readsAfterBuild + 1);
 }
 
-TEST_F(MetadataIndexTest, SurvivesUnreadableFoldersAndVanishedScopes)
+TEST_F(MetadataIndexTest, AScopeThatAppearsLaterIsWalkedThen)
+{
+    home.writeFile("Documents/open.txt", "x");
+    MetadataIndex index;
+    EXPECT_EQ(run(index, "kMDItemFSName == '*'", {home.path("Missing")}).count(), 0u);
+    home.writeFile("Missing/now-here.txt", "x");
+    index.refresh();
+    EXPECT_EQ(names(run(index, "kMDItemFSName == '*'", {home.path("Missing")})), QStringList{"now-here.txt"});
+}
+
+TEST_F(MetadataIndexTest, SurvivesUnreadableFolders)
 {
     if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
     home.writeFile("Documents/Locked/secret.txt", "x");
