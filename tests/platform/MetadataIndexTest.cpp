@@ -275,3 +275,17 @@ TEST_F(MetadataIndexTest, RefreshWithNoFolderChangedStillSeesTheRecentList)
     index.refresh();
     EXPECT_EQ(names(run(index, "kMDItemLastUsedDate == *", {home.path("Documents")})), QStringList{"plan.txt"});
 }
+
+// A name the type database matches whole must not decide the type of every
+// other file that merely shares its suffix, in whatever order the walk meets them.
+TEST_F(MetadataIndexTest, WholeNameTypesDoNotSpreadToTheirSuffix)
+{
+    home.writeFile("Project/CMakeLists.txt", "project(x)");
+    for (int i = 0; i < 20; ++i) home.writeFile(QStringLiteral("Project/notes-%1.txt").arg(i), "plain");
+    MetadataIndex index;
+    const auto plain = run(index, "kMDItemContentType == 'public.plain-text'", {home.path("Project")});
+    EXPECT_EQ(plain.count(), 20u);
+    const auto cmake = run(index, "kMDItemFSName == 'CMakeLists.txt'", {home.path("Project")});
+    ASSERT_EQ(cmake.count(), 1u);
+    EXPECT_NE(cmake.item(0).contentType, QStringLiteral("public.plain-text"));
+}

@@ -34,7 +34,6 @@ constexpr int kMaxThreads = 1 << kThreadBits;
 constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME
                                 | STATX_CTIME | STATX_BTIME | STATX_INO;
 constexpr std::size_t kDirentBufferSize = 64 * 1024;
-constexpr std::size_t kTypeCacheLimit = 8192;
 
 std::uint32_t pack(int thread, std::size_t local)
 {
@@ -63,7 +62,6 @@ struct Chunk {
     std::vector<FolderPatch> patches;
     std::size_t contentReads = 0;
     std::size_t listedFolders = 0;
-    std::unordered_map<std::string, std::uint16_t> typeCache;
     std::vector<char> direntBuffer;
 };
 
@@ -113,14 +111,6 @@ int openFolder(const std::string& path)
     int fd = ::open(path.c_str(), flags | O_NOATIME);
     if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
     return fd;
-}
-
-std::string typeKey(std::string_view name)
-{
-    const std::size_t last = name.rfind('.');
-    if (last == std::string_view::npos || last == 0) return std::string(name);
-    const std::size_t previous = name.rfind('.', last - 1);
-    return std::string(name.substr(previous == std::string_view::npos ? last : previous));
 }
 
 class Walker {
@@ -334,7 +324,9 @@ private:
             return cached;
         };
 
-        UniformType type = typeForName(chunk, name);
+        // UniformType keeps its own per-thread cache by suffix, which knows the
+        // names that must be looked up whole ("CMakeLists.txt").
+        UniformType type = UniformType::forFileName(QString::fromUtf8(name.data(), qsizetype(name.size())));
         if (!type.isValid()) {
             if (before) {
                 type = UniformType::fromInternId(before->type);
@@ -370,16 +362,6 @@ private:
             chunk.extras.push_back(std::move(extra));
             e.extra = std::uint32_t(chunk.extras.size() - 1);
         }
-    }
-
-    UniformType typeForName(Chunk& chunk, std::string_view name)
-    {
-        std::string key = typeKey(name);
-        if (auto it = chunk.typeCache.find(key); it != chunk.typeCache.end())
-            return UniformType::fromInternId(it->second);
-        const UniformType type = UniformType::forFileName(QString::fromUtf8(name.data(), qsizetype(name.size())));
-        if (chunk.typeCache.size() < kTypeCacheLimit) chunk.typeCache.emplace(std::move(key), type.internId());
-        return type;
     }
 
     WalkOutcome join()
