@@ -36,7 +36,8 @@ using content::FileStamp;
 void printLine(QJsonObject fields)
 {
     QJsonObject line{{QStringLiteral("bench"), QStringLiteral("content")}};
-    for (auto it = fields.begin(); it != fields.end(); ++it) line.insert(it.key(), it.value());
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        line.insert(it.key(), it.value());
     std::printf("%s\n", QJsonDocument(line).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
 }
@@ -53,15 +54,18 @@ void metric(const QString& name, double value, const QString& unit, QJsonObject 
 void ratio(const QString& peer, const QString& compares, double ours, double theirs)
 {
     metric(QStringLiteral("ratio"), ours > 0 ? theirs / ours : 0.0, QStringLiteral("x (peer/ours)"),
-           {{QStringLiteral("peer"), peer}, {QStringLiteral("compares"), compares},
-            {QStringLiteral("ours"), ours}, {QStringLiteral("theirs"), theirs}});
+           {{QStringLiteral("peer"), peer},
+            {QStringLiteral("compares"), compares},
+            {QStringLiteral("ours"), ours},
+            {QStringLiteral("theirs"), theirs}});
 }
 
 double percentile(std::vector<double> values, double p)
 {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    const std::size_t i = std::min(values.size() - 1, std::size_t(std::ceil(p * double(values.size())) - 1));
+    const std::size_t i =
+        std::min(values.size() - 1, std::size_t(std::ceil(p * double(values.size())) - 1));
     return values[i];
 }
 
@@ -74,13 +78,13 @@ struct AccentedWord {
     const char* typed;
 };
 constexpr AccentedWord kAccentedWords[] = {
-    {"Résumé", "resume"},      {"café", "cafe"},         {"naïve", "naive"},
-    {"Zürich", "zurich"},      {"façade", "facade"},     {"crème", "creme"},
-    {"brûlée", "brulee"},      {"Ångström", "angstrom"}, {"Øresund", "oresund"},
-    {"piñata", "pinata"},      {"jalapeño", "jalapeno"}, {"Straße", "strasse"},
-    {"fiancée", "fiancee"},    {"Noël", "noel"},         {"smörgåsbord", "smorgasbord"},
+    {"Résumé", "resume"},          {"café", "cafe"},           {"naïve", "naive"},
+    {"Zürich", "zurich"},          {"façade", "facade"},       {"crème", "creme"},
+    {"brûlée", "brulee"},          {"Ångström", "angstrom"},   {"Øresund", "oresund"},
+    {"piñata", "pinata"},          {"jalapeño", "jalapeno"},   {"Straße", "strasse"},
+    {"fiancée", "fiancee"},        {"Noël", "noel"},           {"smörgåsbord", "smorgasbord"},
     {"Ærøskøbing", "aeroskobing"}, {"Reykjavík", "reykjavik"}, {"Curaçao", "curacao"},
-    {"œuvre", "oeuvre"},       {"Šibenik", "sibenik"}};
+    {"œuvre", "oeuvre"},           {"Šibenik", "sibenik"}};
 
 class Corpus {
 public:
@@ -103,9 +107,10 @@ public:
         std::bernoulli_distribution hasAccented(0.25);
         std::uniform_int_distribution<int> accentedPick(0, int(std::size(kAccentedWords)) - 1);
         for (int i = 0; i < words; ++i) {
-            const QString word = hasAccented(m_random) && i % 97 == 0
-                                     ? QString::fromUtf8(kAccentedWords[accentedPick(m_random)].written)
-                                     : sampleWord();
+            const QString word =
+                hasAccented(m_random) && i % 97 == 0
+                    ? QString::fromUtf8(kAccentedWords[accentedPick(m_random)].written)
+                    : sampleWord();
             line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
             if (line.size() > 70) {
                 paragraph << line;
@@ -126,8 +131,9 @@ private:
     // makes the peers disagree about what a word is.
     void makeVocabulary()
     {
-        static const char* const onsets[] = {"b", "d", "f", "g", "k", "l", "m", "n", "p", "r",
-                                             "s", "t", "v", "z", "br", "tr", "kl", "st", "pl", "gr"};
+        static const char* const onsets[] = {"b",  "d",  "f",  "g",  "k",  "l", "m",
+                                             "n",  "p",  "r",  "s",  "t",  "v", "z",
+                                             "br", "tr", "kl", "st", "pl", "gr"};
         static const char* const vowels[] = {"a", "e", "i", "o", "u", "ai", "ou", "ea"};
         static const char* const codas[] = {"", "", "", "n", "r", "l", "m", "x", "th", "k"};
         std::uniform_int_distribution<int> syllables(2, 4);
@@ -168,13 +174,15 @@ private:
 bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 bool writeZip(const QString& path, const QList<QPair<const char*, QByteArray>>& entries)
 {
     int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    zip_t* archive =
+        zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!archive) return false;
     for (const auto& [name, data] : entries) {
         void* copy = std::malloc(std::size_t(data.size()) + 1);
@@ -189,7 +197,10 @@ bool writeZip(const QString& path, const QList<QPair<const char*, QByteArray>>& 
     return zip_close(archive) == 0;
 }
 
-QString xmlEscaped(const QString& text) { return text.toHtmlEscaped(); }
+QString xmlEscaped(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
 
 // Some words wrapped in inline markup that must not split them.
 QString styledWords(const QString& line, const QString& open, const QString& close, int salt)
@@ -204,7 +215,8 @@ QString styledWords(const QString& line, const QString& open, const QString& clo
 bool writeTxt(const QString& path, const QList<QStringList>& paragraphs)
 {
     QString text;
-    for (const QStringList& p : paragraphs) text += p.join(u'\n') + QStringLiteral("\n\n");
+    for (const QStringList& p : paragraphs)
+        text += p.join(u'\n') + QStringLiteral("\n\n");
     return writeBytes(path, text.toUtf8());
 }
 
@@ -212,7 +224,8 @@ bool writeMarkdown(const QString& path, const QList<QStringList>& paragraphs)
 {
     QString text = QStringLiteral("# ") + paragraphs.value(0).value(0) + QStringLiteral("\n\n");
     for (int i = 0; i < paragraphs.size(); ++i) {
-        for (const QString& line : paragraphs[i]) text += styledWords(line, QStringLiteral("**"), QStringLiteral("**"), i) + u'\n';
+        for (const QString& line : paragraphs[i])
+            text += styledWords(line, QStringLiteral("**"), QStringLiteral("**"), i) + u'\n';
         text += u'\n';
     }
     return writeBytes(path, text.toUtf8());
@@ -223,21 +236,26 @@ QString htmlEscaped(const QString& text)
     // Accented letters as character references, as many pages write them.
     QString out;
     for (const QChar ch : text.toHtmlEscaped()) {
-        if (ch.unicode() < 0x80) out += ch;
-        else out += QStringLiteral("&#%1;").arg(ch.unicode());
+        if (ch.unicode() < 0x80)
+            out += ch;
+        else
+            out += QStringLiteral("&#%1;").arg(ch.unicode());
     }
     return out;
 }
 
 bool writeHtml(const QString& path, const QList<QStringList>& paragraphs)
 {
-    QString html = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
-                                  "<style>p { margin: 0 }</style></head><body>\n")
-                       .arg(htmlEscaped(paragraphs.value(0).value(0)));
+    QString html =
+        QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
+                       "<style>p { margin: 0 }</style></head><body>\n")
+            .arg(htmlEscaped(paragraphs.value(0).value(0)));
     for (int i = 0; i < paragraphs.size(); ++i) {
         html += QStringLiteral("<p>");
         for (const QString& line : paragraphs[i])
-            html += styledWords(htmlEscaped(line), QStringLiteral("<b>"), QStringLiteral("</b>"), i) + u'\n';
+            html +=
+                styledWords(htmlEscaped(line), QStringLiteral("<b>"), QStringLiteral("</b>"), i) +
+                u'\n';
         html += QStringLiteral("</p>\n");
     }
     return writeBytes(path, (html + QStringLiteral("</body></html>\n")).toUtf8());
@@ -248,24 +266,33 @@ bool writeDocx(const QString& path, const QList<QStringList>& paragraphs)
     QString body;
     for (const QStringList& p : paragraphs) {
         for (const QString& line : p)
-            body += QStringLiteral("<w:p><w:r><w:t xml:space=\"preserve\">%1</w:t></w:r></w:p>").arg(xmlEscaped(line));
+            body += QStringLiteral("<w:p><w:r><w:t xml:space=\"preserve\">%1</w:t></w:r></w:p>")
+                        .arg(xmlEscaped(line));
     }
     const QByteArray document =
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                       "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-                       "<w:body>%1</w:body></w:document>").arg(body).toUtf8();
-    return writeZip(path,
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+            "<w:body>%1</w:body></w:document>")
+            .arg(body)
+            .toUtf8();
+    return writeZip(
+        path,
         {{"[Content_Types].xml",
           "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
           "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-          "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+          "<Default Extension=\"rels\" "
+          "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
           "<Override PartName=\"/word/document.xml\" "
-          "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
+          "ContentType=\"application/"
+          "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
          {"_rels/.rels",
           "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-          "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+          "<Relationship Id=\"rId1\" "
+          "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+          "officeDocument\" "
           "Target=\"word/document.xml\"/></Relationships>"},
          {"word/document.xml", document}});
 }
@@ -276,20 +303,30 @@ bool writeOdt(const QString& path, const QList<QStringList>& paragraphs)
     for (int i = 0; i < paragraphs.size(); ++i) {
         for (const QString& line : paragraphs[i])
             body += QStringLiteral("<text:p>%1</text:p>")
-                        .arg(styledWords(xmlEscaped(line), QStringLiteral("<text:span>"), QStringLiteral("</text:span>"), i));
+                        .arg(styledWords(xmlEscaped(line), QStringLiteral("<text:span>"),
+                                         QStringLiteral("</text:span>"), i));
     }
     const QByteArray content =
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-                       "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">"
-                       "<office:body><office:text>%1</office:text></office:body></office:document-content>").arg(body).toUtf8();
-    return writeZip(path,
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<office:document-content "
+            "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">"
+            "<office:body><office:text>%1</office:text></office:body></office:document-content>")
+            .arg(body)
+            .toUtf8();
+    return writeZip(
+        path,
         {{"mimetype", "application/vnd.oasis.opendocument.text"},
          {"META-INF/manifest.xml",
           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-          "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" manifest:version=\"1.2\">"
-          "<manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
-          "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
+          "<manifest:manifest "
+          "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+          "manifest:version=\"1.2\">"
+          "<manifest:file-entry manifest:full-path=\"/\" "
+          "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
+          "<manifest:file-entry manifest:full-path=\"content.xml\" "
+          "manifest:media-type=\"text/xml\"/>"
           "<manifest:file-entry manifest:full-path=\"meta.xml\" manifest:media-type=\"text/xml\"/>"
           "</manifest:manifest>"},
          // Office suites always write the metadata part, and recoll skips a file without it.
@@ -297,7 +334,8 @@ bool writeOdt(const QString& path, const QList<QStringList>& paragraphs)
           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
           "<office:document-meta xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
           "xmlns:meta=\"urn:oasis:names:tc:opendocument:xmlns:meta:1.0\" office:version=\"1.2\">"
-          "<office:meta><meta:generator>ovra-mdbench</meta:generator></office:meta></office:document-meta>"},
+          "<office:meta><meta:generator>ovra-mdbench</meta:generator></office:meta></"
+          "office:document-meta>"},
          {"content.xml", content}});
 }
 
@@ -308,15 +346,24 @@ QByteArray pdfString(const QString& text)
     for (const QChar ch : text) {
         uchar byte = 0;
         const char16_t c = ch.unicode();
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) byte = uchar(c);
-        else if (c == 0x0152) byte = 0x8C; // Œ
-        else if (c == 0x0153) byte = 0x9C; // œ
-        else if (c == 0x0160) byte = 0x8A; // Š
-        else if (c == 0x0161) byte = 0x9A; // š
-        else byte = '?';
-        if (byte == '(' || byte == ')' || byte == '\\') out += '\\' + QByteArray(1, char(byte));
-        else if (byte >= 0x80) out += '\\' + QByteArray::number(byte, 8);
-        else out += char(byte);
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+            byte = uchar(c);
+        else if (c == 0x0152)
+            byte = 0x8C; // Œ
+        else if (c == 0x0153)
+            byte = 0x9C; // œ
+        else if (c == 0x0160)
+            byte = 0x8A; // Š
+        else if (c == 0x0161)
+            byte = 0x9A; // š
+        else
+            byte = '?';
+        if (byte == '(' || byte == ')' || byte == '\\')
+            out += '\\' + QByteArray(1, char(byte));
+        else if (byte >= 0x80)
+            out += '\\' + QByteArray::number(byte, 8);
+        else
+            out += char(byte);
     }
     return out + ")";
 }
@@ -327,7 +374,8 @@ bool writePdf(const QString& path, const QList<QStringList>& paragraphs)
 {
     constexpr int kLinesPerPage = 60;
     QStringList lines;
-    for (const QStringList& p : paragraphs) lines << p << QString();
+    for (const QStringList& p : paragraphs)
+        lines << p << QString();
     QList<QByteArray> contents;
     for (int start = 0; start < lines.size(); start += kLinesPerPage) {
         QByteArray stream = "BT /F1 10 Tf 12 TL 50 800 Td\n";
@@ -345,19 +393,24 @@ bool writePdf(const QString& path, const QList<QStringList>& paragraphs)
     // 1 catalog, 2 pages, 3 font, then page and content pairs.
     object("<< /Type /Catalog /Pages 2 0 R >>");
     QByteArray kids;
-    for (int i = 0; i < pages; ++i) kids += QByteArray::number(4 + 2 * i) + " 0 R ";
+    for (int i = 0; i < pages; ++i)
+        kids += QByteArray::number(4 + 2 * i) + " 0 R ";
     object("<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>");
     object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
     for (int i = 0; i < pages; ++i) {
-        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 3 0 R >> >> "
-               "/Contents " + QByteArray::number(5 + 2 * i) + " 0 R >>");
-        object("<< /Length " + QByteArray::number(contents[i].size()) + " >>\nstream\n" + contents[i] + "\nendstream");
+        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 3 "
+               "0 R >> >> "
+               "/Contents " +
+               QByteArray::number(5 + 2 * i) + " 0 R >>");
+        object("<< /Length " + QByteArray::number(contents[i].size()) + " >>\nstream\n" +
+               contents[i] + "\nendstream");
     }
     const qsizetype xref = pdf.size();
     pdf += "xref\n0 " + QByteArray::number(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (const qsizetype offset : offsets) pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           QByteArray::number(xref) + "\n%%EOF\n";
+    for (const qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(offsets.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
     return writeBytes(path, pdf);
 }
 
@@ -369,10 +422,12 @@ bool generateCorpus(const QString& dir, int documents, Corpus& corpus)
                                                        {"odt", writeOdt},   {"pdf", writePdf}};
     constexpr int kPerFolder = 100;
     for (int i = 0; i < documents; ++i) {
-        const QString folder = dir + QStringLiteral("/folder-%1").arg(i / kPerFolder, 3, 10, QLatin1Char('0'));
+        const QString folder =
+            dir + QStringLiteral("/folder-%1").arg(i / kPerFolder, 3, 10, QLatin1Char('0'));
         if (i % kPerFolder == 0 && !QDir().mkpath(folder)) return false;
         const auto& [suffix, write] = kinds[i % std::size(kinds)];
-        const QString path = folder + QStringLiteral("/doc-%1.").arg(i, 5, 10, QLatin1Char('0')) + QLatin1String(suffix);
+        const QString path = folder + QStringLiteral("/doc-%1.").arg(i, 5, 10, QLatin1Char('0')) +
+                             QLatin1String(suffix);
         if (!write(path, corpus.paragraphs())) return false;
     }
     return true;
@@ -388,7 +443,8 @@ std::vector<FileStamp> walk(const QString& dir, std::int64_t* totalBytes = nullp
     while (it.hasNext()) {
         const QString path = it.next();
         struct stat st {};
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
         stamps.push_back({path, st.st_size, fileTimeSeconds(st.st_mtim)});
         bytes += st.st_size;
     }
@@ -399,7 +455,8 @@ std::vector<FileStamp> walk(const QString& dir, std::int64_t* totalBytes = nullp
 std::int64_t databaseBytes(const QString& path)
 {
     std::int64_t bytes = 0;
-    for (const char* suffix : {"", "-wal"}) bytes += QFileInfo(path + QLatin1String(suffix)).size();
+    for (const char* suffix : {"", "-wal"})
+        bytes += QFileInfo(path + QLatin1String(suffix)).size();
     return bytes;
 }
 
@@ -450,9 +507,11 @@ QList<Query> chooseQueries(const QStringList& vocabulary)
     // Words from the most common to the rarest, and the accented words typed plainly.
     for (const int rank : {0, 1, 3, 7, 15, 30, 60, 120, 250, 500, 1000, 2000, 4000, 8000, 16000})
         queries.push_back({vocabulary.value(rank), false});
-    for (const AccentedWord& w : kAccentedWords) queries.push_back({QString::fromUtf8(w.typed), false});
+    for (const AccentedWord& w : kAccentedWords)
+        queries.push_back({QString::fromUtf8(w.typed), false});
     // Word beginnings, as the search field asks for them.
-    for (const int rank : {2, 40, 400, 3000}) queries.push_back({vocabulary.value(rank).left(4), true});
+    for (const int rank : {2, 40, 400, 3000})
+        queries.push_back({vocabulary.value(rank).left(4), true});
     return queries;
 }
 
@@ -474,11 +533,16 @@ int runContentBench(const QStringList& args)
     bool runPeer = true;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (a == u"--docs" && i + 1 < args.size()) documents = args[++i].toInt();
-        else if (a == u"--dir" && i + 1 < args.size()) dir = args[++i];
-        else if (a == u"--threads" && i + 1 < args.size()) threads = args[++i].toInt();
-        else if (a == u"--repeat" && i + 1 < args.size()) repeat = std::max(1, args[++i].toInt());
-        else if (a == u"--no-peer") runPeer = false;
+        if (a == u"--docs" && i + 1 < args.size())
+            documents = args[++i].toInt();
+        else if (a == u"--dir" && i + 1 < args.size())
+            dir = args[++i];
+        else if (a == u"--threads" && i + 1 < args.size())
+            threads = args[++i].toInt();
+        else if (a == u"--repeat" && i + 1 < args.size())
+            repeat = std::max(1, args[++i].toInt());
+        else if (a == u"--no-peer")
+            runPeer = false;
         else {
             std::fprintf(stderr, "content: unknown option %s\n", qPrintable(a));
             return 2;
@@ -503,7 +567,8 @@ int runContentBench(const QStringList& args)
     metric(QStringLiteral("corpus_documents"), double(stamps.size()), QStringLiteral("files"),
            {{QStringLiteral("dir"), dir}});
     metric(QStringLiteral("corpus_bytes"), double(corpusBytes), QStringLiteral("bytes"));
-    metric(QStringLiteral("corpus_generate_seconds"), double(timer.nsecsElapsed()) / 1e9, QStringLiteral("s"));
+    metric(QStringLiteral("corpus_generate_seconds"), double(timer.nsecsElapsed()) / 1e9,
+           QStringLiteral("s"));
 
     // 2. Our index: a full build on all cores, then a pass with nothing changed
     //    (walking the folder included, as recollindex walks it too).
@@ -521,18 +586,24 @@ int runContentBench(const QStringList& args)
     const ContentIndex::UpdateResult full = index.update(walk(dir));
     const double fullSeconds = double(timer.nsecsElapsed()) / 1e9;
     metric(QStringLiteral("ovra_index_full_seconds"), fullSeconds, QStringLiteral("s"),
-           {{QStringLiteral("threads"), usedThreads}, {QStringLiteral("read"), double(full.read)},
+           {{QStringLiteral("threads"), usedThreads},
+            {QStringLiteral("read"), double(full.read)},
             {QStringLiteral("rejected"), double(full.rejected)}});
-    metric(QStringLiteral("ovra_index_documents_per_second"), double(full.read) / fullSeconds, QStringLiteral("docs/s"));
-    metric(QStringLiteral("ovra_index_database_bytes"), double(databaseBytes(options.databasePath)), QStringLiteral("bytes"));
+    metric(QStringLiteral("ovra_index_documents_per_second"), double(full.read) / fullSeconds,
+           QStringLiteral("docs/s"));
+    metric(QStringLiteral("ovra_index_database_bytes"), double(databaseBytes(options.databasePath)),
+           QStringLiteral("bytes"));
 
     timer.restart();
     const ContentIndex::UpdateResult again = index.update(walk(dir));
     const double incrementalSeconds = double(timer.nsecsElapsed()) / 1e9;
-    metric(QStringLiteral("ovra_index_incremental_seconds"), incrementalSeconds, QStringLiteral("s"),
-           {{QStringLiteral("read"), double(again.read)}, {QStringLiteral("unchanged"), double(again.unchanged)}});
-    metric(QStringLiteral("ovra_incremental_share_of_full"), 100.0 * incrementalSeconds / fullSeconds,
-           QStringLiteral("%"), {{QStringLiteral("target"), QStringLiteral("< 5")}});
+    metric(QStringLiteral("ovra_index_incremental_seconds"), incrementalSeconds,
+           QStringLiteral("s"),
+           {{QStringLiteral("read"), double(again.read)},
+            {QStringLiteral("unchanged"), double(again.unchanged)}});
+    metric(QStringLiteral("ovra_incremental_share_of_full"),
+           100.0 * incrementalSeconds / fullSeconds, QStringLiteral("%"),
+           {{QStringLiteral("target"), QStringLiteral("< 5")}});
 
     // 3. Our queries: each word a number of times; latency per call.
     const QList<Query> queries = chooseQueries(corpus.vocabulary());
@@ -543,34 +614,46 @@ int runContentBench(const QStringList& args)
         for (int r = 0; r < repeat; ++r) {
             timer.restart();
             QSet<QString> found = index.matchingPaths(q.word, q.isPrefix);
-            (q.isPrefix ? prefixLatencies : wordLatencies).push_back(double(timer.nsecsElapsed()) / 1e6);
+            (q.isPrefix ? prefixLatencies : wordLatencies)
+                .push_back(double(timer.nsecsElapsed()) / 1e6);
             if (r == 0) ours.insert(q.word + (q.isPrefix ? QStringLiteral("*") : QString()), found);
         }
     }
-    metric(QStringLiteral("ovra_query_word_median_ms"), percentile(wordLatencies, 0.5), QStringLiteral("ms"));
-    metric(QStringLiteral("ovra_query_word_p95_ms"), percentile(wordLatencies, 0.95), QStringLiteral("ms"),
-           {{QStringLiteral("target"), QStringLiteral("< 20")}});
-    metric(QStringLiteral("ovra_query_prefix_median_ms"), percentile(prefixLatencies, 0.5), QStringLiteral("ms"));
-    metric(QStringLiteral("ovra_query_prefix_p95_ms"), percentile(prefixLatencies, 0.95), QStringLiteral("ms"));
+    metric(QStringLiteral("ovra_query_word_median_ms"), percentile(wordLatencies, 0.5),
+           QStringLiteral("ms"));
+    metric(QStringLiteral("ovra_query_word_p95_ms"), percentile(wordLatencies, 0.95),
+           QStringLiteral("ms"), {{QStringLiteral("target"), QStringLiteral("< 20")}});
+    metric(QStringLiteral("ovra_query_prefix_median_ms"), percentile(prefixLatencies, 0.5),
+           QStringLiteral("ms"));
+    metric(QStringLiteral("ovra_query_prefix_p95_ms"), percentile(prefixLatencies, 0.95),
+           QStringLiteral("ms"));
 
     if (!runPeer) return 0;
 
     // 4. The peer: recollindex with its default configuration, pointed at the folder.
     const QString confDir = work.path() + QStringLiteral("/recoll");
     QDir().mkpath(confDir);
-    if (!writeBytes(confDir + QStringLiteral("/recoll.conf"), ("topdirs = " + dir + "\n").toUtf8())) return 1;
-    const ProcessRun recollFull = runProcess(QStringLiteral("recollindex"), {QStringLiteral("-c"), confDir}, 3600);
+    if (!writeBytes(confDir + QStringLiteral("/recoll.conf"), ("topdirs = " + dir + "\n").toUtf8()))
+        return 1;
+    const ProcessRun recollFull =
+        runProcess(QStringLiteral("recollindex"), {QStringLiteral("-c"), confDir}, 3600);
     if (!recollFull.succeeded) {
-        std::fprintf(stderr, "content: recollindex failed or is missing (scripts/install-deps.sh installs it)\n");
+        std::fprintf(
+            stderr,
+            "content: recollindex failed or is missing (scripts/install-deps.sh installs it)\n");
         return 1;
     }
     metric(QStringLiteral("recoll_index_full_seconds"), recollFull.seconds, QStringLiteral("s"));
-    metric(QStringLiteral("recoll_index_documents_per_second"), double(stamps.size()) / recollFull.seconds,
-           QStringLiteral("docs/s"));
-    const ProcessRun recollAgain = runProcess(QStringLiteral("recollindex"), {QStringLiteral("-c"), confDir}, 3600);
-    metric(QStringLiteral("recoll_index_incremental_seconds"), recollAgain.seconds, QStringLiteral("s"));
-    ratio(QStringLiteral("recollindex"), QStringLiteral("index_full_seconds"), fullSeconds, recollFull.seconds);
-    ratio(QStringLiteral("recollindex"), QStringLiteral("index_incremental_seconds"), incrementalSeconds, recollAgain.seconds);
+    metric(QStringLiteral("recoll_index_documents_per_second"),
+           double(stamps.size()) / recollFull.seconds, QStringLiteral("docs/s"));
+    const ProcessRun recollAgain =
+        runProcess(QStringLiteral("recollindex"), {QStringLiteral("-c"), confDir}, 3600);
+    metric(QStringLiteral("recoll_index_incremental_seconds"), recollAgain.seconds,
+           QStringLiteral("s"));
+    ratio(QStringLiteral("recollindex"), QStringLiteral("index_full_seconds"), fullSeconds,
+          recollFull.seconds);
+    ratio(QStringLiteral("recollindex"), QStringLiteral("index_incremental_seconds"),
+          incrementalSeconds, recollAgain.seconds);
 
     // 5. The same queries through recollq, without stem expansion (our index has
     //    none); a query's time includes starting the program and opening its index.
@@ -579,10 +662,11 @@ int runContentBench(const QStringList& args)
     int compared = 0;
     for (const Query& q : queries) {
         const QString key = q.word + (q.isPrefix ? QStringLiteral("*") : QString());
-        const ProcessRun run = runProcess(QStringLiteral("recollq"),
-                                          {QStringLiteral("-c"), confDir, QStringLiteral("-b"), QStringLiteral("-n"),
-                                           QStringLiteral("0"), QStringLiteral("-s"), QString(), key},
-                                          120);
+        const ProcessRun run =
+            runProcess(QStringLiteral("recollq"),
+                       {QStringLiteral("-c"), confDir, QStringLiteral("-b"), QStringLiteral("-n"),
+                        QStringLiteral("0"), QStringLiteral("-s"), QString(), key},
+                       120);
         if (!run.succeeded) {
             std::fprintf(stderr, "content: recollq failed for %s\n", qPrintable(key));
             continue;
@@ -595,7 +679,8 @@ int runContentBench(const QStringList& args)
         ++compared;
         if (onlyOurs.isEmpty() && onlyTheirs.isEmpty()) ++sameFiles;
         metric(QStringLiteral("matching_files"), double(mine.size()), QStringLiteral("files"),
-               {{QStringLiteral("query"), key}, {QStringLiteral("recoll"), double(theirs.size())},
+               {{QStringLiteral("query"), key},
+                {QStringLiteral("recoll"), double(theirs.size())},
                 {QStringLiteral("only_ovra"), double(onlyOurs.size())},
                 {QStringLiteral("only_recoll"), double(onlyTheirs.size())},
                 {QStringLiteral("only_ovra_examples"), listed(onlyOurs, 3)},
@@ -605,10 +690,12 @@ int runContentBench(const QStringList& args)
            {{QStringLiteral("of"), compared}});
     const double recollMedian = percentile(recollLatencies, 0.5);
     metric(QStringLiteral("recollq_median_ms"), recollMedian, QStringLiteral("ms"));
-    metric(QStringLiteral("recollq_p95_ms"), percentile(recollLatencies, 0.95), QStringLiteral("ms"));
+    metric(QStringLiteral("recollq_p95_ms"), percentile(recollLatencies, 0.95),
+           QStringLiteral("ms"));
     std::vector<double> allOurs = wordLatencies;
     allOurs.insert(allOurs.end(), prefixLatencies.begin(), prefixLatencies.end());
-    ratio(QStringLiteral("recollq"), QStringLiteral("query_median_ms"), percentile(allOurs, 0.5), recollMedian);
+    ratio(QStringLiteral("recollq"), QStringLiteral("query_median_ms"), percentile(allOurs, 0.5),
+          recollMedian);
     return 0;
 }
 

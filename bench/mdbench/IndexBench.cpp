@@ -125,8 +125,14 @@ int runIndexBench(const QStringList& args)
     report("index", "files", double(stats.files), "files");
     report("index", "folders", double(stats.folders), "folders");
     report("index", "build_ms", build, "ms");
-    report("index", "table_bytes_per_file", double(stats.memoryBytes) / double(std::max<std::size_t>(1, stats.files + stats.folders)), "bytes");
-    report("index", "rss_bytes_per_file", (residentBytes() - rssBefore) / double(std::max<std::size_t>(1, stats.files + stats.folders)), "bytes");
+    report("index", "table_bytes_per_file",
+           double(stats.memoryBytes) /
+               double(std::max<std::size_t>(1, stats.files + stats.folders)),
+           "bytes");
+    report("index", "rss_bytes_per_file",
+           (residentBytes() - rssBefore) /
+               double(std::max<std::size_t>(1, stats.files + stats.folders)),
+           "bytes");
     if (fd > 0) {
         report("index", "fd_ms", fd, "ms");
         report("index", "ratio_build_to_fd", build / fd, "ratio");
@@ -146,7 +152,8 @@ int runIndexBench(const QStringList& args)
         // The first run warms the per-thread caches; the second is the one that counts.
         Spotlight::runBlocking(index, c.query, {dir}, c.sortKey, 3000, c.accept);
         Stopwatch q;
-        const SpotlightResult r = Spotlight::runBlocking(index, c.query, {dir}, c.sortKey, 3000, c.accept);
+        const SpotlightResult r =
+            Spotlight::runBlocking(index, c.query, {dir}, c.sortKey, 3000, c.accept);
         report("index", "query_" + c.name + "_ms", q.elapsedMs(), "ms");
         report("index", "query_" + c.name + "_total", double(r.totalCount), "files");
     }
@@ -156,7 +163,9 @@ int runIndexBench(const QStringList& args)
 int runQueryCommand(const QStringList& args)
 {
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: ovra-mdbench query FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]\n");
+        std::fprintf(
+            stderr,
+            "usage: ovra-mdbench query FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]\n");
         return 2;
     }
     const QString folder = QFileInfo(args[0]).absoluteFilePath();
@@ -170,8 +179,10 @@ int runQueryCommand(const QStringList& args)
     const qsizetype limit = option(args, "--limit", "3000").toLongLong();
     md::MetadataIndex index;
     const SpotlightResult r = Spotlight::runBlocking(index, queryString, {folder}, sort, limit, {});
-    for (const FileItem& item : r.items) std::printf("%s\n", qPrintable(item.path));
-    std::printf("total %lld size %lld\n", static_cast<long long>(r.totalCount), static_cast<long long>(r.totalSize));
+    for (const FileItem& item : r.items)
+        std::printf("%s\n", qPrintable(item.path));
+    std::printf("total %lld size %lld\n", static_cast<long long>(r.totalCount),
+                static_cast<long long>(r.totalSize));
     return 0;
 }
 

@@ -8,7 +8,8 @@
 
 namespace ovra::bench {
 
-int runParseCommand(const QStringList& args) {
+int runParseCommand(const QStringList& args)
+{
     if (args.isEmpty()) {
         std::fprintf(stderr, "usage: ovra-mdbench parse 'TEXT'\n");
         return 2;

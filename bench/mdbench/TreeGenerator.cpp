@@ -21,10 +21,11 @@ namespace {
 
 constexpr int kFilesPerFolder = 20;
 constexpr std::array<const char*, 24> kExtensions{
-    "txt", "pdf", "jpg", "png", "mp3", "mp4", "docx", "zip", "js", "py",   "md",  "csv",
-    "json", "html", "cpp", "h",  "xlsx", "mov", "flac", "tar.gz", "dmg", "log", "heic", "odt"};
-constexpr std::array<const char*, 12> kWords{"report", "invoice", "holiday", "notes", "draft", "photo",
-                                              "budget", "meeting", "scan", "song", "clip", "backup"};
+    "txt",  "pdf",  "jpg", "png", "mp3",  "mp4", "docx", "zip",    "js",  "py",  "md",   "csv",
+    "json", "html", "cpp", "h",   "xlsx", "mov", "flac", "tar.gz", "dmg", "log", "heic", "odt"};
+constexpr std::array<const char*, 12> kWords{"report", "invoice", "holiday", "notes",
+                                             "draft",  "photo",   "budget",  "meeting",
+                                             "scan",   "song",    "clip",    "backup"};
 
 QByteArray smallPng()
 {
@@ -37,7 +38,8 @@ QByteArray smallPng()
     return bytes;
 }
 
-void writeFile(const std::string& path, const QByteArray& content, off_t sparseSize, double mtime, double atime)
+void writeFile(const std::string& path, const QByteArray& content, off_t sparseSize, double mtime,
+               double atime)
 {
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return;
@@ -65,8 +67,10 @@ void generateTree(const QString& root, long files, int threads)
 
     // Folders: a few top-level ones like a home folder, then two levels below.
     auto folderPath = [&](long f) {
-        static const std::array<const char*, 6> tops{"Documents", "Pictures", "Music", "Downloads", "Projects", "Videos"};
-        return base + '/' + tops[size_t(f % 6)] + "/group" + std::to_string((f / 6) % 100) + "/folder" + std::to_string(f);
+        static const std::array<const char*, 6> tops{"Documents", "Pictures", "Music",
+                                                     "Downloads", "Projects", "Videos"};
+        return base + '/' + tops[size_t(f % 6)] + "/group" + std::to_string((f / 6) % 100) +
+               "/folder" + std::to_string(f);
     };
     auto work = [&](int t) {
         std::mt19937_64 rng(1234567 + t);
@@ -77,13 +81,15 @@ void generateTree(const QString& root, long files, int threads)
             const long last = std::min(files, first + kFilesPerFolder);
             for (long i = first; i < last; ++i) {
                 const char* ext = kExtensions[size_t(rng() % kExtensions.size())];
-                std::string name = std::string(kWords[size_t(rng() % kWords.size())]) + '-' + std::to_string(i) + '.' + ext;
+                std::string name = std::string(kWords[size_t(rng() % kWords.size())]) + '-' +
+                                   std::to_string(i) + '.' + ext;
                 QByteArray content;
                 off_t sparse = 0;
                 const unsigned roll = unsigned(rng() % 1000);
                 if (roll < 10) {
-                    name = "Screenshot from 2025-0" + std::to_string(1 + rng() % 9) + "-1" + std::to_string(rng() % 9)
-                           + " 10-22-" + std::to_string(10 + i % 50) + ".png";
+                    name = "Screenshot from 2025-0" + std::to_string(1 + rng() % 9) + "-1" +
+                           std::to_string(rng() % 9) + " 10-22-" + std::to_string(10 + i % 50) +
+                           ".png";
                     content = png;
                 } else if (roll < 30 && std::string(ext) == "png") {
                     content = png;
@@ -93,14 +99,17 @@ void generateTree(const QString& root, long files, int threads)
                     content = QByteArray(int(rng() % 2048), 'x');
                 }
                 const double mtime = now - double(rng() % (2 * 365 * 86400));
-                const double atime = (rng() % 10 == 0) ? std::min(now, mtime + double(rng() % (30 * 86400))) : mtime;
+                const double atime =
+                    (rng() % 10 == 0) ? std::min(now, mtime + double(rng() % (30 * 86400))) : mtime;
                 writeFile(dir + '/' + name, content, sparse, mtime, atime);
             }
         }
     };
     std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t) pool.emplace_back(work, t);
-    for (auto& th : pool) th.join();
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back(work, t);
+    for (auto& th : pool)
+        th.join();
 }
 
 } // namespace ovra::bench

@@ -21,18 +21,22 @@ struct Subcommand {
 
 const Subcommand kSubcommands[] = {
     {"bench", ovra::bench::runIndexBench,
-     "metadata index build, refresh and collection queries vs find and fd [--files N] [--dir D] [--threads T]"},
+     "metadata index build, refresh and collection queries vs find and fd [--files N] [--dir D] "
+     "[--threads T]"},
     {"query", ovra::bench::runQueryCommand,
      "FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]: matching paths, then 'total N size S'"},
     {"content", ovra::bench::runContentBench,
-     "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] [--no-peer]"},
-    {"parse", ovra::bench::runParseCommand, "'TEXT': the query string a typed search becomes, then its chips"},
+     "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] "
+     "[--no-peer]"},
+    {"parse", ovra::bench::runParseCommand,
+     "'TEXT': the query string a typed search becomes, then its chips"},
 };
 
 int usage()
 {
     std::fprintf(stderr, "usage: ovra-mdbench <subcommand> [options]\n");
-    for (const Subcommand& s : kSubcommands) std::fprintf(stderr, "  %-10s %s\n", s.name, s.summary);
+    for (const Subcommand& s : kSubcommands)
+        std::fprintf(stderr, "  %-10s %s\n", s.name, s.summary);
     return 2;
 }
 

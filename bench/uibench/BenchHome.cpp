@@ -20,7 +20,8 @@ BenchHome::BenchHome(const QString& home)
     QDir().mkpath(m_home);
     const QString xdg = m_dir.path() + QStringLiteral("/xdg");
     qputenv("HOME", m_home.toUtf8());
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
         const QString folder = xdg + QLatin1Char('/') + QString::fromLatin1(name).toLower();
         QDir().mkpath(folder);
         qputenv(name, folder.toUtf8());

@@ -1,7 +1,6 @@
 #include "UiBench.h"
 
 #include "BenchHome.h"
-#include "app/ui/AppContext.h"
 #include "browser/CollectionView.h"
 #include "browser/FileBrowser.h"
 #include "browser/SearchView.h"
@@ -10,6 +9,7 @@
 #include "mdbench/BenchOutput.h"
 #include "mdbench/TreeGenerator.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "ui/AppContext.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -62,7 +62,8 @@ double percentile(std::vector<double> values, double p)
 {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    const std::size_t i = std::min(values.size() - 1, std::size_t(std::ceil(p * double(values.size()))) - 1);
+    const std::size_t i =
+        std::min(values.size() - 1, std::size_t(std::ceil(p * double(values.size()))) - 1);
     return values[i];
 }
 
@@ -80,7 +81,8 @@ QList<FileItem> pictureItems(const QString& folder, int count)
     for (int i = 0; i < count; ++i) {
         const QString source = folder + QStringLiteral("/sources/%1.png").arg(i % kPictureCount);
         const QString path = folder + QStringLiteral("/IMG_%1.png").arg(i, 6, 10, QLatin1Char('0'));
-        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(path).constData()) != 0 &&
+        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(path).constData()) !=
+                0 &&
             !QFileInfo::exists(path)) {
             continue;
         }
@@ -103,8 +105,8 @@ struct ScrollFigures {
     double p99 = 0;
     double maxFrame = 0;
     double maxStall = 0;
-    double placeP99 = 0; // moving and re-pointing the tiles
-    double paintP99 = 0; // painting the frame
+    double placeP99 = 0;   // moving and re-pointing the tiles
+    double paintP99 = 0;   // painting the frame
     double betweenMax = 0; // the longest stretch of other work between two frames
     int frames = 0;
 };
@@ -177,7 +179,8 @@ int runScrollBench(BenchApplication&, const QStringList& args)
 {
     const int count = option(args, QStringLiteral("--items"), QStringLiteral("50000")).toInt();
     const int step = option(args, QStringLiteral("--step"), QStringLiteral("120")).toInt();
-    const int maxFrames = option(args, QStringLiteral("--max-frames"), QStringLiteral("4000")).toInt();
+    const int maxFrames =
+        option(args, QStringLiteral("--max-frames"), QStringLiteral("4000")).toInt();
     BenchHome home;
     Stopwatch making;
     const QList<FileItem> items = pictureItems(home.home() + QStringLiteral("/Pictures"), count);
@@ -232,7 +235,8 @@ int runSearchBench(BenchApplication& app, const QStringList& args)
     }
 
     md::MetadataIndex::Options options;
-    options.cacheDir = option(args, QStringLiteral("--cache"), home.scratch() + QStringLiteral("/cache"));
+    options.cacheDir =
+        option(args, QStringLiteral("--cache"), home.scratch() + QStringLiteral("/cache"));
     md::MetadataIndex index(options);
     LibraryStore library(index);
     AppState state;
@@ -252,9 +256,12 @@ int runSearchBench(BenchApplication& app, const QStringList& args)
     view.show();
     settle(200);
 
-    const QStringList queries{QStringLiteral("pdfs from last week"), QStringLiteral("screenshots"),
-                              QStringLiteral("invoice"), QStringLiteral("png"),
-                              QStringLiteral("music over 5 mb"), QStringLiteral("report 2024")};
+    const QStringList queries{QStringLiteral("pdfs from last week"),
+                              QStringLiteral("screenshots"),
+                              QStringLiteral("invoice"),
+                              QStringLiteral("png"),
+                              QStringLiteral("music over 5 mb"),
+                              QStringLiteral("report 2024")};
     std::vector<double> times;
     for (const QString& query : queries) {
         QElapsedTimer clock;
@@ -270,7 +277,8 @@ int runSearchBench(BenchApplication& app, const QStringList& args)
             if (view.isCurrent() && !library.isSearching()) placed = true;
         });
         app.afterEvent = [&](QObject* receiver, QEvent* event) {
-            if (placed && painted < 0 && receiver == &view && event->type() == QEvent::UpdateRequest) {
+            if (placed && painted < 0 && receiver == &view &&
+                event->type() == QEvent::UpdateRequest) {
                 painted = clock.nsecsElapsed() / 1e6;
             }
         };
@@ -304,17 +312,23 @@ int runSearchBench(BenchApplication& app, const QStringList& args)
 
 int runShowCommand(BenchApplication&, const QStringList& args)
 {
-    const QString out = QFileInfo(option(args, QStringLiteral("--out"), QStringLiteral("uibench-shots")))
-                            .absoluteFilePath();
+    const QString out =
+        QFileInfo(option(args, QStringLiteral("--out"), QStringLiteral("uibench-shots")))
+            .absoluteFilePath();
     QDir().mkpath(out);
     BenchHome home;
     const QString pictures = home.home() + QStringLiteral("/Pictures");
     QDir().mkpath(pictures + QStringLiteral("/Trips"));
     QDir().mkpath(home.home() + QStringLiteral("/Documents"));
-    const QStringList names{"beach-sunset", "harbour", "mountain-lake", "city-lights", "forest-path",
-                            "desert-dunes", "old-town", "river-bend", "snow-peak", "garden",
-                            "lighthouse", "meadow", "canyon", "bridge-at-dawn", "market-day",
-                            "a-very-long-picture-name-from-the-camera-roll-exported-twice"};
+    const QStringList names{
+        "beach-sunset",  "harbour",
+        "mountain-lake", "city-lights",
+        "forest-path",   "desert-dunes",
+        "old-town",      "river-bend",
+        "snow-peak",     "garden",
+        "lighthouse",    "meadow",
+        "canyon",        "bridge-at-dawn",
+        "market-day",    "a-very-long-picture-name-from-the-camera-roll-exported-twice"};
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (int i = 0; i < names.size(); ++i) {
         const QString path = pictures + QLatin1Char('/') + names[i] + QStringLiteral(".png");
@@ -346,7 +360,9 @@ int runShowCommand(BenchApplication&, const QStringList& args)
         CollectionView collection(context, images);
         collection.resize(1040, 760);
         collection.show();
-        waitUntil([&] { return library.collections().contains(images) && !library.isLoading(images); }, 60000);
+        waitUntil(
+            [&] { return library.collections().contains(images) && !library.isLoading(images); },
+            60000);
         grab(collection, QStringLiteral("cards.png"));
         const QList<FileItem>& shown = collection.browser()->content().navigation;
         if (shown.size() > 1) state.select(shown[1], {});
@@ -366,7 +382,8 @@ int runShowCommand(BenchApplication&, const QStringList& args)
         browser.setOnBack([] {});
         BrowserInput input;
         for (const QString& name : {QStringLiteral("Trips"), QStringLiteral("../Documents")}) {
-            if (auto folder = FileItem::fromPath(QDir::cleanPath(pictures + QLatin1Char('/') + name))) {
+            if (auto folder =
+                    FileItem::fromPath(QDir::cleanPath(pictures + QLatin1Char('/') + name))) {
                 input.items.push_back(*folder);
             }
         }

@@ -18,9 +18,11 @@ struct Subcommand {
 
 const Subcommand kSubcommands[] = {
     {"scroll", ovra::bench::runScrollBench,
-     "a collection scrolled top to bottom as cards, then as rows [--items N] [--step PX] [--max-frames N]"},
+     "a collection scrolled top to bottom as cards, then as rows [--items N] [--step PX] "
+     "[--max-frames N]"},
     {"search", ovra::bench::runSearchBench,
-     "from the debounce's end to the results painted over a generated tree [--files N] [--dir D] [--cache D]"},
+     "from the debounce's end to the results painted over a generated tree [--files N] [--dir D] "
+     "[--cache D]"},
     {"show", ovra::bench::runShowCommand,
      "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
 };
@@ -28,7 +30,8 @@ const Subcommand kSubcommands[] = {
 int usage()
 {
     std::fprintf(stderr, "usage: ovra-uibench <subcommand> [options]\n");
-    for (const Subcommand& s : kSubcommands) std::fprintf(stderr, "  %-8s %s\n", s.name, s.summary);
+    for (const Subcommand& s : kSubcommands)
+        std::fprintf(stderr, "  %-8s %s\n", s.name, s.summary);
     return 2;
 }
 
@@ -39,8 +42,10 @@ int main(int argc, char** argv)
     // Offscreen unless a display is asked for (xvfb-run sets DISPLAY and
     // QT_QPA_PLATFORM=xcb when run with --xcb).
     bool xcb = false;
-    for (int i = 1; i < argc; ++i) xcb = xcb || QByteArray(argv[i]) == "--xcb";
-    if (!xcb && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    for (int i = 1; i < argc; ++i)
+        xcb = xcb || QByteArray(argv[i]) == "--xcb";
+    if (!xcb && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     if (xcb) qputenv("QT_QPA_PLATFORM", "xcb");
     ovra::bench::BenchApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);

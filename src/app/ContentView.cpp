@@ -4,11 +4,11 @@
 #include "StartupPipeline.h"
 #include "TopBar.h"
 #include "ViewStateResets.h"
-#include "app/ui/EmptyStateView.h"
-#include "app/ui/Theme.h"
-#include "app/ui/ToastView.h"
 #include "browser/DetailView.h"
 #include "library/AppState.h"
+#include "ui/EmptyStateView.h"
+#include "ui/Theme.h"
+#include "ui/ToastView.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

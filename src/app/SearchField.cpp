@@ -1,9 +1,9 @@
 #include "SearchField.h"
 
 #include "SymbolButton.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
 #include "library/AppState.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -33,7 +33,8 @@ constexpr qreal kKeyCapRadius = 5;
 constexpr int kClearSymbolSize = 14;
 constexpr QSize kClearFrame{20, 20};
 
-bool isLineBreak(QChar c) {
+bool isLineBreak(QChar c)
+{
     switch (c.unicode()) {
     case 0x000A: // line feed
     case 0x000B: // line tabulation
@@ -43,8 +44,7 @@ bool isLineBreak(QChar c) {
     case 0x2028: // line separator
     case 0x2029: // paragraph separator
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -54,7 +54,8 @@ class LineBreakMender : public QValidator {
 public:
     using QValidator::QValidator;
 
-    State validate(QString& input, int& pos) const override {
+    State validate(QString& input, int& pos) const override
+    {
         const QString before = lineBreaksAsSpaces(QStringView(input).left(pos));
         const QString after = lineBreaksAsSpaces(QStringView(input).mid(pos));
         pos = int(before.size());
@@ -63,14 +64,16 @@ public:
     }
 };
 
-QColor withOpacity(QColor color, double opacity) {
+QColor withOpacity(QColor color, double opacity)
+{
     color.setAlphaF(float(color.alphaF() * opacity));
     return color;
 }
 
 // The outline of a rounded rectangle stroked inside its edge.
 void strokeInside(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color,
-                  qreal width) {
+                  qreal width)
+{
     const qreal inset = width / 2;
     painter.setPen(QPen(color, width));
     painter.setBrush(Qt::NoBrush);
@@ -80,7 +83,8 @@ void strokeInside(QPainter& painter, const QRectF& rect, qreal radius, const QCo
 
 } // namespace
 
-QString lineBreaksAsSpaces(QStringView text) {
+QString lineBreaksAsSpaces(QStringView text)
+{
     QString line;
     line.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -97,19 +101,22 @@ QString lineBreaksAsSpaces(QStringView text) {
 
 KeyCap::KeyCap(const QString& text, QWidget* parent)
     : QWidget(parent)
-    , m_text(text) {
+    , m_text(text)
+{
     setFont(Theme::font(kKeyCapFontSize, QFont::Medium));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     followAppearance(this, [this] { update(); });
 }
 
-QSize KeyCap::sizeHint() const {
+QSize KeyCap::sizeHint() const
+{
     const int textWidth = fontMetrics().horizontalAdvance(m_text);
     return {std::max(kKeyCapSide, textWidth + 2 * kKeyCapPaddingX), kKeyCapSide};
 }
 
-void KeyCap::paintEvent(QPaintEvent*) {
+void KeyCap::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = rect();
@@ -126,14 +133,16 @@ class SymbolMark : public QWidget {
 public:
     SymbolMark(const QString& symbol, int size, QWidget* parent)
         : QWidget(parent)
-        , m_symbol(symbol) {
+        , m_symbol(symbol)
+    {
         setFixedSize(size, size);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         followAppearance(this, [this] { update(); });
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent*) override
+    {
         QPainter painter(this);
         Symbols::paint(painter, m_symbol, rect(), Theme::secondary());
     }
@@ -148,7 +157,8 @@ SearchField::SearchField(AppState& state, QWidget* parent)
     , m_edit(new QLineEdit(this))
     , m_keyCaps(new QWidget(this))
     , m_clear(new SymbolButton(QStringLiteral("xmark.circle.fill"), kClearSymbolSize, kClearFrame,
-                               this)) {
+                               this))
+{
     setFixedSize(kWidth, kHeight);
 
     auto* layout = new QHBoxLayout(this);
@@ -198,16 +208,19 @@ SearchField::SearchField(AppState& state, QWidget* parent)
     showStateText();
 }
 
-bool SearchField::showsKeyCaps() const {
+bool SearchField::showsKeyCaps() const
+{
     return !m_keyCaps->isHidden();
 }
 
-void SearchField::focusSearch() {
+void SearchField::focusSearch()
+{
     if (QWidget* top = window(); top && !top->isActiveWindow()) top->activateWindow();
     m_edit->setFocus(Qt::ShortcutFocusReason);
 }
 
-void SearchField::showStateText() {
+void SearchField::showStateText()
+{
     const QString text = m_state.searchText();
     const QString shown = lineBreaksAsSpaces(text);
     if (m_edit->text() != shown) m_edit->setText(shown);
@@ -217,21 +230,19 @@ void SearchField::showStateText() {
     m_clear->setHidden(empty);
 }
 
-void SearchField::setFocused(bool focused) {
+void SearchField::setFocused(bool focused)
+{
     if (focused == m_focused) return;
     m_focused = focused;
     update();
 }
 
-bool SearchField::eventFilter(QObject* watched, QEvent* event) {
+bool SearchField::eventFilter(QObject* watched, QEvent* event)
+{
     if (watched != m_edit) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
-    case QEvent::FocusIn:
-        setFocused(true);
-        break;
-    case QEvent::FocusOut:
-        setFocused(false);
-        break;
+    case QEvent::FocusIn: setFocused(true); break;
+    case QEvent::FocusOut: setFocused(false); break;
     case QEvent::ShortcutOverride:
         // Escape belongs to the field while it has the focus, even when some
         // window action also answers to it.
@@ -247,18 +258,19 @@ bool SearchField::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void SearchField::mousePressEvent(QMouseEvent* event) {
+void SearchField::mousePressEvent(QMouseEvent* event)
+{
     // A press on the box's own padding is the box's, not the window drag's.
     event->accept();
 }
 
-void SearchField::paintEvent(QPaintEvent*) {
+void SearchField::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = rect();

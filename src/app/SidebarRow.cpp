@@ -1,9 +1,9 @@
 #include "SidebarRow.h"
 
 #include "Tone.h"
-#include "app/ui/AppIcons.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
+#include "ui/AppIcons.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QLocale>
 #include <QPainter>
@@ -34,12 +34,14 @@ constexpr int kCapsulePaddingX = 7;
 constexpr int kCapsuleMinWidth = 22;
 constexpr int kCapsuleHeight = 20;
 
-QColor withOpacity(QColor color, double opacity) {
+QColor withOpacity(QColor color, double opacity)
+{
     color.setAlphaF(float(color.alphaF() * opacity));
     return color;
 }
 
-QFont figureFont(QFont::Weight weight) {
+QFont figureFont(QFont::Weight weight)
+{
     return Theme::font(kFigureFontSize, weight);
 }
 
@@ -59,7 +61,8 @@ SidebarRow::SidebarRow(SidebarItem entry, const QString& title, const QString& s
     : QAbstractButton(parent)
     , m_entry(std::move(entry))
     , m_title(title)
-    , m_symbol(symbol) {
+    , m_symbol(symbol)
+{
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(title);
@@ -67,7 +70,8 @@ SidebarRow::SidebarRow(SidebarItem entry, const QString& title, const QString& s
     followAppearance(this, [this] { update(); });
 }
 
-SidebarRow* SidebarRow::folder(const Location& location, bool starred, QWidget* parent) {
+SidebarRow* SidebarRow::folder(const Location& location, bool starred, QWidget* parent)
+{
     auto* row =
         new SidebarRow(SidebarItem::location(location), location.title, location.symbol, parent);
     row->m_isFolder = true;
@@ -75,13 +79,15 @@ SidebarRow* SidebarRow::folder(const Location& location, bool starred, QWidget* 
     return row;
 }
 
-void SidebarRow::setSelected(bool selected) {
+void SidebarRow::setSelected(bool selected)
+{
     if (selected == m_selected) return;
     m_selected = selected;
     update();
 }
 
-void SidebarRow::setBadge(std::optional<qint64> count, bool alert) {
+void SidebarRow::setBadge(std::optional<qint64> count, bool alert)
+{
     const QString badge = count && *count > 0 ? QLocale().toString(*count) : QString();
     if (badge == m_badge && alert == m_alert) return;
     m_badge = badge;
@@ -89,17 +95,20 @@ void SidebarRow::setBadge(std::optional<qint64> count, bool alert) {
     update();
 }
 
-void SidebarRow::setDetail(const QString& detail) {
+void SidebarRow::setDetail(const QString& detail)
+{
     if (detail == m_detail) return;
     m_detail = detail;
     update();
 }
 
-QFont SidebarRow::titleFont() const {
+QFont SidebarRow::titleFont() const
+{
     return Theme::font(kTitleFontSize, m_selected ? QFont::Medium : QFont::Normal);
 }
 
-SidebarRow::Geometry SidebarRow::layOut() const {
+SidebarRow::Geometry SidebarRow::layOut() const
+{
     Geometry g;
     const qreal midY = height() / 2.0;
     const int leadingSide = m_isFolder ? kIconSize + 2 * kIconPadding : kSymbolFrame;
@@ -132,32 +141,38 @@ SidebarRow::Geometry SidebarRow::layOut() const {
     return g;
 }
 
-QString SidebarRow::shownTitle() const {
+QString SidebarRow::shownTitle() const
+{
     return QFontMetrics(titleFont())
         .elidedText(m_title, Qt::ElideRight, int(layOut().title.width()));
 }
 
-QSize SidebarRow::sizeHint() const {
+QSize SidebarRow::sizeHint() const
+{
     return {kPaddingX * 2 + kSymbolFrame + kSpacing + 120, kHeight};
 }
 
-QSize SidebarRow::minimumSizeHint() const {
+QSize SidebarRow::minimumSizeHint() const
+{
     return {kPaddingX * 2 + kSymbolFrame, kHeight};
 }
 
-void SidebarRow::enterEvent(QEnterEvent* event) {
+void SidebarRow::enterEvent(QEnterEvent* event)
+{
     m_hovered = true;
     update();
     QAbstractButton::enterEvent(event);
 }
 
-void SidebarRow::leaveEvent(QEvent* event) {
+void SidebarRow::leaveEvent(QEvent* event)
+{
     m_hovered = false;
     update();
     QAbstractButton::leaveEvent(event);
 }
 
-void SidebarRow::paintEvent(QPaintEvent*) {
+void SidebarRow::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
     const Geometry g = layOut();

@@ -2,15 +2,15 @@
 
 #include "SidebarRow.h"
 #include "SymbolButton.h"
-#include "app/ui/AppContext.h"
-#include "app/ui/PathText.h"
-#include "app/ui/RevealInFolder.h"
-#include "app/ui/Theme.h"
-#include "app/ui/WindowDragArea.h"
+#include "desktop/RevealInFolder.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
 #include "services/OvraLogo.h"
+#include "ui/AppContext.h"
+#include "ui/PathText.h"
+#include "ui/Theme.h"
+#include "ui/WindowDragArea.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -49,7 +49,8 @@ constexpr int kFootPadding = 14;
 const char kHeadingName[] = "sidebarHeading";
 
 // The app's logo in the header; the one place that decides how it is drawn.
-QWidget* makeLogo(QWidget* parent) {
+QWidget* makeLogo(QWidget* parent)
+{
     auto* logo = new OvraLogo(kLogoSize, parent);
     followAppearance(logo, [logo] { logo->setPrimaryColor(Theme::primary()); });
     return logo;
@@ -59,14 +60,16 @@ QWidget* makeLogo(QWidget* parent) {
 class Divider : public QWidget {
 public:
     explicit Divider(QWidget* parent)
-        : QWidget(parent) {
+        : QWidget(parent)
+    {
         setFixedHeight(2 * kDividerPaddingY + 1);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         followAppearance(this, [this] { update(); });
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent*) override
+    {
         QPainter painter(this);
         painter.fillRect(
             QRect(kDividerPaddingX, kDividerPaddingY, width() - 2 * kDividerPaddingX, 1),
@@ -74,14 +77,16 @@ protected:
     }
 };
 
-QLabel* makeHeading(const QString& text, QWidget* parent) {
+QLabel* makeHeading(const QString& text, QWidget* parent)
+{
     QLabel* heading = toneLabel(text, Theme::font(kHeadingFontSize), Tone::secondary, parent);
     heading->setObjectName(QLatin1String(kHeadingName));
     heading->setContentsMargins(kHeadingPaddingLeading, 0, 0, kHeadingPaddingBottom);
     return heading;
 }
 
-QVBoxLayout* listLayout(QWidget* owner) {
+QVBoxLayout* listLayout(QWidget* owner)
+{
     auto* layout = new QVBoxLayout(owner);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(kListSpacing);
@@ -97,7 +102,8 @@ SidebarView::SidebarView(AppContext& context, QWidget* parent)
     , m_cleanup(context.cleanup)
     , m_sources(context.sources)
     , m_duplicates(context.duplicates)
-    , m_player(context.player) {
+    , m_player(context.player)
+{
     setFixedWidth(kWidth);
     followAppearance(this, [this] { update(); });
 
@@ -133,7 +139,8 @@ SidebarView::SidebarView(AppContext& context, QWidget* parent)
     showFoot();
 }
 
-QWidget* SidebarView::makeHeader() {
+QWidget* SidebarView::makeHeader()
+{
     auto* header = new WindowDragArea(this);
     auto* layout = new QHBoxLayout(header);
     layout->setContentsMargins(kHeaderPaddingX, kHeaderPaddingTop, kHeaderPaddingX,
@@ -151,7 +158,8 @@ QWidget* SidebarView::makeHeader() {
     return header;
 }
 
-QWidget* SidebarView::makeList() {
+QWidget* SidebarView::makeList()
+{
     auto* list = new QWidget;
     m_listLayout = listLayout(list);
     m_listLayout->setContentsMargins(kListPaddingX, 0, kListPaddingX, kListPaddingBottom);
@@ -202,14 +210,16 @@ QWidget* SidebarView::makeList() {
 }
 
 void SidebarView::addPlaceRow(QVBoxLayout* layout, const SidebarItem& entry, const QString& title,
-                              const QString& symbol) {
+                              const QString& symbol)
+{
     auto* row = new SidebarRow(entry, title, symbol, layout->parentWidget());
     connect(row, &SidebarRow::clicked, this, [this, entry] { choose(entry); });
     layout->addWidget(row);
     m_placeRows.append(row);
 }
 
-SidebarRow* SidebarView::addFolderRow(QVBoxLayout* layout, const Location& location, bool starred) {
+SidebarRow* SidebarView::addFolderRow(QVBoxLayout* layout, const Location& location, bool starred)
+{
     SidebarRow* row = SidebarRow::folder(location, starred, layout->parentWidget());
     const SidebarItem entry = SidebarItem::location(location);
     connect(row, &SidebarRow::clicked, this, [this, entry] { choose(entry); });
@@ -224,7 +234,8 @@ SidebarRow* SidebarView::addFolderRow(QVBoxLayout* layout, const Location& locat
     return row;
 }
 
-void SidebarView::rebuildFolders() {
+void SidebarView::rebuildFolders()
+{
     // The old rows may be in the middle of handling their own event (a pin
     // toggled from a row's menu), so they go once control is back in the loop.
     if (m_folders) {
@@ -252,7 +263,8 @@ void SidebarView::rebuildFolders() {
     showSelection();
 }
 
-QMenu* SidebarView::folderMenu(const Location& location, QWidget* parent) {
+QMenu* SidebarView::folderMenu(const Location& location, QWidget* parent)
+{
     auto* menu = new QMenu(parent);
     const QString path = location.path;
     const bool isPinned = m_state.pinned().contains(path);
@@ -262,21 +274,24 @@ QMenu* SidebarView::folderMenu(const Location& location, QWidget* parent) {
     return menu;
 }
 
-void SidebarView::setMiniPlayer(QWidget* miniPlayer) {
+void SidebarView::setMiniPlayer(QWidget* miniPlayer)
+{
     if (m_miniPlayer) m_miniPlayer->deleteLater();
     m_miniPlayer = miniPlayer;
     if (miniPlayer) m_foot->layout()->addWidget(miniPlayer);
     showFoot();
 }
 
-QList<SidebarRow*> SidebarView::rows() const {
+QList<SidebarRow*> SidebarView::rows() const
+{
     QList<SidebarRow*> rows = m_placeRows;
     if (m_folders)
         rows += m_folders->findChildren<SidebarRow*>(QString(), Qt::FindDirectChildrenOnly);
     return rows;
 }
 
-QStringList SidebarView::headings() const {
+QStringList SidebarView::headings() const
+{
     QStringList texts;
     if (!m_folders) return texts;
     for (const QLabel* label :
@@ -285,32 +300,33 @@ QStringList SidebarView::headings() const {
     return texts;
 }
 
-void SidebarView::choose(const SidebarItem& entry) {
+void SidebarView::choose(const SidebarItem& entry)
+{
     m_state.setSelection(entry);
     m_state.setSearchText(QString());
 }
 
-bool SidebarView::isSelected(const SidebarItem& entry) const {
+bool SidebarView::isSelected(const SidebarItem& entry) const
+{
     if (m_state.isSearching()) return false;
     const std::optional<SidebarItem> selection = m_state.selection();
     if (!selection) return false;
     // A cleanup kind or a single source is shown under its tool's row.
     switch (selection->kind()) {
-    case SidebarItem::Kind::cleanup:
-        return entry == SidebarItem::cleanupHub();
-    case SidebarItem::Kind::source:
-        return entry == SidebarItem::sources();
-    default:
-        return *selection == entry;
+    case SidebarItem::Kind::cleanup: return entry == SidebarItem::cleanupHub();
+    case SidebarItem::Kind::source: return entry == SidebarItem::sources();
+    default: return *selection == entry;
     }
 }
 
-void SidebarView::showSelection() {
+void SidebarView::showSelection()
+{
     for (SidebarRow* row : rows())
         row->setSelected(isSelected(row->entry()));
 }
 
-void SidebarView::showFigures() {
+void SidebarView::showFigures()
+{
     auto count = [this](const SidebarItem& entry) -> std::optional<qint64> {
         if (!m_library) return std::nullopt;
         const auto found = m_library->collections().constFind(entry);
@@ -322,9 +338,7 @@ void SidebarView::showFigures() {
     for (SidebarRow* row : m_placeRows) {
         const SidebarItem& entry = row->entry();
         switch (entry.kind()) {
-        case SidebarItem::Kind::category:
-            row->setBadge(count(entry));
-            break;
+        case SidebarItem::Kind::category: row->setBadge(count(entry)); break;
         case SidebarItem::Kind::smart:
             if (*entry.as<SmartCollection>() == SmartCollection::large)
                 row->setBadge(count(entry), true);
@@ -341,17 +355,18 @@ void SidebarView::showFigures() {
             row->setBadge(m_sources ? std::optional<qint64>(m_sources->groupCount())
                                     : std::nullopt);
             break;
-        default:
-            break;
+        default: break;
         }
     }
 }
 
-void SidebarView::showFoot() {
+void SidebarView::showFoot()
+{
     m_foot->setVisible(m_miniPlayer && m_player && m_player->hasCurrent());
 }
 
-void SidebarView::paintEvent(QPaintEvent*) {
+void SidebarView::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.fillRect(rect(), Theme::bg());
 }

@@ -30,8 +30,8 @@ class SymbolButton;
 // and at the foot the mini player while something plays.
 //
 // Choosing a row selects its place and empties the search text. While a search
-// is active no row shows as selected. The figures of a part of the app that is
-// not built yet (a null summary in the context) are simply absent.
+// is active no row shows as selected. A figure whose store the context does not
+// hold (a null summary) is simply absent.
 class SidebarView : public QWidget {
     Q_OBJECT
 public:

@@ -2,10 +2,10 @@
 
 #include "cleanup/model/DownloadSource.h"
 
-#include "app/ui/AppContext.h"
 #include "library/LibraryStore.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "ui/AppContext.h"
 
 #ifdef OVRA_WITH_SERVICES
 #include "services/TextIndex.h"

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/ui/AppContext.h"
 #include "library/FileItem.h"
 #include "library/SidebarItem.h"
 #include "library/Spotlight.h"
+#include "ui/AppContext.h"
 
 #include <QFuture>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "SymbolButton.h"
 
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -19,30 +19,35 @@ SymbolButton::SymbolButton(const QString& symbol, int symbolSize, QSize frame, Q
     : QAbstractButton(parent)
     , m_symbol(symbol)
     , m_symbolSize(symbolSize)
-    , m_frame(frame) {
+    , m_frame(frame)
+{
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     followAppearance(this, [this] { update(); });
 }
 
-void SymbolButton::setTone(Tone tone) {
+void SymbolButton::setTone(Tone tone)
+{
     if (tone == m_tone) return;
     m_tone = tone;
     update();
 }
 
-void SymbolButton::setPlate(bool plate) {
+void SymbolButton::setPlate(bool plate)
+{
     if (plate == m_plate) return;
     m_plate = plate;
     update();
 }
 
-void SymbolButton::setHelp(const QString& text) {
+void SymbolButton::setHelp(const QString& text)
+{
     setToolTip(text);
     setAccessibleName(text);
 }
 
-void SymbolButton::paintEvent(QPaintEvent*) {
+void SymbolButton::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = rect();
@@ -57,7 +62,8 @@ void SymbolButton::paintEvent(QPaintEvent*) {
     Symbols::paint(painter, m_symbol, symbol, toneColor(m_tone));
 }
 
-bool SymbolButton::hitButton(const QPoint& pos) const {
+bool SymbolButton::hitButton(const QPoint& pos) const
+{
     if (!m_round) return rect().contains(pos);
     QPainterPath circle;
     circle.addEllipse(QRectF(rect()));

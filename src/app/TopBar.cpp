@@ -2,13 +2,13 @@
 
 #include "SearchField.h"
 #include "SymbolButton.h"
-#include "app/ui/AppContext.h"
-#include "app/ui/RingProgress.h"
-#include "app/ui/Theme.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
 #include "services/TextIndex.h"
+#include "ui/AppContext.h"
+#include "ui/RingProgress.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,7 +34,8 @@ TopBar::TopBar(AppContext& context, QWidget* parent)
     : WindowDragArea(parent)
     , m_state(*context.state)
     , m_library(context.library)
-    , m_textIndex(context.textIndex) {
+    , m_textIndex(context.textIndex)
+{
     setFixedHeight(kTopPadding + kHeight);
 
     auto* layout = new QHBoxLayout(this);
@@ -63,7 +64,8 @@ TopBar::TopBar(AppContext& context, QWidget* parent)
     connect(&m_state, &AppState::focusSearchTokenChanged, this, &TopBar::focusSearch);
 }
 
-QWidget* TopBar::makeShowSidebar() {
+QWidget* TopBar::makeShowSidebar()
+{
     // The slot's leading room is part of the bar's background, so it drags the
     // window like any other empty part of the bar.
     m_showSidebarSlot = new QWidget(this);
@@ -81,7 +83,8 @@ QWidget* TopBar::makeShowSidebar() {
     return m_showSidebarSlot;
 }
 
-QWidget* TopBar::makeIndexing() {
+QWidget* TopBar::makeIndexing()
+{
     m_indexing = new QWidget(this);
     auto* layout = new QHBoxLayout(m_indexing);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -102,7 +105,8 @@ QWidget* TopBar::makeIndexing() {
     return m_indexing;
 }
 
-QWidget* TopBar::makeLibrarySize() {
+QWidget* TopBar::makeLibrarySize()
+{
     auto* group = new QWidget(this);
     auto* layout = new QHBoxLayout(group);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -118,23 +122,28 @@ QWidget* TopBar::makeLibrarySize() {
     return group;
 }
 
-QString TopBar::librarySizeText() const {
+QString TopBar::librarySizeText() const
+{
     return m_librarySize->text();
 }
 
-QString TopBar::indexingText() const {
+QString TopBar::indexingText() const
+{
     return m_indexing->isHidden() ? QString() : m_indexingLabel->text();
 }
 
-void TopBar::focusSearch() {
+void TopBar::focusSearch()
+{
     m_search->focusSearch();
 }
 
-void TopBar::showSidebarState() {
+void TopBar::showSidebarState()
+{
     m_showSidebarSlot->setVisible(m_state.sidebarCollapsed());
 }
 
-void TopBar::showIndexing() {
+void TopBar::showIndexing()
+{
     const bool indexing = m_textIndex && m_textIndex->isIndexing();
     m_indexing->setVisible(indexing);
     if (!indexing) return;
@@ -146,7 +155,8 @@ void TopBar::showIndexing() {
         tr("Reading text in images %1/%2").arg(locale.toString(done), locale.toString(total)));
 }
 
-void TopBar::showLibrarySize() {
+void TopBar::showLibrarySize()
+{
     qint64 total = 0;
     if (m_library) {
         const auto& collections = m_library->collections();
@@ -158,7 +168,8 @@ void TopBar::showLibrarySize() {
     m_librarySize->setText(total > 0 ? Fmt::bytes(total) : QStringLiteral("\u2014"));
 }
 
-void TopBar::showInspectorState() {
+void TopBar::showInspectorState()
+{
     const bool shown = m_state.showInspector();
     m_inspector->setTone(shown ? Tone::primary : Tone::secondary);
     m_inspector->setPlate(shown);

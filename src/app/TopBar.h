@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/WindowDragArea.h"
+#include "ui/WindowDragArea.h"
 
 #include <QString>
 

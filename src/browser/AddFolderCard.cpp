@@ -1,8 +1,8 @@
 #include "AddFolderCard.h"
 
 #include "CardPainting.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

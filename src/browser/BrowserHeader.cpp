@@ -1,9 +1,9 @@
 #include "BrowserHeader.h"
 
 #include "FilterBar.h"
-#include "app/ui/ElidingLabel.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
+#include "ui/ElidingLabel.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>

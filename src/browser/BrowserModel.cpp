@@ -65,7 +65,8 @@ QList<SourceCount> sourceCounts(const QList<FileItem>& items, bool sourceFilterS
 
     QList<SourceCount> result;
     result.reserve(counts.size());
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) result.push_back({it.key(), it.value()});
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        result.push_back({it.key(), it.value()});
     // Plain comparison of the names, not the locale's: the order must not move
     // with the user's language.
     std::sort(result.begin(), result.end(), [](const SourceCount& a, const SourceCount& b) {
@@ -80,11 +81,13 @@ BrowserContent browserContent(const BrowserInput& input, const AppState& state,
 {
     BrowserContent content;
     content.shown = state.sort(state.applyFilters(input.items), false);
-    for (const FileItem& item : content.shown) (isFolder(item) ? content.folders : content.files).push_back(item);
+    for (const FileItem& item : content.shown)
+        (isFolder(item) ? content.folders : content.files).push_back(item);
     content.navigation = content.folders + content.files;
 
     if (input.showsKindFilter) {
-        for (const FileItem& item : input.items) ++content.kindCounts[item.category];
+        for (const FileItem& item : input.items)
+            ++content.kindCounts[item.category];
     }
     content.sourceCounts = sourceCounts(input.items, state.sourceFilter().has_value(), lookup);
 

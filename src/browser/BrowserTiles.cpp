@@ -2,8 +2,8 @@
 
 #include "FileRow.h"
 #include "GalleryCard.h"
-#include "app/ui/FolderShape.h"
-#include "app/ui/Theme.h"
+#include "ui/FolderShape.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -21,14 +21,17 @@ namespace {
 constexpr double kFolderCardHeight = 162;
 
 // Connects the pointer reports of a card or row to the browser's handlers.
-template <typename Widget> void connectHandlers(Widget* widget, const BrowserTile::Handlers& handlers)
+template <typename Widget>
+void connectHandlers(Widget* widget, const BrowserTile::Handlers& handlers)
 {
-    QObject::connect(widget, &Widget::clicked, widget,
-                     [handlers](const FileItem& item, Qt::KeyboardModifiers) { handlers.clicked(item); });
+    QObject::connect(
+        widget, &Widget::clicked, widget,
+        [handlers](const FileItem& item, Qt::KeyboardModifiers) { handlers.clicked(item); });
     QObject::connect(widget, &Widget::doubleClicked, widget,
                      [handlers](const FileItem& item) { handlers.doubleClicked(item); });
-    QObject::connect(widget, &Widget::contextMenuRequested, widget,
-                     [handlers](const FileItem& item, const QPoint& at) { handlers.contextMenu(item, at); });
+    QObject::connect(
+        widget, &Widget::contextMenuRequested, widget,
+        [handlers](const FileItem& item, const QPoint& at) { handlers.contextMenu(item, at); });
     QObject::connect(widget, &Widget::dragRequested, widget,
                      [handlers, widget](const FileItem& item) { handlers.drag(item, widget); });
 }
@@ -123,13 +126,16 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override
     {
         if (m_dragged || !(event->buttons() & Qt::LeftButton)) return;
-        if ((event->position().toPoint() - m_pressPosition).manhattanLength() < QApplication::startDragDistance()) return;
+        if ((event->position().toPoint() - m_pressPosition).manhattanLength() <
+            QApplication::startDragDistance())
+            return;
         m_dragged = true;
         m_handlers.drag(m_item, this);
     }
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        if (event->button() == Qt::LeftButton && !m_dragged && rect().contains(event->position().toPoint())) {
+        if (event->button() == Qt::LeftButton && !m_dragged &&
+            rect().contains(event->position().toPoint())) {
             m_handlers.clicked(m_item);
         }
     }
@@ -137,7 +143,10 @@ protected:
     {
         if (event->button() == Qt::LeftButton) m_handlers.doubleClicked(m_item);
     }
-    void contextMenuEvent(QContextMenuEvent* event) override { m_handlers.contextMenu(m_item, event->globalPos()); }
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        m_handlers.contextMenu(m_item, event->globalPos());
+    }
 
     void paintEvent(QPaintEvent*) override
     {
@@ -153,13 +162,15 @@ protected:
         const QRectF text = area.adjusted(16, 34, -16, -16);
         painter.setFont(Theme::monospacedFont(13, QFont::Medium));
         painter.setPen(Theme::primary());
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop,
-                         QFontMetrics(painter.font())
-                             .elidedText(m_item.displayTitle(), Qt::ElideMiddle, int(text.width())));
+        painter.drawText(
+            text, Qt::AlignLeft | Qt::AlignTop,
+            QFontMetrics(painter.font())
+                .elidedText(m_item.displayTitle(), Qt::ElideMiddle, int(text.width())));
         painter.setFont(Theme::font(11));
         painter.setPen(Theme::secondary());
         const QDateTime modified = QDateTime::fromSecsSinceEpoch(qint64(m_item.modified));
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, QLocale().toString(modified, QLocale::ShortFormat));
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom,
+                         QLocale().toString(modified, QLocale::ShortFormat));
     }
 
 private:

@@ -2,9 +2,9 @@
 
 #include "CardPainting.h"
 #include "PlaceholderCover.h"
-#include "app/ui/SoftShadow.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
+#include "ui/SoftShadow.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,10 +1,10 @@
 #include "CollectionView.h"
 
 #include "FileBrowser.h"
-#include "app/ui/AppContext.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
+#include "ui/AppContext.h"
 
 #include <QLocale>
 #include <QVBoxLayout>
@@ -13,7 +13,8 @@ namespace ovra {
 
 QString collectionSubtitle(const SpotlightResult& result)
 {
-    const QString noun = result.totalCount == 1 ? QStringLiteral(" item") : QStringLiteral(" items");
+    const QString noun =
+        result.totalCount == 1 ? QStringLiteral(" item") : QStringLiteral(" items");
     return QLocale().toString(qint64(result.totalCount)) + noun + QStringLiteral(" · ") +
            Fmt::bytes(result.totalSize);
 }
@@ -70,9 +71,10 @@ void CollectionView::showResult()
     const auto found = library ? library->collections().constFind(m_item)
                                : QHash<SidebarItem, SpotlightResult>::const_iterator();
     const bool hasResult = library && found != library->collections().cend();
-    const Shown shown = hasResult ? Shown{found->items.constData(), found->items.size(), found->totalCount,
-                                          found->totalSize, library->isLoading(m_item)}
-                                  : Shown{};
+    const Shown shown = hasResult
+                            ? Shown{found->items.constData(), found->items.size(),
+                                    found->totalCount, found->totalSize, library->isLoading(m_item)}
+                            : Shown{};
     if (m_shown == shown) return;
     m_shown = shown;
 

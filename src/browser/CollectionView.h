@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/ui/AppContext.h"
 #include "library/SidebarItem.h"
 #include "library/Spotlight.h"
+#include "ui/AppContext.h"
 
 #include <QString>
 #include <QWidget>

@@ -3,9 +3,9 @@
 #include "CollectionView.h"
 #include "SearchView.h"
 
-#include "app/ui/EmptyStateView.h"
-#include "app/ui/Theme.h"
 #include "library/AppState.h"
+#include "ui/EmptyStateView.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QVBoxLayout>
@@ -17,22 +17,15 @@ namespace {
 QString symbolFor(DetailScreen screen)
 {
     switch (screen) {
-    case DetailScreen::search:
-        return QStringLiteral("magnifyingglass");
-    case DetailScreen::home:
-        return QStringLiteral("house");
-    case DetailScreen::collection:
-        return QStringLiteral("square.grid.2x2");
-    case DetailScreen::folder:
-        return QStringLiteral("folder");
+    case DetailScreen::search: return QStringLiteral("magnifyingglass");
+    case DetailScreen::home: return QStringLiteral("house");
+    case DetailScreen::collection: return QStringLiteral("square.grid.2x2");
+    case DetailScreen::folder: return QStringLiteral("folder");
     case DetailScreen::cleanupReview:
-    case DetailScreen::cleanupHub:
-        return QStringLiteral("sparkles");
+    case DetailScreen::cleanupHub: return QStringLiteral("sparkles");
     case DetailScreen::source:
-    case DetailScreen::sourcesHub:
-        return QStringLiteral("arrow.down.circle");
-    case DetailScreen::duplicates:
-        return QStringLiteral("doc.on.doc");
+    case DetailScreen::sourcesHub: return QStringLiteral("arrow.down.circle");
+    case DetailScreen::duplicates: return QStringLiteral("doc.on.doc");
     }
     return QStringLiteral("folder");
 }
@@ -40,21 +33,15 @@ QString symbolFor(DetailScreen screen)
 QString titleFor(const DetailRoute& route)
 {
     switch (route.screen) {
-    case DetailScreen::search:
-        return QStringLiteral("Search");
-    case DetailScreen::home:
-        return SidebarItem::home().title();
-    case DetailScreen::duplicates:
-        return SidebarItem::duplicates().title();
-    case DetailScreen::cleanupHub:
-        return SidebarItem::cleanupHub().title();
-    case DetailScreen::sourcesHub:
-        return SidebarItem::sources().title();
+    case DetailScreen::search: return QStringLiteral("Search");
+    case DetailScreen::home: return SidebarItem::home().title();
+    case DetailScreen::duplicates: return SidebarItem::duplicates().title();
+    case DetailScreen::cleanupHub: return SidebarItem::cleanupHub().title();
+    case DetailScreen::sourcesHub: return SidebarItem::sources().title();
     case DetailScreen::collection:
     case DetailScreen::folder:
     case DetailScreen::cleanupReview:
-    case DetailScreen::source:
-        return route.item ? route.item->title() : QString();
+    case DetailScreen::source: return route.item ? route.item->title() : QString();
     }
     return QString();
 }
@@ -107,7 +94,7 @@ QWidget* DetailView::buildScreen(const DetailRoute& route)
         break;
     default: break;
     }
-    // Screens that are not built yet stand as a titled empty state.
+    // A place without a screen of its own stands as a titled empty state.
     return new EmptyStateView(titleFor(route), symbolFor(route.screen), QString(), this);
 }
 

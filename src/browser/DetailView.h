@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DetailRoute.h"
-#include "app/ui/AppContext.h"
+#include "ui/AppContext.h"
 
 #include <QWidget>
 

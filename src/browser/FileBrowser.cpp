@@ -2,12 +2,12 @@
 
 #include "BrowserHeader.h"
 #include "FileInteractions.h"
-#include "app/ui/AppContext.h"
-#include "app/ui/EmptyStateView.h"
-#include "app/ui/SectionTitle.h"
-#include "app/ui/Spinner.h"
-#include "app/ui/Theme.h"
 #include "library/AppState.h"
+#include "ui/AppContext.h"
+#include "ui/EmptyStateView.h"
+#include "ui/SectionTitle.h"
+#include "ui/Spinner.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QEasingCurve>
@@ -105,9 +105,9 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     m_capNote->setTextFormat(Qt::PlainText);
     m_capNote->setFont(Theme::font(kCapNoteSize));
     m_capNote->setAlignment(Qt::AlignCenter);
-    for (QWidget* fixed : {m_loading, static_cast<QWidget*>(m_empty),
-                           static_cast<QWidget*>(m_foldersTitle), static_cast<QWidget*>(m_filesTitle),
-                           static_cast<QWidget*>(m_capNote)}) {
+    for (QWidget* fixed :
+         {m_loading, static_cast<QWidget*>(m_empty), static_cast<QWidget*>(m_foldersTitle),
+          static_cast<QWidget*>(m_filesTitle), static_cast<QWidget*>(m_capNote)}) {
         fixed->hide();
     }
 
@@ -122,9 +122,9 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
 
     connect(m_header, &BrowserHeader::backRequested, this, &FileBrowser::goBack);
 
-    for (auto signal : {&AppState::kindFilterChanged, &AppState::dateFilterChanged,
-                        &AppState::sizeFilterChanged, &AppState::sourceFilterChanged,
-                        &AppState::sortKeyChanged, &AppState::ascendingChanged}) {
+    for (auto signal :
+         {&AppState::kindFilterChanged, &AppState::dateFilterChanged, &AppState::sizeFilterChanged,
+          &AppState::sourceFilterChanged, &AppState::sortKeyChanged, &AppState::ascendingChanged}) {
         connect(&m_state, signal, this, &FileBrowser::markContentDirty);
     }
     connect(&m_state, &AppState::viewModeChanged, this, &FileBrowser::markLayoutDirty);
@@ -149,7 +149,8 @@ FileBrowser::~FileBrowser()
 {
     // The tiles are the viewport's children; they go before it deletes them.
     m_placed.clear();
-    for (auto& spares : m_spares) spares.clear();
+    for (auto& spares : m_spares)
+        spares.clear();
 }
 
 void FileBrowser::setTitle(const QString& title)
@@ -345,13 +346,15 @@ void FileBrowser::placeTiles()
 {
     const int offset = verticalScrollBar()->value();
     const int height = viewport()->height();
-    const auto [first, end] = m_layout.visibleRange(offset - kOverscan, offset + height + kOverscan);
+    const auto [first, end] =
+        m_layout.visibleRange(offset - kOverscan, offset + height + kOverscan);
     const QList<FileItem>& navigation = m_content.navigation;
 
     // Tiles that left the band, or whose kind no longer fits (the view mode
     // changed), become spares; they are hidden only if nothing takes them.
     QSet<QString> wanted;
-    for (int i = first; i < end; ++i) wanted.insert(navigation[i].path);
+    for (int i = first; i < end; ++i)
+        wanted.insert(navigation[i].path);
     for (auto it = m_placed.begin(); it != m_placed.end();) {
         Slot& slot = it->second;
         const bool keep = wanted.contains(it->first) && slot.kind == kindAt(slot.index);

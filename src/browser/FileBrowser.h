@@ -2,7 +2,7 @@
 
 #include "BrowserModel.h"
 #include "BrowserTiles.h"
-#include "app/ui/AppContext.h"
+#include "ui/AppContext.h"
 
 #include <QAbstractScrollArea>
 #include <QPointer>
@@ -11,8 +11,8 @@
 
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class QLabel;

@@ -1,10 +1,10 @@
 #include "FileRow.h"
 
 #include "CardPainting.h"
-#include "app/ui/AppIcons.h"
-#include "app/ui/Theme.h"
 #include "library/Fmt.h"
 #include "services/ThumbnailView.h"
+#include "ui/AppIcons.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -2,10 +2,10 @@
 
 #include "FilterMenus.h"
 #include "ViewModeToggle.h"
-#include "app/ui/FilterPill.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
 #include "library/AppState.h"
+#include "ui/FilterPill.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QActionGroup>
 #include <QHBoxLayout>
@@ -121,7 +121,8 @@ void FilterBar::fillFromMenu()
             [this] { m_state.setSourceFilter(std::nullopt); });
     menu->addSeparator();
     for (const FilterMenus::SourceEntry& entry : FilterMenus::fromEntries(m_sources)) {
-        QAction* action = menu->addAction(Symbols::icon(entry.symbol, Theme::primary()), entry.text);
+        QAction* action =
+            menu->addAction(Symbols::icon(entry.symbol, Theme::primary()), entry.text);
         connect(action, &QAction::triggered, this,
                 [this, name = entry.name] { m_state.setSourceFilter(name); });
     }
@@ -156,11 +157,14 @@ void FilterBar::fillSortMenu()
 {
     QMenu* menu = m_sort->menu();
     menu->clear();
-    for (const FilterMenus::SortEntry& entry : FilterMenus::sortEntries(m_state.sortKey(), m_state.ascending())) {
-        QAction* action = entry.symbol.isEmpty()
-                              ? menu->addAction(entry.text)
-                              : menu->addAction(Symbols::icon(entry.symbol, Theme::primary()), entry.text);
-        connect(action, &QAction::triggered, this, [this, key = entry.key] { m_state.setSort(key); });
+    for (const FilterMenus::SortEntry& entry :
+         FilterMenus::sortEntries(m_state.sortKey(), m_state.ascending())) {
+        QAction* action =
+            entry.symbol.isEmpty()
+                ? menu->addAction(entry.text)
+                : menu->addAction(Symbols::icon(entry.symbol, Theme::primary()), entry.text);
+        connect(action, &QAction::triggered, this,
+                [this, key = entry.key] { m_state.setSort(key); });
     }
 }
 

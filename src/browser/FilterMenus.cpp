@@ -105,7 +105,8 @@ QList<SortEntry> sortEntries(SortKey current, bool ascending)
     QList<SortEntry> entries;
     for (SortKey key : kAllSortKeys) {
         QString symbol;
-        if (key == current) symbol = ascending ? QStringLiteral("arrow.up") : QStringLiteral("arrow.down");
+        if (key == current)
+            symbol = ascending ? QStringLiteral("arrow.up") : QStringLiteral("arrow.down");
         entries.push_back({text(key), symbol, key});
     }
     return entries;

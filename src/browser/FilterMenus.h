@@ -27,7 +27,7 @@ constexpr int kSourceLimit = 30;
 // A source filter that is set keeps its pill, even when no listed file has a
 // source any more: the pill is the only way to clear it.
 bool showsFrom(const QList<SourceCount>& sources, const std::optional<QString>& sourceFilter);
-QString fromValue(const std::optional<QString>& sourceFilter);   // the name, or "Anywhere"
+QString fromValue(const std::optional<QString>& sourceFilter);    // the name, or "Anywhere"
 QString kindValue(const std::optional<FileCategory>& kindFilter); // the title, or "All"
 
 struct SourceEntry {

@@ -2,15 +2,15 @@
 
 #include "CardPainting.h"
 #include "PlaceholderCover.h"
-#include "app/ui/SoftShadow.h"
-#include "app/ui/Spinner.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
 #include "library/Fmt.h"
 #include "library/SidebarItem.h"
 #include "services/CopyText.h"
 #include "services/TextIndex.h"
 #include "services/TextRecognizer.h"
+#include "ui/SoftShadow.h"
+#include "ui/Spinner.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -382,7 +382,7 @@ void GalleryCard::copyText()
     CopyText::run({m_item}, *m_textIndex, *m_state);
 }
 
-// MARK: Painting
+// Painting
 
 void GalleryCard::paintEvent(QPaintEvent*)
 {
@@ -503,7 +503,7 @@ void GalleryCard::paintTexts(QPainter& painter, const Layout& l) const
     painter.restore();
 }
 
-// MARK: Events
+// Events
 
 void GalleryCard::showEvent(QShowEvent* event)
 {

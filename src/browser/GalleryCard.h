@@ -1,9 +1,9 @@
 #pragma once
 
 #include "CardThumbnail.h"
-#include "app/ui/AppContext.h"
 #include "library/FileItem.h"
 #include "library/ViewOptions.h"
+#include "ui/AppContext.h"
 
 #include <QMargins>
 #include <QPoint>

@@ -1,10 +1,10 @@
 #include "PlaceholderCover.h"
 
 #include "CardPainting.h"
-#include "app/ui/SoftShadow.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
 #include "services/DropShadow.h"
+#include "ui/SoftShadow.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>

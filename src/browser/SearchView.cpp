@@ -2,11 +2,11 @@
 
 #include "FileBrowser.h"
 #include "UnderstoodChips.h"
-#include "app/ui/AppContext.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "library/SearchText.h"
 #include "services/TextIndex.h"
+#include "ui/AppContext.h"
 
 #include <QLocale>
 #include <QPointer>
@@ -115,7 +115,8 @@ void SearchView::textChanged()
 
 void SearchView::startSearch(const QString& text)
 {
-    if (LibraryStore* library = m_context.library) library->search(text, textSearch(m_context.textIndex));
+    if (LibraryStore* library = m_context.library)
+        library->search(text, textSearch(m_context.textIndex));
 }
 
 void SearchView::showResult()

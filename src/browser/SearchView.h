@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/AppContext.h"
+#include "ui/AppContext.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "UnderstoodChips.h"
 
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 
@@ -40,7 +40,8 @@ QSize UnderstoodChips::sizeHint() const
     const QFontMetrics plain(font());
     const QFontMetrics medium(Theme::font(kFontSize, QFont::Medium));
     int width = kFontSize + kSpacing + plain.horizontalAdvance(kLead);
-    for (const QString& chip : m_chips) width += kSpacing + medium.horizontalAdvance(chip) + 2 * kChipPaddingX;
+    for (const QString& chip : m_chips)
+        width += kSpacing + medium.horizontalAdvance(chip) + 2 * kChipPaddingX;
     const int height = std::max(plain.height(), medium.height() + 2 * kChipPaddingY);
     return {width, kTopPadding + height};
 }
@@ -64,7 +65,8 @@ void UnderstoodChips::paintEvent(QPaintEvent*)
     painter.setFont(plainFont);
     painter.setPen(Theme::secondary());
     const int leadWidth = plain.horizontalAdvance(kLead);
-    painter.drawText(QRectF(x, row.top(), leadWidth, row.height()), Qt::AlignLeft | Qt::AlignVCenter, kLead);
+    painter.drawText(QRectF(x, row.top(), leadWidth, row.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, kLead);
     x += leadWidth + kSpacing;
 
     painter.setFont(mediumFont);

@@ -1,9 +1,9 @@
 #include "ViewModeToggle.h"
 
 #include "FilterMenus.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/Theme.h"
 #include "library/AppState.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
@@ -54,8 +54,8 @@ protected:
             painter.setBrush(Theme::fill());
             painter.drawRoundedRect(QRectF(rect()), kButtonRadius, kButtonRadius);
         }
-        const QRectF symbol((width() - kSymbolSize) / 2.0, (height() - kSymbolSize) / 2.0, kSymbolSize,
-                            kSymbolSize);
+        const QRectF symbol((width() - kSymbolSize) / 2.0, (height() - kSymbolSize) / 2.0,
+                            kSymbolSize, kSymbolSize);
         Symbols::paint(painter, m_symbol, symbol, current ? Theme::primary() : Theme::secondary());
     }
 
@@ -82,9 +82,10 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF symbol((width() - kSymbolSize) / 2.0, (height() - kSymbolSize) / 2.0, kSymbolSize,
-                            kSymbolSize);
-        Symbols::paint(painter, QStringLiteral("line.3.horizontal.decrease"), symbol, Theme::secondary());
+        const QRectF symbol((width() - kSymbolSize) / 2.0, (height() - kSymbolSize) / 2.0,
+                            kSymbolSize, kSymbolSize);
+        Symbols::paint(painter, QStringLiteral("line.3.horizontal.decrease"), symbol,
+                       Theme::secondary());
     }
 };
 

@@ -67,8 +67,10 @@ std::optional<FileItem> FileItem::fromMetadata(const md::Item& metadata)
     item.size = metadata.fsSize.value_or(0);
     item.modified = metadata.contentChangeDate.value_or(kDistantPast);
     item.created = metadata.creationDate;
-    if (metadata.uniformType.isValid()) item.contentType = metadata.uniformType;
-    else if (metadata.contentType) item.contentType = UniformType::withIdentifier(*metadata.contentType);
+    if (metadata.uniformType.isValid())
+        item.contentType = metadata.uniformType;
+    else if (metadata.contentType)
+        item.contentType = UniformType::withIdentifier(*metadata.contentType);
     item.category = classify(item.contentType, false);
     item.pixelWidth = metadata.pixelWidth;
     item.pixelHeight = metadata.pixelHeight;

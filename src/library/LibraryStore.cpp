@@ -22,7 +22,10 @@ namespace {
 constexpr qsizetype kCollectionLimit = 3000;
 constexpr qsizetype kSearchLimit = 2000;
 
-bool notFolder(const FileItem& item) { return item.category != FileCategory::folders; }
+bool notFolder(const FileItem& item)
+{
+    return item.category != FileCategory::folders;
+}
 
 FolderError folderErrorFrom(int error)
 {
@@ -50,7 +53,8 @@ FolderListing listFolderNow(const QString& folder)
         const QString decoded = QFile::decodeName(name);
         // A name that does not survive decoding would name another file.
         if (QFile::encodeName(decoded) != name) continue;
-        if (auto item = FileItem::fromPath(pathKey(folder) + u'/' + decoded)) listing.items.push_back(std::move(*item));
+        if (auto item = FileItem::fromPath(pathKey(folder) + u'/' + decoded))
+            listing.items.push_back(std::move(*item));
     }
     ::closedir(dir);
     return listing;
@@ -67,7 +71,8 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
 
 LibraryStore::~LibraryStore()
 {
-    for (auto& future : m_running) future.cancel();
+    for (auto& future : m_running)
+        future.cancel();
 }
 
 QStringList LibraryStore::defaultScopes()
@@ -75,7 +80,8 @@ QStringList LibraryStore::defaultScopes()
     const QString home = Location::home();
     QStringList scopes;
     QDir dir(home);
-    const QFileInfoList entries = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& entry : entries) {
         if (!entry.isDir()) continue;
         const QString name = entry.fileName();
@@ -88,7 +94,8 @@ QStringList LibraryStore::defaultScopes()
     return scopes;
 }
 
-std::optional<LibraryStore::CollectionQuery> LibraryStore::collectionQuery(const SidebarItem& item) const
+std::optional<LibraryStore::CollectionQuery>
+LibraryStore::collectionQuery(const SidebarItem& item) const
 {
     if (const SmartCollection* smart = item.as<SmartCollection>()) {
         switch (*smart) {
@@ -96,20 +103,22 @@ std::optional<LibraryStore::CollectionQuery> LibraryStore::collectionQuery(const
             return CollectionQuery{QStringLiteral("kMDItemLastUsedDate >= $time.today(-30)"),
                                    QStringLiteral("kMDItemLastUsedDate"), m_scopes, notFolder};
         case SmartCollection::large:
-            return CollectionQuery{QStringLiteral("kMDItemFSSize > 100000000"), QStringLiteral("kMDItemFSSize"),
-                                   m_scopes, notFolder};
+            return CollectionQuery{QStringLiteral("kMDItemFSSize > 100000000"),
+                                   QStringLiteral("kMDItemFSSize"), m_scopes, notFolder};
         case SmartCollection::screenshots:
             return CollectionQuery{QStringLiteral("kMDItemIsScreenCapture == 1"),
-                                   QStringLiteral("kMDItemFSContentChangeDate"), m_scopes, notFolder};
+                                   QStringLiteral("kMDItemFSContentChangeDate"), m_scopes,
+                                   notFolder};
         }
     }
     if (const FileCategory* category = item.as<FileCategory>()) {
         const FileCategory c = *category;
         const auto isCategory = [c](const FileItem& f) { return f.category == c; };
         if (c == FileCategory::apps)
-            return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSName"), xdg::applicationFolders(),
-                                   isCategory};
-        return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSContentChangeDate"), m_scopes, isCategory};
+            return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSName"),
+                                   xdg::applicationFolders(), isCategory};
+        return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSContentChangeDate"),
+                               m_scopes, isCategory};
     }
     return std::nullopt;
 }
@@ -118,17 +127,19 @@ QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
 {
     if (m_loading.contains(item)) {
         // Remember the newer token: the running load is followed by one more.
-        if (token > m_loadedToken.value(item, -1)) m_pendingToken[item] = std::max(m_pendingToken.value(item, token), token);
+        if (token > m_loadedToken.value(item, -1))
+            m_pendingToken[item] = std::max(m_pendingToken.value(item, token), token);
         return QtFuture::makeReadyFuture();
     }
-    if (m_collections.contains(item) && m_loadedToken.value(item) >= token) return QtFuture::makeReadyFuture();
+    if (m_collections.contains(item) && m_loadedToken.value(item) >= token)
+        return QtFuture::makeReadyFuture();
     const auto query = collectionQuery(item);
     if (!query) return QtFuture::makeReadyFuture();
 
     m_loading.insert(item);
     emit loadingChanged();
-    QFuture<SpotlightResult> running =
-        Spotlight::run(m_index, query->query, query->scopes, query->sortKey, kCollectionLimit, query->accept);
+    QFuture<SpotlightResult> running = Spotlight::run(
+        m_index, query->query, query->scopes, query->sortKey, kCollectionLimit, query->accept);
     m_running.insert(item, running);
     QPointer<LibraryStore> self(this);
     return running
@@ -218,7 +229,8 @@ void LibraryStore::remove(const QSet<QString>& paths)
         result.totalCount = std::max<qsizetype>(0, result.totalCount - removed);
         result.totalSize = std::max<qint64>(0, result.totalSize - removedSize);
     };
-    for (auto it = m_collections.begin(); it != m_collections.end(); ++it) strip(it.value());
+    for (auto it = m_collections.begin(); it != m_collections.end(); ++it)
+        strip(it.value());
     emit collectionsChanged();
     if (m_searchResult) {
         strip(*m_searchResult);
@@ -242,7 +254,8 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
     }
     setSearching(true);
     if (!now.isValid()) now = QDateTime::currentDateTime();
-    const ParsedQuery parsed = NaturalSearch::parse(trimmed, now, NaturalSearch::SearchCalendar::current());
+    const ParsedQuery parsed =
+        NaturalSearch::parse(trimmed, now, NaturalSearch::SearchCalendar::current());
     QStringList scopes;
     if (parsed.folder) {
         scopes << parsed.folder->path;
@@ -250,8 +263,9 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
         scopes = m_scopes;
         scopes << xdg::applicationFolders();
     }
-    QFuture<SpotlightResult> running = Spotlight::run(m_index, parsed.spotlightQuery(), scopes,
-                                                      QStringLiteral("kMDItemFSContentChangeDate"), kSearchLimit, {});
+    QFuture<SpotlightResult> running =
+        Spotlight::run(m_index, parsed.spotlightQuery(), scopes,
+                       QStringLiteral("kMDItemFSContentChangeDate"), kSearchLimit, {});
     QPointer<LibraryStore> self(this);
     return running
         .then(this,
@@ -274,7 +288,8 @@ void LibraryStore::publish(const QString& trimmed, const ParsedQuery& parsed, Sp
         if (terms.isEmpty() && !parsed.isStructured()) terms = {trimmed};
         const QList<TextHit> hits = terms.isEmpty() ? QList<TextHit>() : textSearch(terms);
         QSet<QString> listed;
-        for (const FileItem& f : found.items) listed.insert(f.path);
+        for (const FileItem& f : found.items)
+            listed.insert(f.path);
         QList<FileItem> extra;
         for (const TextHit& hit : hits) {
             const QString key = pathKey(hit.path);

@@ -35,41 +35,44 @@ struct Interval {
 class CalendarMath {
 public:
     explicit CalendarMath(const SearchCalendar& calendar)
-        : m_calendar(calendar) {}
+        : m_calendar(calendar)
+    {
+    }
 
-    QDateTime local(const QDateTime& instant) const {
+    QDateTime local(const QDateTime& instant) const
+    {
         return instant.toTimeZone(m_calendar.timeZone);
     }
 
-    std::optional<QDateTime> startOfDay(QDate date) const {
+    std::optional<QDateTime> startOfDay(QDate date) const
+    {
         if (!date.isValid()) return std::nullopt;
         return writable(date.startOfDay(m_calendar.timeZone));
     }
 
-    std::optional<QDateTime> adding(const QDateTime& date, DateUnit unit, qint64 count) const {
+    std::optional<QDateTime> adding(const QDateTime& date, DateUnit unit, qint64 count) const
+    {
         if (count < -kLargestUnitCount || count > kLargestUnitCount) return std::nullopt;
         const QDateTime start = local(date);
         switch (unit) {
-        case DateUnit::day:
-            return writable(start.addDays(count));
-        case DateUnit::week:
-            return writable(start.addDays(7 * count));
-        case DateUnit::month:
-            return writable(start.addMonths(static_cast<int>(count)));
-        case DateUnit::year:
-            return writable(start.addYears(static_cast<int>(count)));
+        case DateUnit::day: return writable(start.addDays(count));
+        case DateUnit::week: return writable(start.addDays(7 * count));
+        case DateUnit::month: return writable(start.addMonths(static_cast<int>(count)));
+        case DateUnit::year: return writable(start.addYears(static_cast<int>(count)));
         }
         return std::nullopt;
     }
 
-    std::optional<QDateTime> subtracting(const QDateTime& date, DateUnit unit, qint64 count) const {
+    std::optional<QDateTime> subtracting(const QDateTime& date, DateUnit unit, qint64 count) const
+    {
         // Checked before negating: the negation of the smallest qint64 overflows.
         if (count < -kLargestUnitCount || count > kLargestUnitCount) return std::nullopt;
         return adding(date, unit, -count);
     }
 
     // The calendar day, week, month or year that contains `date`.
-    std::optional<Interval> interval(DateUnit unit, const QDateTime& date) const {
+    std::optional<Interval> interval(DateUnit unit, const QDateTime& date) const
+    {
         const QDate day = local(date).date();
         QDate first;
         QDate next;
@@ -100,7 +103,8 @@ public:
     }
 
 private:
-    static std::optional<QDateTime> writable(const QDateTime& date) {
+    static std::optional<QDateTime> writable(const QDateTime& date)
+    {
         if (!date.isValid()) return std::nullopt;
         const int year = date.toUTC().date().year();
         if (year < kFirstWritableYear || year > kLastWritableYear) return std::nullopt;
@@ -110,18 +114,21 @@ private:
     const SearchCalendar& m_calendar;
 };
 
-QString counted(qint64 count, DateUnit unit) {
+QString counted(qint64 count, DateUnit unit)
+{
     return QString::number(count) + u' ' + unitName(unit) +
            (count == 1 ? QString() : QStringLiteral("s"));
 }
 
-bool isOneOf(const QString& word, std::initializer_list<const char*> words) {
+bool isOneOf(const QString& word, std::initializer_list<const char*> words)
+{
     for (const char* w : words)
         if (word == QLatin1String(w)) return true;
     return false;
 }
 
-bool startsWithNumeral(const QString& token) {
+bool startsWithNumeral(const QString& token)
+{
     if (token.isEmpty()) return false;
     const QChar first = token.front();
     if (first.isHighSurrogate() && token.size() > 1)
@@ -131,7 +138,8 @@ bool startsWithNumeral(const QString& token) {
 
 // Takes the quoted phrases out of the text, in order, and leaves the rest: the
 // text on the two sides of a phrase joins directly, so a"b"c leaves "ac".
-QString takeQuotedPhrases(QString text, QStringList& phrases) {
+QString takeQuotedPhrases(QString text, QStringList& phrases)
+{
     for (;;) {
         const qsizetype open = text.indexOf(u'"');
         if (open < 0) break;
@@ -153,14 +161,16 @@ public:
         : m_now(now)
         , m_calendar(calendar)
         , m_math(calendar)
-        , m_currentYear(m_math.local(now).date().year()) {
+        , m_currentYear(m_math.local(now).date().year())
+    {
         m_query.raw = trimmedSearchText(text);
         QStringList phrases;
         m_tokens = tokenize(takeQuotedPhrases(m_query.raw, phrases));
         m_query.terms = phrases;
     }
 
-    ParsedQuery run() {
+    ParsedQuery run()
+    {
         using Rule = bool (Walk::*)();
         static constexpr std::array<Rule, 18> rules{
             &Walk::comparisonWithSize, &Walk::atLeast,    &Walk::bareSize,
@@ -189,19 +199,21 @@ public:
 
 private:
     // The token at a position; a null string past either end.
-    QString token(qsizetype at) const {
+    QString token(qsizetype at) const
+    {
         return at >= 0 && at < m_tokens.size() ? m_tokens.at(at) : QString();
     }
     QString t() const { return token(m_i); }
     QString prev() const { return token(m_i - 1); }
 
-    bool claim(qsizetype count) {
+    bool claim(qsizetype count)
+    {
         m_i += count;
         return true;
     }
 
-    void setRange(const QDateTime& start, const std::optional<QDateTime>& end,
-                  const QString& label) {
+    void setRange(const QDateTime& start, const std::optional<QDateTime>& end, const QString& label)
+    {
         const QString before = prev();
         if (isOneOf(before, {"since", "after"})) {
             m_query.after = start;
@@ -216,12 +228,14 @@ private:
         }
     }
 
-    void setSize(Bound bound, qint64 bytes) {
+    void setSize(Bound bound, qint64 bytes)
+    {
         (bound == Bound::atLeast ? m_query.minSize : m_query.maxSize) = bytes;
     }
 
     // "over 2 gb", "smaller than 5mb", "> 10mb".
-    bool comparisonWithSize() {
+    bool comparisonWithSize()
+    {
         const auto bound = comparator(t());
         if (!bound) return false;
         const qsizetype at = token(m_i + 1) == QLatin1String("than") ? m_i + 2 : m_i + 1;
@@ -232,7 +246,8 @@ private:
         return true;
     }
 
-    bool atLeast() {
+    bool atLeast()
+    {
         if (t() != QLatin1String("at") || token(m_i + 1) != QLatin1String("least")) return false;
         const auto reading = size(m_i + 2, m_tokens);
         if (!reading) return false;
@@ -241,7 +256,8 @@ private:
     }
 
     // A size on its own ("500kb") is a lower bound.
-    bool bareSize() {
+    bool bareSize()
+    {
         const auto reading = size(m_i, m_tokens);
         if (!reading || !startsWithNumeral(t())) return false;
         const QString used = m_tokens.mid(m_i, reading->tokenCount).join(QString());
@@ -251,7 +267,8 @@ private:
         return claim(reading->tokenCount);
     }
 
-    bool sizeAdjective() {
+    bool sizeAdjective()
+    {
         const QString word = t();
         if (isOneOf(word, {"large", "big", "biggest", "largest", "heavy"})) {
             if (!m_query.minSize) m_query.minSize = kBigSize;
@@ -268,7 +285,8 @@ private:
         return false;
     }
 
-    bool fixedDate() {
+    bool fixedDate()
+    {
         const QString word = t();
         if (word == QLatin1String("today")) {
             const auto today = m_math.interval(DateUnit::day, m_now);
@@ -296,7 +314,8 @@ private:
     }
 
     // "this week", "last month", "past year", "last 3 weeks".
-    bool relativePeriod() {
+    bool relativePeriod()
+    {
         const QString word = t();
         if (!isOneOf(word, {"this", "last", "past", "previous"}) || m_i + 1 >= m_tokens.size())
             return false;
@@ -334,7 +353,8 @@ private:
     }
 
     // "3 days ago" is that whole day; "2 weeks ago" the calendar week 14 days back.
-    bool unitsAgo() {
+    bool unitsAgo()
+    {
         const auto count = integer(t());
         const auto unit = dateUnit(token(m_i + 1));
         if (!count || !unit || token(m_i + 2) != QLatin1String("ago")) return false;
@@ -348,7 +368,8 @@ private:
     }
 
     // "older than 2 weeks", "older than a year", "older than month".
-    bool olderThan() {
+    bool olderThan()
+    {
         if (t() != QLatin1String("older") || token(m_i + 1) != QLatin1String("than")) return false;
         qint64 count = 1;
         qsizetype unitAt = m_i + 2;
@@ -368,7 +389,8 @@ private:
         return true;
     }
 
-    bool monthName() {
+    bool monthName()
+    {
         const QString word = t();
         const auto found = months().constFind(word);
         if (found == months().constEnd()) return false;
@@ -400,7 +422,8 @@ private:
         return claim(used);
     }
 
-    bool yearNumber() {
+    bool yearNumber()
+    {
         const auto named = year(t(), m_currentYear);
         if (!named) return false;
         const auto start = m_math.startOfDay(QDate(*named, 1, 1));
@@ -410,7 +433,8 @@ private:
         return claim(1);
     }
 
-    bool folderWord() {
+    bool folderWord()
+    {
         const QString word = t();
         const auto found = folders().constFind(word);
         if (found == folders().constEnd()) return false;
@@ -426,7 +450,8 @@ private:
         return false;
     }
 
-    bool kindWord() {
+    bool kindWord()
+    {
         const auto found = kinds().constFind(t());
         if (found == kinds().constEnd()) return false;
         if (found->screenshots) m_query.screenshotsOnly = true;
@@ -442,7 +467,8 @@ private:
         return claim(1);
     }
 
-    bool bareExtension() {
+    bool bareExtension()
+    {
         const QString word = t();
         const QString singular = word.endsWith(u's') ? word.chopped(1) : word;
         QString extension;
@@ -463,7 +489,8 @@ private:
         return claim(1);
     }
 
-    bool cameraWord() {
+    bool cameraWord()
+    {
         const QString word = t();
         if (!cameras().contains(word)) return false;
         m_query.camera = word == QLatin1String("fuji") ? QStringLiteral("fujifilm") : word;
@@ -471,7 +498,8 @@ private:
     }
 
     // "google drive", "from drive".
-    bool drive() {
+    bool drive()
+    {
         if (t() != QLatin1String("drive") || !isOneOf(prev(), {"google", "from", "in", "on"}))
             return false;
         m_query.source = DownloadSources::named(QStringLiteral("Google Drive"));
@@ -480,7 +508,8 @@ private:
         return claim(1);
     }
 
-    bool sourceKeyword() {
+    bool sourceKeyword()
+    {
         auto source = DownloadSources::forKeyword(t());
         if (!source) return false;
         m_query.source = std::move(source);
@@ -488,7 +517,8 @@ private:
     }
 
     // "from bbc.co.uk": a site by its host name. "from photo.png" is a file name.
-    bool webDomain() {
+    bool webDomain()
+    {
         const QString word = t();
         if (prev() != QLatin1String("from") || !word.contains(u'.')) return false;
         const QStringList parts = word.split(u'.', Qt::SkipEmptyParts);
@@ -504,7 +534,8 @@ private:
         return claim(1);
     }
 
-    bool stopword() {
+    bool stopword()
+    {
         if (!stopwords().contains(t())) return false;
         return claim(1);
     }
@@ -521,12 +552,14 @@ private:
 
 } // namespace
 
-SearchCalendar SearchCalendar::current() {
+SearchCalendar SearchCalendar::current()
+{
     const QLocale locale = QLocale::system();
     return SearchCalendar{QTimeZone::systemTimeZone(), locale.firstDayOfWeek(), locale};
 }
 
-ParsedQuery parse(QStringView text, const QDateTime& now, const SearchCalendar& calendar) {
+ParsedQuery parse(QStringView text, const QDateTime& now, const SearchCalendar& calendar)
+{
     return Walk(text, now, calendar).run();
 }
 

@@ -22,21 +22,25 @@ const QString kJoinOr = QStringLiteral(" || ");
 const QString kJoinAnd = QStringLiteral(" && ");
 
 // attr == "pattern"modifiers
-QString valueMatch(const char* attribute, const QString& pattern, const char* modifiers) {
+QString valueMatch(const char* attribute, const QString& pattern, const char* modifiers)
+{
     return QLatin1String(attribute) + QStringLiteral(" == \"") + pattern + u'"' +
            QLatin1String(modifiers);
 }
 
-QString anywhere(const QString& escaped) {
+QString anywhere(const QString& escaped)
+{
     return u'*' + escaped + u'*';
 }
 
-QString parenthesised(const QString& text) {
+QString parenthesised(const QString& text)
+{
     return u'(' + text + u')';
 }
 
 // Characters as a reader counts them: "é" written with a combining accent is one.
-qsizetype characterCount(QStringView text) {
+qsizetype characterCount(QStringView text)
+{
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.data(), text.size());
     qsizetype count = 0;
     while (finder.toNextBoundary() > 0)
@@ -45,7 +49,8 @@ qsizetype characterCount(QStringView text) {
 }
 
 // $time.iso(2026-12-01T00:00:00Z): always UTC, whole seconds.
-QString isoDate(const QDateTime& date) {
+QString isoDate(const QDateTime& date)
+{
     const QDateTime utc = date.toUTC();
     const QDate day = utc.date();
     const QTime time = utc.time();
@@ -53,11 +58,13 @@ QString isoDate(const QDateTime& date) {
                              day.day(), time.hour(), time.minute(), time.second());
 }
 
-double secondsSince1970(const QDateTime& date) {
+double secondsSince1970(const QDateTime& date)
+{
     return date.toMSecsSinceEpoch() / 1000.0;
 }
 
-QString pathExtension(const QString& path) {
+QString pathExtension(const QString& path)
+{
     const qsizetype slash = path.lastIndexOf(u'/');
     const qsizetype dot = path.lastIndexOf(u'.');
     // A leading dot starts a hidden name, not an extension.
@@ -67,7 +74,8 @@ QString pathExtension(const QString& path) {
 
 // "ipad air" -> "iPad Air": each word capitalised, then the two product names
 // that are not written that way.
-QString cameraChipText(const QString& camera) {
+QString cameraChipText(const QString& camera)
+{
     QString text = camera;
     bool atWordStart = true;
     for (QChar& c : text) {
@@ -84,14 +92,16 @@ QString cameraChipText(const QString& camera) {
 }
 
 QString rangeClause(const char* attribute, const std::optional<QDateTime>& after,
-                    const std::optional<QDateTime>& before) {
+                    const std::optional<QDateTime>& before)
+{
     QStringList bounds;
     if (after) bounds << QLatin1String(attribute) + QStringLiteral(" >= ") + isoDate(*after);
     if (before) bounds << QLatin1String(attribute) + QStringLiteral(" < ") + isoDate(*before);
     return parenthesised(bounds.join(kJoinAnd));
 }
 
-bool sameSource(const std::optional<DownloadSource>& a, const std::optional<DownloadSource>& b) {
+bool sameSource(const std::optional<DownloadSource>& a, const std::optional<DownloadSource>& b)
+{
     if (a.has_value() != b.has_value()) return false;
     if (!a) return true;
     return a->name == b->name && a->symbol == b->symbol && a->domains == b->domains &&
@@ -100,12 +110,14 @@ bool sameSource(const std::optional<DownloadSource>& a, const std::optional<Down
 
 } // namespace
 
-bool ParsedQuery::isStructured() const {
+bool ParsedQuery::isStructured() const
+{
     return category || !extensions.isEmpty() || screenshotsOnly || after || before || minSize ||
            maxSize || camera || source || folder;
 }
 
-QString ParsedQuery::termClause(QStringView term, bool includeContent) {
+QString ParsedQuery::termClause(QStringView term, bool includeContent)
+{
     const QString escaped = escapeQueryValue(term);
     QStringList parts{
         valueMatch("kMDItemFSName", anywhere(escaped), "cd"),
@@ -118,7 +130,8 @@ QString ParsedQuery::termClause(QStringView term, bool includeContent) {
     return parenthesised(parts.join(kJoinOr));
 }
 
-QString ParsedQuery::spotlightQuery() const {
+QString ParsedQuery::spotlightQuery() const
+{
     QStringList clauses;
     if (category) clauses << parenthesised(ovra::spotlightQuery(*category));
     if (screenshotsOnly) clauses << QStringLiteral("kMDItemIsScreenCapture == 1");
@@ -153,7 +166,8 @@ QString ParsedQuery::spotlightQuery() const {
     return parenthesised(clauses.join(kJoinAnd)) + kJoinOr + termClause(raw, false);
 }
 
-bool ParsedQuery::matches(const FileItem& item) const {
+bool ParsedQuery::matches(const FileItem& item) const
+{
     // A text-index hit carries no camera data, so it can never be shown to match.
     if (camera) return false;
     if (source) {
@@ -176,7 +190,8 @@ bool ParsedQuery::matches(const FileItem& item) const {
     return true;
 }
 
-QStringList ParsedQuery::chips() const {
+QStringList ParsedQuery::chips() const
+{
     if (!isStructured()) return {};
     QStringList chips;
     if (kindLabel) chips << *kindLabel;
@@ -193,7 +208,8 @@ QStringList ParsedQuery::chips() const {
     return chips;
 }
 
-bool operator==(const ParsedQuery& a, const ParsedQuery& b) {
+bool operator==(const ParsedQuery& a, const ParsedQuery& b)
+{
     return a.raw == b.raw && a.terms == b.terms && a.category == b.category &&
            a.extensions == b.extensions && a.screenshotsOnly == b.screenshotsOnly &&
            a.kindLabel == b.kindLabel && a.after == b.after && a.before == b.before &&

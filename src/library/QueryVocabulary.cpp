@@ -117,33 +117,35 @@ constexpr UnitRow kUnits[] = {
 
 constexpr int kFirstYear = 1990;
 
-template <typename Words> QSet<QString> setOf(const Words& words) {
+template <typename Words> QSet<QString> setOf(const Words& words)
+{
     QSet<QString> set;
     for (const char* word : words)
         set.insert(QString::fromLatin1(word));
     return set;
 }
 
-template <typename Words> bool holds(const Words& words, QStringView word) {
+template <typename Words> bool holds(const Words& words, QStringView word)
+{
     return std::any_of(std::begin(words), std::end(words),
                        [&](const char* w) { return word == QLatin1String(w); });
 }
 
-bool isTokenBreak(QChar c) {
+bool isTokenBreak(QChar c)
+{
     switch (c.unicode()) {
     case u',':
     case u';':
     case u'!':
     case u'?':
     case u'(':
-    case u')':
-        return true;
-    default:
-        return c.isSpace();
+    case u')': return true;
+    default: return c.isSpace();
     }
 }
 
-QString stripTrailing(QString piece) {
+QString stripTrailing(QString piece)
+{
     while (!piece.isEmpty()) {
         const QChar last = piece.back();
         if (last != u'.' && last != u':' && last != u'\'') break;
@@ -155,7 +157,8 @@ QString stripTrailing(QString piece) {
 
 // The length of the leading run of numeric characters and full stops, in UTF-16
 // units, looking at whole code points so numerals outside the basic plane count.
-qsizetype numericRunLength(QStringView token) {
+qsizetype numericRunLength(QStringView token)
+{
     qsizetype length = 0;
     while (length < token.size()) {
         char32_t codePoint = token.at(length).unicode();
@@ -173,7 +176,8 @@ qsizetype numericRunLength(QStringView token) {
 
 // A decimal number written with ASCII digits and at most one point ("5", "1.5",
 // ".5", "5."); other numerals (fractions, superscripts) do not parse.
-std::optional<double> decimalNumber(QStringView run) {
+std::optional<double> decimalNumber(QStringView run)
+{
     bool sawDigit = false;
     int points = 0;
     std::string ascii;
@@ -196,26 +200,25 @@ std::optional<double> decimalNumber(QStringView run) {
 
 } // namespace
 
-QString unitName(DateUnit unit) {
+QString unitName(DateUnit unit)
+{
     switch (unit) {
-    case DateUnit::day:
-        return QStringLiteral("day");
-    case DateUnit::week:
-        return QStringLiteral("week");
-    case DateUnit::month:
-        return QStringLiteral("month");
-    case DateUnit::year:
-        return QStringLiteral("year");
+    case DateUnit::day: return QStringLiteral("day");
+    case DateUnit::week: return QStringLiteral("week");
+    case DateUnit::month: return QStringLiteral("month");
+    case DateUnit::year: return QStringLiteral("year");
     }
     return {};
 }
 
-const QSet<QString>& stopwords() {
+const QSet<QString>& stopwords()
+{
     static const QSet<QString> words = setOf(kStopwords);
     return words;
 }
 
-const QHash<QString, Kind>& kinds() {
+const QHash<QString, Kind>& kinds()
+{
     static const QHash<QString, Kind> table = [] {
         QHash<QString, Kind> kinds;
         for (const KindRow& row : kKindRows) {
@@ -230,17 +233,20 @@ const QHash<QString, Kind>& kinds() {
     return table;
 }
 
-const QSet<QString>& bareExtensions() {
+const QSet<QString>& bareExtensions()
+{
     static const QSet<QString> extensions = setOf(kBareExtensions);
     return extensions;
 }
 
-const QSet<QString>& cameras() {
+const QSet<QString>& cameras()
+{
     static const QSet<QString> words = setOf(kCameras);
     return words;
 }
 
-const QHash<QString, QString>& folders() {
+const QHash<QString, QString>& folders()
+{
     static const QHash<QString, QString> table = [] {
         QHash<QString, QString> folders;
         for (const FolderRow& row : kFolders)
@@ -250,7 +256,8 @@ const QHash<QString, QString>& folders() {
     return table;
 }
 
-const QHash<QString, int>& months() {
+const QHash<QString, int>& months()
+{
     static const QHash<QString, int> table = [] {
         QHash<QString, int> months;
         for (const MonthRow& row : kMonths)
@@ -260,7 +267,8 @@ const QHash<QString, int>& months() {
     return table;
 }
 
-QStringList tokenize(QStringView text) {
+QStringList tokenize(QStringView text)
+{
     QString lowered = text.toString().toLower();
     lowered.replace(u'>', QLatin1String(" > "));
     lowered.replace(u'<', QLatin1String(" < "));
@@ -282,19 +290,22 @@ QStringList tokenize(QStringView text) {
     return tokens;
 }
 
-std::optional<Bound> comparator(QStringView word) {
+std::optional<Bound> comparator(QStringView word)
+{
     if (holds(kLowerBoundWords, word)) return Bound::atLeast;
     if (holds(kUpperBoundWords, word)) return Bound::atMost;
     return std::nullopt;
 }
 
-std::optional<double> multiplier(QStringView word) {
+std::optional<double> multiplier(QStringView word)
+{
     for (const WordValue& unit : kMultipliers)
         if (word == QLatin1String(unit.word)) return unit.value;
     return std::nullopt;
 }
 
-std::optional<SizeReading> size(qsizetype index, const QStringList& tokens) {
+std::optional<SizeReading> size(qsizetype index, const QStringList& tokens)
+{
     if (index < 0 || index >= tokens.size()) return std::nullopt;
     const QString& token = tokens.at(index);
     const qsizetype runLength = numericRunLength(token);
@@ -317,20 +328,23 @@ std::optional<SizeReading> size(qsizetype index, const QStringList& tokens) {
     return SizeReading{static_cast<qint64>(bytes), tokenCount};
 }
 
-std::optional<int> year(QStringView word, int currentYear) {
+std::optional<int> year(QStringView word, int currentYear)
+{
     if (word.size() != 4) return std::nullopt;
     const auto value = integer(word);
     if (!value || *value < kFirstYear || *value > currentYear + 1) return std::nullopt;
     return static_cast<int>(*value);
 }
 
-std::optional<DateUnit> dateUnit(QStringView word) {
+std::optional<DateUnit> dateUnit(QStringView word)
+{
     for (const UnitRow& row : kUnits)
         if (word == QLatin1String(row.word)) return row.unit;
     return std::nullopt;
 }
 
-std::optional<qint64> integer(QStringView word) {
+std::optional<qint64> integer(QStringView word)
+{
     std::string ascii;
     ascii.reserve(word.size());
     for (qsizetype i = 0; i < word.size(); ++i) {

@@ -2,7 +2,8 @@
 
 namespace ovra {
 
-QString trimmedSearchText(QStringView text) {
+QString trimmedSearchText(QStringView text)
+{
     // QChar::isSpace covers the Unicode separators (spaces, line and paragraph
     // separators) and the controls tab, line feed, vertical tab, form feed,
     // carriage return and next line; every one of them lies in the basic plane.

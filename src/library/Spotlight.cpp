@@ -37,8 +37,8 @@ std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Acce
                            const std::function<bool()>& isCancelled)
 {
     std::vector<Verdict> verdicts(results.count());
-    const std::size_t tasks = std::clamp<std::size_t>(results.count() / kItemsPerTask, 1,
-                                                      std::max(1u, std::thread::hardware_concurrency()));
+    const std::size_t tasks = std::clamp<std::size_t>(
+        results.count() / kItemsPerTask, 1, std::max(1u, std::thread::hardware_concurrency()));
     const std::size_t per = (results.count() + tasks - 1) / tasks;
     auto work = [&](std::size_t task) {
         const std::size_t end = std::min(results.count(), (task + 1) * per);
@@ -54,22 +54,24 @@ std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Acce
         work(0);
     } else {
         std::vector<std::thread> pool;
-        for (std::size_t t = 0; t < tasks; ++t) pool.emplace_back(work, t);
-        for (auto& th : pool) th.join();
+        for (std::size_t t = 0; t < tasks; ++t)
+            pool.emplace_back(work, t);
+        for (auto& th : pool)
+            th.join();
     }
     return verdicts;
 }
 
 } // namespace
 
-SpotlightResult runBlocking(md::MetadataIndex& index, const QString& queryString, const QStringList& scopes,
-                            const QString& sortKey, qsizetype limit, const Accept& accept,
-                            const std::function<bool()>& isCancelled)
+SpotlightResult runBlocking(md::MetadataIndex& index, const QString& queryString,
+                            const QStringList& scopes, const QString& sortKey, qsizetype limit,
+                            const Accept& accept, const std::function<bool()>& isCancelled)
 {
     const md::Query query = md::Query::parse(queryString);
     if (!query.isValid()) return SpotlightResult::empty();
-    const md::MetadataIndex::Results results = index.query(query, scopes, md::attrNamed(sortKey),
-                                                           std::size_t(kMaxResultsRead), isCancelled, false);
+    const md::MetadataIndex::Results results = index.query(
+        query, scopes, md::attrNamed(sortKey), std::size_t(kMaxResultsRead), isCancelled, false);
     if (isCancelled && isCancelled()) return SpotlightResult::empty();
 
     const std::vector<Verdict> verdicts = judge(results, accept, isCancelled);
@@ -83,23 +85,28 @@ SpotlightResult runBlocking(md::MetadataIndex& index, const QString& queryString
         accepted.push_back(i);
     }
     // Only the listed items need the query's order.
-    for (const std::size_t i : results.firstInOrder(std::move(accepted), std::size_t(std::max<qsizetype>(0, limit)))) {
-        if (auto item = FileItem::fromMetadata(results.item(i, false))) out.items.push_back(std::move(*item));
+    for (const std::size_t i :
+         results.firstInOrder(std::move(accepted), std::size_t(std::max<qsizetype>(0, limit)))) {
+        if (auto item = FileItem::fromMetadata(results.item(i, false)))
+            out.items.push_back(std::move(*item));
     }
     return out;
 }
 
-QFuture<SpotlightResult> run(md::MetadataIndex& index, const QString& query, const QStringList& scopes,
-                             const QString& sortKey, qsizetype limit, Accept accept)
+QFuture<SpotlightResult> run(md::MetadataIndex& index, const QString& query,
+                             const QStringList& scopes, const QString& sortKey, qsizetype limit,
+                             Accept accept)
 {
     // An unparsable string answers at once, without touching the index.
-    if (!md::Query::parse(query).isValid()) return QtFuture::makeReadyFuture(SpotlightResult::empty());
-    return QtConcurrent::run(
-        [&index, query, scopes, sortKey, limit, accept = std::move(accept)](QPromise<SpotlightResult>& promise) {
-            const auto cancelled = [&promise] { return promise.isCanceled(); };
-            SpotlightResult result = runBlocking(index, query, scopes, sortKey, limit, accept, cancelled);
-            promise.addResult(promise.isCanceled() ? SpotlightResult::empty() : std::move(result));
-        });
+    if (!md::Query::parse(query).isValid())
+        return QtFuture::makeReadyFuture(SpotlightResult::empty());
+    return QtConcurrent::run([&index, query, scopes, sortKey, limit,
+                              accept = std::move(accept)](QPromise<SpotlightResult>& promise) {
+        const auto cancelled = [&promise] { return promise.isCanceled(); };
+        SpotlightResult result =
+            runBlocking(index, query, scopes, sortKey, limit, accept, cancelled);
+        promise.addResult(promise.isCanceled() ? SpotlightResult::empty() : std::move(result));
+    });
 }
 
 bool isNoise(const QString& path)

@@ -39,13 +39,14 @@ inline constexpr qsizetype kMaxResultsRead = 300000;
 // on worker threads: it may read only the item and what it captured. Never fails:
 // an invalid query string, a cancelled future or any failure gives the empty
 // result. The future finishes exactly once.
-QFuture<SpotlightResult> run(md::MetadataIndex& index, const QString& query, const QStringList& scopes,
-                             const QString& sortKey, qsizetype limit, Accept accept);
+QFuture<SpotlightResult> run(md::MetadataIndex& index, const QString& query,
+                             const QStringList& scopes, const QString& sortKey, qsizetype limit,
+                             Accept accept);
 
 // The same, on the calling thread (for workers, tests and the benchmarks).
-SpotlightResult runBlocking(md::MetadataIndex& index, const QString& query, const QStringList& scopes,
-                            const QString& sortKey, qsizetype limit, const Accept& accept,
-                            const std::function<bool()>& isCancelled = {});
+SpotlightResult runBlocking(md::MetadataIndex& index, const QString& query,
+                            const QStringList& scopes, const QString& sortKey, qsizetype limit,
+                            const Accept& accept, const std::function<bool()>& isCancelled = {});
 
 // True for a path that no collection lists: one with a hidden part, or inside an
 // application bundle, photo or music library, framework, project, build or

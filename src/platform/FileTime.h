@@ -1,7 +1,7 @@
 #pragma once
 
-#include <sys/stat.h>
 #include <linux/stat.h>
+#include <sys/stat.h>
 
 namespace ovra {
 
@@ -14,7 +14,10 @@ inline double fileTimeSeconds(long long seconds, long long nanoseconds)
     return static_cast<double>(seconds) + static_cast<double>(nanoseconds) / 1e9;
 }
 
-inline double fileTimeSeconds(const struct timespec& t) { return fileTimeSeconds(t.tv_sec, t.tv_nsec); }
+inline double fileTimeSeconds(const struct timespec& t)
+{
+    return fileTimeSeconds(t.tv_sec, t.tv_nsec);
+}
 
 inline double fileTimeSeconds(const struct statx_timestamp& t)
 {

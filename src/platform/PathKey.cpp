@@ -16,8 +16,8 @@ bool isAlreadyKey(QStringView path)
     for (qsizetype i = 0; i < path.size(); ++i) {
         if (path[i] != u'/') continue;
         const QStringView rest = path.mid(i + 1);
-        if (rest.startsWith(u'/') || rest == u"." || rest == u".." || rest.startsWith(u"./")
-            || rest.startsWith(u"../"))
+        if (rest.startsWith(u'/') || rest == u"." || rest == u".." || rest.startsWith(u"./") ||
+            rest.startsWith(u"../"))
             return false;
     }
     return true;
@@ -29,10 +29,11 @@ QString pathKey(QStringView path)
 {
     if (path.isEmpty()) return {};
     if (isAlreadyKey(path)) return path.toString();
-    QString absolute = path.startsWith(u'/') ? path.toString()
-                                             : QDir::currentPath() + u'/' + path.toString();
+    QString absolute =
+        path.startsWith(u'/') ? path.toString() : QDir::currentPath() + u'/' + path.toString();
     QString cleaned = QDir::cleanPath(absolute);
-    while (cleaned.size() > 1 && cleaned.endsWith(u'/')) cleaned.chop(1);
+    while (cleaned.size() > 1 && cleaned.endsWith(u'/'))
+        cleaned.chop(1);
     return cleaned;
 }
 

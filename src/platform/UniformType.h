@@ -31,30 +31,30 @@ public:
     static UniformType forFile(const QString& path);
 
     // Well-known identifiers, so code can say UniformType::folder() and not spell them.
-    static UniformType item();         // public.item
-    static UniformType content();      // public.content
-    static UniformType data();         // public.data
-    static UniformType folder();       // public.folder
-    static UniformType directory();    // public.directory
-    static UniformType package();      // com.apple.package
-    static UniformType image();        // public.image
-    static UniformType movie();        // public.movie
-    static UniformType video();        // public.video
-    static UniformType audio();        // public.audio
-    static UniformType text();         // public.text
-    static UniformType plainText();    // public.plain-text
-    static UniformType sourceCode();   // public.source-code
-    static UniformType script();       // public.script
-    static UniformType json();         // public.json
-    static UniformType xml();          // public.xml
-    static UniformType propertyList(); // com.apple.property-list
-    static UniformType archive();      // public.archive
-    static UniformType diskImage();    // public.disk-image
-    static UniformType pdf();          // com.adobe.pdf
-    static UniformType compositeContent(); // public.composite-content
-    static UniformType presentation(); // public.presentation
-    static UniformType spreadsheet();  // public.spreadsheet
-    static UniformType application();  // com.apple.application
+    static UniformType item();              // public.item
+    static UniformType content();           // public.content
+    static UniformType data();              // public.data
+    static UniformType folder();            // public.folder
+    static UniformType directory();         // public.directory
+    static UniformType package();           // com.apple.package
+    static UniformType image();             // public.image
+    static UniformType movie();             // public.movie
+    static UniformType video();             // public.video
+    static UniformType audio();             // public.audio
+    static UniformType text();              // public.text
+    static UniformType plainText();         // public.plain-text
+    static UniformType sourceCode();        // public.source-code
+    static UniformType script();            // public.script
+    static UniformType json();              // public.json
+    static UniformType xml();               // public.xml
+    static UniformType propertyList();      // com.apple.property-list
+    static UniformType archive();           // public.archive
+    static UniformType diskImage();         // public.disk-image
+    static UniformType pdf();               // com.adobe.pdf
+    static UniformType compositeContent();  // public.composite-content
+    static UniformType presentation();      // public.presentation
+    static UniformType spreadsheet();       // public.spreadsheet
+    static UniformType application();       // com.apple.application
     static UniformType applicationBundle(); // com.apple.application-bundle
 
     bool isValid() const { return m_id != 0; }
@@ -81,7 +81,10 @@ public:
     friend bool operator==(const UniformType&, const UniformType&) = default;
 
 private:
-    explicit UniformType(std::uint16_t id) : m_id(id) {}
+    explicit UniformType(std::uint16_t id)
+        : m_id(id)
+    {
+    }
     std::uint16_t m_id = 0;
 };
 

@@ -34,8 +34,8 @@ struct ExtraExtension {
     const char* identifier;
 };
 
-// The conformance tree, each type after its parents. Archives and disk images are fixed lists on purpose: the
-// MIME database derives office documents, e-books and Java archives from
+// The conformance tree, each type after its parents. Archives and disk images are fixed lists on
+// purpose: the MIME database derives office documents, e-books and Java archives from
 // application/zip, and none of them is an archive to the person looking for one.
 inline constexpr TypeDeclaration kDeclaredTypes[] = {
     // The roots.

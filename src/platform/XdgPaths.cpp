@@ -56,20 +56,31 @@ QString home()
 {
     QString h = envPath("HOME");
     if (!h.isEmpty()) return h;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return QString::fromLocal8Bit(pw->pw_dir);
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return QString::fromLocal8Bit(pw->pw_dir);
     return QStringLiteral("/");
 }
 
 QString userName()
 {
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return QString::fromLocal8Bit(pw->pw_name);
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
     QString user = qEnvironmentVariable("USER");
     return user.isEmpty() ? QFileInfo(home()).fileName() : user;
 }
 
-QString configHome() { return orDefault("XDG_CONFIG_HOME", home() + QStringLiteral("/.config")); }
-QString dataHome() { return orDefault("XDG_DATA_HOME", home() + QStringLiteral("/.local/share")); }
-QString cacheHome() { return orDefault("XDG_CACHE_HOME", home() + QStringLiteral("/.cache")); }
+QString configHome()
+{
+    return orDefault("XDG_CONFIG_HOME", home() + QStringLiteral("/.config"));
+}
+QString dataHome()
+{
+    return orDefault("XDG_DATA_HOME", home() + QStringLiteral("/.local/share"));
+}
+QString cacheHome()
+{
+    return orDefault("XDG_CACHE_HOME", home() + QStringLiteral("/.cache"));
+}
 
 QStringList dataDirs()
 {
@@ -80,9 +91,18 @@ QStringList dataDirs()
     return dirs;
 }
 
-QString appCacheDir() { return cacheHome() + QStringLiteral("/Ovra"); }
-QString appDataDir() { return dataHome() + QStringLiteral("/Ovra"); }
-QString appConfigDir() { return configHome() + QStringLiteral("/Ovra"); }
+QString appCacheDir()
+{
+    return cacheHome() + QStringLiteral("/Ovra");
+}
+QString appDataDir()
+{
+    return dataHome() + QStringLiteral("/Ovra");
+}
+QString appConfigDir()
+{
+    return configHome() + QStringLiteral("/Ovra");
+}
 
 QString userDir(UserDir which)
 {
@@ -111,8 +131,10 @@ QString userDir(UserDir which)
 QStringList applicationFolders()
 {
     QStringList candidates;
-    candidates << home() + QStringLiteral("/Applications") << dataHome() + QStringLiteral("/applications");
-    for (const QString& d : dataDirs()) candidates << d + QStringLiteral("/applications");
+    candidates << home() + QStringLiteral("/Applications")
+               << dataHome() + QStringLiteral("/applications");
+    for (const QString& d : dataDirs())
+        candidates << d + QStringLiteral("/applications");
     QStringList existing;
     for (const QString& c : candidates)
         if (QFileInfo(c).isDir() && !existing.contains(c)) existing << c;

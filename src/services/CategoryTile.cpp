@@ -92,7 +92,8 @@ CategoryTile::CategoryTile(const FileItem& item, const QImage& icon, QSizeF size
     , m_extension(QFileInfo(item.path).suffix().toUpper())
     , m_icon(icon)
     , m_size(size)
-{}
+{
+}
 
 QString CategoryTile::symbolName(FileCategory category)
 {

@@ -50,7 +50,8 @@ qsizetype lineCount(const QString& text)
     for (const QChar c : text) {
         const bool isBreak = c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' ||
                              c == QChar(0x85) || c == QChar(0x2028) || c == QChar(0x2029);
-        if (isBreak) inLine = false;
+        if (isBreak)
+            inLine = false;
         else if (!inLine) {
             inLine = true;
             ++lines;
@@ -61,8 +62,9 @@ qsizetype lineCount(const QString& text)
 
 QString copiedMessage(qsizetype lines, qsizetype files)
 {
-    QString message = QStringLiteral("Copied ") + QLocale().toString(lines) +
-                      (lines == 1 ? QStringLiteral(" line of text") : QStringLiteral(" lines of text"));
+    QString message =
+        QStringLiteral("Copied ") + QLocale().toString(lines) +
+        (lines == 1 ? QStringLiteral(" line of text") : QStringLiteral(" lines of text"));
     if (files >= 2) message += QStringLiteral(" from %1 files").arg(files);
     return message;
 }
@@ -71,8 +73,10 @@ void addPart(Reading& reading, const FileItem& file, const QString& text)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty()) return;
-    if (reading.files.size() == 1) reading.parts.append(trimmed);
-    else reading.parts.append(QStringLiteral("— ") + file.name + QStringLiteral(" —\n") + trimmed);
+    if (reading.files.size() == 1)
+        reading.parts.append(trimmed);
+    else
+        reading.parts.append(QStringLiteral("— ") + file.name + QStringLiteral(" —\n") + trimmed);
 }
 
 void finish(const Reading& reading)
@@ -81,9 +85,9 @@ void finish(const Reading& reading)
     const QString joined = reading.parts.join(kBlockSeparator);
     if (joined.isEmpty()) {
         show(state,
-             reading.files.size() == 1
-                 ? QStringLiteral("No text found in “") + reading.files.first().name + QStringLiteral("”")
-                 : QStringLiteral("No text found"),
+             reading.files.size() == 1 ? QStringLiteral("No text found in “") +
+                                             reading.files.first().name + QStringLiteral("”")
+                                       : QStringLiteral("No text found"),
              kNoTextSymbol);
         return;
     }
@@ -108,7 +112,8 @@ void readNext(const std::shared_ptr<Reading>& reading)
         addPart(*reading, file, text);
         // Stored text arrives at once; a hop through the event loop keeps a long
         // list of such files from nesting one call per file.
-        QMetaObject::invokeMethod(state, [reading] { readNext(reading); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            state, [reading] { readNext(reading); }, Qt::QueuedConnection);
     });
 }
 
@@ -117,7 +122,8 @@ void readNext(const std::shared_ptr<Reading>& reading)
 void run(const QList<FileItem>& items, TextIndex& index, AppState& state)
 {
     auto reading = std::make_shared<Reading>();
-    std::copy_if(items.cbegin(), items.cend(), std::back_inserter(reading->files), &TextRecognizer::canRead);
+    std::copy_if(items.cbegin(), items.cend(), std::back_inserter(reading->files),
+                 &TextRecognizer::canRead);
     if (reading->files.isEmpty()) {
         show(state, QStringLiteral("Select an image or PDF to copy its text"), kReadingSymbol);
         return;

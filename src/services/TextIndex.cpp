@@ -224,7 +224,8 @@ void TextIndex::load()
                                            : QJsonDocument();
         const QJsonObject object = document.object();
         for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-            if (std::optional<Entry> entry = entryFromJson(it.value())) m_entries.insert(it.key(), *entry);
+            if (std::optional<Entry> entry = entryFromJson(it.value()))
+                m_entries.insert(it.key(), *entry);
         }
         // Not one usable entry in a file that has some is no index we can read.
         isUnreadable = !document.isObject() || (m_entries.isEmpty() && !object.isEmpty());
@@ -275,14 +276,12 @@ void TextIndex::startNextRecognition()
 {
     const FileItem item = m_candidates.at(m_next++);
     ++m_inFlight;
-    QtConcurrent::run(&m_pool,
-                      [recognize = m_recognize, path = item.path] {
-                          lowerThisThreadsPriority();
-                          return readSafely(recognize, path);
-                      })
-        .then(this, [this, item](const std::optional<QString>& text) {
-            recognitionFinished(item, text);
-        });
+    QtConcurrent::run(&m_pool, [recognize = m_recognize, path = item.path] {
+        lowerThisThreadsPriority();
+        return readSafely(recognize, path);
+    }).then(this, [this, item](const std::optional<QString>& text) {
+        recognitionFinished(item, text);
+    });
 }
 
 void TextIndex::recognitionFinished(const FileItem& item, const std::optional<QString>& text)
@@ -293,8 +292,10 @@ void TextIndex::recognitionFinished(const FileItem& item, const std::optional<QS
     if (text) store(*text, item);
     setDone(m_done + 1);
     if (m_done % kResultsPerSave == 0 && m_isDirty) save();
-    if (m_next < m_candidates.size()) startNextRecognition();
-    else if (m_inFlight == 0) finish();
+    if (m_next < m_candidates.size())
+        startNextRecognition();
+    else if (m_inFlight == 0)
+        finish();
 }
 
 void TextIndex::store(const QString& text, const FileItem& item)
@@ -328,10 +329,9 @@ void TextIndex::waitForSaved() const
 QFuture<QString> TextIndex::text(const FileItem& item)
 {
     if (const Entry* entry = currentEntry(item)) return QtFuture::makeReadyFuture(entry->text);
-    return QtConcurrent::run(QThreadPool::globalInstance(),
-                             [recognize = m_recognize, path = item.path] {
-                                 return readSafely(recognize, path);
-                             })
+    return QtConcurrent::run(
+               QThreadPool::globalInstance(),
+               [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); })
         .then(this, [this, item](const std::optional<QString>& text) {
             if (!text) return QString();
             store(*text, item);

@@ -159,7 +159,8 @@ std::optional<QString> imageText(const QString& path)
     QImage image = reader.read();
     if (image.isNull()) return std::nullopt;
     if (longestSide(image.size()) > kMaxImageSide)
-        image = image.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        image = image.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio,
+                             Qt::SmoothTransformation);
     return recognize(image);
 }
 

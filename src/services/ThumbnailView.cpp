@@ -77,7 +77,8 @@ void paintFitted(QPainter& painter, const QRectF& rect, const QImage& image, dou
 
 ThumbnailView::ThumbnailView(QWidget* parent)
     : ThumbnailView(Thumbnails::shared(), parent)
-{}
+{
+}
 
 ThumbnailView::ThumbnailView(Thumbnails& loader, QWidget* parent)
     : QWidget(parent)

@@ -1,6 +1,6 @@
 #include "Thumbnails.h"
 
-#include "FileIcon.h"
+#include "desktop/FileIcon.h"
 #include "platform/UniformType.h"
 
 #include <QCoreApplication>

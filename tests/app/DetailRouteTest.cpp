@@ -1,10 +1,10 @@
 #include "browser/DetailRoute.h"
-#include "app/ui/EmptyStateView.h"
 #include "browser/BrowserHeader.h"
 #include "browser/CollectionView.h"
 #include "browser/DetailView.h"
 #include "browser/FileBrowser.h"
 #include "library/AppState.h"
+#include "ui/EmptyStateView.h"
 
 #include "support/TestHome.h"
 

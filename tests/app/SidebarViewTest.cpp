@@ -1,14 +1,14 @@
 #include "app/SidebarView.h"
 #include "app/SidebarRow.h"
 #include "app/SymbolButton.h"
-#include "app/ui/AppContext.h"
-#include "app/ui/PathText.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
+#include "ui/AppContext.h"
+#include "ui/PathText.h"
 
 #include <QAction>
 #include <QMenu>
@@ -58,7 +58,8 @@ struct Sidebar {
     std::unique_ptr<QWidget> window;
     SidebarView* view = nullptr;
 
-    Sidebar() {
+    Sidebar()
+    {
         home.makeFolder(QStringLiteral("Pictures"));
         home.makeFolder(QStringLiteral("Videos"));
         index = std::make_unique<md::MetadataIndex>();
@@ -68,7 +69,8 @@ struct Sidebar {
         context.library = library.get();
     }
 
-    SidebarView& make() {
+    SidebarView& make()
+    {
         window = std::make_unique<QWidget>();
         view = new SidebarView(context, window.get());
         window->resize(SidebarView::kWidth, 1400);
@@ -79,20 +81,23 @@ struct Sidebar {
 
     void load(const SidebarItem& item) { ASSERT_TRUE(test::waitFor(library->load(item, 0))); }
 
-    SidebarRow* row(const QString& title) const {
+    SidebarRow* row(const QString& title) const
+    {
         for (SidebarRow* r : view->rows())
             if (r->title() == title) return r;
         return nullptr;
     }
 
-    QStringList titles() const {
+    QStringList titles() const
+    {
         QStringList out;
         for (const SidebarRow* r : view->rows())
             out.append(r->title());
         return out;
     }
 
-    QStringList selectedTitles() const {
+    QStringList selectedTitles() const
+    {
         QStringList out;
         for (const SidebarRow* r : view->rows())
             if (r->isSelected()) out.append(r->title());
@@ -107,14 +112,16 @@ const QStringList kPlaceTitles{
     QStringLiteral("Screenshots"),    QStringLiteral("Duplicates"), QStringLiteral("Clean Up"),
     QStringLiteral("Downloaded From")};
 
-QStringList standardTitles() {
+QStringList standardTitles()
+{
     QStringList out;
     for (const Location& location : Location::standard())
         out.append(location.title);
     return out;
 }
 
-QStringList actionTexts(const QMenu& menu) {
+QStringList actionTexts(const QMenu& menu)
+{
     QStringList out;
     for (const QAction* action : menu.actions())
         out.append(action->text());
@@ -122,14 +129,16 @@ QStringList actionTexts(const QMenu& menu) {
 }
 
 // Runs the deferred deletions, so replaced rows are really gone.
-void settle() {
+void settle()
+{
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
 }
 
 } // namespace
 
-TEST(SidebarView, ListsEveryPlaceInOrder) {
+TEST(SidebarView, ListsEveryPlaceInOrder)
+{
     Sidebar s;
     SidebarView& view = s.make();
     EXPECT_EQ(view.width(), 252);
@@ -145,7 +154,8 @@ TEST(SidebarView, ListsEveryPlaceInOrder) {
               SidebarItem::location(Location::standard().first()));
 }
 
-TEST(SidebarView, CountsAppearAsCollectionsLoadWithTheLocalesGrouping) {
+TEST(SidebarView, CountsAppearAsCollectionsLoadWithTheLocalesGrouping)
+{
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     Sidebar s;
@@ -172,7 +182,8 @@ TEST(SidebarView, CountsAppearAsCollectionsLoadWithTheLocalesGrouping) {
     QLocale::setDefault(previous);
 }
 
-TEST(SidebarView, LargeFilesCountIsAnAlert) {
+TEST(SidebarView, LargeFilesCountIsAnAlert)
+{
     Sidebar s;
     const QString big = s.home.path(QStringLiteral("Videos/film.bin"));
     s.home.writeFile(QStringLiteral("Videos/film.bin"));
@@ -185,7 +196,8 @@ TEST(SidebarView, LargeFilesCountIsAnAlert) {
     EXPECT_TRUE(large->isAlert());
 }
 
-TEST(SidebarView, ToolFiguresOnlyFromSummariesThatExistAndHaveSomething) {
+TEST(SidebarView, ToolFiguresOnlyFromSummariesThatExistAndHaveSomething)
+{
     Sidebar s;
     FakeCleanup cleanup;
     FakeSources sources;
@@ -220,7 +232,8 @@ TEST(SidebarView, ToolFiguresOnlyFromSummariesThatExistAndHaveSomething) {
     EXPECT_TRUE(dupes->detailText().isEmpty());
 }
 
-TEST(SidebarView, SelectionShowsOnlyWhileNoSearchIsActive) {
+TEST(SidebarView, SelectionShowsOnlyWhileNoSearchIsActive)
+{
     Sidebar s;
     s.make();
     EXPECT_EQ(s.selectedTitles(), QStringList{QStringLiteral("Home")});
@@ -245,7 +258,8 @@ TEST(SidebarView, SelectionShowsOnlyWhileNoSearchIsActive) {
     EXPECT_TRUE(s.selectedTitles().isEmpty());
 }
 
-TEST(SidebarView, PinnedFoldersAreStarredFavouritesAboveTheLocations) {
+TEST(SidebarView, PinnedFoldersAreStarredFavouritesAboveTheLocations)
+{
     Sidebar s;
     const QString projects = s.home.makeFolder(QStringLiteral("Projects"));
     const QString pictures = s.home.path(QStringLiteral("Pictures"));
@@ -274,7 +288,8 @@ TEST(SidebarView, PinnedFoldersAreStarredFavouritesAboveTheLocations) {
     EXPECT_EQ(s.selectedTitles(), QStringList{displayName(pictures)});
 }
 
-TEST(SidebarView, FolderMenuPinsAndUnpins) {
+TEST(SidebarView, FolderMenuPinsAndUnpins)
+{
     Sidebar s;
     const QString pictures = s.home.path(QStringLiteral("Pictures"));
     s.make();
@@ -300,14 +315,16 @@ TEST(SidebarView, FolderMenuPinsAndUnpins) {
     EXPECT_EQ(s.titles(), kPlaceTitles + standardTitles());
 }
 
-TEST(SidebarView, HideButtonCollapsesTheSidebar) {
+TEST(SidebarView, HideButtonCollapsesTheSidebar)
+{
     Sidebar s;
     s.make();
     QTest::mouseClick(s.view->hideButton(), Qt::LeftButton);
     EXPECT_TRUE(s.state.sidebarCollapsed());
 }
 
-TEST(SidebarView, MiniPlayerSlotShowsOnlyWhileSomethingIsCurrent) {
+TEST(SidebarView, MiniPlayerSlotShowsOnlyWhileSomethingIsCurrent)
+{
     Sidebar s;
     FakePlayer player;
     s.context.player = &player;
@@ -322,7 +339,8 @@ TEST(SidebarView, MiniPlayerSlotShowsOnlyWhileSomethingIsCurrent) {
     EXPECT_EQ(miniPlayer->parentWidget(), s.view->miniPlayerSlot());
 }
 
-TEST(SidebarView, WithoutAPlayerTheSlotStaysHidden) {
+TEST(SidebarView, WithoutAPlayerTheSlotStaysHidden)
+{
     Sidebar s;
     s.make();
     s.view->setMiniPlayer(new QWidget);

@@ -1,7 +1,6 @@
 #include "app/TopBar.h"
 #include "app/SearchField.h"
 #include "app/SymbolButton.h"
-#include "app/ui/AppContext.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
@@ -9,6 +8,7 @@
 #include "services/TextIndex.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
+#include "ui/AppContext.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -38,7 +38,8 @@ struct Bar {
     QWidget window;
     TopBar* bar = nullptr;
 
-    explicit Bar(TextIndex* textIndex = nullptr) {
+    explicit Bar(TextIndex* textIndex = nullptr)
+    {
         context.index = &index;
         context.state = &state;
         context.library = &library;
@@ -56,7 +57,8 @@ struct Bar {
 
 } // namespace
 
-TEST(SearchText, LineBreaksBecomeOneSpaceEach) {
+TEST(SearchText, LineBreaksBecomeOneSpaceEach)
+{
     const struct {
         QString typed;
         QString shown;
@@ -72,7 +74,8 @@ TEST(SearchText, LineBreaksBecomeOneSpaceEach) {
         EXPECT_EQ(lineBreaksAsSpaces(c.typed), c.shown) << c.typed.toStdString();
 }
 
-TEST(SearchField, TypedAndPastedTextReachesTheStateOnOneLine) {
+TEST(SearchField, TypedAndPastedTextReachesTheStateOnOneLine)
+{
     Bar b;
     b.edit()->setFocus();
     QTest::keyClicks(b.edit(), QStringLiteral("pdfs"));
@@ -90,7 +93,8 @@ TEST(SearchField, TypedAndPastedTextReachesTheStateOnOneLine) {
     EXPECT_TRUE(b.field()->isSearchFocused());
 }
 
-TEST(SearchField, ShowsTheStatesTextWithoutWritingItBack) {
+TEST(SearchField, ShowsTheStatesTextWithoutWritingItBack)
+{
     Bar b;
     QSignalSpy changes(&b.state, &AppState::searchTextChanged);
     b.state.setSearchText(QStringLiteral("two\nlines"));
@@ -99,7 +103,8 @@ TEST(SearchField, ShowsTheStatesTextWithoutWritingItBack) {
     EXPECT_EQ(changes.size(), 1);
 }
 
-TEST(SearchField, KeyCapsWhileEmptyAndAClearButtonForAnyText) {
+TEST(SearchField, KeyCapsWhileEmptyAndAClearButtonForAnyText)
+{
     Bar b;
     EXPECT_TRUE(b.field()->showsKeyCaps());
     EXPECT_TRUE(b.field()->clearButton()->isHidden());
@@ -123,7 +128,8 @@ TEST(SearchField, KeyCapsWhileEmptyAndAClearButtonForAnyText) {
     EXPECT_TRUE(b.field()->isSearchFocused());
 }
 
-TEST(SearchField, EscapeEmptiesTheTextAndGivesUpTheFocus) {
+TEST(SearchField, EscapeEmptiesTheTextAndGivesUpTheFocus)
+{
     Bar b;
     // A window action on Escape (closing a sheet, say) waits while the field has the focus.
     QAction closeSheet(QStringLiteral("Close"), &b.window);
@@ -140,7 +146,8 @@ TEST(SearchField, EscapeEmptiesTheTextAndGivesUpTheFocus) {
     EXPECT_EQ(closed.size(), 0);
 }
 
-TEST(TopBar, EveryRaiseOfTheFocusTokenFocusesTheField) {
+TEST(TopBar, EveryRaiseOfTheFocusTokenFocusesTheField)
+{
     Bar b;
     b.state.setFocusSearchToken(4);
     EXPECT_TRUE(b.field()->isSearchFocused());
@@ -154,7 +161,8 @@ TEST(TopBar, EveryRaiseOfTheFocusTokenFocusesTheField) {
     EXPECT_TRUE(b.field()->isSearchFocused());
 }
 
-TEST(TopBar, ATokenRaisedBeforeTheBarExistedFocusesNothing) {
+TEST(TopBar, ATokenRaisedBeforeTheBarExistedFocusesNothing)
+{
     TestHome home;
     md::MetadataIndex index;
     LibraryStore library(index);
@@ -175,7 +183,8 @@ TEST(TopBar, ATokenRaisedBeforeTheBarExistedFocusesNothing) {
     EXPECT_FALSE(bar->searchField()->isSearchFocused());
 }
 
-TEST(TopBar, SidebarAndInspectorButtonsFollowTheState) {
+TEST(TopBar, SidebarAndInspectorButtonsFollowTheState)
+{
     Bar b;
     EXPECT_TRUE(b.bar->showSidebarButton()->isHidden() ||
                 !b.bar->showSidebarButton()->isVisibleTo(b.bar));
@@ -207,7 +216,8 @@ TEST(TopBar, SidebarAndInspectorButtonsFollowTheState) {
     EXPECT_FALSE(b.state.showInspector());
 }
 
-TEST(TopBar, LibrarySizeCountsTheSixLibraryCategoriesOnly) {
+TEST(TopBar, LibrarySizeCountsTheSixLibraryCategoriesOnly)
+{
     Bar b;
     const QString dash = QStringLiteral("\u2014");
     EXPECT_EQ(b.bar->librarySizeText(), dash);
@@ -231,7 +241,8 @@ TEST(TopBar, LibrarySizeCountsTheSixLibraryCategoriesOnly) {
     EXPECT_EQ(b.bar->librarySizeText(), Fmt::bytes(8000));
 }
 
-TEST(TopBar, RecognitionProgressShowsOnlyWhileARunGoesOn) {
+TEST(TopBar, RecognitionProgressShowsOnlyWhileARunGoesOn)
+{
     TestHome home;
     QSemaphore gate;
     TextIndex textIndex([&gate](const QString&) -> std::optional<QString> {

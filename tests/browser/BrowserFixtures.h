@@ -1,19 +1,19 @@
 #pragma once
 
-#include "app/ui/AppContext.h"
 #include "library/AppState.h"
 #include "library/FileItem.h"
 #include "library/LibraryStore.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "support/TestHome.h"
+#include "ui/AppContext.h"
 
 #include <QDateTime>
 
 #include <chrono>
-#include <ostream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 
 // Failures print texts as text.
 QT_BEGIN_NAMESPACE
@@ -91,10 +91,7 @@ struct AppFixture {
     std::unique_ptr<LibraryStore> library;
     AppContext context;
 
-    AppFixture()
-    {
-        context.state = &state;
-    }
+    AppFixture() { context.state = &state; }
 
     // Makes the index and the store once the test has written its files.
     void makeLibrary()

@@ -1,5 +1,5 @@
-#include "BrowserFixtures.h"
 #include "browser/BrowserModel.h"
+#include "BrowserFixtures.h"
 
 #include <QLocale>
 
@@ -33,7 +33,8 @@ protected:
     static QStringList names(const QList<FileItem>& items)
     {
         QStringList out;
-        for (const FileItem& item : items) out << item.name;
+        for (const FileItem& item : items)
+            out << item.name;
         return out;
     }
 
@@ -81,8 +82,8 @@ TEST_F(BrowserModelTest, FiltersThatHideEverythingSayNoMatchesButAnEmptyScreenKe
 TEST_F(BrowserModelTest, FoldersComeFirstInTheirOwnSectionEachInSortOrder)
 {
     app.state.setSort(SortKey::name);
-    const BrowserContent content = contentOf(input(
-        {file("c.txt"), folder("Zeta"), file("a.txt"), folder("Alpha"), file("b.txt")}));
+    const BrowserContent content = contentOf(
+        input({file("c.txt"), folder("Zeta"), file("a.txt"), folder("Alpha"), file("b.txt")}));
     EXPECT_EQ(names(content.shown), (QStringList{"a.txt", "Alpha", "b.txt", "c.txt", "Zeta"}));
     EXPECT_EQ(names(content.folders), (QStringList{"Alpha", "Zeta"}));
     EXPECT_EQ(names(content.files), (QStringList{"a.txt", "b.txt", "c.txt"}));
@@ -103,8 +104,8 @@ TEST_F(BrowserModelTest, FoldersComeFirstInTheirOwnSectionEachInSortOrder)
 
 TEST_F(BrowserModelTest, KindCountsCoverEveryItemOnlyWhenTheKindFilterIsOffered)
 {
-    BrowserInput in = input({file("a.png", FileCategory::images), file("b.png", FileCategory::images),
-                             folder("F"), file("c.pdf")});
+    BrowserInput in = input({file("a.png", FileCategory::images),
+                             file("b.png", FileCategory::images), folder("F"), file("c.pdf")});
     app.state.setKindFilter(FileCategory::images); // counts are taken before filtering
     EXPECT_TRUE(contentOf(in).kindCounts.isEmpty());
     in.showsKindFilter = true;
@@ -131,7 +132,8 @@ TEST_F(BrowserModelTest, AnUnfilteredCappedListAnnouncesItsMatchesAndSaysItWasCa
     // Any filter: the count is what shows, and the note goes.
     app.state.setSizeFilter(SizeFilter::mb1);
     QList<FileItem> sized = files(3000);
-    for (int i = 0; i < 10; ++i) sized[i].size = 5'000'000;
+    for (int i = 0; i < 10; ++i)
+        sized[i].size = 5'000'000;
     const BrowserContent filtered = contentOf(input(sized, false, 12000));
     EXPECT_EQ(filtered.filesCount, 10);
     EXPECT_FALSE(filtered.capNote.has_value());
@@ -176,7 +178,8 @@ TEST_F(BrowserModelTest, CardsShareTheWidthAndRowsSpanIt)
     EXPECT_DOUBLE_EQ(first.width(), (1000 - 72 - 2 * 22) / 3.0);
     EXPECT_DOUBLE_EQ(second.left() - first.right(), 22);
     EXPECT_DOUBLE_EQ(grid.itemRect(2).right(), 1000 - 36);
-    EXPECT_DOUBLE_EQ(fourth.top() - first.bottom(), 22 + 4); // card rows stand 4 points further apart
+    EXPECT_DOUBLE_EQ(fourth.top() - first.bottom(),
+                     22 + 4); // card rows stand 4 points further apart
 
     const BrowserLayout list(content, ViewMode::list, CardSize::medium, 1000, 800, metrics);
     EXPECT_EQ(list.verticalStep(), 1);
@@ -202,7 +205,8 @@ TEST_F(BrowserModelTest, OnlyTheItemsInTheBandAreVisibleHoweverLongTheList)
     EXPECT_GT(layout.contentHeight(), 50000 / 3 * 288.0);
     // Bands between items or below the list hold none.
     EXPECT_EQ(layout.visibleRange(0, 10).second - layout.visibleRange(0, 10).first, 0);
-    const auto [afterFirst, afterEnd] = layout.visibleRange(layout.contentHeight(), layout.contentHeight() + 500);
+    const auto [afterFirst, afterEnd] =
+        layout.visibleRange(layout.contentHeight(), layout.contentHeight() + 500);
     EXPECT_EQ(afterFirst, afterEnd);
 }
 
@@ -214,7 +218,8 @@ TEST_F(BrowserModelTest, TheVisibleRunCrossesFromFoldersIntoFiles)
     const BrowserLayout layout(content, ViewMode::list, CardSize::medium, 1000, 800, {});
     const double top = layout.itemRect(1).top();
     const double bottom = layout.itemRect(3).bottom();
-    EXPECT_EQ(layout.visibleRange(top, bottom), std::make_pair(0, 4)); // the folder row holds both folders
+    EXPECT_EQ(layout.visibleRange(top, bottom),
+              std::make_pair(0, 4)); // the folder row holds both folders
     EXPECT_TRUE(layout.isFolder(1));
     EXPECT_FALSE(layout.isFolder(2));
 }
@@ -288,8 +293,8 @@ TEST_F(BrowserModelTest, DownFromAFolderFollowsTheNavigationOrderNotTheScreen)
     const BrowserLayout layout(content, ViewMode::grid, CardSize::medium, 1000, 800, {});
     ASSERT_EQ(layout.columns(), 3);
     // Down from the second folder moves three places: to the third file.
-    const std::optional<int> target = arrowTarget(ArrowKey::down, int(content.navigation.size()), 1,
-                                                  layout.verticalStep());
+    const std::optional<int> target =
+        arrowTarget(ArrowKey::down, int(content.navigation.size()), 1, layout.verticalStep());
     ASSERT_EQ(target, 4);
     EXPECT_EQ(content.navigation[*target].name, "f2");
 }

@@ -1,4 +1,3 @@
-#include "app/ui/Theme.h"
 #include "browser/GalleryCard.h"
 #include "browser/PlaceholderCover.h"
 #include "library/AppState.h"
@@ -6,6 +5,7 @@
 #include "services/TextIndex.h"
 #include "services/Thumbnails.h"
 #include "support/TestHome.h"
+#include "ui/Theme.h"
 
 #include <QFontMetricsF>
 #include <QLocale>

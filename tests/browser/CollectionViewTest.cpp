@@ -1,6 +1,6 @@
+#include "browser/CollectionView.h"
 #include "BrowserFixtures.h"
 #include "browser/BrowserHeader.h"
-#include "browser/CollectionView.h"
 #include "browser/FileBrowser.h"
 #include "library/Fmt.h"
 
@@ -22,7 +22,8 @@ TEST(CollectionSubtitle, ItemInTheSingularOnlyForExactlyOne)
     result.totalCount = 0;
     EXPECT_EQ(collectionSubtitle(result), "0 items · " + Fmt::bytes(1'500'000));
     result.totalCount = 12345;
-    EXPECT_EQ(collectionSubtitle(result), QLocale().toString(12345) + " items · " + Fmt::bytes(1'500'000));
+    EXPECT_EQ(collectionSubtitle(result),
+              QLocale().toString(12345) + " items · " + Fmt::bytes(1'500'000));
 }
 
 TEST(CollectionSymbol, NamesEachCollectionAndFallsBackToATray)

@@ -1,10 +1,10 @@
-#include "BrowserFixtures.h"
-#include "app/ui/SectionTitle.h"
-#include "browser/BrowserHeader.h"
 #include "browser/FileBrowser.h"
+#include "BrowserFixtures.h"
+#include "browser/BrowserHeader.h"
+#include "browser/FileInteractions.h"
 #include "browser/FileRow.h"
 #include "browser/GalleryCard.h"
-#include "browser/FileInteractions.h"
+#include "ui/SectionTitle.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,7 +29,10 @@ public:
     {
         menus << item.name;
     }
-    void startDrag(const FileItem& item, const QList<FileItem>&, QWidget*) override { drags << item.name; }
+    void startDrag(const FileItem& item, const QList<FileItem>&, QWidget*) override
+    {
+        drags << item.name;
+    }
 
     QStringList opened, menus, drags;
     QList<FileItem> lastList;
@@ -56,10 +59,7 @@ protected:
         browser->refreshNow();
     }
 
-    void press(int key)
-    {
-        QTest::keyClick(browser.get(), Qt::Key(key));
-    }
+    void press(int key) { QTest::keyClick(browser.get(), Qt::Key(key)); }
 
     QString focusedName() const
     {
@@ -84,7 +84,8 @@ TEST_F(FileBrowserTest, FiftyThousandFilesMakeOnlyTheTilesInSightAndReuseThemWhi
     EXPECT_NE(browser->tileWidget(QStringLiteral("/t/f0")), nullptr);
 
     QScrollBar* bar = browser->verticalScrollBar();
-    for (int value = 0; value <= bar->maximum(); value += bar->maximum() / 50) bar->setValue(value);
+    for (int value = 0; value <= bar->maximum(); value += bar->maximum() / 50)
+        bar->setValue(value);
     bar->setValue(bar->maximum());
     EXPECT_EQ(browser->tileWidget(QStringLiteral("/t/f0")), nullptr);
     EXPECT_NE(browser->tileWidget(QStringLiteral("/t/f49999")), nullptr);
@@ -93,7 +94,8 @@ TEST_F(FileBrowserTest, FiftyThousandFilesMakeOnlyTheTilesInSightAndReuseThemWhi
 
     app.state.setViewMode(ViewMode::list);
     browser->refreshNow();
-    for (int value = 0; value <= bar->maximum(); value += bar->maximum() / 50) bar->setValue(value);
+    for (int value = 0; value <= bar->maximum(); value += bar->maximum() / 50)
+        bar->setValue(value);
     EXPECT_LE(browser->placedTileCount(), 20);
     EXPECT_LE(browser->madeTileCount(), 2 * 24 + 2 * 20);
 }
@@ -115,7 +117,8 @@ TEST_F(FileBrowserTest, TilesStandWhereTheLayoutPutsThem)
     browser->refreshNow();
     QWidget* row = browser->tileWidget(QStringLiteral("/t/f4"));
     ASSERT_NE(qobject_cast<FileRow*>(row), nullptr);
-    EXPECT_EQ(row->geometry(), browser->layout().itemRect(4).toRect().translated(0, -browser->verticalScrollBar()->value()));
+    EXPECT_EQ(row->geometry(), browser->layout().itemRect(4).toRect().translated(
+                                   0, -browser->verticalScrollBar()->value()));
 }
 
 // MARK: Clicks
@@ -138,7 +141,8 @@ TEST_F(FileBrowserTest, AClickSelectsCtrlTogglesAndTheBackgroundClears)
     EXPECT_EQ(app.state.selectedFiles(), QSet<QString>{"/t/f0"});
 
     const QRect lastTile = browser->tileWidget(QStringLiteral("/t/f4"))->geometry();
-    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, QPoint(lastTile.center().x(), lastTile.bottom() + 30));
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {},
+                      QPoint(lastTile.center().x(), lastTile.bottom() + 30));
     EXPECT_TRUE(app.state.selectedFiles().isEmpty());
     EXPECT_EQ(app.state.focusedItem(), std::nullopt);
     EXPECT_TRUE(browser->hasFocus());
@@ -177,7 +181,8 @@ TEST_F(FileBrowserTest, ArrowsMoveTheSelectionInNavigationOrder)
     press(Qt::Key_Down); // three places on: the third file
     EXPECT_EQ(focusedName(), "f2");
     EXPECT_EQ(app.state.selectedFiles(), QSet<QString>{"/t/f2"});
-    for (int i = 0; i < 5; ++i) press(Qt::Key_Down);
+    for (int i = 0; i < 5; ++i)
+        press(Qt::Key_Down);
     EXPECT_EQ(focusedName(), "f6");
     press(Qt::Key_Right);
     EXPECT_EQ(focusedName(), "f6");
@@ -192,12 +197,15 @@ TEST_F(FileBrowserTest, AnArrowScrollsTheTargetIntoView)
     show(files(400));
     browser->setFocus();
     press(Qt::Key_Down);
-    for (int i = 0; i < 20; ++i) press(Qt::Key_Down);
+    for (int i = 0; i < 20; ++i)
+        press(Qt::Key_Down);
     const QRectF target = browser->layout().itemRect(60);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        const int top = browser->verticalScrollBar()->value();
-        return target.top() >= top && target.bottom() <= top + browser->viewport()->height();
-    }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const int top = browser->verticalScrollBar()->value();
+            return target.top() >= top && target.bottom() <= top + browser->viewport()->height();
+        },
+        3000));
 }
 
 TEST_F(FileBrowserTest, SpaceAndReturnActOnTheFocusedItemByCategory)

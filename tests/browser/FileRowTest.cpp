@@ -1,8 +1,8 @@
 #include "browser/FileRow.h"
-#include "app/ui/Theme.h"
 #include "browser/AddFolderCard.h"
 #include "library/Fmt.h"
 #include "services/Thumbnails.h"
+#include "ui/Theme.h"
 
 #include <QFontMetricsF>
 #include <QLocale>

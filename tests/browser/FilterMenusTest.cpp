@@ -1,9 +1,9 @@
+#include "browser/FilterMenus.h"
 #include "BrowserFixtures.h"
-#include "app/ui/FilterPill.h"
 #include "browser/BrowserHeader.h"
 #include "browser/FilterBar.h"
-#include "browser/FilterMenus.h"
 #include "browser/ViewModeToggle.h"
+#include "ui/FilterPill.h"
 
 #include <QAbstractButton>
 #include <QMenu>
@@ -20,7 +20,8 @@ QStringList texts(QMenu* menu)
 {
     emit menu->aboutToShow();
     QStringList out;
-    for (QAction* action : menu->actions()) out << (action->isSeparator() ? QStringLiteral("—") : action->text());
+    for (QAction* action : menu->actions())
+        out << (action->isSeparator() ? QStringLiteral("—") : action->text());
     return out;
 }
 
@@ -40,19 +41,19 @@ QAction* entry(QMenu* menu, const QString& text)
 TEST(FilterMenus, TheFromMenuListsTheFirstThirtySourcesWithPlainCounts)
 {
     QList<SourceCount> sources;
-    for (int i = 0; i < 31; ++i) sources.push_back({QStringLiteral("site%1.example").arg(i), 2000 - i});
+    for (int i = 0; i < 31; ++i)
+        sources.push_back({QStringLiteral("site%1.example").arg(i), 2000 - i});
     const QList<FilterMenus::SourceEntry> entries = FilterMenus::fromEntries(sources);
     ASSERT_EQ(entries.size(), FilterMenus::kSourceLimit);
     EXPECT_EQ(entries.first().text, "site0.example  (2000)"); // no grouping in menu counts
-    EXPECT_EQ(entries.first().symbol, "globe");                // not a known source
+    EXPECT_EQ(entries.first().symbol, "globe");               // not a known source
     EXPECT_EQ(entries.last().name, "site29.example");
 }
 
 TEST(FilterMenus, TheKindMenuListsOnlyKindsWithACountInTheirOrder)
 {
-    QMap<FileCategory, int> kinds{{FileCategory::other, 3},
-                                  {FileCategory::images, 1200},
-                                  {FileCategory::videos, 0}};
+    QMap<FileCategory, int> kinds{
+        {FileCategory::other, 3}, {FileCategory::images, 1200}, {FileCategory::videos, 0}};
     const QList<FilterMenus::KindEntry> entries = FilterMenus::kindEntries(kinds);
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(entries[0].text, "Images  (1200)");

@@ -1,10 +1,10 @@
+#include "browser/SearchView.h"
 #include "BrowserFixtures.h"
-#include "app/ui/SectionTitle.h"
 #include "browser/BrowserHeader.h"
 #include "browser/FileBrowser.h"
-#include "browser/SearchView.h"
 #include "browser/UnderstoodChips.h"
 #include "library/SearchText.h"
+#include "ui/SectionTitle.h"
 
 #include <QLocale>
 #include <QSignalSpy>
@@ -27,15 +27,13 @@ protected:
         app.home.writeFile("Pictures/invoice.png", "not really a png");
         app.makeLibrary();
         view = std::make_unique<SearchView>(app.context, delay.delay());
-        searches = std::make_unique<QSignalSpy>(app.library.get(), &LibraryStore::isSearchingChanged);
+        searches =
+            std::make_unique<QSignalSpy>(app.library.get(), &LibraryStore::isSearchingChanged);
     }
 
     // Searches started so far: each turns the store's searching flag on and,
     // once answered, off again.
-    int started() const
-    {
-        return int((searches->count() + 1) / 2);
-    }
+    int started() const { return int((searches->count() + 1) / 2); }
 
     void type(const QString& text) { app.state.setSearchText(text); }
 
@@ -182,6 +180,7 @@ TEST(SearchSubtitle, MatchOrMatchesAndTheTextIndexNote)
     EXPECT_EQ(searchSubtitle(1, 0), "1 match in your home folders");
     EXPECT_EQ(searchSubtitle(2, 0), "2 matches in your home folders");
     EXPECT_EQ(searchSubtitle(0, 0), "0 matches in your home folders");
-    EXPECT_EQ(searchSubtitle(2000, 3), QLocale().toString(2000) +
-                                           " matches in your home folders · 3 found by text inside images");
+    EXPECT_EQ(searchSubtitle(2000, 3),
+              QLocale().toString(2000) +
+                  " matches in your home folders · 3 found by text inside images");
 }

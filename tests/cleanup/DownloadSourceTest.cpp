@@ -14,11 +14,13 @@ using namespace ovra::DownloadSources;
 
 namespace {
 
-QString s(const char* text) {
+QString s(const char* text)
+{
     return QString::fromUtf8(text);
 }
 
-DownloadSource classified(std::initializer_list<const char*> whereFroms) {
+DownloadSource classified(std::initializer_list<const char*> whereFroms)
+{
     QStringList strings;
     for (const char* string : whereFroms)
         strings << s(string);
@@ -29,13 +31,15 @@ DownloadSource classified(std::initializer_list<const char*> whereFroms) {
 
 // Sets a freedesktop download attribute; false when the file system keeps no
 // user attributes (the test is skipped then).
-bool setAttribute(const QString& path, const char* name, const char* value) {
+bool setAttribute(const QString& path, const char* name, const char* value)
+{
     return ::setxattr(QFile::encodeName(path).constData(), name, value, std::strlen(value), 0) == 0;
 }
 
 } // namespace
 
-TEST(RegistrableDomain, KeepsTheNameAnOwnerRegisters) {
+TEST(RegistrableDomain, KeepsTheNameAnOwnerRegisters)
+{
     const std::pair<const char*, const char*> cases[] = {
         {"www.bbc.co.uk", "bbc.co.uk"},       {"www.shop.example.com.au", "example.com.au"},
         {"a.b.example.com", "example.com"},   {"files.example.net", "example.net"},
@@ -47,7 +51,8 @@ TEST(RegistrableDomain, KeepsTheNameAnOwnerRegisters) {
         EXPECT_EQ(registrableDomain(s(host)), s(domain)) << host;
 }
 
-TEST(RegistrableDomain, AnAddressIsItsOwnDomain) {
+TEST(RegistrableDomain, AnAddressIsItsOwnDomain)
+{
     // Cut at dots, 192.168.1.20 would become "1.20" and lump other machines in.
     EXPECT_EQ(registrableDomain(s("192.168.1.20")), s("192.168.1.20"));
     EXPECT_EQ(registrableDomain(s("10.0.0.1")), s("10.0.0.1"));
@@ -56,7 +61,8 @@ TEST(RegistrableDomain, AnAddressIsItsOwnDomain) {
     EXPECT_EQ(registrableDomain(s("www")), QString());
 }
 
-TEST(Catalog, RowsInMatchOrder) {
+TEST(Catalog, RowsInMatchOrder)
+{
     const QList<DownloadSource>& rows = catalog();
     ASSERT_EQ(rows.size(), 25);
     EXPECT_EQ(rows.first().name, s("WhatsApp"));
@@ -73,7 +79,8 @@ TEST(Catalog, RowsInMatchOrder) {
         EXPECT_EQ(registrableDomain(host), registrableDomain(rows[1].domains.first()));
 }
 
-TEST(Catalog, ByNameAndKeywordExactly) {
+TEST(Catalog, ByNameAndKeywordExactly)
+{
     ASSERT_TRUE(named(s("Google Drive")));
     EXPECT_EQ(named(s("Google Drive"))->symbol, s("externaldrive.fill"));
     EXPECT_FALSE(named(s("google drive")));
@@ -90,7 +97,8 @@ TEST(Catalog, ByNameAndKeywordExactly) {
     EXPECT_FALSE(forKeyword(QString()));
 }
 
-TEST(Classify, CatalogRowOrderOutranksHostOrder) {
+TEST(Classify, CatalogRowOrderOutranksHostOrder)
+{
     // The file came from Slack's storage, the page was Gmail: Gmail is listed first.
     const DownloadSource source = classified(
         {"https://files.slack.com/files-pri/T01/report.pdf", "https://mail.google.com/mail/u/0/"});
@@ -99,7 +107,8 @@ TEST(Classify, CatalogRowOrderOutranksHostOrder) {
     EXPECT_EQ(source.link, s("https://files.slack.com/files-pri/T01/report.pdf"));
 }
 
-TEST(Classify, HostMatchesADomainOrItsSubdomainsOnly) {
+TEST(Classify, HostMatchesADomainOrItsSubdomainsOnly)
+{
     EXPECT_EQ(classified({"https://github.com/owner/repo/archive/main.zip"}).name, s("GitHub"));
     EXPECT_EQ(classified({"https://objects.githubusercontent.com/release/1"}).name, s("GitHub"));
     EXPECT_EQ(classified({"https://drive.usercontent.google.com/download?id=1"}).name,
@@ -112,14 +121,16 @@ TEST(Classify, HostMatchesADomainOrItsSubdomainsOnly) {
     EXPECT_EQ(classified({"https://WWW.DROPBOX.COM/s/abc/f.zip?dl=1"}).name, s("Dropbox"));
 }
 
-TEST(Classify, BlobAddressesNameTheirPage) {
+TEST(Classify, BlobAddressesNameTheirPage)
+{
     const DownloadSource source = classified({"blob:https://web.whatsapp.com/3f2a9c1e-77"});
     EXPECT_EQ(source.name, s("WhatsApp"));
     // "blob:" does not begin with "http": with nothing better it is the link.
     EXPECT_EQ(source.link, s("blob:https://web.whatsapp.com/3f2a9c1e-77"));
 }
 
-TEST(Classify, SitesOutsideTheCatalogGoByRegistrableDomain) {
+TEST(Classify, SitesOutsideTheCatalogGoByRegistrableDomain)
+{
     // Two hosts: the second (the page) names the site.
     const DownloadSource twoHosts = classified(
         {"https://cdn.assets-example.net/dl/setup.exe", "https://www.example.org/downloads"});
@@ -134,14 +145,16 @@ TEST(Classify, SitesOutsideTheCatalogGoByRegistrableDomain) {
     EXPECT_EQ(classified({"http://localhost:8080/build.zip"}).name, s("localhost"));
 }
 
-TEST(Classify, LinkIsTheFirstWebAddressWhateverMatched) {
+TEST(Classify, LinkIsTheFirstWebAddressWhateverMatched)
+{
     const DownloadSource source =
         classified({"ftp-mirror-note", "https://cdn.example.net/f.zip", "https://github.com/o/r"});
     EXPECT_EQ(source.name, s("GitHub"));
     EXPECT_EQ(source.link, s("https://cdn.example.net/f.zip"));
 }
 
-TEST(Classify, AddressesAndBareHostsAreNeverNameless) {
+TEST(Classify, AddressesAndBareHostsAreNeverNameless)
+{
     // A nameless source would make the clause kMDItemWhereFroms == "**"cd, which
     // matches every download.
     const DownloadSource v4 = classified({"http://192.168.1.20:8000/report.pdf"});
@@ -157,7 +170,8 @@ TEST(Classify, AddressesAndBareHostsAreNeverNameless) {
     EXPECT_FALSE(bare.spotlightClause().contains(s("\"**\"")));
 }
 
-TEST(Classify, BrowserExtensions) {
+TEST(Classify, BrowserExtensions)
+{
     const DownloadSource known =
         classified({"https://example.com/page",
                     "chrome-extension://fdpohaocaechififmbbbbbknoalclacl/capture.html#id=1"});
@@ -178,7 +192,8 @@ TEST(Classify, BrowserExtensions) {
     }
 }
 
-TEST(Classify, MailAndNothing) {
+TEST(Classify, MailAndNothing)
+{
     EXPECT_FALSE(classify({}));
 
     const DownloadSource mail = classified({"Re: March invoice", "<CAF1x2y3@mail.example.com>"});
@@ -190,7 +205,8 @@ TEST(Classify, MailAndNothing) {
     EXPECT_FALSE(classify({s("no address here"), s("nor here")}));
 }
 
-TEST(DownloadSourceValue, IdentityIsTheName) {
+TEST(DownloadSourceValue, IdentityIsTheName)
+{
     DownloadSource a = classified({"https://github.com/a"});
     DownloadSource b = classified({"https://objects.githubusercontent.com/b"});
     EXPECT_NE(a.link, b.link);
@@ -200,7 +216,8 @@ TEST(DownloadSourceValue, IdentityIsTheName) {
     EXPECT_NE(a, classified({"https://gitlab.com/a"}));
 }
 
-TEST(DownloadSourceValue, QueryClauseEscapesEveryTerm) {
+TEST(DownloadSourceValue, QueryClauseEscapesEveryTerm)
+{
     EXPECT_EQ(named(s("Figma"))->spotlightClause(), s("(kMDItemWhereFroms == \"*figma.com*\"cd)"));
     EXPECT_EQ(named(s("GitHub"))->spotlightClause(),
               s("(kMDItemWhereFroms == \"*github.com*\"cd || "
@@ -218,7 +235,8 @@ protected:
     test::TestHome home;
 };
 
-TEST_F(SourceLookup, ReadsOriginThenReferrer) {
+TEST_F(SourceLookup, ReadsOriginThenReferrer)
+{
     const QString file = home.writeFile(s("Downloads/setup.run"), "x");
     if (!setAttribute(file, "user.xdg.referrer.url", "https://www.example.org/get"))
         GTEST_SKIP() << "no user extended attributes here";
@@ -229,7 +247,8 @@ TEST_F(SourceLookup, ReadsOriginThenReferrer) {
     EXPECT_TRUE(whereFroms(home.writeFile(s("plain.txt"), "x")).isEmpty());
 }
 
-TEST_F(SourceLookup, CachesUntilCleared) {
+TEST_F(SourceLookup, CachesUntilCleared)
+{
     const QString file = home.writeFile(s("Downloads/report.pdf"), "x");
     const QString plain = home.writeFile(s("Downloads/notes.txt"), "x");
     if (!setAttribute(file, "user.xdg.origin.url", "https://github.com/o/r/report.pdf"))
@@ -251,7 +270,8 @@ TEST_F(SourceLookup, CachesUntilCleared) {
     EXPECT_EQ(source(plain)->name, s("Dropbox"));
 }
 
-TEST_F(SourceLookup, AMissingFileHasNoSource) {
+TEST_F(SourceLookup, AMissingFileHasNoSource)
+{
     EXPECT_FALSE(source(home.path(s("Downloads/gone.zip"))));
     EXPECT_FALSE(source(QString()));
 }

@@ -33,7 +33,8 @@ protected:
     QStringList names(const QList<FileItem>& items)
     {
         QStringList out;
-        for (const FileItem& f : items) out << f.name;
+        for (const FileItem& f : items)
+            out << f.name;
         return out;
     }
 
@@ -53,7 +54,8 @@ TEST_F(LibraryStoreTest, ScopesAreTheVisibleHomeFoldersButLibraryAndApplications
     home.writeFile("loose.txt", "x");
     QStringList scopes = LibraryStore::defaultScopes();
     scopes.sort();
-    EXPECT_EQ(scopes, (QStringList{home.path("Documents"), home.path("Pictures"), home.path("library")}));
+    EXPECT_EQ(scopes,
+              (QStringList{home.path("Documents"), home.path("Pictures"), home.path("library")}));
 }
 
 TEST(LibraryStoreScopes, AHomeWithNothingButLibraryIsItsOwnScope)
@@ -77,7 +79,7 @@ TEST_F(LibraryStoreTest, LoadsACollectionOncePerToken)
 
     EXPECT_TRUE(store->load(images, 0).isFinished()); // same token: skipped
     EXPECT_FALSE(store->isLoading(images));
-    ASSERT_TRUE(waitFor(store->load(images, 1)));       // newer token: loads again
+    ASSERT_TRUE(waitFor(store->load(images, 1))); // newer token: loads again
     EXPECT_EQ(collections.size(), 2);
 }
 

@@ -11,11 +11,13 @@ using namespace ovra::NaturalSearch;
 
 namespace {
 
-QString s(const char* text) {
+QString s(const char* text)
+{
     return QString::fromUtf8(text);
 }
 
-QStringList list(std::initializer_list<const char*> words) {
+QStringList list(std::initializer_list<const char*> words)
+{
     QStringList result;
     for (const char* word : words)
         result << s(word);
@@ -25,24 +27,29 @@ QStringList list(std::initializer_list<const char*> words) {
 // A Wednesday in March, before Europe moves its clocks, in a Monday-first week.
 class Parse : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         QDir().mkpath(home.path(s(".config")));
         QFile dirs(home.path(s(".config/user-dirs.dirs")));
         ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
         dirs.write("XDG_VIDEOS_DIR=\"$HOME/Films\"\n");
     }
 
-    ParsedQuery parse(const char* text) const {
+    ParsedQuery parse(const char* text) const
+    {
         return NaturalSearch::parse(s(text), now, calendar);
     }
-    ParsedQuery parseAt(const char* text, const QDateTime& at) const {
+    ParsedQuery parseAt(const char* text, const QDateTime& at) const
+    {
         return NaturalSearch::parse(s(text), at, calendar);
     }
-    QDateTime local(int year, int month, int day, int hour = 0, int minute = 0) const {
+    QDateTime local(int year, int month, int day, int hour = 0, int minute = 0) const
+    {
         return QDateTime(QDate(year, month, day), QTime(hour, minute), berlin);
     }
     void expectRange(const ParsedQuery& q, std::optional<QDateTime> after,
-                     std::optional<QDateTime> before, const char* label) const {
+                     std::optional<QDateTime> before, const char* label) const
+    {
         EXPECT_EQ(q.after, after) << q.raw.toStdString();
         EXPECT_EQ(q.before, before) << q.raw.toStdString();
         EXPECT_EQ(q.dateLabel, s(label)) << q.raw.toStdString();
@@ -56,7 +63,8 @@ protected:
 
 } // namespace
 
-TEST_F(Parse, BlankTextUnderstandsNothing) {
+TEST_F(Parse, BlankTextUnderstandsNothing)
+{
     for (const char* text : {"", "   ", " \n\t\u00A0\u2029 "}) {
         const ParsedQuery q = parse(text);
         EXPECT_TRUE(q.raw.isEmpty());
@@ -65,7 +73,8 @@ TEST_F(Parse, BlankTextUnderstandsNothing) {
     EXPECT_EQ(parse("  big pdfs \r\n").raw, s("big pdfs"));
 }
 
-TEST_F(Parse, QuotedPhrasesComeFirstWithCaseKept) {
+TEST_F(Parse, QuotedPhrasesComeFirstWithCaseKept)
+{
     EXPECT_EQ(parse("a\"b\"c").terms, list({"b", "ac"}));
     const ParsedQuery report = parse("\"Annual Report\" pdf Draft");
     EXPECT_EQ(report.terms, list({"Annual Report", "draft"}));
@@ -78,13 +87,15 @@ TEST_F(Parse, QuotedPhrasesComeFirstWithCaseKept) {
     EXPECT_EQ(parse("\"\n  invoice \u00A0\r\n\"").terms, list({"invoice"}));
 }
 
-TEST_F(Parse, StopWordsVanishAndOtherWordsStay) {
+TEST_F(Parse, StopWordsVanishAndOtherWordsStay)
+{
     EXPECT_TRUE(parse("show me all my files please").terms.isEmpty());
     EXPECT_EQ(parse("2 weeks").terms, list({"2", "weeks"}));
     EXPECT_EQ(parse("bigger files").terms, list({"bigger"}));
 }
 
-TEST_F(Parse, SizesInEitherOrder) {
+TEST_F(Parse, SizesInEitherOrder)
+{
     const std::tuple<const char*, std::optional<qint64>, std::optional<qint64>> cases[] = {
         {"big videos over 2 gb", 2'000'000'000, std::nullopt},
         {"over 2 gb big videos", 2'000'000'000, std::nullopt},
@@ -107,7 +118,8 @@ TEST_F(Parse, SizesInEitherOrder) {
     EXPECT_EQ(parse("5 mbs").terms, list({"5", "mbs"}));
 }
 
-TEST_F(Parse, FixedAndRelativeDates) {
+TEST_F(Parse, FixedAndRelativeDates)
+{
     expectRange(parse("today"), local(2026, 3, 18), std::nullopt, "Today");
     expectRange(parse("yesterday"), local(2026, 3, 17), local(2026, 3, 18), "Yesterday");
     expectRange(parse("recent"), local(2026, 3, 4, 14, 30), std::nullopt, "Recent");
@@ -128,7 +140,8 @@ TEST_F(Parse, FixedAndRelativeDates) {
     EXPECT_EQ(parse("older than").terms, list({"older"}));
 }
 
-TEST_F(Parse, PdfsFromLastWeek) {
+TEST_F(Parse, PdfsFromLastWeek)
+{
     const ParsedQuery q = parse("pdfs from last week");
     EXPECT_EQ(q.extensions, list({"pdf"}));
     EXPECT_EQ(q.kindLabel, s("PDFs"));
@@ -136,7 +149,8 @@ TEST_F(Parse, PdfsFromLastWeek) {
     EXPECT_TRUE(q.terms.isEmpty());
 }
 
-TEST_F(Parse, SinceAndBeforeKeepOneBound) {
+TEST_F(Parse, SinceAndBeforeKeepOneBound)
+{
     expectRange(parse("since last month"), local(2026, 2, 1), std::nullopt, "Since Last month");
     expectRange(parse("before 2023"), std::nullopt, local(2023, 1, 1), "Before 2023");
     expectRange(parse("after 2020"), local(2020, 1, 1), std::nullopt, "Since 2020");
@@ -146,7 +160,8 @@ TEST_F(Parse, SinceAndBeforeKeepOneBound) {
                 "Before 2023");
 }
 
-TEST_F(Parse, DatesAcrossMonthAndYearEnds) {
+TEST_F(Parse, DatesAcrossMonthAndYearEnds)
+{
     const QDateTime newYear = local(2026, 1, 1, 9, 0); // a Thursday
     expectRange(parseAt("last month", newYear), local(2025, 12, 1), local(2026, 1, 1),
                 "Last month");
@@ -171,7 +186,8 @@ TEST_F(Parse, DatesAcrossMonthAndYearEnds) {
                 std::nullopt, "Past day");
 }
 
-TEST_F(Parse, MonthNames) {
+TEST_F(Parse, MonthNames)
+{
     // "may" alone is the verb.
     const ParsedQuery verb = parse("may");
     EXPECT_FALSE(verb.after);
@@ -189,7 +205,8 @@ TEST_F(Parse, MonthNames) {
     EXPECT_EQ(parse("march").dateLabel, s("M\u00e4rz"));
 }
 
-TEST_F(Parse, YearsNeedFourDigitsInRange) {
+TEST_F(Parse, YearsNeedFourDigitsInRange)
+{
     expectRange(parse("2024"), local(2024, 1, 1), local(2025, 1, 1), "2024");
     EXPECT_EQ(parse("2027").dateLabel, s("2027"));
     for (const char* text : {"2028", "1989", "99", "02024"}) {
@@ -201,7 +218,8 @@ TEST_F(Parse, YearsNeedFourDigitsInRange) {
     EXPECT_EQ(parseAt("2028", local(2027, 6, 1)).dateLabel, s("2028"));
 }
 
-TEST_F(Parse, TimeZoneAndFirstWeekday) {
+TEST_F(Parse, TimeZoneAndFirstWeekday)
+{
     // 23:30 UTC is already tomorrow in Berlin.
     const QDateTime lateUtc(QDate(2026, 3, 18), QTime(23, 30), Qt::UTC);
     EXPECT_EQ(parseAt("today", lateUtc).after,
@@ -216,7 +234,8 @@ TEST_F(Parse, TimeZoneAndFirstWeekday) {
     EXPECT_EQ(parse("this week").after, local(2026, 3, 15));
 }
 
-TEST_F(Parse, FoldersAfterPlaceWords) {
+TEST_F(Parse, FoldersAfterPlaceWords)
+{
     const ParsedQuery inDocuments = parse("in documents");
     ASSERT_TRUE(inDocuments.folder);
     EXPECT_EQ(inDocuments.folder->title, s("Documents"));
@@ -248,7 +267,8 @@ TEST_F(Parse, FoldersAfterPlaceWords) {
     EXPECT_TRUE(inside.terms.isEmpty());
 }
 
-TEST_F(Parse, ICloudOnlyWhenItsFolderExists) {
+TEST_F(Parse, ICloudOnlyWhenItsFolderExists)
+{
     const ParsedQuery without = parse("in icloud");
     EXPECT_FALSE(without.folder);
     EXPECT_EQ(without.terms, list({"icloud"}));
@@ -260,7 +280,8 @@ TEST_F(Parse, ICloudOnlyWhenItsFolderExists) {
     EXPECT_TRUE(with.terms.isEmpty());
 }
 
-TEST_F(Parse, KindWordsAndBareExtensions) {
+TEST_F(Parse, KindWordsAndBareExtensions)
+{
     const ParsedQuery jpeg = parse("jpeg");
     EXPECT_EQ(jpeg.extensions, list({"jpeg"}));
     EXPECT_EQ(jpeg.kindLabel, QString(""));
@@ -288,7 +309,8 @@ TEST_F(Parse, KindWordsAndBareExtensions) {
     EXPECT_FALSE(code.source);
 }
 
-TEST_F(Parse, Cameras) {
+TEST_F(Parse, Cameras)
+{
     const ParsedQuery fuji = parse("photos shot on fuji");
     EXPECT_EQ(fuji.category, FileCategory::images);
     EXPECT_EQ(fuji.camera, s("fujifilm"));
@@ -296,7 +318,8 @@ TEST_F(Parse, Cameras) {
     EXPECT_EQ(parse("canon iphone").camera, s("iphone"));
 }
 
-TEST_F(Parse, SourcesAndDomains) {
+TEST_F(Parse, SourcesAndDomains)
+{
     EXPECT_EQ(parse("from slack").source->name, s("Slack"));
     EXPECT_EQ(parse("slack").source->name, s("Slack"));
     EXPECT_EQ(parse("openai").source->name, s("ChatGPT"));
@@ -325,7 +348,8 @@ TEST_F(Parse, SourcesAndDomains) {
     }
 }
 
-TEST_F(Parse, OverflowingCountsAndSizesStaySearchTerms) {
+TEST_F(Parse, OverflowingCountsAndSizesStaySearchTerms)
+{
     const std::pair<const char*, QStringList> cases[] = {
         {"99999999999tb", list({"99999999999tb"})},
         {"over 99999999999tb", list({"over", "99999999999tb"})},

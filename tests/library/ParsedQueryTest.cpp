@@ -14,11 +14,13 @@ using namespace ovra;
 
 namespace {
 
-QString s(const char* text) {
+QString s(const char* text)
+{
     return QString::fromUtf8(text);
 }
 
-QStringList list(std::initializer_list<const char*> words) {
+QStringList list(std::initializer_list<const char*> words)
+{
     QStringList result;
     for (const char* word : words)
         result << s(word);
@@ -31,7 +33,8 @@ const char* const kInvoiceClause =
     "kMDItemTextContent == \"invoice*\"cdw)";
 
 // The clause of the whole typed text that a structured query also accepts.
-QString rawClause(const char* raw) {
+QString rawClause(const char* raw)
+{
     const QString r = s(raw);
     return QStringLiteral("(kMDItemFSName == \"*%1*\"cd || kMDItemTitle == \"*%1*\"cd || "
                           "kMDItemAuthors == \"*%1*\"cd || kMDItemAlbum == \"*%1*\"cd)")
@@ -40,15 +43,18 @@ QString rawClause(const char* raw) {
 
 class ParsedQueryOutput : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         QLocale::setDefault(QLocale::system());
         DownloadSources::clearCache();
     }
 
-    ParsedQuery parse(const char* text) const {
+    ParsedQuery parse(const char* text) const
+    {
         return NaturalSearch::parse(s(text), now, calendar);
     }
 
@@ -58,12 +64,14 @@ protected:
     const QDateTime now{QDate(2026, 12, 15), QTime(10, 0), Qt::UTC};
 };
 
-double utc(int year, int month, int day, int hour = 0) {
+double utc(int year, int month, int day, int hour = 0)
+{
     return QDateTime(QDate(year, month, day), QTime(hour, 0), Qt::UTC).toSecsSinceEpoch();
 }
 
 FileItem file(const char* path, qint64 size = 1000, double modified = utc(2026, 12, 10),
-              std::optional<double> created = std::nullopt) {
+              std::optional<double> created = std::nullopt)
+{
     FileItem item;
     item.path = s(path);
     item.name = item.path.section(u'/', -1);
@@ -76,7 +84,8 @@ FileItem file(const char* path, qint64 size = 1000, double modified = utc(2026, 
 
 } // namespace
 
-TEST_F(ParsedQueryOutput, TermClauses) {
+TEST_F(ParsedQueryOutput, TermClauses)
+{
     EXPECT_EQ(ParsedQuery::termClause(u"invoice", true), s(kInvoiceClause));
     EXPECT_EQ(ParsedQuery::termClause(u"invoice", false), rawClause("invoice"));
     // One or two characters never search the text content; three do.
@@ -96,14 +105,16 @@ TEST_F(ParsedQueryOutput, TermClauses) {
           "kMDItemTextContent == \"a\\\"b\\\\c\\**\"cdw)"));
 }
 
-TEST_F(ParsedQueryOutput, FreeTextOnly) {
+TEST_F(ParsedQueryOutput, FreeTextOnly)
+{
     EXPECT_EQ(parse("invoice").spotlightQuery(), s(kInvoiceClause));
     EXPECT_EQ(parse("invoice invoice").spotlightQuery(),
               s(kInvoiceClause) + s(" && ") + s(kInvoiceClause));
     EXPECT_FALSE(parse("invoice budget").isStructured());
 }
 
-TEST_F(ParsedQueryOutput, StructuredQueriesAlsoAcceptTheWholeText) {
+TEST_F(ParsedQueryOutput, StructuredQueriesAlsoAcceptTheWholeText)
+{
     EXPECT_EQ(parse("pdfs invoice").spotlightQuery(), s("((kMDItemFSName == \"*.pdf\"c) && ") +
                                                           s(kInvoiceClause) + s(") || ") +
                                                           rawClause("pdfs invoice"));
@@ -126,7 +137,8 @@ TEST_F(ParsedQueryOutput, StructuredQueriesAlsoAcceptTheWholeText) {
               s("((kMDItemWhereFroms == \"*figma.com*\"cd)) || ") + rawClause("from figma"));
 }
 
-TEST_F(ParsedQueryOutput, DateRangesInUtc) {
+TEST_F(ParsedQueryOutput, DateRangesInUtc)
+{
     EXPECT_EQ(parse("this month").spotlightQuery(),
               s("(((kMDItemFSContentChangeDate >= $time.iso(2026-12-01T00:00:00Z)) || "
                 "(kMDItemContentCreationDate >= $time.iso(2026-12-01T00:00:00Z)))) || ") +
@@ -148,7 +160,8 @@ TEST_F(ParsedQueryOutput, DateRangesInUtc) {
                   rawClause("big pdfs from last week"));
 }
 
-TEST_F(ParsedQueryOutput, FolderIsAScopeNotAClause) {
+TEST_F(ParsedQueryOutput, FolderIsAScopeNotAClause)
+{
     const ParsedQuery only = parse("in documents");
     EXPECT_TRUE(only.isStructured());
     EXPECT_EQ(only.spotlightQuery(), ParsedQuery::termClause(u"in documents", true));
@@ -158,7 +171,8 @@ TEST_F(ParsedQueryOutput, FolderIsAScopeNotAClause) {
               s("(") + s(kInvoiceClause) + s(") || ") + rawClause("invoice in documents"));
 }
 
-TEST_F(ParsedQueryOutput, EveryProducedStringParses) {
+TEST_F(ParsedQueryOutput, EveryProducedStringParses)
+{
     for (const char* text :
          {"", "invoice", "big pdfs from last week", "screenshots since march",
           "photos shot on iphone in pictures", "say \"hello", "c:\\temp\\*.txt",
@@ -172,7 +186,8 @@ TEST_F(ParsedQueryOutput, EveryProducedStringParses) {
     }
 }
 
-TEST_F(ParsedQueryOutput, ProducedStringsSelectTheRightFiles) {
+TEST_F(ParsedQueryOutput, ProducedStringsSelectTheRightFiles)
+{
     md::Item report;
     report.path = s("/home/ann/Documents/Invoice-December.pdf");
     report.fsName = s("Invoice-December.pdf");
@@ -214,7 +229,8 @@ TEST_F(ParsedQueryOutput, ProducedStringsSelectTheRightFiles) {
     EXPECT_FALSE(selects("\"a*b\"", lookalike));
 }
 
-TEST_F(ParsedQueryOutput, MatchesTestsEachUnderstoodCondition) {
+TEST_F(ParsedQueryOutput, MatchesTestsEachUnderstoodCondition)
+{
     ParsedQuery q;
     EXPECT_TRUE(q.matches(file("/h/a.txt")));
 
@@ -239,7 +255,8 @@ TEST_F(ParsedQueryOutput, MatchesTestsEachUnderstoodCondition) {
     EXPECT_FALSE(q.matches(file("/h/a", 2001)));
 }
 
-TEST_F(ParsedQueryOutput, MatchesDates) {
+TEST_F(ParsedQueryOutput, MatchesDates)
+{
     ParsedQuery q = parse("this month"); // after 1 December
     // Modified after, created before: passes.
     EXPECT_TRUE(q.matches(file("/h/a", 1, utc(2026, 12, 2), utc(2026, 11, 1))));
@@ -255,7 +272,8 @@ TEST_F(ParsedQueryOutput, MatchesDates) {
     EXPECT_TRUE(q.matches(file("/h/a", 1, utc(2026, 11, 30, 23))));
 }
 
-TEST_F(ParsedQueryOutput, MatchesFolderByPathBoundary) {
+TEST_F(ParsedQueryOutput, MatchesFolderByPathBoundary)
+{
     const ParsedQuery q = parse("in documents");
     const QString documents = home.path(s("Documents"));
     EXPECT_TRUE(q.matches(file(qPrintable(documents + s("/a.txt")))));
@@ -264,7 +282,8 @@ TEST_F(ParsedQueryOutput, MatchesFolderByPathBoundary) {
     EXPECT_FALSE(q.matches(file(qPrintable(documents))));
 }
 
-TEST_F(ParsedQueryOutput, MatchesSourceThroughTheCachedClassifier) {
+TEST_F(ParsedQueryOutput, MatchesSourceThroughTheCachedClassifier)
+{
     const QString fromSlack = home.writeFile(s("Downloads/report.pdf"), "x");
     const QString plain = home.writeFile(s("Downloads/notes.txt"), "x");
     const char* address = "https://files.slack.com/files-pri/T1/report.pdf";
@@ -282,7 +301,8 @@ TEST_F(ParsedQueryOutput, MatchesSourceThroughTheCachedClassifier) {
     EXPECT_FALSE(parse("from github").matches(file(qPrintable(fromSlack))));
 }
 
-TEST_F(ParsedQueryOutput, Chips) {
+TEST_F(ParsedQueryOutput, Chips)
+{
     EXPECT_TRUE(parse("invoice budget march2024").chips().isEmpty());
     EXPECT_EQ(parse("big pdfs shot on iphone from slack in downloads since 2024 report").chips(),
               list({"PDFs", "Since 2024", "Over 100 MB", "Shot on iPhone", "From Slack",
@@ -301,7 +321,8 @@ TEST_F(ParsedQueryOutput, Chips) {
     }
 }
 
-TEST_F(ParsedQueryOutput, EqualityTakesEveryFieldOfTheSource) {
+TEST_F(ParsedQueryOutput, EqualityTakesEveryFieldOfTheSource)
+{
     ParsedQuery a = parse("from slack");
     ParsedQuery b = a;
     EXPECT_EQ(a, b);

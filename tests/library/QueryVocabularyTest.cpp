@@ -7,28 +7,33 @@ using namespace ovra::NaturalSearch;
 
 namespace {
 
-QString s(const char* text) {
+QString s(const char* text)
+{
     return QString::fromUtf8(text);
 }
 
-QStringList tokens(const char* text) {
+QStringList tokens(const char* text)
+{
     return tokenize(s(text));
 }
 
-QStringList list(std::initializer_list<const char*> words) {
+QStringList list(std::initializer_list<const char*> words)
+{
     QStringList result;
     for (const char* word : words)
         result << s(word);
     return result;
 }
 
-std::optional<SizeReading> sizeOf(const char* text, qsizetype index = 0) {
+std::optional<SizeReading> sizeOf(const char* text, qsizetype index = 0)
+{
     return size(index, tokenize(s(text)));
 }
 
 } // namespace
 
-TEST(Tokenize, Pieces) {
+TEST(Tokenize, Pieces)
+{
     const std::pair<const char*, QStringList> cases[] = {
         {"Big PDFs from Last Week", list({"big", "pdfs", "from", "last", "week"})},
         {"a,b;c!d?e(f)g", list({"a", "b", "c", "d", "e", "f", "g"})},
@@ -50,7 +55,8 @@ TEST(Tokenize, Pieces) {
         EXPECT_EQ(tokens(text), expected) << text;
 }
 
-TEST(Vocabulary, WordsThatMeetInTwoRoles) {
+TEST(Vocabulary, WordsThatMeetInTwoRoles)
+{
     EXPECT_EQ(comparator(s(">")), Bound::atLeast);
     EXPECT_EQ(comparator(s("lighter")), Bound::atMost);
     EXPECT_FALSE(comparator(s("big")));
@@ -67,7 +73,8 @@ TEST(Vocabulary, WordsThatMeetInTwoRoles) {
     EXPECT_EQ(kinds().value(s("source")).category, FileCategory::code);
 }
 
-TEST(ReadSize, NumberAndUnitInOneOrTwoTokens) {
+TEST(ReadSize, NumberAndUnitInOneOrTwoTokens)
+{
     const struct {
         const char* text;
         qint64 bytes;
@@ -88,7 +95,8 @@ TEST(ReadSize, NumberAndUnitInOneOrTwoTokens) {
     EXPECT_EQ(sizeOf("over 500 kb", 1)->bytes, 500'000);
 }
 
-TEST(ReadSize, NoSize) {
+TEST(ReadSize, NoSize)
+{
     for (const char* text : {"5", "0mb", "0 mb", "-5mb", "5 minutes", "5 mbs", "mb", "1.2.3mb",
                              ".mb", "\u00BDmb", "\u00B2mb", "\u0665mb", "over500kb", ""})
         EXPECT_FALSE(sizeOf(text)) << text;
@@ -96,14 +104,16 @@ TEST(ReadSize, NoSize) {
     EXPECT_FALSE(sizeOf("5mb", -1));
 }
 
-TEST(ReadSize, TooLargeForSixtyFourBitsIsNoSize) {
+TEST(ReadSize, TooLargeForSixtyFourBitsIsNoSize)
+{
     EXPECT_FALSE(sizeOf("99999999999tb"));
     EXPECT_FALSE(sizeOf("9223372036854775807b")); // rounds to 2^63 as a double
     EXPECT_FALSE(sizeOf("9223372036854775808 b"));
     EXPECT_FALSE(sizeOf(QByteArray(400, '9').append("tb").constData()));
 }
 
-TEST(ReadYear, FourCharactersFrom1990ToNextYear) {
+TEST(ReadYear, FourCharactersFrom1990ToNextYear)
+{
     EXPECT_EQ(year(u"1990", 2026), 1990);
     EXPECT_EQ(year(u"2026", 2025), 2026);
     EXPECT_FALSE(year(u"2026", 2024));
@@ -111,7 +121,8 @@ TEST(ReadYear, FourCharactersFrom1990ToNextYear) {
         EXPECT_FALSE(year(text, 2026));
 }
 
-TEST(ReadInteger, SignedDecimalThatFits) {
+TEST(ReadInteger, SignedDecimalThatFits)
+{
     EXPECT_EQ(integer(u"+42"), 42);
     EXPECT_EQ(integer(u"9223372036854775807"), std::numeric_limits<qint64>::max());
     EXPECT_EQ(integer(u"-9223372036854775808"), std::numeric_limits<qint64>::min());

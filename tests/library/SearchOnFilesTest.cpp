@@ -29,7 +29,8 @@ protected:
         home.writeFile("Documents/Invoice-2024.pdf", "%PDF-1.4\n", now - 3 * day);
         home.writeFile("Documents/old-contract.pdf", "%PDF-1.4\n", now - 40 * day);
         home.writeFile("Documents/notes.txt", "recent notes", now - 2 * day);
-        home.writeFile("Pictures/Screenshot from 2025-03-01 10-22-33.png", test::pngBytes(40, 30), now - day);
+        home.writeFile("Pictures/Screenshot from 2025-03-01 10-22-33.png", test::pngBytes(40, 30),
+                       now - day);
         test::ExifSpec fuji;
         fuji.make = "FUJIFILM";
         fuji.model = "X-T4";
@@ -49,7 +50,8 @@ protected:
         EXPECT_TRUE(test::waitFor(store->search(text)));
         QStringList names;
         if (store->searchResult())
-            for (const FileItem& f : store->searchResult()->items) names << f.name;
+            for (const FileItem& f : store->searchResult()->items)
+                names << f.name;
         names.sort();
         return names;
     }
@@ -81,7 +83,8 @@ TEST_F(SearchOnFilesTest, DownloadSources)
 {
     const QString file = home.writeFile("Downloads/release.tar.gz", "x");
     const QByteArray url = "https://github.com/example/project/releases/download/v1/release.tar.gz";
-    if (setxattr(file.toUtf8().constData(), "user.xdg.origin.url", url.constData(), size_t(url.size()), 0) != 0)
+    if (setxattr(file.toUtf8().constData(), "user.xdg.origin.url", url.constData(),
+                 size_t(url.size()), 0) != 0)
         GTEST_SKIP() << "no user extended attributes on this file system";
     home.writeFile("Downloads/other.tar.gz", "x");
     // The store fixes its scopes when it is made: make it again now Downloads exists.

@@ -13,7 +13,8 @@ namespace {
 QStringList names(const SpotlightResult& r)
 {
     QStringList out;
-    for (const FileItem& f : r.items) out << f.name;
+    for (const FileItem& f : r.items)
+        out << f.name;
     return out;
 }
 
@@ -27,8 +28,9 @@ TEST(Spotlight, ListsTheFirstLimitAcceptedButCountsEveryOne)
     home.writeFile("Files/skip.txt", QByteArray(1000, 'x'), 1.7e9);
     md::MetadataIndex index;
     const auto accept = [](const FileItem& f) { return f.name != QStringLiteral("skip.txt"); };
-    const SpotlightResult r = Spotlight::runBlocking(index, "kMDItemFSName == '*.txt'", {home.path("Files")},
-                                                     "kMDItemFSContentChangeDate", 3, accept);
+    const SpotlightResult r =
+        Spotlight::runBlocking(index, "kMDItemFSName == '*.txt'", {home.path("Files")},
+                               "kMDItemFSContentChangeDate", 3, accept);
     EXPECT_EQ(names(r), (QStringList{"f9.txt", "f8.txt", "f7.txt"}));
     EXPECT_EQ(r.totalCount, 10);
     EXPECT_EQ(r.totalSize, 1045);
@@ -41,8 +43,8 @@ TEST(Spotlight, NoiseIsSkippedButBundlesThemselvesAreKept)
     home.writeFile("Pictures/.thumbs/b.jpg", "x");
     home.writeFile("Pictures/c.jpg", "x");
     md::MetadataIndex index;
-    const SpotlightResult r =
-        Spotlight::runBlocking(index, "kMDItemFSName == '*'", {home.path("Pictures")}, "kMDItemFSName", 100, {});
+    const SpotlightResult r = Spotlight::runBlocking(
+        index, "kMDItemFSName == '*'", {home.path("Pictures")}, "kMDItemFSName", 100, {});
     QStringList found = names(r);
     found.sort();
     EXPECT_EQ(found, (QStringList{"Photos.photoslibrary", "c.jpg"}));
@@ -62,18 +64,19 @@ TEST(Spotlight, InvalidQueriesAndCancelledRunsGiveTheEmptyResult)
     TestHome home;
     home.writeFile("Files/a.txt", "x");
     md::MetadataIndex index;
-    QFuture<SpotlightResult> invalid =
-        Spotlight::run(index, "kMDItemFSName == 'a.txt", {home.path("Files")}, "kMDItemFSName", 10, {});
+    QFuture<SpotlightResult> invalid = Spotlight::run(
+        index, "kMDItemFSName == 'a.txt", {home.path("Files")}, "kMDItemFSName", 10, {});
     ASSERT_TRUE(invalid.isFinished());
     EXPECT_TRUE(invalid.result().isEmpty());
     EXPECT_EQ(index.stats().files, 0u) << "an invalid query walks nothing";
 
-    const SpotlightResult cancelled = Spotlight::runBlocking(index, "kMDItemFSName == '*'", {home.path("Files")},
-                                                             "kMDItemFSName", 10, {}, [] { return true; });
+    const SpotlightResult cancelled =
+        Spotlight::runBlocking(index, "kMDItemFSName == '*'", {home.path("Files")}, "kMDItemFSName",
+                               10, {}, [] { return true; });
     EXPECT_TRUE(cancelled.isEmpty());
 
-    QFuture<SpotlightResult> none =
-        Spotlight::run(index, "kMDItemFSSize > 1000000", {home.path("Files")}, "kMDItemFSSize", 10, {});
+    QFuture<SpotlightResult> none = Spotlight::run(index, "kMDItemFSSize > 1000000",
+                                                   {home.path("Files")}, "kMDItemFSSize", 10, {});
     ASSERT_TRUE(test::waitFor(none));
     EXPECT_TRUE(none.result().isEmpty());
 }

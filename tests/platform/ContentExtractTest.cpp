@@ -16,10 +16,16 @@ using Outcome = ExtractedText::Outcome;
 
 namespace {
 
-QString textOf(const ExtractedText& extracted) { return QString::fromUtf8(extracted.text); }
+QString textOf(const ExtractedText& extracted)
+{
+    return QString::fromUtf8(extracted.text);
+}
 
 // Words as a reader sees them: runs of white space folded to one space.
-QString wordsOf(const ExtractedText& extracted) { return textOf(extracted).simplified(); }
+QString wordsOf(const ExtractedText& extracted)
+{
+    return textOf(extracted).simplified();
+}
 
 } // namespace
 
@@ -42,7 +48,8 @@ TEST(ContentExtract, PlainTextInUtf8AndLatin1)
     test::TestHome home;
     TextExtractor extractor;
 
-    const QString utf8 = home.writeFile(QStringLiteral("a.txt"), "\xEF\xBB\xBFZ\xC3\xBCrich caf\xC3\xA9\n");
+    const QString utf8 =
+        home.writeFile(QStringLiteral("a.txt"), "\xEF\xBB\xBFZ\xC3\xBCrich caf\xC3\xA9\n");
     ExtractedText text = extractor.extract(utf8);
     EXPECT_EQ(text.outcome, Outcome::Text);
     EXPECT_EQ(textOf(text), QStringLiteral("Zürich café\n")); // the byte-order mark is not text
@@ -101,17 +108,19 @@ TEST(ContentExtract, OfficeDocumentsFromZipContainers)
     EXPECT_EQ(wordsOf(text), QStringLiteral("Quarterly report Résumé & more"));
 
     const QString odt = home.path(QStringLiteral("essay.odt"));
-    ASSERT_TRUE(test::writeZip(odt, test::odtEntries({QStringLiteral("Über|all"), QStringLiteral("naïve")})));
+    ASSERT_TRUE(test::writeZip(
+        odt, test::odtEntries({QStringLiteral("Über|all"), QStringLiteral("naïve")})));
     text = extractor.extract(odt);
     ASSERT_EQ(text.outcome, Outcome::Text);
     EXPECT_EQ(wordsOf(text), QStringLiteral("Überall naïve"));
 
     // A spreadsheet's words are its shared strings; field codes and styles are not words.
     const QString xlsx = home.path(QStringLiteral("budget.xlsx"));
-    ASSERT_TRUE(test::writeZip(xlsx, {{QStringLiteral("xl/sharedStrings.xml"),
-                                       "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-                                       "<si><t>Rent</t></si><si><r><t>Gro</t></r><r><t>ceries</t></r></si></sst>"},
-                                      {QStringLiteral("xl/styles.xml"), "<styleSheet><t>Calibri</t></styleSheet>"}}));
+    ASSERT_TRUE(test::writeZip(
+        xlsx, {{QStringLiteral("xl/sharedStrings.xml"),
+                "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                "<si><t>Rent</t></si><si><r><t>Gro</t></r><r><t>ceries</t></r></si></sst>"},
+               {QStringLiteral("xl/styles.xml"), "<styleSheet><t>Calibri</t></styleSheet>"}}));
     text = extractor.extract(xlsx);
     ASSERT_EQ(text.outcome, Outcome::Text);
     EXPECT_EQ(wordsOf(text), QStringLiteral("Rent Groceries"));
@@ -125,7 +134,8 @@ TEST(ContentExtract, PdfTextLayer)
     ASSERT_TRUE(test::writePdf(pdf, QStringLiteral("Curriculum Résumé of Ann")));
     const ExtractedText text = TextExtractor().extract(pdf);
     ASSERT_EQ(text.outcome, Outcome::Text);
-    EXPECT_TRUE(wordsOf(text).contains(QStringLiteral("Curriculum Résumé of Ann"))) << text.text.toStdString();
+    EXPECT_TRUE(wordsOf(text).contains(QStringLiteral("Curriculum Résumé of Ann")))
+        << text.text.toStdString();
 }
 
 TEST(ContentExtract, SizeAndTimeCaps)
@@ -144,7 +154,8 @@ TEST(ContentExtract, SizeAndTimeCaps)
     // A spent time budget keeps what was read so far and says it was cut.
     limits = {};
     limits.timeBudget = std::chrono::milliseconds(0);
-    const QString page = home.writeFile(QStringLiteral("slow.html"), QByteArray("<p>word</p>").repeated(20000));
+    const QString page =
+        home.writeFile(QStringLiteral("slow.html"), QByteArray("<p>word</p>").repeated(20000));
     text = TextExtractor(limits).extract(page);
     EXPECT_EQ(text.outcome, Outcome::Text);
     EXPECT_TRUE(text.isTruncated);
@@ -158,11 +169,19 @@ TEST(ContentExtract, HostileAndMalformedFiles)
 
     // A binary file with a text name: NUL bytes, or mostly control characters.
     QByteArray binary;
-    for (int i = 0; i < 4096; ++i) binary.append(char((i * 7919) & 0xFF));
-    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("data.txt"), binary)).outcome, Outcome::NoText);
-    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("ctl.txt"), QByteArray("\x01\x02\x03\x04" "ab\x05\x06", 8))).outcome,
+    for (int i = 0; i < 4096; ++i)
+        binary.append(char((i * 7919) & 0xFF));
+    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("data.txt"), binary)).outcome,
               Outcome::NoText);
-    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("fake.rtf"), "not rtf at all")).outcome, Outcome::NoText);
+    EXPECT_EQ(extractor
+                  .extract(home.writeFile(QStringLiteral("ctl.txt"), QByteArray("\x01\x02\x03\x04"
+                                                                                "ab\x05\x06",
+                                                                                8)))
+                  .outcome,
+              Outcome::NoText);
+    EXPECT_EQ(
+        extractor.extract(home.writeFile(QStringLiteral("fake.rtf"), "not rtf at all")).outcome,
+        Outcome::NoText);
 
     // A zip cut in half has no central directory.
     const QString whole = home.path(QStringLiteral("whole.docx"));
@@ -171,15 +190,18 @@ TEST(ContentExtract, HostileAndMalformedFiles)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray zipBytes = file.readAll();
     file.close();
-    const QString cut = home.writeFile(QStringLiteral("cut.docx"), zipBytes.left(zipBytes.size() / 2));
+    const QString cut =
+        home.writeFile(QStringLiteral("cut.docx"), zipBytes.left(zipBytes.size() / 2));
     EXPECT_EQ(extractor.extract(cut).outcome, Outcome::Rejected);
-    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("empty.odt"), "")).outcome, Outcome::Rejected);
+    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("empty.odt"), "")).outcome,
+              Outcome::Rejected);
 
     // A zip bomb: a small part that inflates a thousandfold is refused as it inflates,
     // whatever sizes the archive declares, and none of its text is kept.
-    const QByteArray bomb = "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-                            "<w:body><w:p><w:r><w:t>bomb " + QByteArray(40 * 1024 * 1024, ' ') +
-                            "</w:t></w:r></w:p></w:body></w:document>";
+    const QByteArray bomb =
+        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+        "<w:body><w:p><w:r><w:t>bomb " +
+        QByteArray(40 * 1024 * 1024, ' ') + "</w:t></w:r></w:p></w:body></w:document>";
     const QString bombPath = home.path(QStringLiteral("bomb.docx"));
     ASSERT_TRUE(test::writeZip(bombPath, {{QStringLiteral("word/document.xml"), bomb}}));
     const ExtractedText bombText = extractor.extract(bombPath);
@@ -192,8 +214,10 @@ TEST(ContentExtract, HostileAndMalformedFiles)
     EXPECT_EQ(TextExtractor(fewEntries).extract(whole).outcome, Outcome::Rejected);
 
     // A PDF that does not parse, and one that needs a password we do not have.
-    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("junk.pdf"), "%PDF-1.4\n garbage \x01\x02")).outcome,
-              Outcome::Rejected);
+    EXPECT_EQ(
+        extractor.extract(home.writeFile(QStringLiteral("junk.pdf"), "%PDF-1.4\n garbage \x01\x02"))
+            .outcome,
+        Outcome::Rejected);
     QByteArray locked = "%PDF-1.4\n";
     QList<qsizetype> offsets;
     auto object = [&](const QByteArray& body) {
@@ -204,13 +228,18 @@ TEST(ContentExtract, HostileAndMalformedFiles)
     object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
     object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R >>");
     object("<< /Length 8 >>\nstream\n\x8a\x11\x42\x99\x03\x77\xde\x10\nendstream");
-    object("<< /Filter /Standard /V 1 /R 2 /P -4 /O <" + QByteArray(64, 'a') + "> /U <" + QByteArray(64, 'b') + "> >>");
+    object("<< /Filter /Standard /V 1 /R 2 /P -4 /O <" + QByteArray(64, 'a') + "> /U <" +
+           QByteArray(64, 'b') + "> >>");
     const qsizetype xref = locked.size();
     locked += "xref\n0 6\n0000000000 65535 f \n";
-    for (const qsizetype offset : offsets) locked += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    locked += "trailer\n<< /Size 6 /Root 1 0 R /Encrypt 5 0 R /ID [<0123456789abcdef0123456789abcdef> "
-              "<0123456789abcdef0123456789abcdef>] >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("locked.pdf"), locked)).outcome, Outcome::Rejected);
+    for (const qsizetype offset : offsets)
+        locked += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    locked +=
+        "trailer\n<< /Size 6 /Root 1 0 R /Encrypt 5 0 R /ID [<0123456789abcdef0123456789abcdef> "
+        "<0123456789abcdef0123456789abcdef>] >>\nstartxref\n" +
+        QByteArray::number(xref) + "\n%%EOF\n";
+    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("locked.pdf"), locked)).outcome,
+              Outcome::Rejected);
 }
 
 TEST(ContentExtract, NeitherFollowsLinksNorBlocksOnSpecialFiles)
@@ -224,9 +253,11 @@ TEST(ContentExtract, NeitherFollowsLinksNorBlocksOnSpecialFiles)
 
     const QString fifo = home.path(QStringLiteral("pipe.txt"));
     ASSERT_EQ(::mkfifo(fifo.toUtf8().constData(), 0600), 0);
-    EXPECT_EQ(extractor.extract(fifo).outcome, Outcome::Unreadable); // returns at once, no writer needed
+    EXPECT_EQ(extractor.extract(fifo).outcome,
+              Outcome::Unreadable); // returns at once, no writer needed
 
-    EXPECT_EQ(extractor.extract(home.path(QStringLiteral("missing.txt"))).outcome, Outcome::Unreadable);
+    EXPECT_EQ(extractor.extract(home.path(QStringLiteral("missing.txt"))).outcome,
+              Outcome::Unreadable);
 }
 
 TEST(ContentExtract, ReadingLeavesTheAccessTimeAlone)

@@ -21,7 +21,8 @@ bool writeZip(const QString& path, const ZipEntries& entries)
         void* copy = malloc(std::size_t(data.size()) + 1);
         memcpy(copy, data.constData(), std::size_t(data.size()));
         zip_source_t* source = zip_source_buffer(archive, copy, zip_uint64_t(data.size()), 1);
-        if (!source || zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_OVERWRITE) < 0) {
+        if (!source ||
+            zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_OVERWRITE) < 0) {
             zip_source_free(source);
             zip_discard(archive);
             return false;
@@ -32,7 +33,10 @@ bool writeZip(const QString& path, const ZipEntries& entries)
 
 namespace {
 
-QString escapedXml(const QString& text) { return text.toHtmlEscaped(); }
+QString escapedXml(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
 
 } // namespace
 
@@ -42,25 +46,34 @@ ZipEntries docxEntries(const QStringList& paragraphs)
     for (const QString& paragraph : paragraphs) {
         body += QStringLiteral("<w:p>");
         for (const QString& run : paragraph.split(u'|'))
-            body += QStringLiteral("<w:r><w:t xml:space=\"preserve\">%1</w:t></w:r>").arg(escapedXml(run));
+            body += QStringLiteral("<w:r><w:t xml:space=\"preserve\">%1</w:t></w:r>")
+                        .arg(escapedXml(run));
         body += QStringLiteral("</w:p>");
     }
-    const QString document = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
-        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-        "<w:body>%1</w:body></w:document>").arg(body);
-    return {
-        {QStringLiteral("[Content_Types].xml"),
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-         "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-         "<Override PartName=\"/word/document.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
-         "</Types>"},
-        {QStringLiteral("_rels/.rels"),
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-         "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"word/document.xml\"/>"
-         "</Relationships>"},
-        {QStringLiteral("word/document.xml"), document.toUtf8()}};
+    const QString document =
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+            "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+            "<w:body>%1</w:body></w:document>")
+            .arg(body);
+    return {{QStringLiteral("[Content_Types].xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types "
+             "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+             "<Default Extension=\"rels\" "
+             "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+             "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+             "<Override PartName=\"/word/document.xml\" "
+             "ContentType=\"application/"
+             "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
+             "</Types>"},
+            {QStringLiteral("_rels/.rels"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+             "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+             "<Relationship Id=\"rId1\" "
+             "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+             "officeDocument\" Target=\"word/document.xml\"/>"
+             "</Relationships>"},
+            {QStringLiteral("word/document.xml"), document.toUtf8()}};
 }
 
 ZipEntries odtEntries(const QStringList& paragraphs)
@@ -73,17 +86,23 @@ ZipEntries odtEntries(const QStringList& paragraphs)
             body += QStringLiteral("<text:span>%1</text:span>").arg(escapedXml(span));
         body += QStringLiteral("</text:p>");
     }
-    const QString content = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-        "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">"
-        "<office:body><office:text>%1</office:text></office:body></office:document-content>").arg(body);
+    const QString content =
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<office:document-content "
+            "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">"
+            "<office:body><office:text>%1</office:text></office:body></office:document-content>")
+            .arg(body);
     return {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text"},
             {QStringLiteral("META-INF/manifest.xml"),
              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><manifest:manifest "
-             "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" manifest:version=\"1.2\">"
-             "<manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
-             "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
+             "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+             "manifest:version=\"1.2\">"
+             "<manifest:file-entry manifest:full-path=\"/\" "
+             "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
+             "<manifest:file-entry manifest:full-path=\"content.xml\" "
+             "manifest:media-type=\"text/xml\"/>"
              "</manifest:manifest>"},
             {QStringLiteral("content.xml"), content.toUtf8()}};
 }

@@ -28,11 +28,15 @@ FileStamp stampOf(const QString& path)
 std::vector<FileStamp> stampsOf(const QStringList& paths)
 {
     std::vector<FileStamp> stamps;
-    for (const QString& path : paths) stamps.push_back(stampOf(path));
+    for (const QString& path : paths)
+        stamps.push_back(stampOf(path));
     return stamps;
 }
 
-QSet<QString> setOf(std::initializer_list<QString> paths) { return QSet<QString>(paths); }
+QSet<QString> setOf(std::initializer_list<QString> paths)
+{
+    return QSet<QString>(paths);
+}
 
 class ContentIndexTest : public ::testing::Test {
 protected:
@@ -51,7 +55,8 @@ protected:
 TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics)
 {
     const QString cv = m_home.writeFile(QStringLiteral("cv.txt"), "My RÉSUMÉ, updated quarterly.");
-    const QString notes = m_home.writeFile(QStringLiteral("notes.md"), "resumed work; presumed resumes");
+    const QString notes =
+        m_home.writeFile(QStringLiteral("notes.md"), "resumed work; presumed resumes");
     const QString other = m_home.writeFile(QStringLiteral("other.txt"), "nothing to see");
     QStringList paths{cv, notes, other};
     QString pdf;
@@ -62,7 +67,8 @@ TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics)
     }
     ContentIndex index(options());
     ASSERT_TRUE(index.isOpen());
-    EXPECT_EQ(index.databasePath(), m_home.path(QStringLiteral(".cache/Ovra/content-index.sqlite")));
+    EXPECT_EQ(index.databasePath(),
+              m_home.path(QStringLiteral(".cache/Ovra/content-index.sqlite")));
     ASSERT_TRUE(index.update(stampsOf(paths)).succeeded);
 
     QSet<QString> resumes = setOf({cv});
@@ -130,9 +136,12 @@ TEST_F(ContentIndexTest, SpelledOutLettersFindEachOther)
 TEST_F(ContentIndexTest, IncrementalUpdates)
 {
     const QString keep = m_home.writeFile(QStringLiteral("keep.txt"), "alpha words", 1700000000.0);
-    const QString change = m_home.writeFile(QStringLiteral("change.txt"), "beta words", 1700000000.0);
-    const QString remove = m_home.writeFile(QStringLiteral("remove.txt"), "gamma words", 1700000000.0);
-    const QString image = m_home.writeFile(QStringLiteral("photo.jpg"), "delta words", 1700000000.0);
+    const QString change =
+        m_home.writeFile(QStringLiteral("change.txt"), "beta words", 1700000000.0);
+    const QString remove =
+        m_home.writeFile(QStringLiteral("remove.txt"), "gamma words", 1700000000.0);
+    const QString image =
+        m_home.writeFile(QStringLiteral("photo.jpg"), "delta words", 1700000000.0);
     ContentIndex::UpdateResult result;
     {
         ContentIndex index(options());
@@ -182,7 +191,8 @@ TEST_F(ContentIndexTest, ProgressAndCancellation)
 {
     QStringList paths;
     for (int i = 0; i < 200; ++i)
-        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i), QByteArray("common word number ") + QByteArray::number(i));
+        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i),
+                                  QByteArray("common word number ") + QByteArray::number(i));
     ContentIndex index(options());
 
     std::atomic_bool cancelled{true};
@@ -192,7 +202,8 @@ TEST_F(ContentIndexTest, ProgressAndCancellation)
 
     cancelled = false;
     std::vector<ContentIndex::Progress> reports;
-    result = index.update(stampsOf(paths), &cancelled, [&](const ContentIndex::Progress& p) { reports.push_back(p); });
+    result = index.update(stampsOf(paths), &cancelled,
+                          [&](const ContentIndex::Progress& p) { reports.push_back(p); });
     EXPECT_FALSE(result.wasCancelled);
     EXPECT_EQ(result.read + result.unchanged, 200u);
     ASSERT_FALSE(reports.empty());
@@ -206,7 +217,8 @@ TEST_F(ContentIndexTest, QueriesRunWhileAnUpdateWrites)
 {
     QStringList paths;
     for (int i = 0; i < 400; ++i)
-        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i), QByteArray("shared text ") + QByteArray::number(i));
+        paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i),
+                                  QByteArray("shared text ") + QByteArray::number(i));
     ContentIndex index(options());
     std::thread writer([&] { index.update(stampsOf(paths)); });
     qsizetype last = 0;
@@ -225,7 +237,8 @@ TEST_F(ContentIndexTest, DamagedDatabaseIsRebuilt)
     ContentIndex::Options o = options();
     o.databasePath = m_home.path(QStringLiteral("elsewhere/index.sqlite"));
     QDir().mkpath(m_home.path(QStringLiteral("elsewhere")));
-    m_home.writeFile(QStringLiteral("elsewhere/index.sqlite"), QByteArray("this is not a database").repeated(200));
+    m_home.writeFile(QStringLiteral("elsewhere/index.sqlite"),
+                     QByteArray("this is not a database").repeated(200));
     ContentIndex index(o);
     ASSERT_TRUE(index.isOpen());
     EXPECT_EQ(index.update(stampsOf({doc})).read, 1u);

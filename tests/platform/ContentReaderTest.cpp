@@ -54,7 +54,8 @@ QByteArray box(const char* type, const QByteArray& content)
 QByteArray riff(const QList<QByteArray>& chunks)
 {
     QByteArray body = "WEBP";
-    for (const QByteArray& chunk : chunks) body += chunk;
+    for (const QByteArray& chunk : chunks)
+        body += chunk;
     return "RIFF" + le32(quint32(body.size())) + body;
 }
 
@@ -451,7 +452,8 @@ TEST(ContentReaderHostile, EmptyRandomAndCutFilesOfEveryKind)
     TestHome home;
     QRandomGenerator random(7);
     QByteArray noise(64 * 1024, Qt::Uninitialized);
-    for (char& c : noise) c = char(random.bounded(256));
+    for (char& c : noise)
+        c = char(random.bounded(256));
 
     struct Kind {
         const char* extension;
@@ -560,7 +562,8 @@ TEST(ContentReaderPolicy, ParallelReadsAgreeWithSerialOnes)
         files.append({pdf, UniformType::pdf()});
     }
     QList<ContentAttributes> serial;
-    for (const auto& [path, type] : files) serial.append(ContentReader::read(path, type));
+    for (const auto& [path, type] : files)
+        serial.append(ContentReader::read(path, type));
     const QList<ContentAttributes> parallel =
         QtConcurrent::blockingMapped(files, [](const std::pair<QString, UniformType>& f) {
             return ContentReader::read(f.first, f.second);

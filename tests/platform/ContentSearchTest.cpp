@@ -18,7 +18,8 @@ namespace {
 QStringList names(const md::MetadataIndex::Results& r)
 {
     QStringList out;
-    for (std::size_t i = 0; i < r.count(); ++i) out << r.path(i).section(u'/', -1);
+    for (std::size_t i = 0; i < r.count(); ++i)
+        out << r.path(i).section(u'/', -1);
     out.sort();
     return out;
 }
@@ -32,7 +33,8 @@ TEST(ContentSearch, WordsInsideDocumentsMatchLikeAnyAttribute)
     home.writeFile("Documents/cv.txt", "Mon Résumé pour le poste");
     home.writeFile("Documents/letter.txt", "Dear committee, please find attached");
     home.writeFile("Documents/resume-notes.md", "nothing relevant here");
-    ASSERT_TRUE(test::writeZip(home.path("Documents/report.docx"), test::docxEntries({"Quarterly résumés of sales"})));
+    ASSERT_TRUE(test::writeZip(home.path("Documents/report.docx"),
+                               test::docxEntries({"Quarterly résumés of sales"})));
 
     auto contents = std::make_shared<content::ContentIndex>();
     md::MetadataIndex::Options options;
@@ -44,13 +46,14 @@ TEST(ContentSearch, WordsInsideDocumentsMatchLikeAnyAttribute)
     contents->update(stamps);
 
     auto run = [&](const char* query) {
-        return names(index.query(md::Query::parse(QString::fromUtf8(query)), {home.path("Documents")},
-                                 md::Attr::FSName));
+        return names(index.query(md::Query::parse(QString::fromUtf8(query)),
+                                 {home.path("Documents")}, md::Attr::FSName));
     };
     EXPECT_EQ(run("kMDItemTextContent == \"resume*\"cdw"), (QStringList{"cv.txt", "report.docx"}));
     EXPECT_EQ(run("kMDItemFSName == \"*resume*\"cd || kMDItemTextContent == \"resume*\"cdw"),
               (QStringList{"cv.txt", "report.docx", "resume-notes.md"}));
-    EXPECT_EQ(run("kMDItemTextContent == \"resume*\"cdw && kMDItemFSName == '*.txt'"), QStringList{"cv.txt"});
+    EXPECT_EQ(run("kMDItemTextContent == \"resume*\"cdw && kMDItemFSName == '*.txt'"),
+              QStringList{"cv.txt"});
     EXPECT_EQ(run("kMDItemTextContent == \"committee\"cdw"), QStringList{"letter.txt"});
     // A word must begin with the term: "ume" is inside "résumé", not at its start.
     EXPECT_TRUE(run("kMDItemTextContent == \"ume*\"cdw").isEmpty());
@@ -61,8 +64,8 @@ TEST(ContentSearch, WithoutAContentIndexNoFileHasWords)
     TestHome home;
     home.writeFile("Documents/cv.txt", "Résumé");
     md::MetadataIndex index;
-    const auto r = index.query(md::Query::parse(u"kMDItemTextContent == \"resume*\"cdw"), {home.path("Documents")},
-                               md::Attr::FSName);
+    const auto r = index.query(md::Query::parse(u"kMDItemTextContent == \"resume*\"cdw"),
+                               {home.path("Documents")}, md::Attr::FSName);
     EXPECT_EQ(r.count(), 0u);
     const auto negated = index.query(md::Query::parse(u"kMDItemTextContent != \"resume*\"cdw"),
                                      {home.path("Documents")}, md::Attr::FSName);
@@ -73,7 +76,9 @@ TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
 {
     test::ensureApp();
     TestHome home;
-    for (int i = 0; i < 12; ++i) home.writeFile(QStringLiteral("Documents/n%1.txt").arg(i), "invoice number " + QByteArray::number(i));
+    for (int i = 0; i < 12; ++i)
+        home.writeFile(QStringLiteral("Documents/n%1.txt").arg(i),
+                       "invoice number " + QByteArray::number(i));
     auto contents = std::make_shared<content::ContentIndex>();
     md::MetadataIndex::Options options;
     options.contentIndex = contents;
@@ -92,8 +97,9 @@ TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
     }
     EXPECT_FALSE(indexer.isRunning());
     EXPECT_EQ(indexer.done(), indexer.total());
-    EXPECT_EQ(index.query(md::Query::parse(u"kMDItemTextContent == \"invoice*\"cdw"), {home.path("Documents")},
-                          md::Attr::FSName)
+    EXPECT_EQ(index
+                  .query(md::Query::parse(u"kMDItemTextContent == \"invoice*\"cdw"),
+                         {home.path("Documents")}, md::Attr::FSName)
                   .count(),
               12u);
 }

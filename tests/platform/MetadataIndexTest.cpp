@@ -1,5 +1,5 @@
-#include "platform/FileTime.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "platform/FileTime.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
@@ -28,14 +28,17 @@ using ovra::test::pngBytes;
 QStringList names(const MetadataIndex::Results& r)
 {
     QStringList out;
-    for (std::size_t i = 0; i < r.count(); ++i) out << r.path(i).section(u'/', -1);
+    for (std::size_t i = 0; i < r.count(); ++i)
+        out << r.path(i).section(u'/', -1);
     return out;
 }
 
 class MetadataIndexTest : public ::testing::Test {
 protected:
-    MetadataIndex::Results run(MetadataIndex& index, const QString& query, const QStringList& scopes,
-                               std::optional<Attr> sort = Attr::FSContentChangeDate, std::size_t max = 300000)
+    MetadataIndex::Results run(MetadataIndex& index, const QString& query,
+                               const QStringList& scopes,
+                               std::optional<Attr> sort = Attr::FSContentChangeDate,
+                               std::size_t max = 300000)
     {
         const Query q = Query::parse(query);
         EXPECT_TRUE(q.isValid()) << query.toStdString() << ": " << q.errorString().toStdString();
@@ -56,7 +59,8 @@ TEST_F(MetadataIndexTest, IndexesVisibleFilesAndSkipsHiddenLinksAndBadNames)
     home.writeFile("Documents/sub/deeper/list.csv", "a,b");
     symlink(home.path("Documents/notes.txt").toUtf8().constData(),
             home.path("Documents/link.txt").toUtf8().constData());
-    symlink(home.path("Documents/sub").toUtf8().constData(), home.path("Documents/linkdir").toUtf8().constData());
+    symlink(home.path("Documents/sub").toUtf8().constData(),
+            home.path("Documents/linkdir").toUtf8().constData());
     // A name that is not UTF-8 is skipped: a mangled name could open another file.
     const QByteArray bad = home.path("Documents/").toUtf8() + QByteArray("caf\xe9.txt");
     int fd = ::open(bad.constData(), O_CREAT | O_WRONLY, 0644);
@@ -83,13 +87,15 @@ TEST_F(MetadataIndexTest, ScopeWhosePathHoldsAHiddenPartStillWorks)
 TEST_F(MetadataIndexTest, SortsDescendingCutsAtTheMaximumAndCountsEveryMatch)
 {
     for (int i = 0; i < 40; ++i)
-        home.writeFile(QStringLiteral("Files/f%1.txt").arg(i), QByteArray(i * 10, 'x'), 1.6e9 + i * 100);
+        home.writeFile(QStringLiteral("Files/f%1.txt").arg(i), QByteArray(i * 10, 'x'),
+                       1.6e9 + i * 100);
     MetadataIndex index;
     auto bySize = run(index, "kMDItemFSSize >= 100", {home.path("Files")}, Attr::FSSize, 5);
     EXPECT_EQ(bySize.totalMatches(), 30u);
     EXPECT_EQ(names(bySize), (QStringList{"f39.txt", "f38.txt", "f37.txt", "f36.txt", "f35.txt"}));
     // 1.6e9 is 2020-09-13T12:26:40Z: five files were written before 12:35.
-    auto byDate = run(index, "kMDItemFSContentChangeDate < $time.iso(2020-09-13T12:35:00Z)", {home.path("Files")});
+    auto byDate = run(index, "kMDItemFSContentChangeDate < $time.iso(2020-09-13T12:35:00Z)",
+                      {home.path("Files")});
     ASSERT_EQ(byDate.count(), 5u);
     EXPECT_EQ(byDate.path(0).section(u'/', -1), "f4.txt");
     auto byName = run(index, "kMDItemFSName == 'f1*'", {home.path("Files")}, Attr::FSName);
@@ -101,7 +107,8 @@ TEST_F(MetadataIndexTest, InvalidQueryWalksNothingAndFindsNothing)
 {
     home.writeFile("Files/a.txt", "x");
     MetadataIndex index;
-    const auto r = index.query(Query::parse(u"kMDItemFSName == 'a.txt"), {home.path("Files")}, Attr::FSName);
+    const auto r =
+        index.query(Query::parse(u"kMDItemFSName == 'a.txt"), {home.path("Files")}, Attr::FSName);
     EXPECT_EQ(r.count(), 0u);
     EXPECT_EQ(index.stats().files, 0u);
 }
@@ -113,11 +120,13 @@ TEST_F(MetadataIndexTest, SubfolderScopeAndOverlappingScopes)
     home.writeFile("Documents/Work/Deep/c.txt", "x");
     MetadataIndex index;
     index.ensureScopes({home.path("Documents")});
-    QStringList inner = names(run(index, "kMDItemFSName == '*.txt'", {home.path("Documents/Work")}));
+    QStringList inner =
+        names(run(index, "kMDItemFSName == '*.txt'", {home.path("Documents/Work")}));
     inner.sort();
     EXPECT_EQ(inner, (QStringList{"b.txt", "c.txt"}));
     // Asking for a folder and one inside it lists each file once.
-    const auto both = run(index, "kMDItemFSName == '*.txt'", {home.path("Documents"), home.path("Documents/Work")});
+    const auto both = run(index, "kMDItemFSName == '*.txt'",
+                          {home.path("Documents"), home.path("Documents/Work")});
     EXPECT_EQ(both.count(), 3u);
 }
 
@@ -155,7 +164,8 @@ TEST_F(MetadataIndexTest, ReadsContentAttributesOnceAndKeepsThemOnDisk)
     MetadataIndex again;
     const auto r = run(again, "kMDItemPixelWidth >= 300", {home.path("Pictures")});
     EXPECT_EQ(names(r), QStringList{"wide.png"});
-    EXPECT_EQ(again.stats().contentReads, 0u) << "the second index should read nothing from the files";
+    EXPECT_EQ(again.stats().contentReads, 0u)
+        << "the second index should read nothing from the files";
 }
 
 TEST_F(MetadataIndexTest, ScanningLeavesAccessTimesAlone)
@@ -177,14 +187,18 @@ TEST_F(MetadataIndexTest, LastUsedComesFromTheRecentListAndFromReadsAfterWrites)
     TestHome::setTimes(opened, 1.7e9 + 3600, std::nullopt);
     TestHome::setTimes(untouched, 1.7e9, std::nullopt);
     TestHome::setTimes(listed, 1.7e9, std::nullopt);
-    home.writeFile(".local/share/recently-used.xbel",
-                   "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\">\n<bookmark href=\"file://"
-                       + QUrl::toPercentEncoding(listed, "/") + "\" added=\"2024-01-01T00:00:00Z\" "
-                       "modified=\"2024-01-02T00:00:00Z\" visited=\"2024-01-03T00:00:00Z\"/>\n</xbel>\n");
+    home.writeFile(
+        ".local/share/recently-used.xbel",
+        "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\">\n<bookmark href=\"file://" +
+            QUrl::toPercentEncoding(listed, "/") +
+            "\" added=\"2024-01-01T00:00:00Z\" "
+            "modified=\"2024-01-02T00:00:00Z\" visited=\"2024-01-03T00:00:00Z\"/>\n</xbel>\n");
     MetadataIndex index;
-    const auto r = run(index, "kMDItemLastUsedDate == *", {home.path("Documents")}, Attr::LastUsedDate);
+    const auto r =
+        run(index, "kMDItemLastUsedDate == *", {home.path("Documents")}, Attr::LastUsedDate);
     EXPECT_EQ(names(r), (QStringList{"listed.txt", "opened.txt"}));
-    EXPECT_EQ(r.item(0).lastUsedDate, QDateTime::fromString("2024-01-03T00:00:00Z", Qt::ISODate).toSecsSinceEpoch());
+    EXPECT_EQ(r.item(0).lastUsedDate,
+              QDateTime::fromString("2024-01-03T00:00:00Z", Qt::ISODate).toSecsSinceEpoch());
 }
 
 TEST_F(MetadataIndexTest, RefreshSeesNewAndRemovedFilesAndReadsNothingUnchanged)
@@ -214,7 +228,8 @@ TEST_F(MetadataIndexTest, AScopeThatAppearsLaterIsWalkedThen)
     EXPECT_EQ(run(index, "kMDItemFSName == '*'", {home.path("Missing")}).count(), 0u);
     home.writeFile("Missing/now-here.txt", "x");
     index.refresh();
-    EXPECT_EQ(names(run(index, "kMDItemFSName == '*'", {home.path("Missing")})), QStringList{"now-here.txt"});
+    EXPECT_EQ(names(run(index, "kMDItemFSName == '*'", {home.path("Missing")})),
+              QStringList{"now-here.txt"});
 }
 
 TEST_F(MetadataIndexTest, SurvivesUnreadableFolders)
@@ -224,7 +239,8 @@ TEST_F(MetadataIndexTest, SurvivesUnreadableFolders)
     home.writeFile("Documents/open.txt", "x");
     chmod(home.path("Documents/Locked").toUtf8().constData(), 0);
     MetadataIndex index;
-    QStringList found = names(run(index, "kMDItemFSName == '*'", {home.path("Documents"), home.path("Missing")}));
+    QStringList found =
+        names(run(index, "kMDItemFSName == '*'", {home.path("Documents"), home.path("Missing")}));
     found.sort();
     chmod(home.path("Documents/Locked").toUtf8().constData(), 0755);
     EXPECT_EQ(found, (QStringList{"Locked", "open.txt"}));
@@ -234,7 +250,8 @@ TEST_F(MetadataIndexTest, WhereFromsComeFromTheFreedesktopAttributes)
 {
     const QString file = home.writeFile("Downloads/tool.deb", "x");
     const QByteArray url = "https://example.org/tool.deb";
-    if (setxattr(file.toUtf8().constData(), "user.xdg.origin.url", url.constData(), size_t(url.size()), 0) != 0)
+    if (setxattr(file.toUtf8().constData(), "user.xdg.origin.url", url.constData(),
+                 size_t(url.size()), 0) != 0)
         GTEST_SKIP() << "no user extended attributes on this file system";
     home.writeFile("Downloads/plain.txt", "x");
     MetadataIndex index;
@@ -270,10 +287,12 @@ TEST_F(MetadataIndexTest, RefreshWithNoFolderChangedStillSeesTheRecentList)
     MetadataIndex index;
     EXPECT_EQ(run(index, "kMDItemLastUsedDate == *", {home.path("Documents")}).count(), 0u);
     home.writeFile(".local/share/recently-used.xbel",
-                   "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\">\n<bookmark href=\"file://"
-                       + QUrl::toPercentEncoding(file, "/") + "\" visited=\"2024-01-03T00:00:00Z\"/>\n</xbel>\n");
+                   "<?xml version=\"1.0\"?>\n<xbel version=\"1.0\">\n<bookmark href=\"file://" +
+                       QUrl::toPercentEncoding(file, "/") +
+                       "\" visited=\"2024-01-03T00:00:00Z\"/>\n</xbel>\n");
     index.refresh();
-    EXPECT_EQ(names(run(index, "kMDItemLastUsedDate == *", {home.path("Documents")})), QStringList{"plan.txt"});
+    EXPECT_EQ(names(run(index, "kMDItemLastUsedDate == *", {home.path("Documents")})),
+              QStringList{"plan.txt"});
 }
 
 // A name the type database matches whole must not decide the type of every
@@ -281,9 +300,11 @@ TEST_F(MetadataIndexTest, RefreshWithNoFolderChangedStillSeesTheRecentList)
 TEST_F(MetadataIndexTest, WholeNameTypesDoNotSpreadToTheirSuffix)
 {
     home.writeFile("Project/CMakeLists.txt", "project(x)");
-    for (int i = 0; i < 20; ++i) home.writeFile(QStringLiteral("Project/notes-%1.txt").arg(i), "plain");
+    for (int i = 0; i < 20; ++i)
+        home.writeFile(QStringLiteral("Project/notes-%1.txt").arg(i), "plain");
     MetadataIndex index;
-    const auto plain = run(index, "kMDItemContentType == 'public.plain-text'", {home.path("Project")});
+    const auto plain =
+        run(index, "kMDItemContentType == 'public.plain-text'", {home.path("Project")});
     EXPECT_EQ(plain.count(), 20u);
     const auto cmake = run(index, "kMDItemFSName == 'CMakeLists.txt'", {home.path("Project")});
     ASSERT_EQ(cmake.count(), 1u);

@@ -108,7 +108,8 @@ TEST(Query, EveryQueryTheAppWritesParses)
         R"((kMDItemFSName == "*invoice*"cd || kMDItemTitle == "*invoice*"cd || kMDItemAuthors == "*invoice*"cd || kMDItemAlbum == "*invoice*"cd || kMDItemTextContent == "invoice*"cdw))",
         R"((((kMDItemContentTypeTree == 'public.image')) && kMDItemIsScreenCapture == 1 && (kMDItemFSName == "*.png"c || kMDItemFSName == "*.jpg"c) && ((kMDItemFSContentChangeDate >= $time.iso(2026-12-01T00:00:00Z) && kMDItemFSContentChangeDate < $time.iso(2027-01-01T00:00:00Z)) || (kMDItemContentCreationDate >= $time.iso(2026-12-01T00:00:00Z) && kMDItemContentCreationDate < $time.iso(2027-01-01T00:00:00Z))) && kMDItemFSSize >= 1000 && kMDItemFSSize <= 5000000 && (kMDItemAcquisitionModel == "*iphone*"cd || kMDItemAcquisitionMake == "*iphone*"cd) && (kMDItemFSName == "*a\"b\\\**"cd || kMDItemTextContent == "a\"b\\\**"cdw)) || (kMDItemFSName == "*a\"b\\\**"cd || kMDItemTitle == "*a\"b\\\**"cd))",
     };
-    for (const QString& text : queries) parsed(text);
+    for (const QString& text : queries)
+        parsed(text);
 }
 
 TEST(Query, CategoryAndCleanupQueriesMeanWhatTheySay)
@@ -511,7 +512,8 @@ TEST(Query, PathologicalInputsStayFast)
 
     // 100 KB queries: a long chain of clauses and a long string.
     QStringList clauses;
-    for (int i = 0; i < 4000; ++i) clauses << QStringLiteral("kMDItemFSName == '*%1*'c").arg(i);
+    for (int i = 0; i < 4000; ++i)
+        clauses << QStringLiteral("kMDItemFSName == '*%1*'c").arg(i);
     const QString chain = clauses.join(QStringLiteral(" || "));
     ASSERT_GT(chain.size(), 100'000);
     EXPECT_TRUE(matches(chain, file("x3999")));
@@ -539,6 +541,7 @@ TEST(Query, MatchesOnManyThreadsAtOnce)
                 if (query.matches(ItemView(item))) ++hits;
         });
     }
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : threads)
+        thread.join();
     EXPECT_EQ(hits.load(), 4 * (2000 - 11));
 }

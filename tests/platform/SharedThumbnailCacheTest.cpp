@@ -39,7 +39,8 @@ TEST(SharedThumbnailCache, CurrentOnlyForTheSameFileTimeAndSize)
     EXPECT_FALSE(cache::isCurrent({uri, "1700000000", "43"}, uri, stamp));
     EXPECT_FALSE(cache::isCurrent({uri, "1700000000.5", "42"}, uri, stamp));
     EXPECT_FALSE(cache::isCurrent({uri, QString(), "42"}, uri, stamp));
-    EXPECT_FALSE(cache::isCurrent({QStringLiteral("file:///b.png"), "1700000000", "42"}, uri, stamp));
+    EXPECT_FALSE(
+        cache::isCurrent({QStringLiteral("file:///b.png"), "1700000000", "42"}, uri, stamp));
 }
 
 TEST(SharedThumbnailCache, StoringReplacesWholeFilesOnly)

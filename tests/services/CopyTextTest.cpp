@@ -1,12 +1,12 @@
-#include "library/AppState.h"
 #include "services/CopyText.h"
+#include "library/AppState.h"
 #include "services/TextIndex.h"
 #include "support/TestHome.h"
 
 #include <QClipboard>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLocale>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -70,7 +70,8 @@ TEST(CopyText, oneReadableFileCopiesItsTextAlone)
 {
     Fixture f;
     f.texts.insert(QStringLiteral("photo.jpg"), QStringLiteral("  one\ntwo\n\nthree\n "));
-    EXPECT_EQ(f.copy({file(QStringLiteral("Holiday"), FileCategory::folders), file(QStringLiteral("photo.jpg"))}),
+    EXPECT_EQ(f.copy({file(QStringLiteral("Holiday"), FileCategory::folders),
+                      file(QStringLiteral("photo.jpg"))}),
               QStringLiteral("Copied 3 lines of text"));
     EXPECT_EQ(f.toasts.first().message, QStringLiteral("Reading text…"));
     EXPECT_TRUE(f.toasts.first().sticky);
@@ -86,10 +87,12 @@ TEST(CopyText, severalFilesGetAHeaderEach)
     f.texts = {{QStringLiteral("a.png"), QStringLiteral("alpha\nbeta")},
                {QStringLiteral("b.png"), QStringLiteral("gamma")},
                {QStringLiteral("c.png"), QStringLiteral("delta")}};
-    EXPECT_EQ(f.copy({file(QStringLiteral("a.png")), file(QStringLiteral("b.png")), file(QStringLiteral("c.png"))}),
+    EXPECT_EQ(f.copy({file(QStringLiteral("a.png")), file(QStringLiteral("b.png")),
+                      file(QStringLiteral("c.png"))}),
               QStringLiteral("Copied 7 lines of text from 3 files"));
     EXPECT_EQ(f.toasts.first().message, QStringLiteral("Reading text in 3 files…"));
-    EXPECT_EQ(clipboard(), QStringLiteral("— a.png —\nalpha\nbeta\n\n— b.png —\ngamma\n\n— c.png —\ndelta"));
+    EXPECT_EQ(clipboard(),
+              QStringLiteral("— a.png —\nalpha\nbeta\n\n— b.png —\ngamma\n\n— c.png —\ndelta"));
 
     // A file without text adds nothing, not even its header.
     EXPECT_EQ(f.copy({file(QStringLiteral("blank.png")), file(QStringLiteral("b.png"))}),
@@ -101,8 +104,10 @@ TEST(CopyText, noTextLeavesTheClipboardAlone)
 {
     Fixture f;
     f.texts.insert(QStringLiteral("space.png"), QStringLiteral(" \n\t\n"));
-    EXPECT_EQ(f.copy({file(QStringLiteral("space.png"))}), QStringLiteral("No text found in “space.png”"));
-    EXPECT_EQ(f.copy({file(QStringLiteral("x.png")), file(QStringLiteral("y.png"))}), QStringLiteral("No text found"));
+    EXPECT_EQ(f.copy({file(QStringLiteral("space.png"))}),
+              QStringLiteral("No text found in “space.png”"));
+    EXPECT_EQ(f.copy({file(QStringLiteral("x.png")), file(QStringLiteral("y.png"))}),
+              QStringLiteral("No text found"));
     EXPECT_EQ(clipboard(), QStringLiteral("before"));
 
     f.toasts.clear();

@@ -52,7 +52,9 @@ struct FakeReader {
 struct Fixture {
     TestHome home;
     std::shared_ptr<FakeReader> reader = std::make_shared<FakeReader>();
-    TextIndex::Recognize recognize = [reader = reader](const QString& path) { return reader->read(path); };
+    TextIndex::Recognize recognize = [reader = reader](const QString& path) {
+        return reader->read(path);
+    };
 };
 
 FileItem picture(const QString& name, double modified = 1000.5, qint64 size = 1000)
@@ -68,7 +70,8 @@ FileItem picture(const QString& name, double modified = 1000.5, qint64 size = 10
 QList<FileItem> pictures(int count, const QString& prefix = QStringLiteral("p"))
 {
     QList<FileItem> items;
-    for (int i = 0; i < count; ++i) items.append(picture(prefix + QString::number(i) + QStringLiteral(".png")));
+    for (int i = 0; i < count; ++i)
+        items.append(picture(prefix + QString::number(i) + QStringLiteral(".png")));
     return items;
 }
 
@@ -100,7 +103,8 @@ QByteArray fileBytes(const QString& path)
 TEST(TextIndex, runTakesEachCandidateOnce)
 {
     Fixture f;
-    f.reader->answers = {{QStringLiteral("blank.png"), QString()}, {QStringLiteral("fails.png"), std::nullopt}};
+    f.reader->answers = {{QStringLiteral("blank.png"), QString()},
+                         {QStringLiteral("fails.png"), std::nullopt}};
     TextIndex index(f.recognize);
     textNow(index, picture(QStringLiteral("known.png"), 10));
     textNow(index, picture(QStringLiteral("blank.png"), 10));
@@ -108,7 +112,8 @@ TEST(TextIndex, runTakesEachCandidateOnce)
     FileItem folder = picture(QStringLiteral("Holiday"));
     folder.category = FileCategory::folders;
     index.index({picture(QStringLiteral("a.png")), picture(QStringLiteral("a.png")), // named twice
-                 picture(QStringLiteral("logo.svg")), folder, picture(QStringLiteral("big.png"), 1, 60'000'000),
+                 picture(QStringLiteral("logo.svg")), folder,
+                 picture(QStringLiteral("big.png"), 1, 60'000'000),
                  picture(QStringLiteral("edge.png"), 1, 59'999'999),
                  picture(QStringLiteral("known.png"), 10), // current
                  picture(QStringLiteral("blank.png"), 11), // changed since
@@ -118,8 +123,8 @@ TEST(TextIndex, runTakesEachCandidateOnce)
     EXPECT_EQ(index.done(), 4);
     EXPECT_EQ(f.reader->callsSoFar().mid(2).size(), 4);
     EXPECT_EQ(asSet(f.reader->callsSoFar().mid(2)),
-              (QSet<QString>{QStringLiteral("a.png"), QStringLiteral("edge.png"), QStringLiteral("blank.png"),
-                             QStringLiteral("fails.png")}));
+              (QSet<QString>{QStringLiteral("a.png"), QStringLiteral("edge.png"),
+                             QStringLiteral("blank.png"), QStringLiteral("fails.png")}));
     EXPECT_EQ(index.entries().value(QStringLiteral("/pictures/blank.png")).modified, 11);
     // Text that could not be read is not remembered as no text…
     EXPECT_FALSE(index.entries().contains(QStringLiteral("/pictures/fails.png")));
@@ -183,7 +188,8 @@ TEST(TextIndex, savesAfterEveryFortyResultsAndOnDemand)
     EXPECT_EQ(f.reader->callsSoFar().size(), 140);
     EXPECT_EQ(index.saveCount(), 5);
     f.reader->answers.insert(QStringLiteral("p0.png"), QStringLiteral("edited"));
-    EXPECT_EQ(textNow(index, picture(QStringLiteral("p0.png"), 1000.500001)), QStringLiteral("edited"));
+    EXPECT_EQ(textNow(index, picture(QStringLiteral("p0.png"), 1000.500001)),
+              QStringLiteral("edited"));
     EXPECT_EQ(index.saveCount(), 6);
 
     f.reader->answers.insert(QStringLiteral("unreadable.png"), std::nullopt);
@@ -207,11 +213,13 @@ TEST(TextIndex, searchIgnoresCaseAndAccents)
     const QString sign = QStringLiteral("/pictures/sign.png");
     EXPECT_EQ(asSet(index.search({QStringLiteral("cafe")})), (QSet<QString>{menu, sign}));
     EXPECT_EQ(index.search({QStringLiteral("CAFÉ"), QStringLiteral("lait")}), QStringList{menu});
-    EXPECT_EQ(index.search({QStringLiteral("cafe\u0301"), QStringLiteral("noir")}), QStringList{sign});
+    EXPECT_EQ(index.search({QStringLiteral("cafe\u0301"), QStringLiteral("noir")}),
+              QStringList{sign});
     // Terms of one character are left out ("é" as e and a combining accent is one).
     EXPECT_TRUE(index.search({QStringLiteral("x")}).isEmpty());
     EXPECT_TRUE(index.search({QStringLiteral("e\u0301")}).isEmpty());
-    EXPECT_EQ(asSet(index.search({QStringLiteral("cafe"), QStringLiteral("x")})), (QSet<QString>{menu, sign}));
+    EXPECT_EQ(asSet(index.search({QStringLiteral("cafe"), QStringLiteral("x")})),
+              (QSet<QString>{menu, sign}));
 
     index.forget({menu});
     EXPECT_EQ(index.search({QStringLiteral("cafe")}), QStringList{sign});
@@ -221,12 +229,14 @@ TEST(TextIndex, fileRoundTrip)
 {
     Fixture f;
     const double modified = 1700000000.123456789;
-    f.reader->answers = {{QStringLiteral("quote.png"), QStringLiteral("\"Ünïcode\" / line\nnext\\")},
-                         {QStringLiteral("blank.png"), QString()}};
+    f.reader->answers = {
+        {QStringLiteral("quote.png"), QStringLiteral("\"Ünïcode\" / line\nnext\\")},
+        {QStringLiteral("blank.png"), QString()}};
     QHash<QString, TextIndex::Entry> written;
     {
         TextIndex index(f.recognize);
-        index.index({picture(QStringLiteral("quote.png"), modified), picture(QStringLiteral("blank.png"), kDistantPast),
+        index.index({picture(QStringLiteral("quote.png"), modified),
+                     picture(QStringLiteral("blank.png"), kDistantPast),
                      picture(QStringLiteral("plain.png"), 0.1)});
         ASSERT_TRUE(finishRun(index));
         written = index.entries();
@@ -254,8 +264,9 @@ TEST(TextIndex, damagedFileKeepsItsGoodEntries)
     })");
     {
         TextIndex index(f.recognize);
-        EXPECT_EQ(index.entries(), (QHash<QString, TextIndex::Entry>{
-                                       {QStringLiteral("/good.png"), {12.5, QStringLiteral("kept")}}}));
+        EXPECT_EQ(index.entries(),
+                  (QHash<QString, TextIndex::Entry>{
+                      {QStringLiteral("/good.png"), {12.5, QStringLiteral("kept")}}}));
         index.forget({});
     }
     EXPECT_FALSE(QFile::exists(location + QStringLiteral(".unreadable")));
@@ -292,7 +303,8 @@ TEST(TextIndex, newestSnapshotLandsLast)
         TextIndex index(f.recognize);
         index.index(items);
         ASSERT_TRUE(finishRun(index));
-        for (const FileItem& item : items) index.forget({item.path});
+        for (const FileItem& item : items)
+            index.forget({item.path});
     }
     EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 0);
 }

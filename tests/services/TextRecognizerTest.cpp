@@ -29,7 +29,8 @@ QImage pictureOfText(const QStringList& lines, QImage::Format format = QImage::F
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(56);
     painter.setFont(font);
-    for (int i = 0; i < lines.size(); ++i) painter.drawText(QPoint(60, 120 + 140 * i), lines[i]);
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(QPoint(60, 120 + 140 * i), lines[i]);
     painter.end();
     return image;
 }
@@ -50,7 +51,8 @@ int threadCount()
     int count = 0;
     for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile name(tasks + task + QStringLiteral("/comm"));
-        if (name.open(QIODevice::ReadOnly) && !name.readAll().startsWith("Thread (pooled)")) ++count;
+        if (name.open(QIODevice::ReadOnly) && !name.readAll().startsWith("Thread (pooled)"))
+            ++count;
     }
     return count;
 }
@@ -69,9 +71,9 @@ FileItem item(const QString& path, FileCategory category, std::optional<UniformT
 TEST(TextRecognizer, readsImagesAndPdfs)
 {
     TestHome home;
-    const QString image = home.writeFile(
-        QStringLiteral("note.png"),
-        png(pictureOfText({QStringLiteral("Invoice 4711 paid"), QStringLiteral("Harbour Street")})));
+    const QString image = home.writeFile(QStringLiteral("note.png"),
+                                         png(pictureOfText({QStringLiteral("Invoice 4711 paid"),
+                                                            QStringLiteral("Harbour Street")})));
     const QStringList lines = TextRecognizer::text(image).value_or(QString()).split(u'\n');
     ASSERT_EQ(lines.size(), 2) << lines.join(u'|').toStdString();
     EXPECT_TRUE(lines[0].contains(QStringLiteral("Invoice 4711"))) << lines[0].toStdString();
@@ -79,24 +81,28 @@ TEST(TextRecognizer, readsImagesAndPdfs)
 
     // Transparent paper reads as white, not as black around black text.
     const QString clear = home.writeFile(
-        QStringLiteral("clear.png"),
-        png(pictureOfText({QStringLiteral("Transparent")}, QImage::Format_ARGB32, Qt::transparent)));
-    EXPECT_TRUE(TextRecognizer::text(clear).value_or(QString()).contains(QStringLiteral("Transparent")));
+        QStringLiteral("clear.png"), png(pictureOfText({QStringLiteral("Transparent")},
+                                                       QImage::Format_ARGB32, Qt::transparent)));
+    EXPECT_TRUE(
+        TextRecognizer::text(clear).value_or(QString()).contains(QStringLiteral("Transparent")));
 
     // A PDF's own text layer, trimmed.
     const QString layered = home.path(QStringLiteral("report.pdf"));
-    ASSERT_TRUE(test::writePdf(layered, {.pages = 2, .pageTexts = {QStringLiteral("Quarterly report"),
-                                                                   QStringLiteral("Second page")}}));
+    ASSERT_TRUE(test::writePdf(layered, {.pages = 2,
+                                         .pageTexts = {QStringLiteral("Quarterly report"),
+                                                       QStringLiteral("Second page")}}));
     const QString layer = TextRecognizer::text(layered).value_or(QString());
     EXPECT_TRUE(layer.startsWith(QStringLiteral("Quarterly report"))) << layer.toStdString();
     EXPECT_TRUE(layer.endsWith(QStringLiteral("Second page"))) << layer.toStdString();
 
     // A scan: its pages are pictures, recognised in order with a blank line between.
     const QString scanned = home.path(QStringLiteral("scan.pdf"));
-    ASSERT_TRUE(test::writePdf(scanned, {.pages = 2,
-                                         .pageTexts = {QStringLiteral("Lighthouse"), QStringLiteral("Keeper")},
-                                         .textLayer = false}));
-    const QStringList pages = TextRecognizer::text(scanned).value_or(QString()).split(QStringLiteral("\n\n"));
+    ASSERT_TRUE(test::writePdf(
+        scanned, {.pages = 2,
+                  .pageTexts = {QStringLiteral("Lighthouse"), QStringLiteral("Keeper")},
+                  .textLayer = false}));
+    const QStringList pages =
+        TextRecognizer::text(scanned).value_or(QString()).split(QStringLiteral("\n\n"));
     ASSERT_EQ(pages.size(), 2) << pages.join(u'|').toStdString();
     EXPECT_TRUE(pages[0].contains(QStringLiteral("Lighthouse"))) << pages[0].toStdString();
     EXPECT_TRUE(pages[1].contains(QStringLiteral("Keeper"))) << pages[1].toStdString();
@@ -113,8 +119,10 @@ TEST(TextRecognizer, unreadableFilesGiveNoAnswer)
 {
     TestHome home;
     EXPECT_FALSE(TextRecognizer::text(home.path(QStringLiteral("missing.png"))));
-    EXPECT_FALSE(TextRecognizer::text(home.writeFile(QStringLiteral("broken.png"), "not a picture")));
-    EXPECT_FALSE(TextRecognizer::text(home.writeFile(QStringLiteral("broken.pdf"), "%PDF-1.4 junk")));
+    EXPECT_FALSE(
+        TextRecognizer::text(home.writeFile(QStringLiteral("broken.png"), "not a picture")));
+    EXPECT_FALSE(
+        TextRecognizer::text(home.writeFile(QStringLiteral("broken.pdf"), "%PDF-1.4 junk")));
     const QString locked = home.path(QStringLiteral("locked.pdf"));
     ASSERT_TRUE(test::writeLockedPdf(locked));
     EXPECT_FALSE(TextRecognizer::text(locked));
@@ -159,10 +167,13 @@ TEST(TextRecognizer, missingLanguageDataGivesNoAnswer)
                                                 : std::nullopt;
     qputenv("TESSDATA_PREFIX", QFile::encodeName(home.makeFolder(QStringLiteral("no-tessdata"))));
     std::optional<QString> text = QStringLiteral("unset");
-    std::thread fresh([&] { text = TextRecognizer::recognize(pictureOfText({QStringLiteral("Hello")})); });
+    std::thread fresh(
+        [&] { text = TextRecognizer::recognize(pictureOfText({QStringLiteral("Hello")})); });
     fresh.join();
-    if (saved) qputenv("TESSDATA_PREFIX", *saved);
-    else qunsetenv("TESSDATA_PREFIX");
+    if (saved)
+        qputenv("TESSDATA_PREFIX", *saved);
+    else
+        qunsetenv("TESSDATA_PREFIX");
     EXPECT_FALSE(text);
 }
 
@@ -170,8 +181,10 @@ TEST(TextRecognizer, canRead)
 {
     EXPECT_TRUE(TextRecognizer::canRead(item(QStringLiteral("/h/a.jpeg"), FileCategory::images)));
     EXPECT_TRUE(TextRecognizer::canRead(item(QStringLiteral("/h/scan"), FileCategory::images)));
-    EXPECT_FALSE(TextRecognizer::canRead(item(QStringLiteral("/h/logo.SVG"), FileCategory::images)));
-    EXPECT_FALSE(TextRecognizer::canRead(item(QStringLiteral("/h/a.pdf"), FileCategory::documents)));
+    EXPECT_FALSE(
+        TextRecognizer::canRead(item(QStringLiteral("/h/logo.SVG"), FileCategory::images)));
+    EXPECT_FALSE(
+        TextRecognizer::canRead(item(QStringLiteral("/h/a.pdf"), FileCategory::documents)));
     EXPECT_TRUE(TextRecognizer::canRead(
         item(QStringLiteral("/h/statement.dat"), FileCategory::documents, UniformType::pdf())));
     EXPECT_FALSE(TextRecognizer::canRead(

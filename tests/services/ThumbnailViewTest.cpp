@@ -65,7 +65,8 @@ struct Fixture {
     Fixture()
         : loader(
               generator, [](const QString&, int side) { return solid(side, side, Qt::green); }, 1)
-    {}
+    {
+    }
     ~Fixture() { generator->m_gate.release(1000); }
 
     Thumbnail load(const QString& path, double side)

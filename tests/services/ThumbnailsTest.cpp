@@ -78,7 +78,8 @@ struct Loader {
                   return solid(side, Qt::blue);
               },
               threads)
-    {}
+    {
+    }
     ~Loader() { generator->release(1000); }
 
     std::shared_ptr<FakeGenerator> generator = std::make_shared<FakeGenerator>();

@@ -387,7 +387,8 @@ QByteArray pdfText(const QString& text)
 {
     // UTF-16BE with a byte-order mark, in hex: safe for any character.
     QByteArray bytes("\xFE\xFF", 2);
-    for (const QChar c : text) bytes += u16(c.unicode(), true);
+    for (const QChar c : text)
+        bytes += u16(c.unicode(), true);
     return '<' + bytes.toHex().toUpper() + '>';
 }
 
@@ -450,7 +451,8 @@ QByteArray handWrittenPdf(const QList<QByteArray>& objects, const QByteArray& tr
 QByteArray pngBytes(int width, int height, const QList<std::pair<QString, QString>>& texts)
 {
     QImage image = filledImage(width, height);
-    for (const auto& [key, value] : texts) image.setText(key, value);
+    for (const auto& [key, value] : texts)
+        image.setText(key, value);
     return encodeImage(image, "PNG");
 }
 

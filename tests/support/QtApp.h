@@ -11,8 +11,7 @@ void ensureApp();
 // Runs the event loop until the future has finished (or the time is up).
 bool waitFor(const QFuture<void>& future, int timeoutMs = 20000);
 
-template <typename T>
-bool waitFor(const QFuture<T>& future, int timeoutMs = 20000)
+template <typename T> bool waitFor(const QFuture<T>& future, int timeoutMs = 20000)
 {
     return waitFor(QFuture<void>(future), timeoutMs);
 }

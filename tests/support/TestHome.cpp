@@ -16,7 +16,7 @@
 namespace ovra::test {
 
 namespace {
-const char* const kVariables[] = {"HOME",          "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+const char* const kVariables[] = {"HOME",           "XDG_CONFIG_HOME", "XDG_DATA_HOME",
                                   "XDG_CACHE_HOME", "XDG_DATA_DIRS",   "XDG_CONFIG_DIRS",
                                   "XDG_STATE_HOME"};
 
@@ -37,7 +37,7 @@ void linkSystemMimeDatabase(const QString& share)
         }
     }
 }
-}
+} // namespace
 
 struct TestHome::Saved {
     std::map<std::string, std::optional<QByteArray>> values;
@@ -63,14 +63,17 @@ TestHome::TestHome()
     const QString share = QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/share");
     linkSystemMimeDatabase(share);
     qputenv("XDG_DATA_DIRS", share.toUtf8());
-    qputenv("XDG_CONFIG_DIRS", (QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/etc-xdg")).toUtf8());
+    qputenv("XDG_CONFIG_DIRS",
+            (QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/etc-xdg")).toUtf8());
 }
 
 TestHome::~TestHome()
 {
     for (const auto& [name, value] : m_saved->values) {
-        if (value) qputenv(name.c_str(), *value);
-        else qunsetenv(name.c_str());
+        if (value)
+            qputenv(name.c_str(), *value);
+        else
+            qunsetenv(name.c_str());
     }
     delete m_saved;
 }
@@ -122,7 +125,8 @@ void TestHome::setTimes(const QString& absolutePath, std::optional<double> acces
         return spec;
     };
     const timespec times[2] = {toSpec(accessed), toSpec(modified)};
-    if (utimensat(AT_FDCWD, QFile::encodeName(absolutePath).constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    if (utimensat(AT_FDCWD, QFile::encodeName(absolutePath).constData(), times,
+                  AT_SYMLINK_NOFOLLOW) != 0)
         ADD_FAILURE() << "cannot set times on " << absolutePath.toStdString();
 }
 

@@ -32,7 +32,8 @@ constexpr int kCacheLimit = 20000;
 
 DownloadSource row(const char* name, const char* symbol,
                    std::initializer_list<const char*> keywords,
-                   std::initializer_list<const char*> domains) {
+                   std::initializer_list<const char*> domains)
+{
     DownloadSource source{QString::fromUtf8(name), QString::fromUtf8(symbol), {}, {}, std::nullopt};
     for (const char* domain : domains)
         source.domains << QString::fromUtf8(domain);
@@ -43,7 +44,8 @@ DownloadSource row(const char* name, const char* symbol,
 
 // The order is the match order: a download whose addresses name two services
 // belongs to the one listed first (mail before the drive of the same company).
-QList<DownloadSource> makeCatalog() {
+QList<DownloadSource> makeCatalog()
+{
     return {
         row("WhatsApp", "message.fill", {"whatsapp"}, {"whatsapp.com", "whatsapp.net"}),
         row("Gmail", "envelope.fill", {"gmail"}, {"mail.google.com"}),
@@ -82,14 +84,16 @@ QList<DownloadSource> makeCatalog() {
     };
 }
 
-const QHash<QString, QString>& knownExtensions() {
+const QHash<QString, QString>& knownExtensions()
+{
     static const QHash<QString, QString> extensions{
         {QStringLiteral("fdpohaocaechififmbbbbbknoalclacl"), QStringLiteral("GoFullPage")},
     };
     return extensions;
 }
 
-bool isIpAddress(const QString& host) {
+bool isIpAddress(const QString& host)
+{
     // A registered host name never holds a colon, so any colon means IPv6 (with
     // or without a zone such as "%eth0", which inet_pton would refuse).
     if (host.contains(u':')) return true;
@@ -97,12 +101,14 @@ bool isIpAddress(const QString& host) {
     return inet_pton(AF_INET, host.toLatin1().constData(), &address) == 1;
 }
 
-bool hostMatches(const QString& host, const QString& domain) {
+bool hostMatches(const QString& host, const QString& domain)
+{
     return host == domain || (host.size() > domain.size() && host.endsWith(domain) &&
                               host.at(host.size() - domain.size() - 1) == u'.');
 }
 
-std::optional<DownloadSource> extensionSource(const QString& address) {
+std::optional<DownloadSource> extensionSource(const QString& address)
+{
     const QUrl url(address);
     const QString identifier = url.isValid() ? url.host() : QString();
     const auto known = knownExtensions().constFind(identifier);
@@ -117,7 +123,8 @@ std::optional<DownloadSource> extensionSource(const QString& address) {
     };
 }
 
-QStringList hostsOf(const QStringList& whereFroms) {
+QStringList hostsOf(const QStringList& whereFroms)
+{
     QStringList hosts;
     for (const QString& string : whereFroms) {
         const QUrl url(string.startsWith(QLatin1String("blob:")) ? string.mid(5) : string);
@@ -132,7 +139,8 @@ QStringList hostsOf(const QStringList& whereFroms) {
 // A host with no registrable part ("www" alone) keeps its whole name, so the
 // source can never be nameless, which as a query clause would match every
 // download.
-DownloadSource siteSource(const QString& host, const QString& link) {
+DownloadSource siteSource(const QString& host, const QString& link)
+{
     QString domain = DownloadSources::registrableDomain(host);
     if (domain.isEmpty()) domain = host;
     return DownloadSource{domain, QStringLiteral("globe"), {domain}, {}, link};
@@ -143,14 +151,16 @@ struct Cache {
     QCache<QString, std::optional<DownloadSource>> answers{kCacheLimit};
 };
 
-Cache& cache() {
+Cache& cache()
+{
     static Cache instance;
     return instance;
 }
 
 } // namespace
 
-QString DownloadSource::spotlightClause() const {
+QString DownloadSource::spotlightClause() const
+{
     const QStringList terms = domains.isEmpty() ? QStringList{name} : domains;
     QStringList clauses;
     for (const QString& term : terms)
@@ -161,24 +171,28 @@ QString DownloadSource::spotlightClause() const {
 
 namespace DownloadSources {
 
-const QList<DownloadSource>& catalog() {
+const QList<DownloadSource>& catalog()
+{
     static const QList<DownloadSource> rows = makeCatalog();
     return rows;
 }
 
-std::optional<DownloadSource> named(const QString& name) {
+std::optional<DownloadSource> named(const QString& name)
+{
     for (const DownloadSource& source : catalog())
         if (source.name == name) return source;
     return std::nullopt;
 }
 
-std::optional<DownloadSource> forKeyword(const QString& word) {
+std::optional<DownloadSource> forKeyword(const QString& word)
+{
     for (const DownloadSource& source : catalog())
         if (source.keywords.contains(word)) return source;
     return std::nullopt;
 }
 
-QString registrableDomain(const QString& host) {
+QString registrableDomain(const QString& host)
+{
     // An address has no registrable part; cutting "192.168.1.20" to "1.20"
     // would lump unrelated machines together.
     if (isIpAddress(host)) return host;
@@ -193,13 +207,15 @@ QString registrableDomain(const QString& host) {
     return labels.mid(labels.size() - (keepsThree ? 3 : 2)).join(u'.');
 }
 
-QStringList whereFroms(const QString& path) {
+QStringList whereFroms(const QString& path)
+{
     QStringList strings = md::readWhereFroms(QFile::encodeName(path));
     strings.removeAll(QString());
     return strings;
 }
 
-std::optional<DownloadSource> classify(const QStringList& whereFroms) {
+std::optional<DownloadSource> classify(const QStringList& whereFroms)
+{
     if (whereFroms.isEmpty()) return std::nullopt;
 
     QString link = whereFroms.first();
@@ -244,7 +260,8 @@ std::optional<DownloadSource> classify(const QStringList& whereFroms) {
     return siteSource(host, link);
 }
 
-std::optional<DownloadSource> source(const QString& path) {
+std::optional<DownloadSource> source(const QString& path)
+{
     Cache& shared = cache();
     {
         std::lock_guard lock(shared.mutex);
@@ -256,7 +273,8 @@ std::optional<DownloadSource> source(const QString& path) {
     return answer;
 }
 
-void clearCache() {
+void clearCache()
+{
     Cache& shared = cache();
     std::lock_guard lock(shared.mutex);
     shared.answers.clear();

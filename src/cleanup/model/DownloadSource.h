@@ -13,17 +13,23 @@ namespace ovra {
 struct DownloadSource {
     QString name;
     QString symbol;
-    QStringList domains;  // lower-case hosts; a host matches when equal or a subdomain
-    QStringList keywords; // lower-case words the search parser maps to the source
+    QStringList domains;         // lower-case hosts; a host matches when equal or a subdomain
+    QStringList keywords;        // lower-case words the search parser maps to the source
     std::optional<QString> link; // the where-from address the classification came from
 
     // The metadata query clause that finds files downloaded from this source.
     QString spotlightClause() const;
 
-    friend bool operator==(const DownloadSource& a, const DownloadSource& b) { return a.name == b.name; }
+    friend bool operator==(const DownloadSource& a, const DownloadSource& b)
+    {
+        return a.name == b.name;
+    }
 };
 
-inline size_t qHash(const DownloadSource& source, size_t seed = 0) { return qHash(source.name, seed); }
+inline size_t qHash(const DownloadSource& source, size_t seed = 0)
+{
+    return qHash(source.name, seed);
+}
 
 // The classifier. Stateless but for one process-wide cache of answers by path.
 namespace DownloadSources {

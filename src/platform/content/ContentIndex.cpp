@@ -67,8 +67,16 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     bool isValid() const { return m_stmt != nullptr; }
-    Statement& bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); return *this; }
-    Statement& bind(int i, double v) { sqlite3_bind_double(m_stmt, i, v); return *this; }
+    Statement& bind(int i, std::int64_t v)
+    {
+        sqlite3_bind_int64(m_stmt, i, v);
+        return *this;
+    }
+    Statement& bind(int i, double v)
+    {
+        sqlite3_bind_double(m_stmt, i, v);
+        return *this;
+    }
     Statement& bind(int i, const QByteArray& text)
     {
         sqlite3_bind_text(m_stmt, i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
@@ -116,7 +124,10 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool exec(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 sqlite3* openConnection(const QString& path)
 {
@@ -145,15 +156,17 @@ sqlite3* openWriter(const QString& path)
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (sqlite3* db = openConnection(path)) {
             const int version = schemaVersion(db);
-            const bool isUsable = (version == 0 || version == kSchemaVersion) &&
-                                  exec(db, "PRAGMA journal_mode=WAL") &&
-                                  exec(db, "PRAGMA synchronous=NORMAL") && exec(db, kSchema) &&
-                                  exec(db, QByteArray("PRAGMA user_version=" +
-                                                      QByteArray::number(kSchemaVersion)).constData());
+            const bool isUsable =
+                (version == 0 || version == kSchemaVersion) &&
+                exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") &&
+                exec(db, kSchema) &&
+                exec(db, QByteArray("PRAGMA user_version=" + QByteArray::number(kSchemaVersion))
+                             .constData());
             if (isUsable) return db;
             sqlite3_close_v2(db);
         }
-        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QFile::remove(path + QLatin1String(suffix));
     }
     return nullptr;
 }
@@ -207,7 +220,8 @@ public:
 
     ~Database()
     {
-        for (sqlite3* db : m_idleReaders) sqlite3_close_v2(db);
+        for (sqlite3* db : m_idleReaders)
+            sqlite3_close_v2(db);
         sqlite3_close_v2(m_writer);
     }
 
@@ -318,14 +332,22 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
     const QByteArray path = job.stamp.path.toUtf8();
     std::int64_t id = job.existingId;
     if (id) {
-        Statement change(m_writer, "UPDATE files SET size = ?2, mtime = ?3, outcome = ?4 WHERE id = ?1");
-        if (!change.bind(1, id).bind(2, job.stamp.size).bind(3, job.stamp.modified)
-                 .bind(4, std::int64_t(extracted.outcome)).run())
+        Statement change(m_writer,
+                         "UPDATE files SET size = ?2, mtime = ?3, outcome = ?4 WHERE id = ?1");
+        if (!change.bind(1, id)
+                 .bind(2, job.stamp.size)
+                 .bind(3, job.stamp.modified)
+                 .bind(4, std::int64_t(extracted.outcome))
+                 .run())
             return false;
     } else {
-        Statement add(m_writer, "INSERT INTO files(path, size, mtime, outcome) VALUES(?1, ?2, ?3, ?4)");
-        if (!add.bind(1, path).bind(2, job.stamp.size).bind(3, job.stamp.modified)
-                 .bind(4, std::int64_t(extracted.outcome)).run())
+        Statement add(m_writer,
+                      "INSERT INTO files(path, size, mtime, outcome) VALUES(?1, ?2, ?3, ?4)");
+        if (!add.bind(1, path)
+                 .bind(2, job.stamp.size)
+                 .bind(3, job.stamp.modified)
+                 .bind(4, std::int64_t(extracted.outcome))
+                 .run())
             return false;
         id = sqlite3_last_insert_rowid(m_writer);
     }
@@ -347,7 +369,9 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
         result.succeeded = false;
         return result;
     }
-    auto isCancelled = [cancelled] { return cancelled && cancelled->load(std::memory_order_relaxed); };
+    auto isCancelled = [cancelled] {
+        return cancelled && cancelled->load(std::memory_order_relaxed);
+    };
 
     // 1. Compare the list with what is recorded.
     QHash<QString, Recorded> recorded = recordedFiles();
@@ -380,7 +404,8 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
 
     // 2. Drop what vanished.
     if (!vanished.empty()) {
-        const bool ok = exec(m_writer, "BEGIN") && removeFiles(vanished) && exec(m_writer, "COMMIT");
+        const bool ok =
+            exec(m_writer, "BEGIN") && removeFiles(vanished) && exec(m_writer, "COMMIT");
         if (!ok) {
             exec(m_writer, "ROLLBACK");
             result.succeeded = false;
@@ -439,7 +464,8 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
             std::optional<Extracted> next;
             {
                 std::unique_lock lock(queueMutex);
-                queueChanged.wait_for(lock, kBatchTime, [&] { return !queue.empty() || runningExtractors == 0; });
+                queueChanged.wait_for(lock, kBatchTime,
+                                      [&] { return !queue.empty() || runningExtractors == 0; });
                 if (!queue.empty()) {
                     next = std::move(queue.front());
                     queue.pop_front();
@@ -459,7 +485,8 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
                 ++batchFiles;
                 ++m_done;
             }
-            if (batchFiles >= kBatchFiles || (inTransaction && Clock::now() - batchStart >= kBatchTime))
+            if (batchFiles >= kBatchFiles ||
+                (inTransaction && Clock::now() - batchStart >= kBatchTime))
                 commit();
         }
         commit();
@@ -467,9 +494,11 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
 
     std::vector<std::thread> threads;
     threads.reserve(std::size_t(threadCount) + 1);
-    for (int i = 0; i < threadCount; ++i) threads.emplace_back(extractLoop);
+    for (int i = 0; i < threadCount; ++i)
+        threads.emplace_back(extractLoop);
     threads.emplace_back(writeLoop);
-    for (std::thread& thread : threads) thread.join();
+    for (std::thread& thread : threads)
+        thread.join();
 
     result.wasCancelled = isCancelled() && m_done < m_total;
     m_isRunning = false;
@@ -486,10 +515,12 @@ QSet<QString> ContentIndex::Database::matchingPaths(const ContentPattern& patter
 
     const QByteArray query = pattern.indexQuery().toUtf8();
     if (!pattern.needsTextCheck()) {
-        Statement select(reader.db(),
-                         "SELECT f.path FROM words JOIN files f ON f.id = words.rowid WHERE words MATCH ?1");
+        Statement select(
+            reader.db(),
+            "SELECT f.path FROM words JOIN files f ON f.id = words.rowid WHERE words MATCH ?1");
         select.bind(1, query);
-        while (select.step() == SQLITE_ROW) paths.insert(select.text(0));
+        while (select.step() == SQLITE_ROW)
+            paths.insert(select.text(0));
         return paths;
     }
     Statement select(reader.db(),
@@ -527,8 +558,14 @@ ContentIndex::ContentIndex(Options options)
 
 ContentIndex::~ContentIndex() = default;
 
-bool ContentIndex::isOpen() const { return m_database->isOpen(); }
-QString ContentIndex::databasePath() const { return m_database->options().databasePath; }
+bool ContentIndex::isOpen() const
+{
+    return m_database->isOpen();
+}
+QString ContentIndex::databasePath() const
+{
+    return m_database->options().databasePath;
+}
 
 ContentIndex::UpdateResult ContentIndex::update(const std::vector<FileStamp>& files,
                                                 const std::atomic_bool* cancelled,
@@ -537,7 +574,10 @@ ContentIndex::UpdateResult ContentIndex::update(const std::vector<FileStamp>& fi
     return m_database->update(files, cancelled, onProgress);
 }
 
-ContentIndex::Progress ContentIndex::progress() const { return m_database->progress(); }
+ContentIndex::Progress ContentIndex::progress() const
+{
+    return m_database->progress();
+}
 
 QSet<QString> ContentIndex::matchingPaths(QStringView term, bool isPrefix) const
 {
@@ -556,6 +596,9 @@ QSet<QString> ContentIndex::matchingPaths(const ContentPattern& pattern) const
     return m_database->matchingPaths(pattern);
 }
 
-std::size_t ContentIndex::fileCount() const { return m_database->fileCount(); }
+std::size_t ContentIndex::fileCount() const
+{
+    return m_database->fileCount();
+}
 
 } // namespace ovra::content

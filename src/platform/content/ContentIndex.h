@@ -55,7 +55,7 @@ public:
         std::size_t removed = 0;   // gone from the list: dropped from the index
         std::size_t rejected = 0;  // malformed, locked or hostile (kept as having no text)
         bool wasCancelled = false;
-        bool succeeded = true;     // false when the database could not be written
+        bool succeeded = true; // false when the database could not be written
     };
 
     ContentIndex();
@@ -75,7 +75,8 @@ public:
     // Blocking; one update runs at a time. When `cancelled` turns true it stops
     // soon, keeping what it has written (the next update resumes from there).
     // `onProgress` is called from the update's writer thread after each batch.
-    UpdateResult update(const std::vector<FileStamp>& files, const std::atomic_bool* cancelled = nullptr,
+    UpdateResult update(const std::vector<FileStamp>& files,
+                        const std::atomic_bool* cancelled = nullptr,
                         const ProgressCallback& onProgress = {});
     Progress progress() const;
 

@@ -1,7 +1,7 @@
 #include "ContentIndexer.h"
 
-#include "ContentIndex.h"
 #include "../metadata/MetadataIndex.h"
+#include "ContentIndex.h"
 
 #include <QPointer>
 #include <QThreadPool>
@@ -9,7 +9,8 @@
 
 namespace ovra::content {
 
-ContentIndexer::ContentIndexer(md::MetadataIndex& index, std::shared_ptr<ContentIndex> contents, QObject* parent)
+ContentIndexer::ContentIndexer(md::MetadataIndex& index, std::shared_ptr<ContentIndex> contents,
+                               QObject* parent)
     : QObject(parent)
     , m_index(index)
     , m_contents(std::move(contents))
@@ -33,10 +34,14 @@ void ContentIndexer::start()
     QPointer<ContentIndexer> self(this);
     auto report = [self](const ContentIndex::Progress& p) {
         QMetaObject::invokeMethod(
-            self, [self, p] { if (self) self->setProgress(qsizetype(p.done), qsizetype(p.total)); },
+            self,
+            [self, p] {
+                if (self) self->setProgress(qsizetype(p.done), qsizetype(p.total));
+            },
             Qt::QueuedConnection);
     };
-    m_pass = QtConcurrent::run([index = &m_index, contents = m_contents, cancelled = m_cancelled, report] {
+    m_pass = QtConcurrent::run([index = &m_index, contents = m_contents, cancelled = m_cancelled,
+                                report] {
                  contents->update(index->documentStamps(), cancelled.get(), report);
              }).then(this, [this] {
         setRunning(false);

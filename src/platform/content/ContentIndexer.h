@@ -24,7 +24,8 @@ class ContentIndexer : public QObject {
     Q_PROPERTY(qsizetype total READ total NOTIFY progressChanged)
 
 public:
-    ContentIndexer(md::MetadataIndex& index, std::shared_ptr<ContentIndex> contents, QObject* parent = nullptr);
+    ContentIndexer(md::MetadataIndex& index, std::shared_ptr<ContentIndex> contents,
+                   QObject* parent = nullptr);
     ~ContentIndexer() override; // stops a running pass and waits for it
 
     // Brings the content index up to date with the files the metadata index

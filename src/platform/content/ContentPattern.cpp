@@ -29,7 +29,10 @@ std::vector<PatternChar> unescape(QStringView pattern)
     return out;
 }
 
-QString fromCodePoint(char32_t c) { return QString::fromUcs4(&c, 1); }
+QString fromCodePoint(char32_t c)
+{
+    return QString::fromUcs4(&c, 1);
+}
 
 constexpr QLatin1StringView kWordClass{"[\\p{L}\\p{N}\\p{M}\\p{Co}]"};
 constexpr QLatin1StringView kSeparatorClass{"[^\\p{L}\\p{N}\\p{M}\\p{Co}]"};
@@ -68,7 +71,10 @@ std::vector<PatternWord> patternWords(const std::vector<PatternChar>& chars)
     return words;
 }
 
-QString quotedForIndex(const QString& word) { return u'"' + QString(word).replace(u'"', QStringLiteral("\"\"")) + u'"'; }
+QString quotedForIndex(const QString& word)
+{
+    return u'"' + QString(word).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
 
 // Word-based: the pattern's words in sequence, any separators between them, and
 // a wildcard standing for the rest of a word.
@@ -89,7 +95,8 @@ QString wordRegex(const std::vector<PatternChar>& chars)
             separatorPending = true;
         }
     }
-    return QStringLiteral("(?<!") + kWordClass + u')' + body + QStringLiteral("(?!") + kWordClass + u')';
+    return QStringLiteral("(?<!") + kWordClass + u')' + body + QStringLiteral("(?!") + kWordClass +
+           u')';
 }
 
 // Whole-text: the pattern anchored at both ends, a wildcard standing for anything.
@@ -97,7 +104,8 @@ QString wholeTextRegex(const std::vector<PatternChar>& chars)
 {
     QString body = QStringLiteral("\\A");
     for (const PatternChar& pc : chars)
-        body += pc.isWildcard ? QStringLiteral(".*") : QRegularExpression::escape(fromCodePoint(pc.c));
+        body +=
+            pc.isWildcard ? QStringLiteral(".*") : QRegularExpression::escape(fromCodePoint(pc.c));
     return body + QStringLiteral("\\z");
 }
 
@@ -180,11 +188,13 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
             continue;
         }
         if (w.hasWildcardAfter && i + 1 < words.size()) hasInnerWildcard = true;
-        terms << quotedForIndex(spelledOut(w.text)) + (w.hasWildcardAfter ? QStringLiteral(" *") : QString());
+        terms << quotedForIndex(spelledOut(w.text)) +
+                     (w.hasWildcardAfter ? QStringLiteral(" *") : QString());
     }
     bool hasWildcardOutsideWords = false;
     for (std::size_t i = 0; i < chars.size(); ++i) {
-        const bool touchesWord = (i > 0 && !chars[i - 1].isWildcard && isWordCharacter(chars[i - 1].c));
+        const bool touchesWord =
+            (i > 0 && !chars[i - 1].isWildcard && isWordCharacter(chars[i - 1].c));
         if (chars[i].isWildcard && !touchesWord) hasWildcardOutsideWords = true;
     }
 
@@ -193,8 +203,8 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
         return compiled;
     }
 
-    const bool isExactInIndex = ignoresCase && ignoresDiacritics && isWordBased && !hasInnerWildcard &&
-                                !hasWildcardOutsideWords;
+    const bool isExactInIndex = ignoresCase && ignoresDiacritics && isWordBased &&
+                                !hasInnerWildcard && !hasWildcardOutsideWords;
     if (isExactInIndex) {
         // The index's own tokenizer splits the phrase exactly as it split the text.
         QString phrase;
@@ -202,7 +212,8 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
             if (!pc.isWildcard) phrase += fromCodePoint(pc.c);
         }
         const bool isPrefix = !words.empty() && words.back().hasWildcardAfter;
-        compiled.m_indexQuery = quotedForIndex(spelledOut(phrase)) + (isPrefix ? QStringLiteral(" *") : QString());
+        compiled.m_indexQuery =
+            quotedForIndex(spelledOut(phrase)) + (isPrefix ? QStringLiteral(" *") : QString());
         return compiled;
     }
 
@@ -219,7 +230,8 @@ ContentPattern ContentPattern::compile(QStringView pattern, bool ignoresCase,
     QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
     if (ignoresCase) options |= QRegularExpression::CaseInsensitiveOption;
     if (!isWordBased) options |= QRegularExpression::DotMatchesEverythingOption;
-    compiled.m_regex = QRegularExpression(isWordBased ? wordRegex(chars) : wholeTextRegex(chars), options);
+    compiled.m_regex =
+        QRegularExpression(isWordBased ? wordRegex(chars) : wholeTextRegex(chars), options);
     compiled.m_regex.optimize();
     return compiled;
 }

@@ -11,18 +11,26 @@
 namespace ovra::content {
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+char lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isAsciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // ---- HTML ----------------------------------------------------------------------
 
 // Elements that sit inside a line of text: "<b>Ré</b>sumé" is one word.
 constexpr std::string_view kInlineElements[] = {
-    "a",    "abbr", "b",     "bdi",  "bdo",  "big",    "cite", "code", "data", "del",
-    "dfn",  "em",   "font",  "i",    "ins",  "kbd",    "mark", "nobr", "q",    "s",
-    "samp", "small", "span", "strike", "strong", "sub", "sup", "time", "tt",  "u",
-    "var",  "wbr"};
+    "a",    "abbr",   "b",      "bdi", "bdo", "big",  "cite", "code", "data", "del",  "dfn",
+    "em",   "font",   "i",      "ins", "kbd", "mark", "nobr", "q",    "s",    "samp", "small",
+    "span", "strike", "strong", "sub", "sup", "time", "tt",   "u",    "var",  "wbr"};
 
 // Elements whose content is not text for a reader.
 constexpr std::string_view kSkippedElements[] = {"script", "style", "template", "noscript"};
@@ -52,16 +60,16 @@ constexpr std::string_view kLatin1EntityNames[96] = {
     "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
 
 constexpr NamedEntity kOtherEntities[] = {
-    {"amp", u'&'},        {"lt", u'<'},         {"gt", u'>'},         {"quot", u'"'},
-    {"apos", u'\''},      {"OElig", 0x0152},    {"oelig", 0x0153},    {"Scaron", 0x0160},
-    {"scaron", 0x0161},   {"Yuml", 0x0178},     {"fnof", 0x0192},     {"circ", 0x02C6},
-    {"tilde", 0x02DC},    {"ensp", 0x2002},     {"emsp", 0x2003},     {"thinsp", 0x2009},
-    {"zwnj", 0x200C},     {"zwj", 0x200D},      {"lrm", 0x200E},      {"rlm", 0x200F},
-    {"ndash", 0x2013},    {"mdash", 0x2014},    {"lsquo", 0x2018},    {"rsquo", 0x2019},
-    {"sbquo", 0x201A},    {"ldquo", 0x201C},    {"rdquo", 0x201D},    {"bdquo", 0x201E},
-    {"dagger", 0x2020},   {"Dagger", 0x2021},   {"bull", 0x2022},     {"hellip", 0x2026},
-    {"permil", 0x2030},   {"lsaquo", 0x2039},   {"rsaquo", 0x203A},   {"euro", 0x20AC},
-    {"trade", 0x2122},    {"larr", 0x2190},     {"rarr", 0x2192},     {"minus", 0x2212}};
+    {"amp", u'&'},      {"lt", u'<'},       {"gt", u'>'},       {"quot", u'"'},
+    {"apos", u'\''},    {"OElig", 0x0152},  {"oelig", 0x0153},  {"Scaron", 0x0160},
+    {"scaron", 0x0161}, {"Yuml", 0x0178},   {"fnof", 0x0192},   {"circ", 0x02C6},
+    {"tilde", 0x02DC},  {"ensp", 0x2002},   {"emsp", 0x2003},   {"thinsp", 0x2009},
+    {"zwnj", 0x200C},   {"zwj", 0x200D},    {"lrm", 0x200E},    {"rlm", 0x200F},
+    {"ndash", 0x2013},  {"mdash", 0x2014},  {"lsquo", 0x2018},  {"rsquo", 0x2019},
+    {"sbquo", 0x201A},  {"ldquo", 0x201C},  {"rdquo", 0x201D},  {"bdquo", 0x201E},
+    {"dagger", 0x2020}, {"Dagger", 0x2021}, {"bull", 0x2022},   {"hellip", 0x2026},
+    {"permil", 0x2030}, {"lsaquo", 0x2039}, {"rsaquo", 0x203A}, {"euro", 0x20AC},
+    {"trade", 0x2122},  {"larr", 0x2190},   {"rarr", 0x2192},   {"minus", 0x2212}};
 
 char32_t namedEntity(std::string_view name)
 {
@@ -91,15 +99,19 @@ std::size_t decodeReference(std::string_view s, std::size_t i, char32_t& out)
         std::uint32_t value = 0;
         for (const char c : body) {
             int digit;
-            if (isAsciiDigit(c)) digit = c - '0';
-            else if (isHex && lower(c) >= 'a' && lower(c) <= 'f') digit = lower(c) - 'a' + 10;
-            else return 0;
+            if (isAsciiDigit(c))
+                digit = c - '0';
+            else if (isHex && lower(c) >= 'a' && lower(c) <= 'f')
+                digit = lower(c) - 'a' + 10;
+            else
+                return 0;
             value = value * (isHex ? 16 : 10) + std::uint32_t(digit);
             if (value > 0x10FFFF) return 0;
         }
         // Numeric references in the C1 range mean Windows-1252, as browsers read them.
-        out = value >= 0x80 && value < 0xA0 ? windows1252ToUnicode(static_cast<unsigned char>(value))
-                                            : (value == 0 ? 0xFFFD : char32_t(value));
+        out = value >= 0x80 && value < 0xA0
+                  ? windows1252ToUnicode(static_cast<unsigned char>(value))
+                  : (value == 0 ? 0xFFFD : char32_t(value));
         return semicolon - i + 1;
     }
     out = namedEntity(body);
@@ -129,7 +141,8 @@ std::size_t afterClosingTag(std::string_view s, std::size_t from, std::string_vi
 {
     for (std::size_t k = s.find("</", from); k != std::string_view::npos; k = s.find("</", k + 2)) {
         std::size_t n = 0;
-        while (n < name.size() && k + 2 + n < s.size() && lower(s[k + 2 + n]) == name[n]) ++n;
+        while (n < name.size() && k + 2 + n < s.size() && lower(s[k + 2 + n]) == name[n])
+            ++n;
         if (n == name.size()) return tagEnd(s, k);
     }
     return s.size();
@@ -162,8 +175,10 @@ void htmlToText(std::string_view s, bool isUtf8, TextSink& sink)
         }
         if (c != '<') {
             const std::size_t end = std::min(s.find_first_of("<&", i), s.size());
-            if (isUtf8) sink.append(s.substr(i, end - i));
-            else sink.appendLatin1(s.substr(i, end - i));
+            if (isUtf8)
+                sink.append(s.substr(i, end - i));
+            else
+                sink.appendLatin1(s.substr(i, end - i));
             i = end;
             continue;
         }
@@ -203,12 +218,34 @@ void htmlToText(std::string_view s, bool isUtf8, TextSink& sink)
 namespace {
 
 // Destinations whose groups hold no body text.
-constexpr std::string_view kSkippedDestinations[] = {
-    "fonttbl",   "colortbl",    "stylesheet", "info",       "pict",       "object",
-    "themedata", "datastore",   "latentstyles", "listtable", "listoverridetable",
-    "rsidtbl",   "generator",   "filetbl",    "revtbl",     "xmlnstbl",   "colorschememapping",
-    "fldinst",   "bkmkstart",   "bkmkend",    "header",     "footer",     "headerl",
-    "headerr",   "footerl",     "footerr",    "mmathPr",    "pgdsctbl"};
+constexpr std::string_view kSkippedDestinations[] = {"fonttbl",
+                                                     "colortbl",
+                                                     "stylesheet",
+                                                     "info",
+                                                     "pict",
+                                                     "object",
+                                                     "themedata",
+                                                     "datastore",
+                                                     "latentstyles",
+                                                     "listtable",
+                                                     "listoverridetable",
+                                                     "rsidtbl",
+                                                     "generator",
+                                                     "filetbl",
+                                                     "revtbl",
+                                                     "xmlnstbl",
+                                                     "colorschememapping",
+                                                     "fldinst",
+                                                     "bkmkstart",
+                                                     "bkmkend",
+                                                     "header",
+                                                     "footer",
+                                                     "headerl",
+                                                     "headerr",
+                                                     "footerl",
+                                                     "footerr",
+                                                     "mmathPr",
+                                                     "pgdsctbl"};
 
 struct RtfGroup {
     bool isSkipped = false;
@@ -294,7 +331,8 @@ void rtfToText(std::string_view s, TextSink& sink)
             ++i;
         } else if (isAsciiLetter(next)) {
             word.clear();
-            while (i < s.size() && isAsciiLetter(s[i])) word += s[i++];
+            while (i < s.size() && isAsciiLetter(s[i]))
+                word += s[i++];
             bool hasParameter = false;
             long parameter = 0;
             const bool isNegative = i < s.size() && s[i] == '-';

@@ -28,8 +28,8 @@ constexpr std::int64_t kRatioFloorBytes = 4 * 1024 * 1024;
 // A text part of a container and the order it is read in.
 struct Part {
     zip_uint64_t index;
-    int rank;      // which kind of part: body text first
-    long number;   // slide2 before slide10
+    int rank;    // which kind of part: body text first
+    long number; // slide2 before slide10
 };
 
 // The parts that hold a document's text. Word: body, notes, comments, headers and
@@ -42,14 +42,17 @@ int partRank(std::string_view name, TextFormat format, long& number)
         bool isNumbered; // prefix, digits, ".xml"
     };
     static constexpr Pattern kOfficeOpenXml[] = {
-        {"word/document", false}, {"word/footnotes", false}, {"word/endnotes", false},
-        {"word/comments", false}, {"word/header", true},     {"word/footer", true},
+        {"word/document", false},    {"word/footnotes", false},
+        {"word/endnotes", false},    {"word/comments", false},
+        {"word/header", true},       {"word/footer", true},
         {"xl/sharedStrings", false}, {"xl/worksheets/sheet", true},
         {"ppt/slides/slide", true},  {"ppt/notesSlides/notesSlide", true}};
     static constexpr Pattern kOpenDocument[] = {{"content", false}};
 
-    const auto patterns = format == TextFormat::OpenDocument ? std::begin(kOpenDocument) : std::begin(kOfficeOpenXml);
-    const auto end = format == TextFormat::OpenDocument ? std::end(kOpenDocument) : std::end(kOfficeOpenXml);
+    const auto patterns =
+        format == TextFormat::OpenDocument ? std::begin(kOpenDocument) : std::begin(kOfficeOpenXml);
+    const auto end =
+        format == TextFormat::OpenDocument ? std::end(kOpenDocument) : std::end(kOfficeOpenXml);
     if (!name.ends_with(".xml")) return -1;
     name.remove_suffix(4);
     for (auto p = patterns; p != end; ++p) {
@@ -110,22 +113,28 @@ private:
     void start(QStringView name)
     {
         if (m_isOpenDocument) {
-            if (name == u"body") ++m_textDepth;
-            else if (name == u"s" || name == u"tab" || name == u"line-break") m_sink.separate();
+            if (name == u"body")
+                ++m_textDepth;
+            else if (name == u"s" || name == u"tab" || name == u"line-break")
+                m_sink.separate();
         } else {
-            if (name == u"t") ++m_textDepth;
-            else if (name == u"tab" || name == u"br" || name == u"cr") m_sink.separate();
+            if (name == u"t")
+                ++m_textDepth;
+            else if (name == u"tab" || name == u"br" || name == u"cr")
+                m_sink.separate();
         }
     }
 
     void end(QStringView name)
     {
         if (m_isOpenDocument) {
-            if (name == u"body") m_textDepth = std::max(0, m_textDepth - 1);
+            if (name == u"body")
+                m_textDepth = std::max(0, m_textDepth - 1);
             else if (name == u"p" || name == u"h" || name == u"table-cell" || name == u"list-item")
                 m_sink.separate('\n');
         } else {
-            if (name == u"t") m_textDepth = std::max(0, m_textDepth - 1);
+            if (name == u"t")
+                m_textDepth = std::max(0, m_textDepth - 1);
             else if (name == u"p" || name == u"si" || name == u"c" || name == u"tc")
                 m_sink.separate('\n');
         }
@@ -180,7 +189,8 @@ Outcome officeToText(int fd, TextFormat format, const ExtractLimits& limits, Tex
         zip_stat_init(&stat);
         if (zip_stat_index(archive.get(), part.index, 0, &stat) != 0) continue;
         const double compressed = (stat.valid & ZIP_STAT_COMP_SIZE) ? double(stat.comp_size) : 0.0;
-        std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive.get(), part.index, 0));
+        std::unique_ptr<zip_file_t, ZipFileCloser> file(
+            zip_fopen_index(archive.get(), part.index, 0));
         if (!file) continue; // encrypted or an unsupported method: other parts may still read
 
         PartReader reader(format, sink);

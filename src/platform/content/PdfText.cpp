@@ -17,9 +17,8 @@ void silenceParserWarnings()
     // Damaged files are routine in a home folder; the library's complaints about
     // them are not ours to print.
     static std::once_flag once;
-    std::call_once(once, [] {
-        poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
-    });
+    std::call_once(
+        once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
 }
 
 } // namespace

@@ -20,17 +20,18 @@ const QHash<QString, TextFormat>& formatsBySuffix()
         // Plain text, Markdown (its markup is punctuation to the word index) and
         // the source code people keep at home.
         const char* const plain[] = {
-            "txt",  "text", "log",   "csv",  "tsv",   "md",    "markdown", "mdown", "mkd",
-            "rst",  "adoc", "org",   "tex",  "bib",   "srt",   "ini",      "cfg",   "conf",
-            "toml", "yaml", "yml",   "json", "xml",   "c",     "h",        "cc",    "cpp",
-            "cxx",  "hpp",  "hh",    "hxx",  "m",     "mm",    "swift",    "py",    "rb",
-            "pl",   "pm",   "php",   "js",   "mjs",   "cjs",   "ts",       "tsx",   "jsx",
-            "java", "kt",   "kts",   "scala", "go",   "rs",    "cs",       "fs",    "vb",
-            "lua",  "r",    "sh",    "bash", "zsh",   "fish",  "ps1",      "bat",   "sql",
-            "css",  "scss", "sass",  "less", "vue",   "svelte", "dart",    "ex",    "exs",
-            "erl",  "hs",   "ml",    "mli",  "clj",   "el",    "lisp",     "scm",   "vim",
-            "cmake", "mk",  "gradle", "properties", "diff", "patch", "asm", "s"};
-        for (const char* suffix : plain) t.insert(QLatin1String(suffix), TextFormat::Plain);
+            "txt",   "text", "log",    "csv",        "tsv",  "md",     "markdown", "mdown", "mkd",
+            "rst",   "adoc", "org",    "tex",        "bib",  "srt",    "ini",      "cfg",   "conf",
+            "toml",  "yaml", "yml",    "json",       "xml",  "c",      "h",        "cc",    "cpp",
+            "cxx",   "hpp",  "hh",     "hxx",        "m",    "mm",     "swift",    "py",    "rb",
+            "pl",    "pm",   "php",    "js",         "mjs",  "cjs",    "ts",       "tsx",   "jsx",
+            "java",  "kt",   "kts",    "scala",      "go",   "rs",     "cs",       "fs",    "vb",
+            "lua",   "r",    "sh",     "bash",       "zsh",  "fish",   "ps1",      "bat",   "sql",
+            "css",   "scss", "sass",   "less",       "vue",  "svelte", "dart",     "ex",    "exs",
+            "erl",   "hs",   "ml",     "mli",        "clj",  "el",     "lisp",     "scm",   "vim",
+            "cmake", "mk",   "gradle", "properties", "diff", "patch",  "asm",      "s"};
+        for (const char* suffix : plain)
+            t.insert(QLatin1String(suffix), TextFormat::Plain);
         for (const char* suffix : {"html", "htm", "xhtml", "shtml"})
             t.insert(QLatin1String(suffix), TextFormat::Html);
         t.insert(QStringLiteral("rtf"), TextFormat::Rtf);
@@ -44,7 +45,8 @@ const QHash<QString, TextFormat>& formatsBySuffix()
     return table;
 }
 
-Outcome readPlain(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink& sink, bool& wasCut)
+Outcome readPlain(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink& sink,
+                  bool& wasCut)
 {
     const QByteArray bytes = file.readHead(limits.maxTextBytes, wasCut);
     return decodePlainText(std::string_view(bytes.constData(), bytes.size()), wasCut, sink)
@@ -52,7 +54,8 @@ Outcome readPlain(const ReadOnlyFile& file, const ExtractLimits& limits, TextSin
                : Outcome::NoText;
 }
 
-Outcome readHtml(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink& sink, bool& wasCut)
+Outcome readHtml(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink& sink,
+                 bool& wasCut)
 {
     const QByteArray bytes = file.readHead(limits.maxMarkupBytes, wasCut);
     const std::string_view html(bytes.constData(), bytes.size());

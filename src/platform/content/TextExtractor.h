@@ -11,8 +11,8 @@ namespace ovra::content {
 
 // The kinds of document whose words we index; the file name's suffix decides.
 enum class TextFormat : std::uint8_t {
-    None,         // a file of any other kind has no text content
-    Plain,        // plain text, Markdown and source code
+    None,  // a file of any other kind has no text content
+    Plain, // plain text, Markdown and source code
     Html,
     Rtf,
     Pdf,
@@ -41,13 +41,14 @@ struct ExtractedText {
 // Bounds on the work one file may cost, so that a huge log or a malformed archive
 // cannot stall indexing.
 struct ExtractLimits {
-    std::int64_t maxTextBytes = 4 * 1024 * 1024;          // UTF-8 text kept per file
-    std::int64_t maxMarkupBytes = 32 * 1024 * 1024;       // HTML or RTF read per file
-    std::int64_t maxDocumentBytes = 256LL * 1024 * 1024;  // PDF or zip container size (a PDF is read whole)
-    std::int64_t maxArchiveEntries = 20000;               // entries in a zip container
-    std::int64_t maxInflatedBytes = 256LL * 1024 * 1024;  // decompressed from one container
-    double maxCompressionRatio = 200.0;                   // inflated / compressed, per part
-    std::chrono::milliseconds timeBudget{3000};           // per file
+    std::int64_t maxTextBytes = 4 * 1024 * 1024;    // UTF-8 text kept per file
+    std::int64_t maxMarkupBytes = 32 * 1024 * 1024; // HTML or RTF read per file
+    std::int64_t maxDocumentBytes =
+        256LL * 1024 * 1024;                // PDF or zip container size (a PDF is read whole)
+    std::int64_t maxArchiveEntries = 20000; // entries in a zip container
+    std::int64_t maxInflatedBytes = 256LL * 1024 * 1024; // decompressed from one container
+    double maxCompressionRatio = 200.0;                  // inflated / compressed, per part
+    std::chrono::milliseconds timeBudget{3000};          // per file
 };
 
 // Reads the words of a document as UTF-8 text. Files are opened without following

@@ -22,7 +22,8 @@ void TextSink::append(std::string_view utf8)
     if (std::int64_t(utf8.size()) > room) {
         // Back up to the start of a character so the stored text stays valid UTF-8.
         std::size_t cut = std::size_t(std::max<std::int64_t>(room, 0));
-        while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+        while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80)
+            --cut;
         m_text.append(utf8.data(), qsizetype(cut));
         m_isFull = true;
         return;
@@ -117,10 +118,22 @@ bool isValidUtf8(std::string_view bytes, bool allowCutEnd, std::size_t& validLen
         std::size_t length;
         char32_t minimum;
         char32_t cp;
-        if ((c & 0xE0) == 0xC0) { length = 2; minimum = 0x80; cp = c & 0x1F; }
-        else if ((c & 0xF0) == 0xE0) { length = 3; minimum = 0x800; cp = c & 0x0F; }
-        else if ((c & 0xF8) == 0xF0) { length = 4; minimum = 0x10000; cp = c & 0x07; }
-        else { validLength = i; return false; }
+        if ((c & 0xE0) == 0xC0) {
+            length = 2;
+            minimum = 0x80;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3;
+            minimum = 0x800;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4;
+            minimum = 0x10000;
+            cp = c & 0x07;
+        } else {
+            validLength = i;
+            return false;
+        }
         if (i + length > n) {
             validLength = i;
             // Only a character whose bytes so far are continuations may be a cut one.
@@ -130,7 +143,10 @@ bool isValidUtf8(std::string_view bytes, bool allowCutEnd, std::size_t& validLen
             return allowCutEnd;
         }
         for (std::size_t k = 1; k < length; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) { validLength = i; return false; }
+            if ((s[i + k] & 0xC0) != 0x80) {
+                validLength = i;
+                return false;
+            }
             cp = (cp << 6) | (s[i + k] & 0x3F);
         }
         if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
@@ -161,8 +177,10 @@ bool decodePlainText(std::string_view bytes, bool wasCut, TextSink& sink)
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     if (looksBinary(bytes)) return false;
     std::size_t validLength = 0;
-    if (isValidUtf8(bytes, wasCut, validLength)) sink.append(bytes.substr(0, validLength));
-    else sink.appendLatin1(bytes);
+    if (isValidUtf8(bytes, wasCut, validLength))
+        sink.append(bytes.substr(0, validLength));
+    else
+        sink.appendLatin1(bytes);
     return true;
 }
 

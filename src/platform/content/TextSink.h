@@ -26,7 +26,8 @@ public:
     void append(std::string_view utf8);
     void append(QStringView text);
     void appendCodePoint(char32_t c);
-    void appendLatin1(std::string_view bytes); // Windows-1252, as documents that say "Latin-1" mean it
+    void
+    appendLatin1(std::string_view bytes); // Windows-1252, as documents that say "Latin-1" mean it
     // Ends a word: inline markup must not glue the words on either side together,
     // and a separator never doubles.
     void separate(char c = ' ');

@@ -47,8 +47,14 @@ std::optional<Attr> attrNamed(QStringView name)
     return std::nullopt;
 }
 
-QString attrName(Attr attr) { return QString::fromUtf16(kAttrs[static_cast<std::size_t>(attr)].name); }
+QString attrName(Attr attr)
+{
+    return QString::fromUtf16(kAttrs[static_cast<std::size_t>(attr)].name);
+}
 
-AttrKind attrKind(Attr attr) { return kAttrs[static_cast<std::size_t>(attr)].kind; }
+AttrKind attrKind(Attr attr)
+{
+    return kAttrs[static_cast<std::size_t>(attr)].kind;
+}
 
 } // namespace ovra::md

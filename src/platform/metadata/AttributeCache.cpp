@@ -12,15 +12,13 @@ namespace {
 constexpr quint32 kMagic = 0x4f564d43; // "OVMC"
 constexpr quint32 kVersion = 1;
 
-template <typename T>
-void writeOptional(QDataStream& out, const std::optional<T>& value)
+template <typename T> void writeOptional(QDataStream& out, const std::optional<T>& value)
 {
     out << bool(value.has_value());
     if (value) out << *value;
 }
 
-template <typename T>
-void readOptional(QDataStream& in, std::optional<T>& value)
+template <typename T> void readOptional(QDataStream& in, std::optional<T>& value)
 {
     bool present = false;
     in >> present;

@@ -49,7 +49,7 @@ void takeExif(const TiffFields& exif, ContentAttributes& out)
     if (exif.dateTimeOriginal) out.contentCreationDate = exif.dateTimeOriginal;
 }
 
-// MARK: PNG
+// PNG
 
 constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
@@ -124,7 +124,7 @@ void readPng(const ByteSource& s, ContentAttributes& out)
     }
 }
 
-// MARK: JPEG
+// JPEG
 
 bool isStartOfFrame(std::uint8_t marker)
 {
@@ -166,7 +166,7 @@ void readJpeg(const ByteSource& s, ContentAttributes& out)
     }
 }
 
-// MARK: GIF and BMP
+// GIF and BMP
 
 void readGif(const ByteSource& s, ContentAttributes& out)
 {
@@ -198,7 +198,7 @@ void readBmp(const ByteSource& s, ContentAttributes& out)
     setSize(out, *w, magnitude(*h));
 }
 
-// MARK: WebP
+// WebP
 
 void readWebp(const ByteSource& s, ContentAttributes& out)
 {
@@ -246,7 +246,7 @@ void readWebp(const ByteSource& s, ContentAttributes& out)
     }
 }
 
-// MARK: HEIF and AVIF (ISO base media boxes)
+// HEIF and AVIF (ISO base media boxes)
 
 struct Box {
     std::uint64_t start = 0;

@@ -14,7 +14,8 @@ void Table::appendPath(std::uint32_t entry, std::string& out) const
     // Collect the chain first: paths are rebuilt from names on demand, never stored.
     std::uint32_t chain[256];
     int depth = 0;
-    for (std::uint32_t e = entry; e != kNone && depth < 256; e = entries[e].parent) chain[depth++] = e;
+    for (std::uint32_t e = entry; e != kNone && depth < 256; e = entries[e].parent)
+        chain[depth++] = e;
     out += rootUtf8;
     for (int i = depth - 1; i >= 0; --i) {
         if (out.empty() || out.back() != '/') out += '/';
@@ -41,7 +42,8 @@ std::uint32_t Table::find(std::string_view absolutePath) const
     std::uint32_t folder = rootFolder;
     std::uint32_t found = kNone;
     while (!rest.empty()) {
-        while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+        while (!rest.empty() && rest.front() == '/')
+            rest.remove_prefix(1);
         if (rest.empty()) break;
         const std::size_t slash = rest.find('/');
         const std::string_view part = rest.substr(0, slash);
@@ -102,7 +104,8 @@ QStringList OriginCache::origins(std::uint32_t entry, const std::string& path) c
             i += ssize_t(attr.size()) + 1;
         }
         QStringList list;
-        if (has) list = readWhereFroms(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
+        if (has)
+            list = readWhereFroms(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
         if (!list.isEmpty()) {
             std::lock_guard lock(m_mutex);
             m_lists[entry] = list;
@@ -126,12 +129,15 @@ QStringList Table::whereFroms(std::uint32_t entry) const
 
 std::size_t Table::memoryBytes() const
 {
-    std::size_t bytes = entries.capacity() * sizeof(Entry) + folders.capacity() * sizeof(Folder)
-                        + names.capacity() + extras.capacity() * sizeof(Extra);
+    std::size_t bytes = entries.capacity() * sizeof(Entry) + folders.capacity() * sizeof(Folder) +
+                        names.capacity() + extras.capacity() * sizeof(Extra);
     for (const Extra& x : extras) {
-        auto strings = [](const std::optional<QString>& s) { return s ? std::size_t(s->size()) * 2 : 0; };
-        bytes += strings(x.content.title) + strings(x.content.album) + strings(x.content.musicalGenre)
-                 + strings(x.content.acquisitionMake) + strings(x.content.acquisitionModel);
+        auto strings = [](const std::optional<QString>& s) {
+            return s ? std::size_t(s->size()) * 2 : 0;
+        };
+        bytes += strings(x.content.title) + strings(x.content.album) +
+                 strings(x.content.musicalGenre) + strings(x.content.acquisitionMake) +
+                 strings(x.content.acquisitionModel);
     }
     bytes += recentlyUsed.size() * 32 + entries.size(); // one origin state a file
     return bytes;

@@ -30,16 +30,16 @@ enum EntryFlag : std::uint8_t {
 // stay well under 300 bytes a file, names included.
 struct Entry {
     std::int64_t size = 0;
-    double modified = 0;  // content change
-    double created = 0;   // birth time where the file system keeps it, else change time
+    double modified = 0; // content change
+    double created = 0;  // birth time where the file system keeps it, else change time
     double accessed = 0;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    std::uint32_t parent = kNone;   // the entry of the folder that holds it; kNone at the top
-    std::uint32_t nameOffset = 0;   // into Table::names
-    std::uint32_t extra = kNone;    // files: into Table::extras; folders: into Table::folders
+    std::uint32_t parent = kNone; // the entry of the folder that holds it; kNone at the top
+    std::uint32_t nameOffset = 0; // into Table::names
+    std::uint32_t extra = kNone;  // files: into Table::extras; folders: into Table::folders
     std::uint16_t nameLength = 0;
-    std::uint16_t type = 0;         // UniformType intern id
+    std::uint16_t type = 0; // UniformType intern id
     std::uint8_t flags = 0;
 
     bool isFolder() const { return flags & IsFolder; }
@@ -92,7 +92,10 @@ struct Table {
     std::unordered_map<std::uint32_t, double> recentlyUsed;
     std::shared_ptr<OriginCache> origins = std::make_shared<OriginCache>();
 
-    std::string_view name(const Entry& e) const { return {names.data() + e.nameOffset, e.nameLength}; }
+    std::string_view name(const Entry& e) const
+    {
+        return {names.data() + e.nameOffset, e.nameLength};
+    }
     std::string_view name(std::uint32_t entry) const { return name(entries[entry]); }
     // Appends the absolute path of an entry (UTF-8) to `out`.
     void appendPath(std::uint32_t entry, std::string& out) const;

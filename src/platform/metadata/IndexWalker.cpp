@@ -1,8 +1,8 @@
 #include "IndexWalker.h"
 
-#include "NoiseRules.h"
 #include "../FileTime.h"
 #include "../UniformType.h"
+#include "NoiseRules.h"
 
 #include <QByteArray>
 
@@ -31,8 +31,8 @@ constexpr int kLocalBits = 32 - kThreadBits;
 constexpr std::uint32_t kLocalMask = (1u << kLocalBits) - 1;
 constexpr int kMaxThreads = 1 << kThreadBits;
 
-constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME
-                                | STATX_CTIME | STATX_BTIME | STATX_INO;
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME |
+                                STATX_CTIME | STATX_BTIME | STATX_INO;
 constexpr std::size_t kDirentBufferSize = 64 * 1024;
 
 std::uint32_t pack(int thread, std::size_t local)
@@ -41,9 +41,9 @@ std::uint32_t pack(int thread, std::size_t local)
 }
 
 struct Job {
-    std::string path;                  // absolute, UTF-8
-    std::uint32_t entry = kNone;       // packed id of the folder's own entry; kNone for the scope
-    std::uint32_t oldFolder = kNone;   // the folder in the previous table, when there was one
+    std::string path;                // absolute, UTF-8
+    std::uint32_t entry = kNone;     // packed id of the folder's own entry; kNone for the scope
+    std::uint32_t oldFolder = kNone; // the folder in the previous table, when there was one
     bool childrenAreNoise = false;
 };
 
@@ -85,10 +85,14 @@ bool isValidUtf8(std::string_view s)
         }
         int extra;
         std::uint32_t cp;
-        if ((c & 0xE0) == 0xC0) extra = 1, cp = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) extra = 2, cp = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0) extra = 3, cp = c & 0x07;
-        else return false;
+        if ((c & 0xE0) == 0xC0)
+            extra = 1, cp = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0)
+            extra = 2, cp = c & 0x0F;
+        else if ((c & 0xF8) == 0xF0)
+            extra = 3, cp = c & 0x07;
+        else
+            return false;
         if (i + std::size_t(extra) >= n) return false;
         for (int k = 1; k <= extra; ++k) {
             const unsigned char cc = static_cast<unsigned char>(s[i + k]);
@@ -97,8 +101,8 @@ bool isValidUtf8(std::string_view s)
         }
         // Overlong forms, surrogates and values past Unicode would not survive a
         // round trip through QString: such a name could open another file.
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000)
-            || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
+            (extra == 3 && cp < 0x10000) || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
             return false;
         i += std::size_t(extra) + 1;
     }
@@ -122,7 +126,8 @@ public:
         , m_options(options)
     {
         m_root = root.toUtf8().toStdString();
-        m_threads = options.threads > 0 ? options.threads : int(std::thread::hardware_concurrency());
+        m_threads =
+            options.threads > 0 ? options.threads : int(std::thread::hardware_concurrency());
         m_threads = std::clamp(m_threads, 1, kMaxThreads);
         m_chunks.resize(std::size_t(m_threads));
         m_folderType = UniformType::folder().internId();
@@ -131,14 +136,17 @@ public:
     WalkOutcome run()
     {
         struct statx root {};
-        if (statx(AT_FDCWD, m_root.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO, &root) != 0
-            || !S_ISDIR(root.stx_mode))
+        if (statx(AT_FDCWD, m_root.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO, &root) !=
+                0 ||
+            !S_ISDIR(root.stx_mode))
             return {};
         m_rootDevice = makedev(root.stx_dev_major, root.stx_dev_minor);
         m_jobs.push_back(Job{m_root, kNone, m_previous ? m_previous->rootFolder : kNone, false});
         std::vector<std::thread> threads;
-        for (int t = 0; t < m_threads; ++t) threads.emplace_back([this, t] { work(t); });
-        for (std::thread& th : threads) th.join();
+        for (int t = 0; t < m_threads; ++t)
+            threads.emplace_back([this, t] { work(t); });
+        for (std::thread& th : threads)
+            th.join();
         return join();
     }
 
@@ -162,11 +170,14 @@ private:
             processFolder(thread, chunk, job, found);
             {
                 std::lock_guard lock(m_mutex);
-                for (Job& j : found) m_jobs.push_back(std::move(j));
+                for (Job& j : found)
+                    m_jobs.push_back(std::move(j));
                 --m_active;
             }
-            if (!found.empty()) m_wake.notify_all();
-            else if (m_active == 0) m_wake.notify_all();
+            if (!found.empty())
+                m_wake.notify_all();
+            else if (m_active == 0)
+                m_wake.notify_all();
         }
     }
 
@@ -178,17 +189,17 @@ private:
 
         const int fd = openFolder(job.path);
         struct statx self {};
-        const bool statted = fd >= 0
-                                 ? statx(fd, "", AT_EMPTY_PATH, STATX_MTIME | STATX_SIZE, &self) == 0
-                                 : statx(AT_FDCWD, job.path.c_str(), AT_SYMLINK_NOFOLLOW,
-                                         STATX_MTIME | STATX_SIZE, &self) == 0;
+        const bool statted =
+            fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, STATX_MTIME | STATX_SIZE, &self) == 0
+                    : statx(AT_FDCWD, job.path.c_str(), AT_SYMLINK_NOFOLLOW,
+                            STATX_MTIME | STATX_SIZE, &self) == 0;
         if (statted) {
             folder.modified = fileTimeSeconds(self.stx_mtime);
             if (job.entry != kNone)
                 chunk.patches.push_back({job.entry, std::int64_t(self.stx_size), folder.modified});
         }
-        const bool otherDevice = statted && job.entry != kNone
-                                 && makedev(self.stx_dev_major, self.stx_dev_minor) != m_rootDevice;
+        const bool otherDevice = statted && job.entry != kNone &&
+                                 makedev(self.stx_dev_major, self.stx_dev_minor) != m_rootDevice;
         folder.mounted = otherDevice;
         if (fd < 0 || !statted || otherDevice) {
             // Unreadable, vanished, or another file system mounted here: the folder
@@ -199,8 +210,8 @@ private:
         }
         folder.listed = true;
 
-        const Folder* old = (m_previous && job.oldFolder != kNone) ? &m_previous->folders[job.oldFolder]
-                                                                    : nullptr;
+        const Folder* old =
+            (m_previous && job.oldFolder != kNone) ? &m_previous->folders[job.oldFolder] : nullptr;
         if (old && old->listed && old->modified == folder.modified) {
             copyChildren(thread, chunk, job, *old, found);
         } else {
@@ -232,8 +243,8 @@ private:
             if (e.isFolder()) {
                 const std::uint32_t oldFolder = e.extra;
                 e.extra = kNone;
-                found.push_back(Job{job.path + '/' + std::string(name), pack(thread, local), oldFolder,
-                                    job.childrenAreNoise || isNoiseFolderName(name)});
+                found.push_back(Job{job.path + '/' + std::string(name), pack(thread, local),
+                                    oldFolder, job.childrenAreNoise || isNoiseFolderName(name)});
             } else if (e.extra != kNone) {
                 chunk.extras.push_back(m_previous->extras[e.extra]);
                 e.extra = std::uint32_t(chunk.extras.size() - 1);
@@ -253,7 +264,8 @@ private:
         }
         std::string childPath;
         for (;;) {
-            const long n = syscall(SYS_getdents64, fd, chunk.direntBuffer.data(), chunk.direntBuffer.size());
+            const long n =
+                syscall(SYS_getdents64, fd, chunk.direntBuffer.data(), chunk.direntBuffer.size());
             if (n <= 0) break;
             for (long pos = 0; pos < n;) {
                 auto* d = reinterpret_cast<linux_dirent64*>(chunk.direntBuffer.data() + pos);
@@ -264,8 +276,7 @@ private:
                 if (name.size() > 0xFFFF || !isValidUtf8(name)) continue;
                 struct statx st {};
                 if (statx(fd, d->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC,
-                          kStatxMask, &st)
-                    != 0)
+                          kStatxMask, &st) != 0)
                     continue; // vanished since the listing
                 const bool isFolder = S_ISDIR(st.stx_mode);
                 if (!isFolder && !S_ISREG(st.stx_mode)) continue;
@@ -286,7 +297,8 @@ private:
 
                 std::uint32_t previous = kNone;
                 if (old) {
-                    if (auto it = previousByName.find(name); it != previousByName.end()) previous = it->second;
+                    if (auto it = previousByName.find(name); it != previousByName.end())
+                        previous = it->second;
                 }
                 if (isFolder) {
                     e.flags |= IsFolder;
@@ -294,7 +306,8 @@ private:
                     std::uint32_t oldFolder = kNone;
                     if (previous != kNone && m_previous->entries[previous].isFolder())
                         oldFolder = m_previous->entries[previous].extra;
-                    found.push_back(Job{job.path + '/' + std::string(name), pack(thread, local), oldFolder,
+                    found.push_back(Job{job.path + '/' + std::string(name), pack(thread, local),
+                                        oldFolder,
                                         job.childrenAreNoise || isNoiseFolderName(name)});
                 } else {
                     childPath.assign(job.path).append("/").append(name);
@@ -319,19 +332,23 @@ private:
         auto cachedRecord = [&]() -> const CachedAttributes* {
             if (cached) return cached;
             auto it = m_cache.find(path);
-            if (it != m_cache.end() && it->second.size == e.size && it->second.modified == e.modified)
+            if (it != m_cache.end() && it->second.size == e.size &&
+                it->second.modified == e.modified)
                 cached = &it->second;
             return cached;
         };
 
         // UniformType keeps its own per-thread cache by suffix, which knows the
         // names that must be looked up whole ("CMakeLists.txt").
-        UniformType type = UniformType::forFileName(QString::fromUtf8(name.data(), qsizetype(name.size())));
+        UniformType type =
+            UniformType::forFileName(QString::fromUtf8(name.data(), qsizetype(name.size())));
         if (!type.isValid()) {
             if (before) {
                 type = UniformType::fromInternId(before->type);
-            } else if (const CachedAttributes* c = cachedRecord(); c && !c->typeFromContent.isEmpty()) {
-                type = UniformType::withIdentifier(c->typeFromContent).value_or(UniformType::data());
+            } else if (const CachedAttributes* c = cachedRecord();
+                       c && !c->typeFromContent.isEmpty()) {
+                type =
+                    UniformType::withIdentifier(c->typeFromContent).value_or(UniformType::data());
             } else {
                 type = UniformType::forFile(QString::fromUtf8(path.data(), qsizetype(path.size())));
                 ++chunk.contentReads;
@@ -349,13 +366,14 @@ private:
             } else if (const CachedAttributes* c = cachedRecord(); c && c->hasContent) {
                 extra.content = c->content;
             } else {
-                extra.content = ContentReader::read(QString::fromUtf8(path.data(), qsizetype(path.size())), type);
+                extra.content = ContentReader::read(
+                    QString::fromUtf8(path.data(), qsizetype(path.size())), type);
                 ++chunk.contentReads;
             }
             hasExtra = true;
             if (extra.content.isScreenCapture) e.flags |= IsScreenCapture;
-            if (type.conforms(UniformType::image())
-                && isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
+            if (type.conforms(UniformType::image()) &&
+                isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
                 e.flags |= IsScreenCapture;
         }
         if (hasExtra) {
@@ -375,7 +393,8 @@ private:
         std::vector<std::size_t> entryBase(n), folderBase(n), nameBase(n), extraBase(n);
         std::size_t entries = 0, folders = 0, names = 0, extras = 0, reads = 0;
         for (std::size_t t = 0; t < n; ++t) {
-            entryBase[t] = entries, folderBase[t] = folders, nameBase[t] = names, extraBase[t] = extras;
+            entryBase[t] = entries, folderBase[t] = folders, nameBase[t] = names,
+            extraBase[t] = extras;
             entries += m_chunks[t].entries.size();
             folders += m_chunks[t].folders.size();
             names += m_chunks[t].names.size();
@@ -401,12 +420,15 @@ private:
                     Entry e = c.entries[i];
                     e.parent = resolve(e.parent);
                     e.nameOffset += std::uint32_t(nameBase[t]);
-                    if (!e.isFolder() && e.extra != kNone) e.extra += std::uint32_t(extraBase[t]);
-                    else e.extra = kNone;
+                    if (!e.isFolder() && e.extra != kNone)
+                        e.extra += std::uint32_t(extraBase[t]);
+                    else
+                        e.extra = kNone;
                     out[i] = e;
                 }
                 std::copy(c.names.begin(), c.names.end(), table->names.begin() + long(nameBase[t]));
-                std::move(c.extras.begin(), c.extras.end(), table->extras.begin() + long(extraBase[t]));
+                std::move(c.extras.begin(), c.extras.end(),
+                          table->extras.begin() + long(extraBase[t]));
                 for (std::size_t i = 0; i < c.folders.size(); ++i) {
                     Folder f = c.folders[i];
                     f.entry = resolve(f.entry);
@@ -415,13 +437,16 @@ private:
                 }
             });
         }
-        for (std::thread& th : copiers) th.join();
+        for (std::thread& th : copiers)
+            th.join();
         // Folder entries point at their folder record; a folder's own size and
         // time come from the stat made when it was opened (fresher than its parent's).
         for (std::size_t i = 0; i < table->folders.size(); ++i) {
             const Folder& f = table->folders[i];
-            if (f.entry == kNone) table->rootFolder = std::uint32_t(i);
-            else table->entries[f.entry].extra = std::uint32_t(i);
+            if (f.entry == kNone)
+                table->rootFolder = std::uint32_t(i);
+            else
+                table->entries[f.entry].extra = std::uint32_t(i);
         }
         for (std::size_t t = 0; t < n; ++t) {
             for (const FolderPatch& p : m_chunks[t].patches) {
@@ -466,7 +491,8 @@ WalkOutcome walkScope(const QString& root, const Table* previous, const Attribut
 bool isUnchanged(const Table& table, int threads)
 {
     if (table.rootFolder == kNone) return false;
-    threads = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    threads = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1,
+                         kMaxThreads);
     std::atomic_bool changed = false;
     std::atomic<std::size_t> next = 0;
     constexpr std::size_t kBatch = 256;
@@ -480,11 +506,14 @@ bool isUnchanged(const Table& table, int threads)
                 const Folder& f = table.folders[i];
                 if (f.mounted) continue;
                 path.clear();
-                if (f.entry == kNone) path = table.rootUtf8;
-                else table.appendPath(f.entry, path);
+                if (f.entry == kNone)
+                    path = table.rootUtf8;
+                else
+                    table.appendPath(f.entry, path);
                 struct statx st {};
-                const bool exists = statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MTIME | STATX_TYPE, &st) == 0
-                                    && S_ISDIR(st.stx_mode);
+                const bool exists = statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW,
+                                          STATX_MTIME | STATX_TYPE, &st) == 0 &&
+                                    S_ISDIR(st.stx_mode);
                 bool same = exists && fileTimeSeconds(st.stx_mtime) == f.modified;
                 if (same && !f.listed) {
                     // Unreadable when walked: unchanged only while it still cannot be opened.
@@ -500,9 +529,11 @@ bool isUnchanged(const Table& table, int threads)
         }
     };
     std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(work);
     work();
-    for (std::thread& th : pool) th.join();
+    for (std::thread& th : pool)
+        th.join();
     return !changed.load();
 }
 

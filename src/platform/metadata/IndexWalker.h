@@ -35,7 +35,8 @@ bool isUnchanged(const Table& table, int threads);
 
 // The recently-used times of the entries the list names, by entry.
 std::unordered_map<std::uint32_t, double>
-resolveRecentlyUsed(const Table& table, const std::unordered_map<std::string, double>& recentlyUsed);
+resolveRecentlyUsed(const Table& table,
+                    const std::unordered_map<std::string, double>& recentlyUsed);
 void applyRecentlyUsed(Table& table, const std::unordered_map<std::string, double>& recentlyUsed);
 
 } // namespace ovra::md

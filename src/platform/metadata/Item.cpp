@@ -3,13 +3,15 @@
 namespace ovra::md {
 namespace {
 
-template <typename T>
-QVariant opt(const std::optional<T>& v)
+template <typename T> QVariant opt(const std::optional<T>& v)
 {
     return v ? QVariant::fromValue(*v) : QVariant();
 }
 
-QVariant list(const QStringList& l) { return l.isEmpty() ? QVariant() : QVariant(l); }
+QVariant list(const QStringList& l)
+{
+    return l.isEmpty() ? QVariant() : QVariant(l);
+}
 
 } // namespace
 

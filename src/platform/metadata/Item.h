@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Attribute.h"
 #include "../UniformType.h"
+#include "Attribute.h"
 
 #include <QString>
 #include <QStringList>

@@ -11,7 +11,8 @@ ItemView::ItemView(const Item& item)
         out.isPresent = true;
         switch (v.typeId()) {
         case QMetaType::QStringList:
-            for (const QString& s : v.toStringList()) out.texts.push_back(s.toUtf8());
+            for (const QString& s : v.toStringList())
+                out.texts.push_back(s.toUtf8());
             break;
         case QMetaType::QString: out.texts.push_back(v.toString().toUtf8()); break;
         default:

@@ -1,21 +1,21 @@
 #include "MetadataIndex.h"
 
-#include "IndexWalker.h"
-#include "NoiseRules.h"
 #include "../FileTime.h"
 #include "../PathKey.h"
 #include "../UniformType.h"
 #include "../XdgPaths.h"
 #include "../content/ContentIndex.h"
+#include "IndexWalker.h"
+#include "NoiseRules.h"
 #include "TextPattern.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <mutex>
-#include <future>
 #include <thread>
 #include <unordered_set>
 
@@ -37,7 +37,10 @@ struct State {
 // looked up once before the query runs, as (table, entry) keys.
 using TextMatches = std::unordered_map<const TextPattern*, std::unordered_set<std::uint64_t>>;
 
-std::uint64_t entryKey(std::uint32_t table, std::uint32_t entry) { return (std::uint64_t(table) << 32) | entry; }
+std::uint64_t entryKey(std::uint32_t table, std::uint32_t entry)
+{
+    return (std::uint64_t(table) << 32) | entry;
+}
 
 // The pattern as the query wrote it between its quotes, escapes restored.
 QString patternText(const TextPattern& pattern)
@@ -60,13 +63,17 @@ bool isTextSortKey(Attr attr)
     return kind == AttrKind::Text || kind == AttrKind::TextList;
 }
 
-std::string toUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+std::string toUtf8(const QString& s)
+{
+    return s.toUtf8().toStdString();
+}
 
 // What a query sees of one table entry. One view per thread: the strings it
 // hands out live in its scratch buffers until the next call.
 class EntryView final : public ItemAttributes {
 public:
-    explicit EntryView(const Table& table, std::uint32_t tableIndex = 0, const TextMatches* textMatches = nullptr)
+    explicit EntryView(const Table& table, std::uint32_t tableIndex = 0,
+                       const TextMatches* textMatches = nullptr)
         : m_table(table)
         , m_tableIndex(tableIndex)
         , m_textMatches(textMatches)
@@ -106,7 +113,8 @@ public:
             return true;
         case Attr::PixelWidth: return optionalNumber(c ? c->pixelWidth : std::nullopt, out);
         case Attr::PixelHeight: return optionalNumber(c ? c->pixelHeight : std::nullopt, out);
-        case Attr::DurationSeconds: return optionalNumber(c ? c->durationSeconds : std::nullopt, out);
+        case Attr::DurationSeconds:
+            return optionalNumber(c ? c->durationSeconds : std::nullopt, out);
         case Attr::NumberOfPages: return optionalNumber(c ? c->numberOfPages : std::nullopt, out);
         default: return false;
         }
@@ -168,8 +176,7 @@ private:
         std::vector<std::string> tree;
     };
 
-    template <typename T>
-    static bool optionalNumber(const std::optional<T>& value, double& out)
+    template <typename T> static bool optionalNumber(const std::optional<T>& value, double& out)
     {
         if (!value) return false;
         out = double(*value);
@@ -201,7 +208,8 @@ private:
             const UniformType type = UniformType::fromInternId(m_e->type);
             TypeStrings strings;
             strings.identifier = toUtf8(type.identifier());
-            for (const QString& id : type.tree()) strings.tree.push_back(toUtf8(id));
+            for (const QString& id : type.tree())
+                strings.tree.push_back(toUtf8(id));
             it = m_types.emplace(m_e->type, std::move(strings)).first;
         }
         return it->second;
@@ -268,11 +276,10 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
 }
 
 // Runs fn(begin, end) over [0, count) on up to `threads` threads.
-template <typename Fn>
-void parallelFor(std::size_t count, int threads, Fn fn)
+template <typename Fn> void parallelFor(std::size_t count, int threads, Fn fn)
 {
-    const std::size_t tasks = std::min<std::size_t>(std::size_t(std::max(threads, 1)),
-                                                    (count + kEntriesPerTask - 1) / kEntriesPerTask);
+    const std::size_t tasks = std::min<std::size_t>(
+        std::size_t(std::max(threads, 1)), (count + kEntriesPerTask - 1) / kEntriesPerTask);
     if (tasks <= 1) {
         fn(std::size_t(0), count, std::size_t(0));
         return;
@@ -284,13 +291,14 @@ void parallelFor(std::size_t count, int threads, Fn fn)
         if (begin >= end) break;
         pool.emplace_back([=, &fn] { fn(begin, end, t); });
     }
-    for (std::thread& th : pool) th.join();
+    for (std::thread& th : pool)
+        th.join();
 }
 
-template <typename Less>
-void parallelSort(std::vector<Hit>& hits, int threads, Less less)
+template <typename Less> void parallelSort(std::vector<Hit>& hits, int threads, Less less)
 {
-    const std::size_t parts = std::min<std::size_t>(std::size_t(std::max(threads, 1)), hits.size() / 32768 + 1);
+    const std::size_t parts =
+        std::min<std::size_t>(std::size_t(std::max(threads, 1)), hits.size() / 32768 + 1);
     if (parts <= 1) {
         std::sort(hits.begin(), hits.end(), less);
         return;
@@ -298,13 +306,18 @@ void parallelSort(std::vector<Hit>& hits, int threads, Less less)
     const std::size_t per = (hits.size() + parts - 1) / parts;
     std::vector<std::thread> pool;
     for (std::size_t p = 0; p < parts; ++p) {
-        const std::size_t begin = std::min(hits.size(), p * per), end = std::min(hits.size(), begin + per);
-        pool.emplace_back([&, begin, end] { std::sort(hits.begin() + long(begin), hits.begin() + long(end), less); });
+        const std::size_t begin = std::min(hits.size(), p * per),
+                          end = std::min(hits.size(), begin + per);
+        pool.emplace_back([&, begin, end] {
+            std::sort(hits.begin() + long(begin), hits.begin() + long(end), less);
+        });
     }
-    for (std::thread& th : pool) th.join();
+    for (std::thread& th : pool)
+        th.join();
     for (std::size_t width = per; width < hits.size(); width *= 2) {
         for (std::size_t begin = 0; begin + width < hits.size(); begin += 2 * width) {
-            const std::size_t middle = begin + width, end = std::min(hits.size(), begin + 2 * width);
+            const std::size_t middle = begin + width,
+                              end = std::min(hits.size(), begin + 2 * width);
             std::inplace_merge(hits.begin() + long(begin), hits.begin() + long(middle),
                                hits.begin() + long(end), less);
         }
@@ -321,11 +334,13 @@ public:
         if (m_options.cacheDir.isEmpty()) m_options.cacheDir = xdg::appCacheDir();
         if (m_options.recentlyUsedFile.isEmpty())
             m_options.recentlyUsedFile = xdg::dataHome() + QStringLiteral("/recently-used.xbel");
-        m_threads = m_options.threads > 0 ? m_options.threads : int(std::thread::hardware_concurrency());
+        m_threads =
+            m_options.threads > 0 ? m_options.threads : int(std::thread::hardware_concurrency());
         // Reading the attribute cache takes a while for a large home; it starts
         // now, so it is done by the time the first query walks.
         if (m_options.persistCache)
-            m_cacheLoading = std::async(std::launch::async, [file = cacheFile()] { return AttributeCache::load(file); });
+            m_cacheLoading = std::async(
+                std::launch::async, [file = cacheFile()] { return AttributeCache::load(file); });
         m_state = std::make_shared<State>();
     }
 
@@ -339,7 +354,8 @@ public:
     {
         const Table* best = nullptr;
         for (const auto& t : state.tables)
-            if (pathIsInside(scope, t->root) && (!best || t->root.size() > best->root.size())) best = t.get();
+            if (pathIsInside(scope, t->root) && (!best || t->root.size() > best->root.size()))
+                best = t.get();
         return best;
     }
 
@@ -387,7 +403,8 @@ public:
                 if (pathIsInside(t->root, root)) subsumed = true;
             if (!subsumed) next->tables.push_back(t);
         }
-        for (auto& t : added) next->tables.push_back(std::move(t));
+        for (auto& t : added)
+            next->tables.push_back(std::move(t));
         // Every attribute came from the cache: it already holds what the new
         // tables know (records of vanished files go at the next change).
         publish(std::move(next), reads, reads > 0);
@@ -416,8 +433,8 @@ public:
             // Files that stayed are carried over from the old table; what is new
             // is read, so the cache on disk is not needed for the walk.
             static const AttributeMap kNoCache;
-            WalkOutcome outcome = walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(),
-                                            kNoCache, {m_threads});
+            WalkOutcome outcome = walkScope(
+                old->root, old->rootFolder == kNone ? nullptr : old.get(), kNoCache, {m_threads});
             reads += outcome.contentReads;
             listed += outcome.listedFolders;
             if (!outcome.table) outcome.table = emptyTable(old->root);
@@ -428,8 +445,9 @@ public:
         publish(std::move(next), reads, listed > 0 || reads > 0);
     }
 
-    MetadataIndex::Results query(const Query& query, const QStringList& scopes, std::optional<Attr> sortKey,
-                                 std::size_t maxResults, const std::function<bool()>& isCancelled, bool ordered);
+    MetadataIndex::Results query(const Query& query, const QStringList& scopes,
+                                 std::optional<Attr> sortKey, std::size_t maxResults,
+                                 const std::function<bool()>& isCancelled, bool ordered);
     std::optional<Item> itemAtPath(const QString& path);
     std::vector<content::FileStamp> documentStamps() const;
     MetadataIndex::Stats stats() const;
@@ -447,7 +465,8 @@ private:
     {
         std::unordered_map<std::string, double> out;
         const QHash<QString, double> list = readRecentlyUsed(m_options.recentlyUsedFile);
-        for (auto it = list.begin(); it != list.end(); ++it) out.emplace(toUtf8(pathKey(it.key())), it.value());
+        for (auto it = list.begin(); it != list.end(); ++it)
+            out.emplace(toUtf8(pathKey(it.key())), it.value());
         return out;
     }
 
@@ -457,13 +476,17 @@ public:
     {
         if (m_cacheLoaded) return;
         m_cacheLoaded = true;
-        if (m_cacheLoading.valid()) m_cache = m_cacheLoading.get();
-        else if (m_options.persistCache) m_cache = AttributeCache::load(cacheFile());
+        if (m_cacheLoading.valid())
+            m_cache = m_cacheLoading.get();
+        else if (m_options.persistCache)
+            m_cache = AttributeCache::load(cacheFile());
     }
 
 private:
-
-    QString cacheFile() const { return m_options.cacheDir + QStringLiteral("/metadata-attributes.cache"); }
+    QString cacheFile() const
+    {
+        return m_options.cacheDir + QStringLiteral("/metadata-attributes.cache");
+    }
 
     void publish(std::shared_ptr<State> next, std::size_t reads, bool filesChanged)
     {
@@ -507,7 +530,8 @@ private:
                 const Entry& e = t->entries[i];
                 const Extra* x = t->extra(e);
                 const bool sniffed = e.flags & TypeFromContent;
-                const bool hasContent = x && ContentReader::needsRead(UniformType::fromInternId(e.type));
+                const bool hasContent =
+                    x && ContentReader::needsRead(UniformType::fromInternId(e.type));
                 if (!sniffed && !hasContent) continue;
                 path.clear();
                 t->appendPath(i, path);
@@ -551,7 +575,10 @@ MetadataIndex::Results::~Results() = default;
 MetadataIndex::Results::Results(Results&&) noexcept = default;
 MetadataIndex::Results& MetadataIndex::Results::operator=(Results&&) noexcept = default;
 
-std::size_t MetadataIndex::Results::count() const { return m_data ? m_data->hits.size() : 0; }
+std::size_t MetadataIndex::Results::count() const
+{
+    return m_data ? m_data->hits.size() : 0;
+}
 
 QString MetadataIndex::Results::path(std::size_t i) const
 {
@@ -631,21 +658,23 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
                 targets.push_back({t, kNone, k});
             } else {
                 const std::uint32_t folder = table.find(toUtf8(k));
-                if (folder != kNone && table.entries[folder].isFolder()) targets.push_back({t, folder, k});
+                if (folder != kNone && table.entries[folder].isFolder())
+                    targets.push_back({t, folder, k});
             }
             break;
         }
     }
 
     TextMatches textMatches;
-    const bool readsWords = query.referencedAttributes() & (std::uint64_t(1) << unsigned(Attr::TextContent));
+    const bool readsWords =
+        query.referencedAttributes() & (std::uint64_t(1) << unsigned(Attr::TextContent));
     if (readsWords && m_options.contentIndex) {
         query.forEachTextContentPattern([&](const TextPattern& pattern) {
             auto& keys = textMatches[&pattern];
             const std::uint8_t o = pattern.options();
             const QSet<QString> paths = m_options.contentIndex->matchingPaths(
-                patternText(pattern), o & TextPattern::CaseInsensitive, o & TextPattern::DiacriticInsensitive,
-                o & TextPattern::WordBased);
+                patternText(pattern), o & TextPattern::CaseInsensitive,
+                o & TextPattern::DiacriticInsensitive, o & TextPattern::WordBased);
             for (const QString& path : paths) {
                 const std::string utf8 = toUtf8(path);
                 for (std::uint32_t t = 0; t < state->tables.size(); ++t) {
@@ -662,33 +691,37 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
     std::mutex perTaskMutex;
     for (const Target& target : targets) {
         const Table& table = *state->tables[target.table];
-        parallelFor(table.entries.size(), m_threads, [&](std::size_t begin, std::size_t end, std::size_t) {
-            EntryView view(table, target.table, words);
-            std::vector<Hit> hits;
-            for (std::size_t i = begin; i < end; ++i) {
-                if ((i & 4095) == 0 && isCancelled && isCancelled()) return;
-                if (target.folder != kNone && !table.isBelow(std::uint32_t(i), target.folder)) continue;
-                if (std::uint32_t(i) == target.folder) continue;
-                view.set(std::uint32_t(i));
-                if (!query.matches(view)) continue;
-                double key = -std::numeric_limits<double>::infinity();
-                if (sortKey && !textKey) {
-                    double v;
-                    if (view.number(*sortKey, v) && !std::isnan(v)) key = v;
+        parallelFor(
+            table.entries.size(), m_threads, [&](std::size_t begin, std::size_t end, std::size_t) {
+                EntryView view(table, target.table, words);
+                std::vector<Hit> hits;
+                for (std::size_t i = begin; i < end; ++i) {
+                    if ((i & 4095) == 0 && isCancelled && isCancelled()) return;
+                    if (target.folder != kNone && !table.isBelow(std::uint32_t(i), target.folder))
+                        continue;
+                    if (std::uint32_t(i) == target.folder) continue;
+                    view.set(std::uint32_t(i));
+                    if (!query.matches(view)) continue;
+                    double key = -std::numeric_limits<double>::infinity();
+                    if (sortKey && !textKey) {
+                        double v;
+                        if (view.number(*sortKey, v) && !std::isnan(v)) key = v;
+                    }
+                    hits.push_back({key, target.table, std::uint32_t(i)});
                 }
-                hits.push_back({key, target.table, std::uint32_t(i)});
-            }
-            std::lock_guard lock(perTaskMutex);
-            perTask.push_back(std::move(hits));
-        });
+                std::lock_guard lock(perTaskMutex);
+                perTask.push_back(std::move(hits));
+            });
     }
     if (isCancelled && isCancelled()) return results;
 
     auto data = std::make_unique<MetadataIndex::Results::Data>();
     std::size_t total = 0;
-    for (const auto& v : perTask) total += v.size();
+    for (const auto& v : perTask)
+        total += v.size();
     data->hits.reserve(total);
-    for (auto& v : perTask) data->hits.insert(data->hits.end(), v.begin(), v.end());
+    for (auto& v : perTask)
+        data->hits.insert(data->hits.end(), v.begin(), v.end());
     data->state = state;
 
     // Ties (and every file when there is no sort key) keep the table's order, so
@@ -718,14 +751,18 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
             if (ha != hb) return ha;
             if (!ha) return tieBreak(a, b);
             const int c = QString::compare(QString::fromUtf8(sa.data(), qsizetype(sa.size())),
-                                           QString::fromUtf8(sb.data(), qsizetype(sb.size())), Qt::CaseInsensitive);
+                                           QString::fromUtf8(sb.data(), qsizetype(sb.size())),
+                                           Qt::CaseInsensitive);
             return c != 0 ? c > 0 : tieBreak(a, b);
         };
     } else {
-        less = [tieBreak](const Hit& a, const Hit& b) { return a.key != b.key ? a.key > b.key : tieBreak(a, b); };
+        less = [tieBreak](const Hit& a, const Hit& b) {
+            return a.key != b.key ? a.key > b.key : tieBreak(a, b);
+        };
     }
     if (data->hits.size() > maxResults) {
-        std::nth_element(data->hits.begin(), data->hits.begin() + long(maxResults), data->hits.end(), less);
+        std::nth_element(data->hits.begin(), data->hits.begin() + long(maxResults),
+                         data->hits.end(), less);
         data->hits.resize(maxResults);
     }
     // Numbers order cheaply later, for just the results a caller lists; texts
@@ -751,9 +788,9 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
 
     struct statx st {};
     if (statx(AT_FDCWD, local.constData(), AT_SYMLINK_NOFOLLOW,
-              STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_CTIME | STATX_BTIME | STATX_INO,
-              &st)
-        != 0)
+              STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_CTIME |
+                  STATX_BTIME | STATX_INO,
+              &st) != 0)
         return std::nullopt;
 
     // A current entry of the table answers without reading the file again.
@@ -762,8 +799,8 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
         const std::uint32_t entry = table->find(local.toStdString());
         if (entry != kNone) {
             const Entry& e = table->entries[entry];
-            if (e.size == std::int64_t(st.stx_size) && e.modified == fileTimeSeconds(st.stx_mtime)
-                && e.inode == st.stx_ino)
+            if (e.size == std::int64_t(st.stx_size) &&
+                e.modified == fileTimeSeconds(st.stx_mtime) && e.inode == st.stx_ino)
                 return itemFromEntry(*table, entry);
         }
     }
@@ -775,7 +812,8 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
     item.fsName = path == QStringLiteral("/") ? path : path.section(u'/', -1);
     item.fsSize = std::int64_t(st.stx_size);
     item.contentChangeDate = fileTimeSeconds(st.stx_mtime);
-    item.creationDate = (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : fileTimeSeconds(st.stx_ctime);
+    item.creationDate =
+        (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : fileTimeSeconds(st.stx_ctime);
     item.contentCreationDate = item.creationDate;
     item.device = makedev(st.stx_dev_major, st.stx_dev_minor);
     item.inode = st.stx_ino;
@@ -788,16 +826,18 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
     }
     if (!isFolder) {
         const double accessed = fileTimeSeconds(st.stx_atime);
-        if (accessed > *item.contentChangeDate + kUsedAfterWriteSeconds) item.lastUsedDate = accessed;
+        if (accessed > *item.contentChangeDate + kUsedAfterWriteSeconds)
+            item.lastUsedDate = accessed;
         const auto recent = readRecentlyUsed(m_options.recentlyUsedFile);
         if (auto it = recent.find(path); it != recent.end())
-            item.lastUsedDate = item.lastUsedDate ? std::max(*item.lastUsedDate, it.value()) : it.value();
+            item.lastUsedDate =
+                item.lastUsedDate ? std::max(*item.lastUsedDate, it.value()) : it.value();
         item.whereFroms = readWhereFroms(local);
         if (ContentReader::needsRead(type)) {
             const ContentAttributes c = ContentReader::read(path, type);
             applyContent(item, c);
-            item.isScreenCapture = c.isScreenCapture
-                                   || (type.conforms(UniformType::image()) && isScreenshotFileName(*item.fsName));
+            item.isScreenCapture = c.isScreenCapture || (type.conforms(UniformType::image()) &&
+                                                         isScreenshotFileName(*item.fsName));
         }
     }
     return item;
@@ -812,8 +852,8 @@ std::vector<content::FileStamp> IndexStore::documentStamps() const
             const Entry& e = t->entries[i];
             if (e.isFolder() || (e.flags & IsNoise)) continue;
             const std::string_view name = t->name(e);
-            if (content::textFormatForFileName(QString::fromUtf8(name.data(), qsizetype(name.size())))
-                == content::TextFormat::None)
+            if (content::textFormatForFileName(QString::fromUtf8(
+                    name.data(), qsizetype(name.size()))) == content::TextFormat::None)
                 continue;
             stamps.push_back({t->path(i), e.size, e.modified});
         }
@@ -826,7 +866,8 @@ MetadataIndex::Stats IndexStore::stats() const
     MetadataIndex::Stats s;
     auto state = snapshot();
     for (const auto& t : state->tables) {
-        for (const Entry& e : t->entries) (e.isFolder() ? s.folders : s.files)++;
+        for (const Entry& e : t->entries)
+            (e.isFolder() ? s.folders : s.files)++;
         s.memoryBytes += t->memoryBytes();
     }
     std::lock_guard lock(m_stateMutex);
@@ -846,14 +887,20 @@ MetadataIndex::MetadataIndex(Options options)
 
 MetadataIndex::~MetadataIndex() = default;
 
-void MetadataIndex::ensureScopes(const QStringList& scopes) { m_store->ensureScopes(scopes); }
+void MetadataIndex::ensureScopes(const QStringList& scopes)
+{
+    m_store->ensureScopes(scopes);
+}
 
 void MetadataIndex::waitForCache()
 {
     std::lock_guard build(m_store->buildMutex());
     m_store->loadCacheOnce();
 }
-void MetadataIndex::refresh() { m_store->refresh(); }
+void MetadataIndex::refresh()
+{
+    m_store->refresh();
+}
 
 MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringList& scopes,
                                             std::optional<Attr> sortKey, std::size_t maxResults,
@@ -862,10 +909,19 @@ MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringLis
     return m_store->query(query, scopes, sortKey, maxResults, isCancelled, ordered);
 }
 
-std::optional<Item> MetadataIndex::itemAtPath(const QString& path) { return m_store->itemAtPath(path); }
+std::optional<Item> MetadataIndex::itemAtPath(const QString& path)
+{
+    return m_store->itemAtPath(path);
+}
 
-MetadataIndex::Stats MetadataIndex::stats() const { return m_store->stats(); }
+MetadataIndex::Stats MetadataIndex::stats() const
+{
+    return m_store->stats();
+}
 
-std::vector<content::FileStamp> MetadataIndex::documentStamps() const { return m_store->documentStamps(); }
+std::vector<content::FileStamp> MetadataIndex::documentStamps() const
+{
+    return m_store->documentStamps();
+}
 
 } // namespace ovra::md

@@ -38,10 +38,10 @@ class IndexStore; // the table and everything behind it; private to the index
 class MetadataIndex {
 public:
     struct Options {
-        QString cacheDir;          // default: $XDG_CACHE_HOME/Ovra
-        QString recentlyUsedFile;  // default: $XDG_DATA_HOME/recently-used.xbel
-        int threads = 0;           // 0: one per core
-        bool persistCache = true;  // keep read attributes on disk
+        QString cacheDir;         // default: $XDG_CACHE_HOME/Ovra
+        QString recentlyUsedFile; // default: $XDG_DATA_HOME/recently-used.xbel
+        int threads = 0;          // 0: one per core
+        bool persistCache = true; // keep read attributes on disk
         // Answers kMDItemTextContent; without it no file has words.
         std::shared_ptr<content::ContentIndex> contentIndex;
     };
@@ -85,7 +85,8 @@ public:
         // Whether the results stand in the sort key's order (see `query`).
         bool isOrdered() const { return m_ordered; }
         // Of the given results, the first `count` in the sort key's order.
-        std::vector<std::size_t> firstInOrder(std::vector<std::size_t> indices, std::size_t count) const;
+        std::vector<std::size_t> firstInOrder(std::vector<std::size_t> indices,
+                                              std::size_t count) const;
 
     private:
         friend class MetadataIndex;
@@ -116,9 +117,9 @@ public:
     std::vector<content::FileStamp> documentStamps() const;
 
     struct Stats {
-        std::size_t files = 0;      // entries that are not folders
+        std::size_t files = 0; // entries that are not folders
         std::size_t folders = 0;
-        std::size_t memoryBytes = 0; // held by the table
+        std::size_t memoryBytes = 0;  // held by the table
         std::size_t contentReads = 0; // files whose content was read (cache misses)
     };
     Stats stats() const;

@@ -9,10 +9,10 @@ namespace ovra::md {
 namespace {
 
 constexpr std::array<std::string_view, 4> kNoiseNames{"node_modules", "DerivedData", "Pods",
-                                                       "site-packages"};
+                                                      "site-packages"};
 constexpr std::array<std::string_view, 10> kNoiseSuffixes{
-    ".app",       ".photoslibrary", ".musiclibrary", ".tvlibrary",    ".framework",
-    ".bundle",    ".xcodeproj",     ".xcassets",     ".xcworkspace",  ".lproj"};
+    ".app",    ".photoslibrary", ".musiclibrary", ".tvlibrary",   ".framework",
+    ".bundle", ".xcodeproj",     ".xcassets",     ".xcworkspace", ".lproj"};
 
 } // namespace
 

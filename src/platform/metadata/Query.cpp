@@ -22,7 +22,10 @@ Query Query::parse(QStringView text, const QDateTime& now)
     return query;
 }
 
-bool Query::matches(const ItemAttributes& item) const { return m_root && m_root->evaluate(item); }
+bool Query::matches(const ItemAttributes& item) const
+{
+    return m_root && m_root->evaluate(item);
+}
 
 namespace {
 void visitTextContent(const QueryNode& node, const std::function<void(const TextPattern&)>& visit)
@@ -31,7 +34,8 @@ void visitTextContent(const QueryNode& node, const std::function<void(const Text
         if (node.comparison.attr == Attr::TextContent) visit(node.comparison.pattern);
         return;
     }
-    for (const QueryNode& child : node.children) visitTextContent(child, visit);
+    for (const QueryNode& child : node.children)
+        visitTextContent(child, visit);
 }
 } // namespace
 

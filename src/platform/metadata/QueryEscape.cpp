@@ -2,7 +2,8 @@
 
 namespace ovra::md {
 
-QString escapeQueryValue(QStringView value) {
+QString escapeQueryValue(QStringView value)
+{
     QString escaped;
     escaped.reserve(value.size() + 8);
     // One pass gives the same text as the three replacements in order, because

@@ -7,10 +7,22 @@ namespace {
 
 using Type = QueryToken::Type;
 
-bool isAsciiLetter(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-bool isIdentifierStart(QChar c) { return isAsciiLetter(c) || c == u'_'; }
-bool isIdentifierChar(QChar c) { return isIdentifierStart(c) || isDigit(c); }
+bool isAsciiLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+bool isIdentifierStart(QChar c)
+{
+    return isAsciiLetter(c) || c == u'_';
+}
+bool isIdentifierChar(QChar c)
+{
+    return isIdentifierStart(c) || isDigit(c);
+}
 
 } // namespace
 
@@ -35,7 +47,8 @@ QueryToken QueryLexer::error(qsizetype offset, const QString& message)
 
 QueryToken QueryLexer::next()
 {
-    while (m_pos < m_text.size() && m_text.at(m_pos).isSpace()) ++m_pos;
+    while (m_pos < m_text.size() && m_text.at(m_pos).isSpace())
+        ++m_pos;
     const qsizetype start = m_pos;
     if (start >= m_text.size()) return make(Type::End, start, 0);
 
@@ -120,18 +133,21 @@ QueryToken QueryLexer::lexNumber(qsizetype start)
 {
     qsizetype i = start;
     if (m_text.at(i) == u'-') ++i;
-    while (i < m_text.size() && isDigit(m_text.at(i))) ++i;
+    while (i < m_text.size() && isDigit(m_text.at(i)))
+        ++i;
     if (i < m_text.size() && m_text.at(i) == u'.') {
         ++i;
         if (i >= m_text.size() || !isDigit(m_text.at(i)))
             return error(start, QStringLiteral("malformed number"));
-        while (i < m_text.size() && isDigit(m_text.at(i))) ++i;
+        while (i < m_text.size() && isDigit(m_text.at(i)))
+            ++i;
     }
     if (i < m_text.size() && (m_text.at(i) == u'e' || m_text.at(i) == u'E')) {
         qsizetype j = i + 1;
         if (j < m_text.size() && (m_text.at(j) == u'+' || m_text.at(j) == u'-')) ++j;
         if (j < m_text.size() && isDigit(m_text.at(j))) {
-            while (j < m_text.size() && isDigit(m_text.at(j))) ++j;
+            while (j < m_text.size() && isDigit(m_text.at(j)))
+                ++j;
             i = j;
         }
     }
@@ -153,7 +169,8 @@ QueryToken QueryLexer::lexTime(qsizetype start)
         return error(start, QStringLiteral("expected \"$time.\""));
     qsizetype i = start + kPrefix.size();
     const qsizetype nameStart = i;
-    while (i < m_text.size() && isIdentifierChar(m_text.at(i))) ++i;
+    while (i < m_text.size() && isIdentifierChar(m_text.at(i)))
+        ++i;
     if (i == nameStart) return error(start, QStringLiteral("expected a $time function"));
 
     QueryToken token;
@@ -164,13 +181,15 @@ QueryToken QueryLexer::lexTime(qsizetype start)
         // The argument is raw text up to the closing parenthesis, so an ISO date
         // needs no quotes; quotes around it are allowed and dropped.
         qsizetype j = i + 1;
-        while (j < m_text.size() && m_text.at(j).isSpace()) ++j;
+        while (j < m_text.size() && m_text.at(j).isSpace())
+            ++j;
         if (j < m_text.size() && (m_text.at(j) == u'\'' || m_text.at(j) == u'"')) {
             const qsizetype close = m_text.indexOf(m_text.at(j), j + 1);
             if (close < 0) return error(j, QStringLiteral("unterminated string"));
             token.argument = m_text.mid(j + 1, close - j - 1);
             j = close + 1;
-            while (j < m_text.size() && m_text.at(j).isSpace()) ++j;
+            while (j < m_text.size() && m_text.at(j).isSpace())
+                ++j;
             if (j >= m_text.size() || m_text.at(j) != u')')
                 return error(j, QStringLiteral("expected \")\" after the $time argument"));
         } else {
@@ -189,7 +208,8 @@ QueryToken QueryLexer::lexTime(qsizetype start)
 QueryToken QueryLexer::lexIdentifier(qsizetype start)
 {
     qsizetype i = start;
-    while (i < m_text.size() && isIdentifierChar(m_text.at(i))) ++i;
+    while (i < m_text.size() && isIdentifierChar(m_text.at(i)))
+        ++i;
     return make(Type::Identifier, start, i - start);
 }
 

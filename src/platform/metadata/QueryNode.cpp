@@ -6,8 +6,7 @@
 namespace ovra::md {
 namespace {
 
-template <typename T>
-bool ordered(CompareOp op, T a, T b)
+template <typename T> bool ordered(CompareOp op, T a, T b)
 {
     switch (op) {
     case CompareOp::Equal:

@@ -59,12 +59,14 @@ std::size_t findRun(std::u16string_view hay, std::u16string_view needle, std::si
     if (needle.size() <= kPlainSearchLimit || from > hay.size()) return hay.find(needle, from);
     std::vector<std::size_t> border(needle.size() + 1, 0);
     for (std::size_t i = 1, k = 0; i < needle.size(); ++i) {
-        while (k > 0 && needle[i] != needle[k]) k = border[k];
+        while (k > 0 && needle[i] != needle[k])
+            k = border[k];
         if (needle[i] == needle[k]) ++k;
         border[i + 1] = k;
     }
     for (std::size_t i = from, k = 0; i < hay.size(); ++i) {
-        while (k > 0 && hay[i] != needle[k]) k = border[k];
+        while (k > 0 && hay[i] != needle[k])
+            k = border[k];
         if (hay[i] == needle[k]) ++k;
         if (k == needle.size()) return i + 1 - k;
     }
@@ -100,7 +102,8 @@ bool globMatch(std::basic_string_view<C> v, const std::vector<std::basic_string<
     const auto endsWord = [&](std::size_t j) { return j == n || !isWordChar(v[j]); };
 
     std::size_t start = findRun(v, first, 0);
-    while (start != View::npos && !startsWord(start)) start = findRun(v, first, start + 1);
+    while (start != View::npos && !startsWord(start))
+        start = findRun(v, first, start + 1);
     if (start == View::npos) return false;
 
     if (pieces.size() == 1) {
@@ -119,7 +122,8 @@ bool globMatch(std::basic_string_view<C> v, const std::vector<std::basic_string<
     }
     if (last.empty()) return true; // the value's end is always a word end
     std::size_t at = findRun(v, last, pos);
-    while (at != View::npos && !endsWord(at + last.size())) at = findRun(v, last, at + 1);
+    while (at != View::npos && !endsWord(at + last.size()))
+        at = findRun(v, last, at + 1);
     return at != View::npos;
 }
 
@@ -244,7 +248,10 @@ private:
     bool m_isValid = false;
 };
 
-int sign(int v) { return (v > 0) - (v < 0); }
+int sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
 
 int compareBytes(std::string_view a, std::string_view b)
 {
@@ -272,7 +279,10 @@ TextPattern::TextPattern(const QStringList& pieces, std::uint8_t options)
     m_utf8Literal = toUtf8(fold(literal(), options));
 }
 
-TextPattern TextPattern::anything() { return TextPattern({QString(), QString()}, 0); }
+TextPattern TextPattern::anything()
+{
+    return TextPattern({QString(), QString()}, 0);
+}
 
 QString TextPattern::fold(QStringView text, std::uint8_t options)
 {

@@ -26,7 +26,8 @@ std::optional<QString> linkAttribute(const QByteArray& path, const char* name)
     // rest all mean there is nothing to tell.
     if (n <= 0) return std::nullopt;
     value.truncate(n);
-    while (!value.isEmpty() && value.back() == '\0') value.chop(1);
+    while (!value.isEmpty() && value.back() == '\0')
+        value.chop(1);
     const QString text = QString::fromUtf8(value).trimmed();
     if (text.isEmpty()) return std::nullopt;
     return text;

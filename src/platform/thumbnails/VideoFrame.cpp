@@ -236,7 +236,8 @@ std::optional<RawImage> grabVideoFrame(const QString& path, int maxSide)
 {
     const std::optional<md::ContentFile> file = md::ContentFile::open(path);
     if (!file) return std::nullopt;
-    const std::unique_ptr<md::MediaInput> input = md::MediaInput::open(*file, path, kProbeSize, kFrameBudget);
+    const std::unique_ptr<md::MediaInput> input =
+        md::MediaInput::open(*file, path, kProbeSize, kFrameBudget);
     if (!input) return std::nullopt;
     AVFormatContext* format = input->format();
     if (avformat_find_stream_info(format, nullptr) < 0) return std::nullopt;

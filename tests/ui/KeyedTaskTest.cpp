@@ -1,4 +1,4 @@
-#include "app/ui/KeyedTask.h"
+#include "ui/KeyedTask.h"
 
 #include <QCoreApplication>
 #include <QFuture>

@@ -1,4 +1,4 @@
-#include "app/ui/Theme.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QPalette>

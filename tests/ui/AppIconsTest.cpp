@@ -1,5 +1,5 @@
-#include "app/ui/AppIcons.h"
-#include "app/ui/DefaultApplication.h"
+#include "ui/AppIcons.h"
+#include "desktop/DefaultApplication.h"
 
 #include "support/TestHome.h"
 

@@ -16,7 +16,8 @@ const QString kPath = QStringLiteral("/org/freedesktop/FileManager1");
 const QString kInterface = QStringLiteral("org.freedesktop.FileManager1");
 constexpr int kTimeoutMs = 5000;
 
-void openEnclosingFolders(const QStringList& paths) {
+void openEnclosingFolders(const QStringList& paths)
+{
     QStringList opened;
     for (const QString& path : paths) {
         const QString folder = QFileInfo(path).absolutePath();
@@ -28,7 +29,8 @@ void openEnclosingFolders(const QStringList& paths) {
 
 } // namespace
 
-void revealInFolder(const QStringList& paths) {
+void revealInFolder(const QStringList& paths)
+{
     if (paths.isEmpty()) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return openEnclosingFolders(paths);

@@ -1,4 +1,4 @@
-#include "services/FileIcon.h"
+#include "desktop/FileIcon.h"
 #include "support/TestHome.h"
 
 #include <QImage>
@@ -15,10 +15,10 @@ TEST(FileIcon, DesktopEntriesShowTheirApplicationsIcon)
     const QString iconPath = home.path(QStringLiteral("icons/editor.png"));
     home.writeFile(QStringLiteral("icons/editor.png"));
     ASSERT_TRUE(picture.save(iconPath));
-    const QString entry = home.writeFile(
-        QStringLiteral(".local/share/applications/editor.desktop"),
-        "[Desktop Entry]\nType=Application\nName=Editor\nIcon=" + iconPath.toUtf8() +
-            "\n\n[Desktop Action New]\nIcon=document-new\n");
+    const QString entry =
+        home.writeFile(QStringLiteral(".local/share/applications/editor.desktop"),
+                       "[Desktop Entry]\nType=Application\nName=Editor\nIcon=" + iconPath.toUtf8() +
+                           "\n\n[Desktop Action New]\nIcon=document-new\n");
 
     const QImage icon = fileIcon(entry, 32);
     ASSERT_FALSE(icon.isNull());

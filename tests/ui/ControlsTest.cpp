@@ -1,8 +1,8 @@
-#include "app/ui/DotsButton.h"
-#include "app/ui/FilterPill.h"
-#include "app/ui/FolderShape.h"
-#include "app/ui/SectionTitle.h"
-#include "app/ui/WindowDragArea.h"
+#include "ui/DotsButton.h"
+#include "ui/FilterPill.h"
+#include "ui/FolderShape.h"
+#include "ui/SectionTitle.h"
+#include "ui/WindowDragArea.h"
 
 #include <QApplication>
 #include <QLocale>

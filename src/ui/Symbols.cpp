@@ -276,9 +276,7 @@ void paintArtwork(QPainter& painter, Artwork artwork, const QColor& color)
         painter.drawLine(QPointF(8, 2.5), QPointF(8, 13.5));
         painter.drawLine(QPointF(2.5, 8), QPointF(13.5, 8));
         break;
-    case Artwork::checkmark:
-        painter.drawPath(polyline({{2.5, 8.5}, {6, 12}, {13.5, 4}}));
-        break;
+    case Artwork::checkmark: painter.drawPath(polyline({{2.5, 8.5}, {6, 12}, {13.5, 4}})); break;
     case Artwork::ellipsis:
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);

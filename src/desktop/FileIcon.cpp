@@ -80,7 +80,8 @@ QImage cachedTypeIcon(const QString& mimeName, int pixelSide)
     const QString key = mimeName + u'@' + QString::number(pixelSide);
     if (const auto it = rendered.constFind(key); it != rendered.constEnd()) return it.value();
     const QIcon icon = mimeTypeIcon(mimeName);
-    const QImage image = icon.isNull() ? QImage() : icon.pixmap(QSize(pixelSide, pixelSide), 1.0).toImage();
+    const QImage image =
+        icon.isNull() ? QImage() : icon.pixmap(QSize(pixelSide, pixelSide), 1.0).toImage();
     rendered.insert(key, image);
     return image;
 }

@@ -168,24 +168,15 @@ QColor Theme::pastel(QStringView name)
 QColor Theme::tint(FileCategory category)
 {
     switch (category) {
-    case FileCategory::images:
-        return pastels()[0];
-    case FileCategory::videos:
-        return pastels()[1];
-    case FileCategory::music:
-        return pastels()[2];
-    case FileCategory::documents:
-        return pastels()[3];
-    case FileCategory::archives:
-        return pastels()[5];
-    case FileCategory::apps:
-        return pastels()[4];
-    case FileCategory::code:
-        return QColor::fromRgbF(0.40f, 0.45f, 0.95f);
-    case FileCategory::folders:
-        return QColor::fromRgbF(0.45f, 0.60f, 0.80f);
-    case FileCategory::other:
-        return kSystemGrey;
+    case FileCategory::images: return pastels()[0];
+    case FileCategory::videos: return pastels()[1];
+    case FileCategory::music: return pastels()[2];
+    case FileCategory::documents: return pastels()[3];
+    case FileCategory::archives: return pastels()[5];
+    case FileCategory::apps: return pastels()[4];
+    case FileCategory::code: return QColor::fromRgbF(0.40f, 0.45f, 0.95f);
+    case FileCategory::folders: return QColor::fromRgbF(0.45f, 0.60f, 0.80f);
+    case FileCategory::other: return kSystemGrey;
     }
     return kSystemGrey;
 }

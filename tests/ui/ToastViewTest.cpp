@@ -1,4 +1,4 @@
-#include "app/ui/ToastView.h"
+#include "ui/ToastView.h"
 #include "library/AppState.h"
 
 #include "support/TestHome.h"

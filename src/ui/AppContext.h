@@ -71,8 +71,9 @@ signals:
 };
 
 // The long-lived objects, made once at start-up and handed to every screen's
-// constructor (there are no globals). A pointer that is null stands for a part
-// of the app that is not built yet: whatever shows its figures shows nothing.
+// constructor (there are no globals). A pointer that is null stands for an object
+// this process did not make (tests make only what they drive): whatever shows its
+// figures shows nothing.
 struct AppContext {
     md::MetadataIndex* index = nullptr;
     std::shared_ptr<content::ContentIndex> contentIndex;

@@ -1,8 +1,8 @@
 #include "AppIcons.h"
 
-#include "DefaultApplication.h"
 #include "Symbols.h"
 #include "Theme.h"
+#include "desktop/DefaultApplication.h"
 #include "library/Location.h"
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"

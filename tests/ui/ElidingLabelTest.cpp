@@ -1,4 +1,4 @@
-#include "app/ui/ElidingLabel.h"
+#include "ui/ElidingLabel.h"
 
 #include <QHBoxLayout>
 #include <QWidget>

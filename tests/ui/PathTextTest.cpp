@@ -1,4 +1,4 @@
-#include "app/ui/PathText.h"
+#include "ui/PathText.h"
 
 #include "support/TestHome.h"
 

@@ -1,0 +1,26 @@
+// The views, the icon lookups and text drawn into images need a GUI application,
+// and the services finish their futures on its event loop; every test of the
+// services runs inside one. Test discovery runs this program at build time
+// without a display, so the off-screen platform is the default.
+#include <QApplication>
+#include <QIcon>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The offscreen platform knows no icon themes: point it at the system's
+    // (before any test redirects the XDG folders) and at the theme the app
+    // depends on.
+    QStringList searchPaths = QIcon::themeSearchPaths();
+    QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dataDirs.isEmpty()) dataDirs = QStringLiteral("/usr/local/share:/usr/share");
+    for (const QString& dir : dataDirs.split(u':', Qt::SkipEmptyParts))
+        searchPaths.append(dir + QStringLiteral("/icons"));
+    QIcon::setThemeSearchPaths(searchPaths);
+    if (QIcon::themeName().isEmpty()) QIcon::setThemeName(QStringLiteral("Adwaita"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
