@@ -4,6 +4,7 @@
 #include "SettingsMigration.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
+#include "library/Trash.h"
 #include "platform/content/ContentIndex.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/metadata/MetadataIndex.h"
@@ -24,6 +25,7 @@ OvraApplication::OvraApplication()
     options.contentIndex = m_contentIndex;
     m_index = std::make_unique<md::MetadataIndex>(std::move(options));
     m_library = std::make_unique<LibraryStore>(*m_index);
+    m_trash = std::make_unique<Trash>();
     m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
 
     SettingsMigration::run();
@@ -38,6 +40,7 @@ OvraApplication::OvraApplication()
     m_context.contentIndexer = m_contentIndexer.get();
     m_context.state = m_state.get();
     m_context.library = m_library.get();
+    m_context.trash = m_trash.get();
 #ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
 #endif
@@ -51,6 +54,7 @@ OvraApplication::~OvraApplication()
 #endif
     m_state.reset();
     m_contentIndexer.reset();
+    m_trash.reset();
     m_library.reset();
     // Queries and refreshes still running on the pool read the index.
     QThreadPool::globalInstance()->waitForDone();

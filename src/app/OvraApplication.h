@@ -12,6 +12,7 @@ namespace ovra {
 
 class AppState;
 class LibraryStore;
+class Trash;
 class TextIndex;
 
 // The top of the program: makes the long-lived objects once, in an order in
@@ -38,6 +39,7 @@ private:
     std::shared_ptr<content::ContentIndex> m_contentIndex;
     std::unique_ptr<md::MetadataIndex> m_index;
     std::unique_ptr<LibraryStore> m_library;
+    std::unique_ptr<Trash> m_trash;
     std::unique_ptr<content::ContentIndexer> m_contentIndexer;
     std::unique_ptr<AppState> m_state;
 #ifdef OVRA_WITH_SERVICES

@@ -92,6 +92,25 @@ QWidget* DetailView::buildScreen(const DetailRoute& route)
     case DetailScreen::collection:
         if (route.item) return new CollectionView(m_context, *route.item, this);
         break;
+    case DetailScreen::cleanupHub:
+        if (m_context.cleanupHubScreen)
+            return m_context.cleanupHubScreen(m_context, route.item, this);
+        break;
+    case DetailScreen::cleanupReview:
+        if (m_context.cleanupReviewScreen)
+            return m_context.cleanupReviewScreen(m_context, route.item, this);
+        break;
+    case DetailScreen::sourcesHub:
+        if (m_context.sourcesHubScreen)
+            return m_context.sourcesHubScreen(m_context, route.item, this);
+        break;
+    case DetailScreen::source:
+        if (m_context.sourceScreen) return m_context.sourceScreen(m_context, route.item, this);
+        break;
+    case DetailScreen::duplicates:
+        if (m_context.duplicatesScreen)
+            return m_context.duplicatesScreen(m_context, route.item, this);
+        break;
     default: break;
     }
     // A place without a screen of its own stands as a titled empty state.

@@ -4,12 +4,19 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
+#include <optional>
+
+class QWidget;
 
 namespace ovra {
 
 class AppState;
 class LibraryStore;
+class Trash;
+struct SidebarItem;
+struct AppContext;
 class TextIndex;
 namespace md {
 class MetadataIndex;
@@ -85,6 +92,19 @@ struct AppContext {
     SourceSummary* sources = nullptr;
     DuplicateSummary* duplicates = nullptr;
     PlayerSummary* player = nullptr;
+    Trash* trash = nullptr;
+
+    // The screens of the tools that sit above the file browser (cleanup,
+    // download sources, duplicates). The shell sets their makers, so the detail
+    // area shows them without depending on them; an unset maker shows a titled
+    // empty state. The item is the sidebar entry the screen shows, if any.
+    using ScreenMaker = std::function<QWidget*(
+        const AppContext& context, const std::optional<SidebarItem>& item, QWidget* parent)>;
+    ScreenMaker cleanupHubScreen;
+    ScreenMaker cleanupReviewScreen;
+    ScreenMaker sourcesHubScreen;
+    ScreenMaker sourceScreen;
+    ScreenMaker duplicatesScreen;
 };
 
 } // namespace ovra

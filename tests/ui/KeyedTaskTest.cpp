@@ -1,4 +1,4 @@
-#include "ui/KeyedTask.h"
+#include "platform/KeyedTask.h"
 
 #include <QCoreApplication>
 #include <QFuture>

@@ -1,0 +1,87 @@
+#include "Trash.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <sys/stat.h>
+
+namespace ovra {
+
+namespace {
+
+bool moveFileToTrash(const QString& path)
+{
+    QFile file(path);
+    return file.moveToTrash();
+}
+
+// The size a file frees, read before it moves; links count as themselves.
+qint64 sizeOf(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return 0;
+    return S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
+}
+
+QThreadPool& trashPool()
+{
+    // Moves are rare and short: one thread keeps them in the order asked.
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    return pool;
+}
+
+} // namespace
+
+Trash::Trash(QObject* parent)
+    : QObject(parent)
+    , m_moveOne(moveFileToTrash)
+{
+}
+
+Trash::~Trash() = default;
+
+QFuture<Trash::Outcome> Trash::moveToTrash(const QStringList& paths)
+{
+    MoveOne moveOne = m_moveOne;
+    QPointer<Trash> self(this);
+    return QtConcurrent::run(&trashPool(),
+                             [paths, moveOne]() {
+                                 Outcome outcome;
+                                 for (const QString& path : paths) {
+                                     const qint64 size = sizeOf(path);
+                                     if (moveOne(path)) {
+                                         outcome.moved.insert(path);
+                                         outcome.movedBytes += size;
+                                     } else {
+                                         outcome.failed.append(path);
+                                     }
+                                 }
+                                 return outcome;
+                             })
+        .then(this, [self](Outcome outcome) {
+            if (self && !outcome.moved.isEmpty()) self->forget(outcome.moved);
+            return outcome;
+        });
+}
+
+void Trash::registerStore(QObject* store, std::function<void(const QSet<QString>&)> forget)
+{
+    m_stores.append({store, std::move(forget)});
+    connect(store, &QObject::destroyed, this, [this, store]() {
+        m_stores.removeIf([store](const Registration& r) { return r.store == store; });
+    });
+}
+
+void Trash::forget(const QSet<QString>& paths)
+{
+    const QList<Registration> stores = m_stores;
+    for (const Registration& registration : stores)
+        registration.forget(paths);
+    emit moved(paths);
+}
+
+} // namespace ovra
