@@ -5,6 +5,8 @@
 
 #include "library/FileCategory.h"
 #include "library/Spotlight.h"
+#include "platform/XdgPaths.h"
+#include "platform/content/ContentIndex.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "platform/metadata/Query.h"
 
@@ -177,7 +179,31 @@ int runQueryCommand(const QStringList& args)
     }
     const QString sort = option(args, "--sort", "kMDItemFSContentChangeDate");
     const qsizetype limit = option(args, "--limit", "3000").toLongLong();
-    md::MetadataIndex index;
+    // Words come from a content index as in the app, though not the app's own
+    // database: an update drops every file outside the list it is given, and this
+    // list is only the folder's.
+    md::MetadataIndex::Options options;
+    const bool readsWords =
+        parsed.referencedAttributes() & (std::uint64_t(1) << unsigned(md::Attr::TextContent));
+    if (readsWords) {
+        content::ContentIndex::Options contentOptions;
+        contentOptions.databasePath =
+            xdg::appCacheDir() + QStringLiteral("/mdbench-content.sqlite");
+        options.contentIndex = std::make_shared<content::ContentIndex>(contentOptions);
+        if (!options.contentIndex->isOpen()) {
+            std::fprintf(stderr, "cannot open %s\n", qPrintable(contentOptions.databasePath));
+            return 1;
+        }
+    }
+    md::MetadataIndex index(options);
+    if (readsWords) {
+        index.ensureScopes({folder});
+        const auto update = options.contentIndex->update(index.documentStamps());
+        if (!update.succeeded) {
+            std::fprintf(stderr, "the content index could not be brought up to date\n");
+            return 1;
+        }
+    }
     const SpotlightResult r = Spotlight::runBlocking(index, queryString, {folder}, sort, limit, {});
     for (const FileItem& item : r.items)
         std::printf("%s\n", qPrintable(item.path));

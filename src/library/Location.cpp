@@ -14,9 +14,20 @@ QString Location::home()
 
 namespace {
 
-Location userFolder(xdg::UserDir which, const char* title, const char* symbol)
+// A user folder reads as its folder is called, so a renamed or localised one
+// ("Filme") is shown as the file manager shows it.
+Location userFolder(xdg::UserDir which, const char* symbol)
 {
-    return {pathKey(xdg::userDir(which)), QLatin1String(title), QLatin1String(symbol)};
+    const QString path = pathKey(xdg::userDir(which));
+    return {path, path.section(u'/', -1), QLatin1String(symbol)};
+}
+
+std::optional<Location> iCloudDrive()
+{
+    const QString path =
+        Location::home() + QStringLiteral("/Library/Mobile Documents/com~apple~CloudDocs");
+    if (!QFileInfo::exists(path)) return std::nullopt;
+    return Location{path, QStringLiteral("iCloud Drive"), QStringLiteral("icloud")};
 }
 
 // There is no single "/Applications" here. The first of the applications
@@ -32,22 +43,30 @@ QString applicationsFolder()
 
 } // namespace
 
+std::optional<Location> Location::standard(StandardFolder folder)
+{
+    switch (folder) {
+    case StandardFolder::desktop:
+        return userFolder(xdg::UserDir::Desktop, "menubar.dock.rectangle");
+    case StandardFolder::documents: return userFolder(xdg::UserDir::Documents, "doc");
+    case StandardFolder::downloads: return userFolder(xdg::UserDir::Downloads, "arrow.down.circle");
+    case StandardFolder::pictures: return userFolder(xdg::UserDir::Pictures, "photo");
+    case StandardFolder::videos: return userFolder(xdg::UserDir::Videos, "film");
+    case StandardFolder::music: return userFolder(xdg::UserDir::Music, "music.note.list");
+    case StandardFolder::iCloudDrive: return iCloudDrive();
+    }
+    return std::nullopt;
+}
+
 QList<Location> Location::standard()
 {
-    const QString homePath = home();
-    QList<Location> locations{
-        {homePath, xdg::userName(), QStringLiteral("house")},
-        userFolder(xdg::UserDir::Desktop, "Desktop", "menubar.dock.rectangle"),
-        userFolder(xdg::UserDir::Documents, "Documents", "doc"),
-        userFolder(xdg::UserDir::Downloads, "Downloads", "arrow.down.circle"),
-        userFolder(xdg::UserDir::Pictures, "Pictures", "photo"),
-        userFolder(xdg::UserDir::Videos, "Movies", "film"),
-        userFolder(xdg::UserDir::Music, "Music", "music.note.list"),
-    };
-    const QString iCloud =
-        homePath + QStringLiteral("/Library/Mobile Documents/com~apple~CloudDocs");
-    if (QFileInfo::exists(iCloud))
-        locations.append({iCloud, QStringLiteral("iCloud Drive"), QStringLiteral("icloud")});
+    QList<Location> locations{{home(), xdg::userName(), QStringLiteral("house")}};
+    for (const StandardFolder folder :
+         {StandardFolder::desktop, StandardFolder::documents, StandardFolder::downloads,
+          StandardFolder::pictures, StandardFolder::videos, StandardFolder::music,
+          StandardFolder::iCloudDrive}) {
+        if (auto location = standard(folder)) locations.append(std::move(*location));
+    }
     locations.append(
         {applicationsFolder(), QStringLiteral("Applications"), QStringLiteral("square.grid.3x3")});
     return locations;

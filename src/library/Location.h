@@ -6,8 +6,12 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 namespace ovra {
+
+// What a standard folder is for, whatever it is called on this system.
+enum class StandardFolder { desktop, documents, downloads, pictures, videos, music, iCloudDrive };
 
 // A folder the sidebar, the home view and the menus offer, with its title and
 // symbol name. Two locations of one folder with different titles are different
@@ -25,9 +29,13 @@ struct Location {
     static QString home();
 
     // The standard folders, built anew on each call: home (titled with the login
-    // name), Desktop, Documents, Downloads, Pictures, Movies, Music, iCloud Drive
-    // while its folder exists, and Applications.
+    // name), the desktop, documents, downloads, pictures, videos and music folders
+    // of the XDG user folders (each titled with its folder's own name: "Videos" on
+    // most systems), iCloud Drive while its folder exists, and Applications.
     static QList<Location> standard();
+    // One of them by what it is for; none for iCloud Drive while its folder is
+    // missing.
+    static std::optional<Location> standard(StandardFolder folder);
 
     friend bool operator==(const Location&, const Location&) = default;
 };

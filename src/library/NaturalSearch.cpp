@@ -441,13 +441,10 @@ private:
         if (!isOneOf(prev(), {"in", "on", "from", "inside"}) &&
             !isOneOf(word, {"desktop", "downloads"}))
             return false;
-        for (const Location& location : Location::standard()) {
-            if (location.title == *found) {
-                m_query.folder = location;
-                return claim(1);
-            }
-        }
-        return false;
+        const std::optional<Location> location = Location::standard(*found);
+        if (!location) return false;
+        m_query.folder = location;
+        return claim(1);
     }
 
     bool kindWord()

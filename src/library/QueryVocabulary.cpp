@@ -68,11 +68,13 @@ constexpr const char* kCameras[] = {
 
 struct FolderRow {
     const char* word;
-    const char* title;
+    StandardFolder folder;
 };
 constexpr FolderRow kFolders[] = {
-    {"downloads", "Downloads"}, {"desktop", "Desktop"}, {"documents", "Documents"},
-    {"pictures", "Pictures"},   {"movies", "Movies"},   {"icloud", "iCloud Drive"},
+    {"downloads", StandardFolder::downloads}, {"desktop", StandardFolder::desktop},
+    {"documents", StandardFolder::documents}, {"pictures", StandardFolder::pictures},
+    {"movies", StandardFolder::videos},       {"videos", StandardFolder::videos},
+    {"icloud", StandardFolder::iCloudDrive},
 };
 
 struct MonthRow {
@@ -245,12 +247,12 @@ const QSet<QString>& cameras()
     return words;
 }
 
-const QHash<QString, QString>& folders()
+const QHash<QString, StandardFolder>& folders()
 {
-    static const QHash<QString, QString> table = [] {
-        QHash<QString, QString> folders;
+    static const QHash<QString, StandardFolder> table = [] {
+        QHash<QString, StandardFolder> folders;
         for (const FolderRow& row : kFolders)
-            folders.insert(QString::fromLatin1(row.word), QString::fromLatin1(row.title));
+            folders.insert(QString::fromLatin1(row.word), row.folder);
         return folders;
     }();
     return table;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileCategory.h"
+#include "Location.h"
 
 #include <QHash>
 #include <QSet>
@@ -43,8 +44,8 @@ const QHash<QString, Kind>& kinds();
 const QSet<QString>& bareExtensions();
 // Camera makers and models.
 const QSet<QString>& cameras();
-// Folder word to the title of a standard location.
-const QHash<QString, QString>& folders();
+// Folder word to the standard folder it names, whatever that folder is called.
+const QHash<QString, StandardFolder>& folders();
 // Month word to month number, 1 to 12.
 const QHash<QString, int>& months();
 

@@ -254,11 +254,13 @@ TEST_F(Parse, FoldersAfterPlaceWords)
     EXPECT_EQ(photos.category, FileCategory::images);
     EXPECT_EQ(photos.folder->title, s("Pictures"));
 
-    // "Movies" is the desktop's videos folder.
+    // "Movies" and "videos" name the desktop's videos folder, shown by its own name.
     const ParsedQuery movies = parse("on movies");
-    EXPECT_EQ(movies.folder->title, s("Movies"));
+    EXPECT_EQ(movies.folder->title, s("Films"));
     EXPECT_EQ(movies.folder->path, home.path(s("Films")));
+    EXPECT_EQ(parse("in videos").folder, movies.folder);
     EXPECT_EQ(parse("movies").category, FileCategory::videos);
+    EXPECT_EQ(parse("videos").category, FileCategory::videos);
 
     // "inside" leads a folder and is no search term itself.
     const ParsedQuery inside = parse("screenshots inside documents");

@@ -76,7 +76,7 @@ TEST(Location, StandardFoldersOfTheHome)
 
     QList<Location> standard = Location::standard();
     EXPECT_EQ(titles(standard), QStringList({xdg::userName(), "Desktop", "Documents", "Downloads",
-                                             "Pictures", "Movies", "Music", "Applications"}));
+                                             "Pictures", "Filme", "Music", "Applications"}));
     EXPECT_EQ(standard[0].path, home.root());
     EXPECT_EQ(standard[1].path, home.path(QStringLiteral("Desktop")));
     EXPECT_EQ(standard[5].path, home.path(QStringLiteral("Filme")));

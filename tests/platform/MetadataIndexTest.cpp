@@ -310,3 +310,28 @@ TEST_F(MetadataIndexTest, WholeNameTypesDoNotSpreadToTheirSuffix)
     ASSERT_EQ(cmake.count(), 1u);
     EXPECT_NE(cmake.item(0).contentType, QStringLiteral("public.plain-text"));
 }
+
+// A folder has no size of its own: the 4096 bytes of its listing are not one.
+TEST_F(MetadataIndexTest, FoldersCarryNoSize)
+{
+    home.writeFile("Files/a.txt", "abc");
+    home.writeFile("Files/Sub/b.txt", "x");
+    MetadataIndex index;
+    QStringList sized = names(run(index, "kMDItemFSSize == *", {home.path("Files")}));
+    sized.sort();
+    EXPECT_EQ(sized, (QStringList{"a.txt", "b.txt"}));
+    EXPECT_EQ(names(run(index, "kMDItemFSSize != *", {home.path("Files")})), QStringList{"Sub"});
+    const auto small = run(index, "kMDItemFSSize <= 5000000", {home.path("Files")}, Attr::FSSize);
+    EXPECT_EQ(small.count(), 2u);
+    const auto all = run(index, "kMDItemFSName == '*'", {home.path("Files")}, Attr::FSSize);
+    ASSERT_EQ(all.count(), 3u);
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < all.count(); ++i) {
+        total += all.fileSize(i);
+        EXPECT_EQ(all.item(i).fsSize.has_value(), !all.path(i).endsWith("/Sub"));
+    }
+    EXPECT_EQ(total, 4);
+    const auto folder = index.itemAtPath(home.path("Files/Sub"));
+    ASSERT_TRUE(folder);
+    EXPECT_FALSE(folder->fsSize);
+}

@@ -277,6 +277,14 @@ TEST(Query, UnicodeCaseAndDiacritics)
     EXPECT_TRUE(nameMatches(QStringLiteral("'cafe\u0301'"), "café"));
     // Characters outside the BMP survive folding.
     EXPECT_TRUE(nameMatches("'*😀*'c", "Smile 😀.png"));
+
+    // d drops non-spacing marks only: an enclosing circle and the spacing vowel
+    // signs of Devanagari are part of the text.
+    EXPECT_FALSE(nameMatches("'ring.txt'd", QStringLiteral("ring⃝.txt")));
+    EXPECT_TRUE(nameMatches(QStringLiteral("'ring⃝.txt'd"), QStringLiteral("ring⃝.txt")));
+    EXPECT_FALSE(nameMatches(QStringLiteral("'कल'd"), QStringLiteral("काल")));
+    EXPECT_TRUE(nameMatches(QStringLiteral("'काल'd"), QStringLiteral("काल")));
+    EXPECT_TRUE(nameMatches("'resume'd", "résumé"));
 }
 
 TEST(Query, LatinTextFoldsLikeAnyOtherText)
@@ -314,6 +322,27 @@ TEST(Query, WordBasedMatching)
     EXPECT_TRUE(nameMatches("'a*c'w", "xx ab bc yy"));
     EXPECT_TRUE(nameMatches("'zur*'cdw", "Grüße aus Zürich"));
     EXPECT_FALSE(nameMatches("'ich*'cdw", "Grüße aus Zürich"));
+
+    // A match starts on a word's first character and ends on a word's last:
+    // separators are never a word's edge, so neither an empty match nor one
+    // that opens or closes on a separator finds anything.
+    EXPECT_FALSE(nameMatches("''w", "a  b.txt"));
+    EXPECT_FALSE(nameMatches("' b'w", "a  b.txt"));
+    EXPECT_FALSE(nameMatches("'*.'w", "a  b.txt"));
+    EXPECT_TRUE(nameMatches("'b.txt'w", "a  b.txt"));
+    EXPECT_TRUE(nameMatches("'*'w", "a  b.txt"));
+    EXPECT_FALSE(nameMatches("'*'w", " - "));
+    EXPECT_FALSE(nameMatches("''w", ""));
+    EXPECT_TRUE(nameMatches("'a*'w", "a"));
+    const auto fromUrl = [](const QString& pattern) {
+        Item item = file("tool.deb");
+        item.whereFroms = QStringList{QStringLiteral("https://example.org/tool.deb")};
+        return matches(QStringLiteral("kMDItemWhereFroms == ") + pattern, item);
+    };
+    EXPECT_FALSE(fromUrl("''w"));
+    EXPECT_FALSE(fromUrl("'://'w"));
+    EXPECT_TRUE(fromUrl("'example*'w"));
+    EXPECT_TRUE(fromUrl("'https'w"));
 }
 
 TEST(Query, TodayIsCountedInCalendarDaysAcrossDaylightSaving)

@@ -99,7 +99,10 @@ public:
     {
         const ContentAttributes* c = m_x ? &m_x->content : nullptr;
         switch (attr) {
-        case Attr::FSSize: out = double(m_e->size); return true;
+        case Attr::FSSize: // a folder has no size of its own
+            if (m_e->isFolder()) return false;
+            out = double(m_e->size);
+            return true;
         case Attr::FSContentChangeDate:
         case Attr::ContentModificationDate: out = m_e->modified; return true;
         case Attr::FSCreationDate: out = m_e->created; return true;
@@ -250,7 +253,7 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
     item.path = table.path(entry);
     const std::string_view name = table.name(e);
     item.fsName = QString::fromUtf8(name.data(), qsizetype(name.size()));
-    item.fsSize = e.size;
+    if (!e.isFolder()) item.fsSize = e.size;
     item.contentChangeDate = e.modified;
     item.creationDate = e.created;
     item.contentCreationDate = e.created;
@@ -589,7 +592,8 @@ QString MetadataIndex::Results::path(std::size_t i) const
 std::int64_t MetadataIndex::Results::fileSize(std::size_t i) const
 {
     const Hit& h = m_data->hits[i];
-    return m_data->state->tables[h.table]->entries[h.entry].size;
+    const Entry& e = m_data->state->tables[h.table]->entries[h.entry];
+    return e.isFolder() ? 0 : e.size;
 }
 
 bool MetadataIndex::Results::isNoise(std::size_t i) const
@@ -810,7 +814,7 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
     Item item;
     item.path = path;
     item.fsName = path == QStringLiteral("/") ? path : path.section(u'/', -1);
-    item.fsSize = std::int64_t(st.stx_size);
+    if (!isFolder) item.fsSize = std::int64_t(st.stx_size);
     item.contentChangeDate = fileTimeSeconds(st.stx_mtime);
     item.creationDate =
         (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : fileTimeSeconds(st.stx_ctime);

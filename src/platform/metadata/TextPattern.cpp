@@ -31,8 +31,9 @@ bool isWordChar(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// Surrogates count as word characters: the planes above the BMP are mostly
-// letters and ideographs, and a pair must never be split into two words.
+// Marks of every kind belong to the word they sit in. Surrogates count as word characters: the
+// planes above the BMP are mostly letters and ideographs, and a pair must never be split into two
+// words.
 bool isWordChar(char16_t c)
 {
     if (c < 0x80) return isWordChar(static_cast<char>(c));
@@ -98,19 +99,34 @@ bool globMatch(std::basic_string_view<C> v, const std::vector<std::basic_string<
         return n >= pos + last.size() && v.ends_with(last);
     }
 
-    const auto startsWord = [&](std::size_t i) { return i == 0 || !isWordChar(v[i - 1]); };
-    const auto endsWord = [&](std::size_t j) { return j == n || !isWordChar(v[j]); };
+    // A word-based match starts on a word's first character and ends on a
+    // word's last: a separator is never a word's edge, so an empty match and one
+    // that begins or ends with white space or punctuation find nothing.
+    const auto startsWord = [&](std::size_t i) {
+        return i < n && isWordChar(v[i]) && (i == 0 || !isWordChar(v[i - 1]));
+    };
+    const auto endsWord = [&](std::size_t j) {
+        return j > 0 && isWordChar(v[j - 1]) && (j == n || !isWordChar(v[j]));
+    };
+    // The earliest word start that can open a match; the first run must sit there.
+    const auto nextStart = [&](std::size_t from) {
+        if (first.empty()) {
+            while (from < n && !startsWord(from))
+                ++from;
+            return from < n ? from : View::npos;
+        }
+        std::size_t at = findRun(v, first, from);
+        while (at != View::npos && !startsWord(at))
+            at = findRun(v, first, at + 1);
+        return at;
+    };
 
-    std::size_t start = findRun(v, first, 0);
-    while (start != View::npos && !startsWord(start))
-        start = findRun(v, first, start + 1);
+    std::size_t start = nextStart(0);
     if (start == View::npos) return false;
 
     if (pieces.size() == 1) {
-        while (start != View::npos) {
-            if (startsWord(start) && endsWord(start + first.size())) return true;
-            start = findRun(v, first, start + 1);
-        }
+        for (; start != View::npos; start = nextStart(start + 1))
+            if (endsWord(start + first.size())) return true;
         return false;
     }
 
@@ -120,7 +136,11 @@ bool globMatch(std::basic_string_view<C> v, const std::vector<std::basic_string<
         if (at == View::npos) return false;
         pos = at + pieces[i].size();
     }
-    if (last.empty()) return true; // the value's end is always a word end
+    if (last.empty()) {
+        for (std::size_t j = std::max(pos, start + 1); j <= n; ++j)
+            if (endsWord(j)) return true;
+        return false;
+    }
     std::size_t at = findRun(v, last, pos);
     while (at != View::npos && !endsWord(at + last.size()))
         at = findRun(v, last, at + 1);
@@ -147,9 +167,9 @@ QString withoutMarks(const QString& s)
         const QChar c = s.at(i);
         if (c.isHighSurrogate() && i + 1 < s.size() && s.at(i + 1).isLowSurrogate()) {
             const char32_t ucs4 = QChar::surrogateToUcs4(c, s.at(i + 1));
-            if (!QChar::isMark(ucs4)) out.append(c).append(s.at(i + 1));
+            if (QChar::category(ucs4) != QChar::Mark_NonSpacing) out.append(c).append(s.at(i + 1));
             ++i;
-        } else if (!c.isMark()) {
+        } else if (c.category() != QChar::Mark_NonSpacing) {
             out.append(c);
         }
     }

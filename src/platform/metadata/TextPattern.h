@@ -13,8 +13,9 @@ namespace ovra::md {
 
 // The quoted string of a query comparison, compiled once at parse time: literal
 // runs separated by "*" wildcards, folded by its modifiers (c: letter case,
-// d: diacritics, w: the match begins at the start of a word and ends at the end
-// of one). Values are UTF-8 as the index stores them. Immutable and thread-safe.
+// d: diacritics, that is non-spacing marks, w: the match begins on the first
+// character of a word and ends on the last of one). Values are UTF-8 as the index stores them.
+// Immutable and thread-safe.
 //
 // Matching is linear-ish in the value: a pattern of "*"-separated runs is matched
 // by placing each run at its leftmost possible position, which never backtracks.
@@ -49,7 +50,7 @@ public:
     QString literal() const { return m_pieces.join(u'*'); }
 
     // What both sides of a comparison become before they are compared: NFC
-    // (or, with d, NFD without its combining marks), then with c simple case
+    // (or, with d, NFD without its non-spacing marks), then with c simple case
     // folding. Exposed so an index of words can fold them by the same rule.
     static QString fold(QStringView text, std::uint8_t options);
 
