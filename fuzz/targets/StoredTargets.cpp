@@ -1,0 +1,69 @@
+// Files the app wrote earlier and reads back at start: a damaged or foreign one
+// must read as empty or partial, never crash the start.
+
+#include "FuzzTargets.h"
+
+#include "platform/SettingsStore.h"
+#include "platform/content/ContentIndex.h"
+#include "platform/metadata/AttributeCache.h"
+#include "services/TextIndex.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace ovra::fuzz {
+
+void textIndex(const std::uint8_t* data, std::size_t size)
+{
+    scratchFolder();
+    const QString file = TextIndex::fileLocation();
+    writeScratchFile(QDir(scratchFolder()).relativeFilePath(file), data, size);
+    TextIndex index([](const QString&) { return std::optional<QString>(); });
+    (void)index.search({QStringLiteral("invoice"), QStringLiteral("a")});
+    index.waitForSaved();
+}
+
+// The app's keys read as every type a caller may ask them as.
+void settings(const std::uint8_t* data, std::size_t size)
+{
+    const QString file = writeScratchFile(QStringLiteral("settings.conf"), data, size);
+    const SettingsStore store(file);
+    for (const QLatin1StringView key :
+         {SettingsKey::viewMode, SettingsKey::cardSize, SettingsKey::pinned,
+          SettingsKey::liveTextMode, SettingsKey::migratedFromLumo}) {
+        (void)store.contains(key);
+        (void)store.text(key);
+        (void)store.textList(key);
+        (void)store.flag(key);
+    }
+}
+
+void attributeCache(const std::uint8_t* data, std::size_t size)
+{
+    const QString file = writeScratchFile(QStringLiteral("attributes.cache"), data, size);
+    (void)md::AttributeCache::load(file);
+}
+
+// The database is opened, asked and brought up to date with one small file, so
+// the writer's statements run against whatever tables the file holds.
+void contentDatabase(const std::uint8_t* data, std::size_t size)
+{
+    QDir folder(scratchFolder() + QStringLiteral("/content"));
+    folder.removeRecursively();
+    const QString database = writeScratchFile(QStringLiteral("content/index.sqlite"), data, size);
+    const std::uint8_t words[] = "the quarterly zebrafish report\n";
+    const QString document =
+        writeScratchFile(QStringLiteral("content/notes.txt"), words, sizeof words - 1);
+    content::ContentIndex::Options options;
+    options.databasePath = database;
+    options.threads = 1;
+    options.niceness = 0;
+    content::ContentIndex index(options);
+    (void)index.matchingPaths(u"zebra", true);
+    (void)index.matchingPaths(u"*report*", true, true, false);
+    (void)index.update({{document, qint64(sizeof words - 1), 1.7e9}});
+    (void)index.matchingPaths(u"zebrafish", false);
+    (void)index.fileCount();
+}
+
+} // namespace ovra::fuzz
