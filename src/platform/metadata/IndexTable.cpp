@@ -74,7 +74,15 @@ double Table::lastUsed(std::uint32_t entry) const
 {
     const Entry& e = entries[entry];
     double used = std::numeric_limits<double>::quiet_NaN();
-    if (!e.isFolder() && e.accessed > e.modified + kUsedAfterWriteSeconds) used = e.accessed;
+    if (!e.isFolder()) {
+        double accessed = e.accessed;
+        // Our own read may have set the access time; the user's last use, if
+        // any, is the time it replaced.
+        if (const Extra* x = extra(e);
+            x && x->readAccess.isRecorded() && accessed == x->readAccess.after)
+            accessed = x->readAccess.before;
+        if (accessed > e.modified + kUsedAfterWriteSeconds) used = accessed;
+    }
     if (!recentlyUsed.empty()) {
         if (auto it = recentlyUsed.find(entry); it != recentlyUsed.end())
             used = std::isnan(used) ? it->second : std::max(used, it->second);

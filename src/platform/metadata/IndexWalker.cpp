@@ -311,7 +311,7 @@ private:
                                         job.childrenAreNoise || isNoiseFolderName(name)});
                 } else {
                     childPath.assign(job.path).append("/").append(name);
-                    describeFile(chunk, e, name, childPath, previous);
+                    describeFile(chunk, e, fd, name, childPath, previous);
                 }
                 chunk.entries.push_back(e);
             }
@@ -319,9 +319,11 @@ private:
     }
 
     // Type, content attributes and download origin of one file.
-    void describeFile(Chunk& chunk, Entry& e, std::string_view name, const std::string& path,
-                      std::uint32_t previous)
+    // `name` ends with a NUL: it is the entry's name in the listing of `folder`.
+    void describeFile(Chunk& chunk, Entry& e, int folder, std::string_view name,
+                      const std::string& path, std::uint32_t previous)
     {
+        const std::size_t readsBefore = chunk.contentReads;
         const Entry* before = nullptr;
         if (previous != kNone) {
             const Entry& p = m_previous->entries[previous];
@@ -362,9 +364,10 @@ private:
         bool hasExtra = false;
         if (ContentReader::needsRead(type)) {
             if (before && before->extra != kNone) {
-                extra.content = m_previous->extras[before->extra].content;
+                extra = m_previous->extras[before->extra];
             } else if (const CachedAttributes* c = cachedRecord(); c && c->hasContent) {
                 extra.content = c->content;
+                extra.readAccess = c->readAccess;
             } else {
                 extra.content = ContentReader::read(
                     QString::fromUtf8(path.data(), qsizetype(path.size())), type);
@@ -376,10 +379,37 @@ private:
                 isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
                 e.flags |= IsScreenCapture;
         }
+        if (chunk.contentReads != readsBefore) {
+            extra.readAccess = accessAfterRead(e, folder, name);
+            hasExtra = hasExtra || extra.readAccess.isRecorded();
+        } else if (!hasExtra && before && before->extra != kNone) {
+            extra.readAccess = m_previous->extras[before->extra].readAccess;
+            hasExtra = extra.readAccess.isRecorded();
+        } else if (!hasExtra) {
+            if (const CachedAttributes* c = cachedRecord(); c && c->readAccess.isRecorded()) {
+                extra.readAccess = c->readAccess;
+                hasExtra = true;
+            }
+        }
         if (hasExtra) {
             chunk.extras.push_back(std::move(extra));
             e.extra = std::uint32_t(chunk.extras.size() - 1);
         }
+    }
+
+    // A file we may read but do not own is read with its access time touched:
+    // the time our read left is recorded, so it is never taken for a use.
+    static ReadAccess accessAfterRead(Entry& e, int folder, std::string_view name)
+    {
+        struct statx st {};
+        if (statx(folder, name.data(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_ATIME, &st) !=
+            0)
+            return {};
+        const double after = fileTimeSeconds(st.stx_atime);
+        if (after == e.accessed) return {};
+        const ReadAccess access{e.accessed, after};
+        e.accessed = after;
+        return access;
     }
 
     WalkOutcome join()
