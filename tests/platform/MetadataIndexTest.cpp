@@ -14,7 +14,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+
+#include <linux/capability.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -309,4 +312,66 @@ TEST_F(MetadataIndexTest, WholeNameTypesDoNotSpreadToTheirSuffix)
     const auto cmake = run(index, "kMDItemFSName == 'CMakeLists.txt'", {home.path("Project")});
     ASSERT_EQ(cmake.count(), 1u);
     EXPECT_NE(cmake.item(0).contentType, QStringLiteral("public.plain-text"));
+}
+
+namespace {
+
+// Files the user may read but does not own are opened without O_NOATIME (the
+// kernel refuses it). A root test process stands in for such a user by giving
+// up CAP_FOWNER on this thread (the threads it starts inherit that) for a file
+// it hands to another owner.
+class WithoutFileOwnerOverride {
+public:
+    WithoutFileOwnerOverride()
+    {
+        m_header.version = _LINUX_CAPABILITY_VERSION_3;
+        m_isActive = syscall(SYS_capget, &m_header, m_saved) == 0;
+        if (!m_isActive) return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[CAP_TO_INDEX(CAP_FOWNER)].effective &= ~CAP_TO_MASK(CAP_FOWNER);
+        m_isActive = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~WithoutFileOwnerOverride()
+    {
+        if (m_isActive) syscall(SYS_capset, &m_header, m_saved);
+    }
+    bool isActive() const { return m_isActive; }
+
+private:
+    __user_cap_header_struct m_header{};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_isActive = false;
+};
+
+} // namespace
+
+TEST_F(MetadataIndexTest, OurOwnReadOfAFileWeDoNotOwnIsNotAUse)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs a file of another owner";
+    const QString file = home.writeFile("Pictures/shared.png", pngBytes(40, 30), 1.7e9);
+    ASSERT_EQ(chown(file.toUtf8().constData(), 65534, 65534), 0);
+    // Older than the write: the read's access time update is not held back.
+    TestHome::setTimes(file, 1.6e9, std::nullopt);
+    const QStringList pictures{home.path("Pictures")};
+    {
+        const WithoutFileOwnerOverride notOwner;
+        ASSERT_TRUE(notOwner.isActive());
+        MetadataIndex index;
+        EXPECT_EQ(names(run(index, "kMDItemPixelWidth == 40", pictures)),
+                  QStringList{"shared.png"});
+        struct stat st {};
+        ASSERT_EQ(stat(file.toUtf8().constData(), &st), 0);
+        ASSERT_GT(st.st_atim.tv_sec, 1600000000) << "the read should have touched it";
+        index.refresh();
+        EXPECT_EQ(run(index, "kMDItemLastUsedDate == *", pictures).count(), 0u);
+    }
+    MetadataIndex later; // from the attribute cache, without reading the file
+    EXPECT_EQ(run(later, "kMDItemLastUsedDate == *", pictures).count(), 0u);
+    EXPECT_EQ(later.stats().contentReads, 0u);
+
+    // The user opens it: that is a use.
+    TestHome::setTimes(file, 1.7e9 + 3600, std::nullopt);
+    MetadataIndex afterUse;
+    EXPECT_EQ(names(run(afterUse, "kMDItemLastUsedDate == *", pictures)),
+              QStringList{"shared.png"});
 }
