@@ -200,6 +200,9 @@ TextIndex::TextIndex(Recognize recognize, QObject* parent)
 TextIndex::~TextIndex()
 {
     m_pool.waitForDone();
+    // Results since the last save (fewer than a save's worth, or a run cut short
+    // by quitting) are kept too.
+    if (m_isDirty) save();
     m_writer->waitForIdle();
 }
 
