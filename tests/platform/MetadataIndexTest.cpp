@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -374,4 +376,66 @@ TEST_F(MetadataIndexTest, OurOwnReadOfAFileWeDoNotOwnIsNotAUse)
     MetadataIndex afterUse;
     EXPECT_EQ(names(run(afterUse, "kMDItemLastUsedDate == *", pictures)),
               QStringList{"shared.png"});
+}
+
+namespace {
+
+constexpr int kDeepLevels = 2000;
+const char* const kLevel = "level";
+
+// A chain of folders far deeper than PATH_MAX, made and taken down relative to
+// folder descriptors (neither works through whole paths).
+void makeDeepChain(const QString& base, const char* fileAtTheBottom)
+{
+    int folder = open(base.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    for (int i = 0; i < kDeepLevels; ++i) {
+        ASSERT_EQ(mkdirat(folder, kLevel, 0755), 0);
+        const int next = openat(folder, kLevel, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(folder);
+        ASSERT_GE(next, 0);
+        folder = next;
+    }
+    const int file = openat(folder, fileAtTheBottom, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    EXPECT_GE(file, 0);
+    close(file);
+    close(folder);
+}
+
+// Lifts each level's child to the top before removing the level, so no path
+// ever grows long (the temporary folder's own removal works through paths).
+void removeDeepChain(const QString& base, const char* fileAtTheBottom)
+{
+    const int top = open(base.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (top < 0) return;
+    for (;;) {
+        const int level = openat(top, kLevel, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (level < 0) break;
+        unlinkat(level, fileAtTheBottom, 0);
+        const bool hasChild = renameat(level, kLevel, top, "next") == 0;
+        close(level);
+        unlinkat(top, kLevel, AT_REMOVEDIR);
+        if (!hasChild || renameat(top, "next", top, kLevel) != 0) break;
+    }
+    close(top);
+}
+
+} // namespace
+
+TEST_F(MetadataIndexTest, FoldersDeeperThanPathMaxAreIndexed)
+{
+    const QString base = home.makeFolder("Deep");
+    const auto removal = std::unique_ptr<const QString, void (*)(const QString*)>(
+        &base, [](const QString* b) { removeDeepChain(*b, "bottom.txt"); });
+    makeDeepChain(base, "bottom.txt");
+    MetadataIndex index;
+    const auto r = run(index, "kMDItemFSName == \"bottom.txt\"", {base});
+    ASSERT_EQ(r.count(), 1u);
+    EXPECT_EQ(r.path(0), base + QStringLiteral("/level").repeated(kDeepLevels) +
+                             QStringLiteral("/bottom.txt"));
+    EXPECT_GT(r.path(0).size(), PATH_MAX);
+    EXPECT_EQ(run(index, "kMDItemContentTypeTree == \"public.folder\"", {base}).count(),
+              std::size_t(kDeepLevels));
+    index.refresh();
+    EXPECT_EQ(run(index, "kMDItemFSName == \"bottom.txt\"", {base}).count(), 1u);
 }

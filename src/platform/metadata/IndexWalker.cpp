@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -109,12 +110,56 @@ bool isValidUtf8(std::string_view s)
     return true;
 }
 
+// The kernel takes paths shorter than PATH_MAX only. A folder deeper than that
+// is reached through its ancestors, a stretch of the path at a time, each
+// opened relative to the one before; `leaf` is then its last name, relative to
+// the returned folder. Short paths need none of it: AT_FDCWD and the path.
+int parentOf(const std::string& path, std::string& leaf)
+{
+    if (path.size() < PATH_MAX) {
+        leaf = path;
+        return AT_FDCWD;
+    }
+    const std::size_t lastSlash = path.rfind('/');
+    leaf = path.substr(lastSlash + 1);
+    std::string_view rest = std::string_view(path).substr(0, lastSlash);
+    int folder = AT_FDCWD;
+    while (!rest.empty()) {
+        std::size_t cut = rest.size();
+        if (cut >= PATH_MAX) {
+            cut = rest.substr(0, PATH_MAX - 1).rfind('/');
+            if (cut == 0 || cut == std::string_view::npos) cut = rest.find('/', 1);
+        }
+        const std::string stretch(rest.substr(0, cut));
+        const int next = ::openat(folder, stretch.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (folder != AT_FDCWD) ::close(folder);
+        if (next < 0) return -1;
+        folder = next;
+        rest = cut < rest.size() ? rest.substr(cut + 1) : std::string_view();
+    }
+    return folder;
+}
+
 int openFolder(const std::string& path)
 {
+    std::string leaf;
+    const int parent = parentOf(path, leaf);
+    if (parent == -1) return -1;
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::open(path.c_str(), flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
+    int fd = ::openat(parent, leaf.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = ::openat(parent, leaf.c_str(), flags);
+    if (parent != AT_FDCWD) ::close(parent);
     return fd;
+}
+
+bool statFolder(const std::string& path, unsigned mask, struct statx& st)
+{
+    std::string leaf;
+    const int parent = parentOf(path, leaf);
+    if (parent == -1) return false;
+    const bool statted = statx(parent, leaf.c_str(), AT_SYMLINK_NOFOLLOW, mask, &st) == 0;
+    if (parent != AT_FDCWD) ::close(parent);
+    return statted;
 }
 
 class Walker {
@@ -191,8 +236,7 @@ private:
         struct statx self {};
         const bool statted =
             fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, STATX_MTIME | STATX_SIZE, &self) == 0
-                    : statx(AT_FDCWD, job.path.c_str(), AT_SYMLINK_NOFOLLOW,
-                            STATX_MTIME | STATX_SIZE, &self) == 0;
+                    : statFolder(job.path, STATX_MTIME | STATX_SIZE, self);
         if (statted) {
             folder.modified = fileTimeSeconds(self.stx_mtime);
             if (job.entry != kNone)
@@ -541,9 +585,8 @@ bool isUnchanged(const Table& table, int threads)
                 else
                     table.appendPath(f.entry, path);
                 struct statx st {};
-                const bool exists = statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW,
-                                          STATX_MTIME | STATX_TYPE, &st) == 0 &&
-                                    S_ISDIR(st.stx_mode);
+                const bool exists =
+                    statFolder(path, STATX_MTIME | STATX_TYPE, st) && S_ISDIR(st.stx_mode);
                 bool same = exists && fileTimeSeconds(st.stx_mtime) == f.modified;
                 if (same && !f.listed) {
                     // Unreadable when walked: unchanged only while it still cannot be opened.
