@@ -101,11 +101,23 @@ void syncFolder(const QByteArray& target)
     ::close(fd);
 }
 
+// A file kept elsewhere and linked in (a settings file in a folder of dotfiles)
+// is saved where it lives; the link stays a link.
+QByteArray resolvedTarget(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        const QString target = info.canonicalFilePath();
+        if (!target.isEmpty()) return QFile::encodeName(target);
+    }
+    return QFile::encodeName(path);
+}
+
 } // namespace
 
 bool AtomicSave::save(const QString& path, QByteArrayView bytes, mode_t mode)
 {
-    const QByteArray target = QFile::encodeName(path);
+    const QByteArray target = resolvedTarget(path);
     QByteArray temporary;
     const int fd = createTemporary(target, mode, temporary);
     if (fd < 0) return fail(path, "create", {});

@@ -12,7 +12,8 @@ namespace ovra {
 // flushed to the disk and only then renamed over the old file. Every step is
 // checked; when one fails (a full disk, a file-size limit, a read-only folder)
 // the temporary file goes, the old file stays as it was, and the failure is
-// logged once for that file until a save of it succeeds again.
+// logged once for that file until a save of it succeeds again. A symbolic link
+// is followed: the file it names is replaced, and the link stays.
 namespace AtomicSave {
 
 // `mode` is the new file's permissions before the umask; the folder must exist.

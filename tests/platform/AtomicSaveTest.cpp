@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,17 @@ TEST(AtomicSave, AFailedWriteKeepsTheOldFileAndLeavesNothingBehind)
     EXPECT_TRUE(AtomicSave::save(path, QByteArray(64 * 1024, 'z')));
     EXPECT_EQ(contentOf(path), QByteArray(64 * 1024, 'z'));
     EXPECT_EQ(filesIn(folder), QStringList{"index.json"});
+}
+
+TEST(AtomicSave, ALinkedFileIsSavedWhereItLives)
+{
+    TestHome home;
+    const QString real = home.writeFile(QStringLiteral("dotfiles/Ovra.conf"), "old");
+    const QString link = home.path(QStringLiteral("Ovra.conf"));
+    ASSERT_TRUE(QFile::link(real, link));
+    ASSERT_TRUE(AtomicSave::save(link, "new"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(contentOf(real), "new");
 }
 
 TEST(AtomicSave, AFullDiskKeepsTheAttributeCache)
