@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
 # Installs what Ovra needs, builds everything and runs every test.
+# --sanitize builds into build-sanitize with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and stops at the first finding.
 set -euo pipefail
 cd "$(dirname "$0")"
+build=build
+config=(-DCMAKE_BUILD_TYPE=Release)
+if [[ "${1:-}" == "--sanitize" ]]; then
+  shift
+  build=build-sanitize
+  config=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVRA_SANITIZE=ON)
+  export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=0:${ASAN_OPTIONS:-}"
+  export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
+fi
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build build
+cmake -S . -B "$build" -G Ninja "${config[@]}" -DBUILD_TESTING=ON >/dev/null
+cmake --build "$build"
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j "$(nproc)" "$@"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

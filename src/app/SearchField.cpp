@@ -2,6 +2,7 @@
 
 #include "SymbolButton.h"
 #include "library/AppState.h"
+#include "library/SearchText.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -170,6 +171,7 @@ SearchField::SearchField(AppState& state, QWidget* parent)
     m_edit->setFont(Theme::font(kFontSize));
     m_edit->setPlaceholderText(tr("Search, or try \u201Cpdfs from last week\u201D\u2026"));
     m_edit->setValidator(new LineBreakMender(m_edit));
+    m_edit->setMaxLength(int(kLongestSearchText));
     m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
     m_edit->installEventFilter(this);
     layout->addWidget(m_edit, 1);

@@ -127,7 +127,7 @@ void AppState::setFolderPath(QStringList folderPath)
 
 void AppState::setSearchText(QString searchText)
 {
-    if (store(m_searchText, std::move(searchText))) emit searchTextChanged();
+    if (store(m_searchText, cappedSearchText(std::move(searchText)))) emit searchTextChanged();
 }
 
 void AppState::setKindFilter(std::optional<FileCategory> kindFilter)

@@ -10,4 +10,13 @@ QString trimmedSearchText(QStringView text)
     return text.trimmed().toString();
 }
 
+QString cappedSearchText(QString text)
+{
+    if (text.size() <= kLongestSearchText) return text;
+    qsizetype length = kLongestSearchText;
+    if (text.at(length - 1).isHighSurrogate()) --length;
+    text.truncate(length);
+    return text;
+}
+
 } // namespace ovra

@@ -1,8 +1,10 @@
 #include "SettingsStore.h"
 
+#include "AtomicSave.h"
 #include "XdgPaths.h"
 
-#include <QSettings>
+#include <QDir>
+#include <QFileInfo>
 
 namespace ovra {
 
@@ -12,13 +14,10 @@ SettingsStore::SettingsStore()
 }
 
 SettingsStore::SettingsStore(const QString& filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+    : m_filePath(filePath)
+    , m_file(IniFile::read(filePath))
 {
 }
-
-SettingsStore::~SettingsStore() = default;
-SettingsStore::SettingsStore(SettingsStore&&) noexcept = default;
-SettingsStore& SettingsStore::operator=(SettingsStore&&) noexcept = default;
 
 QString SettingsStore::appFilePath()
 {
@@ -27,80 +26,71 @@ QString SettingsStore::appFilePath()
 
 QString SettingsStore::filePath() const
 {
-    return m_settings->fileName();
+    return m_filePath;
 }
 
 bool SettingsStore::contains(QAnyStringView key) const
 {
-    return m_settings->contains(key);
-}
-
-QVariant SettingsStore::value(QAnyStringView key) const
-{
-    return m_settings->value(key);
-}
-
-void SettingsStore::setValue(QAnyStringView key, const QVariant& value)
-{
-    write(key, value);
+    return m_file.raw(key.toString()).has_value();
 }
 
 std::optional<QString> SettingsStore::text(QAnyStringView key) const
 {
-    const QVariant stored = m_settings->value(key);
-    if (stored.typeId() != QMetaType::QString) return std::nullopt;
-    return stored.toString();
+    const auto raw = m_file.raw(key.toString());
+    if (!raw) return std::nullopt;
+    const IniValue value = IniValue::decode(*raw);
+    if (value.isList) return std::nullopt;
+    return value.elements.value(0);
 }
 
 std::optional<QStringList> SettingsStore::textList(QAnyStringView key) const
 {
-    const QVariant stored = m_settings->value(key);
-    switch (stored.typeId()) {
-    case QMetaType::QStringList: return stored.toStringList();
-    // The INI form cannot tell a one-element list from a single text.
-    case QMetaType::QString: return QStringList{stored.toString()};
-    case QMetaType::QVariantList: {
-        // A list with a foreign element in it (a date, raw bytes, an unreadable
-        // value) keeps its text elements rather than losing them all.
-        QStringList texts;
-        for (const QVariant& element : stored.toList())
-            if (element.typeId() == QMetaType::QString) texts.append(element.toString());
-        return texts;
+    const auto raw = m_file.raw(key.toString());
+    if (!raw) return std::nullopt;
+    const IniValue value = IniValue::decode(*raw);
+    // The INI form cannot tell a one-element list from a single text; a single
+    // value of another type (an empty list among them) is not a list of texts.
+    if (!value.isList) {
+        if (const auto text = value.elements.value(0)) return QStringList{*text};
+        return std::nullopt;
     }
-    default: return std::nullopt;
-    }
+    // A list with a foreign element in it (a date, raw bytes, an unreadable
+    // value) keeps its text elements rather than losing them all.
+    QStringList texts;
+    for (const std::optional<QString>& element : value.elements)
+        if (element) texts.append(*element);
+    return texts;
 }
 
 std::optional<bool> SettingsStore::flag(QAnyStringView key) const
 {
-    const QVariant stored = m_settings->value(key);
-    if (stored.typeId() == QMetaType::Bool) return stored.toBool();
-    if (stored.typeId() != QMetaType::QString) return std::nullopt;
-    const QString text = stored.toString();
-    if (text == QLatin1StringView("true")) return true;
-    if (text == QLatin1StringView("false")) return false;
+    const std::optional<QString> stored = text(key);
+    if (stored == QLatin1StringView("true")) return true;
+    if (stored == QLatin1StringView("false")) return false;
     return std::nullopt;
 }
 
 void SettingsStore::setText(QAnyStringView key, const QString& value)
 {
-    write(key, value);
+    write(key, IniValue::encode(value));
 }
 
 void SettingsStore::setTextList(QAnyStringView key, const QStringList& value)
 {
-    write(key, value);
+    write(key, IniValue::encode(value));
 }
 
 void SettingsStore::setFlag(QAnyStringView key, bool value)
 {
-    write(key, value);
+    write(key, value ? QByteArrayLiteral("true") : QByteArrayLiteral("false"));
 }
 
-void SettingsStore::write(QAnyStringView key, const QVariant& value)
+void SettingsStore::write(QAnyStringView key, const QByteArray& value)
 {
-    m_settings->setValue(key, value);
-    m_settings->sync();
+    m_file = IniFile::read(m_filePath);
+    m_file.setRaw(key.toString(), value);
+    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
+    AtomicSave::save(m_filePath, m_file.encoded());
 }
 
 } // namespace ovra

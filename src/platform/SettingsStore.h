@@ -1,15 +1,13 @@
 #pragma once
 
+#include "IniFile.h"
+
 #include <QAnyStringView>
 #include <QLatin1StringView>
 #include <QString>
 #include <QStringList>
-#include <QVariant>
 
-#include <memory>
 #include <optional>
-
-class QSettings;
 
 namespace ovra {
 
@@ -22,10 +20,11 @@ inline constexpr QLatin1StringView liveTextMode{"liveTextMode"};
 inline constexpr QLatin1StringView migratedFromLumo{"migratedFromLumo"};
 } // namespace SettingsKey
 
-// The user's settings: an INI file read and written through QSettings. Values
-// written by hand or by another app may hold any type, so the typed readers say
-// "nothing" for a value of the wrong type instead of converting it. Main thread
-// only, like everything that reads settings.
+// The user's settings: an INI file in the form QSettings writes. Values written
+// by hand or by another app may hold any type, so the typed readers say
+// "nothing" for a value of the wrong type instead of converting it, and a value
+// of another type is never decoded at all (see IniFile). Main thread only, like
+// everything that reads settings.
 class SettingsStore {
 public:
     // The app's own file, $XDG_CONFIG_HOME/Ovra/Ovra.conf, located from the
@@ -33,17 +32,11 @@ public:
     SettingsStore();
     // Another settings file in the same form (the earlier app's, say).
     explicit SettingsStore(const QString& filePath);
-    ~SettingsStore();
-    SettingsStore(SettingsStore&&) noexcept;
-    SettingsStore& operator=(SettingsStore&&) noexcept;
 
     static QString appFilePath();
     QString filePath() const;
 
     bool contains(QAnyStringView key) const;
-    // The value as stored, for copying it on unchanged; invalid when missing.
-    QVariant value(QAnyStringView key) const;
-    void setValue(QAnyStringView key, const QVariant& value);
 
     // The value when it is stored as text; nothing when missing or of another type.
     std::optional<QString> text(QAnyStringView key) const;
@@ -56,15 +49,18 @@ public:
     // the text "true" or "false" as the file form writes one.
     std::optional<bool> flag(QAnyStringView key) const;
 
-    // Each write reaches the file before it returns, so a crash loses nothing.
+    // Each write reaches the file before it returns, so a crash loses nothing;
+    // it is made over the file as it is then, so two stores of one file never
+    // undo each other's writes. A write that fails keeps the file as it was.
     void setText(QAnyStringView key, const QString& value);
     void setTextList(QAnyStringView key, const QStringList& value);
     void setFlag(QAnyStringView key, bool value);
 
 private:
-    void write(QAnyStringView key, const QVariant& value);
+    void write(QAnyStringView key, const QByteArray& value);
 
-    std::unique_ptr<QSettings> m_settings;
+    QString m_filePath;
+    IniFile m_file;
 };
 
 } // namespace ovra

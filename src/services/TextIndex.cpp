@@ -1,6 +1,7 @@
 #include "TextIndex.h"
 
 #include "TextRecognizer.h"
+#include "platform/AtomicSave.h"
 #include "platform/XdgPaths.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSet>
 #include <QTextBoundaryFinder>
 #include <QtConcurrent/QtConcurrentRun>
@@ -154,16 +154,13 @@ private:
         }
     }
 
-    // Errors are ignored: the index keeps working in memory and the next save
-    // tries again.
+    // A failed save leaves the last good file in place: the index keeps working
+    // in memory and the next save tries again.
     void write(const Entries& snapshot)
     {
         QDir().mkpath(QFileInfo(m_path).absolutePath());
         if (m_mustMoveAside && !moveUnreadableAside()) return;
-        QSaveFile file(m_path);
-        if (!file.open(QIODevice::WriteOnly)) return;
-        file.write(encoded(snapshot));
-        file.commit();
+        AtomicSave::save(m_path, encoded(snapshot));
     }
 
     // A file this index could not read may be the user's only copy of a large
@@ -203,6 +200,9 @@ TextIndex::TextIndex(Recognize recognize, QObject* parent)
 TextIndex::~TextIndex()
 {
     m_pool.waitForDone();
+    // Results since the last save (fewer than a save's worth, or a run cut short
+    // by quitting) are kept too.
+    if (m_isDirty) save();
     m_writer->waitForIdle();
 }
 

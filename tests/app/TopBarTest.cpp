@@ -4,6 +4,7 @@
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
+#include "library/SearchText.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "services/TextIndex.h"
 #include "support/QtApp.h"
@@ -91,6 +92,25 @@ TEST(SearchField, TypedAndPastedTextReachesTheStateOnOneLine)
     QTest::keyClick(b.edit(), Qt::Key_Return);
     EXPECT_EQ(b.state.searchText(), QStringLiteral("pdfs from last week"));
     EXPECT_TRUE(b.field()->isSearchFocused());
+}
+
+// A pasted page is cut where it enters, so the search never parses more than
+// anyone types.
+TEST(SearchField, PastedTextIsCutToTheLongestSearch)
+{
+    Bar b;
+    b.edit()->setFocus();
+    QGuiApplication::clipboard()->setText(QStringLiteral("1 ").repeated(32000));
+    b.edit()->paste();
+    EXPECT_EQ(b.edit()->text().size(), kLongestSearchText);
+    EXPECT_EQ(b.state.searchText().size(), kLongestSearchText);
+
+    b.state.setSearchText(QStringLiteral("x").repeated(5000));
+    EXPECT_EQ(b.state.searchText().size(), kLongestSearchText);
+    EXPECT_EQ(b.edit()->text().size(), kLongestSearchText);
+    // Never half a character.
+    b.state.setSearchText(QStringLiteral("a") + QStringLiteral("😀").repeated(600));
+    EXPECT_EQ(b.state.searchText().size(), kLongestSearchText - 1);
 }
 
 TEST(SearchField, ShowsTheStatesTextWithoutWritingItBack)

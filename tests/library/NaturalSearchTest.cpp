@@ -1,7 +1,9 @@
 #include "library/NaturalSearch.h"
 #include "support/TestHome.h"
 
+#include "library/SearchText.h"
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -372,5 +374,30 @@ TEST_F(Parse, OverflowingCountsAndSizesStaySearchTerms)
         EXPECT_FALSE(q.before) << text;
         EXPECT_FALSE(q.dateLabel) << text;
         EXPECT_EQ(q.terms, terms) << text;
+    }
+}
+
+// Pasted text is cut to kLongestSearchText where it enters the app; the parse
+// of the longest text runs on the GUI thread and must stay quick, whatever the
+// words (64,000 characters once took seconds).
+TEST_F(Parse, TheLongestSearchTextParsesQuickly)
+{
+    const QString fillers[] = {
+        s("1 "),
+        s("pdfs from last week "),
+        s("\"a b\" "),
+        s("larger than 5 mb "),
+        s("in documents "),
+        s("images videos 2024 march "),
+        s("x"),
+        s("- "),
+    };
+    for (const QString& filler : fillers) {
+        const QString text =
+            filler.repeated(kLongestSearchText / filler.size() + 1).first(kLongestSearchText);
+        QElapsedTimer timer;
+        timer.start();
+        NaturalSearch::parse(text, now, calendar);
+        EXPECT_LT(timer.elapsed(), 100) << filler.toStdString();
     }
 }

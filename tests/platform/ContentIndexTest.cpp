@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <sys/stat.h>
 
 #include <thread>
@@ -243,4 +245,30 @@ TEST_F(ContentIndexTest, DamagedDatabaseIsRebuilt)
     ASSERT_TRUE(index.isOpen());
     EXPECT_EQ(index.update(stampsOf({doc})).read, 1u);
     EXPECT_EQ(index.matchingPaths(u"sturdy", false), setOf({doc}));
+}
+
+// Tables of our names with other columns, at our version: the file is not ours,
+// and using it anyway crashed at every start.
+TEST_F(ContentIndexTest, DatabaseOfAnotherSchemaIsRebuilt)
+{
+    const QString doc = m_home.writeFile(QStringLiteral("doc.txt"), "sturdy words");
+    ContentIndex::Options o = options();
+    o.databasePath = m_home.path(QStringLiteral("elsewhere/index.sqlite"));
+    QDir().mkpath(m_home.path(QStringLiteral("elsewhere")));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(o.databasePath.toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "create table files(x); create table texts(y); "
+                           "pragma user_version=2;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    ContentIndex index(o);
+    ASSERT_TRUE(index.isOpen());
+    const ContentIndex::UpdateResult result = index.update(stampsOf({doc}));
+    EXPECT_TRUE(result.succeeded);
+    EXPECT_EQ(result.read, 1u);
+    EXPECT_EQ(index.matchingPaths(u"sturdy", false), setOf({doc}));
+    EXPECT_EQ(index.fileCount(), 1u);
 }

@@ -12,9 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+
+#include <linux/capability.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -334,4 +339,128 @@ TEST_F(MetadataIndexTest, FoldersCarryNoSize)
     const auto folder = index.itemAtPath(home.path("Files/Sub"));
     ASSERT_TRUE(folder);
     EXPECT_FALSE(folder->fsSize);
+}
+
+namespace {
+
+// Files the user may read but does not own are opened without O_NOATIME (the
+// kernel refuses it). A root test process stands in for such a user by giving
+// up CAP_FOWNER on this thread (the threads it starts inherit that) for a file
+// it hands to another owner.
+class WithoutFileOwnerOverride {
+public:
+    WithoutFileOwnerOverride()
+    {
+        m_header.version = _LINUX_CAPABILITY_VERSION_3;
+        m_isActive = syscall(SYS_capget, &m_header, m_saved) == 0;
+        if (!m_isActive) return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[CAP_TO_INDEX(CAP_FOWNER)].effective &= ~CAP_TO_MASK(CAP_FOWNER);
+        m_isActive = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~WithoutFileOwnerOverride()
+    {
+        if (m_isActive) syscall(SYS_capset, &m_header, m_saved);
+    }
+    bool isActive() const { return m_isActive; }
+
+private:
+    __user_cap_header_struct m_header{};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_isActive = false;
+};
+
+} // namespace
+
+TEST_F(MetadataIndexTest, OurOwnReadOfAFileWeDoNotOwnIsNotAUse)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs a file of another owner";
+    const QString file = home.writeFile("Pictures/shared.png", pngBytes(40, 30), 1.7e9);
+    ASSERT_EQ(chown(file.toUtf8().constData(), 65534, 65534), 0);
+    // Older than the write: the read's access time update is not held back.
+    TestHome::setTimes(file, 1.6e9, std::nullopt);
+    const QStringList pictures{home.path("Pictures")};
+    {
+        const WithoutFileOwnerOverride notOwner;
+        ASSERT_TRUE(notOwner.isActive());
+        MetadataIndex index;
+        EXPECT_EQ(names(run(index, "kMDItemPixelWidth == 40", pictures)),
+                  QStringList{"shared.png"});
+        struct stat st {};
+        ASSERT_EQ(stat(file.toUtf8().constData(), &st), 0);
+        ASSERT_GT(st.st_atim.tv_sec, 1600000000) << "the read should have touched it";
+        index.refresh();
+        EXPECT_EQ(run(index, "kMDItemLastUsedDate == *", pictures).count(), 0u);
+    }
+    MetadataIndex later; // from the attribute cache, without reading the file
+    EXPECT_EQ(run(later, "kMDItemLastUsedDate == *", pictures).count(), 0u);
+    EXPECT_EQ(later.stats().contentReads, 0u);
+
+    // The user opens it: that is a use.
+    TestHome::setTimes(file, 1.7e9 + 3600, std::nullopt);
+    MetadataIndex afterUse;
+    EXPECT_EQ(names(run(afterUse, "kMDItemLastUsedDate == *", pictures)),
+              QStringList{"shared.png"});
+}
+
+namespace {
+
+constexpr int kDeepLevels = 2000;
+const char* const kLevel = "level";
+
+// A chain of folders far deeper than PATH_MAX, made and taken down relative to
+// folder descriptors (neither works through whole paths).
+void makeDeepChain(const QString& base, const char* fileAtTheBottom)
+{
+    int folder = open(base.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    for (int i = 0; i < kDeepLevels; ++i) {
+        ASSERT_EQ(mkdirat(folder, kLevel, 0755), 0);
+        const int next = openat(folder, kLevel, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(folder);
+        ASSERT_GE(next, 0);
+        folder = next;
+    }
+    const int file = openat(folder, fileAtTheBottom, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    EXPECT_GE(file, 0);
+    close(file);
+    close(folder);
+}
+
+// Lifts each level's child to the top before removing the level, so no path
+// ever grows long (the temporary folder's own removal works through paths).
+void removeDeepChain(const QString& base, const char* fileAtTheBottom)
+{
+    const int top = open(base.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (top < 0) return;
+    for (;;) {
+        const int level = openat(top, kLevel, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (level < 0) break;
+        unlinkat(level, fileAtTheBottom, 0);
+        const bool hasChild = renameat(level, kLevel, top, "next") == 0;
+        close(level);
+        unlinkat(top, kLevel, AT_REMOVEDIR);
+        if (!hasChild || renameat(top, "next", top, kLevel) != 0) break;
+    }
+    close(top);
+}
+
+} // namespace
+
+TEST_F(MetadataIndexTest, FoldersDeeperThanPathMaxAreIndexed)
+{
+    const QString base = home.makeFolder("Deep");
+    const auto removal = std::unique_ptr<const QString, void (*)(const QString*)>(
+        &base, [](const QString* b) { removeDeepChain(*b, "bottom.txt"); });
+    makeDeepChain(base, "bottom.txt");
+    MetadataIndex index;
+    const auto r = run(index, "kMDItemFSName == \"bottom.txt\"", {base});
+    ASSERT_EQ(r.count(), 1u);
+    EXPECT_EQ(r.path(0), base + QStringLiteral("/level").repeated(kDeepLevels) +
+                             QStringLiteral("/bottom.txt"));
+    EXPECT_GT(r.path(0).size(), PATH_MAX);
+    EXPECT_EQ(run(index, "kMDItemContentTypeTree == \"public.folder\"", {base}).count(),
+              std::size_t(kDeepLevels));
+    index.refresh();
+    EXPECT_EQ(run(index, "kMDItemFSName == \"bottom.txt\"", {base}).count(), 1u);
 }

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -38,4 +39,74 @@ TEST(SettingsStore, TypedReadsOfAHandWrittenFile)
     store.setFlag(SettingsKey::migratedFromLumo, true);
     file.open(QIODevice::ReadOnly);
     EXPECT_TRUE(file.readAll().contains("migratedFromLumo=true"));
+}
+
+// The file stays in the form QSettings reads and writes, whichever of the two
+// wrote it, for texts that need escapes, quotes and more than one byte.
+TEST(SettingsStore, FilesRoundTripWithQSettings)
+{
+    test::TestHome home;
+    const QString path = home.path(QStringLiteral("round.conf"));
+    const QStringList awkward{QStringLiteral(" lead"),
+                              QStringLiteral("a, b; c=d"),
+                              QStringLiteral("@at"),
+                              QStringLiteral("quote \" back \\"),
+                              QStringLiteral("tab\tnl\n\x01"
+                                             "7"),
+                              QStringLiteral("Zoë 日本 😀"),
+                              QString()};
+    {
+        SettingsStore store(path);
+        store.setTextList("list", awkward);
+        store.setTextList("empty", {});
+        store.setTextList("one", {QStringLiteral("only")});
+        for (qsizetype i = 0; i < awkward.size(); ++i)
+            store.setText(QStringLiteral("text%1").arg(i), awkward[i]);
+        store.setFlag("flag", true);
+    }
+    {
+        QSettings qt(path, QSettings::IniFormat);
+        EXPECT_EQ(qt.value("list").toStringList(), awkward);
+        EXPECT_FALSE(qt.value("empty").isValid());
+        EXPECT_EQ(qt.value("one").toString(), QStringLiteral("only"));
+        for (qsizetype i = 0; i < awkward.size(); ++i)
+            EXPECT_EQ(qt.value(QStringLiteral("text%1").arg(i)).toString(), awkward[i]) << i;
+        EXPECT_EQ(qt.value("flag").toString(), QStringLiteral("true"));
+        qt.setValue("fromQt", awkward);
+        qt.setValue("Group/inner", QStringLiteral("x"));
+        qt.setValue("bytes", QByteArray("\x01\x02", 2));
+        qt.sync();
+    }
+    SettingsStore store(path);
+    EXPECT_EQ(store.textList("list"), awkward);
+    EXPECT_EQ(store.textList("fromQt"), awkward);
+    EXPECT_EQ(store.textList("one"), QStringList{"only"});
+    EXPECT_FALSE(store.textList("empty"));
+    EXPECT_EQ(store.text("Group/inner"), QStringLiteral("x"));
+    store.setText("after", QStringLiteral("y"));
+    // What this store does not read is written back as it was.
+    QSettings qt(path, QSettings::IniFormat);
+    EXPECT_EQ(qt.value("bytes").toByteArray(), QByteArray("\x01\x02", 2));
+    EXPECT_EQ(qt.value("Group/inner").toString(), QStringLiteral("x"));
+    EXPECT_EQ(qt.value("after").toString(), QStringLiteral("y"));
+}
+
+// A hostile value of another type (here a list whose count asks for ~103 GB)
+// is never handed to Qt's variant decoding; the texts around it still read.
+TEST(SettingsStore, ValuesOfOtherTypesAreNeverDecoded)
+{
+    test::TestHome home;
+    const QString path = home.writeFile(
+        QStringLiteral(".config/Ovra/Ovra.conf"),
+        "[General]\npinned=@Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0)\nviewMode=list\n"
+        "mixed=/a, @Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0), /b\n");
+    SettingsStore store;
+    EXPECT_FALSE(store.textList(SettingsKey::pinned));
+    EXPECT_FALSE(store.text(SettingsKey::pinned));
+    EXPECT_EQ(store.text(SettingsKey::viewMode), QStringLiteral("list"));
+    EXPECT_EQ(store.textList("mixed"), (QStringList{"/a", "/b"}));
+    store.setText(SettingsKey::cardSize, QStringLiteral("large"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("pinned=@Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0)\n"));
 }

@@ -13,6 +13,9 @@
 
 #include <mutex>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace ovra;
 using ovra::test::TestHome;
 
@@ -307,4 +310,37 @@ TEST(TextIndex, newestSnapshotLandsLast)
             index.forget({item.path});
     }
     EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 0);
+}
+
+// A full disk (here: past the file-size limit, with SIGXFSZ ignored) once
+// replaced all the recognised text with a truncated file.
+TEST(TextIndex, aFullDiskKeepsTheSavedText)
+{
+    Fixture f;
+    const QString location = TextIndex::fileLocation();
+    {
+        TextIndex index(f.recognize);
+        index.index(pictures(50));
+        ASSERT_TRUE(finishRun(index));
+        index.waitForSaved();
+    }
+    const QByteArray good = fileBytes(location);
+    ASSERT_GT(good.size(), 1000);
+
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    {
+        TextIndex index(f.recognize);
+        f.reader->answers[QStringLiteral("big.png")] = QString(64 * 1024, u'x');
+        rlimit limit = saved;
+        limit.rlim_cur = rlim_t(good.size() + 100);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        textNow(index, picture(QStringLiteral("big.png")));
+        index.waitForSaved();
+        setrlimit(RLIMIT_FSIZE, &saved);
+    }
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(fileBytes(location), good);
+    EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 50);
 }

@@ -22,20 +22,28 @@ const char* const kVariables[] = {"HOME",           "XDG_CONFIG_HOME", "XDG_DATA
 
 // The MIME database lives in the system's data folders, which the redirection
 // hides: Qt would find no file types at all (and drops the ones it had loaded
-// when it next looks for changes). Linking the database alone into the test's
-// data folder keeps file types working while the system's applications and
-// other data stay out of sight.
-void linkSystemMimeDatabase(const QString& share)
+// when it next looks for changes). Linking the database alone into a data folder
+// of the test's keeps file types working while the system's applications and
+// other data stay out of sight. Qt's database is one per process and remembers
+// the folders it found, so that folder is one per process too: a folder per
+// home would be gone, under Qt's feet, once the home that made it is.
+QString processDataFolder()
 {
-    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
-    if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");
-    for (const QString& dir : dirs.split(u':', Qt::SkipEmptyParts)) {
-        if (QFileInfo::exists(dir + QStringLiteral("/mime/mime.cache"))) {
-            QDir().mkpath(share);
-            QFile::link(dir + QStringLiteral("/mime"), share + QStringLiteral("/mime"));
-            return;
+    static const QString folder = [] {
+        static QTemporaryDir dir;
+        const QString share = QFileInfo(dir.path()).canonicalFilePath() + QStringLiteral("/share");
+        QDir().mkpath(share);
+        QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+        if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");
+        for (const QString& dir : dirs.split(u':', Qt::SkipEmptyParts)) {
+            if (QFileInfo::exists(dir + QStringLiteral("/mime/mime.cache"))) {
+                QFile::link(dir + QStringLiteral("/mime"), share + QStringLiteral("/mime"));
+                break;
+            }
         }
-    }
+        return share;
+    }();
+    return folder;
 }
 } // namespace
 
@@ -60,9 +68,7 @@ TestHome::TestHome()
     qputenv("XDG_DATA_HOME", (m_root + QStringLiteral("/.local/share")).toUtf8());
     qputenv("XDG_CACHE_HOME", (m_root + QStringLiteral("/.cache")).toUtf8());
     qputenv("XDG_STATE_HOME", (m_root + QStringLiteral("/.local/state")).toUtf8());
-    const QString share = QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/share");
-    linkSystemMimeDatabase(share);
-    qputenv("XDG_DATA_DIRS", share.toUtf8());
+    qputenv("XDG_DATA_DIRS", processDataFolder().toUtf8());
     qputenv("XDG_CONFIG_DIRS",
             (QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/etc-xdg")).toUtf8());
 }

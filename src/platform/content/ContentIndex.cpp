@@ -54,13 +54,40 @@ CREATE VIRTUAL TABLE IF NOT EXISTS words USING fts5(
     text, content='', tokenize='unicode61 remove_diacritics 2', prefix='3');
 )sql";
 
+// Every statement the index runs, so that a database can be checked against them
+// all before it is used.
+constexpr const char* kSelectFiles = "SELECT id, path, size, mtime FROM files";
+constexpr const char* kSelectText = "SELECT data FROM texts WHERE id = ?1";
+constexpr const char* kInsertFile =
+    "INSERT INTO files(path, size, mtime, outcome) VALUES(?1, ?2, ?3, ?4)";
+constexpr const char* kUpdateFile =
+    "UPDATE files SET size = ?2, mtime = ?3, outcome = ?4 WHERE id = ?1";
+constexpr const char* kDeleteFile = "DELETE FROM files WHERE id = ?1";
+constexpr const char* kInsertText = "INSERT INTO texts(id, data) VALUES(?1, ?2)";
+constexpr const char* kDeleteText = "DELETE FROM texts WHERE id = ?1";
+constexpr const char* kInsertWords = "INSERT INTO words(rowid, text) VALUES(?1, ?2)";
+constexpr const char* kDeleteWords =
+    "INSERT INTO words(words, rowid, text) VALUES('delete', ?1, ?2)";
+constexpr const char* kMatchPaths =
+    "SELECT f.path FROM words JOIN files f ON f.id = words.rowid WHERE words MATCH ?1";
+constexpr const char* kMatchTexts = "SELECT f.path, t.data FROM words JOIN files f ON f.id = "
+                                    "words.rowid JOIN texts t ON t.id = f.id WHERE words MATCH ?1";
+constexpr const char* kAllTexts = "SELECT f.path, t.data FROM files f JOIN texts t ON t.id = f.id";
+constexpr const char* kCountFiles = "SELECT count(*) FROM files";
+
 // ---- a thin layer over the SQLite C API ---------------------------------------
 
+// A statement that failed to prepare, or a bind that failed, makes every later
+// step fail instead of handing SQLite a null or half-bound statement.
 class Statement {
 public:
     Statement(sqlite3* db, const char* sql)
     {
-        if (sqlite3_prepare_v3(db, sql, -1, 0, &m_stmt, nullptr) != SQLITE_OK) m_stmt = nullptr;
+        if (!db || sqlite3_prepare_v3(db, sql, -1, 0, &m_stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+        }
+        m_isBound = m_stmt != nullptr;
     }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
@@ -69,42 +96,41 @@ public:
     bool isValid() const { return m_stmt != nullptr; }
     Statement& bind(int i, std::int64_t v)
     {
-        sqlite3_bind_int64(m_stmt, i, v);
-        return *this;
+        return checked(m_stmt && sqlite3_bind_int64(m_stmt, i, v) == SQLITE_OK);
     }
     Statement& bind(int i, double v)
     {
-        sqlite3_bind_double(m_stmt, i, v);
-        return *this;
+        return checked(m_stmt && sqlite3_bind_double(m_stmt, i, v) == SQLITE_OK);
     }
     Statement& bind(int i, const QByteArray& text)
     {
-        sqlite3_bind_text(m_stmt, i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        return *this;
+        return checked(m_stmt && sqlite3_bind_text(m_stmt, i, text.constData(), int(text.size()),
+                                                   SQLITE_TRANSIENT) == SQLITE_OK);
     }
     Statement& bindBlob(int i, const QByteArray& blob)
     {
-        sqlite3_bind_blob(m_stmt, i, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
-        return *this;
+        return checked(m_stmt && sqlite3_bind_blob(m_stmt, i, blob.constData(), int(blob.size()),
+                                                   SQLITE_TRANSIENT) == SQLITE_OK);
     }
     Statement& bindStatic(int i, const char* data, std::size_t size)
     {
-        sqlite3_bind_text(m_stmt, i, data, int(size), SQLITE_STATIC);
-        return *this;
+        return checked(m_stmt &&
+                       sqlite3_bind_text(m_stmt, i, data, int(size), SQLITE_STATIC) == SQLITE_OK);
     }
     // SQLITE_ROW, SQLITE_DONE or an error.
-    int step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_MISUSE; }
+    int step() { return m_isBound ? sqlite3_step(m_stmt) : SQLITE_MISUSE; }
     bool run()
     {
         const int rc = step();
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
+        reset();
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     }
     void reset()
     {
+        if (!m_stmt) return;
         sqlite3_reset(m_stmt);
         sqlite3_clear_bindings(m_stmt);
+        m_isBound = true;
     }
 
     std::int64_t integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
@@ -121,7 +147,14 @@ public:
     }
 
 private:
+    Statement& checked(bool isBound)
+    {
+        m_isBound = m_isBound && isBound;
+        return *this;
+    }
+
     sqlite3_stmt* m_stmt = nullptr;
+    bool m_isBound = false;
 };
 
 bool exec(sqlite3* db, const char* sql)
@@ -149,6 +182,19 @@ int schemaVersion(sqlite3* db)
     return version.step() == SQLITE_ROW ? int(version.integer(0)) : -1;
 }
 
+// A file of this version made by something else (or damaged in its schema) has
+// tables of our names with other columns: every statement of the index must
+// prepare against it, or it is not ours.
+bool hasOurTables(sqlite3* db)
+{
+    for (const char* sql : {kSelectFiles, kSelectText, kInsertFile, kUpdateFile, kDeleteFile,
+                            kInsertText, kDeleteText, kInsertWords, kDeleteWords, kMatchPaths,
+                            kMatchTexts, kAllTexts, kCountFiles}) {
+        if (!Statement(db, sql).isValid()) return false;
+    }
+    return true;
+}
+
 // Opens the writer's connection and makes the tables. The file is a cache: when it
 // is damaged or from another version it is thrown away and built again.
 sqlite3* openWriter(const QString& path)
@@ -159,7 +205,7 @@ sqlite3* openWriter(const QString& path)
             const bool isUsable =
                 (version == 0 || version == kSchemaVersion) &&
                 exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") &&
-                exec(db, kSchema) &&
+                exec(db, kSchema) && hasOurTables(db) &&
                 exec(db, QByteArray("PRAGMA user_version=" + QByteArray::number(kSchemaVersion))
                              .constData());
             if (isUsable) return db;
@@ -291,7 +337,7 @@ private:
 QHash<QString, Recorded> ContentIndex::Database::recordedFiles()
 {
     QHash<QString, Recorded> recorded;
-    Statement select(m_writer, "SELECT id, path, size, mtime FROM files");
+    Statement select(m_writer, kSelectFiles);
     while (select.step() == SQLITE_ROW)
         recorded.insert(select.text(1), {select.integer(0), select.integer(2), select.real(3)});
     return recorded;
@@ -301,20 +347,21 @@ QHash<QString, Recorded> ContentIndex::Database::recordedFiles()
 // was given, so the stored text is handed back to it for the removal.
 bool ContentIndex::Database::removeWords(std::int64_t id)
 {
-    Statement select(m_writer, "SELECT data FROM texts WHERE id = ?1");
-    select.bind(1, id);
-    if (select.step() != SQLITE_ROW) return true;
+    Statement select(m_writer, kSelectText);
+    const int found = select.bind(1, id).step();
+    if (found == SQLITE_DONE) return true;
+    if (found != SQLITE_ROW) return false;
     // The words were indexed spelled out: they must be taken out the same way.
     const QByteArray text = spelledOut(qUncompress(select.blob(0)));
     select.reset();
-    Statement remove(m_writer, "INSERT INTO words(words, rowid, text) VALUES('delete', ?1, ?2)");
-    Statement removeText(m_writer, "DELETE FROM texts WHERE id = ?1");
+    Statement remove(m_writer, kDeleteWords);
+    Statement removeText(m_writer, kDeleteText);
     return remove.bind(1, id).bind(2, text).run() && removeText.bind(1, id).run();
 }
 
 bool ContentIndex::Database::removeFiles(const std::vector<std::int64_t>& ids)
 {
-    Statement remove(m_writer, "DELETE FROM files WHERE id = ?1");
+    Statement remove(m_writer, kDeleteFile);
     for (const std::int64_t id : ids) {
         if (!removeWords(id) || !remove.bind(1, id).run()) return false;
     }
@@ -332,8 +379,7 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
     const QByteArray path = job.stamp.path.toUtf8();
     std::int64_t id = job.existingId;
     if (id) {
-        Statement change(m_writer,
-                         "UPDATE files SET size = ?2, mtime = ?3, outcome = ?4 WHERE id = ?1");
+        Statement change(m_writer, kUpdateFile);
         if (!change.bind(1, id)
                  .bind(2, job.stamp.size)
                  .bind(3, job.stamp.modified)
@@ -341,8 +387,7 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
                  .run())
             return false;
     } else {
-        Statement add(m_writer,
-                      "INSERT INTO files(path, size, mtime, outcome) VALUES(?1, ?2, ?3, ?4)");
+        Statement add(m_writer, kInsertFile);
         if (!add.bind(1, path)
                  .bind(2, job.stamp.size)
                  .bind(3, job.stamp.modified)
@@ -352,8 +397,8 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
         id = sqlite3_last_insert_rowid(m_writer);
     }
     if (extracted.text.isEmpty()) return true;
-    Statement addText(m_writer, "INSERT INTO texts(id, data) VALUES(?1, ?2)");
-    Statement addWords(m_writer, "INSERT INTO words(rowid, text) VALUES(?1, ?2)");
+    Statement addText(m_writer, kInsertText);
+    Statement addWords(m_writer, kInsertWords);
     const QByteArray words = spelledOut(extracted.text);
     return addText.bind(1, id).bindBlob(2, extracted.compressed).run() &&
            addWords.bind(1, id).bindStatic(2, words.constData(), words.size()).run();
@@ -515,19 +560,13 @@ QSet<QString> ContentIndex::Database::matchingPaths(const ContentPattern& patter
 
     const QByteArray query = pattern.indexQuery().toUtf8();
     if (!pattern.needsTextCheck()) {
-        Statement select(
-            reader.db(),
-            "SELECT f.path FROM words JOIN files f ON f.id = words.rowid WHERE words MATCH ?1");
+        Statement select(reader.db(), kMatchPaths);
         select.bind(1, query);
         while (select.step() == SQLITE_ROW)
             paths.insert(select.text(0));
         return paths;
     }
-    Statement select(reader.db(),
-                     query.isEmpty()
-                         ? "SELECT f.path, t.data FROM files f JOIN texts t ON t.id = f.id"
-                         : "SELECT f.path, t.data FROM words JOIN files f ON f.id = words.rowid "
-                           "JOIN texts t ON t.id = f.id WHERE words MATCH ?1");
+    Statement select(reader.db(), query.isEmpty() ? kAllTexts : kMatchTexts);
     if (!query.isEmpty()) select.bind(1, query);
     while (select.step() == SQLITE_ROW) {
         const QString text = QString::fromUtf8(qUncompress(select.blob(1)));
@@ -540,7 +579,7 @@ std::size_t ContentIndex::Database::fileCount()
 {
     Reader reader(*this);
     if (!reader.db()) return 0;
-    Statement count(reader.db(), "SELECT count(*) FROM files");
+    Statement count(reader.db(), kCountFiles);
     return count.step() == SQLITE_ROW ? std::size_t(count.integer(0)) : 0;
 }
 

@@ -1,16 +1,48 @@
 #include "AttributeCache.h"
 
+#include "platform/AtomicSave.h"
+
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace ovra::md {
 namespace {
 
 constexpr quint32 kMagic = 0x4f564d43; // "OVMC"
-constexpr quint32 kVersion = 1;
+constexpr quint32 kVersion = 2;        // 2: the access times around our reads
+
+// Qt reserves room for a list's count before reading its elements, so a count
+// from a damaged file could ask for gigabytes: it is checked against the bytes
+// left (each text takes at least its 4-byte length) first.
+void readList(QDataStream& in, QStringList& list)
+{
+    list.clear();
+    quint32 count = 0;
+    in >> count;
+    if (in.status() != QDataStream::Ok) return;
+    constexpr qint64 kSmallestText = 4;
+    if (qint64(count) > in.device()->bytesAvailable() / kSmallestText) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return;
+    }
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        QString text;
+        in >> text;
+        list.append(text);
+    }
+}
+
+template <typename T> void read(QDataStream& in, T& value)
+{
+    in >> value;
+}
+
+void read(QDataStream& in, QStringList& value)
+{
+    readList(in, value);
+}
 
 template <typename T> void writeOptional(QDataStream& out, const std::optional<T>& value)
 {
@@ -24,8 +56,8 @@ template <typename T> void readOptional(QDataStream& in, std::optional<T>& value
     in >> present;
     if (!present) return;
     T v{};
-    in >> v;
-    value = v;
+    read(in, v);
+    value = std::move(v);
 }
 
 void writeContent(QDataStream& out, const ContentAttributes& c)
@@ -54,7 +86,7 @@ void readContent(QDataStream& in, ContentAttributes& c)
     readOptional(in, c.authors);
     readOptional(in, c.album);
     readOptional(in, c.musicalGenre);
-    in >> c.codecs;
+    readList(in, c.codecs);
     readOptional(in, c.numberOfPages);
     readOptional(in, c.acquisitionMake);
     readOptional(in, c.acquisitionModel);
@@ -79,7 +111,8 @@ AttributeMap AttributeCache::load(const QString& file)
         QByteArray path;
         CachedAttributes r;
         qint64 size = 0;
-        in >> path >> size >> r.modified >> r.typeFromContent >> r.hasContent;
+        in >> path >> size >> r.modified >> r.typeFromContent >> r.hasContent >>
+            r.readAccess.before >> r.readAccess.after;
         r.size = size;
         if (r.hasContent) readContent(in, r.content);
         // A record cut short by damage is dropped, with everything after it.
@@ -92,17 +125,17 @@ AttributeMap AttributeCache::load(const QString& file)
 bool AttributeCache::save(const QString& file, const AttributeMap& records)
 {
     QDir().mkpath(QFileInfo(file).absolutePath());
-    QSaveFile f(file);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    QDataStream out(&f);
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
     out << kMagic << kVersion << quint64(records.size());
     for (const auto& [path, r] : records) {
         out << QByteArray::fromRawData(path.data(), qsizetype(path.size())) << qint64(r.size)
-            << r.modified << r.typeFromContent << r.hasContent;
+            << r.modified << r.typeFromContent << r.hasContent << r.readAccess.before
+            << r.readAccess.after;
         if (r.hasContent) writeContent(out, r.content);
     }
-    return out.status() == QDataStream::Ok && f.commit();
+    return out.status() == QDataStream::Ok && AtomicSave::save(file, bytes);
 }
 
 } // namespace ovra::md

@@ -18,6 +18,7 @@ struct CachedAttributes {
     QString typeFromContent; // set when the name said nothing and the content was sniffed
     bool hasContent = false;
     ContentAttributes content;
+    ReadAccess readAccess;
 };
 
 using AttributeMap = std::unordered_map<std::string, CachedAttributes>;

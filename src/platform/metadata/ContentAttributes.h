@@ -34,6 +34,18 @@ struct ContentAttributes {
     friend bool operator==(const ContentAttributes&, const ContentAttributes&) = default;
 };
 
+// The access times around our own read of a file, when that read changed it (a
+// file we may read but do not own cannot be opened without touching its access
+// time). An access time equal to `after` is ours, not the user's: the file was
+// last used at `before`, if then.
+struct ReadAccess {
+    double before = 0;
+    double after = 0;
+
+    bool isRecorded() const { return after != 0; }
+    friend bool operator==(const ReadAccess&, const ReadAccess&) = default;
+};
+
 namespace ContentReader {
 
 // True for the types whose attributes need a read: images, audio, video, PDF.

@@ -11,15 +11,22 @@ namespace ovra::md {
 
 void Table::appendPath(std::uint32_t entry, std::string& out) const
 {
-    // Collect the chain first: paths are rebuilt from names on demand, never stored.
-    std::uint32_t chain[256];
-    int depth = 0;
-    for (std::uint32_t e = entry; e != kNone && depth < 256; e = entries[e].parent)
-        chain[depth++] = e;
+    // Paths are rebuilt from names on demand, never stored: measured going up
+    // the chain of folders, then written from the end, at any depth.
+    std::size_t length = 0;
+    for (std::uint32_t e = entry; e != kNone; e = entries[e].parent)
+        length += 1 + entries[e].nameLength;
     out += rootUtf8;
-    for (int i = depth - 1; i >= 0; --i) {
-        if (out.empty() || out.back() != '/') out += '/';
-        out += name(chain[i]);
+    const bool rootEndsWithSlash = !out.empty() && out.back() == '/';
+    if (rootEndsWithSlash && length > 0) --length; // the first name needs no slash of its own
+    const std::size_t prefix = out.size();
+    out.resize(prefix + length);
+    std::size_t end = out.size();
+    for (std::uint32_t e = entry; e != kNone; e = entries[e].parent) {
+        const std::string_view part = name(e);
+        end -= part.size();
+        std::copy(part.begin(), part.end(), out.begin() + std::ptrdiff_t(end));
+        if (end > prefix) out[--end] = '/';
     }
 }
 
@@ -74,7 +81,15 @@ double Table::lastUsed(std::uint32_t entry) const
 {
     const Entry& e = entries[entry];
     double used = std::numeric_limits<double>::quiet_NaN();
-    if (!e.isFolder() && e.accessed > e.modified + kUsedAfterWriteSeconds) used = e.accessed;
+    if (!e.isFolder()) {
+        double accessed = e.accessed;
+        // Our own read may have set the access time; the user's last use, if
+        // any, is the time it replaced.
+        if (const Extra* x = extra(e);
+            x && x->readAccess.isRecorded() && accessed == x->readAccess.after)
+            accessed = x->readAccess.before;
+        if (accessed > e.modified + kUsedAfterWriteSeconds) used = accessed;
+    }
     if (!recentlyUsed.empty()) {
         if (auto it = recentlyUsed.find(entry); it != recentlyUsed.end())
             used = std::isnan(used) ? it->second : std::max(used, it->second);

@@ -59,6 +59,7 @@ struct Folder {
 // What costs more than a stat: read from the file once and cached.
 struct Extra {
     ContentAttributes content;
+    ReadAccess readAccess;
 };
 
 // Download origins are asked for by few queries, and reading a file's extended

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -109,12 +110,56 @@ bool isValidUtf8(std::string_view s)
     return true;
 }
 
+// The kernel takes paths shorter than PATH_MAX only. A folder deeper than that
+// is reached through its ancestors, a stretch of the path at a time, each
+// opened relative to the one before; `leaf` is then its last name, relative to
+// the returned folder. Short paths need none of it: AT_FDCWD and the path.
+int parentOf(const std::string& path, std::string& leaf)
+{
+    if (path.size() < PATH_MAX) {
+        leaf = path;
+        return AT_FDCWD;
+    }
+    const std::size_t lastSlash = path.rfind('/');
+    leaf = path.substr(lastSlash + 1);
+    std::string_view rest = std::string_view(path).substr(0, lastSlash);
+    int folder = AT_FDCWD;
+    while (!rest.empty()) {
+        std::size_t cut = rest.size();
+        if (cut >= PATH_MAX) {
+            cut = rest.substr(0, PATH_MAX - 1).rfind('/');
+            if (cut == 0 || cut == std::string_view::npos) cut = rest.find('/', 1);
+        }
+        const std::string stretch(rest.substr(0, cut));
+        const int next = ::openat(folder, stretch.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (folder != AT_FDCWD) ::close(folder);
+        if (next < 0) return -1;
+        folder = next;
+        rest = cut < rest.size() ? rest.substr(cut + 1) : std::string_view();
+    }
+    return folder;
+}
+
 int openFolder(const std::string& path)
 {
+    std::string leaf;
+    const int parent = parentOf(path, leaf);
+    if (parent == -1) return -1;
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::open(path.c_str(), flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
+    int fd = ::openat(parent, leaf.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = ::openat(parent, leaf.c_str(), flags);
+    if (parent != AT_FDCWD) ::close(parent);
     return fd;
+}
+
+bool statFolder(const std::string& path, unsigned mask, struct statx& st)
+{
+    std::string leaf;
+    const int parent = parentOf(path, leaf);
+    if (parent == -1) return false;
+    const bool statted = statx(parent, leaf.c_str(), AT_SYMLINK_NOFOLLOW, mask, &st) == 0;
+    if (parent != AT_FDCWD) ::close(parent);
+    return statted;
 }
 
 class Walker {
@@ -191,8 +236,7 @@ private:
         struct statx self {};
         const bool statted =
             fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, STATX_MTIME | STATX_SIZE, &self) == 0
-                    : statx(AT_FDCWD, job.path.c_str(), AT_SYMLINK_NOFOLLOW,
-                            STATX_MTIME | STATX_SIZE, &self) == 0;
+                    : statFolder(job.path, STATX_MTIME | STATX_SIZE, self);
         if (statted) {
             folder.modified = fileTimeSeconds(self.stx_mtime);
             if (job.entry != kNone)
@@ -311,7 +355,7 @@ private:
                                         job.childrenAreNoise || isNoiseFolderName(name)});
                 } else {
                     childPath.assign(job.path).append("/").append(name);
-                    describeFile(chunk, e, name, childPath, previous);
+                    describeFile(chunk, e, fd, name, childPath, previous);
                 }
                 chunk.entries.push_back(e);
             }
@@ -319,9 +363,11 @@ private:
     }
 
     // Type, content attributes and download origin of one file.
-    void describeFile(Chunk& chunk, Entry& e, std::string_view name, const std::string& path,
-                      std::uint32_t previous)
+    // `name` ends with a NUL: it is the entry's name in the listing of `folder`.
+    void describeFile(Chunk& chunk, Entry& e, int folder, std::string_view name,
+                      const std::string& path, std::uint32_t previous)
     {
+        const std::size_t readsBefore = chunk.contentReads;
         const Entry* before = nullptr;
         if (previous != kNone) {
             const Entry& p = m_previous->entries[previous];
@@ -362,9 +408,10 @@ private:
         bool hasExtra = false;
         if (ContentReader::needsRead(type)) {
             if (before && before->extra != kNone) {
-                extra.content = m_previous->extras[before->extra].content;
+                extra = m_previous->extras[before->extra];
             } else if (const CachedAttributes* c = cachedRecord(); c && c->hasContent) {
                 extra.content = c->content;
+                extra.readAccess = c->readAccess;
             } else {
                 extra.content = ContentReader::read(
                     QString::fromUtf8(path.data(), qsizetype(path.size())), type);
@@ -376,10 +423,37 @@ private:
                 isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
                 e.flags |= IsScreenCapture;
         }
+        if (chunk.contentReads != readsBefore) {
+            extra.readAccess = accessAfterRead(e, folder, name);
+            hasExtra = hasExtra || extra.readAccess.isRecorded();
+        } else if (!hasExtra && before && before->extra != kNone) {
+            extra.readAccess = m_previous->extras[before->extra].readAccess;
+            hasExtra = extra.readAccess.isRecorded();
+        } else if (!hasExtra) {
+            if (const CachedAttributes* c = cachedRecord(); c && c->readAccess.isRecorded()) {
+                extra.readAccess = c->readAccess;
+                hasExtra = true;
+            }
+        }
         if (hasExtra) {
             chunk.extras.push_back(std::move(extra));
             e.extra = std::uint32_t(chunk.extras.size() - 1);
         }
+    }
+
+    // A file we may read but do not own is read with its access time touched:
+    // the time our read left is recorded, so it is never taken for a use.
+    static ReadAccess accessAfterRead(Entry& e, int folder, std::string_view name)
+    {
+        struct statx st {};
+        if (statx(folder, name.data(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_ATIME, &st) !=
+            0)
+            return {};
+        const double after = fileTimeSeconds(st.stx_atime);
+        if (after == e.accessed) return {};
+        const ReadAccess access{e.accessed, after};
+        e.accessed = after;
+        return access;
     }
 
     WalkOutcome join()
@@ -511,9 +585,8 @@ bool isUnchanged(const Table& table, int threads)
                 else
                     table.appendPath(f.entry, path);
                 struct statx st {};
-                const bool exists = statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW,
-                                          STATX_MTIME | STATX_TYPE, &st) == 0 &&
-                                    S_ISDIR(st.stx_mode);
+                const bool exists =
+                    statFolder(path, STATX_MTIME | STATX_TYPE, st) && S_ISDIR(st.stx_mode);
                 bool same = exists && fileTimeSeconds(st.stx_mtime) == f.modified;
                 if (same && !f.listed) {
                     // Unreadable when walked: unchanged only while it still cannot be opened.

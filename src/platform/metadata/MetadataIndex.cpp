@@ -535,7 +535,8 @@ private:
                 const bool sniffed = e.flags & TypeFromContent;
                 const bool hasContent =
                     x && ContentReader::needsRead(UniformType::fromInternId(e.type));
-                if (!sniffed && !hasContent) continue;
+                const bool hasReadAccess = x && x->readAccess.isRecorded();
+                if (!sniffed && !hasContent && !hasReadAccess) continue;
                 path.clear();
                 t->appendPath(i, path);
                 CachedAttributes r;
@@ -544,6 +545,7 @@ private:
                 if (sniffed) r.typeFromContent = UniformType::fromInternId(e.type).identifier();
                 r.hasContent = hasContent;
                 if (hasContent) r.content = x->content;
+                if (hasReadAccess) r.readAccess = x->readAccess;
                 next.emplace(path, std::move(r));
             }
         }

@@ -1,5 +1,6 @@
 #include "SharedThumbnailCache.h"
 
+#include "platform/AtomicSave.h"
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"
 
@@ -23,6 +24,8 @@ namespace ovra::SharedThumbnailCache {
 namespace {
 
 constexpr mode_t kFolderMode = 0700;
+// The cache asks for files only their owner can read.
+constexpr mode_t kFileMode = 0600;
 
 // The bytes a URI path keeps as they are: the unreserved characters and the
 // sub-delimiters "/", "&", "=", ":", "@", "+", "$" and ",". This is the set
@@ -53,18 +56,6 @@ bool makeFolders(const QString& folder)
     }
     struct stat st {};
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
 }
 
 } // namespace
@@ -158,18 +149,7 @@ bool isCurrent(const StoredKeys& keys, const QString& uri, const FileStamp& stam
 bool store(const QString& target, const QByteArray& png)
 {
     if (!makeFolders(QFileInfo(target).absolutePath())) return false;
-    // mkstemp makes the file with mode 0600, which is what the cache asks for.
-    QByteArray temporary = QFile::encodeName(target) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool written = writeAll(fd, png);
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed ||
-        ::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
-        ::unlink(temporary.constData());
-        return false;
-    }
-    return true;
+    return AtomicSave::save(target, png, kFileMode);
 }
 
 } // namespace ovra::SharedThumbnailCache

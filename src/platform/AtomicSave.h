@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <sys/types.h>
+
+namespace ovra {
+
+// The one way the app replaces a file of its own (settings, indexes, caches,
+// shared thumbnails): the bytes go to a temporary file beside it, which is
+// flushed to the disk and only then renamed over the old file. Every step is
+// checked; when one fails (a full disk, a file-size limit, a read-only folder)
+// the temporary file goes, the old file stays as it was, and the failure is
+// logged once for that file until a save of it succeeds again. A symbolic link
+// is followed: the file it names is replaced, and the link stays.
+namespace AtomicSave {
+
+// `mode` is the new file's permissions before the umask; the folder must exist.
+bool save(const QString& path, QByteArrayView bytes, mode_t mode = 0666);
+
+} // namespace AtomicSave
+
+} // namespace ovra

@@ -1,0 +1,66 @@
+#include "support/FixtureFiles.h"
+#include "support/TestHome.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace ovra;
+
+namespace {
+
+constexpr int kScreenshots = 1000;
+constexpr int kWaitMs = 120000;
+
+// Entries in the saved text index; -1 while there is no file.
+int savedTexts(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    return int(QJsonDocument::fromJson(file.readAll()).object().size());
+}
+
+} // namespace
+
+// A desktop's logout sends SIGTERM: the app quits as when its window closes,
+// and the recognised text not yet saved reaches the disk.
+TEST(QuitOnSignals, SigtermQuitsCleanlyAndSavesWhatIsPending)
+{
+    test::TestHome home;
+    const QByteArray blank = test::pngBytes(400, 300);
+    for (int i = 0; i < kScreenshots; ++i)
+        home.writeFile(QStringLiteral("Pictures/Screenshot from 2024-03-01 %1.png").arg(i), blank);
+    const QString textIndex = home.path(QStringLiteral(".local/share/Ovra/text-index.json"));
+
+    QProcess app;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    app.setProcessEnvironment(environment);
+    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app.start(QStringLiteral(OVRA_APP_BINARY), {});
+    ASSERT_TRUE(app.waitForStarted());
+
+    // The first save comes after a fixed number of results; the recognition
+    // goes on, and what it finds next is pending when the signal comes.
+    QElapsedTimer waited;
+    waited.start();
+    int firstSave = -1;
+    while ((firstSave = savedTexts(textIndex)) < 0 && waited.elapsed() < kWaitMs &&
+           app.state() == QProcess::Running)
+        QThread::msleep(20);
+    ASSERT_GT(firstSave, 0);
+    QThread::msleep(300);
+
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(kWaitMs));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_GT(savedTexts(textIndex), firstSave);
+}
