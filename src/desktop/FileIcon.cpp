@@ -1,50 +1,26 @@
 #include "FileIcon.h"
 
+#include "platform/DesktopEntry.h"
+#include "platform/PathKey.h"
 #include "platform/UniformType.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
 #include <QIcon>
 #include <QMimeDatabase>
 #include <QPixmap>
-#include <QTextStream>
 #include <QThread>
 
 namespace ovra {
 
 namespace {
 
-constexpr qint64 kMaxDesktopEntrySize = 256 * 1024;
-
-// The Icon key of a desktop entry's main group: a theme icon name or a path.
-QString desktopEntryIcon(const QString& path)
-{
-    QFile file(path);
-    if (file.size() > kMaxDesktopEntrySize || !file.open(QIODevice::ReadOnly)) return {};
-    QTextStream in(&file);
-    bool inMainGroup = false;
-    QString line;
-    while (in.readLineInto(&line)) {
-        const QString trimmed = line.trimmed();
-        if (trimmed.startsWith(u'[')) {
-            if (inMainGroup) break;
-            inMainGroup = trimmed == u"[Desktop Entry]";
-            continue;
-        }
-        if (!inMainGroup || !trimmed.startsWith(u"Icon")) continue;
-        const qsizetype equals = trimmed.indexOf(u'=');
-        if (equals < 0 || trimmed.left(equals).trimmed() != u"Icon") continue;
-        return trimmed.mid(equals + 1).trimmed();
-    }
-    return {};
-}
-
 QIcon applicationIcon(const QString& desktopEntry)
 {
-    const QString name = desktopEntryIcon(desktopEntry);
+    const std::optional<DesktopEntry> entry = DesktopEntry::read(desktopEntry);
+    const QString name = entry ? entry->icon : QString();
     if (name.isEmpty()) return {};
     if (name.startsWith(u'/')) return QFileInfo(name).isFile() ? QIcon(name) : QIcon();
     return QIcon::fromTheme(name);
@@ -95,7 +71,7 @@ QImage fileIcon(const QString& path, int pixelSide)
     QIcon icon;
     if (info.isDir())
         icon = QIcon::fromTheme(QStringLiteral("folder"));
-    else if (info.suffix() == u"desktop")
+    else if (pathExtension(path) == u"desktop")
         icon = applicationIcon(path);
     if (icon.isNull()) {
         const QImage typeIcon = cachedTypeIcon(mimeTypeOf(path), pixelSide);

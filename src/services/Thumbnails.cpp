@@ -1,6 +1,7 @@
 #include "Thumbnails.h"
 
 #include "desktop/FileIcon.h"
+#include "platform/PathKey.h"
 #include "platform/UniformType.h"
 
 #include <QCoreApplication>
@@ -23,7 +24,7 @@ constexpr int kPriorityMask = 0x3fffffff;
 
 bool isAudioFile(const QString& path)
 {
-    const QString extension = QFileInfo(path).suffix();
+    const QString extension = pathExtension(path);
     if (extension.isEmpty()) return false;
     const UniformType type = UniformType::forFileName(QStringLiteral("file.") + extension);
     return type.isValid() && type.conforms(UniformType::audio());

@@ -2,6 +2,7 @@
 
 #include "../FileTime.h"
 #include "../UniformType.h"
+#include "../UserFile.h"
 #include "NoiseRules.h"
 
 #include <QByteArray>
@@ -111,10 +112,7 @@ bool isValidUtf8(std::string_view s)
 
 int openFolder(const std::string& path)
 {
-    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::open(path.c_str(), flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags);
-    return fd;
+    return openUserFolder(path.c_str());
 }
 
 class Walker {
