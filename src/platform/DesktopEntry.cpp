@@ -11,8 +11,10 @@ namespace ovra {
 namespace {
 
 const QString kEntryGroup = QStringLiteral("Desktop Entry");
-// No real entry comes near this; a larger file is not one worth reading.
-constexpr qint64 kMaxKeyFileBytes = 256 * 1024;
+// No real desktop entry comes near this; a larger file is not one worth reading.
+constexpr qint64 kMaxEntryBytes = 256 * 1024;
+// The MIME caches of a desktop with many applications run to megabytes.
+constexpr qint64 kMaxKeyFileBytes = 64 * 1024 * 1024;
 
 } // namespace
 
@@ -78,7 +80,7 @@ std::optional<DesktopEntry> DesktopEntry::read(const QString& path, const QStrin
 {
     const std::optional<UserFile> file = UserFile::open(path);
     if (!file) return std::nullopt;
-    return fromKeyFile(KeyFile::parse(file->readHead(kMaxKeyFileBytes)), path, id);
+    return fromKeyFile(KeyFile::parse(file->readHead(kMaxEntryBytes)), path, id);
 }
 
 } // namespace ovra
