@@ -14,7 +14,7 @@ packages=(
   # tests
   libgtest-dev libgmock-dev
   # file types, media, documents, text recognition
-  shared-mime-info libpoppler-cpp-dev libpoppler-qt6-dev
+  shared-mime-info libpoppler-cpp-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libtesseract-dev tesseract-ocr-eng libleptonica-dev
   libssl-dev libsqlite3-dev libzip-dev

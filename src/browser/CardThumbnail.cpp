@@ -2,7 +2,7 @@
 
 #include "CardPainting.h"
 #include "PlaceholderCover.h"
-#include "ui/SoftShadow.h"
+#include "services/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 

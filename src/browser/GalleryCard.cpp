@@ -4,10 +4,11 @@
 #include "PlaceholderCover.h"
 #include "library/Fmt.h"
 #include "library/SidebarItem.h"
+#include "platform/PathKey.h"
 #include "services/CopyText.h"
+#include "services/SoftShadow.h"
 #include "services/TextIndex.h"
 #include "services/TextRecognizer.h"
-#include "ui/SoftShadow.h"
 #include "ui/Spinner.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -181,7 +182,7 @@ QMargins GalleryCard::shadowMargins()
 
 QString GalleryCard::tagText(const FileItem& item, CardSize size)
 {
-    const QString extension = fileExtension(item.path);
+    const QString extension = pathExtension(item.path);
     const QString base =
         extension.isEmpty() ? SidebarItem::category(item.category).title() : extension.toUpper();
     const bool timed =

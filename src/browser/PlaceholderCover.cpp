@@ -1,8 +1,8 @@
 #include "PlaceholderCover.h"
 
 #include "CardPainting.h"
-#include "services/DropShadow.h"
-#include "ui/SoftShadow.h"
+#include "platform/PathKey.h"
+#include "services/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -79,13 +79,6 @@ QPainterPath roundedPath(const QRectF& rect, double radius)
 
 } // namespace
 
-QString fileExtension(const QString& path)
-{
-    const QString name = path.section(u'/', -1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot <= 0 ? QString() : name.mid(dot + 1);
-}
-
 PlaceholderCover::PlaceholderCover(const FileItem& item, const QImage& icon, double height)
     : m_item(item)
     , m_icon(icon)
@@ -123,17 +116,17 @@ QString PlaceholderCover::paperSymbol(FileCategory category)
 
 QString PlaceholderCover::extensionBadge(const FileItem& item)
 {
-    const QString extension = fileExtension(item.path);
+    const QString extension = pathExtension(item.path);
     return extension.isEmpty() ? QStringLiteral("FILE") : extension.toUpper();
 }
 
 QString PlaceholderCover::albumTitle(const FileItem& item)
 {
     QString title = item.displayTitle();
-    const QString extension = fileExtension(item.path);
+    const QString extension = pathExtension(item.path);
     // Without an extension there is nothing to take off: removing a bare "."
     // would eat every dot of the title.
-    if (!extension.isEmpty()) title.remove(u'.' + extension, Qt::CaseSensitive);
+    if (!extension.isEmpty()) title.remove(u'.' + extension, Qt::CaseInsensitive);
     return title;
 }
 
@@ -197,8 +190,8 @@ void PlaceholderCover::paintIcon(QPainter& painter, const QRectF& rect) const
     QImage icon = m_icon.scaled((shape.size() * ratio).toSize().expandedTo(QSize(1, 1)),
                                 Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     icon.setDevicePixelRatio(ratio);
-    drawDropShadow(painter, icon, shape.topLeft(), kIconShadowColour, kIconShadowRadius,
-                   kIconShadowOffset);
+    SoftShadow{kIconShadowColour, kIconShadowRadius, kIconShadowOffset}.paint(painter, icon,
+                                                                              shape.topLeft());
     painter.drawImage(shape.topLeft(), icon);
 }
 

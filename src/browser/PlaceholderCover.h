@@ -64,8 +64,4 @@ private:
     Style m_style;
 };
 
-// The extension of the file's name as the cards show it, in its own letter
-// case: empty for "README", for "archive." and for a hidden ".bashrc".
-QString fileExtension(const QString& path);
-
 } // namespace ovra

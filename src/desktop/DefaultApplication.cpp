@@ -3,13 +3,9 @@
 #include "platform/XdgPaths.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QLocale>
 #include <QMimeDatabase>
 #include <QSet>
-#include <QTextStream>
 
 namespace ovra::DefaultApplication {
 
@@ -19,36 +15,8 @@ const QString kDefaultGroup = QStringLiteral("Default Applications");
 const QString kAddedGroup = QStringLiteral("Added Associations");
 const QString kRemovedGroup = QStringLiteral("Removed Associations");
 const QString kCacheGroup = QStringLiteral("MIME Cache");
-const QString kEntryGroup = QStringLiteral("Desktop Entry");
 
-using Group = QHash<QString, QString>;
-using IniFile = QHash<QString, Group>;
-
-// Desktop entries and mimeapps.list are "key=value" lines under "[group]"
-// headers; QSettings would mangle their keys ("Name[de]", "text/plain").
-IniFile readIni(const QString& path)
-{
-    IniFile groups;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return groups;
-    QTextStream in(&file);
-    QString group;
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            group = line.mid(1, line.size() - 2);
-            continue;
-        }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0 || group.isEmpty()) continue;
-        const QString key = line.left(equals).trimmed();
-        Group& values = groups[group];
-        if (!values.contains(key)) // the first occurrence wins
-            values.insert(key, line.mid(equals + 1).trimmed());
-    }
-    return groups;
-}
+using Group = KeyFile::Group;
 
 QStringList splitList(const QString& value)
 {
@@ -100,27 +68,16 @@ QStringList mimeappsLists()
     return files;
 }
 
-QString localized(const Group& entry, const QString& key)
-{
-    // "de_AT" tries Name[de_AT], then Name[de], then Name.
-    const QString locale = QLocale().name();
-    for (const QString& tag : {locale, locale.section(QLatin1Char('_'), 0, 0)}) {
-        const QString value = entry.value(key + QLatin1Char('[') + tag + QLatin1Char(']'));
-        if (!value.isEmpty()) return value;
-    }
-    return entry.value(key);
-}
-
 class Resolver {
 public:
     Resolver()
     {
         for (const QString& path : mimeappsLists()) {
-            if (QFileInfo::exists(path)) m_lists << readIni(path);
+            if (QFileInfo::exists(path)) m_lists << KeyFile::read(path);
         }
         for (const QString& dir : applicationDirs()) {
             const QString cache = dir + QStringLiteral("/mimeinfo.cache");
-            if (QFileInfo::exists(cache)) m_caches << readIni(cache).value(kCacheGroup);
+            if (QFileInfo::exists(cache)) m_caches << KeyFile::read(cache).group(kCacheGroup);
         }
     }
 
@@ -141,19 +98,19 @@ private:
     {
         // Associations that a more important list removed stay removed below it.
         QSet<QString> removed;
-        for (const IniFile& list : std::as_const(m_lists)) {
-            for (const QString& id : splitList(list.value(kDefaultGroup).value(mimeType)))
+        for (const KeyFile& list : std::as_const(m_lists)) {
+            for (const QString& id : splitList(list.group(kDefaultGroup).value(mimeType)))
                 if (!removed.contains(id))
                     if (auto entry = findEntry(id)) return entry;
-            for (const QString& id : splitList(list.value(kRemovedGroup).value(mimeType)))
+            for (const QString& id : splitList(list.group(kRemovedGroup).value(mimeType)))
                 removed.insert(id);
         }
         removed.clear();
-        for (const IniFile& list : std::as_const(m_lists)) {
-            for (const QString& id : splitList(list.value(kAddedGroup).value(mimeType)))
+        for (const KeyFile& list : std::as_const(m_lists)) {
+            for (const QString& id : splitList(list.group(kAddedGroup).value(mimeType)))
                 if (!removed.contains(id))
                     if (auto entry = findEntry(id)) return entry;
-            for (const QString& id : splitList(list.value(kRemovedGroup).value(mimeType)))
+            for (const QString& id : splitList(list.group(kRemovedGroup).value(mimeType)))
                 removed.insert(id);
         }
         for (const Group& cache : std::as_const(m_caches)) {
@@ -164,28 +121,11 @@ private:
         return std::nullopt;
     }
 
-    QList<IniFile> m_lists;
+    QList<KeyFile> m_lists;
     QList<Group> m_caches;
 };
 
 } // namespace
-
-std::optional<DesktopEntry> readEntry(const QString& path, const QString& id)
-{
-    const IniFile file = readIni(path);
-    if (!file.contains(kEntryGroup)) return std::nullopt;
-    const Group& entry = file[kEntryGroup];
-    const QString type = entry.value(QStringLiteral("Type"), QStringLiteral("Application"));
-    if (type != QLatin1String("Application") ||
-        entry.value(QStringLiteral("Hidden")) == QLatin1String("true"))
-        return std::nullopt;
-    DesktopEntry result;
-    result.id = id.isEmpty() ? QFileInfo(path).fileName() : id;
-    result.path = path;
-    result.name = localized(entry, QStringLiteral("Name"));
-    result.icon = entry.value(QStringLiteral("Icon"));
-    return result;
-}
 
 std::optional<DesktopEntry> findEntry(const QString& id)
 {
@@ -200,7 +140,8 @@ std::optional<DesktopEntry> findEntry(const QString& id)
         for (const QString& relative : relatives) {
             const QString path = dir + QLatin1Char('/') + relative;
             if (QFileInfo(path).isFile())
-                return readEntry(path, id); // the first file found decides, even if hidden
+                // the first file found decides, even if hidden
+                return DesktopEntry::fromKeyFile(KeyFile::read(path), path, id);
         }
     }
     return std::nullopt;

@@ -1,64 +1,27 @@
 #include "FileIcon.h"
 
+#include "platform/DesktopEntry.h"
+#include "platform/PathKey.h"
 #include "platform/UniformType.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
 #include <QIcon>
 #include <QMimeDatabase>
 #include <QPixmap>
-#include <QTextStream>
 #include <QThread>
 
 namespace ovra {
 
 namespace {
 
-constexpr qint64 kMaxDesktopEntrySize = 256 * 1024;
-
-// The Icon key of a desktop entry's main group: a theme icon name or a path.
-QString desktopEntryIcon(const QString& path)
+QIcon applicationIcon(const QString& name)
 {
-    QFile file(path);
-    if (file.size() > kMaxDesktopEntrySize || !file.open(QIODevice::ReadOnly)) return {};
-    QTextStream in(&file);
-    bool inMainGroup = false;
-    QString line;
-    while (in.readLineInto(&line)) {
-        const QString trimmed = line.trimmed();
-        if (trimmed.startsWith(u'[')) {
-            if (inMainGroup) break;
-            inMainGroup = trimmed == u"[Desktop Entry]";
-            continue;
-        }
-        if (!inMainGroup || !trimmed.startsWith(u"Icon")) continue;
-        const qsizetype equals = trimmed.indexOf(u'=');
-        if (equals < 0 || trimmed.left(equals).trimmed() != u"Icon") continue;
-        return trimmed.mid(equals + 1).trimmed();
-    }
-    return {};
-}
-
-QIcon applicationIcon(const QString& desktopEntry)
-{
-    const QString name = desktopEntryIcon(desktopEntry);
     if (name.isEmpty()) return {};
-    if (name.startsWith(u'/')) return QFileInfo(name).isFile() ? QIcon(name) : QIcon();
+    if (name.startsWith(u'/')) return QIcon(name);
     return QIcon::fromTheme(name);
-}
-
-// The MIME type whose icon stands for the file. The name decides when it can:
-// this runs on the GUI thread, which must not wait for the disk. Only a name
-// that says nothing costs a look at the content (our own reader, which does
-// not touch the access time).
-QString mimeTypeOf(const QString& path)
-{
-    UniformType type = UniformType::forFileName(QFileInfo(path).fileName());
-    if (!type.isValid()) type = UniformType::forFile(path);
-    return type.preferredMimeType();
 }
 
 QIcon mimeTypeIcon(const QString& mimeName)
@@ -88,22 +51,42 @@ QImage cachedTypeIcon(const QString& mimeName, int pixelSide)
 
 } // namespace
 
-QImage fileIcon(const QString& path, int pixelSide)
+FileIconFacts fileIconFacts(const QString& path)
+{
+    FileIconFacts facts;
+    facts.path = path;
+    facts.isFolder = QFileInfo(path).isDir();
+    if (facts.isFolder) return facts;
+    if (pathExtension(path) == u"desktop") {
+        const std::optional<DesktopEntry> entry = DesktopEntry::read(path);
+        // An icon file that is not there falls back to the type's icon.
+        if (entry && (!entry->icon.startsWith(u'/') || QFileInfo(entry->icon).isFile()))
+            facts.applicationIcon = entry->icon;
+    }
+    // The name decides when it can; only a name that says nothing costs a look
+    // at the content.
+    UniformType type = UniformType::forFileName(path);
+    if (!type.isValid()) type = UniformType::forFile(path);
+    facts.mimeType = type.preferredMimeType();
+    return facts;
+}
+
+QImage fileIcon(const FileIconFacts& facts, int pixelSide)
 {
     Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
-    const QFileInfo info(path);
     QIcon icon;
-    if (info.isDir())
+    if (facts.isFolder)
         icon = QIcon::fromTheme(QStringLiteral("folder"));
-    else if (info.suffix() == u"desktop")
-        icon = applicationIcon(path);
-    if (icon.isNull()) {
-        const QImage typeIcon = cachedTypeIcon(mimeTypeOf(path), pixelSide);
+    else
+        icon = applicationIcon(facts.applicationIcon);
+    if (icon.isNull() && !facts.isFolder) {
+        const QImage typeIcon = cachedTypeIcon(facts.mimeType, pixelSide);
         if (!typeIcon.isNull()) return typeIcon;
     }
     if (icon.isNull()) {
         static const QFileIconProvider provider;
-        icon = provider.icon(info);
+        icon = provider.icon(facts.isFolder ? QAbstractFileIconProvider::Folder
+                                            : QAbstractFileIconProvider::File);
     }
     if (icon.isNull()) return {};
     return icon.pixmap(QSize(pixelSide, pixelSide), 1.0).toImage();

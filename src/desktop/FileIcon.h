@@ -5,11 +5,25 @@
 
 namespace ovra {
 
+// What decides a file's icon, read from the disk: whether it is a folder, the
+// icon its desktop entry names, and its MIME type (by name, or by its content
+// when the name says nothing). Blocks: gather it on a pool thread.
+struct FileIconFacts {
+    QString path;
+    bool isFolder = false;
+    QString applicationIcon; // a desktop entry's Icon: a theme name or a path
+    QString mimeType;
+
+    friend bool operator==(const FileIconFacts&, const FileIconFacts&) = default;
+};
+FileIconFacts fileIconFacts(const QString& path);
+
 // The icon the desktop shows for a file, at most `pixelSide` pixels square: a
 // folder's icon for a folder, an application's own icon for a desktop entry,
 // else the icon of the file's MIME type in the icon theme, else Qt's generic
-// file icon. Icon themes are not safe to use off the GUI thread: call this on
-// the GUI thread only. Null when no icon at all can be found.
-QImage fileIcon(const QString& path, int pixelSide);
+// file or folder icon. Icon themes are not safe to use off the GUI thread: call
+// this on the GUI thread only; it reads nothing of the file itself. Null when no
+// icon at all can be found.
+QImage fileIcon(const FileIconFacts& facts, int pixelSide);
 
 } // namespace ovra

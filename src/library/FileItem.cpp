@@ -1,6 +1,7 @@
 #include "FileItem.h"
 
 #include "Fmt.h"
+#include "platform/DesktopEntry.h"
 #include "platform/PathKey.h"
 #include "platform/metadata/Item.h"
 
@@ -16,14 +17,6 @@ QString lastComponent(const QString& path)
 {
     const QString last = path.section(u'/', -1);
     return last.isEmpty() ? path : last; // "/" names itself
-}
-
-// The extension as a file name shows it: none for ".bashrc" or "notes.".
-QString pathExtension(const QString& path)
-{
-    const QString name = lastComponent(path);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot <= 0 ? QString() : name.mid(dot + 1);
 }
 
 // Every word's first letter upper case and the rest lower case, words split at
@@ -101,7 +94,15 @@ std::optional<FileItem> FileItem::fromPath(const QString& path)
     // Not every file system keeps a birth time; the change time is the nearest.
     item.created = fileTimeSeconds((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime);
     item.category = classify(item.contentType, isDirectory);
+    item.nameApplication();
     return item;
+}
+
+void FileItem::nameApplication()
+{
+    if (category != FileCategory::apps || pathExtension(path) != u"desktop") return;
+    if (const std::optional<DesktopEntry> entry = DesktopEntry::read(path))
+        if (!entry->name.isEmpty()) name = entry->name;
 }
 
 QString FileItem::displayTitle() const

@@ -48,6 +48,11 @@ struct FileItem {
     // of the path; none when the file cannot be stat'ed.
     static std::optional<FileItem> fromPath(const QString& path);
 
+    // An application's name as the desktop shows it, in the user's language:
+    // "Calculator", never "org.gnome.Calculator.desktop". Reads the desktop
+    // entry, so it runs where the item is made, on a pool thread.
+    void nameApplication();
+
     // The name, without ".app" for an application and as tagged for a song.
     QString displayTitle() const;
     // "Folder", the type's description ("Png Image"), "XYZ file" or "Document".

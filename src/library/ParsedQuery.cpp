@@ -63,15 +63,6 @@ double secondsSince1970(const QDateTime& date)
     return date.toMSecsSinceEpoch() / 1000.0;
 }
 
-QString pathExtension(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const qsizetype dot = path.lastIndexOf(u'.');
-    // A leading dot starts a hidden name, not an extension.
-    if (dot <= slash + 1) return {};
-    return path.mid(dot + 1).toLower();
-}
-
 // "ipad air" -> "iPad Air": each word capitalised, then the two product names
 // that are not written that way.
 QString cameraChipText(const QString& camera)

@@ -87,8 +87,10 @@ SpotlightResult runBlocking(md::MetadataIndex& index, const QString& queryString
     // Only the listed items need the query's order.
     for (const std::size_t i :
          results.firstInOrder(std::move(accepted), std::size_t(std::max<qsizetype>(0, limit)))) {
-        if (auto item = FileItem::fromMetadata(results.item(i, false)))
+        if (auto item = FileItem::fromMetadata(results.item(i, false))) {
+            item->nameApplication();
             out.items.push_back(std::move(*item));
+        }
     }
     return out;
 }

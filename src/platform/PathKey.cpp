@@ -57,4 +57,12 @@ QString pathBelow(QStringView path, QStringView folder)
     return path.mid(folder.size() + 1).toString();
 }
 
+QString pathExtension(QStringView path)
+{
+    const QStringView name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0) return {};
+    return name.mid(dot + 1).toString().toLower();
+}
+
 } // namespace ovra

@@ -21,4 +21,11 @@ bool pathIsInside(QStringView path, QStringView folder);
 // when the path is not inside it.
 QString pathBelow(QStringView path, QStringView folder);
 
+// A file's extension, the one rule for every screen and search: what follows
+// the last dot of the path's last component, in lower case, so that "Photo.JPG"
+// and "photo.jpg" are of one kind everywhere (a screen that shows it writes it in
+// upper case). None for a name without a dot, for a hidden name whose only dot
+// starts it (".bashrc") and for a name that ends in its dot ("notes.").
+QString pathExtension(QStringView path);
+
 } // namespace ovra

@@ -1,6 +1,7 @@
 #include "UniformType.h"
 
 #include "UniformTypeTable.h"
+#include "UserFile.h"
 
 #include <QFile>
 #include <QHash>
@@ -12,14 +13,11 @@
 #include <array>
 #include <atomic>
 #include <bitset>
-#include <cerrno>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -580,36 +578,6 @@ std::uint16_t typeOfSuffix(QStringView suffix)
     return id;
 }
 
-// ---------------------------------------------------------------------------
-// Reading a file's head.
-
-// At most kSniffBytes of a regular file, never through a symbolic link and
-// without moving its access time (our scans must not make a file look used).
-// O_NONBLOCK keeps a file swapped for a pipe since the lstat from hanging us.
-QByteArray readHead(const QByteArray& localPath)
-{
-    const int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    int fd = ::open(localPath.constData(), flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::open(localPath.constData(), flags);
-    if (fd < 0) return {};
-
-    QByteArray head;
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        head.resize(kSniffBytes);
-        qsizetype filled = 0;
-        while (filled < kSniffBytes) {
-            const ssize_t got = ::read(fd, head.data() + filled, std::size_t(kSniffBytes - filled));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            filled += got;
-        }
-        head.truncate(filled);
-    }
-    ::close(fd);
-    return head;
-}
-
 const char* specialFileMimeType(mode_t mode)
 {
     if (S_ISFIFO(mode)) return "inode/fifo";
@@ -662,7 +630,8 @@ UniformType UniformType::forFile(const QString& path)
     // An empty file says nothing yet about what it will hold (the database would
     // call it "empty document").
     if (status.st_size == 0) return data();
-    const QByteArray head = readHead(localPath);
+    const std::optional<UserFile> file = UserFile::open(path);
+    const QByteArray head = file ? file->readHead(kSniffBytes) : QByteArray();
     if (head.isEmpty()) return data();
     const QMimeType sniffed = QMimeDatabase().mimeTypeForData(head);
     if (!sniffed.isValid() || sniffed.isDefault()) return data();

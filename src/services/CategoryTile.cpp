@@ -1,6 +1,8 @@
 #include "CategoryTile.h"
 
-#include "DropShadow.h"
+#include "SoftShadow.h"
+
+#include "platform/PathKey.h"
 
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -89,7 +91,7 @@ QImage whiteSymbol(const QString& name, double side, double ratio)
 
 CategoryTile::CategoryTile(const FileItem& item, const QImage& icon, QSizeF size)
     : m_category(item.category)
-    , m_extension(QFileInfo(item.path).suffix().toUpper())
+    , m_extension(pathExtension(item.path).toUpper())
     , m_icon(icon)
     , m_size(size)
 {
@@ -194,8 +196,8 @@ void CategoryTile::paintSymbolLayer(QPainter& painter, const Layout& layout) con
 
     const double ratio = painter.device()->devicePixelRatioF();
     const QImage stack = symbolStack(layout, ratio);
-    drawDropShadow(painter, stack, QPointF(0, 0), withOpacity(Qt::black, kStackShadowOpacity),
-                   kStackShadowRadius, kStackShadowOffset);
+    SoftShadow{withOpacity(Qt::black, kStackShadowOpacity), kStackShadowRadius, kStackShadowOffset}
+        .paint(painter, stack, QPointF(0, 0));
     painter.drawImage(QPointF(0, 0), stack);
 }
 

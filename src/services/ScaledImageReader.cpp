@@ -1,6 +1,6 @@
 #include "ScaledImageReader.h"
 
-#include "platform/metadata/ContentFile.h"
+#include "platform/UserFile.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -49,7 +49,7 @@ QSize fitted(QSize size, int maxSide)
 QImage readScaledImage(const QString& path, int maxSide)
 {
     if (maxSide <= 0) return {};
-    const std::optional<md::ContentFile> file = md::ContentFile::open(path);
+    const std::optional<UserFile> file = UserFile::open(path);
     if (!file) return {};
     QFile device;
     if (!device.open(file->fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return {};

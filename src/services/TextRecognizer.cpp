@@ -1,6 +1,9 @@
 #include "TextRecognizer.h"
 
-#include <poppler-qt6.h>
+#include "platform/PathKey.h"
+#include "platform/UserFile.h"
+#include "platform/thumbnails/PdfPage.h"
+
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
@@ -11,14 +14,8 @@
 
 #include <omp.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <memory>
-#include <mutex>
 
 namespace ovra::TextRecognizer {
 namespace {
@@ -27,38 +24,8 @@ const QString kExcludedImageExtension = QStringLiteral("svg");
 const QString kPdfExtension = QStringLiteral("pdf");
 const QString kLineSeparator = QStringLiteral("\n");
 const QString kPageSeparator = QStringLiteral("\n\n");
-constexpr int kPointsPerInch = 72;
 // Below this Tesseract refuses the image (and says so on standard error).
 constexpr int kMinRecognisedSide = 3;
-
-QString pathExtension(const QString& path)
-{
-    const QStringView name = QStringView(path).mid(path.lastIndexOf(u'/') + 1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot <= 0 ? QString() : name.mid(dot + 1).toString();
-}
-
-// Opens a user's file for reading without making it look recently used (where the
-// file system lets us), and never waits on something that is not a regular file:
-// a named pipe called "scan.png" would otherwise block a worker for good.
-bool openUserFile(QFile& file, const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-    int fd = ::open(native.constData(), flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::open(native.constData(), flags); // not our file
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-}
 
 // One Tesseract engine per thread: an engine is not thread-safe, and loading the
 // language data costs a few hundred milliseconds, so each worker keeps its own.
@@ -121,14 +88,6 @@ QStringList recognisedLines(tesseract::TessBaseAPI& api)
     return lines;
 }
 
-void silencePoppler()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant());
-    });
-}
-
 int longestSide(const QSize& size)
 {
     return std::max(size.width(), size.height());
@@ -144,9 +103,12 @@ qint64 decodedPixels(const QImageReader& reader, const QSize& size)
 
 std::optional<QString> imageText(const QString& path)
 {
-    QFile file;
-    if (!openUserFile(file, path)) return std::nullopt;
-    QImageReader reader(&file);
+    const std::optional<UserFile> file = UserFile::open(path);
+    if (!file) return std::nullopt;
+    QFile device;
+    if (!device.open(file->fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return std::nullopt;
+    QImageReader reader(&device);
     reader.setAutoTransform(true); // text stands upright as the camera held it
     // The header's size is checked before anything is decoded. Decoders that cannot
     // tell it beforehand (GIF) are bounded by Qt's own allocation limit.
@@ -164,13 +126,11 @@ std::optional<QString> imageText(const QString& path)
     return recognize(image);
 }
 
-std::optional<QString> pdfTextLayer(Poppler::Document& document)
+std::optional<QString> pdfTextLayer(const PdfPages& document)
 {
     QStringList pages;
-    for (int i = 0; i < document.numPages(); ++i) {
-        const std::unique_ptr<Poppler::Page> page(document.page(i));
-        if (page) pages.append(page->text(QRectF()));
-    }
+    for (int i = 0; i < document.count(); ++i)
+        pages.append(document.text(i));
     const QString text = pages.join(kLineSeparator).trimmed();
     if (text.isEmpty()) return std::nullopt;
     return text;
@@ -178,20 +138,15 @@ std::optional<QString> pdfTextLayer(Poppler::Document& document)
 
 // A scanned PDF: its first pages rendered and recognised, one segment per page
 // (empty for a page without legible text) so page breaks stay where they were.
-std::optional<QString> pdfRecognisedPages(Poppler::Document& document)
+std::optional<QString> pdfRecognisedPages(const PdfPages& document)
 {
-    document.setRenderHint(Poppler::Document::Antialiasing);
-    document.setRenderHint(Poppler::Document::TextAntialiasing);
-    const int count = std::min(document.numPages(), kMaxRenderedPages);
+    const int count = std::min(document.count(), kMaxRenderedPages);
     QStringList pages;
     for (int i = 0; i < count; ++i) {
-        const std::unique_ptr<Poppler::Page> page(document.page(i));
+        const std::optional<RawImage> page = document.render(i, kRenderedPageSide);
         if (!page) continue;
-        const QSizeF size = page->pageSizeF();
-        const double longest = std::max({size.width(), size.height(), 1.0});
-        const double dpi = kPointsPerInch * kRenderedPageSide / longest;
-        const QImage image = page->renderToImage(dpi, dpi);
-        if (image.isNull()) continue;
+        const QImage image(reinterpret_cast<const uchar*>(page->pixels.constData()), page->width,
+                           page->height, page->bytesPerLine, QImage::Format_RGB32);
         const std::optional<QString> text = recognize(image);
         if (!text) return std::nullopt;
         pages.append(*text);
@@ -203,11 +158,8 @@ std::optional<QString> pdfRecognisedPages(Poppler::Document& document)
 
 std::optional<QString> pdfText(const QString& path)
 {
-    silencePoppler();
-    QFile file;
-    if (!openUserFile(file, path)) return std::nullopt;
-    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(&file);
-    if (!document || document->isLocked()) return std::nullopt;
+    const std::unique_ptr<PdfPages> document = PdfPages::open(path);
+    if (!document) return std::nullopt;
     if (std::optional<QString> layer = pdfTextLayer(*document)) return layer;
     return pdfRecognisedPages(*document);
 }
@@ -217,7 +169,7 @@ std::optional<QString> pdfText(const QString& path)
 bool canRead(const FileItem& item)
 {
     if (item.category == FileCategory::images)
-        return pathExtension(item.path).toLower() != kExcludedImageExtension;
+        return pathExtension(item.path) != kExcludedImageExtension;
     return item.contentType && item.contentType->conforms(UniformType::pdf());
 }
 
@@ -237,7 +189,7 @@ std::optional<QString> recognize(const QImage& image)
 
 std::optional<QString> text(const QString& path)
 {
-    if (pathExtension(path).toLower() == kPdfExtension) return pdfText(path);
+    if (pathExtension(path) == kPdfExtension) return pdfText(path);
     return imageText(path);
 }
 

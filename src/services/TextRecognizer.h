@@ -20,9 +20,9 @@ namespace ovra {
 namespace TextRecognizer {
 
 // Work per file is bounded by these.
-inline constexpr int kMaxImageSide = 3000;        // longest side of a decoded image
-inline constexpr int kMaxRenderedPages = 5;       // of a PDF without a text layer
-inline constexpr double kRenderedPageSide = 2000; // longest side of a rendered page
+inline constexpr int kMaxImageSide = 3000;     // longest side of a decoded image
+inline constexpr int kMaxRenderedPages = 5;    // of a PDF without a text layer
+inline constexpr int kRenderedPageSide = 2000; // longest side of a rendered page
 // Most decoders make the whole picture before it is scaled down: a picture whose
 // header promises more than this is not decoded at all, so a crafted file cannot
 // exhaust memory.

@@ -1,7 +1,7 @@
 #include "ThumbnailView.h"
 
 #include "CategoryTile.h"
-#include "DropShadow.h"
+#include "SoftShadow.h"
 
 #include <QEvent>
 #include <QLinearGradient>
@@ -68,8 +68,9 @@ void paintFitted(QPainter& painter, const QRectF& rect, const QImage& image, dou
     const QSizeF size = QSizeF(image.size()).scaled(area.size(), Qt::KeepAspectRatio);
     const QPointF topLeft = area.center() - QPointF(size.width() / 2, size.height() / 2);
     const QImage picture = resampled(image, image.rect(), size, ratio);
-    drawDropShadow(painter, picture, topLeft, withOpacity(Qt::black, kPictureShadowOpacity),
-                   kPictureShadowRadius, kPictureShadowOffset);
+    SoftShadow{withOpacity(Qt::black, kPictureShadowOpacity), kPictureShadowRadius,
+               kPictureShadowOffset}
+        .paint(painter, picture, topLeft);
     painter.drawImage(topLeft, picture);
 }
 

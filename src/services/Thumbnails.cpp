@@ -1,6 +1,7 @@
 #include "Thumbnails.h"
 
 #include "desktop/FileIcon.h"
+#include "platform/PathKey.h"
 #include "platform/UniformType.h"
 
 #include <QCoreApplication>
@@ -23,7 +24,7 @@ constexpr int kPriorityMask = 0x3fffffff;
 
 bool isAudioFile(const QString& path)
 {
-    const QString extension = QFileInfo(path).suffix();
+    const QString extension = pathExtension(path);
     if (extension.isEmpty()) return false;
     const UniformType type = UniformType::forFileName(QStringLiteral("file.") + extension);
     return type.isValid() && type.conforms(UniformType::audio());
@@ -80,6 +81,16 @@ private:
 Thumbnails& Thumbnails::shared()
 {
     static Thumbnails instance(std::make_shared<DesktopThumbnailGenerator>(), fileIcon);
+    // Pictures still being made when the application goes would hand their
+    // icons to an application that is gone: stop them while it still exists.
+    static const bool stopsWithTheApplication = [] {
+        qAddPostRoutine([] {
+            instance.m_pool.clear();
+            instance.m_pool.waitForDone();
+        });
+        return true;
+    }();
+    Q_UNUSED(stopsWithTheApplication);
     return instance;
 }
 
@@ -174,9 +185,9 @@ void Thumbnails::generate(const QString& path, int bucket,
 
     // No picture: the file's icon, cached like a picture so the file is not
     // tried again at this size.
-    auto finishWithIcon = [cache = m_cache, icons = m_icons, path, key, pixelSide,
-                           promise](bool onGuiThread) {
-        const QImage icon = onGuiThread && icons ? icons(path, pixelSide) : QImage();
+    auto finishWithIcon = [cache = m_cache, icons = m_icons, facts = fileIconFacts(path), path, key,
+                           pixelSide, promise](bool onGuiThread) {
+        const QImage icon = onGuiThread && icons ? icons(facts, pixelSide) : QImage();
         const Thumbnail thumbnail{path, icon, true};
         cache->insert(key, thumbnail);
         promise->addResult(thumbnail);

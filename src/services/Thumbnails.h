@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ThumbnailGenerator.h"
+#include "desktop/FileIcon.h"
 
 #include <QFuture>
 #include <QImage>
@@ -29,8 +30,9 @@ struct Thumbnail {
 // cached larger picture serves every smaller request.
 class Thumbnails {
 public:
-    // The file's icon, asked for on the GUI thread.
-    using IconSource = std::function<QImage(const QString& path, int pixelSide)>;
+    // The file's icon, asked for on the GUI thread with what a pool thread read
+    // of the file.
+    using IconSource = std::function<QImage(const FileIconFacts& facts, int pixelSide)>;
 
     // The shared instance, made on first use with the desktop's generator.
     static Thumbnails& shared();

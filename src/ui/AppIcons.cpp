@@ -91,8 +91,8 @@ QIcon lookUpIcon(const QString& path)
     const QFileInfo info(path);
     if (info.isDir()) {
         if (QIcon found = themeIcon(folderIconName(path)); !found.isNull()) return found;
-    } else if (path.endsWith(QLatin1String(".desktop"))) {
-        if (const auto entry = DefaultApplication::readEntry(path))
+    } else if (pathExtension(path) == u"desktop") {
+        if (const auto entry = DesktopEntry::read(path))
             if (QIcon found = entryIcon(entry->icon); !found.isNull()) return found;
     }
 
@@ -114,14 +114,6 @@ QIcon applicationIcon(const DesktopEntry& entry)
 
 } // namespace
 
-QString extensionKey(const QString& path)
-{
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot <= 0) return {};
-    return name.mid(dot + 1).toUpper().toLower();
-}
-
 QIcon icon(const QString& path)
 {
     prepareIconTheme();
@@ -139,7 +131,7 @@ std::optional<QIcon> defaultApp(const FileItem& item)
     prepareIconTheme();
     // Paths begin with a slash and extensions never hold one: the two kinds of
     // key share the cache without meeting.
-    const QString key = extensionKey(item.path);
+    const QString key = pathExtension(item.path);
     QHash<QString, QIcon>& icons = cache();
     if (auto it = icons.constFind(key); it != icons.constEnd()) return *it;
     // By name alone: the answer stands for the whole extension, and reading

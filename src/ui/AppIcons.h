@@ -23,8 +23,4 @@ QIcon icon(const QString& path);
 // time) when no installed application opens the file.
 std::optional<QIcon> defaultApp(const FileItem& item);
 
-// The extension as the cache keys it: lower case, empty for "README" and for
-// a hidden file such as ".bashrc".
-QString extensionKey(const QString& path);
-
 } // namespace ovra::AppIcons

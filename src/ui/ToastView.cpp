@@ -1,9 +1,9 @@
 #include "ToastView.h"
 
-#include "SoftShadow.h"
 #include "Symbols.h"
 #include "Theme.h"
 #include "library/AppState.h"
+#include "services/SoftShadow.h"
 
 #include <QEvent>
 #include <QPainter>

@@ -76,8 +76,9 @@ struct Loader {
     Loader()
         : thumbnails(
               generator,
-              [](const QString& path, int side) {
-                  return path.startsWith(u"/icon/noicon") ? QImage() : solid(side, side, Qt::green);
+              [](const FileIconFacts& facts, int side) {
+                  return facts.path.startsWith(u"/icon/noicon") ? QImage()
+                                                                : solid(side, side, Qt::green);
               },
               1)
     {

@@ -35,7 +35,7 @@ public:
 
 struct Loader {
     Thumbnails thumbnails{std::make_shared<NoPictures>(),
-                          [](const QString&, int) { return QImage(); }, 1};
+                          [](const FileIconFacts&, int) { return QImage(); }, 1};
 };
 
 class FileRowTest : public ::testing::Test {

@@ -1,4 +1,5 @@
 #include "desktop/FileIcon.h"
+#include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include <QImage>
@@ -6,6 +7,17 @@
 #include <gtest/gtest.h>
 
 using namespace ovra;
+
+namespace {
+
+// The facts come from a pool thread in the app; here they are read directly.
+FileIconFacts factsOf(const QString& path)
+{
+    const UserFile::AllowOnThisThread directReads;
+    return fileIconFacts(path);
+}
+
+} // namespace
 
 TEST(FileIcon, DesktopEntriesShowTheirApplicationsIcon)
 {
@@ -20,7 +32,12 @@ TEST(FileIcon, DesktopEntriesShowTheirApplicationsIcon)
                        "[Desktop Entry]\nType=Application\nName=Editor\nIcon=" + iconPath.toUtf8() +
                            "\n\n[Desktop Action New]\nIcon=document-new\n");
 
-    const QImage icon = fileIcon(entry, 32);
+    const FileIconFacts facts = factsOf(entry);
+    EXPECT_EQ(facts.applicationIcon, iconPath);
+    // Drawing the icon reads nothing of the file: the facts were gathered before.
+    const int opens = UserFile::guiThreadOpens();
+    const QImage icon = fileIcon(facts, 32);
+    EXPECT_EQ(UserFile::guiThreadOpens(), opens);
     ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(icon.pixelColor(16, 16), QColor(Qt::magenta));
     EXPECT_LE(icon.width(), 32);
@@ -29,7 +46,16 @@ TEST(FileIcon, DesktopEntriesShowTheirApplicationsIcon)
 TEST(FileIcon, EveryFileGetsSomeIcon)
 {
     test::TestHome home;
-    EXPECT_FALSE(fileIcon(home.makeFolder(QStringLiteral("Documents")), 64).isNull());
-    EXPECT_FALSE(fileIcon(home.writeFile(QStringLiteral("a.odd-unknown-kind"), "x"), 64).isNull());
-    EXPECT_FALSE(fileIcon(home.path(QStringLiteral("gone.pdf")), 64).isNull());
+    const FileIconFacts folder = factsOf(home.makeFolder(QStringLiteral("Documents")));
+    EXPECT_TRUE(folder.isFolder);
+    EXPECT_FALSE(fileIcon(folder, 64).isNull());
+    EXPECT_FALSE(
+        fileIcon(factsOf(home.writeFile(QStringLiteral("a.odd-unknown-kind"), "x")), 64).isNull());
+    EXPECT_FALSE(fileIcon(factsOf(home.path(QStringLiteral("gone.pdf"))), 64).isNull());
+    // An entry whose icon file is gone shows its type's icon.
+    const FileIconFacts lost =
+        factsOf(home.writeFile(QStringLiteral("lost.desktop"),
+                               "[Desktop Entry]\nType=Application\nIcon=/nowhere/x.png\n"));
+    EXPECT_TRUE(lost.applicationIcon.isEmpty());
+    EXPECT_FALSE(fileIcon(lost, 64).isNull());
 }

@@ -1,8 +1,10 @@
 #include "library/LibraryStore.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
 
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -206,4 +208,33 @@ TEST_F(LibraryStoreTest, RecognisedTextAddsCurrentFilesFirst)
     EXPECT_EQ(store->textMatchCount(), 1);
     EXPECT_EQ(store->searchResult()->totalCount, 1);
     EXPECT_EQ(store->searchResult()->totalSize, 0);
+}
+
+// Applications are listed by the name their desktop entry gives in the user's
+// language, read on a pool thread like every other file.
+TEST_F(LibraryStoreTest, ApplicationsGoByTheirEntrysLocalizedName)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+    const QString folder = ".local/share/applications/";
+    home.writeFile(folder + "org.gnome.Calculator.desktop",
+                   "[Desktop Entry]\nType=Application\nName=Calculator\nName[de]=Rechner\n");
+    home.writeFile(folder + "org.example.Zebra.desktop",
+                   "[Desktop Entry]\nType=Application\nName=Zebra\n");
+    home.writeFile(folder + "nameless.desktop", "[Desktop Entry]\nType=Application\n");
+    const int guiOpens = UserFile::guiThreadOpens();
+
+    const SidebarItem apps = SidebarItem::category(FileCategory::apps);
+    ASSERT_TRUE(waitFor(store->load(apps, 0)));
+    QStringList listed = names(store->collections().value(apps).items);
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"Rechner", "Zebra", "nameless.desktop"}));
+
+    QFuture<FolderListing> listing = LibraryStore::listFolder(home.path(folder));
+    ASSERT_TRUE(waitFor(listing));
+    listed = names(listing.result().items);
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"Rechner", "Zebra", "nameless.desktop"}));
+    EXPECT_EQ(UserFile::guiThreadOpens(), guiOpens);
+    QLocale::setDefault(saved);
 }

@@ -1,4 +1,5 @@
 #include "ContentFixtures.h"
+#include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include "platform/content/TextExtractor.h"
@@ -45,6 +46,7 @@ TEST(ContentExtract, FormatsComeFromTheSuffix)
 
 TEST(ContentExtract, PlainTextInUtf8AndLatin1)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     TextExtractor extractor;
 
@@ -63,6 +65,7 @@ TEST(ContentExtract, PlainTextInUtf8AndLatin1)
 
 TEST(ContentExtract, HtmlKeepsOnlyTheReadableWords)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     const QString page = home.writeFile(
         QStringLiteral("page.html"),
@@ -84,6 +87,7 @@ TEST(ContentExtract, HtmlKeepsOnlyTheReadableWords)
 
 TEST(ContentExtract, RtfBodyWithoutItsTables)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     const QString rtf = home.writeFile(
         QStringLiteral("letter.rtf"),
@@ -96,6 +100,7 @@ TEST(ContentExtract, RtfBodyWithoutItsTables)
 
 TEST(ContentExtract, OfficeDocumentsFromZipContainers)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     TextExtractor extractor;
 
@@ -128,6 +133,7 @@ TEST(ContentExtract, OfficeDocumentsFromZipContainers)
 
 TEST(ContentExtract, PdfTextLayer)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     if (!test::canDrawPdfs()) GTEST_SKIP() << "no GUI application to draw the PDF with";
     const QString pdf = home.path(QStringLiteral("Résumé.pdf"));
@@ -140,6 +146,7 @@ TEST(ContentExtract, PdfTextLayer)
 
 TEST(ContentExtract, SizeAndTimeCaps)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     ExtractLimits limits;
     limits.maxTextBytes = 1001;
@@ -164,6 +171,7 @@ TEST(ContentExtract, SizeAndTimeCaps)
 
 TEST(ContentExtract, HostileAndMalformedFiles)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     TextExtractor extractor;
 
@@ -244,6 +252,7 @@ TEST(ContentExtract, HostileAndMalformedFiles)
 
 TEST(ContentExtract, NeitherFollowsLinksNorBlocksOnSpecialFiles)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     TextExtractor extractor;
     const QString target = home.writeFile(QStringLiteral("real.txt"), "linked words");
@@ -262,6 +271,7 @@ TEST(ContentExtract, NeitherFollowsLinksNorBlocksOnSpecialFiles)
 
 TEST(ContentExtract, ReadingLeavesTheAccessTimeAlone)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     // An access time older than the modification time: any ordinary read would
     // update it, even on a relatime mount.

@@ -1,3 +1,4 @@
+#include "platform/UserFile.h"
 #include "platform/metadata/ByteSource.h"
 #include "platform/metadata/ContentAttributes.h"
 #include "platform/metadata/ImageHeaderReader.h"
@@ -187,6 +188,7 @@ TEST(ContentReaderImages, ExifMakeModelAndDate)
 
 TEST(ContentReaderImages, FormatIsToldByContentNotName)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString misnamed = home.writeFile(QStringLiteral("photo.png"), jpegBytes(50, 20));
     const auto attributes = ContentReader::read(misnamed, UniformType::image());
@@ -244,6 +246,7 @@ TEST(ContentReaderScreenshots, ByFileName)
 
 TEST(ContentReaderMedia, WavDurationAndInfoTags)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString wav = home.writeFile(QStringLiteral("song.wav"),
                                        wavBytes(2.5, {.title = QStringLiteral("Blue Hour"),
@@ -263,6 +266,7 @@ TEST(ContentReaderMedia, WavDurationAndInfoTags)
 
 TEST(ContentReaderMedia, EncodedAudioTags)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const MediaTags tags{.title = QStringLiteral("Tide"),
                          .artist = QStringLiteral("Ana Vela"),
@@ -290,6 +294,7 @@ TEST(ContentReaderMedia, EncodedAudioTags)
 
 TEST(ContentReaderMedia, VideoSizeDurationAndCodecs)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     struct Case {
         QString extension;
@@ -320,6 +325,7 @@ TEST(ContentReaderMedia, VideoSizeDurationAndCodecs)
 
 TEST(ContentReaderPdf, PagesTitleAndAuthors)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString pdf = home.path(QStringLiteral("report.pdf"));
     ASSERT_TRUE(writePdf(pdf, {.pages = 3,
@@ -347,6 +353,7 @@ TEST(ContentReaderPdf, PagesTitleAndAuthors)
 
 TEST(ContentReaderPdf, LockedDocumentGivesNothing)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString path = home.path(QStringLiteral("locked.pdf"));
     ASSERT_TRUE(writeLockedPdf(path));
@@ -449,6 +456,7 @@ TEST(ContentReaderHostile, RandomMutationsNeverCrash)
 
 TEST(ContentReaderHostile, EmptyRandomAndCutFilesOfEveryKind)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     QRandomGenerator random(7);
     QByteArray noise(64 * 1024, Qt::Uninitialized);
@@ -520,6 +528,7 @@ TEST(ContentReaderPolicy, NeedsReadForImagesMediaAndPdfOnly)
 
 TEST(ContentReaderPolicy, ReadingLeavesAccessTimeAlone)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     QStringList paths = {
         home.writeFile(QStringLiteral("a.png"), pngBytes(10, 10)),
@@ -550,6 +559,7 @@ TEST(ContentReaderPolicy, ReadingLeavesAccessTimeAlone)
 
 TEST(ContentReaderPolicy, ParallelReadsAgreeWithSerialOnes)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     QList<std::pair<QString, UniformType>> files;
     for (int i = 0; i < 6; ++i) {
@@ -574,6 +584,7 @@ TEST(ContentReaderPolicy, ParallelReadsAgreeWithSerialOnes)
 
 TEST(ContentReaderPolicy, SymbolicLinksAreNotFollowed)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString target = home.writeFile(QStringLiteral("real.png"), pngBytes(10, 10));
     const QString link = home.path(QStringLiteral("link.png"));

@@ -1,5 +1,6 @@
 #include "platform/metadata/MetadataIndex.h"
 #include "platform/FileTime.h"
+#include "platform/UserFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
@@ -267,6 +268,7 @@ TEST_F(MetadataIndexTest, WhereFromsComeFromTheFreedesktopAttributes)
 
 TEST_F(MetadataIndexTest, SingleFileLookupMatchesTheTable)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     const QString file = home.writeFile("Pictures/p.png", pngBytes(33, 44), 1.65e9 + 0.123456789);
     MetadataIndex index;
     const auto fromFs = index.itemAtPath(file);

@@ -22,3 +22,18 @@ TEST(PathKey, InsideOnlyAtAPathBoundary)
     EXPECT_EQ(pathBelow(u"/home/ann", u"/home/ann"), u"");
     EXPECT_TRUE(pathBelow(u"/home/anna", u"/home/ann").isNull());
 }
+
+// One rule for every screen: the last name's last dot, lower case; hidden names
+// and names ending in their dot have none, and a dot in a folder name never counts.
+TEST(PathKey, ExtensionRule)
+{
+    EXPECT_EQ(pathExtension(u"/a/Photo.JPG"), u"jpg");
+    EXPECT_EQ(pathExtension(u"/a/archive.tar.gz"), u"gz");
+    EXPECT_EQ(pathExtension(u"Notes.Md"), u"md");
+    EXPECT_EQ(pathExtension(u"/a/README"), QString());
+    EXPECT_EQ(pathExtension(u"/a/.bashrc"), QString());
+    EXPECT_EQ(pathExtension(u"/a/.config.json"), u"json");
+    EXPECT_EQ(pathExtension(u"/a/notes."), QString());
+    EXPECT_EQ(pathExtension(u"/a.b/README"), QString());
+    EXPECT_EQ(pathExtension(u"/a/\u00C9T\u00C9.\u00C9PUB"), u"\u00E9pub");
+}

@@ -1,5 +1,6 @@
 #include "platform/UniformType.h"
 #include "platform/UniformTypeTable.h"
+#include "platform/UserFile.h"
 
 #include "support/TestHome.h"
 
@@ -304,6 +305,7 @@ TEST(UniformType, WholeNamePatternsDoNotLeakIntoSuffixes)
 
 TEST(UniformType, Files)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     EXPECT_EQ(UniformType::forFile(home.makeFolder(QStringLiteral("Projects"))),
               UniformType::folder());
@@ -339,6 +341,7 @@ TEST(UniformType, Files)
 
 TEST(UniformType, FilesAreNeitherFollowedNorTouched)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     const QString target = home.writeFile(QStringLiteral("picture"), kPngHead);
     for (const char* name : {"link", "link.png"}) {

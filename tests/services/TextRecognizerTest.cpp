@@ -1,4 +1,5 @@
 #include "services/TextRecognizer.h"
+#include "platform/UserFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -70,6 +72,7 @@ FileItem item(const QString& path, FileCategory category, std::optional<UniformT
 
 TEST(TextRecognizer, readsImagesAndPdfs)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString image = home.writeFile(QStringLiteral("note.png"),
                                          png(pictureOfText({QStringLiteral("Invoice 4711 paid"),
@@ -117,6 +120,7 @@ TEST(TextRecognizer, readsImagesAndPdfs)
 // file without text.
 TEST(TextRecognizer, unreadableFilesGiveNoAnswer)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     EXPECT_FALSE(TextRecognizer::text(home.path(QStringLiteral("missing.png"))));
     EXPECT_FALSE(
@@ -131,6 +135,14 @@ TEST(TextRecognizer, unreadableFilesGiveNoAnswer)
     const QString pipe = home.path(QStringLiteral("pipe.png"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     EXPECT_FALSE(TextRecognizer::text(pipe));
+
+    // Nor is a symbolic link followed, not even to a legible picture.
+    const QString picture = home.writeFile(QStringLiteral("real.png"),
+                                           png(pictureOfText({QStringLiteral("Followed")})));
+    const QString link = home.path(QStringLiteral("link.png"));
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(picture).constData(), QFile::encodeName(link).constData()), 0);
+    EXPECT_FALSE(TextRecognizer::text(link));
 
     // A tiny file whose header promises 60,000 × 60,000 pixels is not decoded.
     QByteArray vast = test::bmpBytes(4, 4);

@@ -1,4 +1,5 @@
 #include "services/ThumbnailGenerator.h"
+#include "platform/UserFile.h"
 #include "services/ScaledImageReader.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
@@ -158,6 +159,7 @@ void resetPeak()
 
 TEST(SharedThumbnails, WrittenByTheDesktopRules)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString file = home.writeFile(QStringLiteral("Pictures/Holiday 2024/café #1.png"),
                                         solidPng(300, 200, Qt::red));
@@ -187,6 +189,7 @@ TEST(SharedThumbnails, WrittenByTheDesktopRules)
 
 TEST(SharedThumbnails, OutOfDatePicturesAreMadeAgain)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString file =
         home.writeFile(QStringLiteral("a.png"), solidPng(64, 64, Qt::red), 1'000'000);
@@ -203,6 +206,7 @@ TEST(SharedThumbnails, OutOfDatePicturesAreMadeAgain)
 
 TEST(SharedThumbnails, ALargerCurrentPictureOfAnotherApplicationServes)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString file =
         home.writeFile(QStringLiteral("b.png"), solidPng(400, 400, Qt::red), 1'500'000);
@@ -229,6 +233,7 @@ TEST(SharedThumbnails, ALargerCurrentPictureOfAnotherApplicationServes)
 
 TEST(SharedThumbnails, AFailureIsNotRetriedUntilTheFileChanges)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QByteArray png = solidPng(32, 32, Qt::red);
     QByteArray broken = png;
@@ -261,6 +266,7 @@ TEST(SharedThumbnails, KindsWithoutARendererGetNothingAndNoFailureNote)
 
 TEST(ThumbnailRenderers, JpegIsTurnedUprightByItsExifOrientation)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     QImage picture(60, 30, QImage::Format_RGB32);
     picture.fill(Qt::red);
@@ -285,6 +291,7 @@ TEST(ThumbnailRenderers, JpegIsTurnedUprightByItsExifOrientation)
 
 TEST(ThumbnailRenderers, VideosGiveAFrameNearTheStart)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     int made = 0;
     for (const QString extension : {"mp4", "mkv", "avi"}) {
@@ -306,6 +313,7 @@ TEST(ThumbnailRenderers, VideosGiveAFrameNearTheStart)
 
 TEST(ThumbnailRenderers, PdfGivesItsFirstPageOnWhitePaper)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString file = home.path(QStringLiteral("Documents/letter.pdf"));
     QDir().mkpath(QFileInfo(file).absolutePath());
@@ -326,6 +334,7 @@ TEST(ThumbnailRenderers, PdfGivesItsFirstPageOnWhitePaper)
 
 TEST(ThumbnailRenderers, LockedPdfGetsNothing)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString file = home.path(QStringLiteral("secret.pdf"));
     ASSERT_TRUE(test::writeLockedPdf(file));
@@ -334,6 +343,7 @@ TEST(ThumbnailRenderers, LockedPdfGetsNothing)
 
 TEST(ThumbnailRenderers, HugeClaimedSizesAreRefusedWithoutAllocating)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString png = home.writeFile(QStringLiteral("huge.png"), pngClaiming(100000, 100000));
     const QString jpeg = home.writeFile(QStringLiteral("huge.jpg"), jpegClaiming(65000, 65000));

@@ -64,7 +64,8 @@ FileItem item(const QString& path, FileCategory category)
 struct Fixture {
     Fixture()
         : loader(
-              generator, [](const QString&, int side) { return solid(side, side, Qt::green); }, 1)
+              generator,
+              [](const FileIconFacts&, int side) { return solid(side, side, Qt::green); }, 1)
     {
     }
     ~Fixture() { generator->m_gate.release(1000); }

@@ -72,7 +72,7 @@ struct Loader {
     explicit Loader(int threads = 2)
         : thumbnails(
               generator,
-              [this](const QString&, int side) {
+              [this](const FileIconFacts&, int side) {
                   iconCalls.fetch_add(1);
                   onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
                   return solid(side, Qt::blue);

@@ -60,15 +60,6 @@ TEST(AppIcons, EveryPathGetsAnIcon)
     EXPECT_FALSE(AppIcons::icon(home.root()).isNull());
 }
 
-TEST(AppIcons, ExtensionKey)
-{
-    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a/Photo.JPG")), QStringLiteral("jpg"));
-    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a/archive.tar.gz")), QStringLiteral("gz"));
-    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a/README")), QString());
-    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a/.bashrc")), QString());
-    EXPECT_EQ(AppIcons::extensionKey(QStringLiteral("/a.b/README")), QString());
-}
-
 TEST(AppIcons, DefaultAppIsTheFirstAnswerForAnExtension)
 {
     test::TestHome home;

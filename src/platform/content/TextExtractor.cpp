@@ -1,10 +1,12 @@
 #include "TextExtractor.h"
 
-#include "FileAccess.h"
 #include "MarkupText.h"
 #include "OfficeText.h"
 #include "PdfText.h"
 #include "TextSink.h"
+
+#include "platform/PathKey.h"
+#include "platform/UserFile.h"
 
 #include <QHash>
 
@@ -45,19 +47,17 @@ const QHash<QString, TextFormat>& formatsBySuffix()
     return table;
 }
 
-Outcome readPlain(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink& sink,
-                  bool& wasCut)
+Outcome readPlain(const UserFile& file, const ExtractLimits& limits, TextSink& sink, bool& wasCut)
 {
-    const QByteArray bytes = file.readHead(limits.maxTextBytes, wasCut);
+    const QByteArray bytes = file.readHead(limits.maxTextBytes, &wasCut);
     return decodePlainText(std::string_view(bytes.constData(), bytes.size()), wasCut, sink)
                ? Outcome::Text
                : Outcome::NoText;
 }
 
-Outcome readHtml(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink& sink,
-                 bool& wasCut)
+Outcome readHtml(const UserFile& file, const ExtractLimits& limits, TextSink& sink, bool& wasCut)
 {
-    const QByteArray bytes = file.readHead(limits.maxMarkupBytes, wasCut);
+    const QByteArray bytes = file.readHead(limits.maxMarkupBytes, &wasCut);
     const std::string_view html(bytes.constData(), bytes.size());
     if (looksBinary(html)) return Outcome::NoText;
     std::size_t validLength = 0;
@@ -65,21 +65,21 @@ Outcome readHtml(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink
     return Outcome::Text;
 }
 
-Outcome readRtf(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink& sink, bool& wasCut)
+Outcome readRtf(const UserFile& file, const ExtractLimits& limits, TextSink& sink, bool& wasCut)
 {
-    const QByteArray bytes = file.readHead(limits.maxMarkupBytes, wasCut);
+    const QByteArray bytes = file.readHead(limits.maxMarkupBytes, &wasCut);
     if (!bytes.startsWith("{\\rtf")) return Outcome::NoText;
     rtfToText(std::string_view(bytes.constData(), bytes.size()), sink);
     return Outcome::Text;
 }
 
-Outcome readPdf(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink& sink)
+Outcome readPdf(const UserFile& file, const ExtractLimits& limits, TextSink& sink)
 {
-    if (file.size() > limits.maxDocumentBytes) return Outcome::Rejected;
+    if (std::int64_t(file.size()) > limits.maxDocumentBytes) return Outcome::Rejected;
     // Read, not mapped: a file truncated by another program while the parser
     // walks a mapping would kill the whole process with SIGBUS.
     bool wasCut = false;
-    const QByteArray bytes = file.readHead(limits.maxDocumentBytes, wasCut);
+    const QByteArray bytes = file.readHead(limits.maxDocumentBytes, &wasCut);
     return pdfToText(bytes, sink);
 }
 
@@ -87,9 +87,7 @@ Outcome readPdf(const ReadOnlyFile& file, const ExtractLimits& limits, TextSink&
 
 TextFormat textFormatForFileName(QStringView fileName)
 {
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    if (dot < 0 || dot + 1 >= fileName.size()) return TextFormat::None;
-    return formatsBySuffix().value(fileName.mid(dot + 1).toString().toLower(), TextFormat::None);
+    return formatsBySuffix().value(pathExtension(fileName), TextFormat::None);
 }
 
 TextExtractor::TextExtractor(ExtractLimits limits)
@@ -107,8 +105,8 @@ ExtractedText TextExtractor::extract(const QString& path, TextFormat format) con
 {
     ExtractedText result;
     if (format == TextFormat::None) return result;
-    const ReadOnlyFile file(path);
-    if (!file.isOpen()) {
+    const std::optional<UserFile> file = UserFile::open(path);
+    if (!file) {
         result.outcome = Outcome::Unreadable;
         return result;
     }
@@ -116,15 +114,15 @@ ExtractedText TextExtractor::extract(const QString& path, TextFormat format) con
     bool wasCut = false;
     switch (format) {
     case TextFormat::None: break;
-    case TextFormat::Plain: result.outcome = readPlain(file, m_limits, sink, wasCut); break;
-    case TextFormat::Html: result.outcome = readHtml(file, m_limits, sink, wasCut); break;
-    case TextFormat::Rtf: result.outcome = readRtf(file, m_limits, sink, wasCut); break;
-    case TextFormat::Pdf: result.outcome = readPdf(file, m_limits, sink); break;
+    case TextFormat::Plain: result.outcome = readPlain(*file, m_limits, sink, wasCut); break;
+    case TextFormat::Html: result.outcome = readHtml(*file, m_limits, sink, wasCut); break;
+    case TextFormat::Rtf: result.outcome = readRtf(*file, m_limits, sink, wasCut); break;
+    case TextFormat::Pdf: result.outcome = readPdf(*file, m_limits, sink); break;
     case TextFormat::OpenDocument:
     case TextFormat::OfficeOpenXml:
-        result.outcome = file.size() > m_limits.maxDocumentBytes
+        result.outcome = std::int64_t(file->size()) > m_limits.maxDocumentBytes
                              ? Outcome::Rejected
-                             : officeToText(file.fd(), format, m_limits, sink);
+                             : officeToText(file->fd(), format, m_limits, sink);
         break;
     }
     if (result.outcome != Outcome::Text) return result;

@@ -1,6 +1,6 @@
 #include "ByteSource.h"
 
-#include "ContentFile.h"
+#include "../UserFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -61,7 +61,7 @@ bool MemoryByteSource::readInRange(std::uint64_t offset, void* out, std::size_t 
     return true;
 }
 
-FileByteSource::FileByteSource(const ContentFile& file)
+FileByteSource::FileByteSource(const UserFile& file)
     : m_file(file)
     , m_size(file.size())
 {

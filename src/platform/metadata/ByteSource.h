@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <optional>
 
-namespace ovra::md {
+namespace ovra {
+class UserFile;
+}
 
-class ContentFile;
+namespace ovra::md {
 
 // Random access to the bytes of a file or of a part of one, for the header
 // parsers. Every read is bounds-checked here, so a length or offset taken from a
@@ -58,7 +60,7 @@ private:
 // read of a file.
 class FileByteSource final : public ByteSource {
 public:
-    explicit FileByteSource(const ContentFile& file);
+    explicit FileByteSource(const UserFile& file);
     std::uint64_t size() const override { return m_size; }
 
 protected:
@@ -66,7 +68,7 @@ protected:
 
 private:
     static constexpr std::size_t kBlockSize = 16 * 1024;
-    const ContentFile& m_file;
+    const UserFile& m_file;
     std::uint64_t m_size;
     mutable std::array<char, kBlockSize> m_block{};
     mutable std::uint64_t m_blockOffset = 0;

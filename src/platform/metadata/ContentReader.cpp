@@ -1,7 +1,7 @@
 #include "ContentAttributes.h"
 
+#include "../UserFile.h"
 #include "ByteSource.h"
-#include "ContentFile.h"
 #include "ImageHeaderReader.h"
 #include "MediaReader.h"
 #include "PdfReader.h"
@@ -28,7 +28,7 @@ ContentAttributes ContentReader::read(const QString& path, const UniformType& ty
 {
     ContentAttributes attributes;
     if (!needsRead(type)) return attributes;
-    const auto file = ContentFile::open(path);
+    const auto file = UserFile::open(path);
     if (!file) return attributes;
     // The libraries below can run out of memory on a hostile file; what was read
     // by then is still worth keeping.

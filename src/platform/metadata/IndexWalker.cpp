@@ -2,6 +2,7 @@
 
 #include "../FileTime.h"
 #include "../UniformType.h"
+#include "../UserFile.h"
 #include "NoiseRules.h"
 
 #include <QByteArray>
@@ -145,9 +146,7 @@ int openFolder(const std::string& path)
     std::string leaf;
     const int parent = parentOf(path, leaf);
     if (parent == -1) return -1;
-    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::openat(parent, leaf.c_str(), flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::openat(parent, leaf.c_str(), flags);
+    const int fd = openUserFolderAt(parent, leaf.c_str());
     if (parent != AT_FDCWD) ::close(parent);
     return fd;
 }

@@ -1,6 +1,6 @@
 #include "MediaInput.h"
 
-#include "ContentFile.h"
+#include "../UserFile.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -30,7 +30,7 @@ int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictio
 } // namespace
 
 struct MediaInput::Cursor {
-    const ContentFile* file;
+    const UserFile* file;
     Budget budget;
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + budget.time;
     std::int64_t position = 0;
@@ -78,7 +78,7 @@ void silenceFFmpeg()
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-std::unique_ptr<MediaInput> MediaInput::open(const ContentFile& file, const QString& fileName,
+std::unique_ptr<MediaInput> MediaInput::open(const UserFile& file, const QString& fileName,
                                              std::int64_t probeSize, Budget budget)
 {
     silenceFFmpeg();
@@ -112,7 +112,7 @@ std::unique_ptr<MediaInput> MediaInput::open(const ContentFile& file, const QStr
     return input;
 }
 
-std::unique_ptr<MediaInput> MediaInput::open(const ContentFile& file, const QString& fileName,
+std::unique_ptr<MediaInput> MediaInput::open(const UserFile& file, const QString& fileName,
                                              std::int64_t probeSize)
 {
     return open(file, fileName, probeSize, Budget{});

@@ -8,9 +8,11 @@
 
 struct AVFormatContext;
 
-namespace ovra::md {
+namespace ovra {
+class UserFile;
+}
 
-class ContentFile;
+namespace ovra::md {
 
 // An FFmpeg demuxer over a file that we opened ourselves. FFmpeg reads only
 // through the open file we hand it; it never opens a path (nor any other file a
@@ -26,9 +28,9 @@ public:
 
     // Nothing when the file is empty or FFmpeg finds no format it knows.
     // `probeSize` bounds the bytes read to find the streams.
-    static std::unique_ptr<MediaInput> open(const ContentFile& file, const QString& fileName,
+    static std::unique_ptr<MediaInput> open(const UserFile& file, const QString& fileName,
                                             std::int64_t probeSize, Budget budget);
-    static std::unique_ptr<MediaInput> open(const ContentFile& file, const QString& fileName,
+    static std::unique_ptr<MediaInput> open(const UserFile& file, const QString& fileName,
                                             std::int64_t probeSize);
     ~MediaInput();
     MediaInput(const MediaInput&) = delete;

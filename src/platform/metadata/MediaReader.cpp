@@ -1,6 +1,6 @@
 #include "MediaReader.h"
 
-#include "ContentFile.h"
+#include "../UserFile.h"
 #include "MediaInput.h"
 
 extern "C" {
@@ -112,7 +112,7 @@ void takeStreams(const AVFormatContext* format, ContentAttributes& out)
 
 } // namespace
 
-void MediaReader::read(const ContentFile& file, const QString& fileName, ContentAttributes& out)
+void MediaReader::read(const UserFile& file, const QString& fileName, ContentAttributes& out)
 {
     const std::unique_ptr<MediaInput> input = MediaInput::open(file, fileName, kProbeSize);
     if (!input) return;

@@ -1,6 +1,6 @@
 #include "PdfFile.h"
 
-#include "ContentFile.h"
+#include "../UserFile.h"
 
 #include <poppler-document.h>
 #include <poppler-global.h>
@@ -32,7 +32,7 @@ void silencePoppler()
         once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
 }
 
-bool hasPdfHeader(const ContentFile& file)
+bool hasPdfHeader(const UserFile& file)
 {
     // Without it the bytes are not a PDF, and poppler would scan all of them
     // trying to rebuild a cross-reference table.
@@ -52,7 +52,7 @@ public:
         if (m_map) ::munmap(m_map, m_length);
     }
 
-    static std::unique_ptr<Bytes> load(const ContentFile& file)
+    static std::unique_ptr<Bytes> load(const UserFile& file)
     {
         const std::uint64_t size = file.size();
         if (size == 0 || size > kMaxMappedSize) return nullptr;
@@ -82,7 +82,7 @@ private:
     std::size_t m_length = 0;
 };
 
-std::unique_ptr<PdfFile> PdfFile::open(const ContentFile& file)
+std::unique_ptr<PdfFile> PdfFile::open(const UserFile& file)
 {
     silencePoppler();
     if (!hasPdfHeader(file)) return nullptr;

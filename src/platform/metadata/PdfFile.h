@@ -6,9 +6,11 @@ namespace poppler {
 class document;
 }
 
-namespace ovra::md {
+namespace ovra {
+class UserFile;
+}
 
-class ContentFile;
+namespace ovra::md {
 
 // A PDF read from a user's file by poppler, with the bytes poppler works on
 // kept alive as long as the document (poppler does not copy them).
@@ -16,7 +18,7 @@ class PdfFile {
 public:
     // Nothing when the file does not look like a PDF, is too large to read or
     // poppler cannot make sense of it. A locked document does open.
-    static std::unique_ptr<PdfFile> open(const ContentFile& file);
+    static std::unique_ptr<PdfFile> open(const UserFile& file);
     ~PdfFile();
     PdfFile(const PdfFile&) = delete;
     PdfFile& operator=(const PdfFile&) = delete;

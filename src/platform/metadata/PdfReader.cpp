@@ -1,6 +1,6 @@
 #include "PdfReader.h"
 
-#include "ContentFile.h"
+#include "../UserFile.h"
 #include "PdfFile.h"
 
 #include <poppler-document.h>
@@ -36,7 +36,7 @@ QStringList splitAuthors(const QString& field)
 
 } // namespace
 
-void PdfReader::read(const ContentFile& file, ContentAttributes& out)
+void PdfReader::read(const UserFile& file, ContentAttributes& out)
 {
     const std::unique_ptr<PdfFile> pdf = PdfFile::open(file);
     if (!pdf || pdf->document().is_locked()) return;

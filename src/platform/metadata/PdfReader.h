@@ -2,15 +2,17 @@
 
 #include "ContentAttributes.h"
 
-namespace ovra::md {
+namespace ovra {
+class UserFile;
+}
 
-class ContentFile;
+namespace ovra::md {
 
 namespace PdfReader {
 
 // Page count, title and authors of a PDF through poppler. A locked (password
 // protected) or damaged document gives nothing.
-void read(const ContentFile& file, ContentAttributes& out);
+void read(const UserFile& file, ContentAttributes& out);
 
 } // namespace PdfReader
 

@@ -1,5 +1,7 @@
 #include "ContentAttributes.h"
 
+#include "../PathKey.h"
+
 #include <algorithm>
 
 namespace ovra::md {
@@ -54,15 +56,13 @@ bool startsWithDate(QStringView s)
 
 bool isScreenshotFileName(QStringView name)
 {
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot <= 0) return false;
-    const QStringView extension = name.mid(dot + 1);
-    const bool isImage = std::any_of(
-        std::begin(kImageExtensions), std::end(kImageExtensions), [&](const char16_t* e) {
-            return extension.compare(QStringView(e), Qt::CaseInsensitive) == 0;
-        });
+    const QString extension = pathExtension(name);
+    if (extension.isEmpty()) return false;
+    const bool isImage =
+        std::any_of(std::begin(kImageExtensions), std::end(kImageExtensions),
+                    [&](const char16_t* e) { return extension == QStringView(e); });
     if (!isImage) return false;
-    const QStringView stem = name.left(dot);
+    const QStringView stem = name.chopped(extension.size() + 1);
     return std::any_of(std::begin(kPrefixes), std::end(kPrefixes), [&](const char16_t* prefix) {
         const QStringView p(prefix);
         return stem.startsWith(p, Qt::CaseInsensitive) && startsWithDate(stem.mid(p.size()));

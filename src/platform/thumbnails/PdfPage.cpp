@@ -1,6 +1,6 @@
 #include "PdfPage.h"
 
-#include "platform/metadata/ContentFile.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/PdfFile.h"
 
 #include <poppler-document.h>
@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace ovra {
 
@@ -40,14 +41,40 @@ RawImage copyOf(const poppler::image& rendered)
 
 } // namespace
 
-std::optional<RawImage> renderPdfFirstPage(const QString& path, int maxSide)
+std::unique_ptr<PdfPages> PdfPages::open(const QString& path)
 {
-    if (maxSide <= 0) return std::nullopt;
-    const std::optional<md::ContentFile> file = md::ContentFile::open(path);
-    if (!file) return std::nullopt;
-    const std::unique_ptr<md::PdfFile> pdf = md::PdfFile::open(*file);
-    if (!pdf || pdf->document().is_locked() || pdf->document().pages() < 1) return std::nullopt;
-    const std::unique_ptr<poppler::page> page(pdf->document().create_page(0));
+    const std::optional<UserFile> file = UserFile::open(path);
+    if (!file) return nullptr;
+    std::unique_ptr<md::PdfFile> pdf = md::PdfFile::open(*file);
+    if (!pdf || pdf->document().is_locked()) return nullptr;
+    return std::unique_ptr<PdfPages>(new PdfPages(std::move(pdf)));
+}
+
+PdfPages::PdfPages(std::unique_ptr<md::PdfFile> pdf)
+    : m_pdf(std::move(pdf))
+{
+}
+
+PdfPages::~PdfPages() = default;
+
+int PdfPages::count() const
+{
+    return m_pdf->document().pages();
+}
+
+QString PdfPages::text(int index) const
+{
+    if (index < 0 || index >= count()) return {};
+    const std::unique_ptr<poppler::page> page(m_pdf->document().create_page(index));
+    if (!page) return {};
+    const poppler::byte_array utf8 = page->text(poppler::rectf()).to_utf8();
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+
+std::optional<RawImage> PdfPages::render(int index, int maxSide) const
+{
+    if (maxSide <= 0 || index < 0 || index >= count()) return std::nullopt;
+    const std::unique_ptr<poppler::page> page(m_pdf->document().create_page(index));
     if (!page) return std::nullopt;
 
     // The resolution that makes the longer side of the page `maxSide` pixels
@@ -66,6 +93,14 @@ std::optional<RawImage> renderPdfFirstPage(const QString& path, int maxSide)
         return std::nullopt;
     if (rendered.format() != poppler::image::format_argb32) return std::nullopt;
     return copyOf(rendered);
+}
+
+std::optional<RawImage> renderPdfFirstPage(const QString& path, int maxSide)
+{
+    if (maxSide <= 0) return std::nullopt;
+    const std::unique_ptr<PdfPages> pages = PdfPages::open(path);
+    if (!pages || pages->count() < 1) return std::nullopt;
+    return pages->render(0, maxSide);
 }
 
 } // namespace ovra

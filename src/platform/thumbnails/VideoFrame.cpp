@@ -1,6 +1,6 @@
 #include "VideoFrame.h"
 
-#include "platform/metadata/ContentFile.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/MediaInput.h"
 
 extern "C" {
@@ -234,7 +234,7 @@ RawImage rotated(const RawImage& source, int clockwise)
 
 std::optional<RawImage> grabVideoFrame(const QString& path, int maxSide)
 {
-    const std::optional<md::ContentFile> file = md::ContentFile::open(path);
+    const std::optional<UserFile> file = UserFile::open(path);
     if (!file) return std::nullopt;
     const std::unique_ptr<md::MediaInput> input =
         md::MediaInput::open(*file, path, kProbeSize, kFrameBudget);
