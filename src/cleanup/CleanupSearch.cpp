@@ -2,6 +2,7 @@
 
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"
+#include "platform/content/FileAccess.h"
 #include "platform/metadata/MetadataIndex.h"
 
 #include <QDateTime>
@@ -77,6 +78,7 @@ namespace CleanupSearch {
 namespace {
 
 const QString kSizeKey = QStringLiteral("kMDItemFSSize");
+constexpr std::int64_t kMaxEntryBytes = 256 * 1024;
 
 bool isDesktopEntry(const FileItem& item)
 {
@@ -93,14 +95,18 @@ struct EntryKeys {
 EntryKeys readEntryKeys(const QString& path)
 {
     EntryKeys keys;
-    QFile file(path);
+    // Read without moving the access time: looking at an app must not make it
+    // look used to the next search.
+    const content::ReadOnlyFile file(path);
+    bool wasCut = false;
     // Entries are a few kilobytes; anything far larger is not one.
-    if (file.size() > 256 * 1024 || !file.open(QIODevice::ReadOnly)) return keys;
+    const QByteArray text = file.isOpen() ? file.readHead(kMaxEntryBytes, wasCut) : QByteArray();
+    if (wasCut) return keys;
     bool inMain = false;
     bool hidden = false;
     QString type, exec, tryExec;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(u'[')) {
             inMain = line == QLatin1String("[Desktop Entry]");
             continue;
