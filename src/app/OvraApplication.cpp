@@ -5,6 +5,7 @@
 #include "cleanup/CleanupPool.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
+#include "cleanup/views/CleanupScreens.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "library/Trash.h"
@@ -48,6 +49,7 @@ OvraApplication::OvraApplication()
     m_context.trash = m_trash.get();
     m_context.cleanup = m_cleanup.get();
     m_context.sources = m_sources.get();
+    installCleanupScreens(m_context);
 #ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
 #endif
