@@ -10,12 +10,33 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <shared_mutex>
+#include <thread>
+#include <vector>
 
 namespace ovra {
 
 namespace {
 
-const QString kDownloadsQuery = QStringLiteral("kMDItemWhereFroms == *");
+// Folders are never grouped; leaving them out in the query spares judging each.
+const QString kDownloadsQuery =
+    QStringLiteral("kMDItemWhereFroms == * && kMDItemContentType != 'public.folder'");
+constexpr std::size_t kItemsPerThread = 2048;
+
+// Runs `work` over [0, count) in contiguous ranges, one thread per core for a
+// large count, on the calling thread for a small one.
+void inParallel(std::size_t count, const std::function<void(std::size_t, std::size_t)>& work)
+{
+    const std::size_t threads = std::clamp<std::size_t>(
+        count / kItemsPerThread, 1, std::max(1u, std::thread::hardware_concurrency()));
+    if (threads == 1) return work(0, count);
+    const std::size_t per = (count + threads - 1) / threads;
+    std::vector<std::thread> pool;
+    for (std::size_t t = 0; t < threads; ++t)
+        pool.emplace_back(work, t * per, std::min(count, (t + 1) * per));
+    for (std::thread& thread : pool)
+        thread.join();
+}
 
 bool groupComesFirst(const SourceStore::Group& a, const SourceStore::Group& b)
 {
@@ -25,17 +46,12 @@ bool groupComesFirst(const SourceStore::Group& a, const SourceStore::Group& b)
 
 } // namespace
 
-std::optional<DownloadSource> SourceStore::Classifications::classify(const QStringList& whereFroms)
+std::optional<std::optional<DownloadSource>>
+SourceStore::Classifications::find(const QString& key) const
 {
-    const QString key = whereFroms.join(u'\n');
-    {
-        std::lock_guard lock(mutex);
-        if (const auto found = byOrigins.constFind(key); found != byOrigins.cend()) return *found;
-    }
-    std::optional<DownloadSource> source = DownloadSources::classify(whereFroms);
-    std::lock_guard lock(mutex);
-    byOrigins.insert(key, source);
-    return source;
+    std::shared_lock lock(mutex);
+    if (const auto found = byOrigins.constFind(key); found != byOrigins.cend()) return *found;
+    return std::nullopt;
 }
 
 SourceStore::SourceStore(md::MetadataIndex& index, Trash* trash, QObject* parent)
@@ -153,32 +169,60 @@ QList<SourceStore::Download> SourceStore::gather(md::MetadataIndex& index,
     const md::MetadataIndex::Results results =
         index.query(query, scopes, md::attrNamed(u"kMDItemFSContentChangeDate"),
                     std::size_t(Spotlight::kMaxResultsRead), {}, false);
-    std::vector<std::size_t> accepted;
-    accepted.reserve(results.count());
-    for (std::size_t i = 0; i < results.count(); ++i) {
-        if (results.isNoise(i)) continue;
-        const std::optional<FileItem> item = FileItem::fromMetadata(results.item(i, false));
-        if (item && item->category != FileCategory::folders) accepted.push_back(i);
-    }
+    std::vector<std::size_t> kept;
+    kept.reserve(results.count());
+    for (std::size_t i = 0; i < results.count(); ++i)
+        if (!results.isNoise(i)) kept.push_back(i);
+    const std::vector<std::size_t> listed =
+        results.firstInOrder(std::move(kept), std::size_t(kMaxDownloads));
+
+    // Reading an item with its origins is the costly part: on every core.
+    std::vector<std::optional<Download>> read(listed.size());
+    inParallel(listed.size(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t n = begin; n < end; ++n) {
+            md::Item record = results.item(listed[n], true);
+            if (auto item = FileItem::fromMetadata(record))
+                read[n] = Download{std::move(*item), std::move(record.whereFroms)};
+        }
+    });
     QList<Download> downloads;
-    const auto listed = results.firstInOrder(std::move(accepted), std::size_t(kMaxDownloads));
     downloads.reserve(qsizetype(listed.size()));
-    for (const std::size_t i : listed) {
-        md::Item record = results.item(i, true);
-        if (auto item = FileItem::fromMetadata(record))
-            downloads.append({std::move(*item), std::move(record.whereFroms)});
-    }
+    for (auto& download : read)
+        if (download) downloads.append(std::move(*download));
     return downloads;
 }
 
 QList<SourceStore::Group> SourceStore::grouped(const QList<Download>& downloads,
                                                Classifications& classifications)
 {
+    // Earlier loads' answers are looked up, the rest classified, on every
+    // core; the new answers are kept afterwards, so the workers never wait
+    // for each other's writes.
+    std::vector<std::optional<DownloadSource>> sources(std::size_t(downloads.size()));
+    std::vector<QString> keys(sources.size());
+    std::vector<char> isNew(sources.size(), 0);
+    inParallel(sources.size(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t n = begin; n < end; ++n) {
+            const Download& download = downloads[qsizetype(n)];
+            if (download.item.category == FileCategory::folders) continue;
+            keys[n] = download.whereFroms.join(u'\n');
+            if (auto known = classifications.find(keys[n])) {
+                sources[n] = std::move(*known);
+            } else {
+                sources[n] = DownloadSources::classify(download.whereFroms);
+                isNew[n] = 1;
+            }
+        }
+    });
+    {
+        std::unique_lock lock(classifications.mutex);
+        for (std::size_t n = 0; n < sources.size(); ++n)
+            if (isNew[n]) classifications.byOrigins.insert(keys[n], sources[n]);
+    }
     QList<Group> groups;
     QHash<QString, qsizetype> byName;
-    for (const Download& download : downloads) {
-        if (download.item.category == FileCategory::folders) continue;
-        std::optional<DownloadSource> source = classifications.classify(download.whereFroms);
+    for (qsizetype n = 0; n < downloads.size(); ++n) {
+        std::optional<DownloadSource>& source = sources[std::size_t(n)];
         if (!source) continue;
         auto found = byName.constFind(source->name);
         if (found == byName.cend()) {
@@ -186,8 +230,8 @@ QList<SourceStore::Group> SourceStore::grouped(const QList<Download>& downloads,
             groups.append({std::move(*source), {}, 0});
         }
         Group& group = groups[*found];
-        group.items.append(download.item);
-        group.totalSize += download.item.size;
+        group.items.append(downloads[n].item);
+        group.totalSize += downloads[n].item.size;
     }
     std::stable_sort(groups.begin(), groups.end(), groupComesFirst);
     return groups;

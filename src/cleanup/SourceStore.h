@@ -13,8 +13,8 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <shared_mutex>
 
 namespace ovra {
 
@@ -50,9 +50,11 @@ public:
     // Answers from earlier loads by where-from list, so a reload classifies
     // only what is new. Shared with the workers; one load runs at a time.
     struct Classifications {
-        std::mutex mutex;
+        mutable std::shared_mutex mutex;
+        // Keyed by the where-from strings joined with line feeds.
         QHash<QString, std::optional<DownloadSource>> byOrigins;
-        std::optional<DownloadSource> classify(const QStringList& whereFroms);
+        // The answer kept for a key; none when the key is new.
+        std::optional<std::optional<DownloadSource>> find(const QString& key) const;
     };
     // Finds the downloads of the scopes; runs on a worker thread.
     using Gather = std::function<QList<Download>(const QStringList& scopes)>;
