@@ -161,16 +161,22 @@ QWidget* CleanupReviewView::makeActionBar()
     hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(hint, 1);
     m_trashSelected = new QPushButton(bar);
+    m_trashSelected->setCursor(Qt::PointingHandCursor);
+    m_trashSelected->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; "
+                       "border-radius: 6px; padding: 4px 12px; font-size: 12px; }")
+            .arg(Theme::card().name(QColor::HexArgb), Theme::primary().name(QColor::HexArgb),
+                 Theme::line().name(QColor::HexArgb)));
     connect(m_trashSelected, &QPushButton::clicked, this, [this] { confirm(selected()); });
     row->addWidget(m_trashSelected);
     m_trashAll = new QPushButton(Symbols::icon(QStringLiteral("trash"), Qt::white),
                                  QStringLiteral("Trash All"), bar);
-    QPalette red = m_trashAll->palette();
-    red.setColor(QPalette::Button, Theme::red());
-    red.setColor(QPalette::ButtonText, Qt::white);
-    m_trashAll->setPalette(red);
-    m_trashAll->setAutoFillBackground(true);
-    m_trashAll->setDefault(true);
+    m_trashAll->setCursor(Qt::PointingHandCursor);
+    m_trashAll->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border: none; "
+                       "border-radius: 6px; padding: 5px 12px; font-size: 12px; "
+                       "font-weight: 600; } QPushButton:pressed { background: %2; }")
+            .arg(Theme::red().name(), Theme::red().darker(115).name()));
     connect(m_trashAll, &QPushButton::clicked, this, [this] { confirm(items()); });
     row->addWidget(m_trashAll);
     return bar;

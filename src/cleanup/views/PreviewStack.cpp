@@ -11,6 +11,22 @@ namespace ovra {
 namespace {
 constexpr int kMaxShown = 3;
 constexpr int kMaxExtra = 99;
+constexpr int kRing = 2;
+
+class Ring : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Theme::card());
+        painter.drawEllipse(QRectF(rect()));
+    }
+};
 } // namespace
 
 PreviewStack::PreviewStack(QWidget* parent)
@@ -27,12 +43,16 @@ void PreviewStack::setPreviews(const QList<FileItem>& items, int extra, const QC
     qDeleteAll(m_views);
     m_views.clear();
     for (qsizetype i = 0; i < m_items.size(); ++i) {
-        auto* view = new ThumbnailView(this);
+        // Each disc sits in a ring of the card's colour, so the one above
+        // stands apart from the one it overlaps.
+        auto* ring = new Ring(this);
+        ring->setGeometry(int(i) * (kSide - kOverlap), 0, kSide, kSide);
+        auto* view = new ThumbnailView(ring);
         view->setItem(m_items[i]);
-        view->setCornerRadius(kSide / 2.0);
-        view->setGeometry(int(i) * (kSide - kOverlap), 0, kSide, kSide);
-        view->show();
-        m_views.append(view);
+        view->setCornerRadius((kSide - 2 * kRing) / 2.0);
+        view->setGeometry(kRing, kRing, kSide - 2 * kRing, kSide - 2 * kRing);
+        ring->show();
+        m_views.append(ring);
     }
     updateGeometry();
     update();

@@ -8,8 +8,6 @@
 
 namespace ovra {
 
-class ThumbnailView;
-
 // A row of round thumbnails of the first three files, each overlapping the one
 // before; then a "+N" disc when there are more; a folder disc when there is
 // nothing to show.
@@ -31,7 +29,7 @@ private:
     int discCount() const;
 
     QList<FileItem> m_items;
-    QList<ThumbnailView*> m_views;
+    QList<QWidget*> m_views;
     int m_extra = 0;
     QColor m_tint;
 };
