@@ -22,6 +22,7 @@ namespace {
 const QString kDownloadsQuery =
     QStringLiteral("kMDItemWhereFroms == * && kMDItemContentType != 'public.folder'");
 constexpr std::size_t kItemsPerThread = 2048;
+constexpr qsizetype kMaxRemembered = 4 * SourceStore::kMaxDownloads;
 
 // Runs `work` over [0, count) in contiguous ranges, one thread per core for a
 // large count, on the calling thread for a small one.
@@ -216,6 +217,8 @@ QList<SourceStore::Group> SourceStore::grouped(const QList<Download>& downloads,
     });
     {
         std::unique_lock lock(classifications.mutex);
+        // Answers of files long gone would pile up over a long session.
+        if (classifications.byOrigins.size() > kMaxRemembered) classifications.byOrigins.clear();
         for (std::size_t n = 0; n < sources.size(); ++n)
             if (isNew[n]) classifications.byOrigins.insert(keys[n], sources[n]);
     }
