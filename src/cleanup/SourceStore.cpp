@@ -206,7 +206,9 @@ QList<SourceStore::Group> SourceStore::grouped(const QList<Download>& downloads,
         for (std::size_t n = begin; n < end; ++n) {
             const Download& download = downloads[qsizetype(n)];
             if (download.item.category == FileCategory::folders) continue;
-            keys[n] = download.whereFroms.join(u'\n');
+            // Most files carry one address: it is its own key, no copy made.
+            keys[n] = download.whereFroms.size() == 1 ? download.whereFroms.first()
+                                                      : download.whereFroms.join(u'\n');
             if (auto known = classifications.find(keys[n])) {
                 sources[n] = std::move(*known);
             } else {
