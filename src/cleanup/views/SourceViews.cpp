@@ -1,6 +1,7 @@
 #include "SourceViews.h"
 
 #include "CardGrid.h"
+#include "HoverLift.h"
 #include "PreviewStack.h"
 #include "browser/FileBrowser.h"
 #include "library/AppState.h"
@@ -19,6 +20,8 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace ovra {
 
@@ -92,7 +95,9 @@ SourceCard::SourceCard(const SourceStore::Group& group, QWidget* parent)
     , m_group(group)
     , m_badge(new SourceBadge(group.source, kCardBadge, this))
     , m_previews(new PreviewStack(this))
+    , m_lift(new HoverLift(this))
 {
+    connect(m_lift, &HoverLift::moved, this, &SourceCard::placeChildren);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(group.source.name);
     m_previews->setPreviews(previews(group), 0, sourceTint(group.source));
@@ -129,7 +134,7 @@ void SourceCard::resizeEvent(QResizeEvent*)
 
 void SourceCard::placeChildren()
 {
-    const int top = (m_hovering ? 0 : kHoverLift) + kCardPad;
+    const int top = kHoverLift - int(std::lround(m_lift->value() * kHoverLift)) + kCardPad;
     m_badge->move(kCardPad, top);
     const QSize stack = m_previews->sizeHint();
     m_previews->setGeometry(width() - kCardPad - stack.width(),
@@ -139,16 +144,14 @@ void SourceCard::placeChildren()
 void SourceCard::enterEvent(QEnterEvent* event)
 {
     m_hovering = true;
-    placeChildren();
-    update();
+    m_lift->setHovering(true);
     QAbstractButton::enterEvent(event);
 }
 
 void SourceCard::leaveEvent(QEvent* event)
 {
     m_hovering = false;
-    placeChildren();
-    update();
+    m_lift->setHovering(false);
     QAbstractButton::leaveEvent(event);
 }
 
@@ -156,15 +159,15 @@ void SourceCard::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const int lift = m_hovering ? 0 : kHoverLift;
-    const QRectF card = QRectF(rect()).adjusted(0.5, lift + 0.5, -0.5, -0.5 - (kHoverLift - lift));
+    const double risen = m_lift->value() * kHoverLift;
+    const QRectF card = QRectF(rect()).adjusted(0.5, kHoverLift - risen + 0.5, -0.5, -0.5 - risen);
     QPainterPath shape;
     shape.addRoundedRect(card, 14, 14);
     painter.fillPath(shape, Theme::card());
     QColor border = Theme::line();
-    if (m_hovering) {
+    if (m_lift->value() > 0) {
         border = sourceTint(m_group.source);
-        border.setAlphaF(0.5f);
+        border.setAlphaF(float(0.5 * m_lift->value()));
     }
     painter.setPen(QPen(border, 1));
     painter.drawPath(shape);

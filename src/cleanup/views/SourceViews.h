@@ -13,6 +13,7 @@ class QLabel;
 
 namespace ovra {
 
+class HoverLift;
 class CardGrid;
 class EmptyStateView;
 class FileBrowser;
@@ -66,6 +67,7 @@ private:
     SourceBadge* m_badge;
     PreviewStack* m_previews;
     bool m_hovering = false;
+    HoverLift* m_lift;
 };
 
 // The groups as a grid of cards; with a limit (the home view) at most that many

@@ -1,5 +1,6 @@
 #include "SuggestionCard.h"
 
+#include "HoverLift.h"
 #include "PreviewStack.h"
 #include "ui/Spinner.h"
 #include "ui/Symbols.h"
@@ -10,6 +11,8 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <cmath>
 
 namespace ovra {
 
@@ -44,7 +47,9 @@ SuggestionCard::SuggestionCard(Content content, QWidget* parent)
     , m_content(std::move(content))
     , m_previews(new PreviewStack(this))
     , m_spinner(new Spinner(this))
+    , m_lift(new HoverLift(this))
 {
+    connect(m_lift, &HoverLift::moved, this, &SuggestionCard::placeChildren);
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
     setAccessibleName(m_content.title);
@@ -66,7 +71,7 @@ void SuggestionCard::resizeEvent(QResizeEvent*)
 
 void SuggestionCard::placeChildren()
 {
-    const int top = kHoverLift + kPad - (m_hovering ? kHoverLift : 0);
+    const int top = kHoverLift + kPad - int(std::lround(m_lift->value() * kHoverLift));
     const QSize stack = m_previews->sizeHint();
     m_previews->setGeometry(width() - kPad - stack.width(), top + (kIcon - stack.height()) / 2,
                             stack.width(), stack.height());
@@ -78,16 +83,14 @@ void SuggestionCard::placeChildren()
 void SuggestionCard::enterEvent(QEnterEvent* event)
 {
     m_hovering = true;
-    placeChildren();
-    update();
+    m_lift->setHovering(true);
     QAbstractButton::enterEvent(event);
 }
 
 void SuggestionCard::leaveEvent(QEvent* event)
 {
     m_hovering = false;
-    placeChildren();
-    update();
+    m_lift->setHovering(false);
     QAbstractButton::leaveEvent(event);
 }
 
@@ -96,18 +99,18 @@ void SuggestionCard::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor tint = m_content.tint;
-    const int lift = m_hovering ? 0 : kHoverLift;
-    const QRectF card = QRectF(rect()).adjusted(0.5, lift + 0.5, -0.5, -0.5 - (kHoverLift - lift));
+    const double risen = m_lift->value() * kHoverLift;
+    const QRectF card = QRectF(rect()).adjusted(0.5, kHoverLift - risen + 0.5, -0.5, -0.5 - risen);
 
     QPainterPath shape;
     shape.addRoundedRect(card, kRadius, kRadius);
-    if (m_hovering) {
+    if (m_lift->value() > 0) {
         // A soft tinted glow under the lifted card.
         for (int i = 1; i <= 4; ++i) {
             QPainterPath halo;
             halo.addRoundedRect(card.translated(0, 3).adjusted(-i, -i + 2, i, i), kRadius + i,
                                 kRadius + i);
-            painter.fillPath(halo, withAlpha(tint, 0.05));
+            painter.fillPath(halo, withAlpha(tint, 0.05 * m_lift->value()));
         }
     }
     painter.fillPath(shape, Theme::card());

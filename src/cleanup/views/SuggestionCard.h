@@ -8,6 +8,7 @@
 
 namespace ovra {
 
+class HoverLift;
 class PreviewStack;
 class Spinner;
 
@@ -46,6 +47,7 @@ private:
     PreviewStack* m_previews;
     Spinner* m_spinner;
     bool m_hovering = false;
+    HoverLift* m_lift;
 };
 
 } // namespace ovra
