@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <shared_mutex>
 #include <thread>
 #include <vector>
@@ -39,6 +40,22 @@ void inParallel(std::size_t count, const std::function<void(std::size_t, std::si
         thread.join();
 }
 
+// The classifier's link: the first web address, else the first string.
+QString linkOf(const QStringList& whereFroms)
+{
+    for (const QString& string : whereFroms)
+        if (string.startsWith(QLatin1String("http"))) return string;
+    return whereFroms.first();
+}
+
+// Whether a source was named from the hosts of the addresses (a catalog
+// service or a site), so that every file with the same hosts gets it. Mail is
+// named from an "@" anywhere in the strings, which the site key does not keep.
+bool namesASite(const DownloadSource& source)
+{
+    return source.domains != QStringList{QStringLiteral("@")};
+}
+
 bool groupComesFirst(const SourceStore::Group& a, const SourceStore::Group& b)
 {
     if (a.items.size() != b.items.size()) return a.items.size() > b.items.size();
@@ -47,12 +64,30 @@ bool groupComesFirst(const SourceStore::Group& a, const SourceStore::Group& b)
 
 } // namespace
 
-std::optional<std::optional<DownloadSource>>
-SourceStore::Classifications::find(const QString& key) const
+std::optional<DownloadSource> SourceStore::Classifications::find(const QString& key) const
 {
     std::shared_lock lock(mutex);
-    if (const auto found = byOrigins.constFind(key); found != byOrigins.cend()) return *found;
+    if (const auto found = bySite.constFind(key); found != bySite.cend()) return *found;
     return std::nullopt;
+}
+
+std::optional<QString> SourceStore::siteKey(const QStringList& whereFroms)
+{
+    QString key;
+    for (const QString& string : whereFroms) {
+        // Extensions are named by the whole address; they are few.
+        if (string.contains(QLatin1String("-extension://"))) return std::nullopt;
+        QStringView rest(string);
+        if (rest.startsWith(QLatin1String("blob:"))) rest = rest.mid(5);
+        const qsizetype scheme = rest.indexOf(QLatin1String("://"));
+        if (scheme < 0) return std::nullopt;
+        qsizetype end = scheme + 3;
+        while (end < rest.size() && rest[end] != u'/' && rest[end] != u'?' && rest[end] != u'#')
+            ++end;
+        if (!key.isEmpty()) key += u'\n';
+        key += rest.left(end);
+    }
+    return key;
 }
 
 SourceStore::SourceStore(md::MetadataIndex& index, Trash* trash, QObject* parent)
@@ -196,33 +231,43 @@ QList<SourceStore::Download> SourceStore::gather(md::MetadataIndex& index,
 QList<SourceStore::Group> SourceStore::grouped(const QList<Download>& downloads,
                                                Classifications& classifications)
 {
-    // Earlier loads' answers are looked up, the rest classified, on every
-    // core; the new answers are kept afterwards, so the workers never wait
-    // for each other's writes.
+    // Files from one site share their answer: each worker classifies a site
+    // once, the answers of earlier loads are looked up, and the new ones kept
+    // for the next load once the workers are done.
     std::vector<std::optional<DownloadSource>> sources(std::size_t(downloads.size()));
-    std::vector<QString> keys(sources.size());
-    std::vector<char> isNew(sources.size(), 0);
+    std::mutex learnedMutex;
+    QHash<QString, DownloadSource> learned;
     inParallel(sources.size(), [&](std::size_t begin, std::size_t end) {
+        QHash<QString, DownloadSource> local;
         for (std::size_t n = begin; n < end; ++n) {
             const Download& download = downloads[qsizetype(n)];
             if (download.item.category == FileCategory::folders) continue;
-            // Most files carry one address: it is its own key, no copy made.
-            keys[n] = download.whereFroms.size() == 1 ? download.whereFroms.first()
-                                                      : download.whereFroms.join(u'\n');
-            if (auto known = classifications.find(keys[n])) {
-                sources[n] = std::move(*known);
-            } else {
+            const std::optional<QString> key = siteKey(download.whereFroms);
+            if (!key) {
                 sources[n] = DownloadSources::classify(download.whereFroms);
-                isNew[n] = 1;
+                continue;
             }
+            std::optional<DownloadSource> known;
+            if (const auto found = local.constFind(*key); found != local.cend())
+                known = *found;
+            else
+                known = classifications.find(*key);
+            if (known) {
+                known->link = linkOf(download.whereFroms);
+                sources[n] = std::move(known);
+                continue;
+            }
+            sources[n] = DownloadSources::classify(download.whereFroms);
+            if (sources[n] && namesASite(*sources[n])) local.insert(*key, *sources[n]);
         }
+        std::lock_guard lock(learnedMutex);
+        learned.insert(local);
     });
     {
         std::unique_lock lock(classifications.mutex);
-        // Answers of files long gone would pile up over a long session.
-        if (classifications.byOrigins.size() > kMaxRemembered) classifications.byOrigins.clear();
-        for (std::size_t n = 0; n < sources.size(); ++n)
-            if (isNew[n]) classifications.byOrigins.insert(keys[n], sources[n]);
+        // Sites of files long gone would pile up over a long session.
+        if (classifications.bySite.size() > kMaxRemembered) classifications.bySite.clear();
+        classifications.bySite.insert(learned);
     }
     QList<Group> groups;
     QHash<QString, qsizetype> byName;

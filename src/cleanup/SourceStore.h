@@ -47,15 +47,19 @@ public:
         FileItem item;
         QStringList whereFroms;
     };
-    // Answers from earlier loads by where-from list, so a reload classifies
-    // only what is new. Shared with the workers; one load runs at a time.
+    // Answers from earlier loads by site, so a reload classifies only sites it
+    // has not met. Shared with the workers; one load runs at a time.
     struct Classifications {
         mutable std::shared_mutex mutex;
-        // Keyed by the where-from strings joined with line feeds.
-        QHash<QString, std::optional<DownloadSource>> byOrigins;
-        // The answer kept for a key; none when the key is new.
-        std::optional<std::optional<DownloadSource>> find(const QString& key) const;
+        QHash<QString, DownloadSource> bySite; // by site key
+        std::optional<DownloadSource> find(const QString& key) const;
     };
+    // What the classification of a where-from list depends on when it names
+    // hosts: the scheme and authority of each address (a host is read from
+    // nothing else); the rest of an address only picks the file's link. None
+    // for lists that name a browser extension or hold a string that is no
+    // address, which are classified one by one.
+    static std::optional<QString> siteKey(const QStringList& whereFroms);
     // Finds the downloads of the scopes; runs on a worker thread.
     using Gather = std::function<QList<Download>(const QStringList& scopes)>;
 

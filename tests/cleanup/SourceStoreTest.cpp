@@ -148,3 +148,44 @@ TEST(SourceStore, GathersTheOriginsTheIndexRead)
     // Newest change first within a group.
     EXPECT_EQ(namesOf(store.group("GitHub")->items), (QStringList{"c.pdf", "a.pdf"}));
 }
+
+TEST(SourceGrouping, ASitesAnswerIsSharedOnlyWhereItWouldBeTheSame)
+{
+    const QList<QStringList> lists{
+        {"https://files.slack.com/one.pdf"},
+        {"https://files.slack.com/two.pdf", "https://app.slack.com/client"},
+        {"https://user@files.slack.com:443/three.pdf"},
+        {"blob:https://web.whatsapp.com/9a"},
+        {"https://cdn.example.co.uk/a?x=1", "https://www.example.org/page"},
+        {"https://cdn.example.co.uk/b#frag", "https://www.example.org/other"},
+        {"https:///no-host@here"},
+        {"https:///no-host"},
+        {"someone@example.com", "Re: invoice"},
+        {"chrome-extension://fdpohaocaechififmbbbbbknoalclacl/capture.png"},
+        {"http://192.168.1.20/share/x"},
+    };
+    QList<SourceStore::Download> downloads;
+    for (qsizetype i = 0; i < lists.size(); ++i)
+        downloads << download(QString("/h/f%1").arg(i), lists[i]);
+    SourceStore::Classifications classifications;
+    for (int pass = 0; pass < 2; ++pass) {
+        const auto groups = SourceStore::grouped(downloads, classifications);
+        qsizetype grouped = 0;
+        for (const SourceStore::Group& group : groups) {
+            grouped += group.items.size();
+            for (const FileItem& item : group.items) {
+                const qsizetype i = item.path.mid(4).toInt();
+                const auto direct = DownloadSources::classify(lists[i]);
+                ASSERT_TRUE(direct) << item.path.toStdString();
+                EXPECT_EQ(direct->name, group.source.name) << item.path.toStdString();
+            }
+            const qsizetype first = group.items.first().path.mid(4).toInt();
+            const auto direct = *DownloadSources::classify(lists[first]);
+            EXPECT_EQ(group.source.link, direct.link) << group.source.name.toStdString();
+            EXPECT_EQ(group.source.domains, direct.domains);
+            EXPECT_EQ(group.source.symbol, direct.symbol);
+        }
+        // The hostless address with no "@" names no source at all.
+        EXPECT_EQ(grouped, lists.size() - 1) << "pass " << pass;
+    }
+}
