@@ -202,13 +202,25 @@ QList<SourceStore::Download> SourceStore::gather(md::MetadataIndex& index,
                                                  const QStringList& scopes)
 {
     const md::Query query = md::Query::parse(kDownloadsQuery);
-    const md::MetadataIndex::Results results =
-        index.query(query, scopes, md::attrNamed(u"kMDItemFSContentChangeDate"),
-                    std::size_t(Spotlight::kMaxResultsRead), {}, false);
+    const std::optional<md::Attr> newestFirst = md::attrNamed(u"kMDItemFSContentChangeDate");
+    // The index keeps only the newest it is asked for, far cheaper than
+    // ordering every match; only when noise took some of those places does the
+    // next newest have to be found among all matches.
+    md::MetadataIndex::Results results =
+        index.query(query, scopes, newestFirst, std::size_t(kMaxDownloads), {}, false);
     std::vector<std::size_t> kept;
-    kept.reserve(results.count());
-    for (std::size_t i = 0; i < results.count(); ++i)
-        if (!results.isNoise(i)) kept.push_back(i);
+    const auto keepQuiet = [&] {
+        kept.clear();
+        kept.reserve(results.count());
+        for (std::size_t i = 0; i < results.count(); ++i)
+            if (!results.isNoise(i)) kept.push_back(i);
+    };
+    keepQuiet();
+    if (kept.size() < results.count() && results.totalMatches() > results.count()) {
+        results = index.query(query, scopes, newestFirst, std::size_t(Spotlight::kMaxResultsRead),
+                              {}, false);
+        keepQuiet();
+    }
     const std::vector<std::size_t> listed =
         results.firstInOrder(std::move(kept), std::size_t(kMaxDownloads));
 
