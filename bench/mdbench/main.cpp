@@ -1,6 +1,7 @@
 // ovra-mdbench: benchmarks of the metadata engine, one subcommand each, every
 // figure printed as one JSON object per line.
 
+#include "CleanupBench.h"
 #include "ContentBench.h"
 #include "IndexBench.h"
 #include "ParseCommand.h"
@@ -28,6 +29,9 @@ const Subcommand kSubcommands[] = {
     {"content", ovra::bench::runContentBench,
      "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] "
      "[--no-peer]"},
+    {"cleanup", ovra::bench::runCleanupBench,
+     "cleanup kinds and download-source grouping on the warm index [--files N] [--dir D] "
+     "[--repeat R]"},
     {"parse", ovra::bench::runParseCommand,
      "'TEXT': the query string a typed search becomes, then its chips"},
 };

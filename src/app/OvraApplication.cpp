@@ -2,6 +2,10 @@
 
 #include "ContentView.h"
 #include "SettingsMigration.h"
+#include "cleanup/CleanupPool.h"
+#include "cleanup/CleanupStore.h"
+#include "cleanup/SourceStore.h"
+#include "cleanup/views/CleanupScreens.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "library/Trash.h"
@@ -27,6 +31,8 @@ OvraApplication::OvraApplication()
     m_library = std::make_unique<LibraryStore>(*m_index);
     m_trash = std::make_unique<Trash>();
     m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
+    m_cleanup = std::make_unique<CleanupStore>(*m_index, m_trash.get());
+    m_sources = std::make_unique<SourceStore>(*m_index, m_trash.get());
 
     SettingsMigration::run();
 
@@ -41,6 +47,9 @@ OvraApplication::OvraApplication()
     m_context.state = m_state.get();
     m_context.library = m_library.get();
     m_context.trash = m_trash.get();
+    m_context.cleanup = m_cleanup.get();
+    m_context.sources = m_sources.get();
+    installCleanupScreens(m_context);
 #ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
 #endif
@@ -54,10 +63,13 @@ OvraApplication::~OvraApplication()
 #endif
     m_state.reset();
     m_contentIndexer.reset();
+    m_sources.reset();
+    m_cleanup.reset();
     m_trash.reset();
     m_library.reset();
     // Queries and refreshes still running on the pool read the index.
     QThreadPool::globalInstance()->waitForDone();
+    cleanupPool().waitForDone();
     m_index.reset();
     m_contentIndex.reset();
 }

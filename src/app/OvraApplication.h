@@ -11,6 +11,8 @@ class QMainWindow;
 namespace ovra {
 
 class AppState;
+class CleanupStore;
+class SourceStore;
 class LibraryStore;
 class Trash;
 class TextIndex;
@@ -41,6 +43,8 @@ private:
     std::unique_ptr<LibraryStore> m_library;
     std::unique_ptr<Trash> m_trash;
     std::unique_ptr<content::ContentIndexer> m_contentIndexer;
+    std::unique_ptr<CleanupStore> m_cleanup;
+    std::unique_ptr<SourceStore> m_sources;
     std::unique_ptr<AppState> m_state;
 #ifdef OVRA_WITH_SERVICES
     std::unique_ptr<TextIndex> m_textIndex;

@@ -127,6 +127,12 @@ inline constexpr TypeDeclaration kDeclaredTypes[] = {
     {nullptr, "text/x-scss", "public.source-code"},
     {nullptr, "text/x-sass", "public.source-code"},
 
+    // What a person downloads to install software: the disk images, packages
+    // and self-extracting scripts below all conform to this one type, so one
+    // query finds every old installer.
+    {"org.ovra.installer", "", "public.data", "installer"},
+    {"org.ovra.run-installer", "", "org.ovra.installer", "self-extracting installer", "run"},
+
     // Executables and applications. On Linux a desktop entry or an AppImage is
     // what an application bundle is on the Mac; an ELF binary is not an app.
     {"com.apple.application", "", "public.executable", "application"},
@@ -134,7 +140,7 @@ inline constexpr TypeDeclaration kDeclaredTypes[] = {
     {"org.freedesktop.desktop-entry", "application/x-desktop",
      "com.apple.application-bundle public.plain-text"},
     {"org.appimage.appimage", "application/vnd.appimage application/x-iso9660-appimage",
-     "com.apple.application-bundle public.data"},
+     "com.apple.application-bundle public.data org.ovra.installer"},
 
     // Images.
     {"public.image", "", "public.data public.content", "image"},
@@ -304,8 +310,9 @@ inline constexpr TypeDeclaration kDeclaredTypes[] = {
     {nullptr, "application/x-zoo", "public.archive"},
     {nullptr, "application/x-xar", "public.archive"},
     {nullptr, "application/x-stuffit", "public.archive"},
-    {nullptr, "application/vnd.debian.binary-package", "public.archive"},
-    {nullptr, "application/x-rpm", "public.archive"},
+    {nullptr, "application/vnd.debian.binary-package", "public.archive org.ovra.installer"},
+    {nullptr, "application/x-rpm", "public.archive org.ovra.installer"},
+    {nullptr, "application/vnd.flatpak.ref", "org.ovra.installer"},
     {nullptr, "application/x-source-rpm", "public.archive"},
     {nullptr, "application/x-ustar", "public.archive"},
     {nullptr, "application/x-bcpio", "public.archive"},
@@ -320,8 +327,9 @@ inline constexpr TypeDeclaration kDeclaredTypes[] = {
     {"public.disk-image", "", "public.data", "disk image"},
     {"com.apple.disk-image", "", "public.disk-image", "disk image"},
     {"com.apple.disk-image-udif", "application/x-apple-diskimage", "com.apple.disk-image"},
-    {"public.iso-image", "application/x-cd-image", "com.apple.disk-image"},
-    {nullptr, "application/x-raw-disk-image", "com.apple.disk-image", nullptr, "img"},
+    {"public.iso-image", "application/x-cd-image", "com.apple.disk-image org.ovra.installer"},
+    {nullptr, "application/x-raw-disk-image", "com.apple.disk-image org.ovra.installer", nullptr,
+     "img"},
     {nullptr, "application/x-raw-disk-image-xz-compressed", "com.apple.disk-image", nullptr,
      "img.xz"},
     {nullptr, "application/x-compressed-iso", "com.apple.disk-image"},
@@ -337,10 +345,9 @@ inline constexpr TypeDeclaration kDeclaredTypes[] = {
 };
 
 inline constexpr ExtraExtension kExtraExtensions[] = {
-    {"plist", "com.apple.property-list"},
-    {"swift", "public.swift-source"},
-    {"bash", "public.shell-script"},
-    {"zsh", "public.shell-script"},
+    {"plist", "com.apple.property-list"}, {"swift", "public.swift-source"},
+    {"bash", "public.shell-script"},      {"zsh", "public.shell-script"},
+    {"run", "org.ovra.run-installer"},
 };
 
 // The interned number of a declared identifier: rows are interned in order from 1,

@@ -2,6 +2,8 @@
 
 #include <QFuture>
 #include <QObject>
+#include <QSet>
+#include <QString>
 #include <QStringList>
 
 #include <functional>
@@ -64,6 +66,12 @@ public:
     virtual QFuture<void> scan(const QStringList& scopes) = 0;
     // Bytes that trashing every extra copy of the exact groups would free.
     virtual qint64 exactReclaimable() const = 0;
+    // While the exact scan gathers or hashes.
+    virtual bool isScanning() const { return false; }
+    // The extra copies of the exact groups, by path: the cleanup hub counts a
+    // file that both it and the duplicates list only once.
+    virtual QSet<QString> exactExtras() const { return {}; }
+    virtual int extraCopies() const { return 0; }
 signals:
     void changed();
 };

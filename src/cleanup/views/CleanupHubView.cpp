@@ -1,0 +1,88 @@
+#include "CleanupHubView.h"
+
+#include "CleanupSection.h"
+#include "cleanup/CleanupStore.h"
+#include "library/Fmt.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace ovra {
+
+QString CleanupHubView::subtitle(const AppContext& context)
+{
+    const qint64 total = reclaimableTotal(context);
+    const auto* cleanup = qobject_cast<const CleanupStore*>(context.cleanup);
+    if (cleanup && cleanup->loading() && total == 0)
+        return QStringLiteral("Looking for space you can get back…");
+    if (total < 1) return QStringLiteral("Your computer looks tidy.");
+    return QStringLiteral("You could free up to ") + Fmt::bytes(total);
+}
+
+CleanupHubView::CleanupHubView(const AppContext& context, QWidget* parent)
+    : QScrollArea(parent)
+    , m_context(context)
+{
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* content = new QWidget;
+    content->setAutoFillBackground(false);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(36, 28, 36, 40);
+    column->setSpacing(26);
+
+    auto* titleBlock = new QVBoxLayout;
+    titleBlock->setSpacing(4);
+    auto* title = new QLabel(QStringLiteral("Clean Up"), content);
+    title->setFont(Theme::font(28));
+    m_subtitle = new QLabel(content);
+    m_subtitle->setTextFormat(Qt::PlainText);
+    m_subtitle->setFont(Theme::font(12));
+    QPalette secondary = m_subtitle->palette();
+    secondary.setColor(QPalette::WindowText, Theme::secondary());
+    m_subtitle->setPalette(secondary);
+    titleBlock->addWidget(title);
+    titleBlock->addWidget(m_subtitle);
+    column->addLayout(titleBlock);
+
+    m_section = new CleanupSection(context, false, content);
+    column->addWidget(m_section);
+
+    auto* footer = new QHBoxLayout;
+    footer->setSpacing(6);
+    auto* lock = new QLabel(content);
+    lock->setPixmap(Symbols::pixmap(QStringLiteral("lock.shield"), 13, Theme::secondary(),
+                                    devicePixelRatioF()));
+    auto* reassurance =
+        new QLabel(QStringLiteral("Nothing is deleted without asking. Files go to the Trash, so "
+                                  "you can always put them back."),
+                   content);
+    reassurance->setFont(Theme::font(11));
+    reassurance->setPalette(secondary);
+    reassurance->setWordWrap(true);
+    footer->addWidget(lock);
+    footer->addWidget(reassurance, 1);
+    column->addLayout(footer);
+    column->addStretch(1);
+    setWidget(content);
+    viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+
+    if (m_context.cleanup)
+        connect(m_context.cleanup, &CleanupSummary::changed, this, &CleanupHubView::showSubtitle);
+    if (m_context.duplicates)
+        connect(m_context.duplicates, &DuplicateSummary::changed, this,
+                &CleanupHubView::showSubtitle);
+    showSubtitle();
+}
+
+void CleanupHubView::showSubtitle()
+{
+    m_subtitle->setText(subtitle(m_context));
+}
+
+} // namespace ovra
