@@ -1,8 +1,9 @@
 #include "CleanupSearch.h"
 
+#include "platform/DesktopEntry.h"
 #include "platform/PathKey.h"
+#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
-#include "platform/content/FileAccess.h"
 #include "platform/metadata/MetadataIndex.h"
 
 #include <QDateTime>
@@ -82,7 +83,7 @@ constexpr std::int64_t kMaxEntryBytes = 256 * 1024;
 
 bool isDesktopEntry(const FileItem& item)
 {
-    return item.name.endsWith(QLatin1String(".desktop"));
+    return item.path.endsWith(QLatin1String(".desktop"));
 }
 
 // The keys of a desktop entry's main group that decide whether it is an
@@ -95,36 +96,19 @@ struct EntryKeys {
 EntryKeys readEntryKeys(const QString& path)
 {
     EntryKeys keys;
-    // Read without moving the access time: looking at an app must not make it
-    // look used to the next search.
-    const content::ReadOnlyFile file(path);
+    // Read as every user file is: looking at an app must not make it look used
+    // to the next search.
+    const std::optional<UserFile> file = UserFile::open(path);
+    if (!file) return keys;
     bool wasCut = false;
     // Entries are a few kilobytes; anything far larger is not one.
-    const QByteArray text = file.isOpen() ? file.readHead(kMaxEntryBytes, wasCut) : QByteArray();
+    const QByteArray text = file->readHead(kMaxEntryBytes, &wasCut);
     if (wasCut) return keys;
-    bool inMain = false;
-    bool hidden = false;
-    QString type, exec, tryExec;
-    for (const QByteArray& raw : text.split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith(u'[')) {
-            inMain = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        if (!inMain) continue;
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq <= 0) continue;
-        const QString key = line.left(eq).trimmed();
-        const QString value = line.mid(eq + 1).trimmed();
-        if (key == QLatin1String("Type"))
-            type = value;
-        else if (key == QLatin1String("Hidden"))
-            hidden = value == QLatin1String("true");
-        else if (key == QLatin1String("Exec"))
-            exec = value;
-        else if (key == QLatin1String("TryExec"))
-            tryExec = value;
-    }
+    const KeyFile::Group main = KeyFile::parse(text).group(QStringLiteral("Desktop Entry"));
+    const QString type = main.value(QStringLiteral("Type"));
+    const bool hidden = main.value(QStringLiteral("Hidden")) == QLatin1String("true");
+    const QString exec = main.value(QStringLiteral("Exec"));
+    const QString tryExec = main.value(QStringLiteral("TryExec"));
     keys.isApplication = type == QLatin1String("Application") && !hidden;
     QString program = tryExec;
     if (program.isEmpty()) {
