@@ -156,13 +156,18 @@ DuplicateScanner::Progress DuplicateFinder::progressFor(bool similar, quint64 ge
 
 void DuplicateFinder::applyProgress(bool similar, quint64 generation, int done, int total)
 {
-    // A report of an older scan, one that arrives after its scan finished, or
-    // one overtaken by a later report changes nothing.
     const quint64 current = similar ? m_similarGeneration : m_exactGeneration;
-    const Phase now = similar ? m_similarPhase : m_phase;
-    if (generation != current || now.kind != Phase::Kind::hashing || done < now.done) return;
-    const Phase next = Phase::hashing(done, std::max(total, 1));
-    similar ? setSimilarPhase(next) : setPhase(next);
+    const auto next =
+        phaseAfterReport(similar ? m_similarPhase : m_phase, generation == current, done, total);
+    if (!next) return;
+    similar ? setSimilarPhase(*next) : setPhase(*next);
+}
+
+std::optional<DuplicateFinder::Phase>
+DuplicateFinder::phaseAfterReport(Phase now, bool isCurrentScan, int done, int total)
+{
+    if (!isCurrentScan || now.kind != Phase::Kind::hashing || done < now.done) return std::nullopt;
+    return Phase::hashing(done, std::max(total, 1));
 }
 
 QFuture<void> DuplicateFinder::scan(const QStringList& scopes)

@@ -42,6 +42,13 @@ public:
         friend bool operator==(const Phase&, const Phase&) = default;
     };
 
+    // The phase a progress report leads to; none when the report must be
+    // ignored: it belongs to an older scan, arrives after its scan finished,
+    // or was overtaken by a later one. A late report can never put a finished
+    // scan back into hashing.
+    static std::optional<Phase> phaseAfterReport(Phase now, bool isCurrentScan, int done,
+                                                 int total);
+
     Q_PROPERTY(ovra::DuplicateFinder::Phase phase READ phase NOTIFY phaseChanged)
     Q_PROPERTY(
         ovra::DuplicateFinder::Phase similarPhase READ similarPhase NOTIFY similarPhaseChanged)

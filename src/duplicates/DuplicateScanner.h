@@ -68,7 +68,20 @@ QString pickBestPhoto(const QList<FileItem>& files);
 // "photo (1).jpg", "IMG_2.JPG").
 bool looksLikeCopy(const QString& name);
 
-// Whether two descriptors are close enough to call the photos look-alikes.
+// Two photos whose descriptors' dot product reaches this look alike.
+// Calibrated on generated pairs (FeaturePrintCalibrationTest: 60 scenes of
+// 1200 × 900, each through a JPEG file and the reduced decode). At 0.90:
+//  - misses: 1 of 240 altered copies (0.4 %): a copy cropped by 5 % on two
+//    edges that cut into a large shape (0.856); halved, re-saved at quality
+//    30 and brightened copies all match;
+//  - false matches: 0 of 1,770 pairs of different scenes (0 %; the closest
+//    pair reached 0.839);
+//  - a second shot of the same scene with the camera turned 3° matches in 59
+//    of 60 cases (lowest 0.880): the threshold counts it a look-alike.
+// Real photos of one place are more alike than generated scenes, so the
+// margin to false matches is kept wider than the margin to misses.
+inline constexpr float kSimilarityThreshold = 0.90f;
+// Pairs whose side ratios differ by more are never compared.
 inline constexpr float kShapeTolerance = 0.08f;
 inline constexpr int kMinGroupSize = 2;
 inline constexpr int kMaxGroupSize = 40;

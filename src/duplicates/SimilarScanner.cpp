@@ -17,10 +17,6 @@ namespace ovra::DuplicateScanner {
 
 namespace {
 
-// Calibrated on generated look-alike and different photos (tests/duplicates,
-// FeaturePrintCalibration): see kSimilarityThreshold there for the rates.
-constexpr float kSimilarityThreshold = 0.94f;
-
 std::optional<double> sideRatio(const FileItem& file)
 {
     if (!file.pixelWidth || !file.pixelHeight || *file.pixelWidth < 1 || *file.pixelHeight < 1)

@@ -111,7 +111,7 @@ bool normalise(std::vector<float>& v, std::size_t from, std::size_t to)
     double sum = 0;
     for (std::size_t i = from; i < to; ++i)
         sum += double(v[i]) * double(v[i]);
-    if (!(sum > 1e-12)) return false;
+    if (!(sum > 1e-6)) return false;
     const float scale = float(1.0 / std::sqrt(sum));
     for (std::size_t i = from; i < to; ++i)
         v[i] *= scale;

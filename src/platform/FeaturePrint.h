@@ -15,7 +15,7 @@ namespace ovra {
 namespace FeaturePrint {
 
 inline constexpr int kSide = 32;       // the greyscale reduction
-inline constexpr int kFrequencies = 8; // u, v below this, without (0, 0)
+inline constexpr int kFrequencies = 6; // u, v below this, without (0, 0)
 inline constexpr int kColourCells = 4; // the colour layout is kColourCells²
 inline constexpr int kLength = kFrequencies * kFrequencies - 1 + 2 * kColourCells * kColourCells;
 
