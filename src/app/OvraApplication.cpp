@@ -2,6 +2,8 @@
 
 #include "ContentView.h"
 #include "SettingsMigration.h"
+#include "duplicates/DuplicateFinder.h"
+#include "duplicates/DuplicatesView.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "library/Trash.h"
@@ -26,6 +28,7 @@ OvraApplication::OvraApplication()
     m_index = std::make_unique<md::MetadataIndex>(std::move(options));
     m_library = std::make_unique<LibraryStore>(*m_index);
     m_trash = std::make_unique<Trash>();
+    m_duplicates = std::make_unique<DuplicateFinder>(m_index.get(), m_trash.get());
     m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
 
     SettingsMigration::run();
@@ -41,6 +44,12 @@ OvraApplication::OvraApplication()
     m_context.state = m_state.get();
     m_context.library = m_library.get();
     m_context.trash = m_trash.get();
+    m_context.duplicates = m_duplicates.get();
+    m_context.duplicatesScreen = [finder = m_duplicates.get()](const AppContext& context,
+                                                               const std::optional<SidebarItem>&,
+                                                               QWidget* parent) -> QWidget* {
+        return new DuplicatesView(context, finder, parent);
+    };
 #ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
 #endif
@@ -54,6 +63,7 @@ OvraApplication::~OvraApplication()
 #endif
     m_state.reset();
     m_contentIndexer.reset();
+    m_duplicates.reset();
     m_trash.reset();
     m_library.reset();
     // Queries and refreshes still running on the pool read the index.

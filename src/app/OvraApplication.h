@@ -11,6 +11,7 @@ class QMainWindow;
 namespace ovra {
 
 class AppState;
+class DuplicateFinder;
 class LibraryStore;
 class Trash;
 class TextIndex;
@@ -40,6 +41,7 @@ private:
     std::unique_ptr<md::MetadataIndex> m_index;
     std::unique_ptr<LibraryStore> m_library;
     std::unique_ptr<Trash> m_trash;
+    std::unique_ptr<DuplicateFinder> m_duplicates;
     std::unique_ptr<content::ContentIndexer> m_contentIndexer;
     std::unique_ptr<AppState> m_state;
 #ifdef OVRA_WITH_SERVICES
