@@ -221,8 +221,15 @@ DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep o
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller->setWidgetResizable(true);
+    // The strip lies on the card: nothing of the scroll area paints over it.
+    QPalette clear = scroller->palette();
+    clear.setColor(QPalette::Window, Qt::transparent);
+    clear.setColor(QPalette::Base, Qt::transparent);
+    scroller->setPalette(clear);
+    scroller->viewport()->setPalette(clear);
     scroller->viewport()->setAutoFillBackground(false);
     auto* strip = new QWidget;
+    strip->setPalette(clear);
     strip->setAutoFillBackground(false);
     m_strip = new QHBoxLayout(strip);
     m_strip->setContentsMargins(2, 2, 2, 2);
