@@ -51,15 +51,18 @@ bool acceptsPhoto(const FileItem& item)
 
 // Spinning disks seek between files: there, one reader at a time. Anything
 // else (solid-state, or a device the kernel does not describe) gets several.
+// A virtio disk says "rotational" by default whatever backs it, so its flag
+// is not believed.
 bool isRotational(const QList<FileItem>& files)
 {
     for (const FileItem& file : files) {
         struct stat st {};
         if (::stat(QFile::encodeName(file.path).constData(), &st) != 0) continue;
         const QString base =
-            QStringLiteral("/sys/dev/block/%1:%2/").arg(major(st.st_dev)).arg(minor(st.st_dev));
-        for (const QString& candidate : {base + QStringLiteral("queue/rotational"),
-                                         base + QStringLiteral("../queue/rotational")}) {
+            QStringLiteral("/sys/dev/block/%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev));
+        if (QFileInfo(base).canonicalFilePath().contains(QLatin1String("/virtio"))) return false;
+        for (const QString& candidate : {base + QStringLiteral("/queue/rotational"),
+                                         base + QStringLiteral("/../queue/rotational")}) {
             QFile flag(candidate);
             if (flag.open(QIODevice::ReadOnly)) return flag.readAll().trimmed() == "1";
         }
