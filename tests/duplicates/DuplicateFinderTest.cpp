@@ -130,6 +130,8 @@ TEST(DuplicateFinder, TrashFromAnotherScreenUpdatesTheGroups)
     ASSERT_EQ(f.groupWith(b1)->keep, b1);
 
     ASSERT_TRUE(waitFor(f.trash.moveToTrash({b1, c1})));
+    // In the home's Trash, even though its data folder did not exist yet.
+    EXPECT_TRUE(QFileInfo::exists(f.home.path(".local/share/Trash/files/b1.bin")));
     ASSERT_EQ(f.finder.exact().size(), 1);
     EXPECT_EQ(f.finder.exact()[0].files.size(), 2);
     EXPECT_EQ(f.finder.exact()[0].keep, b2);
