@@ -270,7 +270,8 @@ void DuplicateGroupCard::setGroup(const DuplicateGroup& group)
     QPalette secondary = m_summary->palette();
     secondary.setColor(QPalette::WindowText, Theme::secondary());
     m_summary->setPalette(secondary);
-    m_trashButton->setText(trashButtonText());
+    // The styles draw the icon flush against the label; a blank keeps them apart.
+    m_trashButton->setText(u' ' + trashButtonText());
 }
 
 QString DuplicateGroupCard::keeperName() const

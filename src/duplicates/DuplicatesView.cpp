@@ -160,7 +160,8 @@ QWidget* DuplicatesView::makeHero()
 
     auto* buttons = new QVBoxLayout;
     buttons->setSpacing(8);
-    m_trashAll = new QPushButton(QStringLiteral("Trash All Extras"), hero);
+    // A blank keeps the label off the icon, which the styles draw flush against it.
+    m_trashAll = new QPushButton(QStringLiteral(" Trash All Extras"), hero);
     m_trashAll->setIcon(Symbols::icon(QStringLiteral("trash"), Theme::red()));
     m_trashAll->setFont(Theme::font(13, QFont::DemiBold));
     m_trashAll->setFixedHeight(36);
@@ -353,7 +354,7 @@ void DuplicatesView::refreshHero()
     m_trashAll->setVisible(isFreeUp);
     m_scanButton->setVisible(!phase.isBusy());
     const bool isIdle = phase.kind == Kind::idle;
-    m_scanButton->setText(isIdle ? QStringLiteral("Start Scan") : QStringLiteral("Scan Again"));
+    m_scanButton->setText(isIdle ? QStringLiteral(" Start Scan") : QStringLiteral(" Scan Again"));
     m_scanButton->setIcon(Symbols::icon(QStringLiteral("arrow.clockwise"),
                                         isIdle ? QColor(Qt::black) : QColor(Qt::white)));
     m_scanButton->setStyleSheet(
