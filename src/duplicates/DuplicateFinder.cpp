@@ -318,9 +318,60 @@ void DuplicateFinder::remove(const QSet<QString>& paths)
 
 struct DuplicateFinder::TrashPlan {
     QStringList paths;        // extras that may go
-    QSet<QString> dropGroups; // group ids (text) whose keeper no longer stands
+    QSet<QString> dropGroups; // group ids (text) whose kept copy no longer stands
     QSet<QString> leaveFiles; // extras that changed since the scan
 };
+
+namespace {
+
+bool sameFile(const struct stat& st, const FileStamp& stamp)
+{
+    return std::uint64_t(st.st_dev) == stamp.device && std::uint64_t(st.st_ino) == stamp.inode;
+}
+
+// The kept copy is still a regular file of the size the scan recorded (and,
+// where the scan read it, the very same file).
+bool keeperStands(const DuplicateGroup& group)
+{
+    const FileItem& keeper = group.keeper();
+    const FileStamp stamp = group.stampOf(keeper.path);
+    struct stat st {};
+    return ::lstat(QFile::encodeName(keeper.path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           qint64(st.st_size) == keeper.size && (stamp.size < 0 || sameFile(st, stamp));
+}
+
+// An extra is moved only while it is what the scan compared: the same file,
+// size and modification time.
+bool extraUnchanged(const DuplicateGroup& group, const FileItem& extra)
+{
+    const FileStamp stamp = group.stampOf(extra.path);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(extra.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    return stamp.size < 0 ||
+           (sameFile(st, stamp) && qint64(st.st_size) == stamp.size &&
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == stamp.modifiedNs);
+}
+
+} // namespace
+
+DuplicateFinder::TrashPlan DuplicateFinder::planTrash(const QList<DuplicateGroup>& groups)
+{
+    TrashPlan plan;
+    for (const DuplicateGroup& group : groups) {
+        if (!keeperStands(group)) {
+            plan.dropGroups.insert(group.id.toString());
+            continue;
+        }
+        for (const FileItem& extra : group.extras()) {
+            if (extraUnchanged(group, extra))
+                plan.paths.append(extra.path);
+            else
+                plan.leaveFiles.insert(extra.path);
+        }
+    }
+    return plan;
+}
 
 QFuture<Trash::Outcome> DuplicateFinder::trashExtras(const QList<QUuid>& ids)
 {
@@ -329,44 +380,9 @@ QFuture<Trash::Outcome> DuplicateFinder::trashExtras(const QList<QUuid>& ids)
         for (const DuplicateGroup& group : *list)
             if (ids.contains(group.id)) chosen.append(group);
     if (chosen.isEmpty() || !m_trash) return QtFuture::makeReadyFuture(Trash::Outcome());
-    return QtConcurrent::run(
-               &m_scanPool,
-               [chosen]() {
-                   TrashPlan plan;
-                   for (const DuplicateGroup& group : chosen) {
-                       const FileItem& keeper = group.keeper();
-                       const FileStamp keptStamp = group.stampOf(keeper.path);
-                       struct stat st {};
-                       const bool stands =
-                           ::lstat(QFile::encodeName(keeper.path).constData(), &st) == 0 &&
-                           S_ISREG(st.st_mode) && qint64(st.st_size) == keeper.size &&
-                           (keptStamp.size < 0 || (std::uint64_t(st.st_dev) == keptStamp.device &&
-                                                   std::uint64_t(st.st_ino) == keptStamp.inode));
-                       if (!stands) {
-                           plan.dropGroups.insert(group.id.toString());
-                           continue;
-                       }
-                       for (const FileItem& extra : group.extras()) {
-                           const FileStamp stamp = group.stampOf(extra.path);
-                           struct stat es {};
-                           const bool exists =
-                               ::lstat(QFile::encodeName(extra.path).constData(), &es) == 0 &&
-                               S_ISREG(es.st_mode);
-                           const bool same =
-                               stamp.size < 0 ||
-                               (std::uint64_t(es.st_dev) == stamp.device &&
-                                std::uint64_t(es.st_ino) == stamp.inode &&
-                                qint64(es.st_size) == stamp.size &&
-                                qint64(es.st_mtim.tv_sec) * 1000000000 + es.st_mtim.tv_nsec ==
-                                    stamp.modifiedNs);
-                           if (exists && same)
-                               plan.paths.append(extra.path);
-                           else
-                               plan.leaveFiles.insert(extra.path);
-                       }
-                   }
-                   return plan;
-               })
+    // The checks read the disk, so they run off the main thread; the move
+    // starts from the main thread, as the one Trash wants.
+    return QtConcurrent::run(&m_scanPool, [chosen]() { return planTrash(chosen); })
         .then(this,
               [this](const TrashPlan& plan) {
                   applyPlan(plan);

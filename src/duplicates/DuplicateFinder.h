@@ -111,6 +111,7 @@ signals:
 
 private:
     struct TrashPlan;
+    static TrashPlan planTrash(const QList<DuplicateGroup>& groups);
     QFuture<SpotlightResult> gather(const QString& query, const QStringList& scopes,
                                     qsizetype limit, Spotlight::Accept accept) const;
     DuplicateScanner::Workers workers(int threads) const;
