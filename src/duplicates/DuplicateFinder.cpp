@@ -324,33 +324,35 @@ struct DuplicateFinder::TrashPlan {
 
 namespace {
 
-bool sameFile(const struct stat& st, const FileStamp& stamp)
+// The file the scan read, not rewritten since: same device and inode, size
+// and modification time.
+bool asScanned(const struct stat& st, const FileStamp& stamp)
 {
-    return std::uint64_t(st.st_dev) == stamp.device && std::uint64_t(st.st_ino) == stamp.inode;
+    return std::uint64_t(st.st_dev) == stamp.device && std::uint64_t(st.st_ino) == stamp.inode &&
+           qint64(st.st_size) == stamp.size &&
+           qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == stamp.modifiedNs;
 }
 
-// The kept copy is still a regular file of the size the scan recorded (and,
-// where the scan read it, the very same file).
+// The kept copy is still a regular file of the size the scan recorded and,
+// where the scan read it, the very file it read, unchanged: a copy edited in
+// place since may no longer hold what the extras hold.
 bool keeperStands(const DuplicateGroup& group)
 {
     const FileItem& keeper = group.keeper();
     const FileStamp stamp = group.stampOf(keeper.path);
     struct stat st {};
     return ::lstat(QFile::encodeName(keeper.path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-           qint64(st.st_size) == keeper.size && (stamp.size < 0 || sameFile(st, stamp));
+           qint64(st.st_size) == keeper.size && (stamp.size < 0 || asScanned(st, stamp));
 }
 
-// An extra is moved only while it is what the scan compared: the same file,
-// size and modification time.
+// An extra is moved only while it is what the scan compared.
 bool extraUnchanged(const DuplicateGroup& group, const FileItem& extra)
 {
     const FileStamp stamp = group.stampOf(extra.path);
     struct stat st {};
     if (::lstat(QFile::encodeName(extra.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    return stamp.size < 0 ||
-           (sameFile(st, stamp) && qint64(st.st_size) == stamp.size &&
-            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == stamp.modifiedNs);
+    return stamp.size < 0 || asScanned(st, stamp);
 }
 
 } // namespace

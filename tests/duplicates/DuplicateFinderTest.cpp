@@ -159,13 +159,17 @@ TEST(DuplicateFinder, FilesChangedAfterTheScanAreNeverTrashed)
     const QString b3 = f.add("b3.bin", b, 300);
     const QString c1 = f.add("c1.bin", c, 100);
     const QString c2 = f.add("c2.bin", c, 200);
+    const QByteArray e = randomBytes(65000, 90);
+    const QString e1 = f.add("e1.bin", e, 100);
+    const QString e2 = f.add("e2.bin", e, 200);
     const QByteArray d = randomBytes(64000, 80);
     const QString d1 = f.add("d1.bin", d, 100);
     const QString d2 = f.add("d2.bin", d, 200);
     const QString d3 = f.add("d3.bin", d, 300);
     ASSERT_TRUE(waitFor(f.finder.scan({f.home.root()})));
-    ASSERT_EQ(f.finder.exact().size(), 4);
-    ASSERT_TRUE(QFile::remove(d3)); // an extra went by other means
+    ASSERT_EQ(f.finder.exact().size(), 5);
+    ASSERT_TRUE(QFile::remove(d3));                          // an extra went by other means
+    f.home.writeFile("e1.bin", randomBytes(65000, 91), 900); // the keeper, edited in place
 
     f.home.writeFile("a1.bin", a.left(1000), 100);           // the keeper shrank
     f.home.writeFile("b2.bin", randomBytes(62000, 70), 900); // an extra was rewritten
@@ -178,7 +182,7 @@ TEST(DuplicateFinder, FilesChangedAfterTheScanAreNeverTrashed)
 
     EXPECT_EQ(outcome.result().moved, (QSet<QString>{b3, d2}));
     EXPECT_TRUE(QFileInfo::exists(d1));
-    for (const QString& path : {a1, a2, b1, b2, c2})
+    for (const QString& path : {a1, a2, b1, b2, c2, e1, e2})
         EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
     EXPECT_TRUE(f.finder.exact().isEmpty());
 }
