@@ -118,9 +118,11 @@ DuplicatesView::DuplicatesView(const AppContext& context, DuplicateFinder* finde
     scroller->setWidget(page);
 
     if (m_finder) {
+        // Progress comes often and changes only the hero; new groups change all.
         for (auto signal : {&DuplicateFinder::phaseChanged, &DuplicateFinder::similarPhaseChanged,
-                            &DuplicateFinder::exactChanged, &DuplicateFinder::similarChanged,
                             &DuplicateFinder::scannedFilesChanged})
+            connect(m_finder, signal, this, &DuplicatesView::refreshHero);
+        for (auto signal : {&DuplicateFinder::exactChanged, &DuplicateFinder::similarChanged})
             connect(m_finder, signal, this, &DuplicatesView::refresh);
     }
     refresh();
