@@ -23,6 +23,8 @@ packages=(
   # peers timed by the benchmarks; the recoll indexer's command-line tools
   # (without its GUI), with the helpers its PDF and office filters run
   fd-find findutils recollcmd poppler-utils python3
+  # duplicate finders the duplicate benchmark times ours against
+  jdupes rmlint
 )
 
 missing=()

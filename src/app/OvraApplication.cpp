@@ -6,6 +6,8 @@
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
 #include "cleanup/views/CleanupScreens.h"
+#include "duplicates/DuplicateFinder.h"
+#include "duplicates/DuplicatesView.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "library/Trash.h"
@@ -30,6 +32,7 @@ OvraApplication::OvraApplication()
     m_index = std::make_unique<md::MetadataIndex>(std::move(options));
     m_library = std::make_unique<LibraryStore>(*m_index);
     m_trash = std::make_unique<Trash>();
+    m_duplicates = std::make_unique<DuplicateFinder>(m_index.get(), m_trash.get());
     m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
     m_cleanup = std::make_unique<CleanupStore>(*m_index, m_trash.get());
     m_sources = std::make_unique<SourceStore>(*m_index, m_trash.get());
@@ -50,6 +53,12 @@ OvraApplication::OvraApplication()
     m_context.cleanup = m_cleanup.get();
     m_context.sources = m_sources.get();
     installCleanupScreens(m_context);
+    m_context.duplicates = m_duplicates.get();
+    m_context.duplicatesScreen = [finder = m_duplicates.get()](const AppContext& context,
+                                                               const std::optional<SidebarItem>&,
+                                                               QWidget* parent) -> QWidget* {
+        return new DuplicatesView(context, finder, parent);
+    };
 #ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
 #endif
@@ -65,6 +74,7 @@ OvraApplication::~OvraApplication()
     m_contentIndexer.reset();
     m_sources.reset();
     m_cleanup.reset();
+    m_duplicates.reset();
     m_trash.reset();
     m_library.reset();
     // Queries and refreshes still running on the pool read the index.

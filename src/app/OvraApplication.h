@@ -13,6 +13,7 @@ namespace ovra {
 class AppState;
 class CleanupStore;
 class SourceStore;
+class DuplicateFinder;
 class LibraryStore;
 class Trash;
 class TextIndex;
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<md::MetadataIndex> m_index;
     std::unique_ptr<LibraryStore> m_library;
     std::unique_ptr<Trash> m_trash;
+    std::unique_ptr<DuplicateFinder> m_duplicates;
     std::unique_ptr<content::ContentIndexer> m_contentIndexer;
     std::unique_ptr<CleanupStore> m_cleanup;
     std::unique_ptr<SourceStore> m_sources;

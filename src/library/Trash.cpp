@@ -1,8 +1,10 @@
 #include "Trash.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -14,6 +16,10 @@ namespace {
 
 bool moveFileToTrash(const QString& path)
 {
+    // Without the data folder, Qt makes the home Trash's "files" and "info"
+    // relative to the working directory, where no file manager looks.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty()) QDir().mkpath(data);
     QFile file(path);
     return file.moveToTrash();
 }

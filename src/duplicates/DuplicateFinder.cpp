@@ -1,0 +1,447 @@
+#include "DuplicateFinder.h"
+#include "ParallelLoop.h"
+#include "library/FileCategory.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace ovra {
+
+namespace {
+
+constexpr auto kExactQuery = "kMDItemFSSize >= 51200";
+constexpr qsizetype kExactLimit = 300000;
+constexpr auto kPhotoQuery = "kMDItemContentTypeTree == 'public.image' && kMDItemFSSize >= 30000 "
+                             "&& kMDItemPixelWidth >= 300 && kMDItemIsScreenCapture != 1";
+constexpr qsizetype kPhotoLimit = 2500;
+constexpr double kMinPhotoSideRatio = 0.4;
+
+bool acceptsForExact(const FileItem& item)
+{
+    if (item.category == FileCategory::apps || item.category == FileCategory::folders) return false;
+    return !(item.contentType && item.contentType->conforms(UniformType::package()));
+}
+
+bool acceptsPhoto(const FileItem& item)
+{
+    static const QSet<QString> extensions = {
+        QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("heic"),
+        QStringLiteral("heif"), QStringLiteral("dng"),  QStringLiteral("tif"),
+        QStringLiteral("tiff"), QStringLiteral("webp"), QStringLiteral("arw"),
+        QStringLiteral("cr2"),  QStringLiteral("cr3"),  QStringLiteral("nef"),
+        QStringLiteral("raf")};
+    const QString name = item.name.toLower();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0 || !extensions.contains(name.mid(dot + 1))) return false;
+    if (name.startsWith(QLatin1String("screenshot")) ||
+        name.startsWith(QLatin1String("screencapture")) || name.startsWith(QLatin1String("scr-")))
+        return false;
+    if (!item.pixelWidth || !item.pixelHeight || *item.pixelWidth < 1 || *item.pixelHeight < 1)
+        return true;
+    const double w = *item.pixelWidth;
+    const double h = *item.pixelHeight;
+    return std::min(w, h) / std::max(w, h) >= kMinPhotoSideRatio;
+}
+
+// Spinning disks seek between files: there, one reader at a time. Anything
+// else (solid-state, or a device the kernel does not describe) gets several.
+// A virtio disk says "rotational" by default whatever backs it, so its flag
+// is not believed.
+bool isRotational(const QList<FileItem>& files)
+{
+    for (const FileItem& file : files) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(file.path).constData(), &st) != 0) continue;
+        const QString base =
+            QStringLiteral("/sys/dev/block/%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev));
+        if (QFileInfo(base).canonicalFilePath().contains(QLatin1String("/virtio"))) return false;
+        for (const QString& candidate : {base + QStringLiteral("/queue/rotational"),
+                                         base + QStringLiteral("/../queue/rotational")}) {
+            QFile flag(candidate);
+            if (flag.open(QIODevice::ReadOnly)) return flag.readAll().trimmed() == "1";
+        }
+        return false;
+    }
+    return false;
+}
+
+// A group member that is gone, or is no longer a regular file, leaves the group
+// before it is shown.
+QList<DuplicateGroup> withoutVanished(QList<DuplicateGroup> groups)
+{
+    QSet<QString> gone;
+    for (const DuplicateGroup& group : groups)
+        for (const FileItem& file : group.files) {
+            struct stat st {};
+            if (::lstat(QFile::encodeName(file.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+                gone.insert(file.path);
+        }
+    if (gone.isEmpty()) return groups;
+    QList<DuplicateGroup> kept;
+    for (DuplicateGroup& group : groups) {
+        group.removeFiles(gone);
+        if (group.files.size() >= DuplicateScanner::kMinGroupSize) kept.append(std::move(group));
+    }
+    return kept;
+}
+
+QList<DuplicateGroup> forgetting(QList<DuplicateGroup> groups, const QSet<QString>& paths)
+{
+    if (paths.isEmpty()) return groups;
+    QList<DuplicateGroup> kept;
+    for (DuplicateGroup& group : groups) {
+        group.removeFiles(paths);
+        if (group.files.size() >= DuplicateScanner::kMinGroupSize) kept.append(std::move(group));
+    }
+    return kept;
+}
+
+} // namespace
+
+DuplicateFinder::DuplicateFinder(md::MetadataIndex* index, Trash* trash, QObject* parent)
+    : DuplicateSummary(parent)
+    , m_index(index)
+    , m_trash(trash)
+{
+    // An exact scan and a photo scan may run at once.
+    m_scanPool.setMaxThreadCount(2);
+    m_workPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    if (m_trash)
+        m_trash->registerStore(this, [this](const QSet<QString>& paths) { remove(paths); });
+}
+
+DuplicateFinder::~DuplicateFinder()
+{
+    m_stopping->store(true);
+    m_scanPool.waitForDone();
+    m_workPool.waitForDone();
+}
+
+QFuture<SpotlightResult> DuplicateFinder::gather(const QString& query, const QStringList& scopes,
+                                                 qsizetype limit, Spotlight::Accept accept) const
+{
+    if (m_gather) return m_gather(query, scopes, limit, std::move(accept));
+    if (!m_index) return QtFuture::makeReadyFuture(SpotlightResult());
+    return Spotlight::run(*m_index, query, scopes, QStringLiteral("kMDItemFSContentChangeDate"),
+                          limit, std::move(accept));
+}
+
+DuplicateScanner::Workers DuplicateFinder::workers(int threads) const
+{
+    DuplicateScanner::Workers w;
+    w.pool = const_cast<QThreadPool*>(&m_workPool);
+    w.threadCount = threads;
+    const auto stopping = m_stopping;
+    w.isCancelled = [stopping]() { return stopping->load(); };
+    return w;
+}
+
+DuplicateScanner::Progress DuplicateFinder::progressFor(bool similar, quint64 generation)
+{
+    // Each report travels to the main thread on its own; the finder outlives
+    // every worker (its destructor waits for them), and queued calls to a
+    // destroyed receiver are dropped.
+    return [this, similar, generation](int done, int total) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, similar, generation, done, total]() {
+                applyProgress(similar, generation, done, total);
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+void DuplicateFinder::applyProgress(bool similar, quint64 generation, int done, int total)
+{
+    const quint64 current = similar ? m_similarGeneration : m_exactGeneration;
+    const auto next =
+        phaseAfterReport(similar ? m_similarPhase : m_phase, generation == current, done, total);
+    if (!next) return;
+    similar ? setSimilarPhase(*next) : setPhase(*next);
+}
+
+std::optional<DuplicateFinder::Phase>
+DuplicateFinder::phaseAfterReport(Phase now, bool isCurrentScan, int done, int total)
+{
+    if (!isCurrentScan || now.kind != Phase::Kind::hashing || done < now.done) return std::nullopt;
+    return Phase::hashing(done, std::max(total, 1));
+}
+
+QFuture<void> DuplicateFinder::scan(const QStringList& scopes)
+{
+    if (m_phase.isBusy()) return QtFuture::makeReadyFuture();
+    const quint64 generation = ++m_exactGeneration;
+    m_trashedDuringExact.clear();
+    m_exactDone = std::make_shared<QPromise<void>>();
+    m_exactDone->start();
+    QFuture<void> done = m_exactDone->future();
+    setPhase(Phase::gathering());
+    gather(QLatin1String(kExactQuery), scopes, kExactLimit, acceptsForExact)
+        .then(this,
+              [this, generation](const SpotlightResult& result) { hashExact(result, generation); });
+    return done;
+}
+
+void DuplicateFinder::hashExact(const SpotlightResult& result, quint64 generation)
+{
+    if (generation != m_exactGeneration) return;
+    setScannedFiles(int(result.totalCount));
+    setPhase(Phase::hashing(0, 1));
+    const QList<FileItem> files = result.items;
+    const auto progress = progressFor(false, generation);
+    const DuplicateScanner::Workers base = workers(1);
+    QtConcurrent::run(&m_scanPool, [files, progress, base]() {
+        lowerThreadPriority();
+        DuplicateScanner::Workers w = base;
+        w.threadCount = isRotational(files) ? 1 : std::max(1, QThread::idealThreadCount());
+        return withoutVanished(DuplicateScanner::exactDuplicates(files, progress, w));
+    }).then(this, [this, generation](QList<DuplicateGroup> groups) {
+        publish(false, generation, std::move(groups));
+    });
+}
+
+QFuture<void> DuplicateFinder::scanSimilar(const QStringList& scopes)
+{
+    if (m_similarPhase.isBusy()) return QtFuture::makeReadyFuture();
+    const quint64 generation = ++m_similarGeneration;
+    m_trashedDuringSimilar.clear();
+    m_similarDone = std::make_shared<QPromise<void>>();
+    m_similarDone->start();
+    QFuture<void> done = m_similarDone->future();
+    setSimilarPhase(Phase::gathering());
+    gather(QLatin1String(kPhotoQuery), scopes, kPhotoLimit, acceptsPhoto)
+        .then(this, [this, generation](const SpotlightResult& result) {
+            analysePhotos(result, generation);
+        });
+    return done;
+}
+
+void DuplicateFinder::analysePhotos(const SpotlightResult& result, quint64 generation)
+{
+    if (generation != m_similarGeneration) return;
+    // An extra copy of an exact group is not a photo of its own; the copy kept
+    // there still is.
+    QSet<QString> extras;
+    for (const DuplicateGroup& group : std::as_const(m_exact))
+        for (const FileItem& file : group.extras())
+            extras.insert(file.path);
+    QList<FileItem> candidates;
+    for (const FileItem& item : result.items)
+        if (!extras.contains(item.path)) candidates.append(item);
+    setSimilarPhase(Phase::hashing(0, std::max(int(candidates.size()), 1)));
+    const auto progress = progressFor(true, generation);
+    const DuplicateScanner::Workers w = workers(std::max(1, QThread::idealThreadCount()));
+    QtConcurrent::run(&m_scanPool, [candidates, progress, w]() {
+        lowerThreadPriority();
+        return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w));
+    }).then(this, [this, generation](QList<DuplicateGroup> groups) {
+        publish(true, generation, std::move(groups));
+    });
+}
+
+void DuplicateFinder::publish(bool similar, quint64 generation, QList<DuplicateGroup> groups)
+{
+    if (similar) {
+        if (generation != m_similarGeneration) return;
+        setSimilar(forgetting(std::move(groups), m_trashedDuringSimilar));
+        m_trashedDuringSimilar.clear();
+        setSimilarPhase(Phase::finished());
+        if (m_similarDone) m_similarDone->finish();
+        return;
+    }
+    if (generation != m_exactGeneration) return;
+    setExact(forgetting(std::move(groups), m_trashedDuringExact));
+    m_trashedDuringExact.clear();
+    setPhase(Phase::finished());
+    const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    if (now != m_lastScanTime) {
+        m_lastScanTime = now;
+        emit lastScanTimeChanged();
+    }
+    if (m_exactDone) m_exactDone->finish();
+}
+
+qint64 DuplicateFinder::exactReclaimable() const
+{
+    qint64 sum = 0;
+    for (const DuplicateGroup& group : m_exact)
+        sum += group.reclaimable();
+    return sum;
+}
+
+qint64 DuplicateFinder::similarReclaimable() const
+{
+    qint64 sum = 0;
+    for (const DuplicateGroup& group : m_similar)
+        sum += group.reclaimable();
+    return sum;
+}
+
+int DuplicateFinder::extraCopies() const
+{
+    int count = 0;
+    for (const DuplicateGroup& group : m_exact)
+        count += int(group.files.size()) - 1;
+    return count;
+}
+
+void DuplicateFinder::setKeeper(const QString& path, const QUuid& id)
+{
+    const auto update =
+        [&](const QList<DuplicateGroup>& groups) -> std::optional<QList<DuplicateGroup>> {
+        for (qsizetype i = 0; i < groups.size(); ++i) {
+            if (groups[i].id != id) continue;
+            QList<DuplicateGroup> next = groups;
+            next[i].setKeep(path);
+            return next;
+        }
+        return std::nullopt;
+    };
+    if (auto next = update(m_exact)) setExact(std::move(*next));
+    if (auto next = update(m_similar)) setSimilar(std::move(*next));
+}
+
+void DuplicateFinder::remove(const QSet<QString>& paths)
+{
+    if (paths.isEmpty()) return;
+    if (m_phase.isBusy()) m_trashedDuringExact.unite(paths);
+    if (m_similarPhase.isBusy()) m_trashedDuringSimilar.unite(paths);
+    setExact(forgetting(m_exact, paths));
+    setSimilar(forgetting(m_similar, paths));
+}
+
+struct DuplicateFinder::TrashPlan {
+    QStringList paths;        // extras that may go
+    QSet<QString> dropGroups; // group ids (text) whose kept copy no longer stands
+    QSet<QString> leaveFiles; // extras that changed since the scan
+};
+
+namespace {
+
+// The file the scan read, not rewritten since: same device and inode, size
+// and modification time.
+bool asScanned(const struct stat& st, const FileStamp& stamp)
+{
+    return std::uint64_t(st.st_dev) == stamp.device && std::uint64_t(st.st_ino) == stamp.inode &&
+           qint64(st.st_size) == stamp.size &&
+           qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == stamp.modifiedNs;
+}
+
+// The kept copy is still a regular file of the size the scan recorded and,
+// where the scan read it, the very file it read, unchanged: a copy edited in
+// place since may no longer hold what the extras hold.
+bool keeperStands(const DuplicateGroup& group)
+{
+    const FileItem& keeper = group.keeper();
+    const FileStamp stamp = group.stampOf(keeper.path);
+    struct stat st {};
+    return ::lstat(QFile::encodeName(keeper.path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           qint64(st.st_size) == keeper.size && (stamp.size < 0 || asScanned(st, stamp));
+}
+
+// An extra is moved only while it is what the scan compared.
+bool extraUnchanged(const DuplicateGroup& group, const FileItem& extra)
+{
+    const FileStamp stamp = group.stampOf(extra.path);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(extra.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    return stamp.size < 0 || asScanned(st, stamp);
+}
+
+} // namespace
+
+DuplicateFinder::TrashPlan DuplicateFinder::planTrash(const QList<DuplicateGroup>& groups)
+{
+    TrashPlan plan;
+    for (const DuplicateGroup& group : groups) {
+        if (!keeperStands(group)) {
+            plan.dropGroups.insert(group.id.toString());
+            continue;
+        }
+        for (const FileItem& extra : group.extras()) {
+            if (extraUnchanged(group, extra))
+                plan.paths.append(extra.path);
+            else
+                plan.leaveFiles.insert(extra.path);
+        }
+    }
+    return plan;
+}
+
+QFuture<Trash::Outcome> DuplicateFinder::trashExtras(const QList<QUuid>& ids)
+{
+    QList<DuplicateGroup> chosen;
+    for (const QList<DuplicateGroup>* list : {&m_exact, &m_similar})
+        for (const DuplicateGroup& group : *list)
+            if (ids.contains(group.id)) chosen.append(group);
+    if (chosen.isEmpty() || !m_trash) return QtFuture::makeReadyFuture(Trash::Outcome());
+    // The checks read the disk, so they run off the main thread; the move
+    // starts from the main thread, as the one Trash wants.
+    return QtConcurrent::run(&m_scanPool, [chosen]() { return planTrash(chosen); })
+        .then(this,
+              [this](const TrashPlan& plan) {
+                  applyPlan(plan);
+                  if (plan.paths.isEmpty()) return QtFuture::makeReadyFuture(Trash::Outcome());
+                  return m_trash->moveToTrash(plan.paths);
+              })
+        .unwrap();
+}
+
+void DuplicateFinder::applyPlan(const TrashPlan& plan)
+{
+    if (plan.dropGroups.isEmpty() && plan.leaveFiles.isEmpty()) return;
+    const auto apply = [&](const QList<DuplicateGroup>& groups) {
+        QList<DuplicateGroup> kept;
+        for (const DuplicateGroup& group : groups)
+            if (!plan.dropGroups.contains(group.id.toString())) kept.append(group);
+        return forgetting(std::move(kept), plan.leaveFiles);
+    };
+    setExact(apply(m_exact));
+    setSimilar(apply(m_similar));
+}
+
+void DuplicateFinder::setPhase(Phase phase)
+{
+    if (phase == m_phase) return;
+    m_phase = phase;
+    emit phaseChanged();
+    emit changed();
+}
+
+void DuplicateFinder::setSimilarPhase(Phase phase)
+{
+    if (phase == m_similarPhase) return;
+    m_similarPhase = phase;
+    emit similarPhaseChanged();
+}
+
+void DuplicateFinder::setExact(QList<DuplicateGroup> groups)
+{
+    if (groups == m_exact) return;
+    m_exact = std::move(groups);
+    emit exactChanged();
+    emit changed();
+}
+
+void DuplicateFinder::setSimilar(QList<DuplicateGroup> groups)
+{
+    if (groups == m_similar) return;
+    m_similar = std::move(groups);
+    emit similarChanged();
+}
+
+void DuplicateFinder::setScannedFiles(int count)
+{
+    if (count == m_scannedFiles) return;
+    m_scannedFiles = count;
+    emit scannedFilesChanged();
+}
+
+} // namespace ovra

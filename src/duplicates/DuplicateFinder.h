@@ -1,0 +1,156 @@
+#pragma once
+
+#include "DuplicateGroup.h"
+#include "DuplicateScanner.h"
+#include "library/Spotlight.h"
+#include "library/Trash.h"
+#include "ui/AppContext.h"
+
+#include <QFuture>
+#include <QList>
+#include <QMetaType>
+#include <QPromise>
+#include <QSet>
+#include <QThreadPool>
+
+#include <atomic>
+#include <memory>
+
+namespace ovra {
+
+namespace md {
+class MetadataIndex;
+}
+
+// The state of both duplicate searches, exact copies and look-alike photos:
+// their phases, their groups and the keep choice of each group. Main thread
+// only; the scans run on its own threads, at low priority.
+class DuplicateFinder : public DuplicateSummary {
+    Q_OBJECT
+public:
+    struct Phase {
+        enum class Kind { idle, gathering, hashing, finished };
+        Kind kind = Kind::idle;
+        int done = 0;
+        int total = 0;
+
+        static Phase idle() { return {}; }
+        static Phase gathering() { return {Kind::gathering, 0, 0}; }
+        static Phase hashing(int done, int total) { return {Kind::hashing, done, total}; }
+        static Phase finished() { return {Kind::finished, 0, 0}; }
+        bool isBusy() const { return kind == Kind::gathering || kind == Kind::hashing; }
+        friend bool operator==(const Phase&, const Phase&) = default;
+    };
+
+    // The phase a progress report leads to; none when the report must be
+    // ignored: it belongs to an older scan, arrives after its scan finished,
+    // or was overtaken by a later one. A late report can never put a finished
+    // scan back into hashing.
+    static std::optional<Phase> phaseAfterReport(Phase now, bool isCurrentScan, int done,
+                                                 int total);
+
+    Q_PROPERTY(ovra::DuplicateFinder::Phase phase READ phase NOTIFY phaseChanged)
+    Q_PROPERTY(
+        ovra::DuplicateFinder::Phase similarPhase READ similarPhase NOTIFY similarPhaseChanged)
+    Q_PROPERTY(QList<ovra::DuplicateGroup> exact READ exact NOTIFY exactChanged)
+    Q_PROPERTY(QList<ovra::DuplicateGroup> similar READ similar NOTIFY similarChanged)
+    Q_PROPERTY(int scannedFiles READ scannedFiles NOTIFY scannedFilesChanged)
+    Q_PROPERTY(double lastScanTime READ lastScanTime NOTIFY lastScanTimeChanged)
+
+    // How the scans find their candidates; the metadata index unless a test
+    // gives its own.
+    using Gather =
+        std::function<QFuture<SpotlightResult>(const QString& query, const QStringList& scopes,
+                                               qsizetype limit, Spotlight::Accept accept)>;
+
+    // Registers with the Trash, so a file trashed from any screen leaves the groups.
+    DuplicateFinder(md::MetadataIndex* index, Trash* trash, QObject* parent = nullptr);
+    // Stops both scans and waits for their threads.
+    ~DuplicateFinder() override;
+
+    void setGather(Gather gather) { m_gather = std::move(gather); }
+
+    Phase phase() const { return m_phase; }
+    Phase similarPhase() const { return m_similarPhase; }
+    const QList<DuplicateGroup>& exact() const { return m_exact; }
+    const QList<DuplicateGroup>& similar() const { return m_similar; }
+    int scannedFiles() const { return m_scannedFiles; }
+    // When the last exact scan published, seconds since 1970; 0 before.
+    double lastScanTime() const { return m_lastScanTime; }
+
+    qint64 exactReclaimable() const override;
+    qint64 similarReclaimable() const;
+    int extraCopies() const;
+    bool isIdle() const override { return m_phase.kind == Phase::Kind::idle; }
+
+    // Runs the exact scan; the future finishes when it has published. While a
+    // scan runs it starts nothing and answers a finished future.
+    QFuture<void> scan(const QStringList& scopes) override;
+    QFuture<void> scanSimilar(const QStringList& scopes);
+
+    // Makes a file of the group the one to keep; a path that is no file of
+    // the group keeps the group's first file.
+    void setKeeper(const QString& path, const QUuid& id);
+    // Drops the files from every group; a group left with one file goes, and
+    // a group whose keeper went keeps its first remaining file.
+    void remove(const QSet<QString>& paths);
+
+    // Moves the extras of the groups (by id) to the Trash. Off the main thread
+    // it first checks that each group's kept copy is still a regular file of
+    // its recorded size: a group where it is not is left alone and dropped.
+    // An extra that changed since the scan is left alone and leaves its group.
+    QFuture<Trash::Outcome> trashExtras(const QList<QUuid>& ids);
+
+signals:
+    void phaseChanged();
+    void similarPhaseChanged();
+    void exactChanged();
+    void similarChanged();
+    void scannedFilesChanged();
+    void lastScanTimeChanged();
+
+private:
+    struct TrashPlan;
+    static TrashPlan planTrash(const QList<DuplicateGroup>& groups);
+    QFuture<SpotlightResult> gather(const QString& query, const QStringList& scopes,
+                                    qsizetype limit, Spotlight::Accept accept) const;
+    DuplicateScanner::Workers workers(int threads) const;
+    DuplicateScanner::Progress progressFor(bool similar, quint64 generation);
+    void applyProgress(bool similar, quint64 generation, int done, int total);
+    void hashExact(const SpotlightResult& result, quint64 generation);
+    void analysePhotos(const SpotlightResult& result, quint64 generation);
+    void publish(bool similar, quint64 generation, QList<DuplicateGroup> groups);
+    void applyPlan(const TrashPlan& plan);
+
+    void setPhase(Phase phase);
+    void setSimilarPhase(Phase phase);
+    void setExact(QList<DuplicateGroup> groups);
+    void setSimilar(QList<DuplicateGroup> groups);
+    void setScannedFiles(int count);
+
+    md::MetadataIndex* m_index;
+    Trash* m_trash;
+    Gather m_gather;
+    Phase m_phase;
+    Phase m_similarPhase;
+    QList<DuplicateGroup> m_exact;
+    QList<DuplicateGroup> m_similar;
+    int m_scannedFiles = 0;
+    double m_lastScanTime = 0;
+    quint64 m_exactGeneration = 0;
+    quint64 m_similarGeneration = 0;
+    // Files trashed while a scan ran: its groups were made before they went.
+    QSet<QString> m_trashedDuringExact;
+    QSet<QString> m_trashedDuringSimilar;
+    std::shared_ptr<QPromise<void>> m_exactDone;
+    std::shared_ptr<QPromise<void>> m_similarDone;
+    std::shared_ptr<std::atomic<bool>> m_stopping = std::make_shared<std::atomic<bool>>(false);
+    // The scans' own threads: one per running scan, and the workers they
+    // borrow for hashing and decoding.
+    QThreadPool m_scanPool;
+    QThreadPool m_workPool;
+};
+
+} // namespace ovra
+
+Q_DECLARE_METATYPE(ovra::DuplicateFinder::Phase)

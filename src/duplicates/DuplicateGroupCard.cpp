@@ -1,0 +1,305 @@
+#include "DuplicateGroupCard.h"
+#include "desktop/RevealInFolder.h"
+#include "library/AppState.h"
+#include "library/Fmt.h"
+#include "services/ThumbnailView.h"
+#include "ui/ElidingLabel.h"
+#include "ui/PathText.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStyleHints>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace ovra {
+
+namespace {
+
+constexpr int kTilePadding = 8;
+constexpr int kTileRadius = 12;
+constexpr int kCardRadius = 16;
+constexpr int kCardPadding = 16;
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+} // namespace
+
+DuplicateTile::DuplicateTile(const FileItem& file, QWidget* parent)
+    : QWidget(parent)
+    , m_file(file)
+{
+    setFixedWidth(kWidth + 2 * kTilePadding);
+    setToolTip(QStringLiteral("Click to keep this copy · double-click to preview"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kTilePadding, kTilePadding, kTilePadding, kTilePadding);
+    layout->setSpacing(6);
+    m_thumbnail = new ThumbnailView(this);
+    m_thumbnail->setCornerRadius(8);
+    m_thumbnail->setFixedSize(kWidth, kThumbnailHeight);
+    m_thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+    layout->addWidget(m_thumbnail);
+    m_badge = new QLabel(m_thumbnail);
+    m_badge->setTextFormat(Qt::PlainText);
+    m_badge->setFont(Theme::font(10, QFont::Bold));
+    m_badge->move(6, 6);
+    m_folder = new ElidingLabel(this);
+    m_folder->setElideMode(Qt::ElideLeft);
+    m_folder->setFont(Theme::font(11));
+    m_folder->setHintCap(kWidth);
+    layout->addWidget(m_folder);
+    m_detail = new ElidingLabel(this);
+    m_detail->setFont(Theme::font(10));
+    m_detail->setHintCap(kWidth);
+    layout->addWidget(m_detail);
+    for (QWidget* child : {static_cast<QWidget*>(m_folder), static_cast<QWidget*>(m_detail)})
+        child->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    // A click keeps this copy only once a double click can no longer follow.
+    m_clickTimer.setSingleShot(true);
+    m_clickTimer.setInterval(QApplication::styleHints()->mouseDoubleClickInterval());
+    connect(&m_clickTimer, &QTimer::timeout, this, &DuplicateTile::keepAsked);
+}
+
+void DuplicateTile::show(const FileItem& file, bool isKeeper, bool isSimilar)
+{
+    m_file = file;
+    m_isKeeper = isKeeper;
+    m_isSimilar = isSimilar;
+    m_thumbnail->setItem(file);
+    m_badge->setText(badgeText());
+    const QColor badge = isKeeper ? Theme::green() : withAlpha(Theme::red(), 0.85);
+    m_badge->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: %1; border-radius: 8px;"
+                       " padding: 3px 7px; }")
+            .arg(badge.name(QColor::HexArgb)));
+    m_badge->adjustSize();
+    m_folder->setText(folderText());
+    m_detail->setText(detailText());
+    m_detail->setColor(Theme::secondary());
+    update();
+}
+
+QString DuplicateTile::badgeText() const
+{
+    return m_isKeeper ? QStringLiteral("Keep") : QStringLiteral("Trash");
+}
+
+QString DuplicateTile::folderText() const
+{
+    const qsizetype slash = m_file.path.lastIndexOf(u'/');
+    return tildePath(slash > 0 ? m_file.path.left(slash) : QStringLiteral("/"));
+}
+
+QString DuplicateTile::detailText() const
+{
+    const QString size = Fmt::bytes(m_file.size);
+    if (m_isSimilar && m_file.pixelWidth)
+        return QStringLiteral("%1×%2 · %3")
+            .arg(*m_file.pixelWidth)
+            .arg(m_file.pixelHeight.value_or(0))
+            .arg(size);
+    return size + QStringLiteral(" · ") + Fmt::date(m_file.created.value_or(m_file.modified));
+}
+
+void DuplicateTile::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75);
+    QPainterPath path;
+    path.addRoundedRect(box, kTileRadius, kTileRadius);
+    painter.fillPath(path, m_isKeeper ? withAlpha(Theme::green(), 0.08) : Theme::fill());
+    if (m_isKeeper) painter.strokePath(path, QPen(Theme::green(), 1.5));
+}
+
+void DuplicateTile::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    m_pressed = true;
+    m_pressPosition = event->position().toPoint();
+}
+
+void DuplicateTile::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_pressed || (event->position().toPoint() - m_pressPosition).manhattanLength() <
+                          QApplication::startDragDistance())
+        return;
+    m_pressed = false;
+    m_clickTimer.stop();
+    // Out of the app a file is offered as a copy only, so nothing can move it away.
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(m_file.path)});
+    data->setText(m_file.path);
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
+}
+
+void DuplicateTile::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && m_pressed &&
+        rect().contains(event->position().toPoint()))
+        m_clickTimer.start();
+    m_pressed = false;
+}
+
+void DuplicateTile::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return;
+    m_clickTimer.stop();
+    m_pressed = false;
+    emit previewAsked();
+}
+
+void DuplicateTile::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    const QColor ink = palette().color(QPalette::WindowText);
+    menu.addAction(Symbols::icon(QStringLiteral("checkmark.circle"), ink),
+                   QStringLiteral("Keep This Copy"), this, &DuplicateTile::keepAsked);
+    menu.addAction(Symbols::icon(QStringLiteral("eye"), ink), QStringLiteral("Preview"), this,
+                   &DuplicateTile::previewAsked);
+    menu.addAction(Symbols::icon(QStringLiteral("folder"), ink), QStringLiteral("Show in Folder"),
+                   this, &DuplicateTile::revealAsked);
+    menu.exec(event->globalPos());
+}
+
+DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep onKeep,
+                                       OnTrash onTrash, QWidget* parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_isSimilar(isSimilar)
+    , m_onKeep(std::move(onKeep))
+    , m_onTrash(std::move(onTrash))
+{
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
+    column->setSpacing(14);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(10);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(3);
+    m_name = new ElidingLabel(this);
+    m_name->setElideMode(Qt::ElideMiddle);
+    m_name->setFont(Theme::monospacedFont(13, QFont::Medium));
+    m_name->setHintCap(520);
+    titles->addWidget(m_name);
+    m_summary = new QLabel(this);
+    m_summary->setTextFormat(Qt::PlainText);
+    m_summary->setFont(Theme::font(11));
+    titles->addWidget(m_summary);
+    header->addLayout(titles, 1);
+    m_trashButton = new QPushButton(this);
+    m_trashButton->setFont(Theme::font(12));
+    m_trashButton->setIcon(
+        Symbols::icon(QStringLiteral("trash"), palette().color(QPalette::ButtonText)));
+    connect(m_trashButton, &QPushButton::clicked, this, [this] {
+        if (m_onTrash) m_onTrash();
+    });
+    header->addWidget(m_trashButton, 0, Qt::AlignVCenter);
+    column->addLayout(header);
+
+    auto* scroller = new QScrollArea(this);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller->setWidgetResizable(true);
+    // The strip lies on the card: nothing of the scroll area paints over it.
+    QPalette clear = scroller->palette();
+    clear.setColor(QPalette::Window, Qt::transparent);
+    clear.setColor(QPalette::Base, Qt::transparent);
+    scroller->setPalette(clear);
+    scroller->viewport()->setPalette(clear);
+    scroller->viewport()->setAutoFillBackground(false);
+    auto* strip = new QWidget;
+    strip->setPalette(clear);
+    strip->setAutoFillBackground(false);
+    m_strip = new QHBoxLayout(strip);
+    m_strip->setContentsMargins(2, 2, 2, 2);
+    m_strip->setSpacing(12);
+    m_strip->addStretch(1);
+    scroller->setWidget(strip);
+    column->addWidget(scroller);
+}
+
+void DuplicateGroupCard::setGroup(const DuplicateGroup& group)
+{
+    m_group = group;
+    // Tiles follow the files: reused in order, made or dropped as the count changes.
+    while (m_tiles.size() > m_group.files.size())
+        delete m_tiles.takeLast();
+    while (m_tiles.size() < m_group.files.size()) {
+        auto* tile = new DuplicateTile(m_group.files[m_tiles.size()]);
+        m_strip->insertWidget(int(m_tiles.size()), tile);
+        connect(tile, &DuplicateTile::keepAsked, this, [this, tile] {
+            if (m_onKeep) m_onKeep(tile->file().path);
+        });
+        connect(tile, &DuplicateTile::previewAsked, this, [this, tile] {
+            if (m_state) m_state->preview(tile->file(), m_group.files);
+        });
+        connect(tile, &DuplicateTile::revealAsked, this,
+                [tile] { revealInFolder({tile->file().path}); });
+        m_tiles.append(tile);
+    }
+    const QString kept = m_group.files.isEmpty() ? QString() : m_group.keeper().path;
+    int tallest = 0;
+    for (qsizetype i = 0; i < m_tiles.size(); ++i) {
+        m_tiles[i]->show(m_group.files[i], m_group.files[i].path == kept, m_isSimilar);
+        tallest = std::max(tallest, m_tiles[i]->sizeHint().height());
+    }
+    if (auto* scroller = findChild<QScrollArea*>()) scroller->setFixedHeight(tallest + 4 + 14);
+    m_name->setText(keeperName());
+    m_summary->setText(summaryText());
+    QPalette secondary = m_summary->palette();
+    secondary.setColor(QPalette::WindowText, Theme::secondary());
+    m_summary->setPalette(secondary);
+    // The styles draw the icon flush against the label; a blank keeps them apart.
+    m_trashButton->setText(u' ' + trashButtonText());
+}
+
+QString DuplicateGroupCard::keeperName() const
+{
+    return m_group.files.isEmpty() ? QString() : m_group.keeper().name;
+}
+
+QString DuplicateGroupCard::summaryText() const
+{
+    return QStringLiteral("%1 %2 · %3 can be freed")
+        .arg(m_group.files.size())
+        .arg(m_isSimilar ? QStringLiteral("similar photos") : QStringLiteral("identical copies"))
+        .arg(Fmt::bytes(m_group.reclaimable()));
+}
+
+QString DuplicateGroupCard::trashButtonText() const
+{
+    return QStringLiteral("Keep 1, Trash %1").arg(m_group.extras().size());
+}
+
+void DuplicateGroupCard::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kCardRadius, kCardRadius);
+    painter.fillPath(path, Theme::card());
+    painter.strokePath(path, QPen(Theme::line(), 1));
+}
+
+} // namespace ovra
