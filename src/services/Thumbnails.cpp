@@ -1,6 +1,7 @@
 #include "Thumbnails.h"
 
 #include "desktop/FileIcon.h"
+#include "platform/Background.h"
 #include "platform/UniformType.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,12 @@ bool isAudioFile(const QString& path)
     if (extension.isEmpty()) return false;
     const UniformType type = UniformType::forFileName(QStringLiteral("file.") + extension);
     return type.isValid() && type.conforms(UniformType::audio());
+}
+
+bool isGuiThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
 }
 
 } // namespace
@@ -88,18 +95,25 @@ Thumbnails::Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource
     , m_icons(std::move(icons))
     , m_cache(std::make_shared<MemoryCache>())
 {
-    m_pool.setMaxThreadCount(std::max(1, threads));
-}
-
-int Thumbnails::defaultThreadCount()
-{
-    return std::clamp(QThread::idealThreadCount() / 2, 2, 4);
+    if (threads > 0) {
+        m_ownPool = std::make_unique<QThreadPool>();
+        m_ownPool->setMaxThreadCount(threads);
+    }
 }
 
 Thumbnails::~Thumbnails()
 {
-    m_pool.clear();
-    m_pool.waitForDone();
+    // The tasks hold what they use themselves; only a pool of our own must
+    // not outlive us with work in it.
+    if (m_ownPool) {
+        m_ownPool->clear();
+        m_ownPool->waitForDone();
+    }
+}
+
+QThreadPool& Thumbnails::pool()
+{
+    return m_ownPool ? *m_ownPool : background::pool(background::Pool::thumbnails);
 }
 
 int Thumbnails::bucket(double side)
@@ -140,12 +154,17 @@ QFuture<Thumbnail> Thumbnails::load(const QString& path, double side)
 {
     if (auto hit = cached(path, side)) return QtFuture::makeReadyFuture(std::move(*hit));
     const int b = bucket(side);
-    auto promise = std::make_shared<QPromise<Thumbnail>>();
-    QFuture<Thumbnail> future = promise->future();
-    promise->start();
+    // Icons are drawn on the GUI thread only; looked up by the name's type, each
+    // drawn once per size, so asking now costs little and the work never has
+    // to come back for it.
+    const QImage icon = m_icons && isGuiThread() ? m_icons(path, b * kScale) : QImage();
     const int priority = m_nextPriority.fetch_add(1, std::memory_order_relaxed) & kPriorityMask;
-    m_pool.start([this, path, b, promise] { generate(path, b, promise); }, priority);
-    return future;
+    return background::run(
+        pool(),
+        [generator = m_generator, cache = m_cache, path, b, icon](QPromise<Thumbnail>& promise) {
+            promise.addResult(generate(*generator, *cache, path, b, icon));
+        },
+        priority);
 }
 
 QFuture<Thumbnail> Thumbnails::load(const QUrl& url, double side)
@@ -153,42 +172,18 @@ QFuture<Thumbnail> Thumbnails::load(const QUrl& url, double side)
     return load(url.path(), side);
 }
 
-void Thumbnails::generate(const QString& path, int bucket,
-                          const std::shared_ptr<QPromise<Thumbnail>>& promise)
+Thumbnail Thumbnails::generate(ThumbnailGenerator& generator, MemoryCache& cache,
+                               const QString& path, int bucket, const QImage& icon)
 {
-    if (promise->isCanceled()) {
-        promise->finish();
-        return;
-    }
-    const int pixelSide = bucket * kScale;
     const QString key = cacheKey(bucket, path);
-    const auto representation = m_generator->generateBestRepresentation(path, pixelSide);
-    if (representation && !representation->image.isNull()) {
-        const Thumbnail thumbnail{path, representation->image,
-                                  isIcon(representation->type, isAudioFile(path))};
-        m_cache->insert(key, thumbnail);
-        promise->addResult(thumbnail);
-        promise->finish();
-        return;
-    }
-
-    // No picture: the file's icon, cached like a picture so the file is not
-    // tried again at this size.
-    auto finishWithIcon = [cache = m_cache, icons = m_icons, path, key, pixelSide,
-                           promise](bool onGuiThread) {
-        const QImage icon = onGuiThread && icons ? icons(path, pixelSide) : QImage();
-        const Thumbnail thumbnail{path, icon, true};
-        cache->insert(key, thumbnail);
-        promise->addResult(thumbnail);
-        promise->finish();
-    };
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) {
-        finishWithIcon(false);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        app, [finishWithIcon] { finishWithIcon(true); }, Qt::QueuedConnection);
+    const auto representation = generator.generateBestRepresentation(path, bucket * kScale);
+    Thumbnail thumbnail{path, icon, true};
+    if (representation && !representation->image.isNull())
+        thumbnail = {path, representation->image, isIcon(representation->type, isAudioFile(path))};
+    // No picture: the icon, cached like a picture so the file is not tried again
+    // at this size.
+    cache.insert(key, thumbnail);
+    return thumbnail;
 }
 
 } // namespace ovra

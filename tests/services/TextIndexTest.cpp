@@ -75,6 +75,12 @@ QList<FileItem> pictures(int count, const QString& prefix = QStringLiteral("p"))
     return items;
 }
 
+// The index file is read in the background.
+bool loaded(const TextIndex& index)
+{
+    return QTest::qWaitFor([&] { return index.hasLoaded(); }, 20000);
+}
+
 bool finishRun(const TextIndex& index)
 {
     return QTest::qWaitFor([&] { return !index.isIndexing(); }, 20000);
@@ -247,6 +253,7 @@ TEST(TextIndex, fileRoundTrip)
     EXPECT_EQ(file.value(QStringLiteral("/pictures/quote.png")).toObject().keys(),
               (QStringList{QStringLiteral("modified"), QStringLiteral("text")}));
     const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.entries(), written);
     EXPECT_EQ(reread.entries().value(QStringLiteral("/pictures/quote.png")).modified, modified);
     EXPECT_EQ(reread.indexedCount(), 3);
@@ -264,13 +271,16 @@ TEST(TextIndex, damagedFileKeepsItsGoodEntries)
     })");
     {
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         EXPECT_EQ(index.entries(),
                   (QHash<QString, TextIndex::Entry>{
                       {QStringLiteral("/good.png"), {12.5, QStringLiteral("kept")}}}));
         index.forget({});
     }
     EXPECT_FALSE(QFile::exists(location + QStringLiteral(".unreadable")));
-    EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 1);
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(reread.indexedCount(), 1);
 }
 
 TEST(TextIndex, unreadableFileIsMovedAsideBeforeTheFirstSave)
@@ -283,13 +293,16 @@ TEST(TextIndex, unreadableFileIsMovedAsideBeforeTheFirstSave)
         QFile::remove(location + QStringLiteral(".unreadable"));
         f.home.writeFile(location.mid(f.home.root().size() + 1), bytes);
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         EXPECT_EQ(index.indexedCount(), 0);
         EXPECT_EQ(fileBytes(location), bytes); // untouched until something is saved
 
         textNow(index, picture(QStringLiteral("new.png")));
         index.waitForSaved();
         EXPECT_EQ(fileBytes(location + QStringLiteral(".unreadable")), bytes);
-        EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 1);
+        const TextIndex reread(f.recognize);
+        ASSERT_TRUE(loaded(reread));
+        EXPECT_EQ(reread.indexedCount(), 1);
     }
 }
 
@@ -306,5 +319,36 @@ TEST(TextIndex, newestSnapshotLandsLast)
         for (const FileItem& item : items)
             index.forget({item.path});
     }
-    EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 0);
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(reread.indexedCount(), 0);
+}
+
+// Work asked for before the file is in neither loses what the file holds nor
+// resurrects what was forgotten meanwhile.
+TEST(TextIndex, workBeforeTheFileIsReadKeepsItsEntries)
+{
+    Fixture f;
+    const QString location = TextIndex::fileLocation();
+    f.home.writeFile(location.mid(f.home.root().size() + 1), R"({
+        "/pictures/kept.png": {"modified": 1000.5, "text": "old words"},
+        "/pictures/dropped.png": {"modified": 1000.5, "text": "gone"}
+    })");
+    {
+        TextIndex index(f.recognize);
+        EXPECT_FALSE(index.hasLoaded());
+        index.forget({QStringLiteral("/pictures/dropped.png")});
+        index.index({picture(QStringLiteral("kept.png")), picture(QStringLiteral("new.png"))});
+        EXPECT_TRUE(index.isIndexing());
+        EXPECT_EQ(index.saveCount(), 0);
+        ASSERT_TRUE(finishRun(index));
+        EXPECT_TRUE(index.hasLoaded());
+        // Only the file without current text was read.
+        EXPECT_EQ(f.reader->callsSoFar(), QStringList{"new.png"});
+    }
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(QSet<QString>(reread.entries().keyBegin(), reread.entries().keyEnd()),
+              (QSet<QString>{"/pictures/kept.png", "/pictures/new.png"}));
+    EXPECT_EQ(reread.entries().value("/pictures/kept.png").text, "old words");
 }

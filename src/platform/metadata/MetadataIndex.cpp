@@ -558,6 +558,7 @@ private:
 
 public:
     std::mutex& buildMutex() { return m_buildMutex; }
+    int threadCount() const { return m_threads; }
 
 private:
     AttributeMap m_cache;
@@ -917,6 +918,11 @@ std::optional<Item> MetadataIndex::itemAtPath(const QString& path)
 MetadataIndex::Stats MetadataIndex::stats() const
 {
     return m_store->stats();
+}
+
+int MetadataIndex::threadCount() const
+{
+    return m_store->threadCount();
 }
 
 std::vector<content::FileStamp> MetadataIndex::documentStamps() const

@@ -124,6 +124,9 @@ public:
     };
     Stats stats() const;
 
+    // How many threads a walk, a refresh or a query's evaluation runs on.
+    int threadCount() const;
+
 private:
     std::unique_ptr<IndexStore> m_store;
 };
