@@ -52,6 +52,8 @@ OvraApplication::OvraApplication()
 
 OvraApplication::~OvraApplication()
 {
+    // A first walk of a large home takes minutes; quitting does not wait for it.
+    m_index->stop();
     m_window.reset();
 #ifdef OVRA_WITH_SERVICES
     m_textIndex.reset();

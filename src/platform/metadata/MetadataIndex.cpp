@@ -12,6 +12,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <future>
 #include <limits>
@@ -383,6 +384,7 @@ public:
         if (missing(*snapshot()).isEmpty()) return;
 
         std::lock_guard build(m_buildMutex);
+        if (m_stopping) return;
         const QStringList toWalk = missing(*snapshot());
         if (toWalk.isEmpty()) return;
         loadCacheOnce();
@@ -390,7 +392,8 @@ public:
         std::vector<std::shared_ptr<const Table>> added;
         std::size_t reads = 0;
         for (const QString& root : toWalk) {
-            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads});
+            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads, &m_stopping});
+            if (m_stopping) return;
             reads += outcome.contentReads;
             if (!outcome.table) outcome.table = emptyTable(root);
             applyRecentlyUsed(*outcome.table, recent);
@@ -413,6 +416,7 @@ public:
     void refresh()
     {
         std::lock_guard build(m_buildMutex);
+        if (m_stopping) return;
         const auto recent = recentlyUsed();
         auto next = std::make_shared<State>();
         std::size_t reads = 0, listed = 0;
@@ -433,8 +437,10 @@ public:
             // Files that stayed are carried over from the old table; what is new
             // is read, so the cache on disk is not needed for the walk.
             static const AttributeMap kNoCache;
-            WalkOutcome outcome = walkScope(
-                old->root, old->rootFolder == kNone ? nullptr : old.get(), kNoCache, {m_threads});
+            WalkOutcome outcome =
+                walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(), kNoCache,
+                          {m_threads, &m_stopping});
+            if (m_stopping) return;
             reads += outcome.contentReads;
             listed += outcome.listedFolders;
             if (!outcome.table) outcome.table = emptyTable(old->root);
@@ -556,9 +562,12 @@ private:
     std::size_t m_contentReads = 0;
     std::mutex m_buildMutex; // one walk or refresh at a time; guards the cache
 
+    std::atomic_bool m_stopping = false;
+
 public:
     std::mutex& buildMutex() { return m_buildMutex; }
     int threadCount() const { return m_threads; }
+    void stop() { m_stopping = true; }
 
 private:
     AttributeMap m_cache;
@@ -901,6 +910,11 @@ void MetadataIndex::waitForCache()
 void MetadataIndex::refresh()
 {
     m_store->refresh();
+}
+
+void MetadataIndex::stop()
+{
+    m_store->stop();
 }
 
 MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringList& scopes,
