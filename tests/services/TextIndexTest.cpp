@@ -1,4 +1,5 @@
 #include "services/TextIndex.h"
+#include "platform/Background.h"
 #include "support/TestHome.h"
 
 #include <QFile>
@@ -75,7 +76,8 @@ QList<FileItem> pictures(int count, const QString& prefix = QStringLiteral("p"))
     return items;
 }
 
-// The index file is read in the background.
+// The index file is read in the background; a run asked for before it is in
+// starts only then.
 bool loaded(const TextIndex& index)
 {
     return QTest::qWaitFor([&] { return index.hasLoaded(); }, 20000);
@@ -112,6 +114,7 @@ TEST(TextIndex, runTakesEachCandidateOnce)
     f.reader->answers = {{QStringLiteral("blank.png"), QString()},
                          {QStringLiteral("fails.png"), std::nullopt}};
     TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
     textNow(index, picture(QStringLiteral("known.png"), 10));
     textNow(index, picture(QStringLiteral("blank.png"), 10));
 
@@ -161,6 +164,7 @@ TEST(TextIndex, secondRunIsIgnoredWhileOneRuns)
     Fixture f;
     f.reader->isHolding = true;
     TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
     index.index(pictures(5));
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.reader->callsSoFar().size() == 2; }, 20000));
     index.index({picture(QStringLiteral("late.png"))});
@@ -180,6 +184,7 @@ TEST(TextIndex, savesAfterEveryFortyResultsAndOnDemand)
 {
     Fixture f;
     TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
     index.index(pictures(100));
     ASSERT_TRUE(finishRun(index));
     EXPECT_EQ(index.saveCount(), 3);
@@ -211,6 +216,7 @@ TEST(TextIndex, searchIgnoresCaseAndAccents)
                          {QStringLiteral("sign.png"), QStringLiteral("CAFE NOIR")},
                          {QStringLiteral("blank.png"), QString()}};
     TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
     index.index({picture(QStringLiteral("menu.png")), picture(QStringLiteral("sign.png")),
                  picture(QStringLiteral("blank.png"))});
     ASSERT_TRUE(finishRun(index));
@@ -241,6 +247,7 @@ TEST(TextIndex, fileRoundTrip)
     QHash<QString, TextIndex::Entry> written;
     {
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         index.index({picture(QStringLiteral("quote.png"), modified),
                      picture(QStringLiteral("blank.png"), kDistantPast),
                      picture(QStringLiteral("plain.png"), 0.1)});
@@ -314,6 +321,7 @@ TEST(TextIndex, newestSnapshotLandsLast)
     const QList<FileItem> items = pictures(300);
     {
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         index.index(items);
         ASSERT_TRUE(finishRun(index));
         for (const FileItem& item : items)
@@ -335,12 +343,22 @@ TEST(TextIndex, workBeforeTheFileIsReadKeepsItsEntries)
         "/pictures/dropped.png": {"modified": 1000.5, "text": "gone"}
     })");
     {
+        // The file is read on the file pool: held busy, the read waits.
+        QSemaphore busy, release;
+        const int threads = background::threadCount(background::Pool::files);
+        for (int i = 0; i < threads; ++i)
+            background::run(background::Pool::files, [&] {
+                busy.release();
+                release.acquire();
+            });
+        busy.acquire(threads);
         TextIndex index(f.recognize);
         EXPECT_FALSE(index.hasLoaded());
         index.forget({QStringLiteral("/pictures/dropped.png")});
         index.index({picture(QStringLiteral("kept.png")), picture(QStringLiteral("new.png"))});
         EXPECT_TRUE(index.isIndexing());
         EXPECT_EQ(index.saveCount(), 0);
+        release.release(threads);
         ASSERT_TRUE(finishRun(index));
         EXPECT_TRUE(index.hasLoaded());
         // Only the file without current text was read.
