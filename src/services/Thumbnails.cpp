@@ -30,12 +30,6 @@ bool isAudioFile(const QString& path)
     return type.isValid() && type.conforms(UniformType::audio());
 }
 
-bool isGuiThread()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 } // namespace
 
 // A least-recently-used map of pictures, bounded by count and by bytes, safe
@@ -154,17 +148,19 @@ QFuture<Thumbnail> Thumbnails::load(const QString& path, double side)
 {
     if (auto hit = cached(path, side)) return QtFuture::makeReadyFuture(std::move(*hit));
     const int b = bucket(side);
-    // Icons are drawn on the GUI thread only; looked up by the name's type, each
-    // drawn once per size, so asking now costs little and the work never has
-    // to come back for it.
-    const QImage icon = m_icons && isGuiThread() ? m_icons(path, b * kScale) : QImage();
+    // The asker's future is this promise's: a fallback icon is drawn on the GUI
+    // thread after the work, and cancelling the future still reaches the work.
+    auto promise = std::make_shared<QPromise<Thumbnail>>();
+    QFuture<Thumbnail> future = promise->future();
+    promise->start();
     const int priority = m_nextPriority.fetch_add(1, std::memory_order_relaxed) & kPriorityMask;
-    return background::run(
+    background::run(
         pool(),
-        [generator = m_generator, cache = m_cache, path, b, icon](QPromise<Thumbnail>& promise) {
-            promise.addResult(generate(*generator, *cache, path, b, icon));
+        [generator = m_generator, cache = m_cache, icons = m_icons, path, b, promise] {
+            generate(*generator, cache, icons, path, b, promise);
         },
         priority);
+    return future;
 }
 
 QFuture<Thumbnail> Thumbnails::load(const QUrl& url, double side)
@@ -172,18 +168,42 @@ QFuture<Thumbnail> Thumbnails::load(const QUrl& url, double side)
     return load(url.path(), side);
 }
 
-Thumbnail Thumbnails::generate(ThumbnailGenerator& generator, MemoryCache& cache,
-                               const QString& path, int bucket, const QImage& icon)
+void Thumbnails::generate(ThumbnailGenerator& generator, const std::shared_ptr<MemoryCache>& cache,
+                          const IconSource& icons, const QString& path, int bucket,
+                          const std::shared_ptr<QPromise<Thumbnail>>& promise)
 {
+    if (promise->isCanceled()) {
+        promise->finish();
+        return;
+    }
+    const int pixelSide = bucket * kScale;
     const QString key = cacheKey(bucket, path);
-    const auto representation = generator.generateBestRepresentation(path, bucket * kScale);
-    Thumbnail thumbnail{path, icon, true};
-    if (representation && !representation->image.isNull())
-        thumbnail = {path, representation->image, isIcon(representation->type, isAudioFile(path))};
-    // No picture: the icon, cached like a picture so the file is not tried again
-    // at this size.
-    cache.insert(key, thumbnail);
-    return thumbnail;
+    const auto representation = generator.generateBestRepresentation(path, pixelSide);
+    if (representation && !representation->image.isNull()) {
+        const Thumbnail thumbnail{path, representation->image,
+                                  isIcon(representation->type, isAudioFile(path))};
+        cache->insert(key, thumbnail);
+        promise->addResult(thumbnail);
+        promise->finish();
+        return;
+    }
+
+    // No picture: the file's icon, cached like a picture so the file is not
+    // tried again at this size. Icons are drawn on the GUI thread only.
+    auto finishWithIcon = [cache, icons, path, key, pixelSide, promise](bool onGuiThread) {
+        const QImage icon = onGuiThread && icons ? icons(path, pixelSide) : QImage();
+        const Thumbnail thumbnail{path, icon, true};
+        cache->insert(key, thumbnail);
+        promise->addResult(thumbnail);
+        promise->finish();
+    };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        finishWithIcon(false);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [finishWithIcon] { finishWithIcon(true); }, Qt::QueuedConnection);
 }
 
 } // namespace ovra

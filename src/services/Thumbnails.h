@@ -69,15 +69,18 @@ public:
     // error. Both outcomes are cached. Cancelling the future before its work
     // has started drops the work; the request asked for last starts first,
     // since the views that asked last are the ones on screen now. Work already
-    // started still completes and fills the cache. The icon is looked up when
-    // asked on the GUI thread; asked elsewhere, the fallback has no image.
+    // started still completes and fills the cache. The icon is looked up on the
+    // GUI thread, so a caller waiting on the GUI thread must keep its event
+    // loop running.
     QFuture<Thumbnail> load(const QString& path, double side);
     QFuture<Thumbnail> load(const QUrl& url, double side);
 
 private:
     class MemoryCache;
-    static Thumbnail generate(ThumbnailGenerator& generator, MemoryCache& cache,
-                              const QString& path, int bucket, const QImage& icon);
+    // Runs on the pool; holds nothing of the loader, which may go first.
+    static void generate(ThumbnailGenerator& generator, const std::shared_ptr<MemoryCache>& cache,
+                         const IconSource& icons, const QString& path, int bucket,
+                         const std::shared_ptr<QPromise<Thumbnail>>& promise);
     QThreadPool& pool();
 
     std::shared_ptr<ThumbnailGenerator> m_generator;
