@@ -30,6 +30,7 @@ namespace ovra::bench {
 
 bool BenchApplication::notify(QObject* receiver, QEvent* event)
 {
+    if (beforeEvent) beforeEvent(receiver, event);
     const bool handled = QApplication::notify(receiver, event);
     if (afterEvent) afterEvent(receiver, event);
     return handled;

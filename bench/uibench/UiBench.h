@@ -7,11 +7,12 @@
 
 namespace ovra::bench {
 
-// The application object, with a hook that runs after each event has been
-// handled: how a benchmark learns that a window has finished painting.
+// The application object, with hooks that run before each event is handled and
+// after it has been: how a benchmark learns that a window has finished painting.
 class BenchApplication : public QApplication {
 public:
     using QApplication::QApplication;
+    std::function<void(QObject* receiver, QEvent* event)> beforeEvent;
     std::function<void(QObject* receiver, QEvent* event)> afterEvent;
 
     bool notify(QObject* receiver, QEvent* event) override;
@@ -20,5 +21,6 @@ public:
 int runScrollBench(BenchApplication& app, const QStringList& args);
 int runSearchBench(BenchApplication& app, const QStringList& args);
 int runShowCommand(BenchApplication& app, const QStringList& args);
+int runStartupLoadBench(BenchApplication& app, const QStringList& args);
 
 } // namespace ovra::bench

@@ -23,6 +23,9 @@ const Subcommand kSubcommands[] = {
     {"search", ovra::bench::runSearchBench,
      "from the debounce's end to the results painted over a generated tree [--files N] [--dir D] "
      "[--cache D]"},
+    {"startup-load", ovra::bench::runStartupLoadBench,
+     "the app started on a generated home with nothing indexed: first paint, longest GUI stall, "
+     "cores and memory over its first minute [--files N] [--dir D] [--seconds S]"},
     {"show", ovra::bench::runShowCommand,
      "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
 };

@@ -11,6 +11,7 @@
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "library/Trash.h"
+#include "platform/Background.h"
 #include "platform/content/ContentIndex.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/metadata/MetadataIndex.h"
@@ -20,14 +21,17 @@
 #endif
 
 #include <QMainWindow>
-#include <QThreadPool>
 
 namespace ovra {
 
 OvraApplication::OvraApplication()
 {
-    m_contentIndex = std::make_shared<content::ContentIndex>();
+    // The indexes' own threads stay within their pools' share of the cores.
+    content::ContentIndex::Options contentOptions;
+    contentOptions.threads = background::threadCount(background::Pool::extraction);
+    m_contentIndex = std::make_shared<content::ContentIndex>(std::move(contentOptions));
     md::MetadataIndex::Options options;
+    options.threads = background::threadCount(background::Pool::index);
     options.contentIndex = m_contentIndex;
     m_index = std::make_unique<md::MetadataIndex>(std::move(options));
     m_library = std::make_unique<LibraryStore>(*m_index);
@@ -66,6 +70,8 @@ OvraApplication::OvraApplication()
 
 OvraApplication::~OvraApplication()
 {
+    // A first walk of a large home takes minutes; quitting does not wait for it.
+    m_index->stop();
     m_window.reset();
 #ifdef OVRA_WITH_SERVICES
     m_textIndex.reset();
@@ -76,9 +82,9 @@ OvraApplication::~OvraApplication()
     m_cleanup.reset();
     m_duplicates.reset();
     m_trash.reset();
+    // Each of these waited for its own work as it went: nothing reads the
+    // index any more.
     m_library.reset();
-    // Queries and refreshes still running on the pool read the index.
-    QThreadPool::globalInstance()->waitForDone();
     cleanupPool().waitForDone();
     m_index.reset();
     m_contentIndex.reset();

@@ -29,8 +29,8 @@ public:
     static constexpr int kWindowHeight = 860;
 
     OvraApplication();
-    // Closes the window, then lets the objects go, the index last, once no
-    // background work can reach it any more.
+    // Closes the window, then lets the objects go in reverse order, the index
+    // last; each waits for its own background work as it goes.
     ~OvraApplication() override;
 
     const AppContext& context() const { return m_context; }

@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QSet>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace ovra {
 
@@ -46,12 +45,12 @@ StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context)
         steps.scopes = library->scopes();
     }
     if (md::MetadataIndex* index = context.index) {
-        // The index outlives every pool thread: the app waits for the pool
-        // before it lets the index go.
+        // The index outlives the refresh: the pipeline waits for it when it
+        // goes, and the window that owns the pipeline goes before the index.
         steps.refreshIndex = [index] {
             // A file downloaded again under the same name must show its new site.
             DownloadSources::clearCache();
-            return QtConcurrent::run([index] { index->refresh(); });
+            return background::run(background::Pool::index, [index] { index->refresh(); });
         };
     }
 #ifdef OVRA_WITH_SERVICES
@@ -137,7 +136,7 @@ void StartupPipeline::start(qint64 token)
     m_token = token;
     const quint64 run = ++m_run;
     if (isRefresh && m_steps.refreshIndex) {
-        after(m_steps.refreshIndex(), run,
+        after(m_tasks.track(m_steps.refreshIndex()), run,
               [this, run, token](const QFuture<void>&) { startLoads(run, token); });
     } else {
         startLoads(run, token);

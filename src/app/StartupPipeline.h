@@ -3,6 +3,7 @@
 #include "library/FileItem.h"
 #include "library/SidebarItem.h"
 #include "library/Spotlight.h"
+#include "platform/Background.h"
 #include "ui/AppContext.h"
 
 #include <QFuture>
@@ -93,6 +94,7 @@ private:
     Steps m_steps;
     std::optional<qint64> m_token;
     quint64 m_run = 0;
+    background::TaskSet m_tasks; // the index refreshes this pipeline started
 };
 
 } // namespace ovra

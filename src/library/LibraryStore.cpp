@@ -3,13 +3,13 @@
 #include "Location.h"
 #include "NaturalSearch.h"
 #include "SearchText.h"
+#include "platform/Background.h"
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 #include <cstdio>
@@ -60,6 +60,34 @@ FolderListing listFolderNow(const QString& folder)
     return listing;
 }
 
+// Files whose recognised text matched go first, each checked against the disk
+// (it still exists, is the version that was read, and fits the query). Runs on
+// the pool thread with the query, never on the GUI thread.
+int addTextHits(SpotlightResult& found, const QList<LibraryStore::TextHit>& hits,
+                const ParsedQuery& parsed)
+{
+    if (hits.isEmpty()) return 0;
+    QSet<QString> listed;
+    for (const FileItem& f : found.items)
+        listed.insert(f.path);
+    QList<FileItem> extra;
+    for (const LibraryStore::TextHit& hit : hits) {
+        const QString key = pathKey(hit.path);
+        if (listed.contains(key) || Spotlight::isNoise(key)) continue;
+        const auto item = FileItem::fromPath(key);
+        // Recognised text describes one version of a file: a changed file's
+        // old words no longer find it.
+        if (!item || item->modified != hit.modified || !parsed.matches(*item)) continue;
+        listed.insert(key);
+        extra.push_back(*item);
+    }
+    const int added = int(extra.size());
+    found.totalCount += added;
+    extra.append(found.items);
+    found.items = std::move(extra);
+    return added;
+}
+
 } // namespace
 
 LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
@@ -71,8 +99,8 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
 
 LibraryStore::~LibraryStore()
 {
-    for (auto& future : m_running)
-        future.cancel();
+    // The queries read the index by reference: none may outlive the store.
+    m_tasks.cancelAndWait();
 }
 
 QStringList LibraryStore::defaultScopes()
@@ -138,8 +166,8 @@ QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
 
     m_loading.insert(item);
     emit loadingChanged();
-    QFuture<SpotlightResult> running = Spotlight::run(
-        m_index, query->query, query->scopes, query->sortKey, kCollectionLimit, query->accept);
+    QFuture<SpotlightResult> running = m_tasks.track(Spotlight::run(
+        m_index, query->query, query->scopes, query->sortKey, kCollectionLimit, query->accept));
     m_running.insert(item, running);
     QPointer<LibraryStore> self(this);
     return running
@@ -159,7 +187,7 @@ QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
 
 void LibraryStore::cancelLoad(const SidebarItem& item)
 {
-    if (auto it = m_running.find(item); it != m_running.end()) it->cancel();
+    if (auto it = m_running.find(item); it != m_running.end()) background::cancel(*it);
 }
 
 void LibraryStore::finishLoad(const SidebarItem& item, qint64 token, const SpotlightResult& result)
@@ -207,7 +235,7 @@ QFuture<SpotlightResult> LibraryStore::result(const SidebarItem& item, qint64 to
 
 QFuture<FolderListing> LibraryStore::listFolder(const QString& folder)
 {
-    return QtConcurrent::run([folder] { return listFolderNow(folder); });
+    return background::run(background::Pool::files, [folder] { return listFolderNow(folder); });
 }
 
 void LibraryStore::remove(const QSet<QString>& paths)
@@ -242,6 +270,8 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
 {
     const QString trimmed = trimmedSearchText(text);
     m_latestQuery = trimmed;
+    // Whatever runs answers an older text: fast typing never queues full queries.
+    background::cancel(m_search);
     if (trimmed.isEmpty()) {
         // Empty text also ends the searching state: nothing is running for it.
         const bool hadResult = m_searchResult.has_value(), hadQuery = m_parsedQuery.has_value();
@@ -263,50 +293,43 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
         scopes = m_scopes;
         scopes << xdg::applicationFolders();
     }
-    QFuture<SpotlightResult> running =
-        Spotlight::run(m_index, parsed.spotlightQuery(), scopes,
-                       QStringLiteral("kMDItemFSContentChangeDate"), kSearchLimit, {});
-    QPointer<LibraryStore> self(this);
-    return running
-        .then(this,
-              [self, trimmed, parsed, textSearch](const SpotlightResult& found) {
-                  if (self) self->publish(trimmed, parsed, found, textSearch);
-              })
-        .onCanceled(this, [self] {
-            // A cancelled search publishes nothing; a newer one owns the fields.
-            Q_UNUSED(self);
-        });
-}
-
-void LibraryStore::publish(const QString& trimmed, const ParsedQuery& parsed, SpotlightResult found,
-                           const TextSearch& textSearch)
-{
-    if (m_latestQuery != trimmed) return; // a newer search was asked for
-    int textMatches = 0;
+    // The text index answers from memory here; checking its hits against the
+    // disk waits for the pool.
+    QList<TextHit> hits;
     if (textSearch) {
         QStringList terms = parsed.terms;
         if (terms.isEmpty() && !parsed.isStructured()) terms = {trimmed};
-        const QList<TextHit> hits = terms.isEmpty() ? QList<TextHit>() : textSearch(terms);
-        QSet<QString> listed;
-        for (const FileItem& f : found.items)
-            listed.insert(f.path);
-        QList<FileItem> extra;
-        for (const TextHit& hit : hits) {
-            const QString key = pathKey(hit.path);
-            if (listed.contains(key) || Spotlight::isNoise(key)) continue;
-            const auto item = FileItem::fromPath(key);
-            // Recognised text describes one version of a file: a changed file's
-            // old words no longer find it.
-            if (!item || item->modified != hit.modified || !parsed.matches(*item)) continue;
-            listed.insert(key);
-            extra.push_back(*item);
-        }
-        textMatches = int(extra.size());
-        found.totalCount += textMatches;
-        extra.append(found.items);
-        found.items = std::move(extra);
+        if (!terms.isEmpty()) hits = textSearch(terms);
     }
-    m_searchResult = std::move(found);
+    m_search = m_tasks.run(
+        background::Pool::index, [index = &m_index, query = parsed.spotlightQuery(), scopes, parsed,
+                                  hits](QPromise<SearchAnswer>& promise) {
+            const auto cancelled = [&promise] { return promise.isCanceled(); };
+            SearchAnswer answer;
+            answer.found = Spotlight::runBlocking(*index, query, scopes,
+                                                  QStringLiteral("kMDItemFSContentChangeDate"),
+                                                  kSearchLimit, {}, cancelled);
+            if (promise.isCanceled()) return;
+            answer.textMatches = addTextHits(answer.found, hits, parsed);
+            promise.addResult(std::move(answer));
+        });
+    QPointer<LibraryStore> self(this);
+    return m_search
+        .then(this,
+              [self, trimmed, parsed](const SearchAnswer& answer) {
+                  if (self) self->publish(trimmed, parsed, answer);
+              })
+        .onCanceled(this, [] {
+            // A cancelled search publishes nothing; a newer one owns the fields.
+        });
+}
+
+void LibraryStore::publish(const QString& trimmed, const ParsedQuery& parsed,
+                           const SearchAnswer& answer)
+{
+    if (m_latestQuery != trimmed) return; // a newer search was asked for
+    const int textMatches = answer.textMatches;
+    m_searchResult = answer.found;
     emit searchResultChanged();
     if (m_parsedQuery != parsed) {
         m_parsedQuery = parsed;

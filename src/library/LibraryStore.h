@@ -4,6 +4,7 @@
 #include "ParsedQuery.h"
 #include "SidebarItem.h"
 #include "Spotlight.h"
+#include "platform/Background.h"
 
 #include <QFuture>
 #include <QHash>
@@ -48,7 +49,9 @@ public:
         QString path;
         double modified = 0;
     };
-    // The files whose recognised text holds every term, best first.
+    // The files whose recognised text holds every term, best first. Called on
+    // the GUI thread, from memory; the store checks the hits against the disk
+    // on a pool thread.
     using TextSearch = std::function<QList<TextHit>(const QStringList& terms)>;
 
     explicit LibraryStore(md::MetadataIndex& index, QObject* parent = nullptr);
@@ -114,8 +117,12 @@ private:
     void finishLoad(const SidebarItem& item, qint64 token, const SpotlightResult& result);
     void settleWaiters(const SidebarItem& item);
     void setSearching(bool searching);
-    void publish(const QString& trimmed, const ParsedQuery& parsed, SpotlightResult found,
-                 const TextSearch& textSearch);
+    // A search's answer, its text-index hits already checked and put first.
+    struct SearchAnswer {
+        SpotlightResult found;
+        int textMatches = 0;
+    };
+    void publish(const QString& trimmed, const ParsedQuery& parsed, const SearchAnswer& answer);
 
     md::MetadataIndex& m_index;
     QStringList m_scopes;
@@ -132,6 +139,11 @@ private:
     QString m_latestQuery;
     bool m_isSearching = false;
     int m_textMatchCount = 0;
+    QFuture<SearchAnswer> m_search;
+
+    // Last, so it goes first: the store's queries are cancelled and waited for
+    // before anything they answer to is gone.
+    background::TaskSet m_tasks;
 };
 
 } // namespace ovra

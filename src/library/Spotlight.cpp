@@ -1,13 +1,12 @@
 #include "Spotlight.h"
 
+#include "platform/Background.h"
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "platform/metadata/NoiseRules.h"
 
 #include <QPromise>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <mutex>
@@ -32,13 +31,14 @@ struct Verdict {
 };
 
 // Building a FileItem for each of up to 300,000 results is the costly part of a
-// query: judge them on every core, then build the listed items again in order.
+// query: judge them on as many threads as the index evaluates on, then build the
+// listed items again in order.
 std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Accept& accept,
-                           const std::function<bool()>& isCancelled)
+                           const std::function<bool()>& isCancelled, int threads)
 {
     std::vector<Verdict> verdicts(results.count());
-    const std::size_t tasks = std::clamp<std::size_t>(
-        results.count() / kItemsPerTask, 1, std::max(1u, std::thread::hardware_concurrency()));
+    const std::size_t tasks = std::clamp<std::size_t>(results.count() / kItemsPerTask, 1,
+                                                      std::size_t(std::max(1, threads)));
     const std::size_t per = (results.count() + tasks - 1) / tasks;
     auto work = [&](std::size_t task) {
         const std::size_t end = std::min(results.count(), (task + 1) * per);
@@ -74,7 +74,7 @@ SpotlightResult runBlocking(md::MetadataIndex& index, const QString& queryString
         query, scopes, md::attrNamed(sortKey), std::size_t(kMaxResultsRead), isCancelled, false);
     if (isCancelled && isCancelled()) return SpotlightResult::empty();
 
-    const std::vector<Verdict> verdicts = judge(results, accept, isCancelled);
+    const std::vector<Verdict> verdicts = judge(results, accept, isCancelled, index.threadCount());
     if (isCancelled && isCancelled()) return SpotlightResult::empty();
     SpotlightResult out;
     std::vector<std::size_t> accepted;
@@ -102,13 +102,14 @@ QFuture<SpotlightResult> run(md::MetadataIndex& index, const QString& query,
     // An unparsable string answers at once, without touching the index.
     if (!md::Query::parse(query).isValid())
         return QtFuture::makeReadyFuture(SpotlightResult::empty());
-    return QtConcurrent::run([&index, query, scopes, sortKey, limit,
-                              accept = std::move(accept)](QPromise<SpotlightResult>& promise) {
-        const auto cancelled = [&promise] { return promise.isCanceled(); };
-        SpotlightResult result =
-            runBlocking(index, query, scopes, sortKey, limit, accept, cancelled);
-        promise.addResult(promise.isCanceled() ? SpotlightResult::empty() : std::move(result));
-    });
+    return background::run(
+        background::Pool::index, [&index, query, scopes, sortKey, limit,
+                                  accept = std::move(accept)](QPromise<SpotlightResult>& promise) {
+            const auto cancelled = [&promise] { return promise.isCanceled(); };
+            SpotlightResult result =
+                runBlocking(index, query, scopes, sortKey, limit, accept, cancelled);
+            promise.addResult(promise.isCanceled() ? SpotlightResult::empty() : std::move(result));
+        });
 }
 
 bool isNoise(const QString& path)

@@ -38,7 +38,8 @@ inline constexpr qsizetype kMaxResultsRead = 300000;
 // (descending), skipping noise paths, keeping what `accept` accepts. `accept` runs
 // on worker threads: it may read only the item and what it captured. Never fails:
 // an invalid query string, a cancelled future or any failure gives the empty
-// result. The future finishes exactly once.
+// result. The future finishes exactly once. Runs on the index's pool; the index
+// must outlive the work, so the caller keeps the future in its TaskSet.
 QFuture<SpotlightResult> run(md::MetadataIndex& index, const QString& query,
                              const QStringList& scopes, const QString& sortKey, qsizetype limit,
                              Accept accept);

@@ -1,12 +1,12 @@
 #include "Trash.h"
 
+#include "platform/Background.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QStandardPaths>
-#include <QThreadPool>
-#include <QtConcurrent>
 
 #include <sys/stat.h>
 
@@ -32,12 +32,19 @@ qint64 sizeOf(const QString& path)
     return S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
 }
 
-QThreadPool& trashPool()
+Trash::Outcome moveAll(const QStringList& paths, const Trash::MoveOne& moveOne)
 {
-    // Moves are rare and short: one thread keeps them in the order asked.
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    return pool;
+    Trash::Outcome outcome;
+    for (const QString& path : paths) {
+        const qint64 size = sizeOf(path);
+        if (moveOne(path)) {
+            outcome.moved.insert(path);
+            outcome.movedBytes += size;
+        } else {
+            outcome.failed.append(path);
+        }
+    }
+    return outcome;
 }
 
 } // namespace
@@ -48,30 +55,23 @@ Trash::Trash(QObject* parent)
 {
 }
 
-Trash::~Trash() = default;
+Trash::~Trash()
+{
+    m_tasks.cancelAndWait();
+}
 
 QFuture<Trash::Outcome> Trash::moveToTrash(const QStringList& paths)
 {
-    MoveOne moveOne = m_moveOne;
+    // Moves keep the order asked: each starts when the one before has ended.
+    QFuture<Outcome> moves = m_tasks.track(
+        m_lastMove.then(&background::pool(background::Pool::files),
+                        [paths, moveOne = m_moveOne] { return moveAll(paths, moveOne); }));
+    m_lastMove = QFuture<void>(moves);
     QPointer<Trash> self(this);
-    return QtConcurrent::run(&trashPool(),
-                             [paths, moveOne]() {
-                                 Outcome outcome;
-                                 for (const QString& path : paths) {
-                                     const qint64 size = sizeOf(path);
-                                     if (moveOne(path)) {
-                                         outcome.moved.insert(path);
-                                         outcome.movedBytes += size;
-                                     } else {
-                                         outcome.failed.append(path);
-                                     }
-                                 }
-                                 return outcome;
-                             })
-        .then(this, [self](Outcome outcome) {
-            if (self && !outcome.moved.isEmpty()) self->forget(outcome.moved);
-            return outcome;
-        });
+    return moves.then(this, [self](Outcome outcome) {
+        if (self && !outcome.moved.isEmpty()) self->forget(outcome.moved);
+        return outcome;
+    });
 }
 
 void Trash::registerStore(QObject* store, std::function<void(const QSet<QString>&)> forget)

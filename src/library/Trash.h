@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Background.h"
+
 #include <QFuture>
 #include <QObject>
 #include <QSet>
@@ -55,6 +57,8 @@ private:
         std::function<void(const QSet<QString>&)> forget;
     };
     QList<Registration> m_stores;
+    QFuture<void> m_lastMove = QtFuture::makeReadyFuture();
+    background::TaskSet m_tasks;
 };
 
 } // namespace ovra

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Background.h"
+
 #include <QCoreApplication>
 #include <QFuture>
 
@@ -46,7 +48,7 @@ public:
         m_hasKey = true;
         const quint64 generation = m_state->generation;
         auto future = std::invoke(std::forward<Start>(start));
-        m_cancelRunning = [future]() mutable { future.cancel(); };
+        m_cancelRunning = [future]() mutable { background::cancel(future); };
 
         using Result = typename FutureResult<decltype(future)>::type;
         std::weak_ptr<State> weak = m_state;

@@ -2,6 +2,7 @@
 
 #include "TextRecognizer.h"
 #include "platform/AtomicSave.h"
+#include "platform/Background.h"
 #include "platform/XdgPaths.h"
 
 #include <QDir>
@@ -9,12 +10,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSet>
 #include <QTextBoundaryFinder>
-#include <QtConcurrent/QtConcurrentRun>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -27,20 +25,10 @@ const QString kFileName = QStringLiteral("text-index.json");
 const QString kModifiedKey = QStringLiteral("modified");
 const QString kTextKey = QStringLiteral("text");
 const QString kUnreadableSuffix = QStringLiteral(".unreadable");
-// Background recognition yields the processor to everything the user does.
-constexpr int kBackgroundNiceness = 10;
+// A recognition the user asked for goes before the background run's.
+constexpr int kAskedPriority = 1;
 
 using Entries = QHash<QString, TextIndex::Entry>;
-
-// Linux keeps a nice value per thread. The run's pool threads do nothing else, so
-// each is lowered once and stays low.
-void lowerThisThreadsPriority()
-{
-    thread_local const bool lowered = [] {
-        return ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNiceness) == 0;
-    }();
-    Q_UNUSED(lowered);
-}
 
 std::optional<QString> readSafely(const TextIndex::Recognize& recognize, const QString& path)
 {
@@ -99,6 +87,27 @@ QByteArray encoded(const Entries& entries)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+// Entries that are damaged are dropped one by one and the rest kept; a file that
+// cannot be read or parsed at all is moved aside before the first save.
+TextIndex::Loaded readIndexFile(const QString& path)
+{
+    TextIndex::Loaded loaded;
+    QFile file(path);
+    if (!file.exists()) return loaded;
+    QJsonParseError error;
+    const QJsonDocument document = file.open(QIODevice::ReadOnly)
+                                       ? QJsonDocument::fromJson(file.readAll(), &error)
+                                       : QJsonDocument();
+    const QJsonObject object = document.object();
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (std::optional<TextIndex::Entry> entry = entryFromJson(it.value()))
+            loaded.entries.insert(it.key(), *entry);
+    }
+    // Not one usable entry in a file that has some is no index we can read.
+    loaded.isUnreadable = !document.isObject() || (loaded.entries.isEmpty() && !object.isEmpty());
+    return loaded;
+}
+
 QString asideLocation(const QString& path)
 {
     QString aside = path + kUnreadableSuffix;
@@ -126,7 +135,9 @@ public:
         m_pending = std::move(snapshot);
         if (m_isWriting) return;
         m_isWriting = true;
-        QThreadPool::globalInstance()->start([self = shared_from_this()] { self->drain(); });
+        // The task owns the writer, which owns what it writes: it may outlive the
+        // index, and waitForIdle tells when it is done.
+        background::run(background::Pool::files, [self = shared_from_this()] { self->drain(); });
     }
 
     void waitForIdle()
@@ -192,18 +203,16 @@ TextIndex::TextIndex(Recognize recognize, QObject* parent)
     , m_recognize(std::move(recognize))
     , m_filePath(fileLocation())
 {
-    m_pool.setMaxThreadCount(kRecognitionsInFlight);
-    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
     load();
 }
 
 TextIndex::~TextIndex()
 {
-    m_pool.waitForDone();
+    m_tasks.cancelAndWait();
     // Results since the last save (fewer than a save's worth, or a run cut short
     // by quitting) are kept too.
     if (m_isDirty) save();
-    m_writer->waitForIdle();
+    if (m_writer) m_writer->waitForIdle();
 }
 
 QString TextIndex::fileLocation()
@@ -211,27 +220,38 @@ QString TextIndex::fileLocation()
     return xdg::appDataDir() + u'/' + kFileName;
 }
 
-// Entries that are damaged are dropped one by one and the rest kept; a file that
-// cannot be read or parsed at all is moved aside before the first save.
+// The file is read off the GUI thread. Until it is in, nothing is saved (a save
+// would overwrite entries not read yet), and a run waits for it.
 void TextIndex::load()
 {
-    bool isUnreadable = false;
-    QFile file(m_filePath);
-    if (file.exists()) {
-        QJsonParseError error;
-        const QJsonDocument document = file.open(QIODevice::ReadOnly)
-                                           ? QJsonDocument::fromJson(file.readAll(), &error)
-                                           : QJsonDocument();
-        const QJsonObject object = document.object();
-        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-            if (std::optional<Entry> entry = entryFromJson(it.value()))
-                m_entries.insert(it.key(), *entry);
-        }
-        // Not one usable entry in a file that has some is no index we can read.
-        isUnreadable = !document.isObject() || (m_entries.isEmpty() && !object.isEmpty());
-    }
-    m_writer = std::make_shared<Writer>(m_filePath, isUnreadable);
+    QPointer<TextIndex> self(this);
+    m_tasks
+        .run(background::Pool::files,
+             [path = m_filePath] {
+                 QDir().mkpath(QFileInfo(path).absolutePath());
+                 return readIndexFile(path);
+             })
+        .then(this, [self](const Loaded& loaded) {
+            if (self) self->finishLoad(loaded);
+        });
+}
+
+void TextIndex::finishLoad(Loaded loaded)
+{
+    // What was read or forgotten meanwhile is newer than the file.
+    for (const QString& path : std::as_const(m_forgottenBeforeLoad))
+        loaded.entries.remove(path);
+    m_forgottenBeforeLoad.clear();
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
+        loaded.entries.insert(it.key(), it.value());
+    m_entries = std::move(loaded.entries);
+    m_folded.clear();
+    m_writer = std::make_shared<Writer>(m_filePath, loaded.isUnreadable);
+    m_hasLoaded = true;
     setIndexedCount(int(m_entries.size()));
+    emit hasLoadedChanged(true);
+    if (m_isDirty) save();
+    if (m_isIndexing) startRun(std::exchange(m_waitingItems, {}));
 }
 
 const TextIndex::Entry* TextIndex::currentEntry(const FileItem& item) const
@@ -260,8 +280,22 @@ QList<FileItem> TextIndex::candidates(const QList<FileItem>& items) const
 void TextIndex::index(const QList<FileItem>& items)
 {
     if (m_isIndexing) return;
+    if (!m_hasLoaded) {
+        // Which files have current text is known once the file is in.
+        m_waitingItems = items;
+        setIsIndexing(true);
+        return;
+    }
+    startRun(items);
+}
+
+void TextIndex::startRun(const QList<FileItem>& items)
+{
     QList<FileItem> found = candidates(items);
-    if (found.isEmpty()) return;
+    if (found.isEmpty()) {
+        setIsIndexing(false);
+        return;
+    }
     m_candidates = std::move(found);
     m_next = 0;
     m_inFlight = 0;
@@ -276,12 +310,12 @@ void TextIndex::startNextRecognition()
 {
     const FileItem item = m_candidates.at(m_next++);
     ++m_inFlight;
-    QtConcurrent::run(&m_pool, [recognize = m_recognize, path = item.path] {
-        lowerThisThreadsPriority();
-        return readSafely(recognize, path);
-    }).then(this, [this, item](const std::optional<QString>& text) {
-        recognitionFinished(item, text);
-    });
+    m_tasks
+        .run(background::Pool::recognition,
+             [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); })
+        .then(this, [this, item](const std::optional<QString>& text) {
+            recognitionFinished(item, text);
+        });
 }
 
 void TextIndex::recognitionFinished(const FileItem& item, const std::optional<QString>& text)
@@ -316,6 +350,10 @@ void TextIndex::finish()
 
 void TextIndex::save()
 {
+    if (!m_writer) {
+        m_isDirty = true; // saved once the file is in
+        return;
+    }
     m_isDirty = false;
     ++m_saveCount;
     m_writer->submit(m_entries);
@@ -323,15 +361,17 @@ void TextIndex::save()
 
 void TextIndex::waitForSaved() const
 {
-    m_writer->waitForIdle();
+    if (m_writer) m_writer->waitForIdle();
 }
 
 QFuture<QString> TextIndex::text(const FileItem& item)
 {
     if (const Entry* entry = currentEntry(item)) return QtFuture::makeReadyFuture(entry->text);
-    return QtConcurrent::run(
-               QThreadPool::globalInstance(),
-               [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); })
+    return m_tasks
+        .run(
+            background::Pool::recognition,
+            [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); },
+            kAskedPriority)
         .then(this, [this, item](const std::optional<QString>& text) {
             if (!text) return QString();
             store(*text, item);
@@ -370,6 +410,7 @@ void TextIndex::forget(const QStringList& paths)
     for (const QString& path : paths) {
         m_entries.remove(path);
         m_folded.remove(path);
+        if (!m_hasLoaded) m_forgottenBeforeLoad.insert(path);
     }
     setIndexedCount(int(m_entries.size()));
     save();

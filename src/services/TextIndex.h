@@ -1,14 +1,15 @@
 #pragma once
 
 #include "library/FileItem.h"
+#include "platform/Background.h"
 
 #include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -27,12 +28,18 @@ class TextIndex : public QObject {
     Q_PROPERTY(int done READ done NOTIFY doneChanged)
     Q_PROPERTY(int total READ total NOTIFY totalChanged)
     Q_PROPERTY(int indexedCount READ indexedCount NOTIFY indexedCountChanged)
+    Q_PROPERTY(bool hasLoaded READ hasLoaded NOTIFY hasLoadedChanged)
 
 public:
     struct Entry {
         double modified = 0; // the file's modification time when it was read
         QString text;        // "" when the file holds no text
         friend bool operator==(const Entry&, const Entry&) = default;
+    };
+    // What the index file held.
+    struct Loaded {
+        QHash<QString, Entry> entries;
+        bool isUnreadable = false;
     };
 
     // Reads one file's text on a worker thread: "" for a file without text, nothing
@@ -47,6 +54,8 @@ public:
     static constexpr int kResultsPerSave = 40;
 
     explicit TextIndex(QObject* parent = nullptr);
+    // Both read the index file in the background: until it is in, the index
+    // has not loaded, a run waits for it and nothing is saved.
     explicit TextIndex(Recognize recognize, QObject* parent = nullptr);
     // Waits for the recognitions in flight (their results are dropped) and for the
     // last snapshot to reach the disk.
@@ -59,6 +68,7 @@ public:
     int done() const { return m_done; }
     int total() const { return m_total; }
     int indexedCount() const { return m_indexedCount; }
+    bool hasLoaded() const { return m_hasLoaded; }
 
     const QHash<QString, Entry>& entries() const { return m_entries; }
     // The entry stored under the item's path when it was made from this very
@@ -68,6 +78,7 @@ public:
     // Starts a background run over the readable images and PDFs among the items that
     // are under the size limit and have no current entry, each file once. Ignored
     // while a run is in progress: the items are neither queued nor added to it.
+    // Before the index has loaded, the run is in progress and starts once it has.
     void index(const QList<FileItem>& items);
     // The item's current text, else its text read now (and stored). The future is
     // finished on the GUI thread; "" when there is no text or it cannot be read.
@@ -88,11 +99,14 @@ signals:
     void doneChanged(int done);
     void totalChanged(int total);
     void indexedCountChanged(int indexedCount);
+    void hasLoadedChanged(bool hasLoaded);
 
 private:
     class Writer;
 
     void load();
+    void finishLoad(Loaded loaded);
+    void startRun(const QList<FileItem>& items);
     QList<FileItem> candidates(const QList<FileItem>& items) const;
     void startNextRecognition();
     void recognitionFinished(const FileItem& item, const std::optional<QString>& text);
@@ -123,8 +137,11 @@ private:
     qsizetype m_next = 0;
     int m_inFlight = 0;
 
-    QThreadPool m_pool; // the background run's recognitions, at low priority
-    std::shared_ptr<Writer> m_writer;
+    bool m_hasLoaded = false;
+    QList<FileItem> m_waitingItems;      // a run asked for before the file was in
+    QSet<QString> m_forgottenBeforeLoad; // dropped from what the file holds
+    std::shared_ptr<Writer> m_writer;    // made once the file is in
+    background::TaskSet m_tasks;         // last: recognitions end before the rest goes
 };
 
 } // namespace ovra

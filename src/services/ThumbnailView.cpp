@@ -85,18 +85,9 @@ ThumbnailView::ThumbnailView(Thumbnails& loader, QWidget* parent)
     : QWidget(parent)
     , m_loader(loader)
 {
-    connect(&m_watcher, &QFutureWatcherBase::finished, this, [this] {
-        const QFuture<Thumbnail> future = m_watcher.future();
-        if (future.isCanceled() || future.resultCount() == 0) return;
-        m_thumb = future.result();
-        update();
-    });
 }
 
-ThumbnailView::~ThumbnailView()
-{
-    cancelLoad();
-}
+ThumbnailView::~ThumbnailView() = default;
 
 void ThumbnailView::setItem(const FileItem& item)
 {
@@ -141,20 +132,22 @@ std::optional<Thumbnail> ThumbnailView::shownThumbnail() const
 void ThumbnailView::ensureLoad()
 {
     const QString key = Thumbnails::cacheKey(Thumbnails::bucket(side()), m_item.path);
-    if (key == m_loadKey) return;
-    cancelLoad();
-    m_loadKey = key;
-    if (!(side() > 0) || m_item.path.isEmpty()) return;
-    m_load = m_loader.load(m_item.path, side());
-    m_watcher.setFuture(m_load);
+    if (m_load.key() == key) return;
+    if (!(side() > 0) || m_item.path.isEmpty()) {
+        m_load.cancel(); // nothing to show a picture in
+        return;
+    }
+    m_load.run(
+        key, [this] { return m_loader.load(m_item.path, side()); },
+        [this](const Thumbnail& thumbnail) {
+            m_thumb = thumbnail;
+            update();
+        });
 }
 
 void ThumbnailView::cancelLoad()
 {
-    if (!m_load.isFinished()) m_load.cancel();
-    m_load = {};
-    m_watcher.setFuture(m_load);
-    m_loadKey.clear();
+    m_load.cancel();
 }
 
 QString ThumbnailView::renderKey(const std::optional<Thumbnail>& thumbnail) const

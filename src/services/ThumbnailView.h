@@ -2,10 +2,9 @@
 
 #include "Thumbnails.h"
 #include "library/FileItem.h"
+#include "platform/KeyedTask.h"
 
 #include <QColor>
-#include <QFuture>
-#include <QFutureWatcher>
 #include <QPixmap>
 #include <QWidget>
 
@@ -40,7 +39,7 @@ public:
     std::optional<Thumbnail> shownThumbnail() const;
     // The bucket and path of the load started for the current item and size
     // (as the cache keys them); empty while none was started.
-    QString loadKey() const { return m_loadKey; }
+    QString loadKey() const { return m_load.key().value_or(QString()); }
 
     // Draws the content for a thumbnail (none while there is none) into
     // `rect`, unclipped: the picture filling the tile for pictures, videos and
@@ -67,11 +66,9 @@ private:
     std::optional<QColor> m_primary;
     // The last picture a load of this view delivered, whichever item it was for.
     std::optional<Thumbnail> m_thumb;
-    QString m_loadKey;
-    QFuture<Thumbnail> m_load;
-    // Delivers the load's result on this view's thread, and never after the
-    // view is gone.
-    QFutureWatcher<Thumbnail> m_watcher;
+    // Delivers the load's result on the GUI thread, never a stale one and never
+    // after the view is gone.
+    KeyedTask<QString> m_load;
     // The drawn content, kept until the picture, size or colours change.
     QPixmap m_rendered;
     QString m_renderedKey;

@@ -1,6 +1,7 @@
 #include "Thumbnails.h"
 
 #include "desktop/FileIcon.h"
+#include "platform/Background.h"
 #include "platform/PathKey.h"
 #include "platform/UniformType.h"
 
@@ -85,8 +86,8 @@ Thumbnails& Thumbnails::shared()
     // icons to an application that is gone: stop them while it still exists.
     static const bool stopsWithTheApplication = [] {
         qAddPostRoutine([] {
-            instance.m_pool.clear();
-            instance.m_pool.waitForDone();
+            instance.pool().clear();
+            instance.pool().waitForDone();
         });
         return true;
     }();
@@ -99,18 +100,25 @@ Thumbnails::Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource
     , m_icons(std::move(icons))
     , m_cache(std::make_shared<MemoryCache>())
 {
-    m_pool.setMaxThreadCount(std::max(1, threads));
-}
-
-int Thumbnails::defaultThreadCount()
-{
-    return std::clamp(QThread::idealThreadCount() / 2, 2, 4);
+    if (threads > 0) {
+        m_ownPool = std::make_unique<QThreadPool>();
+        m_ownPool->setMaxThreadCount(threads);
+    }
 }
 
 Thumbnails::~Thumbnails()
 {
-    m_pool.clear();
-    m_pool.waitForDone();
+    // The tasks hold what they use themselves; only a pool of our own must
+    // not outlive us with work in it.
+    if (m_ownPool) {
+        m_ownPool->clear();
+        m_ownPool->waitForDone();
+    }
+}
+
+QThreadPool& Thumbnails::pool()
+{
+    return m_ownPool ? *m_ownPool : background::pool(background::Pool::thumbnails);
 }
 
 int Thumbnails::bucket(double side)
@@ -151,11 +159,18 @@ QFuture<Thumbnail> Thumbnails::load(const QString& path, double side)
 {
     if (auto hit = cached(path, side)) return QtFuture::makeReadyFuture(std::move(*hit));
     const int b = bucket(side);
+    // The asker's future is this promise's: a fallback icon is drawn on the GUI
+    // thread after the work, and cancelling the future still reaches the work.
     auto promise = std::make_shared<QPromise<Thumbnail>>();
     QFuture<Thumbnail> future = promise->future();
     promise->start();
     const int priority = m_nextPriority.fetch_add(1, std::memory_order_relaxed) & kPriorityMask;
-    m_pool.start([this, path, b, promise] { generate(path, b, promise); }, priority);
+    background::run(
+        pool(),
+        [generator = m_generator, cache = m_cache, icons = m_icons, path, b, promise] {
+            generate(*generator, cache, icons, path, b, promise);
+        },
+        priority);
     return future;
 }
 
@@ -164,7 +179,8 @@ QFuture<Thumbnail> Thumbnails::load(const QUrl& url, double side)
     return load(url.path(), side);
 }
 
-void Thumbnails::generate(const QString& path, int bucket,
+void Thumbnails::generate(ThumbnailGenerator& generator, const std::shared_ptr<MemoryCache>& cache,
+                          const IconSource& icons, const QString& path, int bucket,
                           const std::shared_ptr<QPromise<Thumbnail>>& promise)
 {
     if (promise->isCanceled()) {
@@ -173,20 +189,20 @@ void Thumbnails::generate(const QString& path, int bucket,
     }
     const int pixelSide = bucket * kScale;
     const QString key = cacheKey(bucket, path);
-    const auto representation = m_generator->generateBestRepresentation(path, pixelSide);
+    const auto representation = generator.generateBestRepresentation(path, pixelSide);
     if (representation && !representation->image.isNull()) {
         const Thumbnail thumbnail{path, representation->image,
                                   isIcon(representation->type, isAudioFile(path))};
-        m_cache->insert(key, thumbnail);
+        cache->insert(key, thumbnail);
         promise->addResult(thumbnail);
         promise->finish();
         return;
     }
 
     // No picture: the file's icon, cached like a picture so the file is not
-    // tried again at this size.
-    auto finishWithIcon = [cache = m_cache, icons = m_icons, facts = fileIconFacts(path), path, key,
-                           pixelSide, promise](bool onGuiThread) {
+    // tried again at this size. Icons are drawn on the GUI thread only.
+    auto finishWithIcon = [cache, icons, facts = fileIconFacts(path), path, key, pixelSide,
+                           promise](bool onGuiThread) {
         const QImage icon = onGuiThread && icons ? icons(facts, pixelSide) : QImage();
         const Thumbnail thumbnail{path, icon, true};
         cache->insert(key, thumbnail);

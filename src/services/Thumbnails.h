@@ -37,9 +37,9 @@ public:
     // The shared instance, made on first use with the desktop's generator.
     static Thumbnails& shared();
 
-    // `threads` is how many pictures are made at once.
-    Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource icons,
-               int threads = defaultThreadCount());
+    // Pictures are made on the thumbnails' pool, or with `threads` above zero
+    // on a pool of that many threads of this loader's own (tests).
+    Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource icons, int threads = 0);
     ~Thumbnails();
     Thumbnails(const Thumbnails&) = delete;
     Thumbnails& operator=(const Thumbnails&) = delete;
@@ -52,10 +52,6 @@ public:
     // Beyond the count, no more than this many bytes of pictures are held: two
     // thousand previews at the largest size would not fit in memory.
     static constexpr qsizetype kByteLimit = qsizetype(512) * 1024 * 1024;
-
-    // Decoding pictures is heavy: half the cores, two to four, leaving the rest
-    // to the window and to indexing.
-    static int defaultThreadCount();
 
     // The smallest bucket that holds `side`; the largest for a larger side or
     // one that is not a number.
@@ -83,13 +79,16 @@ public:
 
 private:
     class MemoryCache;
-    void generate(const QString& path, int bucket,
-                  const std::shared_ptr<QPromise<Thumbnail>>& promise);
+    // Runs on the pool; holds nothing of the loader, which may go first.
+    static void generate(ThumbnailGenerator& generator, const std::shared_ptr<MemoryCache>& cache,
+                         const IconSource& icons, const QString& path, int bucket,
+                         const std::shared_ptr<QPromise<Thumbnail>>& promise);
+    QThreadPool& pool();
 
     std::shared_ptr<ThumbnailGenerator> m_generator;
     IconSource m_icons;
     std::shared_ptr<MemoryCache> m_cache;
-    QThreadPool m_pool;
+    std::unique_ptr<QThreadPool> m_ownPool;
     std::atomic<int> m_nextPriority{0};
 };
 

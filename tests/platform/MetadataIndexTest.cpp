@@ -119,6 +119,23 @@ TEST_F(MetadataIndexTest, InvalidQueryWalksNothingAndFindsNothing)
     EXPECT_EQ(index.stats().files, 0u);
 }
 
+// Quitting never waits for a first walk of a large home.
+TEST_F(MetadataIndexTest, AStoppedIndexWalksNothingMoreAndKeepsWhatItHas)
+{
+    home.writeFile("Documents/a.txt", "x");
+    home.writeFile("Pictures/b.txt", "x");
+    MetadataIndex index;
+    EXPECT_EQ(names(run(index, "kMDItemFSName == '*.txt'", {home.path("Documents")})),
+              QStringList{"a.txt"});
+    index.stop();
+    home.writeFile("Documents/c.txt", "x");
+    index.refresh();
+    EXPECT_EQ(names(run(index, "kMDItemFSName == '*.txt'",
+                        {home.path("Documents"), home.path("Pictures")})),
+              QStringList{"a.txt"});
+    EXPECT_EQ(index.stats().files, 1u);
+}
+
 TEST_F(MetadataIndexTest, SubfolderScopeAndOverlappingScopes)
 {
     home.writeFile("Documents/a.txt", "x");

@@ -1,4 +1,5 @@
 #include "services/TextIndex.h"
+#include "platform/Background.h"
 #include "support/TestHome.h"
 
 #include <QFile>
@@ -78,6 +79,13 @@ QList<FileItem> pictures(int count, const QString& prefix = QStringLiteral("p"))
     return items;
 }
 
+// The index file is read in the background; a run asked for before it is in
+// starts only then.
+bool loaded(const TextIndex& index)
+{
+    return QTest::qWaitFor([&] { return index.hasLoaded(); }, 20000);
+}
+
 bool finishRun(const TextIndex& index)
 {
     return QTest::qWaitFor([&] { return !index.isIndexing(); }, 20000);
@@ -109,6 +117,7 @@ TEST(TextIndex, runTakesEachCandidateOnce)
     f.reader->answers = {{QStringLiteral("blank.png"), QString()},
                          {QStringLiteral("fails.png"), std::nullopt}};
     TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
     textNow(index, picture(QStringLiteral("known.png"), 10));
     textNow(index, picture(QStringLiteral("blank.png"), 10));
 
@@ -158,6 +167,7 @@ TEST(TextIndex, secondRunIsIgnoredWhileOneRuns)
     Fixture f;
     f.reader->isHolding = true;
     TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
     index.index(pictures(5));
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.reader->callsSoFar().size() == 2; }, 20000));
     index.index({picture(QStringLiteral("late.png"))});
@@ -177,6 +187,7 @@ TEST(TextIndex, savesAfterEveryFortyResultsAndOnDemand)
 {
     Fixture f;
     TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
     index.index(pictures(100));
     ASSERT_TRUE(finishRun(index));
     EXPECT_EQ(index.saveCount(), 3);
@@ -208,6 +219,7 @@ TEST(TextIndex, searchIgnoresCaseAndAccents)
                          {QStringLiteral("sign.png"), QStringLiteral("CAFE NOIR")},
                          {QStringLiteral("blank.png"), QString()}};
     TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
     index.index({picture(QStringLiteral("menu.png")), picture(QStringLiteral("sign.png")),
                  picture(QStringLiteral("blank.png"))});
     ASSERT_TRUE(finishRun(index));
@@ -238,6 +250,7 @@ TEST(TextIndex, fileRoundTrip)
     QHash<QString, TextIndex::Entry> written;
     {
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         index.index({picture(QStringLiteral("quote.png"), modified),
                      picture(QStringLiteral("blank.png"), kDistantPast),
                      picture(QStringLiteral("plain.png"), 0.1)});
@@ -250,6 +263,7 @@ TEST(TextIndex, fileRoundTrip)
     EXPECT_EQ(file.value(QStringLiteral("/pictures/quote.png")).toObject().keys(),
               (QStringList{QStringLiteral("modified"), QStringLiteral("text")}));
     const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.entries(), written);
     EXPECT_EQ(reread.entries().value(QStringLiteral("/pictures/quote.png")).modified, modified);
     EXPECT_EQ(reread.indexedCount(), 3);
@@ -267,13 +281,16 @@ TEST(TextIndex, damagedFileKeepsItsGoodEntries)
     })");
     {
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         EXPECT_EQ(index.entries(),
                   (QHash<QString, TextIndex::Entry>{
                       {QStringLiteral("/good.png"), {12.5, QStringLiteral("kept")}}}));
         index.forget({});
     }
     EXPECT_FALSE(QFile::exists(location + QStringLiteral(".unreadable")));
-    EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 1);
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(reread.indexedCount(), 1);
 }
 
 TEST(TextIndex, unreadableFileIsMovedAsideBeforeTheFirstSave)
@@ -286,13 +303,16 @@ TEST(TextIndex, unreadableFileIsMovedAsideBeforeTheFirstSave)
         QFile::remove(location + QStringLiteral(".unreadable"));
         f.home.writeFile(location.mid(f.home.root().size() + 1), bytes);
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         EXPECT_EQ(index.indexedCount(), 0);
         EXPECT_EQ(fileBytes(location), bytes); // untouched until something is saved
 
         textNow(index, picture(QStringLiteral("new.png")));
         index.waitForSaved();
         EXPECT_EQ(fileBytes(location + QStringLiteral(".unreadable")), bytes);
-        EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 1);
+        const TextIndex reread(f.recognize);
+        ASSERT_TRUE(loaded(reread));
+        EXPECT_EQ(reread.indexedCount(), 1);
     }
 }
 
@@ -304,12 +324,54 @@ TEST(TextIndex, newestSnapshotLandsLast)
     const QList<FileItem> items = pictures(300);
     {
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         index.index(items);
         ASSERT_TRUE(finishRun(index));
         for (const FileItem& item : items)
             index.forget({item.path});
     }
-    EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 0);
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(reread.indexedCount(), 0);
+}
+
+// Work asked for before the file is in neither loses what the file holds nor
+// resurrects what was forgotten meanwhile.
+TEST(TextIndex, workBeforeTheFileIsReadKeepsItsEntries)
+{
+    Fixture f;
+    const QString location = TextIndex::fileLocation();
+    f.home.writeFile(location.mid(f.home.root().size() + 1), R"({
+        "/pictures/kept.png": {"modified": 1000.5, "text": "old words"},
+        "/pictures/dropped.png": {"modified": 1000.5, "text": "gone"}
+    })");
+    {
+        // The file is read on the file pool: held busy, the read waits.
+        QSemaphore busy, release;
+        const int threads = background::threadCount(background::Pool::files);
+        for (int i = 0; i < threads; ++i)
+            background::run(background::Pool::files, [&] {
+                busy.release();
+                release.acquire();
+            });
+        busy.acquire(threads);
+        TextIndex index(f.recognize);
+        EXPECT_FALSE(index.hasLoaded());
+        index.forget({QStringLiteral("/pictures/dropped.png")});
+        index.index({picture(QStringLiteral("kept.png")), picture(QStringLiteral("new.png"))});
+        EXPECT_TRUE(index.isIndexing());
+        EXPECT_EQ(index.saveCount(), 0);
+        release.release(threads);
+        ASSERT_TRUE(finishRun(index));
+        EXPECT_TRUE(index.hasLoaded());
+        // Only the file without current text was read.
+        EXPECT_EQ(f.reader->callsSoFar(), QStringList{"new.png"});
+    }
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(QSet<QString>(reread.entries().keyBegin(), reread.entries().keyEnd()),
+              (QSet<QString>{"/pictures/kept.png", "/pictures/new.png"}));
+    EXPECT_EQ(reread.entries().value("/pictures/kept.png").text, "old words");
 }
 
 // A full disk (here: past the file-size limit, with SIGXFSZ ignored) once
@@ -320,6 +382,7 @@ TEST(TextIndex, aFullDiskKeepsTheSavedText)
     const QString location = TextIndex::fileLocation();
     {
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         index.index(pictures(50));
         ASSERT_TRUE(finishRun(index));
         index.waitForSaved();
@@ -332,15 +395,20 @@ TEST(TextIndex, aFullDiskKeepsTheSavedText)
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     {
         TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
         f.reader->answers[QStringLiteral("big.png")] = QString(64 * 1024, u'x');
         rlimit limit = saved;
         limit.rlim_cur = rlim_t(good.size() + 100);
         setrlimit(RLIMIT_FSIZE, &limit);
         textNow(index, picture(QStringLiteral("big.png")));
         index.waitForSaved();
-        setrlimit(RLIMIT_FSIZE, &saved);
+        // The index also saves what is pending as it goes: the disk is still
+        // full then.
     }
+    setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(fileBytes(location), good);
-    EXPECT_EQ(TextIndex(f.recognize).indexedCount(), 50);
+    TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(reread.indexedCount(), 50);
 }

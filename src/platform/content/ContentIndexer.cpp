@@ -1,11 +1,10 @@
 #include "ContentIndexer.h"
 
+#include "../Background.h"
 #include "../metadata/MetadataIndex.h"
 #include "ContentIndex.h"
 
 #include <QPointer>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace ovra::content {
 
@@ -19,8 +18,9 @@ ContentIndexer::ContentIndexer(md::MetadataIndex& index, std::shared_ptr<Content
 
 ContentIndexer::~ContentIndexer()
 {
+    // A pass reads the metadata index by reference: it must end first.
     m_cancelled->store(true);
-    m_pass.waitForFinished();
+    m_tasks.cancelAndWait();
 }
 
 void ContentIndexer::start()
@@ -40,17 +40,19 @@ void ContentIndexer::start()
             },
             Qt::QueuedConnection);
     };
-    m_pass = QtConcurrent::run([index = &m_index, contents = m_contents, cancelled = m_cancelled,
-                                report] {
+    m_tasks
+        .run(background::Pool::extraction,
+             [index = &m_index, contents = m_contents, cancelled = m_cancelled, report] {
                  contents->update(index->documentStamps(), cancelled.get(), report);
-             }).then(this, [this] {
-        setRunning(false);
-        emit finished();
-        if (m_again && !m_cancelled->load()) {
-            m_again = false;
-            start();
-        }
-    });
+             })
+        .then(this, [this] {
+            setRunning(false);
+            emit finished();
+            if (m_again && !m_cancelled->load()) {
+                m_again = false;
+                start();
+            }
+        });
 }
 
 void ContentIndexer::setRunning(bool running)

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFuture>
+#include "../Background.h"
+
 #include <QObject>
 
 #include <atomic>
@@ -48,11 +49,11 @@ private:
     md::MetadataIndex& m_index;
     std::shared_ptr<ContentIndex> m_contents;
     std::shared_ptr<std::atomic_bool> m_cancelled = std::make_shared<std::atomic_bool>(false);
-    QFuture<void> m_pass;
     bool m_isRunning = false;
     bool m_again = false;
     qsizetype m_done = 0;
     qsizetype m_total = 0;
+    background::TaskSet m_tasks; // last, so the pass ends before the rest goes
 };
 
 } // namespace ovra::content

@@ -211,7 +211,8 @@ private:
                 ++m_active;
             }
             found.clear();
-            processFolder(thread, chunk, job, found);
+            if (!m_options.stop || !m_options.stop->load(std::memory_order_relaxed))
+                processFolder(thread, chunk, job, found);
             {
                 std::lock_guard lock(m_mutex);
                 for (Job& j : found)

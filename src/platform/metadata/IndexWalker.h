@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 
@@ -12,6 +13,9 @@ namespace ovra::md {
 
 struct WalkOptions {
     int threads = 0; // 0: one per core
+    // Turned true, the walk lists no more folders and ends soon; its table is
+    // then incomplete.
+    const std::atomic_bool* stop = nullptr;
 };
 
 struct WalkOutcome {

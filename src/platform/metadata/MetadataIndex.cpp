@@ -12,6 +12,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <future>
 #include <limits>
@@ -386,6 +387,7 @@ public:
         if (missing(*snapshot()).isEmpty()) return;
 
         std::lock_guard build(m_buildMutex);
+        if (m_stopping) return;
         const QStringList toWalk = missing(*snapshot());
         if (toWalk.isEmpty()) return;
         loadCacheOnce();
@@ -393,7 +395,8 @@ public:
         std::vector<std::shared_ptr<const Table>> added;
         std::size_t reads = 0;
         for (const QString& root : toWalk) {
-            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads});
+            WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads, &m_stopping});
+            if (m_stopping) return;
             reads += outcome.contentReads;
             if (!outcome.table) outcome.table = emptyTable(root);
             applyRecentlyUsed(*outcome.table, recent);
@@ -416,6 +419,7 @@ public:
     void refresh()
     {
         std::lock_guard build(m_buildMutex);
+        if (m_stopping) return;
         const auto recent = recentlyUsed();
         auto next = std::make_shared<State>();
         std::size_t reads = 0, listed = 0;
@@ -436,8 +440,10 @@ public:
             // Files that stayed are carried over from the old table; what is new
             // is read, so the cache on disk is not needed for the walk.
             static const AttributeMap kNoCache;
-            WalkOutcome outcome = walkScope(
-                old->root, old->rootFolder == kNone ? nullptr : old.get(), kNoCache, {m_threads});
+            WalkOutcome outcome =
+                walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(), kNoCache,
+                          {m_threads, &m_stopping});
+            if (m_stopping) return;
             reads += outcome.contentReads;
             listed += outcome.listedFolders;
             if (!outcome.table) outcome.table = emptyTable(old->root);
@@ -561,8 +567,12 @@ private:
     std::size_t m_contentReads = 0;
     std::mutex m_buildMutex; // one walk or refresh at a time; guards the cache
 
+    std::atomic_bool m_stopping = false;
+
 public:
     std::mutex& buildMutex() { return m_buildMutex; }
+    int threadCount() const { return m_threads; }
+    void stop() { m_stopping = true; }
 
 private:
     AttributeMap m_cache;
@@ -908,6 +918,11 @@ void MetadataIndex::refresh()
     m_store->refresh();
 }
 
+void MetadataIndex::stop()
+{
+    m_store->stop();
+}
+
 MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringList& scopes,
                                             std::optional<Attr> sortKey, std::size_t maxResults,
                                             const std::function<bool()>& isCancelled, bool ordered)
@@ -923,6 +938,11 @@ std::optional<Item> MetadataIndex::itemAtPath(const QString& path)
 MetadataIndex::Stats MetadataIndex::stats() const
 {
     return m_store->stats();
+}
+
+int MetadataIndex::threadCount() const
+{
+    return m_store->threadCount();
 }
 
 std::vector<content::FileStamp> MetadataIndex::documentStamps() const

@@ -60,6 +60,9 @@ public:
     void ensureScopes(const QStringList& scopes);
     // Brings every indexed scope up to date and re-reads the recently-used list.
     void refresh();
+    // For quitting: a walk or refresh in progress ends soon without changing
+    // the table, and none starts any more; queries answer from what is indexed.
+    void stop();
 
     // One query's answer: the matching files, best first by the sort key, kept
     // alive as a snapshot of the table they came from.
@@ -123,6 +126,9 @@ public:
         std::size_t contentReads = 0; // files whose content was read (cache misses)
     };
     Stats stats() const;
+
+    // How many threads a walk, a refresh or a query's evaluation runs on.
+    int threadCount() const;
 
 private:
     std::unique_ptr<IndexStore> m_store;

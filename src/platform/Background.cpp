@@ -1,0 +1,107 @@
+#include "Background.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <array>
+
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace ovra::background {
+namespace {
+
+constexpr std::size_t kKinds = std::size_t(Pool::files) + 1;
+// Folder listings, Trash moves and saves are short and mostly wait on the disk.
+constexpr int kFileThreads = 2;
+// Recognition engines are large: two at once are plenty.
+constexpr int kRecognitionThreads = 2;
+constexpr int kThumbnailThreads = 4;
+
+int cores()
+{
+    return std::max(1, QThread::idealThreadCount());
+}
+
+// Never the whole machine: the GUI thread and Qt's own pool keep a core.
+int leavingACore(int wanted)
+{
+    return std::clamp(wanted, 1, std::max(1, cores() - 1));
+}
+
+} // namespace
+
+int threadCount(Pool kind)
+{
+    switch (kind) {
+    case Pool::index: return leavingACore(cores() / 2);
+    case Pool::extraction: return leavingACore(cores() / 4);
+    case Pool::recognition: return leavingACore(kRecognitionThreads);
+    case Pool::thumbnails: return leavingACore(std::min(kThumbnailThreads, cores() / 2));
+    case Pool::files: return leavingACore(kFileThreads);
+    }
+    return 1;
+}
+
+bool isIdle(Pool kind)
+{
+    return kind == Pool::extraction || kind == Pool::recognition;
+}
+
+QThreadPool& pool(Pool kind)
+{
+    // Made once and never destroyed: a pool outliving the application object
+    // is harmless, whereas one destroyed during exit could wait on a thread that
+    // static destructors already tore down. Every owner waits for its own work.
+    static const std::array<QThreadPool*, kKinds> pools = [] {
+        std::array<QThreadPool*, kKinds> made{};
+        for (std::size_t i = 0; i < kKinds; ++i) {
+            made[i] = new QThreadPool;
+            made[i]->setMaxThreadCount(threadCount(Pool(i)));
+        }
+        return made;
+    }();
+    return *pools[std::size_t(kind)];
+}
+
+void enterIdlePriority()
+{
+    thread_local const bool lowered = [] {
+        sched_param param{};
+        const bool cpu = ::sched_setscheduler(0, SCHED_IDLE, &param) == 0;
+        constexpr int kWhoThread = 1; // IOPRIO_WHO_PROCESS, which names a thread by its id
+        constexpr int kClassIdle = 3;
+        constexpr int kClassShift = 13;
+        const bool io = ::syscall(SYS_ioprio_set, kWhoThread, 0, kClassIdle << kClassShift) == 0;
+        return cpu && io;
+    }();
+    Q_UNUSED(lowered);
+}
+
+void TaskSet::cancelAll()
+{
+    for (QFuture<void>& future : m_running)
+        cancel(future);
+}
+
+void TaskSet::cancelAndWait()
+{
+    cancelAll();
+    for (QFuture<void>& future : m_running)
+        future.waitForFinished();
+    m_running.clear();
+}
+
+bool TaskSet::isEmpty()
+{
+    forgetFinished();
+    return m_running.empty();
+}
+
+void TaskSet::forgetFinished()
+{
+    std::erase_if(m_running, [](const QFuture<void>& future) { return future.isFinished(); });
+}
+
+} // namespace ovra::background

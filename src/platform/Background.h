@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QFuture>
+#include <QPromise>
+#include <QThreadPool>
+#include <QtConcurrent/qtconcurrenttask.h>
+
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace ovra::background {
+
+// The kinds of background work, each on a private pool of its own. None of them
+// is Qt's global pool: Qt's painting and image conversion split their work over
+// that one, and a window must never wait behind our long tasks to paint.
+enum class Pool {
+    index,       // walks, refreshes and queries of the metadata index
+    extraction,  // the words inside documents (long; idle priority)
+    recognition, // text recognition in images (long; idle priority)
+    thumbnails,  // pictures of files, the newest request first
+    files,       // short file work: folder listings, the Trash, saves
+};
+
+QThreadPool& pool(Pool kind);
+// How many threads the kind's pool runs: every pool leaves the GUI thread and
+// Qt a core, and the index takes at most half of them, so the machine stays
+// the user's while a home is indexed for the first time.
+int threadCount(Pool kind);
+// Whether the kind's threads run at idle CPU and I/O priority.
+bool isIdle(Pool kind);
+
+// Lowers the calling thread to idle CPU and I/O scheduling, for good: threads
+// it starts inherit it.
+void enterIdlePriority();
+
+namespace detail {
+
+// The result type of a task that takes a QPromise<T>& (its lambda not generic).
+template <typename> struct PromiseOf;
+template <typename C, typename R, typename T> struct PromiseOf<R (C::*)(QPromise<T>&) const> {
+    using type = T;
+};
+template <typename C, typename R, typename T> struct PromiseOf<R (C::*)(QPromise<T>&)> {
+    using type = T;
+};
+
+// The same task, lowering its pool thread first. Pool threads are made on
+// demand and live on, so each lowers itself when it first runs a task.
+template <typename Fn> auto lowered(Fn fn)
+{
+    if constexpr (std::is_invocable_v<Fn&>) {
+        return [fn = std::move(fn)]() mutable {
+            enterIdlePriority();
+            return fn();
+        };
+    } else {
+        using T = typename PromiseOf<decltype(&Fn::operator())>::type;
+        return [fn = std::move(fn)](QPromise<T>& promise) mutable {
+            enterIdlePriority();
+            fn(promise);
+        };
+    }
+}
+
+} // namespace detail
+
+// Runs `fn` on the pool and answers its QFuture. `fn` either returns the result
+// or takes a `QPromise<T>&`, polls `promise.isCanceled()` between steps and adds
+// its result: cancelling the future is how an asker says it no longer wants the
+// answer, and a task cancelled before it starts never runs. A higher `priority`
+// starts earlier among the queued.
+template <typename Fn> auto run(QThreadPool& pool, Fn&& fn, int priority = 0)
+{
+    return QtConcurrent::task(std::forward<Fn>(fn))
+        .onThreadPool(pool)
+        .withPriority(priority)
+        .spawn();
+}
+
+// The same on the kind's own pool.
+template <typename Fn> auto run(Pool kind, Fn&& fn, int priority = 0)
+{
+    if (isIdle(kind))
+        return run(pool(kind), detail::lowered(std::decay_t<Fn>(std::forward<Fn>(fn))), priority);
+    return run(pool(kind), std::forward<Fn>(fn), priority);
+}
+
+// Cancels work that has not finished yet. A finished future is never cancelled:
+// Qt 6.4 then walks its continuations' states by raw pointer, and those are
+// freed once their answers were delivered and dropped.
+template <typename T> void cancel(QFuture<T>& future)
+{
+    if (!future.isFinished()) future.cancel();
+}
+
+// The work one owner (a store, a view, a service) started. The owner keeps a
+// TaskSet as its last member, so it is destroyed first: it cancels that work and
+// waits for it, and no task outlives what it reads.
+class TaskSet {
+public:
+    TaskSet() = default;
+    ~TaskSet() { cancelAndWait(); }
+    TaskSet(const TaskSet&) = delete;
+    TaskSet& operator=(const TaskSet&) = delete;
+
+    // Runs `fn` as `background::run` does and keeps its future.
+    template <typename Fn> auto run(Pool kind, Fn&& fn, int priority = 0)
+    {
+        return track(background::run(kind, std::forward<Fn>(fn), priority));
+    }
+
+    // Keeps a future of work this owner started elsewhere.
+    template <typename T> QFuture<T> track(QFuture<T> future)
+    {
+        forgetFinished();
+        m_running.push_back(QFuture<void>(future));
+        return future;
+    }
+
+    void cancelAll();
+    void cancelAndWait();
+    bool isEmpty();
+
+private:
+    void forgetFinished();
+
+    std::vector<QFuture<void>> m_running;
+};
+
+} // namespace ovra::background
