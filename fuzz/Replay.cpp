@@ -16,8 +16,20 @@ namespace {
 using ovra::fuzz::Target;
 
 // Longer than any parser may take over one input in a release build; a slower
-// one stalls indexing or the search field.
-constexpr qint64 kStallMs = 10'000;
+// one stalls indexing or the search field. The sanitizers make code several
+// times slower, so their builds allow for it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 kSanitizerSlowdown = 5;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr qint64 kSanitizerSlowdown = 5;
+#else
+constexpr qint64 kSanitizerSlowdown = 1;
+#endif
+#else
+constexpr qint64 kSanitizerSlowdown = 1;
+#endif
+constexpr qint64 kStallMs = 10'000 * kSanitizerSlowdown;
 
 struct CorpusFile {
     Target target;

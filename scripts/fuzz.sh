@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [[ $# -ne 2 || ! -d fuzz/corpus/$1 || ! $2 =~ ^[0-9]+$ ]]; then
+if [[ $# -ne 2 || ! -d fuzz/corpus/$1 || ! $2 =~ ^[1-9][0-9]*$ ]]; then
   echo "usage: scripts/fuzz.sh TARGET MINUTES" >&2
   echo "targets: $(ls fuzz/corpus | tr '\n' ' ')" >&2
   exit 2
@@ -19,13 +19,18 @@ minutes=$2
 command -v clang++ >/dev/null || { echo "fuzzing needs clang: apt-get install clang" >&2; exit 2; }
 
 build=build-fuzz
-if [[ ! -f $build/build.ninja ]]; then
-  launcher=()
-  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
-    -DOVRA_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
-fi
-cmake --build $build --target "ovra-fuzz-$target" -j "${OVRA_FUZZ_JOBS:-4}"
+mkdir -p $build
+# Two runs started together must not build in the same folder at once.
+(
+  flock 9
+  if [[ ! -f $build/build.ninja ]]; then
+    launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+      -DOVRA_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
+  fi
+  cmake --build $build --target "ovra-fuzz-$target" -j "${OVRA_FUZZ_JOBS:-4}"
+) 9>$build/.build-lock
 
 # The fuzzer adds what it learns to a working corpus of its own; only the seeds
 # and the findings belong in the repository.

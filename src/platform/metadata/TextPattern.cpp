@@ -31,9 +31,9 @@ bool isWordChar(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// Marks of every kind belong to the word they sit in. Surrogates count as word characters: the
-// planes above the BMP are mostly letters and ideographs, and a pair must never be split into two
-// words.
+// Marks of every kind belong to the word they sit on. Surrogates count as word
+// characters: the planes above the BMP are mostly letters and ideographs, and a
+// pair must never be split into two words.
 bool isWordChar(char16_t c)
 {
     if (c < 0x80) return isWordChar(static_cast<char>(c));
