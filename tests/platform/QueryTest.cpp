@@ -521,7 +521,7 @@ TEST(Query, PathologicalInputsStayFast)
     EXPECT_FALSE(Query::parse(chain + " || (").isValid());
 
 #ifdef OVRA_SANITIZE
-    constexpr qint64 kBudgetMs = 30000; // every memory access is checked
+    constexpr qint64 kBudgetMs = 60000; // every memory access is checked
 #else
     constexpr qint64 kBudgetMs = 5000;
 #endif
