@@ -37,12 +37,16 @@ void setHandler(void (*handler)(int))
 
 } // namespace
 
-QuitOnSignals::QuitOnSignals(QObject* parent)
-    : QObject(parent)
+QuitOnSignals::QuitOnSignals()
 {
     if (s_pipe[0] >= 0 || ::pipe2(s_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &QuitOnSignals::readSignals);
+    m_notifier = std::make_unique<QSocketNotifier>(s_pipe[0], QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [] {
+        char bytes[16];
+        while (::read(s_pipe[0], bytes, sizeof bytes) > 0) {
+        }
+        QCoreApplication::quit();
+    });
     setHandler(onSignal);
 }
 
@@ -50,18 +54,10 @@ QuitOnSignals::~QuitOnSignals()
 {
     if (!m_notifier) return;
     setHandler(SIG_DFL);
-    delete m_notifier;
+    m_notifier.reset();
     ::close(s_pipe[0]);
     ::close(s_pipe[1]);
     s_pipe[0] = s_pipe[1] = -1;
-}
-
-void QuitOnSignals::readSignals()
-{
-    char bytes[16];
-    while (::read(s_pipe[0], bytes, sizeof bytes) > 0) {
-    }
-    QCoreApplication::quit();
 }
 
 } // namespace ovra

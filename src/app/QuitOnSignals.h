@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QObject>
+#include <memory>
 
 class QSocketNotifier;
 
@@ -11,16 +11,15 @@ namespace ovra {
 // handler only writes the signal's number to a pipe, the one thing a handler
 // may safely do; the main thread reads it and quits. While it lives it owns both
 // signals' handlers; the default ones come back when it goes.
-class QuitOnSignals : public QObject {
-    Q_OBJECT
+class QuitOnSignals {
 public:
-    explicit QuitOnSignals(QObject* parent = nullptr);
-    ~QuitOnSignals() override;
+    QuitOnSignals();
+    ~QuitOnSignals();
+    QuitOnSignals(const QuitOnSignals&) = delete;
+    QuitOnSignals& operator=(const QuitOnSignals&) = delete;
 
 private:
-    void readSignals();
-
-    QSocketNotifier* m_notifier = nullptr;
+    std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
 } // namespace ovra

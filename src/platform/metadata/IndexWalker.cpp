@@ -423,18 +423,14 @@ private:
                 isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
                 e.flags |= IsScreenCapture;
         }
-        if (chunk.contentReads != readsBefore) {
-            extra.readAccess = accessAfterRead(e, folder, name);
-            hasExtra = hasExtra || extra.readAccess.isRecorded();
-        } else if (!hasExtra && before && before->extra != kNone) {
-            extra.readAccess = m_previous->extras[before->extra].readAccess;
-            hasExtra = extra.readAccess.isRecorded();
-        } else if (!hasExtra) {
-            if (const CachedAttributes* c = cachedRecord(); c && c->readAccess.isRecorded()) {
+        if (!extra.readAccess.isRecorded()) {
+            if (before && before->extra != kNone)
+                extra.readAccess = m_previous->extras[before->extra].readAccess;
+            else if (const CachedAttributes* c = cachedRecord())
                 extra.readAccess = c->readAccess;
-                hasExtra = true;
-            }
         }
+        if (chunk.contentReads != readsBefore) recordOwnRead(e, folder, name, extra.readAccess);
+        hasExtra = hasExtra || extra.readAccess.isRecorded();
         if (hasExtra) {
             chunk.extras.push_back(std::move(extra));
             e.extra = std::uint32_t(chunk.extras.size() - 1);
@@ -442,18 +438,20 @@ private:
     }
 
     // A file we may read but do not own is read with its access time touched:
-    // the time our read left is recorded, so it is never taken for a use.
-    static ReadAccess accessAfterRead(Entry& e, int folder, std::string_view name)
+    // the time our read left is recorded, so it is never taken for a use. An
+    // access time that was already ours stands for the use before it.
+    static void recordOwnRead(Entry& e, int folder, std::string_view name, ReadAccess& access)
     {
         struct statx st {};
         if (statx(folder, name.data(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_ATIME, &st) !=
             0)
-            return {};
+            return;
         const double after = fileTimeSeconds(st.stx_atime);
-        if (after == e.accessed) return {};
-        const ReadAccess access{e.accessed, after};
+        if (after == e.accessed) return;
+        const double before =
+            access.isRecorded() && access.after == e.accessed ? access.before : e.accessed;
+        access = {before, after};
         e.accessed = after;
-        return access;
     }
 
     WalkOutcome join()
