@@ -1,0 +1,44 @@
+#include "StandardFolders.h"
+
+#include "platform/PathKey.h"
+#include "platform/XdgPaths.h"
+
+namespace ovra::StandardFolders {
+
+namespace {
+
+constexpr xdg::UserDir kRoles[] = {xdg::UserDir::Desktop,   xdg::UserDir::Documents,
+                                   xdg::UserDir::Downloads, xdg::UserDir::Pictures,
+                                   xdg::UserDir::Videos,    xdg::UserDir::Music};
+
+} // namespace
+
+QList<Location> byRole()
+{
+    const QString home = Location::home();
+    QList<QString> rolePaths;
+    for (xdg::UserDir role : kRoles) {
+        const QString path = pathKey(xdg::userDir(role));
+        if (path != home) rolePaths.append(path);
+    }
+    QList<Location> folders;
+    for (const Location& location : Location::standard()) {
+        if (!rolePaths.contains(location.path)) continue;
+        // Two roles may share one folder; it is listed once.
+        const bool listed = std::any_of(folders.cbegin(), folders.cend(),
+                                        [&](const Location& l) { return l.path == location.path; });
+        if (!listed) folders.append(location);
+    }
+    return folders;
+}
+
+QList<Location> goLocations()
+{
+    const QList<Location> standard = Location::standard();
+    QList<Location> locations;
+    if (!standard.isEmpty()) locations.append(standard.first());
+    locations.append(byRole());
+    return locations;
+}
+
+} // namespace ovra::StandardFolders
