@@ -127,6 +127,10 @@ struct AppContext {
     ScreenMaker sourcesHubScreen;
     ScreenMaker sourceScreen;
     ScreenMaker duplicatesScreen;
+    // The home view's sections of cleanup suggestions and download sources;
+    // unset, the home view leaves them out.
+    ScreenMaker cleanupSection;
+    ScreenMaker sourcesSection;
 };
 
 } // namespace ovra
