@@ -15,12 +15,9 @@ constexpr xdg::UserDir kRoles[] = {xdg::UserDir::Desktop,   xdg::UserDir::Docume
 
 QList<Location> byRole()
 {
-    const QString home = Location::home();
     QList<QString> rolePaths;
-    for (xdg::UserDir role : kRoles) {
-        const QString path = pathKey(xdg::userDir(role));
-        if (path != home) rolePaths.append(path);
-    }
+    for (xdg::UserDir role : kRoles)
+        rolePaths.append(pathKey(xdg::userDir(role)));
     QList<Location> folders;
     for (const Location& location : Location::standard()) {
         if (!rolePaths.contains(location.path)) continue;

@@ -8,8 +8,7 @@ namespace ovra::StandardFolders {
 
 // The user's six standard folders (Desktop, Documents, Downloads, Pictures,
 // the videos folder, Music), chosen by their role in the desktop's user-dirs
-// settings, whatever their names: "Videos" and localised names count. A role
-// the user switched off (pointed at the home folder) has no entry.
+// settings, whatever their names: "Videos" and localised names count.
 QList<Location> byRole();
 
 // What the Go menu lists: the home folder, then the standard folders.
