@@ -246,7 +246,10 @@ void FolderCard::setSelected(bool selected)
 
 void FolderCard::refreshStack()
 {
-    m_stack->setContent(m_previews, extraCount(m_count, m_previews.size()), m_tint);
+    // The badge counts what the drawn thumbnails leave out, so more previews
+    // than are drawn never shrink it.
+    const qsizetype drawn = std::min<qsizetype>(m_previews.size(), PreviewStack::kMaxShown);
+    m_stack->setContent(m_previews, extraCount(m_count, drawn), m_tint);
     relayout();
 }
 
