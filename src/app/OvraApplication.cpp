@@ -4,6 +4,7 @@
 #include "OvraCommands.h"
 #include "SettingsMigration.h"
 #include "browser/AppFileInteractions.h"
+#include "browser/FileContextMenu.h"
 #include "cleanup/model/DownloadSource.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
@@ -93,7 +94,8 @@ OvraApplication::~OvraApplication()
     m_contentIndexer.reset();
     m_trash.reset();
     m_library.reset();
-    // Queries and refreshes still running on the pool read the index.
+    // Queries and refreshes still running on the pools read the index.
+    FileContextMenu::waitForBackgroundWork();
     QThreadPool::globalInstance()->waitForDone();
     m_index.reset();
     m_contentIndex.reset();

@@ -4,6 +4,7 @@
 #include "library/AppState.h"
 #include "library/SidebarItem.h"
 #include "library/Trash.h"
+#include "platform/metadata/MetadataIndex.h"
 #include "services/CopyText.h"
 #include "services/TextRecognizer.h"
 #include "ui/FileActions.h"
@@ -28,10 +29,11 @@ FileContextMenuEntry entry(Action action, QString title, const char* symbol,
     return {action, std::move(title), QLatin1String(symbol), destructive};
 }
 
-QThreadPool& lookupPool()
+QThreadPool& menuPool()
 {
-    // Reading a file's origin is one extended-attribute read; one thread keeps
-    // it from ever waiting behind the shared pool's long queries.
+    // A file's origin is one extended-attribute read, and bringing the index up
+    // to date after a move is short: one thread keeps both from waiting behind
+    // the shared pool's long queries.
     static QThreadPool pool;
     pool.setMaxThreadCount(1);
     return pool;
@@ -93,6 +95,11 @@ FileContextMenuModel fileContextMenuModel(const QList<FileItem>& targets, const 
     return model;
 }
 
+void FileContextMenu::waitForBackgroundWork()
+{
+    menuPool().waitForDone();
+}
+
 FileContextMenu::FileContextMenu(const AppContext& context, QList<FileItem> targets,
                                  QList<FileItem> list)
     : m_context(context)
@@ -152,7 +159,7 @@ void FileContextMenu::lookUpSource(QMenu* menu)
                                  self.m_context.player != nullptr, source->name);
         FileContextMenu(self).addEntries(guard, model);
     });
-    watcher->setFuture(QtConcurrent::run(&lookupPool(), [path] {
+    watcher->setFuture(QtConcurrent::run(&menuPool(), [path] {
         return DownloadSources::classify(DownloadSources::whereFroms(path));
     }));
 }
@@ -191,12 +198,20 @@ void FileContextMenu::run(const FileContextMenuModel& model, FileContextMenuEntr
 void FileContextMenu::moveToTrash(const QList<FileItem>& targets)
 {
     if (!m_context.trash) return;
-    // The Trash tells every store that lists files, the selection included;
-    // the raised token then reloads what the move changed.
+    // The Trash tells every store that lists files, the selection included.
+    // The index learns of the move before the token rises: the screens reload
+    // at once for the new token, and a stale index would bring the trashed
+    // files back.
     QPointer<AppState> state(m_context.state);
-    FileActions::trash(*m_context.trash, targets).then(m_context.state, [state](Trash::Outcome) {
-        if (state) state->setRefreshToken(state->refreshToken() + 1);
-    });
+    md::MetadataIndex* index = m_context.index;
+    FileActions::trash(*m_context.trash, targets)
+        .then(&menuPool(),
+              [index](Trash::Outcome) {
+                  if (index) index->refresh();
+              })
+        .then(m_context.state, [state]() {
+            if (state) state->setRefreshToken(state->refreshToken() + 1);
+        });
 }
 
 } // namespace ovra

@@ -46,7 +46,14 @@ public:
         m_hasKey = true;
         const quint64 generation = m_state->generation;
         auto future = std::invoke(std::forward<Start>(start));
-        m_cancelRunning = [future]() mutable { future.cancel(); };
+        // Only a future still running is cancelled. Qt 6.4 keeps a pointer
+        // from a future to its continuation's state after that continuation
+        // has run and been freed, so cancelling a finished future reads freed
+        // memory. A finished future's continuation is freed on this thread,
+        // so the check cannot race with it.
+        m_cancelRunning = [future]() mutable {
+            if (!future.isFinished()) future.cancel();
+        };
 
         using Result = typename FutureResult<decltype(future)>::type;
         std::weak_ptr<State> weak = m_state;
