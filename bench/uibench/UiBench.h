@@ -20,5 +20,6 @@ public:
 int runScrollBench(BenchApplication& app, const QStringList& args);
 int runSearchBench(BenchApplication& app, const QStringList& args);
 int runShowCommand(BenchApplication& app, const QStringList& args);
+int runOpenFolderBench(BenchApplication& app, const QStringList& args);
 
 } // namespace ovra::bench

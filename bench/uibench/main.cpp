@@ -23,6 +23,9 @@ const Subcommand kSubcommands[] = {
     {"search", ovra::bench::runSearchBench,
      "from the debounce's end to the results painted over a generated tree [--files N] [--dir D] "
      "[--cache D]"},
+    {"open-folder", ovra::bench::runOpenFolderBench,
+     "a folder opened from its sidebar row until its listing is painted, beside ls -f "
+     "[--items N]"},
     {"show", ovra::bench::runShowCommand,
      "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
 };
