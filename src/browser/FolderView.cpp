@@ -1,6 +1,7 @@
 #include "FolderView.h"
 
 #include "FileBrowser.h"
+#include "cleanup/model/DownloadSource.h"
 #include "library/AppState.h"
 #include "ui/Commands.h"
 #include "ui/PathText.h"
@@ -11,7 +12,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QThreadPool>
 #include <QVBoxLayout>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
 
 namespace ovra {
 
@@ -71,6 +78,37 @@ protected:
     }
 };
 
+QThreadPool& listingPool()
+{
+    static QThreadPool pool;
+    pool.setMaxThreadCount(4);
+    return pool;
+}
+
+constexpr qsizetype kFilesPerChunk = 512;
+
+// One extended-attribute read a file: a large folder's are read on several threads.
+QHash<QString, QString> sourcesOf(const QList<FileItem>& items)
+{
+    const qsizetype chunkCount = (items.size() + kFilesPerChunk - 1) / kFilesPerChunk;
+    std::vector<QHash<QString, QString>> found(static_cast<size_t>(chunkCount));
+    std::vector<qsizetype> chunks(static_cast<size_t>(chunkCount));
+    std::iota(chunks.begin(), chunks.end(), 0);
+    QtConcurrent::blockingMap(&listingPool(), chunks, [&](qsizetype chunk) {
+        const qsizetype end = std::min(items.size(), (chunk + 1) * kFilesPerChunk);
+        for (qsizetype i = chunk * kFilesPerChunk; i < end; ++i) {
+            const FileItem& item = items[i];
+            if (item.category == FileCategory::folders) continue;
+            const auto source = DownloadSources::classify(DownloadSources::whereFroms(item.path));
+            if (source) found[size_t(chunk)].insert(item.path, source->name);
+        }
+    });
+    QHash<QString, QString> sources;
+    for (const QHash<QString, QString>& part : found)
+        sources.insert(part);
+    return sources;
+}
+
 } // namespace
 
 FolderView::FolderView(const AppContext& context, Location location, QWidget* parent, Lister lister)
@@ -84,6 +122,12 @@ FolderView::FolderView(const AppContext& context, Location location, QWidget* pa
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
     m_browser->setInsets(36, 22);
+    std::shared_ptr<const QHash<QString, QString>> sources = m_sources;
+    m_browser->setSourceLookup([sources](const FileItem& item) -> std::optional<QString> {
+        const auto found = sources->constFind(item.path);
+        if (found == sources->cend()) return std::nullopt;
+        return *found;
+    });
 
     AppState* state = m_context.state;
     connect(state, &AppState::folderPathChanged, this, &FolderView::follow);
@@ -147,11 +191,29 @@ void FolderView::list()
     m_listKey = key;
     const bool started = m_listing.run(
         key, [this, folder] { return m_lister(folder); },
-        [this](FolderListing listing) { apply(listing); });
+        [this, key](FolderListing listing) {
+            apply(listing);
+            readSources(key);
+        });
     if (!started) return;
     // The old listing stays while the new one loads.
     m_loading = true;
     showInput();
+}
+
+void FolderView::readSources(const QString& key)
+{
+    // The From filter asks every file for its download source: those
+    // extended-attribute reads happen off the GUI thread, after the listing is
+    // on screen, and the filter follows when they are in.
+    const QList<FileItem> items = m_items;
+    m_sourceReading.run(
+        key, [items] { return QtConcurrent::run(&listingPool(), sourcesOf, items); },
+        [this](QHash<QString, QString> sources) {
+            if (sources.isEmpty() && m_sources->isEmpty()) return;
+            *m_sources = std::move(sources);
+            showInput();
+        });
 }
 
 void FolderView::apply(const FolderListing& listing)

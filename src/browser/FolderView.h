@@ -6,10 +6,12 @@
 #include "ui/AppContext.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace ovra {
@@ -52,6 +54,7 @@ private:
     void follow();
     void list();
     void apply(const FolderListing& listing);
+    void readSources(const QString& key);
     void showInput();
     QWidget* makeBreadcrumbs();
 
@@ -64,7 +67,11 @@ private:
     std::optional<QString> m_error;
     std::optional<FolderError> m_errorKind;
     QString m_listKey;
+    // The download sources of the files listed, by path, read with the listing.
+    std::shared_ptr<QHash<QString, QString>> m_sources =
+        std::make_shared<QHash<QString, QString>>();
     KeyedTask<QString> m_listing;
+    KeyedTask<QString> m_sourceReading;
 };
 
 } // namespace ovra

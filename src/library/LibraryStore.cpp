@@ -9,10 +9,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <numeric>
+#include <vector>
 
 #include <dirent.h>
 
@@ -38,25 +43,61 @@ FolderError folderErrorFrom(int error)
     }
 }
 
+// Folders are listed on threads of their own: a user who opens a folder must
+// not wait behind the index's long queries on the shared pool.
+QThreadPool& folderPool()
+{
+    static QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    return pool;
+}
+
+// Each entry costs a stat and a look at its type; a large folder's entries are
+// read on several threads.
+QThreadPool& entryPool()
+{
+    static QThreadPool pool;
+    pool.setMaxThreadCount(4);
+    return pool;
+}
+
+constexpr qsizetype kEntriesPerChunk = 512;
+
 FolderListing listFolderNow(const QString& folder)
 {
     FolderListing listing;
-    const QByteArray local = QFile::encodeName(pathKey(folder));
+    const QString base = pathKey(folder);
+    const QByteArray local = QFile::encodeName(base);
     DIR* dir = ::opendir(local.constData());
     if (!dir) {
         listing.error = folderErrorFrom(errno);
         return listing;
     }
+    QStringList paths;
     while (const dirent* d = ::readdir(dir)) {
         const QByteArray name(d->d_name);
         if (name.startsWith('.')) continue;
         const QString decoded = QFile::decodeName(name);
         // A name that does not survive decoding would name another file.
         if (QFile::encodeName(decoded) != name) continue;
-        if (auto item = FileItem::fromPath(pathKey(folder) + u'/' + decoded))
-            listing.items.push_back(std::move(*item));
+        paths.append(base + u'/' + decoded);
     }
     ::closedir(dir);
+
+    // Chunks keep the file system's order when they are put back together.
+    const qsizetype chunkCount = (paths.size() + kEntriesPerChunk - 1) / kEntriesPerChunk;
+    std::vector<QList<FileItem>> chunks(static_cast<size_t>(chunkCount));
+    std::vector<qsizetype> indexes(static_cast<size_t>(chunkCount));
+    std::iota(indexes.begin(), indexes.end(), 0);
+    QtConcurrent::blockingMap(&entryPool(), indexes, [&](qsizetype chunk) {
+        const qsizetype end = std::min(paths.size(), (chunk + 1) * kEntriesPerChunk);
+        QList<FileItem>& items = chunks[size_t(chunk)];
+        for (qsizetype i = chunk * kEntriesPerChunk; i < end; ++i)
+            if (auto item = FileItem::fromPath(paths[i])) items.push_back(std::move(*item));
+    });
+    listing.items.reserve(paths.size());
+    for (QList<FileItem>& chunk : chunks)
+        listing.items.append(std::move(chunk));
     return listing;
 }
 
@@ -207,7 +248,7 @@ QFuture<SpotlightResult> LibraryStore::result(const SidebarItem& item, qint64 to
 
 QFuture<FolderListing> LibraryStore::listFolder(const QString& folder)
 {
-    return QtConcurrent::run([folder] { return listFolderNow(folder); });
+    return QtConcurrent::run(&folderPool(), [folder] { return listFolderNow(folder); });
 }
 
 void LibraryStore::remove(const QSet<QString>& paths)
