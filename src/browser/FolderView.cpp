@@ -189,16 +189,17 @@ void FolderView::list()
     const QString key =
         folder + QLatin1Char('#') + QString::number(m_context.state->refreshToken());
     m_listKey = key;
-    const bool started = m_listing.run(
+    if (m_listing.key() == key) return;
+    // The old listing stays while the new one loads. A listing may also come
+    // in at once, before `run` returns.
+    m_loading = true;
+    showInput();
+    m_listing.run(
         key, [this, folder] { return m_lister(folder); },
         [this, key](FolderListing listing) {
             apply(listing);
             readSources(key);
         });
-    if (!started) return;
-    // The old listing stays while the new one loads.
-    m_loading = true;
-    showInput();
 }
 
 void FolderView::readSources(const QString& key)
