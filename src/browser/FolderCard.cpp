@@ -73,8 +73,30 @@ protected:
 
 } // namespace
 
+// The stack's last circle: the badge or the folder symbol.
+class PreviewStack::LastCircle : public QWidget {
+public:
+    explicit LastCircle(PreviewStack* stack)
+        : QWidget(stack)
+        , m_stack(stack)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        m_stack->paintLast(painter);
+    }
+
+private:
+    PreviewStack* m_stack;
+};
+
 PreviewStack::PreviewStack(QWidget* parent)
     : QWidget(parent)
+    , m_last(new LastCircle(this))
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
@@ -119,7 +141,7 @@ void PreviewStack::setContent(const QList<FileItem>& items, qint64 extra, const 
     }
     relayout();
     updateGeometry();
-    update();
+    m_last->update();
 }
 
 void PreviewStack::relayout()
@@ -129,9 +151,13 @@ void PreviewStack::relayout()
         const QRect cell(x, 0, kSide, kSide);
         m_thumbs[i]->setGeometry(cell);
         m_rings[i]->setGeometry(cell);
+        m_thumbs[i]->raise();
         m_rings[i]->raise();
         x += kSide - kOverlap;
     }
+    // The badge, like every circle, lies over the one before it.
+    m_last->setGeometry(x, 0, kSide, kSide);
+    m_last->raise();
 }
 
 QSize PreviewStack::sizeHint() const
@@ -142,12 +168,10 @@ QSize PreviewStack::sizeHint() const
     return {int(circles * kSide - (circles - 1) * kOverlap), kSide};
 }
 
-void PreviewStack::paintEvent(QPaintEvent*)
+void PreviewStack::paintLast(QPainter& painter) const
 {
-    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const int x = int(m_items.size()) * (kSide - kOverlap);
-    const QRectF circle(x + 0.5, 0.5, kSide - 1, kSide - 1);
+    const QRectF circle(0.5, 0.5, kSide - 1, kSide - 1);
     if (m_extra > 0) {
         painter.setPen(QPen(Theme::line(), 1));
         painter.setBrush(Theme::card());

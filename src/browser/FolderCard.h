@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QPainter;
 class QVariantAnimation;
 
 namespace ovra {
@@ -40,12 +41,13 @@ public:
 
     QSize sizeHint() const override;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private:
-    void relayout();
+    class LastCircle;
 
+    void relayout();
+    void paintLast(QPainter& painter) const;
+
+    LastCircle* m_last;
     QList<FileItem> m_items;
     qint64 m_extra = 0;
     QColor m_tint;

@@ -48,6 +48,8 @@ constexpr int kButtonHeight = 30;
 constexpr int kButtonPadX = 12;
 constexpr int kButtonRadius = 10;
 constexpr int kSeeAllSize = 12;
+constexpr int kSeeAllArrow = 10;
+constexpr int kSeeAllGap = 4;
 constexpr int kShelfSpacing = 22;
 constexpr int kShelfBleed = 10;
 constexpr int kPreviewCount = 3;
@@ -150,6 +152,37 @@ private:
     QString m_symbol;
 };
 
+// "See all" with an arrow after it, in the secondary colour, on no plate.
+class SeeAllButton : public QAbstractButton {
+public:
+    explicit SeeAllButton(QWidget* parent)
+        : QAbstractButton(parent)
+    {
+        setText(QObject::tr("See all"));
+        setFont(Theme::font(kSeeAllSize));
+        setCursor(Qt::PointingHandCursor);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override
+    {
+        const QFontMetrics metrics(font());
+        return {metrics.horizontalAdvance(text()) + kSeeAllGap + kSeeAllArrow, metrics.height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QColor colour = isDown() ? Theme::primary() : Theme::secondary();
+        painter.setPen(colour);
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
+        const QRectF arrow(width() - kSeeAllArrow, (height() - kSeeAllArrow) / 2.0, kSeeAllArrow,
+                           kSeeAllArrow);
+        Symbols::paint(painter, QStringLiteral("arrow.right"), arrow, colour);
+    }
+};
+
 QLabel* plainLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -231,8 +264,7 @@ Shelf::Shelf(const AppContext& context, QString title, SidebarItem item, QWidget
     header->setContentsMargins(0, 0, 0, 0);
     header->addWidget(m_title);
     header->addStretch(1);
-    auto* seeAll = new PlateButton(tr("See all"), QStringLiteral("arrow.right"), this);
-    seeAll->setFont(Theme::font(kSeeAllSize));
+    auto* seeAll = new SeeAllButton(this);
     AppState* state = m_context.state;
     const SidebarItem shelfItem = m_item;
     connect(seeAll, &QAbstractButton::clicked, this,

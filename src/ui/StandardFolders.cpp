@@ -2,6 +2,7 @@
 
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"
+#include "ui/PathText.h"
 
 namespace ovra::StandardFolders {
 
@@ -24,7 +25,9 @@ QList<Location> byRole()
         // Two roles may share one folder; it is listed once.
         const bool listed = std::any_of(folders.cbegin(), folders.cend(),
                                         [&](const Location& l) { return l.path == location.path; });
-        if (!listed) folders.append(location);
+        // Named by the folder itself: the videos folder reads "Videos", or its
+        // name in the user's language.
+        if (!listed) folders.append({location.path, displayName(location.path), location.symbol});
     }
     return folders;
 }
