@@ -226,7 +226,6 @@ QString homeSummaryLine(const QHash<SidebarItem, SpotlightResult>& collections)
         count += found->totalCount;
         size += found->totalSize;
     }
-    // The macOS wording named the Mac; here it is the computer.
     if (!anyLoaded) return QStringLiteral("Taking stock of everything on your computer…");
     return QLocale().toString(count) +
            (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files")) +
