@@ -22,5 +22,6 @@ int runScrollBench(BenchApplication& app, const QStringList& args);
 int runSearchBench(BenchApplication& app, const QStringList& args);
 int runShowCommand(BenchApplication& app, const QStringList& args);
 int runStartupLoadBench(BenchApplication& app, const QStringList& args);
+int runOpenFolderBench(BenchApplication& app, const QStringList& args);
 
 } // namespace ovra::bench

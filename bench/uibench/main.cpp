@@ -26,6 +26,9 @@ const Subcommand kSubcommands[] = {
     {"startup-load", ovra::bench::runStartupLoadBench,
      "the app started on a generated home with nothing indexed: first paint, longest GUI stall, "
      "cores and memory over its first minute [--files N] [--dir D] [--seconds S]"},
+    {"open-folder", ovra::bench::runOpenFolderBench,
+     "a folder opened from its sidebar row until its listing is painted, beside ls -f "
+     "[--items N]"},
     {"show", ovra::bench::runShowCommand,
      "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
 };

@@ -1,10 +1,14 @@
 #include "OvraApplication.h"
 
 #include "ContentView.h"
+#include "OvraCommands.h"
 #include "SettingsMigration.h"
+#include "browser/AppFileInteractions.h"
+#include "browser/FileContextMenu.h"
 #include "cleanup/CleanupPool.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
+#include "cleanup/model/DownloadSource.h"
 #include "cleanup/views/CleanupScreens.h"
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/DuplicatesView.h"
@@ -21,6 +25,7 @@
 #endif
 
 #include <QMainWindow>
+#include <QMenuBar>
 
 namespace ovra {
 
@@ -66,6 +71,37 @@ OvraApplication::OvraApplication()
 #ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
 #endif
+    m_interactions = std::make_unique<AppFileInteractions>(m_context);
+    m_context.interactions = m_interactions.get();
+    registerWithTrash();
+}
+
+void OvraApplication::registerWithTrash()
+{
+    LibraryStore* library = m_library.get();
+    m_trash->registerStore(library, [library](const QSet<QString>& paths) {
+        library->remove(paths);
+        // A file downloaded again under a trashed one's name must show its new site.
+        DownloadSources::clearCache();
+    });
+#ifdef OVRA_WITH_SERVICES
+    TextIndex* textIndex = m_textIndex.get();
+    m_trash->registerStore(textIndex, [textIndex](const QSet<QString>& paths) {
+        textIndex->forget(QStringList(paths.cbegin(), paths.cend()));
+    });
+#endif
+    AppState* state = m_state.get();
+    m_trash->registerStore(state, [state](const QSet<QString>& paths) {
+        state->setSelectedFiles(state->selectedFiles() - paths);
+        if (const auto focused = state->focusedItem(); focused && paths.contains(focused->path))
+            state->setFocusedItem(std::nullopt);
+        QList<FileItem> previewList = state->previewList();
+        previewList.removeIf([&](const FileItem& item) { return paths.contains(item.path); });
+        state->setPreviewList(previewList);
+        if (const auto previewed = state->previewItem();
+            previewed && paths.contains(previewed->path))
+            state->setPreviewItem(std::nullopt);
+    });
 }
 
 OvraApplication::~OvraApplication()
@@ -73,6 +109,8 @@ OvraApplication::~OvraApplication()
     // A first walk of a large home takes minutes; quitting does not wait for it.
     m_index->stop();
     m_window.reset();
+    m_context.interactions = nullptr;
+    m_interactions.reset();
 #ifdef OVRA_WITH_SERVICES
     m_textIndex.reset();
 #endif
@@ -86,6 +124,7 @@ OvraApplication::~OvraApplication()
     // index any more.
     m_library.reset();
     cleanupPool().waitForDone();
+    FileContextMenu::waitForBackgroundWork();
     m_index.reset();
     m_contentIndex.reset();
 }
@@ -97,6 +136,7 @@ QMainWindow* OvraApplication::showWindow()
         m_window = std::make_unique<QMainWindow>();
         m_window->setWindowTitle(QStringLiteral("Ovra"));
         m_window->setCentralWidget(new ContentView(m_context, m_window.get()));
+        m_commands = new OvraCommands(m_context, m_window->menuBar());
         m_window->resize(kWindowWidth, kWindowHeight);
     }
     m_window->show();

@@ -14,6 +14,8 @@ class AppState;
 class CleanupStore;
 class SourceStore;
 class DuplicateFinder;
+class FileInteractions;
+class OvraCommands;
 class LibraryStore;
 class Trash;
 class TextIndex;
@@ -37,8 +39,13 @@ public:
 
     // Makes the window the first time and brings it to the front.
     QMainWindow* showWindow();
+    // The window's menu commands; null before the window is made.
+    OvraCommands* commands() const { return m_commands; }
 
 private:
+    // Every store that lists files forgets the ones any screen moved to the Trash.
+    void registerWithTrash();
+
     std::shared_ptr<content::ContentIndex> m_contentIndex;
     std::unique_ptr<md::MetadataIndex> m_index;
     std::unique_ptr<LibraryStore> m_library;
@@ -51,7 +58,9 @@ private:
 #ifdef OVRA_WITH_SERVICES
     std::unique_ptr<TextIndex> m_textIndex;
 #endif
+    std::unique_ptr<FileInteractions> m_interactions;
     std::unique_ptr<QMainWindow> m_window;
+    OvraCommands* m_commands = nullptr;
     AppContext m_context;
 };
 

@@ -1,6 +1,7 @@
 #include "BrowserTiles.h"
 
 #include "FileRow.h"
+#include "FolderItemCard.h"
 #include "GalleryCard.h"
 #include "ui/FolderShape.h"
 #include "ui/Theme.h"
@@ -187,7 +188,7 @@ std::unique_ptr<BrowserTile> makeBrowserTile(BrowserTile::Kind kind, const AppCo
                                              QWidget* parent, BrowserTile::Handlers handlers)
 {
     switch (kind) {
-    case BrowserTile::Kind::folder: return std::make_unique<FolderTile>(parent, handlers);
+    case BrowserTile::Kind::folder: return makeFolderItemTile(context, parent, handlers);
     case BrowserTile::Kind::card: return std::make_unique<CardTile>(context, parent, handlers);
     case BrowserTile::Kind::row: return std::make_unique<RowTile>(parent, handlers);
     }

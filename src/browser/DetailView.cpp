@@ -1,6 +1,8 @@
 #include "DetailView.h"
 
 #include "CollectionView.h"
+#include "FolderView.h"
+#include "HomeView.h"
 #include "SearchView.h"
 
 #include "library/AppState.h"
@@ -89,6 +91,11 @@ QWidget* DetailView::buildScreen(const DetailRoute& route)
 {
     switch (route.screen) {
     case DetailScreen::search: return new SearchView(m_context, this);
+    case DetailScreen::home: return new HomeView(m_context, this);
+    case DetailScreen::folder:
+        if (const Location* location = route.item ? route.item->as<Location>() : nullptr)
+            return new FolderView(m_context, *location, this);
+        break;
     case DetailScreen::collection:
         if (route.item) return new CollectionView(m_context, *route.item, this);
         break;

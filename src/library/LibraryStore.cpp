@@ -10,9 +10,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <numeric>
+#include <vector>
 
 #include <dirent.h>
 
@@ -38,25 +43,53 @@ FolderError folderErrorFrom(int error)
     }
 }
 
+// Each entry costs a stat and a look at its type; a large folder's entries are
+// read on several threads, a loop of its own that the listing on the files
+// pool waits for (waiting on the pool it runs on could starve it).
+QThreadPool& entryPool()
+{
+    static QThreadPool pool;
+    pool.setMaxThreadCount(4);
+    return pool;
+}
+
+constexpr qsizetype kEntriesPerChunk = 512;
+
 FolderListing listFolderNow(const QString& folder)
 {
     FolderListing listing;
-    const QByteArray local = QFile::encodeName(pathKey(folder));
+    const QString base = pathKey(folder);
+    const QByteArray local = QFile::encodeName(base);
     DIR* dir = ::opendir(local.constData());
     if (!dir) {
         listing.error = folderErrorFrom(errno);
         return listing;
     }
+    QStringList paths;
     while (const dirent* d = ::readdir(dir)) {
         const QByteArray name(d->d_name);
         if (name.startsWith('.')) continue;
         const QString decoded = QFile::decodeName(name);
         // A name that does not survive decoding would name another file.
         if (QFile::encodeName(decoded) != name) continue;
-        if (auto item = FileItem::fromPath(pathKey(folder) + u'/' + decoded))
-            listing.items.push_back(std::move(*item));
+        paths.append(base + u'/' + decoded);
     }
     ::closedir(dir);
+
+    // Chunks keep the file system's order when they are put back together.
+    const qsizetype chunkCount = (paths.size() + kEntriesPerChunk - 1) / kEntriesPerChunk;
+    std::vector<QList<FileItem>> chunks(static_cast<size_t>(chunkCount));
+    std::vector<qsizetype> indexes(static_cast<size_t>(chunkCount));
+    std::iota(indexes.begin(), indexes.end(), 0);
+    QtConcurrent::blockingMap(&entryPool(), indexes, [&](qsizetype chunk) {
+        const qsizetype end = std::min(paths.size(), (chunk + 1) * kEntriesPerChunk);
+        QList<FileItem>& items = chunks[size_t(chunk)];
+        for (qsizetype i = chunk * kEntriesPerChunk; i < end; ++i)
+            if (auto item = FileItem::fromPath(paths[i])) items.push_back(std::move(*item));
+    });
+    listing.items.reserve(paths.size());
+    for (QList<FileItem>& chunk : chunks)
+        listing.items.append(std::move(chunk));
     return listing;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "library/FileItem.h"
+
 #include <QFuture>
+#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -17,6 +20,7 @@ namespace ovra {
 class AppState;
 class LibraryStore;
 class Trash;
+class FileInteractions;
 struct SidebarItem;
 struct AppContext;
 class TextIndex;
@@ -81,6 +85,21 @@ class PlayerSummary : public QObject {
 public:
     using QObject::QObject;
     virtual bool hasCurrent() const = 0;
+    // What the menus and the file interactions drive; a player that lacks one
+    // of them does nothing there.
+    virtual bool isPlaying() const { return false; }
+    // Queues the music files of `list` and starts `item`.
+    virtual void play(const FileItem& item, const QList<FileItem>& list)
+    {
+        Q_UNUSED(item);
+        Q_UNUSED(list);
+    }
+    virtual void togglePlay() {}
+    virtual void next() {}
+    virtual void previous() {}
+    // From 0 to 1.
+    virtual double volume() const { return 0.8; }
+    virtual void setVolume(double volume) { Q_UNUSED(volume); }
 signals:
     void changed();
 };
@@ -101,6 +120,9 @@ struct AppContext {
     DuplicateSummary* duplicates = nullptr;
     PlayerSummary* player = nullptr;
     Trash* trash = nullptr;
+    // What a double click, a right click or a drag on a file does; every file
+    // browser and shelf attaches it.
+    FileInteractions* interactions = nullptr;
 
     // The screens of the tools that sit above the file browser (cleanup,
     // download sources, duplicates). The shell sets their makers, so the detail
@@ -113,6 +135,10 @@ struct AppContext {
     ScreenMaker sourcesHubScreen;
     ScreenMaker sourceScreen;
     ScreenMaker duplicatesScreen;
+    // The home view's sections of cleanup suggestions and download sources;
+    // unset, the home view leaves them out.
+    ScreenMaker cleanupSection;
+    ScreenMaker sourcesSection;
 };
 
 } // namespace ovra

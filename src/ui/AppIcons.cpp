@@ -129,15 +129,17 @@ std::optional<QIcon> defaultApp(const FileItem& item)
     if (item.category == FileCategory::apps || item.category == FileCategory::folders)
         return std::nullopt;
     prepareIconTheme();
-    // Paths begin with a slash and extensions never hold one: the two kinds of
-    // key share the cache without meeting.
-    const QString key = pathExtension(item.path);
-    QHash<QString, QIcon>& icons = cache();
-    if (auto it = icons.constFind(key); it != icons.constEnd()) return *it;
-    // By name alone: the answer stands for the whole extension, and reading
-    // the file's content on the GUI thread would buy nothing.
+    // By name alone: reading the file's content on the GUI thread would buy
+    // nothing. Keyed by the type, not the extension: files without one
+    // ("Makefile", "README") are of many types and open in different
+    // applications.
     const QString mimeType =
         QMimeDatabase().mimeTypeForFile(item.path, QMimeDatabase::MatchExtension).name();
+    // Paths begin with a slash and type names never do: the two kinds of key
+    // share the cache without meeting.
+    const QString key = mimeType;
+    QHash<QString, QIcon>& icons = cache();
+    if (auto it = icons.constFind(key); it != icons.constEnd()) return *it;
     const auto application = DefaultApplication::forMimeType(mimeType);
     if (!application) return std::nullopt;
     const QIcon found = applicationIcon(*application);

@@ -17,8 +17,8 @@ namespace ovra::AppIcons {
 // The icon of the file or folder at `path`; never null. Keyed by the path.
 QIcon icon(const QString& path);
 
-// The icon of the application that opens the item, keyed by its lower-case
-// extension: the first file asked about decides for its extension. None for
+// The icon of the application that opens the item, keyed by the MIME type its
+// name gives: the first file asked about decides for its type. None for
 // applications and folders, and none (stored nowhere, so asked again next
 // time) when no installed application opens the file.
 std::optional<QIcon> defaultApp(const FileItem& item);

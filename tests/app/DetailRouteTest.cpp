@@ -3,6 +3,7 @@
 #include "browser/CollectionView.h"
 #include "browser/DetailView.h"
 #include "browser/FileBrowser.h"
+#include "browser/FolderView.h"
 #include "library/AppState.h"
 #include "ui/EmptyStateView.h"
 
@@ -74,6 +75,7 @@ protected:
     {
         if (auto* collection = qobject_cast<CollectionView*>(view.screen()))
             return collection->browser()->header()->title();
+        if (auto* folder = qobject_cast<FolderView*>(view.screen())) return folder->title();
         auto* empty = qobject_cast<EmptyStateView*>(view.screen());
         return empty ? empty->title() : QString();
     }

@@ -60,7 +60,7 @@ TEST(AppIcons, EveryPathGetsAnIcon)
     EXPECT_FALSE(AppIcons::icon(home.root()).isNull());
 }
 
-TEST(AppIcons, DefaultAppIsTheFirstAnswerForAnExtension)
+TEST(AppIcons, DefaultAppIsTheFirstAnswerForAType)
 {
     test::TestHome home;
     installApplication(home, QStringLiteral("red-viewer.desktop"), QStringLiteral("Red"), Qt::red);
@@ -74,12 +74,27 @@ TEST(AppIcons, DefaultAppIsTheFirstAnswerForAnExtension)
     EXPECT_EQ(centreColour(*first), QColor(Qt::red));
 
     // Another default set later, and an upper-case extension: the cached answer
-    // still stands for the whole extension.
+    // still stands for the whole type.
     writeMimeapps(home, "[Default Applications]\nimage/x-tga=blue-viewer.desktop\n");
     const auto second =
         AppIcons::defaultApp(item(home.path(QStringLiteral("B.TGA")), FileCategory::images));
     ASSERT_TRUE(second.has_value());
     EXPECT_EQ(centreColour(*second), QColor(Qt::red));
+}
+
+TEST(AppIcons, FilesWithoutExtensionAreToldApartByType)
+{
+    test::TestHome home;
+    installApplication(home, QStringLiteral("make-tool.desktop"), QStringLiteral("Make"), Qt::red);
+    installApplication(home, QStringLiteral("reader.desktop"), QStringLiteral("Reader"), Qt::blue);
+    writeMimeapps(home, "[Default Applications]\ntext/x-makefile=make-tool.desktop\n"
+                        "text/x-readme=reader.desktop\n");
+    const auto make = AppIcons::defaultApp(item(home.path(QStringLiteral("Makefile"))));
+    const auto readme = AppIcons::defaultApp(item(home.path(QStringLiteral("README"))));
+    ASSERT_TRUE(make.has_value());
+    ASSERT_TRUE(readme.has_value());
+    EXPECT_EQ(centreColour(*make), QColor(Qt::red));
+    EXPECT_EQ(centreColour(*readme), QColor(Qt::blue));
 }
 
 TEST(AppIcons, NoApplicationIsAskedAgainNextTime)

@@ -2,7 +2,7 @@
 
 #include "CardGrid.h"
 #include "HoverLift.h"
-#include "PreviewStack.h"
+#include "browser/FolderCard.h"
 #include "browser/FileBrowser.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
@@ -100,7 +100,7 @@ SourceCard::SourceCard(const SourceStore::Group& group, QWidget* parent)
     connect(m_lift, &HoverLift::moved, this, &SourceCard::placeChildren);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(group.source.name);
-    m_previews->setPreviews(previews(group), 0, sourceTint(group.source));
+    m_previews->setContent(previews(group), 0, sourceTint(group.source));
     m_previews->setVisible(!previews(group).isEmpty());
 }
 

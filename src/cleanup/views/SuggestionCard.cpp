@@ -1,7 +1,7 @@
 #include "SuggestionCard.h"
 
 #include "HoverLift.h"
-#include "PreviewStack.h"
+#include "browser/FolderCard.h"
 #include "ui/Spinner.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -53,7 +53,7 @@ SuggestionCard::SuggestionCard(Content content, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
     setAccessibleName(m_content.title);
-    m_previews->setPreviews(m_content.previews, 0, m_content.tint);
+    m_previews->setContent(m_content.previews, 0, m_content.tint);
     m_previews->setVisible(!m_content.busy);
     m_spinner->setVisible(m_content.busy);
 }
