@@ -10,7 +10,14 @@
 #include "platform/metadata/MetadataIndex.h"
 
 #ifdef OVRA_WITH_SERVICES
+#include "SidebarView.h"
+#include "platform/Updater.h"
+#include "services/Player.h"
+#include "services/PlayerCommands.h"
 #include "services/TextIndex.h"
+#include "services/UpdateNotice.h"
+#include "ui/MiniPlayer.h"
+#include "ui/PlayerLink.h"
 #endif
 
 #include <QMainWindow>
@@ -26,7 +33,17 @@ OvraApplication::OvraApplication()
     m_index = std::make_unique<md::MetadataIndex>(std::move(options));
     m_library = std::make_unique<LibraryStore>(*m_index);
     m_trash = std::make_unique<Trash>();
+#ifdef OVRA_WITH_SERVICES
+    m_player = std::make_unique<Player>();
+    m_playerLink = std::make_unique<PlayerLink>(*m_player);
+    m_playerCommands = std::make_unique<PlayerCommands>(*m_player);
+#endif
     m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
+#ifdef OVRA_WITH_SERVICES
+    m_updater = std::make_unique<Updater>(Updater::buildFeed(), Updater::buildVersion());
+    m_updateNotice = std::make_unique<UpdateNotice>(*m_updater);
+    m_updater->start();
+#endif
 
     SettingsMigration::run();
 
@@ -43,6 +60,7 @@ OvraApplication::OvraApplication()
     m_context.trash = m_trash.get();
 #ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
+    m_context.player = m_playerLink.get();
 #endif
 }
 
@@ -53,7 +71,16 @@ OvraApplication::~OvraApplication()
     m_textIndex.reset();
 #endif
     m_state.reset();
+#ifdef OVRA_WITH_SERVICES
+    m_updateNotice.reset();
+    m_updater.reset();
+#endif
     m_contentIndexer.reset();
+#ifdef OVRA_WITH_SERVICES
+    m_playerCommands.reset();
+    m_playerLink.reset();
+    m_player.reset();
+#endif
     m_trash.reset();
     m_library.reset();
     // Queries and refreshes still running on the pool read the index.
@@ -70,6 +97,13 @@ QMainWindow* OvraApplication::showWindow()
         m_window->setWindowTitle(QStringLiteral("Ovra"));
         m_window->setCentralWidget(new ContentView(m_context, m_window.get()));
         m_window->resize(kWindowWidth, kWindowHeight);
+#ifdef OVRA_WITH_SERVICES
+        if (auto* sidebar = m_window->findChild<SidebarView*>())
+            sidebar->setMiniPlayer(new MiniPlayer(*m_player));
+        m_window->addActions(m_playerCommands->actions());
+        m_window->addAction(m_updateNotice->checkForUpdatesAction());
+        m_updateNotice->setWindow(m_window.get());
+#endif
     }
     m_window->show();
     m_window->raise();

@@ -12,8 +12,13 @@ namespace ovra {
 
 class AppState;
 class LibraryStore;
+class Player;
+class PlayerCommands;
+class PlayerLink;
 class Trash;
 class TextIndex;
+class UpdateNotice;
+class Updater;
 
 // The top of the program: makes the long-lived objects once, in an order in
 // which the settings migration runs after the objects that read no settings
@@ -35,11 +40,35 @@ public:
     // Makes the window the first time and brings it to the front.
     QMainWindow* showWindow();
 
+#ifdef OVRA_WITH_SERVICES
+    Player& player() const
+    {
+        return *m_player;
+    }
+    // The player's commands and "Check for Updates…", for the menus. They are
+    // added to the window, so their shortcuts work with or without a menu bar.
+    PlayerCommands& playerCommands() const
+    {
+        return *m_playerCommands;
+    }
+    UpdateNotice& updateNotice() const
+    {
+        return *m_updateNotice;
+    }
+#endif
+
 private:
     std::shared_ptr<content::ContentIndex> m_contentIndex;
     std::unique_ptr<md::MetadataIndex> m_index;
     std::unique_ptr<LibraryStore> m_library;
     std::unique_ptr<Trash> m_trash;
+#ifdef OVRA_WITH_SERVICES
+    std::unique_ptr<Player> m_player;
+    std::unique_ptr<PlayerLink> m_playerLink;
+    std::unique_ptr<PlayerCommands> m_playerCommands;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<UpdateNotice> m_updateNotice;
+#endif
     std::unique_ptr<content::ContentIndexer> m_contentIndexer;
     std::unique_ptr<AppState> m_state;
 #ifdef OVRA_WITH_SERVICES

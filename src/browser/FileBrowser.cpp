@@ -476,7 +476,15 @@ void FileBrowser::open(const FileItem& item)
         m_state.openFolder(item.path);
         return;
     }
+    if (playMusic(item)) return;
     if (m_interactions) m_interactions->open(item, content().shown);
+}
+
+bool FileBrowser::playMusic(const FileItem& item)
+{
+    if (item.category != FileCategory::music || !m_context.player) return false;
+    m_context.player->play(item, content().shown);
+    return true;
 }
 
 void FileBrowser::activate(const FileItem& item, bool space)
@@ -485,9 +493,9 @@ void FileBrowser::activate(const FileItem& item, bool space)
         m_state.openFolder(item.path);
     } else if (space || previews(item.category)) {
         m_state.preview(item, content().shown);
-    } else if (m_interactions) {
-        // Music plays and everything else opens in its application: that is
-        // the shared interactions' business.
+    } else if (!playMusic(item) && m_interactions) {
+        // Everything else opens in its application: that is the shared
+        // interactions' business.
         m_interactions->open(item, content().shown);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFuture>
+#include <QList>
 #include <QObject>
 #include <QStringList>
 
@@ -13,6 +14,7 @@ class QWidget;
 namespace ovra {
 
 class AppState;
+struct FileItem;
 class LibraryStore;
 class Trash;
 struct SidebarItem;
@@ -73,6 +75,8 @@ class PlayerSummary : public QObject {
 public:
     using QObject::QObject;
     virtual bool hasCurrent() const = 0;
+    // Plays `item` with the music files of the list it is shown in as the queue.
+    virtual void play(const FileItem& item, const QList<FileItem>& list) = 0;
 signals:
     void changed();
 };

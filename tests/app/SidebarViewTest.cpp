@@ -45,6 +45,7 @@ struct FakeDuplicates : DuplicateSummary {
 struct FakePlayer : PlayerSummary {
     bool current = false;
     bool hasCurrent() const override { return current; }
+    void play(const FileItem&, const QList<FileItem>&) override {}
 };
 
 // A sidebar over a fixture home. The stores of parts not built yet stay null

@@ -1,0 +1,25 @@
+#include "PlayerLink.h"
+
+#include "services/Player.h"
+
+namespace ovra {
+
+PlayerLink::PlayerLink(Player& player, QObject* parent)
+    : PlayerSummary(parent)
+    , m_player(player)
+{
+    connect(&player, &Player::indexChanged, this, &PlayerSummary::changed);
+    connect(&player, &Player::queueChanged, this, &PlayerSummary::changed);
+}
+
+bool PlayerLink::hasCurrent() const
+{
+    return m_player.current().has_value();
+}
+
+void PlayerLink::play(const FileItem& item, const QList<FileItem>& list)
+{
+    m_player.play(item, list);
+}
+
+} // namespace ovra
