@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -150,8 +151,8 @@ MiniPlayer::MiniPlayer(Player& player, QWidget* parent)
     , m_title(new ElidingLabel(this))
     , m_artist(new ElidingLabel(this))
     , m_progress(new MiniPlayerProgress(player, this))
-    , m_elapsed(new ElidingLabel(this))
-    , m_remaining(new ElidingLabel(this))
+    , m_elapsed(new QLabel(this))
+    , m_remaining(new QLabel(this))
     , m_shuffle(new MiniPlayerControl(kControlSide, kControlSymbolSize, false, this))
     , m_previous(new MiniPlayerControl(kControlSide, kControlSymbolSize, false, this))
     , m_playPause(new MiniPlayerControl(kPlaySide, kPlaySymbolSize, true, this))
@@ -167,6 +168,8 @@ MiniPlayer::MiniPlayer(Player& player, QWidget* parent)
     m_artist->setFont(Theme::font(kArtistSize));
     m_elapsed->setFont(Theme::font(kTimeSize));
     m_remaining->setFont(Theme::font(kTimeSize));
+    m_elapsed->setTextFormat(Qt::PlainText);
+    m_remaining->setTextFormat(Qt::PlainText);
     m_remaining->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     auto* texts = new QVBoxLayout;
@@ -368,8 +371,11 @@ void MiniPlayer::showColours()
 {
     m_title->setColor(Theme::primary());
     m_artist->setColor(Theme::secondary());
-    m_elapsed->setColor(Theme::secondary());
-    m_remaining->setColor(Theme::secondary());
+    for (QLabel* label : {m_elapsed, m_remaining}) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, Theme::secondary());
+        label->setPalette(palette);
+    }
     m_artwork->setPrimaryColor(Theme::primary());
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 class QAbstractButton;
+class QLabel;
 
 namespace ovra {
 
@@ -74,8 +75,9 @@ private:
     ElidingLabel* m_title;
     ElidingLabel* m_artist;
     MiniPlayerProgress* m_progress;
-    ElidingLabel* m_elapsed;
-    ElidingLabel* m_remaining;
+    // Short texts that must never be cut: plain labels sized to their text.
+    QLabel* m_elapsed;
+    QLabel* m_remaining;
     MiniPlayerControl* m_shuffle;
     MiniPlayerControl* m_previous;
     MiniPlayerControl* m_playPause;

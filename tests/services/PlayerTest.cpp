@@ -367,11 +367,20 @@ TEST(PlayerPlayback, ARealToneReportsItsTimeAndEndsPaused)
         << "the one file of the queue ended";
     EXPECT_EQ(player.currentTime(), 0.0);
     EXPECT_EQ(player.index(), 0);
+}
 
-    // A file that is not audio leaves the player paused, on that file.
+TEST(PlayerPlayback, ARealEngineStopsOnAFileThatIsNotAudio)
+{
+    test::TestHome home;
     FileItem broken = song("broken.mp3");
     broken.path = home.writeFile(QStringLiteral("Music/broken.mp3"), "not audio at all");
-    player.play(broken, {broken, tone});
+    FileItem missing = song("missing.mp3");
+    missing.path = home.path(QStringLiteral("Music/missing.mp3"));
+    Player player;
+    player.setVolume(0.0);
+    player.play(broken, {broken, missing});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !player.isPlaying(); }, 5000));
-    EXPECT_EQ(player.index(), 0);
+    QTest::qWait(300);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(player.index(), 0) << "the queue is not skipped through";
 }
