@@ -131,6 +131,8 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     connect(&m_state, &AppState::cardSizeChanged, this, &FileBrowser::markLayoutDirty);
     connect(&m_state, &AppState::selectedFilesChanged, this, &FileBrowser::refreshTileStates);
     connect(&m_state, &AppState::focusedItemChanged, this, &FileBrowser::refreshTileStates);
+    if (m_context.player)
+        connect(m_context.player, &PlayerSummary::changed, this, &FileBrowser::refreshTileStates);
     if (ThemeNotifier* notifier = Theme::notifier()) {
         connect(notifier, &ThemeNotifier::appearanceChanged, this, [this] {
             QPalette palette = m_capNote->palette();
@@ -375,7 +377,7 @@ void FileBrowser::placeTiles()
         if (it == m_placed.end()) {
             Slot slot = takeSpare(kindAt(i));
             slot.tile->setItem(item, m_content.shown);
-            slot.tile->setPlaying(false);
+            slot.tile->setPlaying(m_context.player && m_context.player->currentPath() == item.path);
             it = m_placed.emplace(item.path, std::move(slot)).first;
         } else if (m_rebindTiles) {
             it->second.tile->setItem(item, m_content.shown);
@@ -402,9 +404,11 @@ void FileBrowser::refreshTileStates()
 {
     const QSet<QString>& selected = m_state.selectedFiles();
     const std::optional<FileItem> focused = m_state.focusedItem();
+    const QString playing = m_context.player ? m_context.player->currentPath() : QString();
     for (auto& [path, slot] : m_placed) {
         slot.tile->setSelected(selected.contains(path));
         slot.tile->setFocused(focused && focused->path == path);
+        slot.tile->setPlaying(!playing.isEmpty() && path == playing);
     }
 }
 

@@ -75,6 +75,8 @@ class PlayerSummary : public QObject {
 public:
     using QObject::QObject;
     virtual bool hasCurrent() const = 0;
+    // The path of the current file, playing or paused; empty when none.
+    virtual QString currentPath() const = 0;
     // Plays `item` with the music files of the list it is shown in as the queue.
     virtual void play(const FileItem& item, const QList<FileItem>& list) = 0;
 signals:

@@ -17,6 +17,12 @@ bool PlayerLink::hasCurrent() const
     return m_player.current().has_value();
 }
 
+QString PlayerLink::currentPath() const
+{
+    const std::optional<FileItem> current = m_player.current();
+    return current ? current->path : QString();
+}
+
 void PlayerLink::play(const FileItem& item, const QList<FileItem>& list)
 {
     m_player.play(item, list);

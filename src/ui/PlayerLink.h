@@ -14,6 +14,7 @@ public:
     explicit PlayerLink(Player& player, QObject* parent = nullptr);
 
     bool hasCurrent() const override;
+    QString currentPath() const override;
     void play(const FileItem& item, const QList<FileItem>& list) override;
 
 private:

@@ -164,6 +164,42 @@ TEST_F(FileBrowserTest, DoubleClickOpensFoldersHereAndHandsEverythingElseOn)
     EXPECT_EQ(interactions.opened.size(), 1);
 }
 
+TEST_F(FileBrowserTest, MusicPlaysFromItsListAndThePlayingFileIsMarked)
+{
+    struct RecordingPlayer : PlayerSummary {
+        bool hasCurrent() const override { return !current.isEmpty(); }
+        QString currentPath() const override { return current; }
+        void play(const FileItem& item, const QList<FileItem>& list) override
+        {
+            current = item.path;
+            queuedFrom = list;
+            emit changed();
+        }
+        QString current;
+        QList<FileItem> queuedFrom;
+    } player;
+    app.context.player = &player;
+    browser = std::make_unique<FileBrowser>(app.context);
+    browser->setSourceLookup({});
+    browser->setInteractions(&interactions);
+    browser->resize(1000, 800);
+    browser->show();
+    const QList<FileItem> items{file("a.mp3", FileCategory::music), file("notes.pdf"),
+                                file("b.mp3", FileCategory::music)};
+    show(items);
+
+    QTest::mouseDClick(browser->tileWidget(QStringLiteral("/t/b.mp3")), Qt::LeftButton);
+    EXPECT_EQ(player.current, QStringLiteral("/t/b.mp3"));
+    EXPECT_EQ(player.queuedFrom.size(), 3);
+    EXPECT_TRUE(interactions.opened.isEmpty());
+    auto* playing = qobject_cast<GalleryCard*>(browser->tileWidget(QStringLiteral("/t/b.mp3")));
+    auto* other = qobject_cast<GalleryCard*>(browser->tileWidget(QStringLiteral("/t/a.mp3")));
+    ASSERT_TRUE(playing && other);
+    EXPECT_TRUE(playing->isPlaying());
+    EXPECT_FALSE(other->isPlaying());
+    browser.reset();
+}
+
 // MARK: Keys
 
 TEST_F(FileBrowserTest, ArrowsMoveTheSelectionInNavigationOrder)
