@@ -10,6 +10,9 @@ packages=(
   # Qt 6
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev qt6-pdf-dev
   qt6-image-formats-plugins
+  # Qt Multimedia 6.4 plays through GStreamer: containers, WAV, FLAC, MP3, Ogg
+  # (base, good) and AAC/M4A (libav)
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libqt6opengl6-dev
   # tests
   libgtest-dev libgmock-dev

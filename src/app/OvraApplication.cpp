@@ -21,7 +21,13 @@
 #include "platform/metadata/MetadataIndex.h"
 
 #ifdef OVRA_WITH_SERVICES
+#include "SidebarView.h"
+#include "platform/Updater.h"
+#include "services/Player.h"
 #include "services/TextIndex.h"
+#include "services/UpdateNotice.h"
+#include "ui/MiniPlayer.h"
+#include "ui/PlayerLink.h"
 #endif
 
 #include <QMainWindow>
@@ -42,9 +48,18 @@ OvraApplication::OvraApplication()
     m_library = std::make_unique<LibraryStore>(*m_index);
     m_trash = std::make_unique<Trash>();
     m_duplicates = std::make_unique<DuplicateFinder>(m_index.get(), m_trash.get());
-    m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
     m_cleanup = std::make_unique<CleanupStore>(*m_index, m_trash.get());
     m_sources = std::make_unique<SourceStore>(*m_index, m_trash.get());
+#ifdef OVRA_WITH_SERVICES
+    m_player = std::make_unique<Player>();
+    m_playerLink = std::make_unique<PlayerLink>(*m_player);
+#endif
+    m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
+#ifdef OVRA_WITH_SERVICES
+    m_updater = std::make_unique<Updater>(Updater::buildFeed(), Updater::buildVersion());
+    m_updateNotice = std::make_unique<UpdateNotice>(*m_updater);
+    m_updater->start();
+#endif
 
     SettingsMigration::run();
 
@@ -70,6 +85,7 @@ OvraApplication::OvraApplication()
     };
 #ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
+    m_context.player = m_playerLink.get();
 #endif
     m_interactions = std::make_unique<AppFileInteractions>(m_context);
     m_context.interactions = m_interactions.get();
@@ -115,10 +131,18 @@ OvraApplication::~OvraApplication()
     m_textIndex.reset();
 #endif
     m_state.reset();
+#ifdef OVRA_WITH_SERVICES
+    m_updateNotice.reset();
+    m_updater.reset();
+#endif
     m_contentIndexer.reset();
     m_sources.reset();
     m_cleanup.reset();
     m_duplicates.reset();
+#ifdef OVRA_WITH_SERVICES
+    m_playerLink.reset();
+    m_player.reset();
+#endif
     m_trash.reset();
     // Each of these waited for its own work as it went: nothing reads the
     // index any more.
@@ -138,6 +162,12 @@ QMainWindow* OvraApplication::showWindow()
         m_window->setCentralWidget(new ContentView(m_context, m_window.get()));
         m_commands = new OvraCommands(m_context, m_window->menuBar());
         m_window->resize(kWindowWidth, kWindowHeight);
+#ifdef OVRA_WITH_SERVICES
+        if (auto* sidebar = m_window->findChild<SidebarView*>())
+            sidebar->setMiniPlayer(new MiniPlayer(*m_player));
+        m_commands->setUpdateCheck(m_updateNotice->checkForUpdatesAction());
+        m_updateNotice->setWindow(m_window.get());
+#endif
     }
     m_window->show();
     m_window->raise();

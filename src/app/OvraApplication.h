@@ -17,8 +17,12 @@ class DuplicateFinder;
 class FileInteractions;
 class OvraCommands;
 class LibraryStore;
+class Player;
+class PlayerLink;
 class Trash;
 class TextIndex;
+class UpdateNotice;
+class Updater;
 
 // The top of the program: makes the long-lived objects once, in an order in
 // which the settings migration runs after the objects that read no settings
@@ -42,6 +46,18 @@ public:
     // The window's menu commands; null before the window is made.
     OvraCommands* commands() const { return m_commands; }
 
+#ifdef OVRA_WITH_SERVICES
+    Player& player() const
+    {
+        return *m_player;
+    }
+    // "Check for Updates…", for the menus.
+    UpdateNotice& updateNotice() const
+    {
+        return *m_updateNotice;
+    }
+#endif
+
 private:
     // Every store that lists files forgets the ones any screen moved to the Trash.
     void registerWithTrash();
@@ -51,6 +67,12 @@ private:
     std::unique_ptr<LibraryStore> m_library;
     std::unique_ptr<Trash> m_trash;
     std::unique_ptr<DuplicateFinder> m_duplicates;
+#ifdef OVRA_WITH_SERVICES
+    std::unique_ptr<Player> m_player;
+    std::unique_ptr<PlayerLink> m_playerLink;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<UpdateNotice> m_updateNotice;
+#endif
     std::unique_ptr<content::ContentIndexer> m_contentIndexer;
     std::unique_ptr<CleanupStore> m_cleanup;
     std::unique_ptr<SourceStore> m_sources;

@@ -187,10 +187,19 @@ void OvraCommands::addControlsMenu(QMenuBar* bar)
 
 void OvraCommands::addHelpMenu(QMenuBar* bar)
 {
-    QMenu* help = bar->addMenu(tr("&Help"));
-    // No update feed was set for this build: the check stays unavailable.
-    QAction* check = help->addAction(tr("Check for Updates…"));
-    check->setEnabled(false);
+    m_help = bar->addMenu(tr("&Help"));
+    // Until the update checker hands its action over (none in tests), the
+    // check stands unavailable.
+    m_updateCheck = m_help->addAction(tr("Check for Updates…"));
+    m_updateCheck->setEnabled(false);
+}
+
+void OvraCommands::setUpdateCheck(QAction* check)
+{
+    m_help->insertAction(m_updateCheck, check);
+    m_help->removeAction(m_updateCheck);
+    delete m_updateCheck;
+    m_updateCheck = check;
 }
 
 void OvraCommands::copyText()

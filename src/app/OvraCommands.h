@@ -28,6 +28,8 @@ public:
     // The action of a menu item by its title; null when there is none.
     QAction* action(const QString& title) const;
     QList<QAction*> locationActions() const { return m_locationActions; }
+    // "Check for Updates…" as the update checker enables it.
+    void setUpdateCheck(QAction* check);
 
 signals:
     // The Go menu's locations were read anew.
@@ -50,6 +52,8 @@ private:
 
     AppContext m_context;
     QMenu* m_go = nullptr;
+    QMenu* m_help = nullptr;
+    QAction* m_updateCheck = nullptr;
     QMenu* m_controls = nullptr;
     QAction* m_playPause = nullptr;
     QAction* m_locationsEnd = nullptr;

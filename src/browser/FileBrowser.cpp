@@ -132,6 +132,8 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     connect(&m_state, &AppState::cardSizeChanged, this, &FileBrowser::markLayoutDirty);
     connect(&m_state, &AppState::selectedFilesChanged, this, &FileBrowser::refreshTileStates);
     connect(&m_state, &AppState::focusedItemChanged, this, &FileBrowser::refreshTileStates);
+    if (m_context.player)
+        connect(m_context.player, &PlayerSummary::changed, this, &FileBrowser::refreshTileStates);
     if (ThemeNotifier* notifier = Theme::notifier()) {
         connect(notifier, &ThemeNotifier::appearanceChanged, this, [this] {
             QPalette palette = m_capNote->palette();
@@ -376,7 +378,7 @@ void FileBrowser::placeTiles()
         if (it == m_placed.end()) {
             Slot slot = takeSpare(kindAt(i));
             slot.tile->setItem(item, m_content.shown);
-            slot.tile->setPlaying(false);
+            slot.tile->setPlaying(m_context.player && m_context.player->currentPath() == item.path);
             it = m_placed.emplace(item.path, std::move(slot)).first;
         } else if (m_rebindTiles) {
             it->second.tile->setItem(item, m_content.shown);
@@ -403,9 +405,11 @@ void FileBrowser::refreshTileStates()
 {
     const QSet<QString>& selected = m_state.selectedFiles();
     const std::optional<FileItem> focused = m_state.focusedItem();
+    const QString playing = m_context.player ? m_context.player->currentPath() : QString();
     for (auto& [path, slot] : m_placed) {
         slot.tile->setSelected(selected.contains(path));
         slot.tile->setFocused(focused && focused->path == path);
+        slot.tile->setPlaying(!playing.isEmpty() && path == playing);
     }
 }
 
@@ -477,7 +481,15 @@ void FileBrowser::open(const FileItem& item)
         m_state.openFolder(item.path);
         return;
     }
+    if (playMusic(item)) return;
     if (m_interactions) m_interactions->open(item, content().shown);
+}
+
+bool FileBrowser::playMusic(const FileItem& item)
+{
+    if (item.category != FileCategory::music || !m_context.player) return false;
+    m_context.player->play(item, content().shown);
+    return true;
 }
 
 void FileBrowser::activate(const FileItem& item, bool space)
@@ -486,9 +498,9 @@ void FileBrowser::activate(const FileItem& item, bool space)
         m_state.openFolder(item.path);
     } else if (space || previews(item.category)) {
         m_state.preview(item, content().shown);
-    } else if (m_interactions) {
-        // Music plays and everything else opens in its application: that is
-        // the shared interactions' business.
+    } else if (!playMusic(item) && m_interactions) {
+        // Everything else opens in its application: that is the shared
+        // interactions' business.
         m_interactions->open(item, content().shown);
     }
 }

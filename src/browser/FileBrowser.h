@@ -113,6 +113,9 @@ private:
     void selectFromClick(const FileItem& item);
     void clearSelectionFromBackground();
     void open(const FileItem& item);
+    // Music plays from the shown list; false when the item is not music or
+    // there is no player.
+    bool playMusic(const FileItem& item);
     void activate(const FileItem& item, bool space);
     void moveFocus(ArrowKey key);
     void scrollToItem(int index);

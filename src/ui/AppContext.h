@@ -18,6 +18,7 @@ class QWidget;
 namespace ovra {
 
 class AppState;
+struct FileItem;
 class LibraryStore;
 class Trash;
 class FileInteractions;
@@ -85,15 +86,17 @@ class PlayerSummary : public QObject {
 public:
     using QObject::QObject;
     virtual bool hasCurrent() const = 0;
-    // What the menus and the file interactions drive; a player that lacks one
-    // of them does nothing there.
-    virtual bool isPlaying() const { return false; }
-    // Queues the music files of `list` and starts `item`.
+    // The path of the current file, playing or paused; empty when none.
+    virtual QString currentPath() const { return {}; }
+    // Queues the music files of `list` (the list it is shown in) and starts
+    // `item`. A player that lacks one of these does nothing there.
     virtual void play(const FileItem& item, const QList<FileItem>& list)
     {
         Q_UNUSED(item);
         Q_UNUSED(list);
     }
+    // What the menus drive.
+    virtual bool isPlaying() const { return false; }
     virtual void togglePlay() {}
     virtual void next() {}
     virtual void previous() {}

@@ -61,7 +61,7 @@ void writeTextIndex(const QStringList& paths)
 
 } // namespace
 
-// MARK: The Trash and every store that lists files
+// The Trash and every store that lists files
 
 TEST(MoveToTrash, OnlyWhatReachedTheTrashLeavesEveryStoreAndNothingIsDeleted)
 {
@@ -75,6 +75,7 @@ TEST(MoveToTrash, OnlyWhatReachedTheTrashLeavesEveryStoreAndNothingIsDeleted)
     OvraApplication ovra;
     const AppContext& context = ovra.context();
     AppState& state = *context.state;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return context.textIndex->hasLoaded(); }, 20000));
     // One file refuses to move, as a file on a read-only disk would.
     context.trash->setMoveOne([b](const QString& path) {
         if (path == b) return false;
@@ -110,7 +111,7 @@ TEST(MoveToTrash, OnlyWhatReachedTheTrashLeavesEveryStoreAndNothingIsDeleted)
     EXPECT_TRUE(context.textIndex->entries().contains(b));
 }
 
-// MARK: Menu commands
+// Menu commands
 
 namespace {
 
@@ -210,7 +211,7 @@ TEST(MenuCommands, ControlsFollowThePlayerAndStepTheVolume)
     EXPECT_EQ(f.state.refreshToken(), 1);
 }
 
-// MARK: End to end
+// End to end
 
 // The real window, offscreen: three files selected in the Images collection
 // go to the Trash from the context menu, and leave the collection, its count

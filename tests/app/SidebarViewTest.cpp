@@ -45,6 +45,8 @@ struct FakeDuplicates : DuplicateSummary {
 struct FakePlayer : PlayerSummary {
     bool current = false;
     bool hasCurrent() const override { return current; }
+    QString currentPath() const override { return {}; }
+    void play(const FileItem&, const QList<FileItem>&) override {}
 };
 
 // A sidebar over a fixture home. The stores of parts not built yet stay null

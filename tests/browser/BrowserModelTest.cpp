@@ -52,7 +52,7 @@ SourceLookup sourcesByName(std::map<QString, QString> table)
 
 } // namespace
 
-// MARK: States and sections
+// States and sections
 
 TEST_F(BrowserModelTest, LoadingShowsOnlyWhileNothingHasArrived)
 {
@@ -115,7 +115,7 @@ TEST_F(BrowserModelTest, KindCountsCoverEveryItemOnlyWhenTheKindFilterIsOffered)
     EXPECT_EQ(kinds.value(FileCategory::documents), 1);
 }
 
-// MARK: The Files count and the cap note
+// The Files count and the cap note
 
 TEST_F(BrowserModelTest, AnUnfilteredCappedListAnnouncesItsMatchesAndSaysItWasCapped)
 {
@@ -151,7 +151,7 @@ TEST_F(BrowserModelTest, WithoutATotalOrUnderItTheCountIsTheFilesAndThereIsNoNot
     EXPECT_EQ(contentOf(input(files(5), false, 2)).filesCount, 5);
 }
 
-// MARK: Columns
+// Columns
 
 TEST(BrowserColumns, FollowTheCardWidthBetweenTheInsets)
 {
@@ -224,7 +224,7 @@ TEST_F(BrowserModelTest, TheVisibleRunCrossesFromFoldersIntoFiles)
     EXPECT_FALSE(layout.isFolder(2));
 }
 
-// MARK: Download sources
+// Download sources
 
 TEST(BrowserSourceCounts, LargestFirstThenByPlainTextAndOnlyWithAChoice)
 {
@@ -255,7 +255,7 @@ TEST(BrowserSourceCounts, LargestFirstThenByPlainTextAndOnlyWithAChoice)
     EXPECT_TRUE(sourceCounts({file("no-source")}, true, sourcesByName(table)).isEmpty());
 }
 
-// MARK: Arrow keys
+// Arrow keys
 
 TEST(BrowserArrows, WithoutAFocusAnyArrowLandsOnTheFirstItem)
 {

@@ -110,7 +110,7 @@ bool hasRed(const QImage& image)
 
 } // namespace
 
-// MARK: Placeholder cover
+// Placeholder cover
 
 TEST(PlaceholderCoverTest, ChoosesTheCoverByCategory)
 {
@@ -179,7 +179,7 @@ TEST(PlaceholderCoverTest, AlbumCoverTitleAndColours)
     }
 }
 
-// MARK: Card texts
+// Card texts
 
 TEST(GalleryCardTest, TagTextFollowsTheFirstMatchingRule)
 {
@@ -275,7 +275,7 @@ TEST(GalleryCardTest, CardSizesAndTheBucketTheyAskFor)
     }
 }
 
-// MARK: Copy Text
+// Copy Text
 
 TEST(GalleryCardTest, CopyTextIsOfferedOnlyWhereItCanFindSomething)
 {
@@ -311,7 +311,7 @@ TEST(GalleryCardTest, CopyTextIsOfferedOnlyWhereItCanFindSomething)
         fileAt(QStringLiteral("/v/clip.mp4"), FileCategory::videos), true, &index));
 }
 
-// MARK: Thumbnail requests
+// Thumbnail requests
 
 TEST(GalleryCardTest, RetargetingDropsTheOldRequest)
 {
@@ -464,7 +464,7 @@ TEST(GalleryCardTest, PlayBadgeOnAVideoPictureOnlyWhileHoveredOrPlaying)
     EXPECT_TRUE(middleIsPlainRed());
 }
 
-// MARK: Pointer
+// Pointer
 
 TEST(GalleryCardTest, ReportsClicksDoubleClicksAndMenuRequests)
 {

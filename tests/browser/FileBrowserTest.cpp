@@ -73,7 +73,7 @@ protected:
 
 } // namespace
 
-// MARK: Large lists
+// Large lists
 
 TEST_F(FileBrowserTest, FiftyThousandFilesMakeOnlyTheTilesInSightAndReuseThemWhileScrolling)
 {
@@ -121,7 +121,7 @@ TEST_F(FileBrowserTest, TilesStandWhereTheLayoutPutsThem)
                                    0, -browser->verticalScrollBar()->value()));
 }
 
-// MARK: Clicks
+// Clicks
 
 TEST_F(FileBrowserTest, AClickSelectsCtrlTogglesAndTheBackgroundClears)
 {
@@ -164,7 +164,43 @@ TEST_F(FileBrowserTest, DoubleClickOpensFoldersHereAndHandsEverythingElseOn)
     EXPECT_EQ(interactions.opened.size(), 1);
 }
 
-// MARK: Keys
+TEST_F(FileBrowserTest, MusicPlaysFromItsListAndThePlayingFileIsMarked)
+{
+    struct RecordingPlayer : PlayerSummary {
+        bool hasCurrent() const override { return !current.isEmpty(); }
+        QString currentPath() const override { return current; }
+        void play(const FileItem& item, const QList<FileItem>& list) override
+        {
+            current = item.path;
+            queuedFrom = list;
+            emit changed();
+        }
+        QString current;
+        QList<FileItem> queuedFrom;
+    } player;
+    app.context.player = &player;
+    browser = std::make_unique<FileBrowser>(app.context);
+    browser->setSourceLookup({});
+    browser->setInteractions(&interactions);
+    browser->resize(1000, 800);
+    browser->show();
+    const QList<FileItem> items{file("a.mp3", FileCategory::music), file("notes.pdf"),
+                                file("b.mp3", FileCategory::music)};
+    show(items);
+
+    QTest::mouseDClick(browser->tileWidget(QStringLiteral("/t/b.mp3")), Qt::LeftButton);
+    EXPECT_EQ(player.current, QStringLiteral("/t/b.mp3"));
+    EXPECT_EQ(player.queuedFrom.size(), 3);
+    EXPECT_TRUE(interactions.opened.isEmpty());
+    auto* playing = qobject_cast<GalleryCard*>(browser->tileWidget(QStringLiteral("/t/b.mp3")));
+    auto* other = qobject_cast<GalleryCard*>(browser->tileWidget(QStringLiteral("/t/a.mp3")));
+    ASSERT_TRUE(playing && other);
+    EXPECT_TRUE(playing->isPlaying());
+    EXPECT_FALSE(other->isPlaying());
+    browser.reset();
+}
+
+// Keys
 
 TEST_F(FileBrowserTest, ArrowsMoveTheSelectionInNavigationOrder)
 {
@@ -239,7 +275,7 @@ TEST_F(FileBrowserTest, SpaceAndReturnActOnTheFocusedItemByCategory)
     ASSERT_TRUE(app.state.selection() && app.state.selection()->as<Location>());
 }
 
-// MARK: Header
+// Header
 
 TEST_F(FileBrowserTest, BackIsOfferedOnlyWithAnAction)
 {

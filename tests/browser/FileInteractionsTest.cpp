@@ -50,7 +50,7 @@ public slots:
 
 } // namespace
 
-// MARK: The menu as a model of its targets
+// The menu as a model of its targets
 
 TEST(FileContextMenuModel, SeveralTargetsGetTheCountedEntriesAndNoSingleOnes)
 {
@@ -125,7 +125,7 @@ TEST(FileContextMenuModel, TargetsAreTheSelectionOnlyWhenTheClickedFileIsPartOfI
     EXPECT_EQ(app.state.selectedFiles().size(), 3); // building the menu selects nothing
 }
 
-// MARK: Opening by category
+// Opening by category
 
 TEST(FileInteractionsOpen, DoubleClickAndReturnOpenByCategory)
 {

@@ -36,7 +36,7 @@ QAction* entry(QMenu* menu, const QString& text)
 
 } // namespace
 
-// MARK: Menu entries
+// Menu entries
 
 TEST(FilterMenus, TheFromMenuListsTheFirstThirtySourcesWithPlainCounts)
 {
@@ -95,7 +95,7 @@ TEST(FilterMenus, CaseTexts)
     EXPECT_EQ(FilterMenus::text(CardSize::medium), "Medium");
 }
 
-// MARK: The bar
+// The bar
 
 TEST(FilterBarTest, ASetSourceFilterKeepsItsPillSoItCanBeCleared)
 {

@@ -71,7 +71,7 @@ SpotlightResult result(int shown, qint64 total, qint64 size = 0)
 
 } // namespace
 
-// MARK: Folder view
+// Folder view
 
 TEST(FolderView, ALateListingNeverReplacesTheNewerFolders)
 {
@@ -147,7 +147,7 @@ TEST(FolderView, TitlesPathsAndTheBackButton)
     EXPECT_EQ(view.title(), "Desktop");
 }
 
-// MARK: Folder cards
+// Folder cards
 
 TEST(FolderCard, DetailTextAndBadge)
 {
@@ -200,7 +200,7 @@ TEST(FolderItemCard, CountsEveryEntryAndPreviewsTheNewestFiles)
     EXPECT_EQ(card.shownDetail(), "0 items");
 }
 
-// MARK: Home view
+// Home view
 
 TEST(HomeView, GreetingByHour)
 {

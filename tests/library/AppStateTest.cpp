@@ -99,7 +99,7 @@ protected:
 
 } // namespace
 
-// MARK: Fields and change notification
+// Fields and change notification
 
 TEST_F(AppStateTest, FreshInstallStartsOnHomeWithDefaultsAndWritesNothing)
 {
@@ -172,7 +172,7 @@ TEST_F(AppStateTest, SearchingAndActiveFilters)
     EXPECT_TRUE(state.filtersActive());
 }
 
-// MARK: Filters
+// Filters
 
 TEST_F(AppStateTest, KindAndSizeFilters)
 {
@@ -236,7 +236,7 @@ TEST_F(AppStateTest, SourceFilterKeepsFilesFromThatSourceOnly)
     EXPECT_EQ(names(state.applyFilters({downloads, site, plain})), QString());
 }
 
-// MARK: Sorting
+// Sorting
 
 TEST_F(AppStateTest, NamesSortByDigitValueAndKindsKeepNamesAToZ)
 {
@@ -322,7 +322,7 @@ TEST_F(AppStateTest, ChoosingASortKeyStartsInItsNaturalDirection)
     EXPECT_EQ(choose(SortKey::kind), QStringLiteral("kind+"));
 }
 
-// MARK: Selection, targets and preview
+// Selection, targets and preview
 
 TEST_F(AppStateTest, ClickSelectionAndTargets)
 {
@@ -375,7 +375,7 @@ TEST_F(AppStateTest, PreviewStepsWithinItsFilesAndTakesTheSelectionAlong)
     EXPECT_EQ(state.previewItem()->name, QStringLiteral("gone"));
 }
 
-// MARK: Folders and pins
+// Folders and pins
 
 TEST_F(AppStateTest, OpeningAFolder)
 {
@@ -422,7 +422,7 @@ TEST_F(AppStateTest, PinsKeepTheOrderInWhichTheyWereMade)
     EXPECT_TRUE(AppState(time.clock()).pinned().isEmpty());
 }
 
-// MARK: Toasts
+// Toasts
 
 TEST_F(AppStateTest, EachToastLastsItsOwnFullTime)
 {
@@ -453,7 +453,7 @@ TEST_F(AppStateTest, StickyToastStaysUntilReplaced)
     EXPECT_FALSE(state.toast());
 }
 
-// MARK: Persisted settings
+// Persisted settings
 
 TEST_F(AppStateTest, ViewOptionsSurviveARestartAndUnknownOnesReadAsDefaults)
 {

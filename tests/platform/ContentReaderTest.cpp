@@ -81,7 +81,7 @@ QByteArray heifBytes(quint32 width, quint32 height)
 
 } // namespace
 
-// MARK: Image headers
+// Image headers
 
 TEST(ContentReaderImages, SizesOfEachFormat)
 {
@@ -196,7 +196,7 @@ TEST(ContentReaderImages, FormatIsToldByContentNotName)
     EXPECT_EQ(attributes.pixelHeight, 20);
 }
 
-// MARK: Screenshots
+// Screenshots
 
 TEST(ContentReaderScreenshots, ByPngSoftwareText)
 {
@@ -242,7 +242,7 @@ TEST(ContentReaderScreenshots, ByFileName)
         EXPECT_FALSE(isScreenshotFileName(QString::fromUtf8(name))) << name;
 }
 
-// MARK: Audio and video
+// Audio and video
 
 TEST(ContentReaderMedia, WavDurationAndInfoTags)
 {
@@ -321,7 +321,7 @@ TEST(ContentReaderMedia, VideoSizeDurationAndCodecs)
     if (tested == 0) GTEST_SKIP() << "this FFmpeg has none of the video encoders";
 }
 
-// MARK: PDF
+// PDF
 
 TEST(ContentReaderPdf, PagesTitleAndAuthors)
 {
@@ -360,7 +360,7 @@ TEST(ContentReaderPdf, LockedDocumentGivesNothing)
     EXPECT_EQ(ContentReader::read(path, UniformType::pdf()), ContentAttributes{});
 }
 
-// MARK: Damaged and hostile files
+// Damaged and hostile files
 
 TEST(ContentReaderHostile, TruncatedImagesGiveWhatWasRead)
 {
@@ -509,7 +509,7 @@ TEST(ContentReaderHostile, EmptyRandomAndCutFilesOfEveryKind)
         ContentAttributes{});
 }
 
-// MARK: What to read, and how
+// What to read, and how
 
 TEST(ContentReaderPolicy, NeedsReadForImagesMediaAndPdfOnly)
 {
@@ -593,7 +593,7 @@ TEST(ContentReaderPolicy, SymbolicLinksAreNotFollowed)
     EXPECT_EQ(ContentReader::read(link, UniformType::image()), ContentAttributes{});
 }
 
-// MARK: Where-froms
+// Where-froms
 
 TEST(WhereFroms, OriginThenReferrerFromUserAttributes)
 {
@@ -638,7 +638,7 @@ TEST(WhereFroms, OriginThenReferrerFromUserAttributes)
     EXPECT_TRUE(readWhereFroms(link).isEmpty());
 }
 
-// MARK: Recently used
+// Recently used
 
 TEST(RecentlyUsed, LatestVisitOrModificationPerLocalFile)
 {

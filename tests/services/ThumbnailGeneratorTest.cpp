@@ -155,7 +155,7 @@ void resetPeak()
 
 } // namespace
 
-// MARK: The shared cache
+// The shared cache
 
 TEST(SharedThumbnails, WrittenByTheDesktopRules)
 {
@@ -262,7 +262,7 @@ TEST(SharedThumbnails, KindsWithoutARendererGetNothingAndNoFailureNote)
     EXPECT_FALSE(QFileInfo::exists(home.path(QStringLiteral(".cache/thumbnails"))));
 }
 
-// MARK: Renderers
+// Renderers
 
 TEST(ThumbnailRenderers, JpegIsTurnedUprightByItsExifOrientation)
 {

@@ -99,7 +99,7 @@ QImage content(const FileItem& file, const std::optional<Thumbnail>& thumbnail, 
 
 } // namespace
 
-// MARK: Loading
+// Loading
 
 TEST(ThumbnailViewLoading, SizeChoosesTheBucket)
 {
@@ -188,7 +188,7 @@ TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)
     EXPECT_EQ(fixture.generator->requests(), QStringList{"/block/x@128"});
 }
 
-// MARK: Content
+// Content
 
 TEST(ThumbnailViewContent, PicturesFillAndCropOtherFilesSitFittedOnABackdrop)
 {

@@ -30,7 +30,7 @@ namespace ovra::test {
 
 namespace {
 
-// MARK: Little helpers
+// Little helpers
 
 QByteArray u16(quint16 v, bool bigEndian)
 {
@@ -87,7 +87,7 @@ void ensureGuiApplication()
     new QGuiApplication(argc, argv); // lives until the process ends
 }
 
-// MARK: TIFF structures
+// TIFF structures
 
 constexpr quint16 kAscii = 2;
 constexpr quint16 kShort = 3;
@@ -162,7 +162,7 @@ void addCameraEntries(const ExifSpec& exif, QList<TiffEntry>& ifd0, QList<TiffEn
         exifIfd.append(asciiEntry(0x9011, exif.offsetTimeOriginal));
 }
 
-// MARK: Media encoding
+// Media encoding
 
 struct Codecs {
     const char* video = nullptr;
@@ -381,7 +381,7 @@ private:
     std::unique_ptr<Encoder> m_audio;
 };
 
-// MARK: PDF
+// PDF
 
 QByteArray pdfText(const QString& text)
 {
@@ -446,7 +446,7 @@ QByteArray handWrittenPdf(const QList<QByteArray>& objects, const QByteArray& tr
 
 } // namespace
 
-// MARK: Images
+// Images
 
 QByteArray pngBytes(int width, int height, const QList<std::pair<QString, QString>>& texts)
 {
@@ -538,7 +538,7 @@ QByteArray bmpBytes(int width, int height)
     return encodeImage(filledImage(width, height), "BMP");
 }
 
-// MARK: Audio and video
+// Audio and video
 
 QByteArray wavBytes(double seconds, const MediaTags& tags)
 {
@@ -586,7 +586,7 @@ bool writeVideo(const QString& path, int width, int height, double seconds, bool
     return written;
 }
 
-// MARK: PDF
+// PDF
 
 bool writePdf(const QString& path, const PdfSpec& spec)
 {

@@ -16,7 +16,7 @@ namespace ovra::test {
 // TestHome::writeFile; path-taking ones write the file themselves and report a
 // failure to the running test when they cannot.
 
-// MARK: Images
+// Images
 
 // A PNG of the given size; `texts` become tEXt chunks (zTXt when a value is long,
 // iTXt when it is not Latin-1), e.g. {"Software", "gnome-screenshot"}.
@@ -44,7 +44,7 @@ QByteArray gifBytes(int width, int height);
 // A BMP of the given size.
 QByteArray bmpBytes(int width, int height);
 
-// MARK: Audio and video
+// Audio and video
 
 struct MediaTags {
     QString title{};
@@ -69,7 +69,7 @@ bool writeAudio(const QString& path, double seconds, const MediaTags& tags = {})
 bool writeVideo(const QString& path, int width, int height, double seconds, bool withAudio = false,
                 const MediaTags& tags = {});
 
-// MARK: PDF
+// PDF
 
 struct PdfSpec {
     int pages = 1;

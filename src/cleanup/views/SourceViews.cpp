@@ -62,7 +62,7 @@ void loadSources(const AppContext& context)
     context.sources->load(scopes, context.state->refreshToken());
 }
 
-// MARK: Badge
+// Badge
 
 SourceBadge::SourceBadge(DownloadSource source, int size, QWidget* parent)
     : QWidget(parent)
@@ -88,7 +88,7 @@ void SourceBadge::paintEvent(QPaintEvent*)
     Symbols::paint(painter, m_source.symbol, QRectF(inset, inset, symbol, symbol), tint);
 }
 
-// MARK: Card
+// Card
 
 SourceCard::SourceCard(const SourceStore::Group& group, QWidget* parent)
     : QAbstractButton(parent)
@@ -192,7 +192,7 @@ void SourceCard::paintEvent(QPaintEvent*)
                      detailMetrics.elidedText(detail(m_group), Qt::ElideRight, int(right - left)));
 }
 
-// MARK: Section
+// Section
 
 SourcesSection::SourcesSection(const AppContext& context, std::optional<int> limit, QWidget* parent)
     : QWidget(parent)
@@ -245,7 +245,7 @@ void SourcesSection::rebuild()
     setVisible(!shown.isEmpty());
 }
 
-// MARK: Hub
+// Hub
 
 QString SourcesHubView::subtitle(const SourceStore& sources)
 {
@@ -315,7 +315,7 @@ void SourcesHubView::showState()
     m_empty->setVisible(loaded && (!m_sources || m_sources->groups().isEmpty()));
 }
 
-// MARK: One source
+// One source
 
 SourceView::SourceView(const AppContext& context, QString name, QWidget* parent)
     : QWidget(parent)
