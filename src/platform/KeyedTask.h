@@ -46,7 +46,12 @@ public:
         m_hasKey = true;
         const quint64 generation = m_state->generation;
         auto future = std::invoke(std::forward<Start>(start));
-        m_cancelRunning = [future]() mutable { future.cancel(); };
+        // Only a future still running is cancelled: Qt 6.4 cancels a finished
+        // future's continuation through a pointer that dangles once the
+        // continuation has run (a use after free).
+        m_cancelRunning = [future]() mutable {
+            if (!future.isFinished()) future.cancel();
+        };
 
         using Result = typename FutureResult<decltype(future)>::type;
         std::weak_ptr<State> weak = m_state;

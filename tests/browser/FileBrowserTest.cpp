@@ -57,6 +57,7 @@ protected:
         input.items = std::move(items);
         browser->setInput(std::move(input));
         browser->refreshNow();
+        ASSERT_TRUE(settled(*browser));
     }
 
     void press(int key) { QTest::keyClick(browser.get(), Qt::Key(key)); }
@@ -260,9 +261,9 @@ TEST_F(FileBrowserTest, AFilterChangeReachesTheListAndTheFilesTitle)
     QList<FileItem> items = files(4);
     items[0].category = FileCategory::images;
     show(items);
-    EXPECT_EQ(browser->content().files.size(), 4);
+    EXPECT_EQ(settledContent(*browser).files.size(), 4);
     app.state.setKindFilter(FileCategory::images);
-    EXPECT_EQ(browser->content().files.size(), 1);
+    EXPECT_EQ(settledContent(*browser).files.size(), 1);
     EXPECT_EQ(browser->filesTitle()->countText(), "1");
     EXPECT_EQ(browser->placedTileCount(), 1);
 }
