@@ -8,6 +8,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 
 #include <algorithm>
 #include <cmath>
@@ -51,21 +52,9 @@ CardThumbnail::CardThumbnail(Thumbnails& loader, QObject* parent)
     : QObject(parent)
     , m_loader(loader)
 {
-    connect(&m_watcher, &QFutureWatcherBase::finished, this, [this] {
-        const QFuture<Thumbnail> future = m_watcher.future();
-        if (future.isCanceled() || future.resultCount() == 0) return;
-        const Thumbnail thumbnail = future.result();
-        // A late answer for a file this view no longer shows is dropped.
-        if (thumbnail.path != m_item.path) return;
-        m_thumb = thumbnail;
-        emit changed();
-    });
 }
 
-CardThumbnail::~CardThumbnail()
-{
-    cancelLoad();
-}
+CardThumbnail::~CardThumbnail() = default;
 
 void CardThumbnail::setItem(const FileItem& item)
 {
@@ -128,21 +117,21 @@ bool CardThumbnail::showsSpinner() const
 void CardThumbnail::ensureLoad()
 {
     if (!m_active || !(side() > 0) || m_item.path.isEmpty()) return;
-    const QString key = Thumbnails::cacheKey(Thumbnails::bucket(side()), m_item.path);
-    if (key == m_loadKey) return;
-    cancelLoad();
-    m_loadKey = key;
-    m_load = m_loader.load(m_item.path, side());
-    m_watcher.setFuture(m_load);
+    const QString path = m_item.path;
+    const double wanted = side();
+    m_load.run(
+        Thumbnails::cacheKey(Thumbnails::bucket(wanted), path),
+        [this, &path, wanted] { return m_loader.load(path, wanted); },
+        [this](const Thumbnail& thumbnail) {
+            // The key names the file, so the answer is this file's.
+            m_thumb = thumbnail;
+            emit changed();
+        });
 }
 
 void CardThumbnail::cancelLoad()
 {
-    if (m_loadKey.isEmpty()) return;
-    if (!m_load.isFinished()) m_load.cancel();
-    m_load = {};
-    m_watcher.setFuture(m_load);
-    m_loadKey.clear();
+    m_load.cancel();
 }
 
 QString CardThumbnail::renderKey(const std::optional<Thumbnail>& thumbnail, double scale,
@@ -199,8 +188,12 @@ const QPixmap& CardThumbnail::rendering(const std::optional<Thumbnail>& thumbnai
     Rendering& slot = scale == 1.0 ? m_atRest : m_hovered;
     const QString key = renderKey(thumbnail, scale, ratio);
     if (slot.key != key) {
-        slot.pixmap = render(thumbnail, scale, ratio);
         slot.key = key;
+        const QString shared = QStringLiteral("ovra-card|") + key;
+        if (!QPixmapCache::find(shared, &slot.pixmap)) {
+            slot.pixmap = render(thumbnail, scale, ratio);
+            QPixmapCache::insert(shared, slot.pixmap);
+        }
     }
     return slot.pixmap;
 }
