@@ -3,6 +3,7 @@
 #include "BenchHome.h"
 #include "browser/CollectionView.h"
 #include "browser/FileBrowser.h"
+#include "browser/GalleryCard.h"
 #include "browser/SearchView.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
@@ -526,6 +527,14 @@ int runShowCommand(BenchApplication&, const QStringList& args)
             60000);
         grab(collection, QStringLiteral("cards.png"));
         const QList<FileItem>& shown = collection.browser()->content().navigation;
+        if (!shown.isEmpty()) {
+            if (auto* card =
+                    qobject_cast<GalleryCard*>(collection.browser()->tileWidget(shown[0].path))) {
+                card->setHovering(true, false);
+                grab(collection, QStringLiteral("card-hovered.png"));
+                card->setHovering(false, false);
+            }
+        }
         if (shown.size() > 1) state.select(shown[1], {});
         state.setViewMode(ViewMode::list);
         grab(collection, QStringLiteral("rows.png"));

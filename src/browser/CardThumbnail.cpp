@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -182,20 +183,50 @@ QPixmap CardThumbnail::render(const std::optional<Thumbnail>& thumbnail, double 
     return pixmap;
 }
 
-const QPixmap& CardThumbnail::rendering(const std::optional<Thumbnail>& thumbnail, double scale,
+namespace {
+
+// A fast scroll brings a row of new cards into every frame; rendering all of
+// them in one frame would miss it. Each turn of the event loop renders a few,
+// and a card left without its rendering draws it at a later turn.
+bool takeRenderTurn()
+{
+    constexpr int kRendersPerTurn = 2;
+    static int used = 0;
+    static bool resetQueued = false;
+    if (!resetQueued) {
+        resetQueued = true;
+        QTimer::singleShot(0, [] {
+            used = 0;
+            resetQueued = false;
+        });
+    }
+    if (used >= kRendersPerTurn) return false;
+    ++used;
+    return true;
+}
+
+} // namespace
+
+const QPixmap* CardThumbnail::rendering(const std::optional<Thumbnail>& thumbnail, double scale,
                                         double ratio) const
 {
     Rendering& slot = scale == 1.0 ? m_atRest : m_hovered;
     const QString key = renderKey(thumbnail, scale, ratio);
-    if (slot.key != key) {
-        slot.key = key;
-        const QString shared = QStringLiteral("ovra-card|") + key;
-        if (!QPixmapCache::find(shared, &slot.pixmap)) {
-            slot.pixmap = render(thumbnail, scale, ratio);
-            QPixmapCache::insert(shared, slot.pixmap);
+    if (slot.key == key) return &slot.pixmap;
+    const QString shared = QStringLiteral("ovra-card|") + key;
+    QPixmap pixmap;
+    if (!QPixmapCache::find(shared, &pixmap)) {
+        if (!takeRenderTurn()) {
+            // Asked again once this turn's paint is over.
+            QTimer::singleShot(0, const_cast<CardThumbnail*>(this), &CardThumbnail::changed);
+            return nullptr;
         }
+        pixmap = render(thumbnail, scale, ratio);
+        QPixmapCache::insert(shared, pixmap);
     }
-    return slot.pixmap;
+    slot.key = key;
+    slot.pixmap = pixmap;
+    return &slot.pixmap;
 }
 
 void CardThumbnail::paint(QPainter& painter, const QRectF& rect, double hoverProgress,
@@ -212,14 +243,16 @@ void CardThumbnail::paint(QPainter& painter, const QRectF& rect, double hoverPro
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (progress >= 1.0) {
-        painter.drawPixmap(origin, rendering(thumbnail, kHoverScale, ratio));
+        if (const QPixmap* pixmap = rendering(thumbnail, kHoverScale, ratio))
+            painter.drawPixmap(origin, *pixmap);
     } else {
         // On the way in or out, the picture at rest is grown as it is drawn.
         const QPointF centre = rect.center() - QPointF(0, lift);
         painter.translate(centre);
         painter.scale(scale, scale);
         painter.translate(-centre);
-        painter.drawPixmap(origin, rendering(thumbnail, 1.0, ratio));
+        if (const QPixmap* pixmap = rendering(thumbnail, 1.0, ratio))
+            painter.drawPixmap(origin, *pixmap);
     }
     painter.restore();
 

@@ -76,7 +76,8 @@ private:
     void cancelLoad();
     QString renderKey(const std::optional<Thumbnail>& thumbnail, double scale, double ratio) const;
     QPixmap render(const std::optional<Thumbnail>& thumbnail, double scale, double ratio) const;
-    const QPixmap& rendering(const std::optional<Thumbnail>& thumbnail, double scale,
+    // None when this turn may render no more; the card is asked to paint again.
+    const QPixmap* rendering(const std::optional<Thumbnail>& thumbnail, double scale,
                              double ratio) const;
 
     Thumbnails& m_loader;
