@@ -129,7 +129,7 @@ TEST_F(FileBrowserTest, TilesStandWhereTheLayoutPutsThem)
                                    0, -browser->verticalScrollBar()->value()));
 }
 
-// MARK: The model off the GUI thread
+// The model off the GUI thread
 
 TEST_F(FileBrowserTest, TheModelIsComputedOffTheGuiThreadAndAStaleOneNeverShows)
 {
