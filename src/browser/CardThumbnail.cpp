@@ -6,6 +6,7 @@
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
@@ -185,12 +186,21 @@ QPixmap CardThumbnail::render(const std::optional<Thumbnail>& thumbnail, double 
 
 namespace {
 
+QElapsedTimer& lastScroll()
+{
+    static QElapsedTimer timer;
+    return timer;
+}
+
 // A fast scroll brings a row of new cards into every frame; rendering all of
-// them in one frame would miss it. Each turn of the event loop renders a few,
-// and a card left without its rendering draws it at a later turn.
+// them in one frame would miss it. While a list scrolls, each turn of the
+// event loop renders a few, and a card left without its rendering draws it at
+// a later turn; at rest every card renders at once.
 bool takeRenderTurn()
 {
     constexpr int kRendersPerTurn = 2;
+    constexpr qint64 kScrollingMs = 150;
+    if (!lastScroll().isValid() || lastScroll().elapsed() > kScrollingMs) return true;
     static int used = 0;
     static bool resetQueued = false;
     if (!resetQueued) {
@@ -206,6 +216,11 @@ bool takeRenderTurn()
 }
 
 } // namespace
+
+void CardThumbnail::noteScrolling()
+{
+    lastScroll().start();
+}
 
 const QPixmap* CardThumbnail::rendering(const std::optional<Thumbnail>& thumbnail, double scale,
                                         double ratio) const

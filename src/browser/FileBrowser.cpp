@@ -1,6 +1,7 @@
 #include "FileBrowser.h"
 
 #include "BrowserHeader.h"
+#include "CardThumbnail.h"
 #include "FileInteractions.h"
 #include "library/AppState.h"
 #include "ui/AppContext.h"
@@ -490,6 +491,7 @@ void FileBrowser::resizeEvent(QResizeEvent* event)
 
 void FileBrowser::scrollContentsBy(int, int)
 {
+    CardThumbnail::noteScrolling();
     if (m_contentDirty || m_layoutDirty) {
         refreshNow();
         return;
