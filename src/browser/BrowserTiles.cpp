@@ -1,5 +1,6 @@
 #include "BrowserTiles.h"
 
+#include "CardPainting.h"
 #include "FileRow.h"
 #include "GalleryCard.h"
 #include "TilePointer.h"
@@ -144,12 +145,19 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
-        const QPainterPath outline = FolderShape{0.36, 16, 16}.path(area);
-        QColor tint = Theme::tint(FileCategory::folders);
-        tint.setAlphaF(0.22f);
-        painter.setBrush(tint);
-        painter.setPen(m_selected ? QPen(Theme::ink(), 2) : QPen(Theme::line(), 1));
-        painter.drawPath(outline);
+        // The outline is the same on every folder of one size: drawn once.
+        const bool selected = m_selected;
+        const QPixmap outline = CardPainting::cachedPixmap(
+            QStringLiteral("folder-tile|") + (Theme::isDark() ? u'd' : u'l') +
+                (selected ? u's' : u'n'),
+            QSizeF(size()), devicePixelRatioF(), [&](QPainter& p) {
+                QColor tint = Theme::tint(FileCategory::folders);
+                tint.setAlphaF(0.22f);
+                p.setBrush(tint);
+                p.setPen(selected ? QPen(Theme::ink(), 2) : QPen(Theme::line(), 1));
+                p.drawPath(FolderShape{0.36, 16, 16}.path(area));
+            });
+        painter.drawPixmap(QPointF(0, 0), outline);
         const QRectF text = area.adjusted(16, 34, -16, -16);
         painter.setFont(Theme::monospacedFont(13, QFont::Medium));
         painter.setPen(Theme::primary());

@@ -193,9 +193,10 @@ QElapsedTimer& lastScroll()
 }
 
 // A fast scroll brings a row of new cards into every frame; rendering all of
-// them in one frame would miss it. While a list scrolls, each turn of the
-// event loop renders a few, and a card left without its rendering draws it at
-// a later turn; at rest every card renders at once.
+// them in one frame would miss it, and so would a list filled anew. While a
+// list moves, each turn of the event loop renders a few, and a card left
+// without its rendering draws it at a later turn; at rest every card renders
+// at once.
 bool takeRenderTurn()
 {
     constexpr int kRendersPerTurn = 2;
@@ -217,7 +218,7 @@ bool takeRenderTurn()
 
 } // namespace
 
-void CardThumbnail::noteScrolling()
+void CardThumbnail::noteListMoved()
 {
     lastScroll().start();
 }

@@ -51,9 +51,10 @@ public:
     // The bucket and path of the running request; empty while none runs.
     QString loadKey() const { return m_load.key().value_or(QString()); }
 
-    // A list of cards scrolled: for a moment, new renderings are spread over
-    // the turns of the event loop instead of all made in one frame.
-    static void noteScrolling();
+    // A list of cards scrolled or was filled anew: for a moment, new
+    // renderings are spread over the turns of the event loop instead of all
+    // made in one frame.
+    static void noteListMoved();
 
     // While its card is hovered, the content grows about its centre and lifts.
     static constexpr double kHoverScale = 1.03;

@@ -339,6 +339,7 @@ void FileBrowser::showContent(BrowserContent content)
     // A file still in sight keeps its tile, but its item may be a fresher
     // reading and the list around it has changed.
     m_rebindTiles = true;
+    CardThumbnail::noteListMoved();
     recomputeLayout();
     placeWidgets();
     placeTiles();
@@ -491,7 +492,7 @@ void FileBrowser::resizeEvent(QResizeEvent* event)
 
 void FileBrowser::scrollContentsBy(int, int)
 {
-    CardThumbnail::noteScrolling();
+    CardThumbnail::noteListMoved();
     if (m_contentDirty || m_layoutDirty) {
         refreshNow();
         return;
