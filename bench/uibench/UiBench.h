@@ -18,6 +18,7 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+int runOpenBench(BenchApplication& app, const QStringList& args);
 int runScrollBench(BenchApplication& app, const QStringList& args);
 int runSearchBench(BenchApplication& app, const QStringList& args);
 int runShowCommand(BenchApplication& app, const QStringList& args);

@@ -17,6 +17,8 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
+    {"open", ovra::bench::runOpenBench,
+     "a collection opened, filtered and sorted; the longest GUI stall of each [--items N]"},
     {"scroll", ovra::bench::runScrollBench,
      "a collection scrolled top to bottom as cards, then as rows [--items N] [--step PX] "
      "[--max-frames N]"},

@@ -1,8 +1,5 @@
 #include "BrowserModel.h"
 
-#include "cleanup/model/DownloadSource.h"
-#include "library/AppState.h"
-
 #include <QHash>
 #include <QLocale>
 
@@ -34,12 +31,25 @@ QString capNote(qsizetype loaded, qint64 total)
 
 } // namespace
 
-SourceLookup downloadSourceLookup()
+std::shared_ptr<const SourceTable> gatherSources(const QList<FileItem>& items,
+                                                 const SourceLookup& lookup)
 {
-    return [](const FileItem& item) -> std::optional<QString> {
-        const std::optional<DownloadSource> source = DownloadSources::source(item.path);
-        if (!source) return std::nullopt;
-        return source->name;
+    auto table = std::make_shared<SourceTable>();
+    if (!lookup) return table;
+    for (const FileItem& item : items) {
+        // Folders have no source: neither the counts nor the filter ask.
+        if (isFolder(item)) continue;
+        if (std::optional<QString> name = lookup(item)) table->names.insert(item.path, *name);
+    }
+    return table;
+}
+
+SourceLookup tableLookup(std::shared_ptr<const SourceTable> table)
+{
+    return [table = std::move(table)](const FileItem& item) -> std::optional<QString> {
+        const auto found = table->names.constFind(item.path);
+        if (found == table->names.cend()) return std::nullopt;
+        return *found;
     };
 }
 
@@ -76,22 +86,29 @@ QList<SourceCount> sourceCounts(const QList<FileItem>& items, bool sourceFilterS
     return result;
 }
 
-BrowserContent browserContent(const BrowserInput& input, const AppState& state,
+BrowserContent browserContent(const BrowserInput& input, const ListOptions& options,
                               const SourceLookup& lookup)
 {
     BrowserContent content;
-    content.shown = state.sort(state.applyFilters(input.items), false);
-    for (const FileItem& item : content.shown)
-        (isFolder(item) ? content.folders : content.files).push_back(item);
-    content.navigation = content.folders + content.files;
+    content.isLoading = input.isLoading;
+    content.shown = sortItems(applyFilters(input.items, options, lookup), options, false);
+    // Most lists hold no folder: then all three lists share one.
+    if (std::none_of(content.shown.cbegin(), content.shown.cend(), isFolder)) {
+        content.files = content.shown;
+        content.navigation = content.shown;
+    } else {
+        for (const FileItem& item : content.shown)
+            (isFolder(item) ? content.folders : content.files).push_back(item);
+        content.navigation = content.folders + content.files;
+    }
 
     if (input.showsKindFilter) {
         for (const FileItem& item : input.items)
             ++content.kindCounts[item.category];
     }
-    content.sourceCounts = sourceCounts(input.items, state.sourceFilter().has_value(), lookup);
+    content.sourceCounts = sourceCounts(input.items, options.sourceFilter.has_value(), lookup);
 
-    const bool filtered = state.filtersActive();
+    const bool filtered = options.filtersActive();
     const qint64 folderCount = content.folders.size();
     const qint64 fileCount = content.files.size();
     content.filesCount =

@@ -1,21 +1,22 @@
 #pragma once
 
+#include "library/AppState.h"
 #include "library/FileCategory.h"
 #include "library/FileItem.h"
 #include "library/ViewOptions.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QRectF>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
 namespace ovra {
-
-class AppState;
 
 // What a screen hands the file browser: everything it found, unfiltered and in
 // any order, with the texts it wants shown when nothing is left.
@@ -36,10 +37,17 @@ struct SourceCount {
     friend bool operator==(const SourceCount&, const SourceCount&) = default;
 };
 
-// The download source's name of a file; none when it has no known origin.
-using SourceLookup = std::function<std::optional<QString>(const FileItem&)>;
-// The lookup through the shared download-source classifier (main thread only).
-SourceLookup downloadSourceLookup();
+// The download sources of a list's files by path (files with a known source
+// only). Reading them costs a read of each file's extended attributes, so it
+// happens once per list, on a pool thread, and the filters and counts of every
+// later computation over the same list look them up here.
+struct SourceTable {
+    QHash<QString, QString> names;
+};
+
+std::shared_ptr<const SourceTable> gatherSources(const QList<FileItem>& items,
+                                                 const SourceLookup& lookup);
+SourceLookup tableLookup(std::shared_ptr<const SourceTable> table);
 
 // What the browser shows of its items under the app's filters and sort order.
 // Computed from the input and the state whenever either changes; no widgets.
@@ -59,12 +67,15 @@ struct BrowserContent {
     QString emptyTitle;
     QString emptySymbol;
     QString emptyMessage;
+    bool isLoading = false; // the input's: the Files title shows its spinner
 
     // The position of a file in the navigation order; none when it is not shown.
     std::optional<int> navigationIndex(const QString& path) const;
 };
 
-BrowserContent browserContent(const BrowserInput& input, const AppState& state,
+// Everything here but the layout: filtering, sorting, sectioning and counting.
+// A pure function of its arguments, so it runs on a pool thread.
+BrowserContent browserContent(const BrowserInput& input, const ListOptions& options,
                               const SourceLookup& lookup);
 
 // Sources of the non-folder items with their counts, largest first, ties by

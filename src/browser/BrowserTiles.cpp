@@ -1,12 +1,13 @@
 #include "BrowserTiles.h"
 
+#include "CardPainting.h"
 #include "FileRow.h"
 #include "FolderItemCard.h"
 #include "GalleryCard.h"
+#include "TilePointer.h"
 #include "ui/FolderShape.h"
 #include "ui/Theme.h"
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QLocale>
@@ -55,13 +56,11 @@ public:
     {
         if (m_card->cardSize() != size) m_card->setCardSize(size);
     }
-    // The card keeps its own width: it stands centred in a wider cell, with
-    // its shadow's room around it.
+    // The card fills its cell, its shadow's room around it.
     void place(const QRect& cell) override
     {
-        const QRect card = m_card->cardRect();
-        const QPoint origin(cell.left() + (cell.width() - card.width()) / 2, cell.top());
-        m_card->move(origin - card.topLeft());
+        m_card->setCardWidth(cell.width());
+        m_card->move(cell.topLeft() - m_card->cardRect().topLeft());
     }
 
 private:
@@ -102,6 +101,7 @@ public:
     QWidget* widget() override { return this; }
     void setItem(const FileItem& item, const QList<FileItem>&) override
     {
+        if (item.path != m_item.path) m_pointer.forget();
         m_item = item;
         setToolTip(item.name);
         update();
@@ -120,29 +120,21 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override
     {
-        if (event->button() != Qt::LeftButton) return event->ignore();
-        m_pressPosition = event->position().toPoint();
-        m_dragged = false;
+        if (!m_pointer.press(*event, kTilePart)) event->ignore();
     }
     void mouseMoveEvent(QMouseEvent* event) override
     {
-        if (m_dragged || !(event->buttons() & Qt::LeftButton)) return;
-        if ((event->position().toPoint() - m_pressPosition).manhattanLength() <
-            QApplication::startDragDistance())
-            return;
-        m_dragged = true;
-        m_handlers.drag(m_item, this);
+        if (m_pointer.dragStarts(*event, kTilePart)) m_handlers.drag(m_item, this);
     }
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        if (event->button() == Qt::LeftButton && !m_dragged &&
-            rect().contains(event->position().toPoint())) {
+        const bool inside = rect().contains(event->position().toPoint());
+        if (m_pointer.release(*event, inside ? kTilePart : TilePointer::kNothing) == kTilePart)
             m_handlers.clicked(m_item);
-        }
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override
     {
-        if (event->button() == Qt::LeftButton) m_handlers.doubleClicked(m_item);
+        if (m_pointer.doubleClick(*event, kTilePart)) m_handlers.doubleClicked(m_item);
     }
     void contextMenuEvent(QContextMenuEvent* event) override
     {
@@ -154,12 +146,19 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
-        const QPainterPath outline = FolderShape{0.36, 16, 16}.path(area);
-        QColor tint = Theme::tint(FileCategory::folders);
-        tint.setAlphaF(0.22f);
-        painter.setBrush(tint);
-        painter.setPen(m_selected ? QPen(Theme::ink(), 2) : QPen(Theme::line(), 1));
-        painter.drawPath(outline);
+        // The outline is the same on every folder of one size: drawn once.
+        const bool selected = m_selected;
+        const QPixmap outline = CardPainting::cachedPixmap(
+            QStringLiteral("folder-tile|") + (Theme::isDark() ? u'd' : u'l') +
+                (selected ? u's' : u'n'),
+            QSizeF(size()), devicePixelRatioF(), [&](QPainter& p) {
+                QColor tint = Theme::tint(FileCategory::folders);
+                tint.setAlphaF(0.22f);
+                p.setBrush(tint);
+                p.setPen(selected ? QPen(Theme::ink(), 2) : QPen(Theme::line(), 1));
+                p.drawPath(FolderShape{0.36, 16, 16}.path(area));
+            });
+        painter.drawPixmap(QPointF(0, 0), outline);
         const QRectF text = area.adjusted(16, 34, -16, -16);
         painter.setFont(Theme::monospacedFont(13, QFont::Medium));
         painter.setPen(Theme::primary());
@@ -175,11 +174,12 @@ protected:
     }
 
 private:
+    static constexpr int kTilePart = 1;
+
     Handlers m_handlers;
     FileItem m_item;
     bool m_selected = false;
-    QPoint m_pressPosition;
-    bool m_dragged = false;
+    TilePointer m_pointer;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -74,6 +75,26 @@ QStringList wrappedLines(const QString& text, const QFont& font, double width, i
     }
     layout.endLayout();
     return lines;
+}
+
+QPixmap cachedPixmap(const QString& key, QSizeF size, double ratio,
+                     const std::function<void(QPainter&)>& draw)
+{
+    const QString fullKey = key + u'|' + QString::number(size.width()) + u'x' +
+                            QString::number(size.height()) + u'@' + QString::number(ratio);
+    QPixmap pixmap;
+    if (QPixmapCache::find(fullKey, &pixmap)) return pixmap;
+    pixmap = QPixmap((size * ratio).toSize().expandedTo(QSize(1, 1)));
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                               QPainter::SmoothPixmapTransform);
+        draw(painter);
+    }
+    QPixmapCache::insert(fullKey, pixmap);
+    return pixmap;
 }
 
 double lineHeight(const QFont& font)

@@ -2,9 +2,12 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPixmap>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class QPainter;
 
@@ -29,6 +32,13 @@ void capsule(QPainter& painter, const QRectF& rect, const QColor& fill, const QC
 // with an ellipsis when the text does not fit. Breaks between words where it
 // can, inside a word where it must.
 QStringList wrappedLines(const QString& text, const QFont& font, double width, int maxLines);
+
+// A pixmap of `size` (device-independent pixels) at `ratio`, drawn by `draw`
+// on a transparent ground the first time `key` is asked for and then kept in
+// the shared pixmap cache. The key must name everything the drawing depends
+// on (the appearance too); the size and ratio are added to it here.
+QPixmap cachedPixmap(const QString& key, QSizeF size, double ratio,
+                     const std::function<void(QPainter&)>& draw);
 
 // The font's line height, as a text block stacks its lines.
 double lineHeight(const QFont& font);

@@ -6,8 +6,11 @@
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -51,21 +54,9 @@ CardThumbnail::CardThumbnail(Thumbnails& loader, QObject* parent)
     : QObject(parent)
     , m_loader(loader)
 {
-    connect(&m_watcher, &QFutureWatcherBase::finished, this, [this] {
-        const QFuture<Thumbnail> future = m_watcher.future();
-        if (future.isCanceled() || future.resultCount() == 0) return;
-        const Thumbnail thumbnail = future.result();
-        // A late answer for a file this view no longer shows is dropped.
-        if (thumbnail.path != m_item.path) return;
-        m_thumb = thumbnail;
-        emit changed();
-    });
 }
 
-CardThumbnail::~CardThumbnail()
-{
-    cancelLoad();
-}
+CardThumbnail::~CardThumbnail() = default;
 
 void CardThumbnail::setItem(const FileItem& item)
 {
@@ -128,21 +119,21 @@ bool CardThumbnail::showsSpinner() const
 void CardThumbnail::ensureLoad()
 {
     if (!m_active || !(side() > 0) || m_item.path.isEmpty()) return;
-    const QString key = Thumbnails::cacheKey(Thumbnails::bucket(side()), m_item.path);
-    if (key == m_loadKey) return;
-    cancelLoad();
-    m_loadKey = key;
-    m_load = m_loader.load(m_item.path, side());
-    m_watcher.setFuture(m_load);
+    const QString path = m_item.path;
+    const double wanted = side();
+    m_load.run(
+        Thumbnails::cacheKey(Thumbnails::bucket(wanted), path),
+        [this, &path, wanted] { return m_loader.load(path, wanted); },
+        [this](const Thumbnail& thumbnail) {
+            // The key names the file, so the answer is this file's.
+            m_thumb = thumbnail;
+            emit changed();
+        });
 }
 
 void CardThumbnail::cancelLoad()
 {
-    if (m_loadKey.isEmpty()) return;
-    if (!m_load.isFinished()) m_load.cancel();
-    m_load = {};
-    m_watcher.setFuture(m_load);
-    m_loadKey.clear();
+    m_load.cancel();
 }
 
 QString CardThumbnail::renderKey(const std::optional<Thumbnail>& thumbnail, double scale,
@@ -193,16 +184,65 @@ QPixmap CardThumbnail::render(const std::optional<Thumbnail>& thumbnail, double 
     return pixmap;
 }
 
-const QPixmap& CardThumbnail::rendering(const std::optional<Thumbnail>& thumbnail, double scale,
+namespace {
+
+QElapsedTimer& lastScroll()
+{
+    static QElapsedTimer timer;
+    return timer;
+}
+
+// A fast scroll brings a row of new cards into every frame; rendering all of
+// them in one frame would miss it, and so would a list filled anew. While a
+// list moves, each turn of the event loop renders a few, and a card left
+// without its rendering draws it at a later turn; at rest every card renders
+// at once.
+bool takeRenderTurn()
+{
+    constexpr int kRendersPerTurn = 2;
+    constexpr qint64 kScrollingMs = 150;
+    if (!lastScroll().isValid() || lastScroll().elapsed() > kScrollingMs) return true;
+    static int used = 0;
+    static bool resetQueued = false;
+    if (!resetQueued) {
+        resetQueued = true;
+        QTimer::singleShot(0, [] {
+            used = 0;
+            resetQueued = false;
+        });
+    }
+    if (used >= kRendersPerTurn) return false;
+    ++used;
+    return true;
+}
+
+} // namespace
+
+void CardThumbnail::noteListMoved()
+{
+    lastScroll().start();
+}
+
+const QPixmap* CardThumbnail::rendering(const std::optional<Thumbnail>& thumbnail, double scale,
                                         double ratio) const
 {
     Rendering& slot = scale == 1.0 ? m_atRest : m_hovered;
     const QString key = renderKey(thumbnail, scale, ratio);
-    if (slot.key != key) {
-        slot.pixmap = render(thumbnail, scale, ratio);
-        slot.key = key;
+    if (slot.key == key) return &slot.pixmap;
+    const QString shared = QStringLiteral("ovra-card|") + key;
+    QPixmap pixmap;
+    if (!QPixmapCache::find(shared, &pixmap)) {
+        if (!takeRenderTurn()) {
+            // Asked again once this turn's paint is over.
+            QTimer::singleShot(0, const_cast<CardThumbnail*>(this), &CardThumbnail::changed);
+            return nullptr;
+        }
+        pixmap = render(thumbnail, scale, ratio);
+        QPixmapCache::insert(shared, pixmap);
     }
-    return slot.pixmap;
+    slot.key = key;
+    slot.pixmap = pixmap;
+    return &slot.pixmap;
 }
 
 void CardThumbnail::paint(QPainter& painter, const QRectF& rect, double hoverProgress,
@@ -219,14 +259,16 @@ void CardThumbnail::paint(QPainter& painter, const QRectF& rect, double hoverPro
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (progress >= 1.0) {
-        painter.drawPixmap(origin, rendering(thumbnail, kHoverScale, ratio));
+        if (const QPixmap* pixmap = rendering(thumbnail, kHoverScale, ratio))
+            painter.drawPixmap(origin, *pixmap);
     } else {
         // On the way in or out, the picture at rest is grown as it is drawn.
         const QPointF centre = rect.center() - QPointF(0, lift);
         painter.translate(centre);
         painter.scale(scale, scale);
         painter.translate(-centre);
-        painter.drawPixmap(origin, rendering(thumbnail, 1.0, ratio));
+        if (const QPixmap* pixmap = rendering(thumbnail, 1.0, ratio))
+            painter.drawPixmap(origin, *pixmap);
     }
     painter.restore();
 

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "library/FileItem.h"
+#include "platform/KeyedTask.h"
 #include "services/Thumbnails.h"
 
-#include <QFuture>
-#include <QFutureWatcher>
 #include <QObject>
 #include <QPixmap>
 #include <QRectF>
@@ -20,7 +19,9 @@ namespace ovra {
 // The picture area of a gallery card: the file's thumbnail fitted without
 // cropping into the space the card offers, or its placeholder cover while
 // there is no picture of its content. Not a widget of its own: the card draws
-// it beneath its badges and buttons.
+// it beneath its badges and buttons. What it draws is rendered once and kept
+// in the shared pixmap cache, so a card re-pointed at a file shown before,
+// as when scrolling back, draws one pixmap.
 //
 // It loads through the shared loader at the bucket of the offered size, only
 // while its card is shown: a new file, a size in another bucket or hiding
@@ -48,7 +49,12 @@ public:
     // Whether the cover would show its spinner (an icon cover without icon).
     bool showsSpinner() const;
     // The bucket and path of the running request; empty while none runs.
-    QString loadKey() const { return m_loadKey; }
+    QString loadKey() const { return m_load.key().value_or(QString()); }
+
+    // A list of cards scrolled or was filled anew: for a moment, new
+    // renderings are spread over the turns of the event loop instead of all
+    // made in one frame.
+    static void noteListMoved();
 
     // While its card is hovered, the content grows about its centre and lifts.
     static constexpr double kHoverScale = 1.03;
@@ -75,7 +81,8 @@ private:
     void cancelLoad();
     QString renderKey(const std::optional<Thumbnail>& thumbnail, double scale, double ratio) const;
     QPixmap render(const std::optional<Thumbnail>& thumbnail, double scale, double ratio) const;
-    const QPixmap& rendering(const std::optional<Thumbnail>& thumbnail, double scale,
+    // None when this turn may render no more; the card is asked to paint again.
+    const QPixmap* rendering(const std::optional<Thumbnail>& thumbnail, double scale,
                              double ratio) const;
 
     Thumbnails& m_loader;
@@ -84,9 +91,7 @@ private:
     bool m_active = false;
     // The last picture a request delivered; cleared when the file changes.
     std::optional<Thumbnail> m_thumb;
-    QString m_loadKey;
-    QFuture<Thumbnail> m_load;
-    QFutureWatcher<Thumbnail> m_watcher;
+    KeyedTask<QString> m_load;
     // The drawn content at rest and at full hover scale; in between, the one
     // at rest is scaled as it is drawn.
     mutable Rendering m_atRest;

@@ -1,6 +1,7 @@
 #include "FileBrowser.h"
 
 #include "BrowserHeader.h"
+#include "CardThumbnail.h"
 #include "FileInteractions.h"
 #include "library/AppState.h"
 #include "ui/AppContext.h"
@@ -19,7 +20,9 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSet>
+#include <QThreadPool>
 #include <QVariantAnimation>
+#include <QtConcurrent>
 
 #include <cmath>
 
@@ -55,6 +58,29 @@ QWidget* makeLoadingState(QWidget* parent)
     row->addStretch(1);
     return box;
 }
+
+// The browser's own threads: never the global pool, which Qt's painting
+// needs free. One computation at a time, and a second thread so that one
+// superseded mid-way does not hold up the next.
+QThreadPool& modelPool()
+{
+    static QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    return pool;
+}
+
+// Lets go of a large value on a pool thread: freeing a list of a hundred
+// thousand files would stall the GUI thread.
+template <typename T> void releaseOffThread(T value)
+{
+    auto holder = std::make_shared<T>(std::move(value));
+    modelPool().start([holder = std::move(holder)]() mutable { holder.reset(); });
+}
+
+struct Computed {
+    BrowserContent content;
+    std::shared_ptr<const SourceTable> sources;
+};
 
 bool previews(FileCategory category)
 {
@@ -154,6 +180,9 @@ FileBrowser::~FileBrowser()
     m_placed.clear();
     for (auto& spares : m_spares)
         spares.clear();
+    releaseOffThread(std::move(m_content));
+    releaseOffThread(std::move(m_input));
+    releaseOffThread(std::move(m_sources));
 }
 
 void FileBrowser::setTitle(const QString& title)
@@ -170,7 +199,9 @@ void FileBrowser::setSubtitle(const std::optional<QString>& subtitle)
 
 void FileBrowser::setInput(BrowserInput input)
 {
-    m_input = std::move(input);
+    releaseOffThread(std::exchange(m_input, std::move(input)));
+    ++m_inputSerial;
+    if (m_sources) releaseOffThread(std::exchange(m_sources, nullptr));
     m_header->setShowsKindFilter(m_input.showsKindFilter);
     markContentDirty();
 }
@@ -208,18 +239,14 @@ void FileBrowser::setInteractions(FileInteractions* interactions)
 void FileBrowser::setSourceLookup(SourceLookup lookup)
 {
     m_sourceLookup = std::move(lookup);
+    ++m_inputSerial;
+    if (m_sources) releaseOffThread(std::exchange(m_sources, nullptr));
     markContentDirty();
 }
 
 void FileBrowser::goBack()
 {
     if (m_onBack) m_onBack();
-}
-
-const BrowserContent& FileBrowser::content()
-{
-    if (m_contentDirty || m_layoutDirty) refreshNow();
-    return m_content;
 }
 
 const BrowserLayout& FileBrowser::layout()
@@ -249,23 +276,64 @@ void FileBrowser::markLayoutDirty()
 void FileBrowser::refreshNow()
 {
     m_refreshTimer.stop();
-    if (m_contentDirty) recomputeContent();
+    if (m_contentDirty) startComputing();
     recomputeLayout();
     placeWidgets();
     placeTiles();
 }
 
-void FileBrowser::recomputeContent()
+void FileBrowser::startComputing()
 {
     m_contentDirty = false;
+    m_computing = true;
+    // Everything the computation needs travels by value: it holds nothing of
+    // the browser, which may be gone before it ends.
+    const quint64 inputSerial = m_inputSerial;
+    const bool gather = !m_sources;
+    SourceLookup lookup = gather ? m_sourceLookup : tableLookup(m_sources);
+    auto start = [input = m_input, options = m_state.listOptions(), lookup = std::move(lookup),
+                  gather] {
+        return QtConcurrent::run(&modelPool(), [input, options, lookup, gather](
+                                                   QPromise<std::shared_ptr<Computed>>& promise) {
+            // A newer computation cancels this one: it stops at the next step.
+            if (promise.isCanceled()) return;
+            // Handed over in a shared box the receiver empties: the future
+            // keeps its result, and the last copy of a large model must
+            // not be freed on the GUI thread when the future goes.
+            auto computed = std::make_shared<Computed>();
+            SourceLookup sources = lookup;
+            if (gather) {
+                computed->sources = gatherSources(input.items, lookup);
+                sources = tableLookup(computed->sources);
+            }
+            if (promise.isCanceled()) return;
+            computed->content = browserContent(input, options, sources);
+            promise.addResult(std::move(computed));
+        });
+    };
+    m_computation.run(++m_computeSerial, std::move(start),
+                      [this, inputSerial](std::shared_ptr<Computed> computed) {
+                          m_computing = false;
+                          std::shared_ptr<const SourceTable> sources = std::move(computed->sources);
+                          if (sources && inputSerial == m_inputSerial && !m_sources)
+                              m_sources = std::move(sources);
+                          else if (sources)
+                              releaseOffThread(std::move(sources));
+                          showContent(std::move(computed->content));
+                      });
+}
+
+void FileBrowser::showContent(BrowserContent content)
+{
+    releaseOffThread(std::exchange(m_content, std::move(content)));
+    m_hasContent = true;
     m_layoutDirty = true;
-    m_content = browserContent(m_input, m_state, m_sourceLookup);
 
     m_header->setKinds(m_content.kindCounts);
     m_header->setSources(m_content.sourceCounts);
     m_foldersTitle->setCount(m_content.folders.size());
     m_filesTitle->setCount(m_content.filesCount);
-    m_filesTitle->setLoading(m_input.isLoading);
+    m_filesTitle->setLoading(m_content.isLoading);
     m_empty->setTitle(m_content.emptyTitle);
     m_empty->setSymbol(m_content.emptySymbol);
     m_empty->setMessage(m_content.emptyMessage);
@@ -274,6 +342,11 @@ void FileBrowser::recomputeContent()
     // A file still in sight keeps its tile, but its item may be a fresher
     // reading and the list around it has changed.
     m_rebindTiles = true;
+    CardThumbnail::noteListMoved();
+    recomputeLayout();
+    placeWidgets();
+    placeTiles();
+    emit contentChanged();
 }
 
 BrowserMetrics FileBrowser::metrics() const
@@ -316,9 +389,11 @@ void FileBrowser::placeWidgets()
     };
     place(m_header, m_layout.headerRect());
     if (m_accessory) place(m_accessory, m_layout.accessoryRect());
+    // Before the first model arrives there is nothing to say, not even that
+    // the list is empty.
     const bool loading = m_content.state == BrowserContent::State::loading;
     place(m_loading, loading ? m_layout.stateRect() : std::nullopt);
-    place(m_empty, loading ? std::nullopt : m_layout.stateRect());
+    place(m_empty, loading || !m_hasContent ? std::nullopt : m_layout.stateRect());
     place(m_foldersTitle, m_layout.folderTitleRect());
     place(m_filesTitle, m_layout.fileTitleRect());
     place(m_capNote, m_layout.capNoteRect());
@@ -422,6 +497,7 @@ void FileBrowser::resizeEvent(QResizeEvent* event)
 
 void FileBrowser::scrollContentsBy(int, int)
 {
+    CardThumbnail::noteListMoved();
     if (m_contentDirty || m_layoutDirty) {
         refreshNow();
         return;
@@ -538,7 +614,7 @@ void FileBrowser::moveFocus(ArrowKey key)
         current = shown.navigationIndex(focused->path);
     }
     const std::optional<int> target =
-        arrowTarget(key, int(shown.navigation.size()), current, m_layout.verticalStep());
+        arrowTarget(key, int(shown.navigation.size()), current, layout().verticalStep());
     if (!target) return;
     const FileItem item = shown.navigation[*target];
     m_state.setSelectedFiles({item.path});

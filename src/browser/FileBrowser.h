@@ -2,6 +2,7 @@
 
 #include "BrowserModel.h"
 #include "BrowserTiles.h"
+#include "platform/KeyedTask.h"
 #include "ui/AppContext.h"
 
 #include <QAbstractScrollArea>
@@ -31,9 +32,12 @@ class SectionTitle;
 // section ahead of the files, lays the files out as a grid of cards or a list
 // of rows, and moves the selection with the arrow keys.
 //
-// Lists run to tens of thousands of files, so nothing is made per file: the
-// layout is computed from the model, and only the cards or rows in sight exist
-// as widgets, taken from a pool and pointed at other files as the list scrolls.
+// Lists run to hundreds of thousands of files, so the GUI thread does nothing
+// per file: the model (filtering, sorting, sections, counts and the files'
+// download sources) is computed on a pool thread and handed over finished;
+// until it arrives the previous one stays on screen. The layout is computed
+// from the model, and only the cards or rows in sight exist as widgets, taken
+// from a pool and pointed at other files as the list scrolls.
 class FileBrowser : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -54,15 +58,19 @@ public:
     void setAccessory(QWidget* accessory);
     void setInsets(double pad, double spacing);
     void setInteractions(FileInteractions* interactions);
-    // Where the From filter's sources come from; the shared classifier by default.
+    // Where the From filter's sources come from; the shared classifier by
+    // default. Called on a pool thread.
     void setSourceLookup(SourceLookup lookup);
 
     bool canGoBack() const { return static_cast<bool>(m_onBack); }
     // What the header's back button and the Back command both call.
     void goBack();
 
-    // The model as the browser shows it now (brought up to date first).
-    const BrowserContent& content();
+    // The model as the browser shows it now: the last one computed, which may
+    // be older than the input or the filters while a computation runs.
+    const BrowserContent& content() const { return m_content; }
+    // Whether the model shown is that of the latest input and filters.
+    bool isContentCurrent() const { return !m_contentDirty && !m_computing; }
     const BrowserLayout& layout();
     BrowserHeader* header() const { return m_header; }
     QWidget* accessory() const { return m_accessory; }
@@ -77,11 +85,14 @@ public:
     // Every tile widget made so far, placed or spare.
     int madeTileCount() const { return m_madeTiles; }
 
-    // Brings the layout and the placed tiles up to date now instead of at the
+    // Starts computing the model if the input or the filters changed, and
+    // brings the layout and the placed tiles up to date now instead of at the
     // next turn of the event loop.
     void refreshNow();
 
 signals:
+    // A newly computed model is shown.
+    void contentChanged();
     // The tiles were placed anew (after a scroll, a resize or a new list).
     void tilesPlaced();
 
@@ -100,7 +111,8 @@ private:
 
     void markContentDirty();
     void markLayoutDirty();
-    void recomputeContent();
+    void startComputing();
+    void showContent(BrowserContent content);
     void recomputeLayout();
     BrowserMetrics metrics() const;
     void placeWidgets();
@@ -123,6 +135,9 @@ private:
     AppContext m_context;
     AppState& m_state;
     BrowserInput m_input;
+    // The download sources of m_input's files, once a computation gathered them.
+    std::shared_ptr<const SourceTable> m_sources;
+    quint64 m_inputSerial = 0;
     std::function<void()> m_onBack;
     double m_pad = kPad;
     double m_spacing = kSpacing;
@@ -130,8 +145,12 @@ private:
     SourceLookup m_sourceLookup;
 
     BrowserContent m_content;
+    bool m_hasContent = false;
     BrowserLayout m_layout;
     bool m_contentDirty = true;
+    bool m_computing = false;
+    quint64 m_computeSerial = 0;
+    KeyedTask<quint64> m_computation;
     bool m_layoutDirty = true;
     QTimer m_refreshTimer;
 

@@ -6,7 +6,6 @@
 #include "ui/AppIcons.h"
 #include "ui/Theme.h"
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -90,7 +89,7 @@ void FileRow::setItem(const FileItem& item)
     m_appIcon = AppIcons::defaultApp(item);
     m_dateText = Fmt::dateTime(item.modified);
     if (otherFile) {
-        m_pressed = false;
+        m_pointer.forget();
         m_hovering = underMouse();
     }
     setToolTip(plainToolTip(item.name));
@@ -227,48 +226,34 @@ void FileRow::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
 }
 
+// The whole row is one part: clicks and drags anywhere on it are the file's.
+constexpr int kRowPart = 1;
+
 void FileRow::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
-        return;
-    }
-    m_pressed = true;
-    m_dragged = false;
-    m_pressPos = event->position().toPoint();
+    if (!m_pointer.press(*event, kRowPart)) event->ignore();
 }
 
 void FileRow::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint pos = event->position().toPoint();
-    if (m_pressed && !m_dragged && (event->buttons() & Qt::LeftButton) &&
-        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
-        m_dragged = true;
-        emit dragRequested(m_item);
-    }
+    if (m_pointer.dragStarts(*event, kRowPart)) emit dragRequested(m_item);
 }
 
 void FileRow::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool pressed = m_pressed;
-    m_pressed = false;
-    if (event->button() != Qt::LeftButton || !pressed || m_dragged ||
-        !rect().contains(event->position().toPoint())) {
+    const bool inside = rect().contains(event->position().toPoint());
+    if (m_pointer.release(*event, inside ? kRowPart : TilePointer::kNothing) == kRowPart)
+        emit clicked(m_item, event->modifiers());
+    else
         event->ignore();
-        return;
-    }
-    emit clicked(m_item, event->modifiers());
 }
 
 void FileRow::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton) {
+    if (m_pointer.doubleClick(*event, kRowPart))
+        emit doubleClicked(m_item);
+    else
         event->ignore();
-        return;
-    }
-    // The press of the second click: the release that follows must not click.
-    m_pressed = false;
-    emit doubleClicked(m_item);
 }
 
 void FileRow::contextMenuEvent(QContextMenuEvent* event)

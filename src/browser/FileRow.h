@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TilePointer.h"
 #include "library/FileItem.h"
 
 #include <QIcon>
@@ -98,9 +99,7 @@ private:
     std::optional<QIcon> m_appIcon;
     QString m_dateText;
 
-    bool m_pressed = false;
-    bool m_dragged = false;
-    QPoint m_pressPos;
+    TilePointer m_pointer;
 };
 
 } // namespace ovra

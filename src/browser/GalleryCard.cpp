@@ -13,13 +13,13 @@
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QEasingCurve>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -171,6 +171,16 @@ QSize GalleryCard::cardDimensions(CardSize size)
     return {cardWidth(size), thumbnailHeight(size) + textBlockHeight()};
 }
 
+QString GalleryCard::copyTextHelp()
+{
+    return tr("Copy the text in this image");
+}
+
+QSize GalleryCard::shownCardSize() const
+{
+    return {m_width.value_or(cardWidth(m_size)), thumbnailHeight(m_size) + textBlockHeight()};
+}
+
 QMargins GalleryCard::shadowMargins()
 {
     // The shadow spreads its blur radius around the card, moved down by its
@@ -216,7 +226,7 @@ void GalleryCard::setItem(const FileItem& item)
     if (otherFile) {
         // A card re-used for another file starts that file's hover afresh,
         // from where the pointer is now.
-        m_pressedPart = Part::none;
+        m_pointer.forget();
         const bool under = underMouse() && cardRect().contains(mapFromGlobal(QCursor::pos()));
         setHovering(under, false);
     }
@@ -230,7 +240,19 @@ void GalleryCard::setItem(const FileItem& item)
 void GalleryCard::setCardSize(CardSize size)
 {
     m_size = size;
-    setFixedSize(cardDimensions(size).grownBy(shadowMargins()));
+    applySize();
+}
+
+void GalleryCard::setCardWidth(std::optional<int> width)
+{
+    if (width == m_width) return;
+    m_width = width;
+    applySize();
+}
+
+void GalleryCard::applySize()
+{
+    setFixedSize(shownCardSize().grownBy(shadowMargins()));
     m_thumbnail.setSize(layout().thumbnailContent.size());
     refreshTexts();
     updateSpinner();
@@ -289,12 +311,12 @@ void GalleryCard::setHoverProgress(double progress)
 QRect GalleryCard::cardRect() const
 {
     const QMargins margins = shadowMargins();
-    return QRect(QPoint(margins.left(), margins.top()), cardDimensions(m_size));
+    return QRect(QPoint(margins.left(), margins.top()), shownCardSize());
 }
 
 QSize GalleryCard::sizeHint() const
 {
-    return cardDimensions(m_size).grownBy(shadowMargins());
+    return shownCardSize().grownBy(shadowMargins());
 }
 
 GalleryCard::Layout GalleryCard::layout() const
@@ -333,13 +355,14 @@ GalleryCard::Layout GalleryCard::layout() const
 
 void GalleryCard::refreshTexts()
 {
-    const double textWidth = cardWidth(m_size) - 2 * kTextInsetX;
+    const int width = shownCardSize().width();
+    const double textWidth = width - 2 * kTextInsetX;
     m_shownTitle =
         QFontMetricsF(titleFont()).elidedText(m_item.displayTitle(), Qt::ElideMiddle, textWidth);
     m_shownDate = QFontMetricsF(dateFont())
                       .elidedText(Fmt::dateTime(m_item.modified), Qt::ElideRight, textWidth);
     // The tag gets what room the menu button leaves it.
-    const double tagRoom = cardWidth(m_size) - 2 * kOverlayInset - kMenuWidth - kTagGapToMenu -
+    const double tagRoom = width - 2 * kOverlayInset - kMenuWidth - kTagGapToMenu -
                            2 * kTagPaddingX - kTagDot - kTagSpacing;
     m_shownTag =
         QFontMetricsF(tagFont()).elidedText(tagText(m_item, m_size), Qt::ElideRight, tagRoom);
@@ -393,7 +416,7 @@ void GalleryCard::paintEvent(QPaintEvent*)
                            QPainter::SmoothPixmapTransform);
     const Layout l = layout();
     paintShadow(painter, l);
-    paintBackground(painter, l);
+    paintFrame(painter, l);
     const bool videoBadge = m_item.category == FileCategory::videos;
     const double badgeOpacity = !videoBadge ? 0.0 : m_isPlaying ? 1.0 : m_hoverProgress;
     m_thumbnail.paint(painter, l.thumbnailContent, m_hoverProgress, badgeOpacity);
@@ -401,42 +424,59 @@ void GalleryCard::paintEvent(QPaintEvent*)
     paintMenuButton(painter, l);
     paintCopyButton(painter, l);
     paintTexts(painter, l);
-
-    const QRectF card(l.card);
-    if (m_isSelected)
-        CardPainting::strokeInside(painter, card, kCornerRadius, Theme::ink(), kSelectedBorder);
-    else
-        CardPainting::strokeInside(painter, card, kCornerRadius, Theme::line(), kBorder);
 }
 
 void GalleryCard::paintShadow(QPainter& painter, const Layout& l) const
 {
     if (m_hoverProgress <= 0) return;
-    // Only beyond the card's edge: the picture area is see-through, and a
-    // shadow showing through it would grey the card.
-    QPainterPath outside;
-    outside.addRect(QRectF(rect()));
-    QPainterPath card;
-    card.addRoundedRect(QRectF(l.card), kCornerRadius, kCornerRadius);
+    const QRectF card(l.card);
+    const QRectF area(rect());
+    const QPixmap shadow =
+        CardPainting::cachedPixmap(QStringLiteral("card-shadow|") + (Theme::isDark() ? u'd' : u'l'),
+                                   area.size(), devicePixelRatioF(), [&](QPainter& p) {
+                                       kHoverShadow.paint(p, card, kCornerRadius);
+                                       // Only beyond the card's edge: the picture area is
+                                       // see-through, and a shadow showing through it would grey
+                                       // the card.
+                                       QPainterPath inside;
+                                       inside.addRoundedRect(card, kCornerRadius, kCornerRadius);
+                                       p.setCompositionMode(QPainter::CompositionMode_Clear);
+                                       p.fillPath(inside, Qt::black);
+                                   });
     painter.save();
-    painter.setClipPath(outside.subtracted(card));
-    SoftShadow shadow = kHoverShadow;
-    shadow.color = withOpacity(shadow.color, m_hoverProgress);
-    shadow.paint(painter, QRectF(l.card), kCornerRadius);
+    painter.setOpacity(m_hoverProgress);
+    painter.drawPixmap(area.topLeft(), shadow);
     painter.restore();
 }
 
-void GalleryCard::paintBackground(QPainter& painter, const Layout& l) const
+// The picture area's backdrop, the text block's ground and the border: the
+// same on every card of one size, so drawn once.
+void GalleryCard::paintFrame(QPainter& painter, const Layout& l) const
 {
-    QPainterPath card;
-    card.addRoundedRect(QRectF(l.card), kCornerRadius, kCornerRadius);
-    QPainterPath picture;
-    picture.addRect(QRectF(l.thumbnailArea));
-    QPainterPath text;
-    text.addRect(QRectF(l.card).adjusted(0, l.thumbnailArea.height(), 0, 0));
-    painter.fillPath(card.intersected(picture),
-                     withOpacity(Theme::primary(), kThumbnailBackdropOpacity));
-    painter.fillPath(card.intersected(text), Theme::card());
+    const QRectF card(QPointF(0, 0), QSizeF(l.card.size()));
+    const double pictureHeight = l.thumbnailArea.height();
+    const bool selected = m_isSelected;
+    const QPixmap frame = CardPainting::cachedPixmap(
+        QStringLiteral("card-frame|") + (Theme::isDark() ? u'd' : u'l') + (selected ? u's' : u'n') +
+            QString::number(pictureHeight),
+        card.size(), devicePixelRatioF(), [&](QPainter& p) {
+            QPainterPath shape;
+            shape.addRoundedRect(card, kCornerRadius, kCornerRadius);
+            QPainterPath picture;
+            picture.addRect(QRectF(0, 0, card.width(), pictureHeight));
+            QPainterPath text;
+            text.addRect(card.adjusted(0, pictureHeight, 0, 0));
+            p.fillPath(shape.intersected(picture),
+                       withOpacity(Theme::primary(), kThumbnailBackdropOpacity));
+            p.fillPath(shape.intersected(text), Theme::card());
+            // The border lies at the edge, clear of the picture and the badges
+            // drawn later, so it goes in with the ground.
+            if (selected)
+                CardPainting::strokeInside(p, card, kCornerRadius, Theme::ink(), kSelectedBorder);
+            else
+                CardPainting::strokeInside(p, card, kCornerRadius, Theme::line(), kBorder);
+        });
+    painter.drawPixmap(QPointF(l.card.topLeft()), frame);
 }
 
 void GalleryCard::paintTag(QPainter& painter, const Layout& l) const
@@ -460,16 +500,22 @@ void GalleryCard::paintMenuButton(QPainter& painter, const Layout& l) const
 {
     const double opacity = m_isSelected ? 1.0 : m_hoverProgress;
     if (opacity <= 0) return;
+    const QRectF button(QPointF(0, 0), l.menuButton.size());
+    const QPixmap pixmap = CardPainting::cachedPixmap(
+        QStringLiteral("card-menu|") + (Theme::isDark() ? u'd' : u'l'), button.size(),
+        devicePixelRatioF(), [&](QPainter& p) {
+            CardPainting::capsule(p, button, Theme::card(), Theme::line());
+            // The horizontal ellipsis turned a quarter so the dots stand
+            // upright, as on every menu button of the app.
+            p.translate(button.center());
+            p.rotate(90);
+            Symbols::paint(p, QStringLiteral("ellipsis"),
+                           QRectF(-kMenuSymbol / 2, -kMenuSymbol / 2, kMenuSymbol, kMenuSymbol),
+                           Theme::secondary());
+        });
     painter.save();
     painter.setOpacity(opacity);
-    CardPainting::capsule(painter, l.menuButton, Theme::card(), Theme::line());
-    // The horizontal ellipsis turned a quarter so the dots stand upright, as on
-    // every menu button of the app.
-    painter.translate(l.menuButton.center());
-    painter.rotate(90);
-    Symbols::paint(painter, QStringLiteral("ellipsis"),
-                   QRectF(-kMenuSymbol / 2, -kMenuSymbol / 2, kMenuSymbol, kMenuSymbol),
-                   Theme::secondary());
+    painter.drawPixmap(l.menuButton.topLeft(), pixmap);
     painter.restore();
 }
 
@@ -477,18 +523,24 @@ void GalleryCard::paintCopyButton(QPainter& painter, const Layout& l) const
 {
     // The offer is judged as if hovered, so the button can fade out too.
     if (m_hoverProgress <= 0 || !m_state || !offersCopyText(m_item, true, m_textIndex)) return;
+    const QRectF button(QPointF(0, 0), l.copyButton.size());
+    const QPixmap pixmap = CardPainting::cachedPixmap(
+        QStringLiteral("card-copy|") + (Theme::isDark() ? u'd' : u'l'), button.size(),
+        devicePixelRatioF(), [&](QPainter& p) {
+            CardPainting::capsule(p, button, Theme::card(), Theme::line());
+            const QRectF symbol(kCopyPaddingX, button.center().y() - kCopySymbol / 2, kCopySymbol,
+                                kCopySymbol);
+            Symbols::paint(p, QStringLiteral("text.viewfinder"), symbol, Theme::secondary());
+            p.setFont(copyFont());
+            p.setPen(Theme::secondary());
+            p.drawText(QRectF(symbol.right() + kCopySpacing, 0,
+                              button.right() - kCopyPaddingX - symbol.right() - kCopySpacing,
+                              button.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter, copyLabel());
+        });
     painter.save();
     painter.setOpacity(m_hoverProgress);
-    CardPainting::capsule(painter, l.copyButton, Theme::card(), Theme::line());
-    const QRectF symbol(l.copyButton.left() + kCopyPaddingX,
-                        l.copyButton.center().y() - kCopySymbol / 2, kCopySymbol, kCopySymbol);
-    Symbols::paint(painter, QStringLiteral("text.viewfinder"), symbol, Theme::secondary());
-    painter.setFont(copyFont());
-    painter.setPen(Theme::secondary());
-    painter.drawText(QRectF(symbol.right() + kCopySpacing, l.copyButton.top(),
-                            l.copyButton.right() - kCopyPaddingX - symbol.right() - kCopySpacing,
-                            l.copyButton.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter, copyLabel());
+    painter.drawPixmap(l.copyButton.topLeft(), pixmap);
     painter.restore();
 }
 
@@ -520,58 +572,57 @@ void GalleryCard::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
 }
 
+bool GalleryCard::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const Layout l = layout();
+        const bool overCopy = copyButtonShown() && l.copyButton.contains(QPointF(help->pos()));
+        // Over the button its own text, kept while the pointer stays on it.
+        QToolTip::showText(help->globalPos(), helpTextAt(help->pos()), this,
+                           overCopy ? l.copyButton.toAlignedRect() : l.card);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+QString GalleryCard::helpTextAt(const QPoint& pos) const
+{
+    if (copyButtonShown() && layout().copyButton.contains(QPointF(pos))) return copyTextHelp();
+    return toolTip();
+}
+
 void GalleryCard::mousePressEvent(QMouseEvent* event)
 {
-    const Part part = partAt(event->position().toPoint());
-    if (event->button() != Qt::LeftButton || part == Part::none) {
-        event->ignore();
-        return;
-    }
-    m_pressedPart = part;
-    m_pressPos = event->position().toPoint();
-    m_dragged = false;
+    if (!m_pointer.press(*event, int(partAt(event->position().toPoint())))) event->ignore();
 }
 
 void GalleryCard::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint pos = event->position().toPoint();
-    setHovering(cardRect().contains(pos));
-    if (m_pressedPart == Part::card && !m_dragged && (event->buttons() & Qt::LeftButton) &&
-        (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
-        m_dragged = true;
-        emit dragRequested(m_item);
-    }
+    setHovering(cardRect().contains(event->position().toPoint()));
+    if (m_pointer.dragStarts(*event, int(Part::card))) emit dragRequested(m_item);
 }
 
 void GalleryCard::mouseReleaseEvent(QMouseEvent* event)
 {
-    const Part pressed = m_pressedPart;
-    m_pressedPart = Part::none;
-    if (event->button() != Qt::LeftButton || pressed == Part::none || m_dragged) {
-        event->ignore();
-        return;
-    }
     // A click counts where it began and ended on the same part.
-    if (partAt(event->position().toPoint()) != pressed) return;
-    switch (pressed) {
+    switch (Part(m_pointer.release(*event, int(partAt(event->position().toPoint()))))) {
     case Part::card: emit clicked(m_item, event->modifiers()); break;
     case Part::menuButton:
         emit contextMenuRequested(m_item, mapToGlobal(layout().menuButton.bottomLeft().toPoint()));
         break;
     case Part::copyButton: copyText(); break;
-    case Part::none: break;
+    case Part::none: event->ignore(); break;
     }
 }
 
 void GalleryCard::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || partAt(event->position().toPoint()) != Part::card) {
+    const bool onCard = partAt(event->position().toPoint()) == Part::card;
+    if (m_pointer.doubleClick(*event, onCard ? int(Part::card) : TilePointer::kNothing))
+        emit doubleClicked(m_item);
+    else
         event->ignore();
-        return;
-    }
-    // The press of the second click: a release follows, which must not click.
-    m_pressedPart = Part::none;
-    emit doubleClicked(m_item);
 }
 
 void GalleryCard::contextMenuEvent(QContextMenuEvent* event)

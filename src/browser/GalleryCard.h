@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CardThumbnail.h"
+#include "TilePointer.h"
 #include "library/FileItem.h"
 #include "library/ViewOptions.h"
 #include "ui/AppContext.h"
@@ -25,9 +26,15 @@ class Thumbnails;
 // setItem, so a view of many files needs only as many cards as it shows.
 //
 // The widget is the card plus room around it for the shadow it casts while
-// hovered: place it so that cardRect() covers the grid cell. What a click, a
-// double click, a right click or a drag does is for its owner to decide; the
-// card only reports them.
+// hovered: place it so that cardRect() covers the grid cell. The card fills
+// the width it is given (a grid column); only its picture area's height is
+// fixed by the card size. What a click, a double click, a right click or a
+// drag does is for its owner to decide; the card only reports them.
+//
+// It paints from pixmaps made once per card size, width and appearance: the
+// frame (backdrops and border), the hover shadow and the buttons; and from
+// its picture's rendering, made once per file. Scrolling draws no shadow and
+// fills no path.
 class GalleryCard : public QWidget {
     Q_OBJECT
 public:
@@ -38,11 +45,14 @@ public:
     GalleryCard(const AppContext& context, Thumbnails& loader, QWidget* parent = nullptr);
     ~GalleryCard() override;
 
-    // The card's width and its picture area's height at each card size.
+    // The card's width where no one sets another (a shelf), and its picture
+    // area's height, at each card size.
     static int cardWidth(CardSize size);
     static int thumbnailHeight(CardSize size);
-    // The card itself, without the shadow's room.
+    // The card itself at its own width, without the shadow's room.
     static QSize cardDimensions(CardSize size);
+    // The help text of the "Copy Text" button.
+    static QString copyTextHelp();
     // The room the widget keeps around the card for its shadow.
     static QMargins shadowMargins();
 
@@ -58,6 +68,9 @@ public:
     void setItem(const FileItem& item);
     CardSize cardSize() const { return m_size; }
     void setCardSize(CardSize size);
+    // The card's width, which a grid sets to its column's; none goes back to
+    // the card size's own width.
+    void setCardWidth(std::optional<int> width);
 
     bool isSelected() const { return m_isSelected; }
     void setSelected(bool selected);
@@ -77,6 +90,9 @@ public:
 
     // Where the card lies in the widget.
     QRect cardRect() const;
+    // The help text at `pos`: the Copy Text button's over the button while it
+    // shows, else the file's name.
+    QString helpTextAt(const QPoint& pos) const;
     // The texts as drawn now: the title cut in the middle to fit, the date,
     // and the tag.
     QString shownTitle() const { return m_shownTitle; }
@@ -97,6 +113,7 @@ signals:
     void dragRequested(const ovra::FileItem& item);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -123,6 +140,8 @@ private:
     };
 
     void refreshTexts();
+    void applySize();
+    QSize shownCardSize() const;
     Layout layout() const;
     Part partAt(const QPoint& pos) const;
     bool menuButtonShown() const;
@@ -132,7 +151,7 @@ private:
     void copyText();
 
     void paintShadow(QPainter& painter, const Layout& layout) const;
-    void paintBackground(QPainter& painter, const Layout& layout) const;
+    void paintFrame(QPainter& painter, const Layout& layout) const;
     void paintTag(QPainter& painter, const Layout& layout) const;
     void paintMenuButton(QPainter& painter, const Layout& layout) const;
     void paintCopyButton(QPainter& painter, const Layout& layout) const;
@@ -142,6 +161,7 @@ private:
     TextIndex* m_textIndex = nullptr;
     FileItem m_item;
     CardSize m_size = CardSize::medium;
+    std::optional<int> m_width;
     bool m_isSelected = false;
     bool m_isFocused = false;
     bool m_isPlaying = false;
@@ -155,9 +175,7 @@ private:
     QString m_shownDate;
     QString m_shownTag;
 
-    Part m_pressedPart = Part::none;
-    QPoint m_pressPos;
-    bool m_dragged = false;
+    TilePointer m_pointer;
 };
 
 } // namespace ovra

@@ -242,27 +242,59 @@ bool AppState::isSearching() const
 
 bool AppState::filtersActive() const
 {
-    return m_kindFilter || m_dateFilter != DateFilter::any || m_sizeFilter != SizeFilter::any ||
-           m_sourceFilter;
+    return listOptions().filtersActive();
 }
 
-QList<FileItem> AppState::applyFilters(const QList<FileItem>& items) const
+ListOptions AppState::listOptions() const
 {
-    if (!filtersActive()) return items;
+    return {m_kindFilter, m_dateFilter, m_sizeFilter, m_sourceFilter,
+            m_sortKey,    m_ascending,  m_clock.now()};
+}
 
-    const std::optional<double> dateCutoff = cutoff(m_dateFilter, m_clock.now());
-    const qint64 minSize = minimumSize(m_sizeFilter);
+QList<FileItem> AppState::applyFilters(const QList<FileItem>& items,
+                                       const SourceLookup& lookup) const
+{
+    return ovra::applyFilters(items, listOptions(), lookup);
+}
+
+QList<FileItem> AppState::sort(const QList<FileItem>& items, bool foldersFirst) const
+{
+    return sortItems(items, listOptions(), foldersFirst);
+}
+
+SourceLookup downloadSourceLookup()
+{
+    return [](const FileItem& item) -> std::optional<QString> {
+        const std::optional<DownloadSource> source = DownloadSources::source(item.path);
+        if (!source) return std::nullopt;
+        return source->name;
+    };
+}
+
+bool ListOptions::filtersActive() const
+{
+    return kindFilter || dateFilter != DateFilter::any || sizeFilter != SizeFilter::any ||
+           sourceFilter;
+}
+
+QList<FileItem> applyFilters(const QList<FileItem>& items, const ListOptions& options,
+                             const SourceLookup& lookup)
+{
+    if (!options.filtersActive()) return items;
+
+    const std::optional<double> dateCutoff = cutoff(options.dateFilter, options.now);
+    const qint64 minSize = minimumSize(options.sizeFilter);
 
     const auto passes = [&](const FileItem& item) {
-        if (m_kindFilter && item.category != *m_kindFilter) return false;
+        if (options.kindFilter && item.category != *options.kindFilter) return false;
         if (dateCutoff && item.modified < *dateCutoff) return false;
         // A folder's size says nothing about its contents, so a size filter
         // leaves no folder in.
         if (minSize >= 1 && (isFolder(item) || item.size < minSize)) return false;
-        if (m_sourceFilter) {
-            if (isFolder(item)) return false;
-            const std::optional<DownloadSource> source = DownloadSources::source(item.path);
-            if (!source || source->name != *m_sourceFilter) return false;
+        if (options.sourceFilter) {
+            if (isFolder(item) || !lookup) return false;
+            const std::optional<QString> source = lookup(item);
+            if (!source || *source != *options.sourceFilter) return false;
         }
         return true;
     };
@@ -273,10 +305,11 @@ QList<FileItem> AppState::applyFilters(const QList<FileItem>& items) const
     return kept;
 }
 
-QList<FileItem> AppState::sort(const QList<FileItem>& items, bool foldersFirst) const
+QList<FileItem> sortItems(const QList<FileItem>& items, const ListOptions& options,
+                          bool foldersFirst)
 {
-    const bool up = m_ascending;
-    const SortKey key = m_sortKey;
+    const bool up = options.ascending;
+    const SortKey key = options.sortKey;
 
     // Sort keys are derived once per item, not at each comparison: collation and
     // kind descriptions are the costly part.

@@ -21,6 +21,37 @@
 
 namespace ovra {
 
+// The download source's name of a file; none when it has no known origin.
+// Lookups run on pool threads, so each must be safe to call there.
+using SourceLookup = std::function<std::optional<QString>(const FileItem&)>;
+// The lookup through the shared download-source classifier. It reads the
+// file's extended attributes: never call it on the GUI thread.
+SourceLookup downloadSourceLookup();
+
+// The list filters and the sort order at one moment: a plain value that work
+// on a pool thread can hold while the state itself moves on.
+struct ListOptions {
+    std::optional<FileCategory> kindFilter;
+    DateFilter dateFilter = DateFilter::any;
+    SizeFilter sizeFilter = SizeFilter::any;
+    std::optional<QString> sourceFilter;
+    SortKey sortKey = SortKey::date;
+    bool ascending = false;
+    QDateTime now; // what the date filter counts back from
+
+    // Whether any of the four list filters is set.
+    bool filtersActive() const;
+};
+
+// The items that pass every filter of `options`, in their given order; the
+// list itself when none is set. Without a lookup, no file has a source.
+QList<FileItem> applyFilters(const QList<FileItem>& items, const ListOptions& options,
+                             const SourceLookup& lookup);
+// The items in the order of `options` (a stable sort); with `foldersFirst` the
+// folders come first, each part in that order.
+QList<FileItem> sortItems(const QList<FileItem>& items, const ListOptions& options,
+                          bool foldersFirst);
+
 // The one app-wide view state of the window: the sidebar's selection, the folder
 // drilled into, the search text, the four list filters, the view options, the
 // file selection and focus, the preview, the two trigger tokens, the toast and
@@ -153,9 +184,13 @@ public:
     // Whether any of the four list filters is set.
     bool filtersActive() const;
 
+    // The filters and sort order as they stand now.
+    ListOptions listOptions() const;
     // The items that pass every active filter, in their given order; the list
-    // itself when no filter is active.
-    QList<FileItem> applyFilters(const QList<FileItem>& items) const;
+    // itself when no filter is active. The state reads no file itself: the
+    // source filter asks `lookup`, and keeps nothing without one.
+    QList<FileItem> applyFilters(const QList<FileItem>& items,
+                                 const SourceLookup& lookup = {}) const;
     // The items in the chosen order (a stable sort); with `foldersFirst` the
     // folders come first, each part in that order.
     QList<FileItem> sort(const QList<FileItem>& items, bool foldersFirst) const;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/FileBrowser.h"
 #include "library/AppState.h"
 #include "library/FileItem.h"
 #include "library/LibraryStore.h"
@@ -8,6 +9,7 @@
 #include "ui/AppContext.h"
 
 #include <QDateTime>
+#include <QTest>
 
 #include <chrono>
 #include <functional>
@@ -51,6 +53,19 @@ inline QList<FileItem> files(int count, FileCategory category = FileCategory::do
         items.push_back(file(QStringLiteral("f%1").arg(i), category, 1'700'000'000.0 - i));
     }
     return items;
+}
+
+// Waits until the browser shows the model of its latest input and filters,
+// which it computes on a pool thread.
+inline bool settled(FileBrowser& browser)
+{
+    return QTest::qWaitFor([&] { return browser.isContentCurrent(); }, 10000);
+}
+
+inline const BrowserContent& settledContent(FileBrowser& browser)
+{
+    settled(browser);
+    return browser.content();
 }
 
 // Delayed tasks that run only when the test moves time on, in due order.

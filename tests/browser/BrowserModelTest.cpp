@@ -14,7 +14,7 @@ class BrowserModelTest : public ::testing::Test {
 protected:
     BrowserContent contentOf(const BrowserInput& input, const SourceLookup& lookup = {})
     {
-        return browserContent(input, app.state, lookup);
+        return browserContent(input, app.state.listOptions(), lookup);
     }
 
     static BrowserInput input(QList<FileItem> items, bool loading = false,

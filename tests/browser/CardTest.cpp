@@ -311,6 +311,51 @@ TEST(GalleryCardTest, CopyTextIsOfferedOnlyWhereItCanFindSomething)
         fileAt(QStringLiteral("/v/clip.mp4"), FileCategory::videos), true, &index));
 }
 
+TEST(GalleryCardTest, CopyTextButtonCarriesItsOwnHelpText)
+{
+    test::TestHome home;
+    AppState state;
+    TextIndex index([](const QString&) { return std::optional(QString()); });
+    AppContext context;
+    context.state = &state;
+    context.textIndex = &index;
+    Loader loader;
+    GalleryCard card(context, loader.thumbnails);
+    card.setItem(fileAt(QStringLiteral("/p/photo.jpg"), FileCategory::images));
+    card.show();
+    const QPoint button =
+        card.cardRect().topLeft() +
+        QPoint(card.cardRect().width() - 30, GalleryCard::thumbnailHeight(card.cardSize()) - 20);
+    const QPoint middle = card.cardRect().center();
+    // Hidden while the card is not hovered: the file's name everywhere.
+    EXPECT_NE(card.helpTextAt(button), GalleryCard::copyTextHelp());
+    card.setHovering(true, false);
+    EXPECT_EQ(card.helpTextAt(button), QStringLiteral("Copy the text in this image"));
+    EXPECT_TRUE(card.helpTextAt(middle).contains(QStringLiteral("photo.jpg")));
+}
+
+TEST(GalleryCardTest, FillsTheWidthItIsGivenWithItsTextsAndPicture)
+{
+    Loader loader;
+    GalleryCard card(AppContext{}, loader.thumbnails);
+    card.setCardSize(CardSize::medium);
+    const QString name = QStringLiteral("a-long-name-that-fits-a-wide-card-only.jpg");
+    card.setItem(fileAt(QStringLiteral("/p/") + name, FileCategory::images));
+    const QString narrowTitle = card.shownTitle();
+    const double narrowSide = card.thumbnail().size().width();
+
+    card.setCardWidth(400);
+    EXPECT_EQ(card.cardRect().width(), 400);
+    EXPECT_TRUE(QRect(QPoint(), card.size()).contains(card.cardRect()));
+    EXPECT_EQ(card.cardRect().height(), GalleryCard::cardDimensions(CardSize::medium).height());
+    EXPECT_GT(card.thumbnail().size().width(), narrowSide);
+    EXPECT_GE(card.shownTitle().size(), narrowTitle.size());
+    EXPECT_EQ(card.shownTitle(), name);
+
+    card.setCardWidth(std::nullopt);
+    EXPECT_EQ(card.cardRect().width(), GalleryCard::cardWidth(CardSize::medium));
+}
+
 // Thumbnail requests
 
 TEST(GalleryCardTest, RetargetingDropsTheOldRequest)

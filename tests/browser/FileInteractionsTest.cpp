@@ -161,6 +161,7 @@ TEST(FileInteractionsOpen, DoubleClickAndReturnOpenByCategory)
     browser.show();
     QApplication::setActiveWindow(&browser);
     browser.refreshNow();
+    ASSERT_TRUE(settled(browser));
     browser.setFocus();
     app.state.select(list[1], {});
     QTest::keyClick(&browser, Qt::Key_Return);

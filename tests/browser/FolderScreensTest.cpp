@@ -113,7 +113,7 @@ TEST(FolderView, AMissingFolderAndAnUnreadableOneAreToldApart)
     FolderView view(app.context, gone);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view.isLoading(); }, 5000));
     EXPECT_EQ(view.error(), FolderView::errorMessage(FolderError::notFound, gone.path));
-    EXPECT_EQ(view.browser()->content().emptyTitle, "Can't Open Folder");
+    EXPECT_EQ(settledContent(*view.browser()).emptyTitle, "Can't Open Folder");
 
     // An empty folder is not an error.
     const Location empty{app.home.makeFolder("Empty"), QStringLiteral("Empty"),
@@ -121,7 +121,7 @@ TEST(FolderView, AMissingFolderAndAnUnreadableOneAreToldApart)
     app.home.writeFile("Empty/.hidden");
     FolderView emptyView(app.context, empty);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !emptyView.isLoading(); }, 5000));
-    EXPECT_EQ(emptyView.browser()->content().emptyTitle, "Empty Folder");
+    EXPECT_EQ(settledContent(*emptyView.browser()).emptyTitle, "Empty Folder");
     EXPECT_EQ(emptyView.browser()->content().emptyMessage, "There's nothing in this folder yet.");
 }
 

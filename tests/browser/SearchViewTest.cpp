@@ -60,7 +60,7 @@ TEST_F(SearchViewTest, FourQuickKeystrokesStartOneSearchForTheWholeWord)
     }
     EXPECT_EQ(started(), 0);
     EXPECT_EQ(subtitle(), "Searching…");
-    EXPECT_TRUE(view->browser()->content().state == BrowserContent::State::loading);
+    EXPECT_TRUE(settledContent(*view->browser()).state == BrowserContent::State::loading);
     delay.advance(119ms);
     EXPECT_EQ(started(), 0);
     delay.advance(1ms); // 0.22 s after the last key
@@ -69,7 +69,7 @@ TEST_F(SearchViewTest, FourQuickKeystrokesStartOneSearchForTheWholeWord)
     EXPECT_EQ(started(), 1);
     EXPECT_EQ(app.library->searchedQuery(), "repo");
     EXPECT_TRUE(view->isCurrent());
-    EXPECT_EQ(view->browser()->content().shown.size(), 2); // report.pdf, repo-notes.txt
+    EXPECT_EQ(settledContent(*view->browser()).shown.size(), 2); // report.pdf, repo-notes.txt
     EXPECT_EQ(subtitle(), "2 matches in your home folders");
 }
 
@@ -78,7 +78,7 @@ TEST_F(SearchViewTest, ATrailingBlankOrLineBreakKeepsTheResultsAndStartsNoSearch
     type(QStringLiteral("report"));
     delay.advance(SearchView::kDebounce);
     ASSERT_TRUE(finish());
-    ASSERT_EQ(view->browser()->content().shown.size(), 1);
+    ASSERT_EQ(settledContent(*view->browser()).shown.size(), 1);
 
     type(QStringLiteral("report "));
     type(QStringLiteral("report\n"));
@@ -87,7 +87,7 @@ TEST_F(SearchViewTest, ATrailingBlankOrLineBreakKeepsTheResultsAndStartsNoSearch
     delay.advance(1s);
     EXPECT_EQ(started(), 1);
     EXPECT_TRUE(view->isCurrent());
-    EXPECT_EQ(view->browser()->content().shown.size(), 1);
+    EXPECT_EQ(settledContent(*view->browser()).shown.size(), 1);
 }
 
 TEST_F(SearchViewTest, APastedLineWithItsLineBreakEndsWithItsResultsNotSearchingForEver)
@@ -102,7 +102,7 @@ TEST_F(SearchViewTest, APastedLineWithItsLineBreakEndsWithItsResultsNotSearching
     EXPECT_EQ(app.library->searchedQuery(), "invoice");
     EXPECT_TRUE(view->isCurrent());
     EXPECT_NE(subtitle(), "Searching…");
-    EXPECT_EQ(view->browser()->content().shown.size(), 1);
+    EXPECT_EQ(settledContent(*view->browser()).shown.size(), 1);
     EXPECT_EQ(view->browser()->header()->title(), "Results for “invoice”");
 }
 
@@ -114,7 +114,7 @@ TEST_F(SearchViewTest, AnOlderAnswerNeverShowsUnderANewerText)
 
     type(QStringLiteral("reporter"));
     EXPECT_FALSE(view->isCurrent());
-    EXPECT_TRUE(view->browser()->content().shown.isEmpty());
+    EXPECT_TRUE(settledContent(*view->browser()).shown.isEmpty());
     EXPECT_EQ(subtitle(), "Searching…");
 
     // Back to the last finished text within the wait: its results at once,
@@ -122,11 +122,11 @@ TEST_F(SearchViewTest, AnOlderAnswerNeverShowsUnderANewerText)
     delay.advance(100ms);
     type(QStringLiteral("report"));
     EXPECT_TRUE(view->isCurrent());
-    EXPECT_EQ(view->browser()->content().shown.size(), 1);
+    EXPECT_EQ(settledContent(*view->browser()).shown.size(), 1);
     delay.advance(SearchView::kDebounce);
     EXPECT_EQ(started(), 2);
     // While it runs (a quick one may be done already) the results stay, marked as loading.
-    EXPECT_EQ(view->browser()->content().shown.size(), 1);
+    EXPECT_EQ(settledContent(*view->browser()).shown.size(), 1);
     if (app.library->isSearching()) {
         EXPECT_TRUE(view->browser()->filesTitle()->isLoading());
     }
@@ -158,7 +158,7 @@ TEST_F(SearchViewTest, NoMatchesShowTheEmptyStateNamingTheQuery)
     type(QStringLiteral("zzzqqq"));
     delay.advance(SearchView::kDebounce);
     ASSERT_TRUE(finish());
-    const BrowserContent& content = view->browser()->content();
+    const BrowserContent& content = settledContent(*view->browser());
     EXPECT_EQ(content.state, BrowserContent::State::empty);
     EXPECT_EQ(content.emptyTitle, "No Results");
     EXPECT_EQ(content.emptySymbol, "magnifyingglass");

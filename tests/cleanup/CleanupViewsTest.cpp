@@ -1,3 +1,4 @@
+#include "browser/BrowserFixtures.h"
 #include "CleanupFixtures.h"
 
 #include "browser/FileBrowser.h"
@@ -168,7 +169,7 @@ TEST_F(CleanupViews, TheReviewTrashesOnlyItsSelectedFilesAndSaysWhatMoved)
     const QString b = writeSized(home, "Downloads/b.pdf", 2000, daysAgo(100));
     const QString c = writeSized(home, "Downloads/c.pdf", 1000, daysAgo(100));
     CleanupReviewView review(context, CleanupKind::oldDownloads);
-    EXPECT_EQ(review.browser()->content().state, BrowserContent::State::loading);
+    EXPECT_EQ(settledContent(*review.browser()).state, BrowserContent::State::loading);
 
     answers[CleanupKind::oldDownloads] =
         resultOf({fileItem(a, 3000), fileItem(b, 2000), fileItem(c, 1000)});
@@ -201,7 +202,7 @@ TEST_F(CleanupViews, TheReviewTrashesOnlyItsSelectedFilesAndSaysWhatMoved)
     EXPECT_EQ(state.toast()->message, "Moved 2 items to Trash · " + Fmt::bytes(3000) + " freed");
     // Nothing left: the bar goes and the browser says all is clean.
     EXPECT_EQ(review.browser()->accessory(), nullptr);
-    EXPECT_EQ(review.browser()->content().emptyTitle, "All Clean");
+    EXPECT_EQ(settledContent(*review.browser()).emptyTitle, "All Clean");
     EXPECT_EQ(CleanupReviewView::outcomeMessage(1, 1, 5),
               "Moved 1 item to Trash · " + Fmt::bytes(5) + " freed");
 }

@@ -231,9 +231,11 @@ TEST_F(AppStateTest, SourceFilterKeepsFilesFromThatSourceOnly)
 
     AppState state(time.clock());
     state.setSourceFilter(QStringLiteral("example.com"));
-    EXPECT_EQ(names(state.applyFilters({downloads, site, plain})), QStringLiteral("report.pdf"));
+    const SourceLookup lookup = downloadSourceLookup();
+    EXPECT_EQ(names(state.applyFilters({downloads, site, plain}, lookup)),
+              QStringLiteral("report.pdf"));
     state.setSourceFilter(QStringLiteral("Example.com"));
-    EXPECT_EQ(names(state.applyFilters({downloads, site, plain})), QString());
+    EXPECT_EQ(names(state.applyFilters({downloads, site, plain}, lookup)), QString());
 }
 
 // Sorting

@@ -132,3 +132,19 @@ TEST(KeyedTask, WorkOnAnotherThreadIsAppliedOnTheGuiThread)
     }
     EXPECT_TRUE(voidApplied);
 }
+
+TEST(KeyedTask, MovingOnFromAnAnswerAlreadyAppliedIsSafe)
+{
+    // Cancelling a future whose continuation has already run reaches freed
+    // memory on Qt 6.4; a newer key must leave such a future alone.
+    KeyedTask<int> task;
+    QStringList applied;
+    for (int key = 1; key <= 20; ++key) {
+        task.run(
+            key, [key] { return QtConcurrent::run([key] { return QString::number(key); }); },
+            [&](const QString& result) { applied << result; });
+        settle();
+    }
+    EXPECT_EQ(applied.size(), 20);
+    EXPECT_EQ(applied.last(), QStringLiteral("20"));
+}

@@ -41,7 +41,8 @@ QString registrableDomain(const QString& host);
 // The where-from strings of a file (origin, then referrer); empty when none.
 QStringList whereFroms(const QString& path);
 std::optional<DownloadSource> classify(const QStringList& whereFroms);
-// Cached classify(whereFroms(path)). Main thread only.
+// Cached classify(whereFroms(path)); any thread. It reads the file's extended
+// attributes, so never on the GUI thread.
 std::optional<DownloadSource> source(const QString& path);
 // Forgets every cached answer: after a refresh or a move to the Trash, a file
 // downloaded again under the same name must show its new site.
