@@ -1,8 +1,8 @@
 #include "CleanupSearch.h"
 
 #include "platform/PathKey.h"
+#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
-#include "platform/content/FileAccess.h"
 #include "platform/metadata/MetadataIndex.h"
 
 #include <QDateTime>
@@ -97,10 +97,10 @@ EntryKeys readEntryKeys(const QString& path)
     EntryKeys keys;
     // Read without moving the access time: looking at an app must not make it
     // look used to the next search.
-    const content::ReadOnlyFile file(path);
+    const std::optional<UserFile> file = UserFile::open(path);
     bool wasCut = false;
     // Entries are a few kilobytes; anything far larger is not one.
-    const QByteArray text = file.isOpen() ? file.readHead(kMaxEntryBytes, wasCut) : QByteArray();
+    const QByteArray text = file ? file->readHead(kMaxEntryBytes, &wasCut) : QByteArray();
     if (wasCut) return keys;
     bool inMain = false;
     bool hidden = false;
