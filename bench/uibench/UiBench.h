@@ -20,5 +20,7 @@ public:
 int runScrollBench(BenchApplication& app, const QStringList& args);
 int runSearchBench(BenchApplication& app, const QStringList& args);
 int runShowCommand(BenchApplication& app, const QStringList& args);
+int runPreviewBench(BenchApplication& app, const QStringList& args);
+int runPreviewShowCommand(BenchApplication& app, const QStringList& args);
 
 } // namespace ovra::bench

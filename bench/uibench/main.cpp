@@ -23,6 +23,12 @@ const Subcommand kSubcommands[] = {
     {"search", ovra::bench::runSearchBench,
      "from the debounce's end to the results painted over a generated tree [--files N] [--dir D] "
      "[--cache D]"},
+    {"preview", ovra::bench::runPreviewBench,
+     "from Space to the painted preview of a 24-megapixel JPEG, a 300-page PDF and a 1 GB log, "
+     "and the longest stall while the sheet pages through 50 files"},
+    {"preview-show", ovra::bench::runPreviewShowCommand,
+     "the inspector on a picture, a PDF and a song, and the preview sheet with words selected, "
+     "saved as PNGs [--out DIR]"},
     {"show", ovra::bench::runShowCommand,
      "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
 };

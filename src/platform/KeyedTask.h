@@ -46,7 +46,13 @@ public:
         m_hasKey = true;
         const quint64 generation = m_state->generation;
         auto future = std::invoke(std::forward<Start>(start));
-        m_cancelRunning = [future]() mutable { future.cancel(); };
+        // Only unfinished work is cancelled: Qt 6.4 passes a cancel on to the
+        // future's continuation, which is freed once it has run, so cancelling
+        // a finished future crashes. Work that finished meanwhile has at most
+        // queued its continuation, which the generation check then drops.
+        m_cancelRunning = [future]() mutable {
+            if (!future.isFinished()) future.cancel();
+        };
 
         using Result = typename FutureResult<decltype(future)>::type;
         std::weak_ptr<State> weak = m_state;

@@ -19,7 +19,9 @@ QFuture<QImage> image(const QString& path, int maxSide);
 
 // The first part of a text file, never more than kTextHeadBytes, with an
 // unfinished character at the cut left out.
-inline constexpr qint64 kTextHeadBytes = 128 * 1024;
+// A text view lays out what it is given on the GUI thread: 64 KB (a thousand
+// lines of a log) is read and shown well within a frame.
+inline constexpr qint64 kTextHeadBytes = 64 * 1024;
 QFuture<QString> textHead(const QString& path);
 // The decoding of such a head, apart for tests.
 QString decodeTextHead(const QByteArray& bytes, bool wasCut);

@@ -1,5 +1,7 @@
 #include "preview/PreviewSheet.h"
+#include "preview/RecognizedTextSection.h"
 #include "library/AppState.h"
+#include "preview/InspectorView.h"
 #include "preview/LiveTextImage.h"
 #include "preview/QuickLookView.h"
 #include "services/TextIndex.h"
@@ -8,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -153,6 +156,54 @@ TEST_F(PreviewSheetTest, TextSelectionShowsOnlyForReadablePicturesAndIsRemembere
     PreviewSheet later(context());
     EXPECT_TRUE(later.selectText());
     later.setSelectText(false);
+}
+
+} // namespace
+} // namespace ovra
+
+namespace ovra {
+namespace {
+
+TEST(InspectorTest, SwitchingFilesShowsEachFilesPreviewAndRowsAndNoLateRows)
+{
+    test::TestHome home;
+    AppState state;
+    TextIndex index{
+        [](const QString&) { return std::optional<QString>(QStringLiteral("Total 12")); }};
+    AppContext context;
+    context.state = &state;
+    context.textIndex = &index;
+    InspectorView inspector(context);
+    inspector.resize(320, 860);
+    inspector.show();
+    EXPECT_FALSE(inspector.itemInspector());
+
+    const QString png = home.writeFile(QStringLiteral("a.png"), test::pngBytes(40, 30));
+    const QString txt = home.writeFile(QStringLiteral("b.txt"), "hello\n");
+    const auto itemFor = [](const QString& path) { return FileItem::fromPath(path).value(); };
+    auto* item = inspector.findChild<ItemInspector*>();
+    ASSERT_TRUE(item);
+    QSignalSpy rows(item, &ItemInspector::rowsChanged);
+    state.setFocusedItem(itemFor(png));
+    EXPECT_EQ(inspector.itemInspector(), item);
+    ASSERT_TRUE(rows.wait(10000));
+    EXPECT_EQ(item->rows().last().value, QStringLiteral("~"));
+    EXPECT_FALSE(item->textSection()->isHidden());
+
+    // Straight on to the next file, and back and forth before the rows arrive:
+    // only the last file's rows land.
+    state.setFocusedItem(itemFor(txt));
+    state.setFocusedItem(itemFor(png));
+    state.setFocusedItem(itemFor(txt));
+    EXPECT_EQ(static_cast<QuickLookView*>(item->preview())->item().path, txt);
+    EXPECT_TRUE(item->textSection()->isHidden());
+    ASSERT_TRUE(rows.wait(10000));
+    QTest::qWait(200);
+    EXPECT_EQ(rows.count(), 2);
+    EXPECT_EQ(item->rows().first().value, itemFor(txt).kindDescription());
+
+    state.setFocusedItem(std::nullopt);
+    EXPECT_FALSE(inspector.itemInspector());
 }
 
 } // namespace
