@@ -149,13 +149,13 @@ double spaceToPaint(BenchApplication& app, AppState& state, PreviewSheet& sheet,
     return painted ? elapsed : -1;
 }
 
-double decodeAlone(const QString& path, int maxSide)
+double decodeAlone(const QString& path, const QSize& box)
 {
     const Stopwatch clock;
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    reader.setScaledSize(size.scaled(maxSide, maxSide, Qt::KeepAspectRatio));
+    reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio));
     const QImage image = reader.read();
     return image.isNull() ? -1 : clock.elapsedMs();
 }
@@ -239,10 +239,9 @@ int runPreviewBench(BenchApplication& app, const QStringList& args)
 
     const double photo = spaceToPaint(app, state, sheet, trigger, itemFor(jpeg));
     const QuickLookView* shown = sheet.quickLook();
-    const int previewSide = shown ? std::max(800, int(std::max(shown->width(), shown->height()) *
-                                                      shown->devicePixelRatioF()))
-                                  : 1000;
-    const double readerAlone = decodeAlone(jpeg, previewSide);
+    const QSize previewBox = shown ? (QSizeF(shown->size()) * shown->devicePixelRatioF()).toSize()
+                                   : QSize(kSheetWidth, kSheetHeight);
+    const double readerAlone = decodeAlone(jpeg, previewBox);
     report("preview", QStringLiteral("space_to_paint_jpeg_24mp_ms"), photo, "ms");
     report("preview", QStringLiteral("qimagereader_jpeg_24mp_at_preview_size_ms"), readerAlone,
            "ms");
@@ -285,7 +284,8 @@ bool writeWav(const QString& path, double seconds)
     const int rate = 8000;
     const int samples = int(seconds * rate);
     QByteArray data(samples * 2, '\0');
-    QByteArray info("INFOINAM\x0c\0\0\0Night Drive\0IART\x0a\0\0\0The Tones\0", 38);
+    const char tags[] = "INFOINAM\x0c\0\0\0Night Drive\0IART\x0a\0\0\0The Tones\0";
+    QByteArray info(tags, sizeof tags - 1);
     QByteArray list = QByteArray("LIST") + QByteArray(4, '\0') + info;
     qToLittleEndian<quint32>(quint32(info.size()), list.data() + 4);
     QByteArray wav("RIFF");

@@ -14,6 +14,16 @@ QFuture<QImage> image(const QString& path, int maxSide)
                              [path, maxSide] { return readScaledImage(path, maxSide); });
 }
 
+QFuture<QImage> fittedImage(const QString& path, const QSize& box)
+{
+    return QtConcurrent::run(&previewPool(), [path, box] {
+        const QImage image = readScaledImage(path, std::max(box.width(), box.height()));
+        if (image.isNull() || (image.width() <= box.width() && image.height() <= box.height()))
+            return image;
+        return image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    });
+}
+
 QString decodeTextHead(const QByteArray& bytes, bool wasCut)
 {
     qsizetype end = bytes.size();

@@ -16,6 +16,9 @@ namespace PreviewContent {
 // dimensions are checked before anything is decoded, and the decoder scales
 // while it decodes where it can. Null when it cannot be read.
 QFuture<QImage> image(const QString& path, int maxSide);
+// The same, fitted into `box` (never enlarged), so the view draws it as it is
+// instead of scaling it on every paint.
+QFuture<QImage> fittedImage(const QString& path, const QSize& box);
 
 // The first part of a text file, never more than kTextHeadBytes, with an
 // unfinished character at the cut left out.

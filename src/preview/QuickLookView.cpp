@@ -24,9 +24,6 @@ namespace ovra {
 
 namespace {
 
-// A picture is decoded no smaller than this, so a small first layout does not
-// leave a blurry preview once the view has its real size.
-constexpr int kMinimumDecodedSide = 800;
 constexpr int kIconSide = 128;
 constexpr int kCoverSide = 160;
 constexpr int kPadding = 16;
@@ -116,10 +113,16 @@ QWidget* QuickLookView::makeImagePane()
 void QuickLookView::startImageLoad()
 {
     if (m_kind != PreviewKind::image || size().isEmpty()) return;
-    const int side =
-        std::max(kMinimumDecodedSide, int(std::max(width(), height()) * devicePixelRatioF()));
+    // Decoded to fit the view as it is laid out, and again only when the view
+    // grows past what was decoded; a smaller view draws the picture smaller.
+    const QSize box = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    if (m_requestedBox.width() >= box.width() && m_requestedBox.height() >= box.height()) return;
+    m_requestedBox = box.expandedTo(m_requestedBox);
+    const QSize wanted = m_requestedBox;
+    const QString key =
+        m_item.path + QStringLiteral("|%1x%2").arg(wanted.width()).arg(wanted.height());
     m_task.run(
-        m_item.path, [this, side] { return PreviewContent::image(m_item.path, side); },
+        key, [this, wanted] { return PreviewContent::fittedImage(m_item.path, wanted); },
         [this](const QImage& image) {
             QImage shown = image;
             shown.setDevicePixelRatio(devicePixelRatioF());

@@ -54,6 +54,7 @@ private:
     PicturePane* m_picture = nullptr;
     QMediaPlayer* m_player = nullptr;
     bool m_hasContent = false;
+    QSize m_requestedBox;
     KeyedTask<QString> m_task;
 };
 
