@@ -80,9 +80,10 @@ namespace {
 const QString kSizeKey = QStringLiteral("kMDItemFSSize");
 constexpr std::int64_t kMaxEntryBytes = 256 * 1024;
 
+// By its path: an application item carries its entry's Name, not its file name.
 bool isDesktopEntry(const FileItem& item)
 {
-    return item.name.endsWith(QLatin1String(".desktop"));
+    return item.path.endsWith(QLatin1String(".desktop"));
 }
 
 // The keys of a desktop entry's main group that decide whether it is an

@@ -44,10 +44,15 @@ MediaControls::MediaControls(QMediaPlayer& player, QWidget* parent)
     row->addWidget(m_time);
 
     connect(m_play, &QToolButton::clicked, this, [this] {
-        if (m_player.playbackState() == QMediaPlayer::PlayingState)
+        if (m_player.playbackState() == QMediaPlayer::PlayingState) {
             m_player.pause();
-        else
-            m_player.play();
+            return;
+        }
+        if (!m_pendingSource.isEmpty()) {
+            m_player.setSource(m_pendingSource);
+            m_pendingSource.clear();
+        }
+        m_player.play();
     });
     connect(m_position, &QSlider::sliderMoved, this, [this](int value) {
         if (const auto position = seekPosition(value, m_position->maximum(), m_player.duration()))
@@ -66,13 +71,20 @@ std::optional<qint64> MediaControls::seekPosition(int x, int width, qint64 durat
     return qint64(fraction * double(duration));
 }
 
+void MediaControls::setPendingSource(const QUrl& source, qint64 knownDuration)
+{
+    m_pendingSource = source;
+    m_knownDuration = knownDuration;
+    follow();
+}
+
 void MediaControls::follow()
 {
     const bool playing = m_player.playbackState() == QMediaPlayer::PlayingState;
     const QString symbol = playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill");
     m_play->setIcon(Symbols::icon(symbol, Theme::primary()));
     m_play->setToolTip(playing ? tr("Pause") : tr("Play"));
-    const qint64 duration = m_player.duration();
+    const qint64 duration = m_player.duration() > 0 ? m_player.duration() : m_knownDuration;
     const qint64 position = m_player.position();
     // The bar counts thousandths of the piece, so it stays put while no length is known.
     constexpr int kSteps = 1000;

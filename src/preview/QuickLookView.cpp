@@ -179,10 +179,19 @@ QWidget* QuickLookView::makeMediaPane(bool autostarts)
             m_item.path, [this] { return Thumbnails::shared().load(m_item.path, kCoverSide); },
             [this](const Thumbnail& thumbnail) { m_picture->setImage(thumbnail.image); });
     }
-    column->addWidget(new MediaControls(*m_player, pane));
-    // Qt Multimedia opens and reads the file on its own threads.
-    m_player->setSource(QUrl::fromLocalFile(m_item.path));
-    if (autostarts) m_player->play();
+    auto* controls = new MediaControls(*m_player, pane);
+    column->addWidget(controls);
+    // Qt Multimedia opens and reads the file on its own threads, and its read
+    // leaves the file's access time changed, so the file then counts as
+    // recently used. A piece that waits for the user is not opened before
+    // the user plays it: looking at a file in the inspector is no use of it.
+    const QUrl source = QUrl::fromLocalFile(m_item.path);
+    if (autostarts) {
+        m_player->setSource(source);
+        m_player->play();
+    } else {
+        controls->setPendingSource(source, qint64(m_item.duration.value_or(0) * 1000.0));
+    }
     markShown();
     return pane;
 }
