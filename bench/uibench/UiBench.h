@@ -24,5 +24,7 @@ int runSearchBench(BenchApplication& app, const QStringList& args);
 int runShowCommand(BenchApplication& app, const QStringList& args);
 int runStartupLoadBench(BenchApplication& app, const QStringList& args);
 int runOpenFolderBench(BenchApplication& app, const QStringList& args);
+int runPreviewBench(BenchApplication& app, const QStringList& args);
+int runPreviewShowCommand(BenchApplication& app, const QStringList& args);
 
 } // namespace ovra::bench

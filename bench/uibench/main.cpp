@@ -31,6 +31,12 @@ const Subcommand kSubcommands[] = {
     {"open-folder", ovra::bench::runOpenFolderBench,
      "a folder opened from its sidebar row until its listing is painted, beside ls -f "
      "[--items N]"},
+    {"preview", ovra::bench::runPreviewBench,
+     "from Space to the painted preview of a 24-megapixel JPEG, a 300-page PDF and a 1 GB log, "
+     "and the longest stall while the sheet pages through 50 files"},
+    {"preview-show", ovra::bench::runPreviewShowCommand,
+     "the inspector on a picture, a PDF and a song, and the preview sheet with words selected, "
+     "saved as PNGs [--out DIR]"},
     {"show", ovra::bench::runShowCommand,
      "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
 };

@@ -6,6 +6,8 @@
 #include "ViewStateResets.h"
 #include "browser/DetailView.h"
 #include "library/AppState.h"
+#include "preview/InspectorView.h"
+#include "preview/PreviewSheet.h"
 #include "ui/EmptyStateView.h"
 #include "ui/Theme.h"
 #include "ui/ToastView.h"
@@ -39,13 +41,6 @@ protected:
     }
 };
 
-// The inspector is a view of its own; until it is built its place is kept.
-QWidget* makeInspector(QWidget* parent)
-{
-    return new EmptyStateView(QStringLiteral("Details"), QStringLiteral("sidebar.right"), QString(),
-                              parent);
-}
-
 QBoxLayout* bareLayout(QBoxLayout* layout)
 {
     layout->setContentsMargins(0, 0, 0, 0);
@@ -73,7 +68,7 @@ ContentView::ContentView(const AppContext& context, QWidget* parent)
     columns->addWidget(m_centreGroup, 1);
     columns->addWidget(m_inspectorGroup);
 
-    m_sheet = new PreviewSheetHost(state, this);
+    m_sheet = new PreviewSheetHost(m_context, this);
     m_toast = new ToastView(state, this);
     m_toast->raise();
     // The toast stays above the sheet, which raises itself as it opens.
@@ -119,7 +114,7 @@ QWidget* ContentView::makeInspectorGroup()
     auto* group = new QWidget(this);
     auto* layout = bareLayout(new QHBoxLayout(group));
     layout->addWidget(new Divider(Qt::Vertical, group));
-    QWidget* inspector = makeInspector(group);
+    QWidget* inspector = new InspectorView(m_context, group);
     inspector->setFixedWidth(kInspectorWidth);
     layout->addWidget(inspector);
     return group;
@@ -156,13 +151,14 @@ void ContentView::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), Theme::bg());
 }
 
-PreviewSheetHost::PreviewSheetHost(AppState& state, QWidget* parent)
+PreviewSheetHost::PreviewSheetHost(const AppContext& context, QWidget* parent)
     : QWidget(parent)
-    , m_state(state)
+    , m_state(*context.state)
+    , m_context(context)
 {
     setFocusPolicy(Qt::StrongFocus);
     bareLayout(new QVBoxLayout(this));
-    connect(&state, &AppState::previewItemChanged, this, &PreviewSheetHost::follow);
+    connect(&m_state, &AppState::previewItemChanged, this, &PreviewSheetHost::follow);
     follow();
 }
 
@@ -171,26 +167,22 @@ void PreviewSheetHost::dismiss()
     m_state.setPreviewItem(std::nullopt);
 }
 
-// The preview itself is a view of its own; until it is built the sheet names
-// the file it would show.
+// The sheet is made when it first opens and follows the preview item itself.
 void PreviewSheetHost::follow()
 {
-    const std::optional<FileItem> item = m_state.previewItem();
-    if (!item) {
+    if (!m_state.previewItem()) {
         hide();
         return;
     }
-    const QString title = item->displayTitle();
-    if (auto* placeholder = qobject_cast<EmptyStateView*>(m_content)) {
-        placeholder->setTitle(title);
-    } else {
-        m_content = new EmptyStateView(title, QStringLiteral("eye"), QString(), this);
+    if (!m_content) {
+        m_content = new PreviewSheet(m_context, this);
         layout()->addWidget(m_content);
     }
     if (isHidden()) {
         show();
         raise();
-        setFocus();
+        // The sheet, not a button, takes the keys: Space must close it.
+        m_content->setFocus();
     }
 }
 

@@ -70,7 +70,7 @@ private:
 class PreviewSheetHost : public QWidget {
     Q_OBJECT
 public:
-    PreviewSheetHost(AppState& state, QWidget* parent);
+    PreviewSheetHost(const AppContext& context, QWidget* parent);
 
     void dismiss();
 
@@ -83,6 +83,7 @@ private:
 
     AppState& m_state;
     QWidget* m_content = nullptr;
+    AppContext m_context;
 };
 
 } // namespace ovra

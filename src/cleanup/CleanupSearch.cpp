@@ -81,6 +81,7 @@ namespace {
 const QString kSizeKey = QStringLiteral("kMDItemFSSize");
 constexpr std::int64_t kMaxEntryBytes = 256 * 1024;
 
+// By its path: an application item carries its entry's Name, not its file name.
 bool isDesktopEntry(const FileItem& item)
 {
     return item.path.endsWith(QLatin1String(".desktop"));

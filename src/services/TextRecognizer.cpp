@@ -88,6 +88,26 @@ QStringList recognisedLines(tesseract::TessBaseAPI& api)
     return lines;
 }
 
+QList<RecognizedWord> recognisedWords(tesseract::TessBaseAPI& api)
+{
+    QList<RecognizedWord> found;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it) return found;
+    int line = -1;
+    do {
+        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) ++line;
+        const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        if (!text) continue;
+        const QString word = QString::fromUtf8(text.get()).trimmed();
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (word.isEmpty() || !it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom))
+            continue;
+        found.append(
+            {word, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), std::max(line, 0)});
+    } while (it->Next(tesseract::RIL_WORD));
+    return found;
+}
+
 int longestSide(const QSize& size)
 {
     return std::max(size.width(), size.height());
@@ -185,6 +205,20 @@ std::optional<QString> recognize(const QImage& image)
     if (api.Recognize(nullptr) == 0) lines = recognisedLines(api);
     api.Clear();
     return lines.join(kLineSeparator);
+}
+
+std::optional<QList<RecognizedWord>> words(const QImage& image)
+{
+    Engine& engine = threadEngine();
+    if (!engine.isReady()) return std::nullopt;
+    QList<RecognizedWord> found;
+    if (image.width() < kMinRecognisedSide || image.height() < kMinRecognisedSide) return found;
+    const QImage rgb = opaqueRgb(image);
+    tesseract::TessBaseAPI& api = engine.api();
+    api.SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
+    if (api.Recognize(nullptr) == 0) found = recognisedWords(api);
+    api.Clear();
+    return found;
 }
 
 std::optional<QString> text(const QString& path)

@@ -3,6 +3,8 @@
 #include "library/FileItem.h"
 
 #include <QImage>
+#include <QList>
+#include <QRect>
 #include <QString>
 
 #include <optional>
@@ -34,6 +36,20 @@ bool canRead(const FileItem& item);
 
 // The text lines of one bitmap in reading order, joined by "\n". Blocks.
 std::optional<QString> recognize(const QImage& image);
+
+// One recognised word and where it stands in the picture it was read from.
+// `line` counts the text lines of the picture in reading order, so a reader
+// can put line breaks back between words.
+struct RecognizedWord {
+    QString text;
+    QRect box;
+    int line = 0;
+    friend bool operator==(const RecognizedWord&, const RecognizedWord&) = default;
+};
+
+// The words of one bitmap in reading order (block by block, line by line, left
+// to right within a line as the engine orders them). Blocks.
+std::optional<QList<RecognizedWord>> words(const QImage& image);
 
 // The text of one file: a PDF's own text layer, else the recognised text of its
 // first pages; an image's recognised text. Blocks.

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,15 @@ protected:
         home.writeFile("Pictures/beach.png", "not really a png");
         index = std::make_unique<md::MetadataIndex>();
         store = std::make_unique<LibraryStore>(*index);
+    }
+
+    // A query still running on the pool reads the index: as the app does, the
+    // pool is waited for before the index goes.
+    void TearDown() override
+    {
+        store.reset();
+        QThreadPool::globalInstance()->waitForDone();
+        index.reset();
     }
 
     QStringList names(const QList<FileItem>& items)
