@@ -28,6 +28,8 @@ packages=(
   fd-find findutils recollcmd poppler-utils python3
   # duplicate finders the duplicate benchmark times ours against
   jdupes rmlint
+  # thumbnailer and text recognition peers, and the encoder that makes the test videos
+  ffmpegthumbnailer ffmpeg tesseract-ocr
 )
 
 missing=()

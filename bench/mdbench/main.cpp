@@ -4,13 +4,16 @@
 #include "CleanupBench.h"
 #include "ContentBench.h"
 #include "IndexBench.h"
+#include "OcrBench.h"
 #include "ParseCommand.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -32,6 +35,9 @@ const Subcommand kSubcommands[] = {
     {"cleanup", ovra::bench::runCleanupBench,
      "cleanup kinds and download-source grouping on the warm index [--files N] [--dir D] "
      "[--repeat R]"},
+    {"ocr", ovra::bench::runOcrBench,
+     "text recognition of generated screenshots and scanned PDFs vs tesseract, and the text "
+     "index at size [--screenshots N] [--pdfs N] [--entries N]"},
     {"parse", ovra::bench::runParseCommand,
      "'TEXT': the query string a typed search becomes, then its chips"},
 };
@@ -48,8 +54,14 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    // Drawing the generated pages' text needs the GUI's fonts; nothing is shown.
+    const bool needsFonts = argc > 1 && std::strcmp(argv[1], "ocr") == 0;
+    if (needsFonts && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app = needsFonts
+                                                ? std::make_unique<QGuiApplication>(argc, argv)
+                                                : std::make_unique<QCoreApplication>(argc, argv);
+    QStringList args = app->arguments().mid(1);
     if (args.isEmpty()) return usage();
     const QString name = args.takeFirst();
     for (const Subcommand& s : kSubcommands) {

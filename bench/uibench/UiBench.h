@@ -26,5 +26,6 @@ int runStartupLoadBench(BenchApplication& app, const QStringList& args);
 int runOpenFolderBench(BenchApplication& app, const QStringList& args);
 int runPreviewBench(BenchApplication& app, const QStringList& args);
 int runPreviewShowCommand(BenchApplication& app, const QStringList& args);
+int runThumbnailBench(BenchApplication& app, const QStringList& args);
 
 } // namespace ovra::bench

@@ -37,6 +37,9 @@ const Subcommand kSubcommands[] = {
     {"preview-show", ovra::bench::runPreviewShowCommand,
      "the inspector on a picture, a PDF and a song, and the preview sheet with words selected, "
      "saved as PNGs [--out DIR]"},
+    {"thumbnails", ovra::bench::runThumbnailBench,
+     "256 px thumbnails of generated 12-megapixel JPEGs and H.264 videos beside "
+     "ffmpegthumbnailer, one process per core [--photos N] [--videos N]"},
     {"show", ovra::bench::runShowCommand,
      "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
 };

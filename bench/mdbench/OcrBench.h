@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QStringList>
+
+namespace ovra::bench {
+
+// Text recognition of generated screenshots and scanned PDF pages beside the
+// tesseract command, and the text index loaded and searched at size.
+int runOcrBench(const QStringList& args);
+
+} // namespace ovra::bench

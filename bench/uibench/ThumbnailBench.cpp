@@ -1,0 +1,306 @@
+// `ovra-uibench thumbnails`: the thumbnail loader on generated 12-megapixel
+// JPEGs and short H.264 videos, beside ffmpegthumbnailer run one process per
+// core on the same files, both at 256 px.
+
+#include "UiBench.h"
+
+#include "services/ThumbnailGenerator.h"
+#include "services/Thumbnails.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace ovra::bench {
+
+namespace {
+
+constexpr int kPeerSide = 256;
+// The loader's sides are in points at two pixels a point: 128 points is the
+// 256 px the peer makes (the loader rounds it up to its 160-point bucket).
+constexpr double kLoaderSide = 128;
+
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    return file.readAll().split(' ').value(0).toDouble();
+}
+
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void printLine(const char* kind, const char* tool, int files, double seconds, double cores,
+               double stallMs, int failed, double load)
+{
+    std::printf("{\"bench\": \"thumbnails\", \"kind\": \"%s\", \"tool\": \"%s\", \"files\": %d, "
+                "\"seconds\": %.3f, \"per_second\": %.2f, \"cores\": %.2f",
+                kind, tool, files, seconds, files / seconds, cores);
+    if (stallMs >= 0) std::printf(", \"max_gui_stall_ms\": %.1f", stallMs);
+    std::printf(", \"failed\": %d, \"load\": %.1f}\n", failed, load);
+    std::fflush(stdout);
+}
+
+// Varied pictures, so the encoder and the decoder see content rather than flat
+// colour: gradients, shapes and noise.
+void writePhoto(const QString& path, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QImage image(4000, 3000, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient sky(0, 0, 0, 3000);
+    sky.setColorAt(0, QColor::fromHsv(int(random.bounded(360)), 120, 230));
+    sky.setColorAt(1, QColor::fromHsv(int(random.bounded(360)), 200, 90));
+    painter.fillRect(image.rect(), sky);
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (int i = 0; i < 60; ++i) {
+        const QPointF centre(random.bounded(4000), random.bounded(3000));
+        QRadialGradient blob(centre, 50 + random.bounded(600));
+        blob.setColorAt(0, QColor::fromHsv(int(random.bounded(360)), 200, 250, 220));
+        blob.setColorAt(1, QColor::fromHsv(int(random.bounded(360)), 180, 60, 0));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(blob);
+        painter.drawEllipse(centre, 700, 700);
+    }
+    painter.end();
+    // Grain, as a camera leaves it, row by row.
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int n = int(random.bounded(17)) - 8;
+            const QRgb p = line[x];
+            line[x] = qRgb(std::clamp(qRed(p) + n, 0, 255), std::clamp(qGreen(p) + n, 0, 255),
+                           std::clamp(qBlue(p) + n, 0, 255));
+        }
+    }
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(88);
+    writer.write(image);
+}
+
+int spawnAndWait(const std::vector<std::string>& argv)
+{
+    std::vector<char*> raw;
+    for (const std::string& a : argv)
+        raw.push_back(const_cast<char*>(a.c_str()));
+    raw.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, raw[0], &actions, nullptr, raw.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool hasCommand(const QString& name)
+{
+    return !QStandardPaths::findExecutable(name).isEmpty();
+}
+
+// Runs the jobs `workers` at a time on plain threads; returns how many failed.
+int runParallel(int count, int workers, const std::function<bool(int)>& job)
+{
+    std::atomic<int> next{0};
+    std::atomic<int> failed{0};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < workers; ++w) {
+        threads.emplace_back([&] {
+            for (int i = next++; i < count; i = next++) {
+                if (!job(i)) ++failed;
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    return failed;
+}
+
+struct OurRun {
+    double seconds = 0;
+    double cores = 0;
+    double maxStallMs = 0;
+    int failed = 0;
+};
+
+OurRun runOurs(Thumbnails& thumbnails, const QStringList& files)
+{
+    OurRun run;
+    // The GUI thread's heartbeat: the longest gap between beats is its longest stall.
+    QElapsedTimer beat;
+    QTimer heart;
+    heart.setTimerType(Qt::PreciseTimer);
+    heart.setInterval(2);
+    double maxGap = 0;
+    QObject::connect(&heart, &QTimer::timeout, [&] {
+        maxGap = std::max(maxGap, beat.nsecsElapsed() / 1e6);
+        beat.restart();
+    });
+    QEventLoop loop;
+    int pending = int(files.size());
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    QElapsedTimer wall;
+    wall.start();
+    beat.start();
+    heart.start();
+    for (const QString& file : files) {
+        thumbnails.load(file, kLoaderSide).then(&loop, [&](const Thumbnail& thumbnail) {
+            if (thumbnail.isIcon || thumbnail.image.isNull()) ++run.failed;
+            if (--pending == 0) loop.quit();
+        });
+    }
+    if (pending > 0) loop.exec();
+    run.seconds = wall.nsecsElapsed() / 1e9;
+    run.cores = (cpuSeconds(RUSAGE_SELF) - cpuBefore) / run.seconds;
+    heart.stop();
+    // The gap includes the beat's own interval.
+    run.maxStallMs = std::max(0.0, maxGap - heart.interval());
+    return run;
+}
+
+// The longest beat gap with nothing to do: on a shared machine the scheduler
+// alone stalls a thread, and a stall under load means little beside it.
+double idleStallMs(int ms)
+{
+    QElapsedTimer beat;
+    QTimer heart;
+    heart.setTimerType(Qt::PreciseTimer);
+    heart.setInterval(2);
+    double maxGap = 0;
+    QObject::connect(&heart, &QTimer::timeout, [&] {
+        maxGap = std::max(maxGap, beat.nsecsElapsed() / 1e6);
+        beat.restart();
+    });
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    beat.start();
+    heart.start();
+    loop.exec();
+    return std::max(0.0, maxGap - heart.interval());
+}
+
+} // namespace
+
+int runThumbnailBench(BenchApplication&, const QStringList& args)
+{
+    int photos = 48;
+    int videos = 16;
+    for (int i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == QLatin1String("--photos")) photos = args[i + 1].toInt();
+        if (args[i] == QLatin1String("--videos")) videos = args[i + 1].toInt();
+    }
+    const int cores = std::max(1, QThread::idealThreadCount());
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/ovra-thumbbench-XXXXXX"));
+    if (!dir.isValid()) return 1;
+    // A cold shared thumbnail cache of our own, so every file is really made.
+    qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
+
+    QStringList photoFiles;
+    for (int i = 0; i < photos; ++i)
+        photoFiles << dir.filePath(QStringLiteral("photo-%1.jpg").arg(i));
+    runParallel(photos, cores, [&](int i) {
+        writePhoto(photoFiles[i], quint32(1000 + i));
+        return true;
+    });
+
+    QStringList videoFiles;
+    if (hasCommand(QStringLiteral("ffmpeg"))) {
+        static const char* sources[] = {"testsrc2", "mandelbrot", "smptehdbars",
+                                        "life",     "rgbtestsrc", "cellauto"};
+        for (int i = 0; i < videos; ++i)
+            videoFiles << dir.filePath(QStringLiteral("video-%1.mp4").arg(i));
+        const int failed = runParallel(videos, cores, [&](int i) {
+            const std::string source =
+                std::string(sources[i % std::size(sources)]) + "=size=1280x720:rate=30";
+            return spawnAndWait({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i", source, "-t", "4",
+                                 "-c:v", "libx264", "-pix_fmt", "yuv420p", "-threads", "1",
+                                 videoFiles[i].toStdString()}) == 0;
+        });
+        if (failed > 0) std::fprintf(stderr, "%d videos could not be made\n", failed);
+    } else {
+        std::fprintf(stderr, "no ffmpeg command: videos are not measured\n");
+    }
+
+    const bool hasPeer = hasCommand(QStringLiteral("ffmpegthumbnailer"));
+    if (!hasPeer) std::fprintf(stderr, "no ffmpegthumbnailer: the peer is not measured\n");
+
+    Thumbnails thumbnails(std::make_shared<DesktopThumbnailGenerator>(),
+                          [](const FileIconFacts&, int) { return QImage(); });
+    const QString peerOut = dir.filePath(QStringLiteral("peer"));
+    QDir().mkpath(peerOut);
+
+    const double idleLoad = loadAverage();
+    std::printf("{\"bench\": \"thumbnails\", \"metric\": \"idle_max_gui_stall_ms\", "
+                "\"value\": %.1f, \"load\": %.1f}\n",
+                idleStallMs(3000), idleLoad);
+    std::fflush(stdout);
+
+    const struct {
+        const char* kind;
+        const QStringList* files;
+    } kinds[] = {{"photo", &photoFiles}, {"video", &videoFiles}};
+    for (const auto& k : kinds) {
+        if (k.files->isEmpty()) continue;
+        const double loadOurs = loadAverage();
+        const OurRun ours = runOurs(thumbnails, *k.files);
+        printLine(k.kind, "ovra", int(k.files->size()), ours.seconds, ours.cores, ours.maxStallMs,
+                  ours.failed, loadOurs);
+        if (!hasPeer) continue;
+        const double loadPeer = loadAverage();
+        const double childBefore = cpuSeconds(RUSAGE_CHILDREN);
+        QElapsedTimer wall;
+        wall.start();
+        const int peerFailed = runParallel(int(k.files->size()), cores, [&](int i) {
+            const std::string out =
+                (peerOut + QStringLiteral("/%1-%2.png").arg(QLatin1String(k.kind)).arg(i))
+                    .toStdString();
+            return spawnAndWait({"ffmpegthumbnailer", "-i", k.files->at(i).toStdString(), "-o", out,
+                                 "-s", std::to_string(kPeerSide)}) == 0;
+        });
+        const double peerSeconds = wall.nsecsElapsed() / 1e9;
+        const double peerCores = (cpuSeconds(RUSAGE_CHILDREN) - childBefore) / peerSeconds;
+        printLine(k.kind, "ffmpegthumbnailer", int(k.files->size()), peerSeconds, peerCores, -1,
+                  peerFailed, loadPeer);
+        std::printf("{\"bench\": \"thumbnails\", \"kind\": \"%s\", \"tool\": \"ratio\", "
+                    "\"throughput_ratio\": %.2f, \"cores_ratio\": %.2f}\n",
+                    k.kind, peerSeconds / ours.seconds, ours.cores / peerCores);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+} // namespace ovra::bench
