@@ -100,9 +100,15 @@ int main(int argc, char** argv)
         const rlimit limit{rlim_t(settings.memoryLimit), rlim_t(settings.memoryLimit)};
         ::setrlimit(RLIMIT_AS, &limit);
     }
+    // A crash on a hostile file is expected here, and answered by a restart: it
+    // leaves no core file behind.
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
     const char* crashOn = std::getenv(protocol::kCrashOnEnv);
     const char* spinOn = std::getenv(protocol::kSpinOnEnv);
     const TextExtractor extractor(settings.limits);
+    // Loaded and ready: the index starts a file's deadline only from here.
+    if (!writeFully(STDOUT_FILENO, &protocol::kReady, sizeof protocol::kReady)) return 0;
 
     while (true) {
         std::uint32_t size = 0;

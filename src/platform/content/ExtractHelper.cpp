@@ -3,8 +3,8 @@
 #include "ExtractProtocol.h"
 
 #include <QByteArray>
-#include <QFileInfo>
 #include <QDebug>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <csignal>
@@ -29,6 +29,9 @@ using Outcome = ExtractedText::Outcome;
 
 // Beyond the extractor's own time budget, which is checked only between pages.
 constexpr std::chrono::milliseconds kDeadlineGrace{2000};
+// Loading a helper's libraries on a busy machine is not a file's fault, so it
+// has a time of its own.
+constexpr std::chrono::seconds kStartTimeout{20};
 // How often a wait for the helper looks at the cancellation flag.
 constexpr int kPollSliceMs = 50;
 // No answer may be larger than this, whatever a damaged helper says.
@@ -131,7 +134,7 @@ QString ExtractHelper::findProgram()
     return beside.isFile() && beside.isExecutable() ? beside.filePath() : QString();
 }
 
-bool ExtractHelper::start()
+bool ExtractHelper::start(const std::atomic_bool* cancelled)
 {
     int in[2];
     int out[2];
@@ -201,6 +204,13 @@ bool ExtractHelper::start()
     m_toHelper = in[1];
     m_fromHelper = out[0];
     if (m_starts++ > 0) ++m_restarts;
+    char ready = 0;
+    if (readFully(m_fromHelper, &ready, 1, Clock::now() + kStartTimeout, cancelled) !=
+            ReadResult::Done ||
+        ready != protocol::kReady) {
+        stop();
+        return false;
+    }
     return true;
 }
 
@@ -228,12 +238,11 @@ ExtractedText ExtractHelper::extract(const QString& path, TextFormat format,
         text.outcome = Outcome::Unreadable;
         return text;
     }
-    if (m_pid <= 0 && !start()) {
+    if (m_pid <= 0 && !start(cancelled)) {
         text.outcome = Outcome::Unreadable;
         return text;
     }
     const SigpipeBlock sigpipeBlock;
-    const Clock::time_point deadline = Clock::now() + m_options.deadline;
     QByteArray request;
     request.reserve(qsizetype(sizeof size + size));
     request.append(reinterpret_cast<const char*>(&size), sizeof size);
@@ -245,11 +254,16 @@ ExtractedText ExtractHelper::extract(const QString& path, TextFormat format,
     bool isSent = writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
     if (!isSent) {
         stop();
-        isSent =
-            start() && writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
+        isSent = start(cancelled) &&
+                 writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
     }
-    ReadResult result = isSent ? readFully(m_fromHelper, header, sizeof header, deadline, cancelled)
-                               : ReadResult::Failed;
+    if (!isSent) {
+        stop();
+        text.outcome = Outcome::Unreadable;
+        return text;
+    }
+    const Clock::time_point deadline = Clock::now() + m_options.deadline;
+    ReadResult result = readFully(m_fromHelper, header, sizeof header, deadline, cancelled);
     std::uint32_t textSize = 0;
     if (result == ReadResult::Done) {
         std::memcpy(&textSize, header + 2, sizeof textSize);

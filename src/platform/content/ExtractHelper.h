@@ -43,7 +43,8 @@ public:
     static QString findProgram();
 
 private:
-    bool start();
+    // Starts a helper and waits until it is ready.
+    bool start(const std::atomic_bool* cancelled);
     void stop();
 
     Options m_options;

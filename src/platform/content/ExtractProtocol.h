@@ -7,11 +7,13 @@
 // helper's standard input and output. Both ends are built together, so integers
 // travel in the machine's own byte order.
 //
+// A helper says it is ready with one byte, kReady, before the first request.
 // Request:  u32 size, then `size` bytes: u8 TextFormat, the path in UTF-8.
 // Response: u8 ExtractedText::Outcome, u8 truncated (0 or 1), u32 size, then
 //           `size` bytes of UTF-8 text.
 namespace ovra::content::protocol {
 
+constexpr char kReady = 'R';
 constexpr std::uint32_t kMaxRequestBytes = 64 * 1024;
 constexpr std::size_t kResponseHeaderBytes = 6;
 
