@@ -40,6 +40,7 @@ OvraApplication::OvraApplication()
     // The indexes' own threads stay within their pools' share of the cores.
     content::ContentIndex::Options contentOptions;
     contentOptions.threads = background::threadCount(background::Pool::extraction);
+    contentOptions.usesHelpers = true;
     m_contentIndex = std::make_shared<content::ContentIndex>(std::move(contentOptions));
     md::MetadataIndex::Options options;
     options.threads = background::threadCount(background::Pool::index);

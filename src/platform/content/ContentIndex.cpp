@@ -1,5 +1,6 @@
 #include "ContentIndex.h"
 
+#include "ExtractHelper.h"
 #include "platform/XdgPaths.h"
 
 #include <QDir>
@@ -318,6 +319,39 @@ private:
         m_idleReaders.push_back(db);
     }
 
+    // Helpers live from one update to the next; each extraction thread takes one.
+    std::unique_ptr<ExtractHelper> takeHelper()
+    {
+        {
+            std::lock_guard lock(m_helpersMutex);
+            if (!m_idleHelpers.empty()) {
+                std::unique_ptr<ExtractHelper> helper = std::move(m_idleHelpers.back());
+                m_idleHelpers.pop_back();
+                return helper;
+            }
+        }
+        return std::make_unique<ExtractHelper>(
+            ExtractHelper::Options{m_helperProgram, m_options.limits, m_options.helperMemoryLimit,
+                                   m_options.helperDeadline});
+    }
+
+    void returnHelper(std::unique_ptr<ExtractHelper> helper)
+    {
+        std::lock_guard lock(m_helpersMutex);
+        m_idleHelpers.push_back(std::move(helper));
+    }
+
+    // Looked for on the first update, off the thread that made the index.
+    void findHelperProgram()
+    {
+        if (!m_options.usesHelpers || m_hasLookedForHelper) return;
+        m_hasLookedForHelper = true;
+        m_helperProgram = m_options.helperProgram.isEmpty() ? ExtractHelper::findProgram()
+                                                            : m_options.helperProgram;
+        if (m_helperProgram.isEmpty())
+            qWarning("content: no ovra-extract helper found; documents are read in the app");
+    }
+
     QHash<QString, Recorded> recordedFiles();
     bool removeFiles(const std::vector<std::int64_t>& ids);
     bool removeWords(std::int64_t id);
@@ -332,6 +366,10 @@ private:
     std::atomic<std::size_t> m_done{0};
     std::atomic<std::size_t> m_total{0};
     std::atomic_bool m_isRunning{false};
+    bool m_hasLookedForHelper = false;
+    QString m_helperProgram; // empty: read in this process
+    std::mutex m_helpersMutex;
+    std::vector<std::unique_ptr<ExtractHelper>> m_idleHelpers;
 };
 
 QHash<QString, Recorded> ContentIndex::Database::recordedFiles()
@@ -417,6 +455,7 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
     auto isCancelled = [cancelled] {
         return cancelled && cancelled->load(std::memory_order_relaxed);
     };
+    findHelperProgram();
 
     // 1. Compare the list with what is recorded.
     QHash<QString, Recorded> recorded = recordedFiles();
@@ -469,12 +508,20 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
     const std::size_t queueLimit = kQueuedPerThread * std::size_t(threadCount);
     int runningExtractors = threadCount;
 
+    std::atomic<std::size_t> helperRestarts{0};
     auto extractLoop = [&] {
+        // Started from this thread, a helper inherits its low priority.
         lowerThisThreadsPriority(m_options.niceness);
+        std::unique_ptr<ExtractHelper> helper = m_helperProgram.isEmpty() ? nullptr : takeHelper();
+        const int restartsBefore = helper ? helper->restarts() : 0;
         while (!isCancelled()) {
             const std::size_t i = nextJob.fetch_add(1);
             if (i >= jobs.size()) break;
-            ExtractedText text = m_extractor.extract(jobs[i].stamp.path, jobs[i].format);
+            ExtractedText text =
+                helper ? helper->extract(jobs[i].stamp.path, jobs[i].format, cancelled)
+                       : m_extractor.extract(jobs[i].stamp.path, jobs[i].format);
+            // A file cut short by the cancellation is read again next time.
+            if (isCancelled()) break;
             Extracted extracted{i, text.outcome, {}, {}};
             if (text.outcome == Outcome::Text && !text.text.isEmpty()) {
                 extracted.compressed = qCompress(text.text, kCompressionLevel);
@@ -484,6 +531,10 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
             queueChanged.wait(lock, [&] { return queue.size() < queueLimit || isCancelled(); });
             queue.push_back(std::move(extracted));
             queueChanged.notify_all();
+        }
+        if (helper) {
+            helperRestarts += std::size_t(helper->restarts() - restartsBefore);
+            returnHelper(std::move(helper));
         }
         std::lock_guard lock(queueMutex);
         --runningExtractors;
@@ -545,6 +596,7 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
     for (std::thread& thread : threads)
         thread.join();
 
+    result.helperRestarts = helperRestarts;
     result.wasCancelled = isCancelled() && m_done < m_total;
     m_isRunning = false;
     if (onProgress) onProgress(progress());

@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,6 +41,14 @@ public:
         int threads = 0;      // extraction threads; 0: one per core
         int niceness = 10;    // of the update's threads, which also get idle I/O priority
         ExtractLimits limits;
+        // Read files in `ovra-extract` helper processes, so that a parser's crash
+        // or stall on a hostile file costs a helper, not the app. The program is
+        // `helperProgram`, or else the one ExtractHelper::findProgram finds; with
+        // none, files are read in this process.
+        bool usesHelpers = false;
+        QString helperProgram;
+        std::int64_t helperMemoryLimit = 1024LL * 1024 * 1024; // address space per helper
+        std::chrono::milliseconds helperDeadline{0}; // per file; 0: the time budget and a grace
     };
 
     struct Progress {
@@ -50,10 +59,11 @@ public:
     using ProgressCallback = std::function<void(const Progress&)>;
 
     struct UpdateResult {
-        std::size_t read = 0;      // new or changed files whose text was read
-        std::size_t unchanged = 0; // same size and modification time: left alone
-        std::size_t removed = 0;   // gone from the list: dropped from the index
-        std::size_t rejected = 0;  // malformed, locked or hostile (kept as having no text)
+        std::size_t read = 0;           // new or changed files whose text was read
+        std::size_t unchanged = 0;      // same size and modification time: left alone
+        std::size_t removed = 0;        // gone from the list: dropped from the index
+        std::size_t rejected = 0;       // malformed, locked or hostile (kept as having no text)
+        std::size_t helperRestarts = 0; // helpers started again after a crash or an overrun
         bool wasCancelled = false;
         bool succeeded = true; // false when the database could not be written
     };

@@ -1,0 +1,300 @@
+#include "ExtractHelper.h"
+
+#include "ExtractProtocol.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace ovra::content {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Outcome = ExtractedText::Outcome;
+
+// Beyond the extractor's own time budget, which is checked only between pages.
+constexpr std::chrono::milliseconds kDeadlineGrace{2000};
+// Loading a helper's libraries on a busy machine is not a file's fault, so it
+// has a time of its own.
+constexpr std::chrono::seconds kStartTimeout{20};
+// How often a wait for the helper looks at the cancellation flag.
+constexpr int kPollSliceMs = 50;
+// No answer may be larger than this, whatever a damaged helper says.
+constexpr std::uint32_t kMaxResponseText = 256 * 1024 * 1024;
+
+// A write to a helper that just died raises SIGPIPE, which would end the app:
+// the signal is held back for this thread and any pending one taken away.
+class SigpipeBlock {
+public:
+    SigpipeBlock()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+    }
+    ~SigpipeBlock()
+    {
+        const timespec none{0, 0};
+        while (sigtimedwait(&m_pipe, nullptr, &none) > 0) {
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_previous;
+};
+
+bool writeFully(int fd, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+enum class ReadResult { Done, Failed, Overran, Cancelled };
+
+// Reads exactly `size` bytes, giving up at `deadline` or when cancelled.
+ReadResult readFully(int fd, char* data, std::size_t size, Clock::time_point deadline,
+                     const std::atomic_bool* cancelled)
+{
+    while (size > 0) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) return ReadResult::Cancelled;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return ReadResult::Overran;
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, int(std::min<long long>(left, kPollSliceMs)));
+        if (ready < 0 && errno != EINTR) return ReadResult::Failed;
+        if (ready <= 0) continue;
+        const ssize_t n = ::read(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return ReadResult::Failed;
+        data += n;
+        size -= std::size_t(n);
+    }
+    return ReadResult::Done;
+}
+
+std::string argument(std::int64_t value)
+{
+    return std::to_string(value);
+}
+
+ExtractedText rejected()
+{
+    ExtractedText text;
+    text.outcome = Outcome::Rejected;
+    return text;
+}
+
+} // namespace
+
+ExtractHelper::ExtractHelper(Options options)
+    : m_options(std::move(options))
+{
+    if (m_options.deadline.count() <= 0)
+        m_options.deadline = std::chrono::duration_cast<std::chrono::milliseconds>(
+            m_options.limits.timeBudget + kDeadlineGrace);
+}
+
+ExtractHelper::~ExtractHelper()
+{
+    stop();
+}
+
+QString ExtractHelper::findProgram()
+{
+    const QByteArray named = qgetenv("OVRA_EXTRACT");
+    if (!named.isEmpty()) return QString::fromLocal8Bit(named);
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    const QFileInfo beside(self.canonicalFilePath().section(u'/', 0, -2) +
+                           QStringLiteral("/ovra-extract"));
+    return beside.isFile() && beside.isExecutable() ? beside.filePath() : QString();
+}
+
+bool ExtractHelper::start(const std::atomic_bool* cancelled)
+{
+    int in[2];
+    int out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) return false;
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        return false;
+    }
+    const ExtractLimits& limits = m_options.limits;
+    const auto deadlineSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(m_options.deadline).count() * 2 + 1;
+    std::vector<std::string> args = {
+        m_options.program.toStdString(),
+        protocol::kMemoryLimit,
+        argument(m_options.memoryLimit),
+        protocol::kMaxTextBytes,
+        argument(limits.maxTextBytes),
+        protocol::kMaxMarkupBytes,
+        argument(limits.maxMarkupBytes),
+        protocol::kMaxDocumentBytes,
+        argument(limits.maxDocumentBytes),
+        protocol::kMaxArchiveEntries,
+        argument(limits.maxArchiveEntries),
+        protocol::kMaxInflatedBytes,
+        argument(limits.maxInflatedBytes),
+        protocol::kMaxCompressionRatio,
+        std::to_string(limits.maxCompressionRatio),
+        protocol::kTimeBudgetMs,
+        argument(limits.timeBudget.count()),
+        protocol::kDeadlineSeconds,
+        argument(deadlineSeconds),
+    };
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    // The helper must not inherit our blocked SIGPIPE or ignored signals.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int failed = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    if (failed) {
+        ::close(in[1]);
+        ::close(out[0]);
+        qWarning("content: cannot start %s: %s", qPrintable(m_options.program),
+                 std::strerror(failed));
+        return false;
+    }
+    m_pid = pid;
+    m_toHelper = in[1];
+    m_fromHelper = out[0];
+    if (m_starts++ > 0) ++m_restarts;
+    char ready = 0;
+    if (readFully(m_fromHelper, &ready, 1, Clock::now() + kStartTimeout, cancelled) !=
+            ReadResult::Done ||
+        ready != protocol::kReady) {
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void ExtractHelper::stop()
+{
+    if (m_toHelper >= 0) ::close(m_toHelper);
+    if (m_fromHelper >= 0) ::close(m_fromHelper);
+    m_toHelper = m_fromHelper = -1;
+    if (m_pid > 0) {
+        // Killed, not asked: a helper inside a stalled parser would not listen.
+        ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    m_pid = -1;
+}
+
+ExtractedText ExtractHelper::extract(const QString& path, TextFormat format,
+                                     const std::atomic_bool* cancelled)
+{
+    ExtractedText text;
+    const QByteArray encoded = path.toUtf8();
+    const auto size = std::uint32_t(encoded.size() + 1);
+    if (size > protocol::kMaxRequestBytes) {
+        text.outcome = Outcome::Unreadable;
+        return text;
+    }
+    if (m_pid <= 0 && !start(cancelled)) {
+        text.outcome = Outcome::Unreadable;
+        return text;
+    }
+    const SigpipeBlock sigpipeBlock;
+    QByteArray request;
+    request.reserve(qsizetype(sizeof size + size));
+    request.append(reinterpret_cast<const char*>(&size), sizeof size);
+    request.append(char(format));
+    request.append(encoded);
+
+    char header[protocol::kResponseHeaderBytes];
+    // A helper that ended between files (its own alarm) is not this file's fault.
+    bool isSent = writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
+    if (!isSent) {
+        stop();
+        isSent = start(cancelled) &&
+                 writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
+    }
+    if (!isSent) {
+        stop();
+        text.outcome = Outcome::Unreadable;
+        return text;
+    }
+    const Clock::time_point deadline = Clock::now() + m_options.deadline;
+    ReadResult result = readFully(m_fromHelper, header, sizeof header, deadline, cancelled);
+    std::uint32_t textSize = 0;
+    if (result == ReadResult::Done) {
+        std::memcpy(&textSize, header + 2, sizeof textSize);
+        const auto outcome = static_cast<Outcome>(header[0]);
+        if (textSize > kMaxResponseText || outcome > Outcome::Rejected) {
+            result = ReadResult::Failed;
+        } else {
+            text.outcome = outcome;
+            text.isTruncated = header[1] != 0;
+            text.text.resize(qsizetype(textSize));
+            result = readFully(m_fromHelper, text.text.data(), textSize, deadline, cancelled);
+        }
+    }
+    switch (result) {
+    case ReadResult::Done: return text;
+    case ReadResult::Cancelled:
+        stop();
+        text = {};
+        text.outcome = Outcome::Unreadable;
+        return text;
+    case ReadResult::Overran:
+        qWarning("content: reading %s took too long; the file is left out until it changes",
+                 qPrintable(path));
+        stop();
+        return rejected();
+    case ReadResult::Failed: break;
+    }
+    qWarning("content: the helper failed on %s; the file is left out until it changes",
+             qPrintable(path));
+    stop();
+    return rejected();
+}
+
+} // namespace ovra::content
