@@ -76,6 +76,9 @@ SidebarRow* SidebarRow::folder(const Location& location, bool starred, QWidget* 
         new SidebarRow(SidebarItem::location(location), location.title, location.symbol, parent);
     row->m_isFolder = true;
     row->m_starred = starred;
+    // The folder's icon is looked up off the GUI thread: draw it when it arrives.
+    connect(AppIcons::notifier(), &AppIcons::Notifier::iconsArrived, row,
+            qOverload<>(&QWidget::update));
     return row;
 }
 

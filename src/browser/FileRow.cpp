@@ -77,6 +77,13 @@ FileRow::FileRow(Thumbnails& loader, QWidget* parent)
         });
     }
     m_thumbnail->setPrimaryColor(Theme::primary());
+    // The application icon is looked up off the GUI thread: ask again when it
+    // arrives.
+    connect(AppIcons::notifier(), &AppIcons::Notifier::iconsArrived, this, [this] {
+        if (m_appIcon || m_item.path.isEmpty()) return;
+        m_appIcon = AppIcons::defaultApp(m_item);
+        if (m_appIcon) update();
+    });
 }
 
 FileRow::~FileRow() = default;

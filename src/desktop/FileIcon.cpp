@@ -17,32 +17,31 @@ namespace ovra {
 
 namespace {
 
-QIcon applicationIcon(const QString& name)
+QIcon applicationIcon(const FileIconFacts& facts)
 {
-    if (name.isEmpty()) return {};
-    if (name.startsWith(u'/')) return QIcon(name);
-    return QIcon::fromTheme(name);
+    if (!facts.applicationImage.isNull()) return QIcon(QPixmap::fromImage(facts.applicationImage));
+    if (facts.applicationIcon.isEmpty() || facts.applicationIcon.startsWith(u'/')) return {};
+    return QIcon::fromTheme(facts.applicationIcon);
 }
 
-QIcon mimeTypeIcon(const QString& mimeName)
+QIcon mimeTypeIcon(const QStringList& iconNames)
 {
-    if (mimeName.isEmpty()) return {};
-    const QMimeType mime = QMimeDatabase().mimeTypeForName(mimeName);
-    if (!mime.isValid()) return {};
-    QIcon icon = QIcon::fromTheme(mime.iconName());
-    if (icon.isNull()) icon = QIcon::fromTheme(mime.genericIconName());
-    return icon;
+    for (const QString& name : iconNames) {
+        if (name.isEmpty()) continue;
+        if (QIcon icon = QIcon::fromTheme(name); !icon.isNull()) return icon;
+    }
+    return {};
 }
 
 // Every file of one type shows the same icon: rendering it once per type and
 // size, not once per file, keeps a list scrolling past thousands of files from
 // decoding the same picture over and over.
-QImage cachedTypeIcon(const QString& mimeName, int pixelSide)
+QImage cachedTypeIcon(const FileIconFacts& facts, int pixelSide)
 {
     static QHash<QString, QImage> rendered;
-    const QString key = mimeName + u'@' + QString::number(pixelSide);
+    const QString key = facts.mimeType + u'@' + QString::number(pixelSide);
     if (const auto it = rendered.constFind(key); it != rendered.constEnd()) return it.value();
-    const QIcon icon = mimeTypeIcon(mimeName);
+    const QIcon icon = mimeTypeIcon(facts.typeIconNames);
     const QImage image =
         icon.isNull() ? QImage() : icon.pixmap(QSize(pixelSide, pixelSide), 1.0).toImage();
     rendered.insert(key, image);
@@ -62,12 +61,20 @@ FileIconFacts fileIconFacts(const QString& path)
         // An icon file that is not there falls back to the type's icon.
         if (entry && (!entry->icon.startsWith(u'/') || QFileInfo(entry->icon).isFile()))
             facts.applicationIcon = entry->icon;
+        // A file named as the icon is read here: a QIcon of a path reads it
+        // when first painted, on the GUI thread.
+        if (facts.applicationIcon.startsWith(u'/'))
+            facts.applicationImage = QImage(facts.applicationIcon);
     }
     // The name decides when it can; only a name that says nothing costs a look
     // at the content.
     UniformType type = UniformType::forFileName(path);
     if (!type.isValid()) type = UniformType::forFile(path);
     facts.mimeType = type.preferredMimeType();
+    // The MIME database checks its files for changes as it answers: asked here,
+    // not by the GUI thread drawing the icon.
+    if (const QMimeType mime = QMimeDatabase().mimeTypeForName(facts.mimeType); mime.isValid())
+        facts.typeIconNames = {mime.iconName(), mime.genericIconName()};
     return facts;
 }
 
@@ -78,9 +85,9 @@ QImage fileIcon(const FileIconFacts& facts, int pixelSide)
     if (facts.isFolder)
         icon = QIcon::fromTheme(QStringLiteral("folder"));
     else
-        icon = applicationIcon(facts.applicationIcon);
+        icon = applicationIcon(facts);
     if (icon.isNull() && !facts.isFolder) {
-        const QImage typeIcon = cachedTypeIcon(facts.mimeType, pixelSide);
+        const QImage typeIcon = cachedTypeIcon(facts, pixelSide);
         if (!typeIcon.isNull()) return typeIcon;
     }
     if (icon.isNull()) {

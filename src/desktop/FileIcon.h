@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 namespace ovra {
 
@@ -12,9 +13,16 @@ struct FileIconFacts {
     QString path;
     bool isFolder = false;
     QString applicationIcon; // a desktop entry's Icon: a theme name or a path
+    QImage applicationImage; // that icon, read here when it names a file
     QString mimeType;
+    QStringList typeIconNames; // the type's own icon name, then its generic one
 
-    friend bool operator==(const FileIconFacts&, const FileIconFacts&) = default;
+    friend bool operator==(const FileIconFacts& a, const FileIconFacts& b)
+    {
+        return a.path == b.path && a.isFolder == b.isFolder &&
+               a.applicationIcon == b.applicationIcon && a.mimeType == b.mimeType &&
+               a.typeIconNames == b.typeIconNames;
+    }
 };
 FileIconFacts fileIconFacts(const QString& path);
 
@@ -22,8 +30,8 @@ FileIconFacts fileIconFacts(const QString& path);
 // folder's icon for a folder, an application's own icon for a desktop entry,
 // else the icon of the file's MIME type in the icon theme, else Qt's generic
 // file or folder icon. Icon themes are not safe to use off the GUI thread: call
-// this on the GUI thread only; it reads nothing of the file itself. Null when no
-// icon at all can be found.
+// this on the GUI thread only; it reads nothing of the file itself, nor the MIME
+// database (the facts carry the names). Null when no icon at all can be found.
 QImage fileIcon(const FileIconFacts& facts, int pixelSide);
 
 } // namespace ovra

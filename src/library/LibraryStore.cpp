@@ -121,13 +121,28 @@ int addTextHits(SpotlightResult& found, const QList<LibraryStore::TextHit>& hits
     return added;
 }
 
+// The listed scopes; none when the listing never ended. Waits: call it on a
+// pool thread.
+QStringList awaited(QFuture<QStringList> scopes)
+{
+    scopes.waitForFinished();
+    return scopes.resultCount() > 0 ? scopes.result() : QStringList();
+}
+
 } // namespace
 
 LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
     : QObject(parent)
     , m_index(index)
-    , m_scopes(defaultScopes())
+    // Listing home is file system work: never on the GUI thread, where the
+    // store is made. The task holds nothing of the store.
+    , m_scopes(background::run(background::Pool::files, [] { return defaultScopes(); }))
 {
+}
+
+QStringList LibraryStore::scopes() const
+{
+    return awaited(m_scopes);
 }
 
 LibraryStore::~LibraryStore()
@@ -162,24 +177,23 @@ LibraryStore::collectionQuery(const SidebarItem& item) const
         switch (*smart) {
         case SmartCollection::recents:
             return CollectionQuery{QStringLiteral("kMDItemLastUsedDate >= $time.today(-30)"),
-                                   QStringLiteral("kMDItemLastUsedDate"), m_scopes, notFolder};
+                                   QStringLiteral("kMDItemLastUsedDate"), notFolder};
         case SmartCollection::large:
             return CollectionQuery{QStringLiteral("kMDItemFSSize > 100000000"),
-                                   QStringLiteral("kMDItemFSSize"), m_scopes, notFolder};
+                                   QStringLiteral("kMDItemFSSize"), notFolder};
         case SmartCollection::screenshots:
             return CollectionQuery{QStringLiteral("kMDItemIsScreenCapture == 1"),
-                                   QStringLiteral("kMDItemFSContentChangeDate"), m_scopes,
-                                   notFolder};
+                                   QStringLiteral("kMDItemFSContentChangeDate"), notFolder};
         }
     }
     if (const FileCategory* category = item.as<FileCategory>()) {
         const FileCategory c = *category;
         const auto isCategory = [c](const FileItem& f) { return f.category == c; };
         if (c == FileCategory::apps)
-            return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSName"),
-                                   xdg::applicationFolders(), isCategory};
+            return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSName"), isCategory,
+                                   true};
         return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSContentChangeDate"),
-                               m_scopes, isCategory};
+                               isCategory};
     }
     return std::nullopt;
 }
@@ -199,8 +213,19 @@ QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
 
     m_loading.insert(item);
     emit loadingChanged();
-    QFuture<SpotlightResult> running = m_tasks.track(Spotlight::run(
-        m_index, query->query, query->scopes, query->sortKey, kCollectionLimit, query->accept));
+    // The folders are found on the pool thread too: the store's scopes may still
+    // be listed, and the applications folders are checked on the disk.
+    QFuture<SpotlightResult> running =
+        m_tasks.run(background::Pool::index, [index = &m_index, scopes = m_scopes,
+                                              query = *query](QPromise<SpotlightResult>& promise) {
+            const auto cancelled = [&promise] { return promise.isCanceled(); };
+            const QStringList folders =
+                query.inApplicationFolders ? xdg::applicationFolders() : awaited(scopes);
+            SpotlightResult result =
+                Spotlight::runBlocking(*index, query.query, folders, query.sortKey,
+                                       kCollectionLimit, query.accept, cancelled);
+            promise.addResult(promise.isCanceled() ? SpotlightResult::empty() : std::move(result));
+        });
     m_running.insert(item, running);
     QPointer<LibraryStore> self(this);
     return running
@@ -304,6 +329,7 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
     const QString trimmed = trimmedSearchText(text);
     m_latestQuery = trimmed;
     // Whatever runs answers an older text: fast typing never queues full queries.
+    background::cancel(m_parse);
     background::cancel(m_search);
     if (trimmed.isEmpty()) {
         // Empty text also ends the searching state: nothing is running for it.
@@ -317,15 +343,34 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
     }
     setSearching(true);
     if (!now.isValid()) now = QDateTime::currentDateTime();
-    const ParsedQuery parsed =
-        NaturalSearch::parse(trimmed, now, NaturalSearch::SearchCalendar::current());
-    QStringList scopes;
-    if (parsed.folder) {
-        scopes << parsed.folder->path;
-    } else {
-        scopes = m_scopes;
-        scopes << xdg::applicationFolders();
-    }
+    // Folder words ("in downloads") read the user's folders from the disk: the
+    // text is parsed on a pool thread, the text index asked here, and the query
+    // run on the pool again.
+    m_parse = m_tasks.run(background::Pool::index,
+                          [trimmed, now, calendar = NaturalSearch::SearchCalendar::current()] {
+                              return NaturalSearch::parse(trimmed, now, calendar);
+                          });
+    auto done = std::make_shared<QPromise<void>>();
+    done->start();
+    QPointer<LibraryStore> self(this);
+    m_parse
+        .then(this,
+              [self, trimmed, textSearch = std::move(textSearch), done](const ParsedQuery& parsed) {
+                  // A newer text was asked for meanwhile: it owns the fields.
+                  if (!self || self->m_latestQuery != trimmed) {
+                      done->finish();
+                      return;
+                  }
+                  self->runSearch(trimmed, parsed, textSearch, done);
+              })
+        .onCanceled(this, [done] { done->finish(); });
+    return done->future();
+}
+
+void LibraryStore::runSearch(const QString& trimmed, const ParsedQuery& parsed,
+                             const TextSearch& textSearch,
+                             const std::shared_ptr<QPromise<void>>& done)
+{
     // The text index answers from memory here; checking its hits against the
     // disk waits for the pool.
     QList<TextHit> hits;
@@ -334,10 +379,18 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
         if (terms.isEmpty() && !parsed.isStructured()) terms = {trimmed};
         if (!terms.isEmpty()) hits = textSearch(terms);
     }
-    m_search = m_tasks.run(
-        background::Pool::index, [index = &m_index, query = parsed.spotlightQuery(), scopes, parsed,
-                                  hits](QPromise<SearchAnswer>& promise) {
+    m_search =
+        m_tasks.run(background::Pool::index, [index = &m_index, query = parsed.spotlightQuery(),
+                                              storeScopes = m_scopes, parsed,
+                                              hits](QPromise<SearchAnswer>& promise) {
             const auto cancelled = [&promise] { return promise.isCanceled(); };
+            QStringList scopes;
+            if (parsed.folder) {
+                scopes << parsed.folder->path;
+            } else {
+                scopes = awaited(storeScopes);
+                scopes << xdg::applicationFolders();
+            }
             SearchAnswer answer;
             answer.found = Spotlight::runBlocking(*index, query, scopes,
                                                   QStringLiteral("kMDItemFSContentChangeDate"),
@@ -347,13 +400,15 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
             promise.addResult(std::move(answer));
         });
     QPointer<LibraryStore> self(this);
-    return m_search
+    m_search
         .then(this,
-              [self, trimmed, parsed](const SearchAnswer& answer) {
+              [self, trimmed, parsed, done](const SearchAnswer& answer) {
                   if (self) self->publish(trimmed, parsed, answer);
+                  done->finish();
               })
-        .onCanceled(this, [] {
+        .onCanceled(this, [done] {
             // A cancelled search publishes nothing; a newer one owns the fields.
+            done->finish();
         });
 }
 

@@ -59,8 +59,12 @@ public:
 
     // The visible folders directly inside home except "Library" and
     // "Applications", plus iCloud Drive when present; home alone when none.
+    // Lists the home folder: call it on a pool thread.
     static QStringList defaultScopes();
-    const QStringList& scopes() const { return m_scopes; }
+    // The store's scopes, listed on a pool thread as the store is made; the
+    // store's own queries wait for them on their pool threads. Asked before the
+    // listing ended (it takes milliseconds), this waits for it.
+    QStringList scopes() const;
     md::MetadataIndex& index() const { return m_index; }
 
     const QHash<SidebarItem, SpotlightResult>& collections() const { return m_collections; }
@@ -94,13 +98,14 @@ public:
     bool isSearching() const { return m_isSearching; }
     int textMatchCount() const { return m_textMatchCount; }
 
-    // The query, sort key, scopes and accept test of a collection; none for
+    // The query, sort key, folders and accept test of a collection; none for
     // entries that are not collections.
     struct CollectionQuery {
         QString query;
         QString sortKey;
-        QStringList scopes;
         Spotlight::Accept accept;
+        // Over the applications folders rather than the store's scopes.
+        bool inApplicationFolders = false;
     };
     std::optional<CollectionQuery> collectionQuery(const SidebarItem& item) const;
 
@@ -123,9 +128,11 @@ private:
         int textMatches = 0;
     };
     void publish(const QString& trimmed, const ParsedQuery& parsed, const SearchAnswer& answer);
+    void runSearch(const QString& trimmed, const ParsedQuery& parsed, const TextSearch& textSearch,
+                   const std::shared_ptr<QPromise<void>>& done);
 
     md::MetadataIndex& m_index;
-    QStringList m_scopes;
+    QFuture<QStringList> m_scopes;
     QHash<SidebarItem, SpotlightResult> m_collections;
     QSet<SidebarItem> m_loading;
     QHash<SidebarItem, qint64> m_loadedToken;
@@ -139,6 +146,7 @@ private:
     QString m_latestQuery;
     bool m_isSearching = false;
     int m_textMatchCount = 0;
+    QFuture<ParsedQuery> m_parse;
     QFuture<SearchAnswer> m_search;
 
     // Last, so it goes first: the store's queries are cancelled and waited for

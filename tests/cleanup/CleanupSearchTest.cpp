@@ -1,4 +1,5 @@
 #include "CleanupFixtures.h"
+#include "platform/UserFile.h"
 
 #include "cleanup/CleanupSearch.h"
 #include "library/LibraryStore.h"
@@ -26,6 +27,8 @@ protected:
     }
 
     TestHome home;
+    // The search blocks on the files: called here as a pool thread would call it.
+    UserFile::AllowOnThisThread allow;
 };
 
 QString desktopEntry(const QString& name, const QString& exec, const QString& type = "Application")

@@ -1,4 +1,5 @@
 #include "duplicates/DuplicateFinder.h"
+#include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include <QFileInfo>
@@ -35,6 +36,8 @@ struct FinderFixture {
     {
         // Given files stand for what the index would gather.
         finder.setGather([this](const QString&, const QStringList&, qsizetype, Spotlight::Accept) {
+            // The index's pool thread reads these in the app.
+            UserFile::AllowOnThisThread allow;
             SpotlightResult result;
             for (const QString& path : paths)
                 if (auto item = FileItem::fromPath(path)) result.items.append(*item);
@@ -194,6 +197,7 @@ TEST(DuplicateFinder, MembersThatVanishBeforePublishingAreDropped)
     f.add("a1.bin", a, 100);
     const QString a2 = f.add("a2.bin", a, 200);
     f.finder.setGather([&](const QString&, const QStringList&, qsizetype, Spotlight::Accept) {
+        UserFile::AllowOnThisThread allow;
         SpotlightResult result;
         for (const QString& path : f.paths)
             result.items.append(*FileItem::fromPath(path));

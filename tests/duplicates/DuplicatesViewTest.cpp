@@ -1,6 +1,7 @@
 #include "duplicates/DuplicatesView.h"
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/DuplicateGroupCard.h"
+#include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include <QLocale>
@@ -18,6 +19,8 @@ void gatherFrom(DuplicateFinder& finder, QStringList paths, int gathered)
 {
     finder.setGather(
         [paths, gathered](const QString&, const QStringList&, qsizetype, Spotlight::Accept) {
+            // The index's pool thread reads these in the app.
+            UserFile::AllowOnThisThread allow;
             SpotlightResult result;
             for (const QString& path : paths)
                 if (auto item = FileItem::fromPath(path)) result.items.append(*item);

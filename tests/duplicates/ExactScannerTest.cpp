@@ -1,4 +1,5 @@
 #include "duplicates/DuplicateScanner.h"
+#include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include <QCryptographicHash>
@@ -59,7 +60,12 @@ QString sparseFile(const QString& path, qint64 size, const QList<std::pair<qint6
 
 } // namespace
 
-TEST(ExactScanner, OnlyWholeContentsThatAgreeAreGrouped)
+// The scanner blocks on the files: called here as a pool thread would call it.
+class ExactScanner : public ::testing::Test {
+    UserFile::AllowOnThisThread m_allow;
+};
+
+TEST_F(ExactScanner, OnlyWholeContentsThatAgreeAreGrouped)
 {
     test::TestHome home;
     const QByteArray a = randomBytes(40000, 1);
@@ -102,7 +108,7 @@ TEST(ExactScanner, OnlyWholeContentsThatAgreeAreGrouped)
         EXPECT_EQ(group.stamps.size(), group.files.size());
 }
 
-TEST(ExactScanner, OneFileUnderTwoNamesIsNoDuplicate)
+TEST_F(ExactScanner, OneFileUnderTwoNamesIsNoDuplicate)
 {
     test::TestHome home;
     const QByteArray content = randomBytes(70000, 9);
@@ -126,7 +132,7 @@ TEST(ExactScanner, OneFileUnderTwoNamesIsNoDuplicate)
     EXPECT_EQ(groups[0].files[1].path, copy);
 }
 
-TEST(ExactScanner, AFileThatChangedSinceItWasGatheredJoinsNothing)
+TEST_F(ExactScanner, AFileThatChangedSinceItWasGatheredJoinsNothing)
 {
     test::TestHome home;
     const QByteArray content = randomBytes(80000, 11);
@@ -142,7 +148,7 @@ TEST(ExactScanner, AFileThatChangedSinceItWasGatheredJoinsNothing)
 
 // Files over 512,000,000 bytes are hashed whole: two that agree at every
 // place a sampling read would look, and differ between, are not copies.
-TEST(ExactScanner, LargeFilesAreComparedWhole)
+TEST_F(ExactScanner, LargeFilesAreComparedWhole)
 {
     test::TestHome home;
     constexpr qint64 size = 520'000'000;

@@ -1,6 +1,7 @@
 #include "dupbench/PhotoGenerator.h"
 #include "duplicates/DuplicateScanner.h"
 #include "platform/FeaturePrint.h"
+#include "platform/UserFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -64,6 +65,8 @@ const Prints& prints()
 
 TEST(FeaturePrint, HasFixedUnitLengthAndIgnoresFlatPictures)
 {
+    // Prints are made on pool threads in the app: here, as one would.
+    UserFile::AllowOnThisThread allow;
     RawImage flat;
     flat.width = flat.height = 64;
     flat.bytesPerLine = 64 * 4;
@@ -83,6 +86,8 @@ TEST(FeaturePrint, HasFixedUnitLengthAndIgnoresFlatPictures)
 // fewer than 1 % of pairs of different scenes may.
 TEST(FeaturePrint, CalibrationOfTheThreshold)
 {
+    // Prints are made on pool threads in the app: here, as one would.
+    UserFile::AllowOnThisThread allow;
     const auto& p = prints();
     const float threshold = DuplicateScanner::kSimilarityThreshold;
     int misses = 0;

@@ -1,11 +1,13 @@
 #include "ui/AppIcons.h"
 #include "desktop/DefaultApplication.h"
+#include "platform/UserFile.h"
 
 #include "support/TestHome.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +45,29 @@ void writeMimeapps(test::TestHome& home, const QByteArray& content)
     home.writeFile(QStringLiteral(".config/mimeapps.list"), content);
 }
 
+// Lookups run on a pool thread: the answer to a question asked after every
+// earlier lookup has landed.
+void settle()
+{
+    EXPECT_TRUE(QTest::qWaitFor([] { return !AppIcons::isLookingUp(); }));
+}
+
+QIcon iconOf(const QString& path)
+{
+    settle();
+    AppIcons::icon(path);
+    settle();
+    return AppIcons::icon(path);
+}
+
+std::optional<QIcon> defaultAppOf(const FileItem& file)
+{
+    settle();
+    AppIcons::defaultApp(file);
+    settle();
+    return AppIcons::defaultApp(file);
+}
+
 QColor centreColour(const QIcon& icon)
 {
     return icon.pixmap(32).toImage().pixelColor(16, 16);
@@ -54,10 +79,30 @@ TEST(AppIcons, EveryPathGetsAnIcon)
 {
     test::TestHome home;
     const QString unknown = home.writeFile(QStringLiteral("notes.qqzzyy"), "\x01\x02\x03");
-    EXPECT_FALSE(AppIcons::icon(unknown).isNull());
-    EXPECT_FALSE(AppIcons::icon(home.path(QStringLiteral("missing.qqzzyy"))).isNull());
-    EXPECT_FALSE(AppIcons::icon(home.makeFolder(QStringLiteral("Projects"))).isNull());
-    EXPECT_FALSE(AppIcons::icon(home.root()).isNull());
+    EXPECT_FALSE(iconOf(unknown).isNull());
+    EXPECT_FALSE(iconOf(home.path(QStringLiteral("missing.qqzzyy"))).isNull());
+    EXPECT_FALSE(iconOf(home.makeFolder(QStringLiteral("Projects"))).isNull());
+    EXPECT_FALSE(iconOf(home.root()).isNull());
+}
+
+TEST(AppIcons, DesktopEntriesAndDefaultsAreReadOffTheGuiThread)
+{
+    test::TestHome home;
+    installApplication(home, QStringLiteral("viewer.desktop"), QStringLiteral("Viewer"), Qt::red);
+    writeMimeapps(home, "[Default Applications]\nimage/x-portable-pixmap=viewer.desktop\n");
+    const UserFile::GuiThreadCheck saved = UserFile::guiThreadCheck();
+    UserFile::setGuiThreadCheck(UserFile::GuiThreadCheck::count);
+    const int opensBefore = UserFile::guiThreadOpens();
+    const QIcon entry =
+        iconOf(home.path(QStringLiteral(".local/share/applications/viewer.desktop")));
+    const auto application =
+        defaultAppOf(item(home.path(QStringLiteral("scan.ppm")), FileCategory::images));
+    const int opensOnGui = UserFile::guiThreadOpens() - opensBefore;
+    UserFile::setGuiThreadCheck(saved);
+    EXPECT_EQ(opensOnGui, 0);
+    EXPECT_EQ(centreColour(entry), QColor(Qt::red));
+    ASSERT_TRUE(application.has_value());
+    EXPECT_EQ(centreColour(*application), QColor(Qt::red));
 }
 
 TEST(AppIcons, DefaultAppIsTheFirstAnswerForAType)
@@ -68,8 +113,7 @@ TEST(AppIcons, DefaultAppIsTheFirstAnswerForAType)
                        Qt::blue);
     writeMimeapps(home, "[Default Applications]\nimage/x-tga=red-viewer.desktop\n");
 
-    const auto first =
-        AppIcons::defaultApp(item(home.path(QStringLiteral("a.tga")), FileCategory::images));
+    const auto first = defaultAppOf(item(home.path(QStringLiteral("a.tga")), FileCategory::images));
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(centreColour(*first), QColor(Qt::red));
 
@@ -77,7 +121,7 @@ TEST(AppIcons, DefaultAppIsTheFirstAnswerForAType)
     // still stands for the whole type.
     writeMimeapps(home, "[Default Applications]\nimage/x-tga=blue-viewer.desktop\n");
     const auto second =
-        AppIcons::defaultApp(item(home.path(QStringLiteral("B.TGA")), FileCategory::images));
+        defaultAppOf(item(home.path(QStringLiteral("B.TGA")), FileCategory::images));
     ASSERT_TRUE(second.has_value());
     EXPECT_EQ(centreColour(*second), QColor(Qt::red));
 }
@@ -89,8 +133,8 @@ TEST(AppIcons, FilesWithoutExtensionAreToldApartByType)
     installApplication(home, QStringLiteral("reader.desktop"), QStringLiteral("Reader"), Qt::blue);
     writeMimeapps(home, "[Default Applications]\ntext/x-makefile=make-tool.desktop\n"
                         "text/x-readme=reader.desktop\n");
-    const auto make = AppIcons::defaultApp(item(home.path(QStringLiteral("Makefile"))));
-    const auto readme = AppIcons::defaultApp(item(home.path(QStringLiteral("README"))));
+    const auto make = defaultAppOf(item(home.path(QStringLiteral("Makefile"))));
+    const auto readme = defaultAppOf(item(home.path(QStringLiteral("README"))));
     ASSERT_TRUE(make.has_value());
     ASSERT_TRUE(readme.has_value());
     EXPECT_EQ(centreColour(*make), QColor(Qt::red));
@@ -101,11 +145,11 @@ TEST(AppIcons, NoApplicationIsAskedAgainNextTime)
 {
     test::TestHome home;
     const FileItem csv = item(home.path(QStringLiteral("table.tsv")));
-    EXPECT_FALSE(AppIcons::defaultApp(csv).has_value());
+    EXPECT_FALSE(defaultAppOf(csv).has_value());
 
     installApplication(home, QStringLiteral("sheet.desktop"), QStringLiteral("Sheet"), Qt::green);
     writeMimeapps(home, "[Default Applications]\ntext/tab-separated-values=sheet.desktop\n");
-    const auto found = AppIcons::defaultApp(csv);
+    const auto found = defaultAppOf(csv);
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(centreColour(*found), QColor(Qt::green));
 }
@@ -115,12 +159,11 @@ TEST(AppIcons, FoldersAndApplicationsGetNoApplicationIcon)
     test::TestHome home;
     installApplication(home, QStringLiteral("files.desktop"), QStringLiteral("Files"), Qt::red);
     writeMimeapps(home, "[Default Applications]\ninode/directory=files.desktop\n");
-    EXPECT_FALSE(AppIcons::defaultApp(
-                     item(home.makeFolder(QStringLiteral("Stuff.d")), FileCategory::folders))
-                     .has_value());
     EXPECT_FALSE(
-        AppIcons::defaultApp(item(home.path(QStringLiteral("tool.AppImage")), FileCategory::apps))
+        defaultAppOf(item(home.makeFolder(QStringLiteral("Stuff.d")), FileCategory::folders))
             .has_value());
+    EXPECT_FALSE(defaultAppOf(item(home.path(QStringLiteral("tool.AppImage")), FileCategory::apps))
+                     .has_value());
 }
 
 TEST(DefaultApplication, DefaultsThenAssociationsThenParentTypes)
