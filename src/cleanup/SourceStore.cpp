@@ -228,9 +228,10 @@ QList<SourceStore::Download> SourceStore::gather(md::MetadataIndex& index,
     std::vector<std::optional<Download>> read(listed.size());
     inParallel(listed.size(), [&](std::size_t begin, std::size_t end) {
         for (std::size_t n = begin; n < end; ++n) {
-            md::Item record = results.item(listed[n], true);
-            if (auto item = FileItem::fromMetadata(record))
-                read[n] = Download{std::move(*item), std::move(record.whereFroms)};
+            // The query has read the origins already: only the list is taken,
+            // not the type texts every file of a type shares.
+            if (auto item = FileItem::fromMetadata(results.item(listed[n], false)))
+                read[n] = Download{std::move(*item), results.whereFroms(listed[n])};
         }
     });
     QList<Download> downloads;

@@ -45,6 +45,12 @@ std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Acce
         for (std::size_t i = task * per; i < end; ++i) {
             if ((i & 1023) == 0 && isCancelled && isCancelled()) return;
             if (results.isNoise(i)) continue;
+            // Without a test to run, a file's size is all there is to know: no
+            // item (path, name, type) is built for each of a search's matches.
+            if (!accept) {
+                verdicts[i] = {true, results.fileSize(i)};
+                continue;
+            }
             const std::optional<FileItem> item = FileItem::fromMetadata(results.item(i, false));
             if (!item || (accept && !accept(*item))) continue;
             verdicts[i] = {true, item->size};

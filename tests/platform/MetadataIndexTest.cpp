@@ -1,6 +1,7 @@
 #include "platform/metadata/MetadataIndex.h"
 #include "platform/FileTime.h"
 #include "platform/UserFile.h"
+#include "platform/metadata/IndexTable.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
@@ -13,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -281,6 +285,65 @@ TEST_F(MetadataIndexTest, WhereFromsComeFromTheFreedesktopAttributes)
     const auto r = run(index, "kMDItemWhereFroms == '*example.org*'cd", {home.path("Downloads")});
     ASSERT_EQ(names(r), QStringList{"tool.deb"});
     EXPECT_EQ(r.item(0).whereFroms, QStringList{QString::fromUtf8(url)});
+}
+
+// Every query thread reads the origins at once: each file's are read once, the
+// same list answers every thread, and entries far apart (in different slot
+// pages) keep their own.
+TEST_F(MetadataIndexTest, OriginsAreReadOnceAndSharedAcrossThreads)
+{
+    const QString withOrigin = home.writeFile("Downloads/a.zip", "x");
+    const QByteArray url = "https://example.org/a.zip";
+    if (setxattr(withOrigin.toUtf8().constData(), "user.xdg.origin.url", url.constData(),
+                 size_t(url.size()), 0) != 0)
+        GTEST_SKIP() << "no user extended attributes on this file system";
+    const QString other = home.writeFile("Downloads/b.zip", "x");
+    const QByteArray otherUrl = "https://example.com/b.zip";
+    setxattr(other.toUtf8().constData(), "user.xdg.origin.url", otherUrl.constData(),
+             size_t(otherUrl.size()), 0);
+    const std::string plain = home.writeFile("Downloads/plain.txt", "x").toStdString();
+
+    constexpr std::uint32_t kFirst = 3, kFar = 70000, kPlain = 9000, kEntries = 80000;
+    const std::string first = withOrigin.toStdString(), far = other.toStdString();
+    OriginCache cache(kEntries);
+    std::atomic<int> pathsAsked{0};
+    const auto pathOf = [&](std::uint32_t entry) {
+        ++pathsAsked;
+        return entry == kFirst ? first : entry == kFar ? far : plain;
+    };
+    std::vector<const OriginCache::Origins*> seen(8 * 3);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 50; ++round) {
+                std::uint32_t n = 0;
+                for (std::uint32_t entry : {kFirst, kFar, kPlain}) {
+                    const auto* o = cache.find(entry, [&] { return pathOf(entry); });
+                    if (round == 0) seen[std::size_t(t * 3) + n] = o;
+                    ++n;
+                }
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    for (int t = 0; t < 8; ++t) {
+        ASSERT_TRUE(seen[std::size_t(t * 3)]);
+        EXPECT_EQ(seen[std::size_t(t * 3)], seen[0]);
+        EXPECT_EQ(seen[std::size_t(t * 3) + 1], seen[1]);
+        EXPECT_EQ(seen[std::size_t(t * 3) + 2], nullptr);
+    }
+    EXPECT_EQ(seen[0]->list, QStringList{QString::fromUtf8(url)});
+    EXPECT_EQ(seen[0]->utf8, std::vector<std::string>{url.toStdString()});
+    ASSERT_TRUE(seen[1]);
+    EXPECT_EQ(seen[1]->list, QStringList{QString::fromUtf8(otherUrl)});
+    // Racing first readers may each read a file once; later asks never do.
+    EXPECT_LE(pathsAsked.load(), 3 * 8);
+    const int asked = pathsAsked.load();
+    EXPECT_EQ(cache.find(kFirst, [&] { return pathOf(kFirst); }), seen[0]);
+    EXPECT_EQ(cache.find(kPlain, [&] { return pathOf(kPlain); }), nullptr);
+    EXPECT_EQ(pathsAsked.load(), asked);
+    EXPECT_EQ(cache.find(kEntries, [&] { return first; }), nullptr);
 }
 
 TEST_F(MetadataIndexTest, SingleFileLookupMatchesTheTable)

@@ -100,46 +100,87 @@ double Table::lastUsed(std::uint32_t entry) const
 OriginCache::OriginCache(std::size_t entries)
     : m_state(new std::atomic<std::uint8_t>[entries]())
     , m_size(entries)
+    , m_pages(new std::atomic<std::atomic<const Origins*>*>[(entries >> kPageBits) + 1]())
 {
 }
 
-QStringList OriginCache::origins(std::uint32_t entry, const std::string& path) const
+OriginCache::~OriginCache()
 {
-    if (entry >= m_size) return {};
-    std::uint8_t state = m_state[entry].load(std::memory_order_acquire);
-    if (state == Unknown) {
-        // One cheap call tells whether the file carries any user attribute at all;
-        // nearly none do, so the origin itself is read only for those.
-        char names[1024];
-        const ssize_t n = llistxattr(path.c_str(), names, sizeof names);
-        bool has = n < 0 && errno == ERANGE;
-        for (ssize_t i = 0; i < n;) {
-            const std::string_view attr(names + i);
-            if (attr == "user.xdg.origin.url" || attr == "user.xdg.referrer.url") has = true;
-            i += ssize_t(attr.size()) + 1;
-        }
-        QStringList list;
-        if (has)
-            list = readWhereFroms(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
-        if (!list.isEmpty()) {
-            std::lock_guard lock(m_mutex);
-            m_lists[entry] = list;
-        }
-        state = list.isEmpty() ? None : Some;
-        m_state[entry].store(state, std::memory_order_release);
-        return list;
+    for (std::size_t p = 0; p <= (m_size >> kPageBits); ++p) {
+        std::atomic<const Origins*>* page = m_pages[p].load(std::memory_order_relaxed);
+        if (!page) continue;
+        for (std::uint32_t i = 0; i <= kPageMask; ++i)
+            delete page[i].load(std::memory_order_relaxed);
+        delete[] page;
     }
-    if (state == None) return {};
-    std::lock_guard lock(m_mutex);
-    return m_lists[entry];
+}
+
+const OriginCache::Origins* OriginCache::read(std::uint32_t entry, const std::string& path) const
+{
+    // One cheap call tells whether the file carries any user attribute at all;
+    // nearly none do, so the origin itself is read only for those.
+    char names[1024];
+    const ssize_t n = llistxattr(path.c_str(), names, sizeof names);
+    bool has = n < 0 && errno == ERANGE;
+    for (ssize_t i = 0; i < n;) {
+        const std::string_view attr(names + i);
+        if (attr == "user.xdg.origin.url" || attr == "user.xdg.referrer.url") has = true;
+        i += ssize_t(attr.size()) + 1;
+    }
+    QStringList list;
+    if (has) list = readWhereFroms(QByteArray::fromRawData(path.data(), qsizetype(path.size())));
+    if (list.isEmpty()) {
+        // Another thread may have found origins meanwhile (the file changed):
+        // what was published first stays.
+        std::uint8_t expected = Unknown;
+        if (m_state[entry].compare_exchange_strong(expected, None, std::memory_order_acq_rel) ||
+            expected == None)
+            return nullptr;
+        return m_pages[entry >> kPageBits].load(std::memory_order_acquire)[entry & kPageMask].load(
+            std::memory_order_acquire);
+    }
+
+    std::atomic<std::atomic<const Origins*>*>& pageSlot = m_pages[entry >> kPageBits];
+    std::atomic<const Origins*>* page = pageSlot.load(std::memory_order_acquire);
+    if (!page) {
+        auto* made = new std::atomic<const Origins*>[kPageMask + 1]();
+        if (pageSlot.compare_exchange_strong(page, made, std::memory_order_acq_rel))
+            page = made;
+        else
+            delete[] made;
+    }
+    auto* origins = new Origins{list, {}};
+    origins->utf8.reserve(std::size_t(list.size()));
+    for (const QString& s : std::as_const(list)) {
+        const QByteArray bytes = s.toUtf8();
+        origins->utf8.emplace_back(bytes.constData(), std::size_t(bytes.size()));
+    }
+    const Origins* published = nullptr;
+    if (!page[entry & kPageMask].compare_exchange_strong(published, origins,
+                                                         std::memory_order_acq_rel)) {
+        delete origins;
+        return published;
+    }
+    std::uint8_t expected = Unknown;
+    if (!m_state[entry].compare_exchange_strong(expected, Some, std::memory_order_acq_rel))
+        return expected == None ? nullptr : origins;
+    return origins;
+}
+
+const OriginCache::Origins* Table::originsOf(std::uint32_t entry) const
+{
+    if (entries[entry].isFolder()) return nullptr;
+    return origins->find(entry, [&] {
+        std::string p;
+        appendPath(entry, p);
+        return p;
+    });
 }
 
 QStringList Table::whereFroms(std::uint32_t entry) const
 {
-    if (entries[entry].isFolder()) return {};
-    std::string p;
-    appendPath(entry, p);
-    return origins->origins(entry, p);
+    const OriginCache::Origins* o = originsOf(entry);
+    return o ? o->list : QStringList();
 }
 
 std::size_t Table::memoryBytes() const

@@ -64,19 +64,50 @@ struct Extra {
 
 // Download origins are asked for by few queries, and reading a file's extended
 // attributes costs about as much as its stat: they are read the first time a
-// query asks, one file at a time, and kept for the life of the table.
+// query asks, one file at a time, and kept for the life of the table. Once
+// read, a file's origins are never replaced, so every thread reads them
+// without a lock: a query over every file must not queue on one mutex.
 class OriginCache {
 public:
+    struct Origins {
+        QStringList list;
+        std::vector<std::string> utf8; // the same addresses, as queries compare them
+    };
+
     explicit OriginCache(std::size_t entries = 0);
-    // The file's where-from list, reading it on first use. Thread-safe.
-    QStringList origins(std::uint32_t entry, const std::string& path) const;
+    ~OriginCache();
+    OriginCache(const OriginCache&) = delete;
+    OriginCache& operator=(const OriginCache&) = delete;
+
+    // The file's origins, nullptr when it has none, reading them on first use;
+    // `path()` (the file's absolute UTF-8 path) is asked for only then. Any
+    // thread; the answer lives as long as the cache.
+    template <typename PathFn> const Origins* find(std::uint32_t entry, PathFn&& path) const
+    {
+        if (entry >= m_size) return nullptr;
+        switch (m_state[entry].load(std::memory_order_acquire)) {
+        case None: return nullptr;
+        case Some:
+            return m_pages[entry >> kPageBits]
+                .load(std::memory_order_acquire)[entry & kPageMask]
+                .load(std::memory_order_acquire);
+        default: return read(entry, path());
+        }
+    }
 
 private:
     enum State : std::uint8_t { Unknown, None, Some };
+    // Slots for the lists come in pages, made when a file of the page first has
+    // origins: a table whose origins were never asked for costs a byte a file.
+    static constexpr unsigned kPageBits = 12;
+    static constexpr std::uint32_t kPageMask = (1u << kPageBits) - 1;
+    using Page = std::atomic<const Origins*>[];
+
+    const Origins* read(std::uint32_t entry, const std::string& path) const;
+
     std::unique_ptr<std::atomic<std::uint8_t>[]> m_state;
     std::size_t m_size = 0;
-    mutable std::mutex m_mutex;
-    mutable std::unordered_map<std::uint32_t, QStringList> m_lists;
+    std::unique_ptr<std::atomic<std::atomic<const Origins*>*>[]> m_pages;
 };
 
 // Everything known under one scope folder.
@@ -106,6 +137,8 @@ struct Table {
     // True when `entry` is `folderEntry` or lies below it.
     bool isBelow(std::uint32_t entry, std::uint32_t folderEntry) const;
     QStringList whereFroms(std::uint32_t entry) const;
+    // The file's origins read once for the table; nullptr when it has none.
+    const OriginCache::Origins* originsOf(std::uint32_t entry) const;
     const Extra* extra(const Entry& e) const
     {
         return (!e.isFolder() && e.extra != kNone) ? &extras[e.extra] : nullptr;

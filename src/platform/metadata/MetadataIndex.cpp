@@ -161,7 +161,15 @@ public:
                 if (visit(id)) return true;
             return false;
         }
-        case Attr::WhereFroms: return visitList(m_table.whereFroms(m_entry));
+        case Attr::WhereFroms: {
+            // Kept as UTF-8 with the table: nothing to convert for each file.
+            const OriginCache::Origins* origins = m_table.originsOf(m_entry);
+            present = origins != nullptr;
+            if (origins)
+                for (const std::string& address : origins->utf8)
+                    if (visit(address)) return true;
+            return false;
+        }
         case Attr::Authors: return visitList((c && c->authors) ? *c->authors : QStringList());
         case Attr::Codecs: return visitList(c ? c->codecs : QStringList());
         default: {
@@ -632,6 +640,12 @@ std::vector<std::size_t> MetadataIndex::Results::firstInOrder(std::vector<std::s
     std::partial_sort(indices.begin(), indices.begin() + long(count), indices.end(), less);
     indices.resize(count);
     return indices;
+}
+
+QStringList MetadataIndex::Results::whereFroms(std::size_t i) const
+{
+    const Hit& h = m_data->hits[i];
+    return m_data->state->tables[h.table]->whereFroms(h.entry);
 }
 
 Item MetadataIndex::Results::item(std::size_t i, bool complete) const

@@ -85,6 +85,8 @@ public:
         // download origins, which a file list never shows: cheaper when hundreds
         // of thousands are read.
         Item item(std::size_t i, bool complete = true) const;
+        // The download origins alone, as read once for the index.
+        QStringList whereFroms(std::size_t i) const;
         // Whether the results stand in the sort key's order (see `query`).
         bool isOrdered() const { return m_ordered; }
         // Of the given results, the first `count` in the sort key's order.
