@@ -4,8 +4,6 @@
 #include "OvraCommands.h"
 #include "SettingsMigration.h"
 #include "browser/AppFileInteractions.h"
-#include "browser/FileContextMenu.h"
-#include "cleanup/CleanupPool.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
 #include "cleanup/model/DownloadSource.h"
@@ -148,8 +146,6 @@ OvraApplication::~OvraApplication()
     // Each of these waited for its own work as it went: nothing reads the
     // index any more.
     m_library.reset();
-    cleanupPool().waitForDone();
-    FileContextMenu::waitForBackgroundWork();
     m_index.reset();
     m_contentIndex.reset();
 }

@@ -16,7 +16,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
-#include <QtConcurrent>
 
 namespace ovra {
 
@@ -30,7 +29,6 @@ OvraCommands::OvraCommands(const AppContext& context, QMenuBar* menuBar)
     : QObject(menuBar)
     , m_context(context)
 {
-    m_pool.setMaxThreadCount(1);
     addFileMenu(menuBar);
     addEditMenu(menuBar);
     addViewMenu(menuBar);
@@ -42,10 +40,7 @@ OvraCommands::OvraCommands(const AppContext& context, QMenuBar* menuBar)
     followPlayer();
 }
 
-OvraCommands::~OvraCommands()
-{
-    m_pool.waitForDone();
-}
+OvraCommands::~OvraCommands() = default;
 
 QAction* OvraCommands::action(const QString& title) const
 {
@@ -136,7 +131,7 @@ void OvraCommands::addGoMenu(QMenuBar* bar)
 void OvraCommands::readLocations()
 {
     QPointer<OvraCommands> self(this);
-    QtConcurrent::run(&m_pool, StandardFolders::goLocations)
+    m_tasks.run(background::Pool::files, [] { return StandardFolders::goLocations(); })
         .then(this, [self](QList<Location> locations) {
             if (self) self->showLocations(locations);
         });
@@ -213,7 +208,9 @@ void OvraCommands::copyText()
         CopyText::run(targets.items, *index, *state);
         return;
     }
-    QtConcurrent::run(&m_pool, Commands::readItems, targets.pathsToRead)
+    m_tasks
+        .run(background::Pool::files,
+             [paths = targets.pathsToRead] { return Commands::readItems(paths); })
         .then(this, [state, index](QList<FileItem> items) {
             if (state && index) CopyText::run(items, *index, *state);
         });

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "library/Location.h"
+#include "platform/Background.h"
 #include "ui/AppContext.h"
 
 #include <QObject>
-#include <QThreadPool>
 
 class QAction;
 class QMenu;
@@ -58,8 +58,9 @@ private:
     QAction* m_playPause = nullptr;
     QAction* m_locationsEnd = nullptr;
     QList<QAction*> m_locationActions;
-    // Reads the selected files for "Copy Text from Image".
-    QThreadPool m_pool;
+    // Reads the Go menu's places and the selected files for "Copy Text from
+    // Image"; last, so that work is waited for before the rest goes.
+    background::TaskSet m_tasks;
 };
 
 } // namespace ovra

@@ -4,6 +4,7 @@
 #include "CardThumbnail.h"
 #include "FileInteractions.h"
 #include "library/AppState.h"
+#include "platform/Background.h"
 #include "ui/AppContext.h"
 #include "ui/EmptyStateView.h"
 #include "ui/SectionTitle.h"
@@ -20,9 +21,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSet>
-#include <QThreadPool>
 #include <QVariantAnimation>
-#include <QtConcurrent>
 
 #include <cmath>
 
@@ -59,22 +58,13 @@ QWidget* makeLoadingState(QWidget* parent)
     return box;
 }
 
-// The browser's own threads: never the global pool, which Qt's painting
-// needs free. One computation at a time, and a second thread so that one
-// superseded mid-way does not hold up the next.
-QThreadPool& modelPool()
-{
-    static QThreadPool pool;
-    pool.setMaxThreadCount(2);
-    return pool;
-}
-
 // Lets go of a large value on a pool thread: freeing a list of a hundred
 // thousand files would stall the GUI thread.
 template <typename T> void releaseOffThread(T value)
 {
     auto holder = std::make_shared<T>(std::move(value));
-    modelPool().start([holder = std::move(holder)]() mutable { holder.reset(); });
+    (void)background::run(background::Pool::files,
+                          [holder = std::move(holder)]() mutable { holder.reset(); });
 }
 
 struct Computed {
@@ -293,23 +283,24 @@ void FileBrowser::startComputing()
     SourceLookup lookup = gather ? m_sourceLookup : tableLookup(m_sources);
     auto start = [input = m_input, options = m_state.listOptions(), lookup = std::move(lookup),
                   gather] {
-        return QtConcurrent::run(&modelPool(), [input, options, lookup, gather](
-                                                   QPromise<std::shared_ptr<Computed>>& promise) {
-            // A newer computation cancels this one: it stops at the next step.
-            if (promise.isCanceled()) return;
-            // Handed over in a shared box the receiver empties: the future
-            // keeps its result, and the last copy of a large model must
-            // not be freed on the GUI thread when the future goes.
-            auto computed = std::make_shared<Computed>();
-            SourceLookup sources = lookup;
-            if (gather) {
-                computed->sources = gatherSources(input.items, lookup);
-                sources = tableLookup(computed->sources);
-            }
-            if (promise.isCanceled()) return;
-            computed->content = browserContent(input, options, sources);
-            promise.addResult(std::move(computed));
-        });
+        return background::run(
+            background::Pool::files,
+            [input, options, lookup, gather](QPromise<std::shared_ptr<Computed>>& promise) {
+                // A newer computation cancels this one: it stops at the next step.
+                if (promise.isCanceled()) return;
+                // Handed over in a shared box the receiver empties: the future
+                // keeps its result, and the last copy of a large model must
+                // not be freed on the GUI thread when the future goes.
+                auto computed = std::make_shared<Computed>();
+                SourceLookup sources = lookup;
+                if (gather) {
+                    computed->sources = gatherSources(input.items, lookup);
+                    sources = tableLookup(computed->sources);
+                }
+                if (promise.isCanceled()) return;
+                computed->content = browserContent(input, options, sources);
+                promise.addResult(std::move(computed));
+            });
     };
     m_computation.run(++m_computeSerial, std::move(start),
                       [this, inputSerial](std::shared_ptr<Computed> computed) {

@@ -2,8 +2,10 @@
 
 #include "cleanup/model/DownloadSource.h"
 #include "library/AppState.h"
+#include "library/LibraryStore.h"
 #include "library/SidebarItem.h"
 #include "library/Trash.h"
+#include "platform/Background.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "services/CopyText.h"
 #include "services/TextRecognizer.h"
@@ -12,10 +14,8 @@
 #include "ui/Theme.h"
 
 #include <QAction>
-#include <QFutureWatcher>
 #include <QMenu>
 #include <QPointer>
-#include <QtConcurrent>
 
 namespace ovra {
 
@@ -27,16 +27,6 @@ FileContextMenuEntry entry(Action action, QString title, const char* symbol,
                            bool destructive = false)
 {
     return {action, std::move(title), QLatin1String(symbol), destructive};
-}
-
-QThreadPool& menuPool()
-{
-    // A file's origin is one extended-attribute read, and bringing the index up
-    // to date after a move is short: one thread keeps both from waiting behind
-    // the shared pool's long queries.
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    return pool;
 }
 
 } // namespace
@@ -95,11 +85,6 @@ FileContextMenuModel fileContextMenuModel(const QList<FileItem>& targets, const 
     return model;
 }
 
-void FileContextMenu::waitForBackgroundWork()
-{
-    menuPool().waitForDone();
-}
-
 FileContextMenu::FileContextMenu(const AppContext& context, QList<FileItem> targets,
                                  QList<FileItem> list)
     : m_context(context)
@@ -148,20 +133,19 @@ void FileContextMenu::addEntries(QMenu* menu, const FileContextMenuModel& model)
 void FileContextMenu::lookUpSource(QMenu* menu)
 {
     const QString path = m_targets.first().path;
-    auto* watcher = new QFutureWatcher<std::optional<DownloadSource>>(menu);
     QPointer<QMenu> guard(menu);
     FileContextMenu self = *this;
-    QObject::connect(watcher, &QFutureWatcherBase::finished, menu, [self, guard, watcher]() {
-        const std::optional<DownloadSource> source = watcher->result();
+    // The lookup reads only the path it was given; the answer is dropped with
+    // the menu when it closes first.
+    background::run(background::Pool::files, [path] {
+        return DownloadSources::classify(DownloadSources::whereFroms(path));
+    }).then(menu, [self, guard](const std::optional<DownloadSource>& source) {
         if (!guard || !source) return;
         const FileContextMenuModel model =
             fileContextMenuModel(self.m_targets, self.m_context.state->pinned(),
                                  self.m_context.player != nullptr, source->name);
         FileContextMenu(self).addEntries(guard, model);
     });
-    watcher->setFuture(QtConcurrent::run(&menuPool(), [path] {
-        return DownloadSources::classify(DownloadSources::whereFroms(path));
-    }));
 }
 
 void FileContextMenu::run(const FileContextMenuModel& model, FileContextMenuEntry::Action action)
@@ -203,12 +187,13 @@ void FileContextMenu::moveToTrash(const QList<FileItem>& targets)
     // at once for the new token, and a stale index would bring the trashed
     // files back.
     QPointer<AppState> state(m_context.state);
-    md::MetadataIndex* index = m_context.index;
+    QPointer<LibraryStore> library(m_context.library);
     FileActions::trash(*m_context.trash, targets)
-        .then(&menuPool(),
-              [index](Trash::Outcome) {
-                  if (index) index->refresh();
+        .then(m_context.state,
+              [library](Trash::Outcome) {
+                  return library ? library->refreshIndex() : QtFuture::makeReadyFuture();
               })
+        .unwrap()
         .then(m_context.state, [state]() {
             if (state) state->setRefreshToken(state->refreshToken() + 1);
         });

@@ -68,10 +68,6 @@ public:
     QMenu* build(QWidget* parent = nullptr);
     void popup(const QPoint& globalPosition, QWidget* parent = nullptr);
 
-    // Waits for the menus' work still running (origin look-ups, the index
-    // brought up to date after a move): the app calls it before its index goes.
-    static void waitForBackgroundWork();
-
     // Runs one entry's action.
     void run(const FileContextMenuModel& model, FileContextMenuEntry::Action action);
 

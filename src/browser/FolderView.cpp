@@ -3,6 +3,7 @@
 #include "FileBrowser.h"
 #include "cleanup/model/DownloadSource.h"
 #include "library/AppState.h"
+#include "platform/Background.h"
 #include "ui/Commands.h"
 #include "ui/PathText.h"
 #include "ui/Symbols.h"
@@ -12,12 +13,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QThreadPool>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 
 #include <algorithm>
-#include <numeric>
 #include <vector>
 
 namespace ovra {
@@ -78,13 +76,6 @@ protected:
     }
 };
 
-QThreadPool& listingPool()
-{
-    static QThreadPool pool;
-    pool.setMaxThreadCount(4);
-    return pool;
-}
-
 constexpr qsizetype kFilesPerChunk = 512;
 
 // One extended-attribute read a file: a large folder's are read on several threads.
@@ -92,9 +83,7 @@ QHash<QString, QString> sourcesOf(const QList<FileItem>& items)
 {
     const qsizetype chunkCount = (items.size() + kFilesPerChunk - 1) / kFilesPerChunk;
     std::vector<QHash<QString, QString>> found(static_cast<size_t>(chunkCount));
-    std::vector<qsizetype> chunks(static_cast<size_t>(chunkCount));
-    std::iota(chunks.begin(), chunks.end(), 0);
-    QtConcurrent::blockingMap(&listingPool(), chunks, [&](qsizetype chunk) {
+    background::forEach(background::Pool::files, chunkCount, [&](qsizetype chunk) {
         const qsizetype end = std::min(items.size(), (chunk + 1) * kFilesPerChunk);
         for (qsizetype i = chunk * kFilesPerChunk; i < end; ++i) {
             const FileItem& item = items[i];
@@ -209,7 +198,10 @@ void FolderView::readSources(const QString& key)
     // on screen, and the filter follows when they are in.
     const QList<FileItem> items = m_items;
     m_sourceReading.run(
-        key, [items] { return QtConcurrent::run(&listingPool(), sourcesOf, items); },
+        key,
+        [items] {
+            return background::run(background::Pool::files, [items] { return sourcesOf(items); });
+        },
         [this](QHash<QString, QString> sources) {
             if (sources.isEmpty() && m_sources->isEmpty()) return;
             *m_sources = std::move(sources);

@@ -27,7 +27,6 @@
 #include <QScrollBar>
 #include <QTime>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -359,7 +358,6 @@ HomeView::HomeView(const AppContext& context, QWidget* parent)
     : QScrollArea(parent)
     , m_context(context)
 {
-    m_pool.setMaxThreadCount(1);
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -403,10 +401,7 @@ HomeView::HomeView(const AppContext& context, QWidget* parent)
     readStandardFolders();
 }
 
-HomeView::~HomeView()
-{
-    m_pool.waitForDone();
-}
+HomeView::~HomeView() = default;
 
 QWidget* HomeView::makeHeader()
 {
@@ -503,11 +498,12 @@ void HomeView::showCollections()
 void HomeView::readStandardFolders()
 {
     QPointer<HomeView> self(this);
-    QtConcurrent::run(&m_pool, StandardFolders::byRole).then(this, [self](QList<Location> folders) {
-        if (!self || folders == self->m_standardFolders) return;
-        self->m_standardFolders = folders;
-        self->showFolders();
-    });
+    m_tasks.run(background::Pool::files, [] { return StandardFolders::byRole(); })
+        .then(this, [self](QList<Location> folders) {
+            if (!self || folders == self->m_standardFolders) return;
+            self->m_standardFolders = folders;
+            self->showFolders();
+        });
 }
 
 void HomeView::showFolders()

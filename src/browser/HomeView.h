@@ -3,6 +3,7 @@
 #include "library/Location.h"
 #include "library/SidebarItem.h"
 #include "library/Spotlight.h"
+#include "platform/Background.h"
 #include "ui/AppContext.h"
 
 #include <QColor>
@@ -10,7 +11,6 @@
 #include <QList>
 #include <QScrollArea>
 #include <QString>
-#include <QThreadPool>
 
 #include <optional>
 
@@ -110,8 +110,8 @@ private:
     AddFolderCard* m_addFolder = nullptr;
     QList<Shelf*> m_shelves;
     QList<Location> m_standardFolders;
-    // Reads the user-dirs settings.
-    QThreadPool m_pool;
+    // Reads the user-dirs settings; last, so that is waited for before the rest goes.
+    background::TaskSet m_tasks;
 };
 
 } // namespace ovra

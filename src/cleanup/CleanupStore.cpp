@@ -1,11 +1,9 @@
 #include "CleanupStore.h"
 
-#include "CleanupPool.h"
 #include "CleanupSearch.h"
 #include "library/Trash.h"
 
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace ovra {
 
@@ -57,13 +55,14 @@ void CleanupStore::searchFrom(int index, const QStringList& scopes, qint64 token
     if (index >= int(kAllCleanupKinds.size())) return finish(token);
     const CleanupKind kind = kAllCleanupKinds[std::size_t(index)];
     QPointer<CleanupStore> self(this);
-    QtConcurrent::run(&cleanupPool(), [search = m_search, kind, scopes] {
-        return search(kind, scopes);
-    }).then(this, [self, index, scopes, token, kind](SpotlightResult result) {
-        if (!self) return;
-        self->store(kind, std::move(result));
-        self->searchFrom(index + 1, scopes, token);
-    });
+    m_tasks
+        .run(background::Pool::index,
+             [search = m_search, kind, scopes] { return search(kind, scopes); })
+        .then(this, [self, index, scopes, token, kind](SpotlightResult result) {
+            if (!self) return;
+            self->store(kind, std::move(result));
+            self->searchFrom(index + 1, scopes, token);
+        });
 }
 
 void CleanupStore::finish(qint64 token)

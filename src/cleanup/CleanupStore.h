@@ -2,6 +2,7 @@
 
 #include "cleanup/model/CleanupKind.h"
 #include "library/Spotlight.h"
+#include "platform/Background.h"
 #include "ui/AppContext.h"
 
 #include <QFuture>
@@ -23,7 +24,7 @@ class MetadataIndex;
 }
 
 // The cleanup suggestions: each kind's last finished search. A load searches
-// the kinds one after another on the store's own workers and publishes each as
+// the kinds one after another on the index's pool and publishes each as
 // soon as it is found; the previous answers stay until replaced. Main thread
 // only.
 class CleanupStore : public CleanupSummary {
@@ -81,6 +82,8 @@ private:
     // must not bring them back.
     QSet<QString> m_trashedDuringLoad;
     QList<std::shared_ptr<QPromise<void>>> m_waiters;
+    // Last, so the store's work is cancelled and waited for before the rest goes.
+    background::TaskSet m_tasks;
 };
 
 } // namespace ovra

@@ -1,18 +1,16 @@
 #include "SourceStore.h"
 
-#include "CleanupPool.h"
 #include "library/Spotlight.h"
 #include "library/Trash.h"
+#include "platform/Background.h"
 #include "platform/metadata/MetadataIndex.h"
 
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <shared_mutex>
-#include <thread>
 #include <vector>
 
 namespace ovra {
@@ -25,19 +23,17 @@ const QString kDownloadsQuery =
 constexpr std::size_t kItemsPerThread = 2048;
 constexpr qsizetype kMaxRemembered = 4 * SourceStore::kMaxDownloads;
 
-// Runs `work` over [0, count) in contiguous ranges, one thread per core for a
-// large count, on the calling thread for a small one.
+// Runs `work` over [0, count) in contiguous ranges on the index's pool, the
+// calling thread taking part; a small count stays on the calling thread.
 void inParallel(std::size_t count, const std::function<void(std::size_t, std::size_t)>& work)
 {
-    const std::size_t threads = std::clamp<std::size_t>(
-        count / kItemsPerThread, 1, std::max(1u, std::thread::hardware_concurrency()));
-    if (threads == 1) return work(0, count);
-    const std::size_t per = (count + threads - 1) / threads;
-    std::vector<std::thread> pool;
-    for (std::size_t t = 0; t < threads; ++t)
-        pool.emplace_back(work, t * per, std::min(count, (t + 1) * per));
-    for (std::thread& thread : pool)
-        thread.join();
+    const std::size_t ranges = std::max<std::size_t>(1, count / kItemsPerThread);
+    if (ranges == 1) return work(0, count);
+    const std::size_t per = (count + ranges - 1) / ranges;
+    background::forEach(background::Pool::index, qsizetype(ranges), [&](qsizetype range) {
+        const std::size_t begin = std::size_t(range) * per;
+        work(begin, std::min(count, begin + per));
+    });
 }
 
 // The classifier's link: the first web address, else the first string.
@@ -131,12 +127,14 @@ void SourceStore::start(const QStringList& scopes, qint64 token)
         emit loadingChanged();
     }
     QPointer<SourceStore> self(this);
-    QtConcurrent::run(&cleanupPool(), [gather = m_gather, classifications = m_classifications,
-                                       scopes] {
-        return grouped(gather(scopes), *classifications);
-    }).then(this, [self, token](QList<Group> groups) {
-        if (self) self->finish(token, std::move(groups));
-    });
+    m_tasks
+        .run(background::Pool::index,
+             [gather = m_gather, classifications = m_classifications, scopes] {
+                 return grouped(gather(scopes), *classifications);
+             })
+        .then(this, [self, token](QList<Group> groups) {
+            if (self) self->finish(token, std::move(groups));
+        });
 }
 
 void SourceStore::finish(qint64 token, QList<Group> groups)

@@ -2,6 +2,7 @@
 
 #include "cleanup/model/DownloadSource.h"
 #include "library/FileItem.h"
+#include "platform/Background.h"
 #include "ui/AppContext.h"
 
 #include <QFuture>
@@ -26,7 +27,7 @@ class MetadataIndex;
 // The downloaded files grouped by the site or app they came from, most files
 // first. A load asks the index for every file with a download origin (the
 // index reads each file's origin once and keeps it), classifies and groups
-// them on the store's own workers. Main thread only.
+// them on the index's pool. Main thread only.
 class SourceStore : public SourceSummary {
     Q_OBJECT
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
@@ -107,6 +108,8 @@ private:
     std::optional<std::pair<QStringList, qint64>> m_pending;
     QSet<QString> m_trashedDuringLoad;
     QList<std::shared_ptr<QPromise<void>>> m_waiters;
+    // Last, so the store's work is cancelled and waited for before the rest goes.
+    background::TaskSet m_tasks;
 };
 
 } // namespace ovra

@@ -1,12 +1,10 @@
 #include "DuplicateFinder.h"
-#include "ParallelLoop.h"
 #include "library/FileCategory.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-#include <QtConcurrent>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -109,18 +107,14 @@ DuplicateFinder::DuplicateFinder(md::MetadataIndex* index, Trash* trash, QObject
     , m_index(index)
     , m_trash(trash)
 {
-    // An exact scan and a photo scan may run at once.
-    m_scanPool.setMaxThreadCount(2);
-    m_workPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     if (m_trash)
         m_trash->registerStore(this, [this](const QSet<QString>& paths) { remove(paths); });
 }
 
 DuplicateFinder::~DuplicateFinder()
 {
+    // The scans poll this flag between files; the task set then waits for them.
     m_stopping->store(true);
-    m_scanPool.waitForDone();
-    m_workPool.waitForDone();
 }
 
 QFuture<SpotlightResult> DuplicateFinder::gather(const QString& query, const QStringList& scopes,
@@ -135,7 +129,7 @@ QFuture<SpotlightResult> DuplicateFinder::gather(const QString& query, const QSt
 DuplicateScanner::Workers DuplicateFinder::workers(int threads) const
 {
     DuplicateScanner::Workers w;
-    w.pool = const_cast<QThreadPool*>(&m_workPool);
+    w.pool = &background::pool(background::Pool::hashing);
     w.threadCount = threads;
     const auto stopping = m_stopping;
     w.isCancelled = [stopping]() { return stopping->load(); };
@@ -196,14 +190,17 @@ void DuplicateFinder::hashExact(const SpotlightResult& result, quint64 generatio
     const QList<FileItem> files = result.items;
     const auto progress = progressFor(false, generation);
     const DuplicateScanner::Workers base = workers(1);
-    QtConcurrent::run(&m_scanPool, [files, progress, base]() {
-        lowerThreadPriority();
-        DuplicateScanner::Workers w = base;
-        w.threadCount = isRotational(files) ? 1 : std::max(1, QThread::idealThreadCount());
-        return withoutVanished(DuplicateScanner::exactDuplicates(files, progress, w));
-    }).then(this, [this, generation](QList<DuplicateGroup> groups) {
-        publish(false, generation, std::move(groups));
-    });
+    m_tasks
+        .run(background::Pool::hashing,
+             [files, progress, base]() {
+                 DuplicateScanner::Workers w = base;
+                 w.threadCount =
+                     isRotational(files) ? 1 : background::threadCount(background::Pool::hashing);
+                 return withoutVanished(DuplicateScanner::exactDuplicates(files, progress, w));
+             })
+        .then(this, [this, generation](QList<DuplicateGroup> groups) {
+            publish(false, generation, std::move(groups));
+        });
 }
 
 QFuture<void> DuplicateFinder::scanSimilar(const QStringList& scopes)
@@ -236,13 +233,15 @@ void DuplicateFinder::analysePhotos(const SpotlightResult& result, quint64 gener
         if (!extras.contains(item.path)) candidates.append(item);
     setSimilarPhase(Phase::hashing(0, std::max(int(candidates.size()), 1)));
     const auto progress = progressFor(true, generation);
-    const DuplicateScanner::Workers w = workers(std::max(1, QThread::idealThreadCount()));
-    QtConcurrent::run(&m_scanPool, [candidates, progress, w]() {
-        lowerThreadPriority();
-        return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w));
-    }).then(this, [this, generation](QList<DuplicateGroup> groups) {
-        publish(true, generation, std::move(groups));
-    });
+    const DuplicateScanner::Workers w = workers(background::threadCount(background::Pool::hashing));
+    m_tasks
+        .run(background::Pool::hashing,
+             [candidates, progress, w]() {
+                 return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w));
+             })
+        .then(this, [this, generation](QList<DuplicateGroup> groups) {
+            publish(true, generation, std::move(groups));
+        });
 }
 
 void DuplicateFinder::publish(bool similar, quint64 generation, QList<DuplicateGroup> groups)
@@ -384,7 +383,7 @@ QFuture<Trash::Outcome> DuplicateFinder::trashExtras(const QList<QUuid>& ids)
     if (chosen.isEmpty() || !m_trash) return QtFuture::makeReadyFuture(Trash::Outcome());
     // The checks read the disk, so they run off the main thread; the move
     // starts from the main thread, as the one Trash wants.
-    return QtConcurrent::run(&m_scanPool, [chosen]() { return planTrash(chosen); })
+    return m_tasks.run(background::Pool::files, [chosen]() { return planTrash(chosen); })
         .then(this,
               [this](const TrashPlan& plan) {
                   applyPlan(plan);

@@ -4,6 +4,7 @@
 #include "DuplicateScanner.h"
 #include "library/Spotlight.h"
 #include "library/Trash.h"
+#include "platform/Background.h"
 #include "ui/AppContext.h"
 
 #include <QFuture>
@@ -11,7 +12,6 @@
 #include <QMetaType>
 #include <QPromise>
 #include <QSet>
-#include <QThreadPool>
 
 #include <atomic>
 #include <memory>
@@ -145,10 +145,9 @@ private:
     std::shared_ptr<QPromise<void>> m_exactDone;
     std::shared_ptr<QPromise<void>> m_similarDone;
     std::shared_ptr<std::atomic<bool>> m_stopping = std::make_shared<std::atomic<bool>>(false);
-    // The scans' own threads: one per running scan, and the workers they
-    // borrow for hashing and decoding.
-    QThreadPool m_scanPool;
-    QThreadPool m_workPool;
+    // The scans and the checks before a move; last, so they are cancelled and
+    // waited for before the rest goes.
+    background::TaskSet m_tasks;
 };
 
 } // namespace ovra

@@ -24,6 +24,7 @@ using Progress = std::function<void(int done, int total)>;
 
 // Where the parallel parts run. Without a pool everything runs on the calling
 // thread.
+
 struct Workers {
     QThreadPool* pool = nullptr;
     int threadCount = 1;
@@ -33,6 +34,10 @@ struct Workers {
     // everything the user does.
     bool lowPriority = true;
 };
+
+// Runs `body(i)` for every i in [0, count) on the calling thread and, given a
+// pool, on up to `threadCount - 1` of its threads, lowered when asked.
+void forEach(const Workers& workers, qsizetype count, const std::function<void(qsizetype)>& body);
 
 // Exact copies. Files are bucketed by size, then keyed by a SHA-256 of their
 // first and last 16 KiB, then by a SHA-256 of their whole content; only files

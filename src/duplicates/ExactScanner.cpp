@@ -1,5 +1,4 @@
 #include "DuplicateScanner.h"
-#include "ParallelLoop.h"
 #include "platform/UserFile.h"
 
 #include <QFile>
@@ -277,7 +276,7 @@ private:
 
     void run(qsizetype count, const std::function<void(qsizetype)>& body)
     {
-        parallelFor(m_workers.pool, m_workers.threadCount, count, body, m_workers.lowPriority);
+        DuplicateScanner::forEach(m_workers, count, body);
     }
 
     const QList<FileItem>& m_files;

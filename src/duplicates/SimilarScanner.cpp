@@ -1,5 +1,5 @@
 #include "DuplicateScanner.h"
-#include "ParallelLoop.h"
+#include "platform/Background.h"
 #include "platform/FeaturePrint.h"
 #include "platform/UserFile.h"
 
@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QImage>
 #include <QImageReader>
+#include <QThread>
 
 #include <atomic>
 #include <cmath>
@@ -84,21 +85,17 @@ QList<DuplicateGroup> similarPhotos(const QList<FileItem>& files, const Progress
     std::vector<std::optional<std::vector<float>>> prints(static_cast<std::size_t>(n));
     std::mutex lock;
     int done = 0;
-    parallelFor(
-        workers.pool, workers.threadCount, n,
-        [&](qsizetype i) {
-            std::optional<std::vector<float>> print;
-            if (!(workers.isCancelled && workers.isCancelled()))
-                print = featurePrint(files[i].path);
-            int d;
-            {
-                std::lock_guard guard(lock);
-                prints[std::size_t(i)] = std::move(print);
-                d = ++done;
-            }
-            if (progress && (d % kPhotoProgressStep == 0 || d == n)) progress(d, int(n));
-        },
-        workers.lowPriority);
+    forEach(workers, n, [&](qsizetype i) {
+        std::optional<std::vector<float>> print;
+        if (!(workers.isCancelled && workers.isCancelled())) print = featurePrint(files[i].path);
+        int d;
+        {
+            std::lock_guard guard(lock);
+            prints[std::size_t(i)] = std::move(print);
+            d = ++done;
+        }
+        if (progress && (d % kPhotoProgressStep == 0 || d == n)) progress(d, int(n));
+    });
     if (workers.isCancelled && workers.isCancelled()) return {};
 
     QList<qsizetype> valid;
@@ -145,6 +142,23 @@ QList<DuplicateGroup> similarPhotos(const QList<FileItem>& files, const Progress
     }
     sortByReclaimable(groups);
     return groups;
+}
+
+void forEach(const Workers& workers, qsizetype count, const std::function<void(qsizetype)>& body)
+{
+    if (!workers.pool) {
+        for (qsizetype i = 0; i < count; ++i)
+            body(i);
+        return;
+    }
+    // Only the borrowed threads are lowered: the calling thread keeps its own
+    // priority, which the pool it runs on already chose.
+    QThread* const caller = QThread::currentThread();
+    const bool lower = workers.lowPriority;
+    background::forEach(*workers.pool, workers.threadCount, count, [&](qsizetype i) {
+        if (lower && QThread::currentThread() != caller) background::enterIdlePriority();
+        body(i);
+    });
 }
 
 } // namespace ovra::DuplicateScanner

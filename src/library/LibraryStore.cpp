@@ -6,17 +6,15 @@
 #include "platform/Background.h"
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"
+#include "platform/metadata/MetadataIndex.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <numeric>
 #include <vector>
 
 #include <dirent.h>
@@ -43,16 +41,8 @@ FolderError folderErrorFrom(int error)
     }
 }
 
-// Each entry costs a stat and a look at its type; a large folder's entries are
-// read on several threads, a loop of its own that the listing on the files
-// pool waits for (waiting on the pool it runs on could starve it).
-QThreadPool& entryPool()
-{
-    static QThreadPool pool;
-    pool.setMaxThreadCount(4);
-    return pool;
-}
-
+// Each entry costs a stat and a look at its type, so a large folder's entries
+// are read in chunks by the listing's thread and the files pool together.
 constexpr qsizetype kEntriesPerChunk = 512;
 
 FolderListing listFolderNow(const QString& folder)
@@ -79,9 +69,7 @@ FolderListing listFolderNow(const QString& folder)
     // Chunks keep the file system's order when they are put back together.
     const qsizetype chunkCount = (paths.size() + kEntriesPerChunk - 1) / kEntriesPerChunk;
     std::vector<QList<FileItem>> chunks(static_cast<size_t>(chunkCount));
-    std::vector<qsizetype> indexes(static_cast<size_t>(chunkCount));
-    std::iota(indexes.begin(), indexes.end(), 0);
-    QtConcurrent::blockingMap(&entryPool(), indexes, [&](qsizetype chunk) {
+    background::forEach(background::Pool::files, chunkCount, [&](qsizetype chunk) {
         const qsizetype end = std::min(paths.size(), (chunk + 1) * kEntriesPerChunk);
         QList<FileItem>& items = chunks[size_t(chunk)];
         for (qsizetype i = chunk * kEntriesPerChunk; i < end; ++i)
@@ -294,6 +282,11 @@ QFuture<SpotlightResult> LibraryStore::result(const SidebarItem& item, qint64 to
 QFuture<FolderListing> LibraryStore::listFolder(const QString& folder)
 {
     return background::run(background::Pool::files, [folder] { return listFolderNow(folder); });
+}
+
+QFuture<void> LibraryStore::refreshIndex()
+{
+    return m_tasks.run(background::Pool::index, [index = &m_index] { index->refresh(); });
 }
 
 void LibraryStore::remove(const QSet<QString>& paths)

@@ -85,6 +85,10 @@ public:
     // left out, unsorted.
     static QFuture<FolderListing> listFolder(const QString& folder);
 
+    // Brings the index up to date off the GUI thread, as the store's own work:
+    // it is waited for before the index goes.
+    QFuture<void> refreshIndex();
+
     // Drops trashed files from every cached list, lowering counts and sizes.
     void remove(const QSet<QString>& paths);
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <memory>
 
 #include <sched.h>
 #include <sys/syscall.h>
@@ -12,7 +14,7 @@
 namespace ovra::background {
 namespace {
 
-constexpr std::size_t kKinds = std::size_t(Pool::files) + 1;
+constexpr std::size_t kKinds = std::size_t(Pool::hashing) + 1;
 // Folder listings, Trash moves and saves are short and mostly wait on the disk.
 constexpr int kFileThreads = 2;
 // Recognition engines are large: two at once are plenty.
@@ -40,13 +42,14 @@ int threadCount(Pool kind)
     case Pool::recognition: return leavingACore(kRecognitionThreads);
     case Pool::thumbnails: return leavingACore(std::min(kThumbnailThreads, cores() / 2));
     case Pool::files: return leavingACore(kFileThreads);
+    case Pool::hashing: return leavingACore(cores() / 2);
     }
     return 1;
 }
 
 bool isIdle(Pool kind)
 {
-    return kind == Pool::extraction || kind == Pool::recognition;
+    return kind == Pool::extraction || kind == Pool::recognition || kind == Pool::hashing;
 }
 
 QThreadPool& pool(Pool kind)
@@ -77,6 +80,49 @@ void enterIdlePriority()
         return cpu && io;
     }();
     Q_UNUSED(lowered);
+}
+
+namespace {
+
+void forEachOn(QThreadPool& pool, int threads, qsizetype count, bool idle,
+               const std::function<void(qsizetype)>& body)
+{
+    if (count <= 0) return;
+    auto next = std::make_shared<std::atomic<qsizetype>>(0);
+    const auto drain = [next, count, &body] {
+        for (qsizetype i = next->fetch_add(1); i < count; i = next->fetch_add(1))
+            body(i);
+    };
+    std::vector<QFuture<void>> helpers;
+    const qsizetype wanted = std::min<qsizetype>(qsizetype(threads) - 1, count - 1);
+    for (qsizetype t = 0; t < wanted; ++t) {
+        auto helper = drain;
+        if (idle)
+            helpers.push_back(run(pool, detail::lowered(std::move(helper))));
+        else
+            helpers.push_back(run(pool, std::move(helper)));
+    }
+    drain();
+    // `body` lives on the caller's frame, so every helper must be done with it.
+    // Waiting for one still queued runs it here, where being cancelled it
+    // returns at once: the loop never waits for a free pool thread.
+    for (QFuture<void>& helper : helpers) {
+        cancel(helper);
+        helper.waitForFinished();
+    }
+}
+
+} // namespace
+
+void forEach(QThreadPool& pool, int threads, qsizetype count,
+             const std::function<void(qsizetype)>& body)
+{
+    forEachOn(pool, threads, count, false, body);
+}
+
+void forEach(Pool kind, qsizetype count, const std::function<void(qsizetype)>& body)
+{
+    forEachOn(pool(kind), threadCount(kind), count, isIdle(kind), body);
 }
 
 void TaskSet::cancelAll()

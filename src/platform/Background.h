@@ -5,6 +5,8 @@
 #include <QThreadPool>
 #include <QtConcurrent/qtconcurrenttask.h>
 
+#include <functional>
+
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -20,6 +22,7 @@ enum class Pool {
     recognition, // text recognition in images (long; idle priority)
     thumbnails,  // pictures of files, the newest request first
     files,       // short file work: folder listings, the Trash, saves
+    hashing,     // duplicate scans: whole-file hashes, photo prints (long; idle priority)
 };
 
 QThreadPool& pool(Pool kind);
@@ -72,7 +75,8 @@ template <typename Fn> auto lowered(Fn fn)
 // starts earlier among the queued.
 template <typename Fn> auto run(QThreadPool& pool, Fn&& fn, int priority = 0)
 {
-    return QtConcurrent::task(std::forward<Fn>(fn))
+    // A copy of a named callable: Qt's task builder takes only temporaries.
+    return QtConcurrent::task(std::decay_t<Fn>(std::forward<Fn>(fn)))
         .onThreadPool(pool)
         .withPriority(priority)
         .spawn();
@@ -93,6 +97,16 @@ template <typename T> void cancel(QFuture<T>& future)
 {
     if (!future.isFinished()) future.cancel();
 }
+
+// Runs `body(i)` for every i in [0, count) on up to `threads` threads: the
+// calling thread and helpers started on `pool`, each taking the next index
+// until none is left. Returns when every index is done. The calling thread
+// takes part and then takes back the helpers that never started, so a loop run
+// from a task on the same pool finishes even when that pool is full.
+void forEach(QThreadPool& pool, int threads, qsizetype count,
+             const std::function<void(qsizetype)>& body);
+// The same on the kind's own pool with as many threads as it runs.
+void forEach(Pool kind, qsizetype count, const std::function<void(qsizetype)>& body);
 
 // The work one owner (a store, a view, a service) started. The owner keeps a
 // TaskSet as its last member, so it is destroyed first: it cancels that work and

@@ -1,16 +1,16 @@
 #include "FileInformation.h"
 
-#include "PreviewPool.h"
 #include "library/Fmt.h"
 #include "library/Location.h"
+#include "platform/Background.h"
 #include "platform/UserFile.h"
 #include "platform/metadata/ContentAttributes.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "ui/PathText.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QLocale>
-#include <QtConcurrent>
 
 #include <dirent.h>
 #include <unistd.h>
@@ -147,7 +147,7 @@ QList<DetailRow> details(const FileItem& item, const Facts& facts, const QString
 QFuture<Loaded> load(const FileItem& item, md::MetadataIndex* index)
 {
     const QString home = Location::home();
-    return QtConcurrent::run(&previewPool(), [item, index, home] {
+    return background::run(background::Pool::files, [item, index, home] {
         const Facts facts = readFacts(item, index);
         return Loaded{details(item, facts, home), facts.source};
     });

@@ -1,7 +1,7 @@
 #include "LiveTextImage.h"
 
 #include "PreviewContent.h"
-#include "PreviewPool.h"
+#include "platform/Background.h"
 #include "ui/Theme.h"
 
 #include <QApplication>
@@ -12,7 +12,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QtConcurrent>
 
 namespace ovra {
 
@@ -20,6 +19,8 @@ namespace {
 
 // Words are read from the picture at this size, and their boxes are in its pixels.
 constexpr int kRecognisedSide = TextRecognizer::kMaxImageSide;
+// The words of the picture the user looks at go ahead of the indexing's queue.
+constexpr int kLookedAtFirst = 1;
 constexpr int kHighlightAlpha = 40;
 constexpr int kSelectionAlpha = 110;
 constexpr double kBoxRadius = 3.0;
@@ -57,10 +58,13 @@ void LiveTextImage::imageDecoded(const QImage& image)
     m_wordsTask.run(
         m_path,
         [image] {
-            return QtConcurrent::run(&previewPool(), [image] {
-                return TextRecognizer::words(image).value_or(
-                    QList<TextRecognizer::RecognizedWord>());
-            });
+            return background::run(
+                background::Pool::recognition,
+                [image] {
+                    return TextRecognizer::words(image).value_or(
+                        QList<TextRecognizer::RecognizedWord>());
+                },
+                kLookedAtFirst);
         },
         [this](const QList<TextRecognizer::RecognizedWord>& words) {
             m_selection = TextSelection(words);

@@ -1,14 +1,14 @@
 #include "PdfPagesView.h"
 
-#include "PreviewPool.h"
+#include "platform/Background.h"
 #include "platform/thumbnails/PdfPage.h"
 #include "ui/Theme.h"
 
+#include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <deque>
@@ -146,7 +146,7 @@ PdfPagesView::PdfPagesView(const QString& path, QWidget* parent)
 
     const QPointer<PdfPagesView> self(this);
     std::shared_ptr<Renderer> renderer = m_renderer;
-    QtConcurrent::run(&previewPool(), [path, renderer] {
+    background::run(background::Pool::thumbnails, [path, renderer] {
         std::unique_ptr<PdfPages> document = PdfPages::open(path);
         int count = 0;
         double aspect = 0;
@@ -249,7 +249,7 @@ void PdfPagesView::requestVisiblePages()
     if (startDrawing) {
         std::shared_ptr<Renderer> renderer = m_renderer;
         // The job reports through the view; nobody waits on its future.
-        (void)QtConcurrent::run(&previewPool(), [renderer] { drawWanted(renderer); });
+        (void)background::run(background::Pool::thumbnails, [renderer] { drawWanted(renderer); });
     }
 }
 

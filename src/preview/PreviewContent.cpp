@@ -1,22 +1,20 @@
 #include "PreviewContent.h"
 
-#include "PreviewPool.h"
+#include "platform/Background.h"
 #include "platform/UserFile.h"
 #include "services/ScaledImageReader.h"
-
-#include <QtConcurrent>
 
 namespace ovra::PreviewContent {
 
 QFuture<QImage> image(const QString& path, int maxSide)
 {
-    return QtConcurrent::run(&previewPool(),
-                             [path, maxSide] { return readScaledImage(path, maxSide); });
+    return background::run(background::Pool::thumbnails,
+                           [path, maxSide] { return readScaledImage(path, maxSide); });
 }
 
 QFuture<QImage> fittedImage(const QString& path, const QSize& box)
 {
-    return QtConcurrent::run(&previewPool(), [path, box] {
+    return background::run(background::Pool::thumbnails, [path, box] {
         const QImage image = readScaledImage(path, std::max(box.width(), box.height()));
         if (image.isNull() || (image.width() <= box.width() && image.height() <= box.height()))
             return image;
@@ -42,7 +40,7 @@ QString decodeTextHead(const QByteArray& bytes, bool wasCut)
 
 QFuture<QString> textHead(const QString& path)
 {
-    return QtConcurrent::run(&previewPool(), [path] {
+    return background::run(background::Pool::files, [path] {
         const std::optional<UserFile> file = UserFile::open(path);
         if (!file) return QString();
         bool wasCut = false;

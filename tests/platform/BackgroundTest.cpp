@@ -18,8 +18,8 @@ using background::Pool;
 TEST(Background, PoolsArePrivateAndLeaveTheGuiACore)
 {
     const int cores = std::max(1, QThread::idealThreadCount());
-    for (Pool kind :
-         {Pool::index, Pool::extraction, Pool::recognition, Pool::thumbnails, Pool::files}) {
+    for (Pool kind : {Pool::index, Pool::extraction, Pool::recognition, Pool::thumbnails,
+                      Pool::files, Pool::hashing}) {
         EXPECT_NE(&background::pool(kind), QThreadPool::globalInstance());
         EXPECT_LE(background::threadCount(kind), std::max(1, cores - 1));
         EXPECT_GE(background::threadCount(kind), 1);
@@ -36,6 +36,8 @@ TEST(Background, LongWorkRunsAtIdlePriority)
                                promise.addResult(sched_getscheduler(0));
                            }).result();
     EXPECT_EQ(viaPromise, SCHED_IDLE);
+    EXPECT_EQ(background::run(Pool::hashing, [] { return sched_getscheduler(0); }).result(),
+              SCHED_IDLE);
     EXPECT_NE(background::run(Pool::index, [] { return sched_getscheduler(0); }).result(),
               SCHED_IDLE);
 }
@@ -63,4 +65,30 @@ TEST(Background, ATaskSetCancelsAndWaitsForItsWorkWhenItGoes)
     EXPECT_TRUE(finished);
     pool.waitForDone();
     EXPECT_FALSE(queuedRan);
+}
+
+// A loop started from a task on a full pool must not wait for a free thread of
+// that pool: the caller does the work and takes back helpers never started.
+TEST(Background, ALoopRunFromItsOwnFullPoolFinishesAndVisitsEachIndexOnce)
+{
+    QThreadPool pool;
+    pool.setMaxThreadCount(2);
+    constexpr qsizetype kCount = 1000;
+    const auto loop = [&pool] {
+        auto visits = std::make_unique<std::atomic<int>[]>(kCount);
+        background::forEach(pool, 4, kCount, [&](qsizetype i) { visits[i].fetch_add(1); });
+        for (qsizetype i = 0; i < kCount; ++i)
+            if (visits[i].load() != 1) return false;
+        return true;
+    };
+    // Both threads of the pool run a loop that asks the same pool for helpers.
+    QFuture<bool> first = background::run(pool, loop);
+    QFuture<bool> second = background::run(pool, loop);
+    EXPECT_TRUE(first.result());
+    EXPECT_TRUE(second.result());
+    EXPECT_TRUE(loop());
+
+    std::atomic<int> calls = 0;
+    background::forEach(Pool::files, 0, [&](qsizetype) { ++calls; });
+    EXPECT_EQ(calls.load(), 0);
 }
