@@ -6,6 +6,7 @@
 #include "platform/Background.h"
 #include "platform/PathKey.h"
 #include "platform/XdgPaths.h"
+#include "platform/metadata/MetadataIndex.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,9 @@
 
 namespace ovra {
 namespace {
+
+// Long enough to take a burst of changes in one reload, short enough to feel live.
+constexpr int kReloadDelayMs = 250;
 
 constexpr qsizetype kCollectionLimit = 3000;
 constexpr qsizetype kSearchLimit = 2000;
@@ -128,10 +132,24 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
     , m_index(index)
     , m_scopes(defaultScopes())
 {
+    m_indexChanged.setSingleShot(true);
+    m_indexChanged.setInterval(kReloadDelayMs);
+    connect(&m_indexChanged, &QTimer::timeout, this, &LibraryStore::reloadCollections);
+    // Called on an index thread; the handler is cleared (waiting for a call in
+    // progress) before this store goes, and a queued call to a deleted store is dropped.
+    m_index.setChangeHandler([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!m_indexChanged.isActive()) m_indexChanged.start();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 LibraryStore::~LibraryStore()
 {
+    m_index.setChangeHandler({});
     // The queries read the index by reference: none may outlive the store.
     m_tasks.cancelAndWait();
 }
@@ -241,6 +259,18 @@ void LibraryStore::finishLoad(const SidebarItem& item, qint64 token, const Spotl
         return;
     }
     settleWaiters(item);
+}
+
+void LibraryStore::reloadCollections()
+{
+    const QList<SidebarItem> items = m_collections.keys();
+    for (const SidebarItem& item : items) {
+        if (m_loading.contains(item)) continue;
+        // Loaded for an older token than its own: loads once more, same token.
+        const qint64 token = m_loadedToken.value(item, 0);
+        m_loadedToken.insert(item, token - 1);
+        load(item, token);
+    }
 }
 
 void LibraryStore::settleWaiters(const SidebarItem& item)
