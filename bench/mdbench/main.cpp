@@ -4,6 +4,7 @@
 #include "CleanupBench.h"
 #include "ContentBench.h"
 #include "IndexBench.h"
+#include "LiveBench.h"
 #include "ParseCommand.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,9 @@ const Subcommand kSubcommands[] = {
     {"cleanup", ovra::bench::runCleanupBench,
      "cleanup kinds and download-source grouping on the warm index [--files N] [--dir D] "
      "[--repeat R]"},
+    {"live", ovra::bench::runLiveBench,
+     "files created, renamed and deleted while queries run: change to query, idle CPU "
+     "[--files N] [--dir D] [--changes C] [--idle S]"},
     {"parse", ovra::bench::runParseCommand,
      "'TEXT': the query string a typed search becomes, then its chips"},
 };

@@ -361,7 +361,9 @@ public:
 
     ~IndexStore()
     {
-        // Its thread works on this store: it ends (saving what is due) first.
+        // Its thread works on this store: it ends (saving what is due) first,
+        // without finishing a catch-up walk that quitting makes moot.
+        m_stopping = true;
         m_follower->shutDown();
     }
 
