@@ -5,6 +5,7 @@
 #include "ContentBench.h"
 #include "IndexBench.h"
 #include "OcrBench.h"
+#include "LiveBench.h"
 #include "ParseCommand.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,9 @@ const Subcommand kSubcommands[] = {
     {"ocr", ovra::bench::runOcrBench,
      "text recognition of generated screenshots and scanned PDFs vs tesseract, and the text "
      "index at size [--screenshots N] [--pdfs N] [--entries N]"},
+    {"live", ovra::bench::runLiveBench,
+     "files created, renamed and deleted while queries run: change to query, idle CPU "
+     "[--files N] [--dir D] [--changes C] [--idle S]"},
     {"parse", ovra::bench::runParseCommand,
      "'TEXT': the query string a typed search becomes, then its chips"},
 };

@@ -22,6 +22,9 @@
 namespace ovra {
 namespace {
 
+// Long enough to take a burst of changes in one reload, short enough to feel live.
+constexpr int kReloadDelayMs = 250;
+
 constexpr qsizetype kCollectionLimit = 3000;
 constexpr qsizetype kSearchLimit = 2000;
 
@@ -126,6 +129,19 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
     // store is made. The task holds nothing of the store.
     , m_scopes(background::run(background::Pool::files, [] { return defaultScopes(); }))
 {
+    m_indexChanged.setSingleShot(true);
+    m_indexChanged.setInterval(kReloadDelayMs);
+    connect(&m_indexChanged, &QTimer::timeout, this, &LibraryStore::reloadCollections);
+    // Called on an index thread; the handler is cleared (waiting for a call in
+    // progress) before this store goes, and a queued call to a deleted store is dropped.
+    m_index.setChangeHandler([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!m_indexChanged.isActive()) m_indexChanged.start();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 QStringList LibraryStore::scopes() const
@@ -135,6 +151,7 @@ QStringList LibraryStore::scopes() const
 
 LibraryStore::~LibraryStore()
 {
+    m_index.setChangeHandler({});
     // The queries read the index by reference: none may outlive the store.
     m_tasks.cancelAndWait();
 }
@@ -254,6 +271,18 @@ void LibraryStore::finishLoad(const SidebarItem& item, qint64 token, const Spotl
         return;
     }
     settleWaiters(item);
+}
+
+void LibraryStore::reloadCollections()
+{
+    const QList<SidebarItem> items = m_collections.keys();
+    for (const SidebarItem& item : items) {
+        if (m_loading.contains(item)) continue;
+        // Loaded for an older token than its own: loads once more, same token.
+        const qint64 token = m_loadedToken.value(item, 0);
+        m_loadedToken.insert(item, token - 1);
+        load(item, token);
+    }
 }
 
 void LibraryStore::settleWaiters(const SidebarItem& item)

@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -134,6 +135,8 @@ private:
     void publish(const QString& trimmed, const ParsedQuery& parsed, const SearchAnswer& answer);
     void runSearch(const QString& trimmed, const ParsedQuery& parsed, const TextSearch& textSearch,
                    const std::shared_ptr<QPromise<void>>& done);
+    // The index saw the disk change: every loaded collection is asked again.
+    void reloadCollections();
 
     md::MetadataIndex& m_index;
     QFuture<QStringList> m_scopes;
@@ -143,6 +146,8 @@ private:
     QHash<SidebarItem, qint64> m_pendingToken;
     QHash<SidebarItem, QFuture<SpotlightResult>> m_running;
     QHash<SidebarItem, QList<std::shared_ptr<QPromise<SpotlightResult>>>> m_waiters;
+    // Changes come in bursts: one reload takes all that came while it waited.
+    QTimer m_indexChanged;
 
     std::optional<SpotlightResult> m_searchResult;
     std::optional<ParsedQuery> m_parsedQuery;

@@ -248,3 +248,15 @@ TEST_F(LibraryStoreTest, ApplicationsGoByTheirEntrysLocalizedName)
     EXPECT_EQ(UserFile::guiThreadOpens(), guiOpens);
     QLocale::setDefault(saved);
 }
+
+TEST_F(LibraryStoreTest, ALoadedCollectionFollowsTheDisk)
+{
+    const SidebarItem images = SidebarItem::category(FileCategory::images);
+    ASSERT_TRUE(waitFor(store->load(images, 0)));
+    ASSERT_EQ(store->collections().value(images).totalCount, 2);
+    home.writeFile("Pictures/new.png", "not really a png");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return store->collections().value(images).totalCount == 3; }, 5000));
+    // Still loaded for its own token: a view asking again starts nothing.
+    EXPECT_TRUE(store->load(images, 0).isFinished());
+}

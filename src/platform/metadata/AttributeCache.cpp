@@ -60,7 +60,9 @@ template <typename T> void readOptional(QDataStream& in, std::optional<T>& value
     value = std::move(v);
 }
 
-void writeContent(QDataStream& out, const ContentAttributes& c)
+} // namespace
+
+void AttributeCache::writeContent(QDataStream& out, const ContentAttributes& c)
 {
     writeOptional(out, c.pixelWidth);
     writeOptional(out, c.pixelHeight);
@@ -77,7 +79,7 @@ void writeContent(QDataStream& out, const ContentAttributes& c)
     out << c.isScreenCapture;
 }
 
-void readContent(QDataStream& in, ContentAttributes& c)
+void AttributeCache::readContent(QDataStream& in, ContentAttributes& c)
 {
     readOptional(in, c.pixelWidth);
     readOptional(in, c.pixelHeight);
@@ -93,8 +95,6 @@ void readContent(QDataStream& in, ContentAttributes& c)
     readOptional(in, c.contentCreationDate);
     in >> c.isScreenCapture;
 }
-
-} // namespace
 
 AttributeMap AttributeCache::load(const QString& file)
 {
@@ -114,7 +114,7 @@ AttributeMap AttributeCache::load(const QString& file)
         in >> path >> size >> r.modified >> r.typeFromContent >> r.hasContent >>
             r.readAccess.before >> r.readAccess.after;
         r.size = size;
-        if (r.hasContent) readContent(in, r.content);
+        if (r.hasContent) AttributeCache::readContent(in, r.content);
         // A record cut short by damage is dropped, with everything after it.
         if (in.status() != QDataStream::Ok) break;
         records.emplace(path.toStdString(), std::move(r));
@@ -133,7 +133,7 @@ bool AttributeCache::save(const QString& file, const AttributeMap& records)
         out << QByteArray::fromRawData(path.data(), qsizetype(path.size())) << qint64(r.size)
             << r.modified << r.typeFromContent << r.hasContent << r.readAccess.before
             << r.readAccess.after;
-        if (r.hasContent) writeContent(out, r.content);
+        if (r.hasContent) AttributeCache::writeContent(out, r.content);
     }
     return out.status() == QDataStream::Ok && AtomicSave::save(file, bytes);
 }

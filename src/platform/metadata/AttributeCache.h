@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QDataStream;
+
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -29,6 +31,11 @@ namespace AttributeCache {
 
 AttributeMap load(const QString& file);
 bool save(const QString& file, const AttributeMap& records);
+
+// One file's content attributes in the cache's form; the saved index keeps
+// them the same way. A read of damaged bytes sets the stream's status.
+void writeContent(QDataStream& out, const ContentAttributes& content);
+void readContent(QDataStream& in, ContentAttributes& content);
 
 } // namespace AttributeCache
 

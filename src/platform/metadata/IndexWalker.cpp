@@ -232,6 +232,19 @@ private:
         folder.entry = job.entry;
         folder.childBegin = std::uint32_t(chunk.entries.size());
 
+        const Folder* old =
+            (m_previous && job.oldFolder != kNone) ? &m_previous->folders[job.oldFolder] : nullptr;
+        if (old && old->listed && !old->mounted && m_options.changedFolders &&
+            !m_options.changedFolders->count(job.path)) {
+            folder.modified = old->modified;
+            folder.listed = true;
+            copyChildren(thread, chunk, job, *old, found);
+            folder.childCount = std::uint32_t(chunk.entries.size()) - folder.childBegin;
+            folder.childBegin = pack(thread, folder.childBegin);
+            chunk.folders.push_back(folder);
+            return;
+        }
+
         const int fd = openFolder(job.path);
         struct statx self {};
         const bool statted =
@@ -254,9 +267,9 @@ private:
         }
         folder.listed = true;
 
-        const Folder* old =
-            (m_previous && job.oldFolder != kNone) ? &m_previous->folders[job.oldFolder] : nullptr;
-        if (old && old->listed && old->modified == folder.modified) {
+        const bool toldChanged =
+            m_options.changedFolders && m_options.changedFolders->count(job.path);
+        if (old && old->listed && old->modified == folder.modified && !toldChanged) {
             copyChildren(thread, chunk, job, *old, found);
         } else {
             ++chunk.listedFolders;
@@ -606,6 +619,39 @@ bool isUnchanged(const Table& table, int threads)
     for (std::thread& th : pool)
         th.join();
     return !changed.load();
+}
+
+void refreshAccessTimes(Table& table, int threads)
+{
+    threads = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1,
+                         kMaxThreads);
+    std::atomic<std::size_t> next = 0;
+    constexpr std::size_t kBatch = 1024;
+    auto work = [&] {
+        std::string path;
+        for (;;) {
+            const std::size_t begin = next.fetch_add(kBatch);
+            if (begin >= table.entries.size()) return;
+            const std::size_t end = std::min(table.entries.size(), begin + kBatch);
+            for (std::size_t i = begin; i < end; ++i) {
+                Entry& e = table.entries[i];
+                if (e.isFolder()) continue;
+                path.clear();
+                table.appendPath(std::uint32_t(i), path);
+                struct statx st {};
+                if (statx(AT_FDCWD, path.c_str(),
+                          AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_ATIME,
+                          &st) == 0)
+                    e.accessed = fileTimeSeconds(st.stx_atime);
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& th : pool)
+        th.join();
 }
 
 std::unordered_map<std::uint32_t, double>

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <string>
+#include <unordered_set>
 
 namespace ovra::md {
 
@@ -16,6 +18,10 @@ struct WalkOptions {
     // Turned true, the walk lists no more folders and ends soon; its table is
     // then incomplete.
     const std::atomic_bool* stop = nullptr;
+    // When set, only these folders (absolute, UTF-8) and folders new since
+    // `previous` are read from disk; every other folder is taken from `previous`
+    // without a look (someone watching the disk knows they did not change).
+    const std::unordered_set<std::string>* changedFolders = nullptr;
 };
 
 struct WalkOutcome {
@@ -36,6 +42,10 @@ WalkOutcome walkScope(const QString& root, const Table* previous, const Attribut
 // time, still readable or still unreadable): a refresh can keep the table as it
 // is. Stats every folder on several threads; reads no file.
 bool isUnchanged(const Table& table, int threads);
+
+// Reads every file's access time again (the one thing a file's use changes
+// without touching its folder), on several threads; reads no file.
+void refreshAccessTimes(Table& table, int threads);
 
 // The recently-used times of the entries the list names, by entry.
 std::unordered_map<std::uint32_t, double>

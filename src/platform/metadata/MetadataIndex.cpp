@@ -5,8 +5,10 @@
 #include "../UniformType.h"
 #include "../XdgPaths.h"
 #include "../content/ContentIndex.h"
+#include "IndexFollower.h"
 #include "IndexWalker.h"
 #include "NoiseRules.h"
+#include "TableFile.h"
 #include "TextPattern.h"
 
 #include <QFile>
@@ -353,7 +355,24 @@ public:
         if (m_options.persistCache)
             m_cacheLoading = std::async(
                 std::launch::async, [file = cacheFile()] { return AttributeCache::load(file); });
+        // So are the tables saved by the last run, which spare the first query its walk.
+        if (m_options.persistCache)
+            m_savedLoading = std::async(std::launch::async,
+                                        [file = tablesFile()] { return TableFile::load(file); });
         m_state = std::make_shared<State>();
+        m_follower = std::make_unique<IndexFollower>(
+            [this](const std::unordered_set<std::string>& folders, bool everything) {
+                applyChanges(folders, everything);
+            },
+            [this] { saveTables(); }, m_options.watchLimit);
+    }
+
+    ~IndexStore()
+    {
+        // Its thread works on this store: it ends (saving what is due) first,
+        // without finishing a catch-up walk that quitting makes moot.
+        m_stopping = true;
+        m_follower->shutDown();
     }
 
     std::shared_ptr<const State> snapshot() const
@@ -398,11 +417,25 @@ public:
         if (m_stopping) return;
         const QStringList toWalk = missing(*snapshot());
         if (toWalk.isEmpty()) return;
-        loadCacheOnce();
+        loadSavedOnce();
         const auto recent = recentlyUsed();
         std::vector<std::shared_ptr<const Table>> added;
         std::size_t reads = 0;
+        QStringList toCatchUp;
         for (const QString& root : toWalk) {
+            // A table saved by the last run answers at once; the folders that
+            // changed since are read again behind it.
+            const auto saved = std::find_if(m_saved.begin(), m_saved.end(),
+                                            [&](const auto& t) { return t->root == root; });
+            if (saved != m_saved.end()) {
+                std::shared_ptr<Table> table = std::move(*saved);
+                m_saved.erase(saved);
+                applyRecentlyUsed(*table, recent);
+                added.push_back(std::move(table));
+                toCatchUp << root;
+                continue;
+            }
+            loadCacheOnce();
             WalkOutcome outcome = walkScope(root, nullptr, m_cache, {m_threads, &m_stopping});
             if (m_stopping) return;
             reads += outcome.contentReads;
@@ -422,6 +455,85 @@ public:
         // Every attribute came from the cache: it already holds what the new
         // tables know (records of vanished files go at the next change).
         publish(std::move(next), reads, reads > 0);
+        if (toCatchUp.size() < toWalk.size())
+            m_follower->scheduleSave(std::chrono::milliseconds(0));
+        if (!toCatchUp.isEmpty()) m_follower->post([this, toCatchUp] { catchUp(toCatchUp); });
+    }
+
+    // Brings loaded tables up to date: every folder is looked at, and those whose
+    // modification time moved are listed again.
+    void catchUp(const QStringList& roots)
+    {
+        {
+            std::lock_guard build(m_buildMutex);
+            if (m_stopping) return;
+            const auto recent = recentlyUsed();
+            auto next = std::make_shared<State>();
+            std::size_t reads = 0, listed = 0;
+            for (const auto& old : snapshot()->tables) {
+                if (!roots.contains(old->root)) {
+                    next->tables.push_back(old);
+                    continue;
+                }
+                static const AttributeMap kNoCache;
+                WalkOutcome outcome =
+                    walkScope(old->root, old.get(), kNoCache, {m_threads, &m_stopping, nullptr});
+                if (m_stopping) return;
+                reads += outcome.contentReads;
+                listed += outcome.listedFolders;
+                if (!outcome.table) outcome.table = emptyTable(old->root);
+                // Opening a file while the app was closed moved only its access time.
+                refreshAccessTimes(*outcome.table, m_threads);
+                applyRecentlyUsed(*outcome.table, recent);
+                next->tables.push_back(std::move(outcome.table));
+            }
+            publish(std::move(next), reads, listed > 0 || reads > 0);
+            if (listed > 0 || reads > 0) m_follower->scheduleSave(std::chrono::milliseconds(0));
+        }
+        notifyChanged();
+    }
+
+    // Lists again the folders the watches saw change (every folder of every
+    // table when events were lost), into a new snapshot.
+    void applyChanges(const std::unordered_set<std::string>& folders, bool everything)
+    {
+        {
+            std::lock_guard build(m_buildMutex);
+            if (m_stopping) return;
+            auto next = std::make_shared<State>();
+            std::size_t reads = 0;
+            bool changed = false;
+            for (const auto& old : snapshot()->tables) {
+                bool touched = everything;
+                for (const std::string& f : folders)
+                    if (f.compare(0, old->rootUtf8.size(), old->rootUtf8) == 0 &&
+                        (f.size() == old->rootUtf8.size() || f[old->rootUtf8.size()] == '/'))
+                        touched = true;
+                if (!touched) {
+                    next->tables.push_back(old);
+                    continue;
+                }
+                static const AttributeMap kNoCache;
+                WalkOutcome outcome =
+                    walkScope(old->root, old->rootFolder == kNone ? nullptr : old.get(), kNoCache,
+                              {m_threads, &m_stopping, everything ? nullptr : &folders});
+                if (m_stopping) return;
+                reads += outcome.contentReads;
+                if (!outcome.table) outcome.table = emptyTable(old->root);
+                // The recent list is read again at the next refresh; entries kept
+                // their places only where their folders did, so the times are
+                // resolved again from the paths they named.
+                outcome.table->recentlyUsed = relocateRecentlyUsed(*old, *outcome.table);
+                next->tables.push_back(std::move(outcome.table));
+                changed = true;
+            }
+            if (!changed) return;
+            // The attribute cache is rebuilt at the next walk or refresh: saving it
+            // for every saved file would cost more than the change.
+            publish(std::move(next), reads, false);
+            m_follower->scheduleSave(kLiveSaveDelay);
+        }
+        notifyChanged();
     }
 
     void refresh()
@@ -460,6 +572,16 @@ public:
         }
         // Nothing listed again means no file came or went: the cache stands.
         publish(std::move(next), reads, listed > 0 || reads > 0);
+        if (listed > 0 || reads > 0) m_follower->scheduleSave(std::chrono::milliseconds(0));
+    }
+
+    // True when some indexed folder has no watch: a query must refresh first.
+    bool needsRefreshBeforeQuery() const { return !m_follower->isComplete(); }
+
+    void setChangeHandler(std::function<void()> handler)
+    {
+        std::lock_guard lock(m_handlerMutex);
+        m_changeHandler = std::move(handler);
     }
 
     MetadataIndex::Results query(const Query& query, const QStringList& scopes,
@@ -470,6 +592,51 @@ public:
     MetadataIndex::Stats stats() const;
 
 private:
+    // Live changes pile up for a while before the tables are written again.
+    static constexpr std::chrono::milliseconds kLiveSaveDelay{30000};
+
+    void notifyChanged()
+    {
+        std::lock_guard lock(m_handlerMutex);
+        if (m_changeHandler) m_changeHandler();
+    }
+
+    static std::unordered_map<std::uint32_t, double> relocateRecentlyUsed(const Table& from,
+                                                                          const Table& to)
+    {
+        std::unordered_map<std::uint32_t, double> out;
+        std::string path;
+        for (const auto& [entry, time] : from.recentlyUsed) {
+            path.clear();
+            from.appendPath(entry, path);
+            const std::uint32_t moved = to.find(path);
+            if (moved != kNone) out[moved] = time;
+        }
+        return out;
+    }
+
+    void loadSavedOnce()
+    {
+        if (m_savedLoaded) return;
+        m_savedLoaded = true;
+        if (m_savedLoading.valid()) m_saved = m_savedLoading.get();
+    }
+
+    void saveTables()
+    {
+        if (!m_options.persistCache) return;
+        const auto state = snapshot();
+        // Nothing indexed yet (a start that quit before its first query) keeps
+        // the last run's file for the next one.
+        if (state->tables.empty()) return;
+        TableFile::save(tablesFile(), state->tables);
+    }
+
+    QString tablesFile() const
+    {
+        return m_options.cacheDir + QStringLiteral("/metadata-index.tables");
+    }
+
     static std::shared_ptr<Table> emptyTable(const QString& root)
     {
         auto t = std::make_shared<Table>();
@@ -512,6 +679,7 @@ private:
             m_state = next;
             m_contentReads += reads;
         }
+        m_follower->follow(next->tables);
         if (filesChanged) {
             loadCacheOnce();
             rebuildCache(*next, reads > 0);
@@ -586,6 +754,13 @@ private:
     AttributeMap m_cache;
     bool m_cacheLoaded = false;
     std::future<AttributeMap> m_cacheLoading;
+    std::vector<std::shared_ptr<Table>> m_saved; // loaded, not yet taken by a scope
+    bool m_savedLoaded = false;
+    std::future<std::vector<std::shared_ptr<Table>>> m_savedLoading;
+    std::mutex m_handlerMutex;
+    std::function<void()> m_changeHandler;
+    // Last: its thread calls into everything above.
+    std::unique_ptr<IndexFollower> m_follower;
 };
 
 struct MetadataIndex::Results::Data {
@@ -661,6 +836,7 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
     MetadataIndex::Results results;
     if (!query.isValid()) return results;
     ensureScopes(scopes);
+    if (needsRefreshBeforeQuery()) refresh();
     auto state = snapshot();
 
     // Each scope becomes (table, folder entry or the whole table); a scope inside
@@ -935,6 +1111,11 @@ void MetadataIndex::refresh()
 void MetadataIndex::stop()
 {
     m_store->stop();
+}
+
+void MetadataIndex::setChangeHandler(std::function<void()> handler)
+{
+    m_store->setChangeHandler(std::move(handler));
 }
 
 MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringList& scopes,

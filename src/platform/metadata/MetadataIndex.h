@@ -24,10 +24,13 @@ class IndexStore; // the table and everything behind it; private to the index
 
 // The file-metadata index that every collection, category and search runs on.
 // The first query over a folder walks it once, in parallel, into a compact
-// in-memory table; later queries evaluate against the table. Attributes that
-// cost a file read are cached on disk under the cache folder, keyed by path,
-// size and modification time. `refresh` re-lists only folders whose modification
-// time changed.
+// in-memory table; later queries evaluate against the table. The tables are
+// saved under the cache folder after a walk or refresh: the next start answers
+// from them at once and lists again only the folders that changed meanwhile.
+// While it lives, the index watches its folders and follows the disk within a
+// second. Attributes that cost a file read are also cached on disk, keyed by
+// path, size and modification time. `refresh` re-lists only folders whose
+// modification time changed.
 //
 // It never follows symbolic links and never indexes hidden entries (a name that
 // begins with "." below an indexed scope), nor names that are not valid UTF-8.
@@ -44,6 +47,9 @@ public:
         bool persistCache = true; // keep read attributes on disk
         // Answers kMDItemTextContent; without it no file has words.
         std::shared_ptr<content::ContentIndex> contentIndex;
+        // Above zero: the most folders watched at once, standing in for the
+        // kernel's limit (for tests).
+        std::size_t watchLimit = 0;
     };
 
     MetadataIndex();
@@ -63,6 +69,11 @@ public:
     // For quitting: a walk or refresh in progress ends soon without changing
     // the table, and none starts any more; queries answer from what is indexed.
     void stop();
+
+    // Called on an index thread whenever the tables changed behind the askers'
+    // backs (the disk was seen to change, a saved index caught up). Not throttled:
+    // a listener that reloads views should wait a little to take several at once.
+    void setChangeHandler(std::function<void()> handler);
 
     // One query's answer: the matching files, best first by the sort key, kept
     // alive as a snapshot of the table they came from.

@@ -1,0 +1,162 @@
+#include "LiveBench.h"
+
+#include "BenchOutput.h"
+#include "TreeGenerator.h"
+
+#include "platform/metadata/MetadataIndex.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace ovra::bench {
+namespace {
+
+using md::Attr;
+using md::MetadataIndex;
+using md::Query;
+
+constexpr const char* kBench = "live";
+
+QString option(const QStringList& args, const QString& name, const QString& fallback = {})
+{
+    const qsizetype i = args.indexOf(name);
+    return (i >= 0 && i + 1 < args.size()) ? args[i + 1] : fallback;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::vector<QString> visibleFolders(const QString& root)
+{
+    std::vector<QString> out{root};
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(root.toStdString(), error);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it->path().filename().string().front() == '.') {
+            if (it->is_directory(error)) it.disable_recursion_pending();
+            continue;
+        }
+        if (it->is_directory(error) && !it->is_symlink(error))
+            out.push_back(QString::fromStdString(it->path().string()));
+    }
+    return out;
+}
+
+} // namespace
+
+int runLiveBench(const QStringList& args)
+{
+    const long files = option(args, QStringLiteral("--files"), QStringLiteral("100000")).toLong();
+    const int changes = option(args, QStringLiteral("--changes"), QStringLiteral("300")).toInt();
+    const int idleSeconds = option(args, QStringLiteral("--idle"), QStringLiteral("10")).toInt();
+    QTemporaryDir temporary;
+    const QString root =
+        option(args, QStringLiteral("--dir"), temporary.path() + QStringLiteral("/home"));
+    if (!QFileInfo::exists(root)) {
+        Stopwatch generating;
+        generateTree(root, files);
+        report(kBench, QStringLiteral("generate"), generating.elapsedMs(), "ms");
+    }
+    const std::vector<QString> folders = visibleFolders(root);
+    report(kBench, QStringLiteral("folders"), double(folders.size()), "folders");
+
+    MetadataIndex::Options options;
+    options.cacheDir = temporary.path() + QStringLiteral("/cache");
+    MetadataIndex index(options);
+    const QStringList scopes{root};
+    {
+        Stopwatch building;
+        index.ensureScopes(scopes);
+        report(kBench, QStringLiteral("build"), building.elapsedMs(), "ms");
+    }
+    report(kBench, QStringLiteral("files"), double(index.stats().files), "files");
+
+    // Collections asked for all the while, as views reloading would.
+    std::atomic_bool done = false;
+    std::atomic_long backgroundQueries = 0;
+    std::thread querying([&] {
+        const Query queries[] = {
+            Query::parse(QStringLiteral("kMDItemContentTypeTree == 'public.image'")),
+            Query::parse(QStringLiteral("kMDItemFSSize > 100000000")),
+            Query::parse(QStringLiteral("kMDItemContentTypeTree == 'public.movie'"))};
+        for (std::size_t i = 0; !done; ++i) {
+            index.query(queries[i % 3], scopes, Attr::FSContentChangeDate, 1000);
+            ++backgroundQueries;
+        }
+    });
+
+    std::mt19937 random(15);
+    auto pick = [&] { return folders[random() % folders.size()]; };
+    std::vector<double> latencies;
+    int missed = 0;
+    for (int i = 0; i < changes; ++i) {
+        const QString name = QStringLiteral("live-%1.txt").arg(i);
+        const Query byName = Query::parse(QStringLiteral("kMDItemFSName == '%1'").arg(name));
+        const QString created = pick() + u'/' + name;
+        const QString renamed = pick() + u'/' + name;
+        // Each change is made, then asked for until a query shows it.
+        auto measure = [&](const std::function<void()>& change,
+                           const std::function<bool(const MetadataIndex::Results&)>& seen) {
+            change();
+            Stopwatch since;
+            while (since.elapsedMs() < 10000) {
+                if (seen(index.query(byName, scopes, std::nullopt, 10))) {
+                    latencies.push_back(since.elapsedMs());
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ++missed;
+            latencies.push_back(since.elapsedMs());
+        };
+        measure(
+            [&] {
+                QFile f(created);
+                if (f.open(QIODevice::WriteOnly)) f.write("live");
+            },
+            [&](const auto& r) { return r.count() == 1 && r.path(0) == created; });
+        measure([&] { QFile::rename(created, renamed); },
+                [&](const auto& r) { return r.count() == 1 && r.path(0) == renamed; });
+        measure([&] { QFile::remove(renamed); }, [](const auto& r) { return r.count() == 0; });
+    }
+    done = true;
+    querying.join();
+    std::sort(latencies.begin(), latencies.end());
+    report(kBench, QStringLiteral("changes"), double(latencies.size()), "changes");
+    report(kBench, QStringLiteral("background queries"), double(backgroundQueries), "queries");
+    report(kBench, QStringLiteral("change_to_query_ms median"), latencies[latencies.size() / 2],
+           "ms");
+    report(kBench, QStringLiteral("change_to_query_ms p95"), latencies[latencies.size() * 95 / 100],
+           "ms");
+    report(kBench, QStringLiteral("change_to_query_ms max"), latencies.back(), "ms");
+    report(kBench, QStringLiteral("changes not seen within 10 s"), missed, "changes");
+
+    // The changes' tables are written a while after the last one: idle starts then.
+    std::this_thread::sleep_for(std::chrono::seconds(35));
+    const double before = cpuSeconds();
+    Stopwatch idle;
+    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+    const double used = cpuSeconds() - before;
+    report(kBench, QStringLiteral("idle cpu"), 100.0 * used / (idle.elapsedMs() / 1000.0),
+           "% of a core");
+    return missed == 0 ? 0 : 1;
+}
+
+} // namespace ovra::bench

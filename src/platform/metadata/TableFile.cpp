@@ -1,0 +1,300 @@
+#include "TableFile.h"
+
+#include "../AtomicSave.h"
+#include "../UniformType.h"
+#include "AttributeCache.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+#include <map>
+#include <optional>
+
+namespace ovra::md {
+namespace {
+
+constexpr std::uint32_t kMagic = 0x4f564958; // "OVIX"
+constexpr std::uint32_t kVersion = 1;
+constexpr std::size_t kHeaderSize = 4 + 4 + 8 + 8;
+// What one record takes on disk at the least, for checking a count against the
+// bytes that are left before anything is allocated for it.
+constexpr std::size_t kEntryBytes = 8 + 8 * 3 + 8 * 2 + 4 * 3 + 2 * 2 + 1;
+constexpr std::size_t kFolderBytes = 4 * 3 + 8 + 1 + 1;
+constexpr std::size_t kExtraBytes = 8 * 2 + 1;
+
+// Damage shows as a different sum; a real hash is not needed against a file
+// only this user can write.
+std::uint64_t checksum(const char* data, std::size_t size)
+{
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, data + i, 8);
+        h = (h ^ w) * 0x100000001B3ull;
+        h ^= h >> 29;
+    }
+    for (; i < size; ++i)
+        h = (h ^ std::uint8_t(data[i])) * 0x100000001B3ull;
+    return h;
+}
+
+class Writer {
+public:
+    template <typename T> void put(T value)
+    {
+        m_bytes.append(reinterpret_cast<const char*>(&value), qsizetype(sizeof(T)));
+    }
+    void putBytes(std::string_view bytes)
+    {
+        put<std::uint64_t>(bytes.size());
+        m_bytes.append(bytes.data(), qsizetype(bytes.size()));
+    }
+    QByteArray& bytes() { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+};
+
+class Reader {
+public:
+    Reader(const char* data, std::size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
+    template <typename T> bool get(T& value)
+    {
+        if (m_size - m_pos < sizeof(T)) return fail();
+        std::memcpy(&value, m_data + m_pos, sizeof(T));
+        m_pos += sizeof(T);
+        return true;
+    }
+    bool getBytes(std::string_view& out)
+    {
+        std::uint64_t n = 0;
+        if (!get(n) || n > m_size - m_pos) return fail();
+        out = {m_data + m_pos, std::size_t(n)};
+        m_pos += std::size_t(n);
+        return true;
+    }
+    // Whether `count` records of at least `bytes` each can still follow.
+    bool fits(std::uint64_t count, std::size_t bytes)
+    {
+        return count <= (m_size - m_pos) / bytes || fail();
+    }
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_pos == m_size; }
+
+private:
+    bool fail()
+    {
+        m_ok = false;
+        m_pos = m_size;
+        return false;
+    }
+    const char* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+    bool m_ok = true;
+};
+
+void writeTable(Writer& w, const Table& t)
+{
+    w.putBytes(t.rootUtf8);
+    w.put<std::uint64_t>(t.rootDevice);
+    w.put<std::uint32_t>(t.rootFolder);
+    w.put<std::uint64_t>(t.entries.size());
+    for (const Entry& e : t.entries) {
+        w.put<std::int64_t>(e.size);
+        w.put<double>(e.modified);
+        w.put<double>(e.created);
+        w.put<double>(e.accessed);
+        w.put<std::uint64_t>(e.device);
+        w.put<std::uint64_t>(e.inode);
+        w.put<std::uint32_t>(e.parent);
+        w.put<std::uint32_t>(e.nameOffset);
+        w.put<std::uint32_t>(e.extra);
+        w.put<std::uint16_t>(e.nameLength);
+        w.put<std::uint16_t>(e.type);
+        w.put<std::uint8_t>(e.flags);
+    }
+    w.put<std::uint64_t>(t.folders.size());
+    for (const Folder& f : t.folders) {
+        w.put<std::uint32_t>(f.entry);
+        w.put<std::uint32_t>(f.childBegin);
+        w.put<std::uint32_t>(f.childCount);
+        w.put<double>(f.modified);
+        w.put<std::uint8_t>(f.listed);
+        w.put<std::uint8_t>(f.mounted);
+    }
+    w.putBytes(t.names);
+    w.put<std::uint64_t>(t.extras.size());
+    QByteArray content;
+    {
+        QDataStream out(&content, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_4);
+        for (const Extra& x : t.extras) {
+            out << x.readAccess.before << x.readAccess.after;
+            AttributeCache::writeContent(out, x.content);
+        }
+    }
+    w.putBytes(std::string_view(content.constData(), std::size_t(content.size())));
+}
+
+// Every folder is reached once from the scope's folder and every entry lies in
+// exactly one folder's children: what the queries take for granted (a path
+// walk up the parents ends, every index is in range).
+bool isConsistent(const Table& t)
+{
+    const std::size_t entries = t.entries.size();
+    const std::size_t folders = t.folders.size();
+    if (t.rootFolder >= folders || t.folders[t.rootFolder].entry != kNone) return false;
+    for (const Entry& e : t.entries) {
+        if (std::size_t(e.nameOffset) + e.nameLength > t.names.size()) return false;
+        if (e.isFolder() ? e.extra >= folders : (e.extra != kNone && e.extra >= t.extras.size()))
+            return false;
+    }
+    std::vector<std::uint8_t> seenFolder(folders, 0);
+    std::size_t reached = 0;
+    std::vector<std::uint32_t> stack{t.rootFolder};
+    seenFolder[t.rootFolder] = 1;
+    while (!stack.empty()) {
+        const Folder& f = t.folders[stack.back()];
+        stack.pop_back();
+        if (std::size_t(f.childBegin) + f.childCount > entries) return false;
+        for (std::uint32_t i = f.childBegin; i < f.childBegin + f.childCount; ++i) {
+            const Entry& e = t.entries[i];
+            if (e.parent != f.entry) return false;
+            ++reached;
+            if (!e.isFolder()) continue;
+            if (seenFolder[e.extra] || t.folders[e.extra].entry != i) return false;
+            seenFolder[e.extra] = 1;
+            stack.push_back(e.extra);
+        }
+    }
+    return reached == entries;
+}
+
+std::shared_ptr<Table> readTable(Reader& r, const std::map<std::uint16_t, std::uint16_t>& types)
+{
+    auto t = std::make_shared<Table>();
+    std::string_view root;
+    std::uint64_t count = 0;
+    if (!r.getBytes(root) || !r.get(t->rootDevice) || !r.get(t->rootFolder) || !r.get(count) ||
+        !r.fits(count, kEntryBytes))
+        return nullptr;
+    t->rootUtf8 = std::string(root);
+    t->root = QString::fromUtf8(root.data(), qsizetype(root.size()));
+    t->entries.resize(std::size_t(count));
+    for (Entry& e : t->entries) {
+        r.get(e.size), r.get(e.modified), r.get(e.created), r.get(e.accessed);
+        r.get(e.device), r.get(e.inode), r.get(e.parent), r.get(e.nameOffset), r.get(e.extra);
+        r.get(e.nameLength), r.get(e.type), r.get(e.flags);
+        const auto type = types.find(e.type);
+        if (type == types.end()) return nullptr;
+        e.type = type->second;
+    }
+    if (!r.get(count) || !r.fits(count, kFolderBytes)) return nullptr;
+    t->folders.resize(std::size_t(count));
+    for (Folder& f : t->folders) {
+        std::uint8_t listed = 0, mounted = 0;
+        r.get(f.entry), r.get(f.childBegin), r.get(f.childCount), r.get(f.modified);
+        r.get(listed), r.get(mounted);
+        f.listed = listed, f.mounted = mounted;
+    }
+    std::string_view names;
+    if (!r.getBytes(names) || !r.get(count)) return nullptr;
+    t->names = std::string(names);
+    std::string_view content;
+    if (!r.getBytes(content) || count > content.size() / kExtraBytes) return nullptr;
+    t->extras.resize(std::size_t(count));
+    QByteArray bytes = QByteArray::fromRawData(content.data(), qsizetype(content.size()));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QDataStream in(&buffer);
+    in.setVersion(QDataStream::Qt_6_4);
+    for (Extra& x : t->extras) {
+        in >> x.readAccess.before >> x.readAccess.after;
+        AttributeCache::readContent(in, x.content);
+        if (in.status() != QDataStream::Ok) return nullptr;
+    }
+    if (!r.ok() || !isConsistent(*t)) return nullptr;
+    t->origins = std::make_shared<OriginCache>(t->entries.size());
+    return t;
+}
+
+} // namespace
+
+bool TableFile::save(const QString& file, const std::vector<std::shared_ptr<const Table>>& tables)
+{
+    Writer w;
+    // Types are numbered for this process only: the file names them.
+    std::map<std::uint16_t, QString> types;
+    for (const auto& t : tables)
+        for (const Entry& e : t->entries)
+            if (!types.count(e.type))
+                types[e.type] = UniformType::fromInternId(e.type).identifier();
+    w.put<std::uint32_t>(std::uint32_t(types.size()));
+    for (const auto& [id, identifier] : types) {
+        w.put<std::uint16_t>(id);
+        w.putBytes(identifier.toUtf8().toStdString());
+    }
+    w.put<std::uint32_t>(std::uint32_t(tables.size()));
+    for (const auto& t : tables)
+        writeTable(w, *t);
+
+    const QByteArray& payload = w.bytes();
+    Writer header;
+    header.put<std::uint32_t>(kMagic);
+    header.put<std::uint32_t>(kVersion);
+    header.put<std::uint64_t>(std::uint64_t(payload.size()));
+    header.put<std::uint64_t>(checksum(payload.constData(), std::size_t(payload.size())));
+    header.bytes().append(payload);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    return AtomicSave::save(file, header.bytes(), 0600);
+}
+
+std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = f.readAll();
+    Reader header(bytes.constData(), std::size_t(bytes.size()));
+    std::uint32_t magic = 0, version = 0;
+    std::uint64_t size = 0, sum = 0;
+    if (!header.get(magic) || !header.get(version) || !header.get(size) || !header.get(sum) ||
+        magic != kMagic || version != kVersion || size != std::uint64_t(bytes.size()) - kHeaderSize)
+        return {};
+    const char* payload = bytes.constData() + kHeaderSize;
+    if (checksum(payload, std::size_t(size)) != sum) return {};
+
+    Reader r(payload, std::size_t(size));
+    std::uint32_t typeCount = 0;
+    if (!r.get(typeCount) || !r.fits(typeCount, 2 + 8)) return {};
+    std::map<std::uint16_t, std::uint16_t> types;
+    for (std::uint32_t i = 0; i < typeCount; ++i) {
+        std::uint16_t id = 0;
+        std::string_view identifier;
+        if (!r.get(id) || !r.getBytes(identifier)) return {};
+        const QString name = QString::fromUtf8(identifier.data(), qsizetype(identifier.size()));
+        types[id] = UniformType::withIdentifier(name).value_or(UniformType::data()).internId();
+    }
+    std::uint32_t tableCount = 0;
+    if (!r.get(tableCount) || !r.fits(tableCount, 8 + 8 + 4 + 8)) return {};
+    std::vector<std::shared_ptr<Table>> tables;
+    for (std::uint32_t i = 0; i < tableCount; ++i) {
+        auto t = readTable(r, types);
+        if (!t) return {};
+        tables.push_back(std::move(t));
+    }
+    if (!r.atEnd()) return {};
+    return tables;
+}
+
+} // namespace ovra::md

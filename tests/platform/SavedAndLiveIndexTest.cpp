@@ -1,0 +1,220 @@
+#include "platform/XdgPaths.h"
+#include "platform/metadata/MetadataIndex.h"
+#include "support/FixtureFiles.h"
+#include "support/TestHome.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+
+using namespace ovra;
+using namespace ovra::md;
+using ovra::test::pngBytes;
+using ovra::test::TestHome;
+
+namespace {
+
+class SavedAndLiveIndexTest : public ::testing::Test {
+protected:
+    QStringList all(MetadataIndex& index, const QString& scope)
+    {
+        const auto r = index.query(Query::parse(QStringLiteral("kMDItemFSName == '*'")),
+                                   {home.path(scope)}, Attr::FSName);
+        QStringList out;
+        for (std::size_t i = 0; i < r.count(); ++i)
+            out << QDir(home.root()).relativeFilePath(r.path(i));
+        out.sort();
+        return out;
+    }
+
+    // The watches answer within a second; a loaded machine is given more.
+    static bool eventually(const std::function<bool()>& holds)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 5000) {
+            if (holds()) return true;
+            QThread::msleep(20);
+        }
+        return holds();
+    }
+
+    QString tablesFile() const { return xdg::appCacheDir() + "/metadata-index.tables"; }
+
+    // Builds an index of Documents and lets it save its tables on the way out.
+    void buildAndClose()
+    {
+        MetadataIndex index;
+        ASSERT_FALSE(all(index, "Documents").isEmpty());
+    }
+
+    TestHome home;
+};
+
+} // namespace
+
+TEST_F(SavedAndLiveIndexTest, AStartAnswersFromTheSavedTablesThenCatchesUpWithTheDisk)
+{
+    home.writeFile("Documents/a.txt", "a");
+    home.writeFile("Documents/Pictures/wide.png", pngBytes(640, 200));
+    buildAndClose();
+    ASSERT_TRUE(QFile::exists(tablesFile()));
+
+    // Changed while the app was closed.
+    home.writeFile("Documents/Pictures/late.txt", "b");
+    QFile::remove(home.path("Documents/a.txt"));
+
+    MetadataIndex index;
+    std::atomic_int changes = 0;
+    index.setChangeHandler([&] { ++changes; });
+    // The first answer comes from the file, untouched by the walk it spares.
+    const auto png = index.query(Query::parse(QStringLiteral("kMDItemPixelWidth == 640")),
+                                 {home.path("Documents")}, Attr::FSName);
+    ASSERT_EQ(png.count(), 1u);
+    const Item item = png.item(0);
+    EXPECT_EQ(item.contentType, QStringLiteral("public.png"));
+    EXPECT_EQ(item.pixelHeight, 200);
+    EXPECT_EQ(index.stats().contentReads, 0u);
+
+    EXPECT_TRUE(eventually([&] {
+        return all(index, "Documents") ==
+               QStringList({"Documents/Pictures", "Documents/Pictures/late.txt",
+                            "Documents/Pictures/wide.png"});
+    }));
+    EXPECT_GE(changes.load(), 1);
+    EXPECT_EQ(index.stats().contentReads, 0u) << "the unchanged picture is not read again";
+}
+
+TEST_F(SavedAndLiveIndexTest, ADamagedOrOlderFileIsIgnoredAndTheScopeWalkedAgain)
+{
+    home.writeFile("Documents/a.txt", "a");
+    home.writeFile("Documents/Sub/b.txt", "b");
+    buildAndClose();
+    QFile file(tablesFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+    ASSERT_GT(good.size(), 64);
+
+    QByteArray flipped = good;
+    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x40);
+    QByteArray older = good;
+    older[4] = 0; // the version
+    const QList<QByteArray> damaged = {
+        flipped, good.left(good.size() - 9), older, good.left(10), QByteArray(), good + "x"};
+    int round = 0;
+    for (const QByteArray& bytes : damaged) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        const QString added = QStringLiteral("Documents/new%1.txt").arg(round++);
+        home.writeFile(added, "n");
+        // Nothing stale: the answer is a fresh walk's.
+        MetadataIndex index;
+        EXPECT_TRUE(all(index, "Documents").contains(added));
+    }
+}
+
+TEST_F(SavedAndLiveIndexTest, CreatedChangedRenamedAcrossFoldersAndDeletedFilesShowSoon)
+{
+    home.writeFile("Documents/Work/keep.txt", "k");
+    home.makeFolder("Documents/Archive");
+    MetadataIndex index;
+    std::atomic_int changes = 0;
+    index.setChangeHandler([&] { ++changes; });
+    ASSERT_EQ(all(index, "Documents"),
+              QStringList({"Documents/Archive", "Documents/Work", "Documents/Work/keep.txt"}));
+
+    home.writeFile("Documents/Work/report.png", pngBytes(100, 50));
+    EXPECT_TRUE(
+        eventually([&] { return all(index, "Documents").contains("Documents/Work/report.png"); }));
+
+    // Written again in place by another program: the same name, new content.
+    home.writeFile("Documents/Work/report.png", pngBytes(300, 50));
+    EXPECT_TRUE(eventually([&] {
+        return index
+                   .query(Query::parse(QStringLiteral("kMDItemPixelWidth == 300")),
+                          {home.path("Documents")}, Attr::FSName)
+                   .count() == 1;
+    }));
+
+    ASSERT_TRUE(QFile::rename(home.path("Documents/Work/report.png"),
+                              home.path("Documents/Archive/report 2024.png")));
+    EXPECT_TRUE(eventually([&] {
+        const QStringList now = all(index, "Documents");
+        return now.contains("Documents/Archive/report 2024.png") &&
+               !now.contains("Documents/Work/report.png");
+    }));
+
+    ASSERT_TRUE(QFile::remove(home.path("Documents/Archive/report 2024.png")));
+    EXPECT_TRUE(eventually([&] {
+        return all(index, "Documents") ==
+               QStringList({"Documents/Archive", "Documents/Work", "Documents/Work/keep.txt"});
+    }));
+    EXPECT_GE(changes.load(), 4);
+}
+
+TEST_F(SavedAndLiveIndexTest, AFolderMovedIntoAScopeIsFollowedAndOneMovedOutIsForgotten)
+{
+    home.writeFile("Documents/a.txt", "a");
+    home.writeFile("Elsewhere/Album/one.txt", "1");
+    home.writeFile("Elsewhere/Album/Disc/two.txt", "2");
+    MetadataIndex index;
+    ASSERT_EQ(all(index, "Documents"), QStringList{"Documents/a.txt"});
+
+    ASSERT_TRUE(QDir().rename(home.path("Elsewhere/Album"), home.path("Documents/Album")));
+    EXPECT_TRUE(eventually(
+        [&] { return all(index, "Documents").contains("Documents/Album/Disc/two.txt"); }));
+    // Its folders are watched now too.
+    home.writeFile("Documents/Album/Disc/three.txt", "3");
+    EXPECT_TRUE(eventually(
+        [&] { return all(index, "Documents").contains("Documents/Album/Disc/three.txt"); }));
+
+    ASSERT_TRUE(QDir().rename(home.path("Documents/Album"), home.path("Elsewhere/Album")));
+    EXPECT_TRUE(
+        eventually([&] { return all(index, "Documents") == QStringList{"Documents/a.txt"}; }));
+    // And no longer: a change out there leaves the index alone.
+    home.writeFile("Elsewhere/Album/four.txt", "4");
+    QThread::msleep(300);
+    EXPECT_EQ(all(index, "Documents"), QStringList{"Documents/a.txt"});
+}
+
+namespace {
+std::atomic_int limitMessages = 0;
+void countLimitMessages(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    if (QByteArray(context.category) == "ovra.index" && message.contains("limit")) ++limitMessages;
+}
+} // namespace
+
+TEST_F(SavedAndLiveIndexTest, PastTheWatchLimitTheIndexLooksBeforeEachQueryAndSaysSoOnce)
+{
+    home.writeFile("Documents/A/a.txt", "a");
+    home.writeFile("Documents/B/b.txt", "b");
+    home.writeFile("Documents/C/c.txt", "c");
+    limitMessages = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countLimitMessages);
+    {
+        MetadataIndex::Options options;
+        options.watchLimit = 2; // of four folders
+        MetadataIndex index(options);
+        EXPECT_EQ(all(index, "Documents").size(), 6);
+        // The watches are set behind the first answer.
+        QThread::msleep(500);
+        for (const char* name : {"A/new.txt", "B/new.txt", "C/new.txt"})
+            home.writeFile(QStringLiteral("Documents/") + name, "n");
+        // No waiting: the query itself finds them.
+        EXPECT_EQ(all(index, "Documents").size(), 9);
+        home.writeFile("Documents/C/more.txt", "m");
+        EXPECT_EQ(all(index, "Documents").size(), 10);
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(limitMessages.load(), 1);
+}
