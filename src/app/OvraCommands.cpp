@@ -3,6 +3,7 @@
 #include "library/AppState.h"
 #include "library/FileCategory.h"
 #include "library/SidebarItem.h"
+#include "platform/Background.h"
 #include "ui/Commands.h"
 #include "ui/StandardFolders.h"
 
@@ -132,7 +133,7 @@ void OvraCommands::readLocations()
 {
     QPointer<OvraCommands> self(this);
     m_tasks.run(background::Pool::files, [] { return StandardFolders::goLocations(); })
-        .then(this, [self](QList<Location> locations) {
+        .then(background::guiThread(), [self](QList<Location> locations) {
             if (self) self->showLocations(locations);
         });
 }
@@ -211,7 +212,7 @@ void OvraCommands::copyText()
     m_tasks
         .run(background::Pool::files,
              [paths = targets.pathsToRead] { return Commands::readItems(paths); })
-        .then(this, [state, index](QList<FileItem> items) {
+        .then(background::guiThread(), [state, index](QList<FileItem> items) {
             if (state && index) CopyText::run(items, *index, *state);
         });
 #endif

@@ -9,6 +9,7 @@
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
+#include "platform/Background.h"
 #include "ui/PathText.h"
 #include "ui/SectionTitle.h"
 #include "ui/StandardFolders.h"
@@ -499,7 +500,7 @@ void HomeView::readStandardFolders()
 {
     QPointer<HomeView> self(this);
     m_tasks.run(background::Pool::files, [] { return StandardFolders::byRole(); })
-        .then(this, [self](QList<Location> folders) {
+        .then(background::guiThread(), [self](QList<Location> folders) {
             if (!self || folders == self->m_standardFolders) return;
             self->m_standardFolders = folders;
             self->showFolders();

@@ -2,6 +2,7 @@
 
 #include "CleanupSearch.h"
 #include "library/Trash.h"
+#include "platform/Background.h"
 
 #include <QPointer>
 
@@ -58,7 +59,7 @@ void CleanupStore::searchFrom(int index, const QStringList& scopes, qint64 token
     m_tasks
         .run(background::Pool::index,
              [search = m_search, kind, scopes] { return search(kind, scopes); })
-        .then(this, [self, index, scopes, token, kind](SpotlightResult result) {
+        .then(background::guiThread(), [self, index, scopes, token, kind](SpotlightResult result) {
             if (!self) return;
             self->store(kind, std::move(result));
             self->searchFrom(index + 1, scopes, token);

@@ -132,7 +132,7 @@ void SourceStore::start(const QStringList& scopes, qint64 token)
              [gather = m_gather, classifications = m_classifications, scopes] {
                  return grouped(gather(scopes), *classifications);
              })
-        .then(this, [self, token](QList<Group> groups) {
+        .then(background::guiThread(), [self, token](QList<Group> groups) {
             if (self) self->finish(token, std::move(groups));
         });
 }

@@ -1,5 +1,6 @@
 #include "DuplicateFinder.h"
 #include "library/FileCategory.h"
+#include "platform/Background.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -177,8 +178,12 @@ QFuture<void> DuplicateFinder::scan(const QStringList& scopes)
     QFuture<void> done = m_exactDone->future();
     setPhase(Phase::gathering());
     gather(QLatin1String(kExactQuery), scopes, kExactLimit, acceptsForExact)
-        .then(this,
-              [this, generation](const SpotlightResult& result) { hashExact(result, generation); });
+
+        .then(background::guiThread(),
+              [this, self = QPointer(this), generation](const SpotlightResult& result) {
+                  if (!self) return;
+                  hashExact(result, generation);
+              });
     return done;
 }
 
@@ -198,9 +203,11 @@ void DuplicateFinder::hashExact(const SpotlightResult& result, quint64 generatio
                      isRotational(files) ? 1 : background::threadCount(background::Pool::hashing);
                  return withoutVanished(DuplicateScanner::exactDuplicates(files, progress, w));
              })
-        .then(this, [this, generation](QList<DuplicateGroup> groups) {
-            publish(false, generation, std::move(groups));
-        });
+        .then(background::guiThread(),
+              [this, self = QPointer(this), generation](QList<DuplicateGroup> groups) {
+                  if (!self) return;
+                  publish(false, generation, std::move(groups));
+              });
 }
 
 QFuture<void> DuplicateFinder::scanSimilar(const QStringList& scopes)
@@ -213,9 +220,11 @@ QFuture<void> DuplicateFinder::scanSimilar(const QStringList& scopes)
     QFuture<void> done = m_similarDone->future();
     setSimilarPhase(Phase::gathering());
     gather(QLatin1String(kPhotoQuery), scopes, kPhotoLimit, acceptsPhoto)
-        .then(this, [this, generation](const SpotlightResult& result) {
-            analysePhotos(result, generation);
-        });
+        .then(background::guiThread(),
+              [this, self = QPointer(this), generation](const SpotlightResult& result) {
+                  if (!self) return;
+                  analysePhotos(result, generation);
+              });
     return done;
 }
 
@@ -239,9 +248,11 @@ void DuplicateFinder::analysePhotos(const SpotlightResult& result, quint64 gener
              [candidates, progress, w]() {
                  return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w));
              })
-        .then(this, [this, generation](QList<DuplicateGroup> groups) {
-            publish(true, generation, std::move(groups));
-        });
+        .then(background::guiThread(),
+              [this, self = QPointer(this), generation](QList<DuplicateGroup> groups) {
+                  if (!self) return;
+                  publish(true, generation, std::move(groups));
+              });
 }
 
 void DuplicateFinder::publish(bool similar, quint64 generation, QList<DuplicateGroup> groups)
@@ -383,9 +394,12 @@ QFuture<Trash::Outcome> DuplicateFinder::trashExtras(const QList<QUuid>& ids)
     if (chosen.isEmpty() || !m_trash) return QtFuture::makeReadyFuture(Trash::Outcome());
     // The checks read the disk, so they run off the main thread; the move
     // starts from the main thread, as the one Trash wants.
-    return m_tasks.run(background::Pool::files, [chosen]() { return planTrash(chosen); })
-        .then(this,
-              [this](const TrashPlan& plan) {
+    return m_tasks
+        .run(background::Pool::files, [chosen]() { return planTrash(chosen); })
+
+        .then(background::guiThread(),
+              [this, self = QPointer(this)](const TrashPlan& plan) {
+                  if (!self) return QtFuture::makeReadyFuture(Trash::Outcome());
                   applyPlan(plan);
                   if (plan.paths.isEmpty()) return QtFuture::makeReadyFuture(Trash::Outcome());
                   return m_trash->moveToTrash(plan.paths);

@@ -3,6 +3,7 @@
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
+#include "platform/Background.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -464,12 +465,13 @@ void DuplicatesView::trash(const QList<QUuid>& ids)
         if (ids.contains(group.id) && group.files.size() > 1) hasExtras = true;
     if (!hasExtras) return;
     QPointer<AppState> state = m_context.state;
-    m_finder->trashExtras(ids).then(this, [state](const Trash::Outcome& outcome) {
-        if (state)
-            state->setToast(
-                AppState::Toast::make(toastMessage(int(outcome.moved.size()), outcome.movedBytes),
-                                      QStringLiteral("sparkles")));
-    });
+    m_finder->trashExtras(ids).then(
+        background::guiThread(), [state](const Trash::Outcome& outcome) {
+            if (state)
+                state->setToast(AppState::Toast::make(
+                    toastMessage(int(outcome.moved.size()), outcome.movedBytes),
+                    QStringLiteral("sparkles")));
+        });
 }
 
 } // namespace ovra

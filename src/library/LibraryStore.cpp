@@ -234,7 +234,7 @@ QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
     m_running.insert(item, running);
     QPointer<LibraryStore> self(this);
     return running
-        .then(this,
+        .then(background::guiThread(),
               [self, item, token](const SpotlightResult& result) {
                   if (self) self->finishLoad(item, token, result);
               })
@@ -376,7 +376,7 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
     done->start();
     QPointer<LibraryStore> self(this);
     m_parse
-        .then(this,
+        .then(background::guiThread(),
               [self, trimmed, textSearch = std::move(textSearch), done](const ParsedQuery& parsed) {
                   // A newer text was asked for meanwhile: it owns the fields.
                   if (!self || self->m_latestQuery != trimmed) {
@@ -423,7 +423,7 @@ void LibraryStore::runSearch(const QString& trimmed, const ParsedQuery& parsed,
         });
     QPointer<LibraryStore> self(this);
     m_search
-        .then(this,
+        .then(background::guiThread(),
               [self, trimmed, parsed, done](const SearchAnswer& answer) {
                   if (self) self->publish(trimmed, parsed, answer);
                   done->finish();

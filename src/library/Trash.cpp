@@ -68,7 +68,7 @@ QFuture<Trash::Outcome> Trash::moveToTrash(const QStringList& paths)
                         [paths, moveOne = m_moveOne] { return moveAll(paths, moveOne); }));
     m_lastMove = QFuture<void>(moves);
     QPointer<Trash> self(this);
-    return moves.then(this, [self](Outcome outcome) {
+    return moves.then(background::guiThread(), [self](Outcome outcome) {
         if (self && !outcome.moved.isEmpty()) self->forget(outcome.moved);
         return outcome;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QFuture>
 #include <QPromise>
 #include <QThreadPool>
@@ -88,6 +89,17 @@ template <typename Fn> auto run(Pool kind, Fn&& fn, int priority = 0)
     if (isIdle(kind))
         return run(pool(kind), detail::lowered(std::decay_t<Fn>(std::forward<Fn>(fn))), priority);
     return run(pool(kind), std::forward<Fn>(fn), priority);
+}
+
+// The context of every continuation that brings an answer back to the GUI
+// thread. Qt posts a continuation from the pool thread after the task has
+// reported finished, so an owner that waited for its tasks can be gone while
+// the post is under way, and posting to it then touches freed memory. The
+// application object outlives every owner; the continuation checks a QPointer
+// to its owner before it touches it.
+inline QObject* guiThread()
+{
+    return QCoreApplication::instance();
 }
 
 // Cancels work that has not finished yet. A finished future is never cancelled:

@@ -161,7 +161,8 @@ PdfPagesView::PdfPagesView(const QString& path, QWidget* parent)
             renderer->document = std::move(document);
         }
         return std::pair(count, aspect);
-    }).then(this, [this](std::pair<int, double> opened) {
+    }).then(background::guiThread(), [this, self = QPointer(this)](std::pair<int, double> opened) {
+        if (!self) return;
         documentOpened(opened.first, opened.second);
     });
 }

@@ -231,7 +231,7 @@ void TextIndex::load()
                  QDir().mkpath(QFileInfo(path).absolutePath());
                  return readIndexFile(path);
              })
-        .then(this, [self](const Loaded& loaded) {
+        .then(background::guiThread(), [self](const Loaded& loaded) {
             if (self) self->finishLoad(loaded);
         });
 }
@@ -313,9 +313,10 @@ void TextIndex::startNextRecognition()
     m_tasks
         .run(background::Pool::recognition,
              [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); })
-        .then(this, [this, item](const std::optional<QString>& text) {
-            recognitionFinished(item, text);
-        });
+        .then(background::guiThread(),
+              [this, self = QPointer(this), item](const std::optional<QString>& text) {
+                  if (self) recognitionFinished(item, text);
+              });
 }
 
 void TextIndex::recognitionFinished(const FileItem& item, const std::optional<QString>& text)
@@ -372,12 +373,13 @@ QFuture<QString> TextIndex::text(const FileItem& item)
             background::Pool::recognition,
             [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); },
             kAskedPriority)
-        .then(this, [this, item](const std::optional<QString>& text) {
-            if (!text) return QString();
-            store(*text, item);
-            save();
-            return *text;
-        });
+        .then(background::guiThread(),
+              [this, self = QPointer(this), item](const std::optional<QString>& text) {
+                  if (!self || !text) return QString();
+                  store(*text, item);
+                  save();
+                  return *text;
+              });
 }
 
 const QString& TextIndex::foldedText(const QString& path, const QString& text) const

@@ -45,7 +45,8 @@ void ContentIndexer::start()
              [index = &m_index, contents = m_contents, cancelled = m_cancelled, report] {
                  contents->update(index->documentStamps(), cancelled.get(), report);
              })
-        .then(this, [this] {
+        .then(background::guiThread(), [this, self = QPointer(this)] {
+            if (!self) return;
             setRunning(false);
             emit finished();
             if (m_again && !m_cancelled->load()) {
