@@ -4,8 +4,8 @@
 #include "CleanupBench.h"
 #include "ContentBench.h"
 #include "IndexBench.h"
-#include "OcrBench.h"
 #include "LiveBench.h"
+#include "OcrBench.h"
 #include "ParseCommand.h"
 
 #include <QCoreApplication>

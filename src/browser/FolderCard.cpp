@@ -1,9 +1,9 @@
 #include "FolderCard.h"
 
+#include "services/SoftShadow.h"
 #include "services/ThumbnailView.h"
 #include "ui/DotsButton.h"
 #include "ui/FolderShape.h"
-#include "services/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 

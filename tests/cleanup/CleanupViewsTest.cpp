@@ -1,5 +1,5 @@
-#include "browser/BrowserFixtures.h"
 #include "CleanupFixtures.h"
+#include "browser/BrowserFixtures.h"
 
 #include "browser/FileBrowser.h"
 #include "cleanup/CleanupStore.h"

@@ -2,8 +2,8 @@
 
 #include "CardGrid.h"
 #include "HoverLift.h"
-#include "browser/FolderCard.h"
 #include "browser/FileBrowser.h"
+#include "browser/FolderCard.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
