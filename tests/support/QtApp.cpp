@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
+#include <QIcon>
 
 namespace ovra::test {
 
@@ -25,6 +26,17 @@ bool waitFor(const QFuture<void>& future, int timeoutMs)
     // Continuations attached with a context run from the event loop: give them a turn.
     QCoreApplication::processEvents();
     return future.isFinished();
+}
+
+void useSystemIconThemes()
+{
+    QStringList searchPaths = QIcon::themeSearchPaths();
+    QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dataDirs.isEmpty()) dataDirs = QStringLiteral("/usr/local/share:/usr/share");
+    for (const QString& dir : dataDirs.split(u':', Qt::SkipEmptyParts))
+        searchPaths.append(dir + QStringLiteral("/icons"));
+    QIcon::setThemeSearchPaths(searchPaths);
+    if (QIcon::themeName().isEmpty()) QIcon::setThemeName(QStringLiteral("Adwaita"));
 }
 
 } // namespace ovra::test

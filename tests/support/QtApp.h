@@ -8,6 +8,10 @@ namespace ovra::test {
 // loops, queued signals and future continuations need one.
 void ensureApp();
 
+// The offscreen platform knows no icon themes: points it at the system's (call
+// before any test redirects the XDG folders) and at the theme the app depends on.
+void useSystemIconThemes();
+
 // Runs the event loop until the future has finished (or the time is up).
 bool waitFor(const QFuture<void>& future, int timeoutMs = 20000);
 
