@@ -33,6 +33,7 @@ void textIndex(const std::uint8_t* data, std::size_t size);
 void settings(const std::uint8_t* data, std::size_t size);
 void attributeCache(const std::uint8_t* data, std::size_t size);
 void contentDatabase(const std::uint8_t* data, std::size_t size);
+void savedIndex(const std::uint8_t* data, std::size_t size);
 
 std::span<const Target> targets();
 

@@ -12,7 +12,7 @@ namespace ovra::fuzz {
 
 std::span<const Target> targets()
 {
-    static constexpr std::array<Target, 14> kTargets{{
+    static constexpr std::array<Target, 15> kTargets{{
         {"query", &query},
         {"natural_search", &naturalSearch},
         {"download_sources", &downloadSources},
@@ -27,6 +27,7 @@ std::span<const Target> targets()
         {"settings", &settings},
         {"attribute_cache", &attributeCache},
         {"content_database", &contentDatabase},
+        {"saved_index", &savedIndex},
     }};
     return kTargets;
 }

@@ -6,6 +6,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/content/ContentIndex.h"
 #include "platform/metadata/AttributeCache.h"
+#include "platform/metadata/TableFile.h"
 #include "services/TextIndex.h"
 
 #include <QDir>
@@ -42,6 +43,26 @@ void attributeCache(const std::uint8_t* data, std::size_t size)
 {
     const QString file = writeScratchFile(QStringLiteral("attributes.cache"), data, size);
     (void)md::AttributeCache::load(file);
+}
+
+// The payload after the file's checksum, which a fuzzer would never get right:
+// whatever passes the reader's checks must then be safe to walk, as queries do.
+void savedIndex(const std::uint8_t* data, std::size_t size)
+{
+    for (const auto& table :
+         md::TableFile::parsePayload(reinterpret_cast<const char*>(data), size)) {
+        if (table->folders.empty()) continue;
+        std::string path;
+        for (std::uint32_t entry = 0; entry < table->entries.size(); ++entry) {
+            path.clear();
+            table->appendPath(entry, path);
+            (void)table->find(path);
+            (void)table->lastUsed(entry);
+            (void)table->extra(table->entries[entry]);
+            const auto& folder = table->folders[entry % table->folders.size()];
+            if (folder.entry != md::kNone) (void)table->isBelow(entry, folder.entry);
+        }
+    }
 }
 
 // The database is opened, asked and brought up to date with one small file, so

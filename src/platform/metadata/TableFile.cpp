@@ -273,8 +273,12 @@ std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
         return {};
     const char* payload = bytes.constData() + kHeaderSize;
     if (checksum(payload, std::size_t(size)) != sum) return {};
+    return parsePayload(payload, std::size_t(size));
+}
 
-    Reader r(payload, std::size_t(size));
+std::vector<std::shared_ptr<Table>> TableFile::parsePayload(const char* payload, std::size_t size)
+{
+    Reader r(payload, size);
     std::uint32_t typeCount = 0;
     if (!r.get(typeCount) || !r.fits(typeCount, 2 + 8)) return {};
     std::map<std::uint16_t, std::uint16_t> types;
