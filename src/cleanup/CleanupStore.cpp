@@ -24,28 +24,19 @@ CleanupStore::CleanupStore(Search search, Trash* trash, QObject* parent)
     if (trash) trash->registerStore(this, [this](const QSet<QString>& paths) { remove(paths); });
 }
 
-CleanupStore::~CleanupStore()
-{
-    for (const auto& waiter : std::as_const(m_waiters))
-        waiter->finish();
-}
+CleanupStore::~CleanupStore() = default;
 
 QFuture<void> CleanupStore::load(const QStringList& scopes, qint64 token)
 {
-    if (!m_loading && token == m_loadedToken) return QtFuture::makeReadyFuture();
-    auto waiter = std::make_shared<QPromise<void>>();
-    waiter->start();
-    m_waiters.append(waiter);
-    if (!m_loading)
-        start(scopes, token);
-    else if (token != m_runningToken)
-        m_pending = std::make_pair(scopes, token);
-    return waiter->future();
+    bool startNow = false;
+    QFuture<void> done = m_requests.ask(scopes, token, startNow);
+    if (startNow) start(scopes, token);
+    return done;
 }
 
 void CleanupStore::start(const QStringList& scopes, qint64 token)
 {
-    m_runningToken = token;
+    m_requests.started(token);
     m_trashedDuringLoad.clear();
     setLoading(true);
     searchFrom(0, scopes, token);
@@ -68,16 +59,10 @@ void CleanupStore::searchFrom(int index, const QStringList& scopes, qint64 token
 
 void CleanupStore::finish(qint64 token)
 {
-    m_loadedToken = token;
     m_trashedDuringLoad.clear();
-    if (m_pending) {
-        auto [scopes, next] = *std::exchange(m_pending, std::nullopt);
-        if (next != m_loadedToken) return start(scopes, next);
-    }
+    if (const auto next = m_requests.ended(token)) return start(next->scopes, next->token);
     setLoading(false);
-    const auto waiters = std::exchange(m_waiters, {});
-    for (const auto& waiter : waiters)
-        waiter->finish();
+    m_requests.finishWaiters();
 }
 
 void CleanupStore::setLoading(bool loading)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cleanup/LoadRequests.h"
 #include "cleanup/model/CleanupKind.h"
 #include "library/Spotlight.h"
 #include "platform/Background.h"
@@ -48,7 +49,7 @@ public:
     qint64 totalReclaimable() const override;
 
     bool loading() const { return m_loading; }
-    qint64 loadedToken() const { return m_loadedToken; }
+    qint64 loadedToken() const { return m_requests.loadedToken(); }
     const QHash<CleanupKind, SpotlightResult>& results() const { return m_results; }
     // None until the kind's first search has finished.
     std::optional<SpotlightResult> result(CleanupKind kind) const;
@@ -75,13 +76,10 @@ private:
     Search m_search;
     QHash<CleanupKind, SpotlightResult> m_results;
     bool m_loading = false;
-    qint64 m_loadedToken = -1;
-    qint64 m_runningToken = -1;
-    std::optional<std::pair<QStringList, qint64>> m_pending;
     // Files trashed while a load runs: a search that read them before the move
     // must not bring them back.
     QSet<QString> m_trashedDuringLoad;
-    QList<std::shared_ptr<QPromise<void>>> m_waiters;
+    LoadRequests m_requests;
     // Last, so the store's work is cancelled and waited for before the rest goes.
     background::TaskSet m_tasks;
 };

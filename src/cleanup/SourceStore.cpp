@@ -99,28 +99,19 @@ SourceStore::SourceStore(Gather gather, Trash* trash, QObject* parent)
     if (trash) trash->registerStore(this, [this](const QSet<QString>& paths) { remove(paths); });
 }
 
-SourceStore::~SourceStore()
-{
-    for (const auto& waiter : std::as_const(m_waiters))
-        waiter->finish();
-}
+SourceStore::~SourceStore() = default;
 
 QFuture<void> SourceStore::load(const QStringList& scopes, qint64 token)
 {
-    if (!m_loading && token == m_loadedToken) return QtFuture::makeReadyFuture();
-    auto waiter = std::make_shared<QPromise<void>>();
-    waiter->start();
-    m_waiters.append(waiter);
-    if (!m_loading)
-        start(scopes, token);
-    else if (token != m_runningToken)
-        m_pending = std::make_pair(scopes, token);
-    return waiter->future();
+    bool startNow = false;
+    QFuture<void> done = m_requests.ask(scopes, token, startNow);
+    if (startNow) start(scopes, token);
+    return done;
 }
 
 void SourceStore::start(const QStringList& scopes, qint64 token)
 {
-    m_runningToken = token;
+    m_requests.started(token);
     m_trashedDuringLoad.clear();
     if (!m_loading) {
         m_loading = true;
@@ -143,11 +134,7 @@ void SourceStore::finish(qint64 token, QList<Group> groups)
     if (!m_trashedDuringLoad.isEmpty()) remove(std::exchange(m_trashedDuringLoad, {}));
     if (qEnvironmentVariableIsSet("OVRA_DEBUG"))
         std::fprintf(stderr, "[ovra] Downloaded From: %d sources\n", groupCount());
-    m_loadedToken = token;
-    if (m_pending) {
-        auto [scopes, next] = *std::exchange(m_pending, std::nullopt);
-        if (next != m_loadedToken) return start(scopes, next);
-    }
+    if (const auto next = m_requests.ended(token)) return start(next->scopes, next->token);
     m_loading = false;
     emit loadingChanged();
     if (!m_hasLoaded) {
@@ -155,9 +142,7 @@ void SourceStore::finish(qint64 token, QList<Group> groups)
         emit hasLoadedChanged();
     }
     emit changed();
-    const auto waiters = std::exchange(m_waiters, {});
-    for (const auto& waiter : waiters)
-        waiter->finish();
+    m_requests.finishWaiters();
 }
 
 void SourceStore::setGroups(QList<Group> groups)

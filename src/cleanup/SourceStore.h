@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cleanup/LoadRequests.h"
 #include "cleanup/model/DownloadSource.h"
 #include "library/FileItem.h"
 #include "platform/Background.h"
@@ -77,7 +78,7 @@ public:
     std::optional<Group> group(const QString& name) const;
     bool loading() const { return m_loading; }
     bool hasLoaded() const { return m_hasLoaded; }
-    qint64 loadedToken() const { return m_loadedToken; }
+    qint64 loadedToken() const { return m_requests.loadedToken(); }
 
     // Drops trashed files from their groups at once; a group left empty goes.
     void remove(const QSet<QString>& paths);
@@ -103,11 +104,8 @@ private:
     QList<Group> m_groups;
     bool m_loading = false;
     bool m_hasLoaded = false;
-    qint64 m_loadedToken = -1;
-    qint64 m_runningToken = -1;
-    std::optional<std::pair<QStringList, qint64>> m_pending;
     QSet<QString> m_trashedDuringLoad;
-    QList<std::shared_ptr<QPromise<void>>> m_waiters;
+    LoadRequests m_requests;
     // Last, so the store's work is cancelled and waited for before the rest goes.
     background::TaskSet m_tasks;
 };
