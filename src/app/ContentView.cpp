@@ -9,6 +9,7 @@
 #include "preview/InspectorView.h"
 #include "preview/PreviewSheet.h"
 #include "ui/EmptyStateView.h"
+#include "ui/Hairline.h"
 #include "ui/Theme.h"
 #include "ui/ToastView.h"
 
@@ -20,26 +21,6 @@
 namespace ovra {
 
 namespace {
-
-// A hairline between two columns or rows, in the theme's line colour.
-class Divider : public QWidget {
-public:
-    Divider(Qt::Orientation orientation, QWidget* parent)
-        : QWidget(parent)
-    {
-        if (orientation == Qt::Vertical)
-            setFixedWidth(1);
-        else
-            setFixedHeight(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), Theme::line());
-    }
-};
 
 QBoxLayout* bareLayout(QBoxLayout* layout)
 {
@@ -94,7 +75,7 @@ QWidget* ContentView::makeSidebarGroup()
     auto* sidebar = new SidebarView(m_context, group);
     sidebar->setFixedWidth(kSidebarWidth);
     layout->addWidget(sidebar);
-    layout->addWidget(new Divider(Qt::Vertical, group));
+    layout->addWidget(new Hairline(Qt::Vertical, group));
     return group;
 }
 
@@ -103,7 +84,7 @@ QWidget* ContentView::makeCentreGroup()
     auto* group = new QWidget(this);
     auto* layout = bareLayout(new QVBoxLayout(group));
     layout->addWidget(new TopBar(m_context, group));
-    layout->addWidget(new Divider(Qt::Horizontal, group));
+    layout->addWidget(new Hairline(Qt::Horizontal, group));
     m_detail = new DetailView(m_context, group);
     layout->addWidget(m_detail, 1);
     return group;
@@ -113,7 +94,7 @@ QWidget* ContentView::makeInspectorGroup()
 {
     auto* group = new QWidget(this);
     auto* layout = bareLayout(new QHBoxLayout(group));
-    layout->addWidget(new Divider(Qt::Vertical, group));
+    layout->addWidget(new Hairline(Qt::Vertical, group));
     QWidget* inspector = new InspectorView(m_context, group);
     inspector->setFixedWidth(kInspectorWidth);
     layout->addWidget(inspector);

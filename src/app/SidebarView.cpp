@@ -8,6 +8,7 @@
 #include "library/LibraryStore.h"
 #include "services/OvraLogo.h"
 #include "ui/AppContext.h"
+#include "ui/Hairline.h"
 #include "ui/PathText.h"
 #include "ui/Theme.h"
 #include "ui/WindowDragArea.h"
@@ -37,8 +38,8 @@ constexpr int kListPaddingX = 14;
 constexpr int kListPaddingBottom = 16;
 constexpr int kListSpacing = 2;
 
-constexpr int kDividerPaddingY = 12;
-constexpr int kDividerPaddingX = 10;
+// Room around the hairline between groups of rows.
+constexpr QMargins kDividerInset(10, 12, 10, 12);
 constexpr int kHeadingFontSize = 12;
 constexpr int kHeadingPaddingLeading = 12;
 constexpr int kHeadingPaddingBottom = 6;
@@ -55,27 +56,6 @@ QWidget* makeLogo(QWidget* parent)
     followAppearance(logo, [logo] { logo->setPrimaryColor(Theme::primary()); });
     return logo;
 }
-
-// A hairline between groups of rows.
-class Divider : public QWidget {
-public:
-    explicit Divider(QWidget* parent)
-        : QWidget(parent)
-    {
-        setFixedHeight(2 * kDividerPaddingY + 1);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        followAppearance(this, [this] { update(); });
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(
-            QRect(kDividerPaddingX, kDividerPaddingY, width() - 2 * kDividerPaddingX, 1),
-            Theme::line());
-    }
-};
 
 QLabel* makeHeading(const QString& text, QWidget* parent)
 {
@@ -182,7 +162,7 @@ QWidget* SidebarView::makeList()
     for (const auto& c : categories)
         addPlaceRow(m_listLayout, SidebarItem::category(c.category), QLatin1String(c.title),
                     QLatin1String(c.symbol));
-    m_listLayout->addWidget(new Divider(list));
+    m_listLayout->addWidget(new Hairline(Qt::Horizontal, list, kDividerInset));
     addPlaceRow(m_listLayout, SidebarItem::smart(SmartCollection::large),
                 QStringLiteral("Large Files"), QStringLiteral("externaldrive"));
     addPlaceRow(m_listLayout, SidebarItem::smart(SmartCollection::screenshots),
@@ -193,7 +173,7 @@ QWidget* SidebarView::makeList()
                 QStringLiteral("sparkles"));
     addPlaceRow(m_listLayout, SidebarItem::sources(), QStringLiteral("Downloaded From"),
                 QStringLiteral("arrow.down.circle"));
-    m_listLayout->addWidget(new Divider(list));
+    m_listLayout->addWidget(new Hairline(Qt::Horizontal, list, kDividerInset));
     // The folders go here (rebuildFolders), then room below them.
     m_listLayout->addStretch(1);
 

@@ -8,6 +8,7 @@
 #include "services/TextRecognizer.h"
 #include "services/ThumbnailView.h"
 #include "ui/EmptyStateView.h"
+#include "ui/Hairline.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 #include "ui/WindowDragArea.h"
@@ -41,22 +42,6 @@ QBoxLayout* bareLayout(QBoxLayout* layout)
     layout->setSpacing(0);
     return layout;
 }
-
-class Divider : public QWidget {
-public:
-    explicit Divider(QWidget* parent)
-        : QWidget(parent)
-    {
-        setFixedHeight(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), Theme::line());
-    }
-};
 
 // The round close button of the header: an "xmark" in a light disc.
 class CloseButton : public QAbstractButton {
@@ -207,7 +192,7 @@ InspectorView::InspectorView(const AppContext& context, QWidget* parent)
     connect(close, &QAbstractButton::clicked, this,
             [this] { m_context.state->setShowInspector(false); });
     column->addWidget(header);
-    column->addWidget(new Divider(this));
+    column->addWidget(new Hairline(Qt::Horizontal, this));
 
     auto* stack = new QWidget(this);
     auto* stackLayout = new QStackedLayout(stack);
@@ -298,14 +283,14 @@ ItemInspector::ItemInspector(const AppContext& context, QWidget* parent)
     m_sourceSlot->setContentsMargins(0, 0, 0, 0);
     column->addLayout(m_sourceSlot);
 
-    m_textDivider = new Divider(content);
+    m_textDivider = new Hairline(Qt::Horizontal, content);
     column->addWidget(m_textDivider);
     if (m_context.textIndex) {
         m_text = new RecognizedTextSection(*m_context.textIndex, *m_context.state, content);
         column->addWidget(m_text);
     }
 
-    column->addWidget(new Divider(content));
+    column->addWidget(new Hairline(Qt::Horizontal, content));
     column->addWidget(
         plainLabel(QStringLiteral("Information"), Theme::font(13, QFont::DemiBold), content));
     m_grid = new QGridLayout;

@@ -8,6 +8,7 @@
 #include "services/CopyText.h"
 #include "services/TextIndex.h"
 #include "services/TextRecognizer.h"
+#include "ui/Hairline.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -47,22 +48,6 @@ QToolButton* headerButton(const QString& symbol, const QString& text, const QStr
     if (!help.isEmpty()) button->setToolTip(help);
     return button;
 }
-
-class Divider : public QWidget {
-public:
-    explicit Divider(QWidget* parent)
-        : QWidget(parent)
-    {
-        setFixedHeight(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), Theme::line());
-    }
-};
 
 // The backdrop of the text selection: a faint shade around the picture.
 class LiveTextBackdrop : public QWidget {
@@ -138,7 +123,7 @@ PreviewSheet::PreviewSheet(const AppContext& context, QWidget* parent)
           static_cast<QWidget*>(reveal), static_cast<QWidget*>(open), static_cast<QWidget*>(close)})
         row->addWidget(control);
     column->addWidget(header);
-    column->addWidget(new Divider(this));
+    column->addWidget(new Hairline(Qt::Horizontal, this));
     m_contentSlot = new QWidget(this);
     auto* slot = new QVBoxLayout(m_contentSlot);
     slot->setContentsMargins(0, 0, 0, 0);
