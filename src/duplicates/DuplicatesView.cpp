@@ -4,6 +4,7 @@
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
 #include "platform/Background.h"
+#include "ui/ScreenColumn.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -85,23 +86,11 @@ DuplicatesView::DuplicatesView(const AppContext& context, DuplicateFinder* finde
     outer->addWidget(scroller);
 
     auto* page = new QWidget;
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(36, 28, 36, 40);
-    column->setSpacing(26);
-
-    auto* header = new QVBoxLayout;
-    header->setSpacing(4);
-    auto* title = new QLabel(QStringLiteral("Duplicates"), page);
-    title->setFont(Theme::font(28));
-    header->addWidget(title);
-    auto* subtitle = new QLabel(
-        QStringLiteral("Identical copies and look-alike photos across your home folders"), page);
-    subtitle->setFont(Theme::font(12));
-    QPalette secondary = subtitle->palette();
-    secondary.setColor(QPalette::WindowText, Theme::secondary());
-    subtitle->setPalette(secondary);
-    header->addWidget(subtitle);
-    column->addLayout(header);
+    QVBoxLayout* column =
+        makeScreenColumn(
+            page, QStringLiteral("Duplicates"),
+            QStringLiteral("Identical copies and look-alike photos across your home folders"))
+            .column;
 
     column->addWidget(makeHero());
     column->addWidget(makeTabs(), 0, Qt::AlignLeft);

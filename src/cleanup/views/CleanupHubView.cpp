@@ -3,6 +3,7 @@
 #include "CleanupSection.h"
 #include "cleanup/CleanupStore.h"
 #include "library/Fmt.h"
+#include "ui/ScreenColumn.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -31,23 +32,10 @@ CleanupHubView::CleanupHubView(const AppContext& context, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* content = new QWidget;
     content->setAutoFillBackground(false);
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(36, 28, 36, 40);
-    column->setSpacing(26);
-
-    auto* titleBlock = new QVBoxLayout;
-    titleBlock->setSpacing(4);
-    auto* title = new QLabel(QStringLiteral("Clean Up"), content);
-    title->setFont(Theme::font(28));
-    m_subtitle = new QLabel(content);
-    m_subtitle->setTextFormat(Qt::PlainText);
-    m_subtitle->setFont(Theme::font(12));
-    QPalette secondary = m_subtitle->palette();
-    secondary.setColor(QPalette::WindowText, Theme::secondary());
-    m_subtitle->setPalette(secondary);
-    titleBlock->addWidget(title);
-    titleBlock->addWidget(m_subtitle);
-    column->addLayout(titleBlock);
+    const ScreenColumn screen = makeScreenColumn(content, QStringLiteral("Clean Up"));
+    QVBoxLayout* column = screen.column;
+    m_subtitle = screen.subtitle;
+    const QPalette secondary = m_subtitle->palette();
 
     m_section = new CleanupSection(context, false, content);
     column->addWidget(m_section);

@@ -8,6 +8,7 @@
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
 #include "ui/EmptyStateView.h"
+#include "ui/ScreenColumn.h"
 #include "ui/SectionTitle.h"
 #include "ui/Spinner.h"
 #include "ui/Symbols.h"
@@ -38,13 +39,6 @@ QString files(qsizetype count)
 {
     return QLocale().toString(qint64(count)) +
            (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
-}
-
-QPalette secondaryPalette(const QWidget* widget)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, Theme::secondary());
-    return palette;
 }
 
 } // namespace
@@ -268,20 +262,9 @@ SourcesHubView::SourcesHubView(const AppContext& context, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     auto* content = new QWidget;
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(36, 28, 36, 40);
-    column->setSpacing(26);
-    auto* header = new QVBoxLayout;
-    header->setSpacing(4);
-    auto* title = new QLabel(QStringLiteral("Downloaded From"), content);
-    title->setFont(Theme::font(28));
-    m_subtitle = new QLabel(content);
-    m_subtitle->setTextFormat(Qt::PlainText);
-    m_subtitle->setFont(Theme::font(12));
-    m_subtitle->setPalette(secondaryPalette(m_subtitle));
-    header->addWidget(title);
-    header->addWidget(m_subtitle);
-    column->addLayout(header);
+    const ScreenColumn screen = makeScreenColumn(content, QStringLiteral("Downloaded From"));
+    QVBoxLayout* column = screen.column;
+    m_subtitle = screen.subtitle;
 
     m_spinner = new Spinner(content);
     m_spinner->setMinimumHeight(200);
