@@ -1,6 +1,7 @@
 #include "UiBench.h"
 
 #include "BenchHome.h"
+#include "app/ContentView.h"
 #include "app/OvraApplication.h"
 #include "app/StartupPipeline.h"
 #include "library/LibraryStore.h"
@@ -61,11 +62,18 @@ void tell(const char* what, qint64 value)
     }
 }
 
-// Tells when a frame of `window` is done: the outermost event during which one
-// of its widgets painted has been handled (what a user sees once the backing
-// store is flushed). `armed` decides which frame counts.
+// Reports every frame of `window` once it is done: the outermost event during
+// which one of its widgets painted has been handled (what a user sees once the
+// backing store is flushed).
 class FrameWatch {
 public:
+    struct Frame {
+        bool showsContent = false; // the app's content view painted in it
+        bool readyBefore = false;  // `isReady` held as its painting began
+    };
+    std::function<bool()> isReady;
+    std::function<void(const Frame&)> onFrame;
+
     explicit FrameWatch(BenchApplication& app)
         : m_app(app)
     {
@@ -73,17 +81,18 @@ public:
         // delete leaves nothing to look at after.
         m_app.beforeEvent = [this](QObject* receiver, QEvent* event) {
             ++m_depth;
-            if (!m_window || !m_armed || event->type() != QEvent::Paint) return;
+            if (!m_window || event->type() != QEvent::Paint) return;
             const auto* widget = qobject_cast<QWidget*>(receiver);
-            if (widget && widget->window() == m_window) m_painting = true;
+            if (!widget || widget->window() != m_window) return;
+            if (!m_painting) m_frame = {false, isReady && isReady()};
+            m_painting = true;
+            if (qobject_cast<const ContentView*>(widget)) m_frame.showsContent = true;
         };
         m_app.afterEvent = [this](QObject*, QEvent*) {
             --m_depth;
             if (!m_painting || m_depth != 0) return;
             m_painting = false;
-            m_armed = false;
-            const auto done = std::move(m_done);
-            done();
+            if (onFrame) onFrame(m_frame);
         };
     }
     ~FrameWatch()
@@ -93,22 +102,13 @@ public:
     }
 
     void setWindow(QWidget* window) { m_window = window; }
-    // Calls `done` once the next frame that paints after this call is complete.
-    void nextFrame(std::function<void()> done)
-    {
-        m_done = std::move(done);
-        m_painting = false;
-        m_armed = true;
-        if (m_window) m_window->update();
-    }
 
 private:
     BenchApplication& m_app;
     QWidget* m_window = nullptr;
     int m_depth = 0;
-    bool m_armed = false;
     bool m_painting = false;
-    std::function<void()> m_done;
+    Frame m_frame;
 };
 
 bool allCollectionsLoaded(const LibraryStore& library)
@@ -121,6 +121,7 @@ bool allCollectionsLoaded(const LibraryStore& library)
 struct ChildRun {
     bool ok = false;
     double firstWindowMs = -1;
+    double contentMs = -1;
     double collectionsMs = -1;
     QHash<QString, qint64> counts; // each collection's total, by title
 };
@@ -180,6 +181,8 @@ ChildRun spawnChild(const QString& mode)
         const qint64 value = line.mid(space + 1).toLongLong();
         if (what == "first_window")
             run.firstWindowMs = double(value - start) / 1e6;
+        else if (what == "content")
+            run.contentMs = double(value - start) / 1e6;
         else if (what == "collections")
             run.collectionsMs = double(value - start) / 1e6;
         else if (what.startsWith("count "))
@@ -223,33 +226,33 @@ int runAppChild(BenchApplication& app)
     OvraApplication ovra;
     LibraryStore& library = *ovra.context().library;
 
-    bool collectionsShown = false;
-    const auto whenLoaded = [&] {
-        if (collectionsShown || !allCollectionsLoaded(library)) return;
+    bool firstShown = false, contentShown = false, collectionsShown = false;
+    frames.isReady = [&] { return allCollectionsLoaded(library); };
+    frames.onFrame = [&](const FrameWatch::Frame& frame) {
+        if (!firstShown) tell("first_window", monotonicNs());
+        firstShown = true;
+        if (frame.showsContent && !contentShown) tell("content", monotonicNs());
+        contentShown = contentShown || frame.showsContent;
+        if (collectionsShown || !frame.readyBefore || !contentShown) return;
         collectionsShown = true;
+        tell("collections", monotonicNs());
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    };
+    // Made after the app's objects, gone before them: the connections go first.
+    QObject watching;
+    bool counted = false;
+    const auto whenLoaded = [&] {
+        if (counted || !allCollectionsLoaded(library)) return;
+        counted = true;
         // Taken now: a reload after the index caught up may change them later.
         for (const SidebarItem& item : StartupPipeline::startupList())
             tell(("count " + item.title().toStdString()).c_str(),
                  library.collections().value(item).totalCount);
-        frames.nextFrame([] {
-            tell("collections", monotonicNs());
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-        });
+        // The screens repaint what changed; a frame is asked for in case nothing did.
+        if (QWidget* window = ovra.showWindow()) window->update();
     };
-    bool windowShown = false;
-    frames.nextFrame([&] {
-        tell("first_window", monotonicNs());
-        windowShown = true;
-        whenLoaded();
-    });
-    // Made after the app's objects, gone before them: the connections go first.
-    QObject watching;
-    QObject::connect(&library, &LibraryStore::collectionsChanged, &watching, [&] {
-        if (windowShown) whenLoaded();
-    });
-    QObject::connect(&library, &LibraryStore::loadingChanged, &watching, [&] {
-        if (windowShown) whenLoaded();
-    });
+    QObject::connect(&library, &LibraryStore::collectionsChanged, &watching, whenLoaded);
+    QObject::connect(&library, &LibraryStore::loadingChanged, &watching, whenLoaded);
     frames.setWindow(ovra.showWindow());
     // Quitting saves what the index holds, as closing the window would.
     const int code = app.exec();
@@ -265,16 +268,20 @@ int runBareChild(BenchApplication& app)
     window.setWindowTitle(QStringLiteral("Bare"));
     window.resize(OvraApplication::kWindowWidth, OvraApplication::kWindowHeight);
     frames.setWindow(&window);
-    frames.nextFrame([] {
+    bool shown = false;
+    frames.onFrame = [&](const FrameWatch::Frame&) {
+        if (shown) return;
+        shown = true;
         tell("first_window", monotonicNs());
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    });
+    };
     window.show();
     return app.exec();
 }
 
 struct Series {
     std::vector<double> firstWindow;
+    std::vector<double> content;
     std::vector<double> collections;
     QHash<QString, qint64> counts;
     int failed = 0;
@@ -286,6 +293,7 @@ struct Series {
             return;
         }
         firstWindow.push_back(run.firstWindowMs);
+        if (run.contentMs >= 0) content.push_back(run.contentMs);
         if (run.collectionsMs >= 0) collections.push_back(run.collectionsMs);
         counts = run.counts;
     }
@@ -297,6 +305,9 @@ void reportSeries(const Series& series, const QString& label)
            median(series.firstWindow), "ms");
     report("startup", QStringLiteral("first_window_ms_max[%1]").arg(label),
            maximum(series.firstWindow), "ms");
+    if (!series.content.empty())
+        report("startup", QStringLiteral("content_ms_median[%1]").arg(label),
+               median(series.content), "ms");
     if (!series.collections.empty()) {
         report("startup", QStringLiteral("collections_ms_median[%1]").arg(label),
                median(series.collections), "ms");
@@ -336,7 +347,9 @@ int runStartupBench(BenchApplication&, const QStringList& args)
         generateTree(home.home(), files);
         report("startup", QStringLiteral("generate_ms"), generating.elapsedMs(), "ms");
     }
-    const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    // Only the app's own caches go between starts without a saved index: the
+    // media framework's and the fonts' caches stay, as on any used computer.
+    const QString cache = qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/Ovra");
     // Qt refuses a runtime folder that others may read.
     QFile::setPermissions(qEnvironmentVariable("XDG_RUNTIME_DIR"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
