@@ -28,7 +28,8 @@ const Subcommand kSubcommands[] = {
      "[--cache D]"},
     {"startup", ovra::bench::runStartupBench,
      "process start to the first painted window beside a bare Qt window, and to all nine "
-     "collections on screen, with and without a saved index --home DIR [--files N] [--runs N]"},
+     "collections on screen, with and without a saved index --home DIR [--files N] [--runs N] "
+     "[--cold-runs N]"},
     {"startup-child", ovra::bench::runStartupChild, "", true},
     {"startup-load", ovra::bench::runStartupLoadBench,
      "the app started on a generated home with nothing indexed: first paint, longest GUI stall, "

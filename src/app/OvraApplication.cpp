@@ -18,7 +18,6 @@
 #include "platform/content/ContentIndex.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/metadata/MetadataIndex.h"
-#include "ui/Theme.h"
 
 #ifdef OVRA_WITH_SERVICES
 #include "SidebarView.h"
@@ -55,8 +54,11 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        // What the theme's background is until the desktop's colour scheme
+        // arrives from its portal, without connecting to the session bus, which
+        // asking the theme would do first.
         QPainter painter(this);
-        painter.fillRect(rect(), Theme::bg());
+        painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Base));
         // Queued: the frame is flushed to the screen before the content is built.
         if (m_painted)
             QMetaObject::invokeMethod(parentWidget(), std::exchange(m_painted, {}),
@@ -194,15 +196,6 @@ QMainWindow* OvraApplication::showWindow()
         m_window->setWindowTitle(QStringLiteral("Ovra"));
         m_window->resize(kWindowWidth, kWindowHeight);
         m_window->setCentralWidget(new WindowBackdrop(m_window.get(), [this] { buildWindow(); }));
-        // The collections load from the saved index while the window is built;
-        // the start-up pipeline then finds them loading and waits for them.
-        if (LibraryStore* library = m_library.get()) {
-            StartupPipeline::startCollectionLoads(
-                [library](const SidebarItem& item, qint64 token) {
-                    return library->load(item, token);
-                },
-                m_state->refreshToken());
-        }
     }
     m_window->show();
     m_window->raise();
@@ -212,6 +205,14 @@ QMainWindow* OvraApplication::showWindow()
 
 void OvraApplication::buildWindow()
 {
+    // The collections load from the saved index while the content is built (not
+    // before the first frame, whose painting their threads would slow); the
+    // start-up pipeline then finds them loading and waits for them.
+    if (LibraryStore* library = m_library.get()) {
+        StartupPipeline::startCollectionLoads(
+            [library](const SidebarItem& item, qint64 token) { return library->load(item, token); },
+            m_state->refreshToken());
+    }
     auto* content = new ContentView(m_context, m_window.get());
     m_window->setCentralWidget(content);
     m_commands = new OvraCommands(m_context, m_window->menuBar());

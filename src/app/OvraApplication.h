@@ -42,9 +42,9 @@ public:
     const AppContext& context() const { return m_context; }
 
     // Makes the window the first time and brings it to the front. Its first
-    // frame shows the app's background alone; the content (a `ContentView`) and
-    // the menus are built right after that frame, while the collections, started
-    // here, load.
+    // frame shows the app's background alone; right after that frame the
+    // collections start loading and the content (a `ContentView`) and the menus
+    // are built.
     QMainWindow* showWindow();
     // The window's menu commands; null before the window's content is built.
     OvraCommands* commands() const { return m_commands; }
