@@ -32,6 +32,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QTimer>
 
 #include <functional>
 #include <utility>
@@ -39,6 +40,9 @@
 namespace ovra {
 
 namespace {
+
+// How long the content waits for the window's first frame before it is built anyway.
+constexpr int kBuildUnpaintedMs = 1000;
 
 // The window's first frame: the app's background alone, painted as soon as the
 // window is shown. Building the sidebar, the home screen and the menus takes
@@ -196,6 +200,9 @@ QMainWindow* OvraApplication::showWindow()
         m_window->setWindowTitle(QStringLiteral("Ovra"));
         m_window->resize(kWindowWidth, kWindowHeight);
         m_window->setCentralWidget(new WindowBackdrop(m_window.get(), [this] { buildWindow(); }));
+        // A window the desktop does not paint yet (on another workspace, say)
+        // still gets its content and loads its collections.
+        QTimer::singleShot(kBuildUnpaintedMs, m_window.get(), [this] { buildWindow(); });
     }
     m_window->show();
     m_window->raise();
@@ -205,6 +212,7 @@ QMainWindow* OvraApplication::showWindow()
 
 void OvraApplication::buildWindow()
 {
+    if (qobject_cast<ContentView*>(m_window->centralWidget())) return;
     // The collections load from the saved index while the content is built (not
     // before the first frame, whose painting their threads would slow); the
     // start-up pipeline then finds them loading and waits for them.

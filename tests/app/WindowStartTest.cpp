@@ -94,3 +94,20 @@ TEST(WindowStart, TheWindowPaintsBeforeItsContentIsBuiltWhileTheCollectionsAlrea
     // The pipeline waited for the loads the window started: none ran twice.
     EXPECT_EQ(answers.count(), StartupPipeline::startupList().size());
 }
+
+TEST(WindowStart, AWindowThatIsNeverPaintedStillGetsItsContentAndCollections)
+{
+    test::TestHome home;
+    home.writeFile(QStringLiteral("Pictures/photo.png"), test::pngBytes(40, 30));
+    OvraApplication ovra;
+    QMainWindow* window = ovra.showWindow();
+    // Hidden before the event loop ever ran: no frame comes.
+    window->hide();
+    const SidebarItem images = SidebarItem::category(FileCategory::images);
+    LibraryStore& library = *ovra.context().library;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return library.collections().contains(images) && !library.isLoading(images); },
+        20000));
+    EXPECT_NE(window->findChild<ContentView*>(), nullptr);
+    EXPECT_EQ(library.collections().value(images).totalCount, 1);
+}
