@@ -162,7 +162,9 @@ ChildRun spawnChild(const QString& mode)
             break;
         }
         pollfd p{fds[0], POLLIN, 0};
-        if (::poll(&p, 1, int(left)) < 0 && errno != EINTR) break;
+        const int ready = ::poll(&p, 1, int(left));
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
         const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) break;
@@ -322,6 +324,8 @@ void reportSeries(const Series& series, const QString& label)
 
 int runStartupChild(BenchApplication& app, const QStringList& args)
 {
+    // The app's own helper processes must not hold the driver's pipe open.
+    ::fcntl(kReportFd, F_SETFD, FD_CLOEXEC);
     return args.value(0) == u"bare" ? runBareChild(app) : runAppChild(app);
 }
 
