@@ -90,7 +90,13 @@ int runOpenFolderBench(BenchApplication& app, const QStringList& args)
     OvraApplication ovra;
     ovra.context().state->setPinned({folder});
     QMainWindow* window = ovra.showWindow();
-    auto* content = qobject_cast<ContentView*>(window->centralWidget());
+    // The content is built after the window's first frame.
+    ContentView* content = nullptr;
+    if (!waitFor([&] { return (content = qobject_cast<ContentView*>(window->centralWidget())); },
+                 kStartupTimeoutMs)) {
+        std::fprintf(stderr, "the window's content was never built\n");
+        return 1;
+    }
     bool started = false;
     QObject::connect(content->pipeline(), &StartupPipeline::finished, [&] { started = true; });
     if (!waitFor([&] { return started; }, kStartupTimeoutMs)) {

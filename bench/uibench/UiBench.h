@@ -22,6 +22,9 @@ int runOpenBench(BenchApplication& app, const QStringList& args);
 int runScrollBench(BenchApplication& app, const QStringList& args);
 int runSearchBench(BenchApplication& app, const QStringList& args);
 int runShowCommand(BenchApplication& app, const QStringList& args);
+int runStartupBench(BenchApplication& app, const QStringList& args);
+// The hidden child that `startup` spawns: the app ("app") or a bare window ("bare").
+int runStartupChild(BenchApplication& app, const QStringList& args);
 int runStartupLoadBench(BenchApplication& app, const QStringList& args);
 int runOpenFolderBench(BenchApplication& app, const QStringList& args);
 int runPreviewBench(BenchApplication& app, const QStringList& args);

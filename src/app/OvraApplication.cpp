@@ -3,6 +3,7 @@
 #include "ContentView.h"
 #include "OvraCommands.h"
 #include "SettingsMigration.h"
+#include "StartupPipeline.h"
 #include "browser/AppFileInteractions.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
@@ -30,8 +31,49 @@
 
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPainter>
+#include <QTimer>
+
+#include <functional>
+#include <utility>
 
 namespace ovra {
+
+namespace {
+
+// How long the content waits for the window's first frame before it is built anyway.
+constexpr int kBuildUnpaintedMs = 1000;
+
+// The window's first frame: the app's background alone, painted as soon as the
+// window is shown. Building the sidebar, the home screen and the menus takes
+// longer than starting the process, so they come in the frames after it.
+class WindowBackdrop : public QWidget {
+public:
+    WindowBackdrop(QWidget* parent, std::function<void()> painted)
+        : QWidget(parent)
+        , m_painted(std::move(painted))
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        // What the theme's background is until the desktop's colour scheme
+        // arrives from its portal, without connecting to the session bus, which
+        // asking the theme would do first.
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Base));
+        // Queued: the frame is flushed to the screen before the content is built.
+        if (m_painted)
+            QMetaObject::invokeMethod(parentWidget(), std::exchange(m_painted, {}),
+                                      Qt::QueuedConnection);
+    }
+
+private:
+    std::function<void()> m_painted;
+};
+
+} // namespace
 
 OvraApplication::OvraApplication()
 {
@@ -156,20 +198,40 @@ QMainWindow* OvraApplication::showWindow()
         // The desktop draws the frame and its title bar, so the title shows there.
         m_window = std::make_unique<QMainWindow>();
         m_window->setWindowTitle(QStringLiteral("Ovra"));
-        m_window->setCentralWidget(new ContentView(m_context, m_window.get()));
-        m_commands = new OvraCommands(m_context, m_window->menuBar());
         m_window->resize(kWindowWidth, kWindowHeight);
-#ifdef OVRA_WITH_SERVICES
-        if (auto* sidebar = m_window->findChild<SidebarView*>())
-            sidebar->setMiniPlayer(new MiniPlayer(*m_player));
-        m_commands->setUpdateCheck(m_updateNotice->checkForUpdatesAction());
-        m_updateNotice->setWindow(m_window.get());
-#endif
+        m_window->setCentralWidget(new WindowBackdrop(m_window.get(), [this] { buildWindow(); }));
+        // A window the desktop does not paint yet (on another workspace, say)
+        // still gets its content and loads its collections.
+        QTimer::singleShot(kBuildUnpaintedMs, m_window.get(), [this] { buildWindow(); });
     }
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
     return m_window.get();
+}
+
+void OvraApplication::buildWindow()
+{
+    if (qobject_cast<ContentView*>(m_window->centralWidget())) return;
+    // The collections load from the saved index while the content is built (not
+    // before the first frame, whose painting their threads would slow); the
+    // start-up pipeline then finds them loading and waits for them.
+    if (LibraryStore* library = m_library.get()) {
+        StartupPipeline::startCollectionLoads(
+            [library](const SidebarItem& item, qint64 token) { return library->load(item, token); },
+            m_state->refreshToken());
+    }
+    auto* content = new ContentView(m_context, m_window.get());
+    m_window->setCentralWidget(content);
+    m_commands = new OvraCommands(m_context, m_window->menuBar());
+#ifdef OVRA_WITH_SERVICES
+    if (auto* sidebar = m_window->findChild<SidebarView*>())
+        sidebar->setMiniPlayer(new MiniPlayer(*m_player));
+    m_commands->setUpdateCheck(m_updateNotice->checkForUpdatesAction());
+    m_updateNotice->setWindow(m_window.get());
+#endif
+    // Shown now, not at the layout's next turn: showing starts the loading.
+    content->show();
 }
 
 } // namespace ovra

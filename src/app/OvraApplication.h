@@ -41,9 +41,12 @@ public:
 
     const AppContext& context() const { return m_context; }
 
-    // Makes the window the first time and brings it to the front.
+    // Makes the window the first time and brings it to the front. Its first
+    // frame shows the app's background alone; right after that frame the
+    // collections start loading and the content (a `ContentView`) and the menus
+    // are built.
     QMainWindow* showWindow();
-    // The window's menu commands; null before the window is made.
+    // The window's menu commands; null before the window's content is built.
     OvraCommands* commands() const { return m_commands; }
 
 #ifdef OVRA_WITH_SERVICES
@@ -59,6 +62,7 @@ public:
 #endif
 
 private:
+    void buildWindow();
     // Every store that lists files forgets the ones any screen moved to the Trash.
     void registerWithTrash();
 

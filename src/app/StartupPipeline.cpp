@@ -79,6 +79,14 @@ StartupPipeline::StartupPipeline(Steps steps, QObject* parent)
 {
 }
 
+void StartupPipeline::startCollectionLoads(
+    const std::function<QFuture<void>(const SidebarItem&, qint64 token)>& load, qint64 token)
+{
+    // The loads are the library store's own: a newer token does not stop them.
+    for (const SidebarItem& item : startupList())
+        load(item, token);
+}
+
 QList<SidebarItem> StartupPipeline::startupList()
 {
     QList<SidebarItem> list;
@@ -146,9 +154,7 @@ void StartupPipeline::start(qint64 token)
 void StartupPipeline::startLoads(quint64 run, qint64 token)
 {
     if (!m_steps.load || !m_steps.result) return;
-    // The loads are the library store's own: a newer token does not stop them.
-    for (const SidebarItem& item : startupList())
-        m_steps.load(item, token);
+    startCollectionLoads(m_steps.load, token);
     waitForTextSources(run, token);
 }
 

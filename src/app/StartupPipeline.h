@@ -66,6 +66,13 @@ public:
     void start(qint64 token);
     std::optional<qint64> token() const { return m_token; }
 
+    // Starts the loads of the start-up list for `token` and returns; whether each
+    // runs is the library store's rule. The window starts them before its content
+    // is built; the pipeline's own start then waits for those same loads.
+    static void
+    startCollectionLoads(const std::function<QFuture<void>(const SidebarItem&, qint64 token)>& load,
+                         qint64 token);
+
     // The collections loaded for every token, in loading order: the six library
     // categories, then recents, large files and screenshots.
     static QList<SidebarItem> startupList();

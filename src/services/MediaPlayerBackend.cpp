@@ -10,9 +10,22 @@ namespace ovra {
 
 MediaPlayerBackend::MediaPlayerBackend(QObject* parent)
     : PlayerBackend(parent)
-    , m_player(new QMediaPlayer(this))
-    , m_output(new QAudioOutput(this))
 {
+}
+
+MediaPlayerBackend::~MediaPlayerBackend()
+{
+    if (!m_player) return;
+    m_player->disconnect(this);
+    m_player->stop();
+}
+
+QMediaPlayer& MediaPlayerBackend::engine()
+{
+    if (m_player) return *m_player;
+    m_player = new QMediaPlayer(this);
+    m_output = new QAudioOutput(this);
+    m_output->setVolume(float(m_volume));
     m_player->setAudioOutput(m_output);
     connect(m_player, &QMediaPlayer::positionChanged, this,
             [this](qint64 ms) { emit positionChanged(double(ms) / 1000.0); });
@@ -29,40 +42,37 @@ MediaPlayerBackend::MediaPlayerBackend(QObject* parent)
             [this](QMediaPlayer::Error error, const QString&) {
                 if (error != QMediaPlayer::NoError) emit failed();
             });
-}
-
-MediaPlayerBackend::~MediaPlayerBackend()
-{
-    m_player->disconnect(this);
-    m_player->stop();
+    return *m_player;
 }
 
 void MediaPlayerBackend::setSource(const QString& path)
 {
     // QMediaPlayer ignores a source equal to the one it holds, yet a repeated
     // or reshuffled file must start again from the top.
-    m_player->setSource(QUrl());
-    m_player->setSource(QUrl::fromLocalFile(path));
+    engine().setSource(QUrl());
+    engine().setSource(QUrl::fromLocalFile(path));
 }
 
 void MediaPlayerBackend::play()
 {
-    m_player->play();
+    engine().play();
 }
 
+// With no engine yet nothing was ever set, so there is nothing to pause or move.
 void MediaPlayerBackend::pause()
 {
-    m_player->pause();
+    if (m_player) m_player->pause();
 }
 
 void MediaPlayerBackend::seek(double seconds)
 {
-    m_player->setPosition(qint64(seconds * 1000.0));
+    if (m_player) m_player->setPosition(qint64(seconds * 1000.0));
 }
 
 void MediaPlayerBackend::setVolume(double volume)
 {
-    m_output->setVolume(float(volume));
+    m_volume = volume;
+    if (m_output) m_output->setVolume(float(volume));
 }
 
 bool MediaPlayerBackend::hasAudioOutput()

@@ -9,7 +9,9 @@ namespace ovra {
 
 // The player's engine on Qt Multimedia: one QMediaPlayer with one QAudioOutput
 // on the default device. Qt Multimedia decodes on threads of its own and
-// reports on the GUI thread.
+// reports on the GUI thread. The engine is made when the first file is set:
+// starting the media framework takes longer than showing the whole window, and
+// most starts of the app play nothing.
 class MediaPlayerBackend : public PlayerBackend {
     Q_OBJECT
 public:
@@ -26,8 +28,11 @@ public:
     static bool hasAudioOutput();
 
 private:
-    QMediaPlayer* m_player;
-    QAudioOutput* m_output;
+    QMediaPlayer& engine();
+
+    QMediaPlayer* m_player = nullptr;
+    QAudioOutput* m_output = nullptr;
+    double m_volume = 1.0;
 };
 
 } // namespace ovra

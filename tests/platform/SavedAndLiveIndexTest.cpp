@@ -91,6 +91,27 @@ TEST_F(SavedAndLiveIndexTest, AStartAnswersFromTheSavedTablesThenCatchesUpWithTh
     EXPECT_EQ(index.stats().contentReads, 0u) << "the unchanged picture is not read again";
 }
 
+TEST_F(SavedAndLiveIndexTest, TheFirstQueryTakesUpEverySavedTableSoLaterScopesWaitForNoCatchUp)
+{
+    home.writeFile("Documents/a.txt", "a");
+    home.writeFile("Music/b.txt", "b");
+    home.writeFile("Music/cover.png", pngBytes(300, 300));
+    {
+        MetadataIndex index;
+        ASSERT_EQ(all(index, "Documents").size(), 1);
+        ASSERT_EQ(all(index, "Music").size(), 2);
+    }
+
+    MetadataIndex index;
+    ASSERT_EQ(all(index, "Documents"), QStringList({"Documents/a.txt"}));
+    // Music came with the file, not from a walk of its own behind the catch-up.
+    EXPECT_EQ(index.stats().files, 3u);
+    const auto cover = index.query(Query::parse(QStringLiteral("kMDItemPixelWidth == 300")),
+                                   {home.path("Music")}, Attr::FSName);
+    ASSERT_EQ(cover.count(), 1u);
+    EXPECT_EQ(index.stats().contentReads, 0u);
+}
+
 TEST_F(SavedAndLiveIndexTest, ADamagedOrOlderFileIsIgnoredAndTheScopeWalkedAgain)
 {
     home.writeFile("Documents/a.txt", "a");

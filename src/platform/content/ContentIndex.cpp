@@ -261,8 +261,6 @@ public:
     {
         if (m_options.databasePath.isEmpty())
             m_options.databasePath = xdg::appCacheDir() + QStringLiteral("/content-index.sqlite");
-        QDir().mkpath(QFileInfo(m_options.databasePath).absolutePath());
-        m_writer = openWriter(m_options.databasePath);
     }
 
     ~Database()
@@ -272,7 +270,16 @@ public:
         sqlite3_close_v2(m_writer);
     }
 
-    bool isOpen() const { return m_writer != nullptr; }
+    // The database is opened by the first call that needs it, on that caller's
+    // thread: the app makes the index on the GUI thread, which opens no file.
+    bool isOpen()
+    {
+        std::call_once(m_opening, [this] {
+            QDir().mkpath(QFileInfo(m_options.databasePath).absolutePath());
+            m_writer = openWriter(m_options.databasePath);
+        });
+        return m_writer != nullptr;
+    }
     const Options& options() const { return m_options; }
 
     UpdateResult update(const std::vector<FileStamp>& files, const std::atomic_bool* cancelled,
@@ -359,6 +366,7 @@ private:
 
     Options m_options;
     TextExtractor m_extractor;
+    std::once_flag m_opening;
     sqlite3* m_writer = nullptr;
     std::mutex m_updateMutex;
     std::mutex m_readersMutex;

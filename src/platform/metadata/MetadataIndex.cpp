@@ -422,6 +422,7 @@ public:
         std::vector<std::shared_ptr<const Table>> added;
         std::size_t reads = 0;
         QStringList toCatchUp;
+        bool walked = false;
         for (const QString& root : toWalk) {
             // A table saved by the last run answers at once; the folders that
             // changed since are read again behind it.
@@ -442,6 +443,26 @@ public:
             if (!outcome.table) outcome.table = emptyTable(root);
             applyRecentlyUsed(*outcome.table, recent);
             added.push_back(std::move(outcome.table));
+            walked = true;
+        }
+        // The last run's other tables answer at once too: a collection over other
+        // folders (the applications folders), asked a moment later, then waits for
+        // no catch-up, which holds the build while it looks at every folder.
+        for (auto it = m_saved.begin(); it != m_saved.end();) {
+            const QString& root = (*it)->root;
+            const auto overlaps = [&](const auto& t) {
+                return pathIsInside(root, t->root) || pathIsInside(t->root, root);
+            };
+            const auto current = snapshot();
+            if (std::any_of(current->tables.begin(), current->tables.end(), overlaps) ||
+                std::any_of(added.begin(), added.end(), overlaps)) {
+                ++it;
+                continue;
+            }
+            applyRecentlyUsed(**it, recent);
+            toCatchUp << root;
+            added.push_back(std::move(*it));
+            it = m_saved.erase(it);
         }
         auto next = std::make_shared<State>();
         for (const auto& t : snapshot()->tables) {
@@ -455,8 +476,7 @@ public:
         // Every attribute came from the cache: it already holds what the new
         // tables know (records of vanished files go at the next change).
         publish(std::move(next), reads, reads > 0);
-        if (toCatchUp.size() < toWalk.size())
-            m_follower->scheduleSave(std::chrono::milliseconds(0));
+        if (walked) m_follower->scheduleSave(std::chrono::milliseconds(0));
         if (!toCatchUp.isEmpty()) m_follower->post([this, toCatchUp] { catchUp(toCatchUp); });
     }
 
@@ -619,6 +639,7 @@ private:
     {
         if (m_savedLoaded) return;
         m_savedLoaded = true;
+
         if (m_savedLoading.valid()) m_saved = m_savedLoading.get();
     }
 

@@ -11,9 +11,17 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ovra::md {
 namespace {
@@ -21,8 +29,8 @@ namespace {
 constexpr std::uint32_t kMagic = 0x4f564958; // "OVIX"
 constexpr std::uint32_t kVersion = 1;
 constexpr std::size_t kHeaderSize = 4 + 4 + 8 + 8;
-// What one record takes on disk at the least, for checking a count against the
-// bytes that are left before anything is allocated for it.
+// What one record takes on disk, for checking a count against the bytes that
+// are left before anything is allocated for it, and for stepping over records.
 constexpr std::size_t kEntryBytes = 8 + 8 * 3 + 8 * 2 + 4 * 3 + 2 * 2 + 1;
 constexpr std::size_t kFolderBytes = 4 * 3 + 8 + 1 + 1;
 constexpr std::size_t kExtraBytes = 8 * 2 + 1;
@@ -83,6 +91,14 @@ public:
         m_pos += std::size_t(n);
         return true;
     }
+    // Steps over `count` records of `bytes` each.
+    bool skip(std::uint64_t count, std::size_t bytes)
+    {
+        if (!fits(count, bytes)) return false;
+        m_pos += std::size_t(count) * bytes;
+        return true;
+    }
+    std::size_t position() const { return m_pos; }
     // Whether `count` records of at least `bytes` each can still follow.
     bool fits(std::uint64_t count, std::size_t bytes)
     {
@@ -229,6 +245,54 @@ std::shared_ptr<Table> readTable(Reader& r, const std::map<std::uint16_t, std::u
     return t;
 }
 
+// The file read-only in memory, its pages read in at once: no copy of a large
+// file, and the file is replaced by a rename, never changed in place.
+class MappedFile {
+public:
+    explicit MappedFile(const QString& path)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ,
+                             MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (p != MAP_FAILED) {
+                m_data = static_cast<const char*>(p);
+                m_size = std::size_t(st.st_size);
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedFile()
+    {
+        if (m_data) ::munmap(const_cast<char*>(m_data), m_size);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const char* data() const { return m_data ? m_data : ""; }
+    std::size_t size() const { return m_size; }
+
+private:
+    const char* m_data = nullptr;
+    std::size_t m_size = 0;
+};
+
+// Steps over one table as `readTable` would read it, checking only that every
+// section fits in what is left.
+bool skipTable(Reader& r)
+{
+    std::string_view bytes;
+    std::uint64_t rootDevice = 0, count = 0;
+    std::uint32_t rootFolder = 0;
+    if (!r.getBytes(bytes) || !r.get(rootDevice) || !r.get(rootFolder) || !r.get(count) ||
+        !r.skip(count, kEntryBytes) || !r.get(count) || !r.skip(count, kFolderBytes) ||
+        !r.getBytes(bytes) || !r.get(count) || !r.getBytes(bytes))
+        return false;
+    return true;
+}
+
 } // namespace
 
 bool TableFile::save(const QString& file, const std::vector<std::shared_ptr<const Table>>& tables)
@@ -262,21 +326,28 @@ bool TableFile::save(const QString& file, const std::vector<std::shared_ptr<cons
 
 std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = f.readAll();
-    Reader header(bytes.constData(), std::size_t(bytes.size()));
+    const MappedFile mapped(file);
+    Reader header(mapped.data(), mapped.size());
     std::uint32_t magic = 0, version = 0;
     std::uint64_t size = 0, sum = 0;
     if (!header.get(magic) || !header.get(version) || !header.get(size) || !header.get(sum) ||
-        magic != kMagic || version != kVersion || size != std::uint64_t(bytes.size()) - kHeaderSize)
+        magic != kMagic || version != kVersion || size != mapped.size() - kHeaderSize)
         return {};
-    const char* payload = bytes.constData() + kHeaderSize;
-    if (checksum(payload, std::size_t(size)) != sum) return {};
-    return parsePayload(payload, std::size_t(size));
+    const char* payload = mapped.data() + kHeaderSize;
+    // The sum is checked while the tables are read: the reader takes any bytes
+    // safely, and tables read from a damaged file are thrown away.
+    std::uint64_t computed = 0;
+    std::thread summing([&] { computed = checksum(payload, std::size_t(size)); });
+    // Half the cores, as the index's own walks take.
+    auto tables = parsePayload(payload, std::size_t(size),
+                               int(std::max(1u, std::thread::hardware_concurrency() / 2)));
+    summing.join();
+    if (computed != sum) return {};
+    return tables;
 }
 
-std::vector<std::shared_ptr<Table>> TableFile::parsePayload(const char* payload, std::size_t size)
+std::vector<std::shared_ptr<Table>> TableFile::parsePayload(const char* payload, std::size_t size,
+                                                            int threads)
 {
     Reader r(payload, size);
     std::uint32_t typeCount = 0;
@@ -291,13 +362,34 @@ std::vector<std::shared_ptr<Table>> TableFile::parsePayload(const char* payload,
     }
     std::uint32_t tableCount = 0;
     if (!r.get(tableCount) || !r.fits(tableCount, 8 + 8 + 4 + 8)) return {};
-    std::vector<std::shared_ptr<Table>> tables;
+    // Each table's bytes are found first (their sections are counted or sized),
+    // so the tables, one per scope, can be read side by side.
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
     for (std::uint32_t i = 0; i < tableCount; ++i) {
-        auto t = readTable(r, types);
-        if (!t) return {};
-        tables.push_back(std::move(t));
+        const std::size_t begin = r.position();
+        if (!skipTable(r)) return {};
+        spans.emplace_back(begin, r.position());
     }
     if (!r.atEnd()) return {};
+
+    std::vector<std::shared_ptr<Table>> tables(spans.size());
+    std::atomic<std::size_t> next{0};
+    std::atomic_bool failed{false};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < spans.size() && !failed; i = next++) {
+            Reader part(payload + spans[i].first, spans[i].second - spans[i].first);
+            tables[i] = readTable(part, types);
+            if (!tables[i] || !part.atEnd()) failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    const std::size_t workers = std::min(spans.size(), std::size_t(std::max(threads, 1)));
+    for (std::size_t i = 1; i < workers; ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (failed) return {};
     return tables;
 }
 

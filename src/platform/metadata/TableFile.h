@@ -16,8 +16,10 @@ namespace ovra::md {
 namespace TableFile {
 
 std::vector<std::shared_ptr<Table>> load(const QString& file);
-// The tables of a file's payload, the bytes after its checked header.
-std::vector<std::shared_ptr<Table>> parsePayload(const char* payload, std::size_t size);
+// The tables of a file's payload, the bytes after its checked header, read on
+// up to `threads` threads (one table each at a time).
+std::vector<std::shared_ptr<Table>> parsePayload(const char* payload, std::size_t size,
+                                                 int threads = 1);
 bool save(const QString& file, const std::vector<std::shared_ptr<const Table>>& tables);
 
 } // namespace TableFile

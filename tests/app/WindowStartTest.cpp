@@ -1,0 +1,113 @@
+#include "app/ContentView.h"
+#include "app/OvraApplication.h"
+#include "app/StartupPipeline.h"
+#include "library/AppState.h"
+#include "library/LibraryStore.h"
+
+#include "support/FixtureFiles.h"
+#include "support/TestHome.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QMainWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace ovra;
+
+namespace {
+
+// Notes whether the window's content existed when the window first painted.
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(QMainWindow*& window)
+        : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~FirstPaint() override { qApp->removeEventFilter(this); }
+
+    bool hasPainted = false;
+    bool hadContent = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (!hasPainted && m_window && event->type() == QEvent::Paint && widget &&
+            widget->window() == m_window) {
+            hasPainted = true;
+            hadContent = m_window->findChild<ContentView*>() != nullptr;
+        }
+        return false;
+    }
+
+private:
+    QMainWindow*& m_window;
+};
+
+} // namespace
+
+TEST(WindowStart, TheWindowPaintsBeforeItsContentIsBuiltWhileTheCollectionsAlreadyLoad)
+{
+    test::TestHome home;
+    for (int i = 0; i < 3; ++i)
+        home.writeFile(QStringLiteral("Pictures/photo%1.png").arg(i), test::pngBytes(40 + i, 30));
+    home.writeFile(QStringLiteral("Documents/notes.txt"), "notes");
+
+    OvraApplication ovra;
+    LibraryStore& library = *ovra.context().library;
+    QSignalSpy answers(&library, &LibraryStore::collectionsChanged);
+    QMainWindow* window = nullptr;
+    FirstPaint firstPaint(window);
+    // What was loading when the content view was made.
+    QList<SidebarItem> loadingAtContent;
+    QObject watching;
+    QObject::connect(&library, &LibraryStore::loadingChanged, &watching, [&] {
+        if (!loadingAtContent.isEmpty() || !window || window->findChild<ContentView*>()) return;
+        if (library.loading().size() == StartupPipeline::startupList().size())
+            loadingAtContent = StartupPipeline::startupList();
+    });
+    window = ovra.showWindow();
+
+    EXPECT_EQ(window->findChild<ContentView*>(), nullptr);
+    EXPECT_EQ(ovra.commands(), nullptr);
+
+    ContentView* content = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (content = window->findChild<ContentView*>()) && content->isVisible(); },
+        10000));
+    EXPECT_TRUE(firstPaint.hasPainted);
+    EXPECT_FALSE(firstPaint.hadContent) << "the first frame waits for nothing to be built";
+    EXPECT_NE(ovra.commands(), nullptr);
+    EXPECT_EQ(loadingAtContent, StartupPipeline::startupList())
+        << "all nine collections load before the content is built";
+
+    ASSERT_TRUE(content->pipeline());
+    QSignalSpy finished(content->pipeline(), &StartupPipeline::finished);
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_EQ(content->pipeline()->token(), ovra.context().state->refreshToken());
+    const SidebarItem images = SidebarItem::category(FileCategory::images);
+    EXPECT_EQ(library.collections().value(images).totalCount, 3);
+    // The pipeline waited for the loads the window started: none ran twice.
+    EXPECT_EQ(answers.count(), StartupPipeline::startupList().size());
+}
+
+TEST(WindowStart, AWindowThatIsNeverPaintedStillGetsItsContentAndCollections)
+{
+    test::TestHome home;
+    home.writeFile(QStringLiteral("Pictures/photo.png"), test::pngBytes(40, 30));
+    OvraApplication ovra;
+    QMainWindow* window = ovra.showWindow();
+    // Hidden before the event loop ever ran: no frame comes.
+    window->hide();
+    const SidebarItem images = SidebarItem::category(FileCategory::images);
+    LibraryStore& library = *ovra.context().library;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return library.collections().contains(images) && !library.isLoading(images); },
+        20000));
+    EXPECT_NE(window->findChild<ContentView*>(), nullptr);
+    EXPECT_EQ(library.collections().value(images).totalCount, 1);
+}
