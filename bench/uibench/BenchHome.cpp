@@ -26,6 +26,9 @@ BenchHome::BenchHome(const QString& home)
         QDir().mkpath(folder);
         qputenv(name, folder.toUtf8());
     }
+    // Qt refuses a runtime folder that others may read.
+    QFile::setPermissions(xdg,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", xdg.toUtf8());
 }
 

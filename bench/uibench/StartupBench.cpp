@@ -359,9 +359,6 @@ int runStartupBench(BenchApplication&, const QStringList& args)
     // Only the app's own caches go between starts without a saved index: the
     // media framework's and the fonts' caches stay, as on any used computer.
     const QString cache = qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/Ovra");
-    // Qt refuses a runtime folder that others may read.
-    QFile::setPermissions(qEnvironmentVariable("XDG_RUNTIME_DIR"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     // The app finds its helper beside its program; the children are this program.
     if (!qEnvironmentVariableIsSet("OVRA_EXTRACT")) qputenv("OVRA_EXTRACT", OVRA_EXTRACT_PROGRAM);
 
