@@ -1,6 +1,7 @@
 #include "BenchHome.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
