@@ -1,13 +1,20 @@
-// ovra-extract: reads the words of one file after another for the content index,
-// as a separate process so that a parser's crash, stall or runaway allocation on
-// a hostile file costs only this process. Requests come on standard input and
-// answers go to standard output (see ExtractProtocol.h); the index kills and
-// restarts a helper that overruns its deadline, and records the file as rejected.
+// ovra-extract: reads user files for the app (the words of documents, the
+// attributes of media and PDF files) one after another, as a separate process
+// so that a parser's crash, stall or runaway allocation on a hostile file costs
+// only this process. Requests come on standard input and answers go to standard
+// output (see ExtractProtocol.h); the app kills and restarts a helper that
+// overruns its deadline, and records the file as rejected.
 
+#include "platform/UserFile.h"
 #include "platform/content/ExtractProtocol.h"
 #include "platform/content/TextExtractor.h"
+#include "platform/metadata/AttributeCache.h"
+#include "platform/metadata/MediaReader.h"
+#include "platform/metadata/PdfReader.h"
 
 #include <QByteArray>
+#include <QDataStream>
+#include <QIODevice>
 #include <QString>
 
 #include <cerrno>
@@ -19,6 +26,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace ovra;
 using namespace ovra::content;
 
 namespace {
@@ -89,6 +97,62 @@ bool hasFileName(const QString& path, const char* name)
     return name && *name && path.section(u'/', -1) == QString::fromUtf8(name);
 }
 
+using Outcome = ExtractedText::Outcome;
+
+struct Answer {
+    Outcome outcome = Outcome::Unreadable;
+    bool flag = false;
+    QByteArray bytes;
+};
+
+// Every kind of reading the app hands its helpers.
+class Work {
+public:
+    explicit Work(const ExtractLimits& limits)
+        : m_extractor(limits)
+    {
+    }
+
+    Answer answer(protocol::RequestKind kind, std::uint8_t what, const QString& path) const
+    {
+        switch (kind) {
+        case protocol::RequestKind::Text: return text(static_cast<TextFormat>(what), path);
+        case protocol::RequestKind::Attributes:
+            return attributes(static_cast<protocol::AttributeKind>(what), path);
+        }
+        return {};
+    }
+
+private:
+    Answer text(TextFormat format, const QString& path) const
+    {
+        ExtractedText text = m_extractor.extract(path, format);
+        return {text.outcome, text.isTruncated, std::move(text.text)};
+    }
+
+    static Answer attributes(protocol::AttributeKind kind, const QString& path)
+    {
+        const auto file = UserFile::open(path);
+        if (!file) return {};
+        md::ContentAttributes read;
+        // The libraries can run out of memory on a hostile file; what was read by
+        // then is still worth keeping.
+        try {
+            if (kind == protocol::AttributeKind::Media)
+                md::MediaReader::read(*file, path, read);
+            else if (kind == protocol::AttributeKind::Pdf)
+                md::PdfReader::read(*file, read);
+        } catch (...) {
+        }
+        Answer answer{Outcome::Text, false, {}};
+        QDataStream out(&answer.bytes, QIODevice::WriteOnly);
+        md::AttributeCache::writeContent(out, read);
+        return answer;
+    }
+
+    TextExtractor m_extractor;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,35 +170,45 @@ int main(int argc, char** argv)
     ::setrlimit(RLIMIT_CORE, &noCore);
     const char* crashOn = std::getenv(protocol::kCrashOnEnv);
     const char* spinOn = std::getenv(protocol::kSpinOnEnv);
-    const TextExtractor extractor(settings.limits);
+    const Work work(settings.limits);
     // Loaded and ready: the index starts a file's deadline only from here.
     if (!writeFully(STDOUT_FILENO, &protocol::kReady, sizeof protocol::kReady)) return 0;
 
     while (true) {
         std::uint32_t size = 0;
-        if (!readFully(STDIN_FILENO, &size, sizeof size)) return 0; // the index closed
+        if (!readFully(STDIN_FILENO, &size, sizeof size)) return 0; // the app closed
         if (size < 1 || size > protocol::kMaxRequestBytes) return 1;
         QByteArray request(qsizetype(size), Qt::Uninitialized);
         if (!readFully(STDIN_FILENO, request.data(), size)) return 1;
-        const auto format = static_cast<TextFormat>(request.at(0));
-        const QString path = QString::fromUtf8(request.constData() + 1, size - 1);
+        const auto kind = static_cast<protocol::RequestKind>(request.at(0));
+        for (qsizetype at = 1; at < request.size();) {
+            std::uint32_t length = 0;
+            if (request.size() - at < qsizetype(sizeof length)) return 1;
+            std::memcpy(&length, request.constData() + at, sizeof length);
+            at += qsizetype(sizeof length);
+            if (length < 1 || length > protocol::kMaxPathBytes || request.size() - at < length)
+                return 1;
+            const auto what = std::uint8_t(request.at(at));
+            const QString path = QString::fromUtf8(request.constData() + at + 1, length - 1);
+            at += length;
 
-        if (hasFileName(path, crashOn)) std::abort();
-        if (hasFileName(path, spinOn)) {
-            for (volatile bool spinning = true; spinning;) {
+            if (hasFileName(path, crashOn)) std::abort();
+            if (hasFileName(path, spinOn)) {
+                for (volatile bool spinning = true; spinning;) {
+                }
             }
-        }
-        // Should the index itself be gone or stuck, a helper stuck in a parser
-        // still ends: the alarm's default action ends the process.
-        ::alarm(settings.deadlineSeconds);
-        const ExtractedText text = extractor.extract(path, format);
-        ::alarm(0);
+            // Should the app itself be gone or stuck, a helper stuck in a parser
+            // still ends: the alarm's default action ends the process.
+            ::alarm(settings.deadlineSeconds);
+            const Answer answer = work.answer(kind, what, path);
+            ::alarm(0);
 
-        const char header[2] = {char(text.outcome), char(text.isTruncated ? 1 : 0)};
-        const auto textSize = std::uint32_t(text.text.size());
-        if (!writeFully(STDOUT_FILENO, header, sizeof header) ||
-            !writeFully(STDOUT_FILENO, &textSize, sizeof textSize) ||
-            !writeFully(STDOUT_FILENO, text.text.constData(), textSize))
-            return 0;
+            const char header[2] = {char(answer.outcome), char(answer.flag ? 1 : 0)};
+            const auto byteCount = std::uint32_t(answer.bytes.size());
+            if (!writeFully(STDOUT_FILENO, header, sizeof header) ||
+                !writeFully(STDOUT_FILENO, &byteCount, sizeof byteCount) ||
+                !writeFully(STDOUT_FILENO, answer.bytes.constData(), byteCount))
+                return 0;
+        }
     }
 }

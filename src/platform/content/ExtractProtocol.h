@@ -3,18 +3,28 @@
 #include <cstddef>
 #include <cstdint>
 
-// The messages between the content index and its `ovra-extract` helpers, over the
-// helper's standard input and output. Both ends are built together, so integers
-// travel in the machine's own byte order.
+// The messages between the app and its `ovra-extract` helpers, over the helper's
+// standard input and output. Both ends are built together, so integers travel
+// in the machine's own byte order.
 //
 // A helper says it is ready with one byte, kReady, before the first request.
-// Request:  u32 size, then `size` bytes: u8 TextFormat, the path in UTF-8.
-// Response: u8 ExtractedText::Outcome, u8 truncated (0 or 1), u32 size, then
-//           `size` bytes of UTF-8 text.
+// Request:  u32 size, then `size` bytes: u8 RequestKind, then one or more files,
+//           each u32 length and `length` bytes (the kind's form, below).
+// Response: one per file, in the order asked: u8 outcome, u8 flag, u32 size, then
+//           `size` bytes. The outcome is an ExtractedText::Outcome; a file whose
+//           outcome is Text carries the kind's answer.
+//
+//   Text:       file = u8 TextFormat, path; flag = truncated; bytes = UTF-8 text.
+//   Attributes: file = u8 AttributeKind, path; bytes = the ContentAttributes in
+//               the attribute cache's form.
 namespace ovra::content::protocol {
 
+enum class RequestKind : std::uint8_t { Text = 1, Attributes = 2 };
+enum class AttributeKind : std::uint8_t { Media = 1, Pdf = 2 };
+
 constexpr char kReady = 'R';
-constexpr std::uint32_t kMaxRequestBytes = 64 * 1024;
+constexpr std::uint32_t kMaxRequestBytes = 4 * 1024 * 1024;
+constexpr std::uint32_t kMaxPathBytes = 64 * 1024;
 constexpr std::size_t kResponseHeaderBytes = 6;
 
 // The options a helper takes, each followed by a number.
@@ -29,7 +39,8 @@ constexpr const char* kTimeBudgetMs = "--time-budget-ms";
 constexpr const char* kDeadlineSeconds = "--deadline-seconds";
 
 // Test-only: a helper started with one of these set to a file name crashes on, or
-// never returns from, any file of that name, so tests can feed it hostile input.
+// never returns from, any file of that name, whatever it was asked to do with it,
+// so tests can feed it hostile input.
 constexpr const char* kCrashOnEnv = "OVRA_EXTRACT_TEST_CRASH_ON";
 constexpr const char* kSpinOnEnv = "OVRA_EXTRACT_TEST_SPIN_ON";
 
