@@ -1,12 +1,14 @@
 // ovra-extract: reads user files for the app (the words of documents, the
-// attributes of media and PDF files) one after another, as a separate process
+// attributes of media and PDF files, the text in pictures) one after another, as a separate process
 // so that a parser's crash, stall or runaway allocation on a hostile file costs
 // only this process. Requests come on standard input and answers go to standard
 // output (see ExtractProtocol.h); the app kills and restarts a helper that
 // overruns its deadline, and records the file as rejected.
 
+#include "Recognition.h"
 #include "platform/UserFile.h"
 #include "platform/content/ExtractProtocol.h"
+#include "platform/content/RecognizedText.h"
 #include "platform/content/TextExtractor.h"
 #include "platform/metadata/AttributeCache.h"
 #include "platform/metadata/MediaReader.h"
@@ -119,8 +121,30 @@ public:
         case protocol::RequestKind::Text: return text(static_cast<TextFormat>(what), path);
         case protocol::RequestKind::Attributes:
             return attributes(static_cast<protocol::AttributeKind>(what), path);
+        case protocol::RequestKind::Recognize: return recognized(extract::fileText(path));
         }
         return {};
+    }
+
+    // Recognition in a picture the app decoded: i32 width, i32 height, packed RGB.
+    static Answer picture(std::uint8_t what, QByteArrayView bytes)
+    {
+        std::int32_t size[2] = {0, 0};
+        if (bytes.size() < qsizetype(sizeof size)) return {};
+        std::memcpy(size, bytes.data(), sizeof size);
+        const auto [width, height] = size;
+        if (width <= 0 || height <= 0 || width > content::kMaxImageSide ||
+            height > content::kMaxImageSide ||
+            bytes.size() - qsizetype(sizeof size) != qsizetype(width) * height * 3)
+            return {};
+        const QImage image(reinterpret_cast<const uchar*>(bytes.data() + sizeof size), width,
+                           height, qsizetype(width) * 3, QImage::Format_RGB888);
+        if (what == std::uint8_t(protocol::RecognitionKind::PictureWords)) {
+            std::optional<QByteArray> words = extract::pictureWords(image);
+            if (!words) return {};
+            return {Outcome::Text, false, std::move(*words)};
+        }
+        return recognized(extract::pictureText(image));
     }
 
 private:
@@ -148,6 +172,12 @@ private:
         QDataStream out(&answer.bytes, QIODevice::WriteOnly);
         md::AttributeCache::writeContent(out, read);
         return answer;
+    }
+
+    static Answer recognized(const std::optional<QString>& text)
+    {
+        if (!text) return {};
+        return {Outcome::Text, false, text->toUtf8()};
     }
 
     TextExtractor m_extractor;
@@ -186,11 +216,14 @@ int main(int argc, char** argv)
             if (request.size() - at < qsizetype(sizeof length)) return 1;
             std::memcpy(&length, request.constData() + at, sizeof length);
             at += qsizetype(sizeof length);
-            if (length < 1 || length > protocol::kMaxPathBytes || request.size() - at < length)
+            if (length < 1 || length > protocol::kMaxFileBytes || request.size() - at < length)
                 return 1;
             const auto what = std::uint8_t(request.at(at));
-            const QString path = QString::fromUtf8(request.constData() + at + 1, length - 1);
+            const QByteArrayView item(request.constData() + at + 1, length - 1);
             at += length;
+            const bool isPicture = kind == protocol::RequestKind::Recognize &&
+                                   what != std::uint8_t(protocol::RecognitionKind::FileText);
+            const QString path = isPicture ? QString() : QString::fromUtf8(item);
 
             if (hasFileName(path, crashOn)) std::abort();
             if (hasFileName(path, spinOn)) {
@@ -200,7 +233,8 @@ int main(int argc, char** argv)
             // Should the app itself be gone or stuck, a helper stuck in a parser
             // still ends: the alarm's default action ends the process.
             ::alarm(settings.deadlineSeconds);
-            const Answer answer = work.answer(kind, what, path);
+            const Answer answer =
+                isPicture ? Work::picture(what, item) : work.answer(kind, what, path);
             ::alarm(0);
 
             const char header[2] = {char(answer.outcome), char(answer.flag ? 1 : 0)};

@@ -30,6 +30,9 @@ using Outcome = ExtractedText::Outcome;
 
 // Beyond the extractor's own time budget, which is checked only between pages.
 constexpr std::chrono::milliseconds kDeadlineGrace{2000};
+// Recognising the text of a scanned PDF's first pages takes seconds a page on a
+// busy machine.
+constexpr std::chrono::milliseconds kSlowDeadline{60000};
 // Loading a helper's libraries on a busy machine is not a file's fault, so it
 // has a time of its own.
 constexpr std::chrono::seconds kStartTimeout{20};
@@ -118,6 +121,7 @@ ExtractHelper::ExtractHelper(Options options)
     if (m_options.deadline.count() <= 0)
         m_options.deadline = std::chrono::duration_cast<std::chrono::milliseconds>(
             m_options.limits.timeBudget + kDeadlineGrace);
+    if (m_options.slowDeadline.count() <= 0) m_options.slowDeadline = kSlowDeadline;
 }
 
 ExtractHelper::~ExtractHelper()
@@ -146,8 +150,11 @@ bool ExtractHelper::start(const std::atomic_bool* cancelled)
         return false;
     }
     const ExtractLimits& limits = m_options.limits;
-    const auto deadlineSeconds =
-        std::chrono::duration_cast<std::chrono::seconds>(m_options.deadline).count() * 2 + 1;
+    const auto deadlineSeconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                     std::max(m_options.deadline, m_options.slowDeadline))
+                                         .count() *
+                                     2 +
+                                 1;
     std::vector<std::string> args = {
         m_options.program.toStdString(),
         protocol::kMemoryLimit,
@@ -188,8 +195,17 @@ bool ExtractHelper::start(const std::atomic_bool* cancelled)
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // Each helper recognises text on its one thread: OpenMP teams of several
+    // helpers at once would oversubscribe the cores and stall.
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "OMP_THREAD_LIMIT=", 17) != 0) environment.push_back(*variable);
+    std::string threadLimit = "OMP_THREAD_LIMIT=1";
+    environment.push_back(threadLimit.data());
+    environment.push_back(nullptr);
     pid_t pid = -1;
-    const int failed = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    const int failed =
+        ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
@@ -247,7 +263,7 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
     QByteArray request;
     while (next < files.size()) {
         if (cancelled && cancelled->load(std::memory_order_relaxed)) break;
-        if (files[next].size() > qsizetype(protocol::kMaxPathBytes)) {
+        if (files[next].size() > qsizetype(protocol::kMaxFileBytes)) {
             replies[next].status = Status::Answered;
             replies[next].outcome = Outcome::Unreadable;
             ++next;
@@ -258,7 +274,7 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
         request.append(QByteArray(sizeof(std::uint32_t), '\0'));
         request.append(char(kind));
         std::size_t end = next;
-        while (end < files.size() && files[end].size() <= qsizetype(protocol::kMaxPathBytes) &&
+        while (end < files.size() && files[end].size() <= qsizetype(protocol::kMaxFileBytes) &&
                std::size_t(request.size()) + sizeof(std::uint32_t) +
                        std::size_t(files[end].size()) <=
                    protocol::kMaxRequestBytes + sizeof(std::uint32_t)) {
@@ -282,7 +298,9 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             break;
         }
         for (std::size_t i = next; i < end; ++i) {
-            const Clock::time_point deadline = Clock::now() + m_options.deadline;
+            const Clock::time_point deadline =
+                Clock::now() + (kind == protocol::RequestKind::Recognize ? m_options.slowDeadline
+                                                                         : m_options.deadline);
             char header[protocol::kResponseHeaderBytes];
             ReadResult result = readFully(m_fromHelper, header, sizeof header, deadline, cancelled);
             HelperReply& reply = replies[i];

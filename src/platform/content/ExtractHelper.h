@@ -41,6 +41,7 @@ public:
         ExtractLimits limits;
         std::int64_t memoryLimit = 1024LL * 1024 * 1024; // address space of the helper
         std::chrono::milliseconds deadline{0};           // per file; 0: the time budget and a grace
+        std::chrono::milliseconds slowDeadline{0};       // per file recognised; 0: a minute
     };
 
     explicit ExtractHelper(Options options);

@@ -17,14 +17,20 @@
 //   Text:       file = u8 TextFormat, path; flag = truncated; bytes = UTF-8 text.
 //   Attributes: file = u8 AttributeKind, path; bytes = the ContentAttributes in
 //               the attribute cache's form.
+//   Recognize:  file = u8 RecognitionKind, then a path (FileText) or a picture
+//               (i32 width, i32 height, rows of packed RGB); bytes = UTF-8 text,
+//               or the words in RecognizedText's form (PictureWords). Unreadable:
+//               the text could not be read this time.
 namespace ovra::content::protocol {
 
-enum class RequestKind : std::uint8_t { Text = 1, Attributes = 2 };
+enum class RequestKind : std::uint8_t { Text = 1, Attributes = 2, Recognize = 3 };
 enum class AttributeKind : std::uint8_t { Media = 1, Pdf = 2 };
+enum class RecognitionKind : std::uint8_t { FileText = 1, PictureText = 2, PictureWords = 3 };
 
 constexpr char kReady = 'R';
-constexpr std::uint32_t kMaxRequestBytes = 4 * 1024 * 1024;
-constexpr std::uint32_t kMaxPathBytes = 64 * 1024;
+// A picture of 3000 × 3000 pixels fits in one request.
+constexpr std::uint32_t kMaxRequestBytes = 32 * 1024 * 1024;
+constexpr std::uint32_t kMaxFileBytes = kMaxRequestBytes - 8;
 constexpr std::size_t kResponseHeaderBytes = 6;
 
 // The options a helper takes, each followed by a number.
