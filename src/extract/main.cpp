@@ -1,5 +1,6 @@
 // ovra-extract: reads user files for the app (the words of documents, the
-// attributes of media and PDF files, the text in pictures) one after another, as a separate process
+// attributes of media and PDF files, the text in pictures, the pictures of
+// videos and PDFs for thumbnails) one after another, as a separate process
 // so that a parser's crash, stall or runaway allocation on a hostile file costs
 // only this process. Requests come on standard input and answers go to standard
 // output (see ExtractProtocol.h); the app kills and restarts a helper that
@@ -13,6 +14,8 @@
 #include "platform/metadata/AttributeCache.h"
 #include "platform/metadata/MediaReader.h"
 #include "platform/metadata/PdfReader.h"
+#include "platform/thumbnails/PdfPage.h"
+#include "platform/thumbnails/VideoFrame.h"
 
 #include <QByteArray>
 #include <QDataStream>
@@ -115,13 +118,20 @@ public:
     {
     }
 
-    Answer answer(protocol::RequestKind kind, std::uint8_t what, const QString& path) const
+    // `path` is the file the request names (pathOf), if it names one.
+    Answer answer(protocol::RequestKind kind, std::uint8_t what, QByteArrayView item,
+                  const QString& path) const
     {
         switch (kind) {
         case protocol::RequestKind::Text: return text(static_cast<TextFormat>(what), path);
         case protocol::RequestKind::Attributes:
             return attributes(static_cast<protocol::AttributeKind>(what), path);
-        case protocol::RequestKind::Recognize: return recognized(extract::fileText(path));
+        case protocol::RequestKind::Recognize:
+            if (what == std::uint8_t(protocol::RecognitionKind::FileText))
+                return recognized(extract::fileText(path));
+            return picture(what, item);
+        case protocol::RequestKind::Picture:
+            return drawing(static_cast<protocol::PictureKind>(what), item, path);
         }
         return {};
     }
@@ -174,6 +184,36 @@ private:
         return answer;
     }
 
+    // A thumbnail's picture: a frame of a video (or a song's cover), the first
+    // page of a PDF.
+    static Answer drawing(protocol::PictureKind kind, QByteArrayView item, const QString& path)
+    {
+        std::int32_t side = 0;
+        if (item.size() < qsizetype(sizeof side)) return {};
+        std::memcpy(&side, item.data(), sizeof side);
+        if (side <= 0 || side > protocol::kMaxPictureSide) return {};
+        std::optional<RawImage> image;
+        try {
+            if (kind == protocol::PictureKind::VideoFrame)
+                image = grabVideoFrame(path, side);
+            else if (kind == protocol::PictureKind::PdfFirstPage)
+                image = renderPdfFirstPage(path, side);
+        } catch (...) {
+        }
+        if (!image || image->width <= 0 || image->height <= 0 ||
+            image->bytesPerLine < qsizetype(image->width) * 4 ||
+            image->pixels.size() < image->bytesPerLine * image->height)
+            return {};
+        const std::int32_t size[2] = {image->width, image->height};
+        const qsizetype row = qsizetype(image->width) * 4;
+        Answer answer{Outcome::Text, false, QByteArray()};
+        answer.bytes.reserve(qsizetype(sizeof size) + row * image->height);
+        answer.bytes.append(reinterpret_cast<const char*>(size), sizeof size);
+        for (int y = 0; y < image->height; ++y)
+            answer.bytes.append(image->pixels.constData() + image->bytesPerLine * y, row);
+        return answer;
+    }
+
     static Answer recognized(const std::optional<QString>& text)
     {
         if (!text) return {};
@@ -182,6 +222,24 @@ private:
 
     TextExtractor m_extractor;
 };
+
+// The file a request names: none for a picture sent whole; a picture to draw
+// names its size before the path.
+QString pathOf(protocol::RequestKind kind, std::uint8_t what, QByteArrayView item)
+{
+    switch (kind) {
+    case protocol::RequestKind::Text:
+    case protocol::RequestKind::Attributes: return QString::fromUtf8(item);
+    case protocol::RequestKind::Recognize:
+        return what == std::uint8_t(protocol::RecognitionKind::FileText) ? QString::fromUtf8(item)
+                                                                         : QString();
+    case protocol::RequestKind::Picture:
+        return item.size() < qsizetype(sizeof(std::int32_t))
+                   ? QString()
+                   : QString::fromUtf8(item.sliced(sizeof(std::int32_t)));
+    }
+    return {};
+}
 
 } // namespace
 
@@ -221,9 +279,7 @@ int main(int argc, char** argv)
             const auto what = std::uint8_t(request.at(at));
             const QByteArrayView item(request.constData() + at + 1, length - 1);
             at += length;
-            const bool isPicture = kind == protocol::RequestKind::Recognize &&
-                                   what != std::uint8_t(protocol::RecognitionKind::FileText);
-            const QString path = isPicture ? QString() : QString::fromUtf8(item);
+            const QString path = pathOf(kind, what, item);
 
             if (hasFileName(path, crashOn)) std::abort();
             if (hasFileName(path, spinOn)) {
@@ -233,8 +289,7 @@ int main(int argc, char** argv)
             // Should the app itself be gone or stuck, a helper stuck in a parser
             // still ends: the alarm's default action ends the process.
             ::alarm(settings.deadlineSeconds);
-            const Answer answer =
-                isPicture ? Work::picture(what, item) : work.answer(kind, what, path);
+            const Answer answer = work.answer(kind, what, item, path);
             ::alarm(0);
 
             const char header[2] = {char(answer.outcome), char(answer.flag ? 1 : 0)};

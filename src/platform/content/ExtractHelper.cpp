@@ -106,6 +106,22 @@ std::string argument(std::int64_t value)
     return std::to_string(value);
 }
 
+// The file a request names, for the log.
+QString nameOf(protocol::RequestKind kind, const QByteArray& file)
+{
+    switch (kind) {
+    case protocol::RequestKind::Text:
+    case protocol::RequestKind::Attributes: return QString::fromUtf8(file.mid(1));
+    case protocol::RequestKind::Recognize:
+        if (file.startsWith(char(protocol::RecognitionKind::FileText)))
+            return QString::fromUtf8(file.mid(1));
+        break;
+    case protocol::RequestKind::Picture:
+        return QString::fromUtf8(file.mid(1 + qsizetype(sizeof(std::int32_t))));
+    }
+    return QStringLiteral("a picture");
+}
+
 ExtractedText rejected()
 {
     ExtractedText text;
@@ -325,7 +341,7 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             reply = {};
             stop();
             if (result == ReadResult::Cancelled) return replies;
-            const QString path = QString::fromUtf8(files[i].mid(1));
+            const QString path = nameOf(kind, files[i]);
             if (result == ReadResult::Overran)
                 qWarning("content: reading %s took too long; the file is left out until it changes",
                          qPrintable(path));

@@ -21,11 +21,17 @@
 //               (i32 width, i32 height, rows of packed RGB); bytes = UTF-8 text,
 //               or the words in RecognizedText's form (PictureWords). Unreadable:
 //               the text could not be read this time.
+//   Picture:    file = u8 PictureKind, i32 longest side, path; bytes = i32 width,
+//               i32 height, rows of 32-bit pixels 0xffRRGGBB (RawImage's, packed).
+//               Unreadable: the file has no picture that could be drawn.
 namespace ovra::content::protocol {
 
-enum class RequestKind : std::uint8_t { Text = 1, Attributes = 2, Recognize = 3 };
+enum class RequestKind : std::uint8_t { Text = 1, Attributes = 2, Recognize = 3, Picture = 4 };
 enum class AttributeKind : std::uint8_t { Media = 1, Pdf = 2 };
 enum class RecognitionKind : std::uint8_t { FileText = 1, PictureText = 2, PictureWords = 3 };
+enum class PictureKind : std::uint8_t { VideoFrame = 1, PdfFirstPage = 2 };
+// The largest picture a helper draws.
+constexpr int kMaxPictureSide = 4096;
 
 constexpr char kReady = 'R';
 // A picture of 3000 × 3000 pixels fits in one request.
