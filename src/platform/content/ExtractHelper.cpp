@@ -270,7 +270,8 @@ QByteArray ExtractHelper::file(std::uint8_t what, const QString& path)
 
 std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
                                             const std::vector<QByteArray>& files,
-                                            const std::atomic_bool* cancelled)
+                                            const std::atomic_bool* cancelled,
+                                            const OnReply& onReply)
 {
     using Status = HelperReply::Status;
     std::vector<HelperReply> replies(files.size());
@@ -336,6 +337,7 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             }
             if (result == ReadResult::Done) {
                 reply.status = Status::Answered;
+                if (onReply) onReply(i, reply);
                 continue;
             }
             reply = {};
@@ -349,6 +351,7 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
                 qWarning("content: the helper failed on %s; the file is left out until it changes",
                          qPrintable(path));
             reply.status = Status::Rejected;
+            if (onReply) onReply(i, reply);
             end = i + 1; // the files after it go to a new helper
             break;
         }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -54,9 +55,13 @@ public:
     // reply per file in the same order. Each file has its own deadline, counted
     // from the answer before it. After a crash or an overrun the files after the
     // bad one go to a new helper. When `cancelled` turns true the helper is
-    // killed at once and the files not yet answered are NotAsked.
+    // killed at once and the files not yet answered are NotAsked. `onReply`,
+    // when given, takes each file's reply (Answered or Rejected) as it comes,
+    // while the helper already reads the next file.
+    using OnReply = std::function<void(std::size_t file, HelperReply& reply)>;
     std::vector<HelperReply> ask(protocol::RequestKind kind, const std::vector<QByteArray>& files,
-                                 const std::atomic_bool* cancelled = nullptr);
+                                 const std::atomic_bool* cancelled = nullptr,
+                                 const OnReply& onReply = {});
 
     // Reads the words of `path` in the helper. Cancelled, the file comes back
     // Unreadable (not recorded, so read again by the next update).
