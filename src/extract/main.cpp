@@ -21,6 +21,7 @@
 #include <QDataStream>
 #include <QIODevice>
 #include <QString>
+#include <QThreadPool>
 
 #include <cerrno>
 #include <csignal>
@@ -256,6 +257,10 @@ int main(int argc, char** argv)
     // leaves no core file behind.
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
+    // Qt splits image conversions over a pool of a thread per core. One helper
+    // runs per core already, and each of those threads would claim its own
+    // stack and allocation arena within the address-space limit.
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
     const char* crashOn = std::getenv(protocol::kCrashOnEnv);
     const char* spinOn = std::getenv(protocol::kSpinOnEnv);
     const Work work(settings.limits);
