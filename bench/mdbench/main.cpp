@@ -65,6 +65,8 @@ int main(int argc, char** argv)
     std::unique_ptr<QCoreApplication> app = needsFonts
                                                 ? std::make_unique<QGuiApplication>(argc, argv)
                                                 : std::make_unique<QCoreApplication>(argc, argv);
+    // Files are read by the helper this build made, as the app reads them.
+    if (!qEnvironmentVariableIsSet("OVRA_EXTRACT")) qputenv("OVRA_EXTRACT", OVRA_EXTRACT_PROGRAM);
     QStringList args = app->arguments().mid(1);
     if (args.isEmpty()) return usage();
     const QString name = args.takeFirst();

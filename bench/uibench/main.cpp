@@ -70,6 +70,8 @@ int main(int argc, char** argv)
     if (!xcb && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (xcb) qputenv("QT_QPA_PLATFORM", "xcb");
+    // Files are read by the helper this build made, as the app reads them.
+    if (!qEnvironmentVariableIsSet("OVRA_EXTRACT")) qputenv("OVRA_EXTRACT", OVRA_EXTRACT_PROGRAM);
     ovra::bench::BenchApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     args.removeAll(QStringLiteral("--xcb"));

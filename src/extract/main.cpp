@@ -1,14 +1,27 @@
-// ovra-extract: reads the words of one file after another for the content index,
-// as a separate process so that a parser's crash, stall or runaway allocation on
-// a hostile file costs only this process. Requests come on standard input and
-// answers go to standard output (see ExtractProtocol.h); the index kills and
-// restarts a helper that overruns its deadline, and records the file as rejected.
+// ovra-extract: reads user files for the app (the words of documents, the
+// attributes of media and PDF files, the text in pictures, the pictures of
+// videos and PDFs for thumbnails) one after another, as a separate process
+// so that a parser's crash, stall or runaway allocation on a hostile file costs
+// only this process. Requests come on standard input and answers go to standard
+// output (see ExtractProtocol.h); the app kills and restarts a helper that
+// overruns its deadline, and records the file as rejected.
 
+#include "Recognition.h"
+#include "platform/UserFile.h"
 #include "platform/content/ExtractProtocol.h"
+#include "platform/content/RecognizedText.h"
 #include "platform/content/TextExtractor.h"
+#include "platform/metadata/AttributeCache.h"
+#include "platform/metadata/MediaReader.h"
+#include "platform/metadata/PdfReader.h"
+#include "platform/thumbnails/PdfPage.h"
+#include "platform/thumbnails/VideoFrame.h"
 
 #include <QByteArray>
+#include <QDataStream>
+#include <QIODevice>
 #include <QString>
+#include <QThreadPool>
 
 #include <cerrno>
 #include <csignal>
@@ -19,6 +32,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace ovra;
 using namespace ovra::content;
 
 namespace {
@@ -89,6 +103,145 @@ bool hasFileName(const QString& path, const char* name)
     return name && *name && path.section(u'/', -1) == QString::fromUtf8(name);
 }
 
+using Outcome = ExtractedText::Outcome;
+
+struct Answer {
+    Outcome outcome = Outcome::Unreadable;
+    bool flag = false;
+    QByteArray bytes;
+};
+
+// Every kind of reading the app hands its helpers.
+class Work {
+public:
+    explicit Work(const ExtractLimits& limits)
+        : m_extractor(limits)
+    {
+    }
+
+    // `path` is the file the request names (pathOf), if it names one.
+    Answer answer(protocol::RequestKind kind, std::uint8_t what, QByteArrayView item,
+                  const QString& path) const
+    {
+        switch (kind) {
+        case protocol::RequestKind::Text: return text(static_cast<TextFormat>(what), path);
+        case protocol::RequestKind::Attributes:
+            return attributes(static_cast<protocol::AttributeKind>(what), path);
+        case protocol::RequestKind::Recognize:
+            if (what == std::uint8_t(protocol::RecognitionKind::FileText))
+                return recognized(extract::fileText(path));
+            return picture(what, item);
+        case protocol::RequestKind::Picture:
+            return drawing(static_cast<protocol::PictureKind>(what), item, path);
+        }
+        return {};
+    }
+
+    // Recognition in a picture the app decoded: i32 width, i32 height, packed RGB.
+    static Answer picture(std::uint8_t what, QByteArrayView bytes)
+    {
+        std::int32_t size[2] = {0, 0};
+        if (bytes.size() < qsizetype(sizeof size)) return {};
+        std::memcpy(size, bytes.data(), sizeof size);
+        const auto [width, height] = size;
+        if (width <= 0 || height <= 0 || width > content::kMaxImageSide ||
+            height > content::kMaxImageSide ||
+            bytes.size() - qsizetype(sizeof size) != qsizetype(width) * height * 3)
+            return {};
+        const QImage image(reinterpret_cast<const uchar*>(bytes.data() + sizeof size), width,
+                           height, qsizetype(width) * 3, QImage::Format_RGB888);
+        if (what == std::uint8_t(protocol::RecognitionKind::PictureWords)) {
+            std::optional<QByteArray> words = extract::pictureWords(image);
+            if (!words) return {};
+            return {Outcome::Text, false, std::move(*words)};
+        }
+        return recognized(extract::pictureText(image));
+    }
+
+private:
+    Answer text(TextFormat format, const QString& path) const
+    {
+        ExtractedText text = m_extractor.extract(path, format);
+        return {text.outcome, text.isTruncated, std::move(text.text)};
+    }
+
+    static Answer attributes(protocol::AttributeKind kind, const QString& path)
+    {
+        const auto file = UserFile::open(path);
+        if (!file) return {};
+        md::ContentAttributes read;
+        // The libraries can run out of memory on a hostile file; what was read by
+        // then is still worth keeping.
+        try {
+            if (kind == protocol::AttributeKind::Media)
+                md::MediaReader::read(*file, path, read);
+            else if (kind == protocol::AttributeKind::Pdf)
+                md::PdfReader::read(*file, read);
+        } catch (...) {
+        }
+        Answer answer{Outcome::Text, false, {}};
+        QDataStream out(&answer.bytes, QIODevice::WriteOnly);
+        md::AttributeCache::writeContent(out, read);
+        return answer;
+    }
+
+    // A thumbnail's picture: a frame of a video (or a song's cover), the first
+    // page of a PDF.
+    static Answer drawing(protocol::PictureKind kind, QByteArrayView item, const QString& path)
+    {
+        std::int32_t side = 0;
+        if (item.size() < qsizetype(sizeof side)) return {};
+        std::memcpy(&side, item.data(), sizeof side);
+        if (side <= 0 || side > protocol::kMaxPictureSide) return {};
+        std::optional<RawImage> image;
+        try {
+            if (kind == protocol::PictureKind::VideoFrame)
+                image = grabVideoFrame(path, side);
+            else if (kind == protocol::PictureKind::PdfFirstPage)
+                image = renderPdfFirstPage(path, side);
+        } catch (...) {
+        }
+        if (!image || image->width <= 0 || image->height <= 0 ||
+            image->bytesPerLine < qsizetype(image->width) * 4 ||
+            image->pixels.size() < image->bytesPerLine * image->height)
+            return {};
+        const std::int32_t size[2] = {image->width, image->height};
+        const qsizetype row = qsizetype(image->width) * 4;
+        Answer answer{Outcome::Text, false, QByteArray()};
+        answer.bytes.reserve(qsizetype(sizeof size) + row * image->height);
+        answer.bytes.append(reinterpret_cast<const char*>(size), sizeof size);
+        for (int y = 0; y < image->height; ++y)
+            answer.bytes.append(image->pixels.constData() + image->bytesPerLine * y, row);
+        return answer;
+    }
+
+    static Answer recognized(const std::optional<QString>& text)
+    {
+        if (!text) return {};
+        return {Outcome::Text, false, text->toUtf8()};
+    }
+
+    TextExtractor m_extractor;
+};
+
+// The file a request names: none for a picture sent whole; a picture to draw
+// names its size before the path.
+QString pathOf(protocol::RequestKind kind, std::uint8_t what, QByteArrayView item)
+{
+    switch (kind) {
+    case protocol::RequestKind::Text:
+    case protocol::RequestKind::Attributes: return QString::fromUtf8(item);
+    case protocol::RequestKind::Recognize:
+        return what == std::uint8_t(protocol::RecognitionKind::FileText) ? QString::fromUtf8(item)
+                                                                         : QString();
+    case protocol::RequestKind::Picture:
+        return item.size() < qsizetype(sizeof(std::int32_t))
+                   ? QString()
+                   : QString::fromUtf8(item.sliced(sizeof(std::int32_t)));
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -104,37 +257,52 @@ int main(int argc, char** argv)
     // leaves no core file behind.
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
+    // Qt splits image conversions over a pool of a thread per core. One helper
+    // runs per core already, and each of those threads would claim its own
+    // stack and allocation arena within the address-space limit.
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
     const char* crashOn = std::getenv(protocol::kCrashOnEnv);
     const char* spinOn = std::getenv(protocol::kSpinOnEnv);
-    const TextExtractor extractor(settings.limits);
+    const Work work(settings.limits);
     // Loaded and ready: the index starts a file's deadline only from here.
     if (!writeFully(STDOUT_FILENO, &protocol::kReady, sizeof protocol::kReady)) return 0;
 
     while (true) {
         std::uint32_t size = 0;
-        if (!readFully(STDIN_FILENO, &size, sizeof size)) return 0; // the index closed
+        if (!readFully(STDIN_FILENO, &size, sizeof size)) return 0; // the app closed
         if (size < 1 || size > protocol::kMaxRequestBytes) return 1;
         QByteArray request(qsizetype(size), Qt::Uninitialized);
         if (!readFully(STDIN_FILENO, request.data(), size)) return 1;
-        const auto format = static_cast<TextFormat>(request.at(0));
-        const QString path = QString::fromUtf8(request.constData() + 1, size - 1);
+        const auto kind = static_cast<protocol::RequestKind>(request.at(0));
+        for (qsizetype at = 1; at < request.size();) {
+            std::uint32_t length = 0;
+            if (request.size() - at < qsizetype(sizeof length)) return 1;
+            std::memcpy(&length, request.constData() + at, sizeof length);
+            at += qsizetype(sizeof length);
+            if (length < 1 || length > protocol::kMaxFileBytes || request.size() - at < length)
+                return 1;
+            const auto what = std::uint8_t(request.at(at));
+            const QByteArrayView item(request.constData() + at + 1, length - 1);
+            at += length;
+            const QString path = pathOf(kind, what, item);
 
-        if (hasFileName(path, crashOn)) std::abort();
-        if (hasFileName(path, spinOn)) {
-            for (volatile bool spinning = true; spinning;) {
+            if (hasFileName(path, crashOn)) std::abort();
+            if (hasFileName(path, spinOn)) {
+                for (volatile bool spinning = true; spinning;) {
+                }
             }
-        }
-        // Should the index itself be gone or stuck, a helper stuck in a parser
-        // still ends: the alarm's default action ends the process.
-        ::alarm(settings.deadlineSeconds);
-        const ExtractedText text = extractor.extract(path, format);
-        ::alarm(0);
+            // Should the app itself be gone or stuck, a helper stuck in a parser
+            // still ends: the alarm's default action ends the process.
+            ::alarm(settings.deadlineSeconds);
+            const Answer answer = work.answer(kind, what, item, path);
+            ::alarm(0);
 
-        const char header[2] = {char(text.outcome), char(text.isTruncated ? 1 : 0)};
-        const auto textSize = std::uint32_t(text.text.size());
-        if (!writeFully(STDOUT_FILENO, header, sizeof header) ||
-            !writeFully(STDOUT_FILENO, &textSize, sizeof textSize) ||
-            !writeFully(STDOUT_FILENO, text.text.constData(), textSize))
-            return 0;
+            const char header[2] = {char(answer.outcome), char(answer.flag ? 1 : 0)};
+            const auto byteCount = std::uint32_t(answer.bytes.size());
+            if (!writeFully(STDOUT_FILENO, header, sizeof header) ||
+                !writeFully(STDOUT_FILENO, &byteCount, sizeof byteCount) ||
+                !writeFully(STDOUT_FILENO, answer.bytes.constData(), byteCount))
+                return 0;
+        }
     }
 }

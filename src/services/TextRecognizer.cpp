@@ -1,66 +1,20 @@
 #include "TextRecognizer.h"
 
 #include "platform/PathKey.h"
-#include "platform/UserFile.h"
-#include "platform/thumbnails/PdfPage.h"
 
-#include <tesseract/baseapi.h>
-#include <tesseract/resultiterator.h>
-
-#include <QFile>
-#include <QImageReader>
+#include <QDataStream>
 #include <QPainter>
-#include <QStringList>
-
-#include <omp.h>
 
 #include <algorithm>
-#include <memory>
+#include <cstring>
 
 namespace ovra::TextRecognizer {
 namespace {
 
+using content::HelperReply;
+using content::protocol::RecognitionKind;
+
 const QString kExcludedImageExtension = QStringLiteral("svg");
-const QString kPdfExtension = QStringLiteral("pdf");
-const QString kLineSeparator = QStringLiteral("\n");
-const QString kPageSeparator = QStringLiteral("\n\n");
-// Below this Tesseract refuses the image (and says so on standard error).
-constexpr int kMinRecognisedSide = 3;
-
-// One Tesseract engine per thread: an engine is not thread-safe, and loading the
-// language data costs a few hundred milliseconds, so each worker keeps its own.
-class Engine {
-public:
-    // Starts the engine on first use; tries again on a later call when the language
-    // data was missing, so installing it needs no restart.
-    bool isReady()
-    {
-        if (m_isReady) return true;
-        keepOpenMpOnThisThread();
-        m_api.SetVariable("debug_file", "/dev/null"); // the app writes no log
-        m_isReady = m_api.Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) == 0;
-        if (m_isReady) m_api.SetPageSegMode(tesseract::PSM_AUTO);
-        return m_isReady;
-    }
-
-    tesseract::TessBaseAPI& api() { return m_api; }
-
-private:
-    // Debian's Tesseract asks OpenMP for several threads per engine; with one engine
-    // per worker they oversubscribe the cores and stall for minutes. OMP_THREAD_LIMIT
-    // is read only when the OpenMP runtime loads, before main(), so instead every
-    // parallel region started from this thread is made to run on it alone.
-    static void keepOpenMpOnThisThread() { omp_set_max_active_levels(0); }
-
-    tesseract::TessBaseAPI m_api;
-    bool m_isReady = false;
-};
-
-Engine& threadEngine()
-{
-    thread_local Engine engine;
-    return engine;
-}
 
 // Tesseract reads packed RGB; transparent parts become white paper, not black ink.
 QImage opaqueRgb(const QImage& image)
@@ -74,114 +28,48 @@ QImage opaqueRgb(const QImage& image)
     return paper;
 }
 
-QStringList recognisedLines(tesseract::TessBaseAPI& api)
+// A picture as a helper takes it: i32 width, i32 height, rows of packed RGB.
+QByteArray pictureRequest(RecognitionKind kind, const QImage& picture)
 {
-    QStringList lines;
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (!it) return lines;
-    do {
-        const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-        if (!text) continue;
-        const QString line = QString::fromUtf8(text.get()).trimmed();
-        if (!line.isEmpty()) lines.append(line);
-    } while (it->Next(tesseract::RIL_TEXTLINE));
-    return lines;
+    const QImage rgb = opaqueRgb(picture);
+    const std::int32_t size[2] = {rgb.width(), rgb.height()};
+    const qsizetype row = qsizetype(rgb.width()) * 3;
+    QByteArray request(1 + qsizetype(sizeof size) + row * rgb.height(), Qt::Uninitialized);
+    request[0] = char(kind);
+    std::memcpy(request.data() + 1, size, sizeof size);
+    char* out = request.data() + 1 + sizeof size;
+    for (int y = 0; y < rgb.height(); ++y, out += row)
+        std::memcpy(out, rgb.constScanLine(y), std::size_t(row));
+    return request;
 }
 
-QList<RecognizedWord> recognisedWords(tesseract::TessBaseAPI& api)
+// The picture no larger than the helpers read, and the factor that takes its
+// pixels back to the picture's.
+std::pair<QImage, double> bounded(const QImage& image)
 {
-    QList<RecognizedWord> found;
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-    if (!it) return found;
-    int line = -1;
-    do {
-        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) ++line;
-        const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
-        if (!text) continue;
-        const QString word = QString::fromUtf8(text.get()).trimmed();
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (word.isEmpty() || !it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom))
-            continue;
-        found.append(
-            {word, QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), std::max(line, 0)});
-    } while (it->Next(tesseract::RIL_WORD));
-    return found;
+    if (std::max(image.width(), image.height()) <= kMaxImageSide) return {image, 1.0};
+    const QImage smaller =
+        image.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return {smaller, double(image.width()) / smaller.width()};
 }
 
-int longestSide(const QSize& size)
+HelperReply askOne(content::HelperPool& helpers, QByteArray request)
 {
-    return std::max(size.width(), size.height());
+    return helpers.ask(content::protocol::RequestKind::Recognize, {std::move(request)}).front();
 }
 
-// JPEG decoders scale while they decode, by up to an eighth of each side; every
-// other decoder makes the whole picture first.
-qint64 decodedPixels(const QImageReader& reader, const QSize& size)
+// A helper's text: a file that crashed or stalled the helper was read and holds
+// no text, so it is not tried again until it changes.
+std::optional<QString> textOf(const HelperReply& reply)
 {
-    const qint64 pixels = qint64(size.width()) * size.height();
-    return reader.format() == "jpeg" ? pixels / 64 : pixels;
-}
-
-std::optional<QString> imageText(const QString& path)
-{
-    const std::optional<UserFile> file = UserFile::open(path);
-    if (!file) return std::nullopt;
-    QFile device;
-    if (!device.open(file->fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        return std::nullopt;
-    QImageReader reader(&device);
-    reader.setAutoTransform(true); // text stands upright as the camera held it
-    // The header's size is checked before anything is decoded. Decoders that cannot
-    // tell it beforehand (GIF) are bounded by Qt's own allocation limit.
-    const QSize size = reader.size();
-    if (size.isValid()) {
-        if (size.isEmpty() || decodedPixels(reader, size) > kMaxDecodedPixels) return std::nullopt;
-        if (longestSide(size) > kMaxImageSide)
-            reader.setScaledSize(size.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio));
+    switch (reply.status) {
+    case HelperReply::Status::Answered:
+        if (reply.outcome != content::ExtractedText::Outcome::Text) return std::nullopt;
+        return QString::fromUtf8(reply.bytes);
+    case HelperReply::Status::Rejected: return QString();
+    case HelperReply::Status::NotAsked: break;
     }
-    QImage image = reader.read();
-    if (image.isNull()) return std::nullopt;
-    if (longestSide(image.size()) > kMaxImageSide)
-        image = image.scaled(kMaxImageSide, kMaxImageSide, Qt::KeepAspectRatio,
-                             Qt::SmoothTransformation);
-    return recognize(image);
-}
-
-std::optional<QString> pdfTextLayer(const PdfPages& document)
-{
-    QStringList pages;
-    for (int i = 0; i < document.count(); ++i)
-        pages.append(document.text(i));
-    const QString text = pages.join(kLineSeparator).trimmed();
-    if (text.isEmpty()) return std::nullopt;
-    return text;
-}
-
-// A scanned PDF: its first pages rendered and recognised, one segment per page
-// (empty for a page without legible text) so page breaks stay where they were.
-std::optional<QString> pdfRecognisedPages(const PdfPages& document)
-{
-    const int count = std::min(document.count(), kMaxRenderedPages);
-    QStringList pages;
-    for (int i = 0; i < count; ++i) {
-        const std::optional<RawImage> page = document.render(i, kRenderedPageSide);
-        if (!page) continue;
-        const QImage image(reinterpret_cast<const uchar*>(page->pixels.constData()), page->width,
-                           page->height, page->bytesPerLine, QImage::Format_RGB32);
-        const std::optional<QString> text = recognize(image);
-        if (!text) return std::nullopt;
-        pages.append(*text);
-    }
-    // Pages that exist but none could be drawn: the text is unknown, not absent.
-    if (count > 0 && pages.isEmpty()) return std::nullopt;
-    return pages.join(kPageSeparator);
-}
-
-std::optional<QString> pdfText(const QString& path)
-{
-    const std::unique_ptr<PdfPages> document = PdfPages::open(path);
-    if (!document) return std::nullopt;
-    if (std::optional<QString> layer = pdfTextLayer(*document)) return layer;
-    return pdfRecognisedPages(*document);
+    return std::nullopt;
 }
 
 } // namespace
@@ -193,38 +81,45 @@ bool canRead(const FileItem& item)
     return item.contentType && item.contentType->conforms(UniformType::pdf());
 }
 
-std::optional<QString> recognize(const QImage& image)
+std::optional<QString> recognize(const QImage& image, content::HelperPool& helpers)
 {
-    Engine& engine = threadEngine();
-    if (!engine.isReady()) return std::nullopt;
-    if (image.width() < kMinRecognisedSide || image.height() < kMinRecognisedSide) return QString();
-    const QImage rgb = opaqueRgb(image);
-    tesseract::TessBaseAPI& api = engine.api();
-    api.SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
-    QStringList lines;
-    if (api.Recognize(nullptr) == 0) lines = recognisedLines(api);
-    api.Clear();
-    return lines.join(kLineSeparator);
+    if (image.isNull()) return QString();
+    return textOf(
+        askOne(helpers, pictureRequest(RecognitionKind::PictureText, bounded(image).first)));
 }
 
-std::optional<QList<RecognizedWord>> words(const QImage& image)
+std::optional<QList<RecognizedWord>> words(const QImage& image, content::HelperPool& helpers)
 {
-    Engine& engine = threadEngine();
-    if (!engine.isReady()) return std::nullopt;
     QList<RecognizedWord> found;
-    if (image.width() < kMinRecognisedSide || image.height() < kMinRecognisedSide) return found;
-    const QImage rgb = opaqueRgb(image);
-    tesseract::TessBaseAPI& api = engine.api();
-    api.SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
-    if (api.Recognize(nullptr) == 0) found = recognisedWords(api);
-    api.Clear();
+    if (image.isNull()) return found;
+    const auto [picture, scale] = bounded(image);
+    const HelperReply reply =
+        askOne(helpers, pictureRequest(RecognitionKind::PictureWords, picture));
+    if (reply.status == HelperReply::Status::Rejected) return found;
+    if (reply.status != HelperReply::Status::Answered ||
+        reply.outcome != content::ExtractedText::Outcome::Text)
+        return std::nullopt;
+    QDataStream in(reply.bytes);
+    content::readWords(in, found);
+    if (in.status() != QDataStream::Ok) return std::nullopt;
+    if (scale != 1.0) {
+        for (RecognizedWord& word : found)
+            word.box = QRectF(word.box.x() * scale, word.box.y() * scale, word.box.width() * scale,
+                              word.box.height() * scale)
+                           .toAlignedRect();
+    }
     return found;
 }
 
 std::optional<QString> text(const QString& path)
 {
-    if (pathExtension(path) == kPdfExtension) return pdfText(path);
-    return imageText(path);
+    return textUsing(path, content::HelperPool::shared());
+}
+
+std::optional<QString> textUsing(const QString& path, content::HelperPool& helpers)
+{
+    return textOf(askOne(
+        helpers, content::ExtractHelper::file(std::uint8_t(RecognitionKind::FileText), path)));
 }
 
 } // namespace ovra::TextRecognizer

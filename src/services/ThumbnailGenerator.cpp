@@ -2,13 +2,13 @@
 
 #include "ScaledImageReader.h"
 #include "platform/UniformType.h"
-#include "platform/thumbnails/PdfPage.h"
 #include "platform/thumbnails/SharedThumbnailCache.h"
-#include "platform/thumbnails/VideoFrame.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
+
+#include <cstring>
 
 namespace ovra {
 
@@ -28,24 +28,47 @@ Renderer rendererFor(const UniformType& type)
     return Renderer::none;
 }
 
-QImage toImage(const std::optional<RawImage>& raw)
+// A helper's drawing of a video's frame or a PDF's first page. A null image
+// for a file with no picture that could be drawn, or one that crashed or
+// outlasted the helper; nothing when no helper was asked.
+std::optional<QImage> drawInHelper(content::HelperPool& helpers,
+                                   content::protocol::PictureKind kind, const QString& path,
+                                   int pixels)
 {
-    if (!raw) return {};
-    // The bytes are copied, so the image does not hang on the raw buffer.
-    return QImage(reinterpret_cast<const uchar*>(raw->pixels.constData()), raw->width, raw->height,
-                  raw->bytesPerLine, QImage::Format_RGB32)
+    QByteArray request = content::ExtractHelper::file(std::uint8_t(kind), path);
+    const auto side = std::int32_t(pixels);
+    request.insert(1, reinterpret_cast<const char*>(&side), sizeof side);
+    const content::HelperReply reply =
+        helpers.ask(content::protocol::RequestKind::Picture, {request}).front();
+    if (reply.status == content::HelperReply::Status::NotAsked) return std::nullopt;
+    if (reply.status != content::HelperReply::Status::Answered ||
+        reply.outcome != content::ExtractedText::Outcome::Text)
+        return QImage();
+    std::int32_t size[2] = {0, 0};
+    if (reply.bytes.size() < qsizetype(sizeof size)) return QImage();
+    std::memcpy(size, reply.bytes.constData(), sizeof size);
+    const auto [width, height] = size;
+    if (width <= 0 || height <= 0 || width > content::protocol::kMaxPictureSide ||
+        height > content::protocol::kMaxPictureSide ||
+        reply.bytes.size() - qsizetype(sizeof size) != qsizetype(width) * height * 4)
+        return QImage();
+    // The bytes are copied, so the image does not hang on the reply.
+    return QImage(reinterpret_cast<const uchar*>(reply.bytes.constData() + sizeof size), width,
+                  height, qsizetype(width) * 4, QImage::Format_RGB32)
         .copy();
 }
 
-QImage render(Renderer renderer, const QString& path, int pixels)
+std::optional<QImage> render(content::HelperPool& helpers, Renderer renderer, const QString& path,
+                             int pixels)
 {
+    using content::protocol::PictureKind;
     switch (renderer) {
     case Renderer::image: return readScaledImage(path, pixels);
-    case Renderer::video: return toImage(grabVideoFrame(path, pixels));
-    case Renderer::pdf: return toImage(renderPdfFirstPage(path, pixels));
+    case Renderer::video: return drawInHelper(helpers, PictureKind::VideoFrame, path, pixels);
+    case Renderer::pdf: return drawInHelper(helpers, PictureKind::PdfFirstPage, path, pixels);
     case Renderer::none: break;
     }
-    return {};
+    return QImage();
 }
 
 // A stored picture that is current for the file, or a null image. The keys
@@ -97,6 +120,11 @@ QImage fittedTo(const QImage& image, int pixelSide)
 
 } // namespace
 
+DesktopThumbnailGenerator::DesktopThumbnailGenerator(content::HelperPool& helpers)
+    : m_helpers(helpers)
+{
+}
+
 std::optional<ThumbnailRepresentation>
 DesktopThumbnailGenerator::generateBestRepresentation(const QString& path, int pixelSide)
 {
@@ -120,7 +148,10 @@ DesktopThumbnailGenerator::generateBestRepresentation(const QString& path, int p
     }
     if (hasCurrentFailure(uri, *stamp)) return std::nullopt;
 
-    const QImage image = render(renderer, path, cache::pixels(size));
+    const std::optional<QImage> rendered = render(m_helpers, renderer, path, cache::pixels(size));
+    // Not drawn for want of a helper: not the file's fault, so nothing is noted.
+    if (!rendered) return std::nullopt;
+    const QImage& image = *rendered;
     const bool shareable = !cache::holds(path);
     if (image.isNull()) {
         if (shareable) {

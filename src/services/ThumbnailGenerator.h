@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/content/ExtractHelper.h"
+
 #include <QImage>
 #include <QString>
 
@@ -32,13 +34,20 @@ public:
 // The desktop's generator: it first looks in the thumbnail cache that desktop
 // applications share, then renders images (scaled while decoding, turned
 // upright), a frame near the start of a video (or a song's cover picture) and
-// the first page of a PDF, and stores what it made in the shared cache. A file
-// it could not render is noted there, so it is not tried again until it
+// the first page of a PDF, and stores what it made in the shared cache. Videos
+// and PDFs are drawn by `ovra-extract` helpers, so a file that crashes or stalls
+// FFmpeg or Poppler costs a helper. A file it could not render, or that crashed
+// or outlasted its helper, is noted there, so it is not tried again until it
 // changes. Every other kind of file gets nothing: its icon stands in.
 class DesktopThumbnailGenerator final : public ThumbnailGenerator {
 public:
+    explicit DesktopThumbnailGenerator(
+        content::HelperPool& helpers = content::HelperPool::shared());
     std::optional<ThumbnailRepresentation> generateBestRepresentation(const QString& path,
                                                                       int pixelSide) override;
+
+private:
+    content::HelperPool& m_helpers;
 };
 
 } // namespace ovra

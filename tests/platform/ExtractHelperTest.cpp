@@ -1,8 +1,11 @@
+#include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
 #include "platform/FileTime.h"
 #include "platform/content/ContentIndex.h"
+#include "platform/content/ExtractHelper.h"
 #include "platform/content/ExtractProtocol.h"
+#include "platform/metadata/IndexWalker.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -55,6 +58,20 @@ protected:
         o.helperProgram = QStringLiteral(OVRA_EXTRACT_PROGRAM);
         o.helperDeadline = deadline;
         return o;
+    }
+
+    static ExtractHelper::Options helperOptions(std::chrono::milliseconds deadline)
+    {
+        ExtractHelper::Options o;
+        o.program = QStringLiteral(OVRA_EXTRACT_PROGRAM);
+        o.deadline = deadline;
+        return o;
+    }
+
+    const md::Extra* extraOf(const md::Table& table, const QString& path) const
+    {
+        const std::uint32_t entry = table.find(path.toStdString());
+        return entry == md::kNone ? nullptr : table.extra(table.entries[entry]);
     }
 
     test::TestHome m_home;
@@ -139,4 +156,77 @@ TEST_F(ExtractHelperTest, APageThatStallsTheParserIsCutOffAtTheDeadline)
     EXPECT_EQ(result.read, 2u);
     EXPECT_EQ(result.rejected, 1u);
     EXPECT_EQ(index.matchingPaths(u"plum", false), QSet<QString>({fine}));
+}
+
+TEST_F(ExtractHelperTest, MediaAndPdfFilesThatCrashOrStallAreRejectedAndTheWalkFinishes)
+{
+    const QString song = m_home.writeFile(QStringLiteral("song.wav"), test::wavBytes(2.0));
+    const QString crash = m_home.writeFile(QStringLiteral("crash.wav"), test::wavBytes(1.0));
+    const QString paper = m_home.path(QStringLiteral("paper.pdf"));
+    ASSERT_TRUE(test::writePdf(paper, {.pages = 3}));
+    const QString endless = m_home.path(QStringLiteral("endless.pdf"));
+    ASSERT_TRUE(test::writePdf(endless, {.pages = 2}));
+
+    HelperPool helpers(helperOptions(std::chrono::milliseconds(1000)));
+    md::WalkOptions options;
+    options.threads = 1;
+    options.helpers = &helpers;
+    md::WalkOutcome walk;
+    {
+        const HostileHelpers hostile("crash.wav", "endless.pdf");
+        QElapsedTimer timer;
+        timer.start();
+        walk = md::walkScope(m_home.root(), nullptr, {}, options);
+        EXPECT_LT(timer.elapsed(), 8000);
+    }
+    ASSERT_TRUE(walk.table);
+    EXPECT_EQ(walk.contentReads, 4u);
+    // One helper died on each bad file; the last file listed needs no new one.
+    const std::size_t restarts = helpers.restarts();
+    EXPECT_GE(restarts, 1u);
+    const md::Extra* songRead = extraOf(*walk.table, song);
+    ASSERT_TRUE(songRead);
+    EXPECT_NEAR(songRead->content.durationSeconds.value_or(0), 2.0, 0.05);
+    const md::Extra* paperRead = extraOf(*walk.table, paper);
+    ASSERT_TRUE(paperRead);
+    EXPECT_EQ(paperRead->content.numberOfPages, 3);
+    // The files the helper died on keep no attributes, and count as read.
+    for (const QString& rejected : {crash, endless}) {
+        const md::Extra* extra = extraOf(*walk.table, rejected);
+        ASSERT_TRUE(extra) << rejected.toStdString();
+        EXPECT_EQ(extra->content, md::ContentAttributes{});
+        EXPECT_FALSE(extra->isContentUnread);
+    }
+    // Not tried again while they stay as they are, even with the folder listed again.
+    m_home.writeFile(QStringLiteral("new.txt"), "x");
+    const md::WalkOutcome again = md::walkScope(m_home.root(), walk.table.get(), {}, options);
+    EXPECT_EQ(again.contentReads, 0u);
+    EXPECT_EQ(helpers.restarts(), restarts);
+}
+
+TEST_F(ExtractHelperTest, WithoutAHelperMediaIsLeftForTheNextWalk)
+{
+    const QString song = m_home.writeFile(QStringLiteral("Music/song.wav"), test::wavBytes(1.5));
+    ExtractHelper::Options none;
+    none.program = QStringLiteral("/nonexistent/ovra-extract");
+    HelperPool missing(none);
+    md::WalkOptions options;
+    options.threads = 1;
+    options.helpers = &missing;
+    const md::WalkOutcome first = md::walkScope(m_home.root(), nullptr, {}, options);
+    ASSERT_TRUE(first.table);
+    EXPECT_EQ(first.contentReads, 0u);
+    const md::Extra* unread = extraOf(*first.table, song);
+    ASSERT_TRUE(unread);
+    EXPECT_TRUE(unread->isContentUnread);
+
+    // Its folder is unchanged and carried over, yet the file is read this time.
+    HelperPool helpers(helperOptions(std::chrono::milliseconds(5000)));
+    options.helpers = &helpers;
+    const md::WalkOutcome second = md::walkScope(m_home.root(), first.table.get(), {}, options);
+    EXPECT_EQ(second.contentReads, 1u);
+    const md::Extra* read = extraOf(*second.table, song);
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(read->isContentUnread);
+    EXPECT_NEAR(read->content.durationSeconds.value_or(0), 1.5, 0.05);
 }

@@ -88,6 +88,7 @@ QImage notePicture()
 
 TEST(TextSelectionTest, TheRecogniserGivesWordBoxesInReadingOrder)
 {
+    const test::TestHome home; // points the recogniser at this build's helper
     const std::optional<QList<Word>> words = TextRecognizer::words(notePicture());
     if (!words) GTEST_SKIP() << "no recognition engine or language data";
     QStringList texts;

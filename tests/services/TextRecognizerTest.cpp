@@ -1,5 +1,7 @@
 #include "services/TextRecognizer.h"
 #include "platform/UserFile.h"
+#include "platform/content/ExtractProtocol.h"
+#include "services/TextIndex.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
@@ -7,14 +9,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QTest>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <thread>
 
 using namespace ovra;
 using ovra::test::TestHome;
@@ -46,10 +47,11 @@ QByteArray png(const QImage& image)
     return bytes;
 }
 
-// Threads other than Qt's pooled workers (image conversion may start those).
-int threadCount()
+// Threads of a process other than Qt's pooled workers (image conversion may
+// start those).
+int threadCount(const QString& pid)
 {
-    const QString tasks = QStringLiteral("/proc/self/task/");
+    const QString tasks = QStringLiteral("/proc/%1/task/").arg(pid);
     int count = 0;
     for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile name(tasks + task + QStringLiteral("/comm"));
@@ -57,6 +59,23 @@ int threadCount()
             ++count;
     }
     return count;
+}
+
+// The process ids of this program's helper processes.
+QStringList childHelpers()
+{
+    QStringList found;
+    const QByteArray self = QByteArray::number(::getpid());
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        // pid (comm) state ppid …
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1] == self && line.contains("(ovra-extract)"))
+            found.append(pid);
+    }
+    return found;
 }
 
 FileItem item(const QString& path, FileCategory category, std::optional<UniformType> type = {})
@@ -154,20 +173,66 @@ TEST(TextRecognizer, unreadableFilesGiveNoAnswer)
     EXPECT_LT(timer.elapsed(), 2000);
 }
 
-// Each engine runs on its own thread alone: OpenMP teams of several engines at
-// once oversubscribe the cores and stall.
-TEST(TextRecognizer, engineAddsNoThreads)
+// Each helper's engine runs on the helper's one thread: OpenMP teams of several
+// engines at once oversubscribe the cores and stall.
+TEST(TextRecognizer, eachHelperRecognisesOnOneThread)
 {
-    const QImage picture = pictureOfText({QStringLiteral("Single thread")});
-    int before = 0;
-    int after = 0;
-    std::thread worker([&] {
-        before = threadCount();
-        EXPECT_TRUE(TextRecognizer::recognize(picture));
-        after = threadCount(); // OpenMP keeps a team's threads while this one lives
+    TestHome home;
+    content::HelperPool helpers;
+    EXPECT_TRUE(
+        TextRecognizer::recognize(pictureOfText({QStringLiteral("Single thread")}), helpers));
+    // The helpers idle in their pools, keeping any team OpenMP started.
+    const QStringList children = childHelpers();
+    ASSERT_FALSE(children.isEmpty());
+    for (const QString& pid : children)
+        EXPECT_EQ(threadCount(pid), 1) << pid.toStdString();
+}
+
+// A picture that crashes or stalls its helper was read and holds no text: the
+// run finishes, and the file is not read again until it changes.
+TEST(TextRecognizer, picturesThatCrashOrStallAHelperAreRecordedOnceAndTheRunFinishes)
+{
+    TestHome home;
+    const QStringList names = {QStringLiteral("crash.png"), QStringLiteral("lantern.png"),
+                               QStringLiteral("endless.png"), QStringLiteral("orchard.png")};
+    QList<FileItem> items;
+    for (const QString& name : names) {
+        FileItem picture =
+            item(home.writeFile(name, png(pictureOfText({name.section(u'.', 0, 0).toUpper()}))),
+                 FileCategory::images);
+        picture.size = 1000;
+        picture.modified = 1000.5;
+        items.append(picture);
+    }
+    qputenv(content::protocol::kCrashOnEnv, "crash.png");
+    qputenv(content::protocol::kSpinOnEnv, "endless.png");
+    content::ExtractHelper::Options options;
+    // A new helper loads its engine within the first file's time: on a busy
+    // machine that takes seconds.
+    options.slowDeadline = std::chrono::milliseconds(10000);
+    content::HelperPool helpers(options);
+    std::atomic_int calls = 0;
+    TextIndex index([&](const QString& path) {
+        ++calls;
+        return TextRecognizer::textUsing(path, helpers);
     });
-    worker.join();
-    EXPECT_EQ(after, before);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return index.hasLoaded(); }, 20000));
+    index.index(items);
+    const bool finished = QTest::qWaitFor([&] { return !index.isIndexing(); }, 60000);
+    qunsetenv(content::protocol::kCrashOnEnv);
+    qunsetenv(content::protocol::kSpinOnEnv);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(index.done(), 4);
+    EXPECT_GE(helpers.restarts(), 1u);
+    const auto entries = index.entries();
+    EXPECT_EQ(entries.value(items[0].path).text, QString());
+    EXPECT_EQ(entries.value(items[2].path).text, QString());
+    EXPECT_TRUE(entries.value(items[1].path).text.contains(QStringLiteral("LANTERN")));
+    EXPECT_TRUE(entries.value(items[3].path).text.contains(QStringLiteral("ORCHARD")));
+
+    index.index(items);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !index.isIndexing(); }, 5000));
+    EXPECT_EQ(calls, 4);
 }
 
 // Without language data recognition cannot run: no answer, not "no text".
@@ -179,9 +244,11 @@ TEST(TextRecognizer, missingLanguageDataGivesNoAnswer)
                                                 : std::nullopt;
     qputenv("TESSDATA_PREFIX", QFile::encodeName(home.makeFolder(QStringLiteral("no-tessdata"))));
     std::optional<QString> text = QStringLiteral("unset");
-    std::thread fresh(
-        [&] { text = TextRecognizer::recognize(pictureOfText({QStringLiteral("Hello")})); });
-    fresh.join();
+    {
+        // A helper of its own, started while the language data is missing.
+        content::HelperPool helpers;
+        text = TextRecognizer::recognize(pictureOfText({QStringLiteral("Hello")}), helpers);
+    }
     if (saved)
         qputenv("TESSDATA_PREFIX", *saved);
     else

@@ -1,5 +1,6 @@
 #include "services/ThumbnailGenerator.h"
 #include "platform/UserFile.h"
+#include "platform/content/ExtractProtocol.h"
 #include "services/ScaledImageReader.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
@@ -362,4 +363,58 @@ TEST(ThumbnailRenderers, HugeClaimedSizesAreRefusedWithoutAllocating)
     if (kMeasuresMemory && before > 0) {
         EXPECT_LT(peakKilobytes() - before, 64 * 1024);
     }
+}
+
+// Videos and PDFs are drawn in helpers: one that crashes or stalls a helper is
+// noted as a failure, so it is not tried again until it changes, and the files
+// after it are still drawn. Without a helper nothing is noted.
+TEST(ThumbnailRenderers, VideosAndPdfsThatCrashOrStallAHelperAreNotedAsFailures)
+{
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
+    TestHome home;
+    const QString paper = home.path(QStringLiteral("paper.pdf"));
+    ASSERT_TRUE(test::writePdf(paper, {}));
+    const QString crash = home.path(QStringLiteral("crash.pdf"));
+    ASSERT_TRUE(test::writePdf(crash, {}));
+    const QString endless = home.path(QStringLiteral("endless.pdf"));
+    ASSERT_TRUE(test::writePdf(endless, {}));
+    const QString song = home.writeFile(QStringLiteral("song.wav"), test::wavBytes(1.0));
+
+    // No helper: nothing drawn, and nothing noted against the file.
+    content::ExtractHelper::Options none;
+    none.program = QStringLiteral("/nonexistent/ovra-extract");
+    content::HelperPool missing(none);
+    EXPECT_FALSE(DesktopThumbnailGenerator(missing).generateBestRepresentation(paper, 128));
+    EXPECT_FALSE(
+        QFileInfo::exists(cachedFile(home, failureFolder(), QStringLiteral("file://") + paper)));
+
+    qputenv(content::protocol::kCrashOnEnv, "crash.pdf");
+    qputenv(content::protocol::kSpinOnEnv, "endless.pdf");
+    content::ExtractHelper::Options options;
+    options.deadline = std::chrono::milliseconds(2000);
+    content::HelperPool helpers(options);
+    DesktopThumbnailGenerator generator(helpers);
+    QElapsedTimer timer;
+    timer.start();
+    const auto crashed = generator.generateBestRepresentation(crash, 128);
+    const auto stalled = generator.generateBestRepresentation(endless, 128);
+    const auto drawn = generator.generateBestRepresentation(paper, 128);
+    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_FALSE(crashed);
+    EXPECT_FALSE(stalled);
+    EXPECT_TRUE(drawn);
+    // A song without a cover has no picture: a failure of the ordinary kind.
+    EXPECT_FALSE(generator.generateBestRepresentation(song, 128));
+    EXPECT_EQ(helpers.restarts(), 2u);
+    for (const QString& file : {crash, endless, song})
+        EXPECT_TRUE(
+            QFileInfo::exists(cachedFile(home, failureFolder(), QStringLiteral("file://") + file)))
+            << file.toStdString();
+
+    // Noted: the helpers are not asked again while the files stay as they are.
+    EXPECT_FALSE(generator.generateBestRepresentation(crash, 128));
+    EXPECT_FALSE(generator.generateBestRepresentation(endless, 128));
+    EXPECT_EQ(helpers.restarts(), 2u);
+    qunsetenv(content::protocol::kCrashOnEnv);
+    qunsetenv(content::protocol::kSpinOnEnv);
 }

@@ -87,7 +87,7 @@ void paint(ThumbnailView& view)
     view.grab();
 }
 
-QImage content(const FileItem& file, const std::optional<Thumbnail>& thumbnail, QSize size)
+QImage contentOf(const FileItem& file, const std::optional<Thumbnail>& thumbnail, QSize size)
 {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -196,12 +196,12 @@ TEST(ThumbnailViewContent, PicturesFillAndCropOtherFilesSitFittedOnABackdrop)
     const Thumbnail wide{QStringLiteral("/p/x"), solid(200, 100, Qt::red), false};
 
     const QImage photo =
-        content(item(QStringLiteral("/p/x.jpg"), FileCategory::images), wide, size);
+        contentOf(item(QStringLiteral("/p/x.jpg"), FileCategory::images), wide, size);
     EXPECT_EQ(photo.pixelColor(0, 0), QColor(Qt::red));
     EXPECT_EQ(photo.pixelColor(99, 99), QColor(Qt::red));
 
     const QImage page =
-        content(item(QStringLiteral("/p/x.pdf"), FileCategory::documents), wide, size);
+        contentOf(item(QStringLiteral("/p/x.pdf"), FileCategory::documents), wide, size);
     EXPECT_LT(page.pixelColor(1, 1).alpha(), 40); // the faint backdrop, not the picture
     EXPECT_EQ(page.pixelColor(50, 50), QColor(Qt::red));
     EXPECT_LT(page.pixelColor(50, 20).alpha(), 60); // above the fitted picture
@@ -226,12 +226,12 @@ TEST(ThumbnailViewContent, IconsShowOnlyForAppsFoldersAndOtherFiles)
 
     // Drawn: the folder's icon on the quiet backdrop, the document on its gradient.
     const Thumbnail iconThumbnail{QStringLiteral("/p/Folder"), icon, true};
-    const QImage folder = content(item(QStringLiteral("/p/Folder"), FileCategory::folders),
-                                  iconThumbnail, QSize(100, 100));
+    const QImage folder = contentOf(item(QStringLiteral("/p/Folder"), FileCategory::folders),
+                                    iconThumbnail, QSize(100, 100));
     EXPECT_EQ(folder.pixelColor(50, 50), QColor(Qt::green));
     EXPECT_LT(folder.pixelColor(2, 2).alpha(), 40);
-    const QImage doc = content(item(QStringLiteral("/p/a.docx"), FileCategory::documents),
-                               iconThumbnail, QSize(100, 100));
+    const QImage doc = contentOf(item(QStringLiteral("/p/a.docx"), FileCategory::documents),
+                                 iconThumbnail, QSize(100, 100));
     EXPECT_EQ(doc.pixelColor(0, 0).alpha(), 255);
     EXPECT_NE(doc.pixelColor(50, 50), QColor(Qt::green));
 }

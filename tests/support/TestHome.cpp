@@ -71,6 +71,9 @@ TestHome::TestHome()
     qputenv("XDG_DATA_DIRS", processDataFolder().toUtf8());
     qputenv("XDG_CONFIG_DIRS",
             (QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/etc-xdg")).toUtf8());
+    // Media, PDF and picture files are read by the helper this build made; test
+    // programs do not sit beside it, where the app finds its own.
+    if (!qEnvironmentVariableIsSet("OVRA_EXTRACT")) qputenv("OVRA_EXTRACT", OVRA_EXTRACT_PROGRAM);
 }
 
 TestHome::~TestHome()

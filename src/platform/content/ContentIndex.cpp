@@ -37,6 +37,9 @@ constexpr std::size_t kBatchFiles = 500;
 constexpr auto kBatchTime = std::chrono::milliseconds(1000);
 // Extracted texts waiting for the writer, per extraction thread.
 constexpr std::size_t kQueuedPerThread = 8;
+// Files handed to a helper at once: while the app takes in one file's text the
+// helper reads the next, and never waits for a request.
+constexpr std::size_t kFilesPerRequest = 4;
 // Fast compression: the stored text is read back only to check a pattern the
 // folded index cannot decide, or to take a changed file's old words out.
 constexpr int kCompressionLevel = 1;
@@ -522,14 +525,7 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
         lowerThisThreadsPriority(m_options.niceness);
         std::unique_ptr<ExtractHelper> helper = m_helperProgram.isEmpty() ? nullptr : takeHelper();
         const int restartsBefore = helper ? helper->restarts() : 0;
-        while (!isCancelled()) {
-            const std::size_t i = nextJob.fetch_add(1);
-            if (i >= jobs.size()) break;
-            ExtractedText text =
-                helper ? helper->extract(jobs[i].stamp.path, jobs[i].format, cancelled)
-                       : m_extractor.extract(jobs[i].stamp.path, jobs[i].format);
-            // A file cut short by the cancellation is read again next time.
-            if (isCancelled()) break;
+        auto deliver = [&](std::size_t i, ExtractedText& text) {
             Extracted extracted{i, text.outcome, {}, {}};
             if (text.outcome == Outcome::Text && !text.text.isEmpty()) {
                 extracted.compressed = qCompress(text.text, kCompressionLevel);
@@ -539,6 +535,48 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
             queueChanged.wait(lock, [&] { return queue.size() < queueLimit || isCancelled(); });
             queue.push_back(std::move(extracted));
             queueChanged.notify_all();
+        };
+        std::vector<QByteArray> files;
+        std::vector<bool> delivered;
+        while (!isCancelled()) {
+            const std::size_t first = nextJob.fetch_add(helper ? kFilesPerRequest : 1);
+            if (first >= jobs.size()) break;
+            if (!helper) {
+                ExtractedText text =
+                    m_extractor.extract(jobs[first].stamp.path, jobs[first].format);
+                if (isCancelled()) break;
+                deliver(first, text);
+                continue;
+            }
+            const std::size_t end = std::min(first + kFilesPerRequest, jobs.size());
+            files.clear();
+            for (std::size_t i = first; i < end; ++i)
+                files.push_back(
+                    ExtractHelper::file(std::uint8_t(jobs[i].format), jobs[i].stamp.path));
+            delivered.assign(files.size(), false);
+            helper->ask(protocol::RequestKind::Text, files, cancelled,
+                        [&](std::size_t file, HelperReply& reply) {
+                            // A file cut short by the cancellation is read again next time.
+                            if (isCancelled()) return;
+                            ExtractedText text;
+                            if (reply.status == HelperReply::Status::Rejected) {
+                                text.outcome = Outcome::Rejected;
+                            } else {
+                                text.outcome = reply.outcome;
+                                text.isTruncated = reply.flag;
+                                text.text = std::move(reply.bytes);
+                            }
+                            deliver(first + file, text);
+                            delivered[file] = true;
+                        });
+            if (isCancelled()) break;
+            // No helper could be started for these: read by the next update.
+            for (std::size_t file = 0; file < files.size(); ++file) {
+                if (delivered[file]) continue;
+                ExtractedText unreadable;
+                unreadable.outcome = Outcome::Unreadable;
+                deliver(first + file, unreadable);
+            }
         }
         if (helper) {
             helperRestarts += std::size_t(helper->restarts() - restartsBefore);

@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -29,6 +30,9 @@ using Outcome = ExtractedText::Outcome;
 
 // Beyond the extractor's own time budget, which is checked only between pages.
 constexpr std::chrono::milliseconds kDeadlineGrace{2000};
+// Recognising the text of a scanned PDF's first pages takes seconds a page on a
+// busy machine.
+constexpr std::chrono::milliseconds kSlowDeadline{60000};
 // Loading a helper's libraries on a busy machine is not a file's fault, so it
 // has a time of its own.
 constexpr std::chrono::seconds kStartTimeout{20};
@@ -102,6 +106,22 @@ std::string argument(std::int64_t value)
     return std::to_string(value);
 }
 
+// The file a request names, for the log.
+QString nameOf(protocol::RequestKind kind, const QByteArray& file)
+{
+    switch (kind) {
+    case protocol::RequestKind::Text:
+    case protocol::RequestKind::Attributes: return QString::fromUtf8(file.mid(1));
+    case protocol::RequestKind::Recognize:
+        if (file.startsWith(char(protocol::RecognitionKind::FileText)))
+            return QString::fromUtf8(file.mid(1));
+        break;
+    case protocol::RequestKind::Picture:
+        return QString::fromUtf8(file.mid(1 + qsizetype(sizeof(std::int32_t))));
+    }
+    return QStringLiteral("a picture");
+}
+
 ExtractedText rejected()
 {
     ExtractedText text;
@@ -117,6 +137,7 @@ ExtractHelper::ExtractHelper(Options options)
     if (m_options.deadline.count() <= 0)
         m_options.deadline = std::chrono::duration_cast<std::chrono::milliseconds>(
             m_options.limits.timeBudget + kDeadlineGrace);
+    if (m_options.slowDeadline.count() <= 0) m_options.slowDeadline = kSlowDeadline;
 }
 
 ExtractHelper::~ExtractHelper()
@@ -145,8 +166,11 @@ bool ExtractHelper::start(const std::atomic_bool* cancelled)
         return false;
     }
     const ExtractLimits& limits = m_options.limits;
-    const auto deadlineSeconds =
-        std::chrono::duration_cast<std::chrono::seconds>(m_options.deadline).count() * 2 + 1;
+    const auto deadlineSeconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                     std::max(m_options.deadline, m_options.slowDeadline))
+                                         .count() *
+                                     2 +
+                                 1;
     std::vector<std::string> args = {
         m_options.program.toStdString(),
         protocol::kMemoryLimit,
@@ -187,8 +211,17 @@ bool ExtractHelper::start(const std::atomic_bool* cancelled)
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // Each helper recognises text on its one thread: OpenMP teams of several
+    // helpers at once would oversubscribe the cores and stall.
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "OMP_THREAD_LIMIT=", 17) != 0) environment.push_back(*variable);
+    std::string threadLimit = "OMP_THREAD_LIMIT=1";
+    environment.push_back(threadLimit.data());
+    environment.push_back(nullptr);
     pid_t pid = -1;
-    const int failed = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    const int failed =
+        ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
@@ -228,73 +261,179 @@ void ExtractHelper::stop()
     m_pid = -1;
 }
 
+QByteArray ExtractHelper::file(std::uint8_t what, const QString& path)
+{
+    QByteArray bytes = path.toUtf8();
+    bytes.prepend(char(what));
+    return bytes;
+}
+
+std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
+                                            const std::vector<QByteArray>& files,
+                                            const std::atomic_bool* cancelled,
+                                            const OnReply& onReply)
+{
+    using Status = HelperReply::Status;
+    std::vector<HelperReply> replies(files.size());
+    const SigpipeBlock sigpipeBlock;
+    std::size_t next = 0; // the first file not answered yet
+    QByteArray request;
+    while (next < files.size()) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) break;
+        if (files[next].size() > qsizetype(protocol::kMaxFileBytes)) {
+            replies[next].status = Status::Answered;
+            replies[next].outcome = Outcome::Unreadable;
+            ++next;
+            continue;
+        }
+        if (m_pid <= 0 && !start(cancelled)) break;
+        request.clear();
+        request.append(QByteArray(sizeof(std::uint32_t), '\0'));
+        request.append(char(kind));
+        std::size_t end = next;
+        while (end < files.size() && files[end].size() <= qsizetype(protocol::kMaxFileBytes) &&
+               std::size_t(request.size()) + sizeof(std::uint32_t) +
+                       std::size_t(files[end].size()) <=
+                   protocol::kMaxRequestBytes + sizeof(std::uint32_t)) {
+            const auto length = std::uint32_t(files[end].size());
+            request.append(reinterpret_cast<const char*>(&length), sizeof length);
+            request.append(files[end]);
+            ++end;
+        }
+        const auto size = std::uint32_t(std::size_t(request.size()) - sizeof(std::uint32_t));
+        std::memcpy(request.data(), &size, sizeof size);
+
+        // A helper that ended between files (its own alarm) is not this file's fault.
+        bool isSent = writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
+        if (!isSent) {
+            stop();
+            isSent = start(cancelled) &&
+                     writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
+        }
+        if (!isSent) {
+            stop();
+            break;
+        }
+        for (std::size_t i = next; i < end; ++i) {
+            const Clock::time_point deadline =
+                Clock::now() + (kind == protocol::RequestKind::Recognize ? m_options.slowDeadline
+                                                                         : m_options.deadline);
+            char header[protocol::kResponseHeaderBytes];
+            ReadResult result = readFully(m_fromHelper, header, sizeof header, deadline, cancelled);
+            HelperReply& reply = replies[i];
+            if (result == ReadResult::Done) {
+                std::uint32_t byteCount = 0;
+                std::memcpy(&byteCount, header + 2, sizeof byteCount);
+                const auto outcome = static_cast<Outcome>(header[0]);
+                if (byteCount > kMaxResponseText || outcome > Outcome::Rejected) {
+                    result = ReadResult::Failed;
+                } else {
+                    reply.outcome = outcome;
+                    reply.flag = header[1] != 0;
+                    reply.bytes.resize(qsizetype(byteCount));
+                    result =
+                        readFully(m_fromHelper, reply.bytes.data(), byteCount, deadline, cancelled);
+                }
+            }
+            if (result == ReadResult::Done) {
+                reply.status = Status::Answered;
+                if (onReply) onReply(i, reply);
+                continue;
+            }
+            reply = {};
+            stop();
+            if (result == ReadResult::Cancelled) return replies;
+            const QString path = nameOf(kind, files[i]);
+            if (result == ReadResult::Overran)
+                qWarning("content: reading %s took too long; the file is left out until it changes",
+                         qPrintable(path));
+            else
+                qWarning("content: the helper failed on %s; the file is left out until it changes",
+                         qPrintable(path));
+            reply.status = Status::Rejected;
+            if (onReply) onReply(i, reply);
+            end = i + 1; // the files after it go to a new helper
+            break;
+        }
+        next = end;
+    }
+    return replies;
+}
+
 ExtractedText ExtractHelper::extract(const QString& path, TextFormat format,
                                      const std::atomic_bool* cancelled)
 {
+    const std::vector<HelperReply> replies =
+        ask(protocol::RequestKind::Text, {file(std::uint8_t(format), path)}, cancelled);
+    const HelperReply& reply = replies.front();
     ExtractedText text;
-    const QByteArray encoded = path.toUtf8();
-    const auto size = std::uint32_t(encoded.size() + 1);
-    if (size > protocol::kMaxRequestBytes) {
-        text.outcome = Outcome::Unreadable;
+    switch (reply.status) {
+    case HelperReply::Status::Answered:
+        text.outcome = reply.outcome;
+        text.isTruncated = reply.flag;
+        text.text = reply.bytes;
         return text;
+    case HelperReply::Status::Rejected: return rejected();
+    case HelperReply::Status::NotAsked: break;
     }
-    if (m_pid <= 0 && !start(cancelled)) {
-        text.outcome = Outcome::Unreadable;
-        return text;
-    }
-    const SigpipeBlock sigpipeBlock;
-    QByteArray request;
-    request.reserve(qsizetype(sizeof size + size));
-    request.append(reinterpret_cast<const char*>(&size), sizeof size);
-    request.append(char(format));
-    request.append(encoded);
+    text.outcome = Outcome::Unreadable;
+    return text;
+}
 
-    char header[protocol::kResponseHeaderBytes];
-    // A helper that ended between files (its own alarm) is not this file's fault.
-    bool isSent = writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
-    if (!isSent) {
-        stop();
-        isSent = start(cancelled) &&
-                 writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
+HelperPool::HelperPool(ExtractHelper::Options options)
+    : m_options(std::move(options))
+{
+}
+
+HelperPool::~HelperPool() = default;
+
+HelperPool& HelperPool::shared()
+{
+    static HelperPool pool;
+    return pool;
+}
+
+HelperPool::Lease::Lease(HelperPool& pool, std::unique_ptr<ExtractHelper> helper)
+    : m_pool(&pool)
+    , m_helper(std::move(helper))
+    , m_restartsBefore(m_helper ? m_helper->restarts() : 0)
+{
+}
+
+HelperPool::Lease::~Lease()
+{
+    if (!m_helper) return;
+    m_pool->m_restarts += std::size_t(m_helper->restarts() - m_restartsBefore);
+    const std::lock_guard lock(m_pool->m_mutex);
+    m_pool->m_idle.push_back(std::move(m_helper));
+}
+
+HelperPool::Lease HelperPool::take()
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_hasLookedForProgram) {
+        m_hasLookedForProgram = true;
+        if (m_options.program.isEmpty()) m_options.program = ExtractHelper::findProgram();
+        if (m_options.program.isEmpty())
+            qWarning("content: no ovra-extract helper found; media, PDF and picture files "
+                     "are not read");
     }
-    if (!isSent) {
-        stop();
-        text.outcome = Outcome::Unreadable;
-        return text;
+    if (m_options.program.isEmpty()) return Lease(*this, nullptr);
+    if (!m_idle.empty()) {
+        std::unique_ptr<ExtractHelper> helper = std::move(m_idle.back());
+        m_idle.pop_back();
+        return Lease(*this, std::move(helper));
     }
-    const Clock::time_point deadline = Clock::now() + m_options.deadline;
-    ReadResult result = readFully(m_fromHelper, header, sizeof header, deadline, cancelled);
-    std::uint32_t textSize = 0;
-    if (result == ReadResult::Done) {
-        std::memcpy(&textSize, header + 2, sizeof textSize);
-        const auto outcome = static_cast<Outcome>(header[0]);
-        if (textSize > kMaxResponseText || outcome > Outcome::Rejected) {
-            result = ReadResult::Failed;
-        } else {
-            text.outcome = outcome;
-            text.isTruncated = header[1] != 0;
-            text.text.resize(qsizetype(textSize));
-            result = readFully(m_fromHelper, text.text.data(), textSize, deadline, cancelled);
-        }
-    }
-    switch (result) {
-    case ReadResult::Done: return text;
-    case ReadResult::Cancelled:
-        stop();
-        text = {};
-        text.outcome = Outcome::Unreadable;
-        return text;
-    case ReadResult::Overran:
-        qWarning("content: reading %s took too long; the file is left out until it changes",
-                 qPrintable(path));
-        stop();
-        return rejected();
-    case ReadResult::Failed: break;
-    }
-    qWarning("content: the helper failed on %s; the file is left out until it changes",
-             qPrintable(path));
-    stop();
-    return rejected();
+    return Lease(*this, std::make_unique<ExtractHelper>(m_options));
+}
+
+std::vector<HelperReply> HelperPool::ask(protocol::RequestKind kind,
+                                         const std::vector<QByteArray>& files,
+                                         const std::atomic_bool* cancelled)
+{
+    const Lease helper = take();
+    if (!helper) return std::vector<HelperReply>(files.size());
+    return helper->ask(kind, files, cancelled);
 }
 
 } // namespace ovra::content

@@ -1,20 +1,40 @@
 #pragma once
 
+#include "ExtractProtocol.h"
 #include "TextExtractor.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
 #include <sys/types.h>
 
 namespace ovra::content {
 
+// A helper's answer for one file.
+struct HelperReply {
+    enum class Status : std::uint8_t {
+        Answered, // `outcome`, `flag` and `bytes` are the helper's
+        Rejected, // the helper crashed or overran its deadline on this file
+        NotAsked, // no helper could be started, or the asker cancelled: not the file's fault
+    };
+    Status status = Status::NotAsked;
+    ExtractedText::Outcome outcome = ExtractedText::Outcome::Unreadable;
+    bool flag = false;
+    QByteArray bytes;
+};
+
 // One `ovra-extract` helper process, started when first asked and restarted
-// after it crashed or was killed. A file whose extraction crashes the helper or
-// outlasts the deadline comes back Rejected, so the index records it and does not
-// try it again until it changes. Used by one thread at a time.
+// after it crashed or was killed. A file whose reading crashes the helper or
+// outlasts the deadline comes back Rejected, so the asker records it and does
+// not try it again until it changes. Used by one thread at a time.
 class ExtractHelper {
 public:
     struct Options {
@@ -22,6 +42,7 @@ public:
         ExtractLimits limits;
         std::int64_t memoryLimit = 1024LL * 1024 * 1024; // address space of the helper
         std::chrono::milliseconds deadline{0};           // per file; 0: the time budget and a grace
+        std::chrono::milliseconds slowDeadline{0};       // per file recognised; 0: a minute
     };
 
     explicit ExtractHelper(Options options);
@@ -29,9 +50,21 @@ public:
     ExtractHelper(const ExtractHelper&) = delete;
     ExtractHelper& operator=(const ExtractHelper&) = delete;
 
-    // Reads `path` in the helper. When `cancelled` turns true the helper is
-    // killed at once and the file comes back Unreadable (not recorded, so read
-    // again by the next update).
+    // Asks the helper about each of `files` (each in the form `kind` takes, see
+    // ExtractProtocol.h), as few requests as the sizes allow, and answers one
+    // reply per file in the same order. Each file has its own deadline, counted
+    // from the answer before it. After a crash or an overrun the files after the
+    // bad one go to a new helper. When `cancelled` turns true the helper is
+    // killed at once and the files not yet answered are NotAsked. `onReply`,
+    // when given, takes each file's reply (Answered or Rejected) as it comes,
+    // while the helper already reads the next file.
+    using OnReply = std::function<void(std::size_t file, HelperReply& reply)>;
+    std::vector<HelperReply> ask(protocol::RequestKind kind, const std::vector<QByteArray>& files,
+                                 const std::atomic_bool* cancelled = nullptr,
+                                 const OnReply& onReply = {});
+
+    // Reads the words of `path` in the helper. Cancelled, the file comes back
+    // Unreadable (not recorded, so read again by the next update).
     ExtractedText extract(const QString& path, TextFormat format,
                           const std::atomic_bool* cancelled = nullptr);
 
@@ -41,6 +74,10 @@ public:
     // The helper beside the running program, or the one $OVRA_EXTRACT names;
     // empty when there is none.
     static QString findProgram();
+
+    // A file's request: the one-byte kind of work (a TextFormat, an
+    // AttributeKind…), then the path.
+    static QByteArray file(std::uint8_t what, const QString& path);
 
 private:
     // Starts a helper and waits until it is ready.
@@ -53,6 +90,55 @@ private:
     int m_fromHelper = -1;
     int m_starts = 0;
     int m_restarts = 0;
+};
+
+// Idle helpers kept from one use to the next, so that a helper's start (loading
+// the document, media and recognition libraries) is paid once rather than per
+// batch of files. Thread-safe.
+class HelperPool {
+public:
+    // An empty program: the one ExtractHelper::findProgram finds, looked for on
+    // the first take (from a pool thread: it reads the file system).
+    explicit HelperPool(ExtractHelper::Options options = {});
+    ~HelperPool();
+    HelperPool(const HelperPool&) = delete;
+    HelperPool& operator=(const HelperPool&) = delete;
+
+    // The pool the app's readers of media, PDF attributes, pictures and text
+    // in images share. Its helpers end with the app.
+    static HelperPool& shared();
+
+    // A helper for the caller's thread while it lives; null when there is no
+    // helper program.
+    class Lease {
+    public:
+        Lease(HelperPool& pool, std::unique_ptr<ExtractHelper> helper);
+        Lease(Lease&&) = default;
+        ~Lease();
+        ExtractHelper* operator->() const { return m_helper.get(); }
+        explicit operator bool() const { return m_helper != nullptr; }
+
+    private:
+        HelperPool* m_pool;
+        std::unique_ptr<ExtractHelper> m_helper;
+        int m_restartsBefore = 0;
+    };
+    Lease take();
+
+    // Asks one helper of the pool about `files`; every file NotAsked when there
+    // is no helper program.
+    std::vector<HelperReply> ask(protocol::RequestKind kind, const std::vector<QByteArray>& files,
+                                 const std::atomic_bool* cancelled = nullptr);
+
+    // Helpers of this pool started again after a crash or an overrun.
+    std::size_t restarts() const { return m_restarts.load(); }
+
+private:
+    std::mutex m_mutex;
+    ExtractHelper::Options m_options;
+    bool m_hasLookedForProgram = false;
+    std::vector<std::unique_ptr<ExtractHelper>> m_idle;
+    std::atomic<std::size_t> m_restarts{0};
 };
 
 } // namespace ovra::content

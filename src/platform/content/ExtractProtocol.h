@@ -3,18 +3,40 @@
 #include <cstddef>
 #include <cstdint>
 
-// The messages between the content index and its `ovra-extract` helpers, over the
-// helper's standard input and output. Both ends are built together, so integers
-// travel in the machine's own byte order.
+// The messages between the app and its `ovra-extract` helpers, over the helper's
+// standard input and output. Both ends are built together, so integers travel
+// in the machine's own byte order.
 //
 // A helper says it is ready with one byte, kReady, before the first request.
-// Request:  u32 size, then `size` bytes: u8 TextFormat, the path in UTF-8.
-// Response: u8 ExtractedText::Outcome, u8 truncated (0 or 1), u32 size, then
-//           `size` bytes of UTF-8 text.
+// Request:  u32 size, then `size` bytes: u8 RequestKind, then one or more files,
+//           each u32 length and `length` bytes (the kind's form, below).
+// Response: one per file, in the order asked: u8 outcome, u8 flag, u32 size, then
+//           `size` bytes. The outcome is an ExtractedText::Outcome; a file whose
+//           outcome is Text carries the kind's answer.
+//
+//   Text:       file = u8 TextFormat, path; flag = truncated; bytes = UTF-8 text.
+//   Attributes: file = u8 AttributeKind, path; bytes = the ContentAttributes in
+//               the attribute cache's form.
+//   Recognize:  file = u8 RecognitionKind, then a path (FileText) or a picture
+//               (i32 width, i32 height, rows of packed RGB); bytes = UTF-8 text,
+//               or the words in RecognizedText's form (PictureWords). Unreadable:
+//               the text could not be read this time.
+//   Picture:    file = u8 PictureKind, i32 longest side, path; bytes = i32 width,
+//               i32 height, rows of 32-bit pixels 0xffRRGGBB (RawImage's, packed).
+//               Unreadable: the file has no picture that could be drawn.
 namespace ovra::content::protocol {
 
+enum class RequestKind : std::uint8_t { Text = 1, Attributes = 2, Recognize = 3, Picture = 4 };
+enum class AttributeKind : std::uint8_t { Media = 1, Pdf = 2 };
+enum class RecognitionKind : std::uint8_t { FileText = 1, PictureText = 2, PictureWords = 3 };
+enum class PictureKind : std::uint8_t { VideoFrame = 1, PdfFirstPage = 2 };
+// The largest picture a helper draws.
+constexpr int kMaxPictureSide = 4096;
+
 constexpr char kReady = 'R';
-constexpr std::uint32_t kMaxRequestBytes = 64 * 1024;
+// A picture of 3000 × 3000 pixels fits in one request.
+constexpr std::uint32_t kMaxRequestBytes = 32 * 1024 * 1024;
+constexpr std::uint32_t kMaxFileBytes = kMaxRequestBytes - 8;
 constexpr std::size_t kResponseHeaderBytes = 6;
 
 // The options a helper takes, each followed by a number.
@@ -29,7 +51,8 @@ constexpr const char* kTimeBudgetMs = "--time-budget-ms";
 constexpr const char* kDeadlineSeconds = "--deadline-seconds";
 
 // Test-only: a helper started with one of these set to a file name crashes on, or
-// never returns from, any file of that name, so tests can feed it hostile input.
+// never returns from, any file of that name, whatever it was asked to do with it,
+// so tests can feed it hostile input.
 constexpr const char* kCrashOnEnv = "OVRA_EXTRACT_TEST_CRASH_ON";
 constexpr const char* kSpinOnEnv = "OVRA_EXTRACT_TEST_SPIN_ON";
 

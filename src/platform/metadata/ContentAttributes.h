@@ -7,7 +7,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <optional>
+#include <vector>
+
+namespace ovra::content {
+class HelperPool;
+}
 
 namespace ovra::md {
 
@@ -51,11 +57,29 @@ namespace ContentReader {
 // True for the types whose attributes need a read: images, audio, video, PDF.
 bool needsRead(const UniformType& type);
 
-// Reads what the file's content says. Opens the file with O_NOATIME where allowed
-// (our scans must never make a file look recently used), never follows a symbolic
-// link, bounds what it reads, and never throws: an unreadable or malformed file
-// gives what could be read (often nothing). Thread-safe.
+// True for the types read in an `ovra-extract` helper (audio, video, PDF): the
+// libraries that read them are the ones a hostile file crashes or stalls.
+bool readsInHelper(const UniformType& type);
+
+// Reads what the file's content says: images here, the rest in a helper of the
+// shared pool. Opens the file with O_NOATIME where allowed (our scans must never
+// make a file look recently used), never follows a symbolic link, bounds what it
+// reads, and never throws: an unreadable, malformed or hostile file gives what
+// could be read (often nothing). Blocks; thread-safe.
 ContentAttributes read(const QString& path, const UniformType& type);
+
+struct FileToRead {
+    QString path;
+    UniformType type; // one that readsInHelper
+};
+// Reads many files in one helper of `helpers`, as few requests as their paths
+// allow, one answer per file in the same order. A file that crashed or stalled
+// the helper gives nothing, and is to be recorded as read, so that it is not
+// tried again until it changes; a file the helpers were not asked about (there
+// is no helper program, or `cancelled` turned true) has no answer.
+std::vector<std::optional<ContentAttributes>> readInHelper(const std::vector<FileToRead>& files,
+                                                           content::HelperPool& helpers,
+                                                           const std::atomic_bool* cancelled);
 
 } // namespace ContentReader
 

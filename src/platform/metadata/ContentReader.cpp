@@ -1,10 +1,12 @@
 #include "ContentAttributes.h"
 
 #include "../UserFile.h"
+#include "../content/ExtractHelper.h"
+#include "AttributeCache.h"
 #include "ByteSource.h"
 #include "ImageHeaderReader.h"
-#include "MediaReader.h"
-#include "PdfReader.h"
+
+#include <QDataStream>
 
 namespace ovra::md {
 
@@ -20,26 +22,56 @@ bool isMedia(const UniformType& type)
 
 bool ContentReader::needsRead(const UniformType& type)
 {
-    return type.conforms(UniformType::image()) || isMedia(type) ||
-           type.conforms(UniformType::pdf());
+    return type.conforms(UniformType::image()) || readsInHelper(type);
+}
+
+bool ContentReader::readsInHelper(const UniformType& type)
+{
+    return isMedia(type) || type.conforms(UniformType::pdf());
+}
+
+std::vector<std::optional<ContentAttributes>>
+ContentReader::readInHelper(const std::vector<FileToRead>& files, content::HelperPool& helpers,
+                            const std::atomic_bool* cancelled)
+{
+    using content::protocol::AttributeKind;
+    std::vector<QByteArray> requests;
+    requests.reserve(files.size());
+    for (const FileToRead& file : files) {
+        const AttributeKind kind = isMedia(file.type) ? AttributeKind::Media : AttributeKind::Pdf;
+        requests.push_back(content::ExtractHelper::file(std::uint8_t(kind), file.path));
+    }
+    const std::vector<content::HelperReply> replies =
+        helpers.ask(content::protocol::RequestKind::Attributes, requests, cancelled);
+    std::vector<std::optional<ContentAttributes>> read(files.size());
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+        const content::HelperReply& reply = replies[i];
+        if (reply.status == content::HelperReply::Status::NotAsked) continue;
+        ContentAttributes& attributes = read[i].emplace();
+        if (reply.status != content::HelperReply::Status::Answered ||
+            reply.outcome != content::ExtractedText::Outcome::Text)
+            continue;
+        QDataStream in(reply.bytes);
+        AttributeCache::readContent(in, attributes);
+        if (in.status() != QDataStream::Ok) attributes = {};
+    }
+    return read;
 }
 
 ContentAttributes ContentReader::read(const QString& path, const UniformType& type)
 {
     ContentAttributes attributes;
-    if (!needsRead(type)) return attributes;
+    if (readsInHelper(type))
+        return readInHelper({{path, type}}, content::HelperPool::shared(), nullptr)
+            .front()
+            .value_or(attributes);
+    if (!type.conforms(UniformType::image())) return attributes;
     const auto file = UserFile::open(path);
     if (!file) return attributes;
-    // The libraries below can run out of memory on a hostile file; what was read
-    // by then is still worth keeping.
+    // A hostile header can ask for more memory than there is; what was read by
+    // then is still worth keeping.
     try {
-        if (type.conforms(UniformType::image())) {
-            ImageHeaderReader::read(FileByteSource(*file), attributes);
-        } else if (isMedia(type)) {
-            MediaReader::read(*file, path, attributes);
-        } else if (type.conforms(UniformType::pdf())) {
-            PdfReader::read(*file, attributes);
-        }
+        ImageHeaderReader::read(FileByteSource(*file), attributes);
     } catch (...) {
     }
     return attributes;

@@ -60,6 +60,9 @@ struct Folder {
 struct Extra {
     ContentAttributes content;
     ReadAccess readAccess;
+    // No helper could read the file this time (none installed, or the walk
+    // stopped): read again by the next walk, and never cached.
+    bool isContentUnread = false;
 };
 
 // Download origins are asked for by few queries, and reading a file's extended

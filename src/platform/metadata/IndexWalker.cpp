@@ -3,6 +3,7 @@
 #include "../FileTime.h"
 #include "../UniformType.h"
 #include "../UserFile.h"
+#include "../content/ExtractHelper.h"
 #include "NoiseRules.h"
 
 #include <QByteArray>
@@ -36,6 +37,9 @@ constexpr int kMaxThreads = 1 << kThreadBits;
 constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_ATIME |
                                 STATX_CTIME | STATX_BTIME | STATX_INO;
 constexpr std::size_t kDirentBufferSize = 64 * 1024;
+// Media and PDF files are read in a helper process, this many to a request: a
+// request costs a round trip to the helper, a file a few milliseconds.
+constexpr std::size_t kHelperBatch = 64;
 
 std::uint32_t pack(int thread, std::size_t local)
 {
@@ -47,6 +51,14 @@ struct Job {
     std::uint32_t entry = kNone;     // packed id of the folder's own entry; kNone for the scope
     std::uint32_t oldFolder = kNone; // the folder in the previous table, when there was one
     bool childrenAreNoise = false;
+};
+
+// A media or PDF file waiting for its turn in a helper.
+struct PendingRead {
+    std::size_t entry; // local
+    std::string path;
+    UniformType type;
+    Extra extra; // all but the content
 };
 
 struct FolderPatch {
@@ -62,6 +74,7 @@ struct Chunk {
     std::string names;
     std::vector<Extra> extras;
     std::vector<FolderPatch> patches;
+    std::vector<PendingRead> pending;
     std::size_t contentReads = 0;
     std::size_t listedFolders = 0;
     std::vector<char> direntBuffer;
@@ -168,6 +181,7 @@ public:
         : m_previous(previous)
         , m_cache(cache)
         , m_options(options)
+        , m_helpers(options.helpers ? *options.helpers : content::HelperPool::shared())
     {
         m_root = root.toUtf8().toStdString();
         m_threads =
@@ -205,7 +219,7 @@ private:
             {
                 std::unique_lock lock(m_mutex);
                 m_wake.wait(lock, [this] { return !m_jobs.empty() || m_active == 0; });
-                if (m_jobs.empty()) return;
+                if (m_jobs.empty()) break;
                 job = std::move(m_jobs.back());
                 m_jobs.pop_back();
                 ++m_active;
@@ -224,6 +238,32 @@ private:
             else if (m_active == 0)
                 m_wake.notify_all();
         }
+        readPending(chunk);
+    }
+
+    void readPending(Chunk& chunk)
+    {
+        if (chunk.pending.empty()) return;
+        std::vector<ContentReader::FileToRead> files;
+        files.reserve(chunk.pending.size());
+        for (const PendingRead& p : chunk.pending)
+            files.push_back({QString::fromUtf8(p.path.data(), qsizetype(p.path.size())), p.type});
+        std::vector<std::optional<ContentAttributes>> read =
+            ContentReader::readInHelper(files, m_helpers, m_options.stop);
+        for (std::size_t i = 0; i < chunk.pending.size(); ++i) {
+            PendingRead& p = chunk.pending[i];
+            Entry& e = chunk.entries[p.entry];
+            if (read[i]) {
+                p.extra.content = std::move(*read[i]);
+                ++chunk.contentReads;
+                recordOwnRead(e, AT_FDCWD, p.path.c_str(), p.extra.readAccess);
+            } else {
+                p.extra.isContentUnread = true;
+            }
+            chunk.extras.push_back(std::move(p.extra));
+            e.extra = std::uint32_t(chunk.extras.size() - 1);
+        }
+        chunk.pending.clear();
     }
 
     void processFolder(int thread, Chunk& chunk, const Job& job, std::vector<Job>& found)
@@ -303,10 +343,19 @@ private:
                 found.push_back(Job{job.path + '/' + std::string(name), pack(thread, local),
                                     oldFolder, job.childrenAreNoise || isNoiseFolderName(name)});
             } else if (e.extra != kNone) {
-                chunk.extras.push_back(m_previous->extras[e.extra]);
-                e.extra = std::uint32_t(chunk.extras.size() - 1);
+                Extra extra = m_previous->extras[e.extra];
+                if (extra.isContentUnread) {
+                    extra.isContentUnread = false;
+                    e.extra = kNone;
+                    chunk.pending.push_back({local, job.path + '/' + std::string(name),
+                                             UniformType::fromInternId(e.type), std::move(extra)});
+                } else {
+                    chunk.extras.push_back(std::move(extra));
+                    e.extra = std::uint32_t(chunk.extras.size() - 1);
+                }
             }
             chunk.entries.push_back(e);
+            if (chunk.pending.size() >= kHelperBatch) readPending(chunk);
         }
     }
 
@@ -371,6 +420,7 @@ private:
                     describeFile(chunk, e, fd, name, childPath, previous);
                 }
                 chunk.entries.push_back(e);
+                if (chunk.pending.size() >= kHelperBatch) readPending(chunk);
             }
         }
     }
@@ -384,7 +434,9 @@ private:
         const Entry* before = nullptr;
         if (previous != kNone) {
             const Entry& p = m_previous->entries[previous];
-            if (!p.isFolder() && p.size == e.size && p.modified == e.modified && p.inode == e.inode)
+            if (!p.isFolder() && p.size == e.size && p.modified == e.modified &&
+                p.inode == e.inode &&
+                (p.extra == kNone || !m_previous->extras[p.extra].isContentUnread))
                 before = &p;
         }
         const CachedAttributes* cached = nullptr;
@@ -425,6 +477,11 @@ private:
             } else if (const CachedAttributes* c = cachedRecord(); c && c->hasContent) {
                 extra.content = c->content;
                 extra.readAccess = c->readAccess;
+            } else if (ContentReader::readsInHelper(type)) {
+                // Read with others in a helper; its access time is recorded then.
+                if (const CachedAttributes* c = cachedRecord()) extra.readAccess = c->readAccess;
+                chunk.pending.push_back({chunk.entries.size(), path, type, std::move(extra)});
+                return;
             } else {
                 extra.content = ContentReader::read(
                     QString::fromUtf8(path.data(), qsizetype(path.size())), type);
@@ -442,7 +499,8 @@ private:
             else if (const CachedAttributes* c = cachedRecord())
                 extra.readAccess = c->readAccess;
         }
-        if (chunk.contentReads != readsBefore) recordOwnRead(e, folder, name, extra.readAccess);
+        if (chunk.contentReads != readsBefore)
+            recordOwnRead(e, folder, name.data(), extra.readAccess);
         hasExtra = hasExtra || extra.readAccess.isRecorded();
         if (hasExtra) {
             chunk.extras.push_back(std::move(extra));
@@ -453,11 +511,10 @@ private:
     // A file we may read but do not own is read with its access time touched:
     // the time our read left is recorded, so it is never taken for a use. An
     // access time that was already ours stands for the use before it.
-    static void recordOwnRead(Entry& e, int folder, std::string_view name, ReadAccess& access)
+    static void recordOwnRead(Entry& e, int folder, const char* name, ReadAccess& access)
     {
         struct statx st {};
-        if (statx(folder, name.data(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_ATIME, &st) !=
-            0)
+        if (statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_ATIME, &st) != 0)
             return;
         const double after = fileTimeSeconds(st.stx_atime);
         if (after == e.accessed) return;
@@ -552,6 +609,7 @@ private:
     const Table* m_previous;
     const AttributeMap& m_cache;
     WalkOptions m_options;
+    content::HelperPool& m_helpers;
     std::string m_root;
     std::uint64_t m_rootDevice = 0;
     int m_threads = 1;

@@ -11,6 +11,10 @@
 #include <string>
 #include <unordered_set>
 
+namespace ovra::content {
+class HelperPool;
+}
+
 namespace ovra::md {
 
 struct WalkOptions {
@@ -22,6 +26,8 @@ struct WalkOptions {
     // `previous` are read from disk; every other folder is taken from `previous`
     // without a look (someone watching the disk knows they did not change).
     const std::unordered_set<std::string>* changedFolders = nullptr;
+    // Where media and PDF files are read; null: the shared pool.
+    content::HelperPool* helpers = nullptr;
 };
 
 struct WalkOutcome {

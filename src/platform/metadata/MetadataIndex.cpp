@@ -736,8 +736,8 @@ private:
                 const Entry& e = t->entries[i];
                 const Extra* x = t->extra(e);
                 const bool sniffed = e.flags & TypeFromContent;
-                const bool hasContent =
-                    x && ContentReader::needsRead(UniformType::fromInternId(e.type));
+                const bool hasContent = x && !x->isContentUnread &&
+                                        ContentReader::needsRead(UniformType::fromInternId(e.type));
                 const bool hasReadAccess = x && x->readAccess.isRecorded();
                 if (!sniffed && !hasContent && !hasReadAccess) continue;
                 path.clear();
