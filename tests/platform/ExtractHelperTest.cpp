@@ -6,9 +6,11 @@
 #include "platform/content/ExtractHelper.h"
 #include "platform/content/ExtractProtocol.h"
 #include "platform/metadata/IndexWalker.h"
+#include "platform/metadata/TableFile.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -220,10 +222,19 @@ TEST_F(ExtractHelperTest, WithoutAHelperMediaIsLeftForTheNextWalk)
     ASSERT_TRUE(unread);
     EXPECT_TRUE(unread->isContentUnread);
 
+    // The next start finds it unread in the saved tables too.
+    QTemporaryDir cache;
+    const QString tables = cache.filePath(QStringLiteral("tables"));
+    ASSERT_TRUE(md::TableFile::save(tables, {first.table}));
+    const auto loaded = md::TableFile::load(tables);
+    ASSERT_EQ(loaded.size(), 1u);
+    ASSERT_TRUE(extraOf(*loaded[0], song));
+    EXPECT_TRUE(extraOf(*loaded[0], song)->isContentUnread);
+
     // Its folder is unchanged and carried over, yet the file is read this time.
     HelperPool helpers(helperOptions(std::chrono::milliseconds(5000)));
     options.helpers = &helpers;
-    const md::WalkOutcome second = md::walkScope(m_home.root(), first.table.get(), {}, options);
+    const md::WalkOutcome second = md::walkScope(m_home.root(), loaded[0].get(), {}, options);
     EXPECT_EQ(second.contentReads, 1u);
     const md::Extra* read = extraOf(*second.table, song);
     ASSERT_TRUE(read);

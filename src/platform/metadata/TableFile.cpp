@@ -27,13 +27,13 @@ namespace ovra::md {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4f564958; // "OVIX"
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kHeaderSize = 4 + 4 + 8 + 8;
 // What one record takes on disk, for checking a count against the bytes that
 // are left before anything is allocated for it, and for stepping over records.
 constexpr std::size_t kEntryBytes = 8 + 8 * 3 + 8 * 2 + 4 * 3 + 2 * 2 + 1;
 constexpr std::size_t kFolderBytes = 4 * 3 + 8 + 1 + 1;
-constexpr std::size_t kExtraBytes = 8 * 2 + 1;
+constexpr std::size_t kExtraBytes = 8 * 2 + 1 + 1;
 
 // Damage shows as a different sum; a real hash is not needed against a file
 // only this user can write.
@@ -158,6 +158,9 @@ void writeTable(Writer& w, const Table& t)
         for (const Extra& x : t.extras) {
             out << x.readAccess.before << x.readAccess.after;
             AttributeCache::writeContent(out, x.content);
+            // A file no helper could read is read again by the next walk, even
+            // in a folder that did not change meanwhile.
+            out << x.isContentUnread;
         }
     }
     w.putBytes(std::string_view(content.constData(), std::size_t(content.size())));
@@ -238,6 +241,7 @@ std::shared_ptr<Table> readTable(Reader& r, const std::map<std::uint16_t, std::u
     for (Extra& x : t->extras) {
         in >> x.readAccess.before >> x.readAccess.after;
         AttributeCache::readContent(in, x.content);
+        in >> x.isContentUnread;
         if (in.status() != QDataStream::Ok) return nullptr;
     }
     if (!r.ok() || !isConsistent(*t)) return nullptr;
