@@ -58,15 +58,14 @@ double stallTraceThreshold()
 
 bool BenchApplication::notify(QObject* receiver, QEvent* event)
 {
-    const bool tracing = stallTraceThreshold() >= 0 && m_depth == 0 &&
-                         QThread::currentThread() == thread();
+    const bool tracing =
+        stallTraceThreshold() >= 0 && m_depth == 0 && QThread::currentThread() == thread();
     const double start = tracing ? monotonicMs() : 0;
     const int type = event->type();
     // The receiver may be gone once its event is handled.
-    const QByteArray receiverName =
-        tracing ? QByteArray(receiver->metaObject()->className()) + ' ' +
-                      receiver->objectName().toUtf8()
-                : QByteArray();
+    const QByteArray receiverName = tracing ? QByteArray(receiver->metaObject()->className()) +
+                                                  ' ' + receiver->objectName().toUtf8()
+                                            : QByteArray();
     ++m_depth;
     if (beforeEvent) beforeEvent(receiver, event);
     const bool handled = QApplication::notify(receiver, event);
