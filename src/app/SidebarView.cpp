@@ -9,6 +9,7 @@
 #include "services/OvraLogo.h"
 #include "ui/AppContext.h"
 #include "ui/PathText.h"
+#include "ui/Symbols.h"
 #include "ui/Theme.h"
 #include "ui/WindowDragArea.h"
 
@@ -104,6 +105,8 @@ SidebarView::SidebarView(AppContext& context, QWidget* parent)
     , m_duplicates(context.duplicates)
     , m_player(context.player)
 {
+    // The symbols' artwork is read off this thread; the first paint waits for it.
+    Symbols::preload();
     setFixedWidth(kWidth);
     followAppearance(this, [this] { update(); });
 
