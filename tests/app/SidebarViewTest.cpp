@@ -78,6 +78,8 @@ struct Sidebar {
         window->resize(SidebarView::kWidth, 1400);
         view->resize(SidebarView::kWidth, 1400);
         window->show();
+        // The standard folders are read on a pool thread.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view->hasLocations(); }));
         return *view;
     }
 
@@ -154,6 +156,20 @@ TEST(SidebarView, ListsEveryPlaceInOrder)
     EXPECT_EQ(view.rows().at(2)->entry(), SidebarItem::category(FileCategory::images));
     EXPECT_EQ(view.rows().at(kPlaceTitles.size())->entry(),
               SidebarItem::location(Location::standard().first()));
+}
+
+TEST(SidebarView, StandardFoldersAreReadOffTheGuiThread)
+{
+    Sidebar s;
+    QWidget window;
+    SidebarView view(s.context, &window);
+    // Nothing of the user's folders is known until the pool thread answers.
+    EXPECT_FALSE(view.hasLocations());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasLocations(); }));
+    QStringList titles;
+    for (const SidebarRow* row : view.rows())
+        titles.append(row->title());
+    EXPECT_TRUE(titles.contains(QStringLiteral("Pictures")));
 }
 
 TEST(SidebarView, CountsAppearAsCollectionsLoadWithTheLocalesGrouping)
