@@ -34,6 +34,13 @@ namespace ovra::bench {
 
 namespace {
 
+double threadCpuNowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
 double monotonicMs()
 {
     timespec now{};
@@ -61,6 +68,7 @@ bool BenchApplication::notify(QObject* receiver, QEvent* event)
     const bool tracing =
         stallTraceThreshold() >= 0 && m_depth == 0 && QThread::currentThread() == thread();
     const double start = tracing ? monotonicMs() : 0;
+    const double cpuStart = tracing ? threadCpuNowMs() : 0;
     const int type = event->type();
     // The receiver may be gone once its event is handled.
     const QByteArray receiverName = tracing ? QByteArray(receiver->metaObject()->className()) +
@@ -74,8 +82,9 @@ bool BenchApplication::notify(QObject* receiver, QEvent* event)
     if (tracing) {
         const double end = monotonicMs();
         if (end - start > stallTraceThreshold())
-            std::fprintf(stderr, "stall %.3f %.3f %.1f ms event %d to %s\n", start, end,
-                         end - start, type, receiverName.constData());
+            std::fprintf(stderr, "stall %.3f %.3f %.1f ms event %d to %s (cpu %.1f ms)\n", start,
+                         end, end - start, type, receiverName.constData(),
+                         threadCpuNowMs() - cpuStart);
     }
     return handled;
 }

@@ -26,8 +26,10 @@ const QStringList kFileIcons{QStringLiteral("text-x-generic"),
 // same icon file over and over.
 QImage cachedThemeIcon(const QStringList& names, int pixelSide)
 {
-    static std::mutex mutex;
-    static QHash<QString, QImage> drawn;
+    // Never destroyed: a pool thread may still be drawing an icon as the
+    // program ends.
+    static std::mutex& mutex = *new std::mutex;
+    static QHash<QString, QImage>& drawn = *new QHash<QString, QImage>;
     const QString key = names.join(u'|') + u'@' + QString::number(pixelSide);
     {
         const std::lock_guard lock(mutex);

@@ -76,11 +76,13 @@ IconTheme::IconTheme(const QString& themeName, QStringList searchPaths)
 
 IconTheme& IconTheme::shared()
 {
-    static IconTheme theme([] {
+    // Never destroyed: a pool thread may still be drawing an icon as the
+    // program ends.
+    static IconTheme* theme = new IconTheme([] {
         const std::lock_guard lock(desktopThemeMutex());
         return desktopTheme();
     }());
-    return theme;
+    return *theme;
 }
 
 void IconTheme::setDesktopTheme(const QString& themeName)

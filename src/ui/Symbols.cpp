@@ -5,6 +5,7 @@
 #include "platform/XdgPaths.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QPixmapCache>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -475,8 +477,17 @@ void preload()
 {
     std::optional<QFuture<std::shared_ptr<const Sources>>>& future = sourcesFuture();
     if (future) return;
-    future = background::run(background::Pool::thumbnails, [paths = QIcon::themeSearchPaths()] {
-        return std::make_shared<const Sources>(readSources(paths));
+    // Ahead of any picture already waiting: a paint may be waiting for it.
+    future = background::run(
+        background::Pool::thumbnails,
+        [paths = QIcon::themeSearchPaths()] {
+            return std::make_shared<const Sources>(readSources(paths));
+        },
+        std::numeric_limits<int>::max());
+    // The reading uses Qt's picture plugins: it must be over before the
+    // application that loaded them goes.
+    qAddPostRoutine([] {
+        if (sourcesFuture()) sourcesFuture()->waitForFinished();
     });
 }
 

@@ -158,20 +158,6 @@ TEST(SidebarView, ListsEveryPlaceInOrder)
               SidebarItem::location(Location::standard().first()));
 }
 
-TEST(SidebarView, StandardFoldersAreReadOffTheGuiThread)
-{
-    Sidebar s;
-    QWidget window;
-    SidebarView view(s.context, &window);
-    // Nothing of the user's folders is known until the pool thread answers.
-    EXPECT_FALSE(view.hasLocations());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasLocations(); }));
-    QStringList titles;
-    for (const SidebarRow* row : view.rows())
-        titles.append(row->title());
-    EXPECT_TRUE(titles.contains(QStringLiteral("Pictures")));
-}
-
 TEST(SidebarView, CountsAppearAsCollectionsLoadWithTheLocalesGrouping)
 {
     const QLocale previous;
