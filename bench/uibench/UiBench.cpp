@@ -19,6 +19,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QScrollBar>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -31,11 +32,60 @@
 
 namespace ovra::bench {
 
+namespace {
+
+double threadCpuNowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+double monotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// OVRA_BENCH_STALLS=<ms>: every outermost event that kept the GUI thread
+// longer than that is written to stderr with its receiver and its times on the
+// monotonic clock, to be matched with `perf record -k CLOCK_MONOTONIC`.
+double stallTraceThreshold()
+{
+    static const double threshold = [] {
+        bool ok = false;
+        const double ms = qEnvironmentVariable("OVRA_BENCH_STALLS").toDouble(&ok);
+        return ok ? ms : -1.0;
+    }();
+    return threshold;
+}
+
+} // namespace
+
 bool BenchApplication::notify(QObject* receiver, QEvent* event)
 {
+    const bool tracing =
+        stallTraceThreshold() >= 0 && m_depth == 0 && QThread::currentThread() == thread();
+    const double start = tracing ? monotonicMs() : 0;
+    const double cpuStart = tracing ? threadCpuNowMs() : 0;
+    const int type = event->type();
+    // The receiver may be gone once its event is handled.
+    const QByteArray receiverName = tracing ? QByteArray(receiver->metaObject()->className()) +
+                                                  ' ' + receiver->objectName().toUtf8()
+                                            : QByteArray();
+    ++m_depth;
     if (beforeEvent) beforeEvent(receiver, event);
     const bool handled = QApplication::notify(receiver, event);
     if (afterEvent) afterEvent(receiver, event);
+    --m_depth;
+    if (tracing) {
+        const double end = monotonicMs();
+        if (end - start > stallTraceThreshold())
+            std::fprintf(stderr, "stall %.3f %.3f %.1f ms event %d to %s (cpu %.1f ms)\n", start,
+                         end, end - start, type, receiverName.constData(),
+                         threadCpuNowMs() - cpuStart);
+    }
     return handled;
 }
 

@@ -16,6 +16,9 @@ public:
     std::function<void(QObject* receiver, QEvent* event)> afterEvent;
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    int m_depth = 0; // nested event loops count as one outermost event
 };
 
 int runOpenBench(BenchApplication& app, const QStringList& args);

@@ -10,6 +10,7 @@
 #include "ui/AppContext.h"
 #include "ui/Hairline.h"
 #include "ui/PathText.h"
+#include "ui/Symbols.h"
 #include "ui/Theme.h"
 #include "ui/WindowDragArea.h"
 
@@ -84,6 +85,8 @@ SidebarView::SidebarView(AppContext& context, QWidget* parent)
     , m_duplicates(context.duplicates)
     , m_player(context.player)
 {
+    // The symbols' artwork is read off this thread; the first paint waits for it.
+    Symbols::preload();
     setFixedWidth(kWidth);
     followAppearance(this, [this] { update(); });
 
@@ -103,7 +106,7 @@ SidebarView::SidebarView(AppContext& context, QWidget* parent)
     connect(&m_state, &AppState::pinnedChanged, this, &SidebarView::rebuildFolders);
     // The standard folders are read anew on every refresh, as they may have
     // come or gone since.
-    connect(&m_state, &AppState::refreshTokenChanged, this, &SidebarView::rebuildFolders);
+    connect(&m_state, &AppState::refreshTokenChanged, this, &SidebarView::readLocations);
     if (m_library) {
         connect(m_library, &LibraryStore::collectionsChanged, this, &SidebarView::showFigures);
         connect(m_library, &LibraryStore::loadingChanged, this, &SidebarView::showFigures);
@@ -115,6 +118,7 @@ SidebarView::SidebarView(AppContext& context, QWidget* parent)
     if (m_player) connect(m_player, &PlayerSummary::changed, this, &SidebarView::showFoot);
 
     rebuildFolders();
+    readLocations();
     showFigures();
     showFoot();
 }
@@ -214,6 +218,20 @@ SidebarRow* SidebarView::addFolderRow(QVBoxLayout* layout, const Location& locat
     return row;
 }
 
+// Which standard folders there are takes reading the user's folder names and
+// looking for the optional ones on the disk: done on a pool thread, the list
+// rebuilt when the answer comes.
+void SidebarView::readLocations()
+{
+    background::cancel(m_locationsRead);
+    m_locationsRead = m_tasks.run(background::Pool::files, [] { return Location::standard(); });
+    m_locationsRead.then(this, [this](const QList<Location>& locations) {
+        if (locations == m_locations) return;
+        m_locations = locations;
+        rebuildFolders();
+    });
+}
+
 void SidebarView::rebuildFolders()
 {
     // The old rows may be in the middle of handling their own event (a pin
@@ -235,7 +253,7 @@ void SidebarView::rebuildFolders()
         layout->addSpacing(kFavouritesGap);
     }
     layout->addWidget(makeHeading(tr("Locations"), folders));
-    for (const Location& location : Location::standard())
+    for (const Location& location : m_locations)
         addFolderRow(layout, location, false);
 
     // Before the closing stretch.

@@ -2,7 +2,9 @@
 
 #include "library/Location.h"
 #include "library/SidebarItem.h"
+#include "platform/Background.h"
 
+#include <QFuture>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
@@ -55,6 +57,9 @@ public:
     // the file manager.
     QMenu* folderMenu(const Location& location, QWidget* parent);
 
+    // Whether the standard folders have been read (off the GUI thread) and listed.
+    bool hasLocations() const { return !m_locations.isEmpty(); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -63,6 +68,7 @@ private:
     QWidget* makeList();
     void addPlaceRow(QVBoxLayout* layout, const SidebarItem& entry, const QString& title,
                      const QString& symbol);
+    void readLocations();
     void rebuildFolders();
     SidebarRow* addFolderRow(QVBoxLayout* layout, const Location& location, bool starred);
     void choose(const SidebarItem& entry);
@@ -86,6 +92,10 @@ private:
     QPointer<QWidget> m_folders;
     QWidget* m_foot = nullptr;
     QPointer<QWidget> m_miniPlayer;
+    // The standard folders as last read off the GUI thread.
+    QList<Location> m_locations;
+    QFuture<QList<Location>> m_locationsRead;
+    background::TaskSet m_tasks; // last: cancelled and waited for first
 };
 
 } // namespace ovra

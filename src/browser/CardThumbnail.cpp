@@ -2,11 +2,13 @@
 
 #include "CardPainting.h"
 #include "PlaceholderCover.h"
+#include "desktop/IconTheme.h"
 #include "services/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
@@ -54,6 +56,9 @@ CardThumbnail::CardThumbnail(Thumbnails& loader, QObject* parent)
     : QObject(parent)
     , m_loader(loader)
 {
+    // Icons of files without a picture are drawn from the desktop's theme on
+    // the loader's threads, which cannot ask Qt for its name.
+    IconTheme::setDesktopTheme(QIcon::themeName());
 }
 
 CardThumbnail::~CardThumbnail() = default;

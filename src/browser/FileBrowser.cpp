@@ -3,12 +3,14 @@
 #include "BrowserHeader.h"
 #include "CardThumbnail.h"
 #include "FileInteractions.h"
+#include "OffThreadRelease.h"
 #include "library/AppState.h"
 #include "platform/Background.h"
 #include "ui/AppContext.h"
 #include "ui/EmptyStateView.h"
 #include "ui/SectionTitle.h"
 #include "ui/Spinner.h"
+#include "ui/Symbols.h"
 #include "ui/Theme.h"
 
 #include <QApplication>
@@ -58,15 +60,6 @@ QWidget* makeLoadingState(QWidget* parent)
     return box;
 }
 
-// Lets go of a large value on a pool thread: freeing a list of a hundred
-// thousand files would stall the GUI thread.
-template <typename T> void releaseOffThread(T value)
-{
-    auto holder = std::make_shared<T>(std::move(value));
-    (void)background::run(background::Pool::files,
-                          [holder = std::move(holder)]() mutable { holder.reset(); });
-}
-
 struct Computed {
     BrowserContent content;
     std::shared_ptr<const SourceTable> sources;
@@ -110,6 +103,8 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     , m_capNote(new QLabel(viewport()))
     , m_scrollAnimation(new QVariantAnimation(this))
 {
+    // The symbols' artwork is read off this thread; the first paint waits for it.
+    Symbols::preload();
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -316,7 +311,9 @@ void FileBrowser::startComputing()
 
 void FileBrowser::showContent(BrowserContent content)
 {
-    releaseOffThread(std::exchange(m_content, std::move(content)));
+    // Let go of the old model only once the tiles have let go of its lists,
+    // so its last copy is not dropped on this thread.
+    BrowserContent old = std::exchange(m_content, std::move(content));
     m_hasContent = true;
     m_layoutDirty = true;
 
@@ -337,6 +334,7 @@ void FileBrowser::showContent(BrowserContent content)
     recomputeLayout();
     placeWidgets();
     placeTiles();
+    releaseOffThread(std::move(old));
     emit contentChanged();
 }
 

@@ -1,5 +1,6 @@
 #include "FolderCard.h"
 
+#include "CardPainting.h"
 #include "services/SoftShadow.h"
 #include "services/ThumbnailView.h"
 #include "ui/DotsButton.h"
@@ -332,18 +333,9 @@ void FolderCard::paintEvent(QPaintEvent*)
             .paint(painter, tile.adjusted(kShadowBlur, kShadowBlur, -kShadowBlur, -kShadowBlur),
                    kCornerRadius);
     }
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(withAlpha(m_tint, kBackOpacity));
-    painter.drawPath(kShape.path(tile));
+    paintGround(painter);
 
     const QRectF panel = panelRect();
-    painter.setBrush(Theme::card());
-    painter.drawRoundedRect(panel, kCornerRadius, kCornerRadius);
-    QLinearGradient gradient(panel.topLeft(), panel.bottomRight());
-    gradient.setColorAt(0, withAlpha(m_tint, 0.10));
-    gradient.setColorAt(1, withAlpha(m_tint, 0.18));
-    painter.setBrush(gradient);
-    painter.drawRoundedRect(panel, kCornerRadius, kCornerRadius);
 
     const double textLeft = panel.left() + kPanelPadX;
     const double textWidth = panel.width() - 2 * kPanelPadX;
@@ -369,12 +361,41 @@ void FolderCard::paintEvent(QPaintEvent*)
         bottomRow, Qt::AlignRight | Qt::AlignVCenter,
         QFontMetrics(detailFont)
             .elidedText(shownDetail(), Qt::ElideRight, int(std::max(0.0, detailWidth))));
+}
 
-    if (m_selected) {
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Theme::ink(), 2));
-        painter.drawPath(kShape.path(tile.adjusted(1, 1, -1, -1)));
-    }
+// The folder's back, its panel with the tint's gradient and the selection's
+// outline: the same on every card of one size, tint and look, so drawn once
+// and then copied. Anti-aliased fills of this size cost a frame's worth of
+// time when a screen of cards repaints. A lifted card is the same picture
+// moved up.
+void FolderCard::paintGround(QPainter& painter) const
+{
+    const QRectF tile(rect());
+    const QRectF panel = panelRect().translated(0, m_lift);
+    const QColor tint = m_tint;
+    const bool selected = m_selected;
+    const QString key = QStringLiteral("folder-card|") + (Theme::isDark() ? u'd' : u'l') +
+                        (selected ? u's' : u'n') + QString::number(tint.rgba(), 16) + u'|' +
+                        QString::number(panel.height());
+    const QPixmap ground =
+        CardPainting::cachedPixmap(key, tile.size(), devicePixelRatioF(), [&](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(withAlpha(tint, kBackOpacity));
+            p.drawPath(kShape.path(tile));
+            p.setBrush(Theme::card());
+            p.drawRoundedRect(panel, kCornerRadius, kCornerRadius);
+            QLinearGradient gradient(panel.topLeft(), panel.bottomRight());
+            gradient.setColorAt(0, withAlpha(tint, 0.10));
+            gradient.setColorAt(1, withAlpha(tint, 0.18));
+            p.setBrush(gradient);
+            p.drawRoundedRect(panel, kCornerRadius, kCornerRadius);
+            if (selected) {
+                p.setBrush(Qt::NoBrush);
+                p.setPen(QPen(Theme::ink(), 2));
+                p.drawPath(kShape.path(tile.adjusted(1, 1, -1, -1)));
+            }
+        });
+    painter.drawPixmap(QPointF(0, -m_lift), ground);
 }
 
 void FolderCard::enterEvent(QEnterEvent* event)

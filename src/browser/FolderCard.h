@@ -115,6 +115,7 @@ protected:
 
 private:
     QRectF panelRect() const;
+    void paintGround(QPainter& painter) const;
     void setLift(double lift);
     void relayout();
     void refreshStack();

@@ -1,6 +1,7 @@
 #include "FolderItemCard.h"
 
 #include "FileContextMenu.h"
+#include "OffThreadRelease.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "ui/FileActions.h"
@@ -48,7 +49,8 @@ void FolderItemCard::setFolder(const QString& path, std::optional<QString> title
 void FolderItemCard::setFileItem(std::optional<FileItem> item, QList<FileItem> list)
 {
     m_item = std::move(item);
-    m_list = std::move(list);
+    // The card may hold the last copy of a list the browser has replaced.
+    if (!m_list.isSharedWith(list)) releaseOffThread(std::exchange(m_list, std::move(list)));
 }
 
 void FolderItemCard::list()

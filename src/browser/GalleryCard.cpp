@@ -479,21 +479,28 @@ void GalleryCard::paintFrame(QPainter& painter, const Layout& l) const
     painter.drawPixmap(QPointF(l.card.topLeft()), frame);
 }
 
+// Few tags differ (a type and a size), and a capsule's anti-aliased edge
+// costs more than copying it: each is drawn once.
 void GalleryCard::paintTag(QPainter& painter, const Layout& l) const
 {
-    CardPainting::capsule(painter, l.tag, Theme::card(), Theme::line());
-    const QRectF dot(l.tag.left() + kTagPaddingX, l.tag.center().y() - kTagDot / 2, kTagDot,
-                     kTagDot);
-    painter.save();
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kTagDotColour);
-    painter.drawEllipse(dot);
-    painter.setFont(tagFont());
-    painter.setPen(Theme::secondary());
-    const QRectF text(dot.right() + kTagSpacing, l.tag.top(),
-                      l.tag.right() - kTagPaddingX - dot.right() - kTagSpacing, l.tag.height());
-    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, m_shownTag);
-    painter.restore();
+    const QRectF tag(QPointF(0, 0), l.tag.size());
+    const QString text = m_shownTag;
+    const QPixmap pixmap = CardPainting::cachedPixmap(
+        QStringLiteral("card-tag|") + (Theme::isDark() ? u'd' : u'l') + text, tag.size(),
+        devicePixelRatioF(), [&](QPainter& p) {
+            CardPainting::capsule(p, tag, Theme::card(), Theme::line());
+            const QRectF dot(tag.left() + kTagPaddingX, tag.center().y() - kTagDot / 2, kTagDot,
+                             kTagDot);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kTagDotColour);
+            p.drawEllipse(dot);
+            p.setFont(tagFont());
+            p.setPen(Theme::secondary());
+            const QRectF room(dot.right() + kTagSpacing, tag.top(),
+                              tag.right() - kTagPaddingX - dot.right() - kTagSpacing, tag.height());
+            p.drawText(room, Qt::AlignLeft | Qt::AlignVCenter, text);
+        });
+    painter.drawPixmap(l.tag.topLeft(), pixmap);
 }
 
 void GalleryCard::paintMenuButton(QPainter& painter, const Layout& l) const

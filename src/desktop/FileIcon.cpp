@@ -1,50 +1,43 @@
 #include "FileIcon.h"
 
+#include "IconTheme.h"
 #include "platform/DesktopEntry.h"
 #include "platform/PathKey.h"
 #include "platform/UniformType.h"
 
-#include <QCoreApplication>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
-#include <QIcon>
 #include <QMimeDatabase>
-#include <QPixmap>
-#include <QThread>
+
+#include <mutex>
 
 namespace ovra {
 
 namespace {
 
-QIcon applicationIcon(const FileIconFacts& facts)
-{
-    if (!facts.applicationImage.isNull()) return QIcon(QPixmap::fromImage(facts.applicationImage));
-    if (facts.applicationIcon.isEmpty() || facts.applicationIcon.startsWith(u'/')) return {};
-    return QIcon::fromTheme(facts.applicationIcon);
-}
+// What a folder or a file of no known type shows when the theme has nothing
+// more fitting.
+const QStringList kFolderIcons{QStringLiteral("folder")};
+const QStringList kFileIcons{QStringLiteral("text-x-generic"),
+                             QStringLiteral("application-x-generic"), QStringLiteral("unknown")};
 
-QIcon mimeTypeIcon(const QStringList& iconNames)
+// Every file of one type shows the same icon: drawing it once per type and
+// size, not once per file, keeps a list of thousands of files from reading the
+// same icon file over and over.
+QImage cachedThemeIcon(const QStringList& names, int pixelSide)
 {
-    for (const QString& name : iconNames) {
-        if (name.isEmpty()) continue;
-        if (QIcon icon = QIcon::fromTheme(name); !icon.isNull()) return icon;
+    // Never destroyed: a pool thread may still be drawing an icon as the
+    // program ends.
+    static std::mutex& mutex = *new std::mutex;
+    static QHash<QString, QImage>& drawn = *new QHash<QString, QImage>;
+    const QString key = names.join(u'|') + u'@' + QString::number(pixelSide);
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = drawn.constFind(key); it != drawn.constEnd()) return it.value();
     }
-    return {};
-}
-
-// Every file of one type shows the same icon: rendering it once per type and
-// size, not once per file, keeps a list scrolling past thousands of files from
-// decoding the same picture over and over.
-QImage cachedTypeIcon(const FileIconFacts& facts, int pixelSide)
-{
-    static QHash<QString, QImage> rendered;
-    const QString key = facts.mimeType + u'@' + QString::number(pixelSide);
-    if (const auto it = rendered.constFind(key); it != rendered.constEnd()) return it.value();
-    const QIcon icon = mimeTypeIcon(facts.typeIconNames);
-    const QImage image =
-        icon.isNull() ? QImage() : icon.pixmap(QSize(pixelSide, pixelSide), 1.0).toImage();
-    rendered.insert(key, image);
+    const QImage image = IconTheme::shared().image(names, pixelSide);
+    const std::lock_guard lock(mutex);
+    drawn.insert(key, image);
     return image;
 }
 
@@ -80,23 +73,18 @@ FileIconFacts fileIconFacts(const QString& path)
 
 QImage fileIcon(const FileIconFacts& facts, int pixelSide)
 {
-    Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
-    QIcon icon;
-    if (facts.isFolder)
-        icon = QIcon::fromTheme(QStringLiteral("folder"));
-    else
-        icon = applicationIcon(facts);
-    if (icon.isNull() && !facts.isFolder) {
-        const QImage typeIcon = cachedTypeIcon(facts, pixelSide);
-        if (!typeIcon.isNull()) return typeIcon;
+    if (facts.isFolder) return cachedThemeIcon(kFolderIcons, pixelSide);
+    if (!facts.applicationImage.isNull()) {
+        const QImage& image = facts.applicationImage;
+        if (image.width() <= pixelSide && image.height() <= pixelSide) return image;
+        return image.scaled(pixelSide, pixelSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
-    if (icon.isNull()) {
-        static const QFileIconProvider provider;
-        icon = provider.icon(facts.isFolder ? QAbstractFileIconProvider::Folder
-                                            : QAbstractFileIconProvider::File);
+    if (!facts.applicationIcon.isEmpty() && !facts.applicationIcon.startsWith(u'/')) {
+        if (QImage icon = cachedThemeIcon({facts.applicationIcon}, pixelSide); !icon.isNull())
+            return icon;
     }
-    if (icon.isNull()) return {};
-    return icon.pixmap(QSize(pixelSide, pixelSide), 1.0).toImage();
+    if (QImage icon = cachedThemeIcon(facts.typeIconNames, pixelSide); !icon.isNull()) return icon;
+    return cachedThemeIcon(kFileIcons, pixelSide);
 }
 
 } // namespace ovra

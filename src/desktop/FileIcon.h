@@ -28,10 +28,10 @@ FileIconFacts fileIconFacts(const QString& path);
 
 // The icon the desktop shows for a file, at most `pixelSide` pixels square: a
 // folder's icon for a folder, an application's own icon for a desktop entry,
-// else the icon of the file's MIME type in the icon theme, else Qt's generic
-// file or folder icon. Icon themes are not safe to use off the GUI thread: call
-// this on the GUI thread only; it reads nothing of the file itself, nor the MIME
-// database (the facts carry the names). Null when no icon at all can be found.
+// else the icon of the file's MIME type in the icon theme, else a generic
+// file's. Reads the icon theme's files (through `IconTheme`), never the file
+// itself nor the MIME database (the facts carry the names): call it on a pool
+// thread. Null when no icon at all can be found.
 QImage fileIcon(const FileIconFacts& facts, int pixelSide);
 
 } // namespace ovra

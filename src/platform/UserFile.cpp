@@ -40,7 +40,7 @@ bool isGuiThread()
     return app && QThread::currentThread() == app->thread();
 }
 
-void checkThread(const char* localPath)
+void checkCurrentThread(const char* localPath)
 {
     const UserFile::GuiThreadCheck check = checkSetting().load(std::memory_order_relaxed);
     if (check == UserFile::GuiThreadCheck::off || allowedScopes > 0 || !isGuiThread()) return;
@@ -51,7 +51,7 @@ void checkThread(const char* localPath)
 
 int openWithoutAccessTime(int folder, const char* localPath, int flags)
 {
-    checkThread(localPath);
+    checkCurrentThread(localPath);
     flags |= O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
     int fd;
     do {
@@ -159,6 +159,11 @@ QByteArray UserFile::readHead(std::int64_t maxBytes, bool* wasCut) const
 void UserFile::setGuiThreadCheck(GuiThreadCheck check)
 {
     checkSetting().store(check);
+}
+
+void UserFile::checkThread(const char* localPath)
+{
+    checkCurrentThread(localPath);
 }
 
 UserFile::GuiThreadCheck UserFile::guiThreadCheck()

@@ -54,6 +54,10 @@ public:
     static GuiThreadCheck guiThreadCheck();
     static int guiThreadOpens();
 
+    // The same check for the other blocking reads of a user's file (its
+    // extended attributes): counted as an open, or fatal, on the GUI thread.
+    static void checkThread(const char* localPath);
+
     // Lets this thread open files while it lives, whatever the check says: for a
     // test that calls a blocking reader directly, as a pool thread would.
     class AllowOnThisThread {

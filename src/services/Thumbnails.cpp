@@ -200,22 +200,13 @@ void Thumbnails::generate(ThumbnailGenerator& generator, const std::shared_ptr<M
     }
 
     // No picture: the file's icon, cached like a picture so the file is not
-    // tried again at this size. Icons are drawn on the GUI thread only.
-    auto finishWithIcon = [cache, icons, facts = fileIconFacts(path), path, key, pixelSide,
-                           promise](bool onGuiThread) {
-        const QImage icon = onGuiThread && icons ? icons(facts, pixelSide) : QImage();
-        const Thumbnail thumbnail{path, icon, true};
-        cache->insert(key, thumbnail);
-        promise->addResult(thumbnail);
-        promise->finish();
-    };
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) {
-        finishWithIcon(false);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        app, [finishWithIcon] { finishWithIcon(true); }, Qt::QueuedConnection);
+    // tried again at this size. Drawn here too: the icon theme is ours and
+    // thread-safe, so the GUI thread never reads an icon file.
+    const QImage icon = icons ? icons(fileIconFacts(path), pixelSide) : QImage();
+    const Thumbnail thumbnail{path, icon, true};
+    cache->insert(key, thumbnail);
+    promise->addResult(thumbnail);
+    promise->finish();
 }
 
 } // namespace ovra

@@ -30,8 +30,8 @@ struct Thumbnail {
 // cached larger picture serves every smaller request.
 class Thumbnails {
 public:
-    // The file's icon, asked for on the GUI thread with what a pool thread read
-    // of the file.
+    // The file's icon, drawn on the loader's thread from what it read of the
+    // file.
     using IconSource = std::function<QImage(const FileIconFacts& facts, int pixelSide)>;
 
     // The shared instance, made on first use with the desktop's generator.
@@ -71,9 +71,7 @@ public:
     // error. Both outcomes are cached. Cancelling the future before its work
     // has started drops the work; the request asked for last starts first,
     // since the views that asked last are the ones on screen now. Work already
-    // started still completes and fills the cache. The icon is looked up on the
-    // GUI thread, so a caller waiting on the GUI thread must keep its event
-    // loop running.
+    // started still completes and fills the cache.
     QFuture<Thumbnail> load(const QString& path, double side);
     QFuture<Thumbnail> load(const QUrl& url, double side);
 

@@ -3,6 +3,7 @@
 #include "Symbols.h"
 #include "Theme.h"
 #include "desktop/DefaultApplication.h"
+#include "desktop/IconTheme.h"
 #include "library/Location.h"
 #include "platform/Background.h"
 #include "platform/PathKey.h"
@@ -34,6 +35,7 @@ void prepareIconTheme()
     static bool prepared = false;
     if (prepared) return;
     prepared = true;
+    IconTheme::setDesktopTheme(QIcon::themeName());
     if (QIcon::fallbackThemeName().isEmpty() ||
         QIcon::fallbackThemeName() == QLatin1String("hicolor"))
         QIcon::setFallbackThemeName(kFallbackTheme);

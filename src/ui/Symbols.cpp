@@ -1,16 +1,25 @@
 #include "Symbols.h"
 
+#include "desktop/IconTheme.h"
+#include "platform/Background.h"
 #include "platform/XdgPaths.h"
 
+#include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QFuture>
 #include <QHash>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
 
 #include <cmath>
+#include <limits>
+#include <memory>
 #include <optional>
 
 namespace ovra::Symbols {
@@ -40,6 +49,9 @@ struct Mapping {
 };
 
 using MappingTable = QHash<QString, Mapping>;
+
+// Our drawings and the theme's symbolic icons share a 16 × 16 grid.
+constexpr qreal kArtworkGrid = 16.0;
 
 const MappingTable& mappings()
 {
@@ -144,9 +156,9 @@ const MappingTable& mappings()
 
 // Every "-symbolic.svg" of the installed Adwaita theme, by name. Listed once:
 // the theme does not change while the app runs.
-QHash<QString, QString> listAdwaitaSymbolics()
+QHash<QString, QString> listAdwaitaSymbolics(const QStringList& themeSearchPaths)
 {
-    QStringList bases = QIcon::themeSearchPaths();
+    QStringList bases = themeSearchPaths;
     bases << xdg::dataHome() + QStringLiteral("/icons");
     for (const QString& dir : xdg::dataDirs())
         bases << dir + QStringLiteral("/icons");
@@ -171,46 +183,67 @@ QHash<QString, QString> listAdwaitaSymbolics()
     return files;
 }
 
-const QHash<QString, QString>& adwaitaSymbolics()
-{
-    static const QHash<QString, QString> files = listAdwaitaSymbolics();
-    return files;
-}
-
-// What a symbol is drawn from: a theme icon, or one of our drawings.
+// What a symbol is drawn from: the artwork of a theme icon, or one of our
+// drawings.
 struct Source {
-    QIcon themeIcon;
     QString themeFile;
+    QByteArray themeData; // the file's content
     Artwork artwork = Artwork::generic;
 };
 
-// GUI thread only, like every pixmap.
+// Every mapped symbol's source, found and read once on a pool thread: listing
+// the theme's folders and reading its files is file system work the GUI thread
+// must not do.
+using Sources = QHash<QString, Source>;
+
+Sources readSources(const QStringList& themeSearchPaths)
+{
+    const QHash<QString, QString> adwaita = listAdwaitaSymbolics(themeSearchPaths);
+    Sources sources;
+    const MappingTable& table = mappings();
+    for (auto mapping = table.cbegin(); mapping != table.cend(); ++mapping) {
+        Source source;
+        for (const QString& themeName : mapping->themeNames) {
+            QString file = adwaita.value(themeName);
+            if (file.isEmpty())
+                file = IconTheme::shared().iconFile({themeName + QStringLiteral("-symbolic")},
+                                                    int(kArtworkGrid));
+            QFile content(file);
+            if (file.isEmpty() || !content.open(QIODevice::ReadOnly)) continue;
+            source.themeFile = file;
+            source.themeData = content.readAll();
+            break;
+        }
+        if (source.themeData.isEmpty() && mapping->artwork) source.artwork = *mapping->artwork;
+        sources.insert(mapping.key(), source);
+    }
+    // The picture format's plugin is loaded here too, not by the first paint.
+    QBuffer any;
+    QImageReader(&any, "svg").canRead();
+    return sources;
+}
+
+std::optional<QFuture<std::shared_ptr<const Sources>>>& sourcesFuture()
+{
+    static std::optional<QFuture<std::shared_ptr<const Sources>>> future;
+    return future;
+}
+
+const Sources& sources()
+{
+    static std::shared_ptr<const Sources> read;
+    if (!read) {
+        Symbols::preload();
+        // Only the first paint can find the reading still running.
+        sourcesFuture()->waitForFinished();
+        read = sourcesFuture()->result();
+    }
+    return *read;
+}
+
 Source resolve(const QString& name)
 {
-    static QHash<QString, Source> resolved;
-    if (auto it = resolved.constFind(name); it != resolved.constEnd()) return *it;
-
-    Source source;
-    const MappingTable& table = mappings();
-    const auto mapping = table.constFind(name);
-    if (mapping != table.constEnd()) {
-        for (const QString& themeName : mapping->themeNames) {
-            const QString file = adwaitaSymbolics().value(themeName);
-            if (!file.isEmpty()) {
-                source.themeFile = file;
-                source.themeIcon = QIcon(file);
-                break;
-            }
-            const QString symbolic = themeName + QStringLiteral("-symbolic");
-            if (QIcon::hasThemeIcon(symbolic)) {
-                source.themeIcon = QIcon::fromTheme(symbolic);
-                break;
-            }
-        }
-        if (source.themeIcon.isNull() && mapping->artwork) source.artwork = *mapping->artwork;
-    }
-    resolved.insert(name, source);
-    return source;
+    return sources().value(name);
 }
 
 QPainterPath polyline(std::initializer_list<QPointF> points)
@@ -315,7 +348,6 @@ void paintArtwork(QPainter& painter, Artwork artwork, const QColor& color)
     }
 }
 
-constexpr qreal kArtworkGrid = 16.0;
 constexpr qreal kDisabledOpacity = 0.35;
 
 QColor colorFor(QColor color, QIcon::Mode mode)
@@ -332,13 +364,21 @@ QImage render(const QString& name, int pixels, const QColor& color)
     if (pixels <= 0) return image;
 
     const Source source = resolve(name);
+    QImage artwork;
+    if (!source.themeData.isEmpty()) {
+        QBuffer data;
+        data.setData(source.themeData);
+        QImageReader reader(&data, "svg");
+        reader.setScaledSize(QSize(pixels, pixels));
+        artwork = reader.read();
+    }
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (!source.themeIcon.isNull()) {
+    if (!artwork.isNull()) {
         // Symbolic artwork is one colour on transparency: keep its coverage,
         // replace its colour.
-        painter.drawPixmap(0, 0, source.themeIcon.pixmap(QSize(pixels, pixels)));
+        painter.drawImage(0, 0, artwork);
         painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
         painter.fillRect(image.rect(), color);
     } else {
@@ -431,6 +471,24 @@ void paint(QPainter& painter, const QString& name, const QRectF& rect, const QCo
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(square, image, QRectF(image.rect()));
     painter.restore();
+}
+
+void preload()
+{
+    std::optional<QFuture<std::shared_ptr<const Sources>>>& future = sourcesFuture();
+    if (future) return;
+    // Ahead of any picture already waiting: a paint may be waiting for it.
+    future = background::run(
+        background::Pool::thumbnails,
+        [paths = QIcon::themeSearchPaths()] {
+            return std::make_shared<const Sources>(readSources(paths));
+        },
+        std::numeric_limits<int>::max());
+    // The reading uses Qt's picture plugins: it must be over before the
+    // application that loaded them goes.
+    qAddPostRoutine([] {
+        if (sourcesFuture()) sourcesFuture()->waitForFinished();
+    });
 }
 
 bool isKnown(const QString& name)

@@ -29,6 +29,10 @@ QPixmap pixmap(const QString& name, int size, const QColor& color, qreal deviceP
 // painter's device allows.
 void paint(QPainter& painter, const QString& name, const QRectF& rect, const QColor& color);
 
+// Starts finding and reading the symbols' artwork on a pool thread. The first
+// symbol drawn starts it too, and waits for it: call it early. GUI thread only.
+void preload();
+
 // Whether the symbol has a mapping of its own (and so does not fall to the
 // generic mark).
 bool isKnown(const QString& name);

@@ -78,6 +78,8 @@ struct Sidebar {
         window->resize(SidebarView::kWidth, 1400);
         view->resize(SidebarView::kWidth, 1400);
         window->show();
+        // The standard folders are read on a pool thread.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view->hasLocations(); }));
         return *view;
     }
 

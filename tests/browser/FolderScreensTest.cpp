@@ -183,7 +183,10 @@ TEST(FolderItemCard, CountsEveryEntryAndPreviewsTheNewestFiles)
     app.home.makeFolder("Mixed/Sub");
     FolderItemCard card(app.context);
     card.setFolder(app.home.path("Mixed"));
-    EXPECT_EQ(card.shownDetail(), "…");
+    // A listing that ends before its answer is awaited is applied at once.
+    if (!card.hasListed()) {
+        EXPECT_EQ(card.shownDetail(), "…");
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] { return card.hasListed(); }, 5000));
     EXPECT_EQ(card.count(), 4);
     EXPECT_EQ(names(card.previews()), (QStringList{"new.png", "old.png"}));

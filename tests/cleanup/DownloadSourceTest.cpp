@@ -1,4 +1,5 @@
 #include "cleanup/model/DownloadSource.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/QueryEscape.h"
 #include "support/TestHome.h"
 
@@ -233,6 +234,8 @@ protected:
     void SetUp() override { clearCache(); }
     void TearDown() override { clearCache(); }
     test::TestHome home;
+    // Extended attributes are read where a pool thread would read them.
+    const UserFile::AllowOnThisThread directReads;
 };
 
 TEST_F(SourceLookup, ReadsOriginThenReferrer)

@@ -1,4 +1,5 @@
 #include "library/AppState.h"
+#include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include <QFile>
@@ -218,6 +219,8 @@ TEST_F(AppStateTest, DateFilterKeepsAFileModifiedExactlyAtTheCutoff)
 
 TEST_F(AppStateTest, SourceFilterKeepsFilesFromThatSourceOnly)
 {
+    // The query reads download origins on this thread, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     FileItem site = file(QStringLiteral("report.pdf"), 1);
     site.path = home.writeFile(QStringLiteral("Downloads/report.pdf"), "x");
     FileItem plain = file(QStringLiteral("notes.txt"), 1);

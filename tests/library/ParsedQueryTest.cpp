@@ -1,4 +1,5 @@
 #include "library/NaturalSearch.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/Item.h"
 #include "platform/metadata/ItemView.h"
 #include "platform/metadata/Query.h"
@@ -284,6 +285,8 @@ TEST_F(ParsedQueryOutput, MatchesFolderByPathBoundary)
 
 TEST_F(ParsedQueryOutput, MatchesSourceThroughTheCachedClassifier)
 {
+    // The query reads download origins on this thread, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString fromSlack = home.writeFile(s("Downloads/report.pdf"), "x");
     const QString plain = home.writeFile(s("Downloads/notes.txt"), "x");
     const char* address = "https://files.slack.com/files-pri/T1/report.pdf";

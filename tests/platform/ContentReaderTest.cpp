@@ -597,6 +597,8 @@ TEST(ContentReaderPolicy, SymbolicLinksAreNotFollowed)
 
 TEST(WhereFroms, OriginThenReferrerFromUserAttributes)
 {
+    // Extended attributes are read where a pool thread would read them.
+    const UserFile::AllowOnThisThread directReads;
     TestHome home;
     const QByteArray file =
         QFile::encodeName(home.writeFile(QStringLiteral("Downloads/a.zip"), "zip"));

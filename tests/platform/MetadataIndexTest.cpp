@@ -275,6 +275,8 @@ TEST_F(MetadataIndexTest, SurvivesUnreadableFolders)
 
 TEST_F(MetadataIndexTest, WhereFromsComeFromTheFreedesktopAttributes)
 {
+    // The query reads download origins on this thread, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString file = home.writeFile("Downloads/tool.deb", "x");
     const QByteArray url = "https://example.org/tool.deb";
     if (setxattr(file.toUtf8().constData(), "user.xdg.origin.url", url.constData(),

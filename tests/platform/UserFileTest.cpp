@@ -1,4 +1,5 @@
 #include "platform/UserFile.h"
+#include "platform/metadata/ContentAttributes.h"
 #include "support/TestHome.h"
 
 #include <QFile>
@@ -141,6 +142,10 @@ TEST(UserFile, CountsOpensOnTheGuiThreadOnly)
         EXPECT_TRUE(UserFile::open(notes));
     }
     EXPECT_EQ(UserFile::guiThreadOpens(), before + 2);
+
+    // Reading a file's extended attributes counts as touching it.
+    md::readWhereFroms(QFile::encodeName(notes));
+    EXPECT_EQ(UserFile::guiThreadOpens(), before + 3);
 }
 
 TEST(UserFileDeathTest, FatalCheckStopsAnOpenOnTheGuiThread)

@@ -1,5 +1,7 @@
 #include "ContentAttributes.h"
 
+#include "platform/UserFile.h"
+
 #include <cerrno>
 #include <sys/xattr.h>
 
@@ -39,6 +41,7 @@ QStringList readWhereFroms(const QByteArray& localPath)
 {
     QStringList whereFroms;
     if (localPath.isEmpty()) return whereFroms;
+    UserFile::checkThread(localPath.constData());
     for (const char* name : {"user.xdg.origin.url", "user.xdg.referrer.url"}) {
         if (auto url = linkAttribute(localPath, name); url && !whereFroms.contains(*url))
             whereFroms.append(*url);
