@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QPointer>
 #include <QScrollBar>
 #include <QThread>
 #include <QTimer>
@@ -76,8 +77,11 @@ bool BenchApplication::notify(QObject* receiver, QEvent* event)
                                             : QByteArray();
     ++m_depth;
     if (beforeEvent) beforeEvent(receiver, event);
+    // A receiver may delete itself while it handles its event (a deferred
+    // delete does nothing else): the hook after it then sees no receiver.
+    const QPointer<QObject> alive = afterEvent ? receiver : nullptr;
     const bool handled = QApplication::notify(receiver, event);
-    if (afterEvent) afterEvent(receiver, event);
+    if (afterEvent) afterEvent(alive.data(), event);
     --m_depth;
     if (tracing) {
         const double end = monotonicMs();

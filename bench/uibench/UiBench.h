@@ -13,6 +13,7 @@ class BenchApplication : public QApplication {
 public:
     using QApplication::QApplication;
     std::function<void(QObject* receiver, QEvent* event)> beforeEvent;
+    // `receiver` is null there when the object deleted itself while handling it.
     std::function<void(QObject* receiver, QEvent* event)> afterEvent;
 
     bool notify(QObject* receiver, QEvent* event) override;
