@@ -2,11 +2,11 @@
 
 #include "SoftShadow.h"
 
+#include "desktop/IconTheme.h"
 #include "platform/PathKey.h"
 
 #include <QFileInfo>
 #include <QFontMetricsF>
-#include <QIcon>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -69,10 +69,10 @@ QImage whiteSymbol(const QString& name, double side, double ratio)
     symbol.fill(Qt::transparent);
     QPainter p(&symbol);
     p.setRenderHint(QPainter::Antialiasing);
-    const QIcon icon = QIcon::fromTheme(name);
+    // Our own theme reader: safe on any thread, and it reads only the one file.
+    const QImage icon = IconTheme::shared().image({name}, pixels);
     if (!icon.isNull()) {
-        const QPixmap pixmap = icon.pixmap(QSize(pixels, pixels), 1.0);
-        p.drawPixmap(fitted(pixmap.size(), QRectF(0, 0, pixels, pixels)).toRect(), pixmap);
+        p.drawImage(fitted(icon.size(), QRectF(0, 0, pixels, pixels)), icon);
     } else {
         const double inset = pixels * 0.2;
         QPen pen(Qt::white, std::max(1.0, pixels * 0.08));

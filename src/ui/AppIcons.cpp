@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
@@ -23,30 +22,18 @@ namespace ovra::AppIcons {
 
 namespace {
 
-const QString kFallbackTheme = QStringLiteral("Adwaita");
+// Drawn at this size, QIcon scales down for the rows and the sidebar.
+constexpr int kIconSide = 64;
 const QString kGenericApplication = QStringLiteral("application-x-executable");
 
-// Without a desktop theme plugin Qt may know no icon theme at all ("hicolor"
-// holds only application icons). The Adwaita theme is installed with the app:
-// let it fill in wherever the desktop's own theme has nothing. A search path
-// that is not there costs nothing, so none is checked here.
+// The desktop's icon theme, as Qt learnt it from the platform, is where our own
+// reader looks first.
 void prepareIconTheme()
 {
     static bool prepared = false;
     if (prepared) return;
     prepared = true;
     IconTheme::setDesktopTheme(QIcon::themeName());
-    if (QIcon::fallbackThemeName().isEmpty() ||
-        QIcon::fallbackThemeName() == QLatin1String("hicolor"))
-        QIcon::setFallbackThemeName(kFallbackTheme);
-    if (QIcon::themeName().isEmpty()) QIcon::setThemeName(kFallbackTheme);
-
-    QStringList paths = QIcon::themeSearchPaths();
-    for (const QString& dir :
-         {QStringLiteral("/usr/local/share/icons"), QStringLiteral("/usr/share/icons")}) {
-        if (!paths.contains(dir)) paths << dir;
-    }
-    QIcon::setThemeSearchPaths(paths);
 }
 
 // A desktop entry's Icon as read on a pool thread: a theme name to try, and the
@@ -83,15 +70,14 @@ EntryIcon readEntryIcon(const QString& icon)
 // What decides the icon of a path, read on a pool thread.
 struct PathFacts {
     bool isFolder = false;
-    QString folderIconName;
-    std::optional<EntryIcon> entry;
-    QStringList typeIconNames;
+    QImage image; // null when no theme has an icon for it
 };
 
 // What decides the application icon of a file, read on a pool thread.
 struct AppFacts {
     QString mimeType;
-    std::optional<EntryIcon> application; // none when nothing installed opens it
+    bool hasApplication = false; // false when nothing installed opens it
+    QImage image;                // its icon, null when none is found
 };
 
 struct State {
@@ -107,17 +93,18 @@ State& state()
     return s;
 }
 
-QIcon themeIcon(const QString& name)
+// Icons are looked up and drawn on pool threads by our own theme reader: Qt's
+// theme loader reads the theme's folders on the GUI thread.
+QImage themeImage(const QStringList& names)
 {
-    if (name.isEmpty() || !QIcon::hasThemeIcon(name)) return {};
-    return QIcon::fromTheme(name);
+    return IconTheme::shared().image(names, kIconSide);
 }
 
-QIcon entryIcon(const EntryIcon& icon)
+QImage entryImage(const EntryIcon& icon)
 {
-    if (QIcon found = themeIcon(icon.themeName); !found.isNull()) return found;
-    if (!icon.image.isNull()) return QIcon(QPixmap::fromImage(icon.image));
-    return {};
+    if (!icon.themeName.isEmpty())
+        if (QImage found = themeImage({icon.themeName}); !found.isNull()) return found;
+    return icon.image;
 }
 
 // The special folders keep the icons a file manager gives them.
@@ -140,28 +127,23 @@ PathFacts readPathFacts(const QString& path)
     const QFileInfo info(path);
     facts.isFolder = info.isDir();
     if (facts.isFolder) {
-        facts.folderIconName = folderIconName(path);
-    } else if (pathExtension(path) == u"desktop") {
-        if (const auto entry = DesktopEntry::read(path)) facts.entry = readEntryIcon(entry->icon);
+        facts.image = themeImage({folderIconName(path), QStringLiteral("folder")});
+        return facts;
     }
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
-    facts.typeIconNames = {type.iconName(), type.genericIconName()};
+    if (pathExtension(path) == u"desktop")
+        if (const auto entry = DesktopEntry::read(path))
+            facts.image = entryImage(readEntryIcon(entry->icon));
+    if (facts.image.isNull()) {
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
+        facts.image =
+            themeImage({type.iconName(), type.genericIconName(), QStringLiteral("text-x-generic")});
+    }
     return facts;
 }
 
 QIcon pathIcon(const PathFacts& facts)
 {
-    if (facts.isFolder) {
-        if (QIcon found = themeIcon(facts.folderIconName); !found.isNull()) return found;
-    } else if (facts.entry) {
-        if (QIcon found = entryIcon(*facts.entry); !found.isNull()) return found;
-    }
-    for (const QString& name : facts.typeIconNames)
-        if (QIcon found = themeIcon(name); !found.isNull()) return found;
-    if (QIcon provided = QFileIconProvider().icon(facts.isFolder ? QFileIconProvider::Folder
-                                                                 : QFileIconProvider::File);
-        !provided.isNull())
-        return provided;
+    if (!facts.image.isNull()) return QIcon(QPixmap::fromImage(facts.image));
     return Symbols::icon(facts.isFolder ? QStringLiteral("folder") : QStringLiteral("doc"),
                          Theme::secondary());
 }
@@ -173,15 +155,17 @@ AppFacts readAppFacts(const QString& path)
     // type, not the extension: files without one ("Makefile", "README") are of
     // many types and open in different applications.
     facts.mimeType = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
-    if (const auto application = DefaultApplication::forMimeType(facts.mimeType))
-        facts.application = readEntryIcon(application->icon);
+    if (const auto application = DefaultApplication::forMimeType(facts.mimeType)) {
+        facts.hasApplication = true;
+        facts.image = entryImage(readEntryIcon(application->icon));
+        if (facts.image.isNull()) facts.image = themeImage({kGenericApplication});
+    }
     return facts;
 }
 
-QIcon applicationIcon(const EntryIcon& entry)
+QIcon applicationIcon(const AppFacts& facts)
 {
-    if (QIcon found = entryIcon(entry); !found.isNull()) return found;
-    if (QIcon generic = themeIcon(kGenericApplication); !generic.isNull()) return generic;
+    if (!facts.image.isNull()) return QIcon(QPixmap::fromImage(facts.image));
     return Symbols::icon(QStringLiteral("app.dashed"), Theme::secondary());
 }
 
@@ -219,8 +203,8 @@ void landApp(const QString& path, const AppFacts& facts)
     // names never do: the two kinds of key share the cache without meeting.
     if (s.icons.contains(facts.mimeType)) {
         emit notifier()->iconsArrived();
-    } else if (facts.application) {
-        s.icons.insert(facts.mimeType, applicationIcon(*facts.application));
+    } else if (facts.hasApplication) {
+        s.icons.insert(facts.mimeType, applicationIcon(facts));
         emit notifier()->iconsArrived();
     }
     // No application: nothing is stored, and nothing said, so the rows asking
