@@ -797,6 +797,12 @@ bool MetadataIndex::Results::isNoise(std::size_t i) const
     return m_data->state->tables[h.table]->entries[h.entry].flags & IsNoise;
 }
 
+UniformType MetadataIndex::Results::contentType(std::size_t i) const
+{
+    const Hit& h = m_data->hits[i];
+    return UniformType::fromInternId(m_data->state->tables[h.table]->entries[h.entry].type);
+}
+
 std::vector<std::size_t> MetadataIndex::Results::firstInOrder(std::vector<std::size_t> indices,
                                                               std::size_t count) const
 {
