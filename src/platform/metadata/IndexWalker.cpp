@@ -418,10 +418,12 @@ private:
         e.type = type.internId();
 
         Extra extra;
-        bool hasExtra = false;
         if (ContentReader::needsRead(type)) {
-            if (before && before->extra != kNone) {
-                extra = m_previous->extras[before->extra];
+            // A file read before without finding anything has no extra: its
+            // attributes are the empty ones, not unknown.
+            if (before && (before->extra != kNone ||
+                           ContentReader::needsRead(UniformType::fromInternId(before->type)))) {
+                if (before->extra != kNone) extra = m_previous->extras[before->extra];
             } else if (const CachedAttributes* c = cachedRecord(); c && c->hasContent) {
                 extra.content = c->content;
                 extra.readAccess = c->readAccess;
@@ -430,7 +432,6 @@ private:
                     QString::fromUtf8(path.data(), qsizetype(path.size())), type);
                 ++chunk.contentReads;
             }
-            hasExtra = true;
             if (extra.content.isScreenCapture) e.flags |= IsScreenCapture;
             if (type.conforms(UniformType::image()) &&
                 isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
@@ -443,8 +444,11 @@ private:
                 extra.readAccess = c->readAccess;
         }
         if (chunk.contentReads != readsBefore) recordOwnRead(e, folder, name, extra.readAccess);
-        hasExtra = hasExtra || extra.readAccess.isRecorded();
-        if (hasExtra) {
+        // Most files that need a read say nothing more than their name (no
+        // dimensions, tags or dates): an empty extra would cost a million-file
+        // table a third of its size.
+        static const ContentAttributes kNothingRead;
+        if (!(extra.content == kNothingRead) || extra.readAccess.isRecorded()) {
             chunk.extras.push_back(std::move(extra));
             e.extra = std::uint32_t(chunk.extras.size() - 1);
         }

@@ -289,22 +289,63 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
     return item;
 }
 
-// Runs fn(begin, end) over [0, count) on up to `threads` threads.
-template <typename Fn> void parallelFor(std::size_t count, int threads, Fn fn)
+// A run of entries [begin, end) of one table.
+struct EntryRange {
+    std::uint32_t begin;
+    std::uint32_t end;
+};
+
+// The entries below a folder entry, as the runs of each folder's children: a
+// query over one folder reads only its own part of the table.
+std::vector<EntryRange> rangesBelow(const Table& table, std::uint32_t folderEntry)
 {
-    const std::size_t tasks = std::min<std::size_t>(
-        std::size_t(std::max(threads, 1)), (count + kEntriesPerTask - 1) / kEntriesPerTask);
-    if (tasks <= 1) {
-        fn(std::size_t(0), count, std::size_t(0));
+    std::vector<EntryRange> ranges;
+    std::vector<std::uint32_t> pending{table.entries[folderEntry].extra};
+    while (!pending.empty()) {
+        const std::uint32_t f = pending.back();
+        pending.pop_back();
+        if (f >= table.folders.size()) continue;
+        const Folder& folder = table.folders[f];
+        if (folder.childCount == 0) continue;
+        ranges.push_back({folder.childBegin, folder.childBegin + folder.childCount});
+        for (std::uint32_t i = folder.childBegin; i < folder.childBegin + folder.childCount; ++i)
+            if (table.entries[i].isFolder()) pending.push_back(table.entries[i].extra);
+    }
+    return ranges;
+}
+
+// Splits the ranges into pieces of about equal size, one per thread (at most
+// `threads`), and runs fn(pieces) for each on its own thread.
+template <typename Fn>
+void parallelForRanges(const std::vector<EntryRange>& ranges, int threads, Fn fn)
+{
+    std::size_t count = 0;
+    for (const EntryRange& r : ranges)
+        count += r.end - r.begin;
+    const std::size_t tasks = std::max<std::size_t>(
+        1, std::min<std::size_t>(std::size_t(std::max(threads, 1)),
+                                 (count + kEntriesPerTask - 1) / kEntriesPerTask));
+    const std::size_t per = (count + tasks - 1) / tasks;
+    std::vector<std::vector<EntryRange>> pieces(tasks);
+    std::size_t filled = 0; // entries handed out so far
+    for (const EntryRange& r : ranges) {
+        for (std::uint32_t at = r.begin; at < r.end;) {
+            const std::size_t task = std::min(tasks - 1, filled / std::max<std::size_t>(per, 1));
+            const std::size_t room = (task + 1) * per - filled;
+            const std::uint32_t end =
+                std::uint32_t(std::min<std::size_t>(r.end, at + std::max<std::size_t>(room, 1)));
+            pieces[task].push_back({at, end});
+            filled += end - at;
+            at = end;
+        }
+    }
+    if (tasks == 1) {
+        fn(pieces.front());
         return;
     }
     std::vector<std::thread> pool;
-    const std::size_t per = (count + tasks - 1) / tasks;
-    for (std::size_t t = 0; t < tasks; ++t) {
-        const std::size_t begin = t * per, end = std::min(count, begin + per);
-        if (begin >= end) break;
-        pool.emplace_back([=, &fn] { fn(begin, end, t); });
-    }
+    for (const std::vector<EntryRange>& own : pieces)
+        if (!own.empty()) pool.emplace_back([&fn, &own] { fn(own); });
     for (std::thread& th : pool)
         th.join();
 }
@@ -715,8 +756,10 @@ private:
                 const Entry& e = t->entries[i];
                 const Extra* x = t->extra(e);
                 const bool sniffed = e.flags & TypeFromContent;
+                // A file whose read found nothing keeps no extra, but its
+                // record still spares the next walk the read.
                 const bool hasContent =
-                    x && ContentReader::needsRead(UniformType::fromInternId(e.type));
+                    !e.isFolder() && ContentReader::needsRead(UniformType::fromInternId(e.type));
                 const bool hasReadAccess = x && x->readAccess.isRecorded();
                 if (!sniffed && !hasContent && !hasReadAccess) continue;
                 path.clear();
@@ -726,7 +769,7 @@ private:
                 r.modified = e.modified;
                 if (sniffed) r.typeFromContent = UniformType::fromInternId(e.type).identifier();
                 r.hasContent = hasContent;
-                if (hasContent) r.content = x->content;
+                if (hasContent && x) r.content = x->content;
                 if (hasReadAccess) r.readAccess = x->readAccess;
                 next.emplace(path, std::move(r));
             }
@@ -903,27 +946,30 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
     std::mutex perTaskMutex;
     for (const Target& target : targets) {
         const Table& table = *state->tables[target.table];
-        parallelFor(
-            table.entries.size(), m_threads, [&](std::size_t begin, std::size_t end, std::size_t) {
-                EntryView view(table, target.table, words);
-                std::vector<Hit> hits;
-                for (std::size_t i = begin; i < end; ++i) {
-                    if ((i & 4095) == 0 && isCancelled && isCancelled()) return;
-                    if (target.folder != kNone && !table.isBelow(std::uint32_t(i), target.folder))
-                        continue;
-                    if (std::uint32_t(i) == target.folder) continue;
-                    view.set(std::uint32_t(i));
+        const std::vector<EntryRange> ranges =
+            target.folder == kNone
+                ? std::vector<EntryRange>{{0, std::uint32_t(table.entries.size())}}
+                : rangesBelow(table, target.folder);
+        parallelForRanges(ranges, m_threads, [&](const std::vector<EntryRange>& pieces) {
+            EntryView view(table, target.table, words);
+            std::vector<Hit> hits;
+            std::size_t seen = 0;
+            for (const EntryRange& piece : pieces) {
+                for (std::uint32_t i = piece.begin; i < piece.end; ++i) {
+                    if ((++seen & 4095) == 0 && isCancelled && isCancelled()) return;
+                    view.set(i);
                     if (!query.matches(view)) continue;
                     double key = -std::numeric_limits<double>::infinity();
                     if (sortKey && !textKey) {
                         double v;
                         if (view.number(*sortKey, v) && !std::isnan(v)) key = v;
                     }
-                    hits.push_back({key, target.table, std::uint32_t(i)});
+                    hits.push_back({key, target.table, i});
                 }
-                std::lock_guard lock(perTaskMutex);
-                perTask.push_back(std::move(hits));
-            });
+            }
+            std::lock_guard lock(perTaskMutex);
+            perTask.push_back(std::move(hits));
+        });
     }
     if (isCancelled && isCancelled()) return results;
 
