@@ -671,6 +671,9 @@ private:
         // the last run's file for the next one.
         if (state->tables.empty()) return;
         TableFile::save(tablesFile(), state->tables);
+        // The file is made in memory first, about as large as the tables: what
+        // it took goes back to the system rather than staying with the process.
+        malloc_trim(0);
     }
 
     QString tablesFile() const
@@ -734,6 +737,12 @@ private:
     {
         AttributeMap().swap(m_cache);
         m_cacheLoaded = false;
+        // A start that answered from the tables of the last run never took the
+        // cache it began reading: once read, it goes too, or it would stay for
+        // the life of the index.
+        if (m_cacheLoading.valid() &&
+            m_cacheLoading.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            m_cacheLoading = {};
         malloc_trim(0);
     }
 
