@@ -291,15 +291,16 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
 
 // A run of entries [begin, end) of one table.
 struct EntryRange {
+    std::uint32_t table;
     std::uint32_t begin;
     std::uint32_t end;
 };
 
 // The entries below a folder entry, as the runs of each folder's children: a
 // query over one folder reads only its own part of the table.
-std::vector<EntryRange> rangesBelow(const Table& table, std::uint32_t folderEntry)
+void addRangesBelow(const Table& table, std::uint32_t tableIndex, std::uint32_t folderEntry,
+                    std::vector<EntryRange>& ranges)
 {
-    std::vector<EntryRange> ranges;
     std::vector<std::uint32_t> pending{table.entries[folderEntry].extra};
     while (!pending.empty()) {
         const std::uint32_t f = pending.back();
@@ -307,11 +308,10 @@ std::vector<EntryRange> rangesBelow(const Table& table, std::uint32_t folderEntr
         if (f >= table.folders.size()) continue;
         const Folder& folder = table.folders[f];
         if (folder.childCount == 0) continue;
-        ranges.push_back({folder.childBegin, folder.childBegin + folder.childCount});
+        ranges.push_back({tableIndex, folder.childBegin, folder.childBegin + folder.childCount});
         for (std::uint32_t i = folder.childBegin; i < folder.childBegin + folder.childCount; ++i)
             if (table.entries[i].isFolder()) pending.push_back(table.entries[i].extra);
     }
-    return ranges;
 }
 
 // Splits the ranges into pieces of about equal size, one per thread (at most
@@ -334,7 +334,7 @@ void parallelForRanges(const std::vector<EntryRange>& ranges, int threads, Fn fn
             const std::size_t room = (task + 1) * per - filled;
             const std::uint32_t end =
                 std::uint32_t(std::min<std::size_t>(r.end, at + std::max<std::size_t>(room, 1)));
-            pieces[task].push_back({at, end});
+            pieces[task].push_back({r.table, at, end});
             filled += end - at;
             at = end;
         }
@@ -379,6 +379,21 @@ template <typename Less> void parallelSort(std::vector<Hit>& hits, int threads, 
     }
 }
 
+// The tables and the cache are arrays of tens of megabytes, made again at every
+// walk on whichever thread walks. Left to itself, the allocator raises its
+// thresholds after the first such array is freed and then keeps up to twice
+// that much free memory at the top of every thread's heap for good: a fixed
+// threshold gives each freed array back to the system at once.
+void keepLargeBlocksReturnable()
+{
+    static const bool once = [] {
+        mallopt(M_MMAP_THRESHOLD, 1 << 20);
+        mallopt(M_TRIM_THRESHOLD, 1 << 20);
+        return true;
+    }();
+    (void)once;
+}
+
 } // namespace
 
 class IndexStore {
@@ -386,6 +401,7 @@ public:
     explicit IndexStore(MetadataIndex::Options options)
         : m_options(std::move(options))
     {
+        keepLargeBlocksReturnable();
         if (m_options.cacheDir.isEmpty()) m_options.cacheDir = xdg::appCacheDir();
         if (m_options.recentlyUsedFile.isEmpty())
             m_options.recentlyUsedFile = xdg::dataHome() + QStringLiteral("/recently-used.xbel");
@@ -953,33 +969,39 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
     const bool textKey = sortKey && isTextSortKey(*sortKey);
     std::vector<std::vector<Hit>> perTask;
     std::mutex perTaskMutex;
+    // Every scope's part of every table in one pass: the threads are shared
+    // out once, not once per scope.
+    std::vector<EntryRange> ranges;
     for (const Target& target : targets) {
         const Table& table = *state->tables[target.table];
-        const std::vector<EntryRange> ranges =
-            target.folder == kNone
-                ? std::vector<EntryRange>{{0, std::uint32_t(table.entries.size())}}
-                : rangesBelow(table, target.folder);
-        parallelForRanges(ranges, m_threads, [&](const std::vector<EntryRange>& pieces) {
-            EntryView view(table, target.table, words);
-            std::vector<Hit> hits;
-            std::size_t seen = 0;
-            for (const EntryRange& piece : pieces) {
-                for (std::uint32_t i = piece.begin; i < piece.end; ++i) {
-                    if ((++seen & 4095) == 0 && isCancelled && isCancelled()) return;
-                    view.set(i);
-                    if (!query.matches(view)) continue;
-                    double key = -std::numeric_limits<double>::infinity();
-                    if (sortKey && !textKey) {
-                        double v;
-                        if (view.number(*sortKey, v) && !std::isnan(v)) key = v;
-                    }
-                    hits.push_back({key, target.table, i});
-                }
-            }
-            std::lock_guard lock(perTaskMutex);
-            perTask.push_back(std::move(hits));
-        });
+        if (target.folder == kNone)
+            ranges.push_back({target.table, 0, std::uint32_t(table.entries.size())});
+        else
+            addRangesBelow(table, target.table, target.folder, ranges);
     }
+    parallelForRanges(ranges, m_threads, [&](const std::vector<EntryRange>& pieces) {
+        std::vector<std::unique_ptr<EntryView>> views(state->tables.size());
+        std::vector<Hit> hits;
+        std::size_t seen = 0;
+        for (const EntryRange& piece : pieces) {
+            std::unique_ptr<EntryView>& view = views[piece.table];
+            if (!view)
+                view = std::make_unique<EntryView>(*state->tables[piece.table], piece.table, words);
+            for (std::uint32_t i = piece.begin; i < piece.end; ++i) {
+                if ((++seen & 4095) == 0 && isCancelled && isCancelled()) return;
+                view->set(i);
+                if (!query.matches(*view)) continue;
+                double key = -std::numeric_limits<double>::infinity();
+                if (sortKey && !textKey) {
+                    double v;
+                    if (view->number(*sortKey, v) && !std::isnan(v)) key = v;
+                }
+                hits.push_back({key, piece.table, i});
+            }
+        }
+        std::lock_guard lock(perTaskMutex);
+        perTask.push_back(std::move(hits));
+    });
     if (isCancelled && isCancelled()) return results;
 
     auto data = std::make_unique<MetadataIndex::Results::Data>();
