@@ -379,21 +379,6 @@ template <typename Less> void parallelSort(std::vector<Hit>& hits, int threads, 
     }
 }
 
-// The tables and the cache are arrays of tens of megabytes, made again at every
-// walk on whichever thread walks. Left to itself, the allocator raises its
-// thresholds after the first such array is freed and then keeps up to twice
-// that much free memory at the top of every thread's heap for good: a fixed
-// threshold gives each freed array back to the system at once.
-void keepLargeBlocksReturnable()
-{
-    static const bool once = [] {
-        mallopt(M_MMAP_THRESHOLD, 1 << 20);
-        mallopt(M_TRIM_THRESHOLD, 1 << 20);
-        return true;
-    }();
-    (void)once;
-}
-
 } // namespace
 
 class IndexStore {
@@ -401,7 +386,6 @@ public:
     explicit IndexStore(MetadataIndex::Options options)
         : m_options(std::move(options))
     {
-        keepLargeBlocksReturnable();
         if (m_options.cacheDir.isEmpty()) m_options.cacheDir = xdg::appCacheDir();
         if (m_options.recentlyUsedFile.isEmpty())
             m_options.recentlyUsedFile = xdg::dataHome() + QStringLiteral("/recently-used.xbel");
@@ -981,7 +965,13 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
     }
     parallelForRanges(ranges, m_threads, [&](const std::vector<EntryRange>& pieces) {
         std::vector<std::unique_ptr<EntryView>> views(state->tables.size());
+        // Room for every entry at once: untouched room costs no memory, and the
+        // list never moves as it grows.
         std::vector<Hit> hits;
+        std::size_t room = 0;
+        for (const EntryRange& piece : pieces)
+            room += piece.end - piece.begin;
+        hits.reserve(room);
         std::size_t seen = 0;
         for (const EntryRange& piece : pieces) {
             std::unique_ptr<EntryView>& view = views[piece.table];
@@ -1008,9 +998,13 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
     std::size_t total = 0;
     for (const auto& v : perTask)
         total += v.size();
+    // The longest list becomes the answer's, the others join it.
+    std::sort(perTask.begin(), perTask.end(),
+              [](const auto& a, const auto& b) { return a.size() > b.size(); });
+    if (!perTask.empty()) data->hits = std::move(perTask.front());
     data->hits.reserve(total);
-    for (auto& v : perTask)
-        data->hits.insert(data->hits.end(), v.begin(), v.end());
+    for (std::size_t t = 1; t < perTask.size(); ++t)
+        data->hits.insert(data->hits.end(), perTask[t].begin(), perTask[t].end());
     data->state = state;
 
     // Ties (and every file when there is no sort key) keep the table's order, so
@@ -1044,20 +1038,27 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
                                            Qt::CaseInsensitive);
             return c != 0 ? c > 0 : tieBreak(a, b);
         };
-    } else {
-        less = [tieBreak](const Hit& a, const Hit& b) {
-            return a.key != b.key ? a.key > b.key : tieBreak(a, b);
-        };
     }
-    if (data->hits.size() > maxResults) {
-        std::nth_element(data->hits.begin(), data->hits.begin() + long(maxResults),
-                         data->hits.end(), less);
-        data->hits.resize(maxResults);
-    }
+    // Numbers compare inline: the cut of a million matches makes millions of
+    // comparisons.
+    const auto numberLess = [tieBreak](const Hit& a, const Hit& b) {
+        return a.key != b.key ? a.key > b.key : tieBreak(a, b);
+    };
     // Numbers order cheaply later, for just the results a caller lists; texts
     // are ordered here.
     results.m_ordered = ordered || textKey;
-    if (results.m_ordered) parallelSort(data->hits, m_threads, less);
+    const auto cutAndOrder = [&](const auto& less) {
+        if (data->hits.size() > maxResults) {
+            std::nth_element(data->hits.begin(), data->hits.begin() + long(maxResults),
+                             data->hits.end(), less);
+            data->hits.resize(maxResults);
+        }
+        if (results.m_ordered) parallelSort(data->hits, m_threads, less);
+    };
+    if (textKey)
+        cutAndOrder(less);
+    else
+        cutAndOrder(numberLess);
     results.m_totalMatches = total;
     results.m_data = std::move(data);
     return results;
