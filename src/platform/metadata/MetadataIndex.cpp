@@ -379,6 +379,21 @@ template <typename Less> void parallelSort(std::vector<Hit>& hits, int threads, 
     }
 }
 
+// Left to itself, the allocator raises its thresholds after the first large
+// array is freed (a walk frees many) until it keeps up to 64 MB free at the top
+// of every thread's heap for good. Fixed thresholds keep arrays of up to 32 MB
+// (a query's hits) on the heap for reuse, and give back what lies free above
+// 8 MB once a walk's arrays and the attribute cache go.
+void keepFreedMemoryReturnable()
+{
+    static const bool once = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 8 << 20);
+        return true;
+    }();
+    (void)once;
+}
+
 } // namespace
 
 class IndexStore {
@@ -386,6 +401,7 @@ public:
     explicit IndexStore(MetadataIndex::Options options)
         : m_options(std::move(options))
     {
+        keepFreedMemoryReturnable();
         if (m_options.cacheDir.isEmpty()) m_options.cacheDir = xdg::appCacheDir();
         if (m_options.recentlyUsedFile.isEmpty())
             m_options.recentlyUsedFile = xdg::dataHome() + QStringLiteral("/recently-used.xbel");
@@ -965,8 +981,8 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
     }
     parallelForRanges(ranges, m_threads, [&](const std::vector<EntryRange>& pieces) {
         std::vector<std::unique_ptr<EntryView>> views(state->tables.size());
-        // Room for every entry at once: untouched room costs no memory, and the
-        // list never moves as it grows.
+        // Room for every entry of its pieces at once: the list never moves as it
+        // grows (a query over everything keeps a million hits).
         std::vector<Hit> hits;
         std::size_t room = 0;
         for (const EntryRange& piece : pieces)
