@@ -56,12 +56,14 @@ struct Collection {
     QString name;
     QString query;
     QString sortKey;
-    std::function<bool(const FileItem&)> accept;
+    Spotlight::Accept accept;
 };
 
 QList<Collection> collections()
 {
-    auto notFolder = [](const FileItem& f) { return f.category != FileCategory::folders; };
+    // The same tests as the app's collections.
+    const auto notFolder =
+        Spotlight::Accept::byCategory([](FileCategory c) { return c != FileCategory::folders; });
     QList<Collection> out{
         {"recents", "kMDItemLastUsedDate >= $time.today(-30)", "kMDItemLastUsedDate", notFolder},
         {"large", "kMDItemFSSize > 100000000", "kMDItemFSSize", notFolder},
@@ -71,7 +73,7 @@ QList<Collection> collections()
         out.push_back({rawValue(c), spotlightQuery(c),
                        c == FileCategory::apps ? QStringLiteral("kMDItemFSName")
                                                : QStringLiteral("kMDItemFSContentChangeDate"),
-                       [c](const FileItem& f) { return f.category == c; }});
+                       Spotlight::Accept::byCategory([c](FileCategory o) { return o == c; })});
     }
     return out;
 }

@@ -28,9 +28,9 @@ constexpr int kReloadDelayMs = 250;
 constexpr qsizetype kCollectionLimit = 3000;
 constexpr qsizetype kSearchLimit = 2000;
 
-bool notFolder(const FileItem& item)
+bool notFolder(FileCategory category)
 {
-    return item.category != FileCategory::folders;
+    return category != FileCategory::folders;
 }
 
 FolderError folderErrorFrom(int error)
@@ -182,18 +182,22 @@ LibraryStore::collectionQuery(const SidebarItem& item) const
         switch (*smart) {
         case SmartCollection::recents:
             return CollectionQuery{QStringLiteral("kMDItemLastUsedDate >= $time.today(-30)"),
-                                   QStringLiteral("kMDItemLastUsedDate"), notFolder};
+                                   QStringLiteral("kMDItemLastUsedDate"),
+                                   Spotlight::Accept::byCategory(notFolder)};
         case SmartCollection::large:
             return CollectionQuery{QStringLiteral("kMDItemFSSize > 100000000"),
-                                   QStringLiteral("kMDItemFSSize"), notFolder};
+                                   QStringLiteral("kMDItemFSSize"),
+                                   Spotlight::Accept::byCategory(notFolder)};
         case SmartCollection::screenshots:
             return CollectionQuery{QStringLiteral("kMDItemIsScreenCapture == 1"),
-                                   QStringLiteral("kMDItemFSContentChangeDate"), notFolder};
+                                   QStringLiteral("kMDItemFSContentChangeDate"),
+                                   Spotlight::Accept::byCategory(notFolder)};
         }
     }
     if (const FileCategory* category = item.as<FileCategory>()) {
         const FileCategory c = *category;
-        const auto isCategory = [c](const FileItem& f) { return f.category == c; };
+        const auto isCategory =
+            Spotlight::Accept::byCategory([c](FileCategory other) { return other == c; });
         if (c == FileCategory::apps)
             return CollectionQuery{spotlightQuery(c), QStringLiteral("kMDItemFSName"), isCategory,
                                    true};

@@ -30,6 +30,13 @@ struct Verdict {
     qint64 size = 0;
 };
 
+// The category an item made from the result would have: results carry no
+// directory flag into items, so it follows from the type alone.
+FileCategory categoryOf(const UniformType& type)
+{
+    return classify(type.isValid() ? std::optional<UniformType>(type) : std::nullopt, false);
+}
+
 // Building a FileItem for each of up to 300,000 results is the costly part of a
 // query: judge them on as many threads as the index evaluates on, then build the
 // listed items again in order.
@@ -41,6 +48,10 @@ std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Acce
                                                       std::size_t(std::max(1, threads)));
     const std::size_t per = (results.count() + tasks - 1) / tasks;
     auto work = [&](std::size_t task) {
+        // A test by category is answered once per type: a home holds a few hundred.
+        enum : std::int8_t { Unjudged = -1 };
+        std::vector<std::int8_t> byType;
+        if (accept.judgesCategoryOnly()) byType.assign(std::size_t(UINT16_MAX) + 1, Unjudged);
         const std::size_t end = std::min(results.count(), (task + 1) * per);
         for (std::size_t i = task * per; i < end; ++i) {
             if ((i & 1023) == 0 && isCancelled && isCancelled()) return;
@@ -49,6 +60,13 @@ std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Acce
             // item (path, name, type) is built for each of a search's matches.
             if (!accept) {
                 verdicts[i] = {true, results.fileSize(i)};
+                continue;
+            }
+            if (accept.judgesCategoryOnly()) {
+                const UniformType type = results.contentType(i);
+                std::int8_t& verdict = byType[type.internId()];
+                if (verdict == Unjudged) verdict = accept(categoryOf(type)) ? 1 : 0;
+                if (verdict) verdicts[i] = {true, results.fileSize(i)};
                 continue;
             }
             const std::optional<FileItem> item = FileItem::fromMetadata(results.item(i, false));
@@ -69,6 +87,18 @@ std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Acce
 }
 
 } // namespace
+
+Accept Accept::byCategory(std::function<bool(FileCategory)> test)
+{
+    Accept accept;
+    accept.m_category = std::move(test);
+    return accept;
+}
+
+bool Accept::operator()(const FileItem& item) const
+{
+    return m_category ? m_category(item.category) : m_item(item);
+}
 
 SpotlightResult runBlocking(md::MetadataIndex& index, const QString& queryString,
                             const QStringList& scopes, const QString& sortKey, qsizetype limit,

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <type_traits>
 
 namespace ovra {
 
@@ -29,7 +30,29 @@ struct SpotlightResult {
 // The one way the app asks the metadata index for files.
 namespace Spotlight {
 
-using Accept = std::function<bool(const FileItem&)>;
+// Which of a query's files are kept. A test of the category alone reads only
+// each file's type: a collection judges up to hundreds of thousands of results,
+// and building an item for each would cost more than the query. Any other test
+// sees the whole item.
+class Accept {
+public:
+    Accept() = default;
+    template <typename Test>
+    requires std::is_invocable_r_v<bool, const Test&, const FileItem&> Accept(Test test)
+        : m_item(std::move(test))
+    {
+    }
+    static Accept byCategory(std::function<bool(FileCategory)> test);
+
+    explicit operator bool() const { return m_item || m_category; }
+    bool judgesCategoryOnly() const { return bool(m_category); }
+    bool operator()(const FileItem& item) const;
+    bool operator()(FileCategory category) const { return m_category(category); }
+
+private:
+    std::function<bool(const FileItem&)> m_item;
+    std::function<bool(FileCategory)> m_category;
+};
 
 // At most this many results are read per query, whatever the limit.
 inline constexpr qsizetype kMaxResultsRead = 300000;

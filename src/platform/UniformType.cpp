@@ -101,6 +101,7 @@ public:
     std::uint16_t count() const { return m_count.load(std::memory_order_acquire); }
 
     std::uint16_t idForIdentifier(QStringView identifier);
+    std::uint16_t idForGeneratedIdentifier(const QString& identifier);
     std::uint16_t idForMimeType(const QString& mimeType);
     // Whether a MIME type (canonical name) has a row in the table.
     bool isDeclaredMimeType(const QString& mimeType) const
@@ -259,8 +260,27 @@ std::uint16_t Registry::idForIdentifier(QStringView identifier)
         std::lock_guard lock(m_mutex);
         id = m_byIdentifier.value(key);
     }
+    if (id == 0) id = idForGeneratedIdentifier(key);
     if (id != 0) known.insert(key, id);
     return id;
+}
+
+// An identifier made for a MIME type without a row names that type, also in a
+// process that has not met a file of it yet: the index's saved tables and its
+// attribute cache name types by identifier, and a type lost there would put
+// its files under "other" after every start.
+std::uint16_t Registry::idForGeneratedIdentifier(const QString& identifier)
+{
+    const QString prefix = QStringLiteral("org.freedesktop.mime.");
+    if (!identifier.startsWith(prefix)) return 0;
+    // A MIME type's media part has no dot: the first one stands for the slash.
+    QString mimeType = identifier.mid(prefix.size());
+    const qsizetype slash = mimeType.indexOf(u'.');
+    if (slash <= 0) return 0;
+    mimeType[slash] = u'/';
+    const std::uint16_t id = idForMimeType(mimeType);
+    const Record* r = record(id);
+    return (r && r->identifier == identifier) ? id : 0;
 }
 
 std::uint16_t Registry::idForMimeType(const QString& mimeType)

@@ -36,6 +36,27 @@ TEST(Spotlight, ListsTheFirstLimitAcceptedButCountsEveryOne)
     EXPECT_EQ(r.totalSize, 1045);
 }
 
+TEST(Spotlight, ATestOfTheCategoryKeepsWhatTheSameTestOfWholeItemsKeeps)
+{
+    TestHome home;
+    for (const char* name : {"a.png", "b.mp3", "c.pdf", "d.txt", "e.zip", "f.py", "g.mp4",
+                             "Sub/h.txt", "Tool.app/Contents/Info.plist", "noext"})
+        home.writeFile(QStringLiteral("Files/") + QString::fromUtf8(name), "x");
+    md::MetadataIndex index;
+    for (FileCategory category : kAllFileCategories) {
+        const auto byCategory =
+            Spotlight::Accept::byCategory([category](FileCategory c) { return c == category; });
+        const auto byItem = [category](const FileItem& f) { return f.category == category; };
+        const SpotlightResult light = Spotlight::runBlocking(
+            index, "kMDItemFSName == '*'", {home.path("Files")}, "kMDItemFSName", 100, byCategory);
+        const SpotlightResult full = Spotlight::runBlocking(
+            index, "kMDItemFSName == '*'", {home.path("Files")}, "kMDItemFSName", 100, byItem);
+        EXPECT_EQ(names(light), names(full)) << rawValue(category).toStdString();
+        EXPECT_EQ(light.totalCount, full.totalCount);
+        EXPECT_EQ(light.totalSize, full.totalSize);
+    }
+}
+
 TEST(Spotlight, NoiseIsSkippedButBundlesThemselvesAreKept)
 {
     TestHome home;

@@ -248,6 +248,25 @@ TEST_F(MetadataIndexTest, RefreshSeesNewAndRemovedFilesAndReadsNothingUnchanged)
     EXPECT_EQ(index.stats().contentReads, readsAfterBuild + 1);
 }
 
+TEST_F(MetadataIndexTest, AFileWhoseContentSaysNothingIsReadOnce)
+{
+    home.writeFile("Music/silence.mp3", "x");
+    home.writeFile("Music/blank.png", "x");
+    {
+        MetadataIndex index;
+        EXPECT_EQ(run(index, "kMDItemFSName == '*'", {home.path("Music")}).count(), 2u);
+        const std::size_t readsAfterBuild = index.stats().contentReads;
+        EXPECT_EQ(readsAfterBuild, 2u);
+        home.writeFile("Music/new.txt", "x"); // the folder is listed again
+        index.refresh();
+        EXPECT_EQ(run(index, "kMDItemFSName == '*'", {home.path("Music")}).count(), 3u);
+        EXPECT_EQ(index.stats().contentReads, readsAfterBuild);
+    }
+    MetadataIndex again;
+    EXPECT_EQ(run(again, "kMDItemPixelWidth == *", {home.path("Music")}).count(), 0u);
+    EXPECT_EQ(again.stats().contentReads, 0u);
+}
+
 TEST_F(MetadataIndexTest, AScopeThatAppearsLaterIsWalkedThen)
 {
     home.writeFile("Documents/open.txt", "x");

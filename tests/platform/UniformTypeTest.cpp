@@ -398,6 +398,17 @@ TEST(UniformType, IdentifiersAndTrees)
     EXPECT_FALSE(UniformType::fromInternId(0).isValid());
     EXPECT_FALSE(UniformType::fromInternId(65535).isValid());
 
+    // Such an identifier names its type before any file of it was seen, as when
+    // saved tables are read at a start; a declared type keeps its own identifier.
+    const auto torrent =
+        UniformType::withIdentifier(u"org.freedesktop.mime.application.x-bittorrent");
+    ASSERT_TRUE(torrent);
+    EXPECT_EQ(torrent->preferredMimeType(), u"application/x-bittorrent");
+    EXPECT_EQ(torrent->identifier(), u"org.freedesktop.mime.application.x-bittorrent");
+    EXPECT_FALSE(UniformType::withIdentifier(u"org.freedesktop.mime.image.png"));
+    EXPECT_FALSE(UniformType::withIdentifier(u"org.freedesktop.mime.application.x-no-such-type"));
+    EXPECT_FALSE(UniformType::withIdentifier(u"org.freedesktop.mime.nothing"));
+
     // The tree: the type first, each ancestor before the types it conforms to,
     // and exactly the identifiers the type conforms to.
     for (const char* name :

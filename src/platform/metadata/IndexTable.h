@@ -37,7 +37,9 @@ struct Entry {
     std::uint64_t inode = 0;
     std::uint32_t parent = kNone; // the entry of the folder that holds it; kNone at the top
     std::uint32_t nameOffset = 0; // into Table::names
-    std::uint32_t extra = kNone;  // files: into Table::extras; folders: into Table::folders
+    // Files: into Table::extras, kNone when nothing beyond the stat is known
+    // (a read that found nothing included). Folders: into Table::folders.
+    std::uint32_t extra = kNone;
     std::uint16_t nameLength = 0;
     std::uint16_t type = 0; // UniformType intern id
     std::uint8_t flags = 0;

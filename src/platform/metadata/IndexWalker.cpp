@@ -241,6 +241,17 @@ private:
         readPending(chunk);
     }
 
+    // Most files that need a read say nothing more than their name (no
+    // dimensions, tags or dates): an empty extra would cost a million-file
+    // table a third of its size. One that no helper could read keeps its extra,
+    // which says to read it next time.
+    static bool isWorthKeeping(const Extra& extra)
+    {
+        static const ContentAttributes kNothingRead;
+        return !(extra.content == kNothingRead) || extra.readAccess.isRecorded() ||
+               extra.isContentUnread;
+    }
+
     void readPending(Chunk& chunk)
     {
         if (chunk.pending.empty()) return;
@@ -260,6 +271,7 @@ private:
             } else {
                 p.extra.isContentUnread = true;
             }
+            if (!isWorthKeeping(p.extra)) continue;
             chunk.extras.push_back(std::move(p.extra));
             e.extra = std::uint32_t(chunk.extras.size() - 1);
         }
@@ -470,10 +482,12 @@ private:
         e.type = type.internId();
 
         Extra extra;
-        bool hasExtra = false;
         if (ContentReader::needsRead(type)) {
-            if (before && before->extra != kNone) {
-                extra = m_previous->extras[before->extra];
+            // A file read before without finding anything has no extra: its
+            // attributes are the empty ones, not unknown.
+            if (before && (before->extra != kNone ||
+                           ContentReader::needsRead(UniformType::fromInternId(before->type)))) {
+                if (before->extra != kNone) extra = m_previous->extras[before->extra];
             } else if (const CachedAttributes* c = cachedRecord(); c && c->hasContent) {
                 extra.content = c->content;
                 extra.readAccess = c->readAccess;
@@ -487,7 +501,6 @@ private:
                     QString::fromUtf8(path.data(), qsizetype(path.size())), type);
                 ++chunk.contentReads;
             }
-            hasExtra = true;
             if (extra.content.isScreenCapture) e.flags |= IsScreenCapture;
             if (type.conforms(UniformType::image()) &&
                 isScreenshotFileName(QString::fromUtf8(name.data(), qsizetype(name.size()))))
@@ -501,8 +514,7 @@ private:
         }
         if (chunk.contentReads != readsBefore)
             recordOwnRead(e, folder, name.data(), extra.readAccess);
-        hasExtra = hasExtra || extra.readAccess.isRecorded();
-        if (hasExtra) {
+        if (isWorthKeeping(extra)) {
             chunk.extras.push_back(std::move(extra));
             e.extra = std::uint32_t(chunk.extras.size() - 1);
         }

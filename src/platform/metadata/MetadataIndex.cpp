@@ -289,22 +289,63 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true
     return item;
 }
 
-// Runs fn(begin, end) over [0, count) on up to `threads` threads.
-template <typename Fn> void parallelFor(std::size_t count, int threads, Fn fn)
+// A run of entries [begin, end) of one table.
+struct EntryRange {
+    std::uint32_t table;
+    std::uint32_t begin;
+    std::uint32_t end;
+};
+
+// The entries below a folder entry, as the runs of each folder's children: a
+// query over one folder reads only its own part of the table.
+void addRangesBelow(const Table& table, std::uint32_t tableIndex, std::uint32_t folderEntry,
+                    std::vector<EntryRange>& ranges)
 {
-    const std::size_t tasks = std::min<std::size_t>(
-        std::size_t(std::max(threads, 1)), (count + kEntriesPerTask - 1) / kEntriesPerTask);
-    if (tasks <= 1) {
-        fn(std::size_t(0), count, std::size_t(0));
+    std::vector<std::uint32_t> pending{table.entries[folderEntry].extra};
+    while (!pending.empty()) {
+        const std::uint32_t f = pending.back();
+        pending.pop_back();
+        if (f >= table.folders.size()) continue;
+        const Folder& folder = table.folders[f];
+        if (folder.childCount == 0) continue;
+        ranges.push_back({tableIndex, folder.childBegin, folder.childBegin + folder.childCount});
+        for (std::uint32_t i = folder.childBegin; i < folder.childBegin + folder.childCount; ++i)
+            if (table.entries[i].isFolder()) pending.push_back(table.entries[i].extra);
+    }
+}
+
+// Splits the ranges into pieces of about equal size, one per thread (at most
+// `threads`), and runs fn(pieces) for each on its own thread.
+template <typename Fn>
+void parallelForRanges(const std::vector<EntryRange>& ranges, int threads, Fn fn)
+{
+    std::size_t count = 0;
+    for (const EntryRange& r : ranges)
+        count += r.end - r.begin;
+    const std::size_t tasks = std::max<std::size_t>(
+        1, std::min<std::size_t>(std::size_t(std::max(threads, 1)),
+                                 (count + kEntriesPerTask - 1) / kEntriesPerTask));
+    const std::size_t per = (count + tasks - 1) / tasks;
+    std::vector<std::vector<EntryRange>> pieces(tasks);
+    std::size_t filled = 0; // entries handed out so far
+    for (const EntryRange& r : ranges) {
+        for (std::uint32_t at = r.begin; at < r.end;) {
+            const std::size_t task = std::min(tasks - 1, filled / std::max<std::size_t>(per, 1));
+            const std::size_t room = (task + 1) * per - filled;
+            const std::uint32_t end =
+                std::uint32_t(std::min<std::size_t>(r.end, at + std::max<std::size_t>(room, 1)));
+            pieces[task].push_back({r.table, at, end});
+            filled += end - at;
+            at = end;
+        }
+    }
+    if (tasks == 1) {
+        fn(pieces.front());
         return;
     }
     std::vector<std::thread> pool;
-    const std::size_t per = (count + tasks - 1) / tasks;
-    for (std::size_t t = 0; t < tasks; ++t) {
-        const std::size_t begin = t * per, end = std::min(count, begin + per);
-        if (begin >= end) break;
-        pool.emplace_back([=, &fn] { fn(begin, end, t); });
-    }
+    for (const std::vector<EntryRange>& own : pieces)
+        if (!own.empty()) pool.emplace_back([&fn, &own] { fn(own); });
     for (std::thread& th : pool)
         th.join();
 }
@@ -338,6 +379,21 @@ template <typename Less> void parallelSort(std::vector<Hit>& hits, int threads, 
     }
 }
 
+// Left to itself, the allocator raises its thresholds after the first large
+// array is freed (a walk frees many) until it keeps up to 64 MB free at the top
+// of every thread's heap for good. Fixed thresholds keep arrays of up to 32 MB
+// (a query's hits) on the heap for reuse, and give back what lies free above
+// 8 MB once a walk's arrays and the attribute cache go.
+void keepFreedMemoryReturnable()
+{
+    static const bool once = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 8 << 20);
+        return true;
+    }();
+    (void)once;
+}
+
 } // namespace
 
 class IndexStore {
@@ -345,6 +401,7 @@ public:
     explicit IndexStore(MetadataIndex::Options options)
         : m_options(std::move(options))
     {
+        keepFreedMemoryReturnable();
         if (m_options.cacheDir.isEmpty()) m_options.cacheDir = xdg::appCacheDir();
         if (m_options.recentlyUsedFile.isEmpty())
             m_options.recentlyUsedFile = xdg::dataHome() + QStringLiteral("/recently-used.xbel");
@@ -651,6 +708,9 @@ private:
         // the last run's file for the next one.
         if (state->tables.empty()) return;
         TableFile::save(tablesFile(), state->tables);
+        // The file is made in memory first, about as large as the tables: what
+        // it took goes back to the system rather than staying with the process.
+        malloc_trim(0);
     }
 
     QString tablesFile() const
@@ -714,6 +774,12 @@ private:
     {
         AttributeMap().swap(m_cache);
         m_cacheLoaded = false;
+        // A start that answered from the tables of the last run never took the
+        // cache it began reading: once read, it goes too, or it would stay for
+        // the life of the index.
+        if (m_cacheLoading.valid() &&
+            m_cacheLoading.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            m_cacheLoading = {};
         malloc_trim(0);
     }
 
@@ -736,7 +802,10 @@ private:
                 const Entry& e = t->entries[i];
                 const Extra* x = t->extra(e);
                 const bool sniffed = e.flags & TypeFromContent;
-                const bool hasContent = x && !x->isContentUnread &&
+                // A file whose read found nothing keeps no extra, but its
+                // record still spares the next walk the read; one no helper
+                // could read is left for the next walk.
+                const bool hasContent = !e.isFolder() && !(x && x->isContentUnread) &&
                                         ContentReader::needsRead(UniformType::fromInternId(e.type));
                 const bool hasReadAccess = x && x->readAccess.isRecorded();
                 if (!sniffed && !hasContent && !hasReadAccess) continue;
@@ -747,7 +816,7 @@ private:
                 r.modified = e.modified;
                 if (sniffed) r.typeFromContent = UniformType::fromInternId(e.type).identifier();
                 r.hasContent = hasContent;
-                if (hasContent) r.content = x->content;
+                if (hasContent && x) r.content = x->content;
                 if (hasReadAccess) r.readAccess = x->readAccess;
                 next.emplace(path, std::move(r));
             }
@@ -816,6 +885,12 @@ bool MetadataIndex::Results::isNoise(std::size_t i) const
 {
     const Hit& h = m_data->hits[i];
     return m_data->state->tables[h.table]->entries[h.entry].flags & IsNoise;
+}
+
+UniformType MetadataIndex::Results::contentType(std::size_t i) const
+{
+    const Hit& h = m_data->hits[i];
+    return UniformType::fromInternId(m_data->state->tables[h.table]->entries[h.entry].type);
 }
 
 std::vector<std::size_t> MetadataIndex::Results::firstInOrder(std::vector<std::size_t> indices,
@@ -916,39 +991,58 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
     const bool textKey = sortKey && isTextSortKey(*sortKey);
     std::vector<std::vector<Hit>> perTask;
     std::mutex perTaskMutex;
+    // Every scope's part of every table in one pass: the threads are shared
+    // out once, not once per scope.
+    std::vector<EntryRange> ranges;
     for (const Target& target : targets) {
         const Table& table = *state->tables[target.table];
-        parallelFor(
-            table.entries.size(), m_threads, [&](std::size_t begin, std::size_t end, std::size_t) {
-                EntryView view(table, target.table, words);
-                std::vector<Hit> hits;
-                for (std::size_t i = begin; i < end; ++i) {
-                    if ((i & 4095) == 0 && isCancelled && isCancelled()) return;
-                    if (target.folder != kNone && !table.isBelow(std::uint32_t(i), target.folder))
-                        continue;
-                    if (std::uint32_t(i) == target.folder) continue;
-                    view.set(std::uint32_t(i));
-                    if (!query.matches(view)) continue;
-                    double key = -std::numeric_limits<double>::infinity();
-                    if (sortKey && !textKey) {
-                        double v;
-                        if (view.number(*sortKey, v) && !std::isnan(v)) key = v;
-                    }
-                    hits.push_back({key, target.table, std::uint32_t(i)});
-                }
-                std::lock_guard lock(perTaskMutex);
-                perTask.push_back(std::move(hits));
-            });
+        if (target.folder == kNone)
+            ranges.push_back({target.table, 0, std::uint32_t(table.entries.size())});
+        else
+            addRangesBelow(table, target.table, target.folder, ranges);
     }
+    parallelForRanges(ranges, m_threads, [&](const std::vector<EntryRange>& pieces) {
+        std::vector<std::unique_ptr<EntryView>> views(state->tables.size());
+        // Room for every entry of its pieces at once: the list never moves as it
+        // grows (a query over everything keeps a million hits).
+        std::vector<Hit> hits;
+        std::size_t room = 0;
+        for (const EntryRange& piece : pieces)
+            room += piece.end - piece.begin;
+        hits.reserve(room);
+        std::size_t seen = 0;
+        for (const EntryRange& piece : pieces) {
+            std::unique_ptr<EntryView>& view = views[piece.table];
+            if (!view)
+                view = std::make_unique<EntryView>(*state->tables[piece.table], piece.table, words);
+            for (std::uint32_t i = piece.begin; i < piece.end; ++i) {
+                if ((++seen & 4095) == 0 && isCancelled && isCancelled()) return;
+                view->set(i);
+                if (!query.matches(*view)) continue;
+                double key = -std::numeric_limits<double>::infinity();
+                if (sortKey && !textKey) {
+                    double v;
+                    if (view->number(*sortKey, v) && !std::isnan(v)) key = v;
+                }
+                hits.push_back({key, piece.table, i});
+            }
+        }
+        std::lock_guard lock(perTaskMutex);
+        perTask.push_back(std::move(hits));
+    });
     if (isCancelled && isCancelled()) return results;
 
     auto data = std::make_unique<MetadataIndex::Results::Data>();
     std::size_t total = 0;
     for (const auto& v : perTask)
         total += v.size();
+    // The longest list becomes the answer's, the others join it.
+    std::sort(perTask.begin(), perTask.end(),
+              [](const auto& a, const auto& b) { return a.size() > b.size(); });
+    if (!perTask.empty()) data->hits = std::move(perTask.front());
     data->hits.reserve(total);
-    for (auto& v : perTask)
-        data->hits.insert(data->hits.end(), v.begin(), v.end());
+    for (std::size_t t = 1; t < perTask.size(); ++t)
+        data->hits.insert(data->hits.end(), perTask[t].begin(), perTask[t].end());
     data->state = state;
 
     // Ties (and every file when there is no sort key) keep the table's order, so
@@ -982,20 +1076,27 @@ MetadataIndex::Results IndexStore::query(const Query& query, const QStringList& 
                                            Qt::CaseInsensitive);
             return c != 0 ? c > 0 : tieBreak(a, b);
         };
-    } else {
-        less = [tieBreak](const Hit& a, const Hit& b) {
-            return a.key != b.key ? a.key > b.key : tieBreak(a, b);
-        };
     }
-    if (data->hits.size() > maxResults) {
-        std::nth_element(data->hits.begin(), data->hits.begin() + long(maxResults),
-                         data->hits.end(), less);
-        data->hits.resize(maxResults);
-    }
+    // Numbers compare inline: the cut of a million matches makes millions of
+    // comparisons.
+    const auto numberLess = [tieBreak](const Hit& a, const Hit& b) {
+        return a.key != b.key ? a.key > b.key : tieBreak(a, b);
+    };
     // Numbers order cheaply later, for just the results a caller lists; texts
     // are ordered here.
     results.m_ordered = ordered || textKey;
-    if (results.m_ordered) parallelSort(data->hits, m_threads, less);
+    const auto cutAndOrder = [&](const auto& less) {
+        if (data->hits.size() > maxResults) {
+            std::nth_element(data->hits.begin(), data->hits.begin() + long(maxResults),
+                             data->hits.end(), less);
+            data->hits.resize(maxResults);
+        }
+        if (results.m_ordered) parallelSort(data->hits, m_threads, less);
+    };
+    if (textKey)
+        cutAndOrder(less);
+    else
+        cutAndOrder(numberLess);
     results.m_totalMatches = total;
     results.m_data = std::move(data);
     return results;

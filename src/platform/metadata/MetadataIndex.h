@@ -4,6 +4,8 @@
 #include "Item.h"
 #include "Query.h"
 
+#include "../UniformType.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -92,6 +94,8 @@ public:
         // Inside an application bundle, library package, build or dependency
         // folder (judged below its scope): skipped by every collection.
         bool isNoise(std::size_t i) const;
+        // The file's type alone, for a test that needs nothing else.
+        UniformType contentType(std::size_t i) const;
         // `complete` false leaves out the type's texts (its handle is set) and the
         // download origins, which a file list never shows: cheaper when hundreds
         // of thousands are read.

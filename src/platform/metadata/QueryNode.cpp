@@ -42,7 +42,7 @@ bool Comparison::evaluate(const ItemAttributes& item) const
 
     bool present = false;
     bool holds = false;
-    switch (attrKind(*attr)) {
+    switch (kind) {
     case AttrKind::Number:
     case AttrKind::Date: {
         double value = 0;

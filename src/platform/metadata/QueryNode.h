@@ -23,7 +23,8 @@ struct Comparison {
         ConformsTo, // kMDItemContentTypeTree == 'known.identifier': a conformance test
     };
 
-    std::optional<Attr> attr; // none: a name the index does not know, absent on every file
+    std::optional<Attr> attr;       // none: a name the index does not know, absent on every file
+    AttrKind kind = AttrKind::Text; // attr's, looked up once rather than for every file
     CompareOp op = CompareOp::Equal;
     Operand operand = Operand::AnyValue;
     double number = 0;

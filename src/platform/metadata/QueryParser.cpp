@@ -175,6 +175,7 @@ std::optional<QueryNode> QueryParser::parseComparison()
     Comparison& comparison = node.comparison;
     const QStringView name = m_token.text;
     comparison.attr = attrNamed(name);
+    if (comparison.attr) comparison.kind = attrKind(*comparison.attr);
     if (comparison.attr) m_attributes |= std::uint64_t(1) << static_cast<int>(*comparison.attr);
     advance();
 
