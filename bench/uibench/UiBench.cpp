@@ -500,7 +500,10 @@ int runSearchBench(BenchApplication& app, const QStringList& args)
             if (answered < 0) answered = clock.nsecsElapsed() / 1e6;
         });
         auto tiles = QObject::connect(view.browser(), &FileBrowser::tilesPlaced, [&] {
-            if (view.isCurrent() && !library.isSearching()) placed = true;
+            // The browser computes its model off the GUI thread: the tiles
+            // count once they show the model of this answer.
+            if (view.isCurrent() && !library.isSearching() && view.browser()->isContentCurrent())
+                placed = true;
         });
         app.afterEvent = [&](QObject* receiver, QEvent* event) {
             if (placed && painted < 0 && receiver == &view &&
