@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -172,6 +173,35 @@ void printLine(const char* kind, const char* tool, int files, double seconds, do
     std::fflush(stdout);
 }
 
+// Tells when every view has drawn its picture: a paint that begins once the
+// picture is there draws it.
+class PaintedPictures : public QObject {
+public:
+    explicit PaintedPictures(std::function<void()> allPainted)
+        : m_allPainted(std::move(allPainted))
+    {
+    }
+
+    void watch(ThumbnailView* view)
+    {
+        view->installEventFilter(this);
+        m_waiting.insert(view);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint) return false;
+        auto* view = static_cast<ThumbnailView*>(watched);
+        if (view->shownThumbnail() && m_waiting.remove(view) && m_waiting.isEmpty()) m_allPainted();
+        return false;
+    }
+
+private:
+    std::function<void()> m_allPainted;
+    QSet<ThumbnailView*> m_waiting;
+};
+
 // The files as the app shows them: a window of thumbnail views, each asking
 // for its picture when it is first painted and drawing it once it arrives, so
 // the GUI thread does the work of every delivery.
@@ -209,14 +239,9 @@ OurRun runOurs(Thumbnails& thumbnails, const QStringList& files, FileCategory ca
         lastCpu = cpu;
     });
     QEventLoop loop;
-    QTimer check;
-    check.setInterval(10);
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        const bool allShown = std::all_of(views.begin(), views.end(), [](ThumbnailView* view) {
-            return view->shownThumbnail().has_value();
-        });
-        if (allShown) loop.quit();
-    });
+    PaintedPictures painted([&] { loop.quit(); });
+    for (ThumbnailView* view : views)
+        painted.watch(view);
     const double cpuBefore = cpuSeconds(RUSAGE_SELF);
     QElapsedTimer wall;
     wall.start();
@@ -229,7 +254,6 @@ OurRun runOurs(Thumbnails& thumbnails, const QStringList& files, FileCategory ca
     lastCpu = guiBefore;
     beat.start();
     heart.start();
-    check.start();
     loop.exec();
     run.seconds = wall.nsecsElapsed() / 1e9;
     run.cores = (cpuSeconds(RUSAGE_SELF) - cpuBefore) / run.seconds;
