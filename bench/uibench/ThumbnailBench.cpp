@@ -49,6 +49,7 @@ constexpr int kPeerSide = 256;
 // ours are the larger pictures (320 px).
 constexpr double kLoaderSide = 128;
 constexpr int kColumns = 8;
+constexpr int kPatienceMs = 300'000;
 
 double loadAverage()
 {
@@ -242,6 +243,8 @@ OurRun runOurs(Thumbnails& thumbnails, const QStringList& files, FileCategory ca
     PaintedPictures painted([&] { loop.quit(); });
     for (ThumbnailView* view : views)
         painted.watch(view);
+    // A view still without its picture by then counts as failed.
+    QTimer::singleShot(kPatienceMs, &loop, &QEventLoop::quit);
     const double cpuBefore = cpuSeconds(RUSAGE_SELF);
     QElapsedTimer wall;
     wall.start();
