@@ -115,7 +115,7 @@ QByteArray resolvedTarget(const QString& path)
 
 } // namespace
 
-bool AtomicSave::save(const QString& path, QByteArrayView bytes, mode_t mode)
+bool AtomicSave::save(const QString& path, QByteArrayView bytes, mode_t mode, Flush flush)
 {
     const QByteArray target = resolvedTarget(path);
     QByteArray temporary;
@@ -125,14 +125,14 @@ bool AtomicSave::save(const QString& path, QByteArrayView bytes, mode_t mode)
         ::close(fd);
         return fail(path, "write", temporary);
     }
-    if (::fsync(fd) != 0) {
+    if (flush == Flush::toDisk && ::fsync(fd) != 0) {
         ::close(fd);
         return fail(path, "flush", temporary);
     }
     if (::close(fd) != 0) return fail(path, "close", temporary);
     if (::rename(temporary.constData(), target.constData()) != 0)
         return fail(path, "rename", temporary);
-    syncFolder(target);
+    if (flush == Flush::toDisk) syncFolder(target);
     failedFiles().markSaved(path);
     return true;
 }

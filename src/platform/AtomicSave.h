@@ -16,8 +16,15 @@ namespace ovra {
 // is followed: the file it names is replaced, and the link stays.
 namespace AtomicSave {
 
+// Whether the new file reaches the disk before it replaces the old one. A cache
+// that is simply made again when it is lost can skip the flushes, which cost
+// more than writing a small file: readers still never see half a file, but
+// after a crash they may find an empty one.
+enum class Flush { toDisk, none };
+
 // `mode` is the new file's permissions before the umask; the folder must exist.
-bool save(const QString& path, QByteArrayView bytes, mode_t mode = 0666);
+bool save(const QString& path, QByteArrayView bytes, mode_t mode = 0666,
+          Flush flush = Flush::toDisk);
 
 } // namespace AtomicSave
 

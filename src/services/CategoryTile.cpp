@@ -5,8 +5,10 @@
 #include "desktop/IconTheme.h"
 #include "platform/PathKey.h"
 
+#include <QCache>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QIcon>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -35,6 +37,8 @@ constexpr double kIconBackdropBottomOpacity = 0.08;
 constexpr double kStackShadowOpacity = 0.15;
 constexpr double kStackShadowRadius = 2;
 constexpr QPointF kStackShadowOffset{0, 1};
+// Some two hundred stacks of a 128-point tile at two pixels a point.
+constexpr qsizetype kStackCacheBytes = qsizetype(48) * 1024 * 1024;
 
 QColor withOpacity(QColor color, double opacity)
 {
@@ -201,8 +205,25 @@ void CategoryTile::paintSymbolLayer(QPainter& painter, const Layout& layout) con
     painter.drawImage(QPointF(0, 0), stack);
 }
 
-// The symbol and the badge, white, on a transparent layer the size of the tile.
+// The tiles on screen mostly repeat one kind at one size (a folder of photos),
+// so their stacks are kept; a kept stack keeps its shadow too, which is cached
+// by image. Tiles are drawn on the GUI thread only.
 QImage CategoryTile::symbolStack(const Layout& layout, double ratio) const
+{
+    static QCache<QString, QImage> stacks(kStackCacheBytes);
+    const QChar separator(u'|');
+    const QString key =
+        QString::number(int(m_category)) + separator + QString::number(m_size.width()) + u'x' +
+        QString::number(m_size.height()) + u'@' + QString::number(ratio) + separator +
+        (layout.hasBadge ? layout.badgeText : QString()) + separator + QIcon::themeName();
+    if (const QImage* kept = stacks.object(key)) return *kept;
+    QImage stack = makeSymbolStack(layout, ratio);
+    stacks.insert(key, new QImage(stack), std::max<qsizetype>(1, stack.sizeInBytes()));
+    return stack;
+}
+
+// The symbol and the badge, white, on a transparent layer the size of the tile.
+QImage CategoryTile::makeSymbolStack(const Layout& layout, double ratio) const
 {
     const QSize pixels = (m_size * ratio).toSize().expandedTo(QSize(1, 1));
     QImage stack(pixels, QImage::Format_ARGB32_Premultiplied);

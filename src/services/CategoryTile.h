@@ -46,6 +46,7 @@ private:
     void paintIconLayer(QPainter& painter, const Layout& layout, const QColor& primary) const;
     void paintSymbolLayer(QPainter& painter, const Layout& layout) const;
     QImage symbolStack(const Layout& layout, double ratio) const;
+    QImage makeSymbolStack(const Layout& layout, double ratio) const;
 
     FileCategory m_category;
     QString m_extension;

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <cstring>
 
 namespace ovra {
@@ -15,6 +16,10 @@ namespace ovra {
 namespace cache = SharedThumbnailCache;
 
 namespace {
+
+// Qt maps a PNG quality q to the deflate level (100 - q) * 9 / 91: 85 is level
+// 1, and 90 or more would store the pixels uncompressed.
+constexpr int kFastestPngQuality = 85;
 
 enum class Renderer { none, image, video, pdf };
 
@@ -71,16 +76,20 @@ std::optional<QImage> render(content::HelperPool& helpers, Renderer renderer, co
     return QImage();
 }
 
-// A stored picture that is current for the file, or a null image. The keys
-// are read from the decoded picture: QImageReader::text() splits keys at the
-// first colon, and every key here is "Thumb::…". Stored pictures are small,
-// and their size is checked before decoding.
+// A stored picture that is current for the file and shows it at `wanted`
+// pixels or more, or a null image. A picture smaller than its folder's side is
+// the whole original (pictures are never enlarged), which serves any request.
+// The keys are read from the decoded picture: QImageReader::text() splits keys
+// at the first colon, and every key here is "Thumb::…". Stored pictures are
+// small, and their size is checked before decoding.
 QImage readStored(const QString& file, const QString& uri, const cache::FileStamp& stamp,
-                  int maxSide)
+                  int folderSide, int wanted)
 {
     QImageReader reader(file, "png");
     const QSize size = reader.size();
-    if (!size.isValid() || size.width() > maxSide || size.height() > maxSide) return {};
+    if (!size.isValid() || size.width() > folderSide || size.height() > folderSide) return {};
+    const int longer = std::max(size.width(), size.height());
+    if (longer < wanted && longer >= folderSide) return {};
     QImage image = reader.read();
     if (image.isNull()) return {};
     const cache::StoredKeys keys{image.text(QLatin1String(cache::kUriKey)),
@@ -91,7 +100,7 @@ QImage readStored(const QString& file, const QString& uri, const cache::FileStam
 
 bool hasCurrentFailure(const QString& uri, const cache::FileStamp& stamp)
 {
-    return !readStored(cache::failurePath(uri), uri, stamp, cache::pixels(cache::Size::xxLarge))
+    return !readStored(cache::failurePath(uri), uri, stamp, cache::pixels(cache::Size::xxLarge), 0)
                 .isNull();
 }
 
@@ -107,9 +116,24 @@ void store(QImage image, const QString& target, const QString& uri, const cache:
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&buffer, "png").write(image)) return;
+    QImageWriter writer(&buffer, "png");
+    // Qt's default deflate level costs several times the JPEG decode that
+    // made the picture; the fastest level is a fraction of it, and the file
+    // only a little larger.
+    writer.setQuality(kFastestPngQuality);
+    if (!writer.write(image)) return;
     // A cache that cannot be written only costs the next run the same work.
     cache::store(target, png);
+}
+
+// The largest size of the shared cache that a picture made at `pixelSide`
+// fills; the smallest when even that one is larger.
+cache::Size storedSizeFor(int pixelSide)
+{
+    cache::Size stored = cache::kSizes.front();
+    for (const cache::Size size : cache::kSizes)
+        if (cache::pixels(size) <= pixelSide) stored = size;
+    return stored;
 }
 
 QImage fittedTo(const QImage& image, int pixelSide)
@@ -136,19 +160,22 @@ DesktopThumbnailGenerator::generateBestRepresentation(const QString& path, int p
     if (renderer == Renderer::none) return std::nullopt;
 
     const QString uri = cache::uriFor(path);
-    const cache::Size size = cache::sizeFor(pixelSide);
-    // Another application may have made a larger one already; that serves too.
-    for (auto s = qsizetype(size); s < qsizetype(cache::kSizes.size()); ++s) {
-        const cache::Size candidate = cache::kSizes[std::size_t(s)];
-        const QImage stored =
-            readStored(cache::thumbnailPath(uri, candidate), uri, *stamp, cache::pixels(candidate));
+    // Another application may have made one already: any size that shows the
+    // file at the side asked for serves.
+    for (const cache::Size candidate : cache::kSizes) {
+        const QImage stored = readStored(cache::thumbnailPath(uri, candidate), uri, *stamp,
+                                         cache::pixels(candidate), pixelSide);
         if (!stored.isNull())
             return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
                                            fittedTo(stored, pixelSide)};
     }
     if (hasCurrentFailure(uri, *stamp)) return std::nullopt;
 
-    const std::optional<QImage> rendered = render(m_helpers, renderer, path, cache::pixels(size));
+    // Made at the side asked for, so a photo decodes no larger than that needs;
+    // the cache keeps it at the largest of its sizes that this picture covers.
+    const cache::Size stored = storedSizeFor(pixelSide);
+    const std::optional<QImage> rendered =
+        render(m_helpers, renderer, path, std::max(pixelSide, cache::pixels(stored)));
     // Not drawn for want of a helper: not the file's fault, so nothing is noted.
     if (!rendered) return std::nullopt;
     const QImage& image = *rendered;
@@ -162,7 +189,8 @@ DesktopThumbnailGenerator::generateBestRepresentation(const QString& path, int p
         return std::nullopt;
     }
     if (shareable)
-        store(image, cache::thumbnailPath(uri, size), uri, *stamp, type.preferredMimeType());
+        store(fittedTo(image, cache::pixels(stored)), cache::thumbnailPath(uri, stored), uri,
+              *stamp, type.preferredMimeType());
     return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
                                    fittedTo(image, pixelSide)};
 }

@@ -232,6 +232,70 @@ TEST(SharedThumbnails, ALargerCurrentPictureOfAnotherApplicationServes)
     EXPECT_TRUE(isClose(fresh->image.pixelColor(5, 5), Qt::red));
 }
 
+// A photo taken on its side, red on the left and blue on the right as stored:
+// upright, red is on top.
+QByteArray sidewaysPhoto(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    for (int y = 0; y < height; ++y)
+        for (int x = width / 2; x < width; ++x)
+            picture.setPixelColor(x, y, Qt::blue);
+    QByteArray jpeg = encoded(picture, "jpeg");
+    jpeg.insert(2, exifOrientationSix());
+    return jpeg;
+}
+
+TEST(SharedThumbnails, NeverSmallerThanAskedAndUpright)
+{
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
+    TestHome home;
+    const QString file = home.writeFile(QStringLiteral("DCIM/side.jpg"), sidewaysPhoto(1600, 1200));
+    const QString uri = QStringLiteral("file://") + file;
+    const auto upright = [](const QImage& image) {
+        return isClose(image.pixelColor(image.width() / 2, 2), Qt::red) &&
+               isClose(image.pixelColor(image.width() / 2, image.height() - 3), Qt::blue);
+    };
+
+    // Between two sizes of the shared cache: made at the side asked for, kept
+    // at the smaller size, which then serves only smaller requests.
+    auto thumbnail = generate(file, 320);
+    ASSERT_TRUE(thumbnail);
+    EXPECT_EQ(thumbnail->image.size(), QSize(240, 320));
+    EXPECT_TRUE(upright(thumbnail->image));
+    const QString large = cachedFile(home, QStringLiteral("large"), uri);
+    EXPECT_EQ(QImageReader(large).size(), QSize(192, 256));
+    EXPECT_FALSE(QFileInfo::exists(cachedFile(home, QStringLiteral("x-large"), uri)));
+    thumbnail = generate(file, 320);
+    ASSERT_TRUE(thumbnail);
+    EXPECT_EQ(thumbnail->image.size(), QSize(240, 320));
+
+    // Beyond the largest size: the stored 1024 px picture never stands in.
+    for (int round = 0; round < 2; ++round) {
+        thumbnail = generate(file, 1280);
+        ASSERT_TRUE(thumbnail);
+        EXPECT_EQ(thumbnail->image.size(), QSize(960, 1280)) << round;
+        EXPECT_TRUE(upright(thumbnail->image));
+    }
+    const QString xxLarge = cachedFile(home, QStringLiteral("xx-large"), uri);
+    EXPECT_EQ(QImageReader(xxLarge).size(), QSize(768, 1024));
+    EXPECT_EQ(textOf(xxLarge, "Thumb::URI"), uri);
+
+    // A picture smaller than its folder is the whole original: it serves any
+    // request, and the cache never keeps an enlargement.
+    const QString small =
+        home.writeFile(QStringLiteral("icon.png"), solidPng(200, 100, Qt::green), 1'000'000);
+    for (const int side : {320, 1280}) {
+        thumbnail = generate(small, side);
+        ASSERT_TRUE(thumbnail);
+        EXPECT_EQ(thumbnail->image.size(), QSize(200, 100)) << side;
+    }
+    EXPECT_EQ(
+        QImageReader(cachedFile(home, QStringLiteral("large"), QStringLiteral("file://") + small))
+            .size(),
+        QSize(200, 100));
+}
+
 TEST(SharedThumbnails, AFailureIsNotRetriedUntilTheFileChanges)
 {
     const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would

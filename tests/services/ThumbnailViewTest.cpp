@@ -258,6 +258,28 @@ TEST(ThumbnailViewContent, BadgeAndSymbolSizes)
     EXPECT_GE(longName.badgeRect.left(), 0);
 }
 
+TEST(ThumbnailViewContent, TilesOfOneKindAndSizeDifferOnlyByTheirBadge)
+{
+    const auto tile = [](const QString& path, FileCategory category, int side) {
+        return contentOf(item(path, category), std::nullopt, QSize(side, side));
+    };
+    const QImage jpeg = tile(QStringLiteral("/p/a.jpg"), FileCategory::images, 100);
+    EXPECT_EQ(tile(QStringLiteral("/p/b.jpg"), FileCategory::images, 100), jpeg);
+    EXPECT_NE(tile(QStringLiteral("/p/a.png"), FileCategory::images, 100), jpeg);
+    EXPECT_NE(tile(QStringLiteral("/p/a.jpg"), FileCategory::videos, 100), jpeg);
+    // The symbol of a larger tile is larger: its white reaches further right.
+    const auto rightmostWhite = [](const QImage& image) {
+        int right = -1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).lightness() > 240) right = std::max(right, x);
+        return right;
+    };
+    const int small = rightmostWhite(tile(QStringLiteral("/p/README"), FileCategory::images, 100));
+    const int large = rightmostWhite(tile(QStringLiteral("/p/README"), FileCategory::images, 200));
+    EXPECT_GT(large, small + 20);
+}
+
 TEST(ThumbnailViewContent, RoundedCornersAreCut)
 {
     Fixture fixture;

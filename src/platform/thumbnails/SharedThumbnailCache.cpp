@@ -149,7 +149,8 @@ bool isCurrent(const StoredKeys& keys, const QString& uri, const FileStamp& stam
 bool store(const QString& target, const QByteArray& png)
 {
     if (!makeFolders(QFileInfo(target).absolutePath())) return false;
-    return AtomicSave::save(target, png, kFileMode);
+    // A lost or empty thumbnail is only made again.
+    return AtomicSave::save(target, png, kFileMode, AtomicSave::Flush::none);
 }
 
 } // namespace ovra::SharedThumbnailCache

@@ -61,7 +61,8 @@ bool isCurrent(const StoredKeys& keys, const QString& uri, const FileStamp& stam
 
 // Writes a picture into the cache as a new file of mode 0600 renamed into
 // place, so no reader ever sees half a file; missing folders are made with mode
-// 0700. False when it could not be written.
+// 0700. It is not flushed to the disk: a picture a crash empties is not a
+// picture, and is made again. False when it could not be written.
 bool store(const QString& target, const QByteArray& png);
 
 } // namespace ovra::SharedThumbnailCache

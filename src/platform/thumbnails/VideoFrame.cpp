@@ -130,6 +130,12 @@ Frame decodeNearStart(AVFormatContext* format, const AVStream* stream, AVCodecCo
     };
     for (int read = 0; read < kMaxPacketsRead; ++read) {
         if (av_read_frame(format, packet.get()) < 0) break;
+        // A frame shown before the target that no other frame refers to is
+        // never needed: much of what lies between the key frame and the
+        // target is skipped undecoded. From the target on, every frame counts.
+        decoder->skip_frame = packet->pts != AV_NOPTS_VALUE && packet->pts < target
+                                  ? AVDISCARD_NONREF
+                                  : AVDISCARD_DEFAULT;
         const bool sent = packet->stream_index == stream->index &&
                           avcodec_send_packet(decoder, packet.get()) >= 0;
         av_packet_unref(packet.get());
