@@ -125,14 +125,11 @@ std::optional<TextIndexEntries> readBinary(const QString& file)
     if (!in.open(QIODevice::ReadOnly)) return std::nullopt;
     const qint64 size = in.size();
     if (size < qint64(kHeaderSize)) return std::nullopt;
-    // Mapped rather than read: the pages are the cache's own, with none to fill.
-    QByteArray read;
-    const char* bytes = reinterpret_cast<const char*>(in.map(0, size));
-    if (!bytes) {
-        read = in.readAll();
-        if (read.size() != size) return std::nullopt;
-        bytes = read.constData();
-    }
+    // Read, not mapped: a mapped file that shrinks under us (another program, a
+    // network file system) would end the process on the next page.
+    const QByteArray read = in.readAll();
+    if (read.size() != size) return std::nullopt;
+    const char* bytes = read.constData();
     Input header(bytes, kHeaderSize);
     std::uint32_t magic = 0, version = 0;
     std::uint64_t payloadSize = 0, sum = 0;

@@ -179,7 +179,7 @@ qsizetype TextIndexSearch::slotAt(qsizetype offset, qsizetype from) const
     return qsizetype(after - begin) - 1;
 }
 
-bool TextIndexSearch::containsAll(const Slot& slot, const std::vector<std::string>& terms) const
+bool TextIndexSearch::containsTheRest(const Slot& slot, const std::vector<std::string>& terms) const
 {
     const std::string_view text(m_bytes.data() + slot.begin, std::size_t(slot.end - slot.begin));
     return std::all_of(terms.cbegin() + 1, terms.cend(),
@@ -202,13 +202,15 @@ QStringList TextIndexSearch::find(const QStringList& terms) const
             if (slot.isLive) paths.append(slot.path);
         return paths;
     }
-    // The longest term is the rarest as a rule, and the scan skips fastest over it.
+    // The longest term is the rarest as a rule: the scan looks for it alone, and
+    // the few texts that hold it are tried for the rest.
     std::stable_sort(
         needles.begin(), needles.end(),
         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     const std::string& first = needles.front();
     const char* const data = m_bytes.data();
     const std::size_t size = m_bytes.size();
+    std::vector<qsizetype> hits;
     std::size_t at = 0;
     qsizetype index = 0;
     while (at < size) {
@@ -221,9 +223,12 @@ QStringList TextIndexSearch::find(const QStringList& terms) const
             at = offset + 1; // runs on into the next entry's text
             continue;
         }
-        if (slot.isLive && containsAll(slot, needles)) paths.append(slot.path);
+        if (slot.isLive && containsTheRest(slot, needles)) hits.push_back(index);
         at = std::size_t(slot.end);
     }
+    paths.reserve(qsizetype(hits.size()));
+    for (const qsizetype hit : hits)
+        paths.append(m_slots[std::size_t(hit)].path);
     return paths;
 }
 

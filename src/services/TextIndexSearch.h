@@ -48,7 +48,7 @@ private:
 
     void append(const QString& path, std::string_view folded);
     qsizetype slotAt(qsizetype offset, qsizetype from) const;
-    bool containsAll(const Slot& slot, const std::vector<std::string>& terms) const;
+    bool containsTheRest(const Slot& slot, const std::vector<std::string>& terms) const;
     void compact();
 
     std::string m_bytes;
