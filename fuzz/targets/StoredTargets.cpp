@@ -8,20 +8,39 @@
 #include "platform/metadata/AttributeCache.h"
 #include "platform/metadata/TableFile.h"
 #include "services/TextIndex.h"
+#include "services/TextIndexFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 namespace ovra::fuzz {
 
+// The bytes twice: as the payload of the index file, under a header and sum that
+// let them through (a fuzzer would never get the sum right), and as the JSON
+// file of earlier versions, which is read when there is no index file.
 void textIndex(const std::uint8_t* data, std::size_t size)
 {
-    scratchFolder();
-    const QString file = TextIndex::fileLocation();
-    writeScratchFile(QDir(scratchFolder()).relativeFilePath(file), data, size);
-    TextIndex index([](const QString&) { return std::optional<QString>(); });
-    (void)index.search({QStringLiteral("invoice"), QStringLiteral("a")});
-    index.waitForSaved();
+    const QDir scratch(scratchFolder());
+    const auto loadAndSearch = [] {
+        TextIndex index([](const QString&) { return std::optional<QString>(); });
+        while (!index.hasLoaded())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        (void)index.search({QStringLiteral("invoice"), QStringLiteral("a")});
+        (void)index.search({QStringLiteral("\u00e9t\u00e9")});
+        index.waitForSaved();
+    };
+    const QByteArray file = TextIndexFile::withHeader(
+        QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    QFile::remove(TextIndex::earlierFileLocation());
+    writeScratchFile(scratch.relativeFilePath(TextIndex::fileLocation()),
+                     reinterpret_cast<const std::uint8_t*>(file.constData()),
+                     std::size_t(file.size()));
+    loadAndSearch();
+
+    QFile::remove(TextIndex::fileLocation());
+    writeScratchFile(scratch.relativeFilePath(TextIndex::earlierFileLocation()), data, size);
+    loadAndSearch();
 }
 
 // The app's keys read as every type a caller may ask them as.

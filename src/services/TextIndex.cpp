@@ -1,5 +1,6 @@
 #include "TextIndex.h"
 
+#include "TextIndexFile.h"
 #include "TextRecognizer.h"
 #include "platform/AtomicSave.h"
 #include "platform/Background.h"
@@ -8,8 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
 #include <QSet>
 #include <QTextBoundaryFinder>
@@ -21,9 +20,8 @@
 namespace ovra {
 namespace {
 
-const QString kFileName = QStringLiteral("text-index.json");
-const QString kModifiedKey = QStringLiteral("modified");
-const QString kTextKey = QStringLiteral("text");
+const QString kFileName = QStringLiteral("text-index.bin");
+const QString kEarlierFileName = QStringLiteral("text-index.json");
 const QString kUnreadableSuffix = QStringLiteral(".unreadable");
 // A recognition the user asked for goes before the background run's.
 constexpr int kAskedPriority = 1;
@@ -39,18 +37,6 @@ std::optional<QString> readSafely(const TextIndex::Recognize& recognize, const Q
     }
 }
 
-// Case and accents ignored, the same in every locale: "Café" and "CAFE" fold alike.
-QString folded(const QString& text)
-{
-    const QString decomposed = text.normalized(QString::NormalizationForm_D);
-    QString result;
-    result.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        if (c.category() != QChar::Mark_NonSpacing) result.append(c);
-    }
-    return result.toCaseFolded();
-}
-
 // More than one character as the user sees them ("é" written as e and a
 // combining accent is one).
 bool hasSeveralCharacters(const QString& term)
@@ -61,51 +47,6 @@ bool hasSeveralCharacters(const QString& term)
         if (++characters > 1) return true;
     }
     return false;
-}
-
-std::optional<TextIndex::Entry> entryFromJson(const QJsonValue& value)
-{
-    if (!value.isObject()) return std::nullopt;
-    const QJsonObject object = value.toObject();
-    const QJsonValue modified = object.value(kModifiedKey);
-    const QJsonValue text = object.value(kTextKey);
-    if (!modified.isDouble() || !text.isString()) return std::nullopt;
-    return TextIndex::Entry{modified.toDouble(), text.toString()};
-}
-
-QByteArray encoded(const Entries& entries)
-{
-    // Inserting keys in the object's own order appends each one; in hash order
-    // every insert would shift the rest.
-    QStringList paths = entries.keys();
-    std::sort(paths.begin(), paths.end());
-    QJsonObject object;
-    for (const QString& path : paths) {
-        const TextIndex::Entry& entry = entries[path];
-        object.insert(path, QJsonObject{{kModifiedKey, entry.modified}, {kTextKey, entry.text}});
-    }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-// Entries that are damaged are dropped one by one and the rest kept; a file that
-// cannot be read or parsed at all is moved aside before the first save.
-TextIndex::Loaded readIndexFile(const QString& path)
-{
-    TextIndex::Loaded loaded;
-    QFile file(path);
-    if (!file.exists()) return loaded;
-    QJsonParseError error;
-    const QJsonDocument document = file.open(QIODevice::ReadOnly)
-                                       ? QJsonDocument::fromJson(file.readAll(), &error)
-                                       : QJsonDocument();
-    const QJsonObject object = document.object();
-    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-        if (std::optional<TextIndex::Entry> entry = entryFromJson(it.value()))
-            loaded.entries.insert(it.key(), *entry);
-    }
-    // Not one usable entry in a file that has some is no index we can read.
-    loaded.isUnreadable = !document.isObject() || (loaded.entries.isEmpty() && !object.isEmpty());
-    return loaded;
 }
 
 QString asideLocation(const QString& path)
@@ -123,9 +64,10 @@ QString asideLocation(const QString& path)
 // the last snapshot handed over is always the one left on disk.
 class TextIndex::Writer : public std::enable_shared_from_this<TextIndex::Writer> {
 public:
-    Writer(QString path, bool moveAsideFirst)
+    Writer(QString path, QString earlierPath, QStringList moveAsideFirst)
         : m_path(std::move(path))
-        , m_mustMoveAside(moveAsideFirst)
+        , m_earlierPath(std::move(earlierPath))
+        , m_moveAside(std::move(moveAsideFirst))
     {
     }
 
@@ -170,22 +112,30 @@ private:
     void write(const Entries& snapshot)
     {
         QDir().mkpath(QFileInfo(m_path).absolutePath());
-        if (m_mustMoveAside && !moveUnreadableAside()) return;
-        AtomicSave::save(m_path, encoded(snapshot));
+        if (!moveUnreadableAside()) return;
+        if (!AtomicSave::save(m_path, TextIndexFile::encoded(snapshot))) return;
+        // What the earlier file held is in the new one now (or was forgotten).
+        if (!m_earlierPath.isEmpty()) {
+            QFile::remove(m_earlierPath);
+            m_earlierPath.clear();
+        }
     }
 
-    // A file this index could not read may be the user's only copy of a large
-    // index (a disk error, an editor's mistake): it is kept beside the new one
-    // rather than overwritten.
+    // Files this index could not read are kept beside the new one.
     bool moveUnreadableAside()
     {
-        if (QFile::exists(m_path) && !QFile::rename(m_path, asideLocation(m_path))) return false;
-        m_mustMoveAside = false;
+        while (!m_moveAside.isEmpty()) {
+            const QString& path = m_moveAside.constFirst();
+            if (QFile::exists(path) && !QFile::rename(path, asideLocation(path))) return false;
+            m_moveAside.removeFirst();
+        }
         return true;
     }
 
     const QString m_path;
-    bool m_mustMoveAside; // touched by the draining thread only
+    // Touched by the draining thread only.
+    QString m_earlierPath;
+    QStringList m_moveAside;
 
     std::mutex m_mutex;
     std::condition_variable m_idle;
@@ -202,6 +152,7 @@ TextIndex::TextIndex(Recognize recognize, QObject* parent)
     : QObject(parent)
     , m_recognize(std::move(recognize))
     , m_filePath(fileLocation())
+    , m_earlierFilePath(earlierFileLocation())
 {
     load();
 }
@@ -220,6 +171,18 @@ QString TextIndex::fileLocation()
     return xdg::appDataDir() + u'/' + kFileName;
 }
 
+QString TextIndex::earlierFileLocation()
+{
+    return xdg::appDataDir() + u'/' + kEarlierFileName;
+}
+
+// What the loading thread hands over: the entries and their search, both made
+// off the GUI thread.
+struct TextIndex::Prepared {
+    TextIndexFile::Loaded loaded;
+    TextIndexSearch search;
+};
+
 // The file is read off the GUI thread. Until it is in, nothing is saved (a save
 // would overwrite entries not read yet), and a run waits for it.
 void TextIndex::load()
@@ -227,26 +190,37 @@ void TextIndex::load()
     QPointer<TextIndex> self(this);
     m_tasks
         .run(background::Pool::files,
-             [path = m_filePath] {
+             [path = m_filePath, earlierPath = m_earlierFilePath] {
                  QDir().mkpath(QFileInfo(path).absolutePath());
-                 return readIndexFile(path);
+                 auto prepared = std::make_shared<Prepared>();
+                 prepared->loaded = TextIndexFile::read(path, earlierPath);
+                 prepared->search = TextIndexSearch::built(prepared->loaded.entries);
+                 return prepared;
              })
-        .then(background::guiThread(), [self](const Loaded& loaded) {
-            if (self) self->finishLoad(loaded);
+        .then(background::guiThread(), [self](const std::shared_ptr<Prepared>& prepared) {
+            if (self) self->finishLoad(*prepared);
         });
 }
 
-void TextIndex::finishLoad(Loaded loaded)
+void TextIndex::finishLoad(Prepared& prepared)
 {
+    TextIndexFile::Loaded& loaded = prepared.loaded;
     // What was read or forgotten meanwhile is newer than the file.
-    for (const QString& path : std::as_const(m_forgottenBeforeLoad))
+    for (const QString& path : std::as_const(m_forgottenBeforeLoad)) {
         loaded.entries.remove(path);
+        prepared.search.remove(path);
+    }
     m_forgottenBeforeLoad.clear();
-    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         loaded.entries.insert(it.key(), it.value());
+        prepared.search.insert(it.key(), it->text);
+    }
     m_entries = std::move(loaded.entries);
-    m_folded.clear();
-    m_writer = std::make_shared<Writer>(m_filePath, loaded.isUnreadable);
+    m_search = std::move(prepared.search);
+    m_writer = std::make_shared<Writer>(m_filePath, m_earlierFilePath, loaded.unreadable);
+    // Entries carried over from the earlier file are saved in the new one at once,
+    // so the next start reads that.
+    if (loaded.isFromEarlierFile) m_isDirty = true;
     m_hasLoaded = true;
     setIndexedCount(int(m_entries.size()));
     emit hasLoadedChanged(true);
@@ -336,7 +310,7 @@ void TextIndex::recognitionFinished(const FileItem& item, const std::optional<QS
 void TextIndex::store(const QString& text, const FileItem& item)
 {
     m_entries.insert(item.path, Entry{item.modified, text});
-    m_folded.remove(item.path);
+    m_search.insert(item.path, text);
     setIndexedCount(int(m_entries.size()));
     m_isDirty = true;
 }
@@ -382,36 +356,20 @@ QFuture<QString> TextIndex::text(const FileItem& item)
               });
 }
 
-const QString& TextIndex::foldedText(const QString& path, const QString& text) const
-{
-    auto it = m_folded.find(path);
-    if (it == m_folded.end()) it = m_folded.insert(path, folded(text));
-    return *it;
-}
-
 QStringList TextIndex::search(const QStringList& terms) const
 {
     QStringList kept;
     for (const QString& term : terms) {
-        if (hasSeveralCharacters(term)) kept.append(folded(term));
+        if (hasSeveralCharacters(term)) kept.append(term);
     }
-    if (kept.isEmpty()) return {};
-    QStringList paths;
-    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-        if (it->text.isEmpty()) continue;
-        const QString& text = foldedText(it.key(), it->text);
-        const bool matches = std::all_of(kept.cbegin(), kept.cend(),
-                                         [&](const QString& term) { return text.contains(term); });
-        if (matches) paths.append(it.key());
-    }
-    return paths;
+    return m_search.find(kept);
 }
 
 void TextIndex::forget(const QStringList& paths)
 {
     for (const QString& path : paths) {
         m_entries.remove(path);
-        m_folded.remove(path);
+        m_search.remove(path);
         if (!m_hasLoaded) m_forgottenBeforeLoad.insert(path);
     }
     setIndexedCount(int(m_entries.size()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TextIndexEntry.h"
+#include "TextIndexSearch.h"
 #include "library/FileItem.h"
 #include "platform/Background.h"
 
@@ -18,7 +20,7 @@
 namespace ovra {
 
 // The text recognised in images and PDFs, keyed by each file's absolute path and
-// kept in "$XDG_DATA_HOME/Ovra/text-index.json" so recognition survives restarts.
+// kept in "$XDG_DATA_HOME/Ovra/text-index.bin" so recognition survives restarts.
 // Searches match words inside images through it, the inspector and the copy-text
 // command get a file's text from it, and background runs index lists of files.
 // Lives on the GUI thread; recognition and file writes happen off it.
@@ -31,16 +33,7 @@ class TextIndex : public QObject {
     Q_PROPERTY(bool hasLoaded READ hasLoaded NOTIFY hasLoadedChanged)
 
 public:
-    struct Entry {
-        double modified = 0; // the file's modification time when it was read
-        QString text;        // "" when the file holds no text
-        friend bool operator==(const Entry&, const Entry&) = default;
-    };
-    // What the index file held.
-    struct Loaded {
-        QHash<QString, Entry> entries;
-        bool isUnreadable = false;
-    };
+    using Entry = TextIndexEntry;
 
     // Reads one file's text on a worker thread: "" for a file without text, nothing
     // when the text could not be read this time. TextRecognizer::text unless a test
@@ -61,8 +54,11 @@ public:
     // last snapshot to reach the disk.
     ~TextIndex() override;
 
-    // "$XDG_DATA_HOME/Ovra/text-index.json", read from the environment now.
+    // "$XDG_DATA_HOME/Ovra/text-index.bin", read from the environment now.
     static QString fileLocation();
+    // "text-index.json" beside it, where earlier versions kept the index: read
+    // when there is no index file yet, and removed once its entries are saved.
+    static QString earlierFileLocation();
 
     bool isIndexing() const { return m_isIndexing; }
     int done() const { return m_done; }
@@ -103,9 +99,10 @@ signals:
 
 private:
     class Writer;
+    struct Prepared;
 
     void load();
-    void finishLoad(Loaded loaded);
+    void finishLoad(Prepared& prepared);
     void startRun(const QList<FileItem>& items);
     QList<FileItem> candidates(const QList<FileItem>& items) const;
     void startNextRecognition();
@@ -113,7 +110,6 @@ private:
     void store(const QString& text, const FileItem& item);
     void finish();
     void save();
-    const QString& foldedText(const QString& path, const QString& text) const;
 
     void setIsIndexing(bool value);
     void setDone(int value);
@@ -122,9 +118,9 @@ private:
 
     Recognize m_recognize;
     QString m_filePath;
+    QString m_earlierFilePath;
     QHash<QString, Entry> m_entries;
-    // Each entry's text folded for search, made when a search first needs it.
-    mutable QHash<QString, QString> m_folded;
+    TextIndexSearch m_search; // the entries' texts as a search compares them
     bool m_isIndexing = false;
     int m_done = 0;
     int m_total = 0;

@@ -47,14 +47,14 @@ bool inTrash(const QString& name)
                          QStringLiteral(".trashinfo"));
 }
 
-// A text index file that knows the text of these files.
+// A text index file, as earlier versions kept it, that knows the text of these files.
 void writeTextIndex(const QStringList& paths)
 {
     QJsonObject index;
     for (const QString& path : paths)
         index.insert(path, QJsonObject{{"modified", 0.0}, {"text", "words"}});
-    QDir().mkpath(QFileInfo(TextIndex::fileLocation()).path());
-    QFile file(TextIndex::fileLocation());
+    QDir().mkpath(QFileInfo(TextIndex::earlierFileLocation()).path());
+    QFile file(TextIndex::earlierFileLocation());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QJsonDocument(index).toJson());
 }

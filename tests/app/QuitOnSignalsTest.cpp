@@ -1,10 +1,9 @@
+#include "services/TextIndexFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 
@@ -23,9 +22,8 @@ constexpr int kWaitMs = 120000;
 // Entries in the saved text index; -1 while there is no file.
 int savedTexts(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return -1;
-    return int(QJsonDocument::fromJson(file.readAll()).object().size());
+    if (!QFile::exists(path)) return -1;
+    return int(TextIndexFile::read(path, QString()).entries.size());
 }
 
 } // namespace
@@ -38,7 +36,7 @@ TEST(QuitOnSignals, SigtermQuitsCleanlyAndSavesWhatIsPending)
     const QByteArray blank = test::pngBytes(400, 300);
     for (int i = 0; i < kScreenshots; ++i)
         home.writeFile(QStringLiteral("Pictures/Screenshot from 2024-03-01 %1.png").arg(i), blank);
-    const QString textIndex = home.path(QStringLiteral(".local/share/Ovra/text-index.json"));
+    const QString textIndex = home.path(QStringLiteral(".local/share/Ovra/text-index.bin"));
 
     QProcess app;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -3,8 +3,6 @@
 #include "support/TestHome.h"
 
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSemaphore>
 #include <QSet>
 #include <QSignalSpy>
@@ -246,69 +244,115 @@ TEST(TextIndex, fileRoundTrip)
     const double modified = 1700000000.123456789;
     f.reader->answers = {
         {QStringLiteral("quote.png"), QStringLiteral("\"Ünïcode\" / line\nnext\\")},
+        {u"\u00e9t\u00e9 \u65e5.png"_qs, u"\u65e5\u672c \U0001F600 "_qs + QChar(0xDC00)},
         {QStringLiteral("blank.png"), QString()}};
     QHash<QString, TextIndex::Entry> written;
     {
         TextIndex index(f.recognize);
         ASSERT_TRUE(loaded(index));
+        const FileItem wide = picture(u"\u00e9t\u00e9 \u65e5.png"_qs, -1.5);
         index.index({picture(QStringLiteral("quote.png"), modified),
                      picture(QStringLiteral("blank.png"), kDistantPast),
-                     picture(QStringLiteral("plain.png"), 0.1)});
+                     picture(QStringLiteral("plain.png"), 0.1), wide});
         ASSERT_TRUE(finishRun(index));
         written = index.entries();
     } // the last snapshot is on disk when the index is gone
-    ASSERT_EQ(written.size(), 3);
+    ASSERT_EQ(written.size(), 4);
 
-    const QJsonObject file = QJsonDocument::fromJson(fileBytes(TextIndex::fileLocation())).object();
-    EXPECT_EQ(file.value(QStringLiteral("/pictures/quote.png")).toObject().keys(),
-              (QStringList{QStringLiteral("modified"), QStringLiteral("text")}));
     const TextIndex reread(f.recognize);
     ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.entries(), written);
     EXPECT_EQ(reread.entries().value(QStringLiteral("/pictures/quote.png")).modified, modified);
-    EXPECT_EQ(reread.indexedCount(), 3);
+    EXPECT_EQ(reread.indexedCount(), 4);
+    EXPECT_EQ(reread.search({u"\u65e5\u672c"_qs}),
+              QStringList{u"/pictures/\u00e9t\u00e9 \u65e5.png"_qs});
 }
 
-TEST(TextIndex, damagedFileKeepsItsGoodEntries)
+// The JSON file of earlier versions is read when there is no index file yet;
+// its entries are saved in the new file at once, and then it goes.
+TEST(TextIndex, earlierFileIsCarriedOverOnce)
 {
     Fixture f;
-    const QString location = TextIndex::fileLocation();
-    f.home.writeFile(location.mid(f.home.root().size() + 1), R"({
-        "/good.png": {"modified": 12.5, "text": "kept", "extra": 1},
+    const QString earlier = TextIndex::earlierFileLocation();
+    f.home.writeFile(earlier.mid(f.home.root().size() + 1), R"({
+        "/good.png": {"modified": 1700000000.123456789, "text": "Caf\u00e9", "extra": 1},
         "/no-text.png": {"modified": 3},
         "/string-time.png": {"modified": "3", "text": "x"},
         "/not-an-object.png": 7
     })");
+    const QHash<QString, TextIndex::Entry> kept = {
+        {QStringLiteral("/good.png"), {1700000000.123456789, QStringLiteral("Café")}}};
     {
         TextIndex index(f.recognize);
         ASSERT_TRUE(loaded(index));
-        EXPECT_EQ(index.entries(),
-                  (QHash<QString, TextIndex::Entry>{
-                      {QStringLiteral("/good.png"), {12.5, QStringLiteral("kept")}}}));
-        index.forget({});
+        EXPECT_EQ(index.entries(), kept);
+        EXPECT_EQ(index.search({QStringLiteral("cafe")}), QStringList{"/good.png"});
+        EXPECT_EQ(index.saveCount(), 1);
+        index.waitForSaved();
     }
-    EXPECT_FALSE(QFile::exists(location + QStringLiteral(".unreadable")));
+    EXPECT_FALSE(QFile::exists(earlier));
+    EXPECT_FALSE(QFile::exists(earlier + QStringLiteral(".unreadable")));
+    EXPECT_TRUE(QFile::exists(TextIndex::fileLocation()));
     const TextIndex reread(f.recognize);
     ASSERT_TRUE(loaded(reread));
-    EXPECT_EQ(reread.indexedCount(), 1);
+    EXPECT_EQ(reread.entries(), kept);
+    EXPECT_EQ(reread.saveCount(), 0);
 }
 
 TEST(TextIndex, unreadableFileIsMovedAsideBeforeTheFirstSave)
 {
     Fixture f;
-    const QString location = TextIndex::fileLocation();
+    const QString earlier = TextIndex::earlierFileLocation();
     // Cut short, and whole but without one usable entry.
     for (const QByteArray& bytes : {QByteArray(R"({"/a.png": {"modified": 1, "te)"),
                                     QByteArray(R"({"/a.png": 5, "/b.png": []})")}) {
-        QFile::remove(location + QStringLiteral(".unreadable"));
-        f.home.writeFile(location.mid(f.home.root().size() + 1), bytes);
+        QFile::remove(TextIndex::fileLocation());
+        QFile::remove(earlier + QStringLiteral(".unreadable"));
+        f.home.writeFile(earlier.mid(f.home.root().size() + 1), bytes);
         TextIndex index(f.recognize);
         ASSERT_TRUE(loaded(index));
         EXPECT_EQ(index.indexedCount(), 0);
-        EXPECT_EQ(fileBytes(location), bytes); // untouched until something is saved
+        EXPECT_EQ(fileBytes(earlier), bytes); // untouched until something is saved
 
         textNow(index, picture(QStringLiteral("new.png")));
         index.waitForSaved();
+        EXPECT_EQ(fileBytes(earlier + QStringLiteral(".unreadable")), bytes);
+        const TextIndex reread(f.recognize);
+        ASSERT_TRUE(loaded(reread));
+        EXPECT_EQ(reread.indexedCount(), 1);
+    }
+}
+
+// An index file with any byte changed, cut short, or of another version is
+// no index: it is kept aside, and the earlier file, when one is left, serves.
+TEST(TextIndex, damagedIndexFileIsIgnoredAndKeptAside)
+{
+    Fixture f;
+    const QString location = TextIndex::fileLocation();
+    {
+        TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
+        index.index(pictures(3));
+        ASSERT_TRUE(finishRun(index));
+    }
+    const QByteArray good = fileBytes(location);
+    ASSERT_GT(good.size(), 100);
+    QByteArray flipped = good;
+    flipped[good.size() - 5] = char(flipped[good.size() - 5] ^ 0x20);
+    QByteArray otherVersion = good;
+    otherVersion[4] = char(otherVersion[4] + 1);
+    for (const QByteArray& bytes :
+         {flipped, good.left(good.size() - 1), otherVersion, good.left(10), QByteArray()}) {
+        QFile::remove(location + QStringLiteral(".unreadable"));
+        f.home.writeFile(location.mid(f.home.root().size() + 1), bytes);
+        f.home.writeFile(TextIndex::earlierFileLocation().mid(f.home.root().size() + 1),
+                         R"({"/pictures/old.png": {"modified": 1, "text": "old words"}})");
+        {
+            TextIndex index(f.recognize);
+            ASSERT_TRUE(loaded(index));
+            EXPECT_EQ(index.search({QStringLiteral("old")}), QStringList{"/pictures/old.png"});
+            index.waitForSaved();
+        }
         EXPECT_EQ(fileBytes(location + QStringLiteral(".unreadable")), bytes);
         const TextIndex reread(f.recognize);
         ASSERT_TRUE(loaded(reread));
@@ -340,7 +384,7 @@ TEST(TextIndex, newestSnapshotLandsLast)
 TEST(TextIndex, workBeforeTheFileIsReadKeepsItsEntries)
 {
     Fixture f;
-    const QString location = TextIndex::fileLocation();
+    const QString location = TextIndex::earlierFileLocation();
     f.home.writeFile(location.mid(f.home.root().size() + 1), R"({
         "/pictures/kept.png": {"modified": 1000.5, "text": "old words"},
         "/pictures/dropped.png": {"modified": 1000.5, "text": "gone"}

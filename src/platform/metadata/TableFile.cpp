@@ -1,6 +1,7 @@
 #include "TableFile.h"
 
 #include "../AtomicSave.h"
+#include "../Checksum.h"
 #include "../UniformType.h"
 #include "AttributeCache.h"
 
@@ -34,23 +35,6 @@ constexpr std::size_t kHeaderSize = 4 + 4 + 8 + 8;
 constexpr std::size_t kEntryBytes = 8 + 8 * 3 + 8 * 2 + 4 * 3 + 2 * 2 + 1;
 constexpr std::size_t kFolderBytes = 4 * 3 + 8 + 1 + 1;
 constexpr std::size_t kExtraBytes = 8 * 2 + 1 + 1;
-
-// Damage shows as a different sum; a real hash is not needed against a file
-// only this user can write.
-std::uint64_t checksum(const char* data, std::size_t size)
-{
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
-    std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        h = (h ^ w) * 0x100000001B3ull;
-        h ^= h >> 29;
-    }
-    for (; i < size; ++i)
-        h = (h ^ std::uint8_t(data[i])) * 0x100000001B3ull;
-    return h;
-}
 
 class Writer {
 public:
