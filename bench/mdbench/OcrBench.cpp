@@ -242,10 +242,11 @@ double loadedMs(TextIndex& index, QElapsedTimer& timer)
 void runIndexPart(const QString& dataHome, int entries)
 {
     qputenv("XDG_DATA_HOME", dataHome.toUtf8());
-    const QString file = TextIndex::earlierFileLocation();
+    const QString file = TextIndex::fileLocation();
     QDir().mkpath(QFileInfo(file).absolutePath());
     {
-        // The format earlier versions kept: one compact object keyed by path.
+        // The JSON file alone, one compact object keyed by path, as an earlier
+        // version left it.
         QRandomGenerator random(7);
         QFile out(file);
         if (!out.open(QIODevice::WriteOnly)) return;
@@ -267,7 +268,7 @@ void runIndexPart(const QString& dataHome, int entries)
     const auto recognize = [](const QString&) { return std::optional<QString>(QString()); };
     QElapsedTimer timer;
     {
-        // The one start that carries the earlier file over.
+        // The one start that reads the JSON file and writes the quick copy.
         const double load = loadAverage();
         timer.start();
         TextIndex index(recognize);

@@ -32,14 +32,14 @@ void textIndex(const std::uint8_t* data, std::size_t size)
     };
     const QByteArray file = TextIndexFile::withHeader(
         QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
-    QFile::remove(TextIndex::earlierFileLocation());
-    writeScratchFile(scratch.relativeFilePath(TextIndex::fileLocation()),
+    QFile::remove(TextIndex::fileLocation());
+    writeScratchFile(scratch.relativeFilePath(TextIndex::quickFileLocation()),
                      reinterpret_cast<const std::uint8_t*>(file.constData()),
                      std::size_t(file.size()));
     loadAndSearch();
 
-    QFile::remove(TextIndex::fileLocation());
-    writeScratchFile(scratch.relativeFilePath(TextIndex::earlierFileLocation()), data, size);
+    QFile::remove(TextIndex::quickFileLocation());
+    writeScratchFile(scratch.relativeFilePath(TextIndex::fileLocation()), data, size);
     loadAndSearch();
 }
 

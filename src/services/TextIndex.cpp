@@ -20,8 +20,8 @@
 namespace ovra {
 namespace {
 
-const QString kFileName = QStringLiteral("text-index.bin");
-const QString kEarlierFileName = QStringLiteral("text-index.json");
+const QString kFileName = QStringLiteral("text-index.json");
+const QString kQuickFileName = QStringLiteral("text-index.bin");
 const QString kUnreadableSuffix = QStringLiteral(".unreadable");
 // A recognition the user asked for goes before the background run's.
 constexpr int kAskedPriority = 1;
@@ -64,9 +64,9 @@ QString asideLocation(const QString& path)
 // the last snapshot handed over is always the one left on disk.
 class TextIndex::Writer : public std::enable_shared_from_this<TextIndex::Writer> {
 public:
-    Writer(QString path, QString earlierPath, QStringList moveAsideFirst)
+    Writer(QString path, QString quickPath, QStringList moveAsideFirst)
         : m_path(std::move(path))
-        , m_earlierPath(std::move(earlierPath))
+        , m_quickPath(std::move(quickPath))
         , m_moveAside(std::move(moveAsideFirst))
     {
     }
@@ -113,12 +113,10 @@ private:
     {
         QDir().mkpath(QFileInfo(m_path).absolutePath());
         if (!moveUnreadableAside()) return;
-        if (!AtomicSave::save(m_path, TextIndexFile::encoded(snapshot))) return;
-        // What the earlier file held is in the new one now (or was forgotten).
-        if (!m_earlierPath.isEmpty()) {
-            QFile::remove(m_earlierPath);
-            m_earlierPath.clear();
-        }
+        if (!AtomicSave::save(m_path, TextIndexFile::encodedJson(snapshot))) return;
+        // Written after the file it copies, so it is never older than a file it
+        // matches; when this save fails the older copy is simply not used.
+        AtomicSave::save(m_quickPath, TextIndexFile::encoded(snapshot));
     }
 
     // Files this index could not read are kept beside the new one.
@@ -133,8 +131,8 @@ private:
     }
 
     const QString m_path;
+    const QString m_quickPath;
     // Touched by the draining thread only.
-    QString m_earlierPath;
     QStringList m_moveAside;
 
     std::mutex m_mutex;
@@ -152,7 +150,7 @@ TextIndex::TextIndex(Recognize recognize, QObject* parent)
     : QObject(parent)
     , m_recognize(std::move(recognize))
     , m_filePath(fileLocation())
-    , m_earlierFilePath(earlierFileLocation())
+    , m_quickFilePath(quickFileLocation())
 {
     load();
 }
@@ -171,9 +169,9 @@ QString TextIndex::fileLocation()
     return xdg::appDataDir() + u'/' + kFileName;
 }
 
-QString TextIndex::earlierFileLocation()
+QString TextIndex::quickFileLocation()
 {
-    return xdg::appDataDir() + u'/' + kEarlierFileName;
+    return xdg::appDataDir() + u'/' + kQuickFileName;
 }
 
 // What the loading thread hands over: the entries and their search, both made
@@ -190,10 +188,10 @@ void TextIndex::load()
     QPointer<TextIndex> self(this);
     m_tasks
         .run(background::Pool::files,
-             [path = m_filePath, earlierPath = m_earlierFilePath] {
+             [path = m_filePath, quickPath = m_quickFilePath] {
                  QDir().mkpath(QFileInfo(path).absolutePath());
                  auto prepared = std::make_shared<Prepared>();
-                 prepared->loaded = TextIndexFile::read(path, earlierPath);
+                 prepared->loaded = TextIndexFile::read(path, quickPath);
                  prepared->search = TextIndexSearch::built(prepared->loaded.entries);
                  return prepared;
              })
@@ -217,10 +215,10 @@ void TextIndex::finishLoad(Prepared& prepared)
     }
     m_entries = std::move(loaded.entries);
     m_search = std::move(prepared.search);
-    m_writer = std::make_shared<Writer>(m_filePath, m_earlierFilePath, loaded.unreadable);
-    // Entries carried over from the earlier file are saved in the new one at once,
-    // so the next start reads that.
-    if (loaded.isFromEarlierFile) m_isDirty = true;
+    m_writer = std::make_shared<Writer>(m_filePath, m_quickFilePath, loaded.unreadable);
+    // Read from the JSON file alone: saved at once, so the next start has the
+    // quick copy.
+    if (loaded.needsSave) m_isDirty = true;
     m_hasLoaded = true;
     setIndexedCount(int(m_entries.size()));
     emit hasLoadedChanged(true);

@@ -20,7 +20,7 @@
 namespace ovra {
 
 // The text recognised in images and PDFs, keyed by each file's absolute path and
-// kept in "$XDG_DATA_HOME/Ovra/text-index.bin" so recognition survives restarts.
+// kept in "$XDG_DATA_HOME/Ovra/text-index.json" so recognition survives restarts.
 // Searches match words inside images through it, the inspector and the copy-text
 // command get a file's text from it, and background runs index lists of files.
 // Lives on the GUI thread; recognition and file writes happen off it.
@@ -54,11 +54,11 @@ public:
     // last snapshot to reach the disk.
     ~TextIndex() override;
 
-    // "$XDG_DATA_HOME/Ovra/text-index.bin", read from the environment now.
+    // "$XDG_DATA_HOME/Ovra/text-index.json", read from the environment now.
     static QString fileLocation();
-    // "text-index.json" beside it, where earlier versions kept the index: read
-    // when there is no index file yet, and removed once its entries are saved.
-    static QString earlierFileLocation();
+    // A binary copy of it beside it, written after it, which loads a large index
+    // in a fraction of the time: read instead while it is at least as new.
+    static QString quickFileLocation();
 
     bool isIndexing() const { return m_isIndexing; }
     int done() const { return m_done; }
@@ -118,7 +118,7 @@ private:
 
     Recognize m_recognize;
     QString m_filePath;
-    QString m_earlierFilePath;
+    QString m_quickFilePath;
     QHash<QString, Entry> m_entries;
     TextIndexSearch m_search; // the entries' texts as a search compares them
     bool m_isIndexing = false;

@@ -4,9 +4,11 @@
 
 #include <QByteArrayView>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -153,23 +155,23 @@ std::optional<TextIndexEntry> entryFromJson(const QJsonValue& value)
 
 } // namespace
 
-Loaded read(const QString& file, const QString& earlierFile)
+Loaded read(const QString& file, const QString& quickFile)
 {
-    QStringList unreadable;
-    if (QFile::exists(file)) {
-        if (std::optional<TextIndexEntries> entries = readBinary(file))
-            return Loaded{std::move(*entries), {}, false};
-        unreadable.append(file);
+    const QFileInfo json(file);
+    const QFileInfo quick(quickFile);
+    if (quick.exists() && (!json.exists() || quick.lastModified() >= json.lastModified())) {
+        if (std::optional<TextIndexEntries> entries = readBinary(quickFile))
+            return Loaded{std::move(*entries), {}, !json.exists()};
     }
-    Loaded loaded = readEarlier(earlierFile);
-    loaded.unreadable = unreadable + loaded.unreadable;
+    Loaded loaded = readJson(file);
+    loaded.needsSave = loaded.unreadable.isEmpty() && json.exists();
     return loaded;
 }
 
-Loaded readEarlier(const QString& earlierFile)
+Loaded readJson(const QString& path)
 {
     Loaded loaded;
-    QFile file(earlierFile);
+    QFile file(path);
     if (!file.exists()) return loaded;
     QJsonParseError error;
     const QJsonDocument document = file.open(QIODevice::ReadOnly)
@@ -181,10 +183,22 @@ Loaded readEarlier(const QString& earlierFile)
             loaded.entries.insert(it.key(), *entry);
     }
     if (!document.isObject() || (loaded.entries.isEmpty() && !object.isEmpty()))
-        loaded.unreadable.append(earlierFile);
-    else
-        loaded.isFromEarlierFile = true;
+        loaded.unreadable.append(path);
     return loaded;
+}
+
+QByteArray encodedJson(const TextIndexEntries& entries)
+{
+    // Inserting keys in the object's own order appends each one; in hash order
+    // every insert would shift the rest.
+    QStringList paths = entries.keys();
+    std::sort(paths.begin(), paths.end());
+    QJsonObject object;
+    for (const QString& path : std::as_const(paths)) {
+        const TextIndexEntry& entry = entries[path];
+        object.insert(path, QJsonObject{{kModifiedKey, entry.modified}, {kTextKey, entry.text}});
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
 QByteArray encoded(const TextIndexEntries& entries)

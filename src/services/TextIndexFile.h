@@ -11,9 +11,9 @@
 
 namespace ovra {
 
-// The text index on disk: a binary file of its own, checked as a whole, which
-// loads a large index in a fraction of the time JSON takes; and the JSON file
-// earlier versions kept, read once so that its entries carry over.
+// The text index on disk: the JSON file, an object keyed by path, and a binary
+// copy of it written after it, checked as a whole, which loads a large index
+// in a fraction of the time JSON takes.
 namespace TextIndexFile {
 
 struct Loaded {
@@ -22,19 +22,21 @@ struct Loaded {
     // only copy of a large index (a disk error, an editor's mistake): it is
     // moved aside before the first save rather than overwritten.
     QStringList unreadable;
-    // The entries came from the earlier JSON file: they are saved in the binary
-    // file at once, and the JSON file goes once they are.
-    bool isFromEarlierFile = false;
+    // The two files do not agree yet (the copy is missing, older or damaged,
+    // or the JSON file is gone): saved at once so that they do.
+    bool needsSave = false;
 };
 
-// The binary file when it is there and whole, else the earlier file.
-Loaded read(const QString& file, const QString& earlierFile);
+// The binary copy while it is at least as new as the JSON file and whole, else
+// the JSON file.
+Loaded read(const QString& file, const QString& quickFile);
 
-// The earlier JSON file, an object keyed by path: entries that are damaged are
-// dropped one by one and the rest kept. A file that does not parse, or holds
-// entries but not one usable, is unreadable.
-Loaded readEarlier(const QString& earlierFile);
+// The JSON file: entries that are damaged are dropped one by one and the rest
+// kept. A file that does not parse, or holds entries but not one usable, is
+// unreadable.
+Loaded readJson(const QString& file);
 
+QByteArray encodedJson(const TextIndexEntries& entries);
 QByteArray encoded(const TextIndexEntries& entries);
 // The whole file around a payload: its header, with the payload's sum.
 QByteArray withHeader(QByteArrayView payload);

@@ -53,8 +53,8 @@ void writeTextIndex(const QStringList& paths)
     QJsonObject index;
     for (const QString& path : paths)
         index.insert(path, QJsonObject{{"modified", 0.0}, {"text", "words"}});
-    QDir().mkpath(QFileInfo(TextIndex::earlierFileLocation()).path());
-    QFile file(TextIndex::earlierFileLocation());
+    QDir().mkpath(QFileInfo(TextIndex::fileLocation()).path());
+    QFile file(TextIndex::fileLocation());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QJsonDocument(index).toJson());
 }

@@ -23,7 +23,7 @@ constexpr int kWaitMs = 120000;
 int savedTexts(const QString& path)
 {
     if (!QFile::exists(path)) return -1;
-    return int(TextIndexFile::read(path, QString()).entries.size());
+    return int(TextIndexFile::readJson(path).entries.size());
 }
 
 } // namespace
@@ -36,7 +36,7 @@ TEST(QuitOnSignals, SigtermQuitsCleanlyAndSavesWhatIsPending)
     const QByteArray blank = test::pngBytes(400, 300);
     for (int i = 0; i < kScreenshots; ++i)
         home.writeFile(QStringLiteral("Pictures/Screenshot from 2024-03-01 %1.png").arg(i), blank);
-    const QString textIndex = home.path(QStringLiteral(".local/share/Ovra/text-index.bin"));
+    const QString textIndex = home.path(QStringLiteral(".local/share/Ovra/text-index.json"));
 
     QProcess app;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -1,7 +1,9 @@
 #include "services/TextIndex.h"
 #include "platform/Background.h"
+#include "services/TextIndexFile.h"
 #include "support/TestHome.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QSemaphore>
 #include <QSet>
@@ -268,13 +270,13 @@ TEST(TextIndex, fileRoundTrip)
               QStringList{u"/pictures/\u00e9t\u00e9 \u65e5.png"_qs});
 }
 
-// The JSON file of earlier versions is read when there is no index file yet;
-// its entries are saved in the new file at once, and then it goes.
-TEST(TextIndex, earlierFileIsCarriedOverOnce)
+// A JSON file without its quick copy (an earlier version's) is read, and the
+// copy is made at once; the JSON file stays the index's file.
+TEST(TextIndex, aJsonFileAloneIsReadAndItsQuickCopyMadeOnce)
 {
     Fixture f;
-    const QString earlier = TextIndex::earlierFileLocation();
-    f.home.writeFile(earlier.mid(f.home.root().size() + 1), R"({
+    const QString json = TextIndex::fileLocation();
+    f.home.writeFile(json.mid(f.home.root().size() + 1), R"({
         "/good.png": {"modified": 1700000000.123456789, "text": "Caf\u00e9", "extra": 1},
         "/no-text.png": {"modified": 3},
         "/string-time.png": {"modified": "3", "text": "x"},
@@ -290,23 +292,46 @@ TEST(TextIndex, earlierFileIsCarriedOverOnce)
         EXPECT_EQ(index.saveCount(), 1);
         index.waitForSaved();
     }
-    EXPECT_FALSE(QFile::exists(earlier));
-    EXPECT_FALSE(QFile::exists(earlier + QStringLiteral(".unreadable")));
-    EXPECT_TRUE(QFile::exists(TextIndex::fileLocation()));
+    EXPECT_TRUE(QFile::exists(json));
+    EXPECT_FALSE(QFile::exists(json + QStringLiteral(".unreadable")));
+    EXPECT_TRUE(QFile::exists(TextIndex::quickFileLocation()));
+    EXPECT_EQ(TextIndexFile::readJson(json).entries, kept);
     const TextIndex reread(f.recognize);
     ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.entries(), kept);
     EXPECT_EQ(reread.saveCount(), 0);
 }
 
+// The quick copy stands for the JSON file only while it is at least as new: a
+// JSON file changed after it (by an earlier version, or by hand) is read.
+TEST(TextIndex, aJsonFileNewerThanItsQuickCopyIsRead)
+{
+    Fixture f;
+    {
+        TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
+        index.index(pictures(3));
+        ASSERT_TRUE(finishRun(index));
+    }
+    const QString json = TextIndex::fileLocation();
+    f.home.writeFile(json.mid(f.home.root().size() + 1),
+                     R"({"/pictures/old.png": {"modified": 1, "text": "old words"}})");
+    QFile(json).setFileTime(QDateTime::currentDateTime().addSecs(5),
+                            QFileDevice::FileModificationTime);
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(reread.indexedCount(), 1);
+    EXPECT_EQ(reread.search({QStringLiteral("old")}), QStringList{"/pictures/old.png"});
+}
+
 TEST(TextIndex, unreadableFileIsMovedAsideBeforeTheFirstSave)
 {
     Fixture f;
-    const QString earlier = TextIndex::earlierFileLocation();
+    const QString earlier = TextIndex::fileLocation();
     // Cut short, and whole but without one usable entry.
     for (const QByteArray& bytes : {QByteArray(R"({"/a.png": {"modified": 1, "te)"),
                                     QByteArray(R"({"/a.png": 5, "/b.png": []})")}) {
-        QFile::remove(TextIndex::fileLocation());
+        QFile::remove(TextIndex::quickFileLocation());
         QFile::remove(earlier + QStringLiteral(".unreadable"));
         f.home.writeFile(earlier.mid(f.home.root().size() + 1), bytes);
         TextIndex index(f.recognize);
@@ -323,12 +348,12 @@ TEST(TextIndex, unreadableFileIsMovedAsideBeforeTheFirstSave)
     }
 }
 
-// An index file with any byte changed, cut short, or of another version is
-// no index: it is kept aside, and the earlier file, when one is left, serves.
-TEST(TextIndex, damagedIndexFileIsIgnoredAndKeptAside)
+// A quick copy with any byte changed, cut short, or of another version is no
+// copy: the JSON file serves, and the next save makes the copy whole again.
+TEST(TextIndex, aDamagedQuickCopyIsIgnoredAndMadeAgain)
 {
     Fixture f;
-    const QString location = TextIndex::fileLocation();
+    const QString location = TextIndex::quickFileLocation();
     {
         TextIndex index(f.recognize);
         ASSERT_TRUE(loaded(index));
@@ -343,20 +368,20 @@ TEST(TextIndex, damagedIndexFileIsIgnoredAndKeptAside)
     otherVersion[4] = char(otherVersion[4] + 1);
     for (const QByteArray& bytes :
          {flipped, good.left(good.size() - 1), otherVersion, good.left(10), QByteArray()}) {
-        QFile::remove(location + QStringLiteral(".unreadable"));
-        f.home.writeFile(location.mid(f.home.root().size() + 1), bytes);
-        f.home.writeFile(TextIndex::earlierFileLocation().mid(f.home.root().size() + 1),
+        f.home.writeFile(TextIndex::fileLocation().mid(f.home.root().size() + 1),
                          R"({"/pictures/old.png": {"modified": 1, "text": "old words"}})");
+        f.home.writeFile(location.mid(f.home.root().size() + 1), bytes);
         {
             TextIndex index(f.recognize);
             ASSERT_TRUE(loaded(index));
             EXPECT_EQ(index.search({QStringLiteral("old")}), QStringList{"/pictures/old.png"});
             index.waitForSaved();
         }
-        EXPECT_EQ(fileBytes(location + QStringLiteral(".unreadable")), bytes);
+        EXPECT_NE(fileBytes(location), bytes);
         const TextIndex reread(f.recognize);
         ASSERT_TRUE(loaded(reread));
         EXPECT_EQ(reread.indexedCount(), 1);
+        EXPECT_EQ(reread.saveCount(), 0);
     }
 }
 
@@ -384,7 +409,7 @@ TEST(TextIndex, newestSnapshotLandsLast)
 TEST(TextIndex, workBeforeTheFileIsReadKeepsItsEntries)
 {
     Fixture f;
-    const QString location = TextIndex::earlierFileLocation();
+    const QString location = TextIndex::fileLocation();
     f.home.writeFile(location.mid(f.home.root().size() + 1), R"({
         "/pictures/kept.png": {"modified": 1000.5, "text": "old words"},
         "/pictures/dropped.png": {"modified": 1000.5, "text": "gone"}
