@@ -249,10 +249,14 @@ int main(int argc, char** argv)
     // The index may close our pipe at any time; a write then fails instead.
     std::signal(SIGPIPE, SIG_IGN);
     const Settings settings = parseArguments(argc, argv);
+    // A sanitized build reserves terabytes of address space for its shadow
+    // memory: no address-space limit can hold there.
+#ifndef OVRA_SANITIZE
     if (settings.memoryLimit > 0) {
         const rlimit limit{rlim_t(settings.memoryLimit), rlim_t(settings.memoryLimit)};
         ::setrlimit(RLIMIT_AS, &limit);
     }
+#endif
     // A crash on a hostile file is expected here, and answered by a restart: it
     // leaves no core file behind.
     const rlimit noCore{0, 0};
