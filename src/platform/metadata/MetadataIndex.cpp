@@ -1,5 +1,6 @@
 #include "MetadataIndex.h"
 
+#include "../Background.h"
 #include "../FileTime.h"
 #include "../PathKey.h"
 #include "../UniformType.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <future>
 #include <limits>
 #include <mutex>
@@ -430,6 +432,7 @@ public:
         // without finishing a catch-up walk that quitting makes moot.
         m_stopping = true;
         m_follower->shutDown();
+        waitForSaves();
     }
 
     std::shared_ptr<const State> snapshot() const
@@ -700,9 +703,41 @@ private:
         if (m_savedLoading.valid()) m_saved = m_savedLoading.get();
     }
 
+    // Writing a million-file index takes about a second: it is written on a
+    // pool thread, so the follower goes on applying changes meanwhile. One
+    // write at a time, and the newest snapshot is written last.
     void saveTables()
     {
         if (!m_options.persistCache) return;
+        {
+            std::lock_guard lock(m_saveMutex);
+            if (m_saveRunning) {
+                m_saveAgain = true;
+                return;
+            }
+            m_saveRunning = true;
+        }
+        background::run(background::Pool::index, [this] {
+            for (;;) {
+                writeTables();
+                std::lock_guard lock(m_saveMutex);
+                if (!std::exchange(m_saveAgain, false)) {
+                    m_saveRunning = false;
+                    m_saveIdle.notify_all();
+                    return;
+                }
+            }
+        });
+    }
+
+    void waitForSaves()
+    {
+        std::unique_lock lock(m_saveMutex);
+        m_saveIdle.wait(lock, [this] { return !m_saveRunning; });
+    }
+
+    void writeTables()
+    {
         const auto state = snapshot();
         // Nothing indexed yet (a start that quit before its first query) keeps
         // the last run's file for the next one.
@@ -849,6 +884,10 @@ private:
     std::future<std::vector<std::shared_ptr<Table>>> m_savedLoading;
     std::mutex m_handlerMutex;
     std::function<void()> m_changeHandler;
+    std::mutex m_saveMutex;
+    std::condition_variable m_saveIdle;
+    bool m_saveRunning = false;
+    bool m_saveAgain = false;
     // Last: its thread calls into everything above.
     std::unique_ptr<IndexFollower> m_follower;
 };
