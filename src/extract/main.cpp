@@ -50,19 +50,6 @@ bool readFully(int fd, void* data, std::size_t size)
     return true;
 }
 
-bool writeFully(int fd, const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
 struct Settings {
     ExtractLimits limits;
     std::int64_t memoryLimit = 0; // bytes of address space; 0: none
@@ -269,7 +256,7 @@ int main(int argc, char** argv)
     const char* spinOn = std::getenv(protocol::kSpinOnEnv);
     const Work work(settings.limits);
     // Loaded and ready: the index starts a file's deadline only from here.
-    if (!writeFully(STDOUT_FILENO, &protocol::kReady, sizeof protocol::kReady)) return 0;
+    if (!protocol::writeFully(STDOUT_FILENO, &protocol::kReady, sizeof protocol::kReady)) return 0;
 
     while (true) {
         std::uint32_t size = 0;
@@ -303,9 +290,9 @@ int main(int argc, char** argv)
 
             const char header[2] = {char(answer.outcome), char(answer.flag ? 1 : 0)};
             const auto byteCount = std::uint32_t(answer.bytes.size());
-            if (!writeFully(STDOUT_FILENO, header, sizeof header) ||
-                !writeFully(STDOUT_FILENO, &byteCount, sizeof byteCount) ||
-                !writeFully(STDOUT_FILENO, answer.bytes.constData(), byteCount))
+            if (!protocol::writeFully(STDOUT_FILENO, header, sizeof header) ||
+                !protocol::writeFully(STDOUT_FILENO, &byteCount, sizeof byteCount) ||
+                !protocol::writeFully(STDOUT_FILENO, answer.bytes.constData(), byteCount))
                 return 0;
         }
     }

@@ -64,19 +64,6 @@ private:
     sigset_t m_previous;
 };
 
-bool writeFully(int fd, const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
 enum class ReadResult { Done, Failed, Overran, Cancelled };
 
 // Reads exactly `size` bytes, giving up at `deadline` or when cancelled.
@@ -304,11 +291,12 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
         std::memcpy(request.data(), &size, sizeof size);
 
         // A helper that ended between files (its own alarm) is not this file's fault.
-        bool isSent = writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
+        bool isSent =
+            protocol::writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
         if (!isSent) {
             stop();
-            isSent = start(cancelled) &&
-                     writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
+            isSent = start(cancelled) && protocol::writeFully(m_toHelper, request.constData(),
+                                                              std::size_t(request.size()));
         }
         if (!isSent) {
             stop();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+
+#include <unistd.h>
 
 // The messages between the app and its `ovra-extract` helpers, over the helper's
 // standard input and output. Both ends are built together, so integers travel
@@ -55,5 +58,20 @@ constexpr const char* kDeadlineSeconds = "--deadline-seconds";
 // so tests can feed it hostile input.
 constexpr const char* kCrashOnEnv = "OVRA_EXTRACT_TEST_CRASH_ON";
 constexpr const char* kSpinOnEnv = "OVRA_EXTRACT_TEST_SPIN_ON";
+
+// Writes all of `data` to a pipe, across short writes and interruptions; false
+// when the other end has gone. Both ends of the helper's pipes frame this way.
+inline bool writeFully(int fd, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
 
 } // namespace ovra::content::protocol
