@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
 namespace ovra::bench {
 
@@ -30,5 +31,21 @@ public:
 private:
     std::chrono::steady_clock::time_point m_start;
 };
+
+// A clock's reading in milliseconds.
+inline double clockMs(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// The calling thread's own CPU time: what a piece of work costs whatever else
+// the machine is doing (on a shared machine wall-clock figures also count
+// waiting for a core).
+inline double threadCpuMs()
+{
+    return clockMs(CLOCK_THREAD_CPUTIME_ID);
+}
 
 } // namespace ovra::bench

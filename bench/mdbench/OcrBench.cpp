@@ -1,6 +1,7 @@
 #include "OcrBench.h"
 
 #include "BenchOutput.h"
+#include "PeerProcesses.h"
 #include "services/TextIndex.h"
 #include "services/TextRecognizer.h"
 
@@ -33,8 +34,6 @@
 #include <thread>
 #include <time.h>
 #include <vector>
-
-extern char** environ;
 
 namespace ovra::bench {
 
@@ -79,13 +78,6 @@ double cpuSeconds(int who)
     getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 QString sentence(QRandomGenerator& random, int words)
@@ -174,42 +166,6 @@ void writeScannedPdf(const QString& path, quint32 seed)
     writer.setResolution(200);
     QPainter painter(&writer);
     painter.drawImage(QRect(0, 0, writer.width(), writer.height()), scan);
-}
-
-int spawnAndWait(const std::vector<std::string>& argv, char** env)
-{
-    std::vector<char*> raw;
-    for (const std::string& a : argv)
-        raw.push_back(const_cast<char*>(a.c_str()));
-    raw.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int error = posix_spawnp(&pid, raw[0], &actions, nullptr, raw.data(), env);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int runParallel(int count, int workers, const std::function<bool(int)>& job)
-{
-    std::atomic<int> next{0};
-    std::atomic<int> failed{0};
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            for (int i = next++; i < count; i = next++) {
-                if (!job(i)) ++failed;
-            }
-        });
-    }
-    for (std::thread& t : threads)
-        t.join();
-    return failed;
 }
 
 QStringList wordsOf(const QString& text)

@@ -25,13 +25,6 @@ namespace {
 // The heartbeat's period: a beat that comes this much later than due is a stall.
 constexpr int kBeatMs = 5;
 
-double processCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 double peakResidentMb()
 {
     rusage usage{};
@@ -64,7 +57,7 @@ int runStartupLoadBench(BenchApplication& app, const QStringList& args)
 
     QElapsedTimer clock;
     clock.start();
-    const double cpuStart = processCpuMs();
+    const double cpuStart = clockMs(CLOCK_PROCESS_CPUTIME_ID);
     // The first frame is done when the outermost event during which the
     // window's widgets painted has been handled.
     double firstPaint = -1;
@@ -102,7 +95,7 @@ int runStartupLoadBench(BenchApplication& app, const QStringList& args)
     loop.exec();
     heartbeat.stop();
     const double wall = double(clock.nsecsElapsed()) / 1e6;
-    const double cpu = processCpuMs() - cpuStart;
+    const double cpu = clockMs(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
     app.beforeEvent = nullptr;
     app.afterEvent = nullptr;
 

@@ -4,6 +4,7 @@
 
 #include "UiBench.h"
 
+#include "mdbench/PeerProcesses.h"
 #include "services/ThumbnailGenerator.h"
 #include "services/ThumbnailView.h"
 #include "services/Thumbnails.h"
@@ -36,8 +37,6 @@
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace ovra::bench {
 
@@ -103,46 +102,9 @@ void writePhoto(const QString& path, quint32 seed)
     writer.write(image);
 }
 
-int spawnAndWait(const std::vector<std::string>& argv)
-{
-    std::vector<char*> raw;
-    for (const std::string& a : argv)
-        raw.push_back(const_cast<char*>(a.c_str()));
-    raw.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int error = posix_spawnp(&pid, raw[0], &actions, nullptr, raw.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 bool hasCommand(const QString& name)
 {
     return !QStandardPaths::findExecutable(name).isEmpty();
-}
-
-// Runs the jobs `workers` at a time on plain threads; returns how many failed.
-int runParallel(int count, int workers, const std::function<bool(int)>& job)
-{
-    std::atomic<int> next{0};
-    std::atomic<int> failed{0};
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            for (int i = next++; i < count; i = next++) {
-                if (!job(i)) ++failed;
-            }
-        });
-    }
-    for (std::thread& t : threads)
-        t.join();
-    return failed;
 }
 
 struct OurRun {

@@ -35,20 +35,6 @@ namespace ovra::bench {
 
 namespace {
 
-double threadCpuNowMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-double monotonicMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
 // OVRA_BENCH_STALLS=<ms>: every outermost event that kept the GUI thread
 // longer than that is written to stderr with its receiver and its times on the
 // monotonic clock, to be matched with `perf record -k CLOCK_MONOTONIC`.
@@ -68,8 +54,8 @@ bool BenchApplication::notify(QObject* receiver, QEvent* event)
 {
     const bool tracing =
         stallTraceThreshold() >= 0 && m_depth == 0 && QThread::currentThread() == thread();
-    const double start = tracing ? monotonicMs() : 0;
-    const double cpuStart = tracing ? threadCpuNowMs() : 0;
+    const double start = tracing ? clockMs(CLOCK_MONOTONIC) : 0;
+    const double cpuStart = tracing ? threadCpuMs() : 0;
     const int type = event->type();
     // The receiver may be gone once its event is handled.
     const QByteArray receiverName = tracing ? QByteArray(receiver->metaObject()->className()) +
@@ -84,11 +70,11 @@ bool BenchApplication::notify(QObject* receiver, QEvent* event)
     if (afterEvent) afterEvent(alive.data(), event);
     --m_depth;
     if (tracing) {
-        const double end = monotonicMs();
+        const double end = clockMs(CLOCK_MONOTONIC);
         if (end - start > stallTraceThreshold())
             std::fprintf(stderr, "stall %.3f %.3f %.1f ms event %d to %s (cpu %.1f ms)\n", start,
                          end, end - start, type, receiverName.constData(),
-                         threadCpuNowMs() - cpuStart);
+                         threadCpuMs() - cpuStart);
     }
     return handled;
 }
@@ -114,16 +100,6 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
-}
-
-// The GUI thread's own CPU time: what a frame costs whatever else the machine
-// is doing (on a shared machine the wall-clock figures also count waiting for
-// a core).
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
 double percentile(std::vector<double> values, double p)
