@@ -5,6 +5,7 @@
 #include "FolderItemCard.h"
 #include "GalleryCard.h"
 #include "TilePointer.h"
+#include "services/PixelCopy.h"
 #include "ui/FolderShape.h"
 #include "ui/Theme.h"
 
@@ -158,7 +159,7 @@ protected:
                 p.setPen(selected ? QPen(Theme::ink(), 2) : QPen(Theme::line(), 1));
                 p.drawPath(FolderShape{0.36, 16, 16}.path(area));
             });
-        painter.drawPixmap(QPointF(0, 0), outline);
+        drawPixelCopy(painter, QPointF(0, 0), outline);
         const QRectF text = area.adjusted(16, 34, -16, -16);
         painter.setFont(Theme::monospacedFont(13, QFont::Medium));
         painter.setPen(Theme::primary());

@@ -3,6 +3,7 @@
 #include "CardPainting.h"
 #include "PlaceholderCover.h"
 #include "desktop/IconTheme.h"
+#include "services/PixelCopy.h"
 #include "services/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -176,8 +177,8 @@ QPixmap CardThumbnail::render(const std::optional<Thumbnail>& thumbnail, double 
         const QRectF shape = CardPainting::fitted(double(image.width()) / image.height(), content);
         if (!shape.isEmpty()) {
             kPictureShadow.paint(painter, shape, kPictureRadius);
-            painter.drawImage(shape.topLeft(),
-                              roundedPicture(image, shape.size(), ratio * scale, kPictureRadius));
+            drawPixelCopy(painter, shape.topLeft(),
+                          roundedPicture(image, shape.size(), ratio * scale, kPictureRadius));
         }
     } else {
         const PlaceholderCover cover(m_item, thumbnail ? thumbnail->image : QImage(),
@@ -265,7 +266,7 @@ void CardThumbnail::paint(QPainter& painter, const QRectF& rect, double hoverPro
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (progress >= 1.0) {
         if (const QPixmap* pixmap = rendering(thumbnail, kHoverScale, ratio))
-            painter.drawPixmap(origin, *pixmap);
+            drawPixelCopy(painter, origin, *pixmap);
     } else {
         // On the way in or out, the picture at rest is grown as it is drawn.
         const QPointF centre = rect.center() - QPointF(0, lift);
@@ -273,7 +274,7 @@ void CardThumbnail::paint(QPainter& painter, const QRectF& rect, double hoverPro
         painter.scale(scale, scale);
         painter.translate(-centre);
         if (const QPixmap* pixmap = rendering(thumbnail, 1.0, ratio))
-            painter.drawPixmap(origin, *pixmap);
+            drawPixelCopy(painter, origin, *pixmap);
     }
     painter.restore();
 

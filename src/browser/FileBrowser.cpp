@@ -8,6 +8,7 @@
 #include "platform/Background.h"
 #include "ui/AppContext.h"
 #include "ui/EmptyStateView.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/SectionTitle.h"
 #include "ui/Spinner.h"
 #include "ui/Symbols.h"
@@ -108,6 +109,7 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ScrollBarStyle::apply(this);
     verticalScrollBar()->setSingleStep(kScrollStep);
     // A click on a card, a row or the background gives the browser the keys;
     // nothing focuses it when it first shows.

@@ -1,6 +1,7 @@
 #include "FolderCard.h"
 
 #include "CardPainting.h"
+#include "services/PixelCopy.h"
 #include "services/SoftShadow.h"
 #include "services/ThumbnailView.h"
 #include "ui/DotsButton.h"
@@ -395,7 +396,7 @@ void FolderCard::paintGround(QPainter& painter) const
                 p.drawPath(kShape.path(tile.adjusted(1, 1, -1, -1)));
             }
         });
-    painter.drawPixmap(QPointF(0, -m_lift), ground);
+    drawPixelCopy(painter, QPointF(0, -m_lift), ground);
 }
 
 void FolderCard::enterEvent(QEnterEvent* event)

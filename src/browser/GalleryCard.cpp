@@ -6,6 +6,7 @@
 #include "library/SidebarItem.h"
 #include "platform/PathKey.h"
 #include "services/CopyText.h"
+#include "services/PixelCopy.h"
 #include "services/SoftShadow.h"
 #include "services/TextIndex.h"
 #include "services/TextRecognizer.h"
@@ -445,7 +446,7 @@ void GalleryCard::paintShadow(QPainter& painter, const Layout& l) const
                                    });
     painter.save();
     painter.setOpacity(m_hoverProgress);
-    painter.drawPixmap(area.topLeft(), shadow);
+    drawPixelCopy(painter, area.topLeft(), shadow);
     painter.restore();
 }
 
@@ -476,7 +477,7 @@ void GalleryCard::paintFrame(QPainter& painter, const Layout& l) const
             else
                 CardPainting::strokeInside(p, card, kCornerRadius, Theme::line(), kBorder);
         });
-    painter.drawPixmap(QPointF(l.card.topLeft()), frame);
+    drawPixelCopy(painter, QPointF(l.card.topLeft()), frame);
 }
 
 // Few tags differ (a type and a size), and a capsule's anti-aliased edge
@@ -500,7 +501,7 @@ void GalleryCard::paintTag(QPainter& painter, const Layout& l) const
                               tag.right() - kTagPaddingX - dot.right() - kTagSpacing, tag.height());
             p.drawText(room, Qt::AlignLeft | Qt::AlignVCenter, text);
         });
-    painter.drawPixmap(l.tag.topLeft(), pixmap);
+    drawPixelCopy(painter, l.tag.topLeft(), pixmap);
 }
 
 void GalleryCard::paintMenuButton(QPainter& painter, const Layout& l) const
@@ -522,7 +523,7 @@ void GalleryCard::paintMenuButton(QPainter& painter, const Layout& l) const
         });
     painter.save();
     painter.setOpacity(opacity);
-    painter.drawPixmap(l.menuButton.topLeft(), pixmap);
+    drawPixelCopy(painter, l.menuButton.topLeft(), pixmap);
     painter.restore();
 }
 
@@ -547,7 +548,7 @@ void GalleryCard::paintCopyButton(QPainter& painter, const Layout& l) const
         });
     painter.save();
     painter.setOpacity(m_hoverProgress);
-    painter.drawPixmap(l.copyButton.topLeft(), pixmap);
+    drawPixelCopy(painter, l.copyButton.topLeft(), pixmap);
     painter.restore();
 }
 

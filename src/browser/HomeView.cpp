@@ -11,6 +11,7 @@
 #include "library/LibraryStore.h"
 #include "platform/Background.h"
 #include "ui/PathText.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/SectionTitle.h"
 #include "ui/StandardFolders.h"
 #include "ui/Symbols.h"
@@ -362,6 +363,7 @@ HomeView::HomeView(const AppContext& context, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ScrollBarStyle::apply(this);
     viewport()->setAutoFillBackground(false);
 
     auto* page = new QWidget;

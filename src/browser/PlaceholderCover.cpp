@@ -2,6 +2,7 @@
 
 #include "CardPainting.h"
 #include "platform/PathKey.h"
+#include "services/PixelCopy.h"
 #include "services/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -192,7 +193,7 @@ void PlaceholderCover::paintIcon(QPainter& painter, const QRectF& rect) const
     icon.setDevicePixelRatio(ratio);
     SoftShadow{kIconShadowColour, kIconShadowRadius, kIconShadowOffset}.paint(painter, icon,
                                                                               shape.topLeft());
-    painter.drawImage(shape.topLeft(), icon);
+    drawPixelCopy(painter, shape.topLeft(), icon);
 }
 
 void PlaceholderCover::paintAlbum(QPainter& painter, const QRectF& rect) const

@@ -5,6 +5,7 @@
 #include "library/LibraryStore.h"
 #include "platform/Background.h"
 #include "ui/ScreenColumn.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -83,6 +84,7 @@ DuplicatesView::DuplicatesView(const AppContext& context, DuplicateFinder* finde
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setWidgetResizable(true);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ScrollBarStyle::apply(scroller);
     outer->addWidget(scroller);
 
     auto* page = new QWidget;

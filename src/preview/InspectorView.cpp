@@ -9,6 +9,7 @@
 #include "services/ThumbnailView.h"
 #include "ui/EmptyStateView.h"
 #include "ui/Hairline.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 #include "ui/WindowDragArea.h"
@@ -238,6 +239,7 @@ ItemInspector::ItemInspector(const AppContext& context, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ScrollBarStyle::apply(this);
     auto* content = new QWidget(this);
     content->setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);

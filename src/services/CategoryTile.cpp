@@ -1,5 +1,6 @@
 #include "CategoryTile.h"
 
+#include "PixelCopy.h"
 #include "SoftShadow.h"
 
 #include "desktop/IconTheme.h"
@@ -186,7 +187,7 @@ void CategoryTile::paintIconLayer(QPainter& painter, const Layout& layout,
                       ? m_icon
                       : m_icon.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     icon.setDevicePixelRatio(ratio);
-    painter.drawImage(target.topLeft(), icon);
+    drawPixelCopy(painter, target.topLeft(), icon);
 }
 
 void CategoryTile::paintSymbolLayer(QPainter& painter, const Layout& layout) const
@@ -202,7 +203,7 @@ void CategoryTile::paintSymbolLayer(QPainter& painter, const Layout& layout) con
     const QImage stack = symbolStack(layout, ratio);
     SoftShadow{withOpacity(Qt::black, kStackShadowOpacity), kStackShadowRadius, kStackShadowOffset}
         .paint(painter, stack, QPointF(0, 0));
-    painter.drawImage(QPointF(0, 0), stack);
+    drawPixelCopy(painter, QPointF(0, 0), stack);
 }
 
 // The tiles on screen mostly repeat one kind at one size (a folder of photos),
@@ -232,8 +233,8 @@ QImage CategoryTile::makeSymbolStack(const Layout& layout, double ratio) const
     QPainter p(&stack);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                      QPainter::SmoothPixmapTransform);
-    p.drawImage(layout.symbolRect.topLeft(),
-                whiteSymbol(symbolName(m_category), layout.symbolRect.width(), ratio));
+    drawPixelCopy(p, layout.symbolRect.topLeft(),
+                  whiteSymbol(symbolName(m_category), layout.symbolRect.width(), ratio));
     if (layout.hasBadge) {
         const double radius = layout.badgeRect.height() / 2;
         p.setPen(Qt::NoPen);

@@ -1,5 +1,7 @@
 #include "SoftShadow.h"
 
+#include "PixelCopy.h"
+
 #include <QCache>
 #include <QPainter>
 
@@ -130,7 +132,7 @@ void SoftShadow::paint(QPainter& painter, const QRectF& shape, qreal cornerRadiu
         return tintedBlur(std::move(mask), halfWidth, color);
     });
     shadow.setDevicePixelRatio(ratio);
-    painter.drawImage(shape.topLeft() + offset - QPointF(margin, margin) / ratio, shadow);
+    drawPixelCopy(painter, shape.topLeft() + offset - QPointF(margin, margin) / ratio, shadow);
 }
 
 void SoftShadow::paint(QPainter& painter, const QImage& image, QPointF topLeft) const
@@ -155,7 +157,7 @@ void SoftShadow::paint(QPainter& painter, const QImage& image, QPointF topLeft) 
         return tintedBlur(std::move(alpha), halfWidth, color);
     });
     shadow.setDevicePixelRatio(ratio);
-    painter.drawImage(topLeft + offset - QPointF(margin, margin) / ratio, shadow);
+    drawPixelCopy(painter, topLeft + offset - QPointF(margin, margin) / ratio, shadow);
 }
 
 } // namespace ovra

@@ -1,6 +1,7 @@
 #include "ThumbnailView.h"
 
 #include "CategoryTile.h"
+#include "PixelCopy.h"
 #include "SoftShadow.h"
 
 #include <QEvent>
@@ -50,7 +51,7 @@ void paintFilling(QPainter& painter, const QRectF& rect, const QImage& image, do
                                 visible)
                              .toAlignedRect()
                              .intersected(image.rect());
-    painter.drawImage(rect.topLeft(), resampled(image, source, rect.size(), ratio));
+    drawPixelCopy(painter, rect.topLeft(), resampled(image, source, rect.size(), ratio));
 }
 
 // Fitted inside a padded area over a light backdrop, with a soft shadow.
@@ -71,7 +72,7 @@ void paintFitted(QPainter& painter, const QRectF& rect, const QImage& image, dou
     SoftShadow{withOpacity(Qt::black, kPictureShadowOpacity), kPictureShadowRadius,
                kPictureShadowOffset}
         .paint(painter, picture, topLeft);
-    painter.drawImage(topLeft, picture);
+    drawPixelCopy(painter, topLeft, picture);
 }
 
 } // namespace

@@ -19,10 +19,6 @@ namespace ovra {
 
 namespace {
 
-// Priorities only grow, so the newest request is first in the queue; the mask
-// keeps them positive for the life of any session.
-constexpr int kPriorityMask = 0x3fffffff;
-
 bool isAudioFile(const QString& path)
 {
     const QString extension = pathExtension(path);
@@ -32,6 +28,38 @@ bool isAudioFile(const QString& path)
 }
 
 } // namespace
+
+// The requests not yet started, the newest on top. Each request starts one
+// task on the pool, and each task takes whatever request is newest when it
+// runs: the pool's own queue then stays first in, first out at one priority,
+// which it keeps cheaply, however many requests a fast scroll leaves behind.
+class Thumbnails::PendingRequests {
+public:
+    struct Request {
+        QString path;
+        int bucket = 0;
+        std::shared_ptr<QPromise<Thumbnail>> promise;
+    };
+
+    void push(Request request)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_requests.push_back(std::move(request));
+    }
+
+    std::optional<Request> takeNewest()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_requests.empty()) return std::nullopt;
+        Request newest = std::move(m_requests.back());
+        m_requests.pop_back();
+        return newest;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<Request> m_requests;
+};
 
 // A least-recently-used map of pictures, bounded by count and by bytes, safe
 // for concurrent use.
@@ -99,6 +127,7 @@ Thumbnails::Thumbnails(std::shared_ptr<ThumbnailGenerator> generator, IconSource
     : m_generator(std::move(generator))
     , m_icons(std::move(icons))
     , m_cache(std::make_shared<MemoryCache>())
+    , m_pending(std::make_shared<PendingRequests>())
 {
     if (threads > 0) {
         m_ownPool = std::make_unique<QThreadPool>();
@@ -164,13 +193,20 @@ QFuture<Thumbnail> Thumbnails::load(const QString& path, double side)
     auto promise = std::make_shared<QPromise<Thumbnail>>();
     QFuture<Thumbnail> future = promise->future();
     promise->start();
-    const int priority = m_nextPriority.fetch_add(1, std::memory_order_relaxed) & kPriorityMask;
-    background::run(
-        pool(),
-        [generator = m_generator, cache = m_cache, icons = m_icons, path, b, promise] {
-            generate(*generator, cache, icons, path, b, promise);
-        },
-        priority);
+    m_pending->push({path, b, promise});
+    background::run(pool(), [generator = m_generator, cache = m_cache, icons = m_icons,
+                             pending = m_pending] {
+        // Requests given up on are passed over, so this task's turn goes to
+        // one still wanted.
+        while (const auto request = pending->takeNewest()) {
+            if (request->promise->isCanceled()) {
+                request->promise->finish();
+                continue;
+            }
+            generate(*generator, cache, icons, request->path, request->bucket, request->promise);
+            return;
+        }
+    });
     return future;
 }
 

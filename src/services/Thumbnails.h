@@ -11,7 +11,6 @@
 #include <QUrl>
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -77,6 +76,7 @@ public:
 
 private:
     class MemoryCache;
+    class PendingRequests;
     // Runs on the pool; holds nothing of the loader, which may go first.
     static void generate(ThumbnailGenerator& generator, const std::shared_ptr<MemoryCache>& cache,
                          const IconSource& icons, const QString& path, int bucket,
@@ -87,7 +87,7 @@ private:
     IconSource m_icons;
     std::shared_ptr<MemoryCache> m_cache;
     std::unique_ptr<QThreadPool> m_ownPool;
-    std::atomic<int> m_nextPriority{0};
+    std::shared_ptr<PendingRequests> m_pending;
 };
 
 } // namespace ovra

@@ -4,6 +4,7 @@
 #include "cleanup/CleanupStore.h"
 #include "library/Fmt.h"
 #include "ui/ScreenColumn.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -30,6 +31,7 @@ CleanupHubView::CleanupHubView(const AppContext& context, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ScrollBarStyle::apply(this);
     auto* content = new QWidget;
     content->setAutoFillBackground(false);
     const ScreenColumn screen = makeScreenColumn(content, QStringLiteral("Clean Up"));

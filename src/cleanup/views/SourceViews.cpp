@@ -9,6 +9,7 @@
 #include "library/LibraryStore.h"
 #include "ui/EmptyStateView.h"
 #include "ui/ScreenColumn.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/SectionTitle.h"
 #include "ui/Spinner.h"
 #include "ui/Symbols.h"
@@ -261,6 +262,7 @@ SourcesHubView::SourcesHubView(const AppContext& context, QWidget* parent)
 {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
+    ScrollBarStyle::apply(this);
     auto* content = new QWidget;
     const ScreenColumn screen = makeScreenColumn(content, QStringLiteral("Downloaded From"));
     QVBoxLayout* column = screen.column;
