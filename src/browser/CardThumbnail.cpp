@@ -212,7 +212,10 @@ bool takeRenderTurn()
     static bool resetQueued = false;
     if (!resetQueued) {
         resetQueued = true;
-        QTimer::singleShot(0, [] {
+        // A timer, not a queued call: queued calls made while the event loop
+        // sends its posted events are sent in that same pass, with no turn
+        // of the loop between them.
+        QTimer::singleShot(1, [] {
             used = 0;
             resetQueued = false;
         });
@@ -240,7 +243,7 @@ const QPixmap* CardThumbnail::rendering(const std::optional<Thumbnail>& thumbnai
     if (!QPixmapCache::find(shared, &pixmap)) {
         if (!takeRenderTurn()) {
             // Asked again once this turn's paint is over.
-            QTimer::singleShot(0, const_cast<CardThumbnail*>(this), &CardThumbnail::changed);
+            QTimer::singleShot(1, const_cast<CardThumbnail*>(this), &CardThumbnail::changed);
             return nullptr;
         }
         pixmap = render(thumbnail, scale, ratio);

@@ -61,11 +61,6 @@ QWidget* makeLoadingState(QWidget* parent)
     return box;
 }
 
-struct Computed {
-    BrowserContent content;
-    std::shared_ptr<const SourceTable> sources;
-};
-
 bool previews(FileCategory category)
 {
     switch (category) {
@@ -89,6 +84,11 @@ std::optional<ArrowKey> arrowKey(int key)
 }
 
 } // namespace
+
+struct FileBrowser::Computed {
+    BrowserContent content;
+    std::shared_ptr<const SourceTable> sources;
+};
 
 FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     : QAbstractScrollArea(parent)
@@ -128,6 +128,12 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     m_refreshTimer.setSingleShot(true);
     m_refreshTimer.setInterval(0);
     connect(&m_refreshTimer, &QTimer::timeout, this, &FileBrowser::refreshNow);
+    // An answer is taken in on a turn of the event loop of its own, apart from
+    // the paint that follows it: either alone fits in a frame, both together
+    // would not.
+    m_arrivalTimer.setSingleShot(true);
+    m_arrivalTimer.setInterval(0);
+    connect(&m_arrivalTimer, &QTimer::timeout, this, &FileBrowser::takeArrived);
 
     m_scrollAnimation->setDuration(kScrollAnimationMs);
     m_scrollAnimation->setEasingCurve(QEasingCurve::OutCubic);
@@ -170,6 +176,7 @@ FileBrowser::~FileBrowser()
     releaseOffThread(std::move(m_content));
     releaseOffThread(std::move(m_input));
     releaseOffThread(std::move(m_sources));
+    dropArrived();
 }
 
 void FileBrowser::setTitle(const QString& title)
@@ -299,16 +306,33 @@ void FileBrowser::startComputing()
                 promise.addResult(std::move(computed));
             });
     };
+    dropArrived();
     m_computation.run(++m_computeSerial, std::move(start),
                       [this, inputSerial](std::shared_ptr<Computed> computed) {
-                          m_computing = false;
-                          std::shared_ptr<const SourceTable> sources = std::move(computed->sources);
-                          if (sources && inputSerial == m_inputSerial && !m_sources)
-                              m_sources = std::move(sources);
-                          else if (sources)
-                              releaseOffThread(std::move(sources));
-                          showContent(std::move(computed->content));
+                          dropArrived();
+                          m_arrived = std::move(computed);
+                          m_arrivedInputSerial = inputSerial;
+                          m_arrivalTimer.start();
                       });
+}
+
+void FileBrowser::takeArrived()
+{
+    std::shared_ptr<Computed> computed = std::exchange(m_arrived, nullptr);
+    if (!computed) return;
+    m_computing = false;
+    std::shared_ptr<const SourceTable> sources = std::move(computed->sources);
+    if (sources && m_arrivedInputSerial == m_inputSerial && !m_sources)
+        m_sources = std::move(sources);
+    else if (sources)
+        releaseOffThread(std::move(sources));
+    showContent(std::move(computed->content));
+}
+
+void FileBrowser::dropArrived()
+{
+    m_arrivalTimer.stop();
+    if (m_arrived) releaseOffThread(std::exchange(m_arrived, nullptr));
 }
 
 void FileBrowser::showContent(BrowserContent content)

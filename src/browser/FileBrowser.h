@@ -118,6 +118,10 @@ private:
     void placeWidgets();
     void placeTiles();
     void refreshTileStates();
+    // The computation's answer, shown on a turn of its own; or let go of, when
+    // a newer computation starts first.
+    void takeArrived();
+    void dropArrived();
     BrowserTile::Kind kindAt(int index) const;
     Slot takeSpare(BrowserTile::Kind kind);
 
@@ -151,6 +155,10 @@ private:
     bool m_computing = false;
     quint64 m_computeSerial = 0;
     KeyedTask<quint64> m_computation;
+    struct Computed;
+    std::shared_ptr<Computed> m_arrived;
+    quint64 m_arrivedInputSerial = 0;
+    QTimer m_arrivalTimer;
     bool m_layoutDirty = true;
     QTimer m_refreshTimer;
 

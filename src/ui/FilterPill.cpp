@@ -68,10 +68,29 @@ QSize FilterPill::sizeHint() const
     return {content + 2 * kPaddingX, kHeight};
 }
 
+// Drawn once per look and copied after: the bar repaints with every change of
+// the list under it, and an anti-aliased outline is slow to fill.
 void FilterPill::paintEvent(QPaintEvent*)
 {
-    QPainter painter(this);
+    const double ratio = devicePixelRatioF();
+    const QString key = labelText() + u'|' + m_value + u'|' + (m_active ? u'a' : u'n') +
+                        (Theme::isDark() ? u'd' : u'l') + u'|' + QString::number(width()) + u'x' +
+                        QString::number(height()) + u'@' + QString::number(ratio);
+    if (key != m_drawnKey) {
+        m_drawn = QPixmap((QSizeF(size()) * ratio).toSize().expandedTo(QSize(1, 1)));
+        m_drawn.setDevicePixelRatio(ratio);
+        m_drawn.fill(Qt::transparent);
+        QPainter painter(&m_drawn);
+        draw(painter);
+        m_drawnKey = key;
+    }
+    QPainter(this).drawPixmap(0, 0, m_drawn);
+}
+
+void FilterPill::draw(QPainter& painter) const
+{
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(font());
 
     // The border is stroked inside the edge: half a pixel in from it.
     const QRectF outline = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);

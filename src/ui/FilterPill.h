@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QToolButton>
 
 class QMenu;
+class QPainter;
 
 namespace ovra {
 
@@ -32,10 +34,13 @@ protected:
 
 private:
     QString labelText() const;
+    void draw(QPainter& painter) const;
 
     QString m_label;
     QString m_value;
     bool m_active;
+    QPixmap m_drawn;
+    QString m_drawnKey;
 };
 
 } // namespace ovra
