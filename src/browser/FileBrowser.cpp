@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QScrollBar>
 #include <QSet>
 #include <QVariantAnimation>
@@ -40,6 +41,7 @@ constexpr int kScrollAnimationMs = 150;
 // Tiles are placed a little beyond the visible band, so a slow scroll does not
 // re-point a tile on every step.
 constexpr double kOverscan = 120;
+constexpr int kPixmapCacheKb = 96 * 1024;
 
 QWidget* makeLoadingState(QWidget* parent)
 {
@@ -106,6 +108,10 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
 {
     // The symbols' artwork is read off this thread; the first paint waits for it.
     Symbols::preload();
+    // Cards keep their drawings in Qt's shared pixmap cache. Its usual room
+    // holds a dozen of them, so every new screen would push out the frames
+    // every card shares and draw them again.
+    QPixmapCache::setCacheLimit(std::max(QPixmapCache::cacheLimit(), kPixmapCacheKb));
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -134,6 +140,12 @@ FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
     m_arrivalTimer.setSingleShot(true);
     m_arrivalTimer.setInterval(0);
     connect(&m_arrivalTimer, &QTimer::timeout, this, &FileBrowser::takeArrived);
+    // And painted on a later turn again: Qt paints on the turn after a change,
+    // straight after the change itself.
+    m_revealTimer.setSingleShot(true);
+    m_revealTimer.setInterval(1);
+    connect(&m_revealTimer, &QTimer::timeout, this,
+            [this] { viewport()->setUpdatesEnabled(true); });
 
     m_scrollAnimation->setDuration(kScrollAnimationMs);
     m_scrollAnimation->setEasingCurve(QEasingCurve::OutCubic);
@@ -326,7 +338,9 @@ void FileBrowser::takeArrived()
         m_sources = std::move(sources);
     else if (sources)
         releaseOffThread(std::move(sources));
+    viewport()->setUpdatesEnabled(false);
     showContent(std::move(computed->content));
+    m_revealTimer.start();
 }
 
 void FileBrowser::dropArrived()

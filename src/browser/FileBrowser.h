@@ -159,6 +159,7 @@ private:
     std::shared_ptr<Computed> m_arrived;
     quint64 m_arrivedInputSerial = 0;
     QTimer m_arrivalTimer;
+    QTimer m_revealTimer;
     bool m_layoutDirty = true;
     QTimer m_refreshTimer;
 

@@ -7,6 +7,7 @@
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
+#include <QCache>
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
@@ -18,6 +19,22 @@
 namespace ovra {
 
 namespace {
+
+// Every card of a kind shows the same icon: it is resampled once per size and
+// the copy handed out again, so the shadow kept for that picture is found too.
+// The GUI thread's alone.
+QImage resampledIcon(const QImage& icon, QSize pixels, double ratio)
+{
+    static QCache<QString, QImage> made(64);
+    const QString key = QString::number(icon.cacheKey()) + u'|' + QString::number(pixels.width()) +
+                        u'x' + QString::number(pixels.height()) + u'@' + QString::number(ratio);
+    if (const QImage* hit = made.object(key)) return *hit;
+    QImage scaled = icon.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Set before it is shared: changing a shared picture would copy it.
+    scaled.setDevicePixelRatio(ratio);
+    made.insert(key, new QImage(scaled));
+    return scaled;
+}
 
 using CardPainting::withOpacity;
 
@@ -188,9 +205,8 @@ void PlaceholderCover::paintIcon(QPainter& painter, const QRectF& rect) const
     // Resampled once to the pixels it covers: drawing a large icon scaled down
     // through the painter would alias.
     const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    QImage icon = m_icon.scaled((shape.size() * ratio).toSize().expandedTo(QSize(1, 1)),
-                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    icon.setDevicePixelRatio(ratio);
+    const QImage icon =
+        resampledIcon(m_icon, (shape.size() * ratio).toSize().expandedTo(QSize(1, 1)), ratio);
     SoftShadow{kIconShadowColour, kIconShadowRadius, kIconShadowOffset}.paint(painter, icon,
                                                                               shape.topLeft());
     drawPixelCopy(painter, shape.topLeft(), icon);
