@@ -3,6 +3,7 @@
 #include "Fmt.h"
 #include "platform/DesktopEntry.h"
 #include "platform/PathKey.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/Item.h"
 
 #include <QFile>
@@ -44,6 +45,8 @@ QString capitalizedWords(const QString& text)
 bool statPath(const QString& path, struct statx& st)
 {
     const QByteArray native = QFile::encodeName(path);
+    // A stat can wait on a slow or sleeping disk like any read.
+    UserFile::checkThread(native.constData());
     const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME;
     return statx(AT_FDCWD, native.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &st) ==
            0;

@@ -8,6 +8,7 @@
 #include "services/TextIndex.h"
 #include "ui/FileActions.h"
 
+#include "platform/UserFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 
@@ -32,6 +33,8 @@ namespace {
 
 FileItem itemAt(const QString& path)
 {
+    // Read here as a store's pool thread would.
+    const UserFile::AllowOnThisThread reading;
     return *FileItem::fromPath(path);
 }
 

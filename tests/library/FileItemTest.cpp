@@ -1,4 +1,5 @@
 #include "library/FileItem.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/Item.h"
 #include "support/TestHome.h"
 
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <thread>
 #include <unordered_set>
 
 using namespace ovra;
@@ -91,6 +93,7 @@ TEST(FileItemFromMetadata, ClassifiesByTypeAlone)
 
 TEST(FileItemFromPath, ReadsTheFileSystem)
 {
+    const UserFile::AllowOnThisThread reading;
     test::TestHome home;
     const QString folder = home.makeFolder(QStringLiteral("Projects"));
     const QString file =
@@ -123,6 +126,7 @@ TEST(FileItemFromPath, ReadsTheFileSystem)
 
 TEST(FileItemFromPath, DoesNotFollowALinkToAFolder)
 {
+    const UserFile::AllowOnThisThread reading;
     test::TestHome home;
     const QString folder = home.makeFolder(QStringLiteral("Real"));
     const QString link = home.path(QStringLiteral("Link"));
@@ -130,6 +134,24 @@ TEST(FileItemFromPath, DoesNotFollowALinkToAFolder)
     const auto item = FileItem::fromPath(link);
     ASSERT_TRUE(item);
     EXPECT_NE(item->category, FileCategory::folders);
+}
+
+// Reading a file's facts waits on the disk: on the GUI thread it is caught, on
+// a pool thread it is not.
+TEST(FileItemFromPath, IsCaughtOnTheGuiThreadOnly)
+{
+    test::TestHome home;
+    const QString file = home.writeFile(QStringLiteral("notes.txt"), "x");
+    const UserFile::GuiThreadCheck saved = UserFile::guiThreadCheck();
+    UserFile::setGuiThreadCheck(UserFile::GuiThreadCheck::count);
+    const int before = UserFile::guiThreadOpens();
+    EXPECT_TRUE(FileItem::fromPath(file));
+    EXPECT_EQ(UserFile::guiThreadOpens(), before + 1);
+    std::optional<FileItem> offThread;
+    std::thread([&] { offThread = FileItem::fromPath(file); }).join();
+    EXPECT_TRUE(offThread);
+    EXPECT_EQ(UserFile::guiThreadOpens(), before + 1);
+    UserFile::setGuiThreadCheck(saved);
 }
 
 TEST(FileItemIdentity, IsThePathAlone)

@@ -1,5 +1,6 @@
 #include "preview/PreviewSheet.h"
 #include "library/AppState.h"
+#include "platform/UserFile.h"
 #include "preview/InspectorView.h"
 #include "preview/LiveTextImage.h"
 #include "preview/MediaControls.h"
@@ -182,15 +183,20 @@ TEST(InspectorTest, SwitchingFilesShowsEachFilesPreviewAndRowsAndNoLateRows)
 
     const QString png = home.writeFile(QStringLiteral("a.png"), test::pngBytes(40, 30));
     const QString txt = home.writeFile(QStringLiteral("b.txt"), "hello\n");
-    const auto itemFor = [](const QString& path) { return FileItem::fromPath(path).value(); };
+    // The fixture's items, read here as a store's pool thread would; only
+    // while they are read, so the views' own reads stay checked.
+    const auto itemFor = [](const QString& path) {
+        const UserFile::AllowOnThisThread reading;
+        return FileItem::fromPath(path).value();
+    };
     auto* item = inspector.findChild<ItemInspector*>();
     ASSERT_TRUE(item);
     // Work that is done before anyone waits for it lands at once, so the rows
     // are awaited by what they say, not by a count of signals.
-    const auto rowsDescribe = [item](const QString& path) {
+    const auto rowsDescribe = [item, itemFor](const QString& path) {
         for (int i = 0; i < 500; ++i) {
             if (!item->rows().isEmpty() &&
-                item->rows().first().value == FileItem::fromPath(path)->kindDescription())
+                item->rows().first().value == itemFor(path).kindDescription())
                 return true;
             QTest::qWait(20);
         }
