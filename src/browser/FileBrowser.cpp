@@ -51,7 +51,6 @@ QWidget* makeLoadingState(QWidget* parent)
     row->setSpacing(kLoadingSpacing);
     row->addStretch(1);
     row->addWidget(new Spinner(box), 0, Qt::AlignVCenter);
-    // The macOS wording named the Mac; here it is the computer.
     auto* text = new QLabel(QStringLiteral("Looking through your computer…"), box);
     text->setTextFormat(Qt::PlainText);
     text->setFont(Theme::font(kLoadingTextSize));
