@@ -156,16 +156,25 @@ FileRow::Layout FileRow::layout() const
     return l;
 }
 
+const QString& FileRow::elided(Elided& memo, const QFont& font, const QString& text, double width)
+{
+    if (memo.width != width || memo.text != text || memo.font != font) {
+        memo.text = text;
+        memo.font = font;
+        memo.width = width;
+        memo.shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, width);
+    }
+    return memo.shown;
+}
+
 QString FileRow::shownName() const
 {
-    return QFontMetricsF(nameFont())
-        .elidedText(m_item.displayTitle(), Qt::ElideRight, layout().name.width());
+    return elided(m_elidedName, nameFont(), m_item.displayTitle(), layout().name.width());
 }
 
 QString FileRow::shownKind() const
 {
-    return QFontMetricsF(kindFont())
-        .elidedText(m_item.kindDescription(), Qt::ElideRight, layout().kind.width());
+    return elided(m_elidedKind, kindFont(), m_item.kindDescription(), layout().kind.width());
 }
 
 QSize FileRow::sizeHint() const
@@ -210,12 +219,11 @@ void FileRow::paintEvent(QPaintEvent*)
     painter.drawText(l.kind, Qt::AlignLeft | Qt::AlignVCenter, shownKind());
 
     const QFont font = rowFont();
-    const QFontMetricsF metrics(font);
     painter.setFont(font);
     painter.drawText(l.size, Qt::AlignRight | Qt::AlignVCenter,
-                     metrics.elidedText(sizeText(), Qt::ElideRight, l.size.width()));
+                     elided(m_elidedSize, font, sizeText(), l.size.width()));
     painter.drawText(l.date, Qt::AlignRight | Qt::AlignVCenter,
-                     metrics.elidedText(m_dateText, Qt::ElideRight, l.date.width()));
+                     elided(m_elidedDate, font, m_dateText, l.date.width()));
 
     if (m_appIcon) {
         const QSize pixels = (l.appIcon.size() * devicePixelRatioF()).toSize();

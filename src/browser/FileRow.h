@@ -3,6 +3,7 @@
 #include "TilePointer.h"
 #include "library/FileItem.h"
 
+#include <QFont>
 #include <QIcon>
 #include <QPoint>
 #include <QRect>
@@ -98,6 +99,21 @@ private:
     ThumbnailView* m_thumbnail;
     std::optional<QIcon> m_appIcon;
     QString m_dateText;
+
+    // A text cut to its column, kept until the text or the column changes: a
+    // row repaints on every frame of a scroll, and cutting means measuring.
+    struct Elided {
+        QString text;
+        QFont font;
+        double width = -1;
+        QString shown;
+    };
+    static const QString& elided(Elided& memo, const QFont& font, const QString& text,
+                                 double width);
+    mutable Elided m_elidedName;
+    mutable Elided m_elidedKind;
+    mutable Elided m_elidedSize;
+    mutable Elided m_elidedDate;
 
     TilePointer m_pointer;
 };

@@ -335,12 +335,12 @@ GalleryCard::Layout GalleryCard::layout() const
     const double tagHeight = tagMetrics.height() + 2 * kTagPaddingY;
     const double tagChrome = 2 * kTagPaddingX + kTagDot + kTagSpacing;
     const double tagRoom = l.menuButton.left() - kTagGapToMenu - (card.left() + kOverlayInset);
-    const double tagWidth = std::min(tagRoom, tagChrome + tagMetrics.horizontalAdvance(m_shownTag));
+    const double tagWidth = std::min(tagRoom, tagChrome + m_shownTagWidth);
     l.tag = QRectF(card.left() + kOverlayInset, card.top() + kOverlayInset, tagWidth, tagHeight);
 
-    const QFontMetricsF copyMetrics(copyFont());
-    const double copyWidth =
-        2 * kCopyPaddingX + kCopySymbol + kCopySpacing + copyMetrics.horizontalAdvance(copyLabel());
+    // Measured once: the layout is worked out on every paint.
+    static const double copyLabelWidth = QFontMetricsF(copyFont()).horizontalAdvance(copyLabel());
+    const double copyWidth = 2 * kCopyPaddingX + kCopySymbol + kCopySpacing + copyLabelWidth;
     const QRectF area(l.thumbnailArea);
     l.copyButton = QRectF(area.right() - kOverlayInset - copyWidth,
                           area.bottom() - kOverlayInset - kCopyHeight, copyWidth, kCopyHeight);
@@ -365,8 +365,9 @@ void GalleryCard::refreshTexts()
     // The tag gets what room the menu button leaves it.
     const double tagRoom = width - 2 * kOverlayInset - kMenuWidth - kTagGapToMenu -
                            2 * kTagPaddingX - kTagDot - kTagSpacing;
-    m_shownTag =
-        QFontMetricsF(tagFont()).elidedText(tagText(m_item, m_size), Qt::ElideRight, tagRoom);
+    const QFontMetricsF tagMetrics(tagFont());
+    m_shownTag = tagMetrics.elidedText(tagText(m_item, m_size), Qt::ElideRight, tagRoom);
+    m_shownTagWidth = tagMetrics.horizontalAdvance(m_shownTag);
 }
 
 bool GalleryCard::menuButtonShown() const

@@ -174,6 +174,7 @@ private:
     QString m_shownTitle;
     QString m_shownDate;
     QString m_shownTag;
+    double m_shownTagWidth = 0;
 
     TilePointer m_pointer;
 };
