@@ -89,6 +89,7 @@ std::optional<ArrowKey> arrowKey(int key)
 struct FileBrowser::Computed {
     BrowserContent content;
     std::shared_ptr<const SourceTable> sources;
+    quint64 inputSerial = 0; // the input it was computed from
 };
 
 FileBrowser::FileBrowser(const AppContext& context, QWidget* parent)
@@ -321,8 +322,8 @@ void FileBrowser::startComputing()
     m_computation.run(++m_computeSerial, std::move(start),
                       [this, inputSerial](std::shared_ptr<Computed> computed) {
                           dropArrived();
+                          computed->inputSerial = inputSerial;
                           m_arrived = std::move(computed);
-                          m_arrivedInputSerial = inputSerial;
                           m_arrivalTimer.start();
                       });
 }
@@ -333,7 +334,7 @@ void FileBrowser::takeArrived()
     if (!computed) return;
     m_computing = false;
     std::shared_ptr<const SourceTable> sources = std::move(computed->sources);
-    if (sources && m_arrivedInputSerial == m_inputSerial && !m_sources)
+    if (sources && computed->inputSerial == m_inputSerial && !m_sources)
         m_sources = std::move(sources);
     else if (sources)
         releaseOffThread(std::move(sources));

@@ -157,7 +157,6 @@ private:
     KeyedTask<quint64> m_computation;
     struct Computed;
     std::shared_ptr<Computed> m_arrived;
-    quint64 m_arrivedInputSerial = 0;
     QTimer m_arrivalTimer;
     QTimer m_revealTimer;
     bool m_layoutDirty = true;
