@@ -1,5 +1,7 @@
 #include "CardPainting.h"
 
+#include "services/PixelCopy.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPixmapCache>
@@ -84,9 +86,7 @@ QPixmap cachedPixmap(const QString& key, QSizeF size, double ratio,
                             QString::number(size.height()) + u'@' + QString::number(ratio);
     QPixmap pixmap;
     if (QPixmapCache::find(fullKey, &pixmap)) return pixmap;
-    pixmap = QPixmap((size * ratio).toSize().expandedTo(QSize(1, 1)));
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
+    pixmap = clearPixmap(size, ratio);
     {
         QPainter painter(&pixmap);
         painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |

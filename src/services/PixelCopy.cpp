@@ -37,4 +37,12 @@ void drawPixelCopy(QPainter& painter, QPointF at, const QImage& image)
     drawCopy(painter, at, [&](QPointF p) { painter.drawImage(p, image); });
 }
 
+QPixmap clearPixmap(QSizeF size, double ratio)
+{
+    QPixmap pixmap((size * ratio).toSize().expandedTo(QSize(1, 1)));
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
 } // namespace ovra

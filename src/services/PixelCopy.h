@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QPointF>
+#include <QSizeF>
 
 class QPainter;
 
@@ -16,5 +17,9 @@ namespace ovra {
 // the painter's own hints stand.
 void drawPixelCopy(QPainter& painter, QPointF at, const QPixmap& pixmap);
 void drawPixelCopy(QPainter& painter, QPointF at, const QImage& image);
+
+// A transparent pixmap covering `size` points at `ratio` pixels a point, at
+// least one pixel: what a drawing kept for copying is drawn into.
+QPixmap clearPixmap(QSizeF size, double ratio);
 
 } // namespace ovra

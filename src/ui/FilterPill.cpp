@@ -2,6 +2,7 @@
 
 #include "Symbols.h"
 #include "Theme.h"
+#include "services/PixelCopy.h"
 
 #include <QMenu>
 #include <QPainter>
@@ -77,9 +78,7 @@ void FilterPill::paintEvent(QPaintEvent*)
                         (Theme::isDark() ? u'd' : u'l') + u'|' + QString::number(width()) + u'x' +
                         QString::number(height()) + u'@' + QString::number(ratio);
     if (key != m_drawnKey) {
-        m_drawn = QPixmap((QSizeF(size()) * ratio).toSize().expandedTo(QSize(1, 1)));
-        m_drawn.setDevicePixelRatio(ratio);
-        m_drawn.fill(Qt::transparent);
+        m_drawn = clearPixmap(QSizeF(size()), ratio);
         QPainter painter(&m_drawn);
         draw(painter);
         m_drawnKey = key;
