@@ -97,13 +97,18 @@ QMenu* FileContextMenu::build(QWidget* parent)
 {
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    fill(menu);
+    return menu;
+}
+
+void FileContextMenu::fill(QMenu* menu)
+{
     const FileContextMenuModel model = fileContextMenuModel(
         m_targets, m_context.state->pinned(), m_context.player != nullptr, std::nullopt);
     addEntries(menu, model);
     const bool singleFile =
         m_targets.size() == 1 && m_targets.first().category != FileCategory::folders;
     if (singleFile) lookUpSource(menu);
-    return menu;
 }
 
 void FileContextMenu::popup(const QPoint& globalPosition, QWidget* parent)

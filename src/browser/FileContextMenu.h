@@ -67,6 +67,8 @@ public:
     // A new menu (deleted when it closes) for the targets as they stand now.
     QMenu* build(QWidget* parent = nullptr);
     void popup(const QPoint& globalPosition, QWidget* parent = nullptr);
+    // Puts the entries into a menu that someone else shows (a card's menu button).
+    void fill(QMenu* menu);
 
     // Runs one entry's action.
     void run(const FileContextMenuModel& model, FileContextMenuEntry::Action action);

@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QEasingCurve>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -204,8 +205,12 @@ FolderCard::FolderCard(QWidget* parent)
     m_hoverAnimation->setEasingCurve(QEasingCurve::OutCubic);
     connect(m_hoverAnimation, &QVariantAnimation::valueChanged, this,
             [this](const QVariant& value) { setLift(value.toDouble()); });
-    connect(m_menuButton, &QAbstractButton::clicked, this, [this] {
-        emit menuRequested(m_menuButton->mapToGlobal(QPoint(0, m_menuButton->height())));
+    // The button opens its own menu on press and never reports a click, so
+    // the menu is filled as it opens.
+    QMenu* menu = m_menuButton->menu();
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        menu->clear();
+        emit menuAboutToShow(menu);
     });
     m_menuButton->setToolTip(tr("More"));
     refreshStack();
@@ -448,6 +453,18 @@ void FolderCard::mouseReleaseEvent(QMouseEvent* event)
 void FolderCard::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) emit doubleClicked();
+}
+
+void FolderCard::popupMenu(const QPoint& globalPosition)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    emit menuAboutToShow(menu);
+    if (menu->isEmpty()) {
+        delete menu;
+        return;
+    }
+    menu->popup(globalPosition);
 }
 
 void FolderCard::contextMenuEvent(QContextMenuEvent* event)

@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QMenu;
 class QPainter;
 class QVariantAnimation;
 
@@ -90,6 +91,10 @@ public:
     static qint64 extraCount(std::optional<qint64> count, qsizetype previews);
     QString shownDetail() const { return detailText(m_count, m_detail); }
 
+    // Opens the card's menu at a point, as its menu button would: for a right
+    // click where the builder offers the same menu.
+    void popupMenu(const QPoint& globalPosition);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -98,8 +103,9 @@ signals:
     void doubleClicked();
     // A right click: where the menu goes.
     void contextMenuRequested(const QPoint& globalPosition);
-    // The menu button: where its menu goes.
-    void menuRequested(const QPoint& globalPosition);
+    // The card's menu is about to open, empty: the builder fills it. Built
+    // afresh each time, so its entries follow the state of that moment.
+    void menuAboutToShow(QMenu* menu);
     void dragRequested();
 
 protected:

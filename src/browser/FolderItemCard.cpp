@@ -18,7 +18,7 @@ FolderItemCard::FolderItemCard(const AppContext& context, QWidget* parent)
     : FolderCard(parent)
     , m_context(context)
 {
-    connect(this, &FolderCard::menuRequested, this, &FolderItemCard::showMenu);
+    connect(this, &FolderCard::menuAboutToShow, this, &FolderItemCard::fillMenu);
 }
 
 QList<FileItem> FolderItemCard::previewsOf(const QList<FileItem>& entries)
@@ -74,17 +74,15 @@ void FolderItemCard::apply(const FolderListing& listing)
     emit listed();
 }
 
-void FolderItemCard::showMenu(const QPoint& globalPosition)
+void FolderItemCard::fillMenu(QMenu* menu)
 {
     if (m_item) {
         // The menu button acts on this folder alone, whatever else is selected.
-        FileContextMenu(m_context, {*m_item}, m_list).popup(globalPosition, this);
+        FileContextMenu(m_context, {*m_item}, m_list).fill(menu);
         return;
     }
     AppState* state = m_context.state;
     const QString path = m_path;
-    auto* menu = new QMenu(this);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(tr("Open"), this, [state, path] { state->openFolder(path); });
     menu->addAction(tr("Show in Folder"), this, [path] {
         FileItem folder;
@@ -94,7 +92,6 @@ void FolderItemCard::showMenu(const QPoint& globalPosition)
     menu->addAction(state->pinned().contains(path) ? tr("Remove from Favourites")
                                                    : tr("Add to Favourites"),
                     this, [state, path] { state->togglePin(path); });
-    menu->popup(globalPosition);
 }
 
 namespace {

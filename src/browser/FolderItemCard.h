@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+class QMenu;
+
 namespace ovra {
 
 struct FolderListing;
@@ -38,6 +40,10 @@ public:
     // Whether the listing for the current folder has come in.
     bool hasListed() const { return m_hasListed; }
 
+    // The card's menu: the file menu of this folder alone when it stands for
+    // a file item, else open, show in folder and the favourites entry.
+    void fillMenu(QMenu* menu);
+
     // The entries a listing previews: its files other than folders and files
     // of no known kind, newest first (ties keep the listing's order), three at most.
     static QList<FileItem> previewsOf(const QList<FileItem>& entries);
@@ -48,7 +54,6 @@ signals:
 private:
     void list();
     void apply(const FolderListing& listing);
-    void showMenu(const QPoint& globalPosition);
 
     AppContext m_context;
     QString m_path;

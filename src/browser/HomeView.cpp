@@ -440,15 +440,14 @@ QWidget* HomeView::makeLibrary()
         card->setTint(Theme::tint(category));
         card->setCursor(Qt::PointingHandCursor);
         connect(card, &FolderCard::clicked, this, [state, item] { state->setSelection(item); });
-        connect(card, &FolderCard::menuRequested, this, [this, state, item](const QPoint& at) {
-            auto* menu = new QMenu(this);
-            menu->setAttribute(Qt::WA_DeleteOnClose);
+        connect(card, &FolderCard::menuAboutToShow, this, [this, state, item](QMenu* menu) {
             menu->addAction(tr("Open ") + item.title(), this,
                             [state, item] { state->setSelection(item); });
             menu->addAction(tr("Refresh"), this,
                             [state] { state->setRefreshToken(state->refreshToken() + 1); });
-            menu->popup(at);
         });
+        // The home view's cards stand for no file: a right click offers the card's menu.
+        connect(card, &FolderCard::contextMenuRequested, card, &FolderCard::popupMenu);
         grid->addWidget(card);
         m_categoryCards.append(card);
     }
@@ -526,6 +525,7 @@ void HomeView::showFolders()
             if (position < shown.size())
                 m_context.state->setSelection(SidebarItem::location(shown[position]));
         });
+        connect(card, &FolderCard::contextMenuRequested, card, &FolderCard::popupMenu);
         grid->addWidget(card);
         m_folderCards.append(card);
     }

@@ -1,4 +1,5 @@
 #include "BrowserFixtures.h"
+#include "browser/AppFileInteractions.h"
 #include "browser/BrowserHeader.h"
 #include "browser/FileBrowser.h"
 #include "browser/FolderCard.h"
@@ -7,13 +8,18 @@
 #include "browser/GalleryCard.h"
 #include "browser/HomeView.h"
 #include "library/Fmt.h"
+#include "ui/DotsButton.h"
 #include "ui/SectionTitle.h"
 #include "ui/Theme.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPromise>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +73,56 @@ SpotlightResult result(int shown, qint64 total, qint64 size = 0)
     r.totalCount = total;
     r.totalSize = size;
     return r;
+}
+
+QStringList titlesOf(const QMenu& menu)
+{
+    QStringList titles;
+    for (const QAction* action : menu.actions())
+        titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return titles;
+}
+
+// The titles of the menu the card's menu button opens, after `act` ran on
+// it; none when no menu opens. The button runs its menu in a loop of its own
+// as it is pressed, so the menu is met from a timer inside that loop.
+using MenuAction = std::function<void(QMenu&)>;
+
+QStringList menuFromButton(FolderCard& card, const MenuAction& act = {})
+{
+    QStringList titles;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        poll.stop();
+        titles = titlesOf(*menu);
+        if (act) act(*menu);
+        menu->close();
+    });
+    poll.start(10);
+    QTest::mouseClick(card.menuButton(), Qt::LeftButton);
+    return titles;
+}
+
+// The same for the menu a right click opens.
+QStringList menuFromRightClick(QWidget& card, const MenuAction& act = {})
+{
+    const QPoint at = card.rect().center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, card.mapToGlobal(at));
+    QApplication::sendEvent(&card, &rightClick);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return {};
+    const QStringList titles = titlesOf(*menu);
+    if (act) act(*menu);
+    menu->close();
+    return titles;
+}
+
+void trigger(QMenu& menu, const QString& title)
+{
+    for (QAction* action : menu.actions())
+        if (action->text() == title) action->trigger();
 }
 
 } // namespace
@@ -270,4 +326,88 @@ TEST(HomeView, ShelvesShowTwentyCardsAndTheWholeCount)
     EXPECT_EQ(home.foldersTitle()->countText(), "7");
     home.addFolder(app.home.path("Elsewhere"));
     EXPECT_EQ(app.state.pinned().size(), 1);
+}
+
+// The menus of folder cards: the menu button and a right click
+
+TEST(CardMenus, HomeLibraryCardsOfferOpenAndRefresh)
+{
+    AppFixture app;
+    app.makeLibrary();
+    HomeView home(app.context);
+    home.resize(1000, 800);
+    home.show();
+    FolderCard* images = home.categoryCards().first();
+    ASSERT_EQ(images->title(), "Images");
+
+    const QStringList expected{"Open Images", "Refresh"};
+    EXPECT_EQ(menuFromButton(*images, [](QMenu& m) { trigger(m, "Open Images"); }), expected);
+    EXPECT_EQ(app.state.selection(), SidebarItem::category(FileCategory::images));
+    const qint64 token = app.state.refreshToken();
+    EXPECT_EQ(
+        menuFromRightClick(*home.categoryCards().last(), [](QMenu& m) { trigger(m, "Refresh"); }),
+        (QStringList{"Open Apps", "Refresh"}));
+    EXPECT_EQ(app.state.refreshToken(), token + 1);
+}
+
+TEST(CardMenus, HomeFolderCardsOfferOpenShowAndTheFavouritesEntry)
+{
+    AppFixture app;
+    app.makeLibrary();
+    const QString pinned = app.home.makeFolder("Pinned");
+    app.state.setPinned({pinned});
+    HomeView home(app.context);
+    home.resize(1000, 800);
+    home.show();
+    ASSERT_FALSE(home.folderCards().isEmpty());
+    FolderItemCard* card = home.folderCards().first();
+    ASSERT_EQ(card->path(), pinned);
+
+    EXPECT_EQ(menuFromButton(*card),
+              (QStringList{"Open", "Show in Folder", "Remove from Favourites"}));
+    EXPECT_EQ(menuFromRightClick(*card, [](QMenu& m) { trigger(m, "Remove from Favourites"); }),
+              (QStringList{"Open", "Show in Folder", "Remove from Favourites"}));
+    EXPECT_TRUE(app.state.pinned().isEmpty());
+    // The entry is read afresh each time the menu opens.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !home.folderCards().isEmpty(); }, 5000));
+    FolderItemCard* standard = home.folderCards().first();
+    EXPECT_EQ(menuFromButton(*standard).last(), "Add to Favourites");
+}
+
+TEST(CardMenus, FolderCardsInAFolderOfferTheFileMenu)
+{
+    AppFixture app;
+    const Location location{app.home.makeFolder("Work"), QStringLiteral("Work"),
+                            QStringLiteral("folder")};
+    const QString sub = app.home.makeFolder("Work/Plans");
+    app.home.writeFile("Work/notes.txt", "notes");
+    AppFileInteractions interactions(app.context);
+    app.context.interactions = &interactions;
+    app.state.setSelection(SidebarItem::location(location));
+    FolderView view(app.context, location);
+    view.resize(1000, 800);
+    view.show();
+    QWidget* tile = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            settled(*view.browser());
+            return (tile = view.browser()->tileWidget(sub)) != nullptr;
+        },
+        10000));
+    auto* card = qobject_cast<FolderItemCard*>(tile);
+    ASSERT_NE(card, nullptr);
+
+    const QStringList folderMenu{"Open",
+                                 "Open with Default App",
+                                 "-",
+                                 "Show in Folder",
+                                 "Pin to Sidebar",
+                                 "Copy",
+                                 "Copy Path",
+                                 "-",
+                                 "Move to Trash"};
+    EXPECT_EQ(menuFromButton(*card), folderMenu);
+    EXPECT_EQ(menuFromRightClick(*card, [](QMenu& m) { trigger(m, "Pin to Sidebar"); }),
+              folderMenu);
+    EXPECT_EQ(app.state.pinned(), QStringList{sub});
 }
