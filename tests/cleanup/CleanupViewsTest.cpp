@@ -2,18 +2,23 @@
 #include "browser/BrowserFixtures.h"
 
 #include "browser/FileBrowser.h"
+#include "browser/HomeView.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
 #include "cleanup/views/CardGrid.h"
 #include "cleanup/views/CleanupHubView.h"
 #include "cleanup/views/CleanupReviewView.h"
+#include "cleanup/views/CleanupScreens.h"
 #include "cleanup/views/CleanupSection.h"
 #include "cleanup/views/SourceViews.h"
+#include "duplicates/DuplicateFinder.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/Trash.h"
+#include "platform/UserFile.h"
 #include "support/QtApp.h"
 #include "ui/EmptyStateView.h"
+#include "ui/SectionTitle.h"
 #include "ui/Theme.h"
 
 #include <QLabel>
@@ -120,7 +125,9 @@ TEST_F(CleanupViews, TheHubListsDuplicatesFirstThenKindsWithItemsInOrder)
     EXPECT_EQ(CleanupSection::cards(context)[0].content.headline, "All clear");
     duplicates.extras = {"/h/copy-1", "/h/copy-2"};
     duplicates.bytes = 300;
-    EXPECT_EQ(CleanupSection::cards(context)[0].content.detail, "2 extra copys");
+    EXPECT_EQ(CleanupSection::cards(context)[0].content.detail, "2 extra copies");
+    duplicates.extras = {"/h/copy-1"};
+    EXPECT_EQ(CleanupSection::cards(context)[0].content.detail, "1 extra copy");
 }
 
 TEST_F(CleanupViews, TheHubSentenceCountsAFileListedByBothToolsOnce)
@@ -254,4 +261,122 @@ TEST(SourceViewsTest, TheHomeSectionShowsAtMostItsLimitAndNothingWithoutGroups)
     EXPECT_TRUE(hub.emptyState()->isHidden());
     qobject_cast<QAbstractButton*>(section.grid()->cards()[0])->click();
     EXPECT_EQ(state.selection(), SidebarItem::source("site0.example"));
+}
+
+// The home view's sections
+
+namespace {
+
+QStringList pathsOf(const QList<FileItem>& items)
+{
+    QStringList paths;
+    for (const FileItem& item : items)
+        paths << item.path;
+    return paths;
+}
+
+QAbstractButton* seeAllIn(const QWidget& section)
+{
+    for (QAbstractButton* button : section.findChildren<QAbstractButton*>())
+        if (button->text() == "See all") return button;
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(CleanupViews, HomeShowsTheCleanUpSectionAndTheSourcesOnlyWhenThereAreAny)
+{
+    QList<SourceStore::Download> downloads;
+    for (int i = 0; i < 12; ++i)
+        downloads << SourceStore::Download{fileItem(QString("/h/Downloads/f%1").arg(i), 1),
+                                           {QString("https://site%1.example/f").arg(i)}};
+    bool noDownloads = true;
+    SourceStore sources(
+        [&](const QStringList&) {
+            return noDownloads ? QList<SourceStore::Download>() : downloads;
+        },
+        nullptr);
+    context.sources = &sources;
+    installCleanupScreens(context);
+    HomeView home(context);
+    home.resize(1200, 900);
+    home.show();
+
+    auto* cleanUp = home.findChild<CleanupSection*>();
+    ASSERT_NE(cleanUp, nullptr);
+    EXPECT_TRUE(cleanUp->isVisibleTo(&home));
+    EXPECT_EQ(cleanUp->grid()->cards().size(), 1); // the duplicates card, always
+    ASSERT_NE(cleanUp->capsule(), nullptr);
+    EXPECT_FALSE(cleanUp->capsule()->isVisibleTo(&home));
+    answers[CleanupKind::installers] = resultOf({fileItem("/h/Downloads/a.iso", 1500)});
+    loadStore();
+    EXPECT_EQ(cleanUp->grid()->cards().size(), 2);
+    EXPECT_TRUE(cleanUp->capsule()->isVisibleTo(&home));
+    EXPECT_EQ(cleanUp->capsule()->text(), "Free up to " + Fmt::bytes(1500));
+    ASSERT_NE(seeAllIn(*cleanUp), nullptr);
+    seeAllIn(*cleanUp)->click();
+    EXPECT_EQ(state.selection(), SidebarItem::cleanupHub());
+
+    auto* downloaded = home.findChild<SourcesSection*>();
+    ASSERT_NE(downloaded, nullptr);
+    ASSERT_TRUE(waitFor(sources.load({}, 1)));
+    EXPECT_FALSE(downloaded->isVisibleTo(&home));
+
+    noDownloads = false;
+    ASSERT_TRUE(waitFor(sources.load({}, 2)));
+    EXPECT_TRUE(downloaded->isVisibleTo(&home));
+    EXPECT_EQ(downloaded->grid()->cards().size(), kHomeSourcesLimit);
+    auto* title = downloaded->findChild<SectionTitle*>();
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->title(), "Downloaded From");
+    EXPECT_EQ(title->countText(), "12");
+    ASSERT_NE(seeAllIn(*downloaded), nullptr);
+    seeAllIn(*downloaded)->click();
+    EXPECT_EQ(state.selection(), SidebarItem::sources());
+}
+
+TEST_F(CleanupViews, TheDuplicatesCardPreviewsTheFirstCopyOfTheFirstThreeGroups)
+{
+    DuplicateFinder finder(nullptr, &trash);
+    QStringList paths;
+    for (int group = 0; group < 4; ++group) {
+        const QByteArray content = QByteArray("copy of ") + QByteArray::number(group) +
+                                   QByteArray(1000 * (group + 1), char('a' + group));
+        for (int copy = 0; copy < 2; ++copy)
+            paths << home.writeFile(QString("Dups/g%1-%2.txt").arg(group).arg(copy), content);
+    }
+    finder.setGather([&](const QString&, const QStringList&, qsizetype, Spotlight::Accept) {
+        // Stands for the index's pool thread, which reads the files' facts.
+        UserFile::AllowOnThisThread allow;
+        SpotlightResult result;
+        for (const QString& path : paths)
+            if (auto item = FileItem::fromPath(path)) result.items.append(*item);
+        result.totalCount = result.items.size();
+        return QtFuture::makeReadyFuture(result);
+    });
+    context.duplicates = &finder;
+    CleanupSection section(context, true);
+    auto shownPreviews = [&] {
+        auto* card = qobject_cast<SuggestionCard*>(section.grid()->cards().first());
+        return card ? pathsOf(card->content().previews) : QStringList();
+    };
+    auto firstOfEachGroup = [&] {
+        QStringList firsts;
+        for (const DuplicateGroup& group : finder.exact().mid(0, 3))
+            firsts << group.files.first().path;
+        return firsts;
+    };
+    EXPECT_TRUE(shownPreviews().isEmpty());
+
+    ASSERT_TRUE(waitFor(finder.scan({home.path("Dups")})));
+    ASSERT_EQ(finder.exact().size(), 4);
+    EXPECT_EQ(shownPreviews().size(), 3);
+    EXPECT_EQ(shownPreviews(), firstOfEachGroup());
+
+    // A group that goes takes its preview along; the fourth group moves up.
+    const QString gone = finder.exact().first().files.first().path;
+    finder.remove({gone});
+    ASSERT_EQ(finder.exact().size(), 3);
+    EXPECT_EQ(shownPreviews(), firstOfEachGroup());
+    EXPECT_FALSE(shownPreviews().contains(gone));
 }

@@ -2,6 +2,7 @@
 
 #include "CleanupHubView.h"
 #include "CleanupReviewView.h"
+#include "CleanupSection.h"
 #include "SourceViews.h"
 #include "library/SidebarItem.h"
 #include "ui/AppContext.h"
@@ -29,6 +30,14 @@ void installCleanupScreens(AppContext& context)
         const SidebarItem::Source* source = item ? item->as<SidebarItem::Source>() : nullptr;
         if (!source) return new QWidget(parent);
         return new SourceView(c, source->name, parent);
+    };
+    context.cleanupSection = [](const AppContext& c, const std::optional<SidebarItem>&,
+                                QWidget* parent) -> QWidget* {
+        return new CleanupSection(c, true, parent);
+    };
+    context.sourcesSection = [](const AppContext& c, const std::optional<SidebarItem>&,
+                                QWidget* parent) -> QWidget* {
+        return new SourcesSection(c, kHomeSourcesLimit, parent);
     };
 }
 

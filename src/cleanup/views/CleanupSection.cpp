@@ -3,6 +3,7 @@
 #include "CardGrid.h"
 #include "cleanup/CleanupSearch.h"
 #include "cleanup/CleanupStore.h"
+#include "duplicates/DuplicateFinder.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "ui/Spinner.h"
@@ -21,11 +22,30 @@ namespace {
 
 constexpr int kCardMinimumWidth = 240;
 constexpr int kGridSpacing = 22;
+constexpr qsizetype kPreviewCount = 3;
 const QColor kDuplicatesTint = QColor::fromRgbF(0.93f, 0.35f, 0.40f);
+
+QString counted(qint64 count, const QString& one, const QString& many)
+{
+    return QLocale().toString(count) + u' ' + (count == 1 ? one : many);
+}
 
 QString counted(qint64 count, const QString& noun)
 {
-    return QLocale().toString(count) + u' ' + noun + (count == 1 ? QString() : QStringLiteral("s"));
+    return counted(count, noun, noun + u's');
+}
+
+// One file of each of the first groups: the copies themselves, whatever the scan's phase.
+QList<FileItem> duplicatePreviews(const DuplicateSummary* duplicates)
+{
+    const auto* finder = qobject_cast<const DuplicateFinder*>(duplicates);
+    if (!finder) return {};
+    QList<FileItem> previews;
+    for (const DuplicateGroup& group : finder->exact()) {
+        if (previews.size() == kPreviewCount) break;
+        if (!group.files.isEmpty()) previews.append(group.files.first());
+    }
+    return previews;
 }
 
 SuggestionCard::Content duplicatesCard(const DuplicateSummary* duplicates)
@@ -35,7 +55,7 @@ SuggestionCard::Content duplicatesCard(const DuplicateSummary* duplicates)
                                     QStringLiteral("Duplicates"),
                                     QStringLiteral("Scan"),
                                     QStringLiteral("Find identical files"),
-                                    {},
+                                    duplicatePreviews(duplicates),
                                     false};
     if (!duplicates || duplicates->isIdle()) return content;
     if (duplicates->isScanning()) {
@@ -47,7 +67,8 @@ SuggestionCard::Content duplicatesCard(const DuplicateSummary* duplicates)
         content.detail = QStringLiteral("No duplicates");
     } else {
         content.headline = Fmt::bytes(duplicates->exactReclaimable());
-        content.detail = counted(duplicates->extraCopies(), QStringLiteral("extra copy"));
+        content.detail = counted(duplicates->extraCopies(), QStringLiteral("extra copy"),
+                                 QStringLiteral("extra copies"));
     }
     return content;
 }
@@ -76,8 +97,8 @@ QList<CleanupSection::Card> CleanupSection::cards(const AppContext& context)
         out.append({SidebarItem::cleanup(kind),
                     {cleanupSymbol(kind), Theme::pastels()[std::size_t(cleanupTintIndex(kind))],
                      cleanupTitle(kind), Fmt::bytes(result->totalSize),
-                     counted(result->totalCount, QStringLiteral("item")), result->items.mid(0, 3),
-                     false}});
+                     counted(result->totalCount, QStringLiteral("item")),
+                     result->items.mid(0, kPreviewCount), false}});
     }
     return out;
 }
