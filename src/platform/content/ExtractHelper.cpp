@@ -136,7 +136,12 @@ QString ExtractHelper::findProgram()
 {
     const QByteArray named = qgetenv("OVRA_EXTRACT");
     if (!named.isEmpty()) return QString::fromLocal8Bit(named);
-    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    return programBeside(QStringLiteral("/proc/self/exe"));
+}
+
+QString ExtractHelper::programBeside(const QString& program)
+{
+    const QFileInfo self(program);
     const QFileInfo beside(self.canonicalFilePath().section(u'/', 0, -2) +
                            QStringLiteral("/ovra-extract"));
     return beside.isFile() && beside.isExecutable() ? beside.filePath() : QString();

@@ -74,6 +74,9 @@ public:
     // The helper beside the running program, or the one $OVRA_EXTRACT names;
     // empty when there is none.
     static QString findProgram();
+    // The helper installed beside `program` (a path to an executable), where
+    // the build and the installation both put it; empty when there is none.
+    static QString programBeside(const QString& program);
 
     // A file's request: the one-byte kind of work (a TextFormat, an
     // AttributeKind…), then the path.
