@@ -14,8 +14,8 @@ packages=(
   # (base, good) and AAC/M4A (libav)
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libqt6opengl6-dev
-  # tests
-  libgtest-dev libgmock-dev
+  # tests (desktop-file-validate checks the installed desktop entry)
+  libgtest-dev libgmock-dev desktop-file-utils
   # file types, media, documents, text recognition
   shared-mime-info libpoppler-cpp-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
