@@ -330,6 +330,7 @@ TEST_F(CleanupViews, HomeShowsTheCleanUpSectionAndTheSourcesOnlyWhenThereAreAny)
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->title(), "Downloaded From");
     EXPECT_EQ(title->countText(), "12");
+    EXPECT_FALSE(title->isLoading());
     ASSERT_NE(seeAllIn(*downloaded), nullptr);
     seeAllIn(*downloaded)->click();
     EXPECT_EQ(state.selection(), SidebarItem::sources());

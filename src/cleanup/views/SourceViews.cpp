@@ -203,7 +203,7 @@ SourcesSection::SourcesSection(const AppContext& context, std::optional<int> lim
         m_header = new QWidget(this);
         auto* row = new QHBoxLayout(m_header);
         row->setContentsMargins(0, 0, 0, 0);
-        row->addWidget(new SectionTitle(QStringLiteral("Downloaded From"), 0, m_header));
+        row->addWidget(new SectionTitle(QStringLiteral("Downloaded From"), 0, false, m_header));
         row->addStretch(1);
         auto* seeAll = new QPushButton(QStringLiteral("See all"), m_header);
         seeAll->setFlat(true);
