@@ -1,6 +1,8 @@
 #include "app/ContentView.h"
 #include "app/OvraApplication.h"
 #include "app/StartupPipeline.h"
+#include "cleanup/views/CleanupSection.h"
+#include "cleanup/views/SourceViews.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 
@@ -84,6 +86,9 @@ TEST(WindowStart, TheWindowPaintsBeforeItsContentIsBuiltWhileTheCollectionsAlrea
     EXPECT_NE(ovra.commands(), nullptr);
     EXPECT_EQ(loadingAtContent, StartupPipeline::startupList())
         << "all nine collections load before the content is built";
+    // The home screen has its sections of cleanup suggestions and download sources.
+    EXPECT_NE(window->findChild<CleanupSection*>(), nullptr);
+    EXPECT_NE(window->findChild<SourcesSection*>(), nullptr);
 
     ASSERT_TRUE(content->pipeline());
     QSignalSpy finished(content->pipeline(), &StartupPipeline::finished);
