@@ -369,7 +369,7 @@ TEST(CardMenus, HomeFolderCardsOfferOpenShowAndTheFavouritesEntry)
               (QStringList{"Open", "Show in Folder", "Remove from Favourites"}));
     EXPECT_TRUE(app.state.pinned().isEmpty());
     // The entry is read afresh each time the menu opens.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !home.folderCards().isEmpty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !home.folderCards().isEmpty(); }, 60000));
     FolderItemCard* standard = home.folderCards().first();
     EXPECT_EQ(menuFromButton(*standard).last(), "Add to Favourites");
 }
@@ -393,7 +393,7 @@ TEST(CardMenus, FolderCardsInAFolderOfferTheFileMenu)
             settled(*view.browser());
             return (tile = view.browser()->tileWidget(sub)) != nullptr;
         },
-        10000));
+        60000));
     auto* card = qobject_cast<FolderItemCard*>(tile);
     ASSERT_NE(card, nullptr);
 
