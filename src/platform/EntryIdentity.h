@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ovra {
+
+// The kind of entry a path names as lstat sees it: a symbolic link is itself,
+// never what it points to.
+enum class EntryKind : std::uint8_t { unknown, file, folder, link, other };
+
+EntryKind entryKindOfMode(unsigned mode);
+
+// What stood at a path when the user saw it. An action that must act on that
+// very entry (a move to the Trash) checks the path still names it: the same
+// kind and, when known, the same device and inode.
+struct EntryIdentity {
+    EntryKind kind = EntryKind::unknown;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0; // 0: not known
+
+    friend bool operator==(const EntryIdentity&, const EntryIdentity&) = default;
+};
+
+} // namespace ovra
