@@ -135,6 +135,7 @@ OvraApplication::OvraApplication()
 
 void OvraApplication::registerWithTrash()
 {
+    m_trash->registerIndex(m_index.get());
     LibraryStore* library = m_library.get();
     m_trash->registerStore(library, [library](const QSet<QString>& paths) {
         library->remove(paths);

@@ -187,20 +187,20 @@ void FileContextMenu::run(const FileContextMenuModel& model, FileContextMenuEntr
 void FileContextMenu::moveToTrash(const QList<FileItem>& targets)
 {
     if (!m_context.trash) return;
-    // The Trash tells every store that lists files, the selection included.
-    // The index learns of the move before the token rises: the screens reload
-    // at once for the new token, and a stale index would bring the trashed
-    // files back.
+    // The Trash tells every store that lists files, the selection and the
+    // index included, before this runs: the reload for the new token finds the
+    // moved files gone. A move that left files behind says which and why; one
+    // that moved them all says nothing.
     QPointer<AppState> state(m_context.state);
-    QPointer<LibraryStore> library(m_context.library);
+    const qsizetype asked = targets.size();
     FileActions::trash(*m_context.trash, targets)
-        .then(m_context.state,
-              [library](Trash::Outcome) {
-                  return library ? library->refreshIndex() : QtFuture::makeReadyFuture();
-              })
-        .unwrap()
-        .then(m_context.state, [state]() {
-            if (state) state->setRefreshToken(state->refreshToken() + 1);
+        .then(m_context.state, [state, asked](const Trash::Outcome& outcome) {
+            if (!state) return;
+            const QString refusal = FileActions::refusalMessage(outcome, asked);
+            if (!refusal.isEmpty())
+                state->setToast(
+                    AppState::Toast::make(refusal, QStringLiteral("exclamationmark.triangle")));
+            state->setRefreshToken(state->refreshToken() + 1);
         });
 }
 

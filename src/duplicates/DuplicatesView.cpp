@@ -4,6 +4,7 @@
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
 #include "platform/Background.h"
+#include "ui/FileActions.h"
 #include "ui/ScreenColumn.h"
 #include "ui/ScrollBarStyle.h"
 #include "ui/Symbols.h"
@@ -458,10 +459,14 @@ void DuplicatesView::trash(const QList<QUuid>& ids)
     QPointer<AppState> state = m_context.state;
     m_finder->trashExtras(ids).then(
         background::guiThread(), [state](const Trash::Outcome& outcome) {
-            if (state)
-                state->setToast(AppState::Toast::make(
-                    toastMessage(int(outcome.moved.size()), outcome.movedBytes),
-                    QStringLiteral("sparkles")));
+            if (!state) return;
+            const qsizetype asked = outcome.moved.size() + outcome.failed.size();
+            const QString refusal = FileActions::refusalMessage(outcome, asked);
+            state->setToast(AppState::Toast::make(
+                refusal.isEmpty() ? toastMessage(int(outcome.moved.size()), outcome.movedBytes)
+                                  : refusal,
+                refusal.isEmpty() ? QStringLiteral("sparkles")
+                                  : QStringLiteral("exclamationmark.triangle")));
         });
 }
 

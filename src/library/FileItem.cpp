@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace ovra {
 namespace {
@@ -47,7 +48,8 @@ bool statPath(const QString& path, struct statx& st)
     const QByteArray native = QFile::encodeName(path);
     // A stat can wait on a slow or sleeping disk like any read.
     UserFile::checkThread(native.constData());
-    const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+    const unsigned mask =
+        STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME | STATX_INO;
     return statx(AT_FDCWD, native.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &st) ==
            0;
 }
@@ -74,6 +76,9 @@ std::optional<FileItem> FileItem::fromMetadata(const md::Item& metadata)
     if (metadata.authors && !metadata.authors->isEmpty()) item.artist = metadata.authors->first();
     item.album = metadata.album;
     item.title = metadata.title;
+    // The index holds regular files and folders only, never a link.
+    item.identity = {metadata.isDirectory ? EntryKind::folder : EntryKind::file, metadata.device,
+                     metadata.inode};
     return item;
 }
 
@@ -97,6 +102,8 @@ std::optional<FileItem> FileItem::fromPath(const QString& path)
     // Not every file system keeps a birth time; the change time is the nearest.
     item.created = fileTimeSeconds((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime);
     item.category = classify(item.contentType, isDirectory);
+    item.identity = {entryKindOfMode(st.stx_mode), makedev(st.stx_dev_major, st.stx_dev_minor),
+                     st.stx_ino};
     item.nameApplication();
     return item;
 }

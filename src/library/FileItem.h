@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileCategory.h"
+#include "platform/EntryIdentity.h"
 #include "platform/FileTime.h"
 #include "platform/UniformType.h"
 
@@ -37,6 +38,9 @@ struct FileItem {
     std::optional<QString> artist;
     std::optional<QString> album;
     std::optional<QString> title;
+    // What the path named when the item was read (kind, device and inode as far
+    // as known), so a move can refuse a path that names something else since.
+    EntryIdentity identity;
 
     QUrl url() const { return QUrl::fromLocalFile(path); }
 

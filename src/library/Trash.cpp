@@ -1,12 +1,10 @@
 #include "Trash.h"
 
 #include "platform/Background.h"
+#include "platform/metadata/MetadataIndex.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QPointer>
-#include <QStandardPaths>
 
 #include <sys/stat.h>
 
@@ -14,14 +12,10 @@ namespace ovra {
 
 namespace {
 
-bool moveFileToTrash(const QString& path)
+FreedesktopTrash::Result moveFileToTrash(const QString& path, const EntryIdentity& seen)
 {
-    // Without the data folder, Qt makes the home Trash's "files" and "info"
-    // relative to the working directory, where no file manager looks.
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!data.isEmpty()) QDir().mkpath(data);
-    QFile file(path);
-    return file.moveToTrash();
+    static const FreedesktopTrash trash;
+    return trash.move(path, seen);
 }
 
 // The size a file frees, read before it moves; links count as themselves.
@@ -30,21 +24,6 @@ qint64 sizeOf(const QString& path)
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return 0;
     return S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
-}
-
-Trash::Outcome moveAll(const QStringList& paths, const Trash::MoveOne& moveOne)
-{
-    Trash::Outcome outcome;
-    for (const QString& path : paths) {
-        const qint64 size = sizeOf(path);
-        if (moveOne(path)) {
-            outcome.moved.insert(path);
-            outcome.movedBytes += size;
-        } else {
-            outcome.failed.append(path);
-        }
-    }
-    return outcome;
 }
 
 } // namespace
@@ -62,10 +41,44 @@ Trash::~Trash()
 
 QFuture<Trash::Outcome> Trash::moveToTrash(const QStringList& paths)
 {
+    QList<Target> targets;
+    targets.reserve(paths.size());
+    for (const QString& path : paths)
+        targets.append({path, {}});
+    return moveAll(std::move(targets));
+}
+
+QFuture<Trash::Outcome> Trash::moveToTrash(const QList<FileItem>& items)
+{
+    QList<Target> targets;
+    targets.reserve(items.size());
+    for (const FileItem& item : items)
+        targets.append({item.path, item.identity});
+    return moveAll(std::move(targets));
+}
+
+QFuture<Trash::Outcome> Trash::moveAll(QList<Target> targets)
+{
+    const auto move = [targets = std::move(targets), moveOne = m_moveOne, index = m_index] {
+        Outcome outcome;
+        for (const Target& target : targets) {
+            const qint64 size = sizeOf(target.path);
+            const FreedesktopTrash::Result result = moveOne(target.path, target.seen);
+            if (result.moved) {
+                outcome.moved.insert(target.path);
+                outcome.movedBytes += size;
+            } else {
+                outcome.failed.append(target.path);
+                outcome.reasons.insert(target.path, result.reason);
+            }
+        }
+        if (index && !outcome.moved.isEmpty())
+            index->forget(QStringList(outcome.moved.cbegin(), outcome.moved.cend()));
+        return outcome;
+    };
     // Moves keep the order asked: each starts when the one before has ended.
     QFuture<Outcome> moves = m_tasks.track(
-        m_lastMove.then(&background::pool(background::Pool::files),
-                        [paths, moveOne = m_moveOne] { return moveAll(paths, moveOne); }));
+        m_lastMove.then(&background::pool(background::Pool::files), move));
     m_lastMove = QFuture<void>(moves);
     QPointer<Trash> self(this);
     return moves.then(background::guiThread(), [self](Outcome outcome) {

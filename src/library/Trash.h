@@ -1,8 +1,11 @@
 #pragma once
 
+#include "FileItem.h"
 #include "platform/Background.h"
+#include "platform/FreedesktopTrash.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -11,6 +14,10 @@
 #include <functional>
 
 namespace ovra {
+
+namespace md {
+class MetadataIndex;
+}
 
 // The one way files leave the user's folders: the freedesktop Trash, one call
 // per file, never a deletion. Every screen that trashes goes through
@@ -24,11 +31,14 @@ public:
     struct Outcome {
         QSet<QString> moved;
         QStringList failed;
+        // Why each failed path stayed, to finish "Couldn't move … to the Trash: ".
+        QHash<QString, QString> reasons;
         qint64 movedBytes = 0;
     };
-    // Moves one file; answers whether it reached the Trash. Replaceable so tests
-    // can fail a chosen file.
-    using MoveOne = std::function<bool(const QString& path)>;
+    // Moves one file, when it still is what the user saw there. Replaceable so
+    // tests can fail a chosen file.
+    using MoveOne =
+        std::function<FreedesktopTrash::Result(const QString& path, const EntryIdentity& seen)>;
 
     explicit Trash(QObject* parent = nullptr);
     ~Trash() override;
@@ -41,17 +51,30 @@ public:
     // the outcome. A file that could not be moved stays where it was and is
     // listed in `failed`.
     QFuture<Outcome> moveToTrash(const QStringList& paths);
+    // The same for files as the user saw them: a path that names another entry
+    // by now (a folder where a file was, another file) stays where it is.
+    QFuture<Outcome> moveToTrash(const QList<FileItem>& items);
 
     // A store that lists files registers how it forgets trashed ones.
     void registerStore(QObject* store, std::function<void(const QSet<QString>&)> forget);
+    // The index forgets moved files on the moving thread, before any store
+    // hears of them: whatever reloads at that news finds them gone. The index
+    // outlives the Trash.
+    void registerIndex(md::MetadataIndex* index) { m_index = index; }
 
 signals:
     void moved(const QSet<QString>& paths);
 
 private:
+    struct Target {
+        QString path;
+        EntryIdentity seen;
+    };
+    QFuture<Outcome> moveAll(QList<Target> targets);
     void forget(const QSet<QString>& paths);
 
     MoveOne m_moveOne;
+    md::MetadataIndex* m_index = nullptr;
     struct Registration {
         QObject* store;
         std::function<void(const QSet<QString>&)> forget;

@@ -34,7 +34,25 @@ QList<QUrl> urlsOf(const QList<FileItem>& items)
 
 QFuture<Trash::Outcome> trash(Trash& trash, const QList<FileItem>& items)
 {
-    return trash.moveToTrash(pathsOf(items));
+    return trash.moveToTrash(items);
+}
+
+QString refusalMessage(const Trash::Outcome& outcome, qsizetype asked)
+{
+    if (outcome.failed.isEmpty()) return {};
+    const QString& first = outcome.failed.first();
+    const QString name = u'“' + first.section(u'/', -1) + u'”';
+    QString reason = outcome.reasons.value(first);
+    if (reason.isEmpty()) reason = QStringLiteral("the reason is unknown");
+    if (asked == 1 && outcome.failed.size() == 1)
+        return QStringLiteral("Couldn't move ") + name + QStringLiteral(" to the Trash: ") + reason;
+    const qsizetype others = outcome.failed.size() - 1;
+    const QString stayed = others == 0 ? name
+                                       : name + QStringLiteral(" and ") + QString::number(others) +
+                                             (others == 1 ? QStringLiteral(" other")
+                                                          : QStringLiteral(" others"));
+    return QStringLiteral("Moved %1 of %2 items to the Trash; %3 stayed: %4")
+        .arg(QString::number(outcome.moved.size()), QString::number(asked), stayed, reason);
 }
 
 void reveal(const QList<FileItem>& items)

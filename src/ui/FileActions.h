@@ -20,6 +20,10 @@ namespace FileActions {
 // told every registered store when the future finishes. A file that could not
 // be moved stays where it was.
 QFuture<Trash::Outcome> trash(Trash& trash, const QList<FileItem>& items);
+// What the user is told when a move left files behind: which stayed and why,
+// as one line for the toast. Empty when every file of the `asked` reached the
+// Trash.
+QString refusalMessage(const Trash::Outcome& outcome, qsizetype asked);
 // Shows the files in the desktop's file manager (or opens their folders).
 void reveal(const QList<FileItem>& items);
 // Opens each file in its default application.

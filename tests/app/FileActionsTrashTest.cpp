@@ -80,10 +80,9 @@ TEST(MoveToTrash, OnlyWhatReachedTheTrashLeavesEveryStoreAndNothingIsDeleted)
     AppState& state = *context.state;
     ASSERT_TRUE(QTest::qWaitFor([&] { return context.textIndex->hasLoaded(); }, 20000));
     // One file refuses to move, as a file on a read-only disk would.
-    context.trash->setMoveOne([b](const QString& path) {
-        if (path == b) return false;
-        QFile file(path);
-        return file.moveToTrash();
+    context.trash->setMoveOne([b](const QString& path, const EntryIdentity& seen) {
+        if (path == b) return FreedesktopTrash::Result{false, QStringLiteral("it is locked"), {}};
+        return FreedesktopTrash().move(path, seen);
     });
     const QList<FileItem> items{itemAt(a), itemAt(b), itemAt(c)};
     state.setSelectedFiles({a, b, c});
@@ -98,6 +97,8 @@ TEST(MoveToTrash, OnlyWhatReachedTheTrashLeavesEveryStoreAndNothingIsDeleted)
 
     EXPECT_EQ(outcome.moved, (QSet<QString>{a, c}));
     EXPECT_EQ(outcome.failed, (QStringList{b, missing}));
+    EXPECT_EQ(outcome.reasons.value(b), "it is locked");
+    EXPECT_EQ(outcome.reasons.value(missing), "it no longer exists");
     EXPECT_EQ(outcome.movedBytes, 2);
     EXPECT_TRUE(inTrash("a.txt"));
     EXPECT_TRUE(inTrash("c.txt"));

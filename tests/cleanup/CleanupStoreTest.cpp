@@ -103,7 +103,9 @@ TEST(CleanupStore, AFileListedTwiceCountsOnceAndTrashingItDropsItFromBoth)
     searches.answers[CleanupKind::oldDownloads] = resultOf({image, other});
     searches.gate.release(5);
     Trash trash;
-    trash.setMoveOne([](const QString&) { return true; });
+    trash.setMoveOne([](const QString&, const EntryIdentity&) {
+        return FreedesktopTrash::Result{true, {}, {}};
+    });
     CleanupStore store(searches.search(), &trash);
     ASSERT_TRUE(waitFor(store.load({}, 1)));
     EXPECT_EQ(store.totalReclaimable(), 750);

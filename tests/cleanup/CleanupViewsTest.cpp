@@ -65,7 +65,12 @@ class CleanupViews : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        trash.setMoveOne([this](const QString& path) { return !refused.contains(path); });
+        trash.setMoveOne([this](const QString& path, const EntryIdentity&) {
+            FreedesktopTrash::Result result;
+            result.moved = !refused.contains(path);
+            if (!result.moved) result.reason = QStringLiteral("it is locked");
+            return result;
+        });
         context.state = &state;
         context.trash = &trash;
         context.cleanup = &cleanup;
@@ -192,17 +197,17 @@ TEST_F(CleanupViews, TheReviewTrashesOnlyItsSelectedFilesAndSaysWhatMoved)
     ASSERT_TRUE(review.confirmation());
     EXPECT_EQ(review.confirmation()->text(), "Move 2 items to the Trash?");
 
-    // One of the two will not move: the toast says so.
+    // One of the two will not move: the toast says which and why.
     refused = {c};
     ASSERT_TRUE(waitFor(review.trash(review.selected())));
     EXPECT_EQ(state.toast()->message,
-              "Moved 1 of 2 items to Trash · " + Fmt::bytes(3000) + " freed");
-    EXPECT_EQ(state.toast()->symbol, "sparkles");
+              "Moved 1 of 2 items to the Trash; “c.pdf” stayed: it is locked");
+    EXPECT_EQ(state.toast()->symbol, "exclamationmark.triangle");
     EXPECT_EQ(review.items().size(), 2);
     EXPECT_EQ(state.selectedFiles(), (QSet<QString>{c, "/h/Pictures/elsewhere.png"}));
 
     ASSERT_TRUE(waitFor(review.trash({fileItem(c, 1000)})));
-    EXPECT_EQ(state.toast()->message, "Nothing was moved to the Trash");
+    EXPECT_EQ(state.toast()->message, "Couldn't move “c.pdf” to the Trash: it is locked");
 
     refused.clear();
     ASSERT_TRUE(waitFor(review.trash(review.items())));

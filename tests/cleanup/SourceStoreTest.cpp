@@ -88,7 +88,9 @@ TEST(SourceGrouping, AnAddressOrAnEmptyDomainNeverMakesANamelessSource)
 TEST(SourceStore, TrashedFilesLeaveTheirGroupsAtOnceAndAnEmptyGroupGoes)
 {
     Trash trash;
-    trash.setMoveOne([](const QString&) { return true; });
+    trash.setMoveOne([](const QString&, const EntryIdentity&) {
+        return FreedesktopTrash::Result{true, {}, {}};
+    });
     SourceStore store([](const QStringList&) { return sampleDownloads(); }, &trash);
     ASSERT_TRUE(waitFor(store.load({}, 1)));
     ASSERT_EQ(store.groupCount(), 5);

@@ -5,6 +5,7 @@
 #include "cleanup/CleanupStore.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
+#include "ui/FileActions.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -227,24 +228,24 @@ void CleanupReviewView::confirm(const QList<FileItem>& files)
 QFuture<void> CleanupReviewView::trash(const QList<FileItem>& files)
 {
     if (!m_context.trash || files.isEmpty()) return QtFuture::makeReadyFuture();
-    QStringList paths;
-    for (const FileItem& file : files)
-        paths << file.path;
     AppState* state = m_context.state;
     // The toast and the selection belong to the app, not to this page: they
     // are settled even when the page went away during the move.
-    return m_context.trash->moveToTrash(paths).then(
-        state, [state, files](const Trash::Outcome& outcome) {
+    return FileActions::trash(*m_context.trash, files)
+        .then(state, [state, files](const Trash::Outcome& outcome) {
             qint64 freed = 0;
             for (const FileItem& file : files)
                 if (outcome.moved.contains(file.path)) freed += file.size;
             QSet<QString> selection = state->selectedFiles();
             selection.subtract(outcome.moved);
             state->setSelectedFiles(selection);
+            // Files left behind are named with the reason rather than counted.
+            const QString refusal = FileActions::refusalMessage(outcome, files.size());
             state->setToast(AppState::Toast::make(
-                outcomeMessage(files.size(), outcome.moved.size(), freed),
-                outcome.moved.isEmpty() ? QStringLiteral("exclamationmark.triangle")
-                                        : QStringLiteral("sparkles")));
+                refusal.isEmpty() ? outcomeMessage(files.size(), outcome.moved.size(), freed)
+                                  : refusal,
+                refusal.isEmpty() ? QStringLiteral("sparkles")
+                                  : QStringLiteral("exclamationmark.triangle")));
         });
 }
 

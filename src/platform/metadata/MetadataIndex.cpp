@@ -655,6 +655,19 @@ public:
         if (listed > 0 || reads > 0) m_follower->scheduleSave(std::chrono::milliseconds(0));
     }
 
+    // The folders that held the paths are listed again now, rather than when
+    // their watches report: whoever asks next no longer finds the paths.
+    void forget(const QStringList& paths)
+    {
+        std::unordered_set<std::string> folders;
+        for (const QString& path : paths) {
+            const QString key = pathKey(path);
+            const qsizetype slash = key.lastIndexOf(u'/');
+            if (slash >= 0) folders.insert(toUtf8(slash == 0 ? QStringLiteral("/") : key.left(slash)));
+        }
+        if (!folders.empty()) applyChanges(folders, false);
+    }
+
     // True when some indexed folder has no watch: a query must refresh first.
     bool needsRefreshBeforeQuery() const { return !m_follower->isComplete(); }
 
@@ -1267,6 +1280,11 @@ void MetadataIndex::waitForCache()
 void MetadataIndex::refresh()
 {
     m_store->refresh();
+}
+
+void MetadataIndex::forget(const QStringList& paths)
+{
+    m_store->forget(paths);
 }
 
 void MetadataIndex::stop()

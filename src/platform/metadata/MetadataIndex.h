@@ -68,6 +68,9 @@ public:
     void ensureScopes(const QStringList& scopes);
     // Brings every indexed scope up to date and re-reads the recently-used list.
     void refresh();
+    // Files that left their folders (moved to the Trash): no query answers
+    // them from now on. Only the folders that held them are listed again.
+    void forget(const QStringList& paths);
     // For quitting: a walk or refresh in progress ends soon without changing
     // the table, and none starts any more; queries answer from what is indexed.
     void stop();
