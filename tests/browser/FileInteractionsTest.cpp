@@ -2,9 +2,13 @@
 #include "browser/AppFileInteractions.h"
 #include "browser/FileBrowser.h"
 #include "browser/FileContextMenu.h"
+#include "library/Trash.h"
+#include "platform/UserFile.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QTest>
 #include <QUrl>
@@ -172,6 +176,52 @@ TEST(FileInteractionsOpen, DoubleClickAndReturnOpenByCategory)
     EXPECT_EQ(openRule(FileCategory::music, false), OpenRule::openExternally);
     EXPECT_EQ(openRule(FileCategory::code, false), OpenRule::preview);
     EXPECT_EQ(openRule(FileCategory::apps, true), OpenRule::openExternally);
+}
+
+// A move from the menu that leaves files behind says which and why; one that
+// moves everything says nothing.
+TEST(FileContextMenuTrash, ARefusalIsToldAndAFullMoveIsNot)
+{
+    AppFixture app;
+    Trash trash;
+    app.context.trash = &trash;
+    const auto seenAt = [](const QString& path) {
+        const UserFile::AllowOnThisThread reading; // as a store's pool thread
+        return *FileItem::fromPath(path);
+    };
+    const QString picked = app.home.writeFile("Documents/picked.txt", "p");
+    const FileItem pickedItem = seenAt(picked);
+    const FileItem other = seenAt(app.home.writeFile("Documents/other.txt", "o"));
+    const FileItem last = seenAt(app.home.writeFile("Documents/last.txt", "l"));
+    // The picked file was replaced by a folder while the menu was open.
+    ASSERT_TRUE(QFile::remove(picked));
+    ASSERT_TRUE(QDir().mkpath(picked));
+
+    QStringList toasts;
+    QObject::connect(&app.state, &AppState::toastChanged, [&] {
+        if (app.state.toast()) toasts << app.state.toast()->message;
+    });
+    const auto trashFromMenu = [&](const QList<FileItem>& targets) {
+        const qint64 token = app.state.refreshToken();
+        FileContextMenu menu(app.context, targets, targets);
+        menu.run(fileContextMenuModel(targets, {}, false, std::nullopt),
+                 FileContextMenuEntry::Action::moveToTrash);
+        return QTest::qWaitFor([&] { return app.state.refreshToken() > token; }, 120000);
+    };
+
+    ASSERT_TRUE(trashFromMenu({pickedItem}));
+    EXPECT_EQ(toasts, QStringList{"Couldn't move “picked.txt” to the Trash: it has been "
+                                  "replaced by a folder"});
+    EXPECT_TRUE(QFileInfo(picked).isDir());
+
+    toasts.clear();
+    ASSERT_TRUE(trashFromMenu({other}));
+    EXPECT_TRUE(toasts.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(other.path));
+
+    ASSERT_TRUE(trashFromMenu({pickedItem, last}));
+    EXPECT_EQ(toasts, QStringList{"Moved 1 of 2 items to the Trash; “picked.txt” stayed: it has "
+                                  "been replaced by a folder"});
 }
 
 #include "FileInteractionsTest.moc"
