@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -137,6 +138,19 @@ TEST_F(FreedesktopTrashTest, TakesANameFreeInBothFolders)
     EXPECT_EQ(contentOf(two.trashedPath), "second");
 }
 
+TEST_F(FreedesktopTrashTest, ANameAsLongAsTheSystemAllowsStillGetsItsRecord)
+{
+    const QString name = QString(240, u'é').left(120) + QStringLiteral(".txt"); // 244 bytes
+    const QString path = m_home.writeFile(QStringLiteral("Documents/") + name, "long");
+    const int code = inChild([&] { return FreedesktopTrash().move(path).moved ? 0 : 1; });
+    EXPECT_EQ(code, 0);
+    const QStringList records = entriesIn(trash(QStringLiteral("info")));
+    ASSERT_EQ(records.size(), 1);
+    const QByteArray info = contentOf(trash(QStringLiteral("info/") + records.first()));
+    EXPECT_EQ(QByteArray::fromPercentEncoding(pathLine(info)), QFile::encodeName(path));
+    EXPECT_EQ(contentOf(trash(QStringLiteral("files/") + records.first().chopped(10))), "long");
+}
+
 TEST_F(FreedesktopTrashTest, AFullDiskLeavesTheFileWhereItWas)
 {
     const QString path = m_home.writeFile(QStringLiteral("Documents/report.txt"), "keep me");
@@ -187,6 +201,31 @@ TEST_F(FreedesktopTrashTest, ADamagedTrashRefusesAtOnce)
         EXPECT_EQ(code, 0) << damaged.toStdString();
         EXPECT_EQ(contentOf(path), "a");
     }
+}
+
+TEST_F(FreedesktopTrashTest, AnUnwritableTrashRefusesWithAReason)
+{
+    QDir().mkpath(trash(QStringLiteral("info")));
+    const QString path = m_home.writeFile(QStringLiteral("Documents/a.txt"), "a");
+    ASSERT_EQ(::chmod(QFile::encodeName(trash(QStringLiteral("info"))).constData(), 0500), 0);
+    const int code = inChild([&] {
+        // The superuser writes anywhere: the move runs as an ordinary user.
+        if (::geteuid() == 0) {
+            // The home and the temporary folder that holds it.
+            const QByteArray root = QFile::encodeName(QFileInfo(m_home.root()).path());
+            const QByteArray command = "chown -R 65534:65534 '" + root + "'";
+            if (std::system(command.constData()) != 0 || ::setgid(65534) != 0 ||
+                ::setuid(65534) != 0)
+                return kSkipped;
+        }
+        const FreedesktopTrash::Result result = FreedesktopTrash().move(path);
+        if (result.moved) return 1;
+        return result.reason.contains(QStringLiteral("can't be written to")) ? 0 : 2;
+    });
+    ::chmod(QFile::encodeName(trash(QStringLiteral("info"))).constData(), 0700);
+    if (code == kSkipped) GTEST_SKIP() << "no ordinary user to run as";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(contentOf(path), "a");
 }
 
 TEST_F(FreedesktopTrashTest, MovesOnlyTheEntryThatWasSeen)
