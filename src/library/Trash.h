@@ -49,7 +49,7 @@ public:
     // every store forgets the files that reached the Trash (the registered
     // forget functions run, then `moved` is emitted), and the future answers
     // the outcome. A file that could not be moved stays where it was and is
-    // listed in `failed`.
+    // listed in `failed`, with the reason in `reasons`.
     QFuture<Outcome> moveToTrash(const QStringList& paths);
     // The same for files as the user saw them: a path that names another entry
     // by now (a folder where a file was, another file) stays where it is.

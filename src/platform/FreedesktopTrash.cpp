@@ -76,6 +76,13 @@ QString quoted(const QByteArray& path)
     return u'“' + QFile::decodeName(path) + u'”';
 }
 
+// "“path” can't be made (reason)"; the error is read before any text is made.
+QString cannot(const QByteArray& path, const char* what, int error)
+{
+    return quoted(path) + QStringLiteral(" can't be ") + QLatin1String(what) +
+           QStringLiteral(" (") + errorText(error) + u')';
+}
+
 QByteArray joined(const QByteArray& folder, const QByteArray& name)
 {
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
@@ -154,13 +161,13 @@ std::optional<QString> openTrashFolder(int parent, const QByteArray& parentPath,
 {
     out.path = joined(parentPath, name);
     if (::mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST)
-        return quoted(out.path) + QStringLiteral(" can't be made (") + errorText(errno) + u')';
+        return cannot(out.path, "made", errno);
     out.fd = openFolderAt(parent, name, !shared);
     if (!out.fd.ok()) {
         const int error = errno;
         if (error == ENOTDIR || error == ELOOP)
             return quoted(out.path) + QStringLiteral(" is not a folder");
-        return quoted(out.path) + QStringLiteral(" can't be opened (") + errorText(error) + u')';
+        return cannot(out.path, "opened", error);
     }
     struct stat st {};
     if (shared && (::fstat(out.fd.get(), &st) != 0 || st.st_uid != ::getuid()))
@@ -193,10 +200,10 @@ std::optional<QString> openHomeTrash(TrashFolders& out)
 {
     const QByteArray data = homeTrashBase();
     if (!makePath(data))
-        return quoted(data) + QStringLiteral(" can't be made (") + errorText(errno) + u')';
+        return cannot(data, "made", errno);
     const Fd base(::open(data.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!base.ok())
-        return quoted(data) + QStringLiteral(" can't be opened (") + errorText(errno) + u')';
+        return cannot(data, "opened", errno);
     TrashFolder trash;
     if (auto problem = openTrashFolder(base.get(), data, "Trash", false, trash)) return problem;
     return openFilesAndInfo(trash, false, out);
@@ -301,8 +308,7 @@ FreedesktopTrash::Result moveInto(const TrashFolders& trash, const Source& sourc
                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!info.ok() && errno == EEXIST) continue;
         if (!info.ok()) {
-            result.reason = quoted(trash.info.path) + QStringLiteral(" can't be written to (") +
-                            errorText(errno) + u')';
+            result.reason = cannot(trash.info.path, "written to", errno);
             return result;
         }
         if (auto problem = writeInfo(trash.info.fd.get(), infoName, std::move(info), infoText)) {
