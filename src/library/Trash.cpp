@@ -77,8 +77,8 @@ QFuture<Trash::Outcome> Trash::moveAll(QList<Target> targets)
         return outcome;
     };
     // Moves keep the order asked: each starts when the one before has ended.
-    QFuture<Outcome> moves = m_tasks.track(
-        m_lastMove.then(&background::pool(background::Pool::files), move));
+    QFuture<Outcome> moves =
+        m_tasks.track(m_lastMove.then(&background::pool(background::Pool::files), move));
     m_lastMove = QFuture<void>(moves);
     QPointer<Trash> self(this);
     return moves.then(background::guiThread(), [self](Outcome outcome) {

@@ -132,8 +132,8 @@ std::optional<QString> changedReason(int parent, const QByteArray& name, const E
     const EntryKind now = entryKindOfMode(st.st_mode);
     if (seen.kind != EntryKind::unknown && now != seen.kind)
         return QStringLiteral("it has been replaced by a ") + describedKind(now);
-    if (seen.inode != 0 && (std::uint64_t(st.st_dev) != seen.device ||
-                            std::uint64_t(st.st_ino) != seen.inode))
+    if (seen.inode != 0 &&
+        (std::uint64_t(st.st_dev) != seen.device || std::uint64_t(st.st_ino) != seen.inode))
         return QStringLiteral("it has been replaced by another ") + describedKind(now);
     return std::nullopt;
 }
@@ -141,7 +141,7 @@ std::optional<QString> changedReason(int parent, const QByteArray& name, const E
 // Makes a folder and its missing parents, each new one 0700.
 bool makePath(const QByteArray& path)
 {
-    for (qsizetype slash = path.indexOf('/', 1); ; slash = path.indexOf('/', slash + 1)) {
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? path : path.left(slash);
         if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return false;
         if (slash < 0) return true;
@@ -199,11 +199,9 @@ QByteArray homeTrashBase()
 std::optional<QString> openHomeTrash(TrashFolders& out)
 {
     const QByteArray data = homeTrashBase();
-    if (!makePath(data))
-        return cannot(data, "made", errno);
+    if (!makePath(data)) return cannot(data, "made", errno);
     const Fd base(::open(data.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!base.ok())
-        return cannot(data, "opened", errno);
+    if (!base.ok()) return cannot(data, "opened", errno);
     TrashFolder trash;
     if (auto problem = openTrashFolder(base.get(), data, "Trash", false, trash)) return problem;
     return openFilesAndInfo(trash, false, out);
@@ -317,9 +315,9 @@ FreedesktopTrash::Result moveInto(const TrashFolders& trash, const Source& sourc
         }
         std::optional<QString> problem =
             changedReason(source.folder.get(), source.name, source.seen);
-        const int error = problem ? 0
-                                  : renameNoReplace(source.folder.get(), source.name,
-                                                    trash.files.fd.get(), name);
+        const int error =
+            problem ? 0
+                    : renameNoReplace(source.folder.get(), source.name, trash.files.fd.get(), name);
         if (!problem && error == 0) {
             result.moved = true;
             result.trashedPath = QFile::decodeName(joined(trash.files.path, name));
@@ -396,7 +394,7 @@ QByteArray FreedesktopTrash::infoText(const QByteArray& escapedPath, std::time_t
 // The home Trash for a file on its file system, else the Trash of the file
 // system the file is on.
 static std::optional<QString> openTrashFor(const FreedesktopTrash::VolumeOf& volumeOf,
-                                          const QString& folder, TrashFolders& trash)
+                                           const QString& folder, TrashFolders& trash)
 {
     using Volume = FreedesktopTrash::Volume;
     const std::optional<Volume> volume = volumeOf(folder);
@@ -409,13 +407,15 @@ static std::optional<QString> openTrashFor(const FreedesktopTrash::VolumeOf& vol
     return openVolumeTrash(QFile::encodeName(volume->top), trash);
 }
 
-FreedesktopTrash::Result FreedesktopTrash::move(const QString& path, const EntryIdentity& seen) const
+FreedesktopTrash::Result FreedesktopTrash::move(const QString& path,
+                                                const EntryIdentity& seen) const
 {
     Result result;
     const QString key = pathKey(path);
     const qsizetype slash = key.lastIndexOf(u'/');
     const QByteArray name = QFile::encodeName(key.mid(slash + 1));
-    const QByteArray parentPath = QFile::encodeName(slash <= 0 ? QStringLiteral("/") : key.left(slash));
+    const QByteArray parentPath =
+        QFile::encodeName(slash <= 0 ? QStringLiteral("/") : key.left(slash));
     UserFile::checkThread(QFile::encodeName(key).constData());
     if (name.isEmpty() || name == "." || name == "..") {
         result.reason = QStringLiteral("it is not a file or folder that can be moved");

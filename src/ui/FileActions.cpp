@@ -47,10 +47,10 @@ QString refusalMessage(const Trash::Outcome& outcome, qsizetype asked)
     if (asked == 1 && outcome.failed.size() == 1)
         return QStringLiteral("Couldn't move ") + name + QStringLiteral(" to the Trash: ") + reason;
     const qsizetype others = outcome.failed.size() - 1;
-    const QString stayed = others == 0 ? name
-                                       : name + QStringLiteral(" and ") + QString::number(others) +
-                                             (others == 1 ? QStringLiteral(" other")
-                                                          : QStringLiteral(" others"));
+    const QString stayed =
+        others == 0 ? name
+                    : name + QStringLiteral(" and ") + QString::number(others) +
+                          (others == 1 ? QStringLiteral(" other") : QStringLiteral(" others"));
     return QStringLiteral("Moved %1 of %2 items to the Trash; %3 stayed: %4")
         .arg(QString::number(outcome.moved.size()), QString::number(asked), stayed, reason);
 }

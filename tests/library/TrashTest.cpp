@@ -95,9 +95,8 @@ TEST_F(TrashTest, MovedFilesLeaveTheIndexBeforeAnyStoreHears)
     // What a store that reloads at the news would find.
     QStringList foundWhenTold;
     QObject store;
-    trash.registerStore(&store, [&](const QSet<QString>&) {
-        foundWhenTold = namesFound(index, scope);
-    });
+    trash.registerStore(&store,
+                        [&](const QSet<QString>&) { foundWhenTold = namesFound(index, scope); });
     const QFuture<Trash::Outcome> moving =
         trash.moveToTrash(QList<FileItem>{seenAt(gone), seenAt(home.path("Documents/box"))});
     ASSERT_TRUE(waitFor(moving, kHungAfterMs));

@@ -196,7 +196,9 @@ TEST_F(FreedesktopTrashTest, ADamagedTrashRefusesAtOnce)
         const QString path = m_home.writeFile(QStringLiteral("Documents/a.txt"), "a");
         const int code = inChild([&] {
             const FreedesktopTrash::Result result = FreedesktopTrash().move(path);
-            return result.moved ? 1 : result.reason.contains(QStringLiteral("not a folder")) ? 0 : 2;
+            return result.moved                                             ? 1
+                   : result.reason.contains(QStringLiteral("not a folder")) ? 0
+                                                                            : 2;
         });
         EXPECT_EQ(code, 0) << damaged.toStdString();
         EXPECT_EQ(contentOf(path), "a");
@@ -271,8 +273,7 @@ TEST_F(FreedesktopTrashTest, ALinkGoesAsItself)
     const QString link = m_home.path(QStringLiteral("Desktop/shortcut"));
     QDir().mkpath(m_home.path(QStringLiteral("Desktop")));
     ASSERT_TRUE(QFile::link(target, link));
-    const FreedesktopTrash::Result result =
-        FreedesktopTrash().move(link, {EntryKind::link, 0, 0});
+    const FreedesktopTrash::Result result = FreedesktopTrash().move(link, {EntryKind::link, 0, 0});
     ASSERT_TRUE(result.moved) << result.reason.toStdString();
     EXPECT_TRUE(QFileInfo(result.trashedPath).isSymLink());
     EXPECT_EQ(contentOf(target), "target");
@@ -339,8 +340,8 @@ TEST_F(OtherFileSystemTest, RefusesRatherThanCopying)
 {
     // Another user's trap: the per-user Trash is a link to elsewhere.
     const QString elsewhere = m_home.makeFolder(QStringLiteral("elsewhere"));
-    ASSERT_TRUE(QFile::link(elsewhere, m_top + QStringLiteral("/.Trash-") +
-                                           QString::number(::getuid())));
+    ASSERT_TRUE(
+        QFile::link(elsewhere, m_top + QStringLiteral("/.Trash-") + QString::number(::getuid())));
     const QString path = m_top + QStringLiteral("/photos/d.jpg");
     QFile(path).open(QIODevice::WriteOnly);
     const FreedesktopTrash::Result result = pretendMounted().move(path);

@@ -663,7 +663,8 @@ public:
         for (const QString& path : paths) {
             const QString key = pathKey(path);
             const qsizetype slash = key.lastIndexOf(u'/');
-            if (slash >= 0) folders.insert(toUtf8(slash == 0 ? QStringLiteral("/") : key.left(slash)));
+            if (slash >= 0)
+                folders.insert(toUtf8(slash == 0 ? QStringLiteral("/") : key.left(slash)));
         }
         if (!folders.empty()) applyChanges(folders, false);
     }
