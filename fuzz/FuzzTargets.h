@@ -34,6 +34,16 @@ void settings(const std::uint8_t* data, std::size_t size);
 void attributeCache(const std::uint8_t* data, std::size_t size);
 void contentDatabase(const std::uint8_t* data, std::size_t size);
 void savedIndex(const std::uint8_t* data, std::size_t size);
+void desktopEntry(const std::uint8_t* data, std::size_t size);
+void mimeApps(const std::uint8_t* data, std::size_t size);
+void recentlyUsed(const std::uint8_t* data, std::size_t size);
+void userDirs(const std::uint8_t* data, std::size_t size);
+void appcast(const std::uint8_t* data, std::size_t size);
+void uniformType(const std::uint8_t* data, std::size_t size);
+void textIndexRoundTrip(const std::uint8_t* data, std::size_t size);
+void savedIndexRoundTrip(const std::uint8_t* data, std::size_t size);
+void savedIndexFile(const std::uint8_t* data, std::size_t size);
+void savedIndexRefresh(const std::uint8_t* data, std::size_t size);
 
 std::span<const Target> targets();
 

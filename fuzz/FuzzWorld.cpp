@@ -12,7 +12,7 @@ namespace ovra::fuzz {
 
 std::span<const Target> targets()
 {
-    static constexpr std::array<Target, 15> kTargets{{
+    static constexpr std::array<Target, 25> kTargets{{
         {"query", &query},
         {"natural_search", &naturalSearch},
         {"download_sources", &downloadSources},
@@ -28,6 +28,16 @@ std::span<const Target> targets()
         {"attribute_cache", &attributeCache},
         {"content_database", &contentDatabase},
         {"saved_index", &savedIndex},
+        {"desktop_entry", &desktopEntry},
+        {"mime_apps", &mimeApps},
+        {"recently_used", &recentlyUsed},
+        {"user_dirs", &userDirs},
+        {"appcast", &appcast},
+        {"uniform_type", &uniformType},
+        {"text_index_round_trip", &textIndexRoundTrip},
+        {"saved_index_round_trip", &savedIndexRoundTrip},
+        {"saved_index_file", &savedIndexFile},
+        {"saved_index_refresh", &savedIndexRefresh},
     }};
     return kTargets;
 }
