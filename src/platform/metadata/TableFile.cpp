@@ -152,7 +152,8 @@ void writeTable(Writer& w, const Table& t)
 
 // Every folder is reached once from the scope's folder and every entry lies in
 // exactly one folder's children: what the queries take for granted (a path
-// walk up the parents ends, every index is in range).
+// walk up the parents ends, every index is in range). A folder record no entry
+// leads to would still be statted and watched by its entry's path.
 bool isConsistent(const Table& t)
 {
     const std::size_t entries = t.entries.size();
@@ -165,6 +166,7 @@ bool isConsistent(const Table& t)
     }
     std::vector<std::uint8_t> seenFolder(folders, 0);
     std::size_t reached = 0;
+    std::size_t reachedFolders = 1;
     std::vector<std::uint32_t> stack{t.rootFolder};
     seenFolder[t.rootFolder] = 1;
     while (!stack.empty()) {
@@ -178,10 +180,11 @@ bool isConsistent(const Table& t)
             if (!e.isFolder()) continue;
             if (seenFolder[e.extra] || t.folders[e.extra].entry != i) return false;
             seenFolder[e.extra] = 1;
+            ++reachedFolders;
             stack.push_back(e.extra);
         }
     }
-    return reached == entries;
+    return reached == entries && reachedFolders == folders;
 }
 
 std::shared_ptr<Table> readTable(Reader& r, const std::map<std::uint16_t, std::uint16_t>& types)
