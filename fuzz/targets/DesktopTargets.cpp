@@ -55,6 +55,9 @@ void useScratchDesktop()
                   "[Desktop Entry]\nType=Application\nName=Editor\nIcon=/opt/editor.svg\n");
         writeText(QStringLiteral("data/applications/gone.desktop"),
                   "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n");
+        // Beside the applications folder, not in it: no id names it.
+        writeText(QStringLiteral("data/stray.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Stray\n");
         writeText(QStringLiteral("data/applications/link.desktop"),
                   "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.org\n");
         return true;
@@ -65,6 +68,19 @@ void useScratchDesktop()
 void checkEntry(const std::optional<DesktopEntry>& entry)
 {
     if (entry && entry->id.isEmpty()) fail("an application without an id", entry->path);
+}
+
+// An id names a file inside one of the applications folders, never beside them.
+void checkInstalled(const std::optional<DesktopEntry>& entry)
+{
+    checkEntry(entry);
+    if (!entry) return;
+    QStringList folders{xdg::dataHome()};
+    folders << xdg::dataDirs();
+    const QString path = QDir::cleanPath(entry->path);
+    for (const QString& folder : std::as_const(folders))
+        if (path.startsWith(folder + QStringLiteral("/applications/"))) return;
+    fail("an application found outside the applications folders", entry->path);
 }
 
 } // namespace
@@ -103,10 +119,10 @@ void mimeApps(const std::uint8_t* data, std::size_t size)
         for (auto value = group.cbegin(); value != group.cend() && types.size() < 16; ++value) {
             types << value.key();
             for (const QString& id : value->split(u';', Qt::SkipEmptyParts).mid(0, 4))
-                checkEntry(DefaultApplication::findEntry(id));
+                checkInstalled(DefaultApplication::findEntry(id));
         }
     for (const QString& type : std::as_const(types))
-        checkEntry(DefaultApplication::forMimeType(type));
+        checkInstalled(DefaultApplication::forMimeType(type));
 }
 
 // Every file the list names is keyed as the index keys its files, with a time.

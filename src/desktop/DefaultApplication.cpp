@@ -132,10 +132,14 @@ std::optional<DesktopEntry> findEntry(const QString& id)
     if (!id.endsWith(QLatin1String(".desktop")) || id.contains(QLatin1Char('/')))
         return std::nullopt;
     // "kde-foo.desktop" may live as kde/foo.desktop: the id writes folders as
-    // dashes.
+    // dashes. No folder is "." or "..": "..-foo.desktop" names no file beside
+    // the applications folder.
     QStringList relatives{id};
-    if (const qsizetype dash = id.indexOf(QLatin1Char('-')); dash > 0)
-        relatives << id.left(dash) + QLatin1Char('/') + id.mid(dash + 1);
+    if (const qsizetype dash = id.indexOf(QLatin1Char('-')); dash > 0) {
+        const QString folder = id.left(dash);
+        if (folder != QLatin1String(".") && folder != QLatin1String(".."))
+            relatives << folder + QLatin1Char('/') + id.mid(dash + 1);
+    }
     for (const QString& dir : applicationDirs()) {
         for (const QString& relative : relatives) {
             const QString path = dir + QLatin1Char('/') + relative;
