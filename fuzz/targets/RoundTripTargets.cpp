@@ -273,10 +273,18 @@ bool sameTable(const md::Table& a, const md::Table& b)
            });
 }
 
-// What queries do with a table: every path, its lookup and its facts.
+// What queries and refreshes do with a table: every path, its lookup and its
+// facts, and every folder's path and children.
 void walk(const md::Table& table)
 {
     std::string path;
+    for (const md::Folder& folder : table.folders) {
+        path.clear();
+        if (folder.entry != md::kNone) table.appendPath(folder.entry, path);
+        for (std::uint32_t child = folder.childBegin; child < folder.childBegin + folder.childCount;
+             ++child)
+            (void)table.name(child);
+    }
     for (std::uint32_t entry = 0; entry < table.entries.size(); ++entry) {
         path.clear();
         table.appendPath(entry, path);
