@@ -60,6 +60,14 @@ AppcastItem readItem(QXmlStreamReader& xml)
     return item;
 }
 
+// Only ASCII digits make numbers: a number is compared digit by digit, which
+// holds only within one script, and the order must stay one order across the
+// numbers and texts of a feed, or its newest release depends on where it stands.
+bool isAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
 // Splits "1.10.2-beta3" into 1, 10, 2, "-beta", 3 (separating dots dropped).
 QList<QString> pieces(const QString& version)
 {
@@ -67,7 +75,7 @@ QList<QString> pieces(const QString& version)
     QString run;
     bool runIsDigits = false;
     for (const QChar c : version) {
-        const bool digit = c.isDigit();
+        const bool digit = isAsciiDigit(c);
         if (c == QLatin1Char('.') || (!run.isEmpty() && digit != runIsDigits)) {
             if (!run.isEmpty()) result.append(run);
             run.clear();
@@ -82,8 +90,7 @@ QList<QString> pieces(const QString& version)
 
 bool isNumber(const QString& piece)
 {
-    return !piece.isEmpty() &&
-           std::all_of(piece.cbegin(), piece.cend(), [](QChar c) { return c.isDigit(); });
+    return !piece.isEmpty() && std::all_of(piece.cbegin(), piece.cend(), isAsciiDigit);
 }
 
 int comparePieces(const QString& a, const QString& b)
