@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace ovra {
 
 namespace {
@@ -45,7 +47,9 @@ KeyFile KeyFile::read(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
-    return parse(file.read(kMaxKeyFileBytes));
+    // Asking for the whole limit would set aside that much memory for every
+    // list read, however small; a file that grows meanwhile is cut at its size.
+    return parse(file.read(std::min(file.size(), kMaxKeyFileBytes)));
 }
 
 QString localizedValue(const KeyFile::Group& group, const QString& key, const QString& locale)
