@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <utility>
+
 namespace ovra {
 
 namespace {
@@ -37,6 +39,36 @@ constexpr double kSecondaryOpacity = 0.5;
 constexpr double kTertiaryOpacity = 0.26;
 
 const QColor kSystemGrey(142, 142, 147);
+
+// What plain widgets (headings, dialogs, menus) draw with while the desktop
+// asks for a dark appearance and Qt's own palette is light.
+QPalette darkStandInPalette()
+{
+    const QColor ground = kDarkTextBackground;
+    const QColor raised(45, 45, 45);
+    const QColor text = kDarkPrimary;
+    QPalette palette;
+    palette.setColor(QPalette::Window, ground);
+    palette.setColor(QPalette::Base, ground);
+    palette.setColor(QPalette::AlternateBase, raised);
+    palette.setColor(QPalette::Button, raised);
+    palette.setColor(QPalette::ToolTipBase, raised);
+    palette.setColor(QPalette::Light, QColor(70, 70, 70));
+    palette.setColor(QPalette::Midlight, QColor(58, 58, 58));
+    palette.setColor(QPalette::Mid, QColor(40, 40, 40));
+    palette.setColor(QPalette::Dark, QColor(20, 20, 20));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                     QPalette::ToolTipText, QPalette::BrightText})
+        palette.setColor(role, text);
+    palette.setColor(QPalette::PlaceholderText, QColor(255, 255, 255, 110));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor(255, 255, 255, 90));
+    palette.setColor(QPalette::Highlight, QColor(53, 132, 228));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, QColor(120, 174, 237));
+    return palette;
+}
 
 QColor withAlpha(QColor color, double alpha)
 {
@@ -290,10 +322,23 @@ void ThemeNotifier::setDesktopScheme(DesktopScheme scheme)
 {
     if (scheme == m_desktopScheme) return;
     m_desktopScheme = scheme;
+    followSchemeInPalette();
     emit appearanceChanged();
     // A desktop setting is not a palette change, so no widget repaints by itself.
     for (QWidget* widget : QApplication::topLevelWidgets())
         widget->update();
+}
+
+void ThemeNotifier::followSchemeInPalette()
+{
+    const bool wantsDark = m_desktopScheme == DesktopScheme::dark;
+    if (wantsDark && !m_lightPalette && !Theme::isDark(QGuiApplication::palette())) {
+        m_lightPalette = QGuiApplication::palette();
+        QGuiApplication::setPalette(darkStandInPalette());
+    } else if (!wantsDark && m_lightPalette) {
+        // Back to what the platform gave, not to a light palette of our own.
+        QGuiApplication::setPalette(*std::exchange(m_lightPalette, std::nullopt));
+    }
 }
 
 } // namespace ovra

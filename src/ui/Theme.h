@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 
 namespace ovra {
 
@@ -79,7 +80,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void followSchemeInPalette();
+
     DesktopScheme m_desktopScheme = DesktopScheme::unknown;
+    // The platform's light palette while a dark stand-in replaces it.
+    std::optional<QPalette> m_lightPalette;
 };
 
 } // namespace ovra

@@ -1,6 +1,7 @@
 #include "ui/Theme.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPalette>
 
 #include <gtest/gtest.h>
@@ -127,6 +128,25 @@ TEST_F(Appearance, DesktopDarkSchemeOverALightPaletteKeepsTextReadable)
     Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::light);
     EXPECT_FALSE(Theme::isDark());
     EXPECT_EQ(Theme::primary().rgb(), QColor(Qt::black).rgb());
+}
+
+TEST_F(Appearance, DesktopDarkSchemeReachesWidgetsThatDrawWithThePalette)
+{
+    // Plain labels, headings and dialogs draw with the application palette,
+    // not the theme: a dark desktop over a light palette must reach them too.
+    QApplication::setPalette(lightPalette());
+    QLabel label(QStringLiteral("Old Installers"));
+    Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::dark);
+    QCoreApplication::processEvents(); // widgets take a new palette from a posted event
+    EXPECT_GT(label.palette().color(QPalette::WindowText).lightness(), 128);
+    EXPECT_LT(label.palette().color(QPalette::Window).lightness(), 128);
+    EXPECT_EQ(Theme::bg(), QColor(30, 30, 30));
+
+    Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::light);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Theme::isDark());
+    EXPECT_EQ(label.palette().color(QPalette::WindowText).rgb(), QColor(Qt::black).rgb());
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), QColor(239, 239, 239));
 }
 
 TEST_F(Appearance, PaletteChangeIsAnnounced)
