@@ -54,7 +54,7 @@ QColor withAlpha(QColor colour, double alpha)
 
 double titleHeight()
 {
-    return QFontMetricsF(Theme::monospacedFont(kTitleSize)).height();
+    return QFontMetricsF(FolderCard::titleFont()).height();
 }
 
 // A ring over one round thumbnail: the card's colour, so overlapping circles
@@ -216,6 +216,11 @@ FolderCard::FolderCard(QWidget* parent)
     refreshStack();
 }
 
+QFont FolderCard::titleFont()
+{
+    return Theme::font(kTitleSize);
+}
+
 QString FolderCard::detailText(std::optional<qint64> count, const std::optional<QString>& detail)
 {
     if (detail) return *detail;
@@ -346,7 +351,7 @@ void FolderCard::paintEvent(QPaintEvent*)
     const double textLeft = panel.left() + kPanelPadX;
     const double textWidth = panel.width() - 2 * kPanelPadX;
     const double titleTop = m_menuButton->geometry().bottom() + 1 + kTitleTop;
-    const QFont titleFont = Theme::monospacedFont(kTitleSize);
+    const QFont titleFont = FolderCard::titleFont();
     painter.setFont(titleFont);
     painter.setPen(Theme::primary());
     const QRectF titleRect(textLeft, titleTop, textWidth, titleHeight());

@@ -3,6 +3,7 @@
 #include "library/FileItem.h"
 
 #include <QColor>
+#include <QFont>
 #include <QList>
 #include <QPoint>
 #include <QString>
@@ -65,6 +66,11 @@ class FolderCard : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kHeight = 162;
+
+    // The card's title face: the theme's sans, as every title of the app. The
+    // monospaced face is kept for file names in lists, where it lines up names
+    // that differ by a character; a card's title is read, not compared.
+    static QFont titleFont();
 
     explicit FolderCard(QWidget* parent = nullptr);
 

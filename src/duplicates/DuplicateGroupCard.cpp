@@ -198,7 +198,7 @@ DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep o
     titles->setSpacing(3);
     m_name = new ElidingLabel(this);
     m_name->setElideMode(Qt::ElideMiddle);
-    m_name->setFont(Theme::monospacedFont(13, QFont::Medium));
+    m_name->setFont(Theme::font(13, QFont::Medium));
     m_name->setHintCap(520);
     titles->addWidget(m_name);
     m_summary = new QLabel(this);

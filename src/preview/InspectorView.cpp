@@ -252,7 +252,7 @@ ItemInspector::ItemInspector(const AppContext& context, QWidget* parent)
 
     auto* titles = new QVBoxLayout;
     titles->setSpacing(3);
-    m_title = plainLabel(QString(), Theme::monospacedFont(15, QFont::Medium), content);
+    m_title = plainLabel(QString(), Theme::font(15, QFont::Medium), content);
     m_title->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_title->setWordWrap(true);
     m_subtitle = plainLabel(QString(), Theme::font(12), content);

@@ -94,7 +94,7 @@ PreviewSheet::PreviewSheet(const AppContext& context, QWidget* parent)
     titles->setSpacing(1);
     m_name = new QLabel(header);
     m_name->setTextFormat(Qt::PlainText);
-    m_name->setFont(Theme::monospacedFont(13, QFont::Medium));
+    m_name->setFont(Theme::font(13, QFont::Medium));
     m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_detail = new QLabel(header);
     m_detail->setTextFormat(Qt::PlainText);

@@ -1,3 +1,4 @@
+#include "browser/FolderCard.h"
 #include "browser/GalleryCard.h"
 #include "browser/PlaceholderCover.h"
 #include "library/AppState.h"
@@ -7,6 +8,7 @@
 #include "support/TestHome.h"
 #include "ui/Theme.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QSemaphore>
@@ -556,4 +558,11 @@ TEST(GalleryCardTest, ReportsClicksDoubleClicksAndMenuRequests)
     QTest::mouseClick(&card, Qt::LeftButton, {}, menuButton);
     EXPECT_EQ(menus.size(), 1);
     EXPECT_EQ(clicks.size(), clicksBefore);
+}
+
+TEST(FolderCardTest, TitlesAreSetInTheThemesSansFace)
+{
+    // The fixed-pitch face made "Images" and "Downloads" look like terminal text.
+    EXPECT_FALSE(QFontInfo(FolderCard::titleFont()).fixedPitch());
+    EXPECT_EQ(FolderCard::titleFont().family(), Theme::font(15).family());
 }
