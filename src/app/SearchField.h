@@ -41,6 +41,9 @@ class SearchField : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 360;
+    // The narrowest a crowded top bar makes it: room for the placeholder's
+    // first words and the key caps.
+    static constexpr int kNarrowestWidth = 200;
     static constexpr int kHeight = 40;
 
     SearchField(AppState& state, QWidget* parent = nullptr);

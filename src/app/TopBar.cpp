@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace ovra {
 
 namespace {
@@ -108,6 +110,7 @@ QWidget* TopBar::makeIndexing()
 QWidget* TopBar::makeLibrarySize()
 {
     auto* group = new QWidget(this);
+    m_librarySizeGroup = group;
     auto* layout = new QHBoxLayout(group);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(kGroupSpacing);
@@ -140,19 +143,58 @@ void TopBar::focusSearch()
 void TopBar::showSidebarState()
 {
     m_showSidebarSlot->setVisible(m_state.sidebarCollapsed());
+    fitToWidth();
+}
+
+void TopBar::resizeEvent(QResizeEvent* event)
+{
+    WindowDragArea::resizeEvent(event);
+    fitToWidth();
+}
+
+// A narrow window (its smallest size with the inspector open) leaves the bar
+// less room than its parts ask for. Rather than let the layout squeeze them over
+// each other, the parts give way in order: the recognition progress's words (its
+// ring stays, with its tooltip), then the library size, and only then the
+// search field, down to its narrowest.
+void TopBar::fitToWidth()
+{
+    if (!m_librarySizeGroup) return;
+    int room = width() - 2 * kSidePadding - kInspectorFrame.width() - kSpacing;
+    if (m_state.sidebarCollapsed()) room -= m_showSidebarSlot->sizeHint().width() + kSpacing;
+    const bool indexing = !m_indexing->isHidden();
+    const int ringWidth = m_indexingRing->sizeHint().width() + kSpacing;
+    const int wordsWidth = m_indexingLabel->sizeHint().width() + kGroupSpacing;
+    const int sizeWidth = m_librarySizeGroup->sizeHint().width() + kSpacing;
+    // The search field and the parts at the right stay a spacing apart.
+    int left = room - SearchField::kWidth - kSpacing;
+
+    const bool showsWords = indexing && left >= ringWidth + wordsWidth + sizeWidth;
+    if (indexing) left -= ringWidth + (showsWords ? wordsWidth : 0);
+    const bool showsSize = left >= sizeWidth;
+    if (showsSize) left -= sizeWidth;
+    m_indexingLabel->setVisible(showsWords);
+    m_librarySizeGroup->setVisible(showsSize);
+    m_search->setFixedWidth(
+        std::clamp(SearchField::kWidth + std::min(left, 0), SearchField::kNarrowestWidth,
+                   SearchField::kWidth));
 }
 
 void TopBar::showIndexing()
 {
     const bool indexing = m_textIndex && m_textIndex->isIndexing();
     m_indexing->setVisible(indexing);
-    if (!indexing) return;
+    if (!indexing) {
+        fitToWidth();
+        return;
+    }
     const int done = m_textIndex->done();
     const int total = m_textIndex->total();
     m_indexingRing->setProgress(done, total);
     const QLocale locale;
     m_indexingLabel->setText(
         tr("Reading text in images %1/%2").arg(locale.toString(done), locale.toString(total)));
+    fitToWidth();
 }
 
 void TopBar::showLibrarySize()
@@ -166,6 +208,7 @@ void TopBar::showLibrarySize()
         }
     }
     m_librarySize->setText(total > 0 ? Fmt::bytes(total) : QStringLiteral("\u2014"));
+    fitToWidth();
 }
 
 void TopBar::showInspectorState()

@@ -46,6 +46,9 @@ public slots:
     // app state's focus token, which comes here too.
     void focusSearch();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     QWidget* makeShowSidebar();
     QWidget* makeIndexing();
@@ -54,6 +57,7 @@ private:
     void showIndexing();
     void showLibrarySize();
     void showInspectorState();
+    void fitToWidth();
 
     AppState& m_state;
     LibraryStore* m_library;
@@ -64,6 +68,7 @@ private:
     QWidget* m_indexing = nullptr;
     RingProgress* m_indexingRing = nullptr;
     QLabel* m_indexingLabel = nullptr;
+    QWidget* m_librarySizeGroup = nullptr;
     QLabel* m_librarySize = nullptr;
     SymbolButton* m_inspector = nullptr;
 };

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QSemaphore>
@@ -294,4 +295,40 @@ TEST(TopBar, RecognitionProgressShowsOnlyWhileARunGoesOn)
     EXPECT_TRUE(b.bar->indexingText().isEmpty());
     QLocale::setDefault(previous);
     textIndex.waitForSaved();
+}
+
+TEST(TopBar, AtTheNarrowestCentreColumnItsPartsGiveWayInsteadOfOverlapping)
+{
+    Bar b;
+    QLabel* size = nullptr;
+    for (QLabel* label : b.bar->findChildren<QLabel*>())
+        if (label->text() == QStringLiteral("Library size")) size = label;
+    ASSERT_NE(size, nullptr);
+    const auto shownParts = [&] {
+        QList<QWidget*> parts;
+        for (QWidget* part : {static_cast<QWidget*>(b.field()), size->parentWidget(),
+                              static_cast<QWidget*>(b.bar->inspectorButton())})
+            if (part->isVisible()) parts << part;
+        return parts;
+    };
+    // The smallest window with the sidebar and the inspector open leaves the
+    // bar 428 pixels; with both closed it has the window's whole width.
+    for (int width : {428, 560, 1000, 1600}) {
+        b.bar->resize(width, b.bar->height());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        const QList<QWidget*> parts = shownParts();
+        for (qsizetype i = 1; i < parts.size(); ++i)
+            EXPECT_LT(parts[i - 1]->geometry().right(), parts[i]->geometry().left())
+                << width << ": part " << i << " overlaps the one before it";
+        for (QLabel* label : b.bar->findChildren<QLabel*>()) {
+            if (!label->isVisible()) continue;
+            EXPECT_GE(label->width(), label->sizeHint().width())
+                << width << ": " << label->text().toStdString();
+        }
+        EXPECT_LE(b.bar->inspectorButton()->geometry().right(), width - TopBar::kSidePadding);
+    }
+    b.bar->resize(1000, b.bar->height());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_TRUE(size->isVisible());
+    EXPECT_EQ(b.field()->width(), SearchField::kWidth);
 }
