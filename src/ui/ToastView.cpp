@@ -6,9 +6,12 @@
 #include "services/SoftShadow.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
+#include <QTextLayout>
 #include <QPainter>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ovra {
@@ -19,6 +22,13 @@ constexpr int kFontSize = 13;
 constexpr int kSymbolSize = 15;
 constexpr int kSpacing = 10;
 constexpr int kPaddingX = 18;
+// Above and below a text of more than one line.
+constexpr int kPaddingY = 10;
+// Everything of the capsule's width that is not its text.
+constexpr int kChrome = kPaddingX + kSymbolSize + kSpacing + kPaddingX;
+// A toast grows with its text up to this width, then wraps, up to a few lines.
+constexpr int kMaxWidth = 560;
+constexpr int kMaxLines = 3;
 // Room kept free at either side of the window.
 constexpr int kSideMargin = 24;
 constexpr int kAnimationMs = 300;
@@ -51,11 +61,12 @@ public:
     QUuid id() const { return m_id; }
     bool isLeaving() const { return m_leaving; }
 
-    // The capsule's natural width, shadow room excluded.
+    // The capsule's width for its text on one line, shadow room excluded.
+    // Rounded up: a text measured a fraction short would be cut by a character.
     int naturalWidth() const
     {
-        return kPaddingX + kSymbolSize + kSpacing + fontMetrics().horizontalAdvance(m_message) +
-               kPaddingX;
+        return kChrome +
+               int(std::ceil(QFontMetricsF(font()).horizontalAdvance(m_message))) + 1;
     }
 
     QRectF capsuleRect() const
@@ -68,22 +79,32 @@ public:
     {
         const QRectF capsule = capsuleRect();
         const qreal left = capsule.left() + kPaddingX + kSymbolSize + kSpacing;
-        return {left, capsule.top(), capsule.right() - kPaddingX - left, capsule.height()};
+        return {left, capsule.top() + kPaddingY, capsule.right() - kPaddingX - left,
+                capsule.height() - 2 * kPaddingY};
     }
 
-    QString shownText() const
+    // The text as drawn: whole, on as many lines as it takes up to the last
+    // one there is room for, which ends in an ellipsis when the text goes on.
+    QString shownText() const { return m_lines.join(QLatin1Char('\n')); }
+
+    // The capsule's height for the lines it shows.
+    int capsuleHeight() const
     {
-        return fontMetrics().elidedText(m_message, Qt::ElideRight, int(textRect().width()));
+        const int lines = int(std::max<qsizetype>(1, m_lines.size()));
+        return std::max(ToastView::kHeight, lines * fontMetrics().lineSpacing() + 2 * kPaddingY);
     }
 
     void placeIn(const QRect& area)
     {
         const int margin = shadowMargin();
-        const int width = std::min(naturalWidth(), std::max(0, area.width() - 2 * kSideMargin));
+        const int room = std::max(0, area.width() - 2 * kSideMargin);
+        const int width = std::min({naturalWidth(), kMaxWidth, room});
+        m_lines = wrapped(width - kChrome);
+        const int height = capsuleHeight();
         const int x = area.left() + (area.width() - width) / 2 - margin;
-        const int y = area.bottom() + 1 - ToastView::kBottomPadding - ToastView::kHeight - margin;
+        const int y = area.bottom() + 1 - ToastView::kBottomPadding - height - margin;
         m_restingPos = QPoint(x, y);
-        resize(width + 2 * margin, ToastView::kHeight + 2 * margin);
+        resize(width + 2 * margin, height + 2 * margin);
         applyProgress();
     }
 
@@ -103,7 +124,7 @@ protected:
         painter.setOpacity(m_progress);
 
         const QRectF capsule = capsuleRect();
-        const qreal radius = capsule.height() / 2;
+        const qreal radius = ToastView::kHeight / 2.0;
         kShadow.paint(painter, capsule, radius);
         painter.setPen(Qt::NoPen);
         painter.setBrush(Theme::ink());
@@ -111,15 +132,42 @@ protected:
 
         // The window's background colour stands out on the dark capsule.
         const QColor foreground = Theme::bg();
-        const QRectF symbol(capsule.left() + kPaddingX, capsule.center().y() - kSymbolSize / 2.0,
+        // Beside the first line, so a wrapped text keeps its symbol at its start.
+        const qreal firstLine = textRect().top() + fontMetrics().lineSpacing() / 2.0;
+        const qreal symbolMiddle = m_lines.size() > 1 ? firstLine : capsule.center().y();
+        const QRectF symbol(capsule.left() + kPaddingX, symbolMiddle - kSymbolSize / 2.0,
                             kSymbolSize, kSymbolSize);
         Symbols::paint(painter, m_symbol, symbol, foreground);
         painter.setPen(foreground);
-        painter.drawText(textRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         shownText());
+        painter.drawText(textRect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
     }
 
 private:
+    // Breaks the message into the lines of the given width: at spaces where it
+    // can, within a word where a word alone is wider. Past the last line the
+    // capsule allows, the text is cut with an ellipsis.
+    QStringList wrapped(int width) const
+    {
+        QStringList lines;
+        const QFontMetrics metrics = fontMetrics();
+        QTextLayout layout(m_message, font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            if (lines.size() == kMaxLines - 1) {
+                const QString rest = m_message.mid(line.textStart());
+                lines << metrics.elidedText(rest, Qt::ElideRight, width);
+                break;
+            }
+            lines << m_message.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+        return lines;
+    }
+
     void animateTo(double target)
     {
         if (m_animation) m_animation->stop();
@@ -150,6 +198,7 @@ private:
     QUuid m_id;
     QString m_message;
     QString m_symbol;
+    QStringList m_lines;
     QPoint m_restingPos;
     double m_progress = 0.0;
     bool m_leaving = false;
@@ -183,7 +232,7 @@ void ToastView::showToast(const QUuid& id, const QString& message, const QString
     if (m_capsule && m_capsule->id() == id) return;
     clearToast();
     m_capsule = new ToastCapsule(id, message, symbol, this);
-    m_capsule->placeIn(rect());
+    followParent();
     m_capsule->show();
     m_capsule->enter();
     raise();
@@ -215,7 +264,16 @@ bool ToastView::eventFilter(QObject* watched, QEvent* event)
 void ToastView::followParent()
 {
     const QWidget* parent = parentWidget();
-    const int height = kBottomPadding + kHeight + 2 * shadowMargin();
+    // Tall enough for the tallest capsule, a wrapped one included; its place is
+    // worked out against the view's width alone.
+    const QRect along(0, 0, parent->width(), 0);
+    int capsuleHeight = kHeight;
+    for (QObject* child : children())
+        if (auto* capsule = dynamic_cast<ToastCapsule*>(child)) {
+            capsule->placeIn(along);
+            capsuleHeight = std::max(capsuleHeight, capsule->capsuleHeight());
+        }
+    const int height = kBottomPadding + capsuleHeight + 2 * shadowMargin();
     setGeometry(0, parent->height() - height, parent->width(), height);
     for (QObject* child : children())
         if (auto* capsule = dynamic_cast<ToastCapsule*>(child)) capsule->placeIn(rect());

@@ -37,7 +37,9 @@ public:
     void clearToast();
 
     std::optional<QUuid> shownId() const;
-    // The capsule's text as drawn: one line, cut to the room there is.
+    // The capsule's text as drawn, its lines joined by line breaks: a toast
+    // grows with its text up to a width, then wraps; only a text longer than a
+    // few lines is cut.
     QString shownText() const;
 
 protected:

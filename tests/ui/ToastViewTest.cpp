@@ -50,7 +50,7 @@ TEST(ToastView, ANewIdReplacesTheToastEvenWithTheSameText)
     EXPECT_TRUE(QTest::qWaitFor([&] { return toast.findChildren<QWidget*>().isEmpty(); }, 5000));
 }
 
-TEST(ToastView, LongMessageIsCutToOneLineWithinTheWindow)
+TEST(ToastView, LongMessageWrapsAndIsCutOnlyAfterItsLastLineWithinTheWindow)
 {
     QWidget window;
     window.resize(500, 400);
@@ -60,7 +60,8 @@ TEST(ToastView, LongMessageIsCutToOneLineWithinTheWindow)
                     QStringLiteral("text.viewfinder"));
     waitForAnimations();
     EXPECT_TRUE(toast.shownText().endsWith(QChar(0x2026)));
-    EXPECT_FALSE(toast.shownText().contains(QLatin1Char('\n')));
+    // The message's own line break is a space; the breaks shown are the wrap's.
+    EXPECT_EQ(toast.shownText().count(QLatin1Char('\n')), 2);
     ASSERT_EQ(toast.findChildren<QWidget*>().size(), 1);
     const QRect capsule = toast.findChildren<QWidget*>().first()->geometry();
     // Centred, inside the window, resting above the bottom edge.
@@ -104,4 +105,31 @@ TEST(ToastView, FollowsTheAppStatesToast)
     state.setToast(reading);
     ToastView late(state, &window);
     EXPECT_EQ(late.shownId(), reading.id);
+}
+
+TEST(ToastView, AMessageThatFitsIsShownWholeAndALongerOneWraps)
+{
+    QWidget window;
+    window.resize(1000, 640);
+    ToastView toast(&window);
+    window.show();
+    // Measured a fraction of a pixel short, these lost their last letters.
+    for (const QString& message :
+         {QStringLiteral("Copied 1 line of text"),
+          QStringLiteral("Select an image or PDF to copy its text"),
+          QStringLiteral("Moved 2 files to Trash \u00B7 975 KB freed")}) {
+        toast.showToast(QUuid::createUuid(), message, QStringLiteral("sparkles"));
+        EXPECT_EQ(toast.shownText(), message);
+    }
+
+    const QString longer = QStringLiteral(
+        "Moved 1,204 files to Trash \u00B7 12.4 GB freed. Files that other apps still had "
+        "open stayed where they were");
+    toast.showToast(QUuid::createUuid(), longer, QStringLiteral("sparkles"));
+    EXPECT_EQ(toast.shownText().split(QLatin1Char('\n')).join(QLatin1Char(' ')), longer);
+    EXPECT_GE(toast.shownText().count(QLatin1Char('\n')), 1);
+    const QWidget* capsule = toast.findChildren<QWidget*>().last();
+    EXPECT_LT(capsule->width(), 700) << "grows only up to a width, not to the window's";
+    EXPECT_LE(toast.geometry().bottom(), window.height() - 1);
+    EXPECT_GE(capsule->geometry().top(), 0) << "the view is as tall as the wrapped capsule";
 }
