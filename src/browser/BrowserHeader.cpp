@@ -6,7 +6,9 @@
 #include "ui/Theme.h"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -19,6 +21,8 @@ constexpr int kLineSpacing = 4;
 constexpr int kTitleSize = 28;
 constexpr int kSubtitleSize = 12;
 constexpr int kMinimumGap = 16;
+// Between the title row and the filter bar's own row.
+constexpr int kRowSpacing = 12;
 constexpr int kBackSide = 34;
 constexpr int kChevronSize = 12;
 
@@ -60,16 +64,25 @@ BrowserHeader::BrowserHeader(AppState& state, QWidget* parent)
     : QWidget(parent)
     , m_back(new BackButton(this))
     , m_title(new ElidingLabel(this))
-    , m_subtitle(new ElidingLabel(this))
+    , m_subtitle(new QLabel(this))
     , m_filterBar(new FilterBar(state, this))
 {
     m_title->setFont(Theme::font(kTitleSize));
     m_title->setElideMode(Qt::ElideMiddle);
+    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_subtitle->setFont(Theme::font(kSubtitleSize));
-    m_subtitle->setColor(Theme::secondary());
-    for (ElidingLabel* label : {m_title, m_subtitle}) {
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    }
+    m_subtitle->setTextFormat(Qt::PlainText);
+    m_subtitle->setWordWrap(true);
+    m_subtitle->setMinimumWidth(0);
+    QSizePolicy wrapping(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    wrapping.setHeightForWidth(true);
+    m_subtitle->setSizePolicy(wrapping);
+    const auto colourSubtitle = [this] {
+        QPalette palette = m_subtitle->palette();
+        palette.setColor(QPalette::WindowText, Theme::secondary());
+        m_subtitle->setPalette(palette);
+    };
+    colourSubtitle();
 
     auto* texts = new QVBoxLayout;
     texts->setContentsMargins(0, 0, 0, 0);
@@ -77,27 +90,72 @@ BrowserHeader::BrowserHeader(AppState& state, QWidget* parent)
     texts->addWidget(m_title);
     texts->addWidget(m_subtitle);
 
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(kSpacing);
-    row->addWidget(m_back, 0, Qt::AlignVCenter);
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(kRowSpacing);
+    m_titleRow = new QHBoxLayout;
+    m_titleRow->setSpacing(kSpacing);
+    m_titleRow->addWidget(m_back, 0, Qt::AlignVCenter);
     // The texts take the room the filter bar leaves; the bar never shrinks.
-    row->addLayout(texts, 1);
-    row->addSpacing(kMinimumGap - kSpacing);
-    row->addWidget(m_filterBar, 0, Qt::AlignVCenter);
+    m_titleRow->addLayout(texts, 1);
+    m_titleRow->addSpacing(kMinimumGap - kSpacing);
+    m_titleRow->addWidget(m_filterBar, 0, Qt::AlignVCenter);
+    rows->addLayout(m_titleRow);
+    m_barRow = new QHBoxLayout;
+    m_barRow->setContentsMargins(0, 0, 0, 0);
+    rows->addLayout(m_barRow);
 
     m_back->hide();
     m_subtitle->hide();
     connect(m_back, &QAbstractButton::clicked, this, &BrowserHeader::backRequested);
-    if (ThemeNotifier* notifier = Theme::notifier()) {
-        connect(notifier, &ThemeNotifier::appearanceChanged, this,
-                [this] { m_subtitle->setColor(Theme::secondary()); });
+    m_filterBar->installEventFilter(this);
+    if (ThemeNotifier* notifier = Theme::notifier())
+        connect(notifier, &ThemeNotifier::appearanceChanged, this, colourSubtitle);
+}
+
+// The bar asks for a new width whenever a pill's value or the set of pills
+// changes, and may then fit beside the title or no longer.
+bool BrowserHeader::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_filterBar && event->type() == QEvent::LayoutRequest) placeFilterBar(width());
+    return QWidget::eventFilter(watched, event);
+}
+
+void BrowserHeader::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeFilterBar(width());
+}
+
+// Side by side while the whole title and the whole bar fit in one row;
+// otherwise the bar takes a row of its own, where it may wrap in turn.
+int BrowserHeader::arrangeForWidth(int width)
+{
+    placeFilterBar(width);
+    layout()->activate();
+    return layout()->totalHeightForWidth(width);
+}
+
+void BrowserHeader::placeFilterBar(int width)
+{
+    const int back = m_back->isHidden() ? 0 : m_back->width() + kSpacing;
+    const int title = m_title->fontMetrics().horizontalAdvance(m_title->text()) + 1;
+    const bool beside = back + title + kMinimumGap + m_filterBar->sizeHint().width() <= width;
+    if (beside == m_barBesideTitle) return;
+    m_barBesideTitle = beside;
+    if (beside) {
+        m_barRow->removeWidget(m_filterBar);
+        m_titleRow->addWidget(m_filterBar, 0, Qt::AlignVCenter);
+    } else {
+        m_titleRow->removeWidget(m_filterBar);
+        m_barRow->addWidget(m_filterBar, 1);
     }
 }
 
 void BrowserHeader::setTitle(const QString& title)
 {
     m_title->setText(title);
+    placeFilterBar(width());
 }
 
 void BrowserHeader::setSubtitle(const std::optional<QString>& subtitle)
@@ -109,6 +167,7 @@ void BrowserHeader::setSubtitle(const std::optional<QString>& subtitle)
 void BrowserHeader::setBackVisible(bool visible)
 {
     m_back->setVisible(visible);
+    placeFilterBar(width());
 }
 
 void BrowserHeader::setShowsKindFilter(bool shows)

@@ -198,9 +198,11 @@ void FileBrowser::setTitle(const QString& title)
 
 void FileBrowser::setSubtitle(const std::optional<QString>& subtitle)
 {
-    const bool heightChanges = m_header->subtitle().has_value() != subtitle.has_value();
+    // A subtitle wraps, so a new text may take another line.
+    const int width = headerWidth();
+    const int before = m_header->arrangeForWidth(width);
     m_header->setSubtitle(subtitle);
-    if (heightChanges) markLayoutDirty();
+    if (m_header->arrangeForWidth(width) != before) markLayoutDirty();
 }
 
 void FileBrowser::setInput(BrowserInput input)
@@ -378,13 +380,23 @@ void FileBrowser::showContent(BrowserContent content)
     emit contentChanged();
 }
 
+int FileBrowser::headerWidth() const
+{
+    return std::max(0, int(viewport()->width() - 2 * m_pad));
+}
+
 BrowserMetrics FileBrowser::metrics() const
 {
     BrowserMetrics metrics;
     metrics.pad = m_pad;
     metrics.spacing = m_spacing;
-    metrics.headerHeight = m_header->sizeHint().height();
-    if (m_accessory) metrics.accessoryHeight = m_accessory->sizeHint().height();
+    // The header and the accessory wrap their rows to the width they get.
+    const int width = headerWidth();
+    metrics.headerHeight = m_header->arrangeForWidth(width);
+    if (m_accessory)
+        metrics.accessoryHeight = m_accessory->hasHeightForWidth()
+                                      ? m_accessory->heightForWidth(width)
+                                      : m_accessory->sizeHint().height();
     metrics.sectionTitleHeight = m_filesTitle->sizeHint().height();
     metrics.capNoteHeight = m_capNote->sizeHint().height();
     const CardSize size = m_state.cardSize();

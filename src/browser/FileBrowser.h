@@ -115,6 +115,7 @@ private:
     void showContent(BrowserContent content);
     void recomputeLayout();
     BrowserMetrics metrics() const;
+    int headerWidth() const;
     void placeWidgets();
     void placeTiles();
     void refreshTileStates();

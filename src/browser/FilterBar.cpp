@@ -3,6 +3,7 @@
 #include "FilterMenus.h"
 #include "ViewModeToggle.h"
 #include "library/AppState.h"
+#include "ui/FlowLayout.h"
 #include "ui/FilterPill.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -52,15 +53,18 @@ FilterBar::FilterBar(AppState& state, QWidget* parent)
     , m_sort(makePill(QStringLiteral("Sort"), this))
     , m_toggle(new ViewModeToggle(state, this))
 {
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(kSpacing);
+    // In a narrow window the pills go on in a second row rather than being
+    // squeezed to "From: A".
+    auto* layout = new FlowLayout(this, kSpacing);
+    layout->setAlignedRight(true);
     for (QWidget* child : {static_cast<QWidget*>(m_from), static_cast<QWidget*>(m_kind),
                            static_cast<QWidget*>(m_date), static_cast<QWidget*>(m_size),
                            static_cast<QWidget*>(m_sort), static_cast<QWidget*>(m_toggle)}) {
-        layout->addWidget(child, 0, Qt::AlignVCenter);
+        layout->addWidget(child);
     }
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
 
     connect(m_from->menu(), &QMenu::aboutToShow, this, &FilterBar::fillFromMenu);
     connect(m_kind->menu(), &QMenu::aboutToShow, this, &FilterBar::fillKindMenu);

@@ -6,6 +6,7 @@
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "ui/FileActions.h"
+#include "ui/FlowLayout.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -149,18 +150,25 @@ QWidget* CleanupReviewView::makeActionBar()
     auto* symbol = new QLabel(bar);
     symbol->setPixmap(Symbols::pixmap(cleanupSymbol(m_kind), 16, tint, devicePixelRatioF()));
     row->addWidget(symbol);
-    m_freed = new QLabel(bar);
+    // The figure and the hint share a line while there is room; in a narrow
+    // window the hint goes on under the figure, wrapped, rather than being cut.
+    auto* texts = new QWidget(bar);
+    auto* flow = new FlowLayout(texts, 10);
+    m_freed = new QLabel(texts);
     m_freed->setTextFormat(Qt::PlainText);
     m_freed->setFont(Theme::font(13, QFont::Medium));
-    row->addWidget(m_freed);
-    auto* hint = new QLabel(QStringLiteral("· Select files to trash only some of them"), bar);
+    flow->addWidget(m_freed);
+    auto* hint = new QLabel(QStringLiteral("· Select files to trash only some of them"), texts);
     hint->setFont(Theme::font(12));
+    hint->setWordWrap(true);
     QPalette secondary = hint->palette();
     secondary.setColor(QPalette::WindowText, Theme::secondary());
     hint->setPalette(secondary);
-    hint->setMinimumWidth(0);
-    hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    row->addWidget(hint, 1);
+    flow->addWidget(hint);
+    QSizePolicy wrapping(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    wrapping.setHeightForWidth(true);
+    texts->setSizePolicy(wrapping);
+    row->addWidget(texts, 1);
     m_trashSelected = new QPushButton(bar);
     m_trashSelected->setCursor(Qt::PointingHandCursor);
     m_trashSelected->setStyleSheet(

@@ -1,0 +1,391 @@
+#include "app/ContentView.h"
+#include "app/OvraApplication.h"
+#include "browser/BrowserHeader.h"
+#include "cleanup/CleanupFixtures.h"
+#include "cleanup/CleanupStore.h"
+#include "cleanup/SourceStore.h"
+#include "duplicates/DuplicateFinder.h"
+#include "duplicates/DuplicatesView.h"
+#include "library/AppState.h"
+#include "library/LibraryStore.h"
+#include "support/FixtureFiles.h"
+#include "support/TestHome.h"
+#include "ui/ElidingLabel.h"
+#include "ui/Theme.h"
+#include "ui/ToastView.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QMainWindow>
+#include <QRandomGenerator>
+#include <QStyle>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace ovra;
+using namespace ovra::test;
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+constexpr int kTitleRowSpacing = 14;
+
+// A text as drawn on screen: the widget that draws it and where, in window
+// coordinates, clipped to what is visible.
+struct ShownText {
+    QWidget* widget;
+    QString text;
+    QRect rect;
+};
+
+QRect inWindow(QWidget* widget, QRect rect)
+{
+    rect = rect.intersected(widget->visibleRegion().boundingRect());
+    return QRect(widget->mapTo(widget->window(), rect.topLeft()), rect.size());
+}
+
+QRect alignedText(QWidget* widget, const QString& text, Qt::Alignment alignment)
+{
+    const QRect room = widget->contentsRect();
+    const QFontMetrics metrics = widget->fontMetrics();
+    const QSize size(std::min(metrics.horizontalAdvance(text), room.width()),
+                     std::min(metrics.height(), room.height()));
+    return QStyle::alignedRect(widget->layoutDirection(), alignment, size, room);
+}
+
+bool isShown(QWidget* widget, QWidget* root)
+{
+    return widget->isVisibleTo(root) && widget->isVisible() && !widget->visibleRegion().isEmpty();
+}
+
+// Every text a label or a button draws inside `root`.
+QList<ShownText> shownTexts(QWidget* root)
+{
+    QList<ShownText> texts;
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        if (!isShown(widget, root)) continue;
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            if (label->text().isEmpty()) continue;
+            const QRect rect = label->wordWrap()
+                                   ? label->contentsRect()
+                                   : alignedText(label, label->text(), label->alignment());
+            texts.append({label, label->text(), inWindow(label, rect)});
+        } else if (auto* eliding = qobject_cast<ElidingLabel*>(widget)) {
+            if (eliding->text().isEmpty()) continue;
+            texts.append({eliding, eliding->text(),
+                          inWindow(eliding, alignedText(eliding, eliding->shownText(),
+                                                        eliding->alignment()))});
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            if (button->text().isEmpty() && button->accessibleName().isEmpty()) continue;
+            texts.append({button, button->text(), inWindow(button, button->rect())});
+        }
+    }
+    return texts;
+}
+
+QString describe(const ShownText& shown)
+{
+    return QStringLiteral("%1 \"%2\" at %3,%4 %5x%6")
+        .arg(QString::fromLatin1(shown.widget->metaObject()->className()), shown.text)
+        .arg(shown.rect.x())
+        .arg(shown.rect.y())
+        .arg(shown.rect.width())
+        .arg(shown.rect.height());
+}
+
+bool related(QWidget* a, QWidget* b)
+{
+    return a->isAncestorOf(b) || b->isAncestorOf(a);
+}
+
+// Texts drawn over each other.
+QStringList overlaps(const QList<ShownText>& texts)
+{
+    QStringList faults;
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        for (qsizetype j = i + 1; j < texts.size(); ++j) {
+            const ShownText& a = texts[i];
+            const ShownText& b = texts[j];
+            if (related(a.widget, b.widget) || !a.rect.intersects(b.rect)) continue;
+            faults << describe(a) + QStringLiteral(" overlaps ") + describe(b);
+        }
+    return faults;
+}
+
+// Labels and buttons given less room than their text needs. A word-wrapped
+// label needs the height its width gives; an eliding label may cut file names,
+// so only the titles it shows are held to their whole text (below).
+QStringList cutTexts(QWidget* root)
+{
+    QStringList faults;
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        if (!isShown(widget, root)) continue;
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            if (label->text().isEmpty() || !label->pixmap().isNull()) continue;
+            const bool cut = label->wordWrap()
+                                 ? label->height() < label->heightForWidth(label->width())
+                                 : label->contentsRect().width() <
+                                       label->fontMetrics().horizontalAdvance(label->text());
+            if (cut) faults << QStringLiteral("label \"%1\" is cut").arg(label->text());
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            if (button->width() < button->sizeHint().width())
+                faults << QStringLiteral("%1 \"%2\" is %3 wide of %4")
+                              .arg(QString::fromLatin1(button->metaObject()->className()),
+                                   button->text().isEmpty() ? button->accessibleName()
+                                                            : button->text())
+                              .arg(button->width())
+                              .arg(button->sizeHint().width());
+        }
+    }
+    // A title is cut (in the middle) only when it is longer than the whole row.
+    for (BrowserHeader* header : root->findChildren<BrowserHeader*>()) {
+        if (!isShown(header, root)) continue;
+        const QAbstractButton* back = header->backButton();
+        const int row = header->width() - (back->isVisible() ? back->width() : 0);
+        for (ElidingLabel* label : header->findChildren<ElidingLabel*>())
+            if (isShown(label, root) && label->shownText() != label->text() &&
+                label->width() < row - 2 * kTitleRowSpacing)
+                faults << QStringLiteral("title \"%1\" is drawn as \"%2\"")
+                              .arg(label->text(), label->shownText());
+    }
+    return faults;
+}
+
+// A picture whose corners are clear, as a logo or an icon is.
+QByteArray transparentPng()
+{
+    QImage image(320, 320, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int y = 80; y < 240; ++y)
+        for (int x = 80; x < 240; ++x)
+            image.setPixelColor(x, y, QColor(220, 60, 90));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(seed);
+    random.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    return bytes;
+}
+
+void makeFixtureHome(TestHome& home)
+{
+    const double old = daysAgo(150);
+    const QByteArray photo = pngBytes(800, 500);
+    writeAged(home, "Pictures/Sunset over the bay.png", photo, daysAgo(3));
+    writeAged(home, "Pictures/logo.png", transparentPng(), daysAgo(2));
+    for (int i = 0; i < 3; ++i)
+        writeAged(home, QString("Pictures/Screenshot from 2024-0%1-02 10-00-00.png").arg(i + 1),
+                  pngBytes(1280, 800, {{"Software", "gnome-screenshot"}}), daysAgo(60 + i));
+    home.makeFolder("Documents");
+    writePdf(home.path("Documents/Quarterly report for the board of directors.pdf"),
+             {2, "Quarterly report", "Finance", {"Revenue grew in every region"}});
+    TestHome::setTimes(home.path("Documents/Quarterly report for the board of directors.pdf"),
+                       daysAgo(4), daysAgo(4));
+    home.writeFile("Music/Morning song.wav",
+                   wavBytes(1.0, {"Morning song", "The Early Birds", "Sunrise", "Pop"}));
+    const QString pdf =
+        writeSized(home, "Downloads/release-notes-for-the-spring-version.pdf", 2'400'000, old);
+    setOrigin(pdf, "https://github.com/example-organisation/a-project-with-a-long-name/releases/"
+                   "download/v2.4.1/release-notes-for-the-spring-version.pdf");
+    setOrigin(writeAged(home, "Downloads/team-photo.png", photo, old),
+              "https://files.slack.com/files-pri/T0000/team-photo.png");
+    setOrigin(writeSized(home, "Downloads/boarding-pass.pdf", 300'000, old),
+              "https://mail.google.com/mail/u/0");
+    writeSized(home, "Downloads/debian-12.iso", 650'000'000, daysAgo(40));
+    writeSized(home, "Downloads/tool_1.2_amd64.deb", 12'000'000, daysAgo(20));
+    writeSized(home, "Videos/holiday-2019.mp4", 900'000'000, daysAgo(400));
+    writeSized(home, "Applications/OldEditor.AppImage", 95'000'000, daysAgo(300));
+    const QByteArray copy = randomBytes(400'000, 7);
+    home.writeFile("Documents/contract-signed.bin", copy);
+    home.writeFile("Downloads/contract-signed (1).bin", copy);
+}
+
+struct WindowSize {
+    const char* name;
+    QSize size;
+    bool inspector;
+    bool sidebar;
+};
+
+const WindowSize kSizes[] = {
+    {"min", {1000, 640}, false, true},
+    {"min-inspector", {1000, 640}, true, true},
+    {"min-inspector-nosidebar", {1000, 640}, true, false},
+    {"large", {1600, 1000}, false, true},
+};
+
+class ScreenWalk : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_out = qEnvironmentVariable("OVRA_SCREENSHOTS");
+        if (!m_out.isEmpty()) QDir().mkpath(m_out);
+        makeFixtureHome(m_home);
+        m_app.emplace();
+        m_context = m_app->context();
+        m_window = m_app->showWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return settled(); }, kWaitMs));
+    }
+
+    void TearDown() override
+    {
+        Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::unknown);
+    }
+
+    bool settled() const
+    {
+        auto* content = m_window->findChild<ContentView*>();
+        auto* cleanup = qobject_cast<CleanupStore*>(m_context.cleanup);
+        auto* sources = qobject_cast<SourceStore*>(m_context.sources);
+        auto* finder = qobject_cast<DuplicateFinder*>(m_context.duplicates);
+        return content && content->pipeline() && sources->hasLoaded() &&
+               cleanup->loadedToken() >= 0 && !cleanup->loading() &&
+               finder->phase().kind == DuplicateFinder::Phase::Kind::finished &&
+               m_context.library->loading().isEmpty();
+    }
+
+    std::optional<FileItem> itemNamed(const QString& name) const
+    {
+        for (const SpotlightResult& result : m_context.library->collections())
+            for (const FileItem& item : result.items)
+                if (item.name == name) return item;
+        return std::nullopt;
+    }
+
+    // Lays the window out at one size and look and checks what it shows.
+    void check(const QString& screen, const WindowSize& size, bool dark)
+    {
+        Theme::notifier()->setDesktopScheme(dark ? ThemeNotifier::DesktopScheme::dark
+                                                 : ThemeNotifier::DesktopScheme::light);
+        m_context.state->setShowInspector(size.inspector || m_context.state->focusedItem());
+        m_context.state->setSidebarCollapsed(!size.sidebar);
+        m_window->resize(size.size);
+        settleLayout();
+        const QString name =
+            QStringLiteral("%1-%2-%3").arg(screen, size.name, dark ? "dark" : "light");
+        QWidget* root = m_window;
+        auto* content = m_window->findChild<ContentView*>();
+        if (content->previewSheet()->isVisible()) root = content->previewSheet();
+        QList<ShownText> texts = shownTexts(root);
+        // The toast floats over the content on purpose; only its own text counts.
+        texts.removeIf([](const ShownText& shown) {
+            return qobject_cast<ToastView*>(shown.widget->parentWidget()) != nullptr;
+        });
+        QStringList faults = overlaps(texts) + cutTexts(root);
+        for (ToastView* toast : root->findChildren<ToastView*>())
+            if (m_context.state->toast() &&
+                toast->shownText() != m_context.state->toast()->message)
+                faults << QStringLiteral("toast drawn as \"%1\"").arg(toast->shownText());
+        EXPECT_TRUE(faults.isEmpty()) << name.toStdString() << ":\n  "
+                                      << faults.join(QStringLiteral("\n  ")).toStdString();
+        if (!m_out.isEmpty()) m_window->grab().save(m_out + u'/' + name + QStringLiteral(".png"));
+    }
+
+    void settleLayout()
+    {
+        // Layouts answer a resize over a few posted events.
+        for (int i = 0; i < 4; ++i) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    void walk(const QString& screen, const std::function<void()>& enter,
+              const std::function<bool()>& ready = [] { return true; })
+    {
+        enter();
+        ASSERT_TRUE(QTest::qWaitFor(ready, kWaitMs)) << screen.toStdString();
+        for (const WindowSize& size : kSizes)
+            for (bool dark : {false, true})
+                check(screen, size, dark);
+    }
+
+    void select(const SidebarItem& item)
+    {
+        m_context.state->setSearchText(QString());
+        m_context.state->setSelection(item);
+    }
+
+    TestHome m_home;
+    std::optional<OvraApplication> m_app;
+    AppContext m_context;
+    QMainWindow* m_window = nullptr;
+    QString m_out;
+};
+
+} // namespace
+
+TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
+{
+    AppState& state = *m_context.state;
+    walk("home", [&] { select(SidebarItem::home()); });
+    for (SmartCollection collection : kAllSmartCollections)
+        walk("collection-" + rawValue(collection),
+             [&] { select(SidebarItem::smart(collection)); });
+    for (FileCategory category : kLibraryCategories)
+        walk("collection-" + rawValue(category), [&] { select(SidebarItem::category(category)); });
+    walk("folder", [&] {
+        select(SidebarItem::location(
+            Location{m_home.path("Documents"), QStringLiteral("Documents"),
+                     QStringLiteral("folder")}));
+    });
+    walk(
+        "search", [&] { state.setSearchText(QStringLiteral("pdfs from last week")); },
+        [&] { return m_context.library->searchedQuery() == "pdfs from last week"; });
+    walk("cleanup-hub", [&] { select(SidebarItem::cleanupHub()); });
+    for (CleanupKind kind : kAllCleanupKinds)
+        walk("cleanup-" + rawValue(kind), [&] { select(SidebarItem::cleanup(kind)); });
+    walk("sources-hub", [&] { select(SidebarItem::sources()); });
+    walk("source-github", [&] { select(SidebarItem::source(QStringLiteral("GitHub"))); });
+    walk("duplicates-exact", [&] { select(SidebarItem::duplicates()); });
+    walk("duplicates-similar", [&] {
+        m_window->findChild<DuplicatesView*>()->setTab(DuplicatesView::Tab::similar);
+    });
+
+    select(SidebarItem::home());
+    const QString inspected[][2] = {
+        {"inspector-image", "logo.png"},
+        {"inspector-pdf", "release-notes-for-the-spring-version.pdf"},
+        {"inspector-song", "Morning song.wav"},
+    };
+    for (const auto& [screen, file] : inspected) {
+        const std::optional<FileItem> item = itemNamed(file);
+        ASSERT_TRUE(item) << file.toStdString();
+        walk(screen, [&] {
+            state.setFocusedItem(*item);
+        });
+    }
+    state.setFocusedItem(std::nullopt);
+
+    const std::optional<FileItem> photo = itemNamed("Sunset over the bay.png");
+    ASSERT_TRUE(photo);
+    walk("preview-sheet", [&] {
+        state.setPreviewList({*photo});
+        state.setPreviewItem(*photo);
+    });
+    state.setPreviewItem(std::nullopt);
+
+    walk("toast", [&] {
+        state.setToast(AppState::Toast::make(QStringLiteral("Moved 2 files to Trash · 975 KB freed"),
+                                             QStringLiteral("sparkles"), true));
+    });
+    state.setToast(AppState::Toast::make(
+        QStringLiteral("Select an image or PDF to copy its text"), QStringLiteral("text.viewfinder"),
+        true));
+    walk("toast-long", [] {});
+}
