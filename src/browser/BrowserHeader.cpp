@@ -77,9 +77,18 @@ BrowserHeader::BrowserHeader(AppState& state, QWidget* parent)
     QSizePolicy wrapping(QSizePolicy::Ignored, QSizePolicy::Preferred);
     wrapping.setHeightForWidth(true);
     m_subtitle->setSizePolicy(wrapping);
+    // The secondary tone laid over the page's ground as one solid colour:
+    // a see-through pen darkens with every pass a wrapped label's lines
+    // get drawn in.
     const auto colourSubtitle = [this] {
+        const QColor tone = Theme::secondary();
+        const QColor ground = Theme::bg();
+        const double a = tone.alphaF();
         QPalette palette = m_subtitle->palette();
-        palette.setColor(QPalette::WindowText, Theme::secondary());
+        palette.setColor(QPalette::WindowText,
+                         QColor::fromRgbF(float(tone.redF() * a + ground.redF() * (1 - a)),
+                                          float(tone.greenF() * a + ground.greenF() * (1 - a)),
+                                          float(tone.blueF() * a + ground.blueF() * (1 - a))));
         m_subtitle->setPalette(palette);
     };
     colourSubtitle();
