@@ -18,6 +18,7 @@
 #include "platform/content/ContentIndex.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "ui/ThemeStyle.h"
 
 #ifdef OVRA_WITH_SERVICES
 #include "SidebarView.h"
@@ -196,6 +197,8 @@ OvraApplication::~OvraApplication()
 QMainWindow* OvraApplication::showWindow()
 {
     if (!m_window) {
+        // Plain buttons, tabs and the dialogs' buttons take the theme's look.
+        ThemeStyle::install();
         // The desktop draws the frame and its title bar, so the title shows there.
         m_window = std::make_unique<QMainWindow>();
         m_window->setWindowTitle(QStringLiteral("Ovra"));

@@ -182,12 +182,9 @@ QWidget* DuplicatesView::makeTabs()
 {
     auto* tabs = new QWidget(this);
     auto* row = new QHBoxLayout(tabs);
-    row->setContentsMargins(2, 2, 2, 2);
-    row->setSpacing(0);
-    tabs->setStyleSheet(QStringLiteral("QPushButton { border: 1px solid palette(mid); padding: 4px "
-                                       "14px; background: palette(base); }"
-                                       "QPushButton:checked { background: palette(highlight); "
-                                       "color: palette(highlighted-text); }"));
+    row->setContentsMargins(0, 0, 0, 0);
+    // Checkable buttons in the app's style: the shown tab is the ink plate.
+    row->setSpacing(6);
     m_exactTab = new QPushButton(tabs);
     m_similarTab = new QPushButton(tabs);
     for (QPushButton* button : {m_exactTab, m_similarTab}) {

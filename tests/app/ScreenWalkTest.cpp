@@ -21,6 +21,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QStyle>
 #include <QTest>
@@ -353,6 +354,16 @@ TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
     walk("sources-hub", [&] { select(SidebarItem::sources()); });
     walk("source-github", [&] { select(SidebarItem::source(QStringLiteral("GitHub"))); });
     walk("duplicates-exact", [&] { select(SidebarItem::duplicates()); });
+    {
+        // The tabs and buttons are drawn with the theme, not the platform's
+        // bevels or its selection colour.
+        QPushButton* tab = nullptr;
+        for (QPushButton* button : m_window->findChildren<QPushButton*>())
+            if (button->isCheckable() && button->isChecked()) tab = button;
+        ASSERT_NE(tab, nullptr);
+        const QImage picture = tab->grab().toImage();
+        EXPECT_EQ(picture.pixelColor(tab->width() / 2, tab->height() - 4).rgb(), Theme::ink().rgb());
+    }
     walk("duplicates-similar", [&] {
         m_window->findChild<DuplicatesView*>()->setTab(DuplicatesView::Tab::similar);
     });

@@ -2,11 +2,15 @@
 #include "ui/FilterPill.h"
 #include "ui/FolderShape.h"
 #include "ui/SectionTitle.h"
+#include "ui/Theme.h"
+#include "ui/ThemeStyle.h"
 #include "ui/WindowDragArea.h"
 
 #include <QApplication>
 #include <QLocale>
+#include <QImage>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -123,4 +127,30 @@ TEST(WindowDragArea, MovesOnlyPastTheDragDistanceAndZoomsOnDoubleClick)
     send(area, QEvent::MouseButtonRelease, {50, 50}, Qt::NoButton);
     send(area, QEvent::MouseButtonDblClick, {50, 50}, Qt::LeftButton);
     EXPECT_FALSE(window.isMaximized());
+}
+
+TEST(ThemeStyle, PlainButtonsTabsAndProminentActionsAreDrawnWithTheTheme)
+{
+    ThemeStyle style;
+    const auto plateOf = [&style](QPushButton& button) {
+        button.setStyle(&style);
+        button.resize(button.sizeHint());
+        QImage image(button.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        button.render(&image);
+        // Below the label, clear of the rounded corners and the hairline.
+        return image.pixelColor(button.width() / 2, button.height() - 4).rgb();
+    };
+    QPushButton plain(QStringLiteral("Show in Folder"));
+    EXPECT_EQ(plateOf(plain), Theme::card().rgb());
+
+    QPushButton tab(QStringLiteral("Exact Copies"));
+    tab.setCheckable(true);
+    tab.setChecked(true);
+    EXPECT_EQ(plateOf(tab), Theme::ink().rgb());
+
+    QPushButton trash(QStringLiteral("Trash All"));
+    ThemeStyle::setButtonRole(&trash, ThemeStyle::ButtonRole::prominent, Theme::red());
+    EXPECT_EQ(plateOf(trash), Theme::red().rgb());
+    EXPECT_GE(plain.height(), 30);
 }

@@ -7,6 +7,7 @@
 #include "library/Fmt.h"
 #include "ui/FileActions.h"
 #include "ui/FlowLayout.h"
+#include "ui/ThemeStyle.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
@@ -171,21 +172,14 @@ QWidget* CleanupReviewView::makeActionBar()
     row->addWidget(texts, 1);
     m_trashSelected = new QPushButton(bar);
     m_trashSelected->setCursor(Qt::PointingHandCursor);
-    m_trashSelected->setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; "
-                       "border-radius: 6px; padding: 4px 12px; font-size: 12px; }")
-            .arg(Theme::card().name(QColor::HexArgb), Theme::primary().name(QColor::HexArgb),
-                 Theme::line().name(QColor::HexArgb)));
+    m_trashSelected->setFont(Theme::font(12));
     connect(m_trashSelected, &QPushButton::clicked, this, [this] { confirm(selected()); });
     row->addWidget(m_trashSelected);
     m_trashAll = new QPushButton(Symbols::icon(QStringLiteral("trash"), Qt::white),
                                  QStringLiteral("Trash All"), bar);
     m_trashAll->setCursor(Qt::PointingHandCursor);
-    m_trashAll->setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: white; border: none; "
-                       "border-radius: 6px; padding: 5px 12px; font-size: 12px; "
-                       "font-weight: 600; } QPushButton:pressed { background: %2; }")
-            .arg(Theme::red().name(), Theme::red().darker(115).name()));
+    m_trashAll->setFont(Theme::font(12, QFont::DemiBold));
+    ThemeStyle::setButtonRole(m_trashAll, ThemeStyle::ButtonRole::prominent, Theme::red());
     connect(m_trashAll, &QPushButton::clicked, this, [this] { confirm(items()); });
     row->addWidget(m_trashAll);
     return bar;

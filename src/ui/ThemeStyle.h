@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QColor>
+#include <QProxyStyle>
+
+class QAbstractButton;
+
+namespace ovra {
+
+// The app's push buttons drawn with the theme instead of the platform's
+// bevels, so the plain buttons of every screen, the duplicates screen's tabs
+// and the buttons of the app's dialogs look like the rest of the app: a card
+// coloured plate with a hairline, the ink colour for the chosen tab, a tinted
+// plate for the one prominent action.
+class ThemeStyle : public QProxyStyle {
+    Q_OBJECT
+public:
+    enum class ButtonRole { bordered, prominent };
+
+    ThemeStyle();
+
+    // Installs the style for the whole application, once.
+    static void install();
+    // A prominent button is filled with its tint and labelled in white.
+    static void setButtonRole(QAbstractButton* button, ButtonRole role, QColor tint = {});
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override;
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override;
+    void polish(QWidget* widget) override;
+    using QProxyStyle::polish;
+};
+
+} // namespace ovra
