@@ -18,6 +18,18 @@ QColor withOpacity(QColor color, double opacity)
     return color;
 }
 
+bool hasClearPixels(const QImage& image)
+{
+    if (!image.hasAlphaChannel()) return false;
+    const QImage pixels = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x)
+            if (qAlpha(line[x]) < 255) return true;
+    }
+    return false;
+}
+
 QRectF fitted(double aspect, const QRectF& box)
 {
     if (box.isEmpty() || !(aspect > 0)) return {};

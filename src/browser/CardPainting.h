@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPixmap>
 #include <QRectF>
 #include <QString>
@@ -20,6 +21,11 @@ QColor withOpacity(QColor color, double opacity);
 // The largest rectangle of `aspect` (width to height) that fits in `box`,
 // centred in it.
 QRectF fitted(double aspect, const QRectF& box);
+
+// Whether a picture lets the ground through anywhere (a logo or an icon on a
+// clear background). Such a picture is drawn without the shadow of its box,
+// which would show through it as a grey square.
+bool hasClearPixels(const QImage& image);
 
 // A rounded rectangle's outline drawn inside its edge, as a border of `width`.
 void strokeInside(QPainter& painter, const QRectF& rect, double radius, const QColor& color,

@@ -176,7 +176,8 @@ QPixmap CardThumbnail::render(const std::optional<Thumbnail>& thumbnail, double 
         const QImage& image = thumbnail->image;
         const QRectF shape = CardPainting::fitted(double(image.width()) / image.height(), content);
         if (!shape.isEmpty()) {
-            kPictureShadow.paint(painter, shape, kPictureRadius);
+            if (!CardPainting::hasClearPixels(image))
+                kPictureShadow.paint(painter, shape, kPictureRadius);
             drawPixelCopy(painter, shape.topLeft(),
                           roundedPicture(image, shape.size(), ratio * scale, kPictureRadius));
         }

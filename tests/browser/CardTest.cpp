@@ -40,7 +40,18 @@ QImage solid(int width, int height, QColor colour)
     return image;
 }
 
-// Paints every file red, or hands back nothing for /icon/ paths so the loader
+// A red square in the middle of a clear picture, as a logo is drawn.
+QImage logo(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int y = height / 3; y < height * 2 / 3; ++y)
+        for (int x = width / 3; x < width * 2 / 3; ++x)
+            image.setPixelColor(x, y, Qt::red);
+    return image;
+}
+
+// Paints every file red (a logo for /clear/ paths), or hands back nothing for /icon/ paths so the loader
 // falls back to the icon; /block/ paths wait until the test lets them go.
 class FakeGenerator final : public ThumbnailGenerator {
 public:
@@ -56,6 +67,9 @@ public:
             m_gate.acquire();
         }
         if (path.startsWith(u"/icon/")) return std::nullopt;
+        if (path.startsWith(u"/clear/"))
+            return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
+                                           logo(pixelSide, pixelSide * 3 / 4)};
         return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
                                        solid(pixelSide, pixelSide * 3 / 4, Qt::red)};
     }
@@ -565,4 +579,27 @@ TEST(FolderCardTest, TitlesAreSetInTheThemesSansFace)
     // The fixed-pitch face made "Images" and "Downloads" look like terminal text.
     EXPECT_FALSE(QFontInfo(FolderCard::titleFont()).fixedPitch());
     EXPECT_EQ(FolderCard::titleFont().family(), Theme::font(15).family());
+}
+
+TEST(GalleryCardTest, AClearPictureLetsTheCardsGroundThroughWithoutAGreySquare)
+{
+    Loader loader;
+    GalleryCard card(AppContext{}, loader.thumbnails);
+    card.setItem(fileAt(QStringLiteral("/clear/logo.png"), FileCategory::images));
+    card.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    const QImage picture = card.grab().toImage();
+    const QPoint middle = card.cardRect().topLeft() +
+                          QPoint(card.cardRect().width() / 2,
+                                 42 + (GalleryCard::thumbnailHeight(CardSize::medium) - 62) / 2);
+    ASSERT_GT(picture.pixelColor(middle).red(), 230);
+    // Up from the red square into the picture's clear part: the ground the
+    // card shows beside the picture, not the shadow of the picture's box.
+    int y = middle.y();
+    while (y > 0 && picture.pixelColor(middle.x(), y).red() > 200 &&
+           picture.pixelColor(middle.x(), y).green() < 60)
+        --y;
+    const int ground = picture.pixelColor(card.cardRect().left() + 6, y - 6).lightness();
+    for (int above = y - 4; above > y - 12; --above)
+        EXPECT_GE(picture.pixelColor(middle.x(), above).lightness(), ground - 3) << above;
 }
