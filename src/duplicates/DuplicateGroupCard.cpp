@@ -204,6 +204,7 @@ DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep o
     m_summary = new QLabel(this);
     m_summary->setTextFormat(Qt::PlainText);
     m_summary->setFont(Theme::font(11));
+    m_summary->setWordWrap(true);
     titles->addWidget(m_summary);
     header->addLayout(titles, 1);
     m_trashButton = new QPushButton(this);

@@ -29,6 +29,7 @@ namespace {
 
 constexpr int kHeroRadius = 22;
 constexpr int kBadgeSide = 76;
+constexpr int kBadgeShownFrom = 560;
 constexpr int kProgressWidth = 360;
 
 // A noun takes a plain "s" unless its count is one.
@@ -139,6 +140,8 @@ QWidget* DuplicatesView::makeHero()
     auto* text = new QVBoxLayout;
     text->setSpacing(6);
     m_heroTitle = whiteLabel(hero, Theme::font(26, QFont::DemiBold));
+    // In a narrow window the figure wraps instead of widening the page.
+    m_heroTitle->setWordWrap(true);
     text->addWidget(m_heroTitle);
     m_progress = new QProgressBar(hero);
     m_progress->setTextVisible(false);
@@ -393,6 +396,14 @@ void DuplicatesView::refreshCards()
     const qsizetype left = all.size() - shown;
     m_showMore->setVisible(left > 0);
     m_showMore->setText(QStringLiteral("Show %1 More").arg(std::min<qsizetype>(left, kPage)));
+}
+
+// The hero's badge only decorates: in a narrow window (the smallest with the
+// inspector open) its room goes to the figure and the buttons.
+void DuplicatesView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_badgeSymbol->setVisible(width() >= kBadgeShownFrom);
 }
 
 void DuplicatesView::showEvent(QShowEvent* event)

@@ -20,9 +20,18 @@ ScreenColumn makeScreenColumn(QWidget* page, const QString& title, const QString
     auto* subtitleLabel = new QLabel(subtitle, page);
     subtitleLabel->setTextFormat(Qt::PlainText);
     subtitleLabel->setFont(Theme::font(12));
-    QPalette secondary = subtitleLabel->palette();
-    secondary.setColor(QPalette::WindowText, Theme::secondary());
-    subtitleLabel->setPalette(secondary);
+    // Wrapped rather than pushing the page wider than a narrow window.
+    subtitleLabel->setWordWrap(true);
+    const auto colour = [subtitleLabel] {
+        QPalette secondary = subtitleLabel->palette();
+        secondary.setColor(QPalette::WindowText, Theme::secondary());
+        subtitleLabel->setPalette(secondary);
+    };
+    colour();
+    // The secondary tone is made from the appearance's text colour: a switch
+    // between light and dark must make it again.
+    if (ThemeNotifier* notifier = Theme::notifier())
+        QObject::connect(notifier, &ThemeNotifier::appearanceChanged, subtitleLabel, colour);
     header->addWidget(titleLabel);
     header->addWidget(subtitleLabel);
     column->addLayout(header);

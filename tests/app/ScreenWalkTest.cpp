@@ -145,6 +145,18 @@ QStringList cutTexts(QWidget* root)
                               .arg(button->sizeHint().width());
         }
     }
+    // A text pushed past the right edge of the area that shows it (a page
+    // wider than its window) is cut as surely as an elided one.
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        if (!isShown(widget, root)) continue;
+        if (!qobject_cast<QLabel*>(widget) && !qobject_cast<QAbstractButton*>(widget)) continue;
+        const QRect shown = widget->visibleRegion().boundingRect();
+        if (shown.right() < widget->rect().right() - 1 && shown.top() <= 0 &&
+            shown.bottom() >= widget->rect().bottom())
+            faults << QStringLiteral("%1 \"%2\" runs past the right edge")
+                          .arg(QString::fromLatin1(widget->metaObject()->className()),
+                               widget->property("text").toString());
+    }
     // A title is cut (in the middle) only when it is longer than the whole row.
     for (BrowserHeader* header : root->findChildren<BrowserHeader*>()) {
         if (!isShown(header, root)) continue;
