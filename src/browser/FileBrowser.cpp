@@ -54,9 +54,7 @@ QWidget* makeLoadingState(QWidget* parent)
     auto* text = new QLabel(QStringLiteral("Looking through your computer…"), box);
     text->setTextFormat(Qt::PlainText);
     text->setFont(Theme::font(kLoadingTextSize));
-    QPalette palette = text->palette();
-    palette.setColor(QPalette::WindowText, Theme::secondary());
-    text->setPalette(palette);
+    Theme::setTextTone(text, &Theme::secondary);
     row->addWidget(text, 0, Qt::AlignVCenter);
     row->addStretch(1);
     return box;

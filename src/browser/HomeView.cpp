@@ -184,14 +184,12 @@ protected:
     }
 };
 
-QLabel* plainLabel(const QString& text, const QFont& font, const QColor& colour, QWidget* parent)
+QLabel* plainLabel(const QString& text, const QFont& font, QColor (*tone)(), QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    Theme::setTextTone(label, tone);
     return label;
 }
 
@@ -414,8 +412,8 @@ QWidget* HomeView::makeHeader()
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
     m_greeting = plainLabel(homeGreeting(QTime::currentTime().hour()), Theme::font(kGreetingSize),
-                            Theme::primary(), header);
-    m_summary = plainLabel(QString(), Theme::font(kSummarySize), Theme::secondary(), header);
+                            &Theme::primary, header);
+    m_summary = plainLabel(QString(), Theme::font(kSummarySize), &Theme::secondary, header);
     texts->addWidget(m_greeting);
     texts->addWidget(m_summary);
     row->addLayout(texts);

@@ -205,6 +205,7 @@ DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep o
     m_summary->setTextFormat(Qt::PlainText);
     m_summary->setFont(Theme::font(11));
     m_summary->setWordWrap(true);
+    Theme::setTextTone(m_summary, &Theme::secondary);
     titles->addWidget(m_summary);
     header->addLayout(titles, 1);
     m_trashButton = new QPushButton(this);
@@ -268,9 +269,6 @@ void DuplicateGroupCard::setGroup(const DuplicateGroup& group)
     if (auto* scroller = findChild<QScrollArea*>()) scroller->setFixedHeight(tallest + 4 + 14);
     m_name->setText(keeperName());
     m_summary->setText(summaryText());
-    QPalette secondary = m_summary->palette();
-    secondary.setColor(QPalette::WindowText, Theme::secondary());
-    m_summary->setPalette(secondary);
     // The styles draw the icon flush against the label; a blank keeps them apart.
     m_trashButton->setText(u' ' + trashButtonText());
 }

@@ -112,9 +112,7 @@ public:
         auto* all = new QLabel(QStringLiteral("Show all files from ") + source.name, this);
         all->setTextFormat(Qt::PlainText);
         all->setFont(Theme::font(11));
-        QPalette palette = all->palette();
-        palette.setColor(QPalette::WindowText, Theme::secondary());
-        all->setPalette(palette);
+        Theme::setTextTone(all, &Theme::secondary);
         texts->addWidget(from);
         texts->addWidget(all);
         row->addLayout(texts, 1);
@@ -168,9 +166,7 @@ QLabel* plainLabel(const QString& text, const QFont& font, QWidget* parent)
 
 void setSecondary(QLabel* label)
 {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Theme::secondary());
-    label->setPalette(palette);
+    Theme::setTextTone(label, &Theme::secondary);
 }
 
 } // namespace

@@ -100,9 +100,7 @@ PreviewSheet::PreviewSheet(const AppContext& context, QWidget* parent)
     m_detail->setTextFormat(Qt::PlainText);
     m_detail->setFont(Theme::font(11));
     m_detail->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    QPalette palette = m_detail->palette();
-    palette.setColor(QPalette::WindowText, Theme::secondary());
-    m_detail->setPalette(palette);
+    Theme::setTextTone(m_detail, &Theme::secondary);
     titles->addWidget(m_name);
     titles->addWidget(m_detail);
     row->addLayout(titles, 1);

@@ -43,9 +43,7 @@ QLabel* secondaryLabel(const QString& text, QWidget* parent)
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     label->setFont(Theme::font(12));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Theme::secondary());
-    label->setPalette(palette);
+    Theme::setTextTone(label, &Theme::secondary);
     return label;
 }
 

@@ -22,16 +22,7 @@ ScreenColumn makeScreenColumn(QWidget* page, const QString& title, const QString
     subtitleLabel->setFont(Theme::font(12));
     // Wrapped rather than pushing the page wider than a narrow window.
     subtitleLabel->setWordWrap(true);
-    const auto colour = [subtitleLabel] {
-        QPalette secondary = subtitleLabel->palette();
-        secondary.setColor(QPalette::WindowText, Theme::secondary());
-        subtitleLabel->setPalette(secondary);
-    };
-    colour();
-    // The secondary tone is made from the appearance's text colour: a switch
-    // between light and dark must make it again.
-    if (ThemeNotifier* notifier = Theme::notifier())
-        QObject::connect(notifier, &ThemeNotifier::appearanceChanged, subtitleLabel, colour);
+    Theme::setTextTone(subtitleLabel, &Theme::secondary);
     header->addWidget(titleLabel);
     header->addWidget(subtitleLabel);
     column->addLayout(header);

@@ -232,6 +232,18 @@ QFont Theme::font(int pixelSize, QFont::Weight weight)
     return font;
 }
 
+void Theme::setTextTone(QWidget* widget, QColor (*tone)())
+{
+    const auto colour = [widget, tone] {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, tone());
+        widget->setPalette(palette);
+    };
+    colour();
+    if (ThemeNotifier* watcher = notifier())
+        QObject::connect(watcher, &ThemeNotifier::appearanceChanged, widget, colour);
+}
+
 QFont Theme::monospacedFont(int pixelSize, QFont::Weight weight)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);

@@ -8,6 +8,8 @@
 #include <QPalette>
 #include <QStringView>
 
+class QWidget;
+
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -53,6 +55,12 @@ public:
     // The placeholder tile's start and end colours.
     static std::array<QColor, 2> gradient(FileCategory category);
     static QColor color(Rgb rgb);
+
+    // Colours a widget's text (its palette's window text) with a tone of the
+    // theme, and colours it again at every change of appearance: the tones are
+    // made from the appearance's text colour, so one taken once turns
+    // unreadable after a switch between light and dark.
+    static void setTextTone(QWidget* widget, QColor (*tone)());
 
     // The system font at a size in device-independent pixels.
     static QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);

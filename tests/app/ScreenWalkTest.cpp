@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 using namespace ovra;
@@ -171,6 +172,28 @@ QStringList cutTexts(QWidget* root)
     return faults;
 }
 
+// Labels whose colour was taken once, for the other appearance, vanish into
+// the page's ground after a switch between light and dark.
+QStringList unreadableLabels(QWidget* root)
+{
+    QStringList faults;
+    const QColor ground = Theme::bg();
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        if (!isShown(label, root) || label->text().isEmpty() || !label->pixmap().isNull()) continue;
+        bool styled = false;
+        for (QWidget* w = label; w && !styled; w = w->parentWidget())
+            styled = !w->styleSheet().isEmpty();
+        if (styled) continue;
+        const QColor text = label->palette().color(QPalette::WindowText);
+        const double a = text.alphaF();
+        const double shown = text.lightnessF() * a + ground.lightnessF() * (1 - a);
+        if (std::abs(shown - ground.lightnessF()) < 0.2)
+            faults << QStringLiteral("label \"%1\" is hardly visible on the ground")
+                          .arg(label->text());
+    }
+    return faults;
+}
+
 // A picture whose corners are clear, as a logo or an icon is.
 QByteArray transparentPng()
 {
@@ -299,7 +322,7 @@ protected:
         texts.removeIf([](const ShownText& shown) {
             return qobject_cast<ToastView*>(shown.widget->parentWidget()) != nullptr;
         });
-        QStringList faults = overlaps(texts) + cutTexts(root);
+        QStringList faults = overlaps(texts) + cutTexts(root) + unreadableLabels(root);
         for (ToastView* toast : root->findChildren<ToastView*>())
             if (m_context.state->toast() &&
                 toast->shownText() != m_context.state->toast()->message)

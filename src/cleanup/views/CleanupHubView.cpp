@@ -37,7 +37,6 @@ CleanupHubView::CleanupHubView(const AppContext& context, QWidget* parent)
     const ScreenColumn screen = makeScreenColumn(content, QStringLiteral("Clean Up"));
     QVBoxLayout* column = screen.column;
     m_subtitle = screen.subtitle;
-    const QPalette secondary = m_subtitle->palette();
 
     m_section = new CleanupSection(context, false, content);
     column->addWidget(m_section);
@@ -52,7 +51,7 @@ CleanupHubView::CleanupHubView(const AppContext& context, QWidget* parent)
                                   "you can always put them back."),
                    content);
     reassurance->setFont(Theme::font(11));
-    reassurance->setPalette(secondary);
+    Theme::setTextTone(reassurance, &Theme::secondary);
     reassurance->setWordWrap(true);
     footer->addWidget(lock);
     footer->addWidget(reassurance, 1);

@@ -162,9 +162,7 @@ QWidget* CleanupReviewView::makeActionBar()
     auto* hint = new QLabel(QStringLiteral("· Select files to trash only some of them"), texts);
     hint->setFont(Theme::font(12));
     hint->setWordWrap(true);
-    QPalette secondary = hint->palette();
-    secondary.setColor(QPalette::WindowText, Theme::secondary());
-    hint->setPalette(secondary);
+    Theme::setTextTone(hint, &Theme::secondary);
     flow->addWidget(hint);
     QSizePolicy wrapping(QSizePolicy::Preferred, QSizePolicy::Preferred);
     wrapping.setHeightForWidth(true);

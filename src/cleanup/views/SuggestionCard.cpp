@@ -32,7 +32,7 @@ QColor withAlpha(QColor color, double alpha)
 
 int titleHeight()
 {
-    return QFontMetrics(Theme::monospacedFont(13)).height();
+    return QFontMetrics(Theme::font(13)).height();
 }
 
 int headlineHeight()
@@ -131,7 +131,7 @@ void SuggestionCard::paintEvent(QPaintEvent*)
 
     double y = top + kIcon + kRowSpacing;
     painter.setPen(Theme::secondary());
-    painter.setFont(Theme::monospacedFont(13));
+    painter.setFont(Theme::font(13));
     painter.drawText(QRectF(left, y, width() - 2 * kPad, titleHeight()),
                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_content.title);
     y += titleHeight() + kTextSpacing;
