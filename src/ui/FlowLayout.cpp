@@ -69,47 +69,56 @@ void FlowLayout::setGeometry(const QRect& rect)
     arrange(rect, true);
 }
 
-// An item that wraps its text (a word-wrapped label) takes no more than the
-// row's width and grows in height instead.
-QSize FlowLayout::sizeIn(const QLayoutItem* item, int rowWidth)
+// An item that wraps its text (a word-wrapped label) stays on the row while
+// its text fits there on one line, taking the rest of the row; otherwise it
+// starts a row of its own and wraps within it.
+QSize FlowLayout::sizeIn(const QLayoutItem* item, int room, int rowWidth)
 {
-    const QSize hint = item->sizeHint();
-    if (!item->hasHeightForWidth() || hint.width() <= rowWidth) return hint;
-    const int width = std::max(rowWidth, item->minimumSize().width());
+    if (!item->hasHeightForWidth()) return item->sizeHint();
+    const int oneLine = item->heightForWidth(QWIDGETSIZE_MAX);
+    const int rest = room - rowWidth;
+    if (rest > 0 && item->heightForWidth(rest) <= oneLine) return {rest, oneLine};
+    const int width = std::max(room, item->minimumSize().width());
     return {width, item->heightForWidth(width)};
 }
 
 int FlowLayout::arrange(const QRect& rect, bool apply) const
 {
     const QRect area = rect.marginsRemoved(contentsMargins());
+    struct Placed {
+        QLayoutItem* item;
+        QSize size;
+    };
     // Rows first, then each row placed: a row's height is its tallest item's.
-    QList<QList<QLayoutItem*>> rows(1);
+    QList<QList<Placed>> rows(1);
     int rowWidth = 0;
     for (QLayoutItem* item : m_items) {
         if (item->isEmpty()) continue;
-        const int width = sizeIn(item, area.width()).width();
-        if (!rows.last().isEmpty() && rowWidth + spacing() + width > area.width()) {
-            rows.append(QList<QLayoutItem*>());
+        const int lead = rows.last().isEmpty() ? 0 : spacing();
+        QSize size = sizeIn(item, area.width(), rowWidth + lead);
+        if (!rows.last().isEmpty() && rowWidth + lead + size.width() > area.width()) {
+            rows.append(QList<Placed>());
             rowWidth = 0;
+            size = sizeIn(item, area.width(), 0);
         }
-        rowWidth += (rows.last().isEmpty() ? 0 : spacing()) + width;
-        rows.last().append(item);
+        rowWidth += (rows.last().isEmpty() ? 0 : spacing()) + size.width();
+        rows.last().append({item, size});
     }
     int y = area.top();
-    for (const QList<QLayoutItem*>& row : rows) {
+    for (const QList<Placed>& row : rows) {
         if (row.isEmpty()) continue;
         int width = -spacing();
         int height = 0;
-        for (const QLayoutItem* item : row) {
-            const QSize size = sizeIn(item, area.width());
-            width += spacing() + size.width();
-            height = std::max(height, size.height());
+        for (const Placed& placed : row) {
+            width += spacing() + placed.size.width();
+            height = std::max(height, placed.size.height());
         }
         int x = m_alignedRight ? area.right() + 1 - width : area.left();
-        for (QLayoutItem* item : row) {
-            const QSize size = sizeIn(item, area.width());
-            if (apply) item->setGeometry(QRect(QPoint(x, y + (height - size.height()) / 2), size));
-            x += size.width() + spacing();
+        for (const Placed& placed : row) {
+            if (apply)
+                placed.item->setGeometry(
+                    QRect(QPoint(x, y + (height - placed.size.height()) / 2), placed.size));
+            x += placed.size.width() + spacing();
         }
         y += height + spacing();
     }

@@ -30,7 +30,7 @@ public:
     void setGeometry(const QRect& rect) override;
 
 private:
-    static QSize sizeIn(const QLayoutItem* item, int rowWidth);
+    static QSize sizeIn(const QLayoutItem* item, int room, int rowWidth);
     // Places the items (when `apply`) and answers the height they take.
     int arrange(const QRect& rect, bool apply) const;
 

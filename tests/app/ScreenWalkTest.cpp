@@ -1,6 +1,8 @@
 #include "app/ContentView.h"
 #include "app/OvraApplication.h"
 #include "browser/BrowserHeader.h"
+#include "browser/DetailView.h"
+#include "browser/FileBrowser.h"
 #include "cleanup/CleanupFixtures.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
@@ -28,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -332,20 +335,61 @@ protected:
         if (!m_out.isEmpty()) m_window->grab().save(m_out + u'/' + name + QStringLiteral(".png"));
     }
 
+    // What is laid out where: equal twice in a row once nothing moves any more.
+    QString layoutSignature() const
+    {
+        QString signature;
+        for (QWidget* widget : m_window->findChildren<QWidget*>()) {
+            if (!widget->isVisible()) continue;
+            const QRect r = widget->geometry();
+            signature += QStringLiteral("%1,%2,%3,%4;").arg(r.x()).arg(r.y()).arg(r.width()).arg(
+                r.height());
+        }
+        return signature;
+    }
+
+    // A file list takes in its answer on one loop turn and shows it on a later
+    // one; it is settled once its viewport paints again.
+    bool browsersShown() const
+    {
+        const QList<FileBrowser*> browsers = m_window->findChildren<FileBrowser*>();
+        return std::all_of(browsers.begin(), browsers.end(), [](FileBrowser* browser) {
+            return !browser->isVisible() || browser->viewport()->updatesEnabled();
+        });
+    }
+
     void settleLayout()
     {
-        // Layouts answer a resize over a few posted events.
-        for (int i = 0; i < 4; ++i) {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-            QCoreApplication::processEvents();
-        }
+        QString before;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                const QString now = layoutSignature();
+                const bool still = now == before && browsersShown();
+                before = now;
+                return still;
+            },
+            kWaitMs));
+    }
+
+    // The detail area shows its screen, and a file list its header.
+    bool screenShown() const
+    {
+        auto* content = m_window->findChild<ContentView*>();
+        QWidget* screen = content->detailView()->screen();
+        if (!screen || !screen->isVisible()) return false;
+        const QList<BrowserHeader*> headers = screen->findChildren<BrowserHeader*>();
+        return headers.isEmpty() || std::any_of(headers.begin(), headers.end(), [](auto* header) {
+                   return header->isVisible() && !header->title().isEmpty();
+               });
     }
 
     void walk(const QString& screen, const std::function<void()>& enter,
               const std::function<bool()>& ready = [] { return true; })
     {
         enter();
-        ASSERT_TRUE(QTest::qWaitFor(ready, kWaitMs)) << screen.toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return screenShown() && ready(); }, kWaitMs))
+            << screen.toStdString();
         for (const WindowSize& size : kSizes)
             for (bool dark : {false, true})
                 check(screen, size, dark);
