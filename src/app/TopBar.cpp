@@ -175,9 +175,8 @@ void TopBar::fitToWidth()
     if (showsSize) left -= sizeWidth;
     m_indexingLabel->setVisible(showsWords);
     m_librarySizeGroup->setVisible(showsSize);
-    m_search->setFixedWidth(
-        std::clamp(SearchField::kWidth + std::min(left, 0), SearchField::kNarrowestWidth,
-                   SearchField::kWidth));
+    m_search->setFixedWidth(std::clamp(SearchField::kWidth + std::min(left, 0),
+                                       SearchField::kNarrowestWidth, SearchField::kWidth));
 }
 
 void TopBar::showIndexing()

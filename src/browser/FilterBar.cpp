@@ -3,8 +3,8 @@
 #include "FilterMenus.h"
 #include "ViewModeToggle.h"
 #include "library/AppState.h"
-#include "ui/FlowLayout.h"
 #include "ui/FilterPill.h"
+#include "ui/FlowLayout.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 

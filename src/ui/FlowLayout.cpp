@@ -57,8 +57,8 @@ QSize FlowLayout::minimumSize() const
     QSize size;
     for (const QLayoutItem* item : m_items)
         if (!item->isEmpty())
-            size = size.expandedTo(item->hasHeightForWidth() ? item->minimumSize()
-                                                             : item->sizeHint());
+            size =
+                size.expandedTo(item->hasHeightForWidth() ? item->minimumSize() : item->sizeHint());
     const QMargins margins = contentsMargins();
     return size + QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
 }

@@ -23,8 +23,8 @@ const char* const kTintProperty = "ovraButtonTint";
 
 ThemeStyle::ButtonRole roleOf(const QWidget* widget)
 {
-    return widget && widget->property(kRoleProperty).toInt() ==
-                         int(ThemeStyle::ButtonRole::prominent)
+    return widget &&
+                   widget->property(kRoleProperty).toInt() == int(ThemeStyle::ButtonRole::prominent)
                ? ThemeStyle::ButtonRole::prominent
                : ThemeStyle::ButtonRole::bordered;
 }
@@ -112,8 +112,8 @@ void ThemeStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
     QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
 
-void ThemeStyle::drawControl(ControlElement element, const QStyleOption* option,
-                             QPainter* painter, const QWidget* widget) const
+void ThemeStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                             const QWidget* widget) const
 {
     if (element == CE_PushButtonBevel) {
         paintPlate(option, painter, widget);
@@ -134,8 +134,8 @@ void ThemeStyle::drawControl(ControlElement element, const QStyleOption* option,
     QProxyStyle::drawControl(element, option, painter, widget);
 }
 
-QSize ThemeStyle::sizeFromContents(ContentsType type, const QStyleOption* option,
-                                   const QSize& size, const QWidget* widget) const
+QSize ThemeStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                                   const QWidget* widget) const
 {
     if (type != CT_PushButton) return QProxyStyle::sizeFromContents(type, option, size, widget);
     return {size.width() + 2 * kPaddingX, std::max(size.height() + 10, kMinimumHeight)};

@@ -7,8 +7,8 @@
 
 #include <QEvent>
 #include <QFontMetricsF>
-#include <QTextLayout>
 #include <QPainter>
+#include <QTextLayout>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -65,8 +65,7 @@ public:
     // Rounded up: a text measured a fraction short would be cut by a character.
     int naturalWidth() const
     {
-        return kChrome +
-               int(std::ceil(QFontMetricsF(font()).horizontalAdvance(m_message))) + 1;
+        return kChrome + int(std::ceil(QFontMetricsF(font()).horizontalAdvance(m_message))) + 1;
     }
 
     QRectF capsuleRect() const

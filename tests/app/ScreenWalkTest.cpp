@@ -327,11 +327,10 @@ protected:
         });
         QStringList faults = overlaps(texts) + cutTexts(root) + unreadableLabels(root);
         for (ToastView* toast : root->findChildren<ToastView*>())
-            if (m_context.state->toast() &&
-                toast->shownText() != m_context.state->toast()->message)
+            if (m_context.state->toast() && toast->shownText() != m_context.state->toast()->message)
                 faults << QStringLiteral("toast drawn as \"%1\"").arg(toast->shownText());
-        EXPECT_TRUE(faults.isEmpty()) << name.toStdString() << ":\n  "
-                                      << faults.join(QStringLiteral("\n  ")).toStdString();
+        EXPECT_TRUE(faults.isEmpty())
+            << name.toStdString() << ":\n  " << faults.join(QStringLiteral("\n  ")).toStdString();
         if (!m_out.isEmpty()) m_window->grab().save(m_out + u'/' + name + QStringLiteral(".png"));
     }
 
@@ -342,8 +341,8 @@ protected:
         for (QWidget* widget : m_window->findChildren<QWidget*>()) {
             if (!widget->isVisible()) continue;
             const QRect r = widget->geometry();
-            signature += QStringLiteral("%1,%2,%3,%4;").arg(r.x()).arg(r.y()).arg(r.width()).arg(
-                r.height());
+            signature +=
+                QStringLiteral("%1,%2,%3,%4;").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
         }
         return signature;
     }
@@ -384,8 +383,9 @@ protected:
                });
     }
 
-    void walk(const QString& screen, const std::function<void()>& enter,
-              const std::function<bool()>& ready = [] { return true; })
+    void walk(
+        const QString& screen, const std::function<void()>& enter,
+        const std::function<bool()>& ready = [] { return true; })
     {
         enter();
         ASSERT_TRUE(QTest::qWaitFor([&] { return screenShown() && ready(); }, kWaitMs))
@@ -415,14 +415,12 @@ TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
     AppState& state = *m_context.state;
     walk("home", [&] { select(SidebarItem::home()); });
     for (SmartCollection collection : kAllSmartCollections)
-        walk("collection-" + rawValue(collection),
-             [&] { select(SidebarItem::smart(collection)); });
+        walk("collection-" + rawValue(collection), [&] { select(SidebarItem::smart(collection)); });
     for (FileCategory category : kLibraryCategories)
         walk("collection-" + rawValue(category), [&] { select(SidebarItem::category(category)); });
     walk("folder", [&] {
-        select(SidebarItem::location(
-            Location{m_home.path("Documents"), QStringLiteral("Documents"),
-                     QStringLiteral("folder")}));
+        select(SidebarItem::location(Location{m_home.path("Documents"), QStringLiteral("Documents"),
+                                              QStringLiteral("folder")}));
     });
     walk(
         "search", [&] { state.setSearchText(QStringLiteral("pdfs from last week")); },
@@ -441,11 +439,11 @@ TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
             if (button->isCheckable() && button->isChecked()) tab = button;
         ASSERT_NE(tab, nullptr);
         const QImage picture = tab->grab().toImage();
-        EXPECT_EQ(picture.pixelColor(tab->width() / 2, tab->height() - 4).rgb(), Theme::ink().rgb());
+        EXPECT_EQ(picture.pixelColor(tab->width() / 2, tab->height() - 4).rgb(),
+                  Theme::ink().rgb());
     }
-    walk("duplicates-similar", [&] {
-        m_window->findChild<DuplicatesView*>()->setTab(DuplicatesView::Tab::similar);
-    });
+    walk("duplicates-similar",
+         [&] { m_window->findChild<DuplicatesView*>()->setTab(DuplicatesView::Tab::similar); });
 
     select(SidebarItem::home());
     const QString inspected[][2] = {
@@ -456,9 +454,7 @@ TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
     for (const auto& [screen, file] : inspected) {
         const std::optional<FileItem> item = itemNamed(file);
         ASSERT_TRUE(item) << file.toStdString();
-        walk(screen, [&] {
-            state.setFocusedItem(*item);
-        });
+        walk(screen, [&] { state.setFocusedItem(*item); });
     }
     state.setFocusedItem(std::nullopt);
 
@@ -471,11 +467,11 @@ TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
     state.setPreviewItem(std::nullopt);
 
     walk("toast", [&] {
-        state.setToast(AppState::Toast::make(QStringLiteral("Moved 2 files to Trash · 975 KB freed"),
-                                             QStringLiteral("sparkles"), true));
+        state.setToast(
+            AppState::Toast::make(QStringLiteral("Moved 2 files to Trash · 975 KB freed"),
+                                  QStringLiteral("sparkles"), true));
     });
-    state.setToast(AppState::Toast::make(
-        QStringLiteral("Select an image or PDF to copy its text"), QStringLiteral("text.viewfinder"),
-        true));
+    state.setToast(AppState::Toast::make(QStringLiteral("Select an image or PDF to copy its text"),
+                                         QStringLiteral("text.viewfinder"), true));
     walk("toast-long", [] {});
 }

@@ -51,8 +51,8 @@ QImage logo(int width, int height)
     return image;
 }
 
-// Paints every file red (a logo for /clear/ paths), or hands back nothing for /icon/ paths so the loader
-// falls back to the icon; /block/ paths wait until the test lets them go.
+// Paints every file red (a logo for /clear/ paths), or hands back nothing for /icon/ paths so the
+// loader falls back to the icon; /block/ paths wait until the test lets them go.
 class FakeGenerator final : public ThumbnailGenerator {
 public:
     std::optional<ThumbnailRepresentation> generateBestRepresentation(const QString& path,

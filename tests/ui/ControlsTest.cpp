@@ -7,8 +7,8 @@
 #include "ui/WindowDragArea.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <QImage>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>

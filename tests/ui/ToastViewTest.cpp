@@ -114,10 +114,9 @@ TEST(ToastView, AMessageThatFitsIsShownWholeAndALongerOneWraps)
     ToastView toast(&window);
     window.show();
     // Measured a fraction of a pixel short, these lost their last letters.
-    for (const QString& message :
-         {QStringLiteral("Copied 1 line of text"),
-          QStringLiteral("Select an image or PDF to copy its text"),
-          QStringLiteral("Moved 2 files to Trash \u00B7 975 KB freed")}) {
+    for (const QString& message : {QStringLiteral("Copied 1 line of text"),
+                                   QStringLiteral("Select an image or PDF to copy its text"),
+                                   QStringLiteral("Moved 2 files to Trash \u00B7 975 KB freed")}) {
         toast.showToast(QUuid::createUuid(), message, QStringLiteral("sparkles"));
         EXPECT_EQ(toast.shownText(), message);
     }

@@ -7,9 +7,9 @@
 #include "library/Fmt.h"
 #include "ui/FileActions.h"
 #include "ui/FlowLayout.h"
-#include "ui/ThemeStyle.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
+#include "ui/ThemeStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
