@@ -271,6 +271,13 @@ ItemInspector::ItemInspector(const AppContext& context, QWidget* parent)
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         actions->addWidget(button, 1);
     }
+    // The symbols are drawn in the text colour of the appearance they were
+    // made in: dark ones on a dark plate after a switch, unless made again.
+    if (ThemeNotifier* notifier = Theme::notifier())
+        connect(notifier, &ThemeNotifier::appearanceChanged, open, [open, reveal] {
+            open->setIcon(Symbols::icon(QStringLiteral("arrow.up.forward.app"), Theme::primary()));
+            reveal->setIcon(Symbols::icon(QStringLiteral("folder"), Theme::primary()));
+        });
     connect(open, &QPushButton::clicked, this, &ItemInspector::open);
     connect(reveal, &QPushButton::clicked, this, [this] {
         if (m_item) revealInFolder({m_item->path});
