@@ -480,22 +480,21 @@ bool ContentIndex::Database::dropVanished(const std::vector<Vanished>& vanished,
         }
         const std::size_t end = std::min(vanished.size(), begin + kBatchFiles);
         bool ok = exec(m_writer, "BEGIN");
-        std::size_t moved = 0;
+        std::vector<std::int64_t> gone;
         for (std::size_t i = begin; ok && i < end; ++i) {
             const Vanished& v = vanished[i];
-            if (v.movedTo.isEmpty()) {
-                ok = removeFiles({v.recorded.id});
-            } else {
+            if (v.movedTo.isEmpty())
+                gone.push_back(v.recorded.id);
+            else
                 ok = move.bind(1, v.recorded.id).bind(2, v.movedTo.toUtf8()).run();
-                ++moved;
-            }
         }
-        if (!ok || !exec(m_writer, "COMMIT")) {
+        const std::size_t moved = end - begin - gone.size();
+        if (!ok || !removeFiles(gone) || !exec(m_writer, "COMMIT")) {
             exec(m_writer, "ROLLBACK");
             return false;
         }
         result.moved += moved;
-        result.removed += end - begin - moved;
+        result.removed += gone.size();
     }
     return true;
 }
