@@ -34,5 +34,8 @@ int runOpenFolderBench(BenchApplication& app, const QStringList& args);
 int runPreviewBench(BenchApplication& app, const QStringList& args);
 int runPreviewShowCommand(BenchApplication& app, const QStringList& args);
 int runThumbnailBench(BenchApplication& app, const QStringList& args);
+int runQuitBench(BenchApplication& app, const QStringList& args);
+// The hidden child that `quit` spawns: the app as main() makes it.
+int runQuitChild(BenchApplication& app, const QStringList& args);
 
 } // namespace ovra::bench

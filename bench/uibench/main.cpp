@@ -46,6 +46,10 @@ const Subcommand kSubcommands[] = {
     {"thumbnails", ovra::bench::runThumbnailBench,
      "256 px thumbnails of generated 12-megapixel JPEGs and H.264 videos beside "
      "ffmpegthumbnailer, one process per core [--photos N] [--videos N]"},
+    {"quit", ovra::bench::runQuitBench,
+     "SIGTERM at moments of the app's work on a large home (first indexing, contents, "
+     "recognition), timed to the process's end --home DIR [--files N] [--runs N]"},
+    {"quit-child", ovra::bench::runQuitChild, "", true},
     {"show", ovra::bench::runShowCommand,
      "cards, rows and a search with chips of generated pictures, saved as PNGs [--out DIR]"},
 };

@@ -17,6 +17,7 @@
 #include "platform/Background.h"
 #include "platform/content/ContentIndex.h"
 #include "platform/content/ContentIndexer.h"
+#include "platform/content/ExtractHelper.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "ui/ThemeStyle.h"
 
@@ -78,6 +79,9 @@ private:
 
 OvraApplication::OvraApplication()
 {
+    // The shared helpers outlive an app: one made after another has quit
+    // (a test program makes several) asks them again.
+    content::HelperPool::shared().resume();
     // The indexes' own threads stay within their pools' share of the cores.
     content::ContentIndex::Options contentOptions;
     contentOptions.threads = background::threadCount(background::Pool::extraction);
@@ -165,8 +169,14 @@ void OvraApplication::registerWithTrash()
 
 OvraApplication::~OvraApplication()
 {
-    // A first walk of a large home takes minutes; quitting does not wait for it.
+    // Every long piece of work is told to stop before anything goes, so it all
+    // winds down side by side rather than one owner after another: a first
+    // walk of a large home, the reading of documents' words, and whatever the
+    // shared helpers are recognising or drawing (killed, their files asked
+    // again by a later run).
     m_index->stop();
+    m_contentIndexer->stop();
+    content::HelperPool::shared().stop();
     m_window.reset();
     m_context.interactions = nullptr;
     m_interactions.reset();

@@ -134,7 +134,7 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
     connect(&m_indexChanged, &QTimer::timeout, this, &LibraryStore::reloadCollections);
     // Called on an index thread; the handler is cleared (waiting for a call in
     // progress) before this store goes, and a queued call to a deleted store is dropped.
-    m_index.setChangeHandler([this] {
+    m_indexHandler = m_index.addChangeHandler([this] {
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -151,7 +151,7 @@ QStringList LibraryStore::scopes() const
 
 LibraryStore::~LibraryStore()
 {
-    m_index.setChangeHandler({});
+    m_index.removeChangeHandler(m_indexHandler);
     // The queries read the index by reference: none may outlive the store.
     m_tasks.cancelAndWait();
 }

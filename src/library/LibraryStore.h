@@ -148,6 +148,7 @@ private:
     QHash<SidebarItem, QList<std::shared_ptr<QPromise<SpotlightResult>>>> m_waiters;
     // Changes come in bursts: one reload takes all that came while it waited.
     QTimer m_indexChanged;
+    int m_indexHandler = 0; // the index's call of ours when it changes
 
     std::optional<SpotlightResult> m_searchResult;
     std::optional<ParsedQuery> m_parsedQuery;

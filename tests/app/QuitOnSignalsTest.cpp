@@ -1,3 +1,4 @@
+#include "platform/content/ContentIndex.h"
 #include "services/TextIndexFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <functional>
 
 using namespace ovra;
 
@@ -26,7 +29,79 @@ int savedTexts(const QString& path)
     return int(TextIndexFile::readJson(path).entries.size());
 }
 
+QProcessEnvironment offscreen()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+// Waits, with the app running, until `isBusy` holds; false when the app ended
+// or the guard ran out first.
+bool waitUntil(const QProcess& app, const std::function<bool()>& isBusy)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!isBusy()) {
+        if (app.state() != QProcess::Running || waited.elapsed() > kWaitMs) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
 } // namespace
+
+// A quit must not wait for the work it interrupts: the first indexing of the
+// home, the reading of documents' words, the recognition of screenshots.
+TEST(QuitOnSignals, SigtermEndsTheAppWhateverItIsDoing)
+{
+    test::TestHome home;
+    const QByteArray blank = test::pngBytes(400, 300);
+    for (int i = 0; i < 300; ++i)
+        home.writeFile(QStringLiteral("Pictures/Screenshot from 2024-03-02 %1.png").arg(i), blank);
+    for (int folder = 0; folder < 60; ++folder) {
+        for (int i = 0; i < 100; ++i)
+            home.writeFile(QStringLiteral("Documents/f%1/note %2.txt").arg(folder).arg(i),
+                           QByteArray("minutes of meeting ") +
+                               QByteArray::number(folder * 100 + i));
+    }
+    const QString contents = home.path(QStringLiteral(".cache/Ovra/content-index.sqlite"));
+    const QString texts = home.path(QStringLiteral(".local/share/Ovra/text-index.json"));
+    struct Moment {
+        const char* what;
+        std::function<bool()> isBusy;
+    };
+    QElapsedTimer started;
+    const Moment moments[] = {
+        {"starting", [&] { return started.elapsed() > 300; }},
+        {"reading documents", [&] { return QFile::exists(contents); }},
+        {"recognising text", [&] { return QFile::exists(texts); }},
+    };
+    for (const Moment& moment : moments) {
+        QProcess app;
+        app.setProcessEnvironment(offscreen());
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        started.start();
+        app.start(QStringLiteral(OVRA_APP_BINARY), {});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(waitUntil(app, moment.isBusy)) << moment.what;
+
+        QElapsedTimer quitting;
+        quitting.start();
+        ::kill(pid_t(app.processId()), SIGTERM);
+        ASSERT_TRUE(app.waitForFinished(kWaitMs)) << moment.what;
+        std::printf("quit while %s: %lld ms\n", moment.what,
+                    static_cast<long long>(quitting.elapsed()));
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit) << moment.what;
+        EXPECT_EQ(app.exitCode(), 0) << moment.what;
+    }
+    // What the quits cut short left every file whole.
+    EXPECT_GE(savedTexts(texts), 0);
+    content::ContentIndex::Options options;
+    options.databasePath = contents;
+    const content::ContentIndex index(options);
+    EXPECT_TRUE(index.isOpen());
+}
 
 // A desktop's logout sends SIGTERM: the app quits as when its window closes,
 // and the recognised text not yet saved reaches the disk.

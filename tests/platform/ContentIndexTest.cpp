@@ -272,3 +272,66 @@ TEST_F(ContentIndexTest, DatabaseOfAnotherSchemaIsRebuilt)
     EXPECT_EQ(index.matchingPaths(u"sturdy", false), setOf({doc}));
     EXPECT_EQ(index.fileCount(), 1u);
 }
+
+// A renamed file and a folder moved elsewhere keep their words without being
+// read again; a copy that shares a stamp with another file is read.
+TEST_F(ContentIndexTest, RenamedAndMovedFilesKeepTheirWordsUnread)
+{
+    const QString letter = m_home.writeFile(QStringLiteral("letter.txt"), "dear aunt tabitha");
+    const QString notes = m_home.writeFile(QStringLiteral("old/notes.md"), "gooseberry jam");
+    const QString keep = m_home.writeFile(QStringLiteral("keep.txt"), "unchanged words");
+    ContentIndex index(options());
+    ASSERT_TRUE(index.update(stampsOf({letter, notes, keep})).succeeded);
+
+    const QString renamed = m_home.path(QStringLiteral("to-tabitha.txt"));
+    ASSERT_TRUE(QFile::rename(letter, renamed));
+    ASSERT_TRUE(QDir(m_home.path(QString())).rename(QStringLiteral("old"), QStringLiteral("new")));
+    const QString moved = m_home.path(QStringLiteral("new/notes.md"));
+    const ContentIndex::UpdateResult result = index.update(stampsOf({renamed, moved, keep}));
+    EXPECT_TRUE(result.succeeded);
+    EXPECT_EQ(result.read, 0u);
+    EXPECT_EQ(result.moved, 2u);
+    EXPECT_EQ(result.removed, 0u);
+    EXPECT_EQ(index.matchingPaths(u"tabitha", false), setOf({renamed}));
+    EXPECT_EQ(index.matchingPaths(u"gooseberry", false), setOf({moved}));
+    EXPECT_EQ(index.fileCount(), 3u);
+
+    // Two files of one stamp: which of them the vanished one became is unknown.
+    const QString twin = m_home.path(QStringLiteral("twin.txt"));
+    ASSERT_TRUE(QFile::copy(moved, twin));
+    const FileStamp movedStamp = stampOf(moved);
+    FileStamp twinStamp = stampOf(twin);
+    twinStamp.modified = movedStamp.modified;
+    const QString again = m_home.path(QStringLiteral("again.md"));
+    ASSERT_TRUE(QFile::rename(moved, again));
+    FileStamp againStamp = stampOf(again);
+    const ContentIndex::UpdateResult copies =
+        index.update({stampOf(renamed), stampOf(keep), againStamp, twinStamp});
+    EXPECT_EQ(copies.moved, 0u);
+    EXPECT_EQ(copies.read, 2u);
+    EXPECT_EQ(copies.removed, 1u);
+    EXPECT_EQ(index.matchingPaths(u"gooseberry", false), setOf({again, twin}));
+}
+
+// Quitting during the removal of a large folder's files keeps what is done;
+// the next update drops the rest.
+TEST_F(ContentIndexTest, ACancelledUpdateLeavesVanishedFilesToTheNext)
+{
+    QStringList paths;
+    for (int i = 0; i < 1200; ++i)
+        paths << m_home.writeFile(QStringLiteral("gone/%1.txt").arg(i),
+                                  QByteArray("fleeting ") + QByteArray::number(i));
+    ContentIndex index(options());
+    ASSERT_TRUE(index.update(stampsOf(paths)).succeeded);
+
+    std::atomic_bool cancelled{true};
+    const ContentIndex::UpdateResult cut = index.update({}, &cancelled);
+    EXPECT_TRUE(cut.succeeded);
+    EXPECT_TRUE(cut.wasCancelled);
+    EXPECT_LT(cut.removed, 1200u);
+
+    const ContentIndex::UpdateResult rest = index.update({});
+    EXPECT_EQ(cut.removed + rest.removed, 1200u);
+    EXPECT_EQ(index.fileCount(), 0u);
+    EXPECT_TRUE(index.matchingPaths(u"fleeting", false).isEmpty());
+}

@@ -6,7 +6,9 @@
 #include "support/TestHome.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -102,4 +104,40 @@ TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
                          {home.path("Documents")}, md::Attr::FSName)
                   .count(),
               12u);
+}
+
+// Documents written, edited or deleted while the app runs are found by their
+// new words within moments, not at the next start.
+TEST(ContentSearch, IndexerFollowsFilesThatChangeWhileItRuns)
+{
+    test::ensureApp();
+    TestHome home;
+    home.writeFile("Documents/plan.txt", "original outline");
+    const QString deleted = home.writeFile("Documents/draft.md", "discarded draft");
+    auto contents = std::make_shared<content::ContentIndex>();
+    md::MetadataIndex::Options options;
+    options.contentIndex = contents;
+    md::MetadataIndex index(options);
+    index.ensureScopes({home.path("Documents")});
+    content::ContentIndexer indexer(index, contents);
+    QSignalSpy finished(&indexer, &content::ContentIndexer::finished);
+    indexer.start();
+    ASSERT_TRUE(finished.wait(60000));
+
+    auto find = [&](const char16_t* word) {
+        return names(index.query(
+            md::Query::parse(QStringLiteral("kMDItemTextContent == \"%1\"cdw").arg(word)),
+            {home.path("Documents")}, md::Attr::FSName));
+    };
+    ASSERT_EQ(find(u"outline"), QStringList{"plan.txt"});
+    home.writeFile("Documents/Trips/zanzibar.txt", "notes on the zanzibar expedition");
+    home.writeFile("Documents/plan.txt", "revised itinerary with quokkas");
+    ASSERT_TRUE(QFile::remove(deleted));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return find(u"expedition") == QStringList{"zanzibar.txt"} &&
+                   find(u"quokkas") == QStringList{"plan.txt"} && find(u"outline").isEmpty() &&
+                   find(u"discarded").isEmpty();
+        },
+        60000));
 }

@@ -242,3 +242,32 @@ TEST_F(ExtractHelperTest, WithoutAHelperMediaIsLeftForTheNextWalk)
     EXPECT_FALSE(read->isContentUnread);
     EXPECT_NEAR(read->content.durationSeconds.value_or(0), 1.5, 0.05);
 }
+
+// Quitting stops the shared helpers: a recognition or a video's frame in a
+// stalled parser must not hold the app's end for its whole deadline, and the
+// file it was on is not taken for a bad one.
+TEST_F(ExtractHelperTest, AStoppedPoolKillsItsHelpersAtOnceAndAsksNoMoreUntilResumed)
+{
+    const QString stuck = m_home.writeFile(QStringLiteral("endless.txt"), "kiwi");
+    const QString fine = m_home.writeFile(QStringLiteral("fine.txt"), "mango");
+    const QByteArray stuckFile = ExtractHelper::file(std::uint8_t(TextFormat::Plain), stuck);
+    const QByteArray fineFile = ExtractHelper::file(std::uint8_t(TextFormat::Plain), fine);
+    HelperPool pool(helperOptions(std::chrono::seconds(30)));
+    std::vector<HelperReply> replies;
+    {
+        const HostileHelpers hostile("", "endless.txt");
+        std::thread asking([&] { replies = pool.ask(protocol::RequestKind::Text, {stuckFile}); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        pool.stop();
+        asking.join();
+    }
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].status, HelperReply::Status::NotAsked);
+    EXPECT_EQ(pool.ask(protocol::RequestKind::Text, {fineFile})[0].status,
+              HelperReply::Status::NotAsked);
+
+    pool.resume();
+    const std::vector<HelperReply> after = pool.ask(protocol::RequestKind::Text, {fineFile});
+    EXPECT_EQ(after[0].status, HelperReply::Status::Answered);
+    EXPECT_EQ(after[0].bytes, QByteArray("mango"));
+}

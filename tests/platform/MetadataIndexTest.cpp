@@ -504,7 +504,7 @@ TEST_F(MetadataIndexTest, OurOwnReadOfAFileWeDoNotOwnIsNotAUse)
     // The saved tables answer first; the look at the disk behind them sees the use.
     MetadataIndex afterUse;
     std::atomic_bool caughtUp = false;
-    afterUse.setChangeHandler([&] { caughtUp = true; });
+    afterUse.addChangeHandler([&] { caughtUp = true; });
     run(afterUse, "kMDItemLastUsedDate == *", pictures);
     for (int i = 0; i < 500 && !caughtUp; ++i)
         usleep(10000);

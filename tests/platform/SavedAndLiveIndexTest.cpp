@@ -72,7 +72,7 @@ TEST_F(SavedAndLiveIndexTest, AStartAnswersFromTheSavedTablesThenCatchesUpWithTh
 
     MetadataIndex index;
     std::atomic_int changes = 0;
-    index.setChangeHandler([&] { ++changes; });
+    index.addChangeHandler([&] { ++changes; });
     // The first answer comes from the file, untouched by the walk it spares.
     const auto png = index.query(Query::parse(QStringLiteral("kMDItemPixelWidth == 640")),
                                  {home.path("Documents")}, Attr::FSName);
@@ -149,7 +149,7 @@ TEST_F(SavedAndLiveIndexTest, CreatedChangedRenamedAcrossFoldersAndDeletedFilesS
     home.makeFolder("Documents/Archive");
     MetadataIndex index;
     std::atomic_int changes = 0;
-    index.setChangeHandler([&] { ++changes; });
+    index.addChangeHandler([&] { ++changes; });
     ASSERT_EQ(all(index, "Documents"),
               QStringList({"Documents/Archive", "Documents/Work", "Documents/Work/keep.txt"}));
 

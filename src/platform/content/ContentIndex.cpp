@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -67,6 +68,7 @@ constexpr const char* kInsertFile =
 constexpr const char* kUpdateFile =
     "UPDATE files SET size = ?2, mtime = ?3, outcome = ?4 WHERE id = ?1";
 constexpr const char* kDeleteFile = "DELETE FROM files WHERE id = ?1";
+constexpr const char* kMoveFile = "UPDATE files SET path = ?2 WHERE id = ?1";
 constexpr const char* kInsertText = "INSERT INTO texts(id, data) VALUES(?1, ?2)";
 constexpr const char* kDeleteText = "DELETE FROM texts WHERE id = ?1";
 constexpr const char* kInsertWords = "INSERT INTO words(rowid, text) VALUES(?1, ?2)";
@@ -192,8 +194,8 @@ int schemaVersion(sqlite3* db)
 bool hasOurTables(sqlite3* db)
 {
     for (const char* sql : {kSelectFiles, kSelectText, kInsertFile, kUpdateFile, kDeleteFile,
-                            kInsertText, kDeleteText, kInsertWords, kDeleteWords, kMatchPaths,
-                            kMatchTexts, kAllTexts, kCountFiles}) {
+                            kMoveFile, kInsertText, kDeleteText, kInsertWords, kDeleteWords,
+                            kMatchPaths, kMatchTexts, kAllTexts, kCountFiles}) {
         if (!Statement(db, sql).isValid()) return false;
     }
     return true;
@@ -236,6 +238,14 @@ struct Recorded {
     std::int64_t id;
     std::int64_t size;
     double modified;
+};
+
+// A recorded file to take out of the index, or to give the path of a new file
+// that is the same file renamed or moved.
+struct Vanished {
+    QString path;
+    Recorded recorded;
+    QString movedTo; // empty: gone
 };
 
 // A file to (re-)read, and what the index holds for it now.
@@ -363,6 +373,12 @@ private:
     }
 
     QHash<QString, Recorded> recordedFiles();
+    // The files to read (new or changed) and those gone from the list.
+    void compare(const std::vector<FileStamp>& files, std::vector<Job>& jobs,
+                 std::vector<Vanished>& vanished, UpdateResult& result);
+    static std::vector<Vanished> findMoves(std::vector<Vanished> vanished, std::vector<Job>& jobs);
+    bool dropVanished(const std::vector<Vanished>& vanished, const std::atomic_bool* cancelled,
+                      UpdateResult& result);
     bool removeFiles(const std::vector<std::int64_t>& ids);
     bool removeWords(std::int64_t id);
     bool write(const Job& job, const Extracted& extracted);
@@ -406,6 +422,81 @@ bool ContentIndex::Database::removeWords(std::int64_t id)
     Statement remove(m_writer, kDeleteWords);
     Statement removeText(m_writer, kDeleteText);
     return remove.bind(1, id).bind(2, text).run() && removeText.bind(1, id).run();
+}
+
+// A file renamed or moved keeps its size and modification time: a new file
+// with the very stamp and format of one vanished file, and no other new or
+// vanished file sharing that stamp, is that file, and its words move with it
+// instead of being read again. Copies made with their times kept share a stamp
+// and are read.
+std::vector<Vanished> ContentIndex::Database::findMoves(std::vector<Vanished> vanished,
+                                                        std::vector<Job>& jobs)
+{
+    if (vanished.empty()) return vanished;
+    using Key = std::pair<std::int64_t, double>;
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const
+        {
+            return std::hash<std::int64_t>()(key.first) * 31 + std::hash<double>()(key.second);
+        }
+    };
+    // How many vanished files have a stamp, and the last one's place.
+    std::unordered_map<Key, std::pair<int, std::size_t>, KeyHash> gone;
+    gone.reserve(vanished.size());
+    for (std::size_t i = 0; i < vanished.size(); ++i) {
+        auto& [count, at] = gone[{vanished[i].recorded.size, vanished[i].recorded.modified}];
+        ++count;
+        at = i;
+    }
+    std::unordered_map<Key, int, KeyHash> added;
+    for (const Job& job : jobs)
+        if (!job.existingId && gone.count({job.stamp.size, job.stamp.modified}))
+            ++added[{job.stamp.size, job.stamp.modified}];
+    std::erase_if(jobs, [&](const Job& job) {
+        if (job.existingId) return false;
+        const Key key{job.stamp.size, job.stamp.modified};
+        const auto it = gone.find(key);
+        if (it == gone.end() || it->second.first != 1 || added[key] != 1) return false;
+        Vanished& from = vanished[it->second.second];
+        const qsizetype slash = from.path.lastIndexOf(u'/');
+        if (textFormatForFileName(QStringView(from.path).mid(slash + 1)) != job.format)
+            return false;
+        from.movedTo = job.stamp.path;
+        return true;
+    });
+    return vanished;
+}
+
+// In batches, so a quit in the middle of a large folder's removal keeps what
+// is done and leaves the rest to the next update.
+bool ContentIndex::Database::dropVanished(const std::vector<Vanished>& vanished,
+                                          const std::atomic_bool* cancelled, UpdateResult& result)
+{
+    Statement move(m_writer, kMoveFile);
+    for (std::size_t begin = 0; begin < vanished.size(); begin += kBatchFiles) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+            result.wasCancelled = true;
+            return true;
+        }
+        const std::size_t end = std::min(vanished.size(), begin + kBatchFiles);
+        bool ok = exec(m_writer, "BEGIN");
+        std::vector<std::int64_t> gone;
+        for (std::size_t i = begin; ok && i < end; ++i) {
+            const Vanished& v = vanished[i];
+            if (v.movedTo.isEmpty())
+                gone.push_back(v.recorded.id);
+            else
+                ok = move.bind(1, v.recorded.id).bind(2, v.movedTo.toUtf8()).run();
+        }
+        const std::size_t moved = end - begin - gone.size();
+        if (!ok || !removeFiles(gone) || !exec(m_writer, "COMMIT")) {
+            exec(m_writer, "ROLLBACK");
+            return false;
+        }
+        result.moved += moved;
+        result.removed += gone.size();
+    }
+    return true;
 }
 
 bool ContentIndex::Database::removeFiles(const std::vector<std::int64_t>& ids)
@@ -453,24 +544,10 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
            addWords.bind(1, id).bindStatic(2, words.constData(), words.size()).run();
 }
 
-ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<FileStamp>& files,
-                                                          const std::atomic_bool* cancelled,
-                                                          const ProgressCallback& onProgress)
+void ContentIndex::Database::compare(const std::vector<FileStamp>& files, std::vector<Job>& jobs,
+                                     std::vector<Vanished>& vanished, UpdateResult& result)
 {
-    UpdateResult result;
-    std::lock_guard updateLock(m_updateMutex);
-    if (!isOpen()) {
-        result.succeeded = false;
-        return result;
-    }
-    auto isCancelled = [cancelled] {
-        return cancelled && cancelled->load(std::memory_order_relaxed);
-    };
-    findHelperProgram();
-
-    // 1. Compare the list with what is recorded.
     QHash<QString, Recorded> recorded = recordedFiles();
-    std::vector<Job> jobs;
     QSet<QString> listed;
     listed.reserve(qsizetype(files.size()));
     for (const FileStamp& stamp : files) {
@@ -487,27 +564,44 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
             ++result.unchanged;
         }
     }
-    std::vector<std::int64_t> vanished;
     for (auto it = recorded.cbegin(); it != recorded.cend(); ++it) {
-        if (!listed.contains(it.key())) vanished.push_back(it->id);
+        if (!listed.contains(it.key())) vanished.push_back({it.key(), *it, {}});
     }
     recorded.clear();
+    vanished = findMoves(std::move(vanished), jobs);
+}
+
+ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<FileStamp>& files,
+                                                          const std::atomic_bool* cancelled,
+                                                          const ProgressCallback& onProgress)
+{
+    UpdateResult result;
+    std::lock_guard updateLock(m_updateMutex);
+    if (!isOpen()) {
+        result.succeeded = false;
+        return result;
+    }
+    auto isCancelled = [cancelled] {
+        return cancelled && cancelled->load(std::memory_order_relaxed);
+    };
+    findHelperProgram();
+
+    // 1. Compare the list with what is recorded.
+    std::vector<Job> jobs;
+    std::vector<Vanished> vanished;
+    compare(files, jobs, vanished, result);
+    // A quit right after a large change leaves all of it to the next start.
+    if (isCancelled()) {
+        result.wasCancelled = !jobs.empty() || !vanished.empty();
+        return result;
+    }
 
     m_done = 0;
     m_total = jobs.size();
     m_isRunning = true;
 
-    // 2. Drop what vanished.
-    if (!vanished.empty()) {
-        const bool ok =
-            exec(m_writer, "BEGIN") && removeFiles(vanished) && exec(m_writer, "COMMIT");
-        if (!ok) {
-            exec(m_writer, "ROLLBACK");
-            result.succeeded = false;
-        } else {
-            result.removed = vanished.size();
-        }
-    }
+    // 2. Drop what vanished; move what was renamed.
+    if (!dropVanished(vanished, cancelled, result)) result.succeeded = false;
 
     // 3. Read the new and changed files on a pool of low-priority threads; write
     //    from one of them in batched transactions.
@@ -643,7 +737,7 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
         thread.join();
 
     result.helperRestarts = helperRestarts;
-    result.wasCancelled = isCancelled() && m_done < m_total;
+    result.wasCancelled = result.wasCancelled || (isCancelled() && m_done < m_total);
     m_isRunning = false;
     if (onProgress) onProgress(progress());
     return result;

@@ -62,6 +62,7 @@ public:
         std::size_t read = 0;           // new or changed files whose text was read
         std::size_t unchanged = 0;      // same size and modification time: left alone
         std::size_t removed = 0;        // gone from the list: dropped from the index
+        std::size_t moved = 0;          // renamed or moved: their words kept, not read again
         std::size_t rejected = 0;       // malformed, locked or hostile (kept as having no text)
         std::size_t helperRestarts = 0; // helpers started again after a crash or an overrun
         bool wasCancelled = false;

@@ -14,17 +14,41 @@ ContentIndexer::ContentIndexer(md::MetadataIndex& index, std::shared_ptr<Content
     , m_index(index)
     , m_contents(std::move(contents))
 {
+    m_changed.setSingleShot(true);
+    m_changed.setInterval(kFollowDelayMs);
+    connect(&m_changed, &QTimer::timeout, this, &ContentIndexer::start);
+    // Called on an index thread; removed (waiting for a call in progress) before
+    // this indexer goes, and a queued call to a deleted indexer is dropped.
+    m_indexHandler = m_index.addChangeHandler([this] {
+        QMetaObject::invokeMethod(this, &ContentIndexer::indexChanged, Qt::QueuedConnection);
+    });
 }
 
 ContentIndexer::~ContentIndexer()
 {
+    m_index.removeChangeHandler(m_indexHandler);
     // A pass reads the metadata index by reference: it must end first.
-    m_cancelled->store(true);
+    stop();
     m_tasks.cancelAndWait();
+}
+
+void ContentIndexer::stop()
+{
+    m_cancelled->store(true);
+    m_changed.stop();
+    m_tasks.cancelAll();
+}
+
+void ContentIndexer::indexChanged()
+{
+    // Not restarted by every change: a steady stream of them still gets its pass.
+    if (m_isFollowing && !m_cancelled->load() && !m_changed.isActive()) m_changed.start();
 }
 
 void ContentIndexer::start()
 {
+    if (m_cancelled->load()) return;
+    m_isFollowing = true;
     if (m_isRunning) {
         m_again = true;
         return;

@@ -68,10 +68,10 @@ enum class ReadResult { Done, Failed, Overran, Cancelled };
 
 // Reads exactly `size` bytes, giving up at `deadline` or when cancelled.
 ReadResult readFully(int fd, char* data, std::size_t size, Clock::time_point deadline,
-                     const std::atomic_bool* cancelled)
+                     const ExtractHelper::Cancel& cancelled)
 {
     while (size > 0) {
-        if (cancelled && cancelled->load(std::memory_order_relaxed)) return ReadResult::Cancelled;
+        if (cancelled()) return ReadResult::Cancelled;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return ReadResult::Overran;
@@ -147,7 +147,7 @@ QString ExtractHelper::programBeside(const QString& program)
     return beside.isFile() && beside.isExecutable() ? beside.filePath() : QString();
 }
 
-bool ExtractHelper::start(const std::atomic_bool* cancelled)
+bool ExtractHelper::start(const Cancel& cancelled)
 {
     int in[2];
     int out[2];
@@ -262,23 +262,24 @@ QByteArray ExtractHelper::file(std::uint8_t what, const QString& path)
 
 std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
                                             const std::vector<QByteArray>& files,
-                                            const std::atomic_bool* cancelled,
+                                            const std::atomic_bool* askerCancelled,
                                             const OnReply& onReply)
 {
     using Status = HelperReply::Status;
     std::vector<HelperReply> replies(files.size());
     const SigpipeBlock sigpipeBlock;
+    const Cancel isCancelled{askerCancelled, m_options.stopped};
     std::size_t next = 0; // the first file not answered yet
     QByteArray request;
     while (next < files.size()) {
-        if (cancelled && cancelled->load(std::memory_order_relaxed)) break;
+        if (isCancelled()) break;
         if (files[next].size() > qsizetype(protocol::kMaxFileBytes)) {
             replies[next].status = Status::Answered;
             replies[next].outcome = Outcome::Unreadable;
             ++next;
             continue;
         }
-        if (m_pid <= 0 && !start(cancelled)) break;
+        if (m_pid <= 0 && !start(isCancelled)) break;
         request.clear();
         request.append(QByteArray(sizeof(std::uint32_t), '\0'));
         request.append(char(kind));
@@ -300,8 +301,8 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             protocol::writeFully(m_toHelper, request.constData(), std::size_t(request.size()));
         if (!isSent) {
             stop();
-            isSent = start(cancelled) && protocol::writeFully(m_toHelper, request.constData(),
-                                                              std::size_t(request.size()));
+            isSent = start(isCancelled) && protocol::writeFully(m_toHelper, request.constData(),
+                                                                std::size_t(request.size()));
         }
         if (!isSent) {
             stop();
@@ -312,7 +313,8 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
                 Clock::now() + (kind == protocol::RequestKind::Recognize ? m_options.slowDeadline
                                                                          : m_options.deadline);
             char header[protocol::kResponseHeaderBytes];
-            ReadResult result = readFully(m_fromHelper, header, sizeof header, deadline, cancelled);
+            ReadResult result =
+                readFully(m_fromHelper, header, sizeof header, deadline, isCancelled);
             HelperReply& reply = replies[i];
             if (result == ReadResult::Done) {
                 std::uint32_t byteCount = 0;
@@ -324,8 +326,8 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
                     reply.outcome = outcome;
                     reply.flag = header[1] != 0;
                     reply.bytes.resize(qsizetype(byteCount));
-                    result =
-                        readFully(m_fromHelper, reply.bytes.data(), byteCount, deadline, cancelled);
+                    result = readFully(m_fromHelper, reply.bytes.data(), byteCount, deadline,
+                                       isCancelled);
                 }
             }
             if (result == ReadResult::Done) {
@@ -376,6 +378,17 @@ ExtractedText ExtractHelper::extract(const QString& path, TextFormat format,
 HelperPool::HelperPool(ExtractHelper::Options options)
     : m_options(std::move(options))
 {
+    m_options.stopped = &m_stopped;
+}
+
+void HelperPool::stop()
+{
+    m_stopped = true;
+}
+
+void HelperPool::resume()
+{
+    m_stopped = false;
 }
 
 HelperPool::~HelperPool() = default;

@@ -43,6 +43,8 @@ public:
         std::int64_t memoryLimit = 1024LL * 1024 * 1024; // address space of the helper
         std::chrono::milliseconds deadline{0};           // per file; 0: the time budget and a grace
         std::chrono::milliseconds slowDeadline{0};       // per file recognised; 0: a minute
+        // Set by the helper's pool when the app quits: every ask is cancelled.
+        const std::atomic_bool* stopped = nullptr;
     };
 
     explicit ExtractHelper(Options options);
@@ -82,9 +84,20 @@ public:
     // AttributeKind…), then the path.
     static QByteArray file(std::uint8_t what, const QString& path);
 
+    // The asker's cancellation and the pool's stop, either of which ends a wait.
+    struct Cancel {
+        const std::atomic_bool* asker = nullptr;
+        const std::atomic_bool* pool = nullptr;
+        bool operator()() const
+        {
+            return (asker && asker->load(std::memory_order_relaxed)) ||
+                   (pool && pool->load(std::memory_order_relaxed));
+        }
+    };
+
 private:
     // Starts a helper and waits until it is ready.
-    bool start(const std::atomic_bool* cancelled);
+    bool start(const Cancel& cancelled);
     void stop();
 
     Options m_options;
@@ -136,7 +149,14 @@ public:
     // Helpers of this pool started again after a crash or an overrun.
     std::size_t restarts() const { return m_restarts.load(); }
 
+    // For quitting: the helpers at work are killed at once and their files come
+    // back NotAsked (read again by a later run), as does every ask until
+    // `resume`.
+    void stop();
+    void resume();
+
 private:
+    std::atomic_bool m_stopped{false};
     std::mutex m_mutex;
     ExtractHelper::Options m_options;
     bool m_hasLookedForProgram = false;

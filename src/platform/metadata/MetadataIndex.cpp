@@ -672,10 +672,18 @@ public:
     // True when some indexed folder has no watch: a query must refresh first.
     bool needsRefreshBeforeQuery() const { return !m_follower->isComplete(); }
 
-    void setChangeHandler(std::function<void()> handler)
+    int addChangeHandler(std::function<void()> handler)
     {
         std::lock_guard lock(m_handlerMutex);
-        m_changeHandler = std::move(handler);
+        const int id = ++m_lastHandlerId;
+        m_changeHandlers.emplace_back(id, std::move(handler));
+        return id;
+    }
+
+    void removeChangeHandler(int id)
+    {
+        std::lock_guard lock(m_handlerMutex);
+        std::erase_if(m_changeHandlers, [id](const auto& handler) { return handler.first == id; });
     }
 
     MetadataIndex::Results query(const Query& query, const QStringList& scopes,
@@ -692,7 +700,8 @@ private:
     void notifyChanged()
     {
         std::lock_guard lock(m_handlerMutex);
-        if (m_changeHandler) m_changeHandler();
+        for (const auto& [id, handler] : m_changeHandlers)
+            handler();
     }
 
     static std::unordered_map<std::uint32_t, double> relocateRecentlyUsed(const Table& from,
@@ -897,7 +906,8 @@ private:
     bool m_savedLoaded = false;
     std::future<std::vector<std::shared_ptr<Table>>> m_savedLoading;
     std::mutex m_handlerMutex;
-    std::function<void()> m_changeHandler;
+    std::vector<std::pair<int, std::function<void()>>> m_changeHandlers;
+    int m_lastHandlerId = 0;
     std::mutex m_saveMutex;
     std::condition_variable m_saveIdle;
     bool m_saveRunning = false;
@@ -1293,9 +1303,14 @@ void MetadataIndex::stop()
     m_store->stop();
 }
 
-void MetadataIndex::setChangeHandler(std::function<void()> handler)
+MetadataIndex::ChangeHandlerId MetadataIndex::addChangeHandler(std::function<void()> handler)
 {
-    m_store->setChangeHandler(std::move(handler));
+    return m_store->addChangeHandler(std::move(handler));
+}
+
+void MetadataIndex::removeChangeHandler(ChangeHandlerId id)
+{
+    m_store->removeChangeHandler(id);
 }
 
 MetadataIndex::Results MetadataIndex::query(const Query& query, const QStringList& scopes,

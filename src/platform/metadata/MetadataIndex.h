@@ -75,10 +75,14 @@ public:
     // the table, and none starts any more; queries answer from what is indexed.
     void stop();
 
-    // Called on an index thread whenever the tables changed behind the askers'
-    // backs (the disk was seen to change, a saved index caught up). Not throttled:
-    // a listener that reloads views should wait a little to take several at once.
-    void setChangeHandler(std::function<void()> handler);
+    // `handler` is called on an index thread whenever the tables changed behind
+    // the askers' backs (the disk was seen to change, a saved index caught up).
+    // Not throttled: a listener that reloads views or reads files should wait a
+    // little to take several at once. Several listeners may follow the index;
+    // removing one waits for a call to it in progress.
+    using ChangeHandlerId = int;
+    ChangeHandlerId addChangeHandler(std::function<void()> handler);
+    void removeChangeHandler(ChangeHandlerId id);
 
     // One query's answer: the matching files, best first by the sort key, kept
     // alive as a snapshot of the table they came from.
