@@ -176,7 +176,11 @@ QWidget* QuickLookView::makeMediaPane(bool autostarts)
         m_picture = new PicturePane(pane);
         column->addWidget(m_picture, 1);
         m_task.run(
-            m_item.path, [this] { return Thumbnails::shared().load(m_item.path, kCoverSide); },
+            m_item.path,
+            [this] {
+                return Thumbnails::shared().load(m_item.path, kCoverSide,
+                                                 Thumbnails::version(m_item.modified));
+            },
             [this](const Thumbnail& thumbnail) { m_picture->setImage(thumbnail.image); });
     }
     auto* controls = new MediaControls(*m_player, pane);
@@ -221,7 +225,11 @@ QWidget* QuickLookView::makeIconPane()
     column->addWidget(detailLabel);
     column->addStretch(1);
     m_task.run(
-        m_item.path, [this] { return Thumbnails::shared().load(m_item.path, kIconSide / 2); },
+        m_item.path,
+        [this] {
+            return Thumbnails::shared().load(m_item.path, kIconSide / 2,
+                                             Thumbnails::version(m_item.modified));
+        },
         [this](const Thumbnail& thumbnail) {
             QImage image = thumbnail.image;
             image.setDevicePixelRatio(std::max<qreal>(1.0, image.width() / double(kIconSide)));

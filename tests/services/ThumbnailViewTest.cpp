@@ -166,6 +166,27 @@ TEST(ThumbnailViewLoading, AnotherItemNeverShowsThePreviousPicture)
     EXPECT_FALSE(view.shownThumbnail());
 }
 
+TEST(ThumbnailViewLoading, AFileReplacedWhileShownIsDrawnAgain)
+{
+    Fixture fixture;
+    ThumbnailView view(fixture.loader);
+    view.resize(100, 100);
+    FileItem report = item(QStringLiteral("/p/report.pdf"), FileCategory::documents);
+    report.modified = 1'700'000'000.0;
+    view.setItem(report);
+    paint(view);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 60000));
+    const qint64 oldPicture = view.shownThumbnail()->image.cacheKey();
+
+    report.modified += 30;
+    view.setItem(report);
+    EXPECT_FALSE(view.shownThumbnail()) << "the old picture stands for the new file";
+    paint(view);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 60000));
+    EXPECT_NE(view.shownThumbnail()->image.cacheKey(), oldPicture);
+    EXPECT_EQ(fixture.generator->requests().size(), 2);
+}
+
 TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)
 {
     Fixture fixture;
