@@ -1,5 +1,7 @@
 #include "OvraCommands.h"
 
+#include "AboutDialog.h"
+
 #include "library/AppState.h"
 #include "library/FileCategory.h"
 #include "library/SidebarItem.h"
@@ -16,6 +18,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPointer>
 
 namespace ovra {
@@ -126,7 +129,22 @@ void OvraCommands::addGoMenu(QMenuBar* bar)
     m_locationsEnd = m_go->addSeparator();
     readLocations();
     connect(state, &AppState::refreshTokenChanged, this, &OvraCommands::readLocations);
-    add(m_go, tr("Back"), kBack, [state] { Commands::back(*state); });
+    m_back = add(m_go, tr("Back"), kBack, [state] { Commands::back(*state); });
+    // Alt+Left, the Back key and the mouse's back button go back in every
+    // Linux desktop's browsers and file managers.
+    m_back->setShortcuts({kBack, QKeySequence(QKeySequence::Back)});
+    qApp->installEventFilter(this);
+}
+
+bool OvraCommands::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::MouseButtonPress) return false;
+    if (static_cast<QMouseEvent*>(event)->button() != Qt::BackButton) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    auto* bar = qobject_cast<QWidget*>(parent());
+    if (!widget || !bar || widget->window() != bar->window()) return false;
+    m_back->trigger();
+    return true;
 }
 
 void OvraCommands::readLocations()
@@ -188,6 +206,12 @@ void OvraCommands::addHelpMenu(QMenuBar* bar)
     // check stands unavailable.
     m_updateCheck = m_help->addAction(tr("Check for Updates…"));
     m_updateCheck->setEnabled(false);
+    m_help->addSeparator();
+    add(m_help, tr("About Ovra"), QKeySequence(), [bar] {
+        auto* about = new AboutDialog(bar->window());
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->open();
+    });
 }
 
 void OvraCommands::setUpdateCheck(QAction* check)

@@ -31,6 +31,9 @@ public:
     // "Check for Updates…" as the update checker enables it.
     void setUpdateCheck(QAction* check);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // The Go menu's locations were read anew.
     void locationsShown();
@@ -52,6 +55,7 @@ private:
 
     AppContext m_context;
     QMenu* m_go = nullptr;
+    QAction* m_back = nullptr;
     QMenu* m_help = nullptr;
     QAction* m_updateCheck = nullptr;
     QMenu* m_controls = nullptr;

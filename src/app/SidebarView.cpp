@@ -2,12 +2,12 @@
 
 #include "SidebarRow.h"
 #include "SymbolButton.h"
-#include "desktop/RevealInFolder.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
 #include "services/OvraLogo.h"
 #include "ui/AppContext.h"
+#include "ui/FileActions.h"
 #include "ui/Hairline.h"
 #include "ui/PathText.h"
 #include "ui/Symbols.h"
@@ -268,7 +268,8 @@ QMenu* SidebarView::folderMenu(const Location& location, QWidget* parent)
     const bool isPinned = m_state.pinned().contains(path);
     menu->addAction(isPinned ? tr("Remove from Favourites") : tr("Add to Favourites"), this,
                     [this, path] { m_state.togglePin(path); });
-    menu->addAction(tr("Show in Folder"), this, [path] { revealInFolder({path}); });
+    menu->addAction(tr("Show in Folder"), this,
+                    [this, path] { FileActions::revealPaths(m_state, {path}); });
     return menu;
 }
 

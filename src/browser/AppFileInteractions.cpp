@@ -46,7 +46,7 @@ void AppFileInteractions::open(const FileItem& item, const QList<FileItem>& list
     case OpenRule::preview: state.preview(item, list); break;
     case OpenRule::play: m_context.player->play(item, list); break;
     case OpenRule::openFolder: state.openFolder(item.path); break;
-    case OpenRule::openExternally: FileActions::openExternally({item}); break;
+    case OpenRule::openExternally: FileActions::openExternally(state, {item}); break;
     }
 }
 

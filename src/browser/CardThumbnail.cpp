@@ -66,7 +66,8 @@ CardThumbnail::~CardThumbnail() = default;
 
 void CardThumbnail::setItem(const FileItem& item)
 {
-    const bool otherFile = item.path != m_item.path;
+    // A file rewritten in place is another picture too.
+    const bool otherFile = item.path != m_item.path || item.modified != m_item.modified;
     m_item = item;
     if (otherFile) {
         cancelLoad();
@@ -100,9 +101,10 @@ double CardThumbnail::side() const
 std::optional<Thumbnail> CardThumbnail::shownThumbnail() const
 {
     if (m_item.path.isEmpty()) return std::nullopt;
-    if (m_thumb && m_thumb->path == m_item.path) return m_thumb;
+    const qint64 version = Thumbnails::version(m_item.modified);
+    if (m_thumb && m_thumb->path == m_item.path && m_thumb->version == version) return m_thumb;
     if (!(side() > 0)) return std::nullopt;
-    return m_loader.cached(m_item.path, side());
+    return m_loader.cached(m_item.path, side(), version);
 }
 
 bool CardThumbnail::showsPicture() const
@@ -127,9 +129,10 @@ void CardThumbnail::ensureLoad()
     if (!m_active || !(side() > 0) || m_item.path.isEmpty()) return;
     const QString path = m_item.path;
     const double wanted = side();
+    const qint64 version = Thumbnails::version(m_item.modified);
     m_load.run(
-        Thumbnails::cacheKey(Thumbnails::bucket(wanted), path),
-        [this, &path, wanted] { return m_loader.load(path, wanted); },
+        Thumbnails::cacheKey(Thumbnails::bucket(wanted), path, version),
+        [this, &path, wanted, version] { return m_loader.load(path, wanted, version); },
         [this](const Thumbnail& thumbnail) {
             // The key names the file, so the answer is this file's.
             m_thumb = thumbnail;

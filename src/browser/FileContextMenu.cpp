@@ -165,8 +165,8 @@ void FileContextMenu::run(const FileContextMenuModel& model, FileContextMenuEntr
         break;
     case Action::open: state.openFolder(f.path); break;
     case Action::preview: state.preview(f, m_list); break;
-    case Action::openWithDefaultApp: FileActions::openExternally(targets); break;
-    case Action::reveal: FileActions::reveal(targets); break;
+    case Action::openWithDefaultApp: FileActions::openExternally(state, targets); break;
+    case Action::reveal: FileActions::reveal(state, targets); break;
     case Action::togglePin: state.togglePin(f.path); break;
     case Action::copy: FileActions::copy(targets); break;
     case Action::copyPath: FileActions::copyPath(targets); break;

@@ -84,11 +84,8 @@ void FolderItemCard::fillMenu(QMenu* menu)
     AppState* state = m_context.state;
     const QString path = m_path;
     menu->addAction(tr("Open"), this, [state, path] { state->openFolder(path); });
-    menu->addAction(tr("Show in Folder"), this, [path] {
-        FileItem folder;
-        folder.path = path;
-        FileActions::reveal({folder});
-    });
+    menu->addAction(tr("Show in Folder"), this,
+                    [state, path] { FileActions::revealPaths(*state, {path}); });
     menu->addAction(state->pinned().contains(path) ? tr("Remove from Favourites")
                                                    : tr("Add to Favourites"),
                     this, [state, path] { state->togglePin(path); });

@@ -1,9 +1,9 @@
 #include "DuplicateGroupCard.h"
-#include "desktop/RevealInFolder.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "services/ThumbnailView.h"
 #include "ui/ElidingLabel.h"
+#include "ui/FileActions.h"
 #include "ui/PathText.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -256,8 +256,9 @@ void DuplicateGroupCard::setGroup(const DuplicateGroup& group)
         connect(tile, &DuplicateTile::previewAsked, this, [this, tile] {
             if (m_state) m_state->preview(tile->file(), m_group.files);
         });
-        connect(tile, &DuplicateTile::revealAsked, this,
-                [tile] { revealInFolder({tile->file().path}); });
+        connect(tile, &DuplicateTile::revealAsked, this, [this, tile] {
+            if (m_state) FileActions::reveal(*m_state, {tile->file()});
+        });
         m_tiles.append(tile);
     }
     const QString kept = m_group.files.isEmpty() ? QString() : m_group.keeper().path;

@@ -21,37 +21,15 @@ QString lastComponent(const QString& path)
     return last.isEmpty() ? path : last; // "/" names itself
 }
 
-// Every word's first letter upper case and the rest lower case, words split at
-// white space only, the same in every locale: "MPEG-4 video" gives "Mpeg-4 Video".
-QString capitalizedWords(const QString& text)
-{
-    QString result;
-    result.reserve(text.size());
-    qsizetype i = 0;
-    while (i < text.size()) {
-        if (text.at(i).isSpace()) {
-            result += text.at(i++);
-            continue;
-        }
-        qsizetype end = i;
-        while (end < text.size() && !text.at(end).isSpace())
-            ++end;
-        const qsizetype first = text.at(i).isHighSurrogate() && i + 1 < end ? 2 : 1;
-        result += text.mid(i, first).toUpper() + text.mid(i + first, end - i - first).toLower();
-        i = end;
-    }
-    return result;
-}
-
-bool statPath(const QString& path, struct statx& st)
+bool statPath(const QString& path, struct statx& st, bool followLink)
 {
     const QByteArray native = QFile::encodeName(path);
     // A stat can wait on a slow or sleeping disk like any read.
     UserFile::checkThread(native.constData());
     const unsigned mask =
         STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME | STATX_INO;
-    return statx(AT_FDCWD, native.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &st) ==
-           0;
+    const int flags = AT_NO_AUTOMOUNT | (followLink ? 0 : AT_SYMLINK_NOFOLLOW);
+    return statx(AT_FDCWD, native.constData(), flags, mask, &st) == 0;
 }
 
 } // namespace
@@ -87,9 +65,22 @@ std::optional<FileItem> FileItem::fromPath(const QString& path)
     FileItem item;
     item.path = pathKey(path);
     struct statx st {};
-    if (item.path.isEmpty() || !statPath(item.path, st)) return std::nullopt;
+    if (item.path.isEmpty() || !statPath(item.path, st, false)) return std::nullopt;
 
-    const UniformType type = UniformType::forFile(item.path);
+    UniformType type = UniformType::forFile(item.path);
+    // The identity is the link's own, so trashing the item moves the link.
+    item.identity = {entryKindOfMode(st.stx_mode), makedev(st.stx_dev_major, st.stx_dev_minor),
+                     st.stx_ino};
+    // A link that leads somewhere is shown as what it leads to, so a linked
+    // folder opens like a folder; one that leads nowhere stays a link.
+    if (S_ISLNK(st.stx_mode)) {
+        struct statx target {};
+        if (statPath(item.path, target, true)) {
+            st = target;
+            type =
+                S_ISDIR(st.stx_mode) ? UniformType::folder() : UniformType::forFileName(item.path);
+        }
+    }
     if (type.isValid()) item.contentType = type;
     // A package (a bundle folder) is a file to the user, not a folder to open.
     const bool isDirectory =
@@ -102,8 +93,6 @@ std::optional<FileItem> FileItem::fromPath(const QString& path)
     // Not every file system keeps a birth time; the change time is the nearest.
     item.created = fileTimeSeconds((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime);
     item.category = classify(item.contentType, isDirectory);
-    item.identity = {entryKindOfMode(st.stx_mode), makedev(st.stx_dev_major, st.stx_dev_minor),
-                     st.stx_ino};
     item.nameApplication();
     return item;
 }
@@ -127,8 +116,10 @@ QString FileItem::kindDescription() const
 {
     if (category == FileCategory::folders) return QStringLiteral("Folder");
     if (contentType) {
+        // The MIME database's own wording: capitalising each word would turn
+        // "PNG image" into "Png Image".
         const QString description = contentType->localizedDescription();
-        if (!description.isEmpty()) return capitalizedWords(description);
+        if (!description.isEmpty()) return description;
     }
     const QString extension = pathExtension(path).toUpper();
     if (!extension.isEmpty()) return extension + QStringLiteral(" file");

@@ -48,8 +48,9 @@ struct FileItem {
     // The index never classifies through a directory flag: folders reach
     // `folders` through their type.
     static std::optional<FileItem> fromMetadata(const md::Item& metadata);
-    // An item from the file system, without following a symbolic link at the end
-    // of the path; none when the file cannot be stat'ed.
+    // An item from the file system; none when the file cannot be stat'ed. A
+    // symbolic link at the end of the path is described by its target (a link
+    // to a folder is a folder to open), or as a link when it leads nowhere.
     static std::optional<FileItem> fromPath(const QString& path);
 
     // An application's name as the desktop shows it, in the user's language:
@@ -59,7 +60,7 @@ struct FileItem {
 
     // The name, without ".app" for an application and as tagged for a song.
     QString displayTitle() const;
-    // "Folder", the type's description ("Png Image"), "XYZ file" or "Document".
+    // "Folder", the type's description ("PNG image"), "XYZ file" or "Document".
     QString kindDescription() const;
     // "--" for a folder, else the byte count.
     QString sizeText() const;

@@ -12,7 +12,8 @@ EntryKind entryKindOfMode(unsigned mode);
 
 // What stood at a path when the user saw it. An action that must act on that
 // very entry (a move to the Trash) checks the path still names it: the same
-// kind and, when known, the same device and inode.
+// kind and, when known, the same inode. The device is recorded but not
+// compared: the saved index keeps device numbers from earlier starts.
 struct EntryIdentity {
     EntryKind kind = EntryKind::unknown;
     std::uint64_t device = 0;

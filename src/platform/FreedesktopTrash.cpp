@@ -132,8 +132,10 @@ std::optional<QString> changedReason(int parent, const QByteArray& name, const E
     const EntryKind now = entryKindOfMode(st.st_mode);
     if (seen.kind != EntryKind::unknown && now != seen.kind)
         return QStringLiteral("it has been replaced by a ") + describedKind(now);
-    if (seen.inode != 0 &&
-        (std::uint64_t(st.st_dev) != seen.device || std::uint64_t(st.st_ino) != seen.inode))
+    // The inode alone tells a replaced file: the saved index keeps device
+    // numbers from earlier starts, and some file systems number their device
+    // anew at every boot.
+    if (seen.inode != 0 && std::uint64_t(st.st_ino) != seen.inode)
         return QStringLiteral("it has been replaced by another ") + describedKind(now);
     return std::nullopt;
 }

@@ -3,11 +3,11 @@
 #include "QuickLookView.h"
 #include "RecognizedTextSection.h"
 #include "cleanup/views/SourceViews.h"
-#include "desktop/RevealInFolder.h"
 #include "library/AppState.h"
 #include "services/TextRecognizer.h"
 #include "services/ThumbnailView.h"
 #include "ui/EmptyStateView.h"
+#include "ui/FileActions.h"
 #include "ui/Hairline.h"
 #include "ui/ScrollBarStyle.h"
 #include "ui/Symbols.h"
@@ -15,7 +15,6 @@
 #include "ui/WindowDragArea.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -280,7 +279,7 @@ ItemInspector::ItemInspector(const AppContext& context, QWidget* parent)
         });
     connect(open, &QPushButton::clicked, this, &ItemInspector::open);
     connect(reveal, &QPushButton::clicked, this, [this] {
-        if (m_item) revealInFolder({m_item->path});
+        if (m_item) FileActions::reveal(*m_context.state, {*m_item});
     });
     column->addLayout(actions);
 
@@ -389,7 +388,7 @@ void ItemInspector::open()
     if (m_item->category == FileCategory::folders)
         m_context.state->openFolder(m_item->path);
     else
-        QDesktopServices::openUrl(m_item->url());
+        FileActions::openExternally(*m_context.state, {*m_item});
 }
 
 } // namespace ovra

@@ -2,17 +2,16 @@
 
 #include "LiveTextImage.h"
 #include "QuickLookView.h"
-#include "desktop/RevealInFolder.h"
 #include "library/AppState.h"
 #include "platform/SettingsStore.h"
 #include "services/CopyText.h"
 #include "services/TextIndex.h"
 #include "services/TextRecognizer.h"
+#include "ui/FileActions.h"
 #include "ui/Hairline.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -139,11 +138,11 @@ PreviewSheet::PreviewSheet(const AppContext& context, QWidget* parent)
     });
     connect(reveal, &QToolButton::clicked, this, [this] {
         if (const std::optional<FileItem> item = m_context.state->previewItem())
-            revealInFolder({item->path});
+            FileActions::reveal(*m_context.state, {*item});
     });
     connect(open, &QPushButton::clicked, this, [this] {
         if (const std::optional<FileItem> item = m_context.state->previewItem())
-            QDesktopServices::openUrl(item->url());
+            FileActions::openExternally(*m_context.state, {*item});
     });
     connect(close, &QToolButton::clicked, this,
             [this] { m_context.state->setPreviewItem(std::nullopt); });

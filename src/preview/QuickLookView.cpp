@@ -16,6 +16,8 @@
 #include <QStackedLayout>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <QVideoWidget>
 
 #include <algorithm>
@@ -167,16 +169,17 @@ QWidget* QuickLookView::makeMediaPane(bool autostarts)
     auto* output = new QAudioOutput(m_player);
     m_player->setAudioOutput(output);
     if (m_kind == PreviewKind::video) {
-        auto* video = new QVideoWidget(pane);
-        video->setFocusPolicy(Qt::NoFocus);
-        m_player->setVideoOutput(video);
-        column->addWidget(video, 1);
+        column->addWidget(makeVideoStage(pane), 1);
     } else {
         // A song shows its cover, or its icon, above the controls.
         m_picture = new PicturePane(pane);
         column->addWidget(m_picture, 1);
         m_task.run(
-            m_item.path, [this] { return Thumbnails::shared().load(m_item.path, kCoverSide); },
+            m_item.path,
+            [this] {
+                return Thumbnails::shared().load(m_item.path, kCoverSide,
+                                                 Thumbnails::version(m_item.modified));
+            },
             [this](const Thumbnail& thumbnail) { m_picture->setImage(thumbnail.image); });
     }
     auto* controls = new MediaControls(*m_player, pane);
@@ -194,6 +197,32 @@ QWidget* QuickLookView::makeMediaPane(bool autostarts)
     }
     markShown();
     return pane;
+}
+
+// The video surface is a window of its own that shows whatever lies beneath it
+// until its first frame is drawn. Until then the stage shows a plain black
+// ground, and the surface is shown only once it has a frame to draw.
+QWidget* QuickLookView::makeVideoStage(QWidget* parent)
+{
+    auto* stage = new QWidget(parent);
+    auto* layers = new QStackedLayout(stage);
+    auto* ground = new QWidget(stage);
+    ground->setAutoFillBackground(true);
+    QPalette black = ground->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    ground->setPalette(black);
+    layers->addWidget(ground);
+    auto* video = new QVideoWidget(stage);
+    video->setFocusPolicy(Qt::NoFocus);
+    layers->addWidget(video);
+    layers->setCurrentWidget(ground);
+    m_player->setVideoOutput(video);
+    connect(video->videoSink(), &QVideoSink::videoFrameChanged, stage,
+            [layers, video](const QVideoFrame& frame) {
+                if (frame.isValid() && layers->currentWidget() != video)
+                    layers->setCurrentWidget(video);
+            });
+    return stage;
 }
 
 QWidget* QuickLookView::makeIconPane()
@@ -221,7 +250,11 @@ QWidget* QuickLookView::makeIconPane()
     column->addWidget(detailLabel);
     column->addStretch(1);
     m_task.run(
-        m_item.path, [this] { return Thumbnails::shared().load(m_item.path, kIconSide / 2); },
+        m_item.path,
+        [this] {
+            return Thumbnails::shared().load(m_item.path, kIconSide / 2,
+                                             Thumbnails::version(m_item.modified));
+        },
         [this](const Thumbnail& thumbnail) {
             QImage image = thumbnail.image;
             image.setDevicePixelRatio(std::max<qreal>(1.0, image.width() / double(kIconSide)));

@@ -45,6 +45,7 @@ private:
     QWidget* makePdfPane();
     QWidget* makeTextPane();
     QWidget* makeMediaPane(bool autostarts);
+    QWidget* makeVideoStage(QWidget* parent);
     QWidget* makeIconPane();
     void startImageLoad();
     void markShown();

@@ -123,8 +123,9 @@ double ThumbnailView::side() const
 
 std::optional<Thumbnail> ThumbnailView::shownThumbnail() const
 {
-    if (m_thumb && m_thumb->path == m_item.path) return m_thumb;
-    return m_loader.cached(m_item.path, side());
+    const qint64 version = Thumbnails::version(m_item.modified);
+    if (m_thumb && m_thumb->path == m_item.path && m_thumb->version == version) return m_thumb;
+    return m_loader.cached(m_item.path, side(), version);
 }
 
 // One load per item and bucket: a new item or a size in another bucket
@@ -132,14 +133,15 @@ std::optional<Thumbnail> ThumbnailView::shownThumbnail() const
 // bucket keeps it.
 void ThumbnailView::ensureLoad()
 {
-    const QString key = Thumbnails::cacheKey(Thumbnails::bucket(side()), m_item.path);
+    const qint64 version = Thumbnails::version(m_item.modified);
+    const QString key = Thumbnails::cacheKey(Thumbnails::bucket(side()), m_item.path, version);
     if (m_load.key() == key) return;
     if (!(side() > 0) || m_item.path.isEmpty()) {
         m_load.cancel(); // nothing to show a picture in
         return;
     }
     m_load.run(
-        key, [this] { return m_loader.load(m_item.path, side()); },
+        key, [this, version] { return m_loader.load(m_item.path, side(), version); },
         [this](const Thumbnail& thumbnail) {
             m_thumb = thumbnail;
             update();

@@ -2,6 +2,7 @@
 
 #include "desktop/FileIcon.h"
 #include "platform/Background.h"
+#include "platform/FileTime.h"
 #include "platform/PathKey.h"
 #include "platform/UniformType.h"
 
@@ -38,6 +39,7 @@ public:
     struct Request {
         QString path;
         int bucket = 0;
+        qint64 version = 0;
         std::shared_ptr<QPromise<Thumbnail>> promise;
     };
 
@@ -157,9 +159,16 @@ int Thumbnails::bucket(double side)
     return kBuckets.back(); // larger, or not a number
 }
 
-QString Thumbnails::cacheKey(int bucket, const QString& path)
+qint64 Thumbnails::version(double modifiedSeconds)
 {
-    return QString::number(bucket) + u'|' + path;
+    // An unknown time (the distant past) is no version at all.
+    if (!std::isfinite(modifiedSeconds) || modifiedSeconds <= kDistantPast) return 0;
+    return std::llround(modifiedSeconds * 1000.0);
+}
+
+QString Thumbnails::cacheKey(int bucket, const QString& path, qint64 version)
+{
+    return QString::number(bucket) + u'|' + QString::number(version) + u'|' + path;
 }
 
 bool Thumbnails::isIcon(ThumbnailRepresentation::Type type, bool isAudio)
@@ -169,12 +178,12 @@ bool Thumbnails::isIcon(ThumbnailRepresentation::Type type, bool isAudio)
     return isAudio && type != Type::thumbnail;
 }
 
-std::optional<Thumbnail> Thumbnails::cached(const QString& path, double side) const
+std::optional<Thumbnail> Thumbnails::cached(const QString& path, double side, qint64 version) const
 {
     const int wanted = bucket(side);
     for (const int b : kBuckets) {
         if (b < wanted) continue;
-        if (auto hit = m_cache->find(cacheKey(b, path))) return hit;
+        if (auto hit = m_cache->find(cacheKey(b, path, version))) return hit;
     }
     return std::nullopt;
 }
@@ -184,29 +193,30 @@ std::optional<Thumbnail> Thumbnails::cached(const QUrl& url, double side) const
     return cached(url.path(), side);
 }
 
-QFuture<Thumbnail> Thumbnails::load(const QString& path, double side)
+QFuture<Thumbnail> Thumbnails::load(const QString& path, double side, qint64 version)
 {
-    if (auto hit = cached(path, side)) return QtFuture::makeReadyFuture(std::move(*hit));
+    if (auto hit = cached(path, side, version)) return QtFuture::makeReadyFuture(std::move(*hit));
     const int b = bucket(side);
     // The asker's future is this promise's: a fallback icon is drawn on the GUI
     // thread after the work, and cancelling the future still reaches the work.
     auto promise = std::make_shared<QPromise<Thumbnail>>();
     QFuture<Thumbnail> future = promise->future();
     promise->start();
-    m_pending->push({path, b, promise});
-    background::run(pool(), [generator = m_generator, cache = m_cache, icons = m_icons,
-                             pending = m_pending] {
-        // Requests given up on are passed over, so this task's turn goes to
-        // one still wanted.
-        while (const auto request = pending->takeNewest()) {
-            if (request->promise->isCanceled()) {
-                request->promise->finish();
-                continue;
+    m_pending->push({path, b, version, promise});
+    background::run(
+        pool(), [generator = m_generator, cache = m_cache, icons = m_icons, pending = m_pending] {
+            // Requests given up on are passed over, so this task's turn goes to
+            // one still wanted.
+            while (const auto request = pending->takeNewest()) {
+                if (request->promise->isCanceled()) {
+                    request->promise->finish();
+                    continue;
+                }
+                generate(*generator, cache, icons, request->path, request->bucket, request->version,
+                         request->promise);
+                return;
             }
-            generate(*generator, cache, icons, request->path, request->bucket, request->promise);
-            return;
-        }
-    });
+        });
     return future;
 }
 
@@ -216,7 +226,7 @@ QFuture<Thumbnail> Thumbnails::load(const QUrl& url, double side)
 }
 
 void Thumbnails::generate(ThumbnailGenerator& generator, const std::shared_ptr<MemoryCache>& cache,
-                          const IconSource& icons, const QString& path, int bucket,
+                          const IconSource& icons, const QString& path, int bucket, qint64 version,
                           const std::shared_ptr<QPromise<Thumbnail>>& promise)
 {
     if (promise->isCanceled()) {
@@ -224,11 +234,11 @@ void Thumbnails::generate(ThumbnailGenerator& generator, const std::shared_ptr<M
         return;
     }
     const int pixelSide = bucket * kScale;
-    const QString key = cacheKey(bucket, path);
+    const QString key = cacheKey(bucket, path, version);
     const auto representation = generator.generateBestRepresentation(path, pixelSide);
     if (representation && !representation->image.isNull()) {
         const Thumbnail thumbnail{path, representation->image,
-                                  isIcon(representation->type, isAudioFile(path))};
+                                  isIcon(representation->type, isAudioFile(path)), version};
         cache->insert(key, thumbnail);
         promise->addResult(thumbnail);
         promise->finish();
@@ -239,7 +249,7 @@ void Thumbnails::generate(ThumbnailGenerator& generator, const std::shared_ptr<M
     // tried again at this size. Drawn here too: the icon theme is ours and
     // thread-safe, so the GUI thread never reads an icon file.
     const QImage icon = icons ? icons(fileIconFacts(path), pixelSide) : QImage();
-    const Thumbnail thumbnail{path, icon, true};
+    const Thumbnail thumbnail{path, icon, true, version};
     cache->insert(key, thumbnail);
     promise->addResult(thumbnail);
     promise->finish();

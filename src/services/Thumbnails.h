@@ -22,6 +22,7 @@ struct Thumbnail {
     QString path;        // the file shown; views compare it with their item's path
     QImage image;        // may be null when not even an icon could be found
     bool isIcon = false; // a generic icon rather than the file's content
+    qint64 version = 0;  // the file's modification time the picture was asked for
 };
 
 // The one loader and memory cache of file pictures behind every card, row,
@@ -55,14 +56,18 @@ public:
     // The smallest bucket that holds `side`; the largest for a larger side or
     // one that is not a number.
     static int bucket(double side);
-    static QString cacheKey(int bucket, const QString& path);
+    // A picture is kept per version of its file, its modification time in
+    // milliseconds (`version`): a file replaced while the app runs gets a new
+    // picture, while an unchanged one keeps its cached picture.
+    static qint64 version(double modifiedSeconds);
+    static QString cacheKey(int bucket, const QString& path, qint64 version = 0);
     // Whether a picture counts as only an icon (audio files are shown by their
     // icon unless the picture is a full rendering, such as a cover).
     static bool isIcon(ThumbnailRepresentation::Type type, bool isAudio);
 
     // The cached picture of the file at `side`'s bucket or a larger one, the
     // smallest first; none when there is none. No work; any thread.
-    std::optional<Thumbnail> cached(const QString& path, double side) const;
+    std::optional<Thumbnail> cached(const QString& path, double side, qint64 version = 0) const;
     std::optional<Thumbnail> cached(const QUrl& url, double side) const;
 
     // A picture for `side`'s bucket: the cached one, else one made on the
@@ -71,7 +76,7 @@ public:
     // has started drops the work; the request asked for last starts first,
     // since the views that asked last are the ones on screen now. Work already
     // started still completes and fills the cache.
-    QFuture<Thumbnail> load(const QString& path, double side);
+    QFuture<Thumbnail> load(const QString& path, double side, qint64 version = 0);
     QFuture<Thumbnail> load(const QUrl& url, double side);
 
 private:
@@ -79,7 +84,7 @@ private:
     class PendingRequests;
     // Runs on the pool; holds nothing of the loader, which may go first.
     static void generate(ThumbnailGenerator& generator, const std::shared_ptr<MemoryCache>& cache,
-                         const IconSource& icons, const QString& path, int bucket,
+                         const IconSource& icons, const QString& path, int bucket, qint64 version,
                          const std::shared_ptr<QPromise<Thumbnail>>& promise);
     QThreadPool& pool();
 

@@ -1,11 +1,13 @@
 #include "FileActions.h"
 
 #include "desktop/RevealInFolder.h"
+#include "library/AppState.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPointer>
 #include <QUrl>
 
 namespace ovra::FileActions {
@@ -28,6 +30,23 @@ QList<QUrl> urlsOf(const QList<FileItem>& items)
     for (const FileItem& item : items)
         urls.append(item.url());
     return urls;
+}
+
+QString nameOf(const QString& path)
+{
+    const QString name = path.section(u'/', -1);
+    return name.isEmpty() ? path : name;
+}
+
+// One toast for whatever could not be handed over: by name for one file, by
+// count for several.
+void tellUnhandled(AppState& state, const QStringList& paths, const QString& one,
+                   const QString& several)
+{
+    if (paths.isEmpty()) return;
+    const QString message =
+        paths.size() == 1 ? one.arg(nameOf(paths.first())) : several.arg(paths.size());
+    state.setToast(AppState::Toast::make(message, QStringLiteral("exclamationmark.triangle")));
 }
 
 } // namespace
@@ -55,15 +74,30 @@ QString refusalMessage(const Trash::Outcome& outcome, qsizetype asked)
         .arg(QString::number(outcome.moved.size()), QString::number(asked), stayed, reason);
 }
 
-void reveal(const QList<FileItem>& items)
+void reveal(AppState& state, const QList<FileItem>& items)
 {
-    revealInFolder(pathsOf(items));
+    revealPaths(state, pathsOf(items));
 }
 
-void openExternally(const QList<FileItem>& items)
+void revealPaths(AppState& state, const QStringList& paths)
 {
+    QPointer<AppState> toasts(&state);
+    revealInFolder(paths, [toasts](const QStringList& unshown) {
+        if (!toasts) return;
+        tellUnhandled(*toasts, unshown,
+                      QStringLiteral("Couldn’t show “%1”: no file manager is set up"),
+                      QStringLiteral("Couldn’t show %1 items: no file manager is set up"));
+    });
+}
+
+void openExternally(AppState& state, const QList<FileItem>& items)
+{
+    QStringList unopened;
     for (const FileItem& item : items)
-        QDesktopServices::openUrl(item.url());
+        if (!QDesktopServices::openUrl(item.url())) unopened.append(item.path);
+    tellUnhandled(state, unopened,
+                  QStringLiteral("Couldn’t open “%1”: no application is set up to open it"),
+                  QStringLiteral("Couldn’t open %1 items: no application is set up to open them"));
 }
 
 QString pathText(const QList<FileItem>& items)

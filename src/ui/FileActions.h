@@ -10,6 +10,8 @@ class QMimeData;
 
 namespace ovra {
 
+class AppState;
+
 // The one place where the app acts on files outside itself. Every operation
 // takes the files in the order the user sees them and uses only their paths.
 // GUI thread only; nothing here waits on the disk.
@@ -24,10 +26,13 @@ QFuture<Trash::Outcome> trash(Trash& trash, const QList<FileItem>& items);
 // as one line for the toast. Empty when every file of the `asked` reached the
 // Trash.
 QString refusalMessage(const Trash::Outcome& outcome, qsizetype asked);
-// Shows the files in the desktop's file manager (or opens their folders).
-void reveal(const QList<FileItem>& items);
-// Opens each file in its default application.
-void openExternally(const QList<FileItem>& items);
+// Shows the files in the desktop's file manager (or opens their folders); when
+// nothing can show them, the toast says so.
+void reveal(AppState& state, const QList<FileItem>& items);
+void revealPaths(AppState& state, const QStringList& paths);
+// Opens each file in its default application; a file no application could
+// take is named in the toast.
+void openExternally(AppState& state, const QList<FileItem>& items);
 // Puts the files on the clipboard so that a paste in a file manager copies them.
 void copy(const QList<FileItem>& items);
 // Puts the paths on the clipboard as plain text, one a line.

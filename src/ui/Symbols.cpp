@@ -97,6 +97,7 @@ const MappingTable& mappings()
         {QStringLiteral("film.stack"), {{QStringLiteral("emblem-videos")}, {}}},
         {QStringLiteral("folder"), {{QStringLiteral("folder")}, {}}},
         {QStringLiteral("forward.fill"), {{QStringLiteral("media-skip-forward")}, {}}},
+        {QStringLiteral("exclamationmark.triangle"), {{QStringLiteral("dialog-warning")}, {}}},
         {QStringLiteral("gamecontroller.fill"), {{QStringLiteral("input-gaming")}, {}}},
         {QStringLiteral("globe"), {{QStringLiteral("web-browser")}, {}}},
         {QStringLiteral("house"), {{QStringLiteral("user-home"), QStringLiteral("go-home")}, {}}},

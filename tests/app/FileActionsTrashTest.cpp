@@ -1,3 +1,4 @@
+#include "app/AboutDialog.h"
 #include "app/OvraApplication.h"
 #include "app/OvraCommands.h"
 #include "browser/FileBrowser.h"
@@ -8,6 +9,7 @@
 #include "services/TextIndex.h"
 #include "ui/FileActions.h"
 
+#include "platform/LibraryNotices.h"
 #include "platform/UserFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
@@ -19,6 +21,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -166,6 +169,50 @@ TEST(MenuCommands, BackOwnsCtrlBracketAndGoesUpOneLevel)
     f.state.setFolderPath({"/a", "/a/b"});
     back->trigger();
     EXPECT_EQ(f.state.folderPath(), QStringList{"/a"});
+}
+
+TEST(MenuCommands, AltLeftAndTheMouseBackButtonGoBackToo)
+{
+    CommandsFixture f;
+    QAction* back = f.commands->action("Back");
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(back->shortcuts().contains(QKeySequence(QKeySequence::Back)));
+    int owners = 0;
+    for (QAction* action : f.window.findChildren<QAction*>())
+        owners += action->shortcuts().contains(QKeySequence(QKeySequence::Back));
+    EXPECT_EQ(owners, 1);
+
+    f.window.resize(400, 300);
+    f.window.show();
+    f.state.setFolderPath({"/a", "/a/b", "/a/b/c"});
+    QWidget* inside = f.window.centralWidget() ? f.window.centralWidget() : &f.window;
+    QTest::mouseClick(inside, Qt::BackButton);
+    EXPECT_EQ(f.state.folderPath(), (QStringList{"/a", "/a/b"}));
+    // Other buttons are the widgets' own.
+    QTest::mouseClick(inside, Qt::LeftButton);
+    EXPECT_EQ(f.state.folderPath(), (QStringList{"/a", "/a/b"}));
+}
+
+TEST(MenuCommands, AboutNamesTheAppItsVersionAndEveryLibraryWithItsLicence)
+{
+    CommandsFixture f;
+    QAction* about = f.commands->action("About Ovra");
+    ASSERT_NE(about, nullptr);
+    about->trigger();
+    auto* dialog = f.window.findChild<AboutDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    QStringList texts;
+    for (const QLabel* label : dialog->findChildren<QLabel*>())
+        texts.append(label->text());
+    EXPECT_TRUE(texts.contains(QStringLiteral("Ovra")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Version ") + applicationVersion()));
+    for (const LibraryNotice& notice : libraryNotices()) {
+        EXPECT_FALSE(notice.version.isEmpty()) << notice.name.toStdString();
+        EXPECT_TRUE(texts.contains(notice.name)) << notice.name.toStdString();
+        EXPECT_TRUE(texts.contains(notice.licence)) << notice.name.toStdString();
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("Qt")));
+    dialog->close();
 }
 
 TEST(MenuCommands, GoSetsOnlyTheSelectionAndListsTheFoldersByRole)

@@ -271,9 +271,9 @@ TEST(GalleryCardTest, CardSizesAndTheBucketTheyAskFor)
 {
     Loader loader;
     const QList<std::tuple<CardSize, int, int, QString>> sizes{
-        {CardSize::small, 200, 198, QStringLiteral("160|/p/a.jpg")},
-        {CardSize::medium, 250, 226, QStringLiteral("320|/p/a.jpg")},
-        {CardSize::large, 320, 278, QStringLiteral("320|/p/a.jpg")}};
+        {CardSize::small, 200, 198, QStringLiteral("160|1700000000000|/p/a.jpg")},
+        {CardSize::medium, 250, 226, QStringLiteral("320|1700000000000|/p/a.jpg")},
+        {CardSize::large, 320, 278, QStringLiteral("320|1700000000000|/p/a.jpg")}};
     for (const auto& [size, width, thumbnailHeight, key] : sizes) {
         GalleryCard card(AppContext{}, loader.thumbnails);
         card.setCardSize(size);
@@ -386,9 +386,9 @@ TEST(GalleryCardTest, RetargetingDropsTheOldRequest)
     GalleryCard card(AppContext{}, loader.thumbnails);
     card.setItem(fileAt(QStringLiteral("/p/old.jpg"), FileCategory::images));
     card.show();
-    EXPECT_EQ(card.thumbnail().loadKey(), QStringLiteral("320|/p/old.jpg"));
+    EXPECT_EQ(card.thumbnail().loadKey(), QStringLiteral("320|1700000000000|/p/old.jpg"));
     card.setItem(fileAt(QStringLiteral("/p/new.jpg"), FileCategory::images));
-    EXPECT_EQ(card.thumbnail().loadKey(), QStringLiteral("320|/p/new.jpg"));
+    EXPECT_EQ(card.thumbnail().loadKey(), QStringLiteral("320|1700000000000|/p/new.jpg"));
 
     loader.generator->m_gate.release();
     ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
@@ -422,7 +422,8 @@ TEST(GalleryCardTest, ALargerCachedPictureShowsAtOnceASmallerOneDoesNot)
 {
     Loader loader;
     auto cache = [&](const QString& path, double side) {
-        QFuture<Thumbnail> future = loader.thumbnails.load(path, side);
+        QFuture<Thumbnail> future =
+            loader.thumbnails.load(path, side, Thumbnails::version(1'700'000'000));
         return QTest::qWaitFor([&] { return future.isFinished(); }, 5000);
     };
     ASSERT_TRUE(cache(QStringLiteral("/p/big.jpg"), 640));

@@ -124,7 +124,7 @@ TEST(FileItemFromPath, ReadsTheFileSystem)
     EXPECT_FALSE(FileItem::fromPath(QString()));
 }
 
-TEST(FileItemFromPath, DoesNotFollowALinkToAFolder)
+TEST(FileItemFromPath, ALinkIsShownAsWhatItLeadsToAndADanglingOneAsALink)
 {
     const UserFile::AllowOnThisThread reading;
     test::TestHome home;
@@ -133,7 +133,26 @@ TEST(FileItemFromPath, DoesNotFollowALinkToAFolder)
     ASSERT_TRUE(QFile::link(folder, link));
     const auto item = FileItem::fromPath(link);
     ASSERT_TRUE(item);
-    EXPECT_NE(item->category, FileCategory::folders);
+    EXPECT_EQ(item->path, link) << "the link is the item: trashing it trashes the link";
+    EXPECT_EQ(item->identity.kind, EntryKind::link);
+    EXPECT_EQ(item->category, FileCategory::folders);
+    EXPECT_EQ(item->kindDescription(), QStringLiteral("Folder"));
+    EXPECT_EQ(item->size, 0);
+
+    const QString picture = home.writeFile(QStringLiteral("Real/cat.png"), QByteArray(40, 'x'));
+    const QString pictureLink = home.path(QStringLiteral("cat link.png"));
+    ASSERT_TRUE(QFile::link(picture, pictureLink));
+    const auto linkedPicture = FileItem::fromPath(pictureLink);
+    ASSERT_TRUE(linkedPicture);
+    EXPECT_EQ(linkedPicture->category, FileCategory::images);
+    EXPECT_EQ(linkedPicture->size, 40);
+
+    const QString dangling = home.path(QStringLiteral("Gone"));
+    ASSERT_TRUE(QFile::link(home.path(QStringLiteral("nowhere")), dangling));
+    const auto broken = FileItem::fromPath(dangling);
+    ASSERT_TRUE(broken);
+    EXPECT_EQ(broken->identity.kind, EntryKind::link);
+    EXPECT_NE(broken->category, FileCategory::folders);
 }
 
 // Reading a file's facts waits on the disk: on the GUI thread it is caught, on
@@ -194,8 +213,8 @@ TEST_F(FileItemTexts, KindDescription)
     };
     EXPECT_EQ(kind("/x/Folder.png", type("public.png"), FileCategory::folders),
               QStringLiteral("Folder"));
-    EXPECT_EQ(kind("/x/a.png", type("public.png")), QStringLiteral("Png Image"));
-    EXPECT_EQ(kind("/x/a.mp4", type("public.mpeg-4")), QStringLiteral("Mpeg-4 Video"));
+    EXPECT_EQ(kind("/x/a.png", type("public.png")), QStringLiteral("PNG image"));
+    EXPECT_EQ(kind("/x/a.mp4", type("public.mpeg-4")), QStringLiteral("MPEG-4 video"));
     EXPECT_EQ(kind("/x/a.xyz", std::nullopt), QStringLiteral("XYZ file"));
     EXPECT_EQ(kind("/x/README", std::nullopt), QStringLiteral("Document"));
     EXPECT_EQ(kind("/x/.bashrc", std::nullopt), QStringLiteral("Document"));

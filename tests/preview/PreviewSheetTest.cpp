@@ -12,9 +12,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QMediaPlayer>
 #include <QSignalSpy>
+#include <QStackedLayout>
 #include <QTest>
+#include <QVideoFrame>
+#include <QVideoFrameFormat>
+#include <QVideoSink>
+#include <QVideoWidget>
 
 #include <gtest/gtest.h>
 
@@ -250,6 +256,30 @@ TEST(MediaPreviewTest, ASongWaitsForPlayBeforeItsFileIsOpenedAndABarOfNoWidthSee
     EXPECT_EQ(MediaControls::seekPosition(50, 100, 0), std::nullopt);
     EXPECT_EQ(MediaControls::seekPosition(50, 100, 10000), 5000);
     EXPECT_EQ(MediaControls::seekPosition(150, 100, 10000), 10000);
+}
+
+// The video surface shows what lies beneath it until it has drawn a frame: a
+// film starts on a black stage, never on a hole in the window.
+TEST(MediaPreviewTest, AFilmStartsOnABlackStageAndItsSurfaceComesWithTheFirstFrame)
+{
+    test::TestHome home;
+    const QString path = home.path(QStringLiteral("Videos/clip.mp4"));
+    QDir().mkpath(home.path(QStringLiteral("Videos")));
+    ASSERT_TRUE(test::writeVideo(path, 320, 240, 2.0));
+    QuickLookView preview(file(path, FileCategory::videos, UniformType::movie()), true);
+    preview.resize(480, 360);
+    preview.show();
+    auto* surface = preview.findChild<QVideoWidget*>();
+    ASSERT_TRUE(surface);
+    EXPECT_FALSE(surface->isVisible());
+    auto* stage = qobject_cast<QStackedLayout*>(surface->parentWidget()->layout());
+    ASSERT_TRUE(stage);
+    EXPECT_EQ(stage->currentWidget()->palette().color(QPalette::Window), QColor(Qt::black));
+
+    // The first frame brings the surface.
+    surface->videoSink()->setVideoFrame(
+        QVideoFrame(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_ARGB8888)));
+    EXPECT_EQ(stage->currentWidget(), surface);
 }
 
 } // namespace

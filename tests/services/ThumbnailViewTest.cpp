@@ -106,9 +106,9 @@ TEST(ThumbnailViewLoading, SizeChoosesTheBucket)
     Fixture fixture;
     ThumbnailView view(fixture.loader);
     view.setItem(item(QStringLiteral("/p/a.jpg"), FileCategory::images));
-    const std::pair<QSize, QString> cases[] = {{QSize(40, 40), "64|/p/a.jpg"},
-                                               {QSize(250, 180), "320|/p/a.jpg"},
-                                               {QSize(900, 900), "640|/p/a.jpg"}};
+    const std::pair<QSize, QString> cases[] = {{QSize(40, 40), "64|0|/p/a.jpg"},
+                                               {QSize(250, 180), "320|0|/p/a.jpg"},
+                                               {QSize(900, 900), "640|0|/p/a.jpg"}};
     for (const auto& [size, key] : cases) {
         view.resize(size);
         paint(view);
@@ -130,7 +130,7 @@ TEST(ThumbnailViewLoading, ResizingWithinABucketKeepsTheLoad)
 
     view.resize(170, 170);
     paint(view);
-    EXPECT_EQ(view.loadKey(), QStringLiteral("320|/p/a.jpg"));
+    EXPECT_EQ(view.loadKey(), QStringLiteral("320|0|/p/a.jpg"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return fixture.generator->requests().size() == 2; }, 5000));
     EXPECT_EQ(fixture.generator->requests().last(), QStringLiteral("/p/a.jpg@640"));
 }
@@ -164,6 +164,27 @@ TEST(ThumbnailViewLoading, AnotherItemNeverShowsThePreviousPicture)
 
     view.setItem(item(QStringLiteral("/p/new.jpg"), FileCategory::images));
     EXPECT_FALSE(view.shownThumbnail());
+}
+
+TEST(ThumbnailViewLoading, AFileReplacedWhileShownIsDrawnAgain)
+{
+    Fixture fixture;
+    ThumbnailView view(fixture.loader);
+    view.resize(100, 100);
+    FileItem report = item(QStringLiteral("/p/report.pdf"), FileCategory::documents);
+    report.modified = 1'700'000'000.0;
+    view.setItem(report);
+    paint(view);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 60000));
+    const qint64 oldPicture = view.shownThumbnail()->image.cacheKey();
+
+    report.modified += 30;
+    view.setItem(report);
+    EXPECT_FALSE(view.shownThumbnail()) << "the old picture stands for the new file";
+    paint(view);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 60000));
+    EXPECT_NE(view.shownThumbnail()->image.cacheKey(), oldPicture);
+    EXPECT_EQ(fixture.generator->requests().size(), 2);
 }
 
 TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)

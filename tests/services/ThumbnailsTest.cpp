@@ -98,7 +98,24 @@ TEST(ThumbnailBuckets, SidesRoundUpToFourSizes)
     for (const auto& [side, bucket] : cases)
         EXPECT_EQ(Thumbnails::bucket(side), bucket) << side;
     EXPECT_EQ(Thumbnails::cacheKey(160, QStringLiteral("/Users/example/cat.jpg")),
-              QStringLiteral("160|/Users/example/cat.jpg"));
+              QStringLiteral("160|0|/Users/example/cat.jpg"));
+}
+
+TEST(ThumbnailBuckets, AFileRewrittenInPlaceGetsANewPictureTheOldOneIsNotServed)
+{
+    Loader loader;
+    const QString path = QStringLiteral("/documents/report.pdf");
+    const qint64 before = Thumbnails::version(1'700'000'000.0);
+    const qint64 after = Thumbnails::version(1'700'000'060.5);
+    const Thumbnail old = wait(loader.thumbnails.load(path, 160, before));
+    EXPECT_EQ(old.version, before);
+    EXPECT_TRUE(loader.thumbnails.cached(path, 160, before));
+    EXPECT_FALSE(loader.thumbnails.cached(path, 160, after));
+
+    const Thumbnail fresh = wait(loader.thumbnails.load(path, 160, after));
+    EXPECT_EQ(fresh.version, after);
+    EXPECT_NE(fresh.image.cacheKey(), old.image.cacheKey());
+    EXPECT_EQ(loader.generator->requests().size(), 2);
 }
 
 TEST(ThumbnailBuckets, LargerPicturesServeSmallerRequestsNeverTheReverse)

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -63,6 +64,55 @@ TEST(Clipboard, ADragCarriesTheFileUrl)
 {
     std::unique_ptr<QMimeData> data(FileActions::dragMimeData(item(QStringLiteral("/h/x.zip"))));
     EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/h/x.zip"))});
+}
+
+// With no launcher and no file manager on the machine, opening or showing a
+// file must not fail in silence.
+struct NoDesktop {
+    NoDesktop()
+        : path(qgetenv("PATH"))
+        , bus(qgetenv("DBUS_SESSION_BUS_ADDRESS"))
+    {
+        qputenv("PATH", home.root().toLocal8Bit());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.root().toLocal8Bit() + "/no-bus");
+    }
+    ~NoDesktop()
+    {
+        qputenv("PATH", path);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    }
+    test::TestHome home;
+    QByteArray path;
+    QByteArray bus;
+};
+
+TEST(DesktopHandOver, AFileNoApplicationOpensIsNamedInAToast)
+{
+    NoDesktop desktop;
+    AppState state;
+    FileActions::openExternally(state, {item(QStringLiteral("/h/setup.run"))});
+    ASSERT_TRUE(state.toast());
+    EXPECT_EQ(
+        state.toast()->message,
+        QStringLiteral("Couldn\u2019t open \u201Csetup.run\u201D: no application is set up to "
+                       "open it"));
+
+    state.setToast(std::nullopt);
+    FileActions::openExternally(
+        state, {item(QStringLiteral("/h/a.run")), item(QStringLiteral("/h/b.run"))});
+    ASSERT_TRUE(state.toast());
+    EXPECT_TRUE(state.toast()->message.startsWith(QStringLiteral("Couldn\u2019t open 2 items")));
+}
+
+TEST(DesktopHandOver, AFolderNothingCanShowIsNamedInAToast)
+{
+    NoDesktop desktop;
+    AppState state;
+    FileActions::reveal(state, {item(QStringLiteral("/h/report.pdf"))});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.toast().has_value(); }, 60000));
+    EXPECT_EQ(
+        state.toast()->message,
+        QStringLiteral("Couldn\u2019t show \u201Creport.pdf\u201D: no file manager is set up"));
 }
 
 TEST(VolumeSteps, StayWithinZeroAndOneOnAGridOfHundredths)
