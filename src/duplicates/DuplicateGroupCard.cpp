@@ -1,6 +1,7 @@
 #include "DuplicateGroupCard.h"
 #include "library/AppState.h"
 #include "library/Fmt.h"
+#include "library/Location.h"
 #include "services/ThumbnailView.h"
 #include "ui/ElidingLabel.h"
 #include "ui/FileActions.h"
@@ -26,6 +27,9 @@
 namespace ovra {
 
 namespace {
+
+// Components every tile shows: the folder and the file's name.
+constexpr qsizetype kShortestTail = 2;
 
 constexpr int kTilePadding = 8;
 constexpr int kTileRadius = 12;
@@ -58,16 +62,18 @@ DuplicateTile::DuplicateTile(const FileItem& file, QWidget* parent)
     m_badge->setTextFormat(Qt::PlainText);
     m_badge->setFont(Theme::font(10, QFont::Bold));
     m_badge->move(6, 6);
-    m_folder = new ElidingLabel(this);
-    m_folder->setElideMode(Qt::ElideLeft);
-    m_folder->setFont(Theme::font(11));
-    m_folder->setHintCap(kWidth);
-    layout->addWidget(m_folder);
+    m_path = new ElidingLabel(this);
+    // The part that tells copies apart may be at either end: the folder where
+    // names agree, the name where folders agree.
+    m_path->setElideMode(Qt::ElideMiddle);
+    m_path->setFont(Theme::font(11));
+    m_path->setHintCap(kWidth);
+    layout->addWidget(m_path);
     m_detail = new ElidingLabel(this);
     m_detail->setFont(Theme::font(10));
     m_detail->setHintCap(kWidth);
     layout->addWidget(m_detail);
-    for (QWidget* child : {static_cast<QWidget*>(m_folder), static_cast<QWidget*>(m_detail)})
+    for (QWidget* child : {static_cast<QWidget*>(m_path), static_cast<QWidget*>(m_detail)})
         child->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     // A click keeps this copy only once a double click can no longer follow.
@@ -76,7 +82,8 @@ DuplicateTile::DuplicateTile(const FileItem& file, QWidget* parent)
     connect(&m_clickTimer, &QTimer::timeout, this, &DuplicateTile::keepAsked);
 }
 
-void DuplicateTile::show(const FileItem& file, bool isKeeper, bool isSimilar)
+void DuplicateTile::show(const FileItem& file, bool isKeeper, bool isSimilar,
+                         const QString& pathText)
 {
     m_file = file;
     m_isKeeper = isKeeper;
@@ -89,7 +96,8 @@ void DuplicateTile::show(const FileItem& file, bool isKeeper, bool isSimilar)
                        " padding: 3px 7px; }")
             .arg(badge.name(QColor::HexArgb)));
     m_badge->adjustSize();
-    m_folder->setText(folderText());
+    m_pathText = pathText;
+    m_path->setText(m_pathText);
     m_detail->setText(detailText());
     m_detail->setColor(Theme::secondary());
     update();
@@ -100,10 +108,41 @@ QString DuplicateTile::badgeText() const
     return m_isKeeper ? QStringLiteral("Keep") : QStringLiteral("Trash");
 }
 
-QString DuplicateTile::folderText() const
+QStringList distinguishingPaths(const QStringList& paths, const QString& home)
 {
-    const qsizetype slash = m_file.path.lastIndexOf(u'/');
-    return tildePath(slash > 0 ? m_file.path.left(slash) : QStringLiteral("/"));
+    QList<QStringList> parts;
+    for (const QString& path : paths)
+        parts.append(tildePath(path, home).split(u'/'));
+    // Two paths agree on their last `count` components.
+    const auto sameTail = [](const QStringList& a, const QStringList& b, qsizetype count) {
+        if (a.size() < count || b.size() < count) return a.size() == b.size() && a == b;
+        for (qsizetype i = 1; i <= count; ++i)
+            if (a[a.size() - i] != b[b.size() - i]) return false;
+        return true;
+    };
+    QStringList texts;
+    for (qsizetype p = 0; p < parts.size(); ++p) {
+        const QStringList& mine = parts[p];
+        // At least the folder and the name: a bare name says nothing of where.
+        qsizetype count = std::min<qsizetype>(kShortestTail, mine.size());
+        for (; count < mine.size(); ++count) {
+            bool isShared = false;
+            for (qsizetype q = 0; q < parts.size() && !isShared; ++q)
+                isShared = q != p && sameTail(mine, parts[q], count);
+            if (!isShared) break;
+        }
+        // Only "~" or the root would be cut: the whole path says it as briefly.
+        if (count >= mine.size() - 1)
+            texts.append(mine.join(u'/'));
+        else
+            texts.append(QStringLiteral("…/") + mine.mid(mine.size() - count).join(u'/'));
+    }
+    return texts;
+}
+
+QString DuplicateTile::pathText() const
+{
+    return m_pathText;
 }
 
 QString DuplicateTile::detailText() const
@@ -263,8 +302,12 @@ void DuplicateGroupCard::setGroup(const DuplicateGroup& group)
     }
     const QString kept = m_group.files.isEmpty() ? QString() : m_group.keeper().path;
     int tallest = 0;
+    QStringList paths;
+    for (const FileItem& file : std::as_const(m_group.files))
+        paths.append(file.path);
+    const QStringList texts = distinguishingPaths(paths, Location::home());
     for (qsizetype i = 0; i < m_tiles.size(); ++i) {
-        m_tiles[i]->show(m_group.files[i], m_group.files[i].path == kept, m_isSimilar);
+        m_tiles[i]->show(m_group.files[i], m_group.files[i].path == kept, m_isSimilar, texts[i]);
         tallest = std::max(tallest, m_tiles[i]->sizeHint().height());
     }
     if (auto* scroller = findChild<QScrollArea*>()) scroller->setFixedHeight(tallest + 4 + 14);

@@ -18,8 +18,14 @@ class AppState;
 class ElidingLabel;
 class ThumbnailView;
 
+// Where each of a group's files lies, written so no two read the same: the
+// shortest tail of each path (its folder and name at least) that no other
+// path ends with, after "…/"; the whole path when little more would be cut.
+// The home folder reads "~" only when the path is in it.
+QStringList distinguishingPaths(const QStringList& paths, const QString& home);
+
 // One file of a group on its card: the picture with a "Keep" or "Trash"
-// badge, the folder and a detail line. A click keeps it (once the
+// badge, its place and a detail line. A click keeps it (once the
 // double-click interval has passed, so a double click previews without
 // changing the choice).
 class DuplicateTile : public QWidget {
@@ -31,10 +37,11 @@ public:
     DuplicateTile(const FileItem& file, QWidget* parent = nullptr);
 
     const FileItem& file() const { return m_file; }
-    void show(const FileItem& file, bool isKeeper, bool isSimilar);
+    // `pathText`: the file's place, as `distinguishingPaths` writes it.
+    void show(const FileItem& file, bool isKeeper, bool isSimilar, const QString& pathText);
     bool isKeeper() const { return m_isKeeper; }
     QString badgeText() const;
-    QString folderText() const;
+    QString pathText() const;
     QString detailText() const;
 
 signals:
@@ -56,7 +63,8 @@ private:
     bool m_isSimilar = false;
     ThumbnailView* m_thumbnail;
     QLabel* m_badge;
-    ElidingLabel* m_folder;
+    ElidingLabel* m_path;
+    QString m_pathText;
     ElidingLabel* m_detail;
     QTimer m_clickTimer;
     QPoint m_pressPosition;

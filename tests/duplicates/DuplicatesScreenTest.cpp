@@ -93,8 +93,8 @@ TEST(DuplicateGroupCard, ShowsTheKeepChoiceAndReportsClicks)
     ASSERT_EQ(card.tiles().size(), 3);
     EXPECT_EQ(card.tiles()[0]->badgeText(), "Keep");
     EXPECT_EQ(card.tiles()[1]->badgeText(), "Trash");
-    EXPECT_EQ(card.tiles()[0]->folderText(), "~");
-    EXPECT_EQ(card.tiles()[2]->folderText(), "~/Downloads/deep");
+    EXPECT_EQ(card.tiles()[0]->pathText(), "~/a.bin");
+    EXPECT_EQ(card.tiles()[2]->pathText(), "…/deep/a copy.bin");
 
     // A click keeps the copy once no double click can follow; a double click
     // previews and keeps nothing.
@@ -110,6 +110,25 @@ TEST(DuplicateGroupCard, ShowsTheKeepChoiceAndReportsClicks)
 
     card.trashButton()->click();
     EXPECT_EQ(trashed, 1);
+}
+
+// Copies often share their folder or their name: each tile shows enough of
+// its path to tell it from the others, and "~" only for the home folder.
+TEST(DuplicateGroupCard, EachTileTellsItsCopyApart)
+{
+    const QString home = QStringLiteral("/home/ann");
+    const auto texts = [&](const QStringList& paths) { return distinguishingPaths(paths, home); };
+    EXPECT_EQ(texts({"/home/ann/Downloads/a.bin", "/home/ann/Downloads/a (1).bin"}),
+              (QStringList{"~/Downloads/a.bin", "~/Downloads/a (1).bin"}));
+    EXPECT_EQ(texts({"/home/ann/Photos/2019/trip/IMG_1.jpg", "/home/ann/Backup/2019/trip/IMG_1.jpg",
+                     "/home/ann/Photos/2020/trip/IMG_1.jpg"}),
+              (QStringList{"~/Photos/2019/trip/IMG_1.jpg", "~/Backup/2019/trip/IMG_1.jpg",
+                           "…/2020/trip/IMG_1.jpg"}));
+    EXPECT_EQ(texts({"/home/ann/x/y/z/one.bin", "/home/ann/x/y/z/two.bin"}),
+              (QStringList{"…/z/one.bin", "…/z/two.bin"}));
+    // A neighbour of home whose name merely begins the same is not in it.
+    EXPECT_EQ(texts({"/home/anna/a.bin", "/home/ann/a.bin", "/a.bin"}),
+              (QStringList{"…/anna/a.bin", "~/a.bin", "/a.bin"}));
 }
 
 TEST(DuplicatesView, TextOfTheToast)
