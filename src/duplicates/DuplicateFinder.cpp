@@ -1,6 +1,7 @@
 #include "DuplicateFinder.h"
 #include "library/FileCategory.h"
 #include "platform/Background.h"
+#include "platform/XdgPaths.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -72,11 +73,13 @@ bool isRotational(const QList<FileItem>& files)
 
 // A group member that is gone, or is no longer a regular file, leaves the group
 // before it is shown.
-QList<DuplicateGroup> withoutVanished(QList<DuplicateGroup> groups)
+QList<DuplicateGroup> withoutVanished(QList<DuplicateGroup> groups,
+                                      const std::function<bool()>& isCancelled)
 {
     QSet<QString> gone;
     for (const DuplicateGroup& group : groups)
         for (const FileItem& file : group.files) {
+            if (isCancelled()) return {};
             struct stat st {};
             if (::lstat(QFile::encodeName(file.path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
                 gone.insert(file.path);
@@ -104,12 +107,24 @@ QList<DuplicateGroup> forgetting(QList<DuplicateGroup> groups, const QSet<QStrin
 } // namespace
 
 DuplicateFinder::DuplicateFinder(md::MetadataIndex* index, Trash* trash, QObject* parent)
+    : DuplicateFinder(index, trash, defaultHashCachePath(), parent)
+{
+}
+
+DuplicateFinder::DuplicateFinder(md::MetadataIndex* index, Trash* trash,
+                                 const QString& hashCachePath, QObject* parent)
     : DuplicateSummary(parent)
     , m_index(index)
     , m_trash(trash)
+    , m_hashCache(std::make_shared<HashCache>(hashCachePath))
 {
     if (m_trash)
         m_trash->registerStore(this, [this](const QSet<QString>& paths) { remove(paths); });
+}
+
+QString DuplicateFinder::defaultHashCachePath()
+{
+    return xdg::appCacheDir() + QStringLiteral("/duplicate-hashes.cache");
 }
 
 DuplicateFinder::~DuplicateFinder()
@@ -195,13 +210,24 @@ void DuplicateFinder::hashExact(const SpotlightResult& result, quint64 generatio
     const QList<FileItem> files = result.items;
     const auto progress = progressFor(false, generation);
     const DuplicateScanner::Workers base = workers(1);
+    // The task holds the cache and the counter it uses, so both outlive it.
     m_tasks
         .run(background::Pool::hashing,
-             [files, progress, base]() {
+             [files, progress, base, cache = m_hashCache, counter = m_bytesRead]() {
                  DuplicateScanner::Workers w = base;
                  w.threadCount =
                      isRotational(files) ? 1 : background::threadCount(background::Pool::hashing);
-                 return withoutVanished(DuplicateScanner::exactDuplicates(files, progress, w));
+                 w.bytesRead = counter.get();
+                 if (!files.isEmpty()) {
+                     cache->load();
+                     w.cache = cache.get();
+                 }
+                 auto groups = withoutVanished(
+                     DuplicateScanner::exactDuplicates(files, progress, w), w.isCancelled);
+                 // A scan cut short saw only some of its files: the digests of
+                 // the rest stay for the next one.
+                 if (w.cache) cache->save(w.isCancelled());
+                 return groups;
              })
         .then(background::guiThread(),
               [this, self = QPointer(this), generation](QList<DuplicateGroup> groups) {
@@ -246,7 +272,8 @@ void DuplicateFinder::analysePhotos(const SpotlightResult& result, quint64 gener
     m_tasks
         .run(background::Pool::hashing,
              [candidates, progress, w]() {
-                 return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w));
+                 return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w),
+                                        w.isCancelled);
              })
         .then(background::guiThread(),
               [this, self = QPointer(this), generation](QList<DuplicateGroup> groups) {
@@ -328,11 +355,14 @@ void DuplicateFinder::remove(const QSet<QString>& paths)
 
 struct DuplicateFinder::TrashPlan {
     QStringList paths;        // extras that may go
-    QSet<QString> dropGroups; // group ids (text) whose kept copy no longer stands
-    QSet<QString> leaveFiles; // extras that changed since the scan
+    QSet<QString> dropGroups; // group ids (text) that stand down
+    QSet<QString> leaveFiles; // extras that changed or went since the scan
+    QList<StoodDown> stoodDown;
 };
 
 namespace {
+
+using Sameness = DuplicateScanner::Sameness;
 
 // The file the scan read, not rewritten since: same device and inode, size
 // and modification time.
@@ -343,9 +373,14 @@ bool asScanned(const struct stat& st, const FileStamp& stamp)
            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == stamp.modifiedNs;
 }
 
-// The kept copy is still a regular file of the size the scan recorded and,
-// where the scan read it, the very file it read, unchanged: a copy edited in
-// place since may no longer hold what the extras hold.
+bool isGone(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT;
+}
+
+// The kept copy of look-alike photos is still a regular file of the size the
+// scan recorded and, where the scan read it, the very file it read, unchanged.
 bool keeperStands(const DuplicateGroup& group)
 {
     const FileItem& keeper = group.keeper();
@@ -367,42 +402,102 @@ bool extraUnchanged(const DuplicateGroup& group, const FileItem& extra)
 
 } // namespace
 
-DuplicateFinder::TrashPlan DuplicateFinder::planTrash(const QList<DuplicateGroup>& groups)
+void DuplicateFinder::planExactGroup(TrashPlan& plan, const DuplicateGroup& group,
+                                     const std::function<bool()>& isCancelled)
 {
-    TrashPlan plan;
-    for (const DuplicateGroup& group : groups) {
-        if (!keeperStands(group)) {
-            plan.dropGroups.insert(group.id.toString());
+    // Sizes, times and inodes can all be put back after an edit in place; only
+    // the bytes tell that the kept copy still holds what the extras hold.
+    const FileItem& keeper = group.keeper();
+    std::optional<StoodDown::Reason> reason;
+    QStringList extras;
+    QSet<QString> gone;
+    for (const FileItem& extra : group.extras()) {
+        if (isGone(extra.path)) {
+            gone.insert(extra.path);
             continue;
         }
-        for (const FileItem& extra : group.extras()) {
-            if (extraUnchanged(group, extra))
-                plan.paths.append(extra.path);
-            else
-                plan.leaveFiles.insert(extra.path);
+        const Sameness same =
+            DuplicateScanner::compareContents(keeper.path, extra.path, isCancelled);
+        if (same == Sameness::cancelled) return;
+        if (same == Sameness::same) {
+            extras.append(extra.path);
+            continue;
         }
+        reason = isGone(keeper.path)            ? StoodDown::Reason::keeperGone
+                 : same == Sameness::unreadable ? StoodDown::Reason::unreadable
+                                                : StoodDown::Reason::copiesDiffer;
+        break;
     }
+    if (reason) {
+        plan.dropGroups.insert(group.id.toString());
+        plan.stoodDown.append({keeper.name, *reason});
+        return;
+    }
+    plan.paths.append(extras);
+    plan.leaveFiles.unite(gone);
+}
+
+void DuplicateFinder::planSimilarGroup(TrashPlan& plan, const DuplicateGroup& group)
+{
+    if (!keeperStands(group)) {
+        plan.dropGroups.insert(group.id.toString());
+        return;
+    }
+    for (const FileItem& extra : group.extras()) {
+        if (extraUnchanged(group, extra))
+            plan.paths.append(extra.path);
+        else
+            plan.leaveFiles.insert(extra.path);
+    }
+}
+
+DuplicateFinder::TrashPlan DuplicateFinder::planTrash(const QList<DuplicateGroup>& exact,
+                                                      const QList<DuplicateGroup>& similar,
+                                                      const std::function<bool()>& isCancelled)
+{
+    TrashPlan plan;
+    for (const DuplicateGroup& group : exact) {
+        if (isCancelled()) return {};
+        planExactGroup(plan, group, isCancelled);
+    }
+    for (const DuplicateGroup& group : similar)
+        planSimilarGroup(plan, group);
+    if (isCancelled()) return {};
     return plan;
 }
 
-QFuture<Trash::Outcome> DuplicateFinder::trashExtras(const QList<QUuid>& ids)
+QFuture<DuplicateFinder::TrashResult> DuplicateFinder::trashExtras(const QList<QUuid>& ids)
 {
-    QList<DuplicateGroup> chosen;
-    for (const QList<DuplicateGroup>* list : {&m_exact, &m_similar})
-        for (const DuplicateGroup& group : *list)
-            if (ids.contains(group.id)) chosen.append(group);
-    if (chosen.isEmpty() || !m_trash) return QtFuture::makeReadyFuture(Trash::Outcome());
+    QList<DuplicateGroup> exact;
+    QList<DuplicateGroup> similar;
+    for (const DuplicateGroup& group : std::as_const(m_exact))
+        if (ids.contains(group.id)) exact.append(group);
+    for (const DuplicateGroup& group : std::as_const(m_similar))
+        if (ids.contains(group.id)) similar.append(group);
+    if ((exact.isEmpty() && similar.isEmpty()) || !m_trash)
+        return QtFuture::makeReadyFuture(TrashResult());
     // The checks read the disk, so they run off the main thread; the move
     // starts from the main thread, as the one Trash wants.
+    const auto stopping = m_stopping;
     return m_tasks
-        .run(background::Pool::files, [chosen]() { return planTrash(chosen); })
-
+        .run(background::Pool::files,
+             [exact, similar, stopping](QPromise<TrashPlan>& promise) {
+                 const auto isCancelled = [&] { return promise.isCanceled() || stopping->load(); };
+                 TrashPlan plan = planTrash(exact, similar, isCancelled);
+                 if (!isCancelled()) promise.addResult(std::move(plan));
+             })
         .then(background::guiThread(),
               [this, self = QPointer(this)](const TrashPlan& plan) {
-                  if (!self) return QtFuture::makeReadyFuture(Trash::Outcome());
+                  if (!self) return QtFuture::makeReadyFuture(TrashResult());
                   applyPlan(plan);
-                  if (plan.paths.isEmpty()) return QtFuture::makeReadyFuture(Trash::Outcome());
-                  return m_trash->moveToTrash(plan.paths);
+                  TrashResult result;
+                  result.stoodDown = plan.stoodDown;
+                  if (plan.paths.isEmpty()) return QtFuture::makeReadyFuture(result);
+                  return m_trash->moveToTrash(plan.paths)
+                      .then([result](const Trash::Outcome& outcome) mutable {
+                          result.outcome = outcome;
+                          return result;
+                      });
               })
         .unwrap();
 }

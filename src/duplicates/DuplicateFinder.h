@@ -2,6 +2,7 @@
 
 #include "DuplicateGroup.h"
 #include "DuplicateScanner.h"
+#include "HashCache.h"
 #include "library/Spotlight.h"
 #include "library/Trash.h"
 #include "platform/Background.h"
@@ -63,8 +64,26 @@ public:
         std::function<QFuture<SpotlightResult>(const QString& query, const QStringList& scopes,
                                                qsizetype limit, Spotlight::Accept accept)>;
 
+    // A group whose extras were left where they are, and why.
+    struct StoodDown {
+        enum class Reason { keeperGone, copiesDiffer, unreadable };
+        QString keeperName;
+        Reason reason = Reason::copiesDiffer;
+        friend bool operator==(const StoodDown&, const StoodDown&) = default;
+    };
+    struct TrashResult {
+        Trash::Outcome outcome;
+        QList<StoodDown> stoodDown;
+    };
+
     // Registers with the Trash, so a file trashed from any screen leaves the groups.
+    // The digests of earlier scans are kept in `hashCachePath` (none: in memory
+    // only).
     DuplicateFinder(md::MetadataIndex* index, Trash* trash, QObject* parent = nullptr);
+    DuplicateFinder(md::MetadataIndex* index, Trash* trash, const QString& hashCachePath,
+                    QObject* parent = nullptr);
+    // Where the app keeps the digests of its scans.
+    static QString defaultHashCachePath();
     // Stops both scans and waits for their threads.
     ~DuplicateFinder() override;
 
@@ -77,6 +96,8 @@ public:
     int scannedFiles() const { return m_scannedFiles; }
     // When the last exact scan published, seconds since 1970; 0 before.
     double lastScanTime() const { return m_lastScanTime; }
+    // Bytes the exact scans read from the files so far; any thread.
+    qint64 bytesRead() const { return m_bytesRead->load(); }
 
     qint64 exactReclaimable() const override;
     qint64 similarReclaimable() const;
@@ -96,10 +117,14 @@ public:
     void remove(const QSet<QString>& paths);
 
     // Moves the extras of the groups (by id) to the Trash. Off the main thread
-    // it first checks that each group's kept copy is still a regular file of
-    // its recorded size: a group where it is not is left alone and dropped.
-    // An extra that changed since the scan is left alone and leaves its group.
-    QFuture<Trash::Outcome> trashExtras(const QList<QUuid>& ids);
+    // it first compares each extra of a group of exact copies with its kept
+    // copy, byte for byte: a group where any differs, or the kept copy is gone
+    // or unreadable, stands down whole (nothing of it moves, it leaves the
+    // list, and the result says why); the other groups go ahead. An extra gone
+    // by other means leaves its group. Look-alike photos are never equal: there
+    // the kept copy must still be the file the scan read, and an extra that
+    // changed since stays and leaves its group.
+    QFuture<TrashResult> trashExtras(const QList<QUuid>& ids);
 
 signals:
     void phaseChanged();
@@ -111,7 +136,12 @@ signals:
 
 private:
     struct TrashPlan;
-    static TrashPlan planTrash(const QList<DuplicateGroup>& groups);
+    static TrashPlan planTrash(const QList<DuplicateGroup>& exact,
+                               const QList<DuplicateGroup>& similar,
+                               const std::function<bool()>& isCancelled);
+    static void planExactGroup(TrashPlan& plan, const DuplicateGroup& group,
+                               const std::function<bool()>& isCancelled);
+    static void planSimilarGroup(TrashPlan& plan, const DuplicateGroup& group);
     QFuture<SpotlightResult> gather(const QString& query, const QStringList& scopes,
                                     qsizetype limit, Spotlight::Accept accept) const;
     DuplicateScanner::Workers workers(int threads) const;
@@ -145,6 +175,8 @@ private:
     std::shared_ptr<QPromise<void>> m_exactDone;
     std::shared_ptr<QPromise<void>> m_similarDone;
     std::shared_ptr<std::atomic<bool>> m_stopping = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<qint64>> m_bytesRead = std::make_shared<std::atomic<qint64>>(0);
+    std::shared_ptr<HashCache> m_hashCache;
     // The scans and the checks before a move; last, so they are cancelled and
     // waited for before the rest goes.
     background::TaskSet m_tasks;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "DuplicateGroup.h"
+#include "HashCache.h"
 #include "library/FileItem.h"
 
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -28,8 +30,14 @@ using Progress = std::function<void(int done, int total)>;
 struct Workers {
     QThreadPool* pool = nullptr;
     int threadCount = 1;
-    // Polled between files; a cancelled scan returns no groups.
+    // Polled between files and between the chunks of a file's read; a
+    // cancelled scan returns no groups.
     std::function<bool()> isCancelled;
+    // Digests of earlier scans: a file found there is not read again, and
+    // every file read is added (once its change time is a moment old).
+    HashCache* cache = nullptr;
+    // Counts the bytes read from the files.
+    std::atomic<qint64>* bytesRead = nullptr;
     // Lowers each worker thread's scheduling priority, so scans give way to
     // everything the user does.
     bool lowPriority = true;
@@ -46,6 +54,12 @@ void forEach(const Workers& workers, qsizetype count, const std::function<void(q
 // disk is not the size it was gathered with joins nothing.
 QList<DuplicateGroup> exactDuplicates(const QList<FileItem>& files, const Progress& progress,
                                       const Workers& workers = {});
+
+// Whether two files hold the same bytes now, read side by side; checked
+// between chunks for `isCancelled`.
+enum class Sameness { same, different, unreadable, cancelled };
+Sameness compareContents(const QString& first, const QString& second,
+                         const std::function<bool()>& isCancelled = {});
 
 // The 64 lower-case hexadecimal digits of a SHA-256 of the head and tail
 // (`full` false) or of the whole content; none when the file cannot be opened

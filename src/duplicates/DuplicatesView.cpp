@@ -341,10 +341,14 @@ void DuplicatesView::refreshHero()
     m_heroDetail->setText(detail);
     m_heroDetail->setFont(Theme::font(phase.kind == Kind::hashing ? 12 : 13));
     m_heroDetail->setStyleSheet(QStringLiteral("color: rgba(255,255,255,217);"));
-    m_progress->setVisible(phase.kind == Kind::hashing);
+    // A scan shows that it runs from its first moment: while the files are
+    // gathered their count is unknown, so the bar only shows it is busy.
+    m_progress->setVisible(phase.isBusy());
     if (phase.kind == Kind::hashing) {
         m_progress->setRange(0, std::max(phase.total, 1));
         m_progress->setValue(std::min(phase.done, phase.total));
+    } else if (phase.kind == Kind::gathering) {
+        m_progress->setRange(0, 0);
     }
     m_trashAll->setVisible(isFreeUp);
     m_scanButton->setVisible(!phase.isBusy());
@@ -466,16 +470,44 @@ void DuplicatesView::trash(const QList<QUuid>& ids)
     if (!hasExtras) return;
     QPointer<AppState> state = m_context.state;
     m_finder->trashExtras(ids).then(
-        background::guiThread(), [state](const Trash::Outcome& outcome) {
+        background::guiThread(), [state](const DuplicateFinder::TrashResult& result) {
             if (!state) return;
+            const Trash::Outcome& outcome = result.outcome;
             const qsizetype asked = outcome.moved.size() + outcome.failed.size();
             const QString refusal = FileActions::refusalMessage(outcome, asked);
-            state->setToast(AppState::Toast::make(
-                refusal.isEmpty() ? toastMessage(int(outcome.moved.size()), outcome.movedBytes)
-                                  : refusal,
-                refusal.isEmpty() ? QStringLiteral("sparkles")
-                                  : QStringLiteral("exclamationmark.triangle")));
+            QString message = refusal.isEmpty()
+                                  ? toastMessage(int(outcome.moved.size()), outcome.movedBytes)
+                                  : refusal;
+            if (result.stoodDown.isEmpty()) {
+                state->setToast(AppState::Toast::make(
+                    message, refusal.isEmpty() ? QStringLiteral("sparkles")
+                                               : QStringLiteral("exclamationmark.triangle")));
+                return;
+            }
+            // Copies left where they are must not pass unnoticed: the toast
+            // stays until the user has read it.
+            const QString leftAlone = stoodDownMessage(result.stoodDown);
+            message = asked == 0 ? leftAlone : message + QStringLiteral(". ") + leftAlone;
+            state->setToast(
+                AppState::Toast::make(message, QStringLiteral("exclamationmark.triangle"), true));
         });
+}
+
+QString DuplicatesView::stoodDownMessage(const QList<DuplicateFinder::StoodDown>& groups)
+{
+    if (groups.isEmpty()) return {};
+    using Reason = DuplicateFinder::StoodDown::Reason;
+    const DuplicateFinder::StoodDown& first = groups.front();
+    const QString why = first.reason == Reason::keeperGone ? QStringLiteral("the kept copy is gone")
+                        : first.reason == Reason::unreadable
+                            ? QStringLiteral("a copy could not be read")
+                            : QStringLiteral("the copies no longer match");
+    QString text = QStringLiteral("Left “%1” and its copies alone: %2").arg(first.keeperName, why);
+    if (groups.size() > 1)
+        text += QStringLiteral(" (and %1 more)")
+                    .arg(counted(int(groups.size() - 1), QStringLiteral("group"),
+                                 QStringLiteral("groups")));
+    return text + u'.';
 }
 
 } // namespace ovra

@@ -43,11 +43,15 @@ public:
     QPushButton* trashAllButton() const { return m_trashAll; }
     QPushButton* scanButton() const { return m_scanButton; }
     QPushButton* showMoreButton() const { return m_showMore; }
+    QProgressBar* progressBar() const { return m_progress; }
     // The open confirmation of "Trash All Extras", if any.
     QMessageBox* confirmation() const { return m_confirm; }
 
     // The toast text after a move: "Moved 2 files to Trash · 1.2 MB freed".
     static QString toastMessage(int count, qint64 bytes);
+    // What the toast says of groups whose extras stayed where they are: the
+    // first by its kept copy's name, and why.
+    static QString stoodDownMessage(const QList<DuplicateFinder::StoodDown>& groups);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,6 +1,7 @@
 #include "DuplicateScanner.h"
 #include "platform/UserFile.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -11,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <vector>
@@ -23,20 +25,30 @@ constexpr qint64 kQuickRead = 16384;
 constexpr qint64 kTailThreshold = 32768;
 // Big enough that a read costs little next to hashing it; one per thread.
 constexpr std::size_t kChunk = 1 << 20;
-// Progress at most this often (in files), and at the end of every pass.
-constexpr int kProgressEvery = 64;
+// Progress at every whole percent of the files, and while files keep
+// finishing at least this often: a small scan moves file by file, a large
+// one never floods the main thread.
+constexpr qint64 kProgressIntervalMs = 100;
+// Far longer than a tick of any file system's clock.
+constexpr qint64 kSettledNs = 100'000'000;
 
-using Digest = std::array<unsigned char, 32>;
+using Digest = Sha256;
 
 struct Hashed {
     Digest digest{};
     FileStamp stamp;
 };
 
-FileStamp stampOf(const struct stat& st)
+HashKey keyOf(const struct stat& st)
 {
-    return FileStamp{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), qint64(st.st_size),
-                     qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return HashKey{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), qint64(st.st_size),
+                   qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                   qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+FileStamp stampOf(const HashKey& key)
+{
+    return FileStamp{key.device, key.inode, key.size, key.modifiedNs};
 }
 
 const EVP_MD* sha256()
@@ -59,11 +71,27 @@ ThreadScratch& scratch()
     return local;
 }
 
-bool addRange(const UserFile& file, ThreadScratch& s, qint64 offset, qint64 length)
+// What a read loop answers to: a wish to stop (checked before every chunk, so
+// even a file of a terabyte stops within a chunk) and the count of bytes read.
+struct ReadControl {
+    const std::function<bool()>* isCancelled = nullptr;
+    std::atomic<qint64>* bytesRead = nullptr;
+
+    bool shouldStop() const { return isCancelled && *isCancelled && (*isCancelled)(); }
+    void count(std::size_t bytes) const
+    {
+        if (bytesRead) bytesRead->fetch_add(qint64(bytes), std::memory_order_relaxed);
+    }
+};
+
+bool addRange(const UserFile& file, ThreadScratch& s, qint64 offset, qint64 length,
+              const ReadControl& control)
 {
     while (length > 0) {
+        if (control.shouldStop()) return false;
         const std::size_t want = std::size_t(std::min<qint64>(length, qint64(kChunk)));
         if (!file.readExactly(std::uint64_t(offset), s.buffer.data(), want)) return false;
+        control.count(want);
         EVP_DigestUpdate(s.context, s.buffer.data(), want);
         offset += qint64(want);
         length -= qint64(want);
@@ -72,13 +100,15 @@ bool addRange(const UserFile& file, ThreadScratch& s, qint64 offset, qint64 leng
 }
 
 // The whole content up to the end of the file, which must come exactly at `size`.
-bool addAll(const UserFile& file, ThreadScratch& s, qint64 size)
+bool addAll(const UserFile& file, ThreadScratch& s, qint64 size, const ReadControl& control)
 {
     ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     qint64 offset = 0;
     for (;;) {
+        if (control.shouldStop()) return false;
         const std::size_t got = file.readSome(std::uint64_t(offset), s.buffer.data(), kChunk);
         if (got == 0) break;
+        control.count(got);
         EVP_DigestUpdate(s.context, s.buffer.data(), got);
         offset += qint64(got);
         if (offset > size) return false;
@@ -86,28 +116,46 @@ bool addAll(const UserFile& file, ThreadScratch& s, qint64 size)
     return offset == size;
 }
 
-std::optional<Hashed> hashFile(const QString& path, qint64 size, bool full)
+struct Read {
+    Digest digest{};
+    HashKey key;
+    // The file did not change while it was read: its digest may be kept.
+    bool isSteady = false;
+};
+
+std::optional<Read> readDigest(const QString& path, qint64 size, bool full,
+                               const ReadControl& control)
 {
+    timespec started{};
+    ::clock_gettime(CLOCK_REALTIME, &started);
     const auto file = UserFile::open(path);
     if (!file) return std::nullopt;
-    struct stat st {};
-    if (::fstat(file->fd(), &st) != 0 || qint64(st.st_size) != size) return std::nullopt;
+    struct stat before {};
+    if (::fstat(file->fd(), &before) != 0 || qint64(before.st_size) != size) return std::nullopt;
     ThreadScratch& s = scratch();
     if (!s.context || !sha256() || EVP_DigestInit_ex(s.context, sha256(), nullptr) != 1)
         return std::nullopt;
     bool ok;
     if (full) {
-        ok = addAll(*file, s, size);
+        ok = addAll(*file, s, size, control);
     } else {
-        ok = addRange(*file, s, 0, std::min(size, kQuickRead));
-        if (ok && size > kTailThreshold) ok = addRange(*file, s, size - kQuickRead, kQuickRead);
+        ok = addRange(*file, s, 0, std::min(size, kQuickRead), control);
+        if (ok && size > kTailThreshold)
+            ok = addRange(*file, s, size - kQuickRead, kQuickRead, control);
     }
-    Hashed hashed;
+    Read read;
     unsigned int length = 0;
-    if (!ok || EVP_DigestFinal_ex(s.context, hashed.digest.data(), &length) != 1 || length != 32)
+    if (!ok || EVP_DigestFinal_ex(s.context, read.digest.data(), &length) != 1 || length != 32)
         return std::nullopt;
-    hashed.stamp = stampOf(st);
-    return hashed;
+    read.key = keyOf(before);
+    struct stat after {};
+    // A file changed just before it was read could change again within the
+    // same tick of the file system's clock and keep its key: its digest is
+    // not kept until its change time lies safely in the past.
+    const qint64 startedNs = qint64(started.tv_sec) * 1000000000 + started.tv_nsec;
+    read.isSteady = ::fstat(file->fd(), &after) == 0 && keyOf(after) == read.key &&
+                    read.key.changedNs + kSettledNs <= startedNs;
+    return read;
 }
 
 QString hexOf(const Digest& digest)
@@ -143,6 +191,9 @@ public:
         const QList<qsizetype> sized = sameSizeFiles();
         if (sized.isEmpty()) return {};
         m_total = int(sized.size());
+        // The count is known before the first file is read.
+        if (m_progress) m_progress(0, m_total);
+        m_clock.start();
         const QList<qsizetype> distinct = distinctFiles(sized);
         if (isCancelled()) return {};
         const QList<QList<qsizetype>> quick = keyed(distinct, false);
@@ -161,8 +212,16 @@ private:
 
     void finishOne(int count = 1)
     {
+        if (count <= 0) return;
         const int done = m_done.fetch_add(count) + count;
-        if (done / kProgressEvery != (done - count) / kProgressEvery) report(false);
+        const qint64 now = m_clock.elapsed();
+        qint64 last = m_lastReportMs.load();
+        const bool newPercent =
+            qint64(done) * 100 / m_total != qint64(done - count) * 100 / m_total;
+        // One thread claims a due report; the others go on hashing.
+        if (newPercent || (now - last >= kProgressIntervalMs &&
+                           m_lastReportMs.compare_exchange_strong(last, now)))
+            report(false);
     }
 
     void report(bool always)
@@ -190,20 +249,21 @@ private:
     // regular file of the gathered size goes.
     QList<qsizetype> distinctFiles(const QList<qsizetype>& indices)
     {
-        std::vector<std::optional<FileStamp>> stamps(std::size_t(indices.size()));
+        m_keys.resize(std::size_t(m_files.size()));
         run(indices.size(), [&](qsizetype k) {
+            if (isCancelled()) return;
             struct stat st {};
             const FileItem& file = m_files[indices[k]];
             if (::lstat(QFile::encodeName(file.path).constData(), &st) == 0 &&
                 S_ISREG(st.st_mode) && qint64(st.st_size) == file.size)
-                stamps[std::size_t(k)] = stampOf(st);
+                m_keys[std::size_t(indices[k])] = keyOf(st);
         });
         QSet<std::pair<std::uint64_t, std::uint64_t>> seen;
         QHash<qint64, QList<qsizetype>> bySize;
         for (qsizetype k = 0; k < indices.size(); ++k) {
-            const auto& stamp = stamps[std::size_t(k)];
-            if (!stamp) continue;
-            const std::pair<std::uint64_t, std::uint64_t> identity{stamp->device, stamp->inode};
+            const auto& key = m_keys[std::size_t(indices[k])];
+            if (!key) continue;
+            const std::pair<std::uint64_t, std::uint64_t> identity{key->device, key->inode};
             if (seen.contains(identity)) continue;
             seen.insert(identity);
             bySize[m_files[indices[k]].size].append(indices[k]);
@@ -228,8 +288,7 @@ private:
         std::vector<std::optional<Hashed>> hashed(std::size_t(indices.size()));
         run(indices.size(), [&](qsizetype k) {
             if (isCancelled()) return;
-            const FileItem& file = m_files[indices[k]];
-            hashed[std::size_t(k)] = hashFile(file.path, file.size, full);
+            hashed[std::size_t(k)] = digestOf(indices[k], full);
             if (full) finishOne();
         });
         QHash<DigestKey, QList<qsizetype>> byKey;
@@ -253,6 +312,24 @@ private:
         }
         if (!full) finishOne(int(indices.size() - kept));
         return result;
+    }
+
+    // The digest an earlier scan kept for the file as it stands, or one read now
+    // (and kept, when the file held still while it was read).
+    std::optional<Hashed> digestOf(qsizetype index, bool full)
+    {
+        const auto& key = m_keys[std::size_t(index)];
+        if (m_workers.cache && key) {
+            if (const auto digest = m_workers.cache->find(*key, full))
+                return Hashed{*digest, stampOf(*key)};
+        }
+        const FileItem& file = m_files[index];
+        const ReadControl control{&m_workers.isCancelled, m_workers.bytesRead};
+        const auto read = readDigest(file.path, file.size, full, control);
+        if (!read) return std::nullopt;
+        if (m_workers.cache && read->isSteady)
+            m_workers.cache->insert(read->key, full, read->digest);
+        return Hashed{read->digest, stampOf(read->key)};
     }
 
     QList<DuplicateGroup> groupsOf(const QList<QList<qsizetype>>& sets) const
@@ -284,6 +361,10 @@ private:
     const Workers& m_workers;
     int m_total = 0;
     std::atomic<int> m_done{0};
+    QElapsedTimer m_clock;
+    std::atomic<qint64> m_lastReportMs{0};
+    // By file index: what each file was when the scan first looked.
+    std::vector<std::optional<HashKey>> m_keys;
     QHash<qsizetype, FileStamp> m_stamps;
 };
 
@@ -297,9 +378,37 @@ QList<DuplicateGroup> exactDuplicates(const QList<FileItem>& files, const Progre
 
 std::optional<QString> fingerprint(const QString& path, qint64 size, bool full)
 {
-    const auto hashed = hashFile(path, size, full);
-    if (!hashed) return std::nullopt;
-    return hexOf(hashed->digest);
+    const auto read = readDigest(path, size, full, ReadControl{});
+    if (!read) return std::nullopt;
+    return hexOf(read->digest);
+}
+
+Sameness compareContents(const QString& first, const QString& second,
+                         const std::function<bool()>& isCancelled)
+{
+    const auto a = UserFile::open(first);
+    const auto b = UserFile::open(second);
+    if (!a || !b) return Sameness::unreadable;
+    if (a->size() != b->size()) return Sameness::different;
+    ::posix_fadvise(a->fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(b->fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<unsigned char>& mine = scratch().buffer;
+    std::vector<unsigned char> theirs(kChunk);
+    for (std::uint64_t offset = 0; offset < a->size();) {
+        if (isCancelled && isCancelled()) return Sameness::cancelled;
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(a->size() - offset, kChunk));
+        // A file that shrank since it was opened ends early: not the same.
+        if (!a->readExactly(offset, mine.data(), want) ||
+            !b->readExactly(offset, theirs.data(), want))
+            return Sameness::different;
+        if (std::memcmp(mine.data(), theirs.data(), want) != 0) return Sameness::different;
+        offset += want;
+    }
+    // One that grew holds more than the other.
+    std::uint8_t extra;
+    if (a->readSome(a->size(), &extra, 1) != 0 || b->readSome(b->size(), &extra, 1) != 0)
+        return Sameness::different;
+    return Sameness::same;
 }
 
 } // namespace ovra::DuplicateScanner

@@ -60,8 +60,7 @@ QByteArray HashCache::encode(const Entries& entries)
         put(out, key.size);
         put(out, key.modifiedNs);
         put(out, key.changedNs);
-        const std::uint8_t flags =
-            (it->quick ? kHasQuick : 0) | (it->full ? kHasFull : 0);
+        const std::uint8_t flags = (it->quick ? kHasQuick : 0) | (it->full ? kHasFull : 0);
         put(out, flags);
         out += 7;
         if (it->quick) std::memcpy(out, it->quick->data(), 32);

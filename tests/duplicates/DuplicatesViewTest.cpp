@@ -5,6 +5,7 @@
 #include "support/TestHome.h"
 
 #include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -57,6 +58,62 @@ TEST(DuplicatesView, NothingFoundAndTheScanThatStartsWhenShown)
     EXPECT_EQ(view.heroTitle(), "Find look-alike photos");
     EXPECT_EQ(finder.similarPhase(), DuplicateFinder::Phase::idle());
     QLocale::setDefault(QLocale::system());
+}
+
+// "Scan Again" shows the scan running from its first moment to its end: a
+// bar while the files are gathered, then the candidates checked one by one.
+TEST(DuplicatesView, ScanAgainShowsItsProgress)
+{
+    test::TestHome home;
+    QStringList paths;
+    for (int g = 0; g < 3; ++g)
+        for (int copy = 0; copy < 2; ++copy)
+            paths.append(home.writeFile(QStringLiteral("d%1/f%2.bin").arg(copy).arg(g),
+                                        QByteArray(60000 + g, char('a' + g))));
+    Trash trash;
+    DuplicateFinder finder(nullptr, &trash);
+    gatherFrom(finder, paths, int(paths.size()));
+    AppContext context;
+    DuplicatesView view(context, &finder);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return finder.phase() == DuplicateFinder::Phase::finished(); }, 60000));
+    ASSERT_EQ(view.scanButton()->text().trimmed(), "Scan Again");
+
+    // What the hero shows at each phase of the new scan, read after the
+    // screen took the change in.
+    struct Seen {
+        DuplicateFinder::Phase phase;
+        bool isBarShown;
+        int value;
+        int maximum;
+        QString detail;
+    };
+    QList<Seen> seen;
+    QObject::connect(&finder, &DuplicateFinder::phaseChanged, &view, [&] {
+        seen.append({finder.phase(), view.progressBar()->isVisible(), view.progressBar()->value(),
+                     view.progressBar()->maximum(), view.heroDetail()});
+    });
+    view.scanButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return finder.phase() == DuplicateFinder::Phase::finished(); }, 60000));
+
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.front().phase, DuplicateFinder::Phase::gathering());
+    EXPECT_TRUE(seen.front().isBarShown);
+    bool sawMidway = false;
+    for (const Seen& s : std::as_const(seen)) {
+        if (s.phase.kind != DuplicateFinder::Phase::Kind::hashing) continue;
+        EXPECT_TRUE(s.isBarShown);
+        EXPECT_EQ(s.value, s.phase.done);
+        EXPECT_EQ(s.maximum, s.phase.total);
+        if (s.phase.total == 6 && s.phase.done > 0 && s.phase.done < 6) {
+            sawMidway = true;
+            EXPECT_EQ(s.detail, QStringLiteral("%1 of 6 candidates checked").arg(s.phase.done));
+        }
+    }
+    EXPECT_TRUE(sawMidway);
+    EXPECT_FALSE(view.progressBar()->isVisible());
 }
 
 TEST(DuplicatesView, GroupsAreListedSixtyAtATime)

@@ -146,6 +146,27 @@ TEST_F(ExactScanner, AFileThatChangedSinceItWasGatheredJoinsNothing)
     EXPECT_FALSE(DuplicateScanner::fingerprint(home.path("gone.bin"), 80000, false).has_value());
 }
 
+// The check before a move: the bytes themselves, to the last one, whatever
+// the files' sizes and times say.
+TEST_F(ExactScanner, ContentsAreComparedByteForByte)
+{
+    using DuplicateScanner::Sameness;
+    test::TestHome home;
+    const QByteArray content = randomBytes(3'000'000, 12);
+    QByteArray lastByte = content;
+    lastByte[lastByte.size() - 1] = char(lastByte.back() ^ 1);
+    const QString a = home.writeFile("a.bin", content);
+    EXPECT_EQ(DuplicateScanner::compareContents(a, home.writeFile("b.bin", content)),
+              Sameness::same);
+    EXPECT_EQ(DuplicateScanner::compareContents(a, home.writeFile("c.bin", lastByte)),
+              Sameness::different);
+    EXPECT_EQ(DuplicateScanner::compareContents(a, home.writeFile("d.bin", content + "x")),
+              Sameness::different);
+    EXPECT_EQ(DuplicateScanner::compareContents(a, home.path("gone.bin")), Sameness::unreadable);
+    EXPECT_EQ(DuplicateScanner::compareContents(a, home.path("b.bin"), [] { return true; }),
+              Sameness::cancelled);
+}
+
 // Files over 512,000,000 bytes are hashed whole: two that agree at every
 // place a sampling read would look, and differ between, are not copies.
 TEST_F(ExactScanner, LargeFilesAreComparedWhole)
