@@ -1,6 +1,8 @@
 #include "ExactBench.h"
 #include "duplicates/DuplicateScanner.h"
+#include "duplicates/HashCache.h"
 #include "mdbench/BenchOutput.h"
+#include "platform/Background.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +15,7 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -120,12 +123,17 @@ QList<FileItem> walk(const QString& dir, QThreadPool& pool)
     return items;
 }
 
-QList<QStringList> scanOurs(const QString& dir, QThreadPool& pool, bool lowPriority = false)
+// `cache` and `bytesRead` as the app's finder gives them; none by default,
+// so every run reads every candidate, as the peers do.
+QList<QStringList> scanOurs(const QString& dir, QThreadPool& pool, bool lowPriority = false,
+                            HashCache* cache = nullptr, std::atomic<qint64>* bytesRead = nullptr)
 {
     DuplicateScanner::Workers workers;
     workers.pool = &pool;
     workers.threadCount = pool.maxThreadCount();
     workers.lowPriority = lowPriority;
+    workers.cache = cache;
+    workers.bytesRead = bytesRead;
     const auto groups = DuplicateScanner::exactDuplicates(walk(dir, pool), {}, workers);
     QList<QStringList> result;
     for (const DuplicateGroup& group : groups) {
@@ -266,7 +274,94 @@ double loadAverage()
     return ::getloadavg(load, 1) == 1 ? load[0] : -1;
 }
 
+// The scan twice on one tree with the digests kept between, the second by a
+// new cache read from the saved file, as after a new start of the app.
+void reportRescan(const QString& root, const QString& scratch, QThreadPool& pool,
+                  const GroupSet& expected)
+{
+    const QString path = scratch + QStringLiteral("/digests.cache");
+    std::atomic<qint64> firstBytes{0};
+    {
+        HashCache cache(path);
+        cache.load();
+        Stopwatch first;
+        scanOurs(root, pool, false, &cache, &firstBytes);
+        cache.save(false);
+        report("exact", QStringLiteral("first_scan_with_cache_seconds"), first.elapsedMs() / 1000.0,
+               "s");
+        report("exact", QStringLiteral("first_scan_bytes_read"), double(firstBytes.load()),
+               "bytes");
+    }
+    std::atomic<qint64> bytes{0};
+    Stopwatch again;
+    HashCache cache(path);
+    cache.load();
+    const QList<QStringList> groups = scanOurs(root, pool, false, &cache, &bytes);
+    report("exact", QStringLiteral("rescan_seconds"), again.elapsedMs() / 1000.0, "s");
+    report("exact", QStringLiteral("rescan_bytes_read"), double(bytes.load()), "bytes");
+    report("exact", QStringLiteral("rescan_same_groups"), normalised(groups) == expected ? 1 : 0,
+           "bool");
+}
+
 } // namespace
+
+int runCancel(const QStringList& args)
+{
+    const QString given = argValue(args, QStringLiteral("--size-gb"));
+    const qint64 gib = given.isEmpty() ? 200 : std::max(1, given.toInt());
+    const qint64 size = gib * 1'000'000'000;
+    QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/ovra-dupbench-XXXXXX"));
+    QList<FileItem> files;
+    for (const char* name : {"/a.img", "/b.img"}) {
+        FileItem item;
+        item.path = temp.path() + QLatin1String(name);
+        item.name = QString::fromLatin1(name + 1);
+        item.size = size;
+        const int fd = ::open(QFile::encodeName(item.path).constData(), O_WRONLY | O_CREAT, 0644);
+        if (fd < 0 || ::ftruncate(fd, size) != 0) {
+            std::fprintf(stderr, "no sparse file of %lld GB here\n", gib);
+            return 1;
+        }
+        ::close(fd);
+        files.append(item);
+    }
+    report("cancel", QStringLiteral("load_average_before"), loadAverage(), "load");
+    report("cancel", QStringLiteral("file_bytes"), double(size), "bytes");
+    // At idle priority, as the app hashes, and at normal priority: on a busy
+    // machine the first waits for its turn on a core before it sees the stop.
+    for (const bool idle : {true, false}) {
+        const QString mode = idle ? QStringLiteral("idle") : QStringLiteral("normal");
+        QThreadPool pool; // a thread once lowered stays low
+        pool.setMaxThreadCount(4);
+        double slowest = 0;
+        for (const qint64 after : {qint64(1) << 30, qint64(2) << 30, qint64(4) << 30}) {
+            std::atomic<bool> stop{false};
+            std::atomic<qint64> bytes{0};
+            DuplicateScanner::Workers workers;
+            workers.pool = &pool;
+            workers.threadCount = 2;
+            workers.lowPriority = idle;
+            workers.isCancelled = [&] { return stop.load(); };
+            workers.bytesRead = &bytes;
+            QFuture<void> scan = QtConcurrent::run(&pool, [&] {
+                if (idle) background::enterIdlePriority();
+                DuplicateScanner::exactDuplicates(files, {}, workers);
+            });
+            while (bytes.load() < after && !scan.isFinished())
+                QThread::msleep(1);
+            Stopwatch stopping;
+            stop.store(true);
+            scan.waitForFinished();
+            const double ms = stopping.elapsedMs();
+            slowest = std::max(slowest, ms);
+            report("cancel", QStringLiteral("%1_stop_ms_after_%2_gib").arg(mode).arg(after >> 30),
+                   ms, "ms");
+        }
+        report("cancel", QStringLiteral("%1_stop_ms_slowest").arg(mode), slowest, "ms");
+    }
+    report("cancel", QStringLiteral("load_average_after"), loadAverage(), "load");
+    return 0;
+}
 
 int runExact(const QStringList& args)
 {
@@ -330,6 +425,7 @@ int runExact(const QStringList& args)
         }
         report("exact", QStringLiteral("ovra_low_priority_seconds"), lowMs / 1000.0, "s");
     }
+    reportRescan(root, temp.path(), pool, normalised(ourGroups));
     report("exact", QStringLiteral("ovra_groups"), double(ourGroups.size()), "groups");
     report("exact", QStringLiteral("ovra_threads"), pool.maxThreadCount(), "threads");
     report("exact", QStringLiteral("load_average_during"), loadAverage(), "load");

@@ -9,4 +9,9 @@ namespace ovra::bench {
 // printed as jdupes prints them.
 int runExact(const QStringList& args);
 
+// `ovra-dupbench cancel [--size-gb N]`: two equal sparse files of N GB
+// (200 by default) hashed whole, stopped at several moments; how long each
+// stop took.
+int runCancel(const QStringList& args);
+
 } // namespace ovra::bench

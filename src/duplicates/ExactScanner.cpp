@@ -25,6 +25,7 @@ constexpr qint64 kQuickRead = 16384;
 constexpr qint64 kTailThreshold = 32768;
 // Big enough that a read costs little next to hashing it; one per thread.
 constexpr std::size_t kChunk = 1 << 20;
+constexpr std::size_t kDigestSlice = 128 << 10;
 // Progress at every whole percent of the files, and while files keep
 // finishing at least this often: a small scan moves file by file, a large
 // one never floods the main thread.
@@ -84,6 +85,18 @@ struct ReadControl {
     }
 };
 
+// Adds the first `length` bytes of the buffer, a slice at a time: at idle
+// priority on a busy machine a thread may wait long for each slice of CPU,
+// and a wish to stop must not wait for a whole chunk's worth.
+bool digest(ThreadScratch& s, std::size_t length, const ReadControl& control)
+{
+    for (std::size_t at = 0; at < length; at += kDigestSlice) {
+        if (at > 0 && control.shouldStop()) return false;
+        EVP_DigestUpdate(s.context, s.buffer.data() + at, std::min(kDigestSlice, length - at));
+    }
+    return true;
+}
+
 bool addRange(const UserFile& file, ThreadScratch& s, qint64 offset, qint64 length,
               const ReadControl& control)
 {
@@ -92,7 +105,7 @@ bool addRange(const UserFile& file, ThreadScratch& s, qint64 offset, qint64 leng
         const std::size_t want = std::size_t(std::min<qint64>(length, qint64(kChunk)));
         if (!file.readExactly(std::uint64_t(offset), s.buffer.data(), want)) return false;
         control.count(want);
-        EVP_DigestUpdate(s.context, s.buffer.data(), want);
+        if (!digest(s, want, control)) return false;
         offset += qint64(want);
         length -= qint64(want);
     }
@@ -109,7 +122,7 @@ bool addAll(const UserFile& file, ThreadScratch& s, qint64 size, const ReadContr
         const std::size_t got = file.readSome(std::uint64_t(offset), s.buffer.data(), kChunk);
         if (got == 0) break;
         control.count(got);
-        EVP_DigestUpdate(s.context, s.buffer.data(), got);
+        if (!digest(s, got, control)) return false;
         offset += qint64(got);
         if (offset > size) return false;
     }
