@@ -1,15 +1,21 @@
 #include "duplicates/DuplicatesView.h"
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/DuplicateGroupCard.h"
+#include "library/AppState.h"
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include <QLocale>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ovra {
 
@@ -114,6 +120,50 @@ TEST(DuplicatesView, ScanAgainShowsItsProgress)
     }
     EXPECT_TRUE(sawMidway);
     EXPECT_FALSE(view.progressBar()->isVisible());
+}
+
+// A group whose kept copy no longer holds what its extra holds stays where it
+// is, and the toast says which and why; the other group goes to the Trash.
+TEST(DuplicatesView, TheToastNamesAGroupLeftAlone)
+{
+    test::TestHome home;
+    const QString a1 = home.writeFile("Documents/a.bin", QByteArray(60000, 'a'), 1000);
+    const QString a2 = home.writeFile("Downloads/a.bin", QByteArray(60000, 'a'), 500);
+    const QString b1 = home.writeFile("Documents/b.bin", QByteArray(61000, 'b'), 1000);
+    const QString b2 = home.writeFile("Downloads/b.bin", QByteArray(61000, 'b'), 500);
+    Trash trash;
+    DuplicateFinder finder(nullptr, &trash);
+    gatherFrom(finder, {a1, a2, b1, b2}, 4);
+    AppState state;
+    AppContext context;
+    context.state = &state;
+    DuplicatesView view(context, &finder);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return finder.phase() == DuplicateFinder::Phase::finished(); }, 60000));
+    ASSERT_EQ(finder.exact().size(), 2);
+
+    // Edited in place, its modification time put back.
+    struct stat before {};
+    ASSERT_EQ(::lstat(QFile::encodeName(a1).constData(), &before), 0);
+    const int fd = ::open(QFile::encodeName(a1).constData(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, "x", 1, 100), 1);
+    ::close(fd);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(a1).constData(), times, 0), 0);
+
+    view.trashAllButton()->click();
+    ASSERT_TRUE(view.confirmation());
+    for (QAbstractButton* button : view.confirmation()->buttons())
+        if (view.confirmation()->buttonRole(button) == QMessageBox::DestructiveRole)
+            button->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.toast().has_value(); }, 60000));
+    EXPECT_TRUE(state.toast()->message.startsWith("Moved 1 file to Trash · "));
+    EXPECT_TRUE(state.toast()->message.endsWith(
+        ". Left “a.bin” and its copies alone: the copies no longer match."));
+    EXPECT_TRUE(QFile::exists(a2));
+    EXPECT_FALSE(QFile::exists(b2));
+    EXPECT_TRUE(finder.exact().isEmpty());
 }
 
 TEST(DuplicatesView, GroupsAreListedSixtyAtATime)
