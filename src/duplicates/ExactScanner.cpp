@@ -216,7 +216,7 @@ public:
             again.append(same);
         const QList<QList<qsizetype>> whole = keyed(again, true);
         if (isCancelled()) return {};
-        report(true);
+        if (m_progress) m_progress(m_total, m_total);
         return groupsOf(whole);
     }
 
@@ -234,14 +234,14 @@ private:
         // One thread claims a due report; the others go on hashing.
         if (newPercent || (now - last >= kProgressIntervalMs &&
                            m_lastReportMs.compare_exchange_strong(last, now)))
-            report(false);
+            report(done);
     }
 
-    void report(bool always)
+    // The count this thread reached, not the latest: when the others finish
+    // meanwhile, the latest is the total, which only the end reports.
+    void report(int done)
     {
-        if (!m_progress) return;
-        const int done = std::min(m_done.load(), m_total);
-        if (always || done < m_total) m_progress(always ? m_total : done, m_total);
+        if (m_progress && done < m_total) m_progress(done, m_total);
     }
 
     // Step 1: files that share their size with another; sizes no other file
