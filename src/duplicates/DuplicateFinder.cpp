@@ -354,7 +354,9 @@ void DuplicateFinder::remove(const QSet<QString>& paths)
 }
 
 struct DuplicateFinder::TrashPlan {
-    QStringList paths;        // extras that may go
+    // Extras that may go, as the scan saw them: the Trash refuses a path that
+    // names another file by the time it moves.
+    QList<FileItem> extras;
     QSet<QString> dropGroups; // group ids (text) that stand down
     QSet<QString> leaveFiles; // extras that changed or went since the scan
     QList<StoodDown> stoodDown;
@@ -409,7 +411,7 @@ void DuplicateFinder::planExactGroup(TrashPlan& plan, const DuplicateGroup& grou
     // the bytes tell that the kept copy still holds what the extras hold.
     const FileItem& keeper = group.keeper();
     std::optional<StoodDown::Reason> reason;
-    QStringList extras;
+    QList<FileItem> extras;
     QSet<QString> gone;
     for (const FileItem& extra : group.extras()) {
         if (isGone(extra.path)) {
@@ -420,7 +422,7 @@ void DuplicateFinder::planExactGroup(TrashPlan& plan, const DuplicateGroup& grou
             DuplicateScanner::compareContents(keeper.path, extra.path, isCancelled);
         if (same == Sameness::cancelled) return;
         if (same == Sameness::same) {
-            extras.append(extra.path);
+            extras.append(extra);
             continue;
         }
         reason = isGone(keeper.path)            ? StoodDown::Reason::keeperGone
@@ -433,7 +435,7 @@ void DuplicateFinder::planExactGroup(TrashPlan& plan, const DuplicateGroup& grou
         plan.stoodDown.append({keeper.name, *reason});
         return;
     }
-    plan.paths.append(extras);
+    plan.extras.append(extras);
     plan.leaveFiles.unite(gone);
 }
 
@@ -445,7 +447,7 @@ void DuplicateFinder::planSimilarGroup(TrashPlan& plan, const DuplicateGroup& gr
     }
     for (const FileItem& extra : group.extras()) {
         if (extraUnchanged(group, extra))
-            plan.paths.append(extra.path);
+            plan.extras.append(extra);
         else
             plan.leaveFiles.insert(extra.path);
     }
@@ -492,8 +494,8 @@ QFuture<DuplicateFinder::TrashResult> DuplicateFinder::trashExtras(const QList<Q
                   applyPlan(plan);
                   TrashResult result;
                   result.stoodDown = plan.stoodDown;
-                  if (plan.paths.isEmpty()) return QtFuture::makeReadyFuture(result);
-                  return m_trash->moveToTrash(plan.paths)
+                  if (plan.extras.isEmpty()) return QtFuture::makeReadyFuture(result);
+                  return m_trash->moveToTrash(plan.extras)
                       .then([result](const Trash::Outcome& outcome) mutable {
                           result.outcome = outcome;
                           return result;
