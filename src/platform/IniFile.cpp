@@ -17,6 +17,14 @@ bool isSpace(char c)
     return c == ' ' || c == '\t';
 }
 
+qsizetype trailingBackslashes(QByteArrayView text)
+{
+    qsizetype count = 0;
+    while (count < text.size() && text[text.size() - 1 - count] == '\\')
+        ++count;
+    return count;
+}
+
 QByteArrayView trimmed(QByteArrayView text)
 {
     while (!text.isEmpty() && (isSpace(text.front()) || text.front() == '\r'))
@@ -92,6 +100,17 @@ QString fullKey(QByteArrayView section, QByteArrayView name)
     return unescapedKey(section) + u'/' + key;
 }
 
+// A value as the line spells it, without the spaces around it; a space or tab
+// escaped by a backslash is part of the value.
+QByteArrayView trimmedValue(QByteArrayView text)
+{
+    const QByteArrayView value = trimmed(text);
+    const qsizetype end = value.data() - text.data() + value.size();
+    if (end < text.size() && isSpace(text[end]) && trailingBackslashes(value) % 2 == 1)
+        return QByteArrayView(value.data(), value.size() + 1);
+    return value;
+}
+
 // Joins lines that end in an unescaped backslash with the next one.
 QList<QByteArray> logicalLines(const QByteArray& bytes)
 {
@@ -100,10 +119,7 @@ QList<QByteArray> logicalLines(const QByteArray& bytes)
     const QList<QByteArray> physical = bytes.split('\n');
     for (const QByteArray& raw : physical) {
         QByteArray line = raw.endsWith('\r') ? raw.chopped(1) : raw;
-        qsizetype backslashes = 0;
-        while (backslashes < line.size() && line[line.size() - 1 - backslashes] == '\\')
-            ++backslashes;
-        if (backslashes % 2 == 1) {
+        if (trailingBackslashes(line) % 2 == 1) {
             current += line.chopped(1);
             continue;
         }
@@ -147,7 +163,7 @@ IniFile IniFile::read(const QString& path)
     if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestFile) return ini;
     QByteArray section;
     for (const QByteArray& raw : logicalLines(file.readAll())) {
-        const QByteArrayView line = trimmed(raw);
+        const QByteArrayView line = trimmedValue(raw);
         if (line.isEmpty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[') {
             const qsizetype end = line.indexOf(']');
@@ -159,7 +175,7 @@ IniFile IniFile::read(const QString& path)
         Entry entry{section,
                     trimmed(line.first(equals)).toByteArray(),
                     {},
-                    trimmed(line.sliced(equals + 1)).toByteArray()};
+                    trimmedValue(line.sliced(equals + 1)).toByteArray()};
         entry.key = fullKey(entry.section, entry.name);
         // The last of several values for one key wins, as in QSettings.
         bool replaced = false;
@@ -175,15 +191,19 @@ IniFile IniFile::read(const QString& path)
 
 QByteArray IniFile::encoded() const
 {
+    // Keys above the first header belong to [General], as QSettings reads them.
+    const auto sectionOf = [](const Entry& entry) {
+        return entry.section.isEmpty() ? kGeneral.toByteArray() : entry.section;
+    };
     QList<QByteArray> sections;
     for (const Entry& entry : m_entries)
-        if (!sections.contains(entry.section)) sections.append(entry.section);
+        if (!sections.contains(sectionOf(entry))) sections.append(sectionOf(entry));
     QByteArray out;
     for (const QByteArray& section : sections) {
         if (!out.isEmpty()) out += '\n';
-        out += '[' + (section.isEmpty() ? kGeneral.toByteArray() : section) + "]\n";
+        out += '[' + section + "]\n";
         for (const Entry& entry : m_entries)
-            if (entry.section == section) out += entry.name + '=' + entry.value + '\n';
+            if (sectionOf(entry) == section) out += entry.name + '=' + entry.value + '\n';
     }
     return out;
 }
@@ -214,6 +234,8 @@ IniValue IniValue::decode(const QByteArray& raw)
     QByteArray pending; // plain bytes, decoded as UTF-8 together
     bool inQuotes = false;
     bool isQuoted = false;
+    // What an escape spelled out is kept, even a space or a tab at the end.
+    qsizetype escapedLength = 0;
     auto flush = [&] {
         current += QString::fromUtf8(pending);
         pending.clear();
@@ -221,12 +243,14 @@ IniValue IniValue::decode(const QByteArray& raw)
     auto finishElement = [&] {
         flush();
         if (!isQuoted) {
-            while (!current.isEmpty() && (current.back() == u' ' || current.back() == u'\t'))
+            while (current.size() > escapedLength &&
+                   (current.back() == u' ' || current.back() == u'\t'))
                 current.chop(1);
         }
         value.elements.append(elementValue(current));
         current.clear();
         isQuoted = false;
+        escapedLength = 0;
     };
     auto skipSpaces = [&](qsizetype& i) {
         while (i < raw.size() && isSpace(raw[i]))
@@ -275,6 +299,7 @@ IniValue IniValue::decode(const QByteArray& raw)
             }
             default: current += QLatin1Char(escaped); break;
             }
+            escapedLength = current.size();
         } else if (c == '"') {
             ++i;
             isQuoted = true;
@@ -347,9 +372,9 @@ QByteArray IniValue::encode(const QStringList& texts)
     // QSettings writes an empty list as no value.
     if (texts.isEmpty()) return "@Invalid()";
     QByteArray out;
-    for (const QString& text : texts) {
-        if (!out.isEmpty()) out += ", ";
-        out += encode(text);
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (i > 0) out += ", ";
+        out += encode(texts[i]);
     }
     return out;
 }

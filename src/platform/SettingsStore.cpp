@@ -7,6 +7,12 @@
 #include <QFileInfo>
 
 namespace ovra {
+namespace {
+
+// How the file form spells a value that is none, an empty list among them.
+constexpr QByteArrayView kNoValue = "@Invalid()";
+
+} // namespace
 
 SettingsStore::SettingsStore()
     : SettingsStore(appFilePath())
@@ -48,10 +54,12 @@ std::optional<QStringList> SettingsStore::textList(QAnyStringView key) const
     const auto raw = m_file.raw(key.toString());
     if (!raw) return std::nullopt;
     const IniValue value = IniValue::decode(*raw);
-    // The INI form cannot tell a one-element list from a single text; a single
-    // value of another type (an empty list among them) is not a list of texts.
+    // The INI form cannot tell a one-element list from a single text, and
+    // writes an empty list as no value; a single value of any other type is not
+    // a list of texts.
     if (!value.isList) {
         if (const auto text = value.elements.value(0)) return QStringList{*text};
+        if (raw->trimmed() == kNoValue) return QStringList();
         return std::nullopt;
     }
     // A list with a foreign element in it (a date, raw bytes, an unreadable

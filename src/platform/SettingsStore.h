@@ -42,8 +42,8 @@ public:
     std::optional<QString> text(QAnyStringView key) const;
     // The value when it is stored as a list: its text elements in stored order,
     // skipping any element of another type. A single text counts as a list of
-    // one, since that is how the file form writes a one-element list. Nothing
-    // when missing or of another type.
+    // one, since that is how the file form writes a one-element list, and no
+    // value as an empty list. Nothing when missing or of another type.
     std::optional<QStringList> textList(QAnyStringView key) const;
     // The value when it is stored as a truth value: a real Boolean, or exactly
     // the text "true" or "false" as the file form writes one.

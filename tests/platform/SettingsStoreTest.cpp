@@ -81,7 +81,7 @@ TEST(SettingsStore, FilesRoundTripWithQSettings)
     EXPECT_EQ(store.textList("list"), awkward);
     EXPECT_EQ(store.textList("fromQt"), awkward);
     EXPECT_EQ(store.textList("one"), QStringList{"only"});
-    EXPECT_FALSE(store.textList("empty"));
+    EXPECT_EQ(store.textList("empty"), QStringList());
     EXPECT_EQ(store.text("Group/inner"), QStringLiteral("x"));
     store.setText("after", QStringLiteral("y"));
     // What this store does not read is written back as it was.
@@ -109,4 +109,57 @@ TEST(SettingsStore, ValuesOfOtherTypesAreNeverDecoded)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("pinned=@Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0)\n"));
+}
+
+// Whatever the store writes reads back equal after any number of saves, and a
+// save never changes what the file held for the other keys.
+TEST(SettingsStore, EveryValueReadsBackEqualAfterSaves)
+{
+    test::TestHome home;
+    const QString path = home.path(QStringLiteral("values.conf"));
+    const QStringList lists[] = {{QString(), QStringLiteral("b")},
+                                 {QString(), QString()},
+                                 {QStringLiteral("a"), QString()},
+                                 {}};
+    const QString texts[] = {QStringLiteral("name\t"), QStringLiteral("\ttab\t\t"),
+                             QStringLiteral("ends in \\"), QStringLiteral("v\\ ")};
+    {
+        SettingsStore store(path);
+        for (int i = 0; i < 4; ++i) {
+            store.setTextList(QStringLiteral("list%1").arg(i), lists[i]);
+            store.setText(QStringLiteral("text%1").arg(i), texts[i]);
+        }
+        store.setFlag("flag", false);
+    }
+    for (int save = 0; save < 2; ++save) {
+        SettingsStore store(path);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(store.textList(QStringLiteral("list%1").arg(i)), lists[i]) << i;
+            EXPECT_EQ(store.text(QStringLiteral("text%1").arg(i)), texts[i]) << i;
+        }
+        EXPECT_EQ(store.flag("flag"), false);
+        store.setText("other", QStringLiteral("save %1").arg(save));
+    }
+}
+
+// Files written by hand or by another program: a value whose last character is
+// an escaped space must not take the next key into it once the store saves;
+// keys above the first section belong to the one [General] section.
+TEST(SettingsStore, SavingKeepsTheKeysOfAnExistingFile)
+{
+    test::TestHome home;
+    const QString spaced = home.writeFile(QStringLiteral("spaced.conf"), "key=v\\ \nz=1\n");
+    const QString loose =
+        home.writeFile(QStringLiteral("loose.conf"), "viewMode=grid\n[General]\ncardSize=large\n");
+    for (const QString& path : {spaced, loose}) {
+        const SettingsStore before(path);
+        SettingsStore(path).setText("added", QStringLiteral("x"));
+        const SettingsStore after(path);
+        for (const char* key : {"key", "z", "viewMode", "cardSize"})
+            EXPECT_EQ(after.text(key), before.text(key)) << qPrintable(path) << " " << key;
+        EXPECT_EQ(after.text("added"), QStringLiteral("x"));
+    }
+    QFile file(loose);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("[General]"), 1);
 }
