@@ -20,6 +20,9 @@ const QStringList kExtensions{QStringLiteral(".png"), QStringLiteral(".svg"),
                               QStringLiteral(".xpm")};
 // A theme that inherits itself, or a long chain of them, must not loop.
 constexpr int kMaxThemes = 12;
+// Far beyond any icon drawn; an index.theme that says more is damaged. Sizes
+// within it keep the sums and differences of the size matching within an int.
+constexpr int kLargestSide = 1 << 16;
 
 std::mutex& desktopThemeMutex()
 {
@@ -33,11 +36,13 @@ QString& desktopTheme()
     return name;
 }
 
-int number(const KeyFile::Group& group, const QString& key, int fallback)
+// The key's number when it lies within [least, most]; `fallback` when it is
+// missing, not a number or out of those bounds.
+int number(const KeyFile::Group& group, const QString& key, int least, int most, int fallback)
 {
     bool ok = false;
-    const int value = group.value(key).toInt(&ok);
-    return ok ? value : fallback;
+    const qlonglong value = group.value(key).toLongLong(&ok);
+    return ok && value >= least && value <= most ? int(value) : fallback;
 }
 
 } // namespace
@@ -126,12 +131,14 @@ std::unique_ptr<IconTheme::Theme> IconTheme::readTheme(const QString& name,
     for (const QString& subdir : names) {
         const KeyFile::Group group = index.group(subdir);
         // Folders for screens of a higher scale hold the same icons drawn larger.
-        if (group.isEmpty() || number(group, QStringLiteral("Scale"), 1) != 1) continue;
+        if (group.isEmpty() || number(group, QStringLiteral("Scale"), 1, INT_MAX, 1) != 1) continue;
         Directory directory;
-        directory.size = number(group, QStringLiteral("Size"), 0);
-        directory.minSize = number(group, QStringLiteral("MinSize"), directory.size);
-        directory.maxSize = number(group, QStringLiteral("MaxSize"), directory.size);
-        directory.threshold = number(group, QStringLiteral("Threshold"), 2);
+        directory.size = number(group, QStringLiteral("Size"), 0, kLargestSide, 0);
+        directory.minSize =
+            number(group, QStringLiteral("MinSize"), 0, kLargestSide, directory.size);
+        directory.maxSize =
+            number(group, QStringLiteral("MaxSize"), 0, kLargestSide, directory.size);
+        directory.threshold = number(group, QStringLiteral("Threshold"), 0, kLargestSide, 2);
         const QString type = group.value(QStringLiteral("Type"));
         directory.type = type == u"Fixed"      ? Directory::Type::fixed
                          : type == u"Scalable" ? Directory::Type::scalable
@@ -172,6 +179,9 @@ void IconTheme::load()
 QString IconTheme::iconFile(const QStringList& names, int pixelSide)
 {
     std::call_once(m_loaded, [this] { load(); });
+    // Every folder's sizes lie within these bounds, so the order of the
+    // distances is the same, and none of them overflows.
+    pixelSide = std::clamp(pixelSide, 1, kLargestSide);
     for (const QString& name : names) {
         if (name.isEmpty()) continue;
         for (const std::unique_ptr<Theme>& theme : m_themes) {

@@ -100,3 +100,25 @@ TEST(IconTheme, FileIconsAreDrawnOnAPoolThread)
     EXPECT_FALSE(icons.result().second.isNull());
     EXPECT_LE(icons.result().first.width(), 48);
 }
+
+// Sizes at the ends of the integers must not wrap around in the size matching:
+// a damaged folder then never outranks a folder of the exact size.
+TEST(IconTheme, SizesBeyondAnyIconDoNotOutrankAnExactFit)
+{
+    test::TestHome home;
+    home.writeFile(QStringLiteral("icons/Odd/index.theme"),
+                   "[Icon Theme]\nName=Odd\nDirectories=exact,low,high,fixed,scaled\n\n"
+                   "[exact]\nSize=24\nType=Fixed\n\n"
+                   "[low]\nSize=16\nThreshold=-2147483648\n\n"
+                   "[high]\nSize=2147483647\n\n"
+                   "[fixed]\nSize=-2147483648\nType=Fixed\n\n"
+                   "[scaled]\nSize=9223372036854775807\nMinSize=-2147483648\n"
+                   "MaxSize=2147483647\nType=Scalable\n");
+    for (const char* folder : {"exact", "low", "high", "fixed", "scaled"})
+        home.writeFile(QStringLiteral("icons/Odd/%1/edit.png").arg(QLatin1String(folder)), "x");
+    IconTheme theme(QStringLiteral("Odd"), {home.path(QStringLiteral("icons"))});
+    EXPECT_TRUE(theme.iconFile({QStringLiteral("edit")}, 24).endsWith(u"exact/edit.png"));
+    // Any side asked for finds some file, with no arithmetic that overflows.
+    for (const int side : {1, 0, -2147483647 - 1, 2147483647})
+        EXPECT_FALSE(theme.iconFile({QStringLiteral("edit")}, side).isEmpty()) << side;
+}
