@@ -23,11 +23,13 @@
 #include <QString>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -192,12 +194,14 @@ private:
             image->bytesPerLine < qsizetype(image->width) * 4 ||
             image->pixels.size() < image->bytesPerLine * image->height)
             return {};
-        const std::int32_t size[2] = {image->width, image->height};
-        const qsizetype row = qsizetype(image->width) * 4;
+        // A renderer's rounding may make a pixel more than asked; the app takes
+        // no more than the side it asked for.
+        const std::int32_t size[2] = {std::min(image->width, side), std::min(image->height, side)};
+        const qsizetype row = qsizetype(size[0]) * 4;
         Answer answer{Outcome::Text, false, QByteArray()};
-        answer.bytes.reserve(qsizetype(sizeof size) + row * image->height);
+        answer.bytes.reserve(qsizetype(sizeof size) + row * size[1]);
         answer.bytes.append(reinterpret_cast<const char*>(size), sizeof size);
-        for (int y = 0; y < image->height; ++y)
+        for (int y = 0; y < size[1]; ++y)
             answer.bytes.append(image->pixels.constData() + image->bytesPerLine * y, row);
         return answer;
     }
@@ -258,24 +262,19 @@ int main(int argc, char** argv)
     // Loaded and ready: the index starts a file's deadline only from here.
     if (!protocol::writeFully(STDOUT_FILENO, &protocol::kReady, sizeof protocol::kReady)) return 0;
 
+    std::vector<protocol::RequestFile> files;
     while (true) {
         std::uint32_t size = 0;
         if (!readFully(STDIN_FILENO, &size, sizeof size)) return 0; // the app closed
         if (size < 1 || size > protocol::kMaxRequestBytes) return 1;
         QByteArray request(qsizetype(size), Qt::Uninitialized);
         if (!readFully(STDIN_FILENO, request.data(), size)) return 1;
-        const auto kind = static_cast<protocol::RequestKind>(request.at(0));
-        for (qsizetype at = 1; at < request.size();) {
-            std::uint32_t length = 0;
-            if (request.size() - at < qsizetype(sizeof length)) return 1;
-            std::memcpy(&length, request.constData() + at, sizeof length);
-            at += qsizetype(sizeof length);
-            if (length < 1 || length > protocol::kMaxFileBytes || request.size() - at < length)
-                return 1;
-            const auto what = std::uint8_t(request.at(at));
-            const QByteArrayView item(request.constData() + at + 1, length - 1);
-            at += length;
-            const QString path = pathOf(kind, what, item);
+        protocol::RequestKind kind{};
+        if (!protocol::splitRequest(request.constData(), std::size_t(request.size()), kind, files))
+            return 1;
+        for (const protocol::RequestFile& file : files) {
+            const QByteArrayView item(file.data + 1, qsizetype(file.size) - 1);
+            const QString path = pathOf(kind, file.what(), item);
 
             if (hasFileName(path, crashOn)) std::abort();
             if (hasFileName(path, spinOn)) {
@@ -285,8 +284,13 @@ int main(int argc, char** argv)
             // Should the app itself be gone or stuck, a helper stuck in a parser
             // still ends: the alarm's default action ends the process.
             ::alarm(settings.deadlineSeconds);
-            const Answer answer = work.answer(kind, what, item, path);
+            Answer answer = work.answer(kind, file.what(), item, path);
             ::alarm(0);
+            // The app takes a reply larger than its kind can hold for a broken
+            // helper; a file that would give one is refused here instead.
+            if (std::uint64_t(answer.bytes.size()) >
+                protocol::maxReplyBytes(kind, file.data, file.size, settings.limits.maxTextBytes))
+                answer = {Outcome::Rejected, false, {}};
 
             const char header[2] = {char(answer.outcome), char(answer.flag ? 1 : 0)};
             const auto byteCount = std::uint32_t(answer.bytes.size());

@@ -271,3 +271,47 @@ TEST_F(ExtractHelperTest, AStoppedPoolKillsItsHelpersAtOnceAndAsksNoMoreUntilRes
     EXPECT_EQ(after[0].status, HelperReply::Status::Answered);
     EXPECT_EQ(after[0].bytes, QByteArray("mango"));
 }
+
+// A helper that answers every file with more than its kind of reply can hold:
+// each such file counts as the helper failing on it, and the app never takes
+// in (or allocates) what the reply says it holds.
+TEST_F(ExtractHelperTest, RepliesLargerThanTheirKindCanHoldAreRefused)
+{
+    qputenv("FLOOD_MB", "2");
+    ExtractHelper::Options o = helperOptions(std::chrono::seconds(60));
+    o.program = QStringLiteral(OVRA_FLOOD_HELPER);
+    o.limits.maxTextBytes = 2 * 1024 * 1024;
+    ExtractHelper helper(o);
+    const auto statuses = [](const std::vector<HelperReply>& replies) {
+        std::vector<HelperReply::Status> out;
+        for (const HelperReply& reply : replies)
+            out.push_back(reply.status);
+        return out;
+    };
+    using Status = HelperReply::Status;
+    const std::vector<QByteArray> attributes = {
+        ExtractHelper::file(std::uint8_t(protocol::AttributeKind::Media), "/a.mp4"),
+        ExtractHelper::file(std::uint8_t(protocol::AttributeKind::Pdf), "/b.pdf")};
+    EXPECT_EQ(statuses(helper.ask(protocol::RequestKind::Attributes, attributes)),
+              (std::vector{Status::Rejected, Status::Rejected}));
+    QByteArray picture = ExtractHelper::file(std::uint8_t(protocol::PictureKind::VideoFrame), "/c");
+    const std::int32_t side = 128;
+    picture.insert(1, reinterpret_cast<const char*>(&side), sizeof side);
+    EXPECT_EQ(statuses(helper.ask(protocol::RequestKind::Picture, {picture})),
+              std::vector{Status::Rejected});
+
+    // A text up to the extractor's cap is a reply like any other; one handed on
+    // as it comes is not kept until the batch ends.
+    std::size_t handedOn = 0;
+    const std::vector<HelperReply> texts =
+        helper.ask(protocol::RequestKind::Text,
+                   {ExtractHelper::file(std::uint8_t(TextFormat::Plain), "/d.txt"),
+                    ExtractHelper::file(std::uint8_t(TextFormat::Plain), "/e.txt")},
+                   nullptr, [&](std::size_t, HelperReply& reply) {
+                       handedOn += std::size_t(reply.bytes.size());
+                   });
+    EXPECT_EQ(statuses(texts), (std::vector{Status::Answered, Status::Answered}));
+    EXPECT_EQ(handedOn, std::size_t(4 * 1024 * 1024));
+    EXPECT_TRUE(texts[0].bytes.isEmpty() && texts[1].bytes.isEmpty());
+    qunsetenv("FLOOD_MB");
+}

@@ -25,7 +25,7 @@ extern char** environ;
 namespace ovra::content {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = ExtractHelper::Clock;
 using Outcome = ExtractedText::Outcome;
 
 // Beyond the extractor's own time budget, which is checked only between pages.
@@ -38,8 +38,6 @@ constexpr std::chrono::milliseconds kSlowDeadline{60000};
 constexpr std::chrono::seconds kStartTimeout{20};
 // How often a wait for the helper looks at the cancellation flag.
 constexpr int kPollSliceMs = 50;
-// No answer may be larger than this, whatever a damaged helper says.
-constexpr std::uint32_t kMaxResponseText = 256 * 1024 * 1024;
 
 // A write to a helper that just died raises SIGPIPE, which would end the app:
 // the signal is held back for this thread and any pending one taken away.
@@ -64,7 +62,7 @@ private:
     sigset_t m_previous;
 };
 
-enum class ReadResult { Done, Failed, Overran, Cancelled };
+using ReadResult = ExtractHelper::ReadResult;
 
 // Reads exactly `size` bytes, giving up at `deadline` or when cancelled.
 ReadResult readFully(int fd, char* data, std::size_t size, Clock::time_point deadline,
@@ -312,27 +310,17 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             const Clock::time_point deadline =
                 Clock::now() + (kind == protocol::RequestKind::Recognize ? m_options.slowDeadline
                                                                          : m_options.deadline);
-            char header[protocol::kResponseHeaderBytes];
-            ReadResult result =
-                readFully(m_fromHelper, header, sizeof header, deadline, isCancelled);
             HelperReply& reply = replies[i];
-            if (result == ReadResult::Done) {
-                std::uint32_t byteCount = 0;
-                std::memcpy(&byteCount, header + 2, sizeof byteCount);
-                const auto outcome = static_cast<Outcome>(header[0]);
-                if (byteCount > kMaxResponseText || outcome > Outcome::Rejected) {
-                    result = ReadResult::Failed;
-                } else {
-                    reply.outcome = outcome;
-                    reply.flag = header[1] != 0;
-                    reply.bytes.resize(qsizetype(byteCount));
-                    result = readFully(m_fromHelper, reply.bytes.data(), byteCount, deadline,
-                                       isCancelled);
-                }
-            }
+            const ReadResult result =
+                readReply(m_fromHelper, kind, files[i], m_options.limits.maxTextBytes, deadline,
+                          isCancelled, reply);
             if (result == ReadResult::Done) {
                 reply.status = Status::Answered;
-                if (onReply) onReply(i, reply);
+                if (onReply) {
+                    onReply(i, reply);
+                    // Handed on: a batch never holds every reply at once.
+                    reply.bytes = QByteArray();
+                }
                 continue;
             }
             reply = {};
@@ -353,6 +341,30 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
         next = end;
     }
     return replies;
+}
+
+ExtractHelper::ReadResult ExtractHelper::readReply(int fd, protocol::RequestKind kind,
+                                                   const QByteArray& file,
+                                                   std::int64_t maxTextBytes,
+                                                   Clock::time_point deadline,
+                                                   const Cancel& cancelled, HelperReply& reply)
+{
+    char header[protocol::kResponseHeaderBytes];
+    const ReadResult result = readFully(fd, header, sizeof header, deadline, cancelled);
+    if (result != ReadResult::Done) return result;
+    std::uint32_t byteCount = 0;
+    std::memcpy(&byteCount, header + 2, sizeof byteCount);
+    const auto outcome = static_cast<Outcome>(header[0]);
+    // Refused before anything is allocated: a helper that says more than the
+    // kind can hold is broken or taken over.
+    if (outcome > Outcome::Rejected ||
+        byteCount >
+            protocol::maxReplyBytes(kind, file.constData(), std::size_t(file.size()), maxTextBytes))
+        return ReadResult::Failed;
+    reply.outcome = outcome;
+    reply.flag = header[1] != 0;
+    reply.bytes.resize(qsizetype(byteCount));
+    return readFully(fd, reply.bytes.data(), byteCount, deadline, cancelled);
 }
 
 ExtractedText ExtractHelper::extract(const QString& path, TextFormat format,
@@ -435,11 +447,12 @@ HelperPool::Lease HelperPool::take()
 
 std::vector<HelperReply> HelperPool::ask(protocol::RequestKind kind,
                                          const std::vector<QByteArray>& files,
-                                         const std::atomic_bool* cancelled)
+                                         const std::atomic_bool* cancelled,
+                                         const ExtractHelper::OnReply& onReply)
 {
     const Lease helper = take();
     if (!helper) return std::vector<HelperReply>(files.size());
-    return helper->ask(kind, files, cancelled);
+    return helper->ask(kind, files, cancelled, onReply);
 }
 
 } // namespace ovra::content

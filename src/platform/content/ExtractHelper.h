@@ -59,7 +59,9 @@ public:
     // bad one go to a new helper. When `cancelled` turns true the helper is
     // killed at once and the files not yet answered are NotAsked. `onReply`,
     // when given, takes each file's reply (Answered or Rejected) as it comes,
-    // while the helper already reads the next file.
+    // while the helper already reads the next file; it may take the reply's
+    // bytes, and the replies returned then hold none. A reply larger than its
+    // kind can hold (ExtractProtocol.h) counts as the helper failing on that file.
     using OnReply = std::function<void(std::size_t file, HelperReply& reply)>;
     std::vector<HelperReply> ask(protocol::RequestKind kind, const std::vector<QByteArray>& files,
                                  const std::atomic_bool* cancelled = nullptr,
@@ -94,6 +96,16 @@ public:
                    (pool && pool->load(std::memory_order_relaxed));
         }
     };
+
+    using Clock = std::chrono::steady_clock;
+    enum class ReadResult { Done, Failed, Overran, Cancelled };
+    // Reads the reply to `file` (its part of a request of `kind`) from a
+    // helper's output into `reply`'s outcome, flag and bytes. Failed for a reply
+    // that is malformed or larger than the file's kind can hold, before
+    // anything of its size is allocated.
+    static ReadResult readReply(int fd, protocol::RequestKind kind, const QByteArray& file,
+                                std::int64_t maxTextBytes, Clock::time_point deadline,
+                                const Cancel& cancelled, HelperReply& reply);
 
 private:
     // Starts a helper and waits until it is ready.
@@ -141,10 +153,11 @@ public:
     };
     Lease take();
 
-    // Asks one helper of the pool about `files`; every file NotAsked when there
-    // is no helper program.
+    // Asks one helper of the pool about `files` (see ExtractHelper::ask); every
+    // file NotAsked when there is no helper program.
     std::vector<HelperReply> ask(protocol::RequestKind kind, const std::vector<QByteArray>& files,
-                                 const std::atomic_bool* cancelled = nullptr);
+                                 const std::atomic_bool* cancelled = nullptr,
+                                 const ExtractHelper::OnReply& onReply = {});
 
     // Helpers of this pool started again after a crash or an overrun.
     std::size_t restarts() const { return m_restarts.load(); }

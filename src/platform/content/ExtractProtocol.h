@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include <unistd.h>
 
@@ -36,6 +38,13 @@ enum class PictureKind : std::uint8_t { VideoFrame = 1, PdfFirstPage = 2 };
 // The largest picture a helper draws.
 constexpr int kMaxPictureSide = 4096;
 
+// The most a reply of each kind can hold, beyond its picture or the extractor's
+// text cap; the app refuses a larger one before taking it in. Tags and a PDF's
+// information dictionary come nowhere near the first; no picture a helper reads
+// holds enough glyphs to come near the second.
+constexpr std::uint32_t kMaxAttributeBytes = 1024 * 1024;
+constexpr std::uint32_t kMaxRecognizedBytes = 16 * 1024 * 1024;
+
 constexpr char kReady = 'R';
 // A picture of 3000 × 3000 pixels fits in one request.
 constexpr std::uint32_t kMaxRequestBytes = 32 * 1024 * 1024;
@@ -58,6 +67,57 @@ constexpr const char* kDeadlineSeconds = "--deadline-seconds";
 // so tests can feed it hostile input.
 constexpr const char* kCrashOnEnv = "OVRA_EXTRACT_TEST_CRASH_ON";
 constexpr const char* kSpinOnEnv = "OVRA_EXTRACT_TEST_SPIN_ON";
+
+// The most bytes the reply to one file may hold: `file` is the file's part of
+// the request (its kind of work, then the rest), `maxTextBytes` the extractor's
+// cap on a document's text.
+inline std::uint64_t maxReplyBytes(RequestKind kind, const char* file, std::size_t size,
+                                   std::int64_t maxTextBytes)
+{
+    switch (kind) {
+    case RequestKind::Text: return maxTextBytes > 0 ? std::uint64_t(maxTextBytes) : 0;
+    case RequestKind::Attributes: return kMaxAttributeBytes;
+    case RequestKind::Recognize: return kMaxRecognizedBytes;
+    case RequestKind::Picture: {
+        // i32 width, i32 height, then four bytes a pixel, no side over the one asked.
+        std::int32_t side = 0;
+        if (size < 1 + sizeof side) return 0;
+        std::memcpy(&side, file + 1, sizeof side);
+        if (side <= 0 || side > kMaxPictureSide) return 0;
+        return 2 * sizeof(std::int32_t) + std::uint64_t(side) * std::uint64_t(side) * 4;
+    }
+    }
+    return 0;
+}
+
+// One file's part of a request: its one-byte kind of work, then the rest.
+struct RequestFile {
+    const char* data = nullptr;
+    std::size_t size = 0; // at least 1
+
+    std::uint8_t what() const { return std::uint8_t(data[0]); }
+};
+
+// A request as the helper reads it, after its size: the kind, then every file.
+// False for a request that is malformed anywhere (an empty file, a length past
+// the end); the helper then ends rather than guess.
+inline bool splitRequest(const char* data, std::size_t size, RequestKind& kind,
+                         std::vector<RequestFile>& files)
+{
+    files.clear();
+    if (size < 1 || size > kMaxRequestBytes) return false;
+    kind = static_cast<RequestKind>(data[0]);
+    for (std::size_t at = 1; at < size;) {
+        std::uint32_t length = 0;
+        if (size - at < sizeof length) return false;
+        std::memcpy(&length, data + at, sizeof length);
+        at += sizeof length;
+        if (length < 1 || length > kMaxFileBytes || size - at < length) return false;
+        files.push_back({data + at, length});
+        at += length;
+    }
+    return true;
+}
 
 // Writes all of `data` to a pipe, across short writes and interruptions; false
 // when the other end has gone. Both ends of the helper's pipes frame this way.

@@ -41,20 +41,18 @@ ContentReader::readInHelper(const std::vector<FileToRead>& files, content::Helpe
         const AttributeKind kind = isMedia(file.type) ? AttributeKind::Media : AttributeKind::Pdf;
         requests.push_back(content::ExtractHelper::file(std::uint8_t(kind), file.path));
     }
-    const std::vector<content::HelperReply> replies =
-        helpers.ask(content::protocol::RequestKind::Attributes, requests, cancelled);
+    // Each reply is taken in as it comes, so a batch holds only what it read.
     std::vector<std::optional<ContentAttributes>> read(files.size());
-    for (std::size_t i = 0; i < replies.size(); ++i) {
-        const content::HelperReply& reply = replies[i];
-        if (reply.status == content::HelperReply::Status::NotAsked) continue;
-        ContentAttributes& attributes = read[i].emplace();
-        if (reply.status != content::HelperReply::Status::Answered ||
-            reply.outcome != content::ExtractedText::Outcome::Text)
-            continue;
-        QDataStream in(reply.bytes);
-        AttributeCache::readContent(in, attributes);
-        if (in.status() != QDataStream::Ok) attributes = {};
-    }
+    helpers.ask(content::protocol::RequestKind::Attributes, requests, cancelled,
+                [&](std::size_t i, const content::HelperReply& reply) {
+                    ContentAttributes& attributes = read[i].emplace();
+                    if (reply.status != content::HelperReply::Status::Answered ||
+                        reply.outcome != content::ExtractedText::Outcome::Text)
+                        return;
+                    QDataStream in(reply.bytes);
+                    AttributeCache::readContent(in, attributes);
+                    if (in.status() != QDataStream::Ok) attributes = {};
+                });
     return read;
 }
 
