@@ -80,12 +80,17 @@ std::optional<QImage> render(content::HelperPool& helpers, Renderer renderer, co
 // pixels or more, or a null image. A picture smaller than its folder's side is
 // the whole original (pictures are never enlarged), which serves any request.
 // The keys are read from the decoded picture: QImageReader::text() splits keys
-// at the first colon, and every key here is "Thumb::…". Stored pictures are
-// small, and their size is checked before decoding.
+// at the first colon, and every key here is "Thumb::…". Any program may write
+// the cache: the file's size, its PNG chunks and its dimensions are checked
+// before anything is decoded.
 QImage readStored(const QString& file, const QString& uri, const cache::FileStamp& stamp,
                   int folderSide, int wanted)
 {
-    QImageReader reader(file, "png");
+    std::optional<QByteArray> png = cache::readStored(file, folderSide);
+    if (!png) return {};
+    QBuffer buffer(&*png);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > folderSide || size.height() > folderSide) return {};
     const int longer = std::max(size.width(), size.height());

@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -244,6 +245,49 @@ QByteArray sidewaysPhoto(int width, int height)
     QByteArray jpeg = encoded(picture, "jpeg");
     jpeg.insert(2, exifOrientationSix());
     return jpeg;
+}
+
+// Another program may leave anything in the cache: a damaged picture (here one
+// whose chunk claims gigabytes), one that is larger than its folder, or a FIFO
+// named like a picture, is skipped without decoding it, and the file is drawn
+// afresh.
+TEST(SharedThumbnails, DamagedStoredPicturesAreSkippedUnread)
+{
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
+    TestHome home;
+    const QString file =
+        home.writeFile(QStringLiteral("c.png"), solidPng(300, 200, Qt::red), 1'700'000'000);
+    const QString uri = QStringLiteral("file://") + file;
+    QFile damaged(QStringLiteral(OVRA_TEST_CORPUS "/stored_thumbnail/huge-chunk-length.png"));
+    ASSERT_TRUE(damaged.open(QIODevice::ReadOnly));
+    const QByteArray bytes = damaged.readAll();
+    const auto store = [&](const char* folder, const QByteArray& png) {
+        const QString path = cachedFile(home, QLatin1String(folder), uri);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile out(path);
+        return out.open(QIODevice::WriteOnly) && out.write(png) == png.size();
+    };
+    for (const char* folder : {"normal", "large", "x-large"})
+        ASSERT_TRUE(store(folder, bytes));
+    ASSERT_TRUE(store("xx-large", solidPng(1025, 1, Qt::green,
+                                           {{"Thumb::URI", uri},
+                                            {"Thumb::MTime", QStringLiteral("1700000000")}})));
+
+    resetPeak();
+    const qint64 before = peakKilobytes();
+    const auto thumbnail = generate(file, 128);
+    ASSERT_TRUE(thumbnail);
+    EXPECT_TRUE(isClose(thumbnail->image.pixelColor(5, 5), Qt::red));
+    if (kMeasuresMemory && before > 0) {
+        EXPECT_LT(peakKilobytes() - before, 64 * 1024);
+    }
+    // The picture drawn replaced the damaged one of its size.
+    EXPECT_EQ(QImageReader(cachedFile(home, QStringLiteral("normal"), uri)).size(), QSize(128, 85));
+
+    QFile::remove(cachedFile(home, QStringLiteral("normal"), uri));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(cachedFile(home, QStringLiteral("normal"), uri)), 0600),
+              0);
+    EXPECT_TRUE(generate(file, 128));
 }
 
 TEST(SharedThumbnails, NeverSmallerThanAskedAndUpright)

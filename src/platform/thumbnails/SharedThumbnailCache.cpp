@@ -58,7 +58,69 @@ bool makeFolders(const QString& folder)
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+constexpr QByteArrayView kPngSignature("\x89PNG\r\n\x1a\n", 8);
+// A chunk's length and type before its data, and its checksum after it.
+constexpr qsizetype kChunkHead = 8;
+constexpr qsizetype kChunkTail = 4;
+constexpr quint32 kHeaderLength = 13;
+
+quint32 bigEndian32(const char* bytes)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
+}
+
 } // namespace
+
+bool isPlausiblePng(QByteArrayView png, int folderSide)
+{
+    if (png.size() > kMaxStoredBytes || !png.startsWith(kPngSignature)) return false;
+    qsizetype at = kPngSignature.size();
+    for (bool first = true; png.size() - at >= kChunkHead + kChunkTail; first = false) {
+        const quint32 length = bigEndian32(png.data() + at);
+        const QByteArrayView type = png.sliced(at + 4, 4);
+        if (length > quint64(png.size() - at - kChunkHead - kChunkTail)) return false;
+        const char* data = png.data() + at + kChunkHead;
+        if (first) {
+            if (type != "IHDR" || length != kHeaderLength) return false;
+            const quint32 width = bigEndian32(data);
+            const quint32 height = bigEndian32(data + 4);
+            if (width < 1 || height < 1 || width > quint32(folderSide) ||
+                height > quint32(folderSide))
+                return false;
+        }
+        if (type == "IEND") return true;
+        at += kChunkHead + qsizetype(length) + kChunkTail;
+    }
+    return false;
+}
+
+std::optional<QByteArray> readStored(const QString& path, int folderSide)
+{
+    // Not followed, and never waited on: a FIFO or a device named like a
+    // thumbnail is no picture.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    QByteArray bytes;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxStoredBytes;
+    if (ok) {
+        bytes.resize(qsizetype(st.st_size));
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, std::size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += n;
+        }
+        // A file that shrank while it was read is one being replaced.
+        ok = done == bytes.size();
+    }
+    ::close(fd);
+    if (!ok || !isPlausiblePng(bytes, folderSide)) return std::nullopt;
+    return bytes;
+}
 
 int pixels(Size size)
 {

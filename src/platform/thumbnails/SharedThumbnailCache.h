@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 
@@ -58,6 +59,18 @@ struct StoredKeys {
 // Whether a stored picture shows the file as it is now: its URI matches, its
 // modification time matches, and so does its size when it records one.
 bool isCurrent(const StoredKeys& keys, const QString& uri, const FileStamp& stamp);
+
+// Any program may write into the cache, so a stored picture is checked before
+// it is decoded: a PNG of at most this many bytes (a picture of the largest
+// folder's side stored uncompressed, at 16 bits a channel, and its keys) ...
+inline constexpr qint64 kMaxStoredBytes = 9 * 1024 * 1024;
+// ... whose header gives a size of at least a pixel and no side longer than its
+// folder's, and whose chunks all lie within the file, up to its end chunk.
+// The stored file's bytes when they pass; nothing for a file that is missing,
+// not a regular file, or damaged.
+std::optional<QByteArray> readStored(const QString& path, int folderSide);
+// The same check over bytes already read.
+bool isPlausiblePng(QByteArrayView png, int folderSide);
 
 // Writes a picture into the cache as a new file of mode 0600 renamed into
 // place, so no reader ever sees half a file; missing folders are made with mode
