@@ -44,6 +44,11 @@ void textIndexRoundTrip(const std::uint8_t* data, std::size_t size);
 void savedIndexRoundTrip(const std::uint8_t* data, std::size_t size);
 void savedIndexFile(const std::uint8_t* data, std::size_t size);
 void savedIndexRefresh(const std::uint8_t* data, std::size_t size);
+void extractReplies(const std::uint8_t* data, std::size_t size);
+void extractRequests(const std::uint8_t* data, std::size_t size);
+void storedThumbnail(const std::uint8_t* data, std::size_t size);
+void iconTheme(const std::uint8_t* data, std::size_t size);
+void settingsRoundTrip(const std::uint8_t* data, std::size_t size);
 
 std::span<const Target> targets();
 

@@ -12,7 +12,7 @@ namespace ovra::fuzz {
 
 std::span<const Target> targets()
 {
-    static constexpr std::array<Target, 25> kTargets{{
+    static constexpr std::array<Target, 30> kTargets{{
         {"query", &query},
         {"natural_search", &naturalSearch},
         {"download_sources", &downloadSources},
@@ -38,6 +38,11 @@ std::span<const Target> targets()
         {"saved_index_round_trip", &savedIndexRoundTrip},
         {"saved_index_file", &savedIndexFile},
         {"saved_index_refresh", &savedIndexRefresh},
+        {"extract_replies", &extractReplies},
+        {"extract_requests", &extractRequests},
+        {"stored_thumbnail", &storedThumbnail},
+        {"icon_theme", &iconTheme},
+        {"settings_round_trip", &settingsRoundTrip},
     }};
     return kTargets;
 }

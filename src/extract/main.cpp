@@ -39,19 +39,6 @@ using namespace ovra::content;
 
 namespace {
 
-bool readFully(int fd, void* data, std::size_t size)
-{
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
 struct Settings {
     ExtractLimits limits;
     std::int64_t memoryLimit = 0; // bytes of address space; 0: none
@@ -262,16 +249,16 @@ int main(int argc, char** argv)
     // Loaded and ready: the index starts a file's deadline only from here.
     if (!protocol::writeFully(STDOUT_FILENO, &protocol::kReady, sizeof protocol::kReady)) return 0;
 
+    std::vector<char> request;
     std::vector<protocol::RequestFile> files;
     while (true) {
-        std::uint32_t size = 0;
-        if (!readFully(STDIN_FILENO, &size, sizeof size)) return 0; // the app closed
-        if (size < 1 || size > protocol::kMaxRequestBytes) return 1;
-        QByteArray request(qsizetype(size), Qt::Uninitialized);
-        if (!readFully(STDIN_FILENO, request.data(), size)) return 1;
+        switch (protocol::readRequest(STDIN_FILENO, request)) {
+        case protocol::RequestRead::Done: break;
+        case protocol::RequestRead::Ended: return 0; // the app closed
+        case protocol::RequestRead::Malformed: return 1;
+        }
         protocol::RequestKind kind{};
-        if (!protocol::splitRequest(request.constData(), std::size_t(request.size()), kind, files))
-            return 1;
+        if (!protocol::splitRequest(request.data(), request.size(), kind, files)) return 1;
         for (const protocol::RequestFile& file : files) {
             const QByteArrayView item(file.data + 1, qsizetype(file.size) - 1);
             const QString path = pathOf(kind, file.what(), item);

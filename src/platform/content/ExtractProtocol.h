@@ -90,6 +90,34 @@ inline std::uint64_t maxReplyBytes(RequestKind kind, const char* file, std::size
     return 0;
 }
 
+// Reads exactly `size` bytes from a pipe, across short reads and
+// interruptions; false at its end or on an error.
+inline bool readFully(int fd, void* data, std::size_t size)
+{
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// One request as the helper reads it from the app: its size, then that many
+// bytes. Ended when the app closed the pipe between requests; Malformed for a
+// size out of bounds or a request cut short.
+enum class RequestRead { Done, Ended, Malformed };
+inline RequestRead readRequest(int fd, std::vector<char>& request)
+{
+    std::uint32_t size = 0;
+    if (!readFully(fd, &size, sizeof size)) return RequestRead::Ended;
+    if (size < 1 || size > kMaxRequestBytes) return RequestRead::Malformed;
+    request.resize(size);
+    return readFully(fd, request.data(), size) ? RequestRead::Done : RequestRead::Malformed;
+}
+
 // One file's part of a request: its one-byte kind of work, then the rest.
 struct RequestFile {
     const char* data = nullptr;
