@@ -578,6 +578,7 @@ int runContentBench(const QStringList& args)
     options.databasePath = work.path() + QStringLiteral("/ovra/in-process.sqlite");
     options.threads = threads;
     options.niceness = 0; // the peer runs at normal priority too
+    options.usesHelpers = false;
     const int usedThreads = threads > 0 ? threads : QThread::idealThreadCount();
     double inProcessSeconds = 0;
     {

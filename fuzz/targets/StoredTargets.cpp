@@ -98,6 +98,7 @@ void contentDatabase(const std::uint8_t* data, std::size_t size)
     options.databasePath = database;
     options.threads = 1;
     options.niceness = 0;
+    options.usesHelpers = false;
     content::ContentIndex index(options);
     (void)index.matchingPaths(u"zebra", true);
     (void)index.matchingPaths(u"*report*", true, true, false);

@@ -38,7 +38,9 @@ TEST(ContentSearch, WordsInsideDocumentsMatchLikeAnyAttribute)
     ASSERT_TRUE(test::writeZip(home.path("Documents/report.docx"),
                                test::docxEntries({"Quarterly résumés of sales"})));
 
-    auto contents = std::make_shared<content::ContentIndex>();
+    content::ContentIndex::Options inProcess;
+    inProcess.usesHelpers = false; // what is read here is the subject, not where
+    auto contents = std::make_shared<content::ContentIndex>(inProcess);
     md::MetadataIndex::Options options;
     options.contentIndex = contents;
     md::MetadataIndex index(options);
@@ -81,7 +83,9 @@ TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
     for (int i = 0; i < 12; ++i)
         home.writeFile(QStringLiteral("Documents/n%1.txt").arg(i),
                        "invoice number " + QByteArray::number(i));
-    auto contents = std::make_shared<content::ContentIndex>();
+    content::ContentIndex::Options inProcess;
+    inProcess.usesHelpers = false; // what is read here is the subject, not where
+    auto contents = std::make_shared<content::ContentIndex>(inProcess);
     md::MetadataIndex::Options options;
     options.contentIndex = contents;
     md::MetadataIndex index(options);

@@ -315,3 +315,27 @@ TEST_F(ExtractHelperTest, RepliesLargerThanTheirKindCanHoldAreRefused)
     EXPECT_TRUE(texts[0].bytes.isEmpty() && texts[1].bytes.isEmpty());
     qunsetenv("FLOOD_MB");
 }
+
+// Documents are read in helpers unless a caller asks otherwise: with a helper,
+// a document that crashes it costs the helper; with none, the document waits
+// for an update that has one rather than being read in this process.
+TEST_F(ExtractHelperTest, DocumentsAreReadInHelpersByDefault)
+{
+    const QStringList files = {m_home.writeFile(QStringLiteral("crash.txt"), "cherry")};
+    ContentIndex::Options o;
+    o.threads = 1;
+    {
+        const HostileHelpers hostile("crash.txt", "");
+        ContentIndex index(o);
+        const ContentIndex::UpdateResult result = index.update(stampsOf(files));
+        EXPECT_EQ(result.rejected, 1u);
+        EXPECT_TRUE(index.matchingPaths(u"cherry", false).isEmpty());
+    }
+    o.databasePath = m_home.path(QStringLiteral("without-helpers.sqlite"));
+    const QByteArray helper = qgetenv("OVRA_EXTRACT");
+    qputenv("OVRA_EXTRACT", "");
+    ContentIndex index(o);
+    index.update(stampsOf(files));
+    qputenv("OVRA_EXTRACT", helper);
+    EXPECT_TRUE(index.matchingPaths(u"cherry", false).isEmpty());
+}

@@ -369,7 +369,7 @@ private:
         m_helperProgram = m_options.helperProgram.isEmpty() ? ExtractHelper::findProgram()
                                                             : m_options.helperProgram;
         if (m_helperProgram.isEmpty())
-            qWarning("content: no ovra-extract helper found; documents are read in the app");
+            qWarning("content: no ovra-extract helper found; documents are not read");
     }
 
     QHash<QString, Recorded> recordedFiles();
@@ -636,8 +636,13 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
             const std::size_t first = nextJob.fetch_add(helper ? kFilesPerRequest : 1);
             if (first >= jobs.size()) break;
             if (!helper) {
-                ExtractedText text =
-                    m_extractor.extract(jobs[first].stamp.path, jobs[first].format);
+                // Read here only when asked to; without a helper a document
+                // waits for an update that has one.
+                ExtractedText text;
+                if (m_options.usesHelpers)
+                    text.outcome = Outcome::Unreadable;
+                else
+                    text = m_extractor.extract(jobs[first].stamp.path, jobs[first].format);
                 if (isCancelled()) break;
                 deliver(first, text);
                 continue;

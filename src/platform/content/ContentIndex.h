@@ -44,8 +44,9 @@ public:
         // Read files in `ovra-extract` helper processes, so that a parser's crash
         // or stall on a hostile file costs a helper, not the app. The program is
         // `helperProgram`, or else the one ExtractHelper::findProgram finds; with
-        // none, files are read in this process.
-        bool usesHelpers = false;
+        // none, files are not read (an update with a helper reads them). Reading
+        // in this process is for tests that ask for it.
+        bool usesHelpers = true;
         QString helperProgram;
         std::int64_t helperMemoryLimit = 1024LL * 1024 * 1024; // address space per helper
         std::chrono::milliseconds helperDeadline{0}; // per file; 0: the time budget and a grace
