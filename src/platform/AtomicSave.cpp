@@ -7,10 +7,16 @@
 #include <QSet>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <mutex>
+#include <optional>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ovra {
@@ -19,6 +25,14 @@ namespace {
 Q_LOGGING_CATEGORY(lcSave, "ovra.save")
 
 constexpr int kNameAttempts = 16;
+// A temporary's name: the target's, this marker, the saving process's id, a
+// dash and a random part. Earlier versions wrote no process id.
+constexpr QByteArrayView kTemporaryMarker = ".tmp-";
+// A save writes its temporary without pause; one this quiet is not being written.
+constexpr std::int64_t kQuietSeconds = 60;
+// Past this a temporary is stale whoever made it, so a process id taken over by
+// another process keeps no temporary for ever.
+constexpr std::int64_t kStaleSeconds = 60 * 60;
 
 // Files whose last save failed: a save retried every few seconds on a full disk
 // says so once, not at every attempt.
@@ -70,8 +84,8 @@ bool writeAll(int fd, QByteArrayView bytes)
 int createTemporary(const QByteArray& target, mode_t mode, QByteArray& temporary)
 {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        temporary =
-            target + ".tmp-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        temporary = target + kTemporaryMarker.toByteArray() + QByteArray::number(::getpid()) + '-' +
+                    QByteArray::number(QRandomGenerator::global()->generate64(), 36);
         const int fd = ::open(temporary.constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
@@ -113,7 +127,58 @@ QByteArray resolvedTarget(const QString& path)
     return QFile::encodeName(path);
 }
 
+bool isBase36(QByteArrayView text)
+{
+    if (text.isEmpty()) return false;
+    for (const char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) return false;
+    return true;
+}
+
+// The process that made a temporary of that name: 0 for an earlier version's,
+// which names none; nothing for a name that is not one of our temporaries.
+std::optional<pid_t> ownerOf(QByteArrayView name)
+{
+    const qsizetype marker = name.lastIndexOf(kTemporaryMarker);
+    if (marker <= 0) return std::nullopt;
+    const QByteArrayView suffix = name.sliced(marker + kTemporaryMarker.size());
+    const qsizetype dash = suffix.indexOf('-');
+    if (dash < 0) return isBase36(suffix) ? std::optional<pid_t>(0) : std::nullopt;
+    bool ok = false;
+    const long pid = suffix.first(dash).toLong(&ok);
+    if (!ok || pid <= 0 || !isBase36(suffix.sliced(dash + 1))) return std::nullopt;
+    return pid_t(pid);
+}
+
+bool isGone(pid_t pid)
+{
+    return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 } // namespace
+
+int AtomicSave::removeStaleTemporaries(const QString& folder)
+{
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) return 0;
+    const std::int64_t now = std::time(nullptr);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        const std::optional<pid_t> owner = ownerOf(name);
+        if (!owner) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        const std::int64_t untouched = now - std::int64_t(st.st_mtim.tv_sec);
+        const bool stale =
+            untouched >= kQuietSeconds && (isGone(*owner) || untouched >= kStaleSeconds);
+        if (stale && ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
 
 bool AtomicSave::save(const QString& path, QByteArrayView bytes, mode_t mode, Flush flush)
 {

@@ -26,6 +26,13 @@ enum class Flush { toDisk, none };
 bool save(const QString& path, QByteArrayView bytes, mode_t mode = 0666,
           Flush flush = Flush::toDisk);
 
+// Removes from `folder` (not below it) the temporary files that saves left
+// when they were cut short (a kill, a crash, a power cut): only files named as
+// ours and owned by this user, and only when no save can still be writing one,
+// because the process that made it is gone or it has not changed for an hour.
+// One untouched for less than a minute is always kept. Returns how many went.
+int removeStaleTemporaries(const QString& folder);
+
 } // namespace AtomicSave
 
 } // namespace ovra

@@ -11,7 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ctime>
 #include <functional>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace ovra;
 using namespace ovra::md;
@@ -238,4 +242,44 @@ TEST_F(SavedAndLiveIndexTest, PastTheWatchLimitTheIndexLooksBeforeEachQueryAndSa
     }
     qInstallMessageHandler(previous);
     EXPECT_EQ(limitMessages.load(), 1);
+}
+
+// A save of the tables killed half-way leaves its temporary (megabytes for a
+// large home) beside them: the next start removes it, and only what no running
+// save may still be writing.
+TEST_F(SavedAndLiveIndexTest, AStartRemovesTheTemporariesOfSavesCutShort)
+{
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QByteArray gone = QByteArray::number(child);
+    const QByteArray running = QByteArray::number(::getpid());
+    const double now = double(std::time(nullptr));
+    const QString folder = xdg::appCacheDir();
+    const auto temporary = [&](const QByteArray& name, double minutesAgo) {
+        const QString path = home.writeFile(
+            QDir(home.root()).relativeFilePath(folder + u'/' + QString::fromLatin1(name)), "x");
+        TestHome::setTimes(path, std::nullopt, now - minutesAgo * 60);
+        return path;
+    };
+    const QStringList stale = {
+        temporary("metadata-index.tables.tmp-" + gone + "-k2x9", 2),
+        temporary("metadata-attributes.cache.tmp-" + running + "-a1", 61),
+        temporary("metadata-index.tables.tmp-3v8qzu1", 61), // an earlier version's
+    };
+    const QStringList kept = {
+        temporary("metadata-index.tables.tmp-" + running + "-b7", 2), // a save going on
+        temporary("metadata-index.tables.tmp-" + gone + "-c3", 0.2),  // just written
+        temporary("metadata-index.tables.tmp-5k", 2),
+        temporary("notes.tmp-" + gone + "-mine.txt", 120), // not named as ours
+        temporary("content-index.sqlite", 120),
+    };
+    {
+        MetadataIndex index;
+    }
+    for (const QString& path : stale)
+        EXPECT_FALSE(QFile::exists(path)) << qPrintable(path);
+    for (const QString& path : kept)
+        EXPECT_TRUE(QFile::exists(path)) << qPrintable(path);
 }

@@ -1,5 +1,6 @@
 #include "MetadataIndex.h"
 
+#include "../AtomicSave.h"
 #include "../Background.h"
 #include "../FileTime.h"
 #include "../PathKey.h"
@@ -414,10 +415,15 @@ public:
         if (m_options.persistCache)
             m_cacheLoading = std::async(
                 std::launch::async, [file = cacheFile()] { return AttributeCache::load(file); });
-        // So are the tables saved by the last run, which spare the first query its walk.
+        // So are the tables saved by the last run, which spare the first query its
+        // walk. A save of ours cut short by a kill leaves its temporary beside
+        // them, and nothing else would ever remove it.
         if (m_options.persistCache)
-            m_savedLoading = std::async(std::launch::async,
-                                        [file = tablesFile()] { return TableFile::load(file); });
+            m_savedLoading =
+                std::async(std::launch::async, [file = tablesFile(), folder = m_options.cacheDir] {
+                    AtomicSave::removeStaleTemporaries(folder);
+                    return TableFile::load(file);
+                });
         m_state = std::make_shared<State>();
         m_follower = std::make_unique<IndexFollower>(
             [this](const std::unordered_set<std::string>& folders, bool everything) {
