@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QSet>
 
 #include <climits>
 #include <cstdio>
@@ -134,6 +135,15 @@ void settingsRoundTrip(const std::uint8_t* data, std::size_t size)
         if (keys[i] != QLatin1String("fuzzAdded"))
             require(readBack(after, keys[i]) == before[std::size_t(i)], "a value of the file");
     require(after.text("fuzzAdded") == QStringLiteral("added"), "the key saved into the file");
+    QFile saved(found);
+    QSet<QByteArray> headers;
+    if (saved.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : saved.readAll().split('\n')) {
+            if (!line.startsWith('[')) continue;
+            require(!headers.contains(line), "one header a section");
+            headers.insert(line);
+        }
+    }
 }
 
 } // namespace ovra::fuzz
