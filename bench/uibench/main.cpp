@@ -33,7 +33,8 @@ const Subcommand kSubcommands[] = {
     {"startup-child", ovra::bench::runStartupChild, "", true},
     {"startup-load", ovra::bench::runStartupLoadBench,
      "the app started on a generated home with nothing indexed: first paint, longest GUI stall, "
-     "cores and memory over its first minute [--files N] [--dir D] [--seconds S]"},
+     "when each part of the first indexing ends, cores and memory of the app and its helpers "
+     "until all have ended [--files N] [--dir D] [--seconds S] [--max-seconds S] [--every S]"},
     {"open-folder", ovra::bench::runOpenFolderBench,
      "a folder opened from its sidebar row until its listing is painted, beside ls -f "
      "[--items N]"},
