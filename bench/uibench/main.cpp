@@ -46,7 +46,8 @@ const Subcommand kSubcommands[] = {
      "saved as PNGs [--out DIR]"},
     {"thumbnails", ovra::bench::runThumbnailBench,
      "256 px thumbnails of generated 12-megapixel JPEGs and H.264 videos beside "
-     "ffmpegthumbnailer, one process per core [--photos N] [--videos N]"},
+     "ffmpegthumbnailer, one process per core, runs alternating; median and spread of the ratios "
+     "[--photos N] [--videos N] [--runs N]"},
     {"quit", ovra::bench::runQuitBench,
      "SIGTERM at moments of the app's work on a large home (first indexing, contents, "
      "recognition), timed to the process's end --home DIR [--files N] [--runs N]"},
