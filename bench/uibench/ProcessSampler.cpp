@@ -50,6 +50,24 @@ bool readStat(const char* pid, ProcStat& out)
     return true;
 }
 
+// The process's proportional share of the pages it maps: the helpers map the
+// same libraries and read the same files, and a sum of their resident sizes
+// would count those pages once for each helper.
+double proportionalMb(long pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%ld/smaps_rollup", pid);
+    FILE* file = std::fopen(path, "re");
+    if (!file) return 0;
+    char line[256];
+    long kilobytes = 0;
+    while (std::fgets(line, sizeof line, file)) {
+        if (std::sscanf(line, "Pss: %ld kB", &kilobytes) == 1) break;
+    }
+    std::fclose(file);
+    return double(kilobytes) / 1024.0;
+}
+
 std::unordered_map<long, ProcStat> allProcesses()
 {
     std::unordered_map<long, ProcStat> out;
@@ -102,6 +120,7 @@ ProcessSampler::Reading ProcessSampler::read()
                 if (stat.ppid != parent) continue;
                 children.push_back(pid);
                 reading.helpersRssMb += stat.rssMb;
+                reading.helpersPssMb += proportionalMb(pid);
                 reading.helpersCpuSeconds += stat.cpuSeconds;
                 ++reading.helpers;
             }
@@ -135,6 +154,12 @@ double ProcessSampler::helpersPeakRssMb() const
     return m_helpersPeakMb;
 }
 
+double ProcessSampler::helpersPeakPssMb() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_helpersPeakPssMb;
+}
+
 void ProcessSampler::run(int periodMs)
 {
     std::unique_lock lock(m_mutex);
@@ -144,6 +169,7 @@ void ProcessSampler::run(int periodMs)
         lock.lock();
         m_last = reading;
         m_helpersPeakMb = std::max(m_helpersPeakMb, reading.helpersRssMb);
+        m_helpersPeakPssMb = std::max(m_helpersPeakPssMb, reading.helpersPssMb);
         m_wake.wait_for(lock, std::chrono::milliseconds(periodMs), [this] { return m_stopping; });
     }
 }

@@ -15,6 +15,7 @@ public:
     struct Reading {
         double appRssMb = 0;
         double helpersRssMb = 0; // every descendant together
+        double helpersPssMb = 0; // the same, each shared page counted once
         int helpers = 0;
         double appCpuSeconds = 0;
         double helpersCpuSeconds = 0; // live descendants plus those already reaped
@@ -26,6 +27,7 @@ public:
     Reading last() const;
     // The highest sum of the helpers' resident memory any sample saw.
     double helpersPeakRssMb() const;
+    double helpersPeakPssMb() const;
     // The app's own peak, as the kernel kept it (no sample can miss it).
     static double appPeakRssMb();
     // Takes a reading now, on the calling thread.
@@ -39,6 +41,7 @@ private:
     bool m_stopping = false;
     Reading m_last;
     double m_helpersPeakMb = 0;
+    double m_helpersPeakPssMb = 0;
     std::thread m_thread;
 };
 

@@ -161,9 +161,10 @@ void reportProgress(double atS, const ProcessSampler::Reading& now,
                     const FirstIndexing& indexing)
 {
     std::printf("{\"bench\": \"%s\", \"metric\": \"progress\", \"at_s\": %.0f, \"rss_mb\": %.0f, "
-                "\"helpers_rss_mb\": %.0f, \"helpers\": %d, \"app_cores\": %.2f, "
+                "\"helpers_rss_mb\": %.0f, \"helpers_pss_mb\": %.0f, \"helpers\": %d, "
+                "\"app_cores\": %.2f, "
                 "\"helpers_cores\": %.2f%s, \"load\": %.1f}\n",
-                kBench, atS, now.appRssMb, now.helpersRssMb, now.helpers,
+                kBench, atS, now.appRssMb, now.helpersRssMb, now.helpersPssMb, now.helpers,
                 (now.appCpuSeconds - before.appCpuSeconds) / intervalS,
                 (now.helpersCpuSeconds - before.helpersCpuSeconds) / intervalS,
                 indexing.progress().toUtf8().constData(), loadAverage());
@@ -283,6 +284,8 @@ int runStartupLoadBench(BenchApplication& app, const QStringList& args)
     report(kBench, QStringLiteral("peak_rss_mb"), ProcessSampler::appPeakRssMb(), "MB");
     report(kBench, QStringLiteral("helpers_peak_rss_mb"),
            std::max(sampler.helpersPeakRssMb(), end.helpersRssMb), "MB");
+    report(kBench, QStringLiteral("helpers_peak_pss_mb"),
+           std::max(sampler.helpersPeakPssMb(), end.helpersPssMb), "MB");
     report(kBench, QStringLiteral("load_average"), loadAverage(), "load");
     return 0;
 }
