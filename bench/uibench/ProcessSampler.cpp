@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include <ctime>
 #include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -105,7 +106,7 @@ ProcessSampler::~ProcessSampler()
     m_thread.join();
 }
 
-ProcessSampler::Reading ProcessSampler::read()
+ProcessSampler::Reading ProcessSampler::read(bool withProportional)
 {
     const std::unordered_map<long, ProcStat> processes = allProcesses();
     Reading reading;
@@ -120,7 +121,7 @@ ProcessSampler::Reading ProcessSampler::read()
                 if (stat.ppid != parent) continue;
                 children.push_back(pid);
                 reading.helpersRssMb += stat.rssMb;
-                reading.helpersPssMb += proportionalMb(pid);
+                if (withProportional) reading.helpersPssMb += proportionalMb(pid);
                 reading.helpersCpuSeconds += stat.cpuSeconds;
                 ++reading.helpers;
             }
@@ -160,13 +161,27 @@ double ProcessSampler::helpersPeakPssMb() const
     return m_helpersPeakPssMb;
 }
 
+double ProcessSampler::ownCpuSeconds() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_ownCpuSeconds;
+}
+
 void ProcessSampler::run(int periodMs)
 {
     std::unique_lock lock(m_mutex);
-    while (!m_stopping) {
+    for (int n = 0; !m_stopping; ++n) {
         lock.unlock();
-        const Reading reading = read();
+        // A helper's proportional size walks its whole address space: taken
+        // less often, it costs the app's figures next to nothing.
+        const bool withProportional = n % kProportionalEvery == 0;
+        Reading reading = read(withProportional);
+        timespec own{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &own);
         lock.lock();
+        m_ownCpuSeconds = double(own.tv_sec) + double(own.tv_nsec) / 1e9;
+        reading.appCpuSeconds -= m_ownCpuSeconds;
+        if (!withProportional) reading.helpersPssMb = m_last.helpersPssMb;
         m_last = reading;
         m_helpersPeakMb = std::max(m_helpersPeakMb, reading.helpersRssMb);
         m_helpersPeakPssMb = std::max(m_helpersPeakPssMb, reading.helpersPssMb);

@@ -30,10 +30,15 @@ public:
     double helpersPeakPssMb() const;
     // The app's own peak, as the kernel kept it (no sample can miss it).
     static double appPeakRssMb();
+    // The CPU time the sampling itself took, which its readings leave out of
+    // the app's.
+    double ownCpuSeconds() const;
     // Takes a reading now, on the calling thread.
-    static Reading read();
+    static Reading read(bool withProportional = true);
 
 private:
+    static constexpr int kProportionalEvery = 8;
+
     void run(int periodMs);
 
     mutable std::mutex m_mutex;
@@ -42,6 +47,7 @@ private:
     Reading m_last;
     double m_helpersPeakMb = 0;
     double m_helpersPeakPssMb = 0;
+    double m_ownCpuSeconds = 0;
     std::thread m_thread;
 };
 

@@ -73,7 +73,7 @@ double cpuSeconds(int who)
 // time is ours as much as the app's own.
 double ourCpuSeconds()
 {
-    const ProcessSampler::Reading now = ProcessSampler::read();
+    const ProcessSampler::Reading now = ProcessSampler::read(false);
     return now.appCpuSeconds + now.helpersCpuSeconds;
 }
 
