@@ -96,10 +96,10 @@ int runLiveBench(const QStringList& args)
     // walk, with its reads of media files, would otherwise be most of every run
     // of a benchmark about what follows it.
     const QFileInfo home(root);
-    const QString cacheDir = option(args, QStringLiteral("--dir")).isEmpty()
-                                 ? temporary.path() + QStringLiteral("/cache")
-                                 : home.absolutePath() + u'/' + home.fileName() +
-                                       QStringLiteral(".index");
+    const QString cacheDir =
+        option(args, QStringLiteral("--dir")).isEmpty()
+            ? temporary.path() + QStringLiteral("/cache")
+            : home.absolutePath() + u'/' + home.fileName() + QStringLiteral(".index");
     const bool cached = QFileInfo::exists(cacheDir);
     MetadataIndex::Options options;
     options.cacheDir = cacheDir;

@@ -186,8 +186,7 @@ int runStartupLoadBench(BenchApplication& app, const QStringList& args)
     const int seconds = option(args, QStringLiteral("--seconds"), QStringLiteral("0")).toInt();
     const int maxSeconds =
         option(args, QStringLiteral("--max-seconds"), QStringLiteral("3600")).toInt();
-    const int everySeconds =
-        option(args, QStringLiteral("--every"), QStringLiteral("30")).toInt();
+    const int everySeconds = option(args, QStringLiteral("--every"), QStringLiteral("30")).toInt();
     QString dir = option(args, QStringLiteral("--dir"));
     if (!dir.isEmpty()) dir = QFileInfo(dir).absoluteFilePath();
     // A fresh scratch folder for the settings and caches: nothing is indexed yet.

@@ -352,9 +352,10 @@ void compareRuns(const char* kind, const QStringList& files, FileCategory catego
         peers.push_back(files.size() / peer.seconds);
         throughput.push_back(peer.seconds / mine.seconds);
         coresRatio.push_back(mine.cores / peer.cores);
-        std::printf("{\"bench\": \"thumbnails\", \"kind\": \"%s\", \"tool\": \"ratio\", \"run\": %d, "
-                    "\"throughput_ratio\": %.2f, \"cores_ratio\": %.2f}\n",
-                    kind, r + 1, throughput.back(), coresRatio.back());
+        std::printf(
+            "{\"bench\": \"thumbnails\", \"kind\": \"%s\", \"tool\": \"ratio\", \"run\": %d, "
+            "\"throughput_ratio\": %.2f, \"cores_ratio\": %.2f}\n",
+            kind, r + 1, throughput.back(), coresRatio.back());
         std::fflush(stdout);
     }
     reportSpread(kind, "ovra per_second", ours, "files/s");
