@@ -76,7 +76,7 @@ int runLiveBench(const QStringList& args)
     const int changes =
         option(args, QStringLiteral("--changes"), QString::number(defaultChanges(files))).toInt();
     const double roundsBudgetMs =
-        option(args, QStringLiteral("--rounds-seconds"), QStringLiteral("240")).toDouble() * 1000;
+        option(args, QStringLiteral("--rounds-seconds"), QStringLiteral("180")).toDouble() * 1000;
     const int idleSeconds = option(args, QStringLiteral("--idle"), QStringLiteral("10")).toInt();
     QTemporaryDir temporary;
     const QString root =
