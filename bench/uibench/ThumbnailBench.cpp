@@ -5,6 +5,7 @@
 
 #include "UiBench.h"
 
+#include "BenchHome.h"
 #include "ProcessSampler.h"
 
 #include "mdbench/BenchOutput.h"
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
 #include <QImageWriter>
@@ -368,14 +370,10 @@ void compareRuns(const char* kind, const QStringList& files, FileCategory catego
 
 int runThumbnailBench(BenchApplication&, const QStringList& args)
 {
-    int photos = 200;
-    int videos = 40;
-    int runs = 5;
-    for (int i = 0; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--photos")) photos = args[i + 1].toInt();
-        if (args[i] == QLatin1String("--videos")) videos = args[i + 1].toInt();
-        if (args[i] == QLatin1String("--runs")) runs = std::max(1, args[i + 1].toInt());
-    }
+    const int photos = option(args, QStringLiteral("--photos"), QStringLiteral("200")).toInt();
+    const int videos = option(args, QStringLiteral("--videos"), QStringLiteral("40")).toInt();
+    const int runs =
+        std::max(1, option(args, QStringLiteral("--runs"), QStringLiteral("5")).toInt());
     const int cores = std::max(1, QThread::idealThreadCount());
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/ovra-thumbbench-XXXXXX"));
     if (!dir.isValid()) return 1;
@@ -383,25 +381,38 @@ int runThumbnailBench(BenchApplication&, const QStringList& args)
     qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
 
     Stopwatch generating;
+    // Files made by an earlier run into the same --dir are used again: making
+    // them takes longer than measuring them.
+    const QString filesDir = option(args, QStringLiteral("--dir"), dir.path());
+    QDir().mkpath(filesDir);
+    auto made = [](const QString& path, const std::function<bool(const QString&)>& make) {
+        if (QFileInfo::exists(path)) return true;
+        const QString part = path + QStringLiteral(".part");
+        return make(part) && QFile::rename(part, path);
+    };
     QStringList photoFiles;
     for (int i = 0; i < photos; ++i)
-        photoFiles << dir.filePath(QStringLiteral("photo-%1.jpg").arg(i));
+        photoFiles << filesDir + QStringLiteral("/photo-%1.jpg").arg(i);
     runParallel(photos, cores, [&](int i) {
-        writePhoto(photoFiles[i], quint32(1000 + i));
-        return true;
+        return made(photoFiles[i], [i](const QString& part) {
+            writePhoto(part, quint32(1000 + i));
+            return true;
+        });
     });
     QStringList videoFiles;
     if (hasCommand(QStringLiteral("ffmpeg"))) {
         static const char* sources[] = {"testsrc2", "mandelbrot", "smptehdbars",
                                         "life",     "rgbtestsrc", "cellauto"};
         for (int i = 0; i < videos; ++i)
-            videoFiles << dir.filePath(QStringLiteral("video-%1.mp4").arg(i));
+            videoFiles << filesDir + QStringLiteral("/video-%1.mp4").arg(i);
         const int failed = runParallel(videos, cores, [&](int i) {
-            const std::string source =
-                std::string(sources[i % std::size(sources)]) + "=size=1280x720:rate=30";
-            return spawnAndWait({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i", source, "-t", "4",
-                                 "-c:v", "libx264", "-pix_fmt", "yuv420p", "-threads", "1",
-                                 videoFiles[i].toStdString()}) == 0;
+            return made(videoFiles[i], [i](const QString& part) {
+                const std::string source =
+                    std::string(sources[i % std::size(sources)]) + "=size=1280x720:rate=30";
+                return spawnAndWait({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i", source, "-t",
+                                     "4", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-threads", "1",
+                                     "-f", "mp4", part.toStdString()}) == 0;
+            });
         });
         if (failed > 0) std::fprintf(stderr, "%d videos could not be made\n", failed);
     } else {

@@ -47,7 +47,7 @@ const Subcommand kSubcommands[] = {
     {"thumbnails", ovra::bench::runThumbnailBench,
      "256 px thumbnails of generated 12-megapixel JPEGs and H.264 videos beside "
      "ffmpegthumbnailer, one process per core, runs alternating; median and spread of the ratios "
-     "[--photos N] [--videos N] [--runs N]"},
+     "[--photos N] [--videos N] [--runs N] [--dir D: keeps the generated files]"},
     {"quit", ovra::bench::runQuitBench,
      "SIGTERM at moments of the app's work on a large home (first indexing, contents, "
      "recognition), timed to the process's end --home DIR [--files N] [--runs N]"},
