@@ -41,7 +41,7 @@ const Subcommand kSubcommands[] = {
      "index at size [--screenshots N] [--pdfs N] [--entries N]"},
     {"live", ovra::bench::runLiveBench,
      "files created, renamed and deleted while queries run: change to query, idle CPU "
-     "[--files N] [--dir D] [--changes C] [--idle S]"},
+     "[--files N] [--dir D] [--changes C] [--rounds-seconds S] [--idle S]"},
     {"parse", ovra::bench::runParseCommand,
      "'TEXT': the query string a typed search becomes, then its chips"},
 };

@@ -1,9 +1,14 @@
 // `ovra-uibench thumbnails`: the thumbnail loader on generated 12-megapixel
 // JPEGs and short H.264 videos, beside ffmpegthumbnailer run one process per
-// core on the same files, both at 256 px.
+// core on the same files, both at 256 px, several runs of each: one short run
+// on a shared machine says more about the machine than about either tool.
 
 #include "UiBench.h"
 
+#include "BenchHome.h"
+#include "ProcessSampler.h"
+
+#include "mdbench/BenchOutput.h"
 #include "mdbench/PeerProcesses.h"
 #include "services/ThumbnailGenerator.h"
 #include "services/ThumbnailView.h"
@@ -13,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
 #include <QImageWriter>
@@ -63,6 +69,14 @@ double cpuSeconds(int who)
     getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Videos are drawn in our helper processes, which live on between runs: their
+// time is ours as much as the app's own.
+double ourCpuSeconds()
+{
+    const ProcessSampler::Reading now = ProcessSampler::read(false);
+    return now.appCpuSeconds + now.helpersCpuSeconds;
 }
 
 // Varied pictures, so the encoder and the decoder see content rather than flat
@@ -207,7 +221,7 @@ OurRun runOurs(Thumbnails& thumbnails, const QStringList& files, FileCategory ca
         painted.watch(view);
     // A view still without its picture by then counts as failed.
     QTimer::singleShot(kPatienceMs, &loop, &QEventLoop::quit);
-    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    const double cpuBefore = ourCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     // The first paint lays out and draws every placeholder, as opening a
@@ -221,7 +235,7 @@ OurRun runOurs(Thumbnails& thumbnails, const QStringList& files, FileCategory ca
     heart.start();
     loop.exec();
     run.seconds = wall.nsecsElapsed() / 1e9;
-    run.cores = (cpuSeconds(RUSAGE_SELF) - cpuBefore) / run.seconds;
+    run.cores = (ourCpuSeconds() - cpuBefore) / run.seconds;
     run.guiCpuMs = (cpuSeconds(RUSAGE_THREAD) - guiBefore) * 1000;
     heart.stop();
     // The gap includes the beat's own interval.
@@ -254,42 +268,151 @@ double idleStallMs(int ms)
     return std::max(0.0, maxGap - heart.interval());
 }
 
+struct PeerRun {
+    double seconds = 0;
+    double cores = 0;
+    int failed = 0;
+};
+
+// ffmpegthumbnailer, one process per core, each file into a folder of this run's own.
+PeerRun runPeer(const QStringList& files, const QString& outFolder, int cores)
+{
+    QDir().mkpath(outFolder);
+    const double childBefore = cpuSeconds(RUSAGE_CHILDREN);
+    QElapsedTimer wall;
+    wall.start();
+    PeerRun run;
+    run.failed = runParallel(int(files.size()), cores, [&](int i) {
+        const std::string out = (outFolder + QStringLiteral("/%1.png").arg(i)).toStdString();
+        return spawnAndWait({"ffmpegthumbnailer", "-i", files.at(i).toStdString(), "-o", out, "-s",
+                             std::to_string(kPeerSide)}) == 0;
+    });
+    run.seconds = wall.nsecsElapsed() / 1e9;
+    run.cores = (cpuSeconds(RUSAGE_CHILDREN) - childBefore) / run.seconds;
+    return run;
+}
+
+// Ours with a cold cache every time: no picture kept in memory by an earlier
+// run, none in the shared cache on disk.
+OurRun runOursCold(const QString& cacheFolder, const QStringList& files, FileCategory category)
+{
+    QDir(cacheFolder + QStringLiteral("/thumbnails")).removeRecursively();
+    Thumbnails thumbnails(std::make_shared<DesktopThumbnailGenerator>(),
+                          [](const FileIconFacts&, int) { return QImage(); });
+    return runOurs(thumbnails, files, category);
+}
+
+void reportSpread(const char* kind, const char* metric, std::vector<double> values,
+                  const char* unit)
+{
+    if (values.empty()) return;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    const struct {
+        const char* name;
+        double value;
+    } lines[] = {{"median", median}, {"min", values.front()}, {"max", values.back()}};
+    for (const auto& line : lines)
+        std::printf("{\"bench\": \"thumbnails\", \"kind\": \"%s\", \"metric\": \"%s %s\", "
+                    "\"value\": %.3f, \"unit\": \"%s\", \"runs\": %zu, \"load\": %.1f}\n",
+                    kind, metric, line.name, line.value, unit, n, loadAverage());
+    std::fflush(stdout);
+}
+
+// Several runs of each tool over the same files, ours and the peer's in turn
+// (each run's first tool swapping with the next), so a change in the
+// machine's load falls on both; the ratios are taken run by run.
+void compareRuns(const char* kind, const QStringList& files, FileCategory category, int runs,
+                 bool hasPeer, const QString& scratch, int cores)
+{
+    std::vector<double> ours, peers, throughput, coresRatio;
+    for (int r = 0; r < runs; ++r) {
+        OurRun mine;
+        PeerRun peer;
+        auto runMine = [&] {
+            const double load = loadAverage();
+            mine = runOursCold(scratch + QStringLiteral("/cache"), files, category);
+            printLine(kind, "ovra", int(files.size()), mine.seconds, mine.cores, mine.failed, load,
+                      &mine);
+        };
+        auto runTheirs = [&] {
+            const double load = loadAverage();
+            peer = runPeer(files, scratch + QStringLiteral("/peer/%1-%2").arg(kind).arg(r), cores);
+            printLine(kind, "ffmpegthumbnailer", int(files.size()), peer.seconds, peer.cores,
+                      peer.failed, load);
+        };
+        if (!hasPeer || r % 2 == 0) {
+            runMine();
+            if (hasPeer) runTheirs();
+        } else {
+            runTheirs();
+            runMine();
+        }
+        ours.push_back(files.size() / mine.seconds);
+        if (!hasPeer) continue;
+        peers.push_back(files.size() / peer.seconds);
+        throughput.push_back(peer.seconds / mine.seconds);
+        coresRatio.push_back(mine.cores / peer.cores);
+        std::printf(
+            "{\"bench\": \"thumbnails\", \"kind\": \"%s\", \"tool\": \"ratio\", \"run\": %d, "
+            "\"throughput_ratio\": %.2f, \"cores_ratio\": %.2f}\n",
+            kind, r + 1, throughput.back(), coresRatio.back());
+        std::fflush(stdout);
+    }
+    reportSpread(kind, "ovra per_second", ours, "files/s");
+    reportSpread(kind, "ffmpegthumbnailer per_second", peers, "files/s");
+    reportSpread(kind, "throughput_ratio", throughput, "x");
+    reportSpread(kind, "cores_ratio", coresRatio, "x");
+}
+
 } // namespace
 
 int runThumbnailBench(BenchApplication&, const QStringList& args)
 {
-    int photos = 48;
-    int videos = 16;
-    for (int i = 0; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--photos")) photos = args[i + 1].toInt();
-        if (args[i] == QLatin1String("--videos")) videos = args[i + 1].toInt();
-    }
+    const int photos = option(args, QStringLiteral("--photos"), QStringLiteral("200")).toInt();
+    const int videos = option(args, QStringLiteral("--videos"), QStringLiteral("40")).toInt();
+    const int runs =
+        std::max(1, option(args, QStringLiteral("--runs"), QStringLiteral("5")).toInt());
     const int cores = std::max(1, QThread::idealThreadCount());
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/ovra-thumbbench-XXXXXX"));
     if (!dir.isValid()) return 1;
-    // A cold shared thumbnail cache of our own, so every file is really made.
+    // A shared thumbnail cache of our own, emptied before each of our runs.
     qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
 
+    Stopwatch generating;
+    // Files made by an earlier run into the same --dir are used again: making
+    // them takes longer than measuring them.
+    const QString filesDir = option(args, QStringLiteral("--dir"), dir.path());
+    QDir().mkpath(filesDir);
+    auto made = [](const QString& path, const std::function<bool(const QString&)>& make) {
+        if (QFileInfo::exists(path)) return true;
+        const QString part = path + QStringLiteral(".part");
+        return make(part) && QFile::rename(part, path);
+    };
     QStringList photoFiles;
     for (int i = 0; i < photos; ++i)
-        photoFiles << dir.filePath(QStringLiteral("photo-%1.jpg").arg(i));
+        photoFiles << filesDir + QStringLiteral("/photo-%1.jpg").arg(i);
     runParallel(photos, cores, [&](int i) {
-        writePhoto(photoFiles[i], quint32(1000 + i));
-        return true;
+        return made(photoFiles[i], [i](const QString& part) {
+            writePhoto(part, quint32(1000 + i));
+            return true;
+        });
     });
-
     QStringList videoFiles;
     if (hasCommand(QStringLiteral("ffmpeg"))) {
         static const char* sources[] = {"testsrc2", "mandelbrot", "smptehdbars",
                                         "life",     "rgbtestsrc", "cellauto"};
         for (int i = 0; i < videos; ++i)
-            videoFiles << dir.filePath(QStringLiteral("video-%1.mp4").arg(i));
+            videoFiles << filesDir + QStringLiteral("/video-%1.mp4").arg(i);
         const int failed = runParallel(videos, cores, [&](int i) {
-            const std::string source =
-                std::string(sources[i % std::size(sources)]) + "=size=1280x720:rate=30";
-            return spawnAndWait({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i", source, "-t", "4",
-                                 "-c:v", "libx264", "-pix_fmt", "yuv420p", "-threads", "1",
-                                 videoFiles[i].toStdString()}) == 0;
+            return made(videoFiles[i], [i](const QString& part) {
+                const std::string source =
+                    std::string(sources[i % std::size(sources)]) + "=size=1280x720:rate=30";
+                return spawnAndWait({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i", source, "-t",
+                                     "4", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-threads", "1",
+                                     "-f", "mp4", part.toStdString()}) == 0;
+            });
         });
         if (failed > 0) std::fprintf(stderr, "%d videos could not be made\n", failed);
     } else {
@@ -299,50 +422,17 @@ int runThumbnailBench(BenchApplication&, const QStringList& args)
     const bool hasPeer = hasCommand(QStringLiteral("ffmpegthumbnailer"));
     if (!hasPeer) std::fprintf(stderr, "no ffmpegthumbnailer: the peer is not measured\n");
 
-    Thumbnails thumbnails(std::make_shared<DesktopThumbnailGenerator>(),
-                          [](const FileIconFacts&, int) { return QImage(); });
-    const QString peerOut = dir.filePath(QStringLiteral("peer"));
-    QDir().mkpath(peerOut);
-
-    const double idleLoad = loadAverage();
+    std::printf("{\"bench\": \"thumbnails\", \"metric\": \"generate_ms\", \"value\": %.0f, "
+                "\"unit\": \"ms\"}\n",
+                generating.elapsedMs());
     std::printf("{\"bench\": \"thumbnails\", \"metric\": \"idle_max_gui_stall_ms\", "
                 "\"value\": %.1f, \"load\": %.1f}\n",
-                idleStallMs(3000), idleLoad);
+                idleStallMs(3000), loadAverage());
     std::fflush(stdout);
 
-    const struct {
-        const char* kind;
-        const QStringList* files;
-        FileCategory category;
-    } kinds[] = {{"photo", &photoFiles, FileCategory::images},
-                 {"video", &videoFiles, FileCategory::videos}};
-    for (const auto& k : kinds) {
-        if (k.files->isEmpty()) continue;
-        const double loadOurs = loadAverage();
-        const OurRun ours = runOurs(thumbnails, *k.files, k.category);
-        printLine(k.kind, "ovra", int(k.files->size()), ours.seconds, ours.cores, ours.failed,
-                  loadOurs, &ours);
-        if (!hasPeer) continue;
-        const double loadPeer = loadAverage();
-        const double childBefore = cpuSeconds(RUSAGE_CHILDREN);
-        QElapsedTimer wall;
-        wall.start();
-        const int peerFailed = runParallel(int(k.files->size()), cores, [&](int i) {
-            const std::string out =
-                (peerOut + QStringLiteral("/%1-%2.png").arg(QLatin1String(k.kind)).arg(i))
-                    .toStdString();
-            return spawnAndWait({"ffmpegthumbnailer", "-i", k.files->at(i).toStdString(), "-o", out,
-                                 "-s", std::to_string(kPeerSide)}) == 0;
-        });
-        const double peerSeconds = wall.nsecsElapsed() / 1e9;
-        const double peerCores = (cpuSeconds(RUSAGE_CHILDREN) - childBefore) / peerSeconds;
-        printLine(k.kind, "ffmpegthumbnailer", int(k.files->size()), peerSeconds, peerCores,
-                  peerFailed, loadPeer);
-        std::printf("{\"bench\": \"thumbnails\", \"kind\": \"%s\", \"tool\": \"ratio\", "
-                    "\"throughput_ratio\": %.2f, \"cores_ratio\": %.2f}\n",
-                    k.kind, peerSeconds / ours.seconds, ours.cores / peerCores);
-        std::fflush(stdout);
-    }
+    compareRuns("photo", photoFiles, FileCategory::images, runs, hasPeer, dir.path(), cores);
+    if (!videoFiles.isEmpty())
+        compareRuns("video", videoFiles, FileCategory::videos, runs, hasPeer, dir.path(), cores);
     return 0;
 }
 

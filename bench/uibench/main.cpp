@@ -33,7 +33,8 @@ const Subcommand kSubcommands[] = {
     {"startup-child", ovra::bench::runStartupChild, "", true},
     {"startup-load", ovra::bench::runStartupLoadBench,
      "the app started on a generated home with nothing indexed: first paint, longest GUI stall, "
-     "cores and memory over its first minute [--files N] [--dir D] [--seconds S]"},
+     "when each part of the first indexing ends, cores and memory of the app and its helpers "
+     "until all have ended [--files N] [--dir D] [--seconds S] [--max-seconds S] [--every S]"},
     {"open-folder", ovra::bench::runOpenFolderBench,
      "a folder opened from its sidebar row until its listing is painted, beside ls -f "
      "[--items N]"},
@@ -45,7 +46,8 @@ const Subcommand kSubcommands[] = {
      "saved as PNGs [--out DIR]"},
     {"thumbnails", ovra::bench::runThumbnailBench,
      "256 px thumbnails of generated 12-megapixel JPEGs and H.264 videos beside "
-     "ffmpegthumbnailer, one process per core [--photos N] [--videos N]"},
+     "ffmpegthumbnailer, one process per core, runs alternating; median and spread of the ratios "
+     "[--photos N] [--videos N] [--runs N] [--dir D: keeps the generated files]"},
     {"quit", ovra::bench::runQuitBench,
      "SIGTERM at moments of the app's work on a large home (first indexing, contents, "
      "recognition), timed to the process's end --home DIR [--files N] [--runs N]"},
