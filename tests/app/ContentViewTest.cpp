@@ -2,6 +2,7 @@
 #include "library/AppState.h"
 
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QTest>
 
@@ -33,7 +34,7 @@ protected:
     {
         view.resize(width, height);
         view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, int(test::kPatience.count())));
     }
 
     test::TestHome home;

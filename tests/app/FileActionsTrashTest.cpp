@@ -13,6 +13,7 @@
 #include "platform/UserFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,7 +82,7 @@ TEST(MoveToTrash, OnlyWhatReachedTheTrashLeavesEveryStoreAndNothingIsDeleted)
     OvraApplication ovra;
     const AppContext& context = ovra.context();
     AppState& state = *context.state;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return context.textIndex->hasLoaded(); }, 20000));
+    ASSERT_TRUE(test::eventually([&] { return context.textIndex->hasLoaded(); }));
     // One file refuses to move, as a file on a read-only disk would.
     context.trash->setMoveOne([b](const QString& path, const EntryIdentity& seen) {
         if (path == b) return FreedesktopTrash::Result{false, QStringLiteral("it is locked"), {}};
@@ -95,7 +96,7 @@ TEST(MoveToTrash, OnlyWhatReachedTheTrashLeavesEveryStoreAndNothingIsDeleted)
     FileItem gone;
     gone.path = missing;
     auto future = FileActions::trash(*context.trash, items + QList<FileItem>{gone});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return future.isFinished(); }));
     const Trash::Outcome outcome = future.result();
 
     EXPECT_EQ(outcome.moved, (QSet<QString>{a, c}));
@@ -228,12 +229,10 @@ TEST(MenuCommands, GoSetsOnlyTheSelectionAndListsTheFoldersByRole)
     // The folders are read again on a refresh; the read made at start may
     // still be on its way, so wait for the one that sees the new settings.
     f.state.setRefreshToken(1);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const QList<QAction*> shown = f.commands->locationActions();
-            return shown.size() == 7 && shown[5]->text() == "Filme";
-        },
-        5000));
+    ASSERT_TRUE(test::eventually([&] {
+        const QList<QAction*> shown = f.commands->locationActions();
+        return shown.size() == 7 && shown[5]->text() == "Filme";
+    }));
     const QList<QAction*> locations = f.commands->locationActions();
     locations[5]->trigger();
     const std::optional<SidebarItem> selection = f.state.selection();
@@ -278,21 +277,19 @@ TEST(EndToEnd, ThreeSelectedFilesMovedToTheTrashFromTheContextMenu)
     OvraApplication ovra;
     const AppContext& context = ovra.context();
     QMainWindow* window = ovra.showWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, int(test::kPatience.count())));
     const SidebarItem images = SidebarItem::category(FileCategory::images);
     auto loaded = [&] { return context.library->collections().contains(images); };
-    ASSERT_TRUE(QTest::qWaitFor(loaded, 20000));
+    ASSERT_TRUE(test::eventually(loaded));
     const SpotlightResult before = context.library->collections().value(images);
     ASSERT_EQ(before.totalCount, 5);
 
     context.state->setSelection(images);
     FileBrowser* browser = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            browser = window->findChild<FileBrowser*>();
-            return browser && browser->isVisible() && browser->tileWidget(paths[0]);
-        },
-        5000));
+    ASSERT_TRUE(test::eventually([&] {
+        browser = window->findChild<FileBrowser*>();
+        return browser && browser->isVisible() && browser->tileWidget(paths[0]);
+    }));
     const QStringList chosen{paths[0], paths[2], paths[4]};
     QTest::mouseClick(
         browser->tileWidget(chosen[0]), Qt::LeftButton, {},
@@ -308,16 +305,16 @@ TEST(EndToEnd, ThreeSelectedFilesMovedToTheTrashFromTheContextMenu)
     QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, card->mapToGlobal(at));
     QApplication::sendEvent(card, &rightClick);
     QMenu* menu = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 3000));
+    ASSERT_TRUE(test::eventually(
+        [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }));
     QAction* trash = menu->findChild<QAction*>("Move to Trash");
     ASSERT_NE(trash, nullptr);
     EXPECT_NE(menu->findChild<QAction*>("Open 3 Items"), nullptr);
     trash->trigger();
     menu->close();
 
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return context.library->collections().value(images).totalCount == 2; }, 10000));
+    ASSERT_TRUE(test::eventually(
+        [&] { return context.library->collections().value(images).totalCount == 2; }));
     const SpotlightResult after = context.library->collections().value(images);
     qint64 trashedSize = 0;
     for (const FileItem& item : before.items)
@@ -331,5 +328,5 @@ TEST(EndToEnd, ThreeSelectedFilesMovedToTheTrashFromTheContextMenu)
     }
     EXPECT_TRUE(context.state->selectedFiles().isEmpty());
     // The screen follows: the browser lists the two files left.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return browser->content().shown.size() == 2; }, 10000));
+    ASSERT_TRUE(test::eventually([&] { return browser->content().shown.size() == 2; }));
 }

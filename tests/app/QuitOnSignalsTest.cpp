@@ -2,6 +2,7 @@
 #include "services/TextIndexFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,7 +22,7 @@ using namespace ovra;
 namespace {
 
 constexpr int kScreenshots = 1000;
-constexpr int kWaitMs = 120000;
+constexpr int kWaitMs = int(test::kPatience.count());
 
 // Entries in the saved text index; -1 while there is no file.
 int savedTexts(const QString& path)
@@ -131,9 +132,9 @@ TEST(QuitOnSignals, SigtermQuitsCleanlyAndSavesWhatIsPending)
     QElapsedTimer waited;
     waited.start();
     int firstSave = -1;
-    while ((firstSave = savedTexts(textIndex)) < 0 && waited.elapsed() < kWaitMs &&
-           app.state() == QProcess::Running)
-        QThread::msleep(20);
+    test::eventually([&] {
+        return (firstSave = savedTexts(textIndex)) >= 0 || app.state() != QProcess::Running;
+    });
     ASSERT_GT(firstSave, 0);
     // Half the time the first save took (a slow build takes longer for each
     // result) lets more results in without waiting for the run to end.

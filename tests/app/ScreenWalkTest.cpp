@@ -12,6 +12,7 @@
 #include "library/LibraryStore.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 #include "ui/ElidingLabel.h"
 #include "ui/Theme.h"
 #include "ui/ToastView.h"
@@ -39,7 +40,7 @@ using namespace ovra::test;
 
 namespace {
 
-constexpr int kWaitMs = 60000;
+constexpr int kWaitMs = int(test::kPatience.count());
 constexpr int kTitleRowSpacing = 14;
 
 // A text as drawn on screen: the widget that draws it and where, in window

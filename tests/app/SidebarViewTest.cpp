@@ -7,6 +7,7 @@
 #include "platform/metadata/MetadataIndex.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 #include "ui/AppContext.h"
 #include "ui/PathText.h"
 
@@ -79,7 +80,7 @@ struct Sidebar {
         view->resize(SidebarView::kWidth, 1400);
         window->show();
         // The standard folders are read on a pool thread.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return view->hasLocations(); }));
+        EXPECT_TRUE(test::eventually([&] { return view->hasLocations(); }));
         return *view;
     }
 

@@ -5,6 +5,7 @@
 #include "support/FixtureFiles.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QPromise>
 #include <QSignalSpy>
@@ -325,13 +326,13 @@ TEST(StartupPipelineLibrary, HandsTheHomesPicturesToRecognitionAndSeesNewOnesOnR
     QSignalSpy finished(&pipeline, &StartupPipeline::finished);
 
     pipeline.start(0);
-    ASSERT_TRUE(finished.wait(20000));
+    ASSERT_TRUE(test::eventually([&] { return finished.size() == 1; }));
     ASSERT_EQ(handed.size(), 1);
     EXPECT_EQ(handed[0], (QStringList{"Screenshot from 2026-02-03 10-11-12.png", "wide.png"}));
 
     home.writeFile("Pictures/later.png", test::pngBytes(800, 600));
     pipeline.start(1);
-    ASSERT_TRUE(finished.wait(20000));
+    ASSERT_TRUE(test::eventually([&] { return finished.size() == 2; }));
     ASSERT_EQ(handed.size(), 2);
     EXPECT_TRUE(handed[1].contains(QStringLiteral("later.png")));
     QThreadPool::globalInstance()->waitForDone();

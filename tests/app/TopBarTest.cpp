@@ -9,6 +9,7 @@
 #include "services/TextIndex.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 #include "ui/AppContext.h"
 
 #include <QAction>
@@ -50,7 +51,7 @@ struct Bar {
         window.resize(1000, 200);
         window.show();
         window.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window, int(test::kPatience.count())));
     }
 
     SearchField* field() const { return bar->searchField(); }
@@ -199,7 +200,7 @@ TEST(TopBar, ATokenRaisedBeforeTheBarExistedFocusesNothing)
     bar->move(0, 40);
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, int(test::kPatience.count())));
     ASSERT_TRUE(other->hasFocus());
     EXPECT_FALSE(bar->searchField()->isSearchFocused());
 }
@@ -288,10 +289,8 @@ TEST(TopBar, RecognitionProgressShowsOnlyWhileARunGoesOn)
     ASSERT_TRUE(textIndex.isIndexing());
     EXPECT_EQ(b.bar->indexingText(), QStringLiteral("Reading text in images 0/1,200"));
 
-    QSignalSpy finished(&textIndex, &TextIndex::isIndexingChanged);
     gate.release(1200);
-    EXPECT_TRUE(finished.wait(20000));
-    EXPECT_FALSE(textIndex.isIndexing());
+    EXPECT_TRUE(test::eventually([&] { return !textIndex.isIndexing(); }));
     EXPECT_TRUE(b.bar->indexingText().isEmpty());
     QLocale::setDefault(previous);
     textIndex.waitForSaved();

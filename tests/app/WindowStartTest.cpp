@@ -8,6 +8,7 @@
 
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -78,9 +79,8 @@ TEST(WindowStart, TheWindowPaintsBeforeItsContentIsBuiltWhileTheCollectionsAlrea
     EXPECT_EQ(ovra.commands(), nullptr);
 
     ContentView* content = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (content = window->findChild<ContentView*>()) && content->isVisible(); },
-        10000));
+    ASSERT_TRUE(test::eventually(
+        [&] { return (content = window->findChild<ContentView*>()) && content->isVisible(); }));
     EXPECT_TRUE(firstPaint.hasPainted);
     EXPECT_FALSE(firstPaint.hadContent) << "the first frame waits for nothing to be built";
     EXPECT_NE(ovra.commands(), nullptr);
@@ -92,7 +92,7 @@ TEST(WindowStart, TheWindowPaintsBeforeItsContentIsBuiltWhileTheCollectionsAlrea
 
     ASSERT_TRUE(content->pipeline());
     QSignalSpy finished(content->pipeline(), &StartupPipeline::finished);
-    ASSERT_TRUE(finished.wait(30000));
+    ASSERT_TRUE(test::eventually([&] { return !finished.isEmpty(); }));
     EXPECT_EQ(content->pipeline()->token(), ovra.context().state->refreshToken());
     const SidebarItem images = SidebarItem::category(FileCategory::images);
     EXPECT_EQ(library.collections().value(images).totalCount, 3);
@@ -110,9 +110,8 @@ TEST(WindowStart, AWindowThatIsNeverPaintedStillGetsItsContentAndCollections)
     window->hide();
     const SidebarItem images = SidebarItem::category(FileCategory::images);
     LibraryStore& library = *ovra.context().library;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return library.collections().contains(images) && !library.isLoading(images); },
-        20000));
+    ASSERT_TRUE(test::eventually(
+        [&] { return library.collections().contains(images) && !library.isLoading(images); }));
     EXPECT_NE(window->findChild<ContentView*>(), nullptr);
     EXPECT_EQ(library.collections().value(images).totalCount, 1);
 }

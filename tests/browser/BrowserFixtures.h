@@ -6,6 +6,7 @@
 #include "library/LibraryStore.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 #include "ui/AppContext.h"
 
 #include <QDateTime>
@@ -59,7 +60,7 @@ inline QList<FileItem> files(int count, FileCategory category = FileCategory::do
 // which it computes on a pool thread.
 inline bool settled(FileBrowser& browser)
 {
-    return QTest::qWaitFor([&] { return browser.isContentCurrent(); }, 10000);
+    return test::eventually([&] { return browser.isContentCurrent(); });
 }
 
 inline const BrowserContent& settledContent(FileBrowser& browser)

@@ -6,6 +6,7 @@
 #include "services/TextIndex.h"
 #include "services/Thumbnails.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 #include "ui/Theme.h"
 
 #include <QFontInfo>
@@ -301,10 +302,10 @@ TEST(GalleryCardTest, CopyTextIsOfferedOnlyWhereItCanFindSomething)
     TextIndex index([texts](const QString& path) { return std::optional(texts.value(path)); });
     FileItem blank = fileAt(QStringLiteral("/p/blank.png"), FileCategory::images);
     FileItem sign = fileAt(QStringLiteral("/p/sign.png"), FileCategory::images);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return index.text(blank).isFinished(); }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return index.currentEntry(blank) != nullptr; }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return index.text(blank).isFinished(); }));
+    ASSERT_TRUE(test::eventually([&] { return index.currentEntry(blank) != nullptr; }));
     index.text(sign);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return index.currentEntry(sign) != nullptr; }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return index.currentEntry(sign) != nullptr; }));
 
     const FileItem fresh = fileAt(QStringLiteral("/p/never-read.jpg"), FileCategory::images);
     EXPECT_TRUE(GalleryCard::offersCopyText(fresh, true, &index));
@@ -381,7 +382,9 @@ TEST(GalleryCardTest, RetargetingDropsTheOldRequest)
     holder.setItem(fileAt(QStringLiteral("/block/hold.jpg"), FileCategory::images));
     holder.show();
     // The one loader thread is now busy: later requests wait in its queue.
-    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, 5000));
+    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, int(test::kPatience.count())));
+    // Made only after the card's requests would have been: the newest starts first.
+    QFuture<Thumbnail> after = loader.thumbnails.load(QStringLiteral("/p/after.jpg"), 64);
 
     GalleryCard card(AppContext{}, loader.thumbnails);
     card.setItem(fileAt(QStringLiteral("/p/old.jpg"), FileCategory::images));
@@ -391,8 +394,9 @@ TEST(GalleryCardTest, RetargetingDropsTheOldRequest)
     EXPECT_EQ(card.thumbnail().loadKey(), QStringLiteral("320|1700000000000|/p/new.jpg"));
 
     loader.generator->m_gate.release();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
     EXPECT_EQ(card.thumbnail().shownThumbnail()->path, QStringLiteral("/p/new.jpg"));
+    ASSERT_TRUE(test::eventually([&] { return after.isFinished(); }));
     EXPECT_FALSE(loader.generator->requests().contains(QStringLiteral("/p/old.jpg")));
 }
 
@@ -402,12 +406,12 @@ TEST(GalleryCardTest, RetargetingNeverShowsThePreviousPicture)
     GalleryCard card(AppContext{}, loader.thumbnails);
     card.setItem(fileAt(QStringLiteral("/p/red.jpg"), FileCategory::images));
     card.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
     ASSERT_TRUE(hasRed(card.grab().toImage()));
 
     // The next file's picture is still being made.
     card.setItem(fileAt(QStringLiteral("/block/next.jpg"), FileCategory::images));
-    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, 5000));
+    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, int(test::kPatience.count())));
     EXPECT_FALSE(card.thumbnail().shownThumbnail().has_value());
     EXPECT_FALSE(hasRed(card.grab().toImage()));
 
@@ -424,7 +428,7 @@ TEST(GalleryCardTest, ALargerCachedPictureShowsAtOnceASmallerOneDoesNot)
     auto cache = [&](const QString& path, double side) {
         QFuture<Thumbnail> future =
             loader.thumbnails.load(path, side, Thumbnails::version(1'700'000'000));
-        return QTest::qWaitFor([&] { return future.isFinished(); }, 5000);
+        return test::eventually([&] { return future.isFinished(); });
     };
     ASSERT_TRUE(cache(QStringLiteral("/p/big.jpg"), 640));
     ASSERT_TRUE(cache(QStringLiteral("/p/tiny.jpg"), 64));
@@ -439,7 +443,7 @@ TEST(GalleryCardTest, ALargerCachedPictureShowsAtOnceASmallerOneDoesNot)
     card.setItem(fileAt(QStringLiteral("/p/tiny.jpg"), FileCategory::images));
     EXPECT_FALSE(card.thumbnail().showsPicture());
     card.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
 }
 
 TEST(GalleryCardTest, HidingDropsTheRequestAndShowingAsksAgain)
@@ -448,7 +452,10 @@ TEST(GalleryCardTest, HidingDropsTheRequestAndShowingAsksAgain)
     GalleryCard holder(AppContext{}, loader.thumbnails);
     holder.setItem(fileAt(QStringLiteral("/block/hold.jpg"), FileCategory::images));
     holder.show();
-    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, 5000));
+    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, int(test::kPatience.count())));
+    // Asked for before the card's request: the newest starts first, so this one
+    // is made only after the card's would have been.
+    QFuture<Thumbnail> after = loader.thumbnails.load(QStringLiteral("/p/after.jpg"), 64);
 
     GalleryCard card(AppContext{}, loader.thumbnails);
     card.setItem(fileAt(QStringLiteral("/p/a.jpg"), FileCategory::images));
@@ -456,11 +463,11 @@ TEST(GalleryCardTest, HidingDropsTheRequestAndShowingAsksAgain)
     card.hide();
     EXPECT_TRUE(card.thumbnail().loadKey().isEmpty());
     loader.generator->m_gate.release();
-    QTest::qWait(100);
+    ASSERT_TRUE(test::eventually([&] { return after.isFinished(); }));
     EXPECT_FALSE(loader.generator->requests().contains(QStringLiteral("/p/a.jpg")));
 
     card.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
 }
 
 TEST(GalleryCardTest, IconsGoOnTheCoverAndNeverStretchAsPictures)
@@ -469,28 +476,25 @@ TEST(GalleryCardTest, IconsGoOnTheCoverAndNeverStretchAsPictures)
     GalleryCard card(AppContext{}, loader.thumbnails);
     card.setItem(fileAt(QStringLiteral("/block/archive.zip"), FileCategory::archives));
     card.show();
-    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, 5000));
+    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, int(test::kPatience.count())));
     // Nothing yet: the cover's spinner turns.
     EXPECT_TRUE(card.thumbnail().showsSpinner());
     loader.generator->m_gate.release();
 
     card.setItem(fileAt(QStringLiteral("/icon/archive.zip"), FileCategory::archives));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return card.thumbnail().shownThumbnail().has_value(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().shownThumbnail().has_value(); }));
     EXPECT_TRUE(card.thumbnail().shownThumbnail()->isIcon);
     EXPECT_FALSE(card.thumbnail().showsPicture());
     EXPECT_FALSE(card.thumbnail().showsSpinner());
 
     // A video whose loader could only find its icon shows the paper page.
     card.setItem(fileAt(QStringLiteral("/icon/clip.mp4"), FileCategory::videos));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return card.thumbnail().shownThumbnail().has_value(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().shownThumbnail().has_value(); }));
     EXPECT_FALSE(card.thumbnail().showsPicture());
 
     // Not even an icon: the spinner stops rather than turning for ever.
     card.setItem(fileAt(QStringLiteral("/icon/noicon.bin"), FileCategory::other));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return card.thumbnail().shownThumbnail().has_value(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().shownThumbnail().has_value(); }));
     EXPECT_FALSE(card.thumbnail().showsSpinner());
 }
 
@@ -500,7 +504,7 @@ TEST(GalleryCardTest, PlayBadgeOnAVideoPictureOnlyWhileHoveredOrPlaying)
     GalleryCard card(AppContext{}, loader.thumbnails);
     card.setItem(fileAt(QStringLiteral("/v/clip.mp4"), FileCategory::videos));
     card.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
     // The badge's dark disc sits in the middle of the picture area.
     const QPoint middle = card.cardRect().topLeft() +
                           QPoint(card.cardRect().width() / 2,
@@ -522,7 +526,7 @@ TEST(GalleryCardTest, PlayBadgeOnAVideoPictureOnlyWhileHoveredOrPlaying)
     card.setItem(fileAt(QStringLiteral("/p/still.jpg"), FileCategory::images));
     card.setPlaying(true);
     card.setHovering(true, false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
     EXPECT_TRUE(middleIsPlainRed());
 }
 
@@ -588,7 +592,7 @@ TEST(GalleryCardTest, AClearPictureLetsTheCardsGroundThroughWithoutAGreySquare)
     GalleryCard card(AppContext{}, loader.thumbnails);
     card.setItem(fileAt(QStringLiteral("/clear/logo.png"), FileCategory::images));
     card.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return card.thumbnail().showsPicture(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
     const QImage picture = card.grab().toImage();
     const QPoint middle = card.cardRect().topLeft() +
                           QPoint(card.cardRect().width() / 2,

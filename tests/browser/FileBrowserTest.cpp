@@ -4,6 +4,8 @@
 #include "browser/FileInteractions.h"
 #include "browser/FileRow.h"
 #include "browser/GalleryCard.h"
+#include "platform/Background.h"
+#include "support/Wait.h"
 #include "ui/SectionTitle.h"
 
 #include <QAbstractButton>
@@ -148,7 +150,7 @@ TEST_F(FileBrowserTest, TheModelIsComputedOffTheGuiThreadAndAStaleOneNeverShows)
     old.items = {file("old-1"), file("old-2")};
     browser->setInput(old);
     browser->refreshNow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return calls.load() >= 1; }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return calls.load() >= 1; }));
     EXPECT_FALSE(browser->isContentCurrent());
 
     BrowserInput fresh;
@@ -157,8 +159,10 @@ TEST_F(FileBrowserTest, TheModelIsComputedOffTheGuiThreadAndAStaleOneNeverShows)
     browser->refreshNow();
     gate.release(100);
     ASSERT_TRUE(settled(*browser));
-    // Wait a little more: the held computation ends now and must be dropped.
-    QTest::qWait(100);
+    // The held computation ends now and must be dropped: once the pool that
+    // computes lists is idle, its answer is posted, and applied on the next turn.
+    background::pool(background::Pool::files).waitForDone();
+    QCoreApplication::processEvents();
     EXPECT_EQ(browser->content().shown.size(), 3);
     EXPECT_EQ(browser->content().sourceCounts,
               (QList<SourceCount>{{QStringLiteral("Mail"), 2}, {QStringLiteral("Slack"), 1}}));
@@ -288,12 +292,10 @@ TEST_F(FileBrowserTest, AnArrowScrollsTheTargetIntoView)
     for (int i = 0; i < 20; ++i)
         press(Qt::Key_Down);
     const QRectF target = browser->layout().itemRect(60);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const int top = browser->verticalScrollBar()->value();
-            return target.top() >= top && target.bottom() <= top + browser->viewport()->height();
-        },
-        3000));
+    ASSERT_TRUE(test::eventually([&] {
+        const int top = browser->verticalScrollBar()->value();
+        return target.top() >= top && target.bottom() <= top + browser->viewport()->height();
+    }));
 }
 
 TEST_F(FileBrowserTest, SpaceAndReturnActOnTheFocusedItemByCategory)

@@ -4,6 +4,7 @@
 #include "browser/FileContextMenu.h"
 #include "library/Trash.h"
 #include "platform/UserFile.h"
+#include "support/Wait.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -206,7 +207,7 @@ TEST(FileContextMenuTrash, ARefusalIsToldAndAFullMoveIsNot)
         FileContextMenu menu(app.context, targets, targets);
         menu.run(fileContextMenuModel(targets, {}, false, std::nullopt),
                  FileContextMenuEntry::Action::moveToTrash);
-        return QTest::qWaitFor([&] { return app.state.refreshToken() > token; }, 120000);
+        return test::eventually([&] { return app.state.refreshToken() > token; });
     };
 
     ASSERT_TRUE(trashFromMenu({pickedItem}));

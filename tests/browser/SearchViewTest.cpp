@@ -4,6 +4,7 @@
 #include "browser/FileBrowser.h"
 #include "browser/UnderstoodChips.h"
 #include "library/SearchText.h"
+#include "support/Wait.h"
 #include "ui/SectionTitle.h"
 
 #include <QLocale>
@@ -39,7 +40,7 @@ protected:
 
     bool finish()
     {
-        return QTest::qWaitFor([&] { return !app.library->isSearching(); }, 20000);
+        return test::eventually([&] { return !app.library->isSearching(); });
     }
 
     QString subtitle() { return view->browser()->header()->subtitle().value_or(QString()); }

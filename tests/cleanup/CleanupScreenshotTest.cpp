@@ -5,6 +5,7 @@
 #include "cleanup/SourceStore.h"
 #include "library/AppState.h"
 #include "support/FixtureFiles.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QMainWindow>
@@ -55,10 +56,10 @@ TEST(CleanupScreenshots, HubReviewSourcesAndOneSource)
     auto* cleanup = qobject_cast<CleanupStore*>(context.cleanup);
     auto* sources = qobject_cast<SourceStore*>(context.sources);
     QMainWindow* window = app.showWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return sources->hasLoaded() && cleanup->loadedToken() >= 0 && !cleanup->loading(); },
-        30000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, int(test::kPatience.count())));
+    ASSERT_TRUE(test::eventually([&] {
+        return sources->hasLoaded() && cleanup->loadedToken() >= 0 && !cleanup->loading();
+    }));
 
     const auto shoot = [&](const SidebarItem& item, const QString& name) {
         context.state->setSelection(item);

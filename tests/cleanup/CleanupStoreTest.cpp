@@ -3,6 +3,7 @@
 #include "cleanup/CleanupStore.h"
 #include "library/Trash.h"
 #include "support/QtApp.h"
+#include "support/Wait.h"
 
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -79,7 +80,7 @@ TEST(CleanupStore, EachKindIsPublishedAsSoonAsItsSearchEnds)
 
     QFuture<void> load = store.load({}, 1);
     searches.gate.release(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return published.size() == 1; }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return published.size() == 1; }));
     EXPECT_TRUE(store.loading());
     EXPECT_TRUE(store.result(CleanupKind::installers));
     EXPECT_FALSE(store.result(CleanupKind::oldDownloads));

@@ -17,6 +17,7 @@
 #include "library/Trash.h"
 #include "platform/UserFile.h"
 #include "support/QtApp.h"
+#include "support/Wait.h"
 #include "ui/EmptyStateView.h"
 #include "ui/SectionTitle.h"
 #include "ui/Theme.h"
@@ -146,7 +147,7 @@ TEST_F(CleanupViews, TheHubSentenceCountsAFileListedByBothToolsOnce)
     EXPECT_EQ(hub.subtitleLabel()->text(), "Looking for space you can get back…");
     gate.release(1);
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return cleanup.result(CleanupKind::installers).has_value(); }, 5000));
+        test::eventually([&] { return cleanup.result(CleanupKind::installers).has_value(); }));
     // Bytes found so far win over the loading sentence.
     EXPECT_EQ(hub.subtitleLabel()->text(), "You could free up to " + Fmt::bytes(1200));
     gate.release(4);

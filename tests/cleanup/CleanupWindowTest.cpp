@@ -12,6 +12,7 @@
 #include "library/LibraryStore.h"
 #include "library/Trash.h"
 #include "support/QtApp.h"
+#include "support/Wait.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -68,9 +69,9 @@ TEST(CleanupWindow, TrashingForgottenDownloadsReachesEveryScreenAndTheTrash)
         context.library,
         [library = context.library](const QSet<QString>& moved) { library->remove(moved); });
     QMainWindow* window = app.showWindow();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return sources->hasLoaded() && cleanup->loadedToken() >= 0 && !cleanup->loading(); },
-        30000));
+    ASSERT_TRUE(test::eventually([&] {
+        return sources->hasLoaded() && cleanup->loadedToken() >= 0 && !cleanup->loading();
+    }));
     const SidebarItem documents = SidebarItem::category(FileCategory::documents);
     ASSERT_TRUE(waitFor(context.library->result(documents, context.state->refreshToken())));
 
@@ -93,7 +94,7 @@ TEST(CleanupWindow, TrashingForgottenDownloadsReachesEveryScreenAndTheTrash)
     ASSERT_TRUE(move);
     EXPECT_EQ(move->text(), "Move to Trash (" + Fmt::bytes(5000) + ")");
     move->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return context.state->toast().has_value(); }, 10000));
+    ASSERT_TRUE(test::eventually([&] { return context.state->toast().has_value(); }));
     EXPECT_EQ(context.state->toast()->message,
               "Moved 2 items to Trash · " + Fmt::bytes(5000) + " freed");
 

@@ -2,6 +2,7 @@
 #include "duplicates/DuplicatesView.h"
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -35,7 +36,7 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
 
 template <typename T> bool waitFor(const QFuture<T>& future)
 {
-    return QTest::qWaitFor([&] { return future.isFinished(); }, 60000);
+    return test::eventually([&] { return future.isFinished(); });
 }
 
 // What `dd conv=notrunc` and `touch -d OLD` leave behind: other bytes in the
@@ -64,8 +65,8 @@ void editInPlace(const QString& path, qint64 offset, const QByteArray& bytes)
 void letSettle()
 {
     const qint64 written = QDateTime::currentMSecsSinceEpoch();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QDateTime::currentMSecsSinceEpoch() > written + 250; },
-                                60000));
+    ASSERT_TRUE(
+        test::eventually([&] { return QDateTime::currentMSecsSinceEpoch() > written + 250; }));
 }
 
 // Ends a test that hangs: aborts the program, saying what hung, unless it is
@@ -394,7 +395,7 @@ TEST(DuplicateFinder, LettingGoWhileHugeFilesAreHashedStopsTheReads)
         return QtFuture::makeReadyFuture(result);
     });
     finder->scan({home.root()});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finder->bytesRead() > (qint64(64) << 20); }, 120000));
+    ASSERT_TRUE(test::eventually([&] { return finder->bytesRead() > (qint64(64) << 20); }));
 
     // Hashing what is left takes many minutes at any speed a disk or a core
     // reaches; the guard is only for a finder that waits for it.

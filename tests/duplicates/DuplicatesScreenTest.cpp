@@ -6,6 +6,7 @@
 #include "library/AppState.h"
 #include "library/SidebarItem.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QAbstractButton>
 #include <QCryptographicHash>
@@ -100,7 +101,7 @@ TEST(DuplicateGroupCard, ShowsTheKeepChoiceAndReportsClicks)
     // previews and keeps nothing.
     QTest::mouseClick(card.tiles()[1], Qt::LeftButton);
     EXPECT_TRUE(kept.isEmpty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !kept.isEmpty(); }, 2000));
+    ASSERT_TRUE(test::eventually([&] { return !kept.isEmpty(); }));
     EXPECT_EQ(kept, QStringList{home.path("Pictures/a.bin")});
     QTest::mouseDClick(card.tiles()[2], Qt::LeftButton);
     QTest::qWait(QApplication::doubleClickInterval() + 100);
@@ -174,14 +175,10 @@ TEST(DuplicatesScreen, TrashAllExtrasLeavesOneCopyOfEverything)
     ASSERT_TRUE(finder);
     app.context().state->setSelection(SidebarItem::duplicates());
     DuplicatesView* view = nullptr;
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return (view = window->findChild<DuplicatesView*>()); }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return finder->phase() == DuplicateFinder::Phase::finished() &&
-                   !finder->exact().isEmpty();
-        },
-        20000));
+    ASSERT_TRUE(test::eventually([&] { return (view = window->findChild<DuplicatesView*>()); }));
+    ASSERT_TRUE(test::eventually([&] {
+        return finder->phase() == DuplicateFinder::Phase::finished() && !finder->exact().isEmpty();
+    }));
     EXPECT_EQ(finder->exact().size(), 3);
     EXPECT_EQ(view->heroDetail(), "4 extra copies in 3 groups");
     EXPECT_EQ(view->tabTitle(DuplicatesView::Tab::exact), "Exact Copies  3");
@@ -190,14 +187,14 @@ TEST(DuplicatesScreen, TrashAllExtrasLeavesOneCopyOfEverything)
     view->setTab(DuplicatesView::Tab::similar);
     EXPECT_EQ(view->heroTitle(), "Find look-alike photos");
     view->scanButton()->click();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return finder->similarPhase() == DuplicateFinder::Phase::finished(); }, 20000));
+    ASSERT_TRUE(test::eventually(
+        [&] { return finder->similarPhase() == DuplicateFinder::Phase::finished(); }));
     EXPECT_EQ(finder->similar().size(), 2);
     keepPicture(window, "duplicates-similar.png");
     if (!view->cards().isEmpty()) {
         DuplicateGroupCard* card = view->cards().front();
         QTest::mouseClick(card->tiles().back(), Qt::LeftButton);
-        (void)QTest::qWaitFor([&] { return card->tiles().back()->isKeeper(); }, 2000);
+        (void)test::eventually([&] { return card->tiles().back()->isKeeper(); });
         EXPECT_TRUE(card->tiles().back()->isKeeper());
         if (!qEnvironmentVariable("OVRA_SCREENSHOT_DIR").isEmpty()) {
             QTest::qWait(1000);
@@ -215,7 +212,7 @@ TEST(DuplicatesScreen, TrashAllExtrasLeavesOneCopyOfEverything)
         if (confirm->buttonRole(button) == QMessageBox::DestructiveRole) move = button;
     ASSERT_TRUE(move);
     move->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finder->exact().isEmpty(); }, 10000));
+    ASSERT_TRUE(test::eventually([&] { return finder->exact().isEmpty(); }));
     ASSERT_TRUE(app.context().state->toast().has_value());
     EXPECT_TRUE(app.context().state->toast()->message.startsWith("Moved 4 files to Trash · "));
     EXPECT_EQ(view->heroTitle(), "No duplicates found");

@@ -4,6 +4,7 @@
 #include "library/AppState.h"
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QLocale>
 #include <QMessageBox>
@@ -53,7 +54,7 @@ TEST(DuplicatesView, NothingFoundAndTheScanThatStartsWhenShown)
     view.show();
     EXPECT_NE(finder.phase(), DuplicateFinder::Phase::idle());
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return finder.phase() == DuplicateFinder::Phase::finished(); }));
+        test::eventually([&] { return finder.phase() == DuplicateFinder::Phase::finished(); }));
     EXPECT_EQ(view.heroTitle(), "No duplicates found");
     EXPECT_EQ(view.heroDetail(), "Checked 1,234 files. Nice and tidy!");
     EXPECT_EQ(view.scanButton()->text().trimmed(), "Scan Again");
@@ -82,8 +83,8 @@ TEST(DuplicatesView, ScanAgainShowsItsProgress)
     AppContext context;
     DuplicatesView view(context, &finder);
     view.show();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return finder.phase() == DuplicateFinder::Phase::finished(); }, 60000));
+    ASSERT_TRUE(
+        test::eventually([&] { return finder.phase() == DuplicateFinder::Phase::finished(); }));
     ASSERT_EQ(view.scanButton()->text().trimmed(), "Scan Again");
 
     // What the hero shows at each phase of the new scan, read after the
@@ -101,8 +102,8 @@ TEST(DuplicatesView, ScanAgainShowsItsProgress)
                      view.progressBar()->maximum(), view.heroDetail()});
     });
     view.scanButton()->click();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return finder.phase() == DuplicateFinder::Phase::finished(); }, 60000));
+    ASSERT_TRUE(
+        test::eventually([&] { return finder.phase() == DuplicateFinder::Phase::finished(); }));
 
     ASSERT_FALSE(seen.isEmpty());
     EXPECT_EQ(seen.front().phase, DuplicateFinder::Phase::gathering());
@@ -139,8 +140,8 @@ TEST(DuplicatesView, TheToastNamesAGroupLeftAlone)
     context.state = &state;
     DuplicatesView view(context, &finder);
     view.show();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return finder.phase() == DuplicateFinder::Phase::finished(); }, 60000));
+    ASSERT_TRUE(
+        test::eventually([&] { return finder.phase() == DuplicateFinder::Phase::finished(); }));
     ASSERT_EQ(finder.exact().size(), 2);
 
     // Edited in place, its modification time put back.
@@ -157,7 +158,7 @@ TEST(DuplicatesView, TheToastNamesAGroupLeftAlone)
     for (QAbstractButton* button : view.confirmation()->buttons())
         if (view.confirmation()->buttonRole(button) == QMessageBox::DestructiveRole)
             button->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return state.toast().has_value(); }, 60000));
+    ASSERT_TRUE(test::eventually([&] { return state.toast().has_value(); }));
     EXPECT_TRUE(state.toast()->message.startsWith("Moved 1 file to Trash · "));
     EXPECT_TRUE(state.toast()->message.endsWith(
         ". Left “a.bin” and its copies alone: the copies no longer match."));
@@ -181,7 +182,7 @@ TEST(DuplicatesView, GroupsAreListedSixtyAtATime)
     DuplicatesView view(context, &finder);
     view.show();
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return finder.phase() == DuplicateFinder::Phase::finished(); }));
+        test::eventually([&] { return finder.phase() == DuplicateFinder::Phase::finished(); }));
 
     EXPECT_EQ(view.heroDetail(), "130 extra copies in 130 groups");
     EXPECT_EQ(view.tabTitle(DuplicatesView::Tab::exact), "Exact Copies  130");
@@ -201,7 +202,7 @@ TEST(DuplicatesView, GroupsAreListedSixtyAtATime)
     // One group's extras through its card: the group goes, the rest stay listed.
     const QUuid first = finder.exact().front().id;
     view.cards().front()->trashButton()->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finder.exact().size() == 129; }, 10000));
+    ASSERT_TRUE(test::eventually([&] { return finder.exact().size() == 129; }));
     EXPECT_NE(finder.exact().front().id, first);
     EXPECT_EQ(view.cards().size(), 60);
     EXPECT_EQ(view.heroDetail(), "129 extra copies in 129 groups");

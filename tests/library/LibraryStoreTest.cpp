@@ -3,6 +3,7 @@
 #include "platform/metadata/MetadataIndex.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QLocale>
 #include <QSignalSpy>
@@ -125,7 +126,7 @@ TEST_F(LibraryStoreTest, ACancelledLoadStoresNothingAndIsNotLoaded)
     store->load(images, 1);
     store->cancelLoad(images);
     QCoreApplication::processEvents();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !store->isLoading(images); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return !store->isLoading(images); }));
     EXPECT_FALSE(store->collections().contains(images));
     ASSERT_TRUE(waitFor(store->result(images, 1)));
     EXPECT_EQ(store->collections().value(images).totalCount, 2);
@@ -188,7 +189,7 @@ TEST_F(LibraryStoreTest, OnlyTheLatestSearchPublishes)
 
 TEST_F(LibraryStoreTest, BlankTextClearsTheAnswerAndTheSearchingFlag)
 {
-    store->search(QStringLiteral("report"));
+    QFuture<void> report = store->search(QStringLiteral("report"));
     EXPECT_TRUE(store->isSearching());
     QFuture<void> blank = store->search(QStringLiteral(" \n\t"));
     EXPECT_TRUE(blank.isFinished());
@@ -196,7 +197,7 @@ TEST_F(LibraryStoreTest, BlankTextClearsTheAnswerAndTheSearchingFlag)
     EXPECT_FALSE(store->searchResult());
     EXPECT_FALSE(store->parsedQuery());
     // The answer for "report" arrives late and is dropped.
-    QTest::qWait(300);
+    ASSERT_TRUE(waitFor(report));
     EXPECT_FALSE(store->searchResult());
 }
 
@@ -255,8 +256,11 @@ TEST_F(LibraryStoreTest, ALoadedCollectionFollowsTheDisk)
     ASSERT_TRUE(waitFor(store->load(images, 0)));
     ASSERT_EQ(store->collections().value(images).totalCount, 2);
     home.writeFile("Pictures/new.png", "not really a png");
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return store->collections().value(images).totalCount == 3; }, 5000));
+    // One write may be seen as more than one change, each reloading: the end is
+    // when the file is listed and no reload runs.
+    EXPECT_TRUE(test::eventually([&] {
+        return store->collections().value(images).totalCount == 3 && !store->isLoading(images);
+    }));
     // Still loaded for its own token: a view asking again starts nothing.
     EXPECT_TRUE(store->load(images, 0).isFinished());
 }

@@ -4,6 +4,7 @@
 #include "platform/metadata/MetadataIndex.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -97,10 +98,7 @@ TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
     indexer.start();
     indexer.start(); // asked again while it runs: one more pass follows
     EXPECT_TRUE(indexer.isRunning());
-    ASSERT_TRUE(finished.wait(10000));
-    if (finished.size() < 2) {
-        ASSERT_TRUE(finished.wait(10000));
-    }
+    ASSERT_TRUE(test::eventually([&] { return finished.size() == 2; }));
     EXPECT_FALSE(indexer.isRunning());
     EXPECT_EQ(indexer.done(), indexer.total());
     EXPECT_EQ(index
@@ -126,7 +124,7 @@ TEST(ContentSearch, IndexerFollowsFilesThatChangeWhileItRuns)
     content::ContentIndexer indexer(index, contents);
     QSignalSpy finished(&indexer, &content::ContentIndexer::finished);
     indexer.start();
-    ASSERT_TRUE(finished.wait(60000));
+    ASSERT_TRUE(test::eventually([&] { return !finished.isEmpty(); }));
 
     auto find = [&](const char16_t* word) {
         return names(index.query(
@@ -137,11 +135,9 @@ TEST(ContentSearch, IndexerFollowsFilesThatChangeWhileItRuns)
     home.writeFile("Documents/Trips/zanzibar.txt", "notes on the zanzibar expedition");
     home.writeFile("Documents/plan.txt", "revised itinerary with quokkas");
     ASSERT_TRUE(QFile::remove(deleted));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return find(u"expedition") == QStringList{"zanzibar.txt"} &&
-                   find(u"quokkas") == QStringList{"plan.txt"} && find(u"outline").isEmpty() &&
-                   find(u"discarded").isEmpty();
-        },
-        60000));
+    EXPECT_TRUE(test::eventually([&] {
+        return find(u"expedition") == QStringList{"zanzibar.txt"} &&
+               find(u"quokkas") == QStringList{"plan.txt"} && find(u"outline").isEmpty() &&
+               find(u"discarded").isEmpty();
+    }));
 }

@@ -1,5 +1,7 @@
+#include "support/ChildProcesses.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include "platform/FileTime.h"
 #include "platform/content/ContentIndex.h"
@@ -52,7 +54,9 @@ public:
 
 class ExtractHelperTest : public ::testing::Test {
 protected:
-    ContentIndex::Options options(std::chrono::milliseconds deadline) const
+    // A deadline of zero is the app's own, which a helper started afresh on a
+    // busy machine keeps; the short ones are for files that must overrun it.
+    ContentIndex::Options options(std::chrono::milliseconds deadline = {}) const
     {
         ContentIndex::Options o;
         o.threads = 1; // one helper, so the files after a bad one show its restart
@@ -62,7 +66,7 @@ protected:
         return o;
     }
 
-    static ExtractHelper::Options helperOptions(std::chrono::milliseconds deadline)
+    static ExtractHelper::Options helperOptions(std::chrono::milliseconds deadline = {})
     {
         ExtractHelper::Options o;
         o.program = QStringLiteral(OVRA_EXTRACT_PROGRAM);
@@ -89,14 +93,11 @@ TEST_F(ExtractHelperTest, CrashingAndEndlessFilesAreRejectedOnceAndThePassFinish
         m_home.writeFile(QStringLiteral("endless.txt"), "banana endless"),
         m_home.writeFile(QStringLiteral("good-2.txt"), "banana split"),
     };
-    ContentIndex index(options(std::chrono::milliseconds(1000)));
+    ContentIndex index(options());
     ASSERT_TRUE(index.isOpen());
     {
         const HostileHelpers hostile("crash.txt", "endless.txt");
-        QElapsedTimer timer;
-        timer.start();
         const ContentIndex::UpdateResult result = index.update(stampsOf(files));
-        EXPECT_LT(timer.elapsed(), 8000);
         EXPECT_TRUE(result.succeeded);
         EXPECT_EQ(result.read, 4u);
         EXPECT_EQ(result.rejected, 2u);
@@ -111,7 +112,7 @@ TEST_F(ExtractHelperTest, CrashingAndEndlessFilesAreRejectedOnceAndThePassFinish
     // Once it changes, a rejected file is read again (by helpers that no longer
     // crash on it: the running ones keep the environment they started with).
     m_home.writeFile(QStringLiteral("crash.txt"), "banana mended at last");
-    ContentIndex later(options(std::chrono::milliseconds(1000)));
+    ContentIndex later(options());
     const ContentIndex::UpdateResult changed = later.update(stampsOf(files));
     EXPECT_EQ(changed.read, 1u);
     EXPECT_EQ(changed.rejected, 0u);
@@ -127,12 +128,15 @@ TEST_F(ExtractHelperTest, CancellingDoesNotWaitForAStuckFile)
         const HostileHelpers hostile("", "endless.txt");
         std::atomic_bool cancelled{false};
         std::thread update([&] { result = index.update(stampsOf(files), &cancelled); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Cancelled once a helper is at work on the file, not before it began.
+        EXPECT_TRUE(
+            test::eventually([] { return !test::childProcesses("ovra-extract").isEmpty(); }));
         QElapsedTimer timer;
         timer.start();
         cancelled = true;
         update.join();
-        EXPECT_LT(timer.elapsed(), 2000);
+        // Far less than the file's ten minutes, however busy the machine.
+        EXPECT_LT(timer.elapsed(), test::kPatience.count());
     }
     EXPECT_TRUE(result.wasCancelled);
     EXPECT_EQ(result.rejected, 0u);
@@ -151,11 +155,9 @@ TEST_F(ExtractHelperTest, APageThatStallsTheParserIsCutOffAtTheDeadline)
         QFile::copy(QStringLiteral(OVRA_TEST_CORPUS "/pdf/stall-one-page-6M-operators"), stall));
     const QString fine = m_home.writeFile(QStringLiteral("fine.txt"), "plum");
     ContentIndex index(options(std::chrono::milliseconds(1000)));
-    QElapsedTimer timer;
-    timer.start();
     const ContentIndex::UpdateResult result = index.update(stampsOf({stall, fine}));
-    EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(result.read, 2u);
+    // Rejected: cut off, where reading on would have taken it in.
     EXPECT_EQ(result.rejected, 1u);
     EXPECT_EQ(index.matchingPaths(u"plum", false), QSet<QString>({fine}));
 }
@@ -169,17 +171,14 @@ TEST_F(ExtractHelperTest, MediaAndPdfFilesThatCrashOrStallAreRejectedAndTheWalkF
     const QString endless = m_home.path(QStringLiteral("endless.pdf"));
     ASSERT_TRUE(test::writePdf(endless, {.pages = 2}));
 
-    HelperPool helpers(helperOptions(std::chrono::milliseconds(1000)));
+    HelperPool helpers(helperOptions());
     md::WalkOptions options;
     options.threads = 1;
     options.helpers = &helpers;
     md::WalkOutcome walk;
     {
         const HostileHelpers hostile("crash.wav", "endless.pdf");
-        QElapsedTimer timer;
-        timer.start();
         walk = md::walkScope(m_home.root(), nullptr, {}, options);
-        EXPECT_LT(timer.elapsed(), 8000);
     }
     ASSERT_TRUE(walk.table);
     EXPECT_EQ(walk.contentReads, 4u);
@@ -233,7 +232,7 @@ TEST_F(ExtractHelperTest, WithoutAHelperMediaIsLeftForTheNextWalk)
     EXPECT_TRUE(extraOf(*loaded[0], song)->isContentUnread);
 
     // Its folder is unchanged and carried over, yet the file is read this time.
-    HelperPool helpers(helperOptions(std::chrono::milliseconds(5000)));
+    HelperPool helpers(helperOptions());
     options.helpers = &helpers;
     const md::WalkOutcome second = md::walkScope(m_home.root(), loaded[0].get(), {}, options);
     EXPECT_EQ(second.contentReads, 1u);
@@ -257,7 +256,9 @@ TEST_F(ExtractHelperTest, AStoppedPoolKillsItsHelpersAtOnceAndAsksNoMoreUntilRes
     {
         const HostileHelpers hostile("", "endless.txt");
         std::thread asking([&] { replies = pool.ask(protocol::RequestKind::Text, {stuckFile}); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Stopped once a helper is at work on the file, not before it began.
+        EXPECT_TRUE(
+            test::eventually([] { return !test::childProcesses("ovra-extract").isEmpty(); }));
         pool.stop();
         asking.join();
     }

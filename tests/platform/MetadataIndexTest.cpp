@@ -4,6 +4,7 @@
 #include "platform/metadata/IndexTable.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -506,8 +507,7 @@ TEST_F(MetadataIndexTest, OurOwnReadOfAFileWeDoNotOwnIsNotAUse)
     std::atomic_bool caughtUp = false;
     afterUse.addChangeHandler([&] { caughtUp = true; });
     run(afterUse, "kMDItemLastUsedDate == *", pictures);
-    for (int i = 0; i < 500 && !caughtUp; ++i)
-        usleep(10000);
+    EXPECT_TRUE(test::eventually([&] { return caughtUp.load(); }));
     EXPECT_EQ(names(run(afterUse, "kMDItemLastUsedDate == *", pictures)),
               QStringList{"shared.png"});
 }

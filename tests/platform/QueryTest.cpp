@@ -1,8 +1,8 @@
 #include "platform/metadata/Query.h"
 #include "platform/metadata/ItemView.h"
 #include "platform/metadata/TextPattern.h"
+#include "support/CpuTime.h"
 
-#include <QElapsedTimer>
 #include <QLocale>
 #include <QTimeZone>
 
@@ -525,8 +525,8 @@ TEST(Query, TextContentIsAskedOfTheContentIndex)
 
 TEST(Query, PathologicalInputsStayFast)
 {
-    QElapsedTimer timer;
-    timer.start();
+    // The processor's time, which waiting for a core on a busy machine leaves out.
+    const test::ThreadCpuTimer timer;
 
     const Item longName = file(QString(100'000, u'a'));
     EXPECT_FALSE(nameMatches("'*a*a*a*a*a*a*a*a*a*a*a*a*b'", longName.fsName.value()));
@@ -554,7 +554,7 @@ TEST(Query, PathologicalInputsStayFast)
 #else
     constexpr qint64 kBudgetMs = 5000;
 #endif
-    EXPECT_LT(timer.elapsed(), kBudgetMs);
+    EXPECT_LT(timer.elapsedMs(), kBudgetMs);
 }
 
 TEST(Query, MatchesOnManyThreadsAtOnce)

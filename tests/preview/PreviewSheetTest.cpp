@@ -1,5 +1,6 @@
 #include "preview/PreviewSheet.h"
 #include "library/AppState.h"
+#include "platform/Background.h"
 #include "platform/UserFile.h"
 #include "preview/InspectorView.h"
 #include "preview/LiveTextImage.h"
@@ -9,6 +10,7 @@
 #include "services/TextIndex.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -200,13 +202,10 @@ TEST(InspectorTest, SwitchingFilesShowsEachFilesPreviewAndRowsAndNoLateRows)
     // Work that is done before anyone waits for it lands at once, so the rows
     // are awaited by what they say, not by a count of signals.
     const auto rowsDescribe = [item, itemFor](const QString& path) {
-        for (int i = 0; i < 500; ++i) {
-            if (!item->rows().isEmpty() &&
-                item->rows().first().value == itemFor(path).kindDescription())
-                return true;
-            QTest::qWait(20);
-        }
-        return false;
+        return test::eventually([&] {
+            return !item->rows().isEmpty() &&
+                   item->rows().first().value == itemFor(path).kindDescription();
+        });
     };
     state.setFocusedItem(itemFor(png));
     EXPECT_EQ(inspector.itemInspector(), item);
@@ -222,7 +221,10 @@ TEST(InspectorTest, SwitchingFilesShowsEachFilesPreviewAndRowsAndNoLateRows)
     EXPECT_EQ(static_cast<QuickLookView*>(item->preview())->item().path, txt);
     EXPECT_TRUE(item->textSection()->isHidden());
     ASSERT_TRUE(rowsDescribe(txt));
-    QTest::qWait(300);
+    // Every file's rows have been read once the pool that reads them is idle;
+    // what the reads sent back is applied on the next loop turn.
+    background::pool(background::Pool::files).waitForDone();
+    QCoreApplication::processEvents();
     EXPECT_EQ(item->rows().first().value, itemFor(txt).kindDescription());
 
     state.setFocusedItem(std::nullopt);

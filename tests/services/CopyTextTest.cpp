@@ -2,6 +2,7 @@
 #include "library/AppState.h"
 #include "services/TextIndex.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QClipboard>
 #include <QEventLoop>
@@ -42,7 +43,7 @@ struct Fixture {
         QObject::connect(&state, &AppState::toastChanged, &loop, [&] {
             if (!toasts.last().sticky) loop.quit();
         });
-        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        QTimer::singleShot(test::kPatience, &loop, &QEventLoop::quit);
         CopyText::run(items, index, state);
         if (toasts.isEmpty() || toasts.last().sticky) loop.exec();
         EXPECT_FALSE(toasts.isEmpty() || toasts.last().sticky);

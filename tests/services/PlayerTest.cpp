@@ -2,6 +2,7 @@
 #include "services/MediaPlayerBackend.h"
 #include "support/FakePlayerBackend.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QAction>
 #include <QDataStream>
@@ -330,10 +331,10 @@ TEST(PlayerPlayback, ARealToneReportsItsTimeAndEndsPaused)
     Player player;
     player.setVolume(0.0);
     player.play(tone, {tone});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return player.duration() > 1.0; }, 5000));
+    EXPECT_TRUE(test::eventually([&] { return player.duration() > 1.0; }));
     EXPECT_NEAR(player.duration(), 1.2, 0.1);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return player.currentTime() > 0.2; }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !player.isPlaying(); }, 8000))
+    EXPECT_TRUE(test::eventually([&] { return player.currentTime() > 0.2; }));
+    EXPECT_TRUE(test::eventually([&] { return !player.isPlaying(); }))
         << "the one file of the queue ended";
     EXPECT_EQ(player.currentTime(), 0.0);
     EXPECT_EQ(player.index(), 0);
@@ -349,7 +350,7 @@ TEST(PlayerPlayback, ARealEngineStopsOnAFileThatIsNotAudio)
     Player player;
     player.setVolume(0.0);
     player.play(broken, {broken, missing});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !player.isPlaying(); }, 5000));
+    EXPECT_TRUE(test::eventually([&] { return !player.isPlaying(); }));
     QTest::qWait(300);
     EXPECT_FALSE(player.isPlaying());
     EXPECT_EQ(player.index(), 0) << "the queue is not skipped through";

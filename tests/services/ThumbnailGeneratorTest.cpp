@@ -4,6 +4,7 @@
 #include "services/ScaledImageReader.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -467,7 +468,8 @@ TEST(ThumbnailRenderers, HugeClaimedSizesAreRefusedWithoutAllocating)
     EXPECT_TRUE(readScaledImage(jpeg, 256).isNull());
     EXPECT_FALSE(generate(png, 1024));
     EXPECT_FALSE(generate(jpeg, 1024));
-    EXPECT_LT(timer.elapsed(), 2000);
+    // Refused from the header, where decoding would take minutes.
+    EXPECT_LT(timer.elapsed(), test::kPatience.count() / 4);
     if (kMeasuresMemory && before > 0) {
         EXPECT_LT(peakKilobytes() - before, 64 * 1024);
     }
@@ -498,16 +500,13 @@ TEST(ThumbnailRenderers, VideosAndPdfsThatCrashOrStallAHelperAreNotedAsFailures)
 
     qputenv(content::protocol::kCrashOnEnv, "crash.pdf");
     qputenv(content::protocol::kSpinOnEnv, "endless.pdf");
-    content::ExtractHelper::Options options;
-    options.deadline = std::chrono::milliseconds(2000);
-    content::HelperPool helpers(options);
+    // The app's own deadline, which a helper started afresh on a busy machine
+    // keeps: the file after a bad one goes to a new helper.
+    content::HelperPool helpers;
     DesktopThumbnailGenerator generator(helpers);
-    QElapsedTimer timer;
-    timer.start();
     const auto crashed = generator.generateBestRepresentation(crash, 128);
     const auto stalled = generator.generateBestRepresentation(endless, 128);
     const auto drawn = generator.generateBestRepresentation(paper, 128);
-    EXPECT_LT(timer.elapsed(), 10000);
     EXPECT_FALSE(crashed);
     EXPECT_FALSE(stalled);
     EXPECT_TRUE(drawn);

@@ -1,6 +1,7 @@
 #include "services/ThumbnailView.h"
 #include "services/CategoryTile.h"
 #include "services/OvraLogo.h"
+#include "support/Wait.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -73,7 +74,7 @@ struct Fixture {
     Thumbnail load(const QString& path, double side)
     {
         QFuture<Thumbnail> future = loader.load(path, side);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, 5000));
+        EXPECT_TRUE(test::eventually([&] { return future.isFinished(); }));
         return future.result();
     }
 
@@ -123,7 +124,7 @@ TEST(ThumbnailViewLoading, ResizingWithinABucketKeepsTheLoad)
     view.setItem(item(QStringLiteral("/p/a.jpg"), FileCategory::images));
     view.resize(150, 150);
     paint(view);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return view.shownThumbnail().has_value(); }));
     view.resize(155, 155);
     paint(view);
     EXPECT_EQ(fixture.generator->requests(), QStringList{"/p/a.jpg@320"});
@@ -131,7 +132,7 @@ TEST(ThumbnailViewLoading, ResizingWithinABucketKeepsTheLoad)
     view.resize(170, 170);
     paint(view);
     EXPECT_EQ(view.loadKey(), QStringLiteral("320|0|/p/a.jpg"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fixture.generator->requests().size() == 2; }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return fixture.generator->requests().size() == 2; }));
     EXPECT_EQ(fixture.generator->requests().last(), QStringLiteral("/p/a.jpg@640"));
 }
 
@@ -156,7 +157,7 @@ TEST(ThumbnailViewLoading, AnotherItemNeverShowsThePreviousPicture)
     view.resize(100, 100);
     view.setItem(item(QStringLiteral("/p/first.jpg"), FileCategory::images));
     paint(view);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 5000));
+    ASSERT_TRUE(test::eventually([&] { return view.shownThumbnail().has_value(); }));
 
     view.setItem(item(QStringLiteral("/p/cached.jpg"), FileCategory::images));
     ASSERT_TRUE(view.shownThumbnail());
@@ -175,14 +176,14 @@ TEST(ThumbnailViewLoading, AFileReplacedWhileShownIsDrawnAgain)
     report.modified = 1'700'000'000.0;
     view.setItem(report);
     paint(view);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 60000));
+    ASSERT_TRUE(test::eventually([&] { return view.shownThumbnail().has_value(); }));
     const qint64 oldPicture = view.shownThumbnail()->image.cacheKey();
 
     report.modified += 30;
     view.setItem(report);
     EXPECT_FALSE(view.shownThumbnail()) << "the old picture stands for the new file";
     paint(view);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view.shownThumbnail().has_value(); }, 60000));
+    ASSERT_TRUE(test::eventually([&] { return view.shownThumbnail().has_value(); }));
     EXPECT_NE(view.shownThumbnail()->image.cacheKey(), oldPicture);
     EXPECT_EQ(fixture.generator->requests().size(), 2);
 }
@@ -192,21 +193,23 @@ TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)
     Fixture fixture;
     QFuture<Thumbnail> blocker = fixture.loader.load(QStringLiteral("/block/x"), 64);
     fixture.generator->m_entered.acquire();
+    // Asked for before the view's request: the newest starts first, so this one
+    // is made only after the view's would have been.
+    QFuture<Thumbnail> after = fixture.loader.load(QStringLiteral("/p/after.jpg"), 64);
 
     ThumbnailView view(fixture.loader);
     view.resize(60, 60);
     view.setItem(item(QStringLiteral("/p/away.jpg"), FileCategory::images));
     view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, int(test::kPatience.count())));
     paint(view);
     EXPECT_FALSE(view.loadKey().isEmpty());
     view.hide();
     EXPECT_TRUE(view.loadKey().isEmpty());
 
     fixture.generator->m_gate.release(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return blocker.isFinished(); }, 5000));
-    QTest::qWait(50);
-    EXPECT_EQ(fixture.generator->requests(), QStringList{"/block/x@128"});
+    ASSERT_TRUE(test::eventually([&] { return after.isFinished(); }));
+    EXPECT_EQ(fixture.generator->requests(), QStringList({"/block/x@128", "/p/after.jpg@128"}));
 }
 
 // Content

@@ -1,4 +1,5 @@
 #include "services/Thumbnails.h"
+#include "support/Wait.h"
 
 #include <QCoreApplication>
 #include <QSemaphore>
@@ -64,7 +65,7 @@ private:
 Thumbnail wait(QFuture<Thumbnail> future)
 {
     // Answers are delivered through this thread's event loop.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, 10000));
+    EXPECT_TRUE(test::eventually([&] { return future.isFinished(); }));
     return future.result();
 }
 

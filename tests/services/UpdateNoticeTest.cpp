@@ -34,7 +34,7 @@ TEST(UpdateNotice, StartUpSpeaksOnlyOfANewerReleaseTheUserHearsEverything)
     Updater updater(QUrl(), QStringLiteral("1.0"));
     UpdateNotice notice(updater);
     emit updater.checked(failed, false);
-    QTest::qWait(20);
+    QCoreApplication::processEvents(); // a window opened later would be posted by now
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty() ||
                 std::none_of(QApplication::topLevelWidgets().cbegin(),
                              QApplication::topLevelWidgets().cend(),

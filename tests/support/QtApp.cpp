@@ -1,7 +1,6 @@
 #include "QtApp.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QIcon>
 
@@ -17,12 +16,10 @@ void ensureApp()
     new QGuiApplication(argc, argv);
 }
 
-bool waitFor(const QFuture<void>& future, int timeoutMs)
+bool waitFor(const QFuture<void>& future, std::chrono::milliseconds patience)
 {
     ensureApp();
-    QDeadlineTimer deadline(timeoutMs);
-    while (!future.isFinished() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    eventually([&] { return future.isFinished(); }, patience);
     // Continuations attached with a context run from the event loop: give them a turn.
     QCoreApplication::processEvents();
     return future.isFinished();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Wait.h"
+
 #include <QFuture>
 
 namespace ovra::test {
@@ -12,12 +14,13 @@ void ensureApp();
 // before any test redirects the XDG folders) and at the theme the app depends on.
 void useSystemIconThemes();
 
-// Runs the event loop until the future has finished (or the time is up).
-bool waitFor(const QFuture<void>& future, int timeoutMs = 20000);
+// Runs the event loop until the future has finished (or the patience ran out).
+bool waitFor(const QFuture<void>& future, std::chrono::milliseconds patience = kPatience);
 
-template <typename T> bool waitFor(const QFuture<T>& future, int timeoutMs = 20000)
+template <typename T>
+bool waitFor(const QFuture<T>& future, std::chrono::milliseconds patience = kPatience)
 {
-    return waitFor(QFuture<void>(future), timeoutMs);
+    return waitFor(QFuture<void>(future), patience);
 }
 
 } // namespace ovra::test

@@ -3,6 +3,7 @@
 #include "platform/UserFile.h"
 
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,7 +50,7 @@ void writeMimeapps(test::TestHome& home, const QByteArray& content)
 // earlier lookup has landed.
 void settle()
 {
-    EXPECT_TRUE(QTest::qWaitFor([] { return !AppIcons::isLookingUp(); }));
+    EXPECT_TRUE(test::eventually([] { return !AppIcons::isLookingUp(); }));
 }
 
 QIcon iconOf(const QString& path)

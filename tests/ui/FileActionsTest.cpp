@@ -5,6 +5,7 @@
 
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -109,7 +110,7 @@ TEST(DesktopHandOver, AFolderNothingCanShowIsNamedInAToast)
     NoDesktop desktop;
     AppState state;
     FileActions::reveal(state, {item(QStringLiteral("/h/report.pdf"))});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return state.toast().has_value(); }, 60000));
+    ASSERT_TRUE(test::eventually([&] { return state.toast().has_value(); }));
     EXPECT_EQ(
         state.toast()->message,
         QStringLiteral("Couldn\u2019t show \u201Creport.pdf\u201D: no file manager is set up"));

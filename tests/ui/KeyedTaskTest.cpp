@@ -1,4 +1,5 @@
 #include "platform/KeyedTask.h"
+#include "support/Wait.h"
 
 #include <QCoreApplication>
 #include <QFuture>
@@ -116,21 +117,14 @@ TEST(KeyedTask, WorkOnAnotherThreadIsAppliedOnTheGuiThread)
             value = result;
             onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
         });
-    for (int i = 0; i < 200 && value == 0; ++i) {
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
+    ASSERT_TRUE(test::eventually([&] { return value != 0; }));
     EXPECT_EQ(value, 42);
     EXPECT_TRUE(onGuiThread);
 
     bool voidApplied = false;
     task.run(
         2, [] { return QtConcurrent::run([] {}); }, [&] { voidApplied = true; });
-    for (int i = 0; i < 200 && !voidApplied; ++i) {
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
-    EXPECT_TRUE(voidApplied);
+    EXPECT_TRUE(test::eventually([&] { return voidApplied; }));
 }
 
 TEST(KeyedTask, MovingOnFromAnAnswerAlreadyAppliedIsSafe)
@@ -143,7 +137,7 @@ TEST(KeyedTask, MovingOnFromAnAnswerAlreadyAppliedIsSafe)
         task.run(
             key, [key] { return QtConcurrent::run([key] { return QString::number(key); }); },
             [&](const QString& result) { applied << result; });
-        settle();
+        ASSERT_TRUE(test::eventually([&] { return applied.size() == key; }));
     }
     EXPECT_EQ(applied.size(), 20);
     EXPECT_EQ(applied.last(), QStringLiteral("20"));

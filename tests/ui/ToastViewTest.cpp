@@ -2,10 +2,11 @@
 #include "library/AppState.h"
 
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,10 @@ using namespace ovra;
 
 namespace {
 
-void waitForAnimations()
+// A capsule's animation goes once it has run its course.
+bool animationsEnded(const ToastView& toast)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 450)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return test::eventually([&] { return toast.findChildren<QVariantAnimation*>().isEmpty(); });
 }
 
 } // namespace
@@ -43,11 +42,11 @@ TEST(ToastView, ANewIdReplacesTheToastEvenWithTheSameText)
     EXPECT_EQ(toast.shownId(), second);
     // The replaced capsule moves out and goes (a loaded machine may run the
     // animation late, never early).
-    EXPECT_TRUE(QTest::qWaitFor([&] { return toast.findChildren<QWidget*>().size() == 1; }, 5000));
+    EXPECT_TRUE(test::eventually([&] { return toast.findChildren<QWidget*>().size() == 1; }));
 
     toast.clearToast();
     EXPECT_FALSE(toast.shownId().has_value());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return toast.findChildren<QWidget*>().isEmpty(); }, 5000));
+    EXPECT_TRUE(test::eventually([&] { return toast.findChildren<QWidget*>().isEmpty(); }));
 }
 
 TEST(ToastView, LongMessageWrapsAndIsCutOnlyAfterItsLastLineWithinTheWindow)
@@ -58,7 +57,7 @@ TEST(ToastView, LongMessageWrapsAndIsCutOnlyAfterItsLastLineWithinTheWindow)
     window.show();
     toast.showToast(QUuid::createUuid(), QString(400, QLatin1Char('x')) + QStringLiteral("\nmore"),
                     QStringLiteral("text.viewfinder"));
-    waitForAnimations();
+    ASSERT_TRUE(animationsEnded(toast));
     EXPECT_TRUE(toast.shownText().endsWith(QChar(0x2026)));
     // The message's own line break is a space; the breaks shown are the wrap's.
     EXPECT_EQ(toast.shownText().count(QLatin1Char('\n')), 2);
