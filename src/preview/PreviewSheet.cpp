@@ -38,7 +38,7 @@ QToolButton* headerButton(const QString& symbol, const QString& text, const QStr
     button->setFocusPolicy(Qt::NoFocus);
     button->setAutoRaise(true);
     button->setIconSize(QSize(kSymbolSide, kSymbolSide));
-    if (!symbol.isEmpty()) button->setIcon(Symbols::icon(symbol, Theme::primary()));
+    if (!symbol.isEmpty()) button->setIcon(Symbols::icon(symbol, &Theme::primary));
     if (!text.isEmpty()) {
         button->setText(text);
         button->setToolButtonStyle(symbol.isEmpty() ? Qt::ToolButtonTextOnly

@@ -66,7 +66,7 @@ RecognizedTextSection::RecognizedTextSection(TextIndex& index, AppState& state, 
     m_title = new QLabel(this);
     m_title->setTextFormat(Qt::PlainText);
     m_title->setFont(Theme::font(13, QFont::DemiBold));
-    m_copy = new QPushButton(Symbols::icon(QStringLiteral("doc.on.doc"), Theme::primary()),
+    m_copy = new QPushButton(Symbols::icon(QStringLiteral("doc.on.doc"), &Theme::primary),
                              QStringLiteral("Copy"), this);
     m_copy->setFont(Theme::font(11));
     m_copy->setFocusPolicy(Qt::NoFocus);

@@ -405,15 +405,16 @@ QPixmap cachedPixmap(const QString& name, int pixels, const QColor& color)
 
 class SymbolEngine : public QIconEngine {
 public:
-    SymbolEngine(QString name, QColor color)
+    SymbolEngine(QString name, QColor color, QColor (*tone)() = nullptr)
         : m_name(std::move(name))
         , m_color(color)
+        , m_tone(tone)
     {
     }
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
     {
-        Symbols::paint(*painter, m_name, rect, colorFor(m_color, mode));
+        Symbols::paint(*painter, m_name, rect, colorFor(color(), mode));
     }
 
     QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
@@ -430,17 +431,21 @@ public:
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override
     {
         const int side = std::min(size.width(), size.height());
-        return Symbols::pixmap(m_name, side, colorFor(m_color, mode), scale);
+        return Symbols::pixmap(m_name, side, colorFor(color(), mode), scale);
     }
 
-    QIconEngine* clone() const override { return new SymbolEngine(m_name, m_color); }
+    QIconEngine* clone() const override { return new SymbolEngine(m_name, m_color, m_tone); }
     QString key() const override { return QStringLiteral("ovra-symbol"); }
     QString iconName() override { return m_name; }
     bool isNull() override { return false; }
 
 private:
+    // A tone is asked at every drawing, so the icon follows the appearance.
+    QColor color() const { return m_tone ? m_tone() : m_color; }
+
     QString m_name;
     QColor m_color;
+    QColor (*m_tone)() = nullptr;
 };
 
 } // namespace
@@ -448,6 +453,11 @@ private:
 QIcon icon(const QString& name, const QColor& color)
 {
     return QIcon(new SymbolEngine(name, color));
+}
+
+QIcon icon(const QString& name, QColor (*tone)())
+{
+    return QIcon(new SymbolEngine(name, tone(), tone));
 }
 
 QPixmap pixmap(const QString& name, int size, const QColor& color, qreal devicePixelRatio)

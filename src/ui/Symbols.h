@@ -21,6 +21,9 @@ namespace ovra::Symbols {
 // The symbol tinted in `color`; never a null icon. A disabled icon is drawn in
 // the colour at reduced strength.
 QIcon icon(const QString& name, const QColor& color);
+// The symbol in one of the theme's tones (`&Theme::primary`), asked again at
+// every drawing, so an icon made once follows the desktop turning light or dark.
+QIcon icon(const QString& name, QColor (*tone)());
 
 // One rendering at a size in device-independent pixels.
 QPixmap pixmap(const QString& name, int size, const QColor& color, qreal devicePixelRatio = 1.0);

@@ -1,4 +1,5 @@
 #include "ui/Theme.h"
+#include "ui/Symbols.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -147,6 +148,32 @@ TEST_F(Appearance, DesktopDarkSchemeReachesWidgetsThatDrawWithThePalette)
     EXPECT_FALSE(Theme::isDark());
     EXPECT_EQ(label.palette().color(QPalette::WindowText).rgb(), QColor(Qt::black).rgb());
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), QColor(239, 239, 239));
+}
+
+// A symbol made once in a theme tone is drawn in that tone as it is now: white
+// symbols on a light page after the desktop turned light are not there at all.
+TEST_F(Appearance, SymbolsMadeInAToneFollowTheDesktopTurningLightOrDark)
+{
+    QApplication::setPalette(lightPalette());
+    Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::dark);
+    QCoreApplication::processEvents();
+    const QIcon followed = Symbols::icon(QStringLiteral("xmark"), &Theme::primary);
+    const QIcon fixed = Symbols::icon(QStringLiteral("xmark"), Theme::primary());
+    const auto inkOf = [](const QIcon& icon) {
+        const QImage image = icon.pixmap(32, 32).toImage();
+        int darkest = 255;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(image.pixel(x, y)) > 128)
+                    darkest = std::min(darkest, qGray(image.pixel(x, y)));
+        return darkest;
+    };
+    EXPECT_GT(inkOf(followed), 128) << "light ink on the dark page";
+
+    Theme::notifier()->setDesktopScheme(ThemeNotifier::DesktopScheme::light);
+    QCoreApplication::processEvents();
+    EXPECT_LT(inkOf(followed), 128) << "dark ink once the page is light";
+    EXPECT_GT(inkOf(fixed), 128) << "a fixed colour stays as it was made";
 }
 
 TEST_F(Appearance, PaletteChangeIsAnnounced)

@@ -131,7 +131,7 @@ CleanupSection::CleanupSection(const AppContext& context, bool showsHeader, QWid
         auto* seeAll = new QPushButton(QStringLiteral("See all"), this);
         seeAll->setFlat(true);
         seeAll->setFont(Theme::font(12));
-        seeAll->setIcon(Symbols::icon(QStringLiteral("arrow.right"), Theme::secondary()));
+        seeAll->setIcon(Symbols::icon(QStringLiteral("arrow.right"), &Theme::secondary));
         seeAll->setLayoutDirection(Qt::RightToLeft);
         seeAll->setCursor(Qt::PointingHandCursor);
         connect(seeAll, &QPushButton::clicked, this,

@@ -208,7 +208,7 @@ SourcesSection::SourcesSection(const AppContext& context, std::optional<int> lim
         auto* seeAll = new QPushButton(QStringLiteral("See all"), m_header);
         seeAll->setFlat(true);
         seeAll->setFont(Theme::font(12));
-        seeAll->setIcon(Symbols::icon(QStringLiteral("arrow.right"), Theme::secondary()));
+        seeAll->setIcon(Symbols::icon(QStringLiteral("arrow.right"), &Theme::secondary));
         seeAll->setLayoutDirection(Qt::RightToLeft);
         connect(seeAll, &QPushButton::clicked, this,
                 [this] { m_context.state->setSelection(SidebarItem::sources()); });
