@@ -35,7 +35,8 @@ int threadCount(Pool kind);
 bool isIdle(Pool kind);
 
 // Lowers the calling thread to idle CPU and I/O scheduling, for good: threads
-// it starts inherit it.
+// and helper processes it starts inherit it. With OVRA_BACKGROUND_PRIORITY set
+// to "normal" (the test runs) it leaves the thread as it is.
 void enterIdlePriority();
 
 namespace detail {

@@ -116,7 +116,11 @@ TEST(ContentSearch, IndexerFollowsFilesThatChangeWhileItRuns)
     TestHome home;
     home.writeFile("Documents/plan.txt", "original outline");
     const QString deleted = home.writeFile("Documents/draft.md", "discarded draft");
-    auto contents = std::make_shared<content::ContentIndex>();
+    // A helper started on a busy machine may take longer than the app's few
+    // seconds for a file; a file cut off at that deadline is not read again.
+    content::ContentIndex::Options contentOptions;
+    contentOptions.helperDeadline = std::chrono::minutes(1);
+    auto contents = std::make_shared<content::ContentIndex>(contentOptions);
     md::MetadataIndex::Options options;
     options.contentIndex = contents;
     md::MetadataIndex index(options);
@@ -131,7 +135,14 @@ TEST(ContentSearch, IndexerFollowsFilesThatChangeWhileItRuns)
             md::Query::parse(QStringLiteral("kMDItemTextContent == \"%1\"cdw").arg(word)),
             {home.path("Documents")}, md::Attr::FSName));
     };
-    ASSERT_EQ(find(u"outline"), QStringList{"plan.txt"});
+    // A file whose helper gave no answer (one that could not start in time on a
+    // busy machine) is read by the next pass, as in the app.
+    ASSERT_TRUE(test::eventually([&] {
+        if (indexer.isRunning()) return false;
+        if (find(u"outline") == QStringList{"plan.txt"}) return true;
+        indexer.start();
+        return false;
+    }));
     home.writeFile("Documents/Trips/zanzibar.txt", "notes on the zanzibar expedition");
     home.writeFile("Documents/plan.txt", "revised itinerary with quokkas");
     ASSERT_TRUE(QFile::remove(deleted));

