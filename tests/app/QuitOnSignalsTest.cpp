@@ -42,13 +42,8 @@ QProcessEnvironment offscreen()
 // or the guard ran out first.
 bool waitUntil(const QProcess& app, const std::function<bool()>& isBusy)
 {
-    QElapsedTimer waited;
-    waited.start();
-    while (!isBusy()) {
-        if (app.state() != QProcess::Running || waited.elapsed() > kWaitMs) return false;
-        QThread::msleep(20);
-    }
-    return true;
+    return test::eventually([&] { return isBusy() || app.state() != QProcess::Running; }) &&
+           isBusy() && app.state() == QProcess::Running;
 }
 
 } // namespace

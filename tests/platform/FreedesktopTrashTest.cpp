@@ -1,6 +1,7 @@
 #include "platform/FreedesktopTrash.h"
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
-#include <thread>
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -62,15 +62,12 @@ int inChild(const std::function<int()>& body)
 {
     const pid_t pid = ::fork();
     if (pid == 0) ::_exit(body());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!test::eventually([&] { return ::waitpid(pid, &status, WNOHANG) != 0; },
+                          std::chrono::minutes(1))) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
 }
