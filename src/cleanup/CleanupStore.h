@@ -3,8 +3,8 @@
 #include "cleanup/LoadRequests.h"
 #include "cleanup/model/CleanupKind.h"
 #include "library/Spotlight.h"
+#include "library/Summaries.h"
 #include "platform/Background.h"
-#include "ui/AppContext.h"
 
 #include <QFuture>
 #include <QHash>
