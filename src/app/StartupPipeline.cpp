@@ -1,6 +1,6 @@
 #include "StartupPipeline.h"
 
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 
 #include "library/LibraryStore.h"
 #include "platform/content/ContentIndexer.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cleanup/LoadRequests.h"
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 #include "library/FileItem.h"
 #include "library/Summaries.h"
 #include "platform/Background.h"

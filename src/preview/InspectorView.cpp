@@ -2,7 +2,7 @@
 
 #include "QuickLookView.h"
 #include "RecognizedTextSection.h"
-#include "cleanup/views/SourceViews.h"
+#include "cleanup_views/SourceViews.h"
 #include "library/AppState.h"
 #include "services/TextRecognizer.h"
 #include "ui/EmptyStateView.h"
