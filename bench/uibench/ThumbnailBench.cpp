@@ -11,8 +11,8 @@
 #include "mdbench/BenchOutput.h"
 #include "mdbench/PeerProcesses.h"
 #include "services/ThumbnailGenerator.h"
-#include "services/ThumbnailView.h"
 #include "services/Thumbnails.h"
+#include "ui/ThumbnailView.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 
 #include "FuzzTargets.h"
 
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 #include "library/NaturalSearch.h"
 #include "library/ParsedQuery.h"
 #include "platform/metadata/ItemView.h"

@@ -1,7 +1,7 @@
 #include "AboutDialog.h"
 
 #include "platform/LibraryNotices.h"
-#include "services/OvraLogo.h"
+#include "ui/OvraLogo.h"
 #include "ui/Theme.h"
 
 #include <QDialogButtonBox>

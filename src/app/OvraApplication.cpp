@@ -3,33 +3,30 @@
 #include "ContentView.h"
 #include "OvraCommands.h"
 #include "SettingsMigration.h"
+#include "SidebarView.h"
 #include "StartupPipeline.h"
 #include "browser/AppFileInteractions.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
-#include "cleanup/model/DownloadSource.h"
-#include "cleanup/views/CleanupScreens.h"
+#include "cleanup_model/DownloadSource.h"
+#include "cleanup_views/CleanupScreens.h"
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/DuplicatesView.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "library/Trash.h"
 #include "platform/Background.h"
+#include "platform/Updater.h"
 #include "platform/content/ContentIndex.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/content/ExtractHelper.h"
 #include "platform/metadata/MetadataIndex.h"
-#include "ui/ThemeStyle.h"
-
-#ifdef OVRA_WITH_SERVICES
-#include "SidebarView.h"
-#include "platform/Updater.h"
 #include "services/Player.h"
 #include "services/TextIndex.h"
 #include "services/UpdateNotice.h"
 #include "ui/MiniPlayer.h"
 #include "ui/PlayerLink.h"
-#endif
+#include "ui/ThemeStyle.h"
 
 #include <QMainWindow>
 #include <QMenuBar>
@@ -96,23 +93,17 @@ OvraApplication::OvraApplication()
     m_duplicates = std::make_unique<DuplicateFinder>(m_index.get(), m_trash.get());
     m_cleanup = std::make_unique<CleanupStore>(*m_index, m_trash.get());
     m_sources = std::make_unique<SourceStore>(*m_index, m_trash.get());
-#ifdef OVRA_WITH_SERVICES
     m_player = std::make_unique<Player>();
     m_playerLink = std::make_unique<PlayerLink>(*m_player);
-#endif
     m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
-#ifdef OVRA_WITH_SERVICES
     m_updater = std::make_unique<Updater>(Updater::buildFeed(), Updater::buildVersion());
     m_updateNotice = std::make_unique<UpdateNotice>(*m_updater);
     m_updater->start();
-#endif
 
     SettingsMigration::run();
 
     m_state = std::make_unique<AppState>();
-#ifdef OVRA_WITH_SERVICES
     m_textIndex = std::make_unique<TextIndex>();
-#endif
 
     m_context.index = m_index.get();
     m_context.contentIndex = m_contentIndex;
@@ -129,10 +120,8 @@ OvraApplication::OvraApplication()
                                                                QWidget* parent) -> QWidget* {
         return new DuplicatesView(context, finder, parent);
     };
-#ifdef OVRA_WITH_SERVICES
     m_context.textIndex = m_textIndex.get();
     m_context.player = m_playerLink.get();
-#endif
     m_interactions = std::make_unique<AppFileInteractions>(m_context);
     m_context.interactions = m_interactions.get();
     registerWithTrash();
@@ -147,12 +136,10 @@ void OvraApplication::registerWithTrash()
         // A file downloaded again under a trashed one's name must show its new site.
         DownloadSources::clearCache();
     });
-#ifdef OVRA_WITH_SERVICES
     TextIndex* textIndex = m_textIndex.get();
     m_trash->registerStore(textIndex, [textIndex](const QSet<QString>& paths) {
         textIndex->forget(QStringList(paths.cbegin(), paths.cend()));
     });
-#endif
     AppState* state = m_state.get();
     m_trash->registerStore(state, [state](const QSet<QString>& paths) {
         state->setSelectedFiles(state->selectedFiles() - paths);
@@ -180,22 +167,16 @@ OvraApplication::~OvraApplication()
     m_window.reset();
     m_context.interactions = nullptr;
     m_interactions.reset();
-#ifdef OVRA_WITH_SERVICES
     m_textIndex.reset();
-#endif
     m_state.reset();
-#ifdef OVRA_WITH_SERVICES
     m_updateNotice.reset();
     m_updater.reset();
-#endif
     m_contentIndexer.reset();
     m_sources.reset();
     m_cleanup.reset();
     m_duplicates.reset();
-#ifdef OVRA_WITH_SERVICES
     m_playerLink.reset();
     m_player.reset();
-#endif
     m_trash.reset();
     // Each of these waited for its own work as it went: nothing reads the
     // index any more.
@@ -238,12 +219,10 @@ void OvraApplication::buildWindow()
     auto* content = new ContentView(m_context, m_window.get());
     m_window->setCentralWidget(content);
     m_commands = new OvraCommands(m_context, m_window->menuBar());
-#ifdef OVRA_WITH_SERVICES
     if (auto* sidebar = m_window->findChild<SidebarView*>())
         sidebar->setMiniPlayer(new MiniPlayer(*m_player));
     m_commands->setUpdateCheck(m_updateNotice->checkForUpdatesAction());
     m_updateNotice->setWindow(m_window.get());
-#endif
     // Shown now, not at the layout's next turn: showing starts the loading.
     content->show();
 }

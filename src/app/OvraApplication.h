@@ -49,17 +49,9 @@ public:
     // The window's menu commands; null before the window's content is built.
     OvraCommands* commands() const { return m_commands; }
 
-#ifdef OVRA_WITH_SERVICES
-    Player& player() const
-    {
-        return *m_player;
-    }
+    Player& player() const { return *m_player; }
     // "Check for Updates…", for the menus.
-    UpdateNotice& updateNotice() const
-    {
-        return *m_updateNotice;
-    }
-#endif
+    UpdateNotice& updateNotice() const { return *m_updateNotice; }
 
 private:
     void buildWindow();
@@ -71,19 +63,15 @@ private:
     std::unique_ptr<LibraryStore> m_library;
     std::unique_ptr<Trash> m_trash;
     std::unique_ptr<DuplicateFinder> m_duplicates;
-#ifdef OVRA_WITH_SERVICES
     std::unique_ptr<Player> m_player;
     std::unique_ptr<PlayerLink> m_playerLink;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<UpdateNotice> m_updateNotice;
-#endif
     std::unique_ptr<content::ContentIndexer> m_contentIndexer;
     std::unique_ptr<CleanupStore> m_cleanup;
     std::unique_ptr<SourceStore> m_sources;
     std::unique_ptr<AppState> m_state;
-#ifdef OVRA_WITH_SERVICES
     std::unique_ptr<TextIndex> m_textIndex;
-#endif
     std::unique_ptr<FileInteractions> m_interactions;
     std::unique_ptr<QMainWindow> m_window;
     OvraCommands* m_commands = nullptr;

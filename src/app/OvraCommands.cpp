@@ -6,13 +6,10 @@
 #include "library/FileCategory.h"
 #include "library/SidebarItem.h"
 #include "platform/Background.h"
-#include "ui/Commands.h"
-#include "ui/StandardFolders.h"
-
-#ifdef OVRA_WITH_SERVICES
 #include "services/CopyText.h"
 #include "services/TextIndex.h"
-#endif
+#include "ui/Commands.h"
+#include "ui/StandardFolders.h"
 
 #include <QAction>
 #include <QApplication>
@@ -224,7 +221,6 @@ void OvraCommands::setUpdateCheck(QAction* check)
 
 void OvraCommands::copyText()
 {
-#ifdef OVRA_WITH_SERVICES
     if (!m_context.textIndex) return;
     const Commands::CopyTextTargets targets = Commands::copyTextTargets(*m_context.state);
     QPointer<AppState> state(m_context.state);
@@ -239,7 +235,6 @@ void OvraCommands::copyText()
         .then(background::guiThread(), [state, index](QList<FileItem> items) {
             if (state && index) CopyText::run(items, *index, *state);
         });
-#endif
 }
 
 void OvraCommands::stepVolume(bool up)

@@ -1,15 +1,11 @@
 #include "StartupPipeline.h"
 
-#include "cleanup/model/DownloadSource.h"
-
+#include "cleanup_model/DownloadSource.h"
 #include "library/LibraryStore.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/metadata/MetadataIndex.h"
-#include "ui/AppContext.h"
-
-#ifdef OVRA_WITH_SERVICES
 #include "services/TextIndex.h"
-#endif
+#include "ui/AppContext.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -53,14 +49,12 @@ StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context)
             return background::run(background::Pool::index, [index] { index->refresh(); });
         };
     }
-#ifdef OVRA_WITH_SERVICES
     if (context.textIndex) {
         QPointer<TextIndex> textIndex(context.textIndex);
         steps.indexText = [textIndex](const QList<FileItem>& items) {
             if (textIndex) textIndex->index(items);
         };
     }
-#endif
     if (context.contentIndexer) {
         QPointer<content::ContentIndexer> indexer(context.contentIndexer);
         steps.indexContents = [indexer] {

@@ -5,8 +5,8 @@
 #include "FolderItemCard.h"
 #include "GalleryCard.h"
 #include "TilePointer.h"
-#include "services/PixelCopy.h"
 #include "ui/FolderShape.h"
+#include "ui/PixelCopy.h"
 #include "ui/Theme.h"
 
 #include <QContextMenuEvent>

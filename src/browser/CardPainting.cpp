@@ -1,6 +1,6 @@
 #include "CardPainting.h"
 
-#include "services/PixelCopy.h"
+#include "ui/PixelCopy.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -3,8 +3,8 @@
 #include "CardPainting.h"
 #include "PlaceholderCover.h"
 #include "desktop/IconTheme.h"
-#include "services/PixelCopy.h"
-#include "services/SoftShadow.h"
+#include "ui/PixelCopy.h"
+#include "ui/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 

@@ -1,6 +1,6 @@
 #include "FileContextMenu.h"
 
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 #include "library/SidebarItem.h"

@@ -2,9 +2,9 @@
 
 #include "CardPainting.h"
 #include "library/Fmt.h"
-#include "services/ThumbnailView.h"
 #include "ui/AppIcons.h"
 #include "ui/Theme.h"
+#include "ui/ThumbnailView.h"
 
 #include <QContextMenuEvent>
 #include <QFontMetricsF>

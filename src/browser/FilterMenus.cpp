@@ -1,6 +1,6 @@
 #include "FilterMenus.h"
 
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 #include "library/SidebarItem.h"
 
 namespace ovra::FilterMenus {

@@ -1,13 +1,13 @@
 #include "FolderCard.h"
 
 #include "CardPainting.h"
-#include "services/PixelCopy.h"
-#include "services/SoftShadow.h"
-#include "services/ThumbnailView.h"
 #include "ui/DotsButton.h"
 #include "ui/FolderShape.h"
+#include "ui/PixelCopy.h"
+#include "ui/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
+#include "ui/ThumbnailView.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -1,7 +1,7 @@
 #include "FolderView.h"
 
 #include "FileBrowser.h"
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 #include "library/AppState.h"
 #include "platform/Background.h"
 #include "ui/Commands.h"

@@ -2,8 +2,8 @@
 
 #include "CardPainting.h"
 #include "platform/PathKey.h"
-#include "services/PixelCopy.h"
-#include "services/SoftShadow.h"
+#include "ui/PixelCopy.h"
+#include "ui/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 

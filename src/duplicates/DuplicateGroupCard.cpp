@@ -2,12 +2,12 @@
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/Location.h"
-#include "services/ThumbnailView.h"
 #include "ui/ElidingLabel.h"
 #include "ui/FileActions.h"
 #include "ui/PathText.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
+#include "ui/ThumbnailView.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

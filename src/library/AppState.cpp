@@ -1,7 +1,7 @@
 #include "AppState.h"
 
 #include "SearchText.h"
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 #include "platform/PathKey.h"
 
 #include <QCollator>

@@ -3,7 +3,7 @@
 #include "FileCategory.h"
 #include "FileItem.h"
 #include "Location.h"
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 
 #include <QDateTime>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "FileCategory.h"
 #include "Location.h"
-#include "cleanup/model/CleanupKind.h"
+#include "cleanup_model/CleanupKind.h"
 
 #include <QHashFunctions>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 #include "library/FileItem.h"
 #include "platform/metadata/Item.h"
 

@@ -2,16 +2,16 @@
 
 #include "QuickLookView.h"
 #include "RecognizedTextSection.h"
-#include "cleanup/views/SourceViews.h"
 #include "library/AppState.h"
 #include "services/TextRecognizer.h"
-#include "services/ThumbnailView.h"
 #include "ui/EmptyStateView.h"
 #include "ui/FileActions.h"
 #include "ui/Hairline.h"
 #include "ui/ScrollBarStyle.h"
+#include "ui/SourceBadge.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
+#include "ui/ThumbnailView.h"
 #include "ui/WindowDragArea.h"
 
 #include <QAbstractButton>

@@ -4,9 +4,9 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 
 class QAction;
-class QWidget;
 
 namespace ovra {
 

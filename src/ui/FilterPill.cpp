@@ -2,7 +2,7 @@
 
 #include "Symbols.h"
 #include "Theme.h"
-#include "services/PixelCopy.h"
+#include "ui/PixelCopy.h"
 
 #include <QMenu>
 #include <QPainter>

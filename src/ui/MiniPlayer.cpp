@@ -5,7 +5,7 @@
 #include "Theme.h"
 #include "library/Fmt.h"
 #include "services/Player.h"
-#include "services/ThumbnailView.h"
+#include "ui/ThumbnailView.h"
 
 #include <QAbstractButton>
 #include <QEvent>

@@ -3,7 +3,7 @@
 #include "Symbols.h"
 #include "Theme.h"
 #include "library/AppState.h"
-#include "services/SoftShadow.h"
+#include "ui/SoftShadow.h"
 
 #include <QEvent>
 #include <QFontMetricsF>

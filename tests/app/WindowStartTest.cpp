@@ -1,8 +1,8 @@
 #include "app/ContentView.h"
 #include "app/OvraApplication.h"
 #include "app/StartupPipeline.h"
-#include "cleanup/views/CleanupSection.h"
-#include "cleanup/views/SourceViews.h"
+#include "cleanup_views/CleanupSection.h"
+#include "cleanup_views/SourceViews.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SuggestionCard.h"
-#include "cleanup/model/CleanupKind.h"
+#include "cleanup_model/CleanupKind.h"
 #include "library/SidebarItem.h"
 #include "ui/AppContext.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cleanup/model/CleanupKind.h"
+#include "cleanup_model/CleanupKind.h"
 #include "library/FileItem.h"
 #include "library/Trash.h"
 #include "ui/AppContext.h"

@@ -44,43 +44,12 @@ QString files(qsizetype count)
 
 } // namespace
 
-QColor sourceTint(const DownloadSource& source)
-{
-    return Theme::pastel(source.name);
-}
-
 void loadSources(const AppContext& context)
 {
     if (!context.sources) return;
     const QStringList scopes =
         context.library ? context.library->scopes() : LibraryStore::defaultScopes();
     context.sources->load(scopes, context.state->refreshToken());
-}
-
-// Badge
-
-SourceBadge::SourceBadge(DownloadSource source, int size, QWidget* parent)
-    : QWidget(parent)
-    , m_source(std::move(source))
-    , m_size(size)
-{
-    setFixedSize(size, size);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-}
-
-void SourceBadge::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor tint = sourceTint(m_source);
-    QColor disc = tint;
-    disc.setAlphaF(0.16f);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(disc);
-    painter.drawEllipse(QRectF(0, 0, m_size, m_size));
-    const double symbol = m_size * 0.42;
-    const double inset = (m_size - symbol) / 2;
-    Symbols::paint(painter, m_source.symbol, QRectF(inset, inset, symbol, symbol), tint);
 }
 
 // Card

@@ -1,4 +1,4 @@
-#include "CleanupFixtures.h"
+#include "cleanup/CleanupFixtures.h"
 
 #include "app/OvraApplication.h"
 #include "cleanup/CleanupStore.h"

@@ -1,4 +1,4 @@
-#include "cleanup/model/DownloadSource.h"
+#include "cleanup_model/DownloadSource.h"
 #include "platform/UserFile.h"
 #include "platform/metadata/QueryEscape.h"
 #include "support/TestHome.h"

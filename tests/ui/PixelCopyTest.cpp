@@ -1,4 +1,4 @@
-#include "services/PixelCopy.h"
+#include "ui/PixelCopy.h"
 
 #include <QImage>
 #include <QPainter>

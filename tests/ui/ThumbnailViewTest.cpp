@@ -1,7 +1,7 @@
-#include "services/ThumbnailView.h"
-#include "services/CategoryTile.h"
-#include "services/OvraLogo.h"
+#include "ui/ThumbnailView.h"
 #include "support/Wait.h"
+#include "ui/CategoryTile.h"
+#include "ui/OvraLogo.h"
 
 #include <QApplication>
 #include <QPainter>

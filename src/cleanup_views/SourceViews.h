@@ -2,6 +2,7 @@
 
 #include "cleanup/SourceStore.h"
 #include "ui/AppContext.h"
+#include "ui/SourceBadge.h"
 
 #include <QAbstractButton>
 #include <QScrollArea>
@@ -19,25 +20,6 @@ class EmptyStateView;
 class FileBrowser;
 class PreviewStack;
 class Spinner;
-
-// A source's colour: one of the theme's pastels, always the same for a name.
-QColor sourceTint(const DownloadSource& source);
-
-// The round, tinted symbol of a download source.
-class SourceBadge : public QWidget {
-    Q_OBJECT
-public:
-    SourceBadge(DownloadSource source, int size, QWidget* parent = nullptr);
-    const DownloadSource& source() const { return m_source; }
-    QSize sizeHint() const override { return {m_size, m_size}; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    DownloadSource m_source;
-    int m_size;
-};
 
 // One source's group as a card: badge, name, "N files · size" and a fan of its
 // pictures, videos or songs.

@@ -1,4 +1,4 @@
-#include "services/SoftShadow.h"
+#include "ui/SoftShadow.h"
 
 #include <QPainter>
 

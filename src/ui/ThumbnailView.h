@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Thumbnails.h"
 #include "library/FileItem.h"
 #include "platform/KeyedTask.h"
+#include "services/Thumbnails.h"
 
 #include <QColor>
 #include <QPixmap>
