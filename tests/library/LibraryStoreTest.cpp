@@ -1,7 +1,9 @@
 #include "library/LibraryStore.h"
 #include "platform/Background.h"
 #include "platform/UserFile.h"
+#include "platform/metadata/ItemView.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "platform/metadata/Query.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -112,6 +114,35 @@ TEST(LibraryStoreScopes, AHomeWithNothingButLibraryIsItsOwnScope)
     TestHome home;
     home.makeFolder("Library");
     EXPECT_EQ(LibraryStore::defaultScopes(), QStringList{home.root()});
+}
+
+TEST_F(LibraryStoreTest, SmartCollectionsFindWhatTheirNamesSay)
+{
+    const QDateTime now(QDate(2024, 6, 1), QTime(12, 0));
+    const auto finds = [&](SmartCollection collection, const md::Item& item) {
+        const auto query = store->collectionQuery(SidebarItem::smart(collection));
+        EXPECT_TRUE(query);
+        const md::Query parsed = md::Query::parse(query ? query->query : QString(), now);
+        EXPECT_TRUE(parsed.isValid());
+        return parsed.matches(md::ItemView(item));
+    };
+    md::Item file;
+    file.path = QStringLiteral("/home/ann/Documents/film.mkv");
+    file.fsName = QStringLiteral("film.mkv");
+    file.fsSize = 100'000'000;
+    EXPECT_FALSE(finds(SmartCollection::recents, file)); // never opened
+    file.lastUsedDate = double(now.addDays(-29).toSecsSinceEpoch());
+    EXPECT_TRUE(finds(SmartCollection::recents, file));
+    file.lastUsedDate = double(now.addDays(-31).toSecsSinceEpoch());
+    EXPECT_FALSE(finds(SmartCollection::recents, file));
+
+    EXPECT_FALSE(finds(SmartCollection::large, file)); // 100 MB is not over 100 MB
+    file.fsSize = 100'000'001;
+    EXPECT_TRUE(finds(SmartCollection::large, file));
+
+    EXPECT_FALSE(finds(SmartCollection::screenshots, file));
+    file.isScreenCapture = true;
+    EXPECT_TRUE(finds(SmartCollection::screenshots, file));
 }
 
 TEST_F(LibraryStoreTest, LoadsACollectionOncePerToken)
