@@ -32,13 +32,6 @@ FileItem fileAt(const QString& path, FileCategory category, qint64 size = 0)
     return item;
 }
 
-QImage solid(int width, int height, QColor colour)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
 // A red square in the middle of a clear picture, as a logo is drawn.
 QImage logo(int width, int height)
 {
@@ -57,8 +50,9 @@ QImage logo(int width, int height)
 std::optional<ThumbnailRepresentation> picture(const QString& path, int pixelSide)
 {
     if (path.startsWith(u"/icon/")) return std::nullopt;
-    const QImage image = path.startsWith(u"/clear/") ? logo(pixelSide, pixelSide * 3 / 4)
-                                                     : solid(pixelSide, pixelSide * 3 / 4, Qt::red);
+    const QImage image = path.startsWith(u"/clear/")
+                             ? logo(pixelSide, pixelSide * 3 / 4)
+                             : test::solidImage(pixelSide, pixelSide * 3 / 4, Qt::red);
     return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail, image};
 }
 
@@ -67,8 +61,9 @@ struct Loader {
         : thumbnails(
               generator,
               [](const FileIconFacts& facts, int side) {
-                  return facts.path.startsWith(u"/icon/noicon") ? QImage()
-                                                                : solid(side, side, Qt::green);
+                  return facts.path.startsWith(u"/icon/noicon")
+                             ? QImage()
+                             : test::solidImage(side, side, Qt::green);
               },
               1)
     {
@@ -119,7 +114,7 @@ TEST(PlaceholderCoverTest, ChoosesTheCoverByCategory)
     // An icon cover turns its spinner only while it has no icon.
     const FileItem zip = fileAt(QStringLiteral("/a/b.zip"), FileCategory::archives);
     EXPECT_TRUE(PlaceholderCover(zip, QImage(), 100).showsSpinner());
-    EXPECT_FALSE(PlaceholderCover(zip, solid(8, 8, Qt::green), 100).showsSpinner());
+    EXPECT_FALSE(PlaceholderCover(zip, test::solidImage(8, 8, Qt::green), 100).showsSpinner());
     EXPECT_FALSE(
         PlaceholderCover(fileAt(QStringLiteral("/a/b.txt"), FileCategory::documents), QImage(), 100)
             .showsSpinner());

@@ -14,18 +14,11 @@ using namespace ovra;
 
 namespace {
 
-QImage solid(int width, int height, QColor colour)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
 // Paints every file red, twice as wide as high.
 std::optional<ThumbnailRepresentation> picture(const QString&, int pixelSide)
 {
     return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
-                                   solid(pixelSide, pixelSide / 2, Qt::red)};
+                                   test::solidImage(pixelSide, pixelSide / 2, Qt::red)};
 }
 
 FileItem item(const QString& path, FileCategory category)
@@ -41,7 +34,10 @@ struct Fixture {
     Fixture()
         : loader(
               generator,
-              [](const FileIconFacts&, int side) { return solid(side, side, Qt::green); }, 1)
+              [](const FileIconFacts&, int side) {
+                  return test::solidImage(side, side, Qt::green);
+              },
+              1)
     {
     }
     ~Fixture() { generator->releaseAll(); }
@@ -202,7 +198,7 @@ TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)
 TEST(ThumbnailViewContent, PicturesFillAndCropOtherFilesSitFittedOnABackdrop)
 {
     const QSize size(100, 100);
-    const Thumbnail wide{QStringLiteral("/p/x"), solid(200, 100, Qt::red), false};
+    const Thumbnail wide{QStringLiteral("/p/x"), test::solidImage(200, 100, Qt::red), false};
 
     const QImage photo =
         contentOf(item(QStringLiteral("/p/x.jpg"), FileCategory::images), wide, size);
@@ -218,7 +214,7 @@ TEST(ThumbnailViewContent, PicturesFillAndCropOtherFilesSitFittedOnABackdrop)
 
 TEST(ThumbnailViewContent, IconsShowOnlyForAppsFoldersAndOtherFiles)
 {
-    const QImage icon = solid(32, 32, Qt::green);
+    const QImage icon = test::solidImage(32, 32, Qt::green);
     const QSizeF size(100, 100);
     EXPECT_TRUE(CategoryTile(item(QStringLiteral("/p/Folder"), FileCategory::folders), icon, size)
                     .layout()
