@@ -1,7 +1,7 @@
 #include "ExactBench.h"
+#include "common/BenchOutput.h"
 #include "duplicates/DuplicateScanner.h"
 #include "duplicates/HashCache.h"
-#include "mdbench/BenchOutput.h"
 #include "platform/Background.h"
 
 #include <QDir>
@@ -32,12 +32,6 @@ constexpr qint64 kMinSize = 51'200;
 constexpr qint64 kMaxSize = 380'000;
 constexpr int kFilesPerFolder = 100;
 constexpr int kRuns = 3;
-
-QString argValue(const QStringList& args, const QString& name)
-{
-    const qsizetype i = args.indexOf(name);
-    return i >= 0 && i + 1 < args.size() ? args[i + 1] : QString();
-}
 
 // A file's identity: two names of one file are one member of a group.
 using Identity = std::pair<quint64, quint64>;
@@ -238,14 +232,6 @@ Tree generate(const QString& root, int files)
 }
 
 // Processor time (user and system) of this process, or of its finished children.
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    ::getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 struct PeerRun {
     bool ran = false;
     double ms = 0;
@@ -266,12 +252,6 @@ PeerRun runPeer(const QString& program, const QStringList& arguments)
     run.ran = process.exitStatus() == QProcess::NormalExit;
     run.groups = parseGroups(process.readAllStandardOutput());
     return run;
-}
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return ::getloadavg(load, 1) == 1 ? load[0] : -1;
 }
 
 // The scan twice on one tree with the digests kept between, the second by a
@@ -305,10 +285,9 @@ void reportRescan(const QString& root, const QString& scratch, QThreadPool& pool
 
 } // namespace
 
-int runCancel(const QStringList& args)
+int runCancel(const Arguments& args)
 {
-    const QString given = argValue(args, QStringLiteral("--size-gb"));
-    const qint64 gib = given.isEmpty() ? 200 : std::max(1, given.toInt());
+    const qint64 gib = std::max(1LL, args.integer(QStringLiteral("--size-gb"), 200));
     const qint64 size = gib * 1'000'000'000;
     QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/ovra-dupbench-XXXXXX"));
     QList<FileItem> files;
@@ -363,15 +342,15 @@ int runCancel(const QStringList& args)
     return 0;
 }
 
-int runExact(const QStringList& args)
+int runExact(const Arguments& args)
 {
     QThreadPool pool;
     pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-    const QString dir = argValue(args, QStringLiteral("--dir"));
+    const QString dir = args.text(QStringLiteral("--dir"));
     if (!dir.isEmpty()) {
         Stopwatch watch;
         const QList<QStringList> groups = scanOurs(dir, pool);
-        if (args.contains(QStringLiteral("--print"))) {
+        if (args.flag(QStringLiteral("--print"))) {
             for (qsizetype g = 0; g < groups.size(); ++g) {
                 if (g > 0) std::printf("\n");
                 for (const QString& path : groups[g])
@@ -384,7 +363,7 @@ int runExact(const QStringList& args)
         return 0;
     }
 
-    const int files = std::max(100, argValue(args, QStringLiteral("--files")).toInt());
+    const int files = std::max(100, int(args.integer(QStringLiteral("--files"), 0)));
     QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/ovra-dupbench-XXXXXX"));
     const QString root = temp.path() + QStringLiteral("/tree");
     report("exact", QStringLiteral("load_average_before"), loadAverage(), "load");

@@ -1,7 +1,7 @@
 #include "SimilarBench.h"
-#include "PhotoGenerator.h"
+#include "common/BenchOutput.h"
+#include "common/PhotoGenerator.h"
 #include "duplicates/DuplicateScanner.h"
-#include "mdbench/BenchOutput.h"
 #include "platform/FeaturePrint.h"
 
 #include <QDir>
@@ -24,12 +24,6 @@ struct Photo {
     QString path;
     int scene;
 };
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return ::getloadavg(load, 1) == 1 ? load[0] : -1;
-}
 
 // Half the photos are originals, the other half a copy of one of them as it
 // comes back from elsewhere: saved again at a lower quality, brightened, or
@@ -67,11 +61,9 @@ QList<Photo> generate(const QString& root, int count)
 
 } // namespace
 
-int runSimilar(const QStringList& args)
+int runSimilar(const Arguments& args)
 {
-    const qsizetype at = args.indexOf(QStringLiteral("--photos"));
-    const int count =
-        std::max(20, at >= 0 && at + 1 < args.size() ? args[at + 1].toInt() : 2000) / 2 * 2;
+    const int count = std::max(20, int(args.integer(QStringLiteral("--photos"), 2000))) / 2 * 2;
     QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/ovra-dupbench-XXXXXX"));
     report("similar", QStringLiteral("load_average_before"), loadAverage(), "load");
     Stopwatch made;

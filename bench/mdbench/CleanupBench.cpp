@@ -1,7 +1,7 @@
 #include "CleanupBench.h"
 
-#include "BenchOutput.h"
-#include "TreeGenerator.h"
+#include "common/BenchOutput.h"
+#include "common/TreeGenerator.h"
 
 #include "cleanup/CleanupSearch.h"
 #include "cleanup/SourceStore.h"
@@ -38,12 +38,6 @@ constexpr std::array<const char*, 12> kHosts{
     "mail.google.com",      "www.example.org",
     "downloads.site.co.uk", "releases.ubuntu.com",
     "192.168.1.20",         "static.shop.com.au"};
-
-QString option(const QStringList& args, const QString& name, const QString& fallback = {})
-{
-    const qsizetype i = args.indexOf(name);
-    return (i >= 0 && i + 1 < args.size()) ? args[i + 1] : fallback;
-}
 
 void touch(const QString& path, qint64 size, double when)
 {
@@ -120,13 +114,13 @@ double median(std::vector<double> values)
 
 } // namespace
 
-int runCleanupBench(const QStringList& args)
+int runCleanupBench(const Arguments& args)
 {
-    const long files = option(args, QStringLiteral("--files"), QStringLiteral("100000")).toLong();
-    const int repeat = option(args, QStringLiteral("--repeat"), QStringLiteral("3")).toInt();
+    const long files = args.integer(QStringLiteral("--files"), 100000);
+    const int repeat = int(args.integer(QStringLiteral("--repeat"), 3));
     QTemporaryDir temporary;
     const QString root =
-        option(args, QStringLiteral("--dir"), temporary.path() + QStringLiteral("/home"));
+        args.text(QStringLiteral("--dir"), temporary.path() + QStringLiteral("/home"));
     const bool generate = !QFileInfo::exists(root + QStringLiteral("/.generated"));
 
     if (generate) {

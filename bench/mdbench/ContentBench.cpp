@@ -1,5 +1,7 @@
 #include "ContentBench.h"
 
+#include "common/BenchOutput.h"
+
 #include "platform/FileTime.h"
 #include "platform/content/ContentIndex.h"
 
@@ -58,15 +60,6 @@ void ratio(const QString& peer, const QString& compares, double ours, double the
             {QStringLiteral("compares"), compares},
             {QStringLiteral("ours"), ours},
             {QStringLiteral("theirs"), theirs}});
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t i =
-        std::min(values.size() - 1, std::size_t(std::ceil(p * double(values.size())) - 1));
-    return values[i];
 }
 
 // ---- the corpus ------------------------------------------------------------------
@@ -524,30 +517,19 @@ QString listed(const QSet<QString>& paths, int max)
 
 } // namespace
 
-int runContentBench(const QStringList& args)
+int runContentBench(const Arguments& args)
 {
-    int documents = 10000;
-    QString dir;
-    int threads = 0;
-    int repeat = 20;
-    bool runPeer = true;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == u"--docs" && i + 1 < args.size())
-            documents = args[++i].toInt();
-        else if (a == u"--dir" && i + 1 < args.size())
-            dir = args[++i];
-        else if (a == u"--threads" && i + 1 < args.size())
-            threads = args[++i].toInt();
-        else if (a == u"--repeat" && i + 1 < args.size())
-            repeat = std::max(1, args[++i].toInt());
-        else if (a == u"--no-peer")
-            runPeer = false;
-        else {
-            std::fprintf(stderr, "content: unknown option %s\n", qPrintable(a));
-            return 2;
-        }
+    if (const QString unknown =
+            args.firstUnknown({"--docs", "--dir", "--threads", "--repeat"}, {"--no-peer"});
+        !unknown.isEmpty()) {
+        std::fprintf(stderr, "content: unknown option %s\n", qPrintable(unknown));
+        return 2;
     }
+    const int documents = int(args.integer(QStringLiteral("--docs"), 10000));
+    QString dir = args.text(QStringLiteral("--dir"));
+    const int threads = int(args.integer(QStringLiteral("--threads"), 0));
+    const int repeat = std::max(1, int(args.integer(QStringLiteral("--repeat"), 20)));
+    const bool runPeer = !args.flag(QStringLiteral("--no-peer"));
     QTemporaryDir work;
     if (!work.isValid()) return 1;
     if (dir.isEmpty()) dir = work.path() + QStringLiteral("/corpus");

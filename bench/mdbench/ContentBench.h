@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringList>
+#include "common/Arguments.h"
 
 namespace ovra::bench {
 
@@ -8,6 +8,6 @@ namespace ovra::bench {
 // PDF), then times a full build of the content index on all cores, an incremental
 // pass with nothing changed and word queries, and the same with recollindex and
 // recollq over the same folder, comparing the files each finds per word.
-int runContentBench(const QStringList& args);
+int runContentBench(const Arguments& args);
 
 } // namespace ovra::bench

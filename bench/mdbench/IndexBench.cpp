@@ -1,7 +1,7 @@
 #include "IndexBench.h"
 
-#include "BenchOutput.h"
-#include "TreeGenerator.h"
+#include "common/BenchOutput.h"
+#include "common/TreeGenerator.h"
 
 #include "library/FileCategory.h"
 #include "library/Spotlight.h"
@@ -22,12 +22,6 @@
 
 namespace ovra::bench {
 namespace {
-
-QString option(const QStringList& args, const QString& name, const QString& fallback = {})
-{
-    const qsizetype i = args.indexOf(name);
-    return (i >= 0 && i + 1 < args.size()) ? args[i + 1] : fallback;
-}
 
 // Resident memory of this process, in bytes.
 double residentBytes()
@@ -80,12 +74,12 @@ QList<Collection> collections()
 
 } // namespace
 
-int runIndexBench(const QStringList& args)
+int runIndexBench(const Arguments& args)
 {
-    const long files = option(args, "--files", "1000000").toLong();
-    const int threads = option(args, "--threads", "0").toInt();
+    const long files = args.integer("--files", 1000000);
+    const int threads = int(args.integer("--threads", 0));
     QTemporaryDir scratch;
-    QString dir = option(args, "--dir");
+    QString dir = args.text("--dir");
     if (dir.isEmpty()) dir = scratch.path() + "/tree";
     dir = QFileInfo(dir).absoluteFilePath();
     if (!QFileInfo(dir).isDir()) {
@@ -96,11 +90,11 @@ int runIndexBench(const QStringList& args)
     QTemporaryDir scratchCache;
     // --cache DIR keeps the attribute cache between runs, so the cold build (the
     // first read of every picture, song and video) is measured once per tree.
-    const QString cacheDir = option(args, "--cache", scratchCache.path());
+    const QString cacheDir = args.text("--cache", scratchCache.path());
     const bool cacheExists = QFileInfo::exists(cacheDir + "/metadata-attributes.cache");
 
     // Peers first, so the kernel's caches are equally warm for everyone.
-    const bool peers = !args.contains("--no-peers");
+    const bool peers = !args.flag("--no-peers");
     if (peers) timeCommand("fdfind", {"-u", "-t", "f", ".", dir});
     const double fd = peers ? timeCommand("fdfind", {"-u", "-t", "f", ".", dir}) : -1;
     const double find = peers ? timeCommand("find", {dir, "-printf", "%s %T@ %p\n"}) : -1;
@@ -164,7 +158,7 @@ int runIndexBench(const QStringList& args)
     return 0;
 }
 
-int runQueryCommand(const QStringList& args)
+int runQueryCommand(const Arguments& args)
 {
     if (args.size() < 2) {
         std::fprintf(
@@ -172,15 +166,15 @@ int runQueryCommand(const QStringList& args)
             "usage: ovra-mdbench query FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]\n");
         return 2;
     }
-    const QString folder = QFileInfo(args[0]).absoluteFilePath();
-    const QString queryString = args[1];
+    const QString folder = QFileInfo(args.word(0)).absoluteFilePath();
+    const QString queryString = args.word(1);
     const md::Query parsed = md::Query::parse(queryString);
     if (!parsed.isValid()) {
         std::fprintf(stderr, "%s\n", qPrintable(parsed.errorString()));
         return 2;
     }
-    const QString sort = option(args, "--sort", "kMDItemFSContentChangeDate");
-    const qsizetype limit = option(args, "--limit", "3000").toLongLong();
+    const QString sort = args.text("--sort", "kMDItemFSContentChangeDate");
+    const qsizetype limit = args.integer("--limit", 3000);
     // Words come from a content index as in the app, though not the app's own
     // database: an update drops every file outside the list it is given, and this
     // list is only the folder's.

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QStringList>
+#include "common/Arguments.h"
 
 namespace ovra::bench {
 
 // ovra-mdbench bench [--files N] [--dir D] [--threads T]
-int runIndexBench(const QStringList& args);
+int runIndexBench(const Arguments& args);
 // ovra-mdbench query FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]
-int runQueryCommand(const QStringList& args);
+int runQueryCommand(const Arguments& args);
 
 } // namespace ovra::bench

@@ -1,7 +1,7 @@
 #include "LiveBench.h"
 
-#include "BenchOutput.h"
-#include "TreeGenerator.h"
+#include "common/BenchOutput.h"
+#include "common/TreeGenerator.h"
 
 #include "platform/metadata/MetadataIndex.h"
 
@@ -28,20 +28,6 @@ using md::MetadataIndex;
 using md::Query;
 
 constexpr const char* kBench = "live";
-
-QString option(const QStringList& args, const QString& name, const QString& fallback = {})
-{
-    const qsizetype i = args.indexOf(name);
-    return (i >= 0 && i + 1 < args.size()) ? args[i + 1] : fallback;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Every query over a large home costs in proportion to its size, and a change is
 // asked for until a query shows it: fewer changes on a larger home keep the run
@@ -70,17 +56,15 @@ std::vector<QString> visibleFolders(const QString& root)
 
 } // namespace
 
-int runLiveBench(const QStringList& args)
+int runLiveBench(const Arguments& args)
 {
-    const long files = option(args, QStringLiteral("--files"), QStringLiteral("100000")).toLong();
-    const int changes =
-        option(args, QStringLiteral("--changes"), QString::number(defaultChanges(files))).toInt();
-    const double roundsBudgetMs =
-        option(args, QStringLiteral("--rounds-seconds"), QStringLiteral("180")).toDouble() * 1000;
-    const int idleSeconds = option(args, QStringLiteral("--idle"), QStringLiteral("10")).toInt();
+    const long files = args.integer(QStringLiteral("--files"), 100000);
+    const int changes = int(args.integer(QStringLiteral("--changes"), defaultChanges(files)));
+    const double roundsBudgetMs = args.number(QStringLiteral("--rounds-seconds"), 180) * 1000;
+    const int idleSeconds = int(args.integer(QStringLiteral("--idle"), 10));
     QTemporaryDir temporary;
     const QString root =
-        option(args, QStringLiteral("--dir"), temporary.path() + QStringLiteral("/home"));
+        args.text(QStringLiteral("--dir"), temporary.path() + QStringLiteral("/home"));
     if (!QFileInfo::exists(root)) {
         Stopwatch generating;
         generateTree(root, files);
@@ -97,7 +81,7 @@ int runLiveBench(const QStringList& args)
     // of a benchmark about what follows it.
     const QFileInfo home(root);
     const QString cacheDir =
-        option(args, QStringLiteral("--dir")).isEmpty()
+        args.text(QStringLiteral("--dir")).isEmpty()
             ? temporary.path() + QStringLiteral("/cache")
             : home.absolutePath() + u'/' + home.fileName() + QStringLiteral(".index");
     const bool cached = QFileInfo::exists(cacheDir);
@@ -182,10 +166,10 @@ int runLiveBench(const QStringList& args)
 
     // The changes' tables are written a while after the last one: idle starts then.
     std::this_thread::sleep_for(std::chrono::seconds(35));
-    const double before = cpuSeconds();
+    const double before = cpuSeconds(RUSAGE_SELF);
     Stopwatch idle;
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
-    const double used = cpuSeconds() - before;
+    const double used = cpuSeconds(RUSAGE_SELF) - before;
     report(kBench, QStringLiteral("idle cpu"), 100.0 * used / (idle.elapsedMs() / 1000.0),
            "% of a core");
     return missed == 0 ? 0 : 1;

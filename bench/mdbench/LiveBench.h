@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QStringList>
+#include "common/Arguments.h"
 
 namespace ovra::bench {
 
 // Files created, renamed and deleted in random folders of a generated home while
 // collection queries run: how long until a query sees each change, and the CPU
 // the process uses while nothing happens.
-int runLiveBench(const QStringList& args);
+int runLiveBench(const Arguments& args);
 
 } // namespace ovra::bench

@@ -1,7 +1,7 @@
 #include "OcrBench.h"
 
-#include "BenchOutput.h"
-#include "PeerProcesses.h"
+#include "common/BenchOutput.h"
+#include "common/PeerProcesses.h"
 #include "services/TextIndex.h"
 #include "services/TextRecognizer.h"
 
@@ -64,21 +64,6 @@ const char* const kWords[] = {
     "winter",    "without",  "woman",      "wonderful", "working",   "written",  "yellow",
     "yesterday", "young",    "bread",      "coffee",    "dinner",    "orange",   "street",
 };
-
-double loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly)) return -1;
-    return file.readAll().split(' ').value(0).toDouble();
-}
-
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 QString sentence(QRandomGenerator& random, int words)
 {
@@ -268,16 +253,11 @@ void runIndexPart(const QString& dataHome, int entries)
 
 } // namespace
 
-int runOcrBench(const QStringList& args)
+int runOcrBench(const Arguments& args)
 {
-    int screenshots = 200;
-    int pdfs = 20;
-    int entries = 100'000;
-    for (int i = 0; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--screenshots")) screenshots = args[i + 1].toInt();
-        if (args[i] == QLatin1String("--pdfs")) pdfs = args[i + 1].toInt();
-        if (args[i] == QLatin1String("--entries")) entries = args[i + 1].toInt();
-    }
+    const int screenshots = int(args.integer(QStringLiteral("--screenshots"), 200));
+    const int pdfs = int(args.integer(QStringLiteral("--pdfs"), 20));
+    const int entries = int(args.integer(QStringLiteral("--entries"), 100'000));
     const int cores = std::max(1, QThread::idealThreadCount());
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/ovra-ocrbench-XXXXXX"));
     if (!dir.isValid()) return 1;

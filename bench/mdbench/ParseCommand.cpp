@@ -8,15 +8,16 @@
 
 namespace ovra::bench {
 
-int runParseCommand(const QStringList& args)
+int runParseCommand(const Arguments& args)
 {
-    if (args.isEmpty()) {
+    if (args.size() == 0) {
         std::fprintf(stderr, "usage: ovra-mdbench parse 'TEXT'\n");
         return 2;
     }
     // Unquoted words arrive as several arguments; they are one search.
-    const ParsedQuery query = NaturalSearch::parse(args.join(u' '), QDateTime::currentDateTime(),
-                                                   NaturalSearch::SearchCalendar::current());
+    const ParsedQuery query =
+        NaturalSearch::parse(args.words().join(u' '), QDateTime::currentDateTime(),
+                             NaturalSearch::SearchCalendar::current());
     std::printf("%s\n", query.spotlightQuery().toUtf8().constData());
     for (const QString& chip : query.chips())
         std::printf("%s\n", chip.toUtf8().constData());

@@ -12,47 +12,33 @@
 #include <QGuiApplication>
 #include <QStringList>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-struct Subcommand {
-    const char* name;
-    int (*run)(const QStringList& args);
-    const char* summary;
-};
+using namespace ovra::bench;
 
-const Subcommand kSubcommands[] = {
-    {"bench", ovra::bench::runIndexBench,
+const std::vector<Subcommand> kSubcommands = {
+    {"bench", runIndexBench,
      "metadata index build, refresh and collection queries vs find and fd [--files N] [--dir D] "
      "[--threads T]"},
-    {"query", ovra::bench::runQueryCommand,
+    {"query", runQueryCommand,
      "FOLDER 'QUERY STRING' [--sort ATTRIBUTE] [--limit N]: matching paths, then 'total N size S'"},
-    {"content", ovra::bench::runContentBench,
+    {"content", runContentBench,
      "content index vs recollindex/recollq [--docs N] [--dir D] [--threads T] [--repeat R] "
      "[--no-peer]"},
-    {"cleanup", ovra::bench::runCleanupBench,
+    {"cleanup", runCleanupBench,
      "cleanup kinds and download-source grouping on the warm index [--files N] [--dir D] "
      "[--repeat R]"},
-    {"ocr", ovra::bench::runOcrBench,
+    {"ocr", runOcrBench,
      "text recognition of generated screenshots and scanned PDFs vs tesseract, and the text "
      "index at size [--screenshots N] [--pdfs N] [--entries N]"},
-    {"live", ovra::bench::runLiveBench,
+    {"live", runLiveBench,
      "files created, renamed and deleted while queries run: change to query, idle CPU "
      "[--files N] [--dir D] [--changes C] [--rounds-seconds S] [--idle S]"},
-    {"parse", ovra::bench::runParseCommand,
-     "'TEXT': the query string a typed search becomes, then its chips"},
+    {"parse", runParseCommand, "'TEXT': the query string a typed search becomes, then its chips"},
 };
-
-int usage()
-{
-    std::fprintf(stderr, "usage: ovra-mdbench <subcommand> [options]\n");
-    for (const Subcommand& s : kSubcommands)
-        std::fprintf(stderr, "  %-10s %s\n", s.name, s.summary);
-    return 2;
-}
 
 } // namespace
 
@@ -67,11 +53,5 @@ int main(int argc, char** argv)
                                                 : std::make_unique<QCoreApplication>(argc, argv);
     // Files are read by the helper this build made, as the app reads them.
     if (!qEnvironmentVariableIsSet("OVRA_EXTRACT")) qputenv("OVRA_EXTRACT", OVRA_EXTRACT_PROGRAM);
-    QStringList args = app->arguments().mid(1);
-    if (args.isEmpty()) return usage();
-    const QString name = args.takeFirst();
-    for (const Subcommand& s : kSubcommands) {
-        if (name == QLatin1String(s.name)) return s.run(args);
-    }
-    return usage();
+    return runSubcommand("ovra-mdbench", kSubcommands, app->arguments().mid(1));
 }

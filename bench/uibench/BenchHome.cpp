@@ -9,12 +9,6 @@
 
 namespace ovra::bench {
 
-QString option(const QStringList& args, const QString& name, const QString& fallback)
-{
-    const qsizetype i = args.indexOf(name);
-    return (i >= 0 && i + 1 < args.size()) ? args[i + 1] : fallback;
-}
-
 BenchHome::BenchHome(const QString& home)
     : m_home(home.isEmpty() ? m_dir.path() + QStringLiteral("/home") : home)
 {

@@ -6,8 +6,6 @@
 
 namespace ovra::bench {
 
-QString option(const QStringList& args, const QString& name, const QString& fallback = {});
-
 // Points HOME and every XDG folder into a scratch folder (or HOME at `home`
 // when given), so a benchmark never reads or writes the user's own files,
 // settings or thumbnail cache.

@@ -13,8 +13,8 @@
 #include "browser/DetailView.h"
 #include "browser/FileBrowser.h"
 #include "browser/FolderView.h"
+#include "common/BenchOutput.h"
 #include "library/AppState.h"
-#include "mdbench/BenchOutput.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -80,9 +80,9 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs)
 
 } // namespace
 
-int runOpenFolderBench(BenchApplication& app, const QStringList& args)
+int runOpenFolderBench(BenchApplication& app, const Arguments& args)
 {
-    const int count = option(args, QStringLiteral("--items"), QStringLiteral("20000")).toInt();
+    const int count = int(args.integer(QStringLiteral("--items"), 20000));
     BenchHome home;
     const QString folder = home.home() + QStringLiteral("/Big Folder");
     makeEntries(folder, count);

@@ -1,7 +1,7 @@
 #include "UiBench.h"
 
+#include "common/BenchOutput.h"
 #include "library/AppState.h"
-#include "mdbench/BenchOutput.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "preview/InspectorView.h"
 #include "preview/LiveTextImage.h"
@@ -196,7 +196,7 @@ double longestStallWhilePaging(AppState& state, PreviewSheet& sheet, const QList
 
 } // namespace
 
-int runPreviewBench(BenchApplication& app, const QStringList& args)
+int runPreviewBench(BenchApplication& app, const Arguments& args)
 {
     (void)args;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/ovra-preview-bench-XXXXXX"));
@@ -319,12 +319,10 @@ void waitMs(int ms)
 
 } // namespace
 
-int runPreviewShowCommand(BenchApplication& app, const QStringList& args)
+int runPreviewShowCommand(BenchApplication& app, const Arguments& args)
 {
     (void)app;
-    const qsizetype at = args.indexOf(QStringLiteral("--out"));
-    const QString out =
-        at >= 0 && at + 1 < args.size() ? args.at(at + 1) : QStringLiteral("preview-shots");
+    const QString out = args.text(QStringLiteral("--out"), QStringLiteral("preview-shots"));
     QDir().mkpath(out);
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/ovra-preview-show-XXXXXX"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));

@@ -3,8 +3,8 @@
 #include "BenchHome.h"
 #include "app/OvraApplication.h"
 #include "app/QuitOnSignals.h"
-#include "mdbench/BenchOutput.h"
-#include "mdbench/TreeGenerator.h"
+#include "common/BenchOutput.h"
+#include "common/TreeGenerator.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,12 +33,6 @@ constexpr int kHangGuardMs = 5 * 60 * 1000;
 double nowMs()
 {
     return clockMs(CLOCK_MONOTONIC);
-}
-
-double loadAverage()
-{
-    double load[1] = {0};
-    return getloadavg(load, 1) == 1 ? load[0] : -1;
 }
 
 // The moment of a quit and what the app is made to be doing then.
@@ -93,7 +87,7 @@ double quitTime(const Moment& moment)
 
 } // namespace
 
-int runQuitChild(BenchApplication& app, const QStringList&)
+int runQuitChild(BenchApplication& app, const Arguments&)
 {
     QApplication::setApplicationName(QStringLiteral("Ovra"));
     QApplication::setQuitOnLastWindowClosed(true);
@@ -107,12 +101,11 @@ int runQuitChild(BenchApplication& app, const QStringList&)
 // The app quit by SIGTERM at several moments of its work on a large home: its
 // first indexing, a start from saved tables with every document's words read
 // again, and later, when recognition, thumbnails and the duplicate scan run.
-int runQuitBench(BenchApplication&, const QStringList& args)
+int runQuitBench(BenchApplication&, const Arguments& args)
 {
-    const long files = option(args, QStringLiteral("--files"), QStringLiteral("200000")).toLong();
-    const int runs =
-        std::max(1, option(args, QStringLiteral("--runs"), QStringLiteral("3")).toInt());
-    QString dir = option(args, QStringLiteral("--home"));
+    const long files = args.integer(QStringLiteral("--files"), 200000);
+    const int runs = std::max(1, int(args.integer(QStringLiteral("--runs"), 3)));
+    QString dir = args.text(QStringLiteral("--home"));
     if (dir.isEmpty()) {
         std::fprintf(stderr, "usage: ovra-uibench quit --home DIR [--files N] [--runs N]\n");
         return 2;

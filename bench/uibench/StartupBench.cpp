@@ -4,9 +4,9 @@
 #include "app/ContentView.h"
 #include "app/OvraApplication.h"
 #include "app/StartupPipeline.h"
+#include "common/BenchOutput.h"
+#include "common/TreeGenerator.h"
 #include "library/LibraryStore.h"
-#include "mdbench/BenchOutput.h"
-#include "mdbench/TreeGenerator.h"
 
 #include <QDir>
 #include <QEvent>
@@ -322,27 +322,26 @@ void reportSeries(const Series& series, const QString& label)
 
 } // namespace
 
-int runStartupChild(BenchApplication& app, const QStringList& args)
+int runStartupChild(BenchApplication& app, const Arguments& args)
 {
     // The app's own helper processes must not hold the driver's pipe open.
     ::fcntl(kReportFd, F_SETFD, FD_CLOEXEC);
-    return args.value(0) == u"bare" ? runBareChild(app) : runAppChild(app);
+    return args.word(0) == u"bare" ? runBareChild(app) : runAppChild(app);
 }
 
 // The app started as a process, from the spawn to its first painted frame and
 // to the frame that shows all nine start-up collections, beside a bare Qt
 // window started by the same program; with the index's saved tables emptied
 // before each start, and then with the tables the previous start saved.
-int runStartupBench(BenchApplication&, const QStringList& args)
+int runStartupBench(BenchApplication&, const Arguments& args)
 {
-    const long files = option(args, QStringLiteral("--files"), QStringLiteral("100000")).toLong();
-    const int runs =
-        std::max(1, option(args, QStringLiteral("--runs"), QStringLiteral("5")).toInt());
+    const long files = args.integer(QStringLiteral("--files"), 100000);
+    const int runs = std::max(1, int(args.integer(QStringLiteral("--runs"), 5)));
     // A start without a saved index walks and reads the whole home: minutes for
     // a million files, so it may be run fewer times.
-    const int coldRuns = std::clamp(
-        option(args, QStringLiteral("--cold-runs"), QString::number(runs)).toInt(), 1, runs);
-    QString dir = option(args, QStringLiteral("--home"));
+    const int coldRuns =
+        std::clamp(int(args.integer(QStringLiteral("--cold-runs"), runs)), 1, runs);
+    QString dir = args.text(QStringLiteral("--home"));
     if (dir.isEmpty()) {
         std::fprintf(stderr, "usage: ovra-uibench startup --home DIR [--files N] [--runs N] "
                              "[--cold-runs N]\n");

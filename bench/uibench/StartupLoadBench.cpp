@@ -4,10 +4,10 @@
 #include "ProcessSampler.h"
 #include "app/OvraApplication.h"
 #include "app/StartupPipeline.h"
+#include "common/BenchOutput.h"
+#include "common/TreeGenerator.h"
 #include "duplicates/DuplicateFinder.h"
 #include "library/LibraryStore.h"
-#include "mdbench/BenchOutput.h"
-#include "mdbench/TreeGenerator.h"
 #include "platform/content/ContentIndexer.h"
 #include "services/TextIndex.h"
 
@@ -36,13 +36,6 @@ constexpr int kBeatMs = 5;
 constexpr int kPollMs = 200;
 
 constexpr const char* kBench = "startup-load";
-
-double loadAverage()
-{
-    double load[1] = {-1};
-    getloadavg(load, 1);
-    return load[0];
-}
 
 // The parts of the first start's background work, in the order they usually
 // end, each timed from the app's creation to its end.
@@ -179,15 +172,14 @@ void reportProgress(double atS, const ProcessSampler::Reading& now,
 // ended. How soon the window paints, how long the GUI thread ever stops
 // answering, when each part of the work ends, how much of the machine the app
 // and its helpers take and how much memory they hold.
-int runStartupLoadBench(BenchApplication& app, const QStringList& args)
+int runStartupLoadBench(BenchApplication& app, const Arguments& args)
 {
-    const long files = option(args, QStringLiteral("--files"), QStringLiteral("1000000")).toLong();
+    const long files = args.integer(QStringLiteral("--files"), 1000000);
     // A fixed length, as the first-minute figures were taken; else until the end.
-    const int seconds = option(args, QStringLiteral("--seconds"), QStringLiteral("0")).toInt();
-    const int maxSeconds =
-        option(args, QStringLiteral("--max-seconds"), QStringLiteral("3600")).toInt();
-    const int everySeconds = option(args, QStringLiteral("--every"), QStringLiteral("30")).toInt();
-    QString dir = option(args, QStringLiteral("--dir"));
+    const int seconds = int(args.integer(QStringLiteral("--seconds"), 0));
+    const int maxSeconds = int(args.integer(QStringLiteral("--max-seconds"), 3600));
+    const int everySeconds = int(args.integer(QStringLiteral("--every"), 30));
+    QString dir = args.text(QStringLiteral("--dir"));
     if (!dir.isEmpty()) dir = QFileInfo(dir).absoluteFilePath();
     // A fresh scratch folder for the settings and caches: nothing is indexed yet.
     BenchHome home(dir);

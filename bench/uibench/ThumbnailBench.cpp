@@ -8,8 +8,8 @@
 #include "BenchHome.h"
 #include "ProcessSampler.h"
 
-#include "mdbench/BenchOutput.h"
-#include "mdbench/PeerProcesses.h"
+#include "common/BenchOutput.h"
+#include "common/PeerProcesses.h"
 #include "services/ThumbnailGenerator.h"
 #include "services/Thumbnails.h"
 #include "ui/ThumbnailView.h"
@@ -55,21 +55,6 @@ constexpr int kPeerSide = 256;
 constexpr double kLoaderSide = 128;
 constexpr int kColumns = 8;
 constexpr int kPatienceMs = 300'000;
-
-double loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly)) return -1;
-    return file.readAll().split(' ').value(0).toDouble();
-}
-
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Videos are drawn in our helper processes, which live on between runs: their
 // time is ours as much as the app's own.
@@ -368,12 +353,11 @@ void compareRuns(const char* kind, const QStringList& files, FileCategory catego
 
 } // namespace
 
-int runThumbnailBench(BenchApplication&, const QStringList& args)
+int runThumbnailBench(BenchApplication&, const Arguments& args)
 {
-    const int photos = option(args, QStringLiteral("--photos"), QStringLiteral("200")).toInt();
-    const int videos = option(args, QStringLiteral("--videos"), QStringLiteral("40")).toInt();
-    const int runs =
-        std::max(1, option(args, QStringLiteral("--runs"), QStringLiteral("5")).toInt());
+    const int photos = int(args.integer(QStringLiteral("--photos"), 200));
+    const int videos = int(args.integer(QStringLiteral("--videos"), 40));
+    const int runs = std::max(1, int(args.integer(QStringLiteral("--runs"), 5)));
     const int cores = std::max(1, QThread::idealThreadCount());
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/ovra-thumbbench-XXXXXX"));
     if (!dir.isValid()) return 1;
@@ -383,7 +367,7 @@ int runThumbnailBench(BenchApplication&, const QStringList& args)
     Stopwatch generating;
     // Files made by an earlier run into the same --dir are used again: making
     // them takes longer than measuring them.
-    const QString filesDir = option(args, QStringLiteral("--dir"), dir.path());
+    const QString filesDir = args.text(QStringLiteral("--dir"), dir.path());
     QDir().mkpath(filesDir);
     auto made = [](const QString& path, const std::function<bool(const QString&)>& make) {
         if (QFileInfo::exists(path)) return true;

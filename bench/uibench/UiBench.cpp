@@ -5,10 +5,10 @@
 #include "browser/FileBrowser.h"
 #include "browser/GalleryCard.h"
 #include "browser/SearchView.h"
+#include "common/BenchOutput.h"
+#include "common/TreeGenerator.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
-#include "mdbench/BenchOutput.h"
-#include "mdbench/TreeGenerator.h"
 #include "platform/UniformType.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "ui/AppContext.h"
@@ -100,15 +100,6 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t i =
-        std::min(values.size() - 1, std::size_t(std::ceil(p * double(values.size()))) - 1);
-    return values[i];
 }
 
 // `count` picture files, each a hard link to one of a few real pictures, so
@@ -305,9 +296,9 @@ Stall measureStall(FileBrowser& browser, const std::function<void()>& act,
 
 } // namespace
 
-int runOpenBench(BenchApplication&, const QStringList& args)
+int runOpenBench(BenchApplication&, const Arguments& args)
 {
-    const int count = option(args, QStringLiteral("--items"), QStringLiteral("150000")).toInt();
+    const int count = int(args.integer(QStringLiteral("--items"), 150000));
     BenchHome home;
     const QList<FileItem> items = collectionItems(home.home() + QStringLiteral("/Files"), count);
     report("open", QStringLiteral("items"), double(items.size()), "files");
@@ -372,12 +363,11 @@ int runOpenBench(BenchApplication&, const QStringList& args)
     return 0;
 }
 
-int runScrollBench(BenchApplication&, const QStringList& args)
+int runScrollBench(BenchApplication&, const Arguments& args)
 {
-    const int count = option(args, QStringLiteral("--items"), QStringLiteral("50000")).toInt();
-    const int step = option(args, QStringLiteral("--step"), QStringLiteral("120")).toInt();
-    const int maxFrames =
-        option(args, QStringLiteral("--max-frames"), QStringLiteral("4000")).toInt();
+    const int count = int(args.integer(QStringLiteral("--items"), 50000));
+    const int step = int(args.integer(QStringLiteral("--step"), 120));
+    const int maxFrames = int(args.integer(QStringLiteral("--max-frames"), 4000));
     BenchHome home;
     Stopwatch making;
     const QList<FileItem> items = pictureItems(home.home() + QStringLiteral("/Pictures"), count);
@@ -423,10 +413,10 @@ int runScrollBench(BenchApplication&, const QStringList& args)
     return 0;
 }
 
-int runSearchBench(BenchApplication& app, const QStringList& args)
+int runSearchBench(BenchApplication& app, const Arguments& args)
 {
-    const long files = option(args, QStringLiteral("--files"), QStringLiteral("1000000")).toLong();
-    QString dir = option(args, QStringLiteral("--dir"));
+    const long files = args.integer(QStringLiteral("--files"), 1000000);
+    QString dir = args.text(QStringLiteral("--dir"));
     if (!dir.isEmpty()) dir = QFileInfo(dir).absoluteFilePath();
     BenchHome home(dir);
     // A folder that already holds files is a tree made by an earlier run.
@@ -438,7 +428,7 @@ int runSearchBench(BenchApplication& app, const QStringList& args)
 
     md::MetadataIndex::Options options;
     options.cacheDir =
-        option(args, QStringLiteral("--cache"), home.scratch() + QStringLiteral("/cache"));
+        args.text(QStringLiteral("--cache"), home.scratch() + QStringLiteral("/cache"));
     md::MetadataIndex index(options);
     LibraryStore library(index);
     AppState state;
@@ -515,10 +505,10 @@ int runSearchBench(BenchApplication& app, const QStringList& args)
     return 0;
 }
 
-int runShowCommand(BenchApplication&, const QStringList& args)
+int runShowCommand(BenchApplication&, const Arguments& args)
 {
     const QString out =
-        QFileInfo(option(args, QStringLiteral("--out"), QStringLiteral("uibench-shots")))
+        QFileInfo(args.text(QStringLiteral("--out"), QStringLiteral("uibench-shots")))
             .absoluteFilePath();
     QDir().mkpath(out);
     BenchHome home;

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/Arguments.h"
+
 #include <QApplication>
-#include <QStringList>
 
 #include <functional>
 
@@ -22,20 +23,20 @@ private:
     int m_depth = 0; // nested event loops count as one outermost event
 };
 
-int runOpenBench(BenchApplication& app, const QStringList& args);
-int runScrollBench(BenchApplication& app, const QStringList& args);
-int runSearchBench(BenchApplication& app, const QStringList& args);
-int runShowCommand(BenchApplication& app, const QStringList& args);
-int runStartupBench(BenchApplication& app, const QStringList& args);
+int runOpenBench(BenchApplication& app, const Arguments& args);
+int runScrollBench(BenchApplication& app, const Arguments& args);
+int runSearchBench(BenchApplication& app, const Arguments& args);
+int runShowCommand(BenchApplication& app, const Arguments& args);
+int runStartupBench(BenchApplication& app, const Arguments& args);
 // The hidden child that `startup` spawns: the app ("app") or a bare window ("bare").
-int runStartupChild(BenchApplication& app, const QStringList& args);
-int runStartupLoadBench(BenchApplication& app, const QStringList& args);
-int runOpenFolderBench(BenchApplication& app, const QStringList& args);
-int runPreviewBench(BenchApplication& app, const QStringList& args);
-int runPreviewShowCommand(BenchApplication& app, const QStringList& args);
-int runThumbnailBench(BenchApplication& app, const QStringList& args);
-int runQuitBench(BenchApplication& app, const QStringList& args);
+int runStartupChild(BenchApplication& app, const Arguments& args);
+int runStartupLoadBench(BenchApplication& app, const Arguments& args);
+int runOpenFolderBench(BenchApplication& app, const Arguments& args);
+int runPreviewBench(BenchApplication& app, const Arguments& args);
+int runPreviewShowCommand(BenchApplication& app, const Arguments& args);
+int runThumbnailBench(BenchApplication& app, const Arguments& args);
+int runQuitBench(BenchApplication& app, const Arguments& args);
 // The hidden child that `quit` spawns: the app as main() makes it.
-int runQuitChild(BenchApplication& app, const QStringList& args);
+int runQuitChild(BenchApplication& app, const Arguments& args);
 
 } // namespace ovra::bench

@@ -236,30 +236,45 @@ QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
             promise.addResult(promise.isCanceled() ? SpotlightResult::empty() : std::move(result));
         });
     m_running.insert(item, running);
+    const quint64 load = ++m_lastLoad;
+    m_runningLoad.insert(item, load);
     QPointer<LibraryStore> self(this);
+    const auto isRunning = [self, item, load] {
+        return self && self->m_runningLoad.value(item) == load;
+    };
     return running
         .then(background::guiThread(),
-              [self, item, token](const SpotlightResult& result) {
-                  if (self) self->finishLoad(item, token, result);
+              [self, item, token, isRunning](const SpotlightResult& result) {
+                  if (isRunning()) self->finishLoad(item, token, result);
               })
-        .onCanceled(this, [self, item] {
-            if (!self) return;
-            // A cancelled load stores nothing: the collection is not loaded for this token.
-            self->m_running.remove(item);
-            self->m_pendingToken.remove(item);
-            if (self->m_loading.remove(item)) emit self->loadingChanged();
-            self->settleWaiters(item);
+        .onCanceled(this, [self, item, isRunning] {
+            if (isRunning()) self->dropLoad(item);
         });
 }
 
 void LibraryStore::cancelLoad(const SidebarItem& item)
 {
-    if (auto it = m_running.find(item); it != m_running.end()) background::cancel(*it);
+    auto it = m_running.find(item);
+    if (it == m_running.end()) return;
+    background::cancel(*it);
+    // The work may have ended already, its answer posted to this thread: that
+    // answer is dropped too, so the load ends here either way.
+    dropLoad(item);
+}
+
+void LibraryStore::dropLoad(const SidebarItem& item)
+{
+    m_running.remove(item);
+    m_runningLoad.remove(item);
+    m_pendingToken.remove(item);
+    if (m_loading.remove(item)) emit loadingChanged();
+    settleWaiters(item);
 }
 
 void LibraryStore::finishLoad(const SidebarItem& item, qint64 token, const SpotlightResult& result)
 {
     m_running.remove(item);
+    m_runningLoad.remove(item);
     m_collections.insert(item, result);
     emit collectionsChanged();
     if (qEnvironmentVariableIsSet("OVRA_DEBUG")) {

@@ -125,6 +125,8 @@ signals:
 
 private:
     void finishLoad(const SidebarItem& item, qint64 token, const SpotlightResult& result);
+    // A load that stopped without an answer: the collection is not loaded for its token.
+    void dropLoad(const SidebarItem& item);
     void settleWaiters(const SidebarItem& item);
     void setSearching(bool searching);
     // A search's answer, its text-index hits already checked and put first.
@@ -145,6 +147,10 @@ private:
     QHash<SidebarItem, qint64> m_loadedToken;
     QHash<SidebarItem, qint64> m_pendingToken;
     QHash<SidebarItem, QFuture<SpotlightResult>> m_running;
+    // The load each collection runs now: the answer of any other (one cancelled
+    // after its work ended, its answer already posted) is dropped.
+    QHash<SidebarItem, quint64> m_runningLoad;
+    quint64 m_lastLoad = 0;
     QHash<SidebarItem, QList<std::shared_ptr<QPromise<SpotlightResult>>>> m_waiters;
     // Changes come in bursts: one reload takes all that came while it waited.
     QTimer m_indexChanged;

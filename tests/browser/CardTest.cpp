@@ -5,6 +5,7 @@
 #include "library/Fmt.h"
 #include "services/TextIndex.h"
 #include "services/Thumbnails.h"
+#include "support/FakeThumbnailGenerator.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
 #include "ui/Theme.h"
@@ -12,12 +13,9 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QLocale>
-#include <QSemaphore>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <mutex>
 
 using namespace ovra;
 
@@ -34,13 +32,6 @@ FileItem fileAt(const QString& path, FileCategory category, qint64 size = 0)
     return item;
 }
 
-QImage solid(int width, int height, QColor colour)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
 // A red square in the middle of a clear picture, as a logo is drawn.
 QImage logo(int width, int height)
 {
@@ -52,57 +43,35 @@ QImage logo(int width, int height)
     return image;
 }
 
-// Paints every file red (a logo for /clear/ paths), or hands back nothing for /icon/ paths so the
-// loader falls back to the icon; /block/ paths wait until the test lets them go.
-class FakeGenerator final : public ThumbnailGenerator {
-public:
-    std::optional<ThumbnailRepresentation> generateBestRepresentation(const QString& path,
-                                                                      int pixelSide) override
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_requests.append(path);
-        }
-        if (path.startsWith(u"/block/")) {
-            m_entered.release();
-            m_gate.acquire();
-        }
-        if (path.startsWith(u"/icon/")) return std::nullopt;
-        if (path.startsWith(u"/clear/"))
-            return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
-                                           logo(pixelSide, pixelSide * 3 / 4)};
-        return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
-                                       solid(pixelSide, pixelSide * 3 / 4, Qt::red)};
-    }
-    QStringList requests() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_requests;
-    }
-    QSemaphore m_entered;
-    QSemaphore m_gate;
+// Paints every file red (a logo for /clear/ paths), or hands back nothing for
+// /icon/ paths so the loader falls back to the icon. One loader thread, so a
+// blocked request holds back every later one. Icons are green, except for
+// /noicon/ paths, which have none at all.
+std::optional<ThumbnailRepresentation> picture(const QString& path, int pixelSide)
+{
+    if (path.startsWith(u"/icon/")) return std::nullopt;
+    const QImage image = path.startsWith(u"/clear/")
+                             ? logo(pixelSide, pixelSide * 3 / 4)
+                             : test::solidImage(pixelSide, pixelSide * 3 / 4, Qt::red);
+    return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail, image};
+}
 
-private:
-    mutable std::mutex m_mutex;
-    QStringList m_requests;
-};
-
-// One loader thread, so a blocked request holds back every later one. Icons are
-// green, except for /noicon/ paths, which have none at all.
 struct Loader {
     Loader()
         : thumbnails(
               generator,
               [](const FileIconFacts& facts, int side) {
-                  return facts.path.startsWith(u"/icon/noicon") ? QImage()
-                                                                : solid(side, side, Qt::green);
+                  return facts.path.startsWith(u"/icon/noicon")
+                             ? QImage()
+                             : test::solidImage(side, side, Qt::green);
               },
               1)
     {
     }
-    ~Loader() { generator->m_gate.release(1000); }
+    ~Loader() { generator->releaseAll(); }
 
-    std::shared_ptr<FakeGenerator> generator = std::make_shared<FakeGenerator>();
+    std::shared_ptr<test::FakeThumbnailGenerator> generator =
+        std::make_shared<test::FakeThumbnailGenerator>(picture);
     Thumbnails thumbnails;
 };
 
@@ -145,7 +114,7 @@ TEST(PlaceholderCoverTest, ChoosesTheCoverByCategory)
     // An icon cover turns its spinner only while it has no icon.
     const FileItem zip = fileAt(QStringLiteral("/a/b.zip"), FileCategory::archives);
     EXPECT_TRUE(PlaceholderCover(zip, QImage(), 100).showsSpinner());
-    EXPECT_FALSE(PlaceholderCover(zip, solid(8, 8, Qt::green), 100).showsSpinner());
+    EXPECT_FALSE(PlaceholderCover(zip, test::solidImage(8, 8, Qt::green), 100).showsSpinner());
     EXPECT_FALSE(
         PlaceholderCover(fileAt(QStringLiteral("/a/b.txt"), FileCategory::documents), QImage(), 100)
             .showsSpinner());
@@ -382,7 +351,7 @@ TEST(GalleryCardTest, RetargetingDropsTheOldRequest)
     holder.setItem(fileAt(QStringLiteral("/block/hold.jpg"), FileCategory::images));
     holder.show();
     // The one loader thread is now busy: later requests wait in its queue.
-    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, int(test::kPatience.count())));
+    ASSERT_TRUE(loader.generator->waitUntilBlocked());
     // Made only after the card's requests would have been: the newest starts first.
     QFuture<Thumbnail> after = loader.thumbnails.load(QStringLiteral("/p/after.jpg"), 64);
 
@@ -393,11 +362,11 @@ TEST(GalleryCardTest, RetargetingDropsTheOldRequest)
     card.setItem(fileAt(QStringLiteral("/p/new.jpg"), FileCategory::images));
     EXPECT_EQ(card.thumbnail().loadKey(), QStringLiteral("320|1700000000000|/p/new.jpg"));
 
-    loader.generator->m_gate.release();
+    loader.generator->release();
     ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
     EXPECT_EQ(card.thumbnail().shownThumbnail()->path, QStringLiteral("/p/new.jpg"));
     ASSERT_TRUE(test::eventually([&] { return after.isFinished(); }));
-    EXPECT_FALSE(loader.generator->requests().contains(QStringLiteral("/p/old.jpg")));
+    EXPECT_FALSE(loader.generator->requestedPaths().contains(QStringLiteral("/p/old.jpg")));
 }
 
 TEST(GalleryCardTest, RetargetingNeverShowsThePreviousPicture)
@@ -411,7 +380,7 @@ TEST(GalleryCardTest, RetargetingNeverShowsThePreviousPicture)
 
     // The next file's picture is still being made.
     card.setItem(fileAt(QStringLiteral("/block/next.jpg"), FileCategory::images));
-    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, int(test::kPatience.count())));
+    ASSERT_TRUE(loader.generator->waitUntilBlocked());
     EXPECT_FALSE(card.thumbnail().shownThumbnail().has_value());
     EXPECT_FALSE(hasRed(card.grab().toImage()));
 
@@ -419,7 +388,7 @@ TEST(GalleryCardTest, RetargetingNeverShowsThePreviousPicture)
     card.setItem(fileAt(QStringLiteral("/p/other.txt"), FileCategory::documents));
     EXPECT_FALSE(card.thumbnail().showsPicture() &&
                  card.thumbnail().shownThumbnail()->path != QStringLiteral("/p/other.txt"));
-    loader.generator->m_gate.release();
+    loader.generator->release();
 }
 
 TEST(GalleryCardTest, ALargerCachedPictureShowsAtOnceASmallerOneDoesNot)
@@ -452,7 +421,7 @@ TEST(GalleryCardTest, HidingDropsTheRequestAndShowingAsksAgain)
     GalleryCard holder(AppContext{}, loader.thumbnails);
     holder.setItem(fileAt(QStringLiteral("/block/hold.jpg"), FileCategory::images));
     holder.show();
-    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, int(test::kPatience.count())));
+    ASSERT_TRUE(loader.generator->waitUntilBlocked());
     // Asked for before the card's request: the newest starts first, so this one
     // is made only after the card's would have been.
     QFuture<Thumbnail> after = loader.thumbnails.load(QStringLiteral("/p/after.jpg"), 64);
@@ -462,9 +431,9 @@ TEST(GalleryCardTest, HidingDropsTheRequestAndShowingAsksAgain)
     card.show();
     card.hide();
     EXPECT_TRUE(card.thumbnail().loadKey().isEmpty());
-    loader.generator->m_gate.release();
+    loader.generator->release();
     ASSERT_TRUE(test::eventually([&] { return after.isFinished(); }));
-    EXPECT_FALSE(loader.generator->requests().contains(QStringLiteral("/p/a.jpg")));
+    EXPECT_FALSE(loader.generator->requestedPaths().contains(QStringLiteral("/p/a.jpg")));
 
     card.show();
     ASSERT_TRUE(test::eventually([&] { return card.thumbnail().showsPicture(); }));
@@ -476,10 +445,10 @@ TEST(GalleryCardTest, IconsGoOnTheCoverAndNeverStretchAsPictures)
     GalleryCard card(AppContext{}, loader.thumbnails);
     card.setItem(fileAt(QStringLiteral("/block/archive.zip"), FileCategory::archives));
     card.show();
-    ASSERT_TRUE(loader.generator->m_entered.tryAcquire(1, int(test::kPatience.count())));
+    ASSERT_TRUE(loader.generator->waitUntilBlocked());
     // Nothing yet: the cover's spinner turns.
     EXPECT_TRUE(card.thumbnail().showsSpinner());
-    loader.generator->m_gate.release();
+    loader.generator->release();
 
     card.setItem(fileAt(QStringLiteral("/icon/archive.zip"), FileCategory::archives));
     ASSERT_TRUE(test::eventually([&] { return card.thumbnail().shownThumbnail().has_value(); }));

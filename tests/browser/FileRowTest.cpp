@@ -2,6 +2,7 @@
 #include "browser/AddFolderCard.h"
 #include "library/Fmt.h"
 #include "services/Thumbnails.h"
+#include "support/FakeThumbnailGenerator.h"
 #include "ui/Theme.h"
 
 #include <QFontMetricsF>
@@ -25,16 +26,10 @@ FileItem fileAt(const QString& path, FileCategory category, qint64 size = 0)
     return item;
 }
 
-class NoPictures final : public ThumbnailGenerator {
-public:
-    std::optional<ThumbnailRepresentation> generateBestRepresentation(const QString&, int) override
-    {
-        return std::nullopt;
-    }
-};
-
+// No file has a picture, and no icon either.
 struct Loader {
-    Thumbnails thumbnails{std::make_shared<NoPictures>(),
+    Thumbnails thumbnails{std::make_shared<test::FakeThumbnailGenerator>(
+                              [](const QString&, int) { return std::nullopt; }),
                           [](const FileIconFacts&, int) { return QImage(); }, 1};
 };
 

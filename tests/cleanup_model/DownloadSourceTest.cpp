@@ -1,6 +1,8 @@
 #include "cleanup_model/DownloadSource.h"
 #include "platform/UserFile.h"
-#include "platform/metadata/QueryEscape.h"
+#include "platform/metadata/Item.h"
+#include "platform/metadata/ItemView.h"
+#include "platform/metadata/Query.h"
 #include "support/TestHome.h"
 
 #include <QFile>
@@ -217,16 +219,29 @@ TEST(DownloadSourceValue, IdentityIsTheName)
     EXPECT_NE(a, classified({"https://gitlab.com/a"}));
 }
 
-TEST(DownloadSourceValue, QueryClauseEscapesEveryTerm)
+TEST(DownloadSourceValue, QueryClauseFindsTheSourcesDownloadsAndNoOthers)
 {
-    EXPECT_EQ(named(s("Figma"))->spotlightClause(), s("(kMDItemWhereFroms == \"*figma.com*\"cd)"));
-    EXPECT_EQ(named(s("GitHub"))->spotlightClause(),
-              s("(kMDItemWhereFroms == \"*github.com*\"cd || "
-                "kMDItemWhereFroms == \"*githubusercontent.com*\"cd)"));
+    const auto finds = [](const DownloadSource& source, const char* whereFrom) {
+        const md::Query query = md::Query::parse(source.spotlightClause());
+        EXPECT_TRUE(query.isValid()) << source.name.toStdString();
+        md::Item item;
+        item.path = s("/home/ann/Downloads/file");
+        item.whereFroms = {s(whereFrom)};
+        return query.matches(md::ItemView(item));
+    };
+    const DownloadSource github = *named(s("GitHub"));
+    EXPECT_TRUE(finds(github, "https://github.com/ann/tool/releases/tool.zip"));
+    EXPECT_TRUE(finds(github, "https://objects.githubusercontent.com/release-assets/1"));
+    EXPECT_TRUE(finds(github, "HTTPS://GITHUB.COM/ann/tool"));
+    EXPECT_FALSE(finds(github, "https://gitlab.com/ann/tool"));
+    EXPECT_TRUE(finds(*named(s("Figma")), "https://www.figma.com/file/abc"));
+    EXPECT_FALSE(finds(*named(s("Figma")), "https://example.com/figma"));
 
+    // Quotes, backslashes and asterisks in a name are the characters themselves.
     const DownloadSource odd{s("a\"b\\c*d"), s("globe"), {}, {}, std::nullopt};
-    EXPECT_EQ(odd.spotlightClause(), s("(kMDItemWhereFroms == \"*a\\\"b\\\\c\\*d*\"cd)"));
-    EXPECT_EQ(md::escapeQueryValue(u"\\\""), s("\\\\\\\""));
+    EXPECT_TRUE(finds(odd, "mail from a\"b\\c*d today"));
+    EXPECT_FALSE(finds(odd, "mail from a\"b\\cXd today"));
+    EXPECT_FALSE(finds(odd, "mail from ab\\c*d today"));
 }
 
 class SourceLookup : public ::testing::Test {

@@ -1,5 +1,5 @@
 #include "app/OvraApplication.h"
-#include "dupbench/PhotoGenerator.h"
+#include "common/PhotoGenerator.h"
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/DuplicateGroupCard.h"
 #include "duplicates/DuplicatesView.h"

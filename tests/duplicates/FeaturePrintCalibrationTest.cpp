@@ -1,4 +1,4 @@
-#include "dupbench/PhotoGenerator.h"
+#include "common/PhotoGenerator.h"
 #include "duplicates/DuplicateScanner.h"
 #include "platform/FeaturePrint.h"
 #include "platform/UserFile.h"

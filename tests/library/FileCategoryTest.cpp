@@ -1,4 +1,7 @@
 #include "library/FileCategory.h"
+#include "platform/metadata/Item.h"
+#include "platform/metadata/ItemView.h"
+#include "platform/metadata/Query.h"
 
 #include <gtest/gtest.h>
 
@@ -33,33 +36,98 @@ TEST(FileCategory, ClassifyTakesTheFirstRuleThatHolds)
     EXPECT_EQ(classify(UniformType(), false), FileCategory::other);
 }
 
-TEST(FileCategory, SpotlightQueries)
+namespace {
+
+// A file as the index holds it: its type from its name (or as given), that
+// type's tree, and when it was last opened, if ever.
+md::Item indexed(const QString& name, std::optional<UniformType> type = {}, bool opened = false)
 {
-    EXPECT_EQ(spotlightQuery(FileCategory::images),
-              QStringLiteral("(kMDItemContentTypeTree == 'public.image')"));
-    EXPECT_EQ(
-        spotlightQuery(FileCategory::videos),
-        QStringLiteral("(kMDItemContentTypeTree == 'public.movie') && kMDItemFSName != '*.ts'c"));
-    EXPECT_EQ(
-        spotlightQuery(FileCategory::documents),
-        QStringLiteral(
-            "(kMDItemContentTypeTree == 'com.adobe.pdf' || kMDItemContentTypeTree == "
-            "'public.composite-content' || kMDItemContentTypeTree == 'public.presentation' || "
-            "kMDItemContentTypeTree == 'public.spreadsheet' || kMDItemContentTypeTree == "
-            "'public.rtf') || ((kMDItemFSName == '*.txt'c || kMDItemFSName == '*.md'c) && "
-            "kMDItemLastUsedDate == *)"));
-    EXPECT_EQ(
-        spotlightQuery(FileCategory::archives),
-        QStringLiteral("(kMDItemContentTypeTree == 'public.archive' || kMDItemContentTypeTree == "
-                       "'com.apple.disk-image')"));
-    EXPECT_EQ(spotlightQuery(FileCategory::apps),
-              QStringLiteral("(kMDItemContentTypeTree == 'com.apple.application-bundle')"));
-    EXPECT_EQ(spotlightQuery(FileCategory::code),
-              QStringLiteral(
-                  "(kMDItemContentTypeTree == 'public.source-code') && kMDItemLastUsedDate == *"));
-    EXPECT_EQ(spotlightQuery(FileCategory::folders),
-              QStringLiteral("(kMDItemContentTypeTree == 'public.folder')"));
-    EXPECT_EQ(spotlightQuery(FileCategory::other), QStringLiteral("kMDItemFSName == '*'"));
+    md::Item item;
+    item.path = QStringLiteral("/home/ann/") + name;
+    item.fsName = name;
+    const UniformType t = type.value_or(UniformType::forFileName(name));
+    item.uniformType = t;
+    item.contentType = t.identifier();
+    item.contentTypeTree = t.tree();
+    item.isDirectory = t == UniformType::folder();
+    if (opened) item.lastUsedDate = 1'700'000'000;
+    return item;
+}
+
+// The categories whose query finds the file, "other" aside: it finds every file.
+QList<FileCategory> categoriesFinding(const md::Item& item)
+{
+    QList<FileCategory> found;
+    for (FileCategory category : kAllFileCategories) {
+        const md::Query query = md::Query::parse(spotlightQuery(category));
+        EXPECT_TRUE(query.isValid()) << rawValue(category).toStdString();
+        if (category != FileCategory::other && query.matches(md::ItemView(item)))
+            found.append(category);
+    }
+    return found;
+}
+
+std::string names(const QList<FileCategory>& categories)
+{
+    QStringList out;
+    for (FileCategory category : categories)
+        out << rawValue(category);
+    return out.join(u' ').toStdString();
+}
+
+} // namespace
+
+TEST(FileCategory, EachFileIsFoundByTheQueryOfItsCategoryAlone)
+{
+    using C = FileCategory;
+    const struct {
+        md::Item item;
+        QList<FileCategory> found;
+    } cases[] = {
+        {indexed("beach.png"), {C::images}},
+        {indexed("scan.jpg"), {C::images}},
+        {indexed("holiday.mp4"), {C::videos}},
+        {indexed("song.mp3"), {C::music}},
+        {indexed("report.pdf"), {C::documents}},
+        {indexed("budget.ods"), {C::documents}},
+        {indexed("slides.odp"), {C::documents}},
+        {indexed("letter.rtf"), {C::documents}},
+        {indexed("backup.zip"), {C::archives}},
+        {indexed("photos.tar.gz"), {C::archives}},
+        {indexed("Editor.app", UniformType::applicationBundle()), {C::apps}},
+        {indexed("Projects", UniformType::folder()), {C::folders}},
+        // Plain text and code count only once someone opened them: logs and the
+        // files inside projects are everywhere.
+        {indexed("notes.txt"), {}},
+        {indexed("notes.txt", {}, true), {C::documents}},
+        {indexed("README.MD", {}, true), {C::documents}},
+        {indexed("main.cpp"), {}},
+        {indexed("main.cpp", {}, true), {C::code}},
+        {indexed("build.py", {}, true), {C::code}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item.fsName->toStdString());
+        EXPECT_EQ(names(categoriesFinding(c.item)), names(c.found));
+        // What a collection finds, the classifier files under the same category.
+        if (c.found.size() == 1) {
+            EXPECT_EQ(classify(c.item.uniformType, c.item.isDirectory), c.found.first());
+        }
+    }
+}
+
+TEST(FileCategory, TransportStreamsAreNotVideosAndOtherFindsEveryFile)
+{
+    // ".ts" is also a TypeScript source's name: a file of that name is no film.
+    md::Item stream =
+        indexed("recording.ts", UniformType::forMimeType(QStringLiteral("video/mp2t")));
+    ASSERT_TRUE(stream.uniformType.conforms(UniformType::movie()));
+    EXPECT_FALSE(categoriesFinding(stream).contains(FileCategory::videos));
+    stream.fsName = QStringLiteral("recording.m2ts");
+    EXPECT_TRUE(categoriesFinding(stream).contains(FileCategory::videos));
+
+    const md::Query other = md::Query::parse(spotlightQuery(FileCategory::other));
+    for (const char* name : {"beach.png", "no-extension", "Projects", ".hidden"})
+        EXPECT_TRUE(other.matches(md::ItemView(indexed(QString::fromLatin1(name))))) << name;
 }
 
 TEST(FileCategory, RawValuesRoundTripAndUnknownOnesGiveNothing)

@@ -75,43 +75,6 @@ bool nameMatches(const QString& pattern, const QString& name)
 
 } // namespace
 
-TEST(Query, EveryQueryTheAppWritesParses)
-{
-    const QStringList queries = {
-        "(kMDItemContentTypeTree == 'public.image')",
-        "(kMDItemContentTypeTree == 'public.movie') && kMDItemFSName != '*.ts'c",
-        "(kMDItemContentTypeTree == 'com.adobe.pdf' || kMDItemContentTypeTree == "
-        "'public.composite-content' || kMDItemContentTypeTree == 'public.presentation' || "
-        "kMDItemContentTypeTree == 'public.spreadsheet' || kMDItemContentTypeTree == "
-        "'public.rtf') || ((kMDItemFSName == '*.txt'c || kMDItemFSName == '*.md'c) && "
-        "kMDItemLastUsedDate == *)",
-        "(kMDItemContentTypeTree == 'public.archive' || kMDItemContentTypeTree == "
-        "'com.apple.disk-image')",
-        "(kMDItemContentTypeTree == 'public.source-code') && kMDItemLastUsedDate == *",
-        "kMDItemFSName == '*'",
-        "kMDItemLastUsedDate >= $time.today(-30)",
-        "kMDItemFSSize > 100000000",
-        "kMDItemIsScreenCapture == 1",
-        "(kMDItemFSName == '*.dmg'c || kMDItemFSName == '*.pkg'c || kMDItemFSName == "
-        "'*.mpkg'c) && kMDItemFSContentChangeDate < $time.today(-7)",
-        "kMDItemIsScreenCapture == 1 && kMDItemFSContentChangeDate < $time.today(-30)",
-        "kMDItemContentTypeTree == 'public.movie' && kMDItemFSName != '*.ts'c && kMDItemFSSize "
-        "> 200000000 && kMDItemFSContentChangeDate < $time.today(-180) && (kMDItemLastUsedDate "
-        "< $time.today(-180) || kMDItemLastUsedDate != *)",
-        "kMDItemContentTypeTree == 'com.apple.application-bundle' && (kMDItemLastUsedDate < "
-        "$time.today(-180) || kMDItemLastUsedDate != *)",
-        "kMDItemWhereFroms == *",
-        "kMDItemFSSize >= 51200",
-        "kMDItemContentTypeTree == 'public.image' && kMDItemFSSize >= 30000 && "
-        "kMDItemPixelWidth >= 300 && kMDItemIsScreenCapture != 1",
-        R"((kMDItemWhereFroms == "*github.com*"cd || kMDItemWhereFroms == "*githubusercontent.com*"cd))",
-        R"((kMDItemFSName == "*invoice*"cd || kMDItemTitle == "*invoice*"cd || kMDItemAuthors == "*invoice*"cd || kMDItemAlbum == "*invoice*"cd || kMDItemTextContent == "invoice*"cdw))",
-        R"((((kMDItemContentTypeTree == 'public.image')) && kMDItemIsScreenCapture == 1 && (kMDItemFSName == "*.png"c || kMDItemFSName == "*.jpg"c) && ((kMDItemFSContentChangeDate >= $time.iso(2026-12-01T00:00:00Z) && kMDItemFSContentChangeDate < $time.iso(2027-01-01T00:00:00Z)) || (kMDItemContentCreationDate >= $time.iso(2026-12-01T00:00:00Z) && kMDItemContentCreationDate < $time.iso(2027-01-01T00:00:00Z))) && kMDItemFSSize >= 1000 && kMDItemFSSize <= 5000000 && (kMDItemAcquisitionModel == "*iphone*"cd || kMDItemAcquisitionMake == "*iphone*"cd) && (kMDItemFSName == "*a\"b\\\**"cd || kMDItemTextContent == "a\"b\\\**"cdw)) || (kMDItemFSName == "*a\"b\\\**"cd || kMDItemTitle == "*a\"b\\\**"cd))",
-    };
-    for (const QString& text : queries)
-        parsed(text);
-}
-
 TEST(Query, CategoryAndCleanupQueriesMeanWhatTheySay)
 {
     const QString videos = "(kMDItemContentTypeTree == 'public.movie') && kMDItemFSName != '*.ts'c";

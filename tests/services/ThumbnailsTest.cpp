@@ -1,8 +1,8 @@
 #include "services/Thumbnails.h"
+#include "support/FakeThumbnailGenerator.h"
 #include "support/Wait.h"
 
 #include <QCoreApplication>
-#include <QSemaphore>
 #include <QTest>
 #include <QThread>
 
@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <mutex>
 
 using namespace ovra;
 
@@ -25,43 +24,6 @@ QImage solid(int side, QColor colour)
     return image;
 }
 
-// Answers every request with a picture of the side asked for (or with what a
-// test scripts), and records what was asked. Paths under /block/ wait until
-// the test releases them.
-class FakeGenerator final : public ThumbnailGenerator {
-public:
-    std::optional<ThumbnailRepresentation> generateBestRepresentation(const QString& path,
-                                                                      int pixelSide) override
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_requests.append({path, pixelSide});
-        }
-        if (path.startsWith(u"/block/")) {
-            m_entered.release();
-            m_gate.acquire();
-        }
-        if (path.contains(u"missing")) return std::nullopt;
-        return ThumbnailRepresentation{type, solid(pixelSide, Qt::red)};
-    }
-
-    QList<std::pair<QString, int>> requests() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_requests;
-    }
-    void waitUntilBlocked() { m_entered.acquire(); }
-    void release(int count) { m_gate.release(count); }
-
-    Type type = Type::thumbnail;
-
-private:
-    mutable std::mutex m_mutex;
-    QList<std::pair<QString, int>> m_requests;
-    QSemaphore m_entered;
-    QSemaphore m_gate;
-};
-
 Thumbnail wait(QFuture<Thumbnail> future)
 {
     // Answers are delivered through this thread's event loop.
@@ -69,9 +31,16 @@ Thumbnail wait(QFuture<Thumbnail> future)
     return future.result();
 }
 
+// Answers every request with a picture of the side asked for, of the type the
+// test sets; a path naming something missing has no picture.
 struct Loader {
     explicit Loader(int threads = 2)
-        : thumbnails(
+        : generator(std::make_shared<test::FakeThumbnailGenerator>(
+              [this](const QString& path, int pixelSide) -> std::optional<ThumbnailRepresentation> {
+                  if (path.contains(u"missing")) return std::nullopt;
+                  return ThumbnailRepresentation{type.load(), solid(pixelSide, Qt::red)};
+              }))
+        , thumbnails(
               generator,
               [this](const FileIconFacts&, int side) {
                   iconCalls.fetch_add(1);
@@ -81,9 +50,10 @@ struct Loader {
               threads)
     {
     }
-    ~Loader() { generator->release(1000); }
+    ~Loader() { generator->releaseAll(); }
 
-    std::shared_ptr<FakeGenerator> generator = std::make_shared<FakeGenerator>();
+    std::atomic<Type> type{Type::thumbnail};
+    std::shared_ptr<test::FakeThumbnailGenerator> generator;
     std::atomic<int> iconCalls{0};
     std::atomic<bool> onGuiThread{false};
     Thumbnails thumbnails;
@@ -137,7 +107,7 @@ TEST(ThumbnailBuckets, LargerPicturesServeSmallerRequestsNeverTheReverse)
     wait(loader.thumbnails.load(path, 400));
     const auto requests = loader.generator->requests();
     ASSERT_EQ(requests.size(), 2);
-    EXPECT_EQ(requests[1].second, 640 * Thumbnails::kScale);
+    EXPECT_EQ(requests[1].pixelSide, 640 * Thumbnails::kScale);
 
     // A small request is served at once, without asking again, by the smallest
     // entry that is large enough.
@@ -180,7 +150,7 @@ TEST(ThumbnailFallback, AudioCountsAsIconUnlessFullyRendered)
     EXPECT_FALSE(Thumbnails::isIcon(Type::thumbnail, true));
 
     Loader loader;
-    loader.generator->type = Type::lowQualityThumbnail;
+    loader.type = Type::lowQualityThumbnail;
     EXPECT_TRUE(wait(loader.thumbnails.load(QStringLiteral("/music/song.mp3"), 64)).isIcon);
     EXPECT_FALSE(wait(loader.thumbnails.load(QStringLiteral("/videos/clip.mp4"), 64)).isIcon);
     EXPECT_FALSE(wait(loader.thumbnails.load(QStringLiteral("/files/no-extension"), 64)).isIcon);
@@ -190,7 +160,7 @@ TEST(ThumbnailQueue, NewestRequestFirstAndCancelledOnesDropped)
 {
     Loader loader(1);
     QFuture<Thumbnail> blocker = loader.thumbnails.load(QStringLiteral("/block/one"), 64);
-    loader.generator->waitUntilBlocked();
+    ASSERT_TRUE(loader.generator->waitUntilBlocked());
 
     QFuture<Thumbnail> a = loader.thumbnails.load(QStringLiteral("/a"), 64);
     QFuture<Thumbnail> b = loader.thumbnails.load(QStringLiteral("/b"), 64);
@@ -203,10 +173,7 @@ TEST(ThumbnailQueue, NewestRequestFirstAndCancelledOnesDropped)
 
     for (auto* future : {&a, &b, &c})
         wait(*future);
-    QStringList order;
-    for (const auto& [path, side] : loader.generator->requests())
-        order.append(path);
-    EXPECT_EQ(order, (QStringList{"/block/one", "/c", "/b", "/a"}));
+    EXPECT_EQ(loader.generator->requestedPaths(), (QStringList{"/block/one", "/c", "/b", "/a"}));
     EXPECT_TRUE(gone.isCanceled());
     EXPECT_TRUE(loader.thumbnails.cached(QStringLiteral("/block/one"), 64));
 }

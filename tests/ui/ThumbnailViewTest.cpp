@@ -1,57 +1,25 @@
 #include "ui/ThumbnailView.h"
+#include "support/FakeThumbnailGenerator.h"
 #include "support/Wait.h"
 #include "ui/CategoryTile.h"
 #include "ui/OvraLogo.h"
 
 #include <QApplication>
 #include <QPainter>
-#include <QSemaphore>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <mutex>
 
 using namespace ovra;
 
 namespace {
 
-QImage solid(int width, int height, QColor colour)
+// Paints every file red, twice as wide as high.
+std::optional<ThumbnailRepresentation> picture(const QString&, int pixelSide)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
+    return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
+                                   test::solidImage(pixelSide, pixelSide / 2, Qt::red)};
 }
-
-// Paints every file red, counting the requests; /block/ paths wait for the test.
-class CountingGenerator final : public ThumbnailGenerator {
-public:
-    std::optional<ThumbnailRepresentation> generateBestRepresentation(const QString& path,
-                                                                      int pixelSide) override
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_requests.append(path + u'@' + QString::number(pixelSide));
-        }
-        if (path.startsWith(u"/block/")) {
-            m_entered.release();
-            m_gate.acquire();
-        }
-        return ThumbnailRepresentation{ThumbnailRepresentation::Type::thumbnail,
-                                       solid(pixelSide, pixelSide / 2, Qt::red)};
-    }
-    QStringList requests() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_requests;
-    }
-    QSemaphore m_entered;
-    QSemaphore m_gate;
-
-private:
-    mutable std::mutex m_mutex;
-    QStringList m_requests;
-};
 
 FileItem item(const QString& path, FileCategory category)
 {
@@ -66,10 +34,13 @@ struct Fixture {
     Fixture()
         : loader(
               generator,
-              [](const FileIconFacts&, int side) { return solid(side, side, Qt::green); }, 1)
+              [](const FileIconFacts&, int side) {
+                  return test::solidImage(side, side, Qt::green);
+              },
+              1)
     {
     }
-    ~Fixture() { generator->m_gate.release(1000); }
+    ~Fixture() { generator->releaseAll(); }
 
     Thumbnail load(const QString& path, double side)
     {
@@ -78,7 +49,17 @@ struct Fixture {
         return future.result();
     }
 
-    std::shared_ptr<CountingGenerator> generator = std::make_shared<CountingGenerator>();
+    // What was asked, as "path@side".
+    QStringList requests() const
+    {
+        QStringList out;
+        for (const auto& request : generator->requests())
+            out.append(request.path + u'@' + QString::number(request.pixelSide));
+        return out;
+    }
+
+    std::shared_ptr<test::FakeThumbnailGenerator> generator =
+        std::make_shared<test::FakeThumbnailGenerator>(picture);
     Thumbnails loader;
 };
 
@@ -127,13 +108,13 @@ TEST(ThumbnailViewLoading, ResizingWithinABucketKeepsTheLoad)
     ASSERT_TRUE(test::eventually([&] { return view.shownThumbnail().has_value(); }));
     view.resize(155, 155);
     paint(view);
-    EXPECT_EQ(fixture.generator->requests(), QStringList{"/p/a.jpg@320"});
+    EXPECT_EQ(fixture.requests(), QStringList{"/p/a.jpg@320"});
 
     view.resize(170, 170);
     paint(view);
     EXPECT_EQ(view.loadKey(), QStringLiteral("320|0|/p/a.jpg"));
-    ASSERT_TRUE(test::eventually([&] { return fixture.generator->requests().size() == 2; }));
-    EXPECT_EQ(fixture.generator->requests().last(), QStringLiteral("/p/a.jpg@640"));
+    ASSERT_TRUE(test::eventually([&] { return fixture.requests().size() == 2; }));
+    EXPECT_EQ(fixture.requests().last(), QStringLiteral("/p/a.jpg@640"));
 }
 
 TEST(ThumbnailViewLoading, ZeroSizeShowsAnyCachedBucketAndLoadsNothing)
@@ -146,7 +127,7 @@ TEST(ThumbnailViewLoading, ZeroSizeShowsAnyCachedBucketAndLoadsNothing)
     paint(view);
     ASSERT_TRUE(view.shownThumbnail());
     EXPECT_EQ(view.shownThumbnail()->image.width(), 1280);
-    EXPECT_EQ(fixture.generator->requests().size(), 1);
+    EXPECT_EQ(fixture.requests().size(), 1);
 }
 
 TEST(ThumbnailViewLoading, AnotherItemNeverShowsThePreviousPicture)
@@ -185,14 +166,14 @@ TEST(ThumbnailViewLoading, AFileReplacedWhileShownIsDrawnAgain)
     paint(view);
     ASSERT_TRUE(test::eventually([&] { return view.shownThumbnail().has_value(); }));
     EXPECT_NE(view.shownThumbnail()->image.cacheKey(), oldPicture);
-    EXPECT_EQ(fixture.generator->requests().size(), 2);
+    EXPECT_EQ(fixture.requests().size(), 2);
 }
 
 TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)
 {
     Fixture fixture;
     QFuture<Thumbnail> blocker = fixture.loader.load(QStringLiteral("/block/x"), 64);
-    fixture.generator->m_entered.acquire();
+    ASSERT_TRUE(fixture.generator->waitUntilBlocked());
     // Asked for before the view's request: the newest starts first, so this one
     // is made only after the view's would have been.
     QFuture<Thumbnail> after = fixture.loader.load(QStringLiteral("/p/after.jpg"), 64);
@@ -207,9 +188,9 @@ TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)
     view.hide();
     EXPECT_TRUE(view.loadKey().isEmpty());
 
-    fixture.generator->m_gate.release(1);
+    fixture.generator->release(1);
     ASSERT_TRUE(test::eventually([&] { return after.isFinished(); }));
-    EXPECT_EQ(fixture.generator->requests(), QStringList({"/block/x@128", "/p/after.jpg@128"}));
+    EXPECT_EQ(fixture.requests(), QStringList({"/block/x@128", "/p/after.jpg@128"}));
 }
 
 // Content
@@ -217,7 +198,7 @@ TEST(ThumbnailViewLoading, AHiddenViewsWaitingRequestIsDropped)
 TEST(ThumbnailViewContent, PicturesFillAndCropOtherFilesSitFittedOnABackdrop)
 {
     const QSize size(100, 100);
-    const Thumbnail wide{QStringLiteral("/p/x"), solid(200, 100, Qt::red), false};
+    const Thumbnail wide{QStringLiteral("/p/x"), test::solidImage(200, 100, Qt::red), false};
 
     const QImage photo =
         contentOf(item(QStringLiteral("/p/x.jpg"), FileCategory::images), wide, size);
@@ -233,7 +214,7 @@ TEST(ThumbnailViewContent, PicturesFillAndCropOtherFilesSitFittedOnABackdrop)
 
 TEST(ThumbnailViewContent, IconsShowOnlyForAppsFoldersAndOtherFiles)
 {
-    const QImage icon = solid(32, 32, Qt::green);
+    const QImage icon = test::solidImage(32, 32, Qt::green);
     const QSizeF size(100, 100);
     EXPECT_TRUE(CategoryTile(item(QStringLiteral("/p/Folder"), FileCategory::folders), icon, size)
                     .layout()

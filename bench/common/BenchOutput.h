@@ -2,9 +2,15 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <vector>
+
+#include <sys/resource.h>
 
 namespace ovra::bench {
 
@@ -46,6 +52,35 @@ inline double clockMs(clockid_t clock)
 inline double threadCpuMs()
 {
     return clockMs(CLOCK_THREAD_CPUTIME_ID);
+}
+
+// The machine's load over the last minute, printed beside figures a busy
+// machine would change; -1 when it cannot be read.
+inline double loadAverage()
+{
+    double load[1] = {0};
+    return ::getloadavg(load, 1) == 1 ? load[0] : -1;
+}
+
+// The processor time, user and system, of this process (RUSAGE_SELF) or of its
+// children that ended (RUSAGE_CHILDREN), in seconds.
+inline double cpuSeconds(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The value at or above the fraction `p` (above 0, at most 1) of the values;
+// 0 when there are none.
+inline double percentile(std::vector<double> values, double p)
+{
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t i =
+        std::min(values.size() - 1, std::size_t(std::ceil(p * double(values.size()))) - 1);
+    return values[i];
 }
 
 } // namespace ovra::bench
