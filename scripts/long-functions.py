@@ -14,6 +14,7 @@ Usage: scripts/long-functions.py [--max N] PATH...
 Exit status 1 when some function runs over N lines (default 100).
 """
 import argparse
+import bisect
 import os
 import re
 import sys
@@ -31,55 +32,69 @@ def digit_separator(text, i):
     return k < i and text[k].isdigit() and i + 1 < len(text) and text[i + 1].isalnum()
 
 
+INTERESTING = re.compile(r'//|/\*|"|\'|^[ \t]*#', re.M)
+RAW_PREFIX = re.compile(r'(?<![\w])(u8|u|U|L)?R$')
+
+
+def blanked(piece):
+    return re.sub(r"[^\n]", " ", piece)
+
+
+def literal_end(text, i):
+    """The end of the string or character literal that opens at i."""
+    quote, j, n = text[i], i + 1, len(text)
+    while j < n and text[j] != quote:
+        j += 2 if text[j] == "\\" else 1
+    return min(j + 1, n)
+
+
+def preprocessor_end(text, i):
+    """The end of the preprocessor line at i, with its continuations."""
+    while True:
+        k = text.find("\n", i)
+        if k < 0:
+            return len(text)
+        if text[k - 1] != "\\":
+            return k
+        i = k + 1
+
+
 def blank(text):
-    """Replaces comments and literals by spaces, keeping every newline."""
+    """Replaces comments, literals and preprocessor lines by spaces, keeping
+    every newline, so that braces in them count for nothing."""
     out = []
     i, n = 0, len(text)
     while i < n:
-        c = text[i]
-        if text.startswith("//", i):
+        m = INTERESTING.search(text, i)
+        if not m:
+            out.append(text[i:])
+            break
+        out.append(text[i:m.start()])
+        i, token = m.start(), m.group()
+        if token == "//":
             j = text.find("\n", i)
             j = n if j < 0 else j
-            out.append(" " * (j - i))
-            i = j
-        elif text.startswith("/*", i):
+        elif token == "/*":
             j = text.find("*/", i + 2)
             j = n if j < 0 else j + 2
-            out.append(re.sub(r"[^\n]", " ", text[i:j]))
-            i = j
-        elif c == 'R' and text.startswith('R"', i) and (i == 0 or not (text[i - 1].isalnum() or text[i - 1] == '_')) or (
-                c in "uUL8" and re.match(r'(u8|u|U|L)R"', text[i:i + 4]) and (i == 0 or not text[i - 1].isalnum())):
-            q = text.index('"', i)
-            p = text.index("(", q)
-            delim = ")" + text[q + 1:p] + '"'
+        elif token == '"' and RAW_PREFIX.search(text, max(0, i - 3), i):
+            p = text.find("(", i)
+            delim = ")" + text[i + 1:p] + '"'
             j = text.find(delim, p)
             j = n if j < 0 else j + len(delim)
-            out.append(re.sub(r"[^\n]", " ", text[i:j]))
+        elif token in ('"', "'"):
+            if token == "'" and digit_separator(text, i):
+                out.append(token)
+                i += 1
+                continue
+            j = literal_end(text, i)
+            out.append(token + blanked(text[i + 1:j - 1]) + token)
             i = j
-        elif c == '"' or (c == "'" and not digit_separator(text, i)):
-            # A quote between two digits is a digit separator, not a literal.
-            j = i + 1
-            while j < n and text[j] != c:
-                j += 2 if text[j] == "\\" else 1
-            j = min(j + 1, n)
-            out.append(c + re.sub(r"[^\n]", " ", text[i + 1:j - 1]) + c)
-            i = j
-        elif c == "#" and (i == 0 or text[text.rfind("\n", 0, i) + 1:i].strip() == ""):
-            # A preprocessor line (with its continuations) holds no body.
-            j = i
-            while True:
-                k = text.find("\n", j)
-                if k < 0:
-                    k = n
-                    break
-                if text[k - 1] != "\\":
-                    break
-                j = k + 1
-            out.append(re.sub(r"[^\n]", " ", text[i:k]))
-            i = k
+            continue
         else:
-            out.append(c)
-            i += 1
+            j = preprocessor_end(text, i)
+        out.append(blanked(text[i:j]))
+        i = j
     return "".join(out)
 
 
@@ -107,48 +122,60 @@ def is_function_head(head):
     return all(w in QUALIFIERS or re.fullmatch(r"noexcept\(.*\)", w) for w in tail.split())
 
 
+def opens_data(before):
+    """Whether a brace inside a function, after `before`, opens a data
+    initializer rather than a block or a lambda's body."""
+    if before.endswith(("=", ",", "(")):
+        return True
+    word = re.search(r"(\w+)$", before)
+    return (word is not None and word.group(1) not in CODE_WORDS
+            and not re.search(r"->\s*[\w:<>, *&]+$", before))  # a lambda's return type
+
+
 def functions(path):
+    """(first line, last line, name, lines inside data initializers) of each
+    function defined in the file."""
     text = blank(open(path, encoding="utf-8", errors="replace").read())
-    stack = []  # kinds: "scope", "init", "function"
+    newlines = [m.start() for m in re.finditer("\n", text)]
+
+    def line_of(offset):
+        return bisect.bisect_left(newlines, offset) + 1
+
+    stack = []  # ("scope" | "init" | "function" | "block" | "data", offset[, head])
+    in_function = 0
     head_start = 0
     found = []
     data_lines = 0  # lines of the current function inside data initializers
-    i = 0
-    for i, c in enumerate(text):
-        inside_function = any(k[0] == "function" for k in stack)
-        if c == ";" and not inside_function:
-            head_start = i + 1
+    for m in re.finditer(r"[{};]", text):
+        i, c = m.start(), m.group()
+        if c == ";":
+            if not in_function:
+                head_start = i + 1
         elif c == "{":
-            if inside_function:
-                before = text[:i].rstrip()
-                word = re.search(r"(\w+)$", before)
-                opens_data = before.endswith(("=", ",", "(")) or (
-                    word is not None and word.group(1) not in CODE_WORDS and before[-1] != ")"
-                    and not re.search(r"->\s*[\w:<>, *&]+$", before))  # a lambda's return type
-                stack.append(("data" if opens_data or stack[-1][0] == "data" else "block", i))
+            if in_function:
+                data = stack[-1][0] == "data" or opens_data(text[max(0, i - 200):i].rstrip())
+                stack.append(("data" if data else "block", i))
                 continue
             head = text[head_start:i]
             if is_function_head(head):
                 # Counted from the signature's first line, as a reader sees it.
                 lead = len(head) - len(head.lstrip())
                 stack.append(("function", head_start + lead, head))
-            elif SCOPE_WORDS.search(head) or 'extern' in head or head.strip() == "":
+                in_function += 1
+            elif SCOPE_WORDS.search(head) or "extern" in head or head.strip() == "":
                 stack.append(("scope", i))
                 head_start = i + 1
             else:
                 stack.append(("init", i))
-        elif c == "}":
-            if not stack:
-                continue
+        elif stack:
             kind = stack.pop()
             if kind[0] == "data" and stack[-1][0] != "data":
-                data_lines += text.count("\n", kind[1], i)
+                data_lines += line_of(i) - line_of(kind[1])
             if kind[0] == "function":
-                start = text.count("\n", 0, kind[1]) + 1
-                end = text.count("\n", 0, i) + 1
+                in_function -= 1
                 name = " ".join(kind[2].split())
                 name = name[:name.find("(")].split()[-1] if "(" in name else name
-                found.append((start, end, name, data_lines))
+                found.append((line_of(kind[1]), line_of(i), name, data_lines))
                 data_lines = 0
                 head_start = i + 1
             elif kind[0] == "scope":

@@ -523,6 +523,10 @@ std::vector<std::vector<Hit>> evaluate(const TableSet& set, const std::vector<En
 {
     std::vector<std::vector<Hit>> perTask;
     std::mutex perTaskMutex;
+    const Query& query = pass.query;
+    const std::optional<Attr> sortKey = pass.sortKey;
+    const bool textKey = pass.textKey;
+    const std::function<bool()>& isCancelled = pass.isCancelled;
     parallelForRanges(ranges, threads, [&](const std::vector<EntryRange>& pieces) {
         std::vector<std::unique_ptr<EntryView>> views(set.tables.size());
         // Room for every entry of its pieces at once: the list never moves as it
@@ -539,13 +543,13 @@ std::vector<std::vector<Hit>> evaluate(const TableSet& set, const std::vector<En
                 view =
                     std::make_unique<EntryView>(*set.tables[piece.table], piece.table, pass.words);
             for (std::uint32_t i = piece.begin; i < piece.end; ++i) {
-                if ((++seen & 4095) == 0 && pass.isCancelled && pass.isCancelled()) return;
+                if ((++seen & 4095) == 0 && isCancelled && isCancelled()) return;
                 view->set(i);
-                if (!pass.query.matches(*view)) continue;
+                if (!query.matches(*view)) continue;
                 double key = -std::numeric_limits<double>::infinity();
-                if (pass.sortKey && !pass.textKey) {
+                if (sortKey && !textKey) {
                     double v;
-                    if (view->number(*pass.sortKey, v) && !std::isnan(v)) key = v;
+                    if (view->number(*sortKey, v) && !std::isnan(v)) key = v;
                 }
                 hits.push_back({key, piece.table, i});
             }
