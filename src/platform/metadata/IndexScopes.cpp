@@ -45,15 +45,6 @@ const AttributeMap kNoCache;
 
 } // namespace
 
-const Table* coveringTable(const TableSet& set, const QString& scope)
-{
-    const Table* best = nullptr;
-    for (const auto& t : set.tables)
-        if (pathIsInside(scope, t->root) && (!best || t->root.size() > best->root.size()))
-            best = t.get();
-    return best;
-}
-
 IndexScopes::IndexScopes(CurrentTables& current, IndexPersistence& persistence,
                          QString recentlyUsedFile, int threads, std::size_t watchLimit)
     : m_current(current)

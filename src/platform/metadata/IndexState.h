@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../PathKey.h"
 #include "IndexTable.h"
 
 #include <QString>
@@ -56,6 +57,13 @@ inline std::string toUtf8(const QString& s)
 }
 
 // The table whose root holds `scope`, the innermost when several do.
-const Table* coveringTable(const TableSet& set, const QString& scope);
+inline const Table* coveringTable(const TableSet& set, const QString& scope)
+{
+    const Table* best = nullptr;
+    for (const auto& t : set.tables)
+        if (pathIsInside(scope, t->root) && (!best || t->root.size() > best->root.size()))
+            best = t.get();
+    return best;
+}
 
 } // namespace ovra::md
