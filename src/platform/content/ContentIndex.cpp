@@ -386,8 +386,8 @@ private:
     void readAndWrite(const std::vector<Job>& jobs, const std::atomic_bool* cancelled,
                       const ProgressCallback& onProgress, UpdateResult& result);
     void extractLoop(Extraction& run);
-    // Each reads the job(s) from `first` and hands the texts on; false once
-    // the update is cancelled.
+    // Each reads one job here, or a helper's batch of them, and hands the texts
+    // on; false once the update is cancelled.
     bool extractHere(Extraction& run, std::size_t job);
     bool extractInHelper(Extraction& run, ExtractHelper& helper, std::size_t first,
                          std::vector<QByteArray>& files, std::vector<bool>& delivered);
