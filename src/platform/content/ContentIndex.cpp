@@ -382,6 +382,16 @@ private:
     bool removeFiles(const std::vector<std::int64_t>& ids);
     bool removeWords(std::int64_t id);
     bool write(const Job& job, const Extracted& extracted);
+    struct Extraction;
+    void readAndWrite(const std::vector<Job>& jobs, const std::atomic_bool* cancelled,
+                      const ProgressCallback& onProgress, UpdateResult& result);
+    void extractLoop(Extraction& run);
+    // Each reads one job here, or a helper's batch of them, and hands the texts
+    // on; false once the update is cancelled.
+    bool extractHere(Extraction& run, std::size_t job);
+    bool extractInHelper(Extraction& run, ExtractHelper& helper, std::size_t first,
+                         std::vector<QByteArray>& files, std::vector<bool>& delivered);
+    void writeLoop(Extraction& run);
 
     Options m_options;
     TextExtractor m_extractor;
@@ -603,149 +613,196 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
     // 2. Drop what vanished; move what was renamed.
     if (!dropVanished(vanished, cancelled, result)) result.succeeded = false;
 
-    // 3. Read the new and changed files on a pool of low-priority threads; write
-    //    from one of them in batched transactions.
-    std::mutex queueMutex;
-    std::condition_variable queueChanged;
-    std::deque<Extracted> queue;
-    std::atomic<std::size_t> nextJob{0};
-    const int threadCount = m_options.threads > 0 ? m_options.threads : QThread::idealThreadCount();
-    const std::size_t queueLimit = kQueuedPerThread * std::size_t(threadCount);
-    int runningExtractors = threadCount;
+    // 3. Read the new and changed files and write what they hold.
+    readAndWrite(jobs, cancelled, onProgress, result);
 
-    std::atomic<std::size_t> helperRestarts{0};
-    auto extractLoop = [&] {
-        // Started from this thread, a helper inherits its low priority.
-        lowerThisThreadsPriority(m_options.niceness);
-        std::unique_ptr<ExtractHelper> helper = m_helperProgram.isEmpty() ? nullptr : takeHelper();
-        const int restartsBefore = helper ? helper->restarts() : 0;
-        auto deliver = [&](std::size_t i, ExtractedText& text) {
-            Extracted extracted{i, text.outcome, {}, {}};
-            if (text.outcome == Outcome::Text && !text.text.isEmpty()) {
-                extracted.compressed = qCompress(text.text, kCompressionLevel);
-                extracted.text = std::move(text.text);
-            }
-            std::unique_lock lock(queueMutex);
-            queueChanged.wait(lock, [&] { return queue.size() < queueLimit || isCancelled(); });
-            queue.push_back(std::move(extracted));
-            queueChanged.notify_all();
-        };
-        std::vector<QByteArray> files;
-        std::vector<bool> delivered;
-        while (!isCancelled()) {
-            const std::size_t first = nextJob.fetch_add(helper ? kFilesPerRequest : 1);
-            if (first >= jobs.size()) break;
-            if (!helper) {
-                // Read here only when asked to; without a helper a document
-                // waits for an update that has one.
-                ExtractedText text;
-                if (m_options.usesHelpers)
-                    text.outcome = Outcome::Unreadable;
-                else
-                    text = m_extractor.extract(jobs[first].stamp.path, jobs[first].format);
-                if (isCancelled()) break;
-                deliver(first, text);
-                continue;
-            }
-            const std::size_t end = std::min(first + kFilesPerRequest, jobs.size());
-            files.clear();
-            for (std::size_t i = first; i < end; ++i)
-                files.push_back(
-                    ExtractHelper::file(std::uint8_t(jobs[i].format), jobs[i].stamp.path));
-            delivered.assign(files.size(), false);
-            helper->ask(protocol::RequestKind::Text, files, cancelled,
-                        [&](std::size_t file, HelperReply& reply) {
-                            // A file cut short by the cancellation is read again next time.
-                            if (isCancelled()) return;
-                            ExtractedText text;
-                            if (reply.status == HelperReply::Status::Rejected) {
-                                text.outcome = Outcome::Rejected;
-                            } else {
-                                text.outcome = reply.outcome;
-                                text.isTruncated = reply.flag;
-                                text.text = std::move(reply.bytes);
-                            }
-                            deliver(first + file, text);
-                            delivered[file] = true;
-                        });
-            if (isCancelled()) break;
-            // No helper could be started for these: read by the next update.
-            for (std::size_t file = 0; file < files.size(); ++file) {
-                if (delivered[file]) continue;
-                ExtractedText unreadable;
-                unreadable.outcome = Outcome::Unreadable;
-                deliver(first + file, unreadable);
-            }
-        }
-        if (helper) {
-            helperRestarts += std::size_t(helper->restarts() - restartsBefore);
-            returnHelper(std::move(helper));
-        }
-        std::lock_guard lock(queueMutex);
-        --runningExtractors;
-        queueChanged.notify_all();
-    };
-
-    auto writeLoop = [&] {
-        lowerThisThreadsPriority(m_options.niceness);
-        bool inTransaction = false;
-        std::size_t batchFiles = 0;
-        Clock::time_point batchStart;
-        auto commit = [&] {
-            if (!inTransaction) return;
-            if (!exec(m_writer, "COMMIT")) {
-                exec(m_writer, "ROLLBACK");
-                result.succeeded = false;
-            }
-            inTransaction = false;
-            batchFiles = 0;
-            if (onProgress) onProgress(progress());
-        };
-        while (true) {
-            std::optional<Extracted> next;
-            {
-                std::unique_lock lock(queueMutex);
-                queueChanged.wait_for(lock, kBatchTime,
-                                      [&] { return !queue.empty() || runningExtractors == 0; });
-                if (!queue.empty()) {
-                    next = std::move(queue.front());
-                    queue.pop_front();
-                    queueChanged.notify_all();
-                } else if (runningExtractors == 0) {
-                    break;
-                }
-            }
-            if (next) {
-                if (!inTransaction) {
-                    inTransaction = exec(m_writer, "BEGIN");
-                    batchStart = Clock::now();
-                }
-                if (!inTransaction || !write(jobs[next->job], *next)) result.succeeded = false;
-                if (next->outcome == Outcome::Rejected) ++result.rejected;
-                ++result.read;
-                ++batchFiles;
-                ++m_done;
-            }
-            if (batchFiles >= kBatchFiles ||
-                (inTransaction && Clock::now() - batchStart >= kBatchTime))
-                commit();
-        }
-        commit();
-    };
-
-    std::vector<std::thread> threads;
-    threads.reserve(std::size_t(threadCount) + 1);
-    for (int i = 0; i < threadCount; ++i)
-        threads.emplace_back(extractLoop);
-    threads.emplace_back(writeLoop);
-    for (std::thread& thread : threads)
-        thread.join();
-
-    result.helperRestarts = helperRestarts;
     result.wasCancelled = result.wasCancelled || (isCancelled() && m_done < m_total);
     m_isRunning = false;
     if (onProgress) onProgress(progress());
     return result;
+}
+
+// The files are read on a pool of low-priority threads and written from one
+// more in batched transactions; a bounded queue between them keeps the readers
+// from running far ahead of the writer.
+struct ContentIndex::Database::Extraction {
+    const std::vector<Job>& jobs;
+    const std::atomic_bool* cancelled;
+    const ProgressCallback& onProgress;
+    UpdateResult& result;
+    std::size_t queueLimit;
+    int runningExtractors;
+    std::mutex queueMutex{};
+    std::condition_variable queueChanged{};
+    std::deque<Extracted> queue{};
+    std::atomic<std::size_t> nextJob{0};
+    std::atomic<std::size_t> helperRestarts{0};
+
+    bool isCancelled() const { return cancelled && cancelled->load(std::memory_order_relaxed); }
+
+    // Hands one file's text to the writer, waiting while the queue is full.
+    void deliver(std::size_t job, ExtractedText& text)
+    {
+        Extracted extracted{job, text.outcome, {}, {}};
+        if (text.outcome == Outcome::Text && !text.text.isEmpty()) {
+            extracted.compressed = qCompress(text.text, kCompressionLevel);
+            extracted.text = std::move(text.text);
+        }
+        std::unique_lock lock(queueMutex);
+        queueChanged.wait(lock, [&] { return queue.size() < queueLimit || isCancelled(); });
+        queue.push_back(std::move(extracted));
+        queueChanged.notify_all();
+    }
+
+    // The next text for the writer; nothing when none came in a batch's time,
+    // or when every reader is done (`finished`).
+    std::optional<Extracted> take(bool& finished)
+    {
+        std::unique_lock lock(queueMutex);
+        queueChanged.wait_for(lock, kBatchTime,
+                              [&] { return !queue.empty() || runningExtractors == 0; });
+        if (!queue.empty()) {
+            std::optional<Extracted> next = std::move(queue.front());
+            queue.pop_front();
+            queueChanged.notify_all();
+            return next;
+        }
+        finished = runningExtractors == 0;
+        return std::nullopt;
+    }
+
+    void extractorDone()
+    {
+        std::lock_guard lock(queueMutex);
+        --runningExtractors;
+        queueChanged.notify_all();
+    }
+};
+
+void ContentIndex::Database::readAndWrite(const std::vector<Job>& jobs,
+                                          const std::atomic_bool* cancelled,
+                                          const ProgressCallback& onProgress, UpdateResult& result)
+{
+    const int threadCount = m_options.threads > 0 ? m_options.threads : QThread::idealThreadCount();
+    const std::size_t queueLimit = kQueuedPerThread * std::size_t(threadCount);
+    Extraction run{jobs, cancelled, onProgress, result, queueLimit, threadCount};
+    std::vector<std::thread> threads;
+    threads.reserve(std::size_t(threadCount) + 1);
+    for (int i = 0; i < threadCount; ++i)
+        threads.emplace_back([this, &run] { extractLoop(run); });
+    threads.emplace_back([this, &run] { writeLoop(run); });
+    for (std::thread& thread : threads)
+        thread.join();
+    result.helperRestarts = run.helperRestarts;
+}
+
+void ContentIndex::Database::extractLoop(Extraction& run)
+{
+    // Started from this thread, a helper inherits its low priority.
+    lowerThisThreadsPriority(m_options.niceness);
+    std::unique_ptr<ExtractHelper> helper = m_helperProgram.isEmpty() ? nullptr : takeHelper();
+    const int restartsBefore = helper ? helper->restarts() : 0;
+    std::vector<QByteArray> files;
+    std::vector<bool> delivered;
+    while (!run.isCancelled()) {
+        const std::size_t first = run.nextJob.fetch_add(helper ? kFilesPerRequest : 1);
+        if (first >= run.jobs.size()) break;
+        const bool goOn = helper ? extractInHelper(run, *helper, first, files, delivered)
+                                 : extractHere(run, first);
+        if (!goOn) break;
+    }
+    if (helper) {
+        run.helperRestarts += std::size_t(helper->restarts() - restartsBefore);
+        returnHelper(std::move(helper));
+    }
+    run.extractorDone();
+}
+
+bool ContentIndex::Database::extractHere(Extraction& run, std::size_t job)
+{
+    // Read here only when asked to; without a helper a document waits for an
+    // update that has one.
+    ExtractedText text;
+    if (m_options.usesHelpers)
+        text.outcome = Outcome::Unreadable;
+    else
+        text = m_extractor.extract(run.jobs[job].stamp.path, run.jobs[job].format);
+    if (run.isCancelled()) return false;
+    run.deliver(job, text);
+    return true;
+}
+
+bool ContentIndex::Database::extractInHelper(Extraction& run, ExtractHelper& helper,
+                                             std::size_t first, std::vector<QByteArray>& files,
+                                             std::vector<bool>& delivered)
+{
+    const std::size_t end = std::min(first + kFilesPerRequest, run.jobs.size());
+    files.clear();
+    for (std::size_t i = first; i < end; ++i)
+        files.push_back(
+            ExtractHelper::file(std::uint8_t(run.jobs[i].format), run.jobs[i].stamp.path));
+    delivered.assign(files.size(), false);
+    helper.ask(protocol::RequestKind::Text, files, run.cancelled,
+               [&](std::size_t file, HelperReply& reply) {
+                   // A file cut short by the cancellation is read again next time.
+                   if (run.isCancelled()) return;
+                   ExtractedText text;
+                   if (reply.status == HelperReply::Status::Rejected) {
+                       text.outcome = Outcome::Rejected;
+                   } else {
+                       text.outcome = reply.outcome;
+                       text.isTruncated = reply.flag;
+                       text.text = std::move(reply.bytes);
+                   }
+                   run.deliver(first + file, text);
+                   delivered[file] = true;
+               });
+    if (run.isCancelled()) return false;
+    // No helper could be started for these: read by the next update.
+    for (std::size_t file = 0; file < files.size(); ++file) {
+        if (delivered[file]) continue;
+        ExtractedText unreadable;
+        unreadable.outcome = Outcome::Unreadable;
+        run.deliver(first + file, unreadable);
+    }
+    return true;
+}
+
+void ContentIndex::Database::writeLoop(Extraction& run)
+{
+    lowerThisThreadsPriority(m_options.niceness);
+    UpdateResult& result = run.result;
+    bool inTransaction = false;
+    std::size_t batchFiles = 0;
+    Clock::time_point batchStart;
+    auto commit = [&] {
+        if (!inTransaction) return;
+        if (!exec(m_writer, "COMMIT")) {
+            exec(m_writer, "ROLLBACK");
+            result.succeeded = false;
+        }
+        inTransaction = false;
+        batchFiles = 0;
+        if (run.onProgress) run.onProgress(progress());
+    };
+    bool finished = false;
+    while (!finished) {
+        if (std::optional<Extracted> next = run.take(finished)) {
+            if (!inTransaction) {
+                inTransaction = exec(m_writer, "BEGIN");
+                batchStart = Clock::now();
+            }
+            if (!inTransaction || !write(run.jobs[next->job], *next)) result.succeeded = false;
+            if (next->outcome == Outcome::Rejected) ++result.rejected;
+            ++result.read;
+            ++batchFiles;
+            ++m_done;
+        }
+        if (finished) break;
+        if (batchFiles >= kBatchFiles || (inTransaction && Clock::now() - batchStart >= kBatchTime))
+            commit();
+    }
+    commit();
 }
 
 QSet<QString> ContentIndex::Database::matchingPaths(const ContentPattern& pattern)

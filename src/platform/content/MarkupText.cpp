@@ -252,125 +252,167 @@ struct RtfGroup {
     int unicodeSkip = 1; // \ucN: how many fallback characters follow each \uN
 };
 
+int hexDigit(char h)
+{
+    h = lower(h);
+    return isAsciiDigit(h) ? h - '0' : (h >= 'a' && h <= 'f' ? h - 'a' + 10 : -1);
+}
+
+// RTF is groups in braces, control symbols and control words after a
+// backslash, and text in Windows-1252 between them.
+class RtfReader {
+public:
+    RtfReader(std::string_view s, TextSink& sink)
+        : m_s(s)
+        , m_sink(sink)
+    {
+    }
+
+    void run()
+    {
+        std::size_t nextClockCheck = 0;
+        while (m_i < m_s.size() && !m_sink.isFull()) {
+            if (m_i >= nextClockCheck) {
+                if (m_sink.isOverTime()) break;
+                nextClockCheck = m_i + 64 * 1024;
+            }
+            if (!step()) break;
+        }
+        flush();
+    }
+
+private:
+    static constexpr std::size_t kMaxDepth = 1000; // deeper nesting is hostile, not a document
+
+    // One character, or one control sequence; false when the reading ends.
+    bool step()
+    {
+        const char c = m_s[m_i];
+        if (c == '{') {
+            if (m_groups.size() >= kMaxDepth) return false;
+            m_groups.push_back(RtfGroup{m_groups.back().isSkipped, m_groups.back().unicodeSkip});
+            m_atGroupStart = true;
+            ++m_i;
+            return true;
+        }
+        if (c == '}') {
+            if (m_groups.size() > 1) m_groups.pop_back();
+            m_atGroupStart = false;
+            ++m_i;
+            return true;
+        }
+        if (c == '\r' || c == '\n') {
+            ++m_i;
+            return true;
+        }
+        if (c != '\\') {
+            emitByte(c);
+            m_atGroupStart = false;
+            ++m_i;
+            return true;
+        }
+        ++m_i;
+        if (m_i >= m_s.size()) return false;
+        controlSequence();
+        return true;
+    }
+
+    // A control symbol or a control word, from the character after the backslash.
+    void controlSequence()
+    {
+        const char next = m_s[m_i];
+        if (next == '\\' || next == '{' || next == '}') {
+            emitByte(next);
+            ++m_i;
+        } else if (next == '\'') {
+            if (m_i + 2 < m_s.size() && hexDigit(m_s[m_i + 1]) >= 0 && hexDigit(m_s[m_i + 2]) >= 0)
+                emitByte(char(hexDigit(m_s[m_i + 1]) * 16 + hexDigit(m_s[m_i + 2])));
+            m_i += 3;
+        } else if (next == '*') {
+            if (m_atGroupStart) m_groups.back().isSkipped = true; // an ignorable destination
+            ++m_i;
+        } else if (next == '~') {
+            emitByte(' ');
+            ++m_i;
+        } else if (isAsciiLetter(next)) {
+            controlWord();
+        } else {
+            ++m_i; // another control symbol
+        }
+        m_atGroupStart = false;
+    }
+
+    void controlWord()
+    {
+        m_word.clear();
+        while (m_i < m_s.size() && isAsciiLetter(m_s[m_i]))
+            m_word += m_s[m_i++];
+        bool hasParameter = false;
+        long parameter = 0;
+        const bool isNegative = m_i < m_s.size() && m_s[m_i] == '-';
+        if (isNegative) ++m_i;
+        while (m_i < m_s.size() && isAsciiDigit(m_s[m_i]) && parameter < 1000000000) {
+            hasParameter = true;
+            parameter = parameter * 10 + (m_s[m_i++] - '0');
+        }
+        if (isNegative) parameter = -parameter;
+        if (m_i < m_s.size() && m_s[m_i] == ' ') ++m_i; // the delimiter belongs to the word
+
+        RtfGroup& group = m_groups.back();
+        const std::string_view word = m_word;
+        if (m_atGroupStart && isOneOf(word, kSkippedDestinations)) {
+            group.isSkipped = true;
+        } else if (word == "par" || word == "line" || word == "sect" || word == "page" ||
+                   word == "row" || word == "cell" || word == "tab") {
+            if (!group.isSkipped) {
+                flush();
+                m_sink.separate(word == "tab" || word == "cell" ? ' ' : '\n');
+            }
+        } else if (word == "uc" && hasParameter) {
+            group.unicodeSkip = int(std::clamp(parameter, 0L, 10L));
+        } else if (word == "u" && hasParameter) {
+            if (!group.isSkipped) {
+                flush();
+                m_sink.appendCodePoint(char32_t(parameter < 0 ? parameter + 65536 : parameter));
+            }
+            m_fallbackToSkip = group.unicodeSkip;
+        } else if (word == "bin" && hasParameter && parameter > 0) {
+            m_i += std::size_t(parameter); // raw binary data
+        }
+    }
+
+    void emitByte(char c)
+    {
+        if (m_fallbackToSkip > 0) {
+            --m_fallbackToSkip;
+            return;
+        }
+        if (m_groups.back().isSkipped) return;
+        m_pending += c;
+        if (m_pending.size() >= 64 * 1024) flush();
+    }
+
+    void flush()
+    {
+        if (!m_pending.empty()) m_sink.appendLatin1(m_pending);
+        m_pending.clear();
+    }
+
+    std::string_view m_s;
+    TextSink& m_sink;
+    std::size_t m_i = 0;
+    std::vector<RtfGroup> m_groups{RtfGroup{}};
+    std::string m_word;
+    std::string m_pending; // a run of Windows-1252 text bytes
+    int m_fallbackToSkip = 0;
+    bool m_atGroupStart = false;
+};
+
 } // namespace
 
 void rtfToText(std::string_view s, TextSink& sink)
 {
-    constexpr std::size_t kMaxDepth = 1000; // deeper nesting is hostile, not a document
-    std::vector<RtfGroup> groups{RtfGroup{}};
-    std::string word;
-    std::string pending; // a run of Windows-1252 text bytes
-    int fallbackToSkip = 0;
-    bool atGroupStart = false;
-    std::size_t nextClockCheck = 0;
-
-    auto flush = [&] {
-        if (!pending.empty()) sink.appendLatin1(pending);
-        pending.clear();
-    };
-    auto emitByte = [&](char c) {
-        if (fallbackToSkip > 0) {
-            --fallbackToSkip;
-            return;
-        }
-        if (groups.back().isSkipped) return;
-        pending += c;
-        if (pending.size() >= 64 * 1024) flush();
-    };
-
-    std::size_t i = 0;
-    while (i < s.size() && !sink.isFull()) {
-        if (i >= nextClockCheck) {
-            if (sink.isOverTime()) break;
-            nextClockCheck = i + 64 * 1024;
-        }
-        const char c = s[i];
-        if (c == '{') {
-            if (groups.size() >= kMaxDepth) break;
-            groups.push_back(RtfGroup{groups.back().isSkipped, groups.back().unicodeSkip});
-            atGroupStart = true;
-            ++i;
-            continue;
-        }
-        if (c == '}') {
-            if (groups.size() > 1) groups.pop_back();
-            atGroupStart = false;
-            ++i;
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            ++i;
-            continue;
-        }
-        if (c != '\\') {
-            emitByte(c);
-            atGroupStart = false;
-            ++i;
-            continue;
-        }
-        // A control symbol or a control word.
-        ++i;
-        if (i >= s.size()) break;
-        const char next = s[i];
-        if (next == '\\' || next == '{' || next == '}') {
-            emitByte(next);
-            ++i;
-        } else if (next == '\'') {
-            auto hex = [](char h) {
-                h = lower(h);
-                return isAsciiDigit(h) ? h - '0' : (h >= 'a' && h <= 'f' ? h - 'a' + 10 : -1);
-            };
-            if (i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0)
-                emitByte(char(hex(s[i + 1]) * 16 + hex(s[i + 2])));
-            i += 3;
-        } else if (next == '*') {
-            if (atGroupStart) groups.back().isSkipped = true; // an ignorable destination
-            ++i;
-        } else if (next == '~') {
-            emitByte(' ');
-            ++i;
-        } else if (isAsciiLetter(next)) {
-            word.clear();
-            while (i < s.size() && isAsciiLetter(s[i]))
-                word += s[i++];
-            bool hasParameter = false;
-            long parameter = 0;
-            const bool isNegative = i < s.size() && s[i] == '-';
-            if (isNegative) ++i;
-            while (i < s.size() && isAsciiDigit(s[i]) && parameter < 1000000000) {
-                hasParameter = true;
-                parameter = parameter * 10 + (s[i++] - '0');
-            }
-            if (isNegative) parameter = -parameter;
-            if (i < s.size() && s[i] == ' ') ++i; // the delimiter belongs to the word
-
-            if (atGroupStart && isOneOf(std::string_view(word), kSkippedDestinations)) {
-                groups.back().isSkipped = true;
-            } else if (word == "par" || word == "line" || word == "sect" || word == "page" ||
-                       word == "row" || word == "cell" || word == "tab") {
-                if (!groups.back().isSkipped) {
-                    flush();
-                    sink.separate(word == "tab" || word == "cell" ? ' ' : '\n');
-                }
-            } else if (word == "uc" && hasParameter) {
-                groups.back().unicodeSkip = int(std::clamp(parameter, 0L, 10L));
-            } else if (word == "u" && hasParameter) {
-                if (!groups.back().isSkipped) {
-                    flush();
-                    sink.appendCodePoint(char32_t(parameter < 0 ? parameter + 65536 : parameter));
-                }
-                fallbackToSkip = groups.back().unicodeSkip;
-            } else if (word == "bin" && hasParameter && parameter > 0) {
-                i += std::size_t(parameter); // raw binary data
-            }
-            atGroupStart = false;
-            continue;
-        } else {
-            ++i; // another control symbol
-        }
-        atGroupStart = false;
-    }
-    flush();
+    RtfReader(s, sink).run();
 }
 
 } // namespace ovra::content

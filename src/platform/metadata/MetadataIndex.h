@@ -117,7 +117,7 @@ public:
 
     private:
         friend class MetadataIndex;
-        friend class IndexStore;
+        friend class IndexQuery;
         struct Data;
         std::unique_ptr<Data> m_data;
         std::size_t m_totalMatches = 0;

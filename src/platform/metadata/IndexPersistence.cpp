@@ -1,0 +1,203 @@
+#include "IndexPersistence.h"
+
+#include "../AtomicSave.h"
+#include "../Background.h"
+#include "../PathKey.h"
+#include "../UniformType.h"
+#include "TableFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include <malloc.h>
+
+namespace ovra::md {
+
+IndexPersistence::IndexPersistence(QString cacheDir, bool persist, const CurrentTables& current)
+    : m_cacheDir(std::move(cacheDir))
+    , m_persist(persist)
+    , m_current(current)
+{
+    if (!m_persist) return;
+    // Reading the attribute cache takes a while for a large home; it starts
+    // now, so it is done by the time the first query walks.
+    m_cacheLoading =
+        std::async(std::launch::async, [file = cacheFile()] { return AttributeCache::load(file); });
+    // So are the tables saved by the last run, which spare the first query its
+    // walk. A save of ours cut short by a kill leaves its temporary beside
+    // them, and nothing else would ever remove it.
+    m_savedLoading = std::async(std::launch::async, [file = tablesFile(), folder = m_cacheDir] {
+        AtomicSave::removeStaleTemporaries(folder);
+        return TableFile::load(file);
+    });
+}
+
+IndexPersistence::~IndexPersistence()
+{
+    waitForSaves();
+}
+
+std::shared_ptr<Table> IndexPersistence::takeSaved(const std::function<bool(const Table&)>& wanted)
+{
+    loadSavedOnce();
+    const auto it = std::find_if(m_saved.begin(), m_saved.end(),
+                                 [&](const auto& table) { return wanted(*table); });
+    if (it == m_saved.end()) return nullptr;
+    std::shared_ptr<Table> table = std::move(*it);
+    m_saved.erase(it);
+    return table;
+}
+
+void IndexPersistence::loadSavedOnce()
+{
+    if (m_savedLoaded) return;
+    m_savedLoaded = true;
+    if (m_savedLoading.valid()) m_saved = m_savedLoading.get();
+}
+
+void IndexPersistence::loadCacheOnce()
+{
+    if (m_cacheLoaded) return;
+    m_cacheLoaded = true;
+    if (m_cacheLoading.valid())
+        m_cache = m_cacheLoading.get();
+    else if (m_persist)
+        m_cache = AttributeCache::load(cacheFile());
+}
+
+void IndexPersistence::tablesChanged(const TableSet& tables, std::size_t contentReads,
+                                     bool filesChanged)
+{
+    if (filesChanged) {
+        loadCacheOnce();
+        rebuildCache(tables, contentReads > 0);
+    }
+    releaseCache();
+}
+
+// Writing a million-file index takes about a second: it is written on a
+// pool thread, so the follower goes on applying changes meanwhile. One
+// write at a time, and the newest snapshot is written last.
+void IndexPersistence::saveTables()
+{
+    if (!m_persist) return;
+    {
+        std::lock_guard lock(m_saveMutex);
+        if (m_saveRunning) {
+            m_saveAgain = true;
+            return;
+        }
+        m_saveRunning = true;
+    }
+    background::run(background::Pool::index, [this] {
+        for (;;) {
+            writeTables();
+            std::lock_guard lock(m_saveMutex);
+            if (!std::exchange(m_saveAgain, false)) {
+                m_saveRunning = false;
+                m_saveIdle.notify_all();
+                return;
+            }
+        }
+    });
+}
+
+void IndexPersistence::waitForSaves()
+{
+    std::unique_lock lock(m_saveMutex);
+    m_saveIdle.wait(lock, [this] { return !m_saveRunning; });
+}
+
+void IndexPersistence::writeTables()
+{
+    const auto state = m_current.snapshot();
+    // Nothing indexed yet (a start that quit before its first query) keeps
+    // the last run's file for the next one.
+    if (state->tables.empty()) return;
+    TableFile::save(tablesFile(), state->tables);
+    // The file is made in memory first, about as large as the tables: what
+    // it took goes back to the system rather than staying with the process.
+    malloc_trim(0);
+}
+
+QString IndexPersistence::tablesFile() const
+{
+    return m_cacheDir + QStringLiteral("/metadata-index.tables");
+}
+
+QString IndexPersistence::cacheFile() const
+{
+    return m_cacheDir + QStringLiteral("/metadata-attributes.cache");
+}
+
+// The cache in memory is about as large as the tables it serves: it is kept
+// only while a walk needs it, and read again from disk for the next one.
+void IndexPersistence::releaseCache()
+{
+    AttributeMap().swap(m_cache);
+    m_cacheLoaded = false;
+    // A start that answered from the tables of the last run never took the
+    // cache it began reading: once read, it goes too, or it would stay for
+    // the life of the index.
+    if (m_cacheLoading.valid() &&
+        m_cacheLoading.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        m_cacheLoading = {};
+    malloc_trim(0);
+}
+
+namespace {
+
+// What the cache keeps of one entry; nothing when the entry cost no read.
+std::optional<CachedAttributes> cachedAttributes(const Table& table, const Entry& e)
+{
+    const Extra* x = table.extra(e);
+    const bool sniffed = e.flags & TypeFromContent;
+    // A file whose read found nothing keeps no extra, but its record still
+    // spares the next walk the read; one no helper could read is left for the
+    // next walk.
+    const bool hasContent = !e.isFolder() && !(x && x->isContentUnread) &&
+                            ContentReader::needsRead(UniformType::fromInternId(e.type));
+    const bool hasReadAccess = x && x->readAccess.isRecorded();
+    if (!sniffed && !hasContent && !hasReadAccess) return std::nullopt;
+    CachedAttributes r;
+    r.size = e.size;
+    r.modified = e.modified;
+    if (sniffed) r.typeFromContent = UniformType::fromInternId(e.type).identifier();
+    r.hasContent = hasContent;
+    if (hasContent && x) r.content = x->content;
+    if (hasReadAccess) r.readAccess = x->readAccess;
+    return r;
+}
+
+} // namespace
+
+// The cache keeps what the tables read, plus records of files outside every
+// indexed scope (another scope may still want them). Records of files that
+// vanished from an indexed scope are dropped.
+void IndexPersistence::rebuildCache(const TableSet& tables, bool readSomething)
+{
+    AttributeMap next;
+    for (auto& [path, record] : m_cache) {
+        bool indexed = false;
+        const QString p = QString::fromStdString(path);
+        for (const auto& t : tables.tables)
+            if (pathIsInside(p, t->root)) indexed = true;
+        if (!indexed) next.emplace(path, std::move(record));
+    }
+    std::string path;
+    for (const auto& t : tables.tables) {
+        for (std::uint32_t i = 0; i < t->entries.size(); ++i) {
+            std::optional<CachedAttributes> r = cachedAttributes(*t, t->entries[i]);
+            if (!r) continue;
+            path.clear();
+            t->appendPath(i, path);
+            next.emplace(path, std::move(*r));
+        }
+    }
+    const bool changed = readSomething || next.size() != m_cache.size();
+    m_cache = std::move(next);
+    if (changed && m_persist) AttributeCache::save(cacheFile(), m_cache);
+}
+
+} // namespace ovra::md

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "IndexPersistence.h"
+#include "IndexState.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace ovra::md {
+
+class IndexFollower;
+
+// Which folders the index covers, and keeping their tables in step with the
+// disk: the first walk of a scope (or its saved table and a catch-up behind
+// it), refreshes, the changes the watches report, and the listeners told of
+// them. One walk or refresh at a time; each publishes a new table set.
+class IndexScopes {
+public:
+    IndexScopes(CurrentTables& current, IndexPersistence& persistence, QString recentlyUsedFile,
+                int threads, std::size_t watchLimit);
+    ~IndexScopes();
+    IndexScopes(const IndexScopes&) = delete;
+    IndexScopes& operator=(const IndexScopes&) = delete;
+
+    // Walks every scope that the tables do not cover yet.
+    void ensureScopes(const QStringList& scopes);
+    // Brings every table up to date and reads the recently-used list again.
+    void refresh();
+    // Lists again the folders that held the paths.
+    void forget(const QStringList& paths);
+    // True when some indexed folder has no watch: a query must refresh first.
+    bool needsRefreshBeforeQuery() const;
+    void stop() { m_stopping = true; }
+    // Waits for the attribute cache read that the index's making started.
+    void waitForCache();
+
+    int addChangeHandler(std::function<void()> handler);
+    void removeChangeHandler(int id);
+
+private:
+    // The scopes asked for that no table covers, without those inside another.
+    QStringList missingScopes(const QStringList& wanted) const;
+    // The table of each scope: its saved one, else a walk. Scopes answered from a
+    // saved table are added to `toCatchUp`. False when the index stopped.
+    using RecentlyUsed = std::unordered_map<std::string, double>;
+    bool tablesFor(const QStringList& roots, const RecentlyUsed& recent,
+                   std::vector<std::shared_ptr<const Table>>& added, QStringList& toCatchUp,
+                   std::size_t& reads, bool& walked);
+    void takeOtherSavedTables(const RecentlyUsed& recent,
+                              std::vector<std::shared_ptr<const Table>>& added,
+                              QStringList& toCatchUp);
+    void catchUp(const QStringList& roots);
+    void applyChanges(const std::unordered_set<std::string>& folders, bool everything);
+    void publish(std::shared_ptr<TableSet> next, std::size_t reads, bool filesChanged);
+    void notifyChanged();
+    RecentlyUsed recentlyUsed() const;
+
+    // Live changes pile up for a while before the tables are written again.
+    static constexpr std::chrono::milliseconds kLiveSaveDelay{30000};
+
+    CurrentTables& m_current;
+    IndexPersistence& m_persistence;
+    QString m_recentlyUsedFile;
+    int m_threads;
+    std::mutex m_buildMutex; // one walk or refresh at a time; guards the cache
+    std::atomic_bool m_stopping = false;
+    std::mutex m_handlerMutex;
+    std::vector<std::pair<int, std::function<void()>>> m_changeHandlers;
+    int m_lastHandlerId = 0;
+    // Last: its thread calls into everything above.
+    std::unique_ptr<IndexFollower> m_follower;
+};
+
+} // namespace ovra::md

@@ -1,0 +1,56 @@
+#include "platform/metadata/IndexPersistence.h"
+#include "platform/UserFile.h"
+#include "platform/XdgPaths.h"
+#include "platform/metadata/IndexWalker.h"
+#include "platform/metadata/TableFile.h"
+#include "support/TestHome.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace ovra;
+using namespace ovra::md;
+using ovra::test::TestHome;
+
+namespace {
+
+std::shared_ptr<const TableSet> setOf(const QString& root)
+{
+    auto set = std::make_shared<TableSet>();
+    set->tables.push_back(walkScope(root, nullptr, AttributeMap(), {1}).table);
+    return set;
+}
+
+} // namespace
+
+// Saves pile up while the follower applies changes: however many are asked
+// while one is writing, the file ends with the tables as they are now, and a
+// start that indexed nothing leaves the last run's file alone.
+TEST(IndexPersistenceTest, SavesAskedMeanwhileEndWithTheNewestTablesOnDisk)
+{
+    TestHome home;
+    const UserFile::AllowOnThisThread directReads; // the walks, called as a worker would
+    const QString file = xdg::appCacheDir() + QStringLiteral("/metadata-index.tables");
+    QStringList roots;
+    std::vector<std::shared_ptr<const TableSet>> sets;
+    for (int i = 0; i < 12; ++i) {
+        home.writeFile(QStringLiteral("Scope%1/file.txt").arg(i), "x");
+        roots << home.path(QStringLiteral("Scope%1").arg(i));
+        sets.push_back(setOf(roots.back()));
+    }
+    CurrentTables current;
+    {
+        IndexPersistence persistence(xdg::appCacheDir(), true, current);
+        persistence.saveTables();
+        persistence.waitForSaves();
+        EXPECT_FALSE(QFile::exists(file));
+        for (const auto& set : sets) {
+            current.publish(set, 0);
+            persistence.saveTables();
+        }
+    }
+    const auto saved = TableFile::load(file);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved.front()->root, roots.back());
+}
