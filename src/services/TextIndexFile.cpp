@@ -1,4 +1,5 @@
 #include "TextIndexFile.h"
+#include "platform/UserFile.h"
 
 #include "platform/Checksum.h"
 
@@ -157,6 +158,7 @@ std::optional<TextIndexEntry> entryFromJson(const QJsonValue& value)
 
 Loaded read(const QString& file, const QString& quickFile)
 {
+    UserFile::checkThread(QFile::encodeName(file).constData());
     const QFileInfo json(file);
     const QFileInfo quick(quickFile);
     if (quick.exists() && (!json.exists() || quick.lastModified() >= json.lastModified())) {

@@ -1,4 +1,5 @@
 #include "AttributeCache.h"
+#include "platform/UserFile.h"
 
 #include "platform/AtomicSave.h"
 
@@ -99,6 +100,7 @@ void AttributeCache::readContent(QDataStream& in, ContentAttributes& c)
 AttributeMap AttributeCache::load(const QString& file)
 {
     AttributeMap records;
+    UserFile::checkThread(QFile::encodeName(file).constData());
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return records;
     QDataStream in(&f);

@@ -1,4 +1,5 @@
 #include "TableFile.h"
+#include "../UserFile.h"
 
 #include "../AtomicSave.h"
 #include "../Checksum.h"
@@ -317,6 +318,7 @@ bool TableFile::save(const QString& file, const std::vector<std::shared_ptr<cons
 
 std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
 {
+    UserFile::checkThread(QFile::encodeName(file).constData());
     const MappedFile mapped(file);
     Reader header(mapped.data(), mapped.size());
     std::uint32_t magic = 0, version = 0;
