@@ -212,8 +212,7 @@ void StartupPipeline::loadCleanup(quint64 run, qint64 token)
 void StartupPipeline::scanDuplicates(quint64, qint64 token)
 {
     // A scan that is running or has run is not started again by a refresh.
-    if (m_steps.duplicates && m_steps.duplicates->isIdle())
-        m_steps.duplicates->scan(m_scopes);
+    if (m_steps.duplicates && m_steps.duplicates->isIdle()) m_steps.duplicates->scan(m_scopes);
     emit finished(token);
 }
 

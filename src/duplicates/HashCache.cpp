@@ -1,7 +1,7 @@
 #include "HashCache.h"
-#include "platform/UserFile.h"
 #include "platform/AtomicSave.h"
 #include "platform/Checksum.h"
+#include "platform/UserFile.h"
 
 #include <QDebug>
 #include <QDir>

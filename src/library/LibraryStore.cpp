@@ -157,14 +157,14 @@ QFuture<QStringList> LibraryStore::scopes() const
     return waiter->future();
 }
 
-void LibraryStore::withScopes(QObject* receiver,
-                              std::function<void(const QStringList&)> use) const
+void LibraryStore::withScopes(QObject* receiver, std::function<void(const QStringList&)> use) const
 {
     if (m_listedScopes) return use(*m_listedScopes);
     QPointer<QObject> alive(receiver);
-    scopes().then(background::guiThread(), [alive, use = std::move(use)](const QStringList& scopes) {
-        if (alive) use(scopes);
-    });
+    scopes().then(background::guiThread(),
+                  [alive, use = std::move(use)](const QStringList& scopes) {
+                      if (alive) use(scopes);
+                  });
 }
 
 void LibraryStore::scopesListed(const QStringList& scopes)

@@ -1,7 +1,7 @@
 #include "TextIndexFile.h"
-#include "platform/UserFile.h"
 
 #include "platform/Checksum.h"
+#include "platform/UserFile.h"
 
 #include <QByteArrayView>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "platform/content/ContentIndex.h"
 #include "platform/UserFile.h"
+#include "platform/content/ContentIndex.h"
 #include "services/TextIndexFile.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"

@@ -495,7 +495,8 @@ TEST_F(AppStateTest, ViewOptionsSurviveARestartAndUnknownOnesReadAsDefaults)
 TEST_F(AppStateTest, ASinglePinReadsAsOnePin)
 {
     writeSettings("pinned=/data/Projects\n");
-    EXPECT_EQ(AppState(appSettings(), time.clock()).pinned(), QStringList{QStringLiteral("/data/Projects")});
+    EXPECT_EQ(AppState(appSettings(), time.clock()).pinned(),
+              QStringList{QStringLiteral("/data/Projects")});
 }
 
 TEST_F(AppStateTest, ADamagedPinIsSkippedAndTheOthersStay)

@@ -1,5 +1,5 @@
-#include "support/ChildProcesses.h"
 #include "platform/UserFile.h"
+#include "support/ChildProcesses.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"

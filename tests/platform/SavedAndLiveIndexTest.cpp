@@ -1,5 +1,5 @@
-#include "platform/XdgPaths.h"
 #include "platform/UserFile.h"
+#include "platform/XdgPaths.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"

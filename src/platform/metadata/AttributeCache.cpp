@@ -1,7 +1,7 @@
 #include "AttributeCache.h"
-#include "platform/UserFile.h"
 
 #include "platform/AtomicSave.h"
+#include "platform/UserFile.h"
 
 #include <QDataStream>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "TableFile.h"
-#include "../UserFile.h"
 
 #include "../AtomicSave.h"
 #include "../Checksum.h"
 #include "../UniformType.h"
+#include "../UserFile.h"
 #include "AttributeCache.h"
 
 #include <QBuffer>

@@ -1,8 +1,8 @@
 #include "SharedThumbnailCache.h"
-#include "platform/UserFile.h"
 
 #include "platform/AtomicSave.h"
 #include "platform/PathKey.h"
+#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 
 #include <QByteArrayView>
