@@ -263,3 +263,24 @@ TEST(SettingsStore, ReadingOrSavingOnTheGuiThreadIsCaught)
         },
         "GUI thread opened .*cache.bin");
 }
+
+// A save that fails (here the folder is a file in the way) keeps the file as
+// it was and loses nothing: the next save writes what the failed one could not.
+TEST(SettingsStore, AFailedSaveIsMadeGoodByTheNextOne)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QString blocked = home.writeFile(QStringLiteral("blocked"), "a file where a folder goes");
+    const QString path = blocked + QStringLiteral("/own.conf");
+    SettingsStore store(path);
+    store.setText(SettingsKey::viewMode, QStringLiteral("list"));
+    store.flush();
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    ASSERT_TRUE(QFile::remove(blocked));
+    store.setText(SettingsKey::cardSize, QStringLiteral("large"));
+    store.flush();
+    const SettingsStore after(path);
+    EXPECT_EQ(after.text(SettingsKey::viewMode), QStringLiteral("list"));
+    EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("large"));
+}
