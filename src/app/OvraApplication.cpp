@@ -34,6 +34,8 @@
 #include <QTimer>
 
 #include <functional>
+#include <future>
+#include <memory>
 #include <utility>
 
 namespace ovra {
@@ -72,10 +74,27 @@ private:
     std::function<void()> m_painted;
 };
 
+// The settings are read once, before the window, and the app answers from
+// memory after that. They are read on a pool thread, the earlier app's taken
+// over first, while the GUI thread makes the indexes and the stores; it waits
+// for them only then, before the event loop runs and before any window exists,
+// so no frame is late and no event waits behind the disk. Reading them later,
+// after the window showed, would first show the defaults and then jump to the
+// user's view mode and card size. A std::future, not a QFuture: waiting on a
+// QFuture may run a task that has not started on the waiting thread itself.
+std::future<SettingsStore> readSettings()
+{
+    auto read = std::make_shared<std::promise<SettingsStore>>();
+    std::future<SettingsStore> settings = read->get_future();
+    background::run(background::Pool::files, [read] { read->set_value(SettingsMigration::run()); });
+    return settings;
+}
+
 } // namespace
 
 OvraApplication::OvraApplication()
 {
+    std::future<SettingsStore> settings = readSettings();
     // The shared helpers outlive an app: one made after another has quit
     // (a test program makes several) asks them again.
     content::HelperPool::shared().resume();
@@ -100,9 +119,8 @@ OvraApplication::OvraApplication()
     m_updateNotice = std::make_unique<UpdateNotice>(*m_updater);
     m_updater->start();
 
-    SettingsMigration::run();
-
-    m_state = std::make_unique<AppState>();
+    // The migration moved the earlier app's data folder, where the text index lives.
+    m_state = std::make_unique<AppState>(settings.get());
     m_textIndex = std::make_unique<TextIndex>();
 
     m_context.index = m_index.get();

@@ -24,9 +24,9 @@ class TextIndex;
 class UpdateNotice;
 class Updater;
 
-// The top of the program: makes the long-lived objects once, in an order in
-// which the settings migration runs after the objects that read no settings
-// and before those that read what it writes (the app state, the text index),
+// The top of the program: makes the long-lived objects once, while a pool
+// thread runs the settings migration and reads the settings, and makes those
+// that read what it wrote (the app state, the text index) once it is done;
 // keeps them for the life of the process, and shows the one window.
 class OvraApplication : public QObject {
     Q_OBJECT

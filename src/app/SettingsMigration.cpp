@@ -1,6 +1,5 @@
 #include "SettingsMigration.h"
 
-#include "platform/SettingsStore.h"
 #include "platform/XdgPaths.h"
 
 #include <QDir>
@@ -18,24 +17,24 @@ QString SettingsMigration::legacyDataFolder()
     return xdg::dataHome() + QStringLiteral("/Lumo");
 }
 
-void SettingsMigration::run()
+SettingsStore SettingsMigration::run()
 {
     SettingsStore settings;
-    if (settings.flag(SettingsKey::migratedFromLumo).value_or(false)) return;
-    copySettings();
+    if (settings.flag(SettingsKey::migratedFromLumo).value_or(false)) return settings;
+    copySettings(settings);
     moveDataFolder();
     settings.setFlag(SettingsKey::migratedFromLumo, true);
+    return settings;
 }
 
 // A value is taken over only in the form its reader expects: a value of any
 // other type would sit in this app's settings as "set", and so block the
 // earlier app's setting for good while every reader ignores it.
-void SettingsMigration::copySettings()
+void SettingsMigration::copySettings(SettingsStore& settings)
 {
     const QString legacyPath = legacySettingsPath();
     if (!QFileInfo(legacyPath).isFile()) return;
     const SettingsStore legacy(legacyPath);
-    SettingsStore settings;
 
     if (!settings.contains(SettingsKey::pinned)) {
         if (auto pinned = legacy.textList(SettingsKey::pinned))

@@ -38,7 +38,9 @@ StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context)
             return store ? store->result(item, token)
                          : QtFuture::makeReadyFuture(SpotlightResult::empty());
         };
-        steps.scopes = library->scopes();
+        steps.scopes = [store] {
+            return store ? store->scopes() : QtFuture::makeReadyFuture<QStringList>(QStringList());
+        };
     }
     if (md::MetadataIndex* index = context.index) {
         // The index outlives the refresh: the pipeline waits for it when it
@@ -174,7 +176,7 @@ void StartupPipeline::waitForCollections(quint64 run, qint64 token, QList<Sideba
         // Every collection has loaded, so the file index is complete: the words
         // inside its documents can be read now.
         if (m_steps.indexContents) m_steps.indexContents();
-        loadSources(run, token);
+        waitForScopes(run, token);
         return;
     }
     const SidebarItem next = remaining.takeFirst();
@@ -184,25 +186,33 @@ void StartupPipeline::waitForCollections(quint64 run, qint64 token, QList<Sideba
           });
 }
 
+void StartupPipeline::waitForScopes(quint64 run, qint64 token)
+{
+    if (!m_steps.scopes) return loadSources(run, token);
+    after(m_steps.scopes(), run, [this, run, token](const QFuture<QStringList>& scopes) {
+        m_scopes = scopes.resultCount() > 0 ? scopes.result() : QStringList();
+        loadSources(run, token);
+    });
+}
+
 void StartupPipeline::loadSources(quint64 run, qint64 token)
 {
     if (!m_steps.sources) return loadCleanup(run, token);
-    after(m_steps.sources->load(m_steps.scopes, token), run,
+    after(m_steps.sources->load(m_scopes, token), run,
           [this, run, token](const QFuture<void>&) { loadCleanup(run, token); });
 }
 
 void StartupPipeline::loadCleanup(quint64 run, qint64 token)
 {
     if (!m_steps.cleanup) return scanDuplicates(run, token);
-    after(m_steps.cleanup->load(m_steps.scopes, token), run,
+    after(m_steps.cleanup->load(m_scopes, token), run,
           [this, run, token](const QFuture<void>&) { scanDuplicates(run, token); });
 }
 
 void StartupPipeline::scanDuplicates(quint64, qint64 token)
 {
     // A scan that is running or has run is not started again by a refresh.
-    if (m_steps.duplicates && m_steps.duplicates->isIdle())
-        m_steps.duplicates->scan(m_steps.scopes);
+    if (m_steps.duplicates && m_steps.duplicates->isIdle()) m_steps.duplicates->scan(m_scopes);
     emit finished(token);
 }
 

@@ -42,7 +42,8 @@ public:
         std::function<QFuture<void>(const SidebarItem&, qint64 token)> load;
         // A collection's result once it has loaded for the token (loading it if needed).
         std::function<QFuture<SpotlightResult>(const SidebarItem&, qint64 token)> result;
-        QStringList scopes;
+        // The folders the sources, cleanup and duplicates steps look in.
+        std::function<QFuture<QStringList>()> scopes;
         // Brings the file index up to date with the disk before a refresh's
         // loads, so files that came or went since the last load show as such.
         std::function<QFuture<void>()> refreshIndex;
@@ -94,12 +95,14 @@ private:
     void startLoads(quint64 run, qint64 token);
     void waitForTextSources(quint64 run, qint64 token);
     void waitForCollections(quint64 run, qint64 token, QList<SidebarItem> remaining);
+    void waitForScopes(quint64 run, qint64 token);
     void loadSources(quint64 run, qint64 token);
     void loadCleanup(quint64 run, qint64 token);
     void scanDuplicates(quint64 run, qint64 token);
 
     Steps m_steps;
     std::optional<qint64> m_token;
+    QStringList m_scopes;
     quint64 m_run = 0;
     background::TaskSet m_tasks; // the index refreshes this pipeline started
 };

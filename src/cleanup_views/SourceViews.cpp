@@ -7,6 +7,7 @@
 #include "library/AppState.h"
 #include "library/Fmt.h"
 #include "library/LibraryStore.h"
+#include "platform/Background.h"
 #include "ui/EmptyStateView.h"
 #include "ui/ScreenColumn.h"
 #include "ui/ScrollBarStyle.h"
@@ -20,6 +21,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -47,9 +49,16 @@ QString files(qsizetype count)
 void loadSources(const AppContext& context)
 {
     if (!context.sources) return;
-    const QStringList scopes =
-        context.library ? context.library->scopes() : LibraryStore::defaultScopes();
-    context.sources->load(scopes, context.state->refreshToken());
+    QPointer<SourceSummary> sources(context.sources);
+    const auto load = [sources, token = context.state->refreshToken()](const QStringList& scopes) {
+        if (sources) sources->load(scopes, token);
+    };
+    if (context.library) return context.library->withScopes(context.sources, load);
+    // Without the library's scopes home is listed as the store lists it, off
+    // the GUI thread.
+    background::run(background::Pool::files, [] {
+        return LibraryStore::defaultScopes();
+    }).then(background::guiThread(), load);
 }
 
 // Card

@@ -416,18 +416,26 @@ void DuplicatesView::showEvent(QShowEvent* event)
     // Only the exact scan starts by itself, and only if none ever ran.
     if (m_scanAsked || !m_finder) return;
     m_scanAsked = true;
-    if (m_finder->isIdle())
-        m_finder->scan(m_context.library ? m_context.library->scopes() : QStringList());
+    withScopes([this](const QStringList& scopes) {
+        if (m_finder->isIdle()) m_finder->scan(scopes);
+    });
 }
 
 void DuplicatesView::startScan()
 {
     if (!m_finder) return;
-    const QStringList scopes = m_context.library ? m_context.library->scopes() : QStringList();
-    if (m_tab == Tab::exact)
-        m_finder->scan(scopes);
-    else
-        m_finder->scanSimilar(scopes);
+    withScopes([this, tab = m_tab](const QStringList& scopes) {
+        if (tab == Tab::exact)
+            m_finder->scan(scopes);
+        else
+            m_finder->scanSimilar(scopes);
+    });
+}
+
+void DuplicatesView::withScopes(std::function<void(const QStringList&)> use)
+{
+    if (!m_context.library) return use({});
+    m_context.library->withScopes(this, std::move(use));
 }
 
 void DuplicatesView::confirmTrashAll()

@@ -7,6 +7,8 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -69,6 +71,8 @@ private:
     void refreshTabs();
     void refreshCards();
     void startScan();
+    // Calls `use` with the library's scopes once they are listed (none without a library).
+    void withScopes(std::function<void(const QStringList&)> use);
     void confirmTrashAll();
     void trash(const QList<QUuid>& ids);
 

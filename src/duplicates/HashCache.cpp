@@ -1,6 +1,7 @@
 #include "HashCache.h"
 #include "platform/AtomicSave.h"
 #include "platform/Checksum.h"
+#include "platform/UserFile.h"
 
 #include <QDebug>
 #include <QDir>
@@ -119,6 +120,7 @@ void HashCache::load()
     if (m_isLoaded) return;
     m_isLoaded = true;
     if (m_path.isEmpty()) return;
+    UserFile::checkThread(QFile::encodeName(m_path).constData());
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly)) return;
     if (file.size() > kHeaderSize + kMaxEntries * kEntrySize) return;

@@ -88,8 +88,14 @@ AppState::Toast AppState::Toast::make(QString message, QString symbol, bool stic
 }
 
 AppState::AppState(Clock clock, QObject* parent)
+    : AppState(SettingsStore::inMemory(), std::move(clock), parent)
+{
+}
+
+AppState::AppState(SettingsStore settings, Clock clock, QObject* parent)
     : QObject(parent)
     , m_clock(std::move(clock))
+    , m_settings(std::move(settings))
 {
     if (!m_clock.now) m_clock.now = [] { return QDateTime::currentDateTime(); };
     if (!m_clock.after) {

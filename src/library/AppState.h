@@ -128,10 +128,16 @@ public:
         std::function<void(std::chrono::milliseconds delay, std::function<void()> task)> after;
     };
 
-    // Reads the view mode, card size and pins from the app's settings file as
-    // the environment names it now; writes nothing.
+    // Takes the view mode, card size and pins from `settings`, read before
+    // (off the GUI thread); writes nothing. The state keeps the settings and
+    // saves its choices through them.
+    explicit AppState(SettingsStore settings, Clock clock = {}, QObject* parent = nullptr);
+    // The same over settings held in memory alone (a window in a test).
     explicit AppState(Clock clock = {}, QObject* parent = nullptr);
     ~AppState() override;
+
+    // The app's settings, for the screens that keep a choice of their own.
+    SettingsStore& settings() { return m_settings; }
 
     std::optional<SidebarItem> selection() const { return m_selection; }
     QStringList folderPath() const { return m_folderPath; }

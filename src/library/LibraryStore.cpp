@@ -129,6 +129,10 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
     // store is made. The task holds nothing of the store.
     , m_scopes(background::run(background::Pool::files, [] { return defaultScopes(); }))
 {
+    QPointer<LibraryStore> self(this);
+    m_scopes.then(background::guiThread(), [self](const QStringList& scopes) {
+        if (self) self->scopesListed(scopes);
+    });
     m_indexChanged.setSingleShot(true);
     m_indexChanged.setInterval(kReloadDelayMs);
     connect(&m_indexChanged, &QTimer::timeout, this, &LibraryStore::reloadCollections);
@@ -144,9 +148,32 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
     });
 }
 
-QStringList LibraryStore::scopes() const
+QFuture<QStringList> LibraryStore::scopes() const
 {
-    return awaited(m_scopes);
+    if (m_listedScopes) return QtFuture::makeReadyFuture<QStringList>(QStringList(*m_listedScopes));
+    auto waiter = std::make_shared<QPromise<QStringList>>();
+    waiter->start();
+    m_scopeWaiters.append(waiter);
+    return waiter->future();
+}
+
+void LibraryStore::withScopes(QObject* receiver, std::function<void(const QStringList&)> use) const
+{
+    if (m_listedScopes) return use(*m_listedScopes);
+    QPointer<QObject> alive(receiver);
+    scopes().then(background::guiThread(),
+                  [alive, use = std::move(use)](const QStringList& scopes) {
+                      if (alive) use(scopes);
+                  });
+}
+
+void LibraryStore::scopesListed(const QStringList& scopes)
+{
+    m_listedScopes = scopes;
+    for (const std::shared_ptr<QPromise<QStringList>>& waiter : std::exchange(m_scopeWaiters, {})) {
+        waiter->addResult(scopes);
+        waiter->finish();
+    }
 }
 
 LibraryStore::~LibraryStore()

@@ -63,9 +63,14 @@ public:
     // Lists the home folder: call it on a pool thread.
     static QStringList defaultScopes();
     // The store's scopes, listed on a pool thread as the store is made; the
-    // store's own queries wait for them on their pool threads. Asked before the
-    // listing ended (it takes milliseconds), this waits for it.
-    QStringList scopes() const;
+    // store's own queries wait for them on their pool threads. Answers at once:
+    // a finished future once the listing is in, else one that finishes with it
+    // on the GUI thread (each asker gets its own, to continue from). A store
+    // that goes first cancels the futures still waiting.
+    QFuture<QStringList> scopes() const;
+    // Calls `use` with the scopes on the GUI thread: at once when they are
+    // listed, else once they are, unless `receiver` has gone by then.
+    void withScopes(QObject* receiver, std::function<void(const QStringList&)> use) const;
     md::MetadataIndex& index() const { return m_index; }
 
     const QHash<SidebarItem, SpotlightResult>& collections() const { return m_collections; }
@@ -140,8 +145,12 @@ private:
     // The index saw the disk change: every loaded collection is asked again.
     void reloadCollections();
 
+    void scopesListed(const QStringList& scopes);
+
     md::MetadataIndex& m_index;
     QFuture<QStringList> m_scopes;
+    std::optional<QStringList> m_listedScopes; // once the listing reached the GUI thread
+    mutable QList<std::shared_ptr<QPromise<QStringList>>> m_scopeWaiters;
     QHash<SidebarItem, SpotlightResult> m_collections;
     QSet<SidebarItem> m_loading;
     QHash<SidebarItem, qint64> m_loadedToken;

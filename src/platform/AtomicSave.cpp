@@ -1,5 +1,7 @@
 #include "AtomicSave.h"
 
+#include "UserFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -159,7 +161,9 @@ bool isGone(pid_t pid)
 
 int AtomicSave::removeStaleTemporaries(const QString& folder)
 {
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    const QByteArray local = QFile::encodeName(folder);
+    UserFile::checkThread(local.constData());
+    DIR* dir = ::opendir(local.constData());
     if (!dir) return 0;
     const std::int64_t now = std::time(nullptr);
     int removed = 0;
@@ -182,6 +186,7 @@ int AtomicSave::removeStaleTemporaries(const QString& folder)
 
 bool AtomicSave::save(const QString& path, QByteArrayView bytes, mode_t mode, Flush flush)
 {
+    UserFile::checkThread(QFile::encodeName(path).constData());
     const QByteArray target = resolvedTarget(path);
     QByteArray temporary;
     const int fd = createTemporary(target, mode, temporary);

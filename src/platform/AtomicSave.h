@@ -13,7 +13,8 @@ namespace ovra {
 // checked; when one fails (a full disk, a file-size limit, a read-only folder)
 // the temporary file goes, the old file stays as it was, and the failure is
 // logged once for that file until a save of it succeeds again. A symbolic link
-// is followed: the file it names is replaced, and the link stays.
+// is followed: the file it names is replaced, and the link stays. Saving blocks
+// on the disk: the GUI-thread check of UserFile covers it.
 namespace AtomicSave {
 
 // Whether the new file reaches the disk before it replaces the old one. A cache

@@ -1,5 +1,7 @@
 #include "IniFile.h"
 
+#include "UserFile.h"
+
 #include <QFile>
 
 namespace ovra {
@@ -159,6 +161,7 @@ void appendCodePoint(QString& out, uint value)
 IniFile IniFile::read(const QString& path)
 {
     IniFile ini;
+    UserFile::checkThread(QFile::encodeName(path).constData());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestFile) return ini;
     QByteArray section;

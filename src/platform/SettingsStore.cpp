@@ -6,13 +6,65 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <mutex>
+#include <utility>
+
 namespace ovra {
 namespace {
 
 // How the file form spells a value that is none, an empty list among them.
 constexpr QByteArrayView kNoValue = "@Invalid()";
 
+// Saves read the file, change their keys and write it back: two stores of one
+// file, each with its own writer, would otherwise write over each other's keys.
+std::mutex& savingSettings()
+{
+    static std::mutex saving;
+    return saving;
+}
+
 } // namespace
+
+// The values this store wrote and no save has put in the file yet, in the
+// order they were first written (so new keys join the file in that order).
+struct SettingsStore::Unsaved {
+    QString filePath;
+    std::mutex mutex;
+    QList<std::pair<QString, QByteArray>> values;
+
+    void set(const QString& key, const QByteArray& value)
+    {
+        std::lock_guard lock(mutex);
+        for (auto& [name, raw] : values) {
+            if (name != key) continue;
+            raw = value;
+            return;
+        }
+        values.append({key, value});
+    }
+
+    // Runs on the writer's pool thread: the file is read again there, so what
+    // another program wrote into it meanwhile stays.
+    void save()
+    {
+        QList<std::pair<QString, QByteArray>> taken;
+        {
+            std::lock_guard lock(mutex);
+            taken = values;
+        }
+        if (taken.isEmpty()) return;
+        std::unique_lock saving(savingSettings());
+        IniFile file = IniFile::read(filePath);
+        for (const auto& [key, raw] : taken)
+            file.setRaw(key, raw);
+        QDir().mkpath(QFileInfo(filePath).absolutePath());
+        if (!AtomicSave::save(filePath, file.encoded())) return;
+        saving.unlock();
+        // A value written again while this save ran waits for the next one.
+        std::lock_guard lock(mutex);
+        values.removeIf([&](const auto& value) { return taken.contains(value); });
+    }
+};
 
 SettingsStore::SettingsStore()
     : SettingsStore(appFilePath())
@@ -20,9 +72,46 @@ SettingsStore::SettingsStore()
 }
 
 SettingsStore::SettingsStore(const QString& filePath)
-    : m_filePath(filePath)
-    , m_file(IniFile::read(filePath))
+    : SettingsStore(filePath, IniFile::read(filePath))
 {
+}
+
+SettingsStore::SettingsStore(QString filePath, IniFile file)
+    : m_filePath(std::move(filePath))
+    , m_file(std::move(file))
+{
+    if (m_filePath.isEmpty()) return;
+    m_unsaved = std::make_shared<Unsaved>();
+    m_unsaved->filePath = m_filePath;
+    m_writer = std::make_unique<CoalescingWriter>(background::Pool::files);
+}
+
+SettingsStore SettingsStore::inMemory()
+{
+    return SettingsStore(QString(), IniFile());
+}
+
+SettingsStore::SettingsStore(SettingsStore&&) noexcept = default;
+
+SettingsStore& SettingsStore::operator=(SettingsStore&& other) noexcept
+{
+    if (this == &other) return *this;
+    flush();
+    m_filePath = std::move(other.m_filePath);
+    m_file = std::move(other.m_file);
+    m_unsaved = std::move(other.m_unsaved);
+    m_writer = std::move(other.m_writer);
+    return *this;
+}
+
+SettingsStore::~SettingsStore()
+{
+    flush();
+}
+
+void SettingsStore::flush() const
+{
+    if (m_writer) m_writer->flush();
 }
 
 QString SettingsStore::appFilePath()
@@ -95,10 +184,11 @@ void SettingsStore::setFlag(QAnyStringView key, bool value)
 
 void SettingsStore::write(QAnyStringView key, const QByteArray& value)
 {
-    m_file = IniFile::read(m_filePath);
-    m_file.setRaw(key.toString(), value);
-    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
-    AtomicSave::save(m_filePath, m_file.encoded());
+    const QString name = key.toString();
+    m_file.setRaw(name, value);
+    if (!m_writer) return;
+    m_unsaved->set(name, value);
+    m_writer->save([unsaved = m_unsaved] { unsaved->save(); });
 }
 
 } // namespace ovra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CoalescingWriter.h"
 #include "IniFile.h"
 
 #include <QAnyStringView>
@@ -7,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace ovra {
@@ -23,17 +25,30 @@ inline constexpr QLatin1StringView migratedFromLumo{"migratedFromLumo"};
 // The user's settings: an INI file in the form QSettings writes. Values written
 // by hand or by another app may hold any type, so the typed readers say
 // "nothing" for a value of the wrong type instead of converting it, and a value
-// of another type is never decoded at all (see IniFile). Main thread only, like
-// everything that reads settings.
+// of another type is never decoded at all (see IniFile).
+//
+// The file is read once, when the store is made, and the store answers from
+// memory after that; a change is saved in the background (one coalescing writer
+// on the files pool), so the GUI thread that owns the store never waits for
+// the disk. Reading blocks: make a store off the GUI thread (the GUI-thread
+// check of UserFile covers it) and hand it over. One thread at a time.
 class SettingsStore {
 public:
     // The app's own file, $XDG_CONFIG_HOME/Ovra/Ovra.conf, located from the
-    // environment at construction.
+    // environment and read now.
     SettingsStore();
-    // Another settings file in the same form (the earlier app's, say).
+    // Another settings file in the same form (the earlier app's, say), read now.
     explicit SettingsStore(const QString& filePath);
+    // Settings held in memory alone: nothing is read and nothing saved.
+    static SettingsStore inMemory();
+
+    SettingsStore(SettingsStore&&) noexcept;
+    SettingsStore& operator=(SettingsStore&&) noexcept;
+    // Waits for the saves asked for, so nothing is lost when the store goes.
+    ~SettingsStore();
 
     static QString appFilePath();
+    // Empty for a store in memory alone.
     QString filePath() const;
 
     bool contains(QAnyStringView key) const;
@@ -49,18 +64,26 @@ public:
     // the text "true" or "false" as the file form writes one.
     std::optional<bool> flag(QAnyStringView key) const;
 
-    // Each write reaches the file before it returns, so a crash loses nothing;
-    // it is made over the file as it is then, so two stores of one file never
-    // undo each other's writes. A write that fails keeps the file as it was.
+    // Each write holds at once and reaches the file moments later. A save is
+    // made over the file as it is then, changing only the keys this store
+    // wrote, so two stores of one file never undo each other's writes. A save
+    // that fails keeps the file as it was, and the next one tries its keys again.
     void setText(QAnyStringView key, const QString& value);
     void setTextList(QAnyStringView key, const QStringList& value);
     void setFlag(QAnyStringView key, bool value);
 
+    // Blocks until every write so far has been saved (or failed to be).
+    void flush() const;
+
 private:
+    struct Unsaved;
+    SettingsStore(QString filePath, IniFile file);
     void write(QAnyStringView key, const QByteArray& value);
 
     QString m_filePath;
     IniFile m_file;
+    std::shared_ptr<Unsaved> m_unsaved;
+    std::unique_ptr<CoalescingWriter> m_writer; // none for a store in memory alone
 };
 
 } // namespace ovra

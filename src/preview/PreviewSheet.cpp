@@ -73,7 +73,7 @@ PreviewSheet::PreviewSheet(const AppContext& context, QWidget* parent)
     , m_context(context)
 {
     setFocusPolicy(Qt::StrongFocus);
-    m_selectText = SettingsStore().flag(SettingsKey::liveTextMode).value_or(false);
+    m_selectText = m_context.state->settings().flag(SettingsKey::liveTextMode).value_or(false);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -197,7 +197,7 @@ std::optional<qsizetype> PreviewSheet::position() const
 void PreviewSheet::setSelectText(bool on)
 {
     m_selectText = on;
-    SettingsStore().setFlag(SettingsKey::liveTextMode, on);
+    m_context.state->settings().setFlag(SettingsKey::liveTextMode, on);
     follow();
 }
 

@@ -14,8 +14,6 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 
 namespace ovra {
 namespace {
@@ -59,52 +57,15 @@ QString asideLocation(const QString& path)
 
 } // namespace
 
-// The one writer of the index file. Saves hand it snapshots; it writes them in
-// order on a worker thread, and when several wait it writes only the newest, so
-// the last snapshot handed over is always the one left on disk.
-class TextIndex::Writer : public std::enable_shared_from_this<TextIndex::Writer> {
+// Where a save of the index goes. Saves run one at a time on the writer's
+// thread, so only they touch it.
+class TextIndex::Files {
 public:
-    Writer(QString path, QString quickPath, QStringList moveAsideFirst)
+    Files(QString path, QString quickPath, QStringList moveAsideFirst)
         : m_path(std::move(path))
         , m_quickPath(std::move(quickPath))
         , m_moveAside(std::move(moveAsideFirst))
     {
-    }
-
-    void submit(Entries snapshot)
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending = std::move(snapshot);
-        if (m_isWriting) return;
-        m_isWriting = true;
-        // The task owns the writer, which owns what it writes: it may outlive the
-        // index, and waitForIdle tells when it is done.
-        background::run(background::Pool::files, [self = shared_from_this()] { self->drain(); });
-    }
-
-    void waitForIdle()
-    {
-        std::unique_lock lock(m_mutex);
-        m_idle.wait(lock, [this] { return !m_isWriting; });
-    }
-
-private:
-    void drain()
-    {
-        for (;;) {
-            Entries snapshot;
-            {
-                std::lock_guard lock(m_mutex);
-                if (!m_pending) {
-                    m_isWriting = false;
-                    m_idle.notify_all();
-                    return;
-                }
-                snapshot = std::move(*m_pending);
-                m_pending.reset();
-            }
-            write(snapshot);
-        }
     }
 
     // A failed save leaves the last good file in place: the index keeps working
@@ -119,6 +80,7 @@ private:
         AtomicSave::save(m_quickPath, TextIndexFile::encoded(snapshot));
     }
 
+private:
     // Files this index could not read are kept beside the new one.
     bool moveUnreadableAside()
     {
@@ -132,13 +94,7 @@ private:
 
     const QString m_path;
     const QString m_quickPath;
-    // Touched by the draining thread only.
     QStringList m_moveAside;
-
-    std::mutex m_mutex;
-    std::condition_variable m_idle;
-    std::optional<Entries> m_pending;
-    bool m_isWriting = false;
 };
 
 TextIndex::TextIndex(QObject* parent)
@@ -161,7 +117,7 @@ TextIndex::~TextIndex()
     // Results since the last save (fewer than a save's worth, or a run cut short
     // by quitting) are kept too.
     if (m_isDirty) save();
-    if (m_writer) m_writer->waitForIdle();
+    m_writer.flush();
 }
 
 QString TextIndex::fileLocation()
@@ -215,7 +171,7 @@ void TextIndex::finishLoad(Prepared& prepared)
     }
     m_entries = std::move(loaded.entries);
     m_search = std::move(prepared.search);
-    m_writer = std::make_shared<Writer>(m_filePath, m_quickFilePath, loaded.unreadable);
+    m_files = std::make_shared<Files>(m_filePath, m_quickFilePath, loaded.unreadable);
     // Read from the JSON file alone: saved at once, so the next start has the
     // quick copy.
     if (loaded.needsSave) m_isDirty = true;
@@ -323,18 +279,19 @@ void TextIndex::finish()
 
 void TextIndex::save()
 {
-    if (!m_writer) {
+    if (!m_files) {
         m_isDirty = true; // saved once the file is in
         return;
     }
     m_isDirty = false;
     ++m_saveCount;
-    m_writer->submit(m_entries);
+    // The snapshot is a shared copy: the GUI thread goes on changing its own.
+    m_writer.save([files = m_files, snapshot = m_entries] { files->write(snapshot); });
 }
 
 void TextIndex::waitForSaved() const
 {
-    if (m_writer) m_writer->waitForIdle();
+    m_writer.flush();
 }
 
 QFuture<QString> TextIndex::text(const FileItem& item)

@@ -4,6 +4,7 @@
 #include "TextIndexSearch.h"
 #include "library/FileItem.h"
 #include "platform/Background.h"
+#include "platform/CoalescingWriter.h"
 
 #include <QFuture>
 #include <QHash>
@@ -98,7 +99,7 @@ signals:
     void hasLoadedChanged(bool hasLoaded);
 
 private:
-    class Writer;
+    class Files;
     struct Prepared;
 
     void load();
@@ -136,7 +137,8 @@ private:
     bool m_hasLoaded = false;
     QList<FileItem> m_waitingItems;      // a run asked for before the file was in
     QSet<QString> m_forgottenBeforeLoad; // dropped from what the file holds
-    std::shared_ptr<Writer> m_writer;    // made once the file is in
+    std::shared_ptr<Files> m_files;      // made once the file is in
+    CoalescingWriter m_writer;           // the snapshots on their way to the files
     background::TaskSet m_tasks;         // last: recognitions end before the rest goes
 };
 

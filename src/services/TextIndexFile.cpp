@@ -1,6 +1,7 @@
 #include "TextIndexFile.h"
 
 #include "platform/Checksum.h"
+#include "platform/UserFile.h"
 
 #include <QByteArrayView>
 #include <QFile>
@@ -157,6 +158,7 @@ std::optional<TextIndexEntry> entryFromJson(const QJsonValue& value)
 
 Loaded read(const QString& file, const QString& quickFile)
 {
+    UserFile::checkThread(QFile::encodeName(file).constData());
     const QFileInfo json(file);
     const QFileInfo quick(quickFile);
     if (quick.exists() && (!json.exists() || quick.lastModified() >= json.lastModified())) {

@@ -1,3 +1,4 @@
+#include "platform/UserFile.h"
 #include "platform/content/ContentIndex.h"
 #include "services/TextIndexFile.h"
 #include "support/FixtureFiles.h"
@@ -52,6 +53,8 @@ bool waitUntil(const QProcess& app, const std::function<bool()>& isBusy)
 // home, the reading of documents' words, the recognition of screenshots.
 TEST(QuitOnSignals, SigtermEndsTheAppWhateverItIsDoing)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     test::TestHome home;
     const QByteArray blank = test::pngBytes(400, 300);
     for (int i = 0; i < 300; ++i)

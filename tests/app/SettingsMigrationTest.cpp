@@ -1,5 +1,6 @@
 #include "app/SettingsMigration.h"
 #include "platform/SettingsStore.h"
+#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 
 #include "support/TestHome.h"
@@ -35,6 +36,8 @@ protected:
     }
 
     test::TestHome home;
+    // The migration runs on a pool thread in the app; here it is called directly.
+    const UserFile::AllowOnThisThread directReads;
 };
 
 } // namespace
@@ -48,6 +51,7 @@ TEST_F(SettingsMigrationTest, TakesOverTheSettingsThisAppHasNoValueFor)
     SettingsStore own;
     own.setText(SettingsKey::viewMode, QStringLiteral("list"));
     own.setFlag(SettingsKey::liveTextMode, false);
+    own.flush();
 
     SettingsMigration::run();
 

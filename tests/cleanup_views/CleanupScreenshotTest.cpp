@@ -1,4 +1,5 @@
 #include "cleanup/CleanupFixtures.h"
+#include "platform/UserFile.h"
 
 #include "app/OvraApplication.h"
 #include "cleanup/CleanupStore.h"
@@ -20,6 +21,8 @@ using namespace ovra::test;
 // look at, into the folder OVRA_SCREENSHOTS names; skipped without it.
 TEST(CleanupScreenshots, HubReviewSourcesAndOneSource)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString out = qEnvironmentVariable("OVRA_SCREENSHOTS");
     if (out.isEmpty()) GTEST_SKIP() << "set OVRA_SCREENSHOTS to a folder";
     QDir().mkpath(out);

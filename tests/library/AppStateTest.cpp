@@ -94,6 +94,13 @@ void writeSettings(const QByteArray& ini)
 
 class AppStateTest : public ::testing::Test {
 protected:
+    // The app's settings as the app reads them before its window, on a pool thread.
+    static SettingsStore appSettings()
+    {
+        const UserFile::AllowOnThisThread directReads;
+        return SettingsStore();
+    }
+
     test::TestHome home;
     ManualClock time;
 };
@@ -104,13 +111,14 @@ protected:
 
 TEST_F(AppStateTest, FreshInstallStartsOnHomeWithDefaultsAndWritesNothing)
 {
-    AppState state(time.clock());
+    AppState state(appSettings(), time.clock());
     EXPECT_EQ(state.selection(), SidebarItem::home());
     EXPECT_EQ(state.viewMode(), ViewMode::grid);
     EXPECT_EQ(state.cardSize(), CardSize::medium);
     EXPECT_TRUE(state.pinned().isEmpty());
     EXPECT_EQ(state.sortKey(), SortKey::date);
     EXPECT_FALSE(state.ascending());
+    state.settings().flush();
     EXPECT_FALSE(QFile::exists(SettingsStore::appFilePath()));
 }
 
@@ -416,15 +424,15 @@ TEST_F(AppStateTest, PinsKeepTheOrderInWhichTheyWereMade)
     const QString a = QStringLiteral("/data/A, with comma"), b = QStringLiteral("/data/B"),
                   c = QStringLiteral("/data/@C");
     {
-        AppState state(time.clock());
+        AppState state(appSettings(), time.clock());
         for (const QString& path : {a, b, c, b, b})
             state.togglePin(path);
         EXPECT_EQ(state.pinned(), (QStringList{a, c, b}));
     }
-    EXPECT_EQ(AppState(time.clock()).pinned(), (QStringList{a, c, b}));
+    EXPECT_EQ(AppState(appSettings(), time.clock()).pinned(), (QStringList{a, c, b}));
 
     test::TestHome elsewhere; // the settings file is looked up anew at each creation
-    EXPECT_TRUE(AppState(time.clock()).pinned().isEmpty());
+    EXPECT_TRUE(AppState(appSettings(), time.clock()).pinned().isEmpty());
 }
 
 // Toasts
@@ -463,15 +471,15 @@ TEST_F(AppStateTest, StickyToastStaysUntilReplaced)
 TEST_F(AppStateTest, ViewOptionsSurviveARestartAndUnknownOnesReadAsDefaults)
 {
     {
-        AppState state(time.clock());
+        AppState state(appSettings(), time.clock());
         state.setViewMode(ViewMode::list);
         state.setCardSize(CardSize::large);
     }
     EXPECT_TRUE(storedSettings().contains("viewMode=list"));
-    EXPECT_EQ(AppState(time.clock()).cardSize(), CardSize::large);
+    EXPECT_EQ(AppState(appSettings(), time.clock()).cardSize(), CardSize::large);
 
     writeSettings("viewMode=List\ncardSize=@ByteArray(small)\n");
-    AppState state(time.clock());
+    AppState state(appSettings(), time.clock());
     EXPECT_EQ(state.viewMode(), ViewMode::grid);
     EXPECT_EQ(state.cardSize(), CardSize::medium);
 
@@ -480,18 +488,20 @@ TEST_F(AppStateTest, ViewOptionsSurviveARestartAndUnknownOnesReadAsDefaults)
     QSignalSpy spy(&state, &AppState::viewModeChanged);
     state.setViewMode(ViewMode::grid);
     EXPECT_EQ(spy.count(), 0);
+    state.settings().flush();
     EXPECT_TRUE(storedSettings().contains("viewMode=grid"));
 }
 
 TEST_F(AppStateTest, ASinglePinReadsAsOnePin)
 {
     writeSettings("pinned=/data/Projects\n");
-    EXPECT_EQ(AppState(time.clock()).pinned(), QStringList{QStringLiteral("/data/Projects")});
+    EXPECT_EQ(AppState(appSettings(), time.clock()).pinned(),
+              QStringList{QStringLiteral("/data/Projects")});
 }
 
 TEST_F(AppStateTest, ADamagedPinIsSkippedAndTheOthersStay)
 {
     writeSettings("pinned=/data/A, 5, @ByteArray(/x), @Invalid(), , /data/B/\n");
-    EXPECT_EQ(AppState(time.clock()).pinned(),
+    EXPECT_EQ(AppState(appSettings(), time.clock()).pinned(),
               (QStringList{QStringLiteral("/data/A"), QStringLiteral("/data/B")}));
 }

@@ -145,6 +145,37 @@ TEST_F(LibraryStoreTest, SmartCollectionsFindWhatTheirNamesSay)
     EXPECT_TRUE(finds(SmartCollection::screenshots, file));
 }
 
+// The GUI thread asks for the scopes (the start-up, the sources and duplicates
+// screens) and never waits for the home folder's listing: while the pool that
+// lists it is busy, the answer is a future that finishes with the listing, and
+// once it is in every answer is ready at once.
+TEST(LibraryStoreScopes, AreAnsweredWithoutWaitingForTheListing)
+{
+    test::ensureApp();
+    TestHome home;
+    home.makeFolder("Documents");
+    home.makeFolder("Music");
+    md::MetadataIndex index;
+    QSemaphore busy;
+    const int threads = background::threadCount(background::Pool::files);
+    for (int i = 0; i < threads; ++i)
+        background::run(background::Pool::files, [&busy] { busy.acquire(); });
+    LibraryStore store(index);
+    const QFuture<QStringList> first = store.scopes();
+    const QFuture<QStringList> second = store.scopes();
+    EXPECT_FALSE(first.isFinished());
+    busy.release(threads);
+    ASSERT_TRUE(waitFor(first));
+    ASSERT_TRUE(waitFor(second));
+    QStringList scopes = first.result();
+    scopes.sort();
+    EXPECT_EQ(scopes, (QStringList{home.path("Documents"), home.path("Music")}));
+    EXPECT_EQ(second.result(), first.result());
+    const QFuture<QStringList> later = store.scopes();
+    ASSERT_TRUE(later.isFinished());
+    EXPECT_EQ(later.result(), first.result());
+}
+
 TEST_F(LibraryStoreTest, LoadsACollectionOncePerToken)
 {
     const SidebarItem images = SidebarItem::category(FileCategory::images);

@@ -1,4 +1,5 @@
 #include "library/Spotlight.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
@@ -38,6 +39,8 @@ TEST(Spotlight, ListsTheFirstLimitAcceptedButCountsEveryOne)
 
 TEST(Spotlight, ATestOfTheCategoryKeepsWhatTheSameTestOfWholeItemsKeeps)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     TestHome home;
     for (const char* name : {"a.png", "b.mp3", "c.pdf", "d.txt", "e.zip", "f.py", "g.mp4",
                              "Sub/h.txt", "Tool.app/Contents/Info.plist", "noext"})
@@ -59,6 +62,8 @@ TEST(Spotlight, ATestOfTheCategoryKeepsWhatTheSameTestOfWholeItemsKeeps)
 
 TEST(Spotlight, NoiseIsSkippedButBundlesThemselvesAreKept)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     TestHome home;
     home.writeFile("Pictures/Photos.photoslibrary/originals/a.jpg", "x");
     home.writeFile("Pictures/.thumbs/b.jpg", "x");

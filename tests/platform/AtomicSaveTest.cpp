@@ -1,4 +1,5 @@
 #include "platform/AtomicSave.h"
+#include "platform/UserFile.h"
 #include "platform/metadata/AttributeCache.h"
 #include "support/TestHome.h"
 
@@ -71,6 +72,8 @@ QByteArray damagedCache(bool inAuthors)
 
 TEST(AtomicSave, AFailedWriteKeepsTheOldFileAndLeavesNothingBehind)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     TestHome home;
     const QString folder = home.makeFolder(QStringLiteral("saves"));
     const QString path = folder + QStringLiteral("/index.json");
@@ -92,6 +95,8 @@ TEST(AtomicSave, AFailedWriteKeepsTheOldFileAndLeavesNothingBehind)
 
 TEST(AtomicSave, ALinkedFileIsSavedWhereItLives)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     TestHome home;
     const QString real = home.writeFile(QStringLiteral("dotfiles/Ovra.conf"), "old");
     const QString link = home.path(QStringLiteral("Ovra.conf"));
@@ -103,6 +108,8 @@ TEST(AtomicSave, ALinkedFileIsSavedWhereItLives)
 
 TEST(AtomicSave, AFullDiskKeepsTheAttributeCache)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     TestHome home;
     const QString path = home.path(QStringLiteral(".cache/Ovra/metadata-attributes.cache"));
     md::AttributeMap records;
@@ -131,6 +138,8 @@ TEST(AtomicSave, AFullDiskKeepsTheAttributeCache)
 
 TEST(AttributeCache, CountsFromADamagedFileAreCheckedBeforeTheyAreUsed)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     TestHome home;
     const QString path = home.path(QStringLiteral("cache"));
     for (const bool inAuthors : {false, true}) {

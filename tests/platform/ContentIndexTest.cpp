@@ -1,4 +1,5 @@
 #include "ContentFixtures.h"
+#include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include "platform/FileTime.h"
@@ -56,6 +57,8 @@ protected:
 
 TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString cv = m_home.writeFile(QStringLiteral("cv.txt"), "My RÉSUMÉ, updated quarterly.");
     const QString notes =
         m_home.writeFile(QStringLiteral("notes.md"), "resumed work; presumed resumes");
@@ -93,6 +96,8 @@ TEST_F(ContentIndexTest, WordPrefixesIgnoringCaseAndDiacritics)
 
 TEST_F(ContentIndexTest, ModifiersTheFoldedIndexCannotDecideAlone)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString upper = m_home.writeFile(QStringLiteral("upper.txt"), "Résumé attached");
     const QString lower = m_home.writeFile(QStringLiteral("lower.txt"), "resume attached");
     const QString mixed = m_home.writeFile(QStringLiteral("mixed.txt"), "résumé Zürich-Über");
@@ -120,6 +125,8 @@ TEST_F(ContentIndexTest, ModifiersTheFoldedIndexCannotDecideAlone)
 // index alone and through the text check, and survive a re-read of the file.
 TEST_F(ContentIndexTest, SpelledOutLettersFindEachOther)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString german = m_home.writeFile(QStringLiteral("german.txt"), "Die Straße ist lang");
     const QString french = m_home.writeFile(QStringLiteral("french.txt"), "une Œuvre complète");
     const QString plain = m_home.writeFile(QStringLiteral("plain.txt"), "Strasse and oeuvre");
@@ -137,6 +144,8 @@ TEST_F(ContentIndexTest, SpelledOutLettersFindEachOther)
 
 TEST_F(ContentIndexTest, IncrementalUpdates)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString keep = m_home.writeFile(QStringLiteral("keep.txt"), "alpha words", 1700000000.0);
     const QString change =
         m_home.writeFile(QStringLiteral("change.txt"), "beta words", 1700000000.0);
@@ -191,6 +200,8 @@ TEST_F(ContentIndexTest, IncrementalUpdates)
 
 TEST_F(ContentIndexTest, ProgressAndCancellation)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     QStringList paths;
     for (int i = 0; i < 200; ++i)
         paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i),
@@ -217,6 +228,8 @@ TEST_F(ContentIndexTest, ProgressAndCancellation)
 
 TEST_F(ContentIndexTest, QueriesRunWhileAnUpdateWrites)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     QStringList paths;
     for (int i = 0; i < 400; ++i)
         paths << m_home.writeFile(QStringLiteral("docs/%1.txt").arg(i),
@@ -235,6 +248,8 @@ TEST_F(ContentIndexTest, QueriesRunWhileAnUpdateWrites)
 
 TEST_F(ContentIndexTest, DamagedDatabaseIsRebuilt)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString doc = m_home.writeFile(QStringLiteral("doc.txt"), "sturdy words");
     ContentIndex::Options o = options();
     o.databasePath = m_home.path(QStringLiteral("elsewhere/index.sqlite"));
@@ -251,6 +266,8 @@ TEST_F(ContentIndexTest, DamagedDatabaseIsRebuilt)
 // and using it anyway crashed at every start.
 TEST_F(ContentIndexTest, DatabaseOfAnotherSchemaIsRebuilt)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString doc = m_home.writeFile(QStringLiteral("doc.txt"), "sturdy words");
     ContentIndex::Options o = options();
     o.databasePath = m_home.path(QStringLiteral("elsewhere/index.sqlite"));
@@ -277,6 +294,8 @@ TEST_F(ContentIndexTest, DatabaseOfAnotherSchemaIsRebuilt)
 // read again; a copy that shares a stamp with another file is read.
 TEST_F(ContentIndexTest, RenamedAndMovedFilesKeepTheirWordsUnread)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString letter = m_home.writeFile(QStringLiteral("letter.txt"), "dear aunt tabitha");
     const QString notes = m_home.writeFile(QStringLiteral("old/notes.md"), "gooseberry jam");
     const QString keep = m_home.writeFile(QStringLiteral("keep.txt"), "unchanged words");
@@ -317,6 +336,8 @@ TEST_F(ContentIndexTest, RenamedAndMovedFilesKeepTheirWordsUnread)
 // the next update drops the rest.
 TEST_F(ContentIndexTest, ACancelledUpdateLeavesVanishedFilesToTheNext)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     QStringList paths;
     for (int i = 0; i < 1200; ++i)
         paths << m_home.writeFile(QStringLiteral("gone/%1.txt").arg(i),

@@ -1,4 +1,5 @@
 #include "ContentFixtures.h"
+#include "platform/UserFile.h"
 #include "platform/content/ContentIndex.h"
 #include "platform/content/ContentIndexer.h"
 #include "platform/metadata/MetadataIndex.h"
@@ -32,6 +33,8 @@ QStringList names(const md::MetadataIndex::Results& r)
 // Words inside documents answer kMDItemTextContent, alone and mixed with other clauses.
 TEST(ContentSearch, WordsInsideDocumentsMatchLikeAnyAttribute)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     TestHome home;
     home.writeFile("Documents/cv.txt", "Mon Résumé pour le poste");
     home.writeFile("Documents/letter.txt", "Dear committee, please find attached");
@@ -79,6 +82,8 @@ TEST(ContentSearch, WithoutAContentIndexNoFileHasWords)
 
 TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     test::ensureApp();
     TestHome home;
     for (int i = 0; i < 12; ++i)
@@ -112,6 +117,8 @@ TEST(ContentSearch, IndexerFillsTheWordsInTheBackgroundAndReportsProgress)
 // new words within moments, not at the next start.
 TEST(ContentSearch, IndexerFollowsFilesThatChangeWhileItRuns)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     test::ensureApp();
     TestHome home;
     home.writeFile("Documents/plan.txt", "original outline");

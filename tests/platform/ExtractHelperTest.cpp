@@ -1,3 +1,4 @@
+#include "platform/UserFile.h"
 #include "support/ChildProcesses.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
@@ -87,6 +88,8 @@ protected:
 
 TEST_F(ExtractHelperTest, CrashingAndEndlessFilesAreRejectedOnceAndThePassFinishes)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QStringList files = {
         m_home.writeFile(QStringLiteral("crash.txt"), "banana crash"),
         m_home.writeFile(QStringLiteral("good-1.txt"), "banana bread"),
@@ -121,6 +124,8 @@ TEST_F(ExtractHelperTest, CrashingAndEndlessFilesAreRejectedOnceAndThePassFinish
 
 TEST_F(ExtractHelperTest, CancellingDoesNotWaitForAStuckFile)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QStringList files = {m_home.writeFile(QStringLiteral("endless.txt"), "kiwi")};
     ContentIndex index(options(std::chrono::minutes(10)));
     ContentIndex::UpdateResult result;
@@ -148,6 +153,8 @@ TEST_F(ExtractHelperTest, CancellingDoesNotWaitForAStuckFile)
 
 TEST_F(ExtractHelperTest, APageThatStallsTheParserIsCutOffAtTheDeadline)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     // One page whose content stream holds millions of text operators: seconds
     // inside the PDF library, where no budget of ours is checked.
     const QString stall = m_home.path(QStringLiteral("stall.pdf"));
@@ -208,6 +215,8 @@ TEST_F(ExtractHelperTest, MediaAndPdfFilesThatCrashOrStallAreRejectedAndTheWalkF
 
 TEST_F(ExtractHelperTest, WithoutAHelperMediaIsLeftForTheNextWalk)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString song = m_home.writeFile(QStringLiteral("Music/song.wav"), test::wavBytes(1.5));
     ExtractHelper::Options none;
     none.program = QStringLiteral("/nonexistent/ovra-extract");
@@ -322,6 +331,8 @@ TEST_F(ExtractHelperTest, RepliesLargerThanTheirKindCanHoldAreRefused)
 // for an update that has one rather than being read in this process.
 TEST_F(ExtractHelperTest, DocumentsAreReadInHelpersByDefault)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QStringList files = {m_home.writeFile(QStringLiteral("crash.txt"), "cherry")};
     ContentIndex::Options o;
     o.threads = 1;

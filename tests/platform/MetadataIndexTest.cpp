@@ -63,6 +63,8 @@ protected:
 
 TEST_F(MetadataIndexTest, IndexesVisibleFilesAndSkipsHiddenLinksAndBadNames)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     home.writeFile("Documents/report.pdf", "%PDF-1.4\n");
     home.writeFile("Documents/notes.txt", "hello");
     home.writeFile("Documents/.secret.txt", "hidden");
@@ -174,6 +176,8 @@ TEST_F(MetadataIndexTest, NoiseFoldersAreMarkedButTheBundleItselfIsNot)
 
 TEST_F(MetadataIndexTest, ReadsContentAttributesOnceAndKeepsThemOnDisk)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     home.writeFile("Pictures/wide.png", pngBytes(640, 200));
     home.writeFile("Pictures/Screenshot from 2024-03-01 10-22-33.png", pngBytes(20, 10));
     {
@@ -198,6 +202,8 @@ TEST_F(MetadataIndexTest, ReadsContentAttributesOnceAndKeepsThemOnDisk)
 
 TEST_F(MetadataIndexTest, ScanningLeavesAccessTimesAlone)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     const QString file = home.writeFile("Pictures/photo.png", pngBytes(50, 50), 1.7e9);
     TestHome::setTimes(file, 1.6e9, std::nullopt); // older than the write: relatime would update it
     MetadataIndex index;
@@ -231,6 +237,8 @@ TEST_F(MetadataIndexTest, LastUsedComesFromTheRecentListAndFromReadsAfterWrites)
 
 TEST_F(MetadataIndexTest, RefreshSeesNewAndRemovedFilesAndReadsNothingUnchanged)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     home.writeFile("Pictures/a.png", pngBytes(400, 300));
     home.writeFile("Pictures/Old/b.png", pngBytes(400, 300));
     MetadataIndex index;
@@ -251,6 +259,8 @@ TEST_F(MetadataIndexTest, RefreshSeesNewAndRemovedFilesAndReadsNothingUnchanged)
 
 TEST_F(MetadataIndexTest, AFileWhoseContentSaysNothingIsReadOnce)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     home.writeFile("Music/silence.mp3", "x");
     home.writeFile("Music/blank.png", "x");
     {
@@ -270,6 +280,8 @@ TEST_F(MetadataIndexTest, AFileWhoseContentSaysNothingIsReadOnce)
 
 TEST_F(MetadataIndexTest, AScopeThatAppearsLaterIsWalkedThen)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     home.writeFile("Documents/open.txt", "x");
     MetadataIndex index;
     EXPECT_EQ(run(index, "kMDItemFSName == '*'", {home.path("Missing")}).count(), 0u);
@@ -281,6 +293,8 @@ TEST_F(MetadataIndexTest, AScopeThatAppearsLaterIsWalkedThen)
 
 TEST_F(MetadataIndexTest, SurvivesUnreadableFolders)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
     home.writeFile("Documents/Locked/secret.txt", "x");
     home.writeFile("Documents/open.txt", "x");
@@ -478,6 +492,8 @@ private:
 
 TEST_F(MetadataIndexTest, OurOwnReadOfAFileWeDoNotOwnIsNotAUse)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     if (geteuid() != 0) GTEST_SKIP() << "needs a file of another owner";
     const QString file = home.writeFile("Pictures/shared.png", pngBytes(40, 30), 1.7e9);
     ASSERT_EQ(chown(file.toUtf8().constData(), 65534, 65534), 0);

@@ -1,3 +1,4 @@
+#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "support/FixtureFiles.h"
@@ -53,6 +54,8 @@ protected:
 
 TEST_F(SavedAndLiveIndexTest, AStartAnswersFromTheSavedTablesThenCatchesUpWithTheDisk)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     home.writeFile("Documents/a.txt", "a");
     home.writeFile("Documents/Pictures/wide.png", pngBytes(640, 200));
     buildAndClose();
@@ -86,6 +89,8 @@ TEST_F(SavedAndLiveIndexTest, AStartAnswersFromTheSavedTablesThenCatchesUpWithTh
 
 TEST_F(SavedAndLiveIndexTest, TheFirstQueryTakesUpEverySavedTableSoLaterScopesWaitForNoCatchUp)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     home.writeFile("Documents/a.txt", "a");
     home.writeFile("Music/b.txt", "b");
     home.writeFile("Music/cover.png", pngBytes(300, 300));
@@ -224,6 +229,8 @@ void countLimitMessages(QtMsgType, const QMessageLogContext& context, const QStr
 
 TEST_F(SavedAndLiveIndexTest, PastTheWatchLimitTheIndexLooksBeforeEachQueryAndSaysSoOnce)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     home.writeFile("Documents/A/a.txt", "a");
     home.writeFile("Documents/B/b.txt", "b");
     home.writeFile("Documents/C/c.txt", "c");

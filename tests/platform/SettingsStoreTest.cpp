@@ -1,4 +1,8 @@
 #include "platform/SettingsStore.h"
+#include "platform/AtomicSave.h"
+#include "platform/IniFile.h"
+#include "platform/UserFile.h"
+#include "support/QtApp.h"
 #include "support/TestHome.h"
 
 #include <QDir>
@@ -14,6 +18,7 @@ using namespace ovra;
 // the file is written by hand, as another program or a person might leave it.
 TEST(SettingsStore, TypedReadsOfAHandWrittenFile)
 {
+    const UserFile::AllowOnThisThread directReads;
     test::TestHome home;
     const QString path = home.path(QStringLiteral(".config/Ovra/Ovra.conf"));
     EXPECT_EQ(SettingsStore::appFilePath(), path);
@@ -35,8 +40,9 @@ TEST(SettingsStore, TypedReadsOfAHandWrittenFile)
     EXPECT_FALSE(store.flag("one"));
     EXPECT_FALSE(store.flag("missing"));
 
-    // Every write reaches the file at once.
     store.setFlag(SettingsKey::migratedFromLumo, true);
+    EXPECT_EQ(store.flag(SettingsKey::migratedFromLumo), true);
+    store.flush();
     file.open(QIODevice::ReadOnly);
     EXPECT_TRUE(file.readAll().contains("migratedFromLumo=true"));
 }
@@ -45,6 +51,7 @@ TEST(SettingsStore, TypedReadsOfAHandWrittenFile)
 // wrote it, for texts that need escapes, quotes and more than one byte.
 TEST(SettingsStore, FilesRoundTripWithQSettings)
 {
+    const UserFile::AllowOnThisThread directReads;
     test::TestHome home;
     const QString path = home.path(QStringLiteral("round.conf"));
     const QStringList awkward{QStringLiteral(" lead"),
@@ -84,6 +91,7 @@ TEST(SettingsStore, FilesRoundTripWithQSettings)
     EXPECT_EQ(store.textList("empty"), QStringList());
     EXPECT_EQ(store.text("Group/inner"), QStringLiteral("x"));
     store.setText("after", QStringLiteral("y"));
+    store.flush();
     // What this store does not read is written back as it was.
     QSettings qt(path, QSettings::IniFormat);
     EXPECT_EQ(qt.value("bytes").toByteArray(), QByteArray("\x01\x02", 2));
@@ -95,6 +103,7 @@ TEST(SettingsStore, FilesRoundTripWithQSettings)
 // is never handed to Qt's variant decoding; the texts around it still read.
 TEST(SettingsStore, ValuesOfOtherTypesAreNeverDecoded)
 {
+    const UserFile::AllowOnThisThread directReads;
     test::TestHome home;
     const QString path = home.writeFile(
         QStringLiteral(".config/Ovra/Ovra.conf"),
@@ -106,6 +115,7 @@ TEST(SettingsStore, ValuesOfOtherTypesAreNeverDecoded)
     EXPECT_EQ(store.text(SettingsKey::viewMode), QStringLiteral("list"));
     EXPECT_EQ(store.textList("mixed"), (QStringList{"/a", "/b"}));
     store.setText(SettingsKey::cardSize, QStringLiteral("large"));
+    store.flush();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("pinned=@Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0)\n"));
@@ -115,6 +125,7 @@ TEST(SettingsStore, ValuesOfOtherTypesAreNeverDecoded)
 // save never changes what the file held for the other keys.
 TEST(SettingsStore, EveryValueReadsBackEqualAfterSaves)
 {
+    const UserFile::AllowOnThisThread directReads;
     test::TestHome home;
     const QString path = home.path(QStringLiteral("values.conf"));
     const QStringList lists[] = {{QString(), QStringLiteral("b")},
@@ -147,6 +158,7 @@ TEST(SettingsStore, EveryValueReadsBackEqualAfterSaves)
 // keys above the first section belong to the one [General] section.
 TEST(SettingsStore, SavingKeepsTheKeysOfAnExistingFile)
 {
+    const UserFile::AllowOnThisThread directReads;
     test::TestHome home;
     const QString spaced = home.writeFile(QStringLiteral("spaced.conf"), "key=v\\ \nz=1\n");
     const QString loose =
@@ -162,4 +174,113 @@ TEST(SettingsStore, SavingKeepsTheKeysOfAnExistingFile)
     QFile file(loose);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().count("[General]"), 1);
+}
+
+// Changes hold in memory at once and reach the file in the background, each
+// save made over the file as it is then: two stores of one file (the app and
+// a hand edit, two copies of the app) never undo each other's keys, however
+// their saves fold together.
+TEST(SettingsStore, SavesInTheBackgroundOverTheFileAsItIsThen)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QString path = home.path(QStringLiteral("shared.conf"));
+    SettingsStore first(path);
+    SettingsStore second(path);
+    for (int i = 0; i < 50; ++i) {
+        first.setText(SettingsKey::viewMode, QStringLiteral("mode %1").arg(i));
+        second.setText(SettingsKey::cardSize, QStringLiteral("size %1").arg(i));
+    }
+    EXPECT_EQ(first.text(SettingsKey::viewMode), QStringLiteral("mode 49"));
+    first.flush();
+    second.flush();
+    first.setTextList(SettingsKey::pinned, {QStringLiteral("/a")});
+    first.flush();
+
+    const SettingsStore after(path);
+    EXPECT_EQ(after.text(SettingsKey::viewMode), QStringLiteral("mode 49"));
+    EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("size 49"));
+    EXPECT_EQ(after.textList(SettingsKey::pinned), QStringList{QStringLiteral("/a")});
+
+    SettingsStore memory = SettingsStore::inMemory();
+    memory.setText(SettingsKey::viewMode, QStringLiteral("list"));
+    EXPECT_EQ(memory.text(SettingsKey::viewMode), QStringLiteral("list"));
+    EXPECT_TRUE(memory.filePath().isEmpty());
+}
+
+namespace {
+
+// Switches the GUI-thread check for one test and puts it back after.
+class CheckMode {
+public:
+    explicit CheckMode(UserFile::GuiThreadCheck check)
+        : m_saved(UserFile::guiThreadCheck())
+    {
+        UserFile::setGuiThreadCheck(check);
+    }
+    ~CheckMode() { UserFile::setGuiThreadCheck(m_saved); }
+
+private:
+    UserFile::GuiThreadCheck m_saved;
+};
+
+} // namespace
+
+// The app's own files are held to the same rule as the user's: reading the
+// settings or saving any file of ours on the GUI thread counts, and in the
+// test programs stops them, naming the file; a pool thread's reads and saves
+// do not count.
+TEST(SettingsStore, ReadingOrSavingOnTheGuiThreadIsCaught)
+{
+    test::TestHome home;
+    const QString path = home.writeFile(QStringLiteral("own.conf"), "viewMode=list\n");
+    {
+        const CheckMode counting(UserFile::GuiThreadCheck::count);
+        const int before = UserFile::guiThreadOpens(); // this test runs on the GUI thread
+        EXPECT_EQ(SettingsStore(path).text(SettingsKey::viewMode), QStringLiteral("list"));
+        EXPECT_EQ(UserFile::guiThreadOpens(), before + 1);
+        AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes");
+        EXPECT_EQ(UserFile::guiThreadOpens(), before + 2);
+
+        // Not the files pool, where the settings save: on two cores it has one thread.
+        EXPECT_TRUE(test::waitFor(background::run(background::Pool::index, [&] {
+            SettingsStore settings(path);
+            settings.setText(SettingsKey::cardSize, QStringLiteral("large"));
+            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "more bytes");
+        })));
+        EXPECT_EQ(UserFile::guiThreadOpens(), before + 2);
+    }
+    EXPECT_DEATH(
+        {
+            const CheckMode fatal(UserFile::GuiThreadCheck::fatal);
+            IniFile::read(path);
+        },
+        "GUI thread opened .*own.conf");
+    EXPECT_DEATH(
+        {
+            const CheckMode fatal(UserFile::GuiThreadCheck::fatal);
+            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes");
+        },
+        "GUI thread opened .*cache.bin");
+}
+
+// A save that fails (here the folder is a file in the way) keeps the file as
+// it was and loses nothing: the next save writes what the failed one could not.
+TEST(SettingsStore, AFailedSaveIsMadeGoodByTheNextOne)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QString blocked = home.writeFile(QStringLiteral("blocked"), "a file where a folder goes");
+    const QString path = blocked + QStringLiteral("/own.conf");
+    SettingsStore store(path);
+    store.setText(SettingsKey::viewMode, QStringLiteral("list"));
+    store.flush();
+    EXPECT_FALSE(QFileInfo::exists(path));
+
+    ASSERT_TRUE(QFile::remove(blocked));
+    store.setText(SettingsKey::cardSize, QStringLiteral("large"));
+    store.flush();
+    const SettingsStore after(path);
+    EXPECT_EQ(after.text(SettingsKey::viewMode), QStringLiteral("list"));
+    EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("large"));
 }

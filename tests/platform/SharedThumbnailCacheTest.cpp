@@ -1,4 +1,5 @@
 #include "platform/thumbnails/SharedThumbnailCache.h"
+#include "platform/UserFile.h"
 #include "support/TestHome.h"
 
 #include <QDir>
@@ -45,6 +46,8 @@ TEST(SharedThumbnailCache, CurrentOnlyForTheSameFileTimeAndSize)
 
 TEST(SharedThumbnailCache, StoringReplacesWholeFilesOnly)
 {
+    // The files of ours below are read and saved here, as a pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     test::TestHome home;
     const QString target = cache::thumbnailPath(QStringLiteral("file:///x"), cache::Size::large);
     ASSERT_TRUE(cache::store(target, "first"));

@@ -1,6 +1,7 @@
 #include "ContentIndex.h"
 
 #include "ExtractHelper.h"
+#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 
 #include <QDir>
@@ -174,6 +175,7 @@ sqlite3* openConnection(const QString& path)
     // Each connection is used by one thread at a time, so SQLite's own locking
     // of the connection is not needed.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    UserFile::checkThread(QFile::encodeName(path).constData());
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
         sqlite3_close_v2(db);
         return nullptr;

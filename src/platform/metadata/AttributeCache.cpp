@@ -1,6 +1,7 @@
 #include "AttributeCache.h"
 
 #include "platform/AtomicSave.h"
+#include "platform/UserFile.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -99,6 +100,7 @@ void AttributeCache::readContent(QDataStream& in, ContentAttributes& c)
 AttributeMap AttributeCache::load(const QString& file)
 {
     AttributeMap records;
+    UserFile::checkThread(QFile::encodeName(file).constData());
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return records;
     QDataStream in(&f);

@@ -82,31 +82,12 @@ void IndexPersistence::tablesChanged(const TableSet& tables, std::size_t content
 void IndexPersistence::saveTables()
 {
     if (!m_persist) return;
-    {
-        std::lock_guard lock(m_saveMutex);
-        if (m_saveRunning) {
-            m_saveAgain = true;
-            return;
-        }
-        m_saveRunning = true;
-    }
-    background::run(background::Pool::index, [this] {
-        for (;;) {
-            writeTables();
-            std::lock_guard lock(m_saveMutex);
-            if (!std::exchange(m_saveAgain, false)) {
-                m_saveRunning = false;
-                m_saveIdle.notify_all();
-                return;
-            }
-        }
-    });
+    m_saves.save([this] { writeTables(); });
 }
 
 void IndexPersistence::waitForSaves()
 {
-    std::unique_lock lock(m_saveMutex);
-    m_saveIdle.wait(lock, [this] { return !m_saveRunning; });
+    m_saves.flush();
 }
 
 void IndexPersistence::writeTables()

@@ -2,14 +2,13 @@
 
 #include "AttributeCache.h"
 #include "IndexState.h"
+#include "platform/CoalescingWriter.h"
 
 #include <QString>
 
-#include <condition_variable>
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace ovra::md {
@@ -63,10 +62,9 @@ private:
     bool m_savedLoaded = false;
     std::future<std::vector<std::shared_ptr<Table>>> m_savedLoading;
 
-    std::mutex m_saveMutex;
-    std::condition_variable m_saveIdle;
-    bool m_saveRunning = false;
-    bool m_saveAgain = false;
+    // A save reads the tables as they are when it runs, so the newest is
+    // written last; the persistence waits for it as it goes.
+    CoalescingWriter m_saves{background::Pool::index};
 };
 
 } // namespace ovra::md

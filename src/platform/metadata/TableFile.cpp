@@ -3,6 +3,7 @@
 #include "../AtomicSave.h"
 #include "../Checksum.h"
 #include "../UniformType.h"
+#include "../UserFile.h"
 #include "AttributeCache.h"
 
 #include <QBuffer>
@@ -317,6 +318,7 @@ bool TableFile::save(const QString& file, const std::vector<std::shared_ptr<cons
 
 std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
 {
+    UserFile::checkThread(QFile::encodeName(file).constData());
     const MappedFile mapped(file);
     Reader header(mapped.data(), mapped.size());
     std::uint32_t magic = 0, version = 0;

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicSave.h"
 #include "platform/PathKey.h"
+#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 
 #include <QByteArrayView>
@@ -97,6 +98,7 @@ bool isPlausiblePng(QByteArrayView png, int folderSide)
 
 std::optional<QByteArray> readStored(const QString& path, int folderSide)
 {
+    UserFile::checkThread(QFile::encodeName(path).constData());
     // Not followed, and never waited on: a FIFO or a device named like a
     // thumbnail is no picture.
     const int fd =
