@@ -192,13 +192,9 @@ QFuture<void> DuplicateFinder::scan(const QStringList& scopes)
     m_exactDone->start();
     QFuture<void> done = m_exactDone->future();
     setPhase(Phase::gathering());
-    gather(QLatin1String(kExactQuery), scopes, kExactLimit, acceptsForExact)
-
-        .then(background::guiThread(),
-              [this, self = QPointer(this), generation](const SpotlightResult& result) {
-                  if (!self) return;
-                  hashExact(result, generation);
-              });
+    background::then(
+        gather(QLatin1String(kExactQuery), scopes, kExactLimit, acceptsForExact), this,
+        [this, generation](const SpotlightResult& result) { hashExact(result, generation); });
     return done;
 }
 
@@ -211,29 +207,27 @@ void DuplicateFinder::hashExact(const SpotlightResult& result, quint64 generatio
     const auto progress = progressFor(false, generation);
     const DuplicateScanner::Workers base = workers(1);
     // The task holds the cache and the counter it uses, so both outlive it.
-    m_tasks
-        .run(background::Pool::hashing,
-             [files, progress, base, cache = m_hashCache, counter = m_bytesRead]() {
-                 DuplicateScanner::Workers w = base;
-                 w.threadCount =
-                     isRotational(files) ? 1 : background::threadCount(background::Pool::hashing);
-                 w.bytesRead = counter.get();
-                 if (!files.isEmpty()) {
-                     cache->load();
-                     w.cache = cache.get();
-                 }
-                 auto groups = withoutVanished(
-                     DuplicateScanner::exactDuplicates(files, progress, w), w.isCancelled);
-                 // A scan cut short saw only some of its files: the digests of
-                 // the rest stay for the next one.
-                 if (w.cache) cache->save(w.isCancelled());
-                 return groups;
-             })
-        .then(background::guiThread(),
-              [this, self = QPointer(this), generation](QList<DuplicateGroup> groups) {
-                  if (!self) return;
-                  publish(false, generation, std::move(groups));
-              });
+    const auto hashing =
+        m_tasks.run(background::Pool::hashing, [files, progress, base, cache = m_hashCache,
+                                                counter = m_bytesRead]() {
+            DuplicateScanner::Workers w = base;
+            w.threadCount =
+                isRotational(files) ? 1 : background::threadCount(background::Pool::hashing);
+            w.bytesRead = counter.get();
+            if (!files.isEmpty()) {
+                cache->load();
+                w.cache = cache.get();
+            }
+            auto groups = withoutVanished(DuplicateScanner::exactDuplicates(files, progress, w),
+                                          w.isCancelled);
+            // A scan cut short saw only some of its files: the digests of
+            // the rest stay for the next one.
+            if (w.cache) cache->save(w.isCancelled());
+            return groups;
+        });
+    background::then(hashing, this, [this, generation](const QList<DuplicateGroup>& groups) {
+        publish(false, generation, groups);
+    });
 }
 
 QFuture<void> DuplicateFinder::scanSimilar(const QStringList& scopes)
@@ -245,12 +239,9 @@ QFuture<void> DuplicateFinder::scanSimilar(const QStringList& scopes)
     m_similarDone->start();
     QFuture<void> done = m_similarDone->future();
     setSimilarPhase(Phase::gathering());
-    gather(QLatin1String(kPhotoQuery), scopes, kPhotoLimit, acceptsPhoto)
-        .then(background::guiThread(),
-              [this, self = QPointer(this), generation](const SpotlightResult& result) {
-                  if (!self) return;
-                  analysePhotos(result, generation);
-              });
+    background::then(
+        gather(QLatin1String(kPhotoQuery), scopes, kPhotoLimit, acceptsPhoto), this,
+        [this, generation](const SpotlightResult& result) { analysePhotos(result, generation); });
     return done;
 }
 
@@ -269,17 +260,13 @@ void DuplicateFinder::analysePhotos(const SpotlightResult& result, quint64 gener
     setSimilarPhase(Phase::hashing(0, std::max(int(candidates.size()), 1)));
     const auto progress = progressFor(true, generation);
     const DuplicateScanner::Workers w = workers(background::threadCount(background::Pool::hashing));
-    m_tasks
-        .run(background::Pool::hashing,
-             [candidates, progress, w]() {
-                 return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w),
-                                        w.isCancelled);
-             })
-        .then(background::guiThread(),
-              [this, self = QPointer(this), generation](QList<DuplicateGroup> groups) {
-                  if (!self) return;
-                  publish(true, generation, std::move(groups));
-              });
+    const auto analysing = m_tasks.run(background::Pool::hashing, [candidates, progress, w]() {
+        return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w),
+                               w.isCancelled);
+    });
+    background::then(analysing, this, [this, generation](const QList<DuplicateGroup>& groups) {
+        publish(true, generation, groups);
+    });
 }
 
 void DuplicateFinder::publish(bool similar, quint64 generation, QList<DuplicateGroup> groups)
@@ -481,26 +468,24 @@ QFuture<DuplicateFinder::TrashResult> DuplicateFinder::trashExtras(const QList<Q
     // The checks read the disk, so they run off the main thread; the move
     // starts from the main thread, as the one Trash wants.
     const auto stopping = m_stopping;
-    return m_tasks
-        .run(background::Pool::files,
-             [exact, similar, stopping](QPromise<TrashPlan>& promise) {
-                 const auto isCancelled = [&] { return promise.isCanceled() || stopping->load(); };
-                 TrashPlan plan = planTrash(exact, similar, isCancelled);
-                 if (!isCancelled()) promise.addResult(std::move(plan));
-             })
-        .then(background::guiThread(),
-              [this, self = QPointer(this)](const TrashPlan& plan) {
-                  if (!self) return QtFuture::makeReadyFuture(TrashResult());
-                  applyPlan(plan);
-                  TrashResult result;
-                  result.stoodDown = plan.stoodDown;
-                  if (plan.extras.isEmpty()) return QtFuture::makeReadyFuture(result);
-                  return m_trash->moveToTrash(plan.extras)
-                      .then([result](const Trash::Outcome& outcome) mutable {
-                          result.outcome = outcome;
-                          return result;
-                      });
-              })
+    const auto planning = m_tasks.run(
+        background::Pool::files, [exact, similar, stopping](QPromise<TrashPlan>& promise) {
+            const auto isCancelled = [&] { return promise.isCanceled() || stopping->load(); };
+            TrashPlan plan = planTrash(exact, similar, isCancelled);
+            if (!isCancelled()) promise.addResult(std::move(plan));
+        });
+    return background::then(planning, this,
+                            [this](const TrashPlan& plan) {
+                                applyPlan(plan);
+                                TrashResult result;
+                                result.stoodDown = plan.stoodDown;
+                                if (plan.extras.isEmpty()) return QtFuture::makeReadyFuture(result);
+                                return m_trash->moveToTrash(plan.extras)
+                                    .then([result](const Trash::Outcome& outcome) mutable {
+                                        result.outcome = outcome;
+                                        return result;
+                                    });
+                            })
         .unwrap();
 }
 

@@ -2,21 +2,14 @@
 
 #include "Background.h"
 
-#include <QCoreApplication>
 #include <QFuture>
 
 #include <functional>
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <utility>
 
 namespace ovra {
-
-template <typename> struct FutureResult;
-template <typename T> struct FutureResult<QFuture<T>> {
-    using type = T;
-};
 
 // Background work keyed by what it is for: a folder's path, a search text, a
 // card's URL. Asking again for the key that is already running does nothing;
@@ -50,23 +43,11 @@ public:
         auto future = std::invoke(std::forward<Start>(start));
         m_cancelRunning = [future]() mutable { background::cancel(future); };
 
-        using Result = typename FutureResult<decltype(future)>::type;
         std::weak_ptr<State> weak = m_state;
-        // The continuation runs on the GUI thread. The application object
-        // outlives every view, so it always has a living context; the weak
-        // state tells whether the task and its generation still stand.
-        if constexpr (std::is_void_v<Result>) {
-            future.then(QCoreApplication::instance(),
-                        [weak, generation, apply = std::forward<Apply>(apply)]() mutable {
-                            if (isCurrent(weak, generation)) apply();
-                        });
-        } else {
-            future.then(
-                QCoreApplication::instance(),
-                [weak, generation, apply = std::forward<Apply>(apply)](Result result) mutable {
-                    if (isCurrent(weak, generation)) apply(std::move(result));
-                });
-        }
+        // The weak state tells whether the task and its generation still stand.
+        background::then(
+            future, [weak, generation] { return isCurrent(weak, generation); },
+            std::forward<Apply>(apply));
         return true;
     }
 

@@ -1,6 +1,9 @@
 #include "platform/Background.h"
+#include "support/QtApp.h"
 
+#include <QCoreApplication>
 #include <QSemaphore>
+#include <QStringList>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -94,4 +97,85 @@ TEST(Background, ALoopRunFromItsOwnFullPoolFinishesAndVisitsEachIndexOnce)
     std::atomic<int> calls = 0;
     background::forEach(Pool::files, 0, [&](qsizetype) { ++calls; });
     EXPECT_EQ(calls.load(), 0);
+}
+
+namespace {
+
+// Work held on a pool thread until the test lets it answer.
+struct HeldWork {
+    QSemaphore release;
+
+    QFuture<int> start(int answer)
+    {
+        return background::run(Pool::files, [this, answer](QPromise<int>& promise) {
+            release.acquire();
+            if (!promise.isCanceled() && answer >= 0) promise.addResult(answer);
+        });
+    }
+};
+
+} // namespace
+
+// An answer lands on the GUI thread with its owner alive; an owner gone first
+// never hears of it, and the continuation's own future says nothing came.
+TEST(Background, AnAnswerReachesOnlyALivingOwnerOnTheGuiThread)
+{
+    HeldWork work;
+    auto owner = std::make_unique<QObject>();
+    QThread* ranOn = nullptr;
+    QFuture<int> doubled = background::then(work.start(21), owner.get(), [&](int answer) {
+        ranOn = QThread::currentThread();
+        return answer * 2;
+    });
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(doubled));
+    EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
+    EXPECT_EQ(doubled.result(), 42);
+
+    bool heard = false;
+    QFuture<void> late = background::then(work.start(1), owner.get(), [&](int) { heard = true; });
+    owner.reset();
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(late));
+    EXPECT_TRUE(late.isCanceled());
+    EXPECT_FALSE(heard);
+}
+
+// Cancelled work, and work that ended without an answer, reach the owner as
+// `cancelled` alone, whose value the continuation answers; a test owner that
+// says no drops both.
+TEST(Background, WorkWithoutAnAnswerTakesTheCancelledRoad)
+{
+    HeldWork work;
+    QObject owner;
+    QStringList heard;
+    const auto answered = [&](int) {
+        heard << QStringLiteral("answer");
+        return 1;
+    };
+    const auto cancelled = [&] {
+        heard << QStringLiteral("cancelled");
+        return -1;
+    };
+
+    QFuture<int> asked = work.start(5);
+    QFuture<int> afterCancel = background::then(asked, &owner, answered, cancelled);
+    asked.cancel();
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(afterCancel));
+    EXPECT_EQ(afterCancel.result(), -1);
+
+    QFuture<int> empty = background::then(work.start(-1), &owner, answered, cancelled);
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(empty));
+    EXPECT_EQ(empty.result(), -1);
+    EXPECT_EQ(heard, QStringList({QStringLiteral("cancelled"), QStringLiteral("cancelled")}));
+
+    bool wanted = false;
+    QFuture<int> unwanted = background::then(
+        work.start(5), [&] { return wanted; }, answered, cancelled);
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(unwanted));
+    EXPECT_TRUE(unwanted.isCanceled());
+    EXPECT_EQ(heard.size(), 2);
 }
