@@ -215,7 +215,8 @@ void forEach(Pool kind, qsizetype count, const std::function<void(qsizetype)>& b
 // The same with helpers from the loops' own pool, which runs nothing but loop
 // helpers: a loop inside work that other tasks of its pool wait for (a walk
 // that queries wait behind) still gets its helpers. A loop run from a lowered
-// thread gets lowered helpers. `threads` < 1 means one per core.
+// thread gets lowered helpers; one run from the GUI thread (a test that asks
+// the index directly) runs on helpers alone. `threads` < 1 means one per core.
 void forEach(int threads, qsizetype count, const std::function<void(qsizetype)>& body);
 
 // The work one owner (a store, a view, a service) started. The owner keeps a

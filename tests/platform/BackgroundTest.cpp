@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <memory>
 
@@ -178,4 +179,56 @@ TEST(Background, WorkWithoutAnAnswerTakesTheCancelledRoad)
     ASSERT_TRUE(test::waitFor(unwanted));
     EXPECT_TRUE(unwanted.isCanceled());
     EXPECT_EQ(heard.size(), 2);
+}
+
+namespace {
+
+// A loop of two whose first body waits for the second to run beside it: true
+// only when a helper came, whatever the task pools are doing.
+bool ranSideBySide(std::array<int, 2>* policies = nullptr)
+{
+    QSemaphore secondStarted;
+    std::atomic<bool> together = false;
+    background::forEach(2, 2, [&](qsizetype i) {
+        if (policies) (*policies)[std::size_t(i)] = sched_getscheduler(0);
+        if (i == 1)
+            secondStarted.release();
+        else
+            together = secondStarted.tryAcquire(1, int(test::kPatience.count()));
+    });
+    return together;
+}
+
+} // namespace
+
+// The walker's workers run inside an index task that queries wait behind: the
+// loop's helpers must not queue behind those tasks.
+TEST(Background, ALoopGetsItsHelpersWhileEveryTaskThreadIsBusy)
+{
+    QSemaphore release;
+    std::vector<QFuture<void>> blockers;
+    for (Pool kind : {Pool::index, Pool::files, Pool::thumbnails, Pool::hashing})
+        for (int i = 0; i < background::threadCount(kind); ++i)
+            blockers.push_back(background::run(kind, [&release] { release.acquire(); }));
+    EXPECT_TRUE(ranSideBySide());
+    release.release(int(blockers.size()));
+    for (QFuture<void>& blocker : blockers)
+        blocker.waitForFinished();
+}
+
+// A loop inside idle work stays idle; one at normal priority gets helpers at
+// normal priority, however many idle loops ran before.
+TEST(Background, ALoopsHelpersRunAtTheCallersPriority)
+{
+    qunsetenv("OVRA_BACKGROUND_PRIORITY");
+    std::array<int, 2> idle{};
+    EXPECT_TRUE(background::run(Pool::hashing, [&idle] { return ranSideBySide(&idle); }).result());
+    EXPECT_EQ(idle[0], SCHED_IDLE);
+    EXPECT_EQ(idle[1], SCHED_IDLE);
+
+    std::array<int, 2> normal{};
+    EXPECT_TRUE(
+        background::run(Pool::index, [&normal] { return ranSideBySide(&normal); }).result());
+    EXPECT_NE(normal[0], SCHED_IDLE);
+    EXPECT_NE(normal[1], SCHED_IDLE);
 }
