@@ -63,6 +63,16 @@ public:
 
     std::optional<Key> key() const { return m_hasKey ? std::optional<Key>(m_key) : std::nullopt; }
 
+    // Whether the answers of the work running now are still wanted: until the
+    // next run or cancel, and never once the task is gone. The owner of a later
+    // step's `background::then`, or of answers the work streams.
+    std::function<bool()> stillWanted() const
+    {
+        return [weak = std::weak_ptr<State>(m_state), generation = m_state->generation] {
+            return isCurrent(weak, generation);
+        };
+    }
+
 private:
     struct State {
         quint64 generation = 0;
