@@ -102,7 +102,9 @@ bool runsLowered()
 
 // The loops' helpers, one pool for callers at normal priority and one whose
 // threads lower themselves for good: an unprivileged thread cannot take back a
-// priority it gave up, so a helper never changes back and forth.
+// priority it gave up, so a helper never changes back and forth. A core each:
+// how many a loop takes is its caller's count, and a loop asked for from the
+// GUI thread runs on helpers alone.
 QThreadPool& loopPool(bool lowered)
 {
     // Made once and never destroyed, as the other pools.
@@ -110,7 +112,7 @@ QThreadPool& loopPool(bool lowered)
         std::array<QThreadPool*, 2> made{};
         for (QThreadPool*& pool : made) {
             pool = new QThreadPool;
-            pool->setMaxThreadCount(std::max(1, cores() - 1));
+            pool->setMaxThreadCount(cores());
         }
         return made;
     }();
