@@ -129,10 +129,7 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
     // store is made. The task holds nothing of the store.
     , m_scopes(background::run(background::Pool::files, [] { return defaultScopes(); }))
 {
-    QPointer<LibraryStore> self(this);
-    m_scopes.then(background::guiThread(), [self](const QStringList& scopes) {
-        if (self) self->scopesListed(scopes);
-    });
+    background::then(m_scopes, this, [this](const QStringList& scopes) { scopesListed(scopes); });
     m_indexChanged.setSingleShot(true);
     m_indexChanged.setInterval(kReloadDelayMs);
     connect(&m_indexChanged, &QTimer::timeout, this, &LibraryStore::reloadCollections);
@@ -160,11 +157,7 @@ QFuture<QStringList> LibraryStore::scopes() const
 void LibraryStore::withScopes(QObject* receiver, std::function<void(const QStringList&)> use) const
 {
     if (m_listedScopes) return use(*m_listedScopes);
-    QPointer<QObject> alive(receiver);
-    scopes().then(background::guiThread(),
-                  [alive, use = std::move(use)](const QStringList& scopes) {
-                      if (alive) use(scopes);
-                  });
+    background::then(scopes(), receiver, std::move(use));
 }
 
 void LibraryStore::scopesListed(const QStringList& scopes)
