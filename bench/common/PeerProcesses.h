@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/Background.h"
+
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -35,22 +36,14 @@ inline int spawnAndWait(const std::vector<std::string>& argv, char** env = envir
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Runs the jobs `workers` at a time on plain threads, as a peer's processes
-// would be started one per core; returns how many failed.
+// Runs the jobs `workers` at a time, as a peer's processes would be started
+// one per core; returns how many failed.
 inline int runParallel(int count, int workers, const std::function<bool(int)>& job)
 {
-    std::atomic<int> next{0};
     std::atomic<int> failed{0};
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            for (int i = next++; i < count; i = next++) {
-                if (!job(i)) ++failed;
-            }
-        });
-    }
-    for (std::thread& t : threads)
-        t.join();
+    background::forEach(workers, count, [&](qsizetype i) {
+        if (!job(int(i))) ++failed;
+    });
     return failed;
 }
 

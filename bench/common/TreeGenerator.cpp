@@ -1,5 +1,7 @@
 #include "TreeGenerator.h"
 
+#include "platform/Background.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QDir>
@@ -9,7 +11,6 @@
 #include <array>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -105,11 +106,7 @@ void generateTree(const QString& root, long files, int threads)
             }
         }
     };
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t)
-        pool.emplace_back(work, t);
-    for (auto& th : pool)
-        th.join();
+    background::forEach(threads, threads, [&](qsizetype t) { work(int(t)); });
 }
 
 } // namespace ovra::bench

@@ -146,11 +146,9 @@ bool OvraCommands::eventFilter(QObject* watched, QEvent* event)
 
 void OvraCommands::readLocations()
 {
-    QPointer<OvraCommands> self(this);
-    m_tasks.run(background::Pool::files, [] { return StandardFolders::goLocations(); })
-        .then(background::guiThread(), [self](QList<Location> locations) {
-            if (self) self->showLocations(locations);
-        });
+    background::then(
+        m_tasks.run(background::Pool::files, [] { return StandardFolders::goLocations(); }), this,
+        [this](const QList<Location>& locations) { showLocations(locations); });
 }
 
 void OvraCommands::showLocations(const QList<Location>& locations)
@@ -229,12 +227,12 @@ void OvraCommands::copyText()
         CopyText::run(targets.items, *index, *state);
         return;
     }
-    m_tasks
-        .run(background::Pool::files,
-             [paths = targets.pathsToRead] { return Commands::readItems(paths); })
-        .then(background::guiThread(), [state, index](QList<FileItem> items) {
-            if (state && index) CopyText::run(items, *index, *state);
-        });
+    const auto reading = m_tasks.run(background::Pool::files, [paths = targets.pathsToRead] {
+        return Commands::readItems(paths);
+    });
+    background::then(
+        reading, [state, index] { return state && index; },
+        [state, index](const QList<FileItem>& items) { CopyText::run(items, *index, *state); });
 }
 
 void OvraCommands::stepVolume(bool up)

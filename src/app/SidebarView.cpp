@@ -225,7 +225,7 @@ void SidebarView::readLocations()
 {
     background::cancel(m_locationsRead);
     m_locationsRead = m_tasks.run(background::Pool::files, [] { return Location::standard(); });
-    m_locationsRead.then(this, [this](const QList<Location>& locations) {
+    background::then(m_locationsRead, this, [this](const QList<Location>& locations) {
         if (locations == m_locations) return;
         m_locations = locations;
         rebuildFolders();

@@ -121,16 +121,12 @@ template <typename T, typename Next>
 void StartupPipeline::after(QFuture<T> future, quint64 run, Next next)
 {
     QPointer<StartupPipeline> self(this);
-    auto proceed = [self, run, next](const QFuture<T>& done) mutable {
-        if (!self || !self->isCurrent(run)) return;
-        next(done);
-    };
-    // The application object outlives the pipeline, so the continuation always
-    // has a living context; the pointer and the run tell whether to go on. A
-    // cancelled wait goes on too, with nothing (an empty future is a cancelled one).
-    QObject* context = QCoreApplication::instance();
-    future.then(context, [proceed](QFuture<T> done) mutable { proceed(done); })
-        .onCanceled(context, [proceed]() mutable { proceed(QFuture<T>()); });
+    // A cancelled wait goes on too, with nothing (an empty future is a
+    // cancelled one).
+    background::then(
+        future, [self, run] { return self && self->isCurrent(run); },
+        [next, future](const auto&...) mutable { next(future); },
+        [next]() mutable { next(QFuture<T>()); });
 }
 
 void StartupPipeline::start(qint64 token)

@@ -142,10 +142,11 @@ void FileContextMenu::lookUpSource(QMenu* menu)
     FileContextMenu self = *this;
     // The lookup reads only the path it was given; the answer is dropped with
     // the menu when it closes first.
-    background::run(background::Pool::files, [path] {
+    const auto lookup = background::run(background::Pool::files, [path] {
         return DownloadSources::classify(DownloadSources::whereFroms(path));
-    }).then(menu, [self, guard](const std::optional<DownloadSource>& source) {
-        if (!guard || !source) return;
+    });
+    background::then(lookup, menu, [self, guard](const std::optional<DownloadSource>& source) {
+        if (!source) return;
         const FileContextMenuModel model =
             fileContextMenuModel(self.m_targets, self.m_context.state->pinned(),
                                  self.m_context.player != nullptr, source->name);
@@ -191,17 +192,16 @@ void FileContextMenu::moveToTrash(const QList<FileItem>& targets)
     // index included, before this runs: the reload for the new token finds the
     // moved files gone. A move that left files behind says which and why; one
     // that moved them all says nothing.
-    QPointer<AppState> state(m_context.state);
+    AppState* state = m_context.state;
     const qsizetype asked = targets.size();
-    FileActions::trash(*m_context.trash, targets)
-        .then(m_context.state, [state, asked](const Trash::Outcome& outcome) {
-            if (!state) return;
-            const QString refusal = FileActions::refusalMessage(outcome, asked);
-            if (!refusal.isEmpty())
-                state->setToast(
-                    AppState::Toast::make(refusal, QStringLiteral("exclamationmark.triangle")));
-            state->setRefreshToken(state->refreshToken() + 1);
-        });
+    background::then(FileActions::trash(*m_context.trash, targets), state,
+                     [state, asked](const Trash::Outcome& outcome) {
+                         const QString refusal = FileActions::refusalMessage(outcome, asked);
+                         if (!refusal.isEmpty())
+                             state->setToast(AppState::Toast::make(
+                                 refusal, QStringLiteral("exclamationmark.triangle")));
+                         state->setRefreshToken(state->refreshToken() + 1);
+                     });
 }
 
 } // namespace ovra

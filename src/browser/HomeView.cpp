@@ -497,13 +497,12 @@ void HomeView::showCollections()
 
 void HomeView::readStandardFolders()
 {
-    QPointer<HomeView> self(this);
-    m_tasks.run(background::Pool::files, [] { return StandardFolders::byRole(); })
-        .then(background::guiThread(), [self](QList<Location> folders) {
-            if (!self || folders == self->m_standardFolders) return;
-            self->m_standardFolders = folders;
-            self->showFolders();
-        });
+    background::then(m_tasks.run(background::Pool::files, [] { return StandardFolders::byRole(); }),
+                     this, [this](const QList<Location>& folders) {
+                         if (folders == m_standardFolders) return;
+                         m_standardFolders = folders;
+                         showFolders();
+                     });
 }
 
 void HomeView::showFolders()

@@ -46,15 +46,14 @@ void CleanupStore::searchFrom(int index, const QStringList& scopes, qint64 token
 {
     if (index >= int(kAllCleanupKinds.size())) return finish(token);
     const CleanupKind kind = kAllCleanupKinds[std::size_t(index)];
-    QPointer<CleanupStore> self(this);
-    m_tasks
-        .run(background::Pool::index,
-             [search = m_search, kind, scopes] { return search(kind, scopes); })
-        .then(background::guiThread(), [self, index, scopes, token, kind](SpotlightResult result) {
-            if (!self) return;
-            self->store(kind, std::move(result));
-            self->searchFrom(index + 1, scopes, token);
-        });
+    const auto searching = m_tasks.run(background::Pool::index, [search = m_search, kind, scopes] {
+        return search(kind, scopes);
+    });
+    background::then(searching, this,
+                     [this, index, scopes, token, kind](const SpotlightResult& result) {
+                         store(kind, result);
+                         searchFrom(index + 1, scopes, token);
+                     });
 }
 
 void CleanupStore::finish(qint64 token)

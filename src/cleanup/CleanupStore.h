@@ -1,10 +1,10 @@
 #pragma once
 
-#include "cleanup/LoadRequests.h"
 #include "cleanup_model/CleanupKind.h"
 #include "library/Spotlight.h"
 #include "library/Summaries.h"
 #include "platform/Background.h"
+#include "platform/LoadRequests.h"
 
 #include <QFuture>
 #include <QHash>

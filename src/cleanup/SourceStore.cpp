@@ -117,15 +117,12 @@ void SourceStore::start(const QStringList& scopes, qint64 token)
         m_loading = true;
         emit loadingChanged();
     }
-    QPointer<SourceStore> self(this);
-    m_tasks
-        .run(background::Pool::index,
-             [gather = m_gather, classifications = m_classifications, scopes] {
-                 return grouped(gather(scopes), *classifications);
-             })
-        .then(background::guiThread(), [self, token](QList<Group> groups) {
-            if (self) self->finish(token, std::move(groups));
+    const auto grouping = m_tasks.run(
+        background::Pool::index, [gather = m_gather, classifications = m_classifications, scopes] {
+            return grouped(gather(scopes), *classifications);
         });
+    background::then(grouping, this,
+                     [this, token](const QList<Group>& groups) { finish(token, groups); });
 }
 
 void SourceStore::finish(qint64 token, QList<Group> groups)

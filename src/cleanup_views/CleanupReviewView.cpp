@@ -231,8 +231,9 @@ QFuture<void> CleanupReviewView::trash(const QList<FileItem>& files)
     AppState* state = m_context.state;
     // The toast and the selection belong to the app, not to this page: they
     // are settled even when the page went away during the move.
-    return FileActions::trash(*m_context.trash, files)
-        .then(state, [state, files](const Trash::Outcome& outcome) {
+    return background::then(
+        FileActions::trash(*m_context.trash, files), state,
+        [state, files](const Trash::Outcome& outcome) {
             qint64 freed = 0;
             for (const FileItem& file : files)
                 if (outcome.moved.contains(file.path)) freed += file.size;

@@ -56,9 +56,9 @@ void loadSources(const AppContext& context)
     if (context.library) return context.library->withScopes(context.sources, load);
     // Without the library's scopes home is listed as the store lists it, off
     // the GUI thread.
-    background::run(background::Pool::files, [] {
-        return LibraryStore::defaultScopes();
-    }).then(background::guiThread(), load);
+    background::then(
+        background::run(background::Pool::files, [] { return LibraryStore::defaultScopes(); }),
+        context.sources, load);
 }
 
 // Card

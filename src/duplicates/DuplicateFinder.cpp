@@ -152,26 +152,26 @@ DuplicateScanner::Workers DuplicateFinder::workers(int threads) const
     return w;
 }
 
-DuplicateScanner::Progress DuplicateFinder::progressFor(bool similar, quint64 generation)
+DuplicateScanner::Progress DuplicateFinder::progressFor(bool similar)
 {
     // Each report travels to the main thread on its own; the finder outlives
     // every worker (its destructor waits for them), and queued calls to a
     // destroyed receiver are dropped.
-    return [this, similar, generation](int done, int total) {
+    auto wanted = (similar ? m_similarScan : m_exactScan).stillWanted();
+    return [this, similar, wanted](int done, int total) {
         QMetaObject::invokeMethod(
             this,
-            [this, similar, generation, done, total]() {
-                applyProgress(similar, generation, done, total);
+            [this, similar, wanted, done, total]() {
+                applyProgress(similar, wanted(), done, total);
             },
             Qt::QueuedConnection);
     };
 }
 
-void DuplicateFinder::applyProgress(bool similar, quint64 generation, int done, int total)
+void DuplicateFinder::applyProgress(bool similar, bool isCurrentScan, int done, int total)
 {
-    const quint64 current = similar ? m_similarGeneration : m_exactGeneration;
     const auto next =
-        phaseAfterReport(similar ? m_similarPhase : m_phase, generation == current, done, total);
+        phaseAfterReport(similar ? m_similarPhase : m_phase, isCurrentScan, done, total);
     if (!next) return;
     similar ? setSimilarPhase(*next) : setPhase(*next);
 }
@@ -186,77 +186,65 @@ DuplicateFinder::phaseAfterReport(Phase now, bool isCurrentScan, int done, int t
 QFuture<void> DuplicateFinder::scan(const QStringList& scopes)
 {
     if (m_phase.isBusy()) return QtFuture::makeReadyFuture();
-    const quint64 generation = ++m_exactGeneration;
     m_trashedDuringExact.clear();
     m_exactDone = std::make_shared<QPromise<void>>();
     m_exactDone->start();
     QFuture<void> done = m_exactDone->future();
     setPhase(Phase::gathering());
-    gather(QLatin1String(kExactQuery), scopes, kExactLimit, acceptsForExact)
-
-        .then(background::guiThread(),
-              [this, self = QPointer(this), generation](const SpotlightResult& result) {
-                  if (!self) return;
-                  hashExact(result, generation);
-              });
+    m_exactScan.run(
+        ++m_exactScans,
+        [&] { return gather(QLatin1String(kExactQuery), scopes, kExactLimit, acceptsForExact); },
+        [this](const SpotlightResult& result) { hashExact(result); });
     return done;
 }
 
-void DuplicateFinder::hashExact(const SpotlightResult& result, quint64 generation)
+void DuplicateFinder::hashExact(const SpotlightResult& result)
 {
-    if (generation != m_exactGeneration) return;
     setScannedFiles(int(result.totalCount));
     setPhase(Phase::hashing(0, 1));
     const QList<FileItem> files = result.items;
-    const auto progress = progressFor(false, generation);
+    const auto progress = progressFor(false);
     const DuplicateScanner::Workers base = workers(1);
     // The task holds the cache and the counter it uses, so both outlive it.
-    m_tasks
-        .run(background::Pool::hashing,
-             [files, progress, base, cache = m_hashCache, counter = m_bytesRead]() {
-                 DuplicateScanner::Workers w = base;
-                 w.threadCount =
-                     isRotational(files) ? 1 : background::threadCount(background::Pool::hashing);
-                 w.bytesRead = counter.get();
-                 if (!files.isEmpty()) {
-                     cache->load();
-                     w.cache = cache.get();
-                 }
-                 auto groups = withoutVanished(
-                     DuplicateScanner::exactDuplicates(files, progress, w), w.isCancelled);
-                 // A scan cut short saw only some of its files: the digests of
-                 // the rest stay for the next one.
-                 if (w.cache) cache->save(w.isCancelled());
-                 return groups;
-             })
-        .then(background::guiThread(),
-              [this, self = QPointer(this), generation](QList<DuplicateGroup> groups) {
-                  if (!self) return;
-                  publish(false, generation, std::move(groups));
-              });
+    const auto hashing =
+        m_tasks.run(background::Pool::hashing, [files, progress, base, cache = m_hashCache,
+                                                counter = m_bytesRead]() {
+            DuplicateScanner::Workers w = base;
+            w.threadCount =
+                isRotational(files) ? 1 : background::threadCount(background::Pool::hashing);
+            w.bytesRead = counter.get();
+            if (!files.isEmpty()) {
+                cache->load();
+                w.cache = cache.get();
+            }
+            auto groups = withoutVanished(DuplicateScanner::exactDuplicates(files, progress, w),
+                                          w.isCancelled);
+            // A scan cut short saw only some of its files: the digests of
+            // the rest stay for the next one.
+            if (w.cache) cache->save(w.isCancelled());
+            return groups;
+        });
+    background::then(hashing, m_exactScan.stillWanted(),
+                     [this](const QList<DuplicateGroup>& groups) { publish(false, groups); });
 }
 
 QFuture<void> DuplicateFinder::scanSimilar(const QStringList& scopes)
 {
     if (m_similarPhase.isBusy()) return QtFuture::makeReadyFuture();
-    const quint64 generation = ++m_similarGeneration;
     m_trashedDuringSimilar.clear();
     m_similarDone = std::make_shared<QPromise<void>>();
     m_similarDone->start();
     QFuture<void> done = m_similarDone->future();
     setSimilarPhase(Phase::gathering());
-    gather(QLatin1String(kPhotoQuery), scopes, kPhotoLimit, acceptsPhoto)
-        .then(background::guiThread(),
-              [this, self = QPointer(this), generation](const SpotlightResult& result) {
-                  if (!self) return;
-                  analysePhotos(result, generation);
-              });
+    m_similarScan.run(
+        ++m_similarScans,
+        [&] { return gather(QLatin1String(kPhotoQuery), scopes, kPhotoLimit, acceptsPhoto); },
+        [this](const SpotlightResult& result) { analysePhotos(result); });
     return done;
 }
 
-void DuplicateFinder::analysePhotos(const SpotlightResult& result, quint64 generation)
+void DuplicateFinder::analysePhotos(const SpotlightResult& result)
 {
-    if (generation != m_similarGeneration) return;
     // An extra copy of an exact group is not a photo of its own; the copy kept
     // there still is.
     QSet<QString> extras;
@@ -267,32 +255,25 @@ void DuplicateFinder::analysePhotos(const SpotlightResult& result, quint64 gener
     for (const FileItem& item : result.items)
         if (!extras.contains(item.path)) candidates.append(item);
     setSimilarPhase(Phase::hashing(0, std::max(int(candidates.size()), 1)));
-    const auto progress = progressFor(true, generation);
+    const auto progress = progressFor(true);
     const DuplicateScanner::Workers w = workers(background::threadCount(background::Pool::hashing));
-    m_tasks
-        .run(background::Pool::hashing,
-             [candidates, progress, w]() {
-                 return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w),
-                                        w.isCancelled);
-             })
-        .then(background::guiThread(),
-              [this, self = QPointer(this), generation](QList<DuplicateGroup> groups) {
-                  if (!self) return;
-                  publish(true, generation, std::move(groups));
-              });
+    const auto analysing = m_tasks.run(background::Pool::hashing, [candidates, progress, w]() {
+        return withoutVanished(DuplicateScanner::similarPhotos(candidates, progress, w),
+                               w.isCancelled);
+    });
+    background::then(analysing, m_similarScan.stillWanted(),
+                     [this](const QList<DuplicateGroup>& groups) { publish(true, groups); });
 }
 
-void DuplicateFinder::publish(bool similar, quint64 generation, QList<DuplicateGroup> groups)
+void DuplicateFinder::publish(bool similar, QList<DuplicateGroup> groups)
 {
     if (similar) {
-        if (generation != m_similarGeneration) return;
         setSimilar(forgetting(std::move(groups), m_trashedDuringSimilar));
         m_trashedDuringSimilar.clear();
         setSimilarPhase(Phase::finished());
         if (m_similarDone) m_similarDone->finish();
         return;
     }
-    if (generation != m_exactGeneration) return;
     setExact(forgetting(std::move(groups), m_trashedDuringExact));
     m_trashedDuringExact.clear();
     setPhase(Phase::finished());
@@ -481,26 +462,24 @@ QFuture<DuplicateFinder::TrashResult> DuplicateFinder::trashExtras(const QList<Q
     // The checks read the disk, so they run off the main thread; the move
     // starts from the main thread, as the one Trash wants.
     const auto stopping = m_stopping;
-    return m_tasks
-        .run(background::Pool::files,
-             [exact, similar, stopping](QPromise<TrashPlan>& promise) {
-                 const auto isCancelled = [&] { return promise.isCanceled() || stopping->load(); };
-                 TrashPlan plan = planTrash(exact, similar, isCancelled);
-                 if (!isCancelled()) promise.addResult(std::move(plan));
-             })
-        .then(background::guiThread(),
-              [this, self = QPointer(this)](const TrashPlan& plan) {
-                  if (!self) return QtFuture::makeReadyFuture(TrashResult());
-                  applyPlan(plan);
-                  TrashResult result;
-                  result.stoodDown = plan.stoodDown;
-                  if (plan.extras.isEmpty()) return QtFuture::makeReadyFuture(result);
-                  return m_trash->moveToTrash(plan.extras)
-                      .then([result](const Trash::Outcome& outcome) mutable {
-                          result.outcome = outcome;
-                          return result;
-                      });
-              })
+    const auto planning = m_tasks.run(
+        background::Pool::files, [exact, similar, stopping](QPromise<TrashPlan>& promise) {
+            const auto isCancelled = [&] { return promise.isCanceled() || stopping->load(); };
+            TrashPlan plan = planTrash(exact, similar, isCancelled);
+            if (!isCancelled()) promise.addResult(std::move(plan));
+        });
+    return background::then(planning, this,
+                            [this](const TrashPlan& plan) {
+                                applyPlan(plan);
+                                TrashResult result;
+                                result.stoodDown = plan.stoodDown;
+                                if (plan.extras.isEmpty()) return QtFuture::makeReadyFuture(result);
+                                return m_trash->moveToTrash(plan.extras)
+                                    .then([result](const Trash::Outcome& outcome) mutable {
+                                        result.outcome = outcome;
+                                        return result;
+                                    });
+                            })
         .unwrap();
 }
 

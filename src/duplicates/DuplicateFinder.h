@@ -6,6 +6,7 @@
 #include "library/Spotlight.h"
 #include "library/Trash.h"
 #include "platform/Background.h"
+#include "platform/KeyedTask.h"
 #include "ui/AppContext.h"
 
 #include <QFuture>
@@ -145,11 +146,11 @@ private:
     QFuture<SpotlightResult> gather(const QString& query, const QStringList& scopes,
                                     qsizetype limit, Spotlight::Accept accept) const;
     DuplicateScanner::Workers workers(int threads) const;
-    DuplicateScanner::Progress progressFor(bool similar, quint64 generation);
-    void applyProgress(bool similar, quint64 generation, int done, int total);
-    void hashExact(const SpotlightResult& result, quint64 generation);
-    void analysePhotos(const SpotlightResult& result, quint64 generation);
-    void publish(bool similar, quint64 generation, QList<DuplicateGroup> groups);
+    DuplicateScanner::Progress progressFor(bool similar);
+    void applyProgress(bool similar, bool isCurrentScan, int done, int total);
+    void hashExact(const SpotlightResult& result);
+    void analysePhotos(const SpotlightResult& result);
+    void publish(bool similar, QList<DuplicateGroup> groups);
     void applyPlan(const TrashPlan& plan);
 
     void setPhase(Phase phase);
@@ -167,8 +168,11 @@ private:
     QList<DuplicateGroup> m_similar;
     int m_scannedFiles = 0;
     double m_lastScanTime = 0;
-    quint64 m_exactGeneration = 0;
-    quint64 m_similarGeneration = 0;
+    // Each scan is a run of its own: what arrives for an earlier one is dropped.
+    quint64 m_exactScans = 0;
+    quint64 m_similarScans = 0;
+    KeyedTask<quint64> m_exactScan;
+    KeyedTask<quint64> m_similarScan;
     // Files trashed while a scan ran: its groups were made before they went.
     QSet<QString> m_trashedDuringExact;
     QSet<QString> m_trashedDuringSimilar;

@@ -476,10 +476,9 @@ void DuplicatesView::trash(const QList<QUuid>& ids)
     for (const DuplicateGroup& group : groups())
         if (ids.contains(group.id) && group.files.size() > 1) hasExtras = true;
     if (!hasExtras) return;
-    QPointer<AppState> state = m_context.state;
-    m_finder->trashExtras(ids).then(
-        background::guiThread(), [state](const DuplicateFinder::TrashResult& result) {
-            if (!state) return;
+    AppState* state = m_context.state;
+    background::then(
+        m_finder->trashExtras(ids), state, [state](const DuplicateFinder::TrashResult& result) {
             const Trash::Outcome& outcome = result.outcome;
             const qsizetype asked = outcome.moved.size() + outcome.failed.size();
             const QString refusal = FileActions::refusalMessage(outcome, asked);

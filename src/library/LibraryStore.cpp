@@ -129,10 +129,7 @@ LibraryStore::LibraryStore(md::MetadataIndex& index, QObject* parent)
     // store is made. The task holds nothing of the store.
     , m_scopes(background::run(background::Pool::files, [] { return defaultScopes(); }))
 {
-    QPointer<LibraryStore> self(this);
-    m_scopes.then(background::guiThread(), [self](const QStringList& scopes) {
-        if (self) self->scopesListed(scopes);
-    });
+    background::then(m_scopes, this, [this](const QStringList& scopes) { scopesListed(scopes); });
     m_indexChanged.setSingleShot(true);
     m_indexChanged.setInterval(kReloadDelayMs);
     connect(&m_indexChanged, &QTimer::timeout, this, &LibraryStore::reloadCollections);
@@ -160,11 +157,7 @@ QFuture<QStringList> LibraryStore::scopes() const
 void LibraryStore::withScopes(QObject* receiver, std::function<void(const QStringList&)> use) const
 {
     if (m_listedScopes) return use(*m_listedScopes);
-    QPointer<QObject> alive(receiver);
-    scopes().then(background::guiThread(),
-                  [alive, use = std::move(use)](const QStringList& scopes) {
-                      if (alive) use(scopes);
-                  });
+    background::then(scopes(), receiver, std::move(use));
 }
 
 void LibraryStore::scopesListed(const QStringList& scopes)
@@ -266,17 +259,10 @@ QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
     const quint64 load = ++m_lastLoad;
     m_runningLoad.insert(item, load);
     QPointer<LibraryStore> self(this);
-    const auto isRunning = [self, item, load] {
-        return self && self->m_runningLoad.value(item) == load;
-    };
-    return running
-        .then(background::guiThread(),
-              [self, item, token, isRunning](const SpotlightResult& result) {
-                  if (isRunning()) self->finishLoad(item, token, result);
-              })
-        .onCanceled(this, [self, item, isRunning] {
-            if (isRunning()) self->dropLoad(item);
-        });
+    return background::then(
+        running, [self, item, load] { return self && self->m_runningLoad.value(item) == load; },
+        [this, item, token](const SpotlightResult& result) { finishLoad(item, token, result); },
+        [this, item] { dropLoad(item); });
 }
 
 void LibraryStore::cancelLoad(const SidebarItem& item)
@@ -420,18 +406,17 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
                           });
     auto done = std::make_shared<QPromise<void>>();
     done->start();
-    QPointer<LibraryStore> self(this);
-    m_parse
-        .then(background::guiThread(),
-              [self, trimmed, textSearch = std::move(textSearch), done](const ParsedQuery& parsed) {
-                  // A newer text was asked for meanwhile: it owns the fields.
-                  if (!self || self->m_latestQuery != trimmed) {
-                      done->finish();
-                      return;
-                  }
-                  self->runSearch(trimmed, parsed, textSearch, done);
-              })
-        .onCanceled(this, [done] { done->finish(); });
+    background::then(
+        m_parse, this,
+        [this, trimmed, textSearch = std::move(textSearch), done](const ParsedQuery& parsed) {
+            // A newer text was asked for meanwhile: it owns the fields.
+            if (m_latestQuery != trimmed) {
+                done->finish();
+                return;
+            }
+            runSearch(trimmed, parsed, textSearch, done);
+        },
+        [done] { done->finish(); });
     return done->future();
 }
 
@@ -467,17 +452,14 @@ void LibraryStore::runSearch(const QString& trimmed, const ParsedQuery& parsed,
             answer.textMatches = addTextHits(answer.found, hits, parsed);
             promise.addResult(std::move(answer));
         });
-    QPointer<LibraryStore> self(this);
-    m_search
-        .then(background::guiThread(),
-              [self, trimmed, parsed, done](const SearchAnswer& answer) {
-                  if (self) self->publish(trimmed, parsed, answer);
-                  done->finish();
-              })
-        .onCanceled(this, [done] {
-            // A cancelled search publishes nothing; a newer one owns the fields.
+    background::then(
+        m_search, this,
+        [this, trimmed, parsed, done](const SearchAnswer& answer) {
+            publish(trimmed, parsed, answer);
             done->finish();
-        });
+        },
+        // A cancelled search publishes nothing; a newer one owns the fields.
+        [done] { done->finish(); });
 }
 
 void LibraryStore::publish(const QString& trimmed, const ParsedQuery& parsed,

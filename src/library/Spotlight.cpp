@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <thread>
 
 namespace ovra {
 
@@ -74,15 +73,8 @@ std::vector<Verdict> judge(const md::MetadataIndex::Results& results, const Acce
             verdicts[i] = {true, item->size};
         }
     };
-    if (tasks == 1) {
-        work(0);
-    } else {
-        std::vector<std::thread> pool;
-        for (std::size_t t = 0; t < tasks; ++t)
-            pool.emplace_back(work, t);
-        for (auto& th : pool)
-            th.join();
-    }
+    background::forEach(int(tasks), qsizetype(tasks),
+                        [&](qsizetype task) { work(std::size_t(task)); });
     return verdicts;
 }
 

@@ -80,9 +80,8 @@ QFuture<Trash::Outcome> Trash::moveAll(QList<Target> targets)
     QFuture<Outcome> moves =
         m_tasks.track(m_lastMove.then(&background::pool(background::Pool::files), move));
     m_lastMove = QFuture<void>(moves);
-    QPointer<Trash> self(this);
-    return moves.then(background::guiThread(), [self](Outcome outcome) {
-        if (self && !outcome.moved.isEmpty()) self->forget(outcome.moved);
+    return background::then(moves, this, [this](const Outcome& outcome) {
+        if (!outcome.moved.isEmpty()) forget(outcome.moved);
         return outcome;
     });
 }

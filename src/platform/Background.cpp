@@ -1,13 +1,16 @@
 #include "Background.h"
 
+#include <QSemaphore>
 #include <QThread>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <memory>
 
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -88,6 +91,34 @@ void enterIdlePriority()
 
 namespace {
 
+// Whether the calling thread was lowered (idle scheduling or a raised nice
+// value): its loop's helpers must not take the processor from the user either.
+bool runsLowered()
+{
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)));
+    return ::sched_getscheduler(0) == SCHED_IDLE || (errno == 0 && nice > 0);
+}
+
+// The loops' helpers, one pool for callers at normal priority and one whose
+// threads lower themselves for good: an unprivileged thread cannot take back a
+// priority it gave up, so a helper never changes back and forth. A core each:
+// how many a loop takes is its caller's count, and a loop asked for from the
+// GUI thread runs on helpers alone.
+QThreadPool& loopPool(bool lowered)
+{
+    // Made once and never destroyed, as the other pools.
+    static const std::array<QThreadPool*, 2> pools = [] {
+        std::array<QThreadPool*, 2> made{};
+        for (QThreadPool*& pool : made) {
+            pool = new QThreadPool;
+            pool->setMaxThreadCount(cores());
+        }
+        return made;
+    }();
+    return *pools[lowered ? 1 : 0];
+}
+
 void forEachOn(QThreadPool& pool, int threads, qsizetype count, bool idle,
                const std::function<void(qsizetype)>& body)
 {
@@ -127,6 +158,30 @@ void forEach(QThreadPool& pool, int threads, qsizetype count,
 void forEach(Pool kind, qsizetype count, const std::function<void(qsizetype)>& body)
 {
     forEachOn(pool(kind), threadCount(kind), count, isIdle(kind), body);
+}
+
+void forEach(int threads, qsizetype count, const std::function<void(qsizetype)>& body)
+{
+    const bool lowered = runsLowered();
+    QThreadPool& pool = loopPool(lowered);
+    threads = threads > 0 ? threads : cores();
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (count <= 0 || !app || QThread::currentThread() != app->thread())
+        return forEachOn(pool, threads, count, lowered, body);
+    // The GUI thread reads no file, so it takes no part: it waits for helpers
+    // alone (a test that asks the index directly), on a count rather than on
+    // their futures, since waiting for a queued task would run it here.
+    auto next = std::make_shared<std::atomic<qsizetype>>(0);
+    QSemaphore done;
+    const qsizetype helpers = std::min<qsizetype>(threads, count);
+    for (qsizetype t = 0; t < helpers; ++t) {
+        (void)run(pool, [next, count, &body, &done] {
+            for (qsizetype i = next->fetch_add(1); i < count; i = next->fetch_add(1))
+                body(i);
+            done.release();
+        });
+    }
+    done.acquire(int(helpers));
 }
 
 void TaskSet::cancelAll()

@@ -2,11 +2,13 @@
 
 #include <QCoreApplication>
 #include <QFuture>
+#include <QPointer>
 #include <QPromise>
 #include <QThreadPool>
 #include <QtConcurrent/qtconcurrenttask.h>
 
 #include <functional>
+#include <memory>
 
 #include <type_traits>
 #include <utility>
@@ -92,15 +94,105 @@ template <typename Fn> auto run(Pool kind, Fn&& fn, int priority = 0)
     return run(pool(kind), std::forward<Fn>(fn), priority);
 }
 
-// The context of every continuation that brings an answer back to the GUI
-// thread. Qt posts a continuation from the pool thread after the task has
-// reported finished, so an owner that waited for its tasks can be gone while
-// the post is under way, and posting to it then touches freed memory. The
-// application object outlives every owner; the continuation checks a QPointer
-// to its owner before it touches it.
+// Where every answer comes back to. Qt posts a continuation from the pool
+// thread after the task has reported finished, so an owner that waited for its
+// tasks can be gone while the post is under way, and posting to the owner then
+// touches freed memory. The application object outlives every owner.
 inline QObject* guiThread()
 {
     return QCoreApplication::instance();
+}
+
+namespace detail {
+
+struct NoCancelled {
+    void operator()() const {}
+};
+
+// A test of whether the answer is still wanted: for an owner that is a
+// QObject, whether it still lives.
+template <typename Owner> auto stillWanted(Owner owner)
+{
+    if constexpr (std::is_convertible_v<Owner, const QObject*>) {
+        return [guard = QPointer<const QObject>(owner)] { return !guard.isNull(); };
+    } else {
+        static_assert(std::is_invocable_r_v<bool, Owner&>,
+                      "an owner is a QObject or a test of whether the answer is wanted");
+        return owner;
+    }
+}
+
+template <typename T, typename Fn> struct AnswerOf {
+    using type = std::invoke_result_t<Fn&, T>;
+};
+template <typename Fn> struct AnswerOf<void, Fn> {
+    using type = std::invoke_result_t<Fn&>;
+};
+
+template <typename R> void drop(QPromise<R>& answer)
+{
+    answer.future().cancel();
+    answer.finish();
+}
+
+template <typename R, typename Fn, typename... Args>
+void answerWith(QPromise<R>& answer, Fn& fn, Args&&... args)
+{
+    if constexpr (std::is_void_v<R>)
+        fn(std::forward<Args>(args)...);
+    else
+        answer.addResult(fn(std::forward<Args>(args)...));
+    answer.finish();
+}
+
+// The work was cancelled: the answer is what `cancelled` makes of it, or none.
+template <typename R, typename Cancelled>
+void answerCancelled(QPromise<R>& answer, Cancelled& cancelled)
+{
+    if constexpr (std::is_same_v<Cancelled, NoCancelled>)
+        drop(answer);
+    else
+        answerWith(answer, cancelled);
+}
+
+} // namespace detail
+
+// The one way an answer comes back: `fn(answer)` (`fn()` for a QFuture<void>)
+// runs on the GUI thread once `future` has its answer, and `cancelled()` in its
+// place when the work was cancelled or ended without an answer. Neither runs
+// once the owner is gone: `owner` is a QObject of the GUI thread, or a callable
+// that tells whether the answer is still wanted (a view's generation, say).
+// Answers what `fn` or `cancelled` returned; cancelled itself when neither ran.
+// Never Qt's own `.then(owner, …)`: see guiThread().
+template <typename T, typename Owner, typename Fn, typename Cancelled = detail::NoCancelled>
+auto then(const QFuture<T>& future, Owner owner, Fn fn, Cancelled cancelled = {})
+{
+    using R = typename detail::AnswerOf<T, Fn>::type;
+    auto wanted = detail::stillWanted(std::move(owner));
+    auto answer = std::make_shared<QPromise<R>>();
+    answer->start();
+    QFuture<R> answered = answer->future();
+    // Qt runs no `then` continuation of a cancelled future, only `onCanceled`.
+    QFuture<T>(future)
+        .then(guiThread(),
+              [wanted, fn = std::move(fn), cancelled, answer](const QFuture<T>& done) mutable {
+                  if (!wanted()) {
+                      detail::drop(*answer);
+                  } else if constexpr (std::is_void_v<T>) {
+                      detail::answerWith(*answer, fn);
+                  } else if (done.resultCount() > 0) {
+                      detail::answerWith(*answer, fn, done.result());
+                  } else {
+                      detail::answerCancelled(*answer, cancelled);
+                  }
+              })
+        .onCanceled(guiThread(), [wanted, cancelled, answer]() mutable {
+            if (wanted())
+                detail::answerCancelled(*answer, cancelled);
+            else
+                detail::drop(*answer);
+        });
+    return answered;
 }
 
 // Cancels work that has not finished yet. A finished future is never cancelled:
@@ -120,6 +212,12 @@ void forEach(QThreadPool& pool, int threads, qsizetype count,
              const std::function<void(qsizetype)>& body);
 // The same on the kind's own pool with as many threads as it runs.
 void forEach(Pool kind, qsizetype count, const std::function<void(qsizetype)>& body);
+// The same with helpers from the loops' own pool, which runs nothing but loop
+// helpers: a loop inside work that other tasks of its pool wait for (a walk
+// that queries wait behind) still gets its helpers. A loop run from a lowered
+// thread gets lowered helpers; one run from the GUI thread (a test that asks
+// the index directly) runs on helpers alone. `threads` < 1 means one per core.
+void forEach(int threads, qsizetype count, const std::function<void(qsizetype)>& body);
 
 // The work one owner (a store, a view, a service) started. The owner keeps a
 // TaskSet as its last member, so it is destroyed first: it cancels that work and

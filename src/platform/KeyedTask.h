@@ -2,21 +2,14 @@
 
 #include "Background.h"
 
-#include <QCoreApplication>
 #include <QFuture>
 
 #include <functional>
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <utility>
 
 namespace ovra {
-
-template <typename> struct FutureResult;
-template <typename T> struct FutureResult<QFuture<T>> {
-    using type = T;
-};
 
 // Background work keyed by what it is for: a folder's path, a search text, a
 // card's URL. Asking again for the key that is already running does nothing;
@@ -50,23 +43,11 @@ public:
         auto future = std::invoke(std::forward<Start>(start));
         m_cancelRunning = [future]() mutable { background::cancel(future); };
 
-        using Result = typename FutureResult<decltype(future)>::type;
         std::weak_ptr<State> weak = m_state;
-        // The continuation runs on the GUI thread. The application object
-        // outlives every view, so it always has a living context; the weak
-        // state tells whether the task and its generation still stand.
-        if constexpr (std::is_void_v<Result>) {
-            future.then(QCoreApplication::instance(),
-                        [weak, generation, apply = std::forward<Apply>(apply)]() mutable {
-                            if (isCurrent(weak, generation)) apply();
-                        });
-        } else {
-            future.then(
-                QCoreApplication::instance(),
-                [weak, generation, apply = std::forward<Apply>(apply)](Result result) mutable {
-                    if (isCurrent(weak, generation)) apply(std::move(result));
-                });
-        }
+        // The weak state tells whether the task and its generation still stand.
+        background::then(
+            future, [weak, generation] { return isCurrent(weak, generation); },
+            std::forward<Apply>(apply));
         return true;
     }
 
@@ -81,6 +62,16 @@ public:
     }
 
     std::optional<Key> key() const { return m_hasKey ? std::optional<Key>(m_key) : std::nullopt; }
+
+    // Whether the answers of the work running now are still wanted: until the
+    // next run or cancel, and never once the task is gone. The owner of a later
+    // step's `background::then`, or of answers the work streams.
+    std::function<bool()> stillWanted() const
+    {
+        return [weak = std::weak_ptr<State>(m_state), generation = m_state->generation] {
+            return isCurrent(weak, generation);
+        };
+    }
 
 private:
     struct State {

@@ -144,9 +144,8 @@ PdfPagesView::PdfPagesView(const QString& path, QWidget* parent)
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
             &PdfPagesView::requestVisiblePages);
 
-    const QPointer<PdfPagesView> self(this);
     std::shared_ptr<Renderer> renderer = m_renderer;
-    background::run(background::Pool::thumbnails, [path, renderer] {
+    const auto opening = background::run(background::Pool::thumbnails, [path, renderer] {
         std::unique_ptr<PdfPages> document = PdfPages::open(path);
         int count = 0;
         double aspect = 0;
@@ -161,8 +160,8 @@ PdfPagesView::PdfPagesView(const QString& path, QWidget* parent)
             renderer->document = std::move(document);
         }
         return std::pair(count, aspect);
-    }).then(background::guiThread(), [this, self = QPointer(this)](std::pair<int, double> opened) {
-        if (!self) return;
+    });
+    background::then(opening, this, [this](const std::pair<int, double>& opened) {
         documentOpened(opened.first, opened.second);
     });
 }

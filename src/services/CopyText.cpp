@@ -3,6 +3,7 @@
 #include "TextIndex.h"
 #include "TextRecognizer.h"
 #include "library/AppState.h"
+#include "platform/Background.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -108,13 +109,14 @@ void readNext(const std::shared_ptr<Reading>& reading)
     }
     const FileItem file = reading->files.at(reading->next++);
     AppState* state = reading->state.data();
-    reading->index->text(file).then(state, [reading, file, state](const QString& text) {
-        addPart(*reading, file, text);
-        // Stored text arrives at once; a hop through the event loop keeps a long
-        // list of such files from nesting one call per file.
-        QMetaObject::invokeMethod(
-            state, [reading] { readNext(reading); }, Qt::QueuedConnection);
-    });
+    background::then(reading->index->text(file), state,
+                     [reading, file, state](const QString& text) {
+                         addPart(*reading, file, text);
+                         // Stored text arrives at once; a hop through the event loop keeps a long
+                         // list of such files from nesting one call per file.
+                         QMetaObject::invokeMethod(
+                             state, [reading] { readNext(reading); }, Qt::QueuedConnection);
+                     });
 }
 
 } // namespace

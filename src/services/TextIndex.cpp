@@ -141,19 +141,16 @@ struct TextIndex::Prepared {
 // would overwrite entries not read yet), and a run waits for it.
 void TextIndex::load()
 {
-    QPointer<TextIndex> self(this);
-    m_tasks
-        .run(background::Pool::files,
-             [path = m_filePath, quickPath = m_quickFilePath] {
-                 QDir().mkpath(QFileInfo(path).absolutePath());
-                 auto prepared = std::make_shared<Prepared>();
-                 prepared->loaded = TextIndexFile::read(path, quickPath);
-                 prepared->search = TextIndexSearch::built(prepared->loaded.entries);
-                 return prepared;
-             })
-        .then(background::guiThread(), [self](const std::shared_ptr<Prepared>& prepared) {
-            if (self) self->finishLoad(*prepared);
+    const auto reading =
+        m_tasks.run(background::Pool::files, [path = m_filePath, quickPath = m_quickFilePath] {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            auto prepared = std::make_shared<Prepared>();
+            prepared->loaded = TextIndexFile::read(path, quickPath);
+            prepared->search = TextIndexSearch::built(prepared->loaded.entries);
+            return prepared;
         });
+    background::then(reading, this,
+                     [this](const std::shared_ptr<Prepared>& prepared) { finishLoad(*prepared); });
 }
 
 void TextIndex::finishLoad(Prepared& prepared)
@@ -238,13 +235,13 @@ void TextIndex::startNextRecognition()
 {
     const FileItem item = m_candidates.at(m_next++);
     ++m_inFlight;
-    m_tasks
-        .run(background::Pool::recognition,
-             [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); })
-        .then(background::guiThread(),
-              [this, self = QPointer(this), item](const std::optional<QString>& text) {
-                  if (self) recognitionFinished(item, text);
-              });
+    const auto reading =
+        m_tasks.run(background::Pool::recognition, [recognize = m_recognize, path = item.path] {
+            return readSafely(recognize, path);
+        });
+    background::then(reading, this, [this, item](const std::optional<QString>& text) {
+        recognitionFinished(item, text);
+    });
 }
 
 void TextIndex::recognitionFinished(const FileItem& item, const std::optional<QString>& text)
@@ -297,18 +294,16 @@ void TextIndex::waitForSaved() const
 QFuture<QString> TextIndex::text(const FileItem& item)
 {
     if (const Entry* entry = currentEntry(item)) return QtFuture::makeReadyFuture(entry->text);
-    return m_tasks
-        .run(
-            background::Pool::recognition,
-            [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); },
-            kAskedPriority)
-        .then(background::guiThread(),
-              [this, self = QPointer(this), item](const std::optional<QString>& text) {
-                  if (!self || !text) return QString();
-                  store(*text, item);
-                  save();
-                  return *text;
-              });
+    const auto reading = m_tasks.run(
+        background::Pool::recognition,
+        [recognize = m_recognize, path = item.path] { return readSafely(recognize, path); },
+        kAskedPriority);
+    return background::then(reading, this, [this, item](const std::optional<QString>& text) {
+        if (!text) return QString();
+        store(*text, item);
+        save();
+        return *text;
+    });
 }
 
 QStringList TextIndex::search(const QStringList& terms) const

@@ -179,9 +179,9 @@ void lookUp(const QString& key, const QString& path, Facts (*read)(const QString
     if (s.pending.contains(key)) return;
     s.pending.insert(key);
     ++s.running;
-    notifier()
-        ->tasks.run(background::Pool::files, [path, read] { return read(path); })
-        .then(notifier(), [key, path, land](const Facts& facts) {
+    background::then(
+        notifier()->tasks.run(background::Pool::files, [path, read] { return read(path); }),
+        notifier(), [key, path, land](const Facts& facts) {
             State& s = state();
             s.pending.remove(key);
             --s.running;

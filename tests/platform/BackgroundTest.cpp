@@ -1,10 +1,14 @@
 #include "platform/Background.h"
+#include "support/QtApp.h"
 
+#include <QCoreApplication>
 #include <QSemaphore>
+#include <QStringList>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <memory>
 
@@ -94,4 +98,137 @@ TEST(Background, ALoopRunFromItsOwnFullPoolFinishesAndVisitsEachIndexOnce)
     std::atomic<int> calls = 0;
     background::forEach(Pool::files, 0, [&](qsizetype) { ++calls; });
     EXPECT_EQ(calls.load(), 0);
+}
+
+namespace {
+
+// Work held on a pool thread until the test lets it answer.
+struct HeldWork {
+    QSemaphore release;
+
+    QFuture<int> start(int answer)
+    {
+        return background::run(Pool::files, [this, answer](QPromise<int>& promise) {
+            release.acquire();
+            if (!promise.isCanceled() && answer >= 0) promise.addResult(answer);
+        });
+    }
+};
+
+} // namespace
+
+// An answer lands on the GUI thread with its owner alive; an owner gone first
+// never hears of it, and the continuation's own future says nothing came.
+TEST(Background, AnAnswerReachesOnlyALivingOwnerOnTheGuiThread)
+{
+    HeldWork work;
+    auto owner = std::make_unique<QObject>();
+    QThread* ranOn = nullptr;
+    QFuture<int> doubled = background::then(work.start(21), owner.get(), [&](int answer) {
+        ranOn = QThread::currentThread();
+        return answer * 2;
+    });
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(doubled));
+    EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
+    EXPECT_EQ(doubled.result(), 42);
+
+    bool heard = false;
+    QFuture<void> late = background::then(work.start(1), owner.get(), [&](int) { heard = true; });
+    owner.reset();
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(late));
+    EXPECT_TRUE(late.isCanceled());
+    EXPECT_FALSE(heard);
+}
+
+// Cancelled work, and work that ended without an answer, reach the owner as
+// `cancelled` alone, whose value the continuation answers; a test owner that
+// says no drops both.
+TEST(Background, WorkWithoutAnAnswerTakesTheCancelledRoad)
+{
+    HeldWork work;
+    QObject owner;
+    QStringList heard;
+    const auto answered = [&](int) {
+        heard << QStringLiteral("answer");
+        return 1;
+    };
+    const auto cancelled = [&] {
+        heard << QStringLiteral("cancelled");
+        return -1;
+    };
+
+    QFuture<int> asked = work.start(5);
+    QFuture<int> afterCancel = background::then(asked, &owner, answered, cancelled);
+    asked.cancel();
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(afterCancel));
+    EXPECT_EQ(afterCancel.result(), -1);
+
+    QFuture<int> empty = background::then(work.start(-1), &owner, answered, cancelled);
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(empty));
+    EXPECT_EQ(empty.result(), -1);
+    EXPECT_EQ(heard, QStringList({QStringLiteral("cancelled"), QStringLiteral("cancelled")}));
+
+    bool wanted = false;
+    QFuture<int> unwanted = background::then(
+        work.start(5), [&] { return wanted; }, answered, cancelled);
+    work.release.release();
+    ASSERT_TRUE(test::waitFor(unwanted));
+    EXPECT_TRUE(unwanted.isCanceled());
+    EXPECT_EQ(heard.size(), 2);
+}
+
+namespace {
+
+// A loop of two whose first body waits for the second to run beside it: true
+// only when a helper came, whatever the task pools are doing.
+bool ranSideBySide(std::array<int, 2>* policies = nullptr)
+{
+    QSemaphore secondStarted;
+    std::atomic<bool> together = false;
+    background::forEach(2, 2, [&](qsizetype i) {
+        if (policies) (*policies)[std::size_t(i)] = sched_getscheduler(0);
+        if (i == 1)
+            secondStarted.release();
+        else
+            together = secondStarted.tryAcquire(1, int(test::kPatience.count()));
+    });
+    return together;
+}
+
+} // namespace
+
+// The walker's workers run inside an index task that queries wait behind: the
+// loop's helpers must not queue behind those tasks.
+TEST(Background, ALoopGetsItsHelpersWhileEveryTaskThreadIsBusy)
+{
+    QSemaphore release;
+    std::vector<QFuture<void>> blockers;
+    for (Pool kind : {Pool::index, Pool::files, Pool::thumbnails, Pool::hashing})
+        for (int i = 0; i < background::threadCount(kind); ++i)
+            blockers.push_back(background::run(kind, [&release] { release.acquire(); }));
+    EXPECT_TRUE(ranSideBySide());
+    release.release(int(blockers.size()));
+    for (QFuture<void>& blocker : blockers)
+        blocker.waitForFinished();
+}
+
+// A loop inside idle work stays idle; one at normal priority gets helpers at
+// normal priority, however many idle loops ran before.
+TEST(Background, ALoopsHelpersRunAtTheCallersPriority)
+{
+    qunsetenv("OVRA_BACKGROUND_PRIORITY");
+    std::array<int, 2> idle{};
+    EXPECT_TRUE(background::run(Pool::hashing, [&idle] { return ranSideBySide(&idle); }).result());
+    EXPECT_EQ(idle[0], SCHED_IDLE);
+    EXPECT_EQ(idle[1], SCHED_IDLE);
+
+    std::array<int, 2> normal{};
+    EXPECT_TRUE(
+        background::run(Pool::index, [&normal] { return ranSideBySide(&normal); }).result());
+    EXPECT_NE(normal[0], SCHED_IDLE);
+    EXPECT_NE(normal[1], SCHED_IDLE);
 }

@@ -64,20 +64,19 @@ void ContentIndexer::start()
             },
             Qt::QueuedConnection);
     };
-    m_tasks
-        .run(background::Pool::extraction,
-             [index = &m_index, contents = m_contents, cancelled = m_cancelled, report] {
-                 contents->update(index->documentStamps(), cancelled.get(), report);
-             })
-        .then(background::guiThread(), [this, self = QPointer(this)] {
-            if (!self) return;
-            setRunning(false);
-            emit finished();
-            if (m_again && !m_cancelled->load()) {
-                m_again = false;
-                start();
-            }
-        });
+    const QFuture<void> update =
+        m_tasks.run(background::Pool::extraction,
+                    [index = &m_index, contents = m_contents, cancelled = m_cancelled, report] {
+                        contents->update(index->documentStamps(), cancelled.get(), report);
+                    });
+    background::then(update, this, [this] {
+        setRunning(false);
+        emit finished();
+        if (m_again && !m_cancelled->load()) {
+            m_again = false;
+            start();
+        }
+    });
 }
 
 void ContentIndexer::setRunning(bool running)

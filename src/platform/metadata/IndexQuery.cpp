@@ -1,5 +1,6 @@
 #include "IndexQuery.h"
 
+#include "../Background.h"
 #include "../PathKey.h"
 #include "../content/ContentIndex.h"
 #include "TextPattern.h"
@@ -267,15 +268,9 @@ void parallelForRanges(const std::vector<EntryRange>& ranges, int threads, Fn fn
             at = end;
         }
     }
-    if (tasks == 1) {
-        fn(pieces.front());
-        return;
-    }
-    std::vector<std::thread> pool;
-    for (const std::vector<EntryRange>& own : pieces)
-        if (!own.empty()) pool.emplace_back([&fn, &own] { fn(own); });
-    for (std::thread& th : pool)
-        th.join();
+    background::forEach(int(tasks), qsizetype(tasks), [&](qsizetype task) {
+        if (!pieces[std::size_t(task)].empty()) fn(pieces[std::size_t(task)]);
+    });
 }
 
 template <typename Less> void parallelSort(std::vector<Hit>& hits, int threads, Less less)
@@ -287,16 +282,11 @@ template <typename Less> void parallelSort(std::vector<Hit>& hits, int threads, 
         return;
     }
     const std::size_t per = (hits.size() + parts - 1) / parts;
-    std::vector<std::thread> pool;
-    for (std::size_t p = 0; p < parts; ++p) {
-        const std::size_t begin = std::min(hits.size(), p * per),
+    background::forEach(int(parts), qsizetype(parts), [&](qsizetype part) {
+        const std::size_t begin = std::min(hits.size(), std::size_t(part) * per),
                           end = std::min(hits.size(), begin + per);
-        pool.emplace_back([&, begin, end] {
-            std::sort(hits.begin() + long(begin), hits.begin() + long(end), less);
-        });
-    }
-    for (std::thread& th : pool)
-        th.join();
+        std::sort(hits.begin() + long(begin), hits.begin() + long(end), less);
+    });
     for (std::size_t width = per; width < hits.size(); width *= 2) {
         for (std::size_t begin = 0; begin + width < hits.size(); begin += 2 * width) {
             const std::size_t middle = begin + width,

@@ -1,5 +1,6 @@
 #include "IndexWalker.h"
 
+#include "../Background.h"
 #include "../FileTime.h"
 #include "../UniformType.h"
 #include "../UserFile.h"
@@ -200,11 +201,9 @@ public:
             return {};
         m_rootDevice = makedev(root.stx_dev_major, root.stx_dev_minor);
         m_jobs.push_back(Job{m_root, kNone, m_previous ? m_previous->rootFolder : kNone, false});
-        std::vector<std::thread> threads;
-        for (int t = 0; t < m_threads; ++t)
-            threads.emplace_back([this, t] { work(t); });
-        for (std::thread& th : threads)
-            th.join();
+        // A worker that starts after the others emptied the queue has nothing
+        // to wait for: it returns at once.
+        background::forEach(m_threads, m_threads, [this](qsizetype t) { work(int(t)); });
         return join();
     }
 
@@ -565,34 +564,29 @@ private:
         table->folders.resize(folders);
         table->names.resize(names);
         table->extras.resize(extras);
-        std::vector<std::thread> copiers;
-        for (std::size_t t = 0; t < n; ++t) {
-            copiers.emplace_back([&, t] {
-                Chunk& c = m_chunks[t];
-                Entry* out = table->entries.data() + entryBase[t];
-                for (std::size_t i = 0; i < c.entries.size(); ++i) {
-                    Entry e = c.entries[i];
-                    e.parent = resolve(e.parent);
-                    e.nameOffset += std::uint32_t(nameBase[t]);
-                    if (!e.isFolder() && e.extra != kNone)
-                        e.extra += std::uint32_t(extraBase[t]);
-                    else
-                        e.extra = kNone;
-                    out[i] = e;
-                }
-                std::copy(c.names.begin(), c.names.end(), table->names.begin() + long(nameBase[t]));
-                std::move(c.extras.begin(), c.extras.end(),
-                          table->extras.begin() + long(extraBase[t]));
-                for (std::size_t i = 0; i < c.folders.size(); ++i) {
-                    Folder f = c.folders[i];
-                    f.entry = resolve(f.entry);
-                    f.childBegin = (f.listed || f.childCount) ? resolve(f.childBegin) : 0;
-                    table->folders[folderBase[t] + i] = f;
-                }
-            });
-        }
-        for (std::thread& th : copiers)
-            th.join();
+        background::forEach(int(n), qsizetype(n), [&](qsizetype chunk) {
+            const auto t = std::size_t(chunk);
+            Chunk& c = m_chunks[t];
+            Entry* out = table->entries.data() + entryBase[t];
+            for (std::size_t i = 0; i < c.entries.size(); ++i) {
+                Entry e = c.entries[i];
+                e.parent = resolve(e.parent);
+                e.nameOffset += std::uint32_t(nameBase[t]);
+                if (!e.isFolder() && e.extra != kNone)
+                    e.extra += std::uint32_t(extraBase[t]);
+                else
+                    e.extra = kNone;
+                out[i] = e;
+            }
+            std::copy(c.names.begin(), c.names.end(), table->names.begin() + long(nameBase[t]));
+            std::move(c.extras.begin(), c.extras.end(), table->extras.begin() + long(extraBase[t]));
+            for (std::size_t i = 0; i < c.folders.size(); ++i) {
+                Folder f = c.folders[i];
+                f.entry = resolve(f.entry);
+                f.childBegin = (f.listed || f.childCount) ? resolve(f.childBegin) : 0;
+                table->folders[folderBase[t] + i] = f;
+            }
+        });
         // Folder entries point at their folder record; a folder's own size and
         // time come from the stat made when it was opened (fresher than its parent's).
         for (std::size_t i = 0; i < table->folders.size(); ++i) {
@@ -649,45 +643,37 @@ bool isUnchanged(const Table& table, int threads)
     threads = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1,
                          kMaxThreads);
     std::atomic_bool changed = false;
-    std::atomic<std::size_t> next = 0;
     constexpr std::size_t kBatch = 256;
-    auto work = [&] {
+    const std::size_t batches = (table.folders.size() + kBatch - 1) / kBatch;
+    background::forEach(threads, qsizetype(batches), [&](qsizetype batch) {
         std::string path;
-        for (;;) {
-            const std::size_t begin = next.fetch_add(kBatch);
-            if (begin >= table.folders.size() || changed.load(std::memory_order_relaxed)) return;
-            const std::size_t end = std::min(table.folders.size(), begin + kBatch);
-            for (std::size_t i = begin; i < end; ++i) {
-                const Folder& f = table.folders[i];
-                if (f.mounted) continue;
-                path.clear();
-                if (f.entry == kNone)
-                    path = table.rootUtf8;
-                else
-                    table.appendPath(f.entry, path);
-                struct statx st {};
-                const bool exists =
-                    statFolder(path, STATX_MTIME | STATX_TYPE, st) && S_ISDIR(st.stx_mode);
-                bool same = exists && fileTimeSeconds(st.stx_mtime) == f.modified;
-                if (same && !f.listed) {
-                    // Unreadable when walked: unchanged only while it still cannot be opened.
-                    const int fd = openFolder(path);
-                    same = fd < 0;
-                    if (fd >= 0) ::close(fd);
-                }
-                if (!same) {
-                    changed.store(true);
-                    return;
-                }
+        const std::size_t begin = std::size_t(batch) * kBatch;
+        if (changed.load(std::memory_order_relaxed)) return;
+        const std::size_t end = std::min(table.folders.size(), begin + kBatch);
+        for (std::size_t i = begin; i < end; ++i) {
+            const Folder& f = table.folders[i];
+            if (f.mounted) continue;
+            path.clear();
+            if (f.entry == kNone)
+                path = table.rootUtf8;
+            else
+                table.appendPath(f.entry, path);
+            struct statx st {};
+            const bool exists =
+                statFolder(path, STATX_MTIME | STATX_TYPE, st) && S_ISDIR(st.stx_mode);
+            bool same = exists && fileTimeSeconds(st.stx_mtime) == f.modified;
+            if (same && !f.listed) {
+                // Unreadable when walked: unchanged only while it still cannot be opened.
+                const int fd = openFolder(path);
+                same = fd < 0;
+                if (fd >= 0) ::close(fd);
+            }
+            if (!same) {
+                changed.store(true);
+                return;
             }
         }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t)
-        pool.emplace_back(work);
-    work();
-    for (std::thread& th : pool)
-        th.join();
+    });
     return !changed.load();
 }
 
@@ -695,33 +681,24 @@ void refreshAccessTimes(Table& table, int threads)
 {
     threads = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1,
                          kMaxThreads);
-    std::atomic<std::size_t> next = 0;
     constexpr std::size_t kBatch = 1024;
-    auto work = [&] {
+    const std::size_t batches = (table.entries.size() + kBatch - 1) / kBatch;
+    background::forEach(threads, qsizetype(batches), [&](qsizetype batch) {
         std::string path;
-        for (;;) {
-            const std::size_t begin = next.fetch_add(kBatch);
-            if (begin >= table.entries.size()) return;
-            const std::size_t end = std::min(table.entries.size(), begin + kBatch);
-            for (std::size_t i = begin; i < end; ++i) {
-                Entry& e = table.entries[i];
-                if (e.isFolder()) continue;
-                path.clear();
-                table.appendPath(std::uint32_t(i), path);
-                struct statx st {};
-                if (statx(AT_FDCWD, path.c_str(),
-                          AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_ATIME,
-                          &st) == 0)
-                    e.accessed = fileTimeSeconds(st.stx_atime);
-            }
+        const std::size_t begin = std::size_t(batch) * kBatch;
+        const std::size_t end = std::min(table.entries.size(), begin + kBatch);
+        for (std::size_t i = begin; i < end; ++i) {
+            Entry& e = table.entries[i];
+            if (e.isFolder()) continue;
+            path.clear();
+            table.appendPath(std::uint32_t(i), path);
+            struct statx st {};
+            if (statx(AT_FDCWD, path.c_str(),
+                      AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_ATIME,
+                      &st) == 0)
+                e.accessed = fileTimeSeconds(st.stx_atime);
         }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t)
-        pool.emplace_back(work);
-    work();
-    for (std::thread& th : pool)
-        th.join();
+    });
 }
 
 std::unordered_map<std::uint32_t, double>

@@ -1,6 +1,7 @@
 #include "TableFile.h"
 
 #include "../AtomicSave.h"
+#include "../Background.h"
 #include "../Checksum.h"
 #include "../UniformType.h"
 #include "../UserFile.h"
@@ -330,11 +331,16 @@ std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
     // The sum is checked while the tables are read: the reader takes any bytes
     // safely, and tables read from a damaged file are thrown away.
     std::uint64_t computed = 0;
-    std::thread summing([&] { computed = checksum(payload, std::size_t(size)); });
-    // Half the cores, as the index's own walks take.
-    auto tables = parsePayload(payload, std::size_t(size),
-                               int(std::max(1u, std::thread::hardware_concurrency() / 2)));
-    summing.join();
+    std::vector<std::shared_ptr<Table>> tables;
+    background::forEach(2, 2, [&](qsizetype part) {
+        if (part == 1) {
+            computed = checksum(payload, std::size_t(size));
+            return;
+        }
+        // Half the cores, as the index's own walks take.
+        tables = parsePayload(payload, std::size_t(size),
+                              int(std::max(1u, std::thread::hardware_concurrency() / 2)));
+    });
     if (computed != sum) return {};
     return tables;
 }
@@ -366,22 +372,14 @@ std::vector<std::shared_ptr<Table>> TableFile::parsePayload(const char* payload,
     if (!r.atEnd()) return {};
 
     std::vector<std::shared_ptr<Table>> tables(spans.size());
-    std::atomic<std::size_t> next{0};
     std::atomic_bool failed{false};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < spans.size() && !failed; i = next++) {
-            Reader part(payload + spans[i].first, spans[i].second - spans[i].first);
-            tables[i] = readTable(part, types);
-            if (!tables[i] || !part.atEnd()) failed = true;
-        }
-    };
-    std::vector<std::thread> helpers;
-    const std::size_t workers = std::min(spans.size(), std::size_t(std::max(threads, 1)));
-    for (std::size_t i = 1; i < workers; ++i)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
+    background::forEach(std::max(threads, 1), qsizetype(spans.size()), [&](qsizetype at) {
+        const auto i = std::size_t(at);
+        if (failed) return;
+        Reader part(payload + spans[i].first, spans[i].second - spans[i].first);
+        tables[i] = readTable(part, types);
+        if (!tables[i] || !part.atEnd()) failed = true;
+    });
     if (failed) return {};
     return tables;
 }
