@@ -43,16 +43,7 @@ md::Item readRecord(const FileItem& item)
     record.path = item.path;
     if (!item.contentType) return record;
     const md::ContentAttributes read = md::ContentReader::read(item.path, *item.contentType);
-    record.pixelWidth = read.pixelWidth;
-    record.pixelHeight = read.pixelHeight;
-    record.durationSeconds = read.durationSeconds;
-    record.authors = read.authors;
-    record.album = read.album;
-    record.musicalGenre = read.musicalGenre;
-    record.codecs = read.codecs;
-    record.numberOfPages = read.numberOfPages;
-    record.acquisitionMake = read.acquisitionMake;
-    record.acquisitionModel = read.acquisitionModel;
+    md::applyContent(record, read);
     record.whereFroms = md::readWhereFroms(QFile::encodeName(item.path));
     return record;
 }
