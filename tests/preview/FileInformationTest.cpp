@@ -153,6 +153,22 @@ TEST_F(FileInformationTest, WithoutAnIndexTheFileTellsWhatTheIndexWould)
     EXPECT_EQ(own->durationSeconds, indexed->durationSeconds);
 }
 
+TEST_F(FileInformationTest, DatesAreWrittenInTheLocalesOrder)
+{
+    const QString path = home.writeFile(QStringLiteral("Documents/notes.txt"), "notes");
+    // Noon UTC: the same day in every time zone but the farthest.
+    const QDateTime noon(QDate(2025, 1, 15), QTime(12, 0), Qt::UTC);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(noon, QFileDevice::FileModificationTime));
+    }
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString modified = value(rowsOf(path), "Modified");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    EXPECT_TRUE(modified.startsWith(QStringLiteral("Jan 15, 2025, "))) << modified.toStdString();
+}
+
 TEST_F(FileInformationTest, AFilmShowsItsDimensionsDurationAndCodecs)
 {
     if (!test::canEncode(QStringLiteral("mp4"))) GTEST_SKIP() << "no MPEG-4 encoder";
