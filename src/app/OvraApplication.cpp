@@ -23,10 +23,10 @@
 #include "platform/metadata/MetadataIndex.h"
 #include "services/Player.h"
 #include "services/TextIndex.h"
-#include "services/UpdateNotice.h"
 #include "ui/MiniPlayer.h"
 #include "ui/PlayerLink.h"
 #include "ui/ThemeStyle.h"
+#include "ui/UpdateNotice.h"
 
 #include <QMainWindow>
 #include <QMenuBar>

@@ -65,12 +65,6 @@ public:
     }
 };
 
-QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
-}
-
 // The outline of a rounded rectangle stroked inside its edge.
 void strokeInside(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color,
                   qreal width)
@@ -280,8 +274,8 @@ void SearchField::paintEvent(QPaintEvent*)
     painter.setBrush(Theme::card());
     painter.drawRoundedRect(bounds, kCornerRadius, kCornerRadius);
     if (m_focused)
-        strokeInside(painter, bounds, kCornerRadius,
-                     withOpacity(Theme::ink(), kFocusedBorderOpacity), kFocusedBorder);
+        strokeInside(painter, bounds, kCornerRadius, fadedBy(Theme::ink(), kFocusedBorderOpacity),
+                     kFocusedBorder);
     else
         strokeInside(painter, bounds, kCornerRadius, Theme::line(), kBorder);
 }

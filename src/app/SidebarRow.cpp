@@ -34,12 +34,6 @@ constexpr int kCapsulePaddingX = 7;
 constexpr int kCapsuleMinWidth = 22;
 constexpr int kCapsuleHeight = 20;
 
-QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
-}
-
 QFont figureFont(QFont::Weight weight)
 {
     return Theme::font(kFigureFontSize, weight);
@@ -182,8 +176,7 @@ void SidebarRow::paintEvent(QPaintEvent*)
 
     if (m_selected || m_hovered) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(
-            withOpacity(Theme::primary(), m_selected ? kSelectedOpacity : kHoverOpacity));
+        painter.setBrush(fadedBy(Theme::primary(), m_selected ? kSelectedOpacity : kHoverOpacity));
         painter.drawRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
     }
 

@@ -64,8 +64,7 @@ void AddFolderCard::paintEvent(QPaintEvent*)
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
 
     const QRectF outline(outlineRect());
-    const QColor stroke =
-        m_hovering ? Theme::secondary() : CardPainting::withOpacity(Theme::primary(), kIdleOpacity);
+    const QColor stroke = m_hovering ? Theme::secondary() : fadedBy(Theme::primary(), kIdleOpacity);
     QPen pen(stroke, kLineWidth);
     pen.setDashPattern({kDash / kLineWidth, kGap / kLineWidth});
     painter.setPen(pen);

@@ -5,13 +5,12 @@
 #include "FolderItemCard.h"
 #include "GalleryCard.h"
 #include "TilePointer.h"
+#include "library/Fmt.h"
 #include "ui/FolderShape.h"
 #include "ui/PixelCopy.h"
 #include "ui/Theme.h"
 
 #include <QContextMenuEvent>
-#include <QDateTime>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -169,9 +168,7 @@ protected:
                 .elidedText(m_item.displayTitle(), Qt::ElideMiddle, int(text.width())));
         painter.setFont(Theme::font(11));
         painter.setPen(Theme::secondary());
-        const QDateTime modified = QDateTime::fromSecsSinceEpoch(qint64(m_item.modified));
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom,
-                         QLocale().toString(modified, QLocale::ShortFormat));
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, Fmt::dateTime(m_item.modified));
     }
 
 private:

@@ -12,12 +12,6 @@
 
 namespace ovra::CardPainting {
 
-QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
-}
-
 bool hasClearPixels(const QImage& image)
 {
     if (!image.hasAlphaChannel()) return false;

@@ -16,8 +16,6 @@ namespace ovra::CardPainting {
 
 // Small drawing helpers shared by the cards and rows of the file views.
 
-QColor withOpacity(QColor color, double opacity);
-
 // The largest rectangle of `aspect` (width to height) that fits in `box`,
 // centred in it.
 QRectF fitted(double aspect, const QRectF& box);

@@ -292,7 +292,7 @@ void CardThumbnail::paint(QPainter& painter, const QRectF& rect, double hoverPro
     const QPointF centre = rect.center() - QPointF(0, lift);
     const double badge = kBadgeSide * scale;
     painter.setPen(Qt::NoPen);
-    painter.setBrush(CardPainting::withOpacity(Qt::black, kBadgeOpacity));
+    painter.setBrush(fadedBy(Qt::black, kBadgeOpacity));
     painter.drawEllipse(centre, badge / 2, badge / 2);
     const double symbol = kBadgeSymbolSize * scale;
     Symbols::paint(painter, QStringLiteral("play.fill"),

@@ -202,7 +202,7 @@ void FileRow::paintEvent(QPaintEvent*)
     // The selection wins over the hover.
     QColor background = Qt::transparent;
     if (m_isSelected)
-        background = CardPainting::withOpacity(Theme::primary(), kSelectedFillOpacity);
+        background = fadedBy(Theme::primary(), kSelectedFillOpacity);
     else if (m_hovering)
         background = Theme::fill();
     if (background.alpha() > 0) {

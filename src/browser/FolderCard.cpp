@@ -46,12 +46,6 @@ constexpr int kBadgeSize = 9;
 constexpr int kFolderSymbolSize = 11;
 constexpr int kMaxBadge = 99;
 
-QColor withAlpha(QColor colour, double alpha)
-{
-    colour.setAlphaF(float(alpha));
-    return colour;
-}
-
 double titleHeight()
 {
     return QFontMetricsF(FolderCard::titleFont()).height();

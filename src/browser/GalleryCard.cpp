@@ -30,8 +30,6 @@ namespace ovra {
 
 namespace {
 
-using CardPainting::withOpacity;
-
 constexpr std::array<int, 3> kCardWidths{200, 250, 320};
 constexpr std::array<int, 3> kThumbnailHeights{198, 226, 278};
 
@@ -469,7 +467,7 @@ void GalleryCard::paintFrame(QPainter& painter, const Layout& l) const
             QPainterPath text;
             text.addRect(card.adjusted(0, pictureHeight, 0, 0));
             p.fillPath(shape.intersected(picture),
-                       withOpacity(Theme::primary(), kThumbnailBackdropOpacity));
+                       fadedBy(Theme::primary(), kThumbnailBackdropOpacity));
             p.fillPath(shape.intersected(text), Theme::card());
             // The border lies at the edge, clear of the picture and the badges
             // drawn later, so it goes in with the ground.

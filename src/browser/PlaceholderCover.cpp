@@ -36,8 +36,6 @@ QImage resampledIcon(const QImage& icon, QSize pixels, double ratio)
     return scaled;
 }
 
-using CardPainting::withOpacity;
-
 constexpr double kCornerRadius = 6;
 
 // Icon cover.
@@ -219,13 +217,13 @@ void PlaceholderCover::paintAlbum(QPainter& painter, const QRectF& rect) const
     const auto [c1, c2] = albumColors(m_item.name);
     const double h = m_height;
 
-    SoftShadow{withOpacity(c1, kAlbumShadowOpacity), kAlbumShadowRadius, kAlbumShadowOffset}.paint(
+    SoftShadow{fadedBy(c1, kAlbumShadowOpacity), kAlbumShadowRadius, kAlbumShadowOffset}.paint(
         painter, square, kCornerRadius);
 
     const QPainterPath outline = roundedPath(square, kCornerRadius);
     QLinearGradient gradient(square.topLeft(), square.bottomRight());
     gradient.setColorAt(0, c1);
-    gradient.setColorAt(1, withOpacity(c2, kSecondColourOpacity));
+    gradient.setColorAt(1, fadedBy(c2, kSecondColourOpacity));
     painter.fillPath(outline, gradient);
 
     // A pale disc, most of it beyond the lower right edge.
@@ -233,7 +231,7 @@ void PlaceholderCover::paintAlbum(QPainter& painter, const QRectF& rect) const
     const QPointF centre = square.center() + QPointF(kDiscShiftXShare * h, kDiscShiftYShare * h);
     QPainterPath disc;
     disc.addEllipse(centre, diameter / 2, diameter / 2);
-    painter.fillPath(disc.intersected(outline), withOpacity(Qt::white, kDiscOpacity));
+    painter.fillPath(disc.intersected(outline), fadedBy(Qt::white, kDiscOpacity));
 
     const double inset = kAlbumInsetShare * h;
     const QRectF content = square.adjusted(inset, inset, -inset, -inset);
@@ -265,7 +263,7 @@ void PlaceholderCover::paintAlbum(QPainter& painter, const QRectF& rect) const
     if (hasArtist) {
         y += kAlbumStackSpacing;
         painter.setFont(artistFont);
-        painter.setPen(withOpacity(Qt::white, kArtistOpacity));
+        painter.setPen(fadedBy(Qt::white, kArtistOpacity));
         const QString artist =
             QFontMetricsF(artistFont).elidedText(*m_item.artist, Qt::ElideRight, content.width());
         painter.drawText(QRectF(content.left(), y, content.width(), artistHeight),
@@ -294,7 +292,7 @@ void PlaceholderCover::paintPaper(QPainter& painter, const QRectF& rect) const
                    QRectF(content.left(), y, symbolSize, symbolSize), tint);
     y += symbolSize + kPageSpacing + kPageGapShare * h + kPageSpacing;
 
-    const QColor lineColour = withOpacity(Theme::primary(), kTextLineOpacity);
+    const QColor lineColour = fadedBy(Theme::primary(), kTextLineOpacity);
     for (int line = 0; line < kTextLines; ++line) {
         const double shortening = line == kTextLines - 1 ? kShortLineInsetShare * h : 0;
         CardPainting::capsule(
@@ -313,8 +311,7 @@ void PlaceholderCover::paintPaper(QPainter& painter, const QRectF& rect) const
         content.left(), y,
         std::min(content.width(), metrics.horizontalAdvance(badge) + 2 * kBadgePaddingX),
         metrics.height() + 2 * kBadgePaddingY);
-    CardPainting::capsule(painter, badgeRect, withOpacity(tint, kBadgeFillOpacity),
-                          Qt::transparent);
+    CardPainting::capsule(painter, badgeRect, fadedBy(tint, kBadgeFillOpacity), Qt::transparent);
     painter.setFont(badgeFont);
     painter.setPen(tint);
     painter.drawText(badgeRect, Qt::AlignCenter, badge);

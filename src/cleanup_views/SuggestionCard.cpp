@@ -24,12 +24,6 @@ constexpr int kTextSpacing = 3;
 constexpr double kRadius = 16;
 constexpr int kHoverLift = 2;
 
-QColor withAlpha(QColor color, double alpha)
-{
-    color.setAlphaF(float(alpha));
-    return color;
-}
-
 int titleHeight()
 {
     return QFontMetrics(Theme::font(13)).height();

@@ -4,7 +4,9 @@
 #include "platform/DesktopEntry.h"
 #include "platform/PathKey.h"
 #include "platform/UniformType.h"
+#include "platform/XdgPaths.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QMimeDatabase>
@@ -41,6 +43,63 @@ QImage cachedThemeIcon(const QStringList& names, int pixelSide)
     return image;
 }
 
+// The special folders keep the icons a file manager gives them.
+QString folderIconName(const QString& path)
+{
+    const QString key = pathKey(path);
+    if (key == pathKey(xdg::home())) return QStringLiteral("user-home");
+    const std::pair<xdg::UserDir, const char*> special[] = {
+        {xdg::UserDir::Desktop, "user-desktop"},      {xdg::UserDir::Documents, "folder-documents"},
+        {xdg::UserDir::Downloads, "folder-download"}, {xdg::UserDir::Music, "folder-music"},
+        {xdg::UserDir::Pictures, "folder-pictures"},  {xdg::UserDir::Videos, "folder-videos"}};
+    for (const auto& [dir, name] : special)
+        if (pathKey(xdg::userDir(dir)) == key) return QLatin1String(name);
+    return {};
+}
+
+// A desktop entry's Icon as a theme name to try and a picture to fall back on:
+// the file a path names (none when it is not there), or the pixmaps folder's
+// file of the theme name. Entries often write the name with an extension,
+// which the theme's names never carry.
+void readEntryIcon(const QString& icon, QString& themeName, QImage& image)
+{
+    if (icon.isEmpty()) return;
+    if (QDir::isAbsolutePath(icon)) {
+        if (QFileInfo(icon).isFile()) {
+            themeName = icon;
+            image = QImage(icon);
+        }
+        return;
+    }
+    QString name = icon;
+    for (const char* extension : {".png", ".svg", ".xpm"})
+        if (name.endsWith(QLatin1String(extension))) name.chop(4);
+    themeName = name;
+    for (const char* extension : {".png", ".svg", ".xpm"}) {
+        const QString pixmap =
+            QStringLiteral("/usr/share/pixmaps/") + name + QLatin1String(extension);
+        if (QFileInfo(pixmap).isFile()) {
+            image = QImage(pixmap);
+            break;
+        }
+    }
+}
+
+QImage fitted(const QImage& image, int pixelSide)
+{
+    if (image.width() <= pixelSide && image.height() <= pixelSide) return image;
+    return image.scaled(pixelSide, pixelSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+// The theme's icon of the entry's name first, then the picture read with it.
+QImage entryImage(const QString& themeName, const QImage& image, int pixelSide)
+{
+    if (!themeName.isEmpty() && !themeName.startsWith(u'/'))
+        if (QImage icon = cachedThemeIcon({themeName}, pixelSide); !icon.isNull()) return icon;
+    if (!image.isNull()) return fitted(image, pixelSide);
+    return {};
+}
+
 } // namespace
 
 FileIconFacts fileIconFacts(const QString& path)
@@ -48,17 +107,16 @@ FileIconFacts fileIconFacts(const QString& path)
     FileIconFacts facts;
     facts.path = path;
     facts.isFolder = QFileInfo(path).isDir();
-    if (facts.isFolder) return facts;
-    if (pathExtension(path) == u"desktop") {
-        const std::optional<DesktopEntry> entry = DesktopEntry::read(path);
-        // An icon file that is not there falls back to the type's icon.
-        if (entry && (!entry->icon.startsWith(u'/') || QFileInfo(entry->icon).isFile()))
-            facts.applicationIcon = entry->icon;
-        // A file named as the icon is read here: a QIcon of a path reads it
-        // when first painted, on the GUI thread.
-        if (facts.applicationIcon.startsWith(u'/'))
-            facts.applicationImage = QImage(facts.applicationIcon);
+    if (facts.isFolder) {
+        facts.folderIcon = folderIconName(path);
+        return facts;
     }
+    // An icon file that is not there falls back to the type's icon. A file
+    // named as the icon is read here: a QIcon of a path reads it when first
+    // painted, on the GUI thread.
+    if (pathExtension(path) == u"desktop")
+        if (const std::optional<DesktopEntry> entry = DesktopEntry::read(path))
+            readEntryIcon(entry->icon, facts.applicationIcon, facts.applicationImage);
     // The name decides when it can; only a name that says nothing costs a look
     // at the content.
     UniformType type = UniformType::forFileName(path);
@@ -73,18 +131,23 @@ FileIconFacts fileIconFacts(const QString& path)
 
 QImage fileIcon(const FileIconFacts& facts, int pixelSide)
 {
-    if (facts.isFolder) return cachedThemeIcon(kFolderIcons, pixelSide);
-    if (!facts.applicationImage.isNull()) {
-        const QImage& image = facts.applicationImage;
-        if (image.width() <= pixelSide && image.height() <= pixelSide) return image;
-        return image.scaled(pixelSide, pixelSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (facts.isFolder) {
+        if (facts.folderIcon.isEmpty()) return cachedThemeIcon(kFolderIcons, pixelSide);
+        return cachedThemeIcon(QStringList{facts.folderIcon} + kFolderIcons, pixelSide);
     }
-    if (!facts.applicationIcon.isEmpty() && !facts.applicationIcon.startsWith(u'/')) {
-        if (QImage icon = cachedThemeIcon({facts.applicationIcon}, pixelSide); !icon.isNull())
-            return icon;
-    }
+    if (QImage icon = entryImage(facts.applicationIcon, facts.applicationImage, pixelSide);
+        !icon.isNull())
+        return icon;
     if (QImage icon = cachedThemeIcon(facts.typeIconNames, pixelSide); !icon.isNull()) return icon;
     return cachedThemeIcon(kFileIcons, pixelSide);
+}
+
+QImage desktopEntryIcon(const QString& icon, int pixelSide)
+{
+    QString themeName;
+    QImage image;
+    readEntryIcon(icon, themeName, image);
+    return entryImage(themeName, image, pixelSide);
 }
 
 } // namespace ovra

@@ -36,12 +36,6 @@ constexpr int kTileRadius = 12;
 constexpr int kCardRadius = 16;
 constexpr int kCardPadding = 16;
 
-QColor withAlpha(QColor color, double alpha)
-{
-    color.setAlphaF(float(alpha));
-    return color;
-}
-
 } // namespace
 
 DuplicateTile::DuplicateTile(const FileItem& file, QWidget* parent)

@@ -8,7 +8,6 @@
 #include "platform/metadata/MetadataIndex.h"
 #include "ui/PathText.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QLocale>
 
@@ -43,16 +42,7 @@ md::Item readRecord(const FileItem& item)
     record.path = item.path;
     if (!item.contentType) return record;
     const md::ContentAttributes read = md::ContentReader::read(item.path, *item.contentType);
-    record.pixelWidth = read.pixelWidth;
-    record.pixelHeight = read.pixelHeight;
-    record.durationSeconds = read.durationSeconds;
-    record.authors = read.authors;
-    record.album = read.album;
-    record.musicalGenre = read.musicalGenre;
-    record.codecs = read.codecs;
-    record.numberOfPages = read.numberOfPages;
-    record.acquisitionMake = read.acquisitionMake;
-    record.acquisitionModel = read.acquisitionModel;
+    md::applyContent(record, read);
     record.whereFroms = md::readWhereFroms(QFile::encodeName(item.path));
     return record;
 }
@@ -60,14 +50,6 @@ md::Item readRecord(const FileItem& item)
 QString grouped(qint64 number)
 {
     return QLocale().toString(number);
-}
-
-QString dateText(double seconds)
-{
-    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0));
-    const QLocale locale;
-    return locale.toString(moment.date(), QStringLiteral("d MMM yyyy")) + QStringLiteral(", ") +
-           locale.toString(moment.time(), QLocale::ShortFormat);
 }
 
 // The folder the file is in. Only a whole home folder becomes "~": a
@@ -136,10 +118,10 @@ QList<DetailRow> details(const FileItem& item, const Facts& facts, const QString
             add(QStringLiteral("Downloaded From"), value);
         }
         if (record->lastUsedDate)
-            add(QStringLiteral("Last Opened"), dateText(*record->lastUsedDate));
+            add(QStringLiteral("Last Opened"), Fmt::dateTime(*record->lastUsedDate));
     }
-    if (item.created) add(QStringLiteral("Created"), dateText(*item.created));
-    add(QStringLiteral("Modified"), dateText(item.modified));
+    if (item.created) add(QStringLiteral("Created"), Fmt::dateTime(*item.created));
+    add(QStringLiteral("Modified"), Fmt::dateTime(item.modified));
     add(QStringLiteral("Where"), whereText(item.path, home));
     return rows;
 }

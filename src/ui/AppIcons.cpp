@@ -3,15 +3,11 @@
 #include "Symbols.h"
 #include "Theme.h"
 #include "desktop/DefaultApplication.h"
+#include "desktop/FileIcon.h"
 #include "desktop/IconTheme.h"
-#include "library/Location.h"
 #include "platform/Background.h"
-#include "platform/PathKey.h"
-#include "platform/XdgPaths.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QImage>
 #include <QMimeDatabase>
@@ -34,37 +30,6 @@ void prepareIconTheme()
     if (prepared) return;
     prepared = true;
     IconTheme::setDesktopTheme(QIcon::themeName());
-}
-
-// A desktop entry's Icon as read on a pool thread: a theme name to try, and the
-// picture of the file it names (or of the pixmaps folder's file of that name,
-// used when the theme has none).
-struct EntryIcon {
-    QString themeName;
-    QImage image;
-};
-
-EntryIcon readEntryIcon(const QString& icon)
-{
-    EntryIcon result;
-    if (icon.isEmpty()) return result;
-    if (QDir::isAbsolutePath(icon)) {
-        if (QFileInfo(icon).isFile()) result.image = QImage(icon);
-        return result;
-    }
-    QString name = icon;
-    for (const char* extension : {".png", ".svg", ".xpm"})
-        if (name.endsWith(QLatin1String(extension))) name.chop(4);
-    result.themeName = name;
-    for (const char* extension : {".png", ".svg", ".xpm"}) {
-        const QString pixmap =
-            QStringLiteral("/usr/share/pixmaps/") + name + QLatin1String(extension);
-        if (QFileInfo(pixmap).isFile()) {
-            result.image = QImage(pixmap);
-            break;
-        }
-    }
-    return result;
 }
 
 // What decides the icon of a path, read on a pool thread.
@@ -100,45 +65,10 @@ QImage themeImage(const QStringList& names)
     return IconTheme::shared().image(names, kIconSide);
 }
 
-QImage entryImage(const EntryIcon& icon)
-{
-    if (!icon.themeName.isEmpty())
-        if (QImage found = themeImage({icon.themeName}); !found.isNull()) return found;
-    return icon.image;
-}
-
-// The special folders keep the icons a file manager gives them.
-QString folderIconName(const QString& path)
-{
-    const QString key = pathKey(path);
-    if (key == Location::home()) return QStringLiteral("user-home");
-    const std::pair<xdg::UserDir, const char*> special[] = {
-        {xdg::UserDir::Desktop, "user-desktop"},      {xdg::UserDir::Documents, "folder-documents"},
-        {xdg::UserDir::Downloads, "folder-download"}, {xdg::UserDir::Music, "folder-music"},
-        {xdg::UserDir::Pictures, "folder-pictures"},  {xdg::UserDir::Videos, "folder-videos"}};
-    for (const auto& [dir, name] : special)
-        if (pathKey(xdg::userDir(dir)) == key) return QLatin1String(name);
-    return QStringLiteral("folder");
-}
-
 PathFacts readPathFacts(const QString& path)
 {
-    PathFacts facts;
-    const QFileInfo info(path);
-    facts.isFolder = info.isDir();
-    if (facts.isFolder) {
-        facts.image = themeImage({folderIconName(path), QStringLiteral("folder")});
-        return facts;
-    }
-    if (pathExtension(path) == u"desktop")
-        if (const auto entry = DesktopEntry::read(path))
-            facts.image = entryImage(readEntryIcon(entry->icon));
-    if (facts.image.isNull()) {
-        const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
-        facts.image =
-            themeImage({type.iconName(), type.genericIconName(), QStringLiteral("text-x-generic")});
-    }
-    return facts;
+    const FileIconFacts facts = fileIconFacts(path);
+    return {facts.isFolder, fileIcon(facts, kIconSide)};
 }
 
 QIcon pathIcon(const PathFacts& facts)
@@ -157,7 +87,7 @@ AppFacts readAppFacts(const QString& path)
     facts.mimeType = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
     if (const auto application = DefaultApplication::forMimeType(facts.mimeType)) {
         facts.hasApplication = true;
-        facts.image = entryImage(readEntryIcon(application->icon));
+        facts.image = desktopEntryIcon(application->icon, kIconSide);
         if (facts.image.isNull()) facts.image = themeImage({kGenericApplication});
     }
     return facts;

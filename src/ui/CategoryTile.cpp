@@ -2,6 +2,7 @@
 
 #include "PixelCopy.h"
 #include "SoftShadow.h"
+#include "Theme.h"
 
 #include "desktop/IconTheme.h"
 #include "platform/PathKey.h"
@@ -40,12 +41,6 @@ constexpr double kStackShadowRadius = 2;
 constexpr QPointF kStackShadowOffset{0, 1};
 // Some two hundred stacks of a 128-point tile at two pixels a point.
 constexpr qsizetype kStackCacheBytes = qsizetype(48) * 1024 * 1024;
-
-QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(float(opacity));
-    return color;
-}
 
 QColor toColor(const Rgb& rgb)
 {
@@ -174,8 +169,8 @@ void CategoryTile::paintIconLayer(QPainter& painter, const Layout& layout,
 {
     const QRectF tile(QPointF(0, 0), m_size);
     QLinearGradient backdrop(tile.topLeft(), tile.bottomLeft());
-    backdrop.setColorAt(0, withOpacity(primary, kIconBackdropTopOpacity));
-    backdrop.setColorAt(1, withOpacity(primary, kIconBackdropBottomOpacity));
+    backdrop.setColorAt(0, withAlpha(primary, kIconBackdropTopOpacity));
+    backdrop.setColorAt(1, withAlpha(primary, kIconBackdropBottomOpacity));
     painter.fillRect(tile, backdrop);
 
     const QRectF target = fitted(m_icon.deviceIndependentSize(), layout.iconRect);
@@ -201,7 +196,7 @@ void CategoryTile::paintSymbolLayer(QPainter& painter, const Layout& layout) con
 
     const double ratio = painter.device()->devicePixelRatioF();
     const QImage stack = symbolStack(layout, ratio);
-    SoftShadow{withOpacity(Qt::black, kStackShadowOpacity), kStackShadowRadius, kStackShadowOffset}
+    SoftShadow{withAlpha(Qt::black, kStackShadowOpacity), kStackShadowRadius, kStackShadowOffset}
         .paint(painter, stack, QPointF(0, 0));
     drawPixelCopy(painter, QPointF(0, 0), stack);
 }
@@ -238,7 +233,7 @@ QImage CategoryTile::makeSymbolStack(const Layout& layout, double ratio) const
     if (layout.hasBadge) {
         const double radius = layout.badgeRect.height() / 2;
         p.setPen(Qt::NoPen);
-        p.setBrush(withOpacity(Qt::white, kBadgeFillOpacity));
+        p.setBrush(withAlpha(Qt::white, kBadgeFillOpacity));
         p.drawRoundedRect(layout.badgeRect, radius, radius);
         p.setPen(Qt::white);
         p.setFont(layout.badgeFont);

@@ -70,12 +70,6 @@ QPalette darkStandInPalette()
     return palette;
 }
 
-QColor withAlpha(QColor color, double alpha)
-{
-    color.setAlphaF(float(alpha));
-    return color;
-}
-
 bool hasGuiApplication()
 {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
@@ -89,6 +83,18 @@ bool paletteMatchesAppearance()
 }
 
 } // namespace
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+QColor fadedBy(QColor color, double opacity)
+{
+    color.setAlphaF(float(color.alphaF() * opacity));
+    return color;
+}
 
 bool Theme::isDark(const QPalette& palette)
 {

@@ -95,4 +95,10 @@ private:
     std::optional<QPalette> m_lightPalette;
 };
 
+// The colour at the given alpha, whatever alpha it had.
+QColor withAlpha(QColor color, double alpha);
+// The colour seen through a layer of the given opacity: its own alpha times it,
+// so a colour that is already translucent stays as much lighter.
+QColor fadedBy(QColor color, double opacity);
+
 } // namespace ovra

@@ -3,6 +3,7 @@
 #include "CategoryTile.h"
 #include "PixelCopy.h"
 #include "SoftShadow.h"
+#include "Theme.h"
 
 #include <QEvent>
 #include <QLinearGradient>
@@ -23,12 +24,6 @@ constexpr double kPicturePaddingShare = 0.10;
 constexpr double kPictureShadowOpacity = 0.18;
 constexpr double kPictureShadowRadius = 3;
 constexpr QPointF kPictureShadowOffset{0, 1};
-
-QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(float(opacity));
-    return color;
-}
 
 // The picture resampled once, with a good filter, to the pixels it covers.
 QImage resampled(const QImage& image, const QRect& source, QSizeF size, double ratio)
@@ -59,8 +54,8 @@ void paintFitted(QPainter& painter, const QRectF& rect, const QImage& image, dou
                  const QColor& primary)
 {
     QLinearGradient backdrop(rect.topLeft(), rect.bottomLeft());
-    backdrop.setColorAt(0, withOpacity(primary, kBackdropTopOpacity));
-    backdrop.setColorAt(1, withOpacity(primary, kBackdropBottomOpacity));
+    backdrop.setColorAt(0, withAlpha(primary, kBackdropTopOpacity));
+    backdrop.setColorAt(1, withAlpha(primary, kBackdropBottomOpacity));
     painter.fillRect(rect, backdrop);
 
     const double padding = rect.width() * kPicturePaddingShare;
@@ -69,7 +64,7 @@ void paintFitted(QPainter& painter, const QRectF& rect, const QImage& image, dou
     const QSizeF size = QSizeF(image.size()).scaled(area.size(), Qt::KeepAspectRatio);
     const QPointF topLeft = area.center() - QPointF(size.width() / 2, size.height() / 2);
     const QImage picture = resampled(image, image.rect(), size, ratio);
-    SoftShadow{withOpacity(Qt::black, kPictureShadowOpacity), kPictureShadowRadius,
+    SoftShadow{withAlpha(Qt::black, kPictureShadowOpacity), kPictureShadowRadius,
                kPictureShadowOffset}
         .paint(painter, picture, topLeft);
     drawPixelCopy(painter, topLeft, picture);

@@ -59,3 +59,17 @@ TEST(FileIcon, EveryFileGetsSomeIcon)
     EXPECT_TRUE(lost.applicationIcon.isEmpty());
     EXPECT_FALSE(fileIcon(lost, 64).isNull());
 }
+
+TEST(FileIcon, SpecialFoldersAndIconNamesFollowTheFileManagersRules)
+{
+    test::TestHome home;
+    EXPECT_EQ(factsOf(home.root()).folderIcon, QStringLiteral("user-home"));
+    EXPECT_EQ(factsOf(home.makeFolder(QStringLiteral("Documents"))).folderIcon,
+              QStringLiteral("folder-documents"));
+    EXPECT_TRUE(factsOf(home.makeFolder(QStringLiteral("Projects"))).folderIcon.isEmpty());
+    // Entries often name a theme icon with an extension the theme's names lack.
+    const FileIconFacts entry = factsOf(
+        home.writeFile(QStringLiteral("editor.desktop"),
+                       "[Desktop Entry]\nType=Application\nIcon=accessories-text-editor.png\n"));
+    EXPECT_EQ(entry.applicationIcon, QStringLiteral("accessories-text-editor"));
+}

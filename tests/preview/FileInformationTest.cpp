@@ -1,4 +1,5 @@
 #include "preview/FileInformation.h"
+#include "platform/Background.h"
 #include "platform/UserFile.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "support/FixtureFiles.h"
@@ -118,6 +119,54 @@ TEST_F(FileInformationTest, ASongShowsItsDurationArtistAlbumAndGenre)
     EXPECT_EQ(value(rows, "Album"), QStringLiteral("Test Signals"));
     EXPECT_EQ(value(rows, "Genre"), QStringLiteral("Ambient"));
     EXPECT_EQ(value(rows, "Authors"), QStringLiteral("<none>"));
+}
+
+TEST_F(FileInformationTest, WithoutAnIndexTheFileTellsWhatTheIndexWould)
+{
+    test::MediaTags tags;
+    tags.title = QStringLiteral("Night Drive");
+    tags.artist = QStringLiteral("The Tones");
+    tags.album = QStringLiteral("Test Signals");
+    tags.genre = QStringLiteral("Ambient");
+    const QString path =
+        home.writeFile(QStringLiteral("Music/song.wav"), test::wavBytes(65.0, tags));
+    std::optional<FileItem> item;
+    {
+        UserFile::AllowOnThisThread allow;
+        item = FileItem::fromPath(path);
+    }
+    ASSERT_TRUE(item);
+    const auto read = [&](md::MetadataIndex* from) {
+        QFuture<Metadata::Facts> facts = background::run(
+            background::Pool::files, [&item, from] { return Metadata::readFacts(*item, from); });
+        EXPECT_TRUE(test::waitFor(facts));
+        return facts.result().record;
+    };
+    const std::optional<md::Item> indexed = read(index.get());
+    const std::optional<md::Item> own = read(nullptr);
+    ASSERT_TRUE(indexed && own);
+    EXPECT_EQ(own->title, std::optional(QStringLiteral("Night Drive")));
+    EXPECT_EQ(own->title, indexed->title);
+    EXPECT_EQ(own->authors, indexed->authors);
+    EXPECT_EQ(own->album, indexed->album);
+    EXPECT_EQ(own->musicalGenre, indexed->musicalGenre);
+    EXPECT_EQ(own->durationSeconds, indexed->durationSeconds);
+}
+
+TEST_F(FileInformationTest, DatesAreWrittenInTheLocalesOrder)
+{
+    const QString path = home.writeFile(QStringLiteral("Documents/notes.txt"), "notes");
+    // Noon UTC: the same day in every time zone but the farthest.
+    const QDateTime noon(QDate(2025, 1, 15), QTime(12, 0), Qt::UTC);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(noon, QFileDevice::FileModificationTime));
+    }
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString modified = value(rowsOf(path), "Modified");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    EXPECT_TRUE(modified.startsWith(QStringLiteral("Jan 15, 2025, "))) << modified.toStdString();
 }
 
 TEST_F(FileInformationTest, AFilmShowsItsDimensionsDurationAndCodecs)

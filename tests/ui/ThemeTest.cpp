@@ -80,6 +80,19 @@ TEST(ThemePastel, BrokenTextAndLongNamesStayInRange)
     EXPECT_EQ(Theme::pastelIndex(huge), (1'000'000ull * 1114111ull) % 6);
 }
 
+TEST(ThemeAlpha, WithAlphaReplacesTheAlphaFadedByMultipliesIt)
+{
+    const QColor translucent(10, 20, 30, 128);
+    const QColor set = withAlpha(translucent, 0.5);
+    const QColor faded = fadedBy(translucent, 0.5);
+    EXPECT_NEAR(set.alphaF(), 0.5, 0.01);
+    EXPECT_NEAR(faded.alphaF(), 0.25, 0.01) << "a translucent colour fades further";
+    EXPECT_EQ(set.rgb(), translucent.rgb());
+    EXPECT_EQ(faded.rgb(), translucent.rgb());
+    EXPECT_NEAR(fadedBy(Qt::black, 0.3).alphaF(), withAlpha(Qt::black, 0.3).alphaF(), 0.01)
+        << "on an opaque colour the two agree";
+}
+
 TEST(ThemeTint, ArchivesAndAppsTakeTheLastTwoPastelsCrossed)
 {
     EXPECT_EQ(Theme::tint(FileCategory::archives), Theme::pastels()[5]);

@@ -299,22 +299,6 @@ template <typename Less> void parallelSort(std::vector<Hit>& hits, int threads, 
 
 } // namespace
 
-void applyContent(Item& item, const ContentAttributes& c)
-{
-    item.pixelWidth = c.pixelWidth;
-    item.pixelHeight = c.pixelHeight;
-    item.durationSeconds = c.durationSeconds;
-    item.title = c.title;
-    item.authors = c.authors;
-    item.album = c.album;
-    item.musicalGenre = c.musicalGenre;
-    item.codecs = c.codecs;
-    item.numberOfPages = c.numberOfPages;
-    item.acquisitionMake = c.acquisitionMake;
-    item.acquisitionModel = c.acquisitionModel;
-    if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
-}
-
 Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete)
 {
     const Entry& e = table.entries[entry];

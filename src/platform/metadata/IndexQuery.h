@@ -41,7 +41,5 @@ private:
 // What the index knows of one entry. `complete` false leaves out the type's
 // texts and the download origins (see `MetadataIndex::Results::item`).
 Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete = true);
-// The attributes read from a file's content, onto its item.
-void applyContent(Item& item, const ContentAttributes& c);
 
 } // namespace ovra::md

@@ -1,5 +1,7 @@
 #include "Item.h"
 
+#include "ContentAttributes.h"
+
 namespace ovra::md {
 namespace {
 
@@ -46,6 +48,23 @@ QVariant Item::value(Attr attr) const
     case Attr::Count_: return {};
     }
     return {};
+}
+
+void applyContent(Item& item, const ContentAttributes& c)
+{
+    item.pixelWidth = c.pixelWidth;
+    item.pixelHeight = c.pixelHeight;
+    item.durationSeconds = c.durationSeconds;
+    item.title = c.title;
+    item.authors = c.authors;
+    item.album = c.album;
+    item.musicalGenre = c.musicalGenre;
+    item.codecs = c.codecs;
+    item.numberOfPages = c.numberOfPages;
+    item.acquisitionMake = c.acquisitionMake;
+    item.acquisitionModel = c.acquisitionModel;
+    if (c.contentCreationDate) item.contentCreationDate = c.contentCreationDate;
+    if (c.isScreenCapture) item.isScreenCapture = true;
 }
 
 } // namespace ovra::md

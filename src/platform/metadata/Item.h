@@ -12,6 +12,8 @@
 
 namespace ovra::md {
 
+struct ContentAttributes;
+
 // Everything the index knows of one file, as a plain value: what a query result
 // or a single-file lookup hands to the rest of the app. Absent attributes are
 // empty optionals (or empty lists). Dates are seconds since 1970.
@@ -53,5 +55,10 @@ struct Item {
 
     friend bool operator==(const Item&, const Item&) = default;
 };
+
+// Takes what a read of the file's content told into the item. A date the
+// content tells replaces the file system's creation date; one it does not tell
+// leaves it.
+void applyContent(Item& item, const ContentAttributes& content);
 
 } // namespace ovra::md

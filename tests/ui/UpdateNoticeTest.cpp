@@ -1,4 +1,4 @@
-#include "services/UpdateNotice.h"
+#include "ui/UpdateNotice.h"
 
 #include <QAction>
 #include <QApplication>
