@@ -73,7 +73,7 @@ void extractReplies(const std::uint8_t* data, std::size_t size)
     const int fd = readableBytes(data + kAsked, size - kAsked);
     if (fd < 0) return;
     constexpr std::int64_t kMaxTextBytes = 1024 * 1024;
-    const auto deadline = content::ExtractHelper::Clock::now() + std::chrono::seconds(5);
+    const content::ExtractHelper::Deadline deadline(-1, std::chrono::seconds(5));
     for (int reply = 0; reply < 16; ++reply) {
         content::HelperReply answer;
         if (content::ExtractHelper::readReply(fd, kind, file, kMaxTextBytes, deadline, {},

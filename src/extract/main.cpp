@@ -24,13 +24,16 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -73,6 +76,73 @@ Settings parseArguments(int argc, char** argv)
     }
     return settings;
 }
+
+// Should the app itself be gone or stuck, a helper stuck in a parser still
+// ends: past its deadline it ends itself by the alarm's default action. The
+// deadline counts working time as the app does (the wall clock less the time
+// this process waited, runnable, for a processor), so a helper that a busy
+// machine starves is not taken for a stuck one. All of it runs inside a signal
+// handler: plain system calls and atomics only.
+namespace watchdog {
+
+std::atomic<long long> armedAt{0};  // monotonic nanoseconds
+std::atomic<long long> waitedAt{0}; // run delay then, nanoseconds
+std::atomic<long long> limit{0};    // nanoseconds of working time
+static_assert(std::atomic<long long>::is_always_lock_free);
+
+constexpr long long kSecond = 1000000000LL;
+
+long long monotonicNow()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * kSecond + now.tv_nsec;
+}
+
+// The second figure of /proc/self/schedstat; 0 where there is none.
+long long runDelay()
+{
+    const int fd = ::open("/proc/self/schedstat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char text[96];
+    const ssize_t n = ::read(fd, text, sizeof text);
+    ::close(fd);
+    long long value = 0;
+    ssize_t i = 0;
+    while (i < n && text[i] != ' ')
+        ++i;
+    for (++i; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10 + (text[i] - '0');
+    return value;
+}
+
+void onAlarm(int)
+{
+    const long long working = (monotonicNow() - armedAt.load()) - (runDelay() - waitedAt.load());
+    const long long left = limit.load() - working;
+    if (left > 0) {
+        ::alarm(unsigned((left + kSecond - 1) / kSecond));
+        return;
+    }
+    ::signal(SIGALRM, SIG_DFL);
+    ::raise(SIGALRM); // delivered as this handler returns
+}
+
+void arm(unsigned seconds)
+{
+    if (seconds == 0) return;
+    limit = seconds * kSecond;
+    waitedAt = runDelay();
+    armedAt = monotonicNow();
+    ::alarm(seconds);
+}
+
+void disarm()
+{
+    ::alarm(0);
+}
+
+} // namespace watchdog
 
 bool hasFileName(const QString& path, const char* name)
 {
@@ -226,6 +296,11 @@ int main(int argc, char** argv)
 {
     // The index may close our pipe at any time; a write then fails instead.
     std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction onAlarm {};
+    onAlarm.sa_handler = watchdog::onAlarm;
+    sigemptyset(&onAlarm.sa_mask);
+    onAlarm.sa_flags = SA_RESTART;
+    ::sigaction(SIGALRM, &onAlarm, nullptr);
     const Settings settings = parseArguments(argc, argv);
     // A sanitized build reserves terabytes of address space for its shadow
     // memory: no address-space limit can hold there.
@@ -268,11 +343,9 @@ int main(int argc, char** argv)
                 for (volatile bool spinning = true; spinning;) {
                 }
             }
-            // Should the app itself be gone or stuck, a helper stuck in a parser
-            // still ends: the alarm's default action ends the process.
-            ::alarm(settings.deadlineSeconds);
+            watchdog::arm(settings.deadlineSeconds);
             Answer answer = work.answer(kind, file.what(), item, path);
-            ::alarm(0);
+            watchdog::disarm();
             // The app takes a reply larger than its kind can hold for a broken
             // helper; a file that would give one is refused here instead.
             if (std::uint64_t(answer.bytes.size()) >

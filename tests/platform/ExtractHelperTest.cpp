@@ -13,12 +13,15 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace ovra;
@@ -55,8 +58,10 @@ public:
 
 class ExtractHelperTest : public ::testing::Test {
 protected:
-    // A deadline of zero is the app's own, which a helper started afresh on a
-    // busy machine keeps; the short ones are for files that must overrun it.
+    // A deadline of zero is the app's own; the short ones are for files that
+    // must overrun it. A deadline counts the helper's working time, so a busy
+    // machine does not cut a file short, while a helper that spins there gets
+    // little processor and takes long to spend even a short one.
     ContentIndex::Options options(std::chrono::milliseconds deadline = {}) const
     {
         ContentIndex::Options o;
@@ -96,7 +101,7 @@ TEST_F(ExtractHelperTest, CrashingAndEndlessFilesAreRejectedOnceAndThePassFinish
         m_home.writeFile(QStringLiteral("endless.txt"), "banana endless"),
         m_home.writeFile(QStringLiteral("good-2.txt"), "banana split"),
     };
-    ContentIndex index(options());
+    ContentIndex index(options(std::chrono::seconds(1)));
     ASSERT_TRUE(index.isOpen());
     {
         const HostileHelpers hostile("crash.txt", "endless.txt");
@@ -167,6 +172,51 @@ TEST_F(ExtractHelperTest, APageThatStallsTheParserIsCutOffAtTheDeadline)
     // Rejected: cut off, where reading on would have taken it in.
     EXPECT_EQ(result.rejected, 1u);
     EXPECT_EQ(index.matchingPaths(u"plum", false), QSet<QString>({fine}));
+}
+
+// A helper that a busy machine gives no processor is not one that stalls: its
+// file is answered however long it waited for a processor, where a deadline on
+// the wall clock would record the file as rejected until it changes.
+TEST_F(ExtractHelperTest, AHelperStarvedOfTheProcessorIsNotCutOff)
+{
+    ExtractHelper helper(helperOptions(std::chrono::milliseconds(300)));
+    const QString first = m_home.writeFile(QStringLiteral("first.txt"), "fig");
+    ASSERT_EQ(helper.extract(first, TextFormat::Plain).outcome, ExtractedText::Outcome::Text);
+    const QStringList children = test::childProcesses("ovra-extract");
+    ASSERT_EQ(children.size(), 1);
+    const pid_t pid = children.front().toInt();
+
+    // Idle priority, on one processor that a thread of ours keeps busy.
+    cpu_set_t allowed;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    int processor = 0;
+    while (!CPU_ISSET(processor, &allowed))
+        ++processor;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(processor, &one);
+    std::atomic_bool isHogging{true};
+    std::atomic_bool isPinned{false};
+    std::thread hog([&] {
+        isPinned = ::sched_setaffinity(0, sizeof one, &one) == 0;
+        while (isHogging.load(std::memory_order_relaxed)) {
+        }
+    });
+    const auto release = qScopeGuard([&] {
+        isHogging = false;
+        hog.join();
+    });
+    ASSERT_TRUE(test::eventually([&] { return isPinned.load(); }));
+    ASSERT_EQ(::sched_setaffinity(pid, sizeof one, &one), 0);
+    const sched_param none{};
+    ASSERT_EQ(::sched_setscheduler(pid, SCHED_IDLE, &none), 0);
+
+    // More reading than a starved helper gets processor for in its deadline.
+    const QString large =
+        m_home.writeFile(QStringLiteral("large.txt"), QByteArray(3 * 1024 * 1024, 'w'));
+    const ExtractedText text = helper.extract(large, TextFormat::Plain);
+    EXPECT_EQ(text.outcome, ExtractedText::Outcome::Text);
+    EXPECT_EQ(helper.restarts(), 0);
 }
 
 TEST_F(ExtractHelperTest, MediaAndPdfFilesThatCrashOrStallAreRejectedAndTheWalkFinishes)

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,18 +66,19 @@ private:
 
 using ReadResult = ExtractHelper::ReadResult;
 
-// Reads exactly `size` bytes, giving up at `deadline` or when cancelled.
-ReadResult readFully(int fd, char* data, std::size_t size, Clock::time_point deadline,
+// Reads exactly `size` bytes, giving up once the deadline is spent or when
+// cancelled. What the helper wrote in time is taken even when this thread,
+// starved itself, looks only after the deadline.
+ReadResult readFully(int fd, char* data, std::size_t size, const ExtractHelper::Deadline& deadline,
                      const ExtractHelper::Cancel& cancelled)
 {
     while (size > 0) {
         if (cancelled()) return ReadResult::Cancelled;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return ReadResult::Overran;
+        const long long left = deadline.left().count();
         pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, int(std::min<long long>(left, kPollSliceMs)));
         if (ready < 0 && errno != EINTR) return ReadResult::Failed;
+        if (ready == 0 && left <= 0) return ReadResult::Overran;
         if (ready <= 0) continue;
         const ssize_t n = ::read(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
@@ -84,6 +87,41 @@ ReadResult readFully(int fd, char* data, std::size_t size, Clock::time_point dea
         size -= std::size_t(n);
     }
     return ReadResult::Done;
+}
+
+// What the scheduler says of a helper: whether it waits on something other
+// than the processor, and the processor time all its threads have had.
+struct HelperState {
+    bool isWaitingOnOther = false;
+    std::chrono::nanoseconds processor{0};
+};
+
+std::optional<HelperState> helperState(pid_t pid)
+{
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char text[512];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return std::nullopt;
+    text[n] = '\0';
+    // The program's name, in parentheses, may hold anything: the fields
+    // follow its last parenthesis (state, then user and system time 11 and 12
+    // fields on, in clock ticks).
+    const char* fields = std::strrchr(text, ')');
+    char state = 0;
+    unsigned long long user = 0;
+    unsigned long long system = 0;
+    if (!fields || std::sscanf(fields + 1, " %c %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu",
+                               &state, &user, &system) != 3)
+        return std::nullopt;
+    static const long ticksPerSecond = std::max(1L, ::sysconf(_SC_CLK_TCK));
+    HelperState helper;
+    helper.isWaitingOnOther = state == 'S' || state == 'D';
+    helper.processor = std::chrono::nanoseconds((user + system) * 1000000000ULL / ticksPerSecond);
+    return helper;
 }
 
 std::string argument(std::int64_t value)
@@ -228,7 +266,7 @@ bool ExtractHelper::start(const Cancel& cancelled)
     m_fromHelper = out[0];
     if (m_starts++ > 0) ++m_restarts;
     char ready = 0;
-    if (readFully(m_fromHelper, &ready, 1, Clock::now() + kStartTimeout, cancelled) !=
+    if (readFully(m_fromHelper, &ready, 1, Deadline(m_pid, kStartTimeout), cancelled) !=
             ReadResult::Done ||
         ready != protocol::kReady) {
         stop();
@@ -307,9 +345,9 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             break;
         }
         for (std::size_t i = next; i < end; ++i) {
-            const Clock::time_point deadline =
-                Clock::now() + (kind == protocol::RequestKind::Recognize ? m_options.slowDeadline
-                                                                         : m_options.deadline);
+            const Deadline deadline(m_pid, kind == protocol::RequestKind::Recognize
+                                               ? m_options.slowDeadline
+                                               : m_options.deadline);
             HelperReply& reply = replies[i];
             const ReadResult result =
                 readReply(m_fromHelper, kind, files[i], m_options.limits.maxTextBytes, deadline,
@@ -343,10 +381,40 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
     return replies;
 }
 
+ExtractHelper::Deadline::Deadline(pid_t helper, std::chrono::milliseconds budget)
+    : m_helper(helper)
+    , m_budget(budget)
+    , m_lookedAt(Clock::now())
+{
+    if (m_helper <= 0) return;
+    if (const std::optional<HelperState> state = helperState(m_helper))
+        m_processorAt = state->processor;
+}
+
+std::chrono::milliseconds ExtractHelper::Deadline::left() const
+{
+    const Clock::time_point now = Clock::now();
+    const std::chrono::nanoseconds since = now - m_lookedAt;
+    m_lookedAt = now;
+    const std::optional<HelperState> state =
+        m_helper > 0 ? helperState(m_helper) : std::optional<HelperState>();
+    if (!state) {
+        m_working += since; // no helper to look at, or none any more: the wall clock
+    } else {
+        // Runnable, it worked only as long as it had the processor.
+        m_working += state->isWaitingOnOther ? since
+                                             : std::clamp(state->processor - m_processorAt,
+                                                          std::chrono::nanoseconds(0), since);
+        m_processorAt = state->processor;
+    }
+    return m_working < m_budget ? std::chrono::ceil<std::chrono::milliseconds>(m_budget - m_working)
+                                : std::chrono::milliseconds(0);
+}
+
 ExtractHelper::ReadResult ExtractHelper::readReply(int fd, protocol::RequestKind kind,
                                                    const QByteArray& file,
                                                    std::int64_t maxTextBytes,
-                                                   Clock::time_point deadline,
+                                                   const Deadline& deadline,
                                                    const Cancel& cancelled, HelperReply& reply)
 {
     char header[protocol::kResponseHeaderBytes];

@@ -98,13 +98,35 @@ public:
     };
 
     using Clock = std::chrono::steady_clock;
+
+    // A file's deadline, counted in the helper's working time: its processor
+    // time while it is runnable, the wall clock while it waits on something
+    // else (a file, a lock). A helper that a busy machine (or its idle
+    // priority) gives no processor is not working, so only one that truly
+    // stalls or spins overruns. The helper is looked at each time `left` is
+    // asked, which a wait does at least every poll slice.
+    class Deadline {
+    public:
+        // `helper` <= 0: the wall clock alone.
+        Deadline(pid_t helper, std::chrono::milliseconds budget);
+        // What is left of the budget; zero once it is spent.
+        std::chrono::milliseconds left() const;
+
+    private:
+        pid_t m_helper;
+        std::chrono::nanoseconds m_budget;
+        mutable std::chrono::nanoseconds m_working{0};
+        mutable Clock::time_point m_lookedAt;
+        mutable std::chrono::nanoseconds m_processorAt{0};
+    };
+
     enum class ReadResult { Done, Failed, Overran, Cancelled };
     // Reads the reply to `file` (its part of a request of `kind`) from a
     // helper's output into `reply`'s outcome, flag and bytes. Failed for a reply
     // that is malformed or larger than the file's kind can hold, before
     // anything of its size is allocated.
     static ReadResult readReply(int fd, protocol::RequestKind kind, const QByteArray& file,
-                                std::int64_t maxTextBytes, Clock::time_point deadline,
+                                std::int64_t maxTextBytes, const Deadline& deadline,
                                 const Cancel& cancelled, HelperReply& reply);
 
 private:
