@@ -174,6 +174,18 @@ void OvraApplication::registerWithTrash()
 
 OvraApplication::~OvraApplication()
 {
+    finishForExit();
+    m_textIndex.reset();
+    m_contentIndexer.reset();
+    // Each of these waited for its own work as it went: nothing reads the
+    // index any more.
+    m_index.reset();
+    m_contentIndex.reset();
+}
+
+void OvraApplication::finishForExit()
+{
+    if (std::exchange(m_finishedForExit, true)) return;
     // Every long piece of work is told to stop before anything goes, so it all
     // winds down side by side rather than one owner after another: a first
     // walk of a large home, the reading of documents' words, and whatever the
@@ -185,22 +197,23 @@ OvraApplication::~OvraApplication()
     m_window.reset();
     m_context.interactions = nullptr;
     m_interactions.reset();
-    m_textIndex.reset();
+    m_textIndex->saveForExit();
+    // The objects below run at normal priority and end within moments; each
+    // saves what it holds as it goes (the settings, the duplicate hashes).
+    // Neither the text index nor the content indexer reads any of them.
     m_state.reset();
     m_updateNotice.reset();
     m_updater.reset();
-    m_contentIndexer.reset();
     m_sources.reset();
     m_cleanup.reset();
     m_duplicates.reset();
     m_playerLink.reset();
     m_player.reset();
     m_trash.reset();
-    // Each of these waited for its own work as it went: nothing reads the
-    // index any more.
     m_library.reset();
-    m_index.reset();
-    m_contentIndex.reset();
+    // The content indexer may still read the index's tables: they stay, only
+    // the following of the disk ends, with its last save.
+    m_index->shutDown();
 }
 
 QMainWindow* OvraApplication::showWindow()

@@ -38,6 +38,13 @@ public:
     // Closes the window, then lets the objects go in reverse order, the index
     // last; each waits for its own background work as it goes.
     ~OvraApplication() override;
+    // For the end of the process, which follows at once: every save that is
+    // pending reaches the disk, then the work that runs at idle priority (the
+    // reading of documents' words, text recognition) is left to the process's
+    // end instead of being waited for: beside busy programs it can take
+    // seconds to notice a stop. What it dropped is read again at the next start.
+    // Only the destructor may follow.
+    void finishForExit();
 
     const AppContext& context() const { return m_context; }
 
@@ -76,6 +83,7 @@ private:
     std::unique_ptr<QMainWindow> m_window;
     OvraCommands* m_commands = nullptr;
     AppContext m_context;
+    bool m_finishedForExit = false;
 };
 
 } // namespace ovra

@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstdlib>
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -14,10 +17,19 @@ int main(int argc, char** argv)
     // Closing the one window ends the app; there is no window-less state.
     QApplication::setQuitOnLastWindowClosed(true);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon")));
-    // Made after the app's objects and gone before them: a second signal, once
-    // the teardown runs, still ends a teardown that hangs.
     ovra::OvraApplication ovra;
-    ovra::QuitOnSignals quitOnSignals;
-    ovra.showWindow();
-    return app.exec();
+    int code = 0;
+    {
+        // Gone before the app's objects wind down: a second signal, once that
+        // has begun, still ends a wind-down that hangs.
+        ovra::QuitOnSignals quitOnSignals;
+        ovra.showWindow();
+        code = app.exec();
+    }
+    // Once every pending save is on disk the process ends: waiting for work at
+    // idle priority to notice the stop could take seconds on a busy machine,
+    // and the kernel takes back the rest (threads, helpers' pipes, memory).
+    ovra.finishForExit();
+    std::fflush(nullptr);
+    std::_Exit(code);
 }

@@ -111,6 +111,13 @@ TextIndex::TextIndex(Recognize recognize, QObject* parent)
     load();
 }
 
+void TextIndex::saveForExit()
+{
+    m_tasks.cancelAll();
+    if (m_isDirty) save();
+    m_writer.flush();
+}
+
 TextIndex::~TextIndex()
 {
     m_tasks.cancelAndWait();

@@ -54,6 +54,10 @@ public:
     // Waits for the recognitions in flight (their results are dropped) and for the
     // last snapshot to reach the disk.
     ~TextIndex() override;
+    // For the end of the process: the recognitions in flight are told to stop
+    // but not waited for (their results are dropped), and what is held reaches
+    // the disk before this returns.
+    void saveForExit();
 
     // "$XDG_DATA_HOME/Ovra/text-index.json", read from the environment now.
     static QString fileLocation();

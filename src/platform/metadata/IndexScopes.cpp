@@ -61,6 +61,11 @@ IndexScopes::IndexScopes(CurrentTables& current, IndexPersistence& persistence,
 
 IndexScopes::~IndexScopes()
 {
+    shutDown();
+}
+
+void IndexScopes::shutDown()
+{
     // Its thread works on these tables: it ends (saving what is due) first,
     // without finishing a catch-up walk that quitting makes moot.
     m_stopping = true;

@@ -42,6 +42,9 @@ public:
     // True when some indexed folder has no watch: a query must refresh first.
     bool needsRefreshBeforeQuery() const;
     void stop() { m_stopping = true; }
+    // Stops following the disk and waits until the tables due a save are on
+    // it. Queries still answer from the tables held.
+    void shutDown();
     // Waits for the attribute cache read that the index's making started.
     void waitForCache();
 

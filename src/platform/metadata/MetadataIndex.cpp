@@ -225,6 +225,11 @@ void MetadataIndex::stop()
     m_store->scopes().stop();
 }
 
+void MetadataIndex::shutDown()
+{
+    m_store->scopes().shutDown();
+}
+
 MetadataIndex::ChangeHandlerId MetadataIndex::addChangeHandler(std::function<void()> handler)
 {
     return m_store->scopes().addChangeHandler(std::move(handler));

@@ -74,6 +74,9 @@ public:
     // For quitting: a walk or refresh in progress ends soon without changing
     // the table, and none starts any more; queries answer from what is indexed.
     void stop();
+    // For the end of the process: stops following the disk and waits until
+    // every table due a save is on it. Queries still answer.
+    void shutDown();
 
     // `handler` is called on an index thread whenever the tables changed behind
     // the askers' backs (the disk was seen to change, a saved index caught up).
