@@ -106,6 +106,9 @@ OvraApplication::OvraApplication()
     md::MetadataIndex::Options options;
     options.threads = background::threadCount(background::Pool::index);
     options.contentIndex = m_contentIndex;
+    // Parsing a large saved index would share the machine with the window's
+    // first frame: it starts right after it, with the collection loads.
+    options.readsSavedLater = true;
     m_index = std::make_unique<md::MetadataIndex>(std::move(options));
     m_library = std::make_unique<LibraryStore>(*m_index);
     m_trash = std::make_unique<Trash>();
@@ -117,7 +120,6 @@ OvraApplication::OvraApplication()
     m_contentIndexer = std::make_unique<content::ContentIndexer>(*m_index, m_contentIndex);
     m_updater = std::make_unique<Updater>(Updater::buildFeed(), Updater::buildVersion());
     m_updateNotice = std::make_unique<UpdateNotice>(*m_updater);
-    m_updater->start();
 
     // The migration moved the earlier app's data folder, where the text index lives.
     m_state = std::make_unique<AppState>(settings.get());
@@ -239,6 +241,9 @@ QMainWindow* OvraApplication::showWindow()
 void OvraApplication::buildWindow()
 {
     if (qobject_cast<ContentView*>(m_window->centralWidget())) return;
+    m_index->startReading();
+    // Its network stack (threads, TLS libraries) is no part of the first frame.
+    m_updater->start();
     // The collections load from the saved index while the content is built (not
     // before the first frame, whose painting their threads would slow); the
     // start-up pipeline then finds them loading and waits for them.

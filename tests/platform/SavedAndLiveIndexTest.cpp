@@ -13,6 +13,7 @@
 #include <atomic>
 #include <ctime>
 #include <functional>
+#include <future>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,6 +88,70 @@ TEST_F(SavedAndLiveIndexTest, AStartAnswersFromTheSavedTablesThenCatchesUpWithTh
     EXPECT_EQ(index.stats().contentReads, 0u) << "the unchanged picture is not read again";
 }
 
+TEST_F(SavedAndLiveIndexTest, ChangesMadeWhileTheCatchUpLooksAtTheDiskShowAtOnceAndOutlastIt)
+{
+    home.writeFile("Documents/a.txt", "a");
+    home.writeFile("Documents/Sub/b.txt", "b");
+    buildAndClose();
+    home.writeFile("Documents/Sub/late.txt", "changed while the app was closed");
+
+    // The catch-up of a large home on a busy machine takes many seconds: here
+    // it is held until the live changes made meanwhile have been seen.
+    std::atomic_bool catchingUp = false;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    MetadataIndex::Options options;
+    options.beforeCatchUp = [&catchingUp, released] {
+        catchingUp = true;
+        released.wait_for(ovra::test::kPatience);
+    };
+    MetadataIndex index(options);
+    // Released before the index waits for its catch-up, whatever failed.
+    struct Gate {
+        std::promise<void>& promise;
+        bool isOpen = false;
+        void open()
+        {
+            if (!std::exchange(isOpen, true)) promise.set_value();
+        }
+        ~Gate() { open(); }
+    } gate{release};
+
+    ASSERT_EQ(all(index, "Documents"),
+              QStringList({"Documents/Sub", "Documents/Sub/b.txt", "Documents/a.txt"}));
+    ASSERT_TRUE(eventually([&] { return catchingUp.load(); }));
+
+    home.writeFile("Documents/live.txt", "l");
+    ASSERT_TRUE(QFile::remove(home.path("Documents/a.txt")));
+    EXPECT_TRUE(eventually([&] {
+        const QStringList now = all(index, "Documents");
+        return now.contains("Documents/live.txt") && !now.contains("Documents/a.txt");
+    })) << "a live change waited for the catch-up";
+
+    gate.open();
+    // The caught-up tables keep what the follower applied while they were made.
+    EXPECT_TRUE(eventually([&] {
+        return all(index, "Documents") ==
+               QStringList({"Documents/Sub", "Documents/Sub/b.txt", "Documents/Sub/late.txt",
+                            "Documents/live.txt"});
+    }));
+}
+
+TEST_F(SavedAndLiveIndexTest, AnIndexThatReadsItsSavedStateLaterAnswersFromItAndEndsUnasked)
+{
+    home.writeFile("Documents/a.txt", "a");
+    buildAndClose();
+    MetadataIndex::Options options;
+    options.readsSavedLater = true;
+    {
+        MetadataIndex unasked(options);
+    }
+    // The first query starts the reading it waits for.
+    MetadataIndex index(options);
+    ASSERT_EQ(all(index, "Documents"), QStringList({"Documents/a.txt"}));
+    EXPECT_EQ(index.stats().contentReads, 0u);
+}
+
 TEST_F(SavedAndLiveIndexTest, TheFirstQueryTakesUpEverySavedTableSoLaterScopesWaitForNoCatchUp)
 {
     // The files of ours below are read and saved here, as a pool thread would.
@@ -108,6 +173,25 @@ TEST_F(SavedAndLiveIndexTest, TheFirstQueryTakesUpEverySavedTableSoLaterScopesWa
                                    {home.path("Music")}, Attr::FSName);
     ASSERT_EQ(cover.count(), 1u);
     EXPECT_EQ(index.stats().contentReads, 0u);
+}
+
+TEST_F(SavedAndLiveIndexTest, EverySavedTableCatchesUpWithWhatChangedWhileTheAppWasClosed)
+{
+    home.writeFile("Documents/a.txt", "a");
+    home.writeFile("Music/b.txt", "b");
+    {
+        MetadataIndex index;
+        index.ensureScopes({home.path("Documents"), home.path("Music")});
+        ASSERT_EQ(all(index, "Music").size(), 1);
+    }
+    home.writeFile("Documents/late.txt", "l");
+    home.writeFile("Music/late.txt", "l");
+
+    MetadataIndex index;
+    EXPECT_TRUE(eventually([&] {
+        return all(index, "Documents") == QStringList({"Documents/a.txt", "Documents/late.txt"}) &&
+               all(index, "Music") == QStringList({"Music/b.txt", "Music/late.txt"});
+    }));
 }
 
 TEST_F(SavedAndLiveIndexTest, ADamagedOrOlderFileIsIgnoredAndTheScopeWalkedAgain)

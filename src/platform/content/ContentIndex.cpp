@@ -37,8 +37,10 @@ constexpr int kSchemaVersion = 2; // 2: words are indexed spelled out
 // large enough to amortise the commit, small enough that queries see progress.
 constexpr std::size_t kBatchFiles = 500;
 constexpr auto kBatchTime = std::chrono::milliseconds(1000);
-// Extracted texts waiting for the writer, per extraction thread.
-constexpr std::size_t kQueuedPerThread = 8;
+// Extracted texts waiting for the writer, per extraction thread. The writer
+// takes the whole queue at once and the readers fill it again meanwhile, so
+// twice this many texts are held at the most.
+constexpr std::size_t kQueuedPerThread = 4;
 // Files handed to a helper at once: while the app takes in one file's text the
 // helper reads the next, and never waits for a request.
 constexpr std::size_t kFilesPerRequest = 4;
@@ -634,9 +636,16 @@ struct ContentIndex::Database::Extraction {
     UpdateResult& result;
     std::size_t queueLimit;
     int runningExtractors;
+    // Two conditions, so a text handed over wakes the writer alone, and the
+    // writer, taking the whole queue at once, wakes the readers once: with every
+    // reader waiting for room (the writer sets the pace), one shared condition
+    // woke all of them for each text and the writer queued for the lock behind
+    // them.
     std::mutex queueMutex{};
-    std::condition_variable queueChanged{};
+    std::condition_variable queueHasRoom{};
+    std::condition_variable queueHasWork{};
     std::deque<Extracted> queue{};
+    std::deque<Extracted> taken{}; // the writer's own
     std::atomic<std::size_t> nextJob{0};
     std::atomic<std::size_t> helperRestarts{0};
 
@@ -650,34 +659,41 @@ struct ContentIndex::Database::Extraction {
             extracted.compressed = qCompress(text.text, kCompressionLevel);
             extracted.text = std::move(text.text);
         }
-        std::unique_lock lock(queueMutex);
-        queueChanged.wait(lock, [&] { return queue.size() < queueLimit || isCancelled(); });
-        queue.push_back(std::move(extracted));
-        queueChanged.notify_all();
+        {
+            std::unique_lock lock(queueMutex);
+            queueHasRoom.wait(lock, [&] { return queue.size() < queueLimit || isCancelled(); });
+            queue.push_back(std::move(extracted));
+        }
+        queueHasWork.notify_one();
     }
 
     // The next text for the writer; nothing when none came in a batch's time,
     // or when every reader is done (`finished`).
     std::optional<Extracted> take(bool& finished)
     {
-        std::unique_lock lock(queueMutex);
-        queueChanged.wait_for(lock, kBatchTime,
-                              [&] { return !queue.empty() || runningExtractors == 0; });
-        if (!queue.empty()) {
-            std::optional<Extracted> next = std::move(queue.front());
-            queue.pop_front();
-            queueChanged.notify_all();
-            return next;
+        if (taken.empty()) {
+            {
+                std::unique_lock lock(queueMutex);
+                queueHasWork.wait_for(lock, kBatchTime,
+                                      [&] { return !queue.empty() || runningExtractors == 0; });
+                finished = queue.empty() && runningExtractors == 0;
+                taken.swap(queue);
+            }
+            if (taken.empty()) return std::nullopt;
+            queueHasRoom.notify_all();
         }
-        finished = runningExtractors == 0;
-        return std::nullopt;
+        std::optional<Extracted> next = std::move(taken.front());
+        taken.pop_front();
+        return next;
     }
 
     void extractorDone()
     {
-        std::lock_guard lock(queueMutex);
-        --runningExtractors;
-        queueChanged.notify_all();
+        {
+            std::lock_guard lock(queueMutex);
+            --runningExtractors;
+        }
+        queueHasWork.notify_one();
     }
 };
 

@@ -18,8 +18,9 @@ namespace ovra::md {
 // Keeps the index in step with the disk while the app runs: one thread of its
 // own sleeps in poll() on an inotify descriptor (so an idle app uses no CPU),
 // gathers the folders whose listing changed for a moment and hands them over in
-// one batch. The same thread runs the index's deferred work (catching up a
-// loaded table, saving the tables), so none of it lands on an asker's thread.
+// one batch. The same thread runs the index's deferred work (starting the
+// catch-up of a loaded table once its watches are set, saving the tables), so
+// none of it lands on an asker's thread.
 class IndexFollower {
 public:
     // `folders` are absolute UTF-8 paths of folders to list again; `everything`

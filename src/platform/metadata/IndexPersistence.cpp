@@ -14,28 +14,41 @@
 
 namespace ovra::md {
 
-IndexPersistence::IndexPersistence(QString cacheDir, bool persist, const CurrentTables& current)
+IndexPersistence::IndexPersistence(QString cacheDir, bool persist, const CurrentTables& current,
+                                   bool readsLater)
     : m_cacheDir(std::move(cacheDir))
     , m_persist(persist)
     , m_current(current)
 {
+    if (!readsLater) startReading();
     if (!m_persist) return;
     // Reading the attribute cache takes a while for a large home; it starts
-    // now, so it is done by the time the first query walks.
-    m_cacheLoading =
-        std::async(std::launch::async, [file = cacheFile()] { return AttributeCache::load(file); });
+    // now (or when asked to), so it is done by the time the first query walks.
+    m_cacheLoading = std::async(std::launch::async, [gate = m_readGate, file = cacheFile()] {
+        gate.wait();
+        return AttributeCache::load(file);
+    });
     // So are the tables saved by the last run, which spare the first query its
     // walk. A save of ours cut short by a kill leaves its temporary beside
     // them, and nothing else would ever remove it.
-    m_savedLoading = std::async(std::launch::async, [file = tablesFile(), folder = m_cacheDir] {
-        AtomicSave::removeStaleTemporaries(folder);
-        return TableFile::load(file);
-    });
+    m_savedLoading = std::async(std::launch::async,
+                                [gate = m_readGate, file = tablesFile(), folder = m_cacheDir] {
+                                    gate.wait();
+                                    AtomicSave::removeStaleTemporaries(folder);
+                                    return TableFile::load(file);
+                                });
 }
 
 IndexPersistence::~IndexPersistence()
 {
+    // A read never started would hold its future's end forever.
+    startReading();
     waitForSaves();
+}
+
+void IndexPersistence::startReading()
+{
+    std::call_once(m_readStarted, [this] { m_readStart.set_value(); });
 }
 
 std::shared_ptr<Table> IndexPersistence::takeSaved(const std::function<bool(const Table&)>& wanted)
@@ -53,6 +66,7 @@ void IndexPersistence::loadSavedOnce()
 {
     if (m_savedLoaded) return;
     m_savedLoaded = true;
+    startReading();
     if (m_savedLoading.valid()) m_saved = m_savedLoading.get();
 }
 
@@ -60,6 +74,7 @@ void IndexPersistence::loadCacheOnce()
 {
     if (m_cacheLoaded) return;
     m_cacheLoaded = true;
+    startReading();
     if (m_cacheLoading.valid())
         m_cache = m_cacheLoading.get();
     else if (m_persist)

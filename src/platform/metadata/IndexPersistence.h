@@ -21,8 +21,10 @@ namespace ovra::md {
 // index's build lock held. Saving may be asked from any thread.
 class IndexPersistence {
 public:
-    // `persist` false keeps nothing on disk and reads nothing back.
-    IndexPersistence(QString cacheDir, bool persist, const CurrentTables& current);
+    // `persist` false keeps nothing on disk and reads nothing back; `readsLater`
+    // true reads it only from `startReading` or the first use on.
+    IndexPersistence(QString cacheDir, bool persist, const CurrentTables& current,
+                     bool readsLater = false);
     ~IndexPersistence();
     IndexPersistence(const IndexPersistence&) = delete;
     IndexPersistence& operator=(const IndexPersistence&) = delete;
@@ -31,6 +33,9 @@ public:
     // saved ones; null when none is left that it wants.
     std::shared_ptr<Table> takeSaved(const std::function<bool(const Table&)>& wanted);
 
+    // Starts reading the saved tables and the attribute cache; nothing when
+    // that has started already. Any thread.
+    void startReading();
     // Waits for the attribute cache read that construction started.
     void loadCacheOnce();
     // The cache as loaded (empty before `loadCacheOnce`).
@@ -55,6 +60,9 @@ private:
     bool m_persist;
     const CurrentTables& m_current;
 
+    std::once_flag m_readStarted;
+    std::promise<void> m_readStart;
+    std::shared_future<void> m_readGate = m_readStart.get_future().share();
     AttributeMap m_cache;
     bool m_cacheLoaded = false;
     std::future<AttributeMap> m_cacheLoading;

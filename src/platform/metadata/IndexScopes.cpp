@@ -1,5 +1,6 @@
 #include "IndexScopes.h"
 
+#include "../Background.h"
 #include "../PathKey.h"
 #include "IndexFollower.h"
 #include "IndexWalker.h"
@@ -46,11 +47,13 @@ const AttributeMap kNoCache;
 } // namespace
 
 IndexScopes::IndexScopes(CurrentTables& current, IndexPersistence& persistence,
-                         QString recentlyUsedFile, int threads, std::size_t watchLimit)
+                         QString recentlyUsedFile, int threads, std::size_t watchLimit,
+                         std::function<void()> beforeCatchUp)
     : m_current(current)
     , m_persistence(persistence)
     , m_recentlyUsedFile(std::move(recentlyUsedFile))
     , m_threads(threads)
+    , m_beforeCatchUp(std::move(beforeCatchUp))
 {
     m_follower = std::make_unique<IndexFollower>(
         [this](const std::unordered_set<std::string>& folders, bool everything) {
@@ -70,6 +73,7 @@ void IndexScopes::shutDown()
     // without finishing a catch-up walk that quitting makes moot.
     m_stopping = true;
     m_follower->shutDown();
+    waitForCatchUps();
     m_persistence.waitForSaves();
 }
 
@@ -123,7 +127,7 @@ void IndexScopes::ensureScopes(const QStringList& scopes)
     // tables know (records of vanished files go at the next change).
     publish(std::move(next), reads, reads > 0);
     if (walked) m_follower->scheduleSave(std::chrono::milliseconds(0));
-    if (!toCatchUp.isEmpty()) m_follower->post([this, toCatchUp] { catchUp(toCatchUp); });
+    if (!toCatchUp.isEmpty()) m_follower->post([this, toCatchUp] { startCatchUp(toCatchUp); });
 }
 
 bool IndexScopes::tablesFor(const QStringList& roots, const RecentlyUsed& recent,
@@ -176,35 +180,118 @@ void IndexScopes::takeOtherSavedTables(const RecentlyUsed& recent,
 }
 
 // Brings loaded tables up to date: every folder is looked at, and those whose
-// modification time moved are listed again.
+// modification time moved are listed again. On a large home on a busy machine
+// that takes many seconds, so it runs on a pool thread without holding the
+// build: the follower goes on applying live changes to the loaded tables
+// meanwhile, and what it applied is listed again over the caught-up tables
+// before they replace them. Posted to the follower, so the folders' watches are
+// set before the walk lists them.
+void IndexScopes::startCatchUp(const QStringList& roots)
+{
+    {
+        std::lock_guard lock(m_catchUpMutex);
+        if (m_stopping) return;
+        ++m_catchUpsRunning;
+    }
+    background::run(background::Pool::index, [this, roots] {
+        catchUp(roots);
+        std::lock_guard lock(m_catchUpMutex);
+        --m_catchUpsRunning;
+        m_catchUpIdle.notify_all();
+    });
+}
+
+void IndexScopes::waitForCatchUps()
+{
+    std::unique_lock lock(m_catchUpMutex);
+    m_catchUpIdle.wait(lock, [this] { return m_catchUpsRunning == 0; });
+}
+
 void IndexScopes::catchUp(const QStringList& roots)
 {
+    std::lock_guard one(m_catchUpRunMutex);
+    std::vector<std::shared_ptr<const Table>> loaded;
     {
         std::lock_guard build(m_buildMutex);
         if (m_stopping) return;
-        const auto recent = recentlyUsed();
+        m_appliedDuringCatchUp = AppliedChanges{true, false, {}};
+        for (const auto& t : m_current.snapshot()->tables)
+            if (roots.contains(t->root)) loaded.push_back(t);
+    }
+    if (m_beforeCatchUp) m_beforeCatchUp();
+    std::size_t reads = 0, listed = 0;
+    const std::vector<std::shared_ptr<Table>> caught = caughtUp(loaded, reads, listed);
+    if (m_stopping) return;
+    foldIn(loaded, caught, reads, listed);
+}
+
+std::vector<std::shared_ptr<Table>>
+IndexScopes::caughtUp(const std::vector<std::shared_ptr<const Table>>& loaded, std::size_t& reads,
+                      std::size_t& listed)
+{
+    const auto recent = recentlyUsed();
+    std::vector<std::shared_ptr<Table>> caught;
+    for (const auto& old : loaded) {
+        WalkOutcome outcome =
+            walkScope(old->root, old.get(), kNoCache, {m_threads, &m_stopping, nullptr});
+        if (m_stopping) return {};
+        reads += outcome.contentReads;
+        listed += outcome.listedFolders;
+        if (!outcome.table) outcome.table = emptyTable(old->root);
+        // Opening a file while the app was closed moved only its access time.
+        refreshAccessTimes(*outcome.table, m_threads);
+        applyRecentlyUsed(*outcome.table, recent);
+        caught.push_back(std::move(outcome.table));
+    }
+    return caught;
+}
+
+// A loaded table nothing touched meanwhile gives way to its caught-up one; one
+// the follower changed gives way to its caught-up one with those changes listed
+// again.
+void IndexScopes::foldIn(const std::vector<std::shared_ptr<const Table>>& loaded,
+                         const std::vector<std::shared_ptr<Table>>& caught, std::size_t reads,
+                         std::size_t listed)
+{
+    {
+        std::lock_guard build(m_buildMutex);
+        const AppliedChanges applied = std::exchange(m_appliedDuringCatchUp, {});
+        if (m_stopping) return;
         auto next = std::make_shared<TableSet>();
-        std::size_t reads = 0, listed = 0;
-        for (const auto& old : m_current.snapshot()->tables) {
-            if (!roots.contains(old->root)) {
-                next->tables.push_back(old);
-                continue;
-            }
-            WalkOutcome outcome =
-                walkScope(old->root, old.get(), kNoCache, {m_threads, &m_stopping, nullptr});
+        for (const auto& current : m_current.snapshot()->tables) {
+            const bool untouched = std::find(loaded.begin(), loaded.end(), current) != loaded.end();
+            const auto mine = std::find_if(caught.begin(), caught.end(),
+                                           [&](const auto& t) { return t->root == current->root; });
+            if (mine == caught.end() || (!untouched && !applied.any()))
+                next->tables.push_back(current);
+            else if (untouched)
+                next->tables.push_back(*mine);
+            else
+                next->tables.push_back(reapply(**mine, applied));
             if (m_stopping) return;
-            reads += outcome.contentReads;
-            listed += outcome.listedFolders;
-            if (!outcome.table) outcome.table = emptyTable(old->root);
-            // Opening a file while the app was closed moved only its access time.
-            refreshAccessTimes(*outcome.table, m_threads);
-            applyRecentlyUsed(*outcome.table, recent);
-            next->tables.push_back(std::move(outcome.table));
         }
         publish(std::move(next), reads, listed > 0 || reads > 0);
         if (listed > 0 || reads > 0) m_follower->scheduleSave(std::chrono::milliseconds(0));
     }
     notifyChanged();
+}
+
+std::shared_ptr<const Table> IndexScopes::reapply(const Table& caught,
+                                                  const AppliedChanges& applied)
+{
+    WalkOutcome outcome =
+        walkScope(caught.root, &caught, kNoCache,
+                  {m_threads, &m_stopping, applied.everything ? nullptr : &applied.folders});
+    if (!outcome.table) outcome.table = emptyTable(caught.root);
+    outcome.table->recentlyUsed = relocateRecentlyUsed(caught, *outcome.table);
+    return outcome.table;
+}
+
+void IndexScopes::AppliedChanges::note(const std::unordered_set<std::string>& changed, bool all)
+{
+    if (!isCatchingUp) return;
+    everything = everything || all;
+    if (!everything) folders.insert(changed.begin(), changed.end());
 }
 
 // Lists again the folders the watches saw change (every folder of every table
@@ -236,6 +323,7 @@ void IndexScopes::applyChanges(const std::unordered_set<std::string>& folders, b
             changed = true;
         }
         if (!changed) return;
+        m_appliedDuringCatchUp.note(folders, everything);
         // The attribute cache is rebuilt at the next walk or refresh: saving it
         // for every saved file would cost more than the change.
         publish(std::move(next), reads, false);
@@ -276,6 +364,7 @@ void IndexScopes::refresh()
         applyRecentlyUsed(*outcome.table, recent);
         next->tables.push_back(std::move(outcome.table));
     }
+    if (listed > 0) m_appliedDuringCatchUp.note({}, true);
     // Nothing listed again means no file came or went: the cache stands.
     publish(std::move(next), reads, listed > 0 || reads > 0);
     if (listed > 0 || reads > 0) m_follower->scheduleSave(std::chrono::milliseconds(0));

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -27,8 +28,10 @@ class IndexFollower;
 // them. One walk or refresh at a time; each publishes a new table set.
 class IndexScopes {
 public:
+    // `beforeCatchUp`, for tests, runs on a saved table's catch-up thread
+    // before it looks at the disk.
     IndexScopes(CurrentTables& current, IndexPersistence& persistence, QString recentlyUsedFile,
-                int threads, std::size_t watchLimit);
+                int threads, std::size_t watchLimit, std::function<void()> beforeCatchUp = {});
     ~IndexScopes();
     IndexScopes(const IndexScopes&) = delete;
     IndexScopes& operator=(const IndexScopes&) = delete;
@@ -63,7 +66,26 @@ private:
     void takeOtherSavedTables(const RecentlyUsed& recent,
                               std::vector<std::shared_ptr<const Table>>& added,
                               QStringList& toCatchUp);
+    // What changed the tables while a catch-up walked: the folders the watches
+    // reported, or everything (lost events, a refresh).
+    struct AppliedChanges {
+        bool isCatchingUp = false;
+        bool everything = false;
+        std::unordered_set<std::string> folders;
+
+        bool any() const { return everything || !folders.empty(); }
+        void note(const std::unordered_set<std::string>& changed, bool all);
+    };
+    void startCatchUp(const QStringList& roots);
+    void waitForCatchUps();
     void catchUp(const QStringList& roots);
+    std::vector<std::shared_ptr<Table>>
+    caughtUp(const std::vector<std::shared_ptr<const Table>>& loaded, std::size_t& reads,
+             std::size_t& listed);
+    void foldIn(const std::vector<std::shared_ptr<const Table>>& loaded,
+                const std::vector<std::shared_ptr<Table>>& caught, std::size_t reads,
+                std::size_t listed);
+    std::shared_ptr<const Table> reapply(const Table& caught, const AppliedChanges& applied);
     void applyChanges(const std::unordered_set<std::string>& folders, bool everything);
     void publish(std::shared_ptr<TableSet> next, std::size_t reads, bool filesChanged);
     void notifyChanged();
@@ -78,6 +100,12 @@ private:
     int m_threads;
     std::mutex m_buildMutex; // one walk or refresh at a time; guards the cache
     std::atomic_bool m_stopping = false;
+    std::function<void()> m_beforeCatchUp;
+    std::mutex m_catchUpMutex;
+    std::condition_variable m_catchUpIdle;
+    int m_catchUpsRunning = 0;
+    std::mutex m_catchUpRunMutex;          // one catch-up at a time
+    AppliedChanges m_appliedDuringCatchUp; // guarded by the build mutex
     std::mutex m_handlerMutex;
     std::vector<std::pair<int, std::function<void()>>> m_changeHandlers;
     int m_lastHandlerId = 0;

@@ -56,13 +56,15 @@ class IndexStore {
 public:
     explicit IndexStore(MetadataIndex::Options options)
         : m_options(withDefaults(std::move(options)))
-        , m_persistence(m_options.cacheDir, m_options.persistCache, m_tables)
+        , m_persistence(m_options.cacheDir, m_options.persistCache, m_tables,
+                        m_options.readsSavedLater)
         , m_scopes(m_tables, m_persistence, m_options.recentlyUsedFile, m_options.threads,
-                   m_options.watchLimit)
+                   m_options.watchLimit, m_options.beforeCatchUp)
     {
     }
 
     IndexScopes& scopes() { return m_scopes; }
+    IndexPersistence& persistence() { return m_persistence; }
     int threadCount() const { return m_options.threads; }
 
     MetadataIndex::Results query(const Query& query, const QStringList& scopes,
@@ -208,6 +210,11 @@ void MetadataIndex::ensureScopes(const QStringList& scopes)
 void MetadataIndex::waitForCache()
 {
     m_store->scopes().waitForCache();
+}
+
+void MetadataIndex::startReading()
+{
+    m_store->persistence().startReading();
 }
 
 void MetadataIndex::refresh()

@@ -52,6 +52,13 @@ public:
         // Above zero: the most folders watched at once, standing in for the
         // kernel's limit (for tests).
         std::size_t watchLimit = 0;
+        // True: the tables and attributes saved by the last run are read only
+        // from `startReading` or the first query on, so a window's first frame
+        // does not share the machine with their parsing.
+        bool readsSavedLater = false;
+        // For tests: runs on the thread of a saved table's catch-up before it
+        // looks at the disk.
+        std::function<void()> beforeCatchUp;
     };
 
     MetadataIndex();
@@ -63,6 +70,9 @@ public:
     // Blocks until the attribute cache, read in the background from the moment
     // the index is made, is in memory (the first walk waits for it anyway).
     void waitForCache();
+    // Starts reading what the last run saved, for an index made with
+    // `readsSavedLater`; nothing otherwise, or when it has started already.
+    void startReading();
 
     // Walks every scope that the table does not cover yet.
     void ensureScopes(const QStringList& scopes);
