@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/AppState.h"
+#include "library/ListOptions.h"
 #include "library/FileCategory.h"
 #include "library/FileItem.h"
 #include "library/ViewOptions.h"

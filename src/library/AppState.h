@@ -2,6 +2,7 @@
 
 #include "FileCategory.h"
 #include "FileItem.h"
+#include "ListOptions.h"
 #include "SidebarItem.h"
 #include "ViewOptions.h"
 #include "platform/SettingsStore.h"
@@ -20,37 +21,6 @@
 #include <optional>
 
 namespace ovra {
-
-// The download source's name of a file; none when it has no known origin.
-// Lookups run on pool threads, so each must be safe to call there.
-using SourceLookup = std::function<std::optional<QString>(const FileItem&)>;
-// The lookup through the shared download-source classifier. It reads the
-// file's extended attributes: never call it on the GUI thread.
-SourceLookup downloadSourceLookup();
-
-// The list filters and the sort order at one moment: a plain value that work
-// on a pool thread can hold while the state itself moves on.
-struct ListOptions {
-    std::optional<FileCategory> kindFilter;
-    DateFilter dateFilter = DateFilter::any;
-    SizeFilter sizeFilter = SizeFilter::any;
-    std::optional<QString> sourceFilter;
-    SortKey sortKey = SortKey::date;
-    bool ascending = false;
-    QDateTime now; // what the date filter counts back from
-
-    // Whether any of the four list filters is set.
-    bool filtersActive() const;
-};
-
-// The items that pass every filter of `options`, in their given order; the
-// list itself when none is set. Without a lookup, no file has a source.
-QList<FileItem> applyFilters(const QList<FileItem>& items, const ListOptions& options,
-                             const SourceLookup& lookup);
-// The items in the order of `options` (a stable sort); with `foldersFirst` the
-// folders come first, each part in that order.
-QList<FileItem> sortItems(const QList<FileItem>& items, const ListOptions& options,
-                          bool foldersFirst);
 
 // The one app-wide view state of the window: the sidebar's selection, the folder
 // drilled into, the search text, the four list filters, the view options, the
@@ -190,16 +160,9 @@ public:
     // Whether any of the four list filters is set.
     bool filtersActive() const;
 
-    // The filters and sort order as they stand now.
+    // The filters and sort order as they stand now, for `applyFilters` and
+    // `sortItems` to work with on any thread.
     ListOptions listOptions() const;
-    // The items that pass every active filter, in their given order; the list
-    // itself when no filter is active. The state reads no file itself: the
-    // source filter asks `lookup`, and keeps nothing without one.
-    QList<FileItem> applyFilters(const QList<FileItem>& items,
-                                 const SourceLookup& lookup = {}) const;
-    // The items in the chosen order (a stable sort); with `foldersFirst` the
-    // folders come first, each part in that order.
-    QList<FileItem> sort(const QList<FileItem>& items, bool foldersFirst) const;
     // Picks a key in its natural direction, or flips the direction of the current one.
     void setSort(SortKey key);
     // A click on a file: Ctrl adds it to the selection or takes it out; any other
@@ -271,9 +234,6 @@ private:
     std::optional<Toast> m_toast;
     QStringList m_pinned;
 };
-
-// The smallest size a file must have to pass the size filter; 0 for `any`.
-qint64 minimumSize(SizeFilter filter);
 
 } // namespace ovra
 
