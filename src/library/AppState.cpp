@@ -162,7 +162,7 @@ void AppState::setPreviewList(QList<FileItem> previewList)
     if (store(m_previewList, std::move(previewList))) emit previewListChanged();
 }
 
-void AppState::setRefreshToken(int refreshToken)
+void AppState::setRefreshToken(RefreshToken refreshToken)
 {
     if (store(m_refreshToken, refreshToken)) emit refreshTokenChanged();
 }

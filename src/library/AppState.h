@@ -3,6 +3,7 @@
 #include "FileCategory.h"
 #include "FileItem.h"
 #include "ListOptions.h"
+#include "RefreshToken.h"
 #include "SidebarItem.h"
 #include "ViewOptions.h"
 #include "platform/SettingsStore.h"
@@ -65,7 +66,8 @@ class AppState final : public QObject {
                    NOTIFY previewItemChanged)
     Q_PROPERTY(QList<ovra::FileItem> previewList READ previewList WRITE setPreviewList NOTIFY
                    previewListChanged)
-    Q_PROPERTY(int refreshToken READ refreshToken WRITE setRefreshToken NOTIFY refreshTokenChanged)
+    Q_PROPERTY(ovra::RefreshToken refreshToken READ refreshToken WRITE setRefreshToken NOTIFY
+                   refreshTokenChanged)
     Q_PROPERTY(int focusSearchToken READ focusSearchToken WRITE setFocusSearchToken NOTIFY
                    focusSearchTokenChanged)
     Q_PROPERTY(
@@ -126,7 +128,7 @@ public:
     bool showInspector() const { return m_showInspector; }
     std::optional<FileItem> previewItem() const { return m_previewItem; }
     QList<FileItem> previewList() const { return m_previewList; }
-    int refreshToken() const { return m_refreshToken; }
+    RefreshToken refreshToken() const { return m_refreshToken; }
     int focusSearchToken() const { return m_focusSearchToken; }
     std::optional<Toast> toast() const { return m_toast; }
     QStringList pinned() const { return m_pinned; }
@@ -150,7 +152,7 @@ public:
     void setShowInspector(bool showInspector);
     void setPreviewItem(std::optional<FileItem> previewItem);
     void setPreviewList(QList<FileItem> previewList);
-    void setRefreshToken(int refreshToken);
+    void setRefreshToken(RefreshToken refreshToken);
     void setFocusSearchToken(int focusSearchToken);
     void setToast(std::optional<Toast> toast);
     void setPinned(QStringList pinned);
@@ -229,7 +231,7 @@ private:
     bool m_showInspector = false;
     std::optional<FileItem> m_previewItem;
     QList<FileItem> m_previewList;
-    int m_refreshToken = 0;
+    RefreshToken m_refreshToken;
     int m_focusSearchToken = 0;
     std::optional<Toast> m_toast;
     QStringList m_pinned;
@@ -244,5 +246,6 @@ Q_DECLARE_METATYPE(ovra::SizeFilter)
 Q_DECLARE_METATYPE(ovra::ViewMode)
 Q_DECLARE_METATYPE(ovra::CardSize)
 Q_DECLARE_METATYPE(ovra::SortKey)
+Q_DECLARE_METATYPE(ovra::RefreshToken)
 Q_DECLARE_METATYPE(std::optional<ovra::FileItem>)
 Q_DECLARE_METATYPE(std::optional<ovra::AppState::Toast>)

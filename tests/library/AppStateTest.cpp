@@ -133,7 +133,7 @@ TEST_F(AppStateTest, OnlyADifferentValueNotifies)
     QSignalSpy toast(&state, &AppState::toastChanged);
 
     for (int value : {4, 5, 5})
-        state.setRefreshToken(value);
+        state.setRefreshToken(RefreshToken(value));
     EXPECT_EQ(token.count(), 2);
 
     state.setSourceFilter(QStringLiteral("GitHub"));
