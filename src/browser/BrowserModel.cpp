@@ -45,7 +45,8 @@ std::shared_ptr<const SourceTable> gatherSources(const QList<FileItem>& items,
     // for the file system: the pool's threads read a chunk each, side by side,
     // and the list shows sooner.
     const qsizetype chunkCount = (items.size() + kSourcesPerChunk - 1) / kSourcesPerChunk;
-    std::vector<std::vector<std::pair<QString, QString>>> chunks(static_cast<std::size_t>(chunkCount));
+    std::vector<std::vector<std::pair<QString, QString>>> chunks(
+        static_cast<std::size_t>(chunkCount));
     background::forEach(background::Pool::files, chunkCount, [&](qsizetype chunk) {
         const qsizetype end = std::min(items.size(), (chunk + 1) * kSourcesPerChunk);
         auto& found = chunks[std::size_t(chunk)];

@@ -8,7 +8,6 @@
 #include <QLocale>
 #include <QTimer>
 
-
 namespace ovra {
 
 namespace {

@@ -447,8 +447,7 @@ void LibraryStore::answerSearch(QPromise<SearchAnswer>& promise, md::MetadataInd
                                 const TextSearch& textSearch)
 {
     SearchAnswer answer;
-    answer.parsed =
-        NaturalSearch::parse(trimmed, now, NaturalSearch::SearchCalendar::current());
+    answer.parsed = NaturalSearch::parse(trimmed, now, NaturalSearch::SearchCalendar::current());
     const ParsedQuery& parsed = answer.parsed;
     if (promise.isCanceled()) return;
     QList<TextHit> hits;

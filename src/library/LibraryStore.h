@@ -150,8 +150,7 @@ private:
     };
     static void answerSearch(QPromise<SearchAnswer>& promise, md::MetadataIndex& index,
                              const QString& trimmed, const QDateTime& now,
-                             const QFuture<QStringList>& storeScopes,
-                             const TextSearch& textSearch);
+                             const QFuture<QStringList>& storeScopes, const TextSearch& textSearch);
     void publish(const QString& trimmed, const SearchAnswer& answer);
     // The index saw the disk change: every loaded collection is asked again.
     void reloadCollections();

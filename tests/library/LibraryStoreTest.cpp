@@ -13,7 +13,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
-#include <QSemaphore>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>

@@ -71,8 +71,8 @@ TEST_F(ListOptionsTest, KindAndSizeFilters)
     EXPECT_EQ(names(applyFilters(items, options, {})), QStringLiteral("exact pic"));
     options.sizeFilter = SizeFilter::gb1;
     EXPECT_EQ(names(applyFilters({file(QStringLiteral("iso"), 1'000'000'000),
-                                        file(QStringLiteral("big"), 999'999'999)},
-                                       options, {})),
+                                  file(QStringLiteral("big"), 999'999'999)},
+                                 options, {})),
               QStringLiteral("iso"));
 }
 
@@ -92,8 +92,8 @@ TEST_F(ListOptionsTest, DateFilterKeepsAFileModifiedExactlyAtTheCutoff)
     const double midnight = now.toLocalTime().date().startOfDay().toMSecsSinceEpoch() / 1000.0;
     options.dateFilter = DateFilter::today;
     EXPECT_EQ(names(applyFilters({file(QStringLiteral("midnight"), 0, midnight),
-                                        file(QStringLiteral("late"), 0, midnight - 1)},
-                                       options, {})),
+                                  file(QStringLiteral("late"), 0, midnight - 1)},
+                                 options, {})),
               QStringLiteral("midnight"));
 }
 
@@ -152,14 +152,14 @@ TEST_F(ListOptionsTest, KindsCompareByComposedScalarValues)
     options.sortKey = SortKey::kind;
     options.ascending = true;
     // "É file" composed and decomposed are one kind, so the names decide.
-    EXPECT_EQ(names(sortItems(
-                  {file(QStringLiteral("b.e\u0301")), file(QStringLiteral("a.\u00E9"))}, options, false)),
+    EXPECT_EQ(names(sortItems({file(QStringLiteral("b.e\u0301")), file(QStringLiteral("a.\u00E9"))},
+                              options, false)),
               QStringLiteral("a.\u00E9 b.e\u0301"));
     // U+FF21 comes before U+1D400 by scalar value, though not by UTF-16 units.
-    EXPECT_EQ(names(sortItems(
-                  {file(QStringLiteral("a.\U0001D400")), file(QStringLiteral("b.\uFF21"))}, options,
-                  false)),
-              QStringLiteral("b.\uFF21 a.\U0001D400"));
+    EXPECT_EQ(
+        names(sortItems({file(QStringLiteral("a.\U0001D400")), file(QStringLiteral("b.\uFF21"))},
+                        options, false)),
+        QStringLiteral("b.\uFF21 a.\U0001D400"));
 }
 
 TEST_F(ListOptionsTest, EqualKeysKeepTheGivenOrderInBothDirections)
@@ -188,7 +188,7 @@ TEST_F(ListOptionsTest, EqualKeysKeepTheGivenOrderInBothDirections)
     options.sortKey = SortKey::name; // letter case aside, these are one name
     options.ascending = true;
     EXPECT_EQ(names(sortItems({file(QStringLiteral("Read me")), file(QStringLiteral("read me"))},
-                               options, false)),
+                              options, false)),
               QStringLiteral("Read me read me"));
 }
 
