@@ -109,7 +109,7 @@ void ContentView::followPanels()
 
 void ContentView::startLoading()
 {
-    if (m_pipeline) m_pipeline->start(m_context.state->refreshToken());
+    if (m_pipeline) m_pipeline->start(m_context.state->refreshToken().value());
 }
 
 void ContentView::showEvent(QShowEvent* event)

@@ -250,7 +250,7 @@ void OvraApplication::buildWindow()
     if (LibraryStore* library = m_library.get()) {
         StartupPipeline::startCollectionLoads(
             [library](const SidebarItem& item, qint64 token) { return library->load(item, token); },
-            m_state->refreshToken());
+            m_state->refreshToken().value());
     }
     auto* content = new ContentView(m_context, m_window.get());
     m_window->setCentralWidget(content);

@@ -92,7 +92,7 @@ void OvraCommands::addViewMenu(QMenuBar* bar)
     add(view, tr("Show Details"), QKeySequence(Qt::CTRL | Qt::Key_I),
         [state] { state->setShowInspector(!state->showInspector()); });
     add(view, tr("Refresh"), QKeySequence(Qt::CTRL | Qt::Key_R),
-        [state] { state->setRefreshToken(state->refreshToken() + 1); });
+        [state] { state->setRefreshToken(state->refreshToken().next()); });
 }
 
 void OvraCommands::addGoMenu(QMenuBar* bar)

@@ -1,10 +1,14 @@
 #include "BrowserModel.h"
 
+#include "platform/Background.h"
+
 #include <QHash>
 #include <QLocale>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace ovra {
 
@@ -15,6 +19,7 @@ constexpr double kMediumCardWidth = 250;
 constexpr double kLargeCardWidth = 320;
 // Rows of grid cards stand a little further apart than their columns.
 constexpr double kCardRowExtraSpacing = 4;
+constexpr qsizetype kSourcesPerChunk = 256;
 
 bool isFolder(const FileItem& item)
 {
@@ -36,11 +41,25 @@ std::shared_ptr<const SourceTable> gatherSources(const QList<FileItem>& items,
 {
     auto table = std::make_shared<SourceTable>();
     if (!lookup) return table;
-    for (const FileItem& item : items) {
-        // Folders have no source: neither the counts nor the filter ask.
-        if (isFolder(item)) continue;
-        if (std::optional<QString> name = lookup(item)) table->names.insert(item.path, *name);
-    }
+    // Each lookup reads a file's extended attributes, a system call that waits
+    // for the file system: the pool's threads read a chunk each, side by side,
+    // and the list shows sooner.
+    const qsizetype chunkCount = (items.size() + kSourcesPerChunk - 1) / kSourcesPerChunk;
+    std::vector<std::vector<std::pair<QString, QString>>> chunks(
+        static_cast<std::size_t>(chunkCount));
+    background::forEach(background::Pool::files, chunkCount, [&](qsizetype chunk) {
+        const qsizetype end = std::min(items.size(), (chunk + 1) * kSourcesPerChunk);
+        auto& found = chunks[std::size_t(chunk)];
+        for (qsizetype i = chunk * kSourcesPerChunk; i < end; ++i) {
+            const FileItem& item = items[i];
+            // Folders have no source: neither the counts nor the filter ask.
+            if (isFolder(item)) continue;
+            if (std::optional<QString> name = lookup(item)) found.emplace_back(item.path, *name);
+        }
+    });
+    for (auto& found : chunks)
+        for (auto& [path, name] : found)
+            table->names.insert(std::move(path), std::move(name));
     return table;
 }
 

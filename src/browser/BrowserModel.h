@@ -1,8 +1,8 @@
 #pragma once
 
-#include "library/AppState.h"
 #include "library/FileCategory.h"
 #include "library/FileItem.h"
+#include "library/ListOptions.h"
 #include "library/ViewOptions.h"
 
 #include <QHash>

@@ -103,7 +103,7 @@ void CollectionView::load()
     // Keyed like the screen's task: a new collection or a raised token loads
     // again; the same key asks nothing. The load is the store's and outlives
     // this screen.
-    const int token = m_context.state->refreshToken();
+    const qint64 token = m_context.state->refreshToken().value();
     const QString key = m_item.title() + QLatin1Char('#') + QString::number(token);
     if (key == m_loadKey) return;
     m_loadKey = key;

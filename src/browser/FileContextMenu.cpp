@@ -200,7 +200,7 @@ void FileContextMenu::moveToTrash(const QList<FileItem>& targets)
                          if (!refusal.isEmpty())
                              state->setToast(AppState::Toast::make(
                                  refusal, QStringLiteral("exclamationmark.triangle")));
-                         state->setRefreshToken(state->refreshToken() + 1);
+                         state->setRefreshToken(state->refreshToken().next());
                      });
 }
 

@@ -176,7 +176,7 @@ void FolderView::list()
 {
     const QString folder = current();
     const QString key =
-        folder + QLatin1Char('#') + QString::number(m_context.state->refreshToken());
+        folder + QLatin1Char('#') + QString::number(m_context.state->refreshToken().value());
     m_listKey = key;
     if (m_listing.key() == key) return;
     // The old listing stays while the new one loads. A listing may also come

@@ -421,7 +421,7 @@ QWidget* HomeView::makeHeader()
     auto* refresh = new PlateButton(tr("Refresh"), QStringLiteral("arrow.clockwise"), header);
     AppState* state = m_context.state;
     connect(refresh, &QAbstractButton::clicked, this,
-            [state] { state->setRefreshToken(state->refreshToken() + 1); });
+            [state] { state->setRefreshToken(state->refreshToken().next()); });
     row->addWidget(refresh, 0, Qt::AlignVCenter);
     return header;
 }
@@ -442,7 +442,7 @@ QWidget* HomeView::makeLibrary()
             menu->addAction(tr("Open ") + item.title(), this,
                             [state, item] { state->setSelection(item); });
             menu->addAction(tr("Refresh"), this,
-                            [state] { state->setRefreshToken(state->refreshToken() + 1); });
+                            [state] { state->setRefreshToken(state->refreshToken().next()); });
         });
         // The home view's cards stand for no file: a right click offers the card's menu.
         connect(card, &FolderCard::contextMenuRequested, card, &FolderCard::popupMenu);

@@ -18,19 +18,15 @@ namespace ovra {
 namespace {
 
 // The search looks inside images through the text index: its hits, each with
-// the modification time of the version whose text was read.
-LibraryStore::TextSearch textSearch(TextIndex* textIndex)
+// the modification time of the version whose text was read. Runs on the
+// search's pool thread.
+LibraryStore::TextSearch textSearch(const TextIndex* textIndex)
 {
     if (!textIndex) return {};
-    QPointer<TextIndex> index(textIndex);
-    return [index](const QStringList& terms) {
+    return [find = textIndex->finder()](const QStringList& terms) {
         QList<LibraryStore::TextHit> hits;
-        if (!index) return hits;
-        const QHash<QString, TextIndex::Entry>& entries = index->entries();
-        for (const QString& path : index->search(terms)) {
-            const auto entry = entries.constFind(path);
-            hits.push_back({path, entry == entries.cend() ? 0.0 : entry->modified});
-        }
+        for (const TextIndexSearch::Hit& hit : find(terms))
+            hits.push_back({hit.path, hit.modified});
         return hits;
     };
 }
@@ -71,13 +67,9 @@ SearchView::SearchView(const AppContext& context, Delay delay, QWidget* parent)
     layout->addWidget(m_browser);
 
     connect(m_context.state, &AppState::searchTextChanged, this, &SearchView::textChanged);
-    if (LibraryStore* library = m_context.library) {
-        for (auto signal : {&LibraryStore::searchResultChanged, &LibraryStore::searchedQueryChanged,
-                            &LibraryStore::isSearchingChanged, &LibraryStore::parsedQueryChanged,
-                            &LibraryStore::textMatchCountChanged}) {
-            connect(library, signal, this, &SearchView::showResult);
-        }
-    }
+    // One notice per answer: the store has set every field by then.
+    if (LibraryStore* library = m_context.library)
+        connect(library, &LibraryStore::searchChanged, this, &SearchView::showResult);
     textChanged();
 }
 

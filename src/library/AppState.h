@@ -2,6 +2,8 @@
 
 #include "FileCategory.h"
 #include "FileItem.h"
+#include "ListOptions.h"
+#include "RefreshToken.h"
 #include "SidebarItem.h"
 #include "ViewOptions.h"
 #include "platform/SettingsStore.h"
@@ -20,37 +22,6 @@
 #include <optional>
 
 namespace ovra {
-
-// The download source's name of a file; none when it has no known origin.
-// Lookups run on pool threads, so each must be safe to call there.
-using SourceLookup = std::function<std::optional<QString>(const FileItem&)>;
-// The lookup through the shared download-source classifier. It reads the
-// file's extended attributes: never call it on the GUI thread.
-SourceLookup downloadSourceLookup();
-
-// The list filters and the sort order at one moment: a plain value that work
-// on a pool thread can hold while the state itself moves on.
-struct ListOptions {
-    std::optional<FileCategory> kindFilter;
-    DateFilter dateFilter = DateFilter::any;
-    SizeFilter sizeFilter = SizeFilter::any;
-    std::optional<QString> sourceFilter;
-    SortKey sortKey = SortKey::date;
-    bool ascending = false;
-    QDateTime now; // what the date filter counts back from
-
-    // Whether any of the four list filters is set.
-    bool filtersActive() const;
-};
-
-// The items that pass every filter of `options`, in their given order; the
-// list itself when none is set. Without a lookup, no file has a source.
-QList<FileItem> applyFilters(const QList<FileItem>& items, const ListOptions& options,
-                             const SourceLookup& lookup);
-// The items in the order of `options` (a stable sort); with `foldersFirst` the
-// folders come first, each part in that order.
-QList<FileItem> sortItems(const QList<FileItem>& items, const ListOptions& options,
-                          bool foldersFirst);
 
 // The one app-wide view state of the window: the sidebar's selection, the folder
 // drilled into, the search text, the four list filters, the view options, the
@@ -95,7 +66,8 @@ class AppState final : public QObject {
                    NOTIFY previewItemChanged)
     Q_PROPERTY(QList<ovra::FileItem> previewList READ previewList WRITE setPreviewList NOTIFY
                    previewListChanged)
-    Q_PROPERTY(int refreshToken READ refreshToken WRITE setRefreshToken NOTIFY refreshTokenChanged)
+    Q_PROPERTY(ovra::RefreshToken refreshToken READ refreshToken WRITE setRefreshToken NOTIFY
+                   refreshTokenChanged)
     Q_PROPERTY(int focusSearchToken READ focusSearchToken WRITE setFocusSearchToken NOTIFY
                    focusSearchTokenChanged)
     Q_PROPERTY(
@@ -156,7 +128,7 @@ public:
     bool showInspector() const { return m_showInspector; }
     std::optional<FileItem> previewItem() const { return m_previewItem; }
     QList<FileItem> previewList() const { return m_previewList; }
-    int refreshToken() const { return m_refreshToken; }
+    RefreshToken refreshToken() const { return m_refreshToken; }
     int focusSearchToken() const { return m_focusSearchToken; }
     std::optional<Toast> toast() const { return m_toast; }
     QStringList pinned() const { return m_pinned; }
@@ -180,7 +152,7 @@ public:
     void setShowInspector(bool showInspector);
     void setPreviewItem(std::optional<FileItem> previewItem);
     void setPreviewList(QList<FileItem> previewList);
-    void setRefreshToken(int refreshToken);
+    void setRefreshToken(RefreshToken refreshToken);
     void setFocusSearchToken(int focusSearchToken);
     void setToast(std::optional<Toast> toast);
     void setPinned(QStringList pinned);
@@ -190,16 +162,9 @@ public:
     // Whether any of the four list filters is set.
     bool filtersActive() const;
 
-    // The filters and sort order as they stand now.
+    // The filters and sort order as they stand now, for `applyFilters` and
+    // `sortItems` to work with on any thread.
     ListOptions listOptions() const;
-    // The items that pass every active filter, in their given order; the list
-    // itself when no filter is active. The state reads no file itself: the
-    // source filter asks `lookup`, and keeps nothing without one.
-    QList<FileItem> applyFilters(const QList<FileItem>& items,
-                                 const SourceLookup& lookup = {}) const;
-    // The items in the chosen order (a stable sort); with `foldersFirst` the
-    // folders come first, each part in that order.
-    QList<FileItem> sort(const QList<FileItem>& items, bool foldersFirst) const;
     // Picks a key in its natural direction, or flips the direction of the current one.
     void setSort(SortKey key);
     // A click on a file: Ctrl adds it to the selection or takes it out; any other
@@ -266,14 +231,11 @@ private:
     bool m_showInspector = false;
     std::optional<FileItem> m_previewItem;
     QList<FileItem> m_previewList;
-    int m_refreshToken = 0;
+    RefreshToken m_refreshToken;
     int m_focusSearchToken = 0;
     std::optional<Toast> m_toast;
     QStringList m_pinned;
 };
-
-// The smallest size a file must have to pass the size filter; 0 for `any`.
-qint64 minimumSize(SizeFilter filter);
 
 } // namespace ovra
 
@@ -284,5 +246,6 @@ Q_DECLARE_METATYPE(ovra::SizeFilter)
 Q_DECLARE_METATYPE(ovra::ViewMode)
 Q_DECLARE_METATYPE(ovra::CardSize)
 Q_DECLARE_METATYPE(ovra::SortKey)
+Q_DECLARE_METATYPE(ovra::RefreshToken)
 Q_DECLARE_METATYPE(std::optional<ovra::FileItem>)
 Q_DECLARE_METATYPE(std::optional<ovra::AppState::Toast>)

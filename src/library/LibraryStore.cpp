@@ -375,6 +375,7 @@ void LibraryStore::remove(const QSet<QString>& paths)
     if (m_searchResult) {
         strip(*m_searchResult);
         emit searchResultChanged();
+        emit searchChanged();
     }
 }
 
@@ -383,105 +384,98 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
     const QString trimmed = trimmedSearchText(text);
     m_latestQuery = trimmed;
     // Whatever runs answers an older text: fast typing never queues full queries.
-    background::cancel(m_parse);
     background::cancel(m_search);
     if (trimmed.isEmpty()) {
         // Empty text also ends the searching state: nothing is running for it.
         const bool hadResult = m_searchResult.has_value(), hadQuery = m_parsedQuery.has_value();
+        const bool wasSearching = m_isSearching;
         m_searchResult.reset();
         m_parsedQuery.reset();
+        m_isSearching = false;
         if (hadResult) emit searchResultChanged();
         if (hadQuery) emit parsedQueryChanged();
-        setSearching(false);
+        if (wasSearching) emit isSearchingChanged();
+        if (hadResult || hadQuery || wasSearching) emit searchChanged();
         return QtFuture::makeReadyFuture();
     }
-    setSearching(true);
+    if (!m_isSearching) {
+        setSearching(true);
+        emit searchChanged();
+    }
     if (!now.isValid()) now = QDateTime::currentDateTime();
-    // Folder words ("in downloads") read the user's folders from the disk: the
-    // text is parsed on a pool thread, the text index asked here, and the query
-    // run on the pool again.
-    m_parse = m_tasks.run(background::Pool::index,
-                          [trimmed, now, calendar = NaturalSearch::SearchCalendar::current()] {
-                              return NaturalSearch::parse(trimmed, now, calendar);
-                          });
+    // One trip off the GUI thread: folder words ("in downloads") read the
+    // user's folders, the text index is a scan of memory and its hits are
+    // checked against the disk, so none of it may run here.
+    m_search = m_tasks.run(background::Pool::index,
+                           [index = &m_index, trimmed, now, scopes = m_scopes,
+                            textSearch = std::move(textSearch)](QPromise<SearchAnswer>& promise) {
+                               answerSearch(promise, *index, trimmed, now, scopes, textSearch);
+                           });
     auto done = std::make_shared<QPromise<void>>();
     done->start();
     background::then(
-        m_parse, this,
-        [this, trimmed, textSearch = std::move(textSearch), done](const ParsedQuery& parsed) {
-            // A newer text was asked for meanwhile: it owns the fields.
-            if (m_latestQuery != trimmed) {
-                done->finish();
-                return;
-            }
-            runSearch(trimmed, parsed, textSearch, done);
+        m_search, this,
+        [this, trimmed, done](const SearchAnswer& answer) {
+            publish(trimmed, answer);
+            done->finish();
         },
+        // A cancelled search publishes nothing; a newer one owns the fields.
         [done] { done->finish(); });
     return done->future();
 }
 
-void LibraryStore::runSearch(const QString& trimmed, const ParsedQuery& parsed,
-                             const TextSearch& textSearch,
-                             const std::shared_ptr<QPromise<void>>& done)
+void LibraryStore::answerSearch(QPromise<SearchAnswer>& promise, md::MetadataIndex& index,
+                                const QString& trimmed, const QDateTime& now,
+                                const QFuture<QStringList>& storeScopes,
+                                const TextSearch& textSearch)
 {
-    // The text index answers from memory here; checking its hits against the
-    // disk waits for the pool.
+    SearchAnswer answer;
+    answer.parsed = NaturalSearch::parse(trimmed, now, NaturalSearch::SearchCalendar::current());
+    const ParsedQuery& parsed = answer.parsed;
+    if (promise.isCanceled()) return;
     QList<TextHit> hits;
     if (textSearch) {
         QStringList terms = parsed.terms;
         if (terms.isEmpty() && !parsed.isStructured()) terms = {trimmed};
         if (!terms.isEmpty()) hits = textSearch(terms);
     }
-    m_search =
-        m_tasks.run(background::Pool::index, [index = &m_index, query = parsed.spotlightQuery(),
-                                              storeScopes = m_scopes, parsed,
-                                              hits](QPromise<SearchAnswer>& promise) {
-            const auto cancelled = [&promise] { return promise.isCanceled(); };
-            QStringList scopes;
-            if (parsed.folder) {
-                scopes << parsed.folder->path;
-            } else {
-                scopes = awaited(storeScopes);
-                scopes << xdg::applicationFolders();
-            }
-            SearchAnswer answer;
-            answer.found = Spotlight::runBlocking(*index, query, scopes,
-                                                  QStringLiteral("kMDItemFSContentChangeDate"),
-                                                  kSearchLimit, {}, cancelled);
-            if (promise.isCanceled()) return;
-            answer.textMatches = addTextHits(answer.found, hits, parsed);
-            promise.addResult(std::move(answer));
-        });
-    background::then(
-        m_search, this,
-        [this, trimmed, parsed, done](const SearchAnswer& answer) {
-            publish(trimmed, parsed, answer);
-            done->finish();
-        },
-        // A cancelled search publishes nothing; a newer one owns the fields.
-        [done] { done->finish(); });
+    QStringList scopes;
+    if (parsed.folder) {
+        scopes << parsed.folder->path;
+    } else {
+        scopes = awaited(storeScopes);
+        scopes << xdg::applicationFolders();
+    }
+    if (promise.isCanceled()) return;
+    answer.found = Spotlight::runBlocking(
+        index, parsed.spotlightQuery(), scopes, QStringLiteral("kMDItemFSContentChangeDate"),
+        kSearchLimit, {}, [&promise] { return promise.isCanceled(); });
+    if (promise.isCanceled()) return;
+    answer.textMatches = addTextHits(answer.found, hits, parsed);
+    promise.addResult(std::move(answer));
 }
 
-void LibraryStore::publish(const QString& trimmed, const ParsedQuery& parsed,
-                           const SearchAnswer& answer)
+// The one place an answer lands. Every field takes its new value before anyone
+// hears of it, so no reader sees the items of one text beside the name of
+// another.
+void LibraryStore::publish(const QString& trimmed, const SearchAnswer& answer)
 {
     if (m_latestQuery != trimmed) return; // a newer search was asked for
-    const int textMatches = answer.textMatches;
+    const bool parsedChanged = m_parsedQuery != answer.parsed;
+    const bool countChanged = m_textMatchCount != answer.textMatches;
+    const bool queryChanged = m_searchedQuery != trimmed;
+    const bool searchingChanged = m_isSearching;
     m_searchResult = answer.found;
+    m_parsedQuery = answer.parsed;
+    m_textMatchCount = answer.textMatches;
+    m_searchedQuery = trimmed;
+    m_isSearching = false;
     emit searchResultChanged();
-    if (m_parsedQuery != parsed) {
-        m_parsedQuery = parsed;
-        emit parsedQueryChanged();
-    }
-    if (m_textMatchCount != textMatches) {
-        m_textMatchCount = textMatches;
-        emit textMatchCountChanged();
-    }
-    if (m_searchedQuery != trimmed) {
-        m_searchedQuery = trimmed;
-        emit searchedQueryChanged();
-    }
-    setSearching(false);
+    if (parsedChanged) emit parsedQueryChanged();
+    if (countChanged) emit textMatchCountChanged();
+    if (queryChanged) emit searchedQueryChanged();
+    if (searchingChanged) emit isSearchingChanged();
+    emit searchChanged();
 }
 
 void LibraryStore::setSearching(bool searching)

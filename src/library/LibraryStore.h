@@ -51,8 +51,8 @@ public:
         double modified = 0;
     };
     // The files whose recognised text holds every term, best first. Called on
-    // the GUI thread, from memory; the store checks the hits against the disk
-    // on a pool thread.
+    // the search's pool thread, so it must be safe there; the store checks the
+    // hits against the disk on that thread too.
     using TextSearch = std::function<QList<TextHit>(const QStringList& terms)>;
 
     explicit LibraryStore(md::MetadataIndex& index, QObject* parent = nullptr);
@@ -98,8 +98,11 @@ public:
     // Drops trashed files from every cached list, lowering counts and sizes.
     void remove(const QSet<QString>& paths);
 
-    // The free-text search. Publishes only the answer of the latest text asked for.
-    // `now` is when the text's dates are read from (the current time when null).
+    // The free-text search. Parsing the text, asking the text index and running
+    // the query are one task on the index pool; only the answer of the latest
+    // text asked for is published, all its fields at once, and then
+    // `searchChanged` tells of it once. `now` is when the text's dates are read
+    // from (the current time when null).
     QFuture<void> search(const QString& text, TextSearch textSearch = {}, QDateTime now = {});
     const std::optional<SpotlightResult>& searchResult() const { return m_searchResult; }
     // The parsed form of the published answer's text; null when none.
@@ -127,6 +130,10 @@ signals:
     void searchedQueryChanged();
     void isSearchingChanged();
     void textMatchCountChanged();
+    // Any of the search's fields changed (a search started, was answered or
+    // cleared): emitted once per change, after every field holds its new value
+    // and after the fields' own signals.
+    void searchChanged();
 
 private:
     void finishLoad(const SidebarItem& item, qint64 token, const SpotlightResult& result);
@@ -134,14 +141,17 @@ private:
     void dropLoad(const SidebarItem& item);
     void settleWaiters(const SidebarItem& item);
     void setSearching(bool searching);
-    // A search's answer, its text-index hits already checked and put first.
+    // A search's answer: the parsed text, the query's items with the text-index
+    // hits already checked and put first.
     struct SearchAnswer {
+        ParsedQuery parsed;
         SpotlightResult found;
         int textMatches = 0;
     };
-    void publish(const QString& trimmed, const ParsedQuery& parsed, const SearchAnswer& answer);
-    void runSearch(const QString& trimmed, const ParsedQuery& parsed, const TextSearch& textSearch,
-                   const std::shared_ptr<QPromise<void>>& done);
+    static void answerSearch(QPromise<SearchAnswer>& promise, md::MetadataIndex& index,
+                             const QString& trimmed, const QDateTime& now,
+                             const QFuture<QStringList>& storeScopes, const TextSearch& textSearch);
+    void publish(const QString& trimmed, const SearchAnswer& answer);
     // The index saw the disk change: every loaded collection is asked again.
     void reloadCollections();
 
@@ -171,7 +181,6 @@ private:
     QString m_latestQuery;
     bool m_isSearching = false;
     int m_textMatchCount = 0;
-    QFuture<ParsedQuery> m_parse;
     QFuture<SearchAnswer> m_search;
 
     // Last, so it goes first: the store's queries are cancelled and waited for

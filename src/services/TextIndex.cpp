@@ -14,6 +14,7 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <shared_mutex>
 
 namespace ovra {
 namespace {
@@ -55,7 +56,24 @@ QString asideLocation(const QString& path)
     return aside;
 }
 
+QStringList searchedTerms(const QStringList& terms)
+{
+    QStringList kept;
+    for (const QString& term : terms) {
+        if (hasSeveralCharacters(term)) kept.append(term);
+    }
+    return kept;
+}
+
 } // namespace
+
+// A search runs on a pool thread while recognitions keep coming in on the GUI
+// thread: a change waits for a search in progress (a scan of memory, some
+// milliseconds at most) rather than copying the whole index for every search.
+struct TextIndex::SharedSearch {
+    mutable std::shared_mutex mutex;
+    TextIndexSearch search;
+};
 
 // Where a save of the index goes. Saves run one at a time on the writer's
 // thread, so only they touch it.
@@ -107,6 +125,7 @@ TextIndex::TextIndex(Recognize recognize, QObject* parent)
     , m_recognize(std::move(recognize))
     , m_filePath(fileLocation())
     , m_quickFilePath(quickFileLocation())
+    , m_search(std::make_shared<SharedSearch>())
 {
     load();
 }
@@ -171,10 +190,13 @@ void TextIndex::finishLoad(Prepared& prepared)
     m_forgottenBeforeLoad.clear();
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         loaded.entries.insert(it.key(), it.value());
-        prepared.search.insert(it.key(), it->text);
+        prepared.search.insert(it.key(), it->text, it->modified);
     }
     m_entries = std::move(loaded.entries);
-    m_search = std::move(prepared.search);
+    {
+        std::unique_lock lock(m_search->mutex);
+        m_search->search = std::move(prepared.search);
+    }
     m_files = std::make_shared<Files>(m_filePath, m_quickFilePath, loaded.unreadable);
     // Read from the JSON file alone: saved at once, so the next start has the
     // quick copy.
@@ -268,7 +290,10 @@ void TextIndex::recognitionFinished(const FileItem& item, const std::optional<QS
 void TextIndex::store(const QString& text, const FileItem& item)
 {
     m_entries.insert(item.path, Entry{item.modified, text});
-    m_search.insert(item.path, text);
+    {
+        std::unique_lock lock(m_search->mutex);
+        m_search->search.insert(item.path, text, item.modified);
+    }
     setIndexedCount(int(m_entries.size()));
     m_isDirty = true;
 }
@@ -315,18 +340,29 @@ QFuture<QString> TextIndex::text(const FileItem& item)
 
 QStringList TextIndex::search(const QStringList& terms) const
 {
-    QStringList kept;
-    for (const QString& term : terms) {
-        if (hasSeveralCharacters(term)) kept.append(term);
-    }
-    return m_search.find(kept);
+    const QStringList kept = searchedTerms(terms);
+    std::shared_lock lock(m_search->mutex);
+    return m_search->search.find(kept);
+}
+
+TextIndex::Finder TextIndex::finder() const
+{
+    return [search = std::shared_ptr<const SharedSearch>(m_search)](const QStringList& terms) {
+        const QStringList kept = searchedTerms(terms);
+        std::shared_lock lock(search->mutex);
+        return search->search.findHits(kept);
+    };
 }
 
 void TextIndex::forget(const QStringList& paths)
 {
+    {
+        std::unique_lock lock(m_search->mutex);
+        for (const QString& path : paths)
+            m_search->search.remove(path);
+    }
     for (const QString& path : paths) {
         m_entries.remove(path);
-        m_search.remove(path);
         if (!m_hasLoaded) m_forgottenBeforeLoad.insert(path);
     }
     setIndexedCount(int(m_entries.size()));

@@ -87,6 +87,12 @@ public:
     // The paths of files whose text contains every term of two or more characters,
     // ignoring case and accents. Not sorted and not checked against the disk.
     QStringList search(const QStringList& terms) const;
+    // The same search as a pool thread may run it, each path with the version
+    // of the file its text was read from. It reads the entries as they are when
+    // it runs, and stays safe to call after the index is gone (it finds nothing
+    // new then).
+    using Finder = std::function<QList<TextIndexSearch::Hit>(const QStringList& terms)>;
+    Finder finder() const;
     // Drops the entries of these paths and saves.
     void forget(const QStringList& paths);
 
@@ -105,6 +111,7 @@ signals:
 private:
     class Files;
     struct Prepared;
+    struct SharedSearch;
 
     void load();
     void finishLoad(Prepared& prepared);
@@ -125,7 +132,9 @@ private:
     QString m_filePath;
     QString m_quickFilePath;
     QHash<QString, Entry> m_entries;
-    TextIndexSearch m_search; // the entries' texts as a search compares them
+    // The entries' texts as a search compares them. Changed on the GUI thread
+    // only, read by searches on pool threads.
+    std::shared_ptr<SharedSearch> m_search;
     bool m_isIndexing = false;
     int m_done = 0;
     int m_total = 0;

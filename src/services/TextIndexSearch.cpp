@@ -116,19 +116,19 @@ TextIndexSearch TextIndexSearch::built(const TextIndexEntries& entries)
         appendFolded(it->text, search.m_bytes);
         search.m_slotOfPath.insert(it.key(), qsizetype(search.m_slots.size()));
         search.m_slots.push_back(
-            {it.key(), qsizetype(begin), qsizetype(search.m_bytes.size()), true});
+            {it.key(), qsizetype(begin), qsizetype(search.m_bytes.size()), it->modified, true});
     }
     return search;
 }
 
-void TextIndexSearch::insert(const QString& path, const QString& text)
+void TextIndexSearch::insert(const QString& path, const QString& text, double modified)
 {
     remove(path);
     if (text.isEmpty()) return;
     const std::size_t begin = m_bytes.size();
     appendFolded(text, m_bytes);
     m_slotOfPath.insert(path, qsizetype(m_slots.size()));
-    m_slots.push_back({path, qsizetype(begin), qsizetype(m_bytes.size()), true});
+    m_slots.push_back({path, qsizetype(begin), qsizetype(m_bytes.size()), modified, true});
 }
 
 void TextIndexSearch::remove(const QString& path)
@@ -152,7 +152,8 @@ void TextIndexSearch::compact()
         const std::size_t begin = bytes.size();
         bytes.append(m_bytes, std::size_t(slot.begin), std::size_t(slot.end - slot.begin));
         m_slotOfPath[slot.path] = qsizetype(kept.size());
-        kept.push_back({std::move(slot.path), qsizetype(begin), qsizetype(bytes.size()), true});
+        kept.push_back(
+            {std::move(slot.path), qsizetype(begin), qsizetype(bytes.size()), slot.modified, true});
     }
     m_bytes = std::move(bytes);
     m_slots = std::move(kept);
@@ -186,9 +187,10 @@ bool TextIndexSearch::containsTheRest(const Slot& slot, const std::vector<std::s
                        [&](const std::string& term) { return contains(text, term); });
 }
 
-QStringList TextIndexSearch::find(const QStringList& terms) const
+std::vector<qsizetype> TextIndexSearch::slotsHolding(const QStringList& terms) const
 {
-    if (terms.isEmpty()) return {};
+    std::vector<qsizetype> hits;
+    if (terms.isEmpty()) return hits;
     std::vector<std::string> needles;
     for (const QString& term : terms) {
         std::string needle;
@@ -196,11 +198,10 @@ QStringList TextIndexSearch::find(const QStringList& terms) const
         // A term that folds to nothing is in every text.
         if (!needle.empty()) needles.push_back(std::move(needle));
     }
-    QStringList paths;
     if (needles.empty()) {
-        for (const Slot& slot : m_slots)
-            if (slot.isLive) paths.append(slot.path);
-        return paths;
+        for (std::size_t i = 0; i < m_slots.size(); ++i)
+            if (m_slots[i].isLive) hits.push_back(qsizetype(i));
+        return hits;
     }
     // The longest term is the rarest as a rule: the scan looks for it alone, and
     // the few texts that hold it are tried for the rest.
@@ -210,7 +211,6 @@ QStringList TextIndexSearch::find(const QStringList& terms) const
     const std::string& first = needles.front();
     const char* const data = m_bytes.data();
     const std::size_t size = m_bytes.size();
-    std::vector<qsizetype> hits;
     std::size_t at = 0;
     qsizetype index = 0;
     while (at < size) {
@@ -226,10 +226,29 @@ QStringList TextIndexSearch::find(const QStringList& terms) const
         if (slot.isLive && containsTheRest(slot, needles)) hits.push_back(index);
         at = std::size_t(slot.end);
     }
-    paths.reserve(qsizetype(hits.size()));
-    for (const qsizetype hit : hits)
-        paths.append(m_slots[std::size_t(hit)].path);
+    return hits;
+}
+
+QStringList TextIndexSearch::find(const QStringList& terms) const
+{
+    const std::vector<qsizetype> found = slotsHolding(terms);
+    QStringList paths;
+    paths.reserve(qsizetype(found.size()));
+    for (const qsizetype slot : found)
+        paths.append(m_slots[std::size_t(slot)].path);
     return paths;
+}
+
+QList<TextIndexSearch::Hit> TextIndexSearch::findHits(const QStringList& terms) const
+{
+    const std::vector<qsizetype> found = slotsHolding(terms);
+    QList<Hit> hits;
+    hits.reserve(qsizetype(found.size()));
+    for (const qsizetype index : found) {
+        const Slot& slot = m_slots[std::size_t(index)];
+        hits.append({slot.path, slot.modified});
+    }
+    return hits;
 }
 
 } // namespace ovra

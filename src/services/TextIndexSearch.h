@@ -3,6 +3,7 @@
 #include "TextIndexEntry.h"
 
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -27,13 +28,22 @@ public:
     // The search over a whole index, made at once.
     static TextIndexSearch built(const TextIndexEntries& entries);
 
+    // A path found, with the modification time of the version whose text was read.
+    struct Hit {
+        QString path;
+        double modified = 0;
+        friend bool operator==(const Hit&, const Hit&) = default;
+    };
+
     // Replaces what the path held before. An entry without text is never found.
-    void insert(const QString& path, const QString& text);
+    void insert(const QString& path, const QString& text, double modified = 0);
     void remove(const QString& path);
 
     // The paths whose text contains every term (folded here), in the order
     // their entries came in. No terms match nothing.
     QStringList find(const QStringList& terms) const;
+    // The same, each with the version its text describes.
+    QList<Hit> findHits(const QStringList& terms) const;
 
     // The paths of entries that can be found, for tests.
     qsizetype size() const { return m_slotOfPath.size(); }
@@ -43,10 +53,12 @@ private:
         QString path;
         qsizetype begin = 0;
         qsizetype end = 0;
+        double modified = 0;
         bool isLive = true;
     };
 
-    void append(const QString& path, std::string_view folded);
+    // The live slots holding every term, in the order of their bytes.
+    std::vector<qsizetype> slotsHolding(const QStringList& terms) const;
     qsizetype slotAt(qsizetype offset, qsizetype from) const;
     bool containsTheRest(const Slot& slot, const std::vector<std::string>& terms) const;
     void compact();

@@ -228,7 +228,7 @@ TEST(MenuCommands, GoSetsOnlyTheSelectionAndListsTheFoldersByRole)
 
     // The folders are read again on a refresh; the read made at start may
     // still be on its way, so wait for the one that sees the new settings.
-    f.state.setRefreshToken(1);
+    f.state.setRefreshToken(RefreshToken(1));
     ASSERT_TRUE(test::eventually([&] {
         const QList<QAction*> shown = f.commands->locationActions();
         return shown.size() == 7 && shown[5]->text() == "Filme";
@@ -258,7 +258,7 @@ TEST(MenuCommands, ControlsFollowThePlayerAndStepTheVolume)
     f.commands->action("Find…")->trigger();
     EXPECT_EQ(f.state.focusSearchToken(), 1);
     f.commands->action("Refresh")->trigger();
-    EXPECT_EQ(f.state.refreshToken(), 1);
+    EXPECT_EQ(f.state.refreshToken(), RefreshToken(1));
 }
 
 // End to end

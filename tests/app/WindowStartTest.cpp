@@ -93,7 +93,7 @@ TEST(WindowStart, TheWindowPaintsBeforeItsContentIsBuiltWhileTheCollectionsAlrea
     ASSERT_TRUE(content->pipeline());
     QSignalSpy finished(content->pipeline(), &StartupPipeline::finished);
     ASSERT_TRUE(test::eventually([&] { return !finished.isEmpty(); }));
-    EXPECT_EQ(content->pipeline()->token(), ovra.context().state->refreshToken());
+    EXPECT_EQ(content->pipeline()->token(), ovra.context().state->refreshToken().value());
     const SidebarItem images = SidebarItem::category(FileCategory::images);
     EXPECT_EQ(library.collections().value(images).totalCount, 3);
     // The pipeline waited for the loads the window started: none ran twice.

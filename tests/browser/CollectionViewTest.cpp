@@ -59,7 +59,7 @@ TEST(CollectionViewTest, ShowsTheSpinnerUntilTheStoreHasTheResultAndReloadsOnRef
     EXPECT_TRUE(content.kindCounts.isEmpty()); // no Kind filter on a collection
 
     QSignalSpy reloaded(app.library.get(), &LibraryStore::collectionsChanged);
-    app.state.setRefreshToken(1);
+    app.state.setRefreshToken(RefreshToken(1));
     EXPECT_EQ(view.loadKey(), "Images#1");
     // The old result stays while the new one loads.
     EXPECT_EQ(settledContent(*view.browser()).files.size(), 2);

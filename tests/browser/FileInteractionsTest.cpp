@@ -203,7 +203,7 @@ TEST(FileContextMenuTrash, ARefusalIsToldAndAFullMoveIsNot)
         if (app.state.toast()) toasts << app.state.toast()->message;
     });
     const auto trashFromMenu = [&](const QList<FileItem>& targets) {
-        const qint64 token = app.state.refreshToken();
+        const RefreshToken token = app.state.refreshToken();
         FileContextMenu menu(app.context, targets, targets);
         menu.run(fileContextMenuModel(targets, {}, false, std::nullopt),
                  FileContextMenuEntry::Action::moveToTrash);

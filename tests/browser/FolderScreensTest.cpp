@@ -155,7 +155,7 @@ TEST(FolderView, ALateListingNeverReplacesTheNewerFolders)
     EXPECT_FALSE(view.isLoading());
 
     // A raised token lists the same folder again.
-    app.state.setRefreshToken(1);
+    app.state.setRefreshToken(RefreshToken(1));
     EXPECT_TRUE(view.isLoading());
     EXPECT_EQ(view.listKey(), QStringLiteral("/t/b#1"));
     lists.finish(QStringLiteral("/t/b"), listing({file("in-b"), file("new")}));
@@ -351,11 +351,11 @@ TEST(CardMenus, HomeLibraryCardsOfferOpenAndRefresh)
     const QStringList expected{"Open Images", "Refresh"};
     EXPECT_EQ(menuFromButton(*images, [](QMenu& m) { trigger(m, "Open Images"); }), expected);
     EXPECT_EQ(app.state.selection(), SidebarItem::category(FileCategory::images));
-    const qint64 token = app.state.refreshToken();
+    const RefreshToken token = app.state.refreshToken();
     EXPECT_EQ(
         menuFromRightClick(*home.categoryCards().last(), [](QMenu& m) { trigger(m, "Refresh"); }),
         (QStringList{"Open Apps", "Refresh"}));
-    EXPECT_EQ(app.state.refreshToken(), token + 1);
+    EXPECT_EQ(app.state.refreshToken(), token.next());
 }
 
 TEST(CardMenus, HomeFolderCardsOfferOpenShowAndTheFavouritesEntry)

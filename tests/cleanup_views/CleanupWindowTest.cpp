@@ -73,7 +73,7 @@ TEST(CleanupWindow, TrashingForgottenDownloadsReachesEveryScreenAndTheTrash)
         return sources->hasLoaded() && cleanup->loadedToken() >= 0 && !cleanup->loading();
     }));
     const SidebarItem documents = SidebarItem::category(FileCategory::documents);
-    ASSERT_TRUE(waitFor(context.library->result(documents, context.state->refreshToken())));
+    ASSERT_TRUE(waitFor(context.library->result(documents, context.state->refreshToken().value())));
 
     context.state->setSelection(SidebarItem::cleanup(CleanupKind::oldDownloads));
     auto* review = screenOf<CleanupReviewView>(window);

@@ -12,6 +12,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -293,6 +294,80 @@ TEST_F(LibraryStoreTest, OnlyTheLatestSearchPublishes)
     ASSERT_TRUE(store->searchResult());
     EXPECT_EQ(names(store->searchResult()->items), QStringList{"notes.txt"});
     ASSERT_TRUE(store->parsedQuery());
+}
+
+// Whoever hears of an answer, through any of the search's signals, finds every
+// field already describing that answer: never one text's items under another
+// text's name, or an answer still marked as searching.
+TEST_F(LibraryStoreTest, AnAnswerIsPublishedWholeAndAnnouncedOnce)
+{
+    struct Seen {
+        QString query;
+        QStringList items;
+        bool isSearching = false;
+        bool hasParsed = false;
+    };
+    QList<Seen> seen;
+    int announced = 0;
+    const auto look = [&] {
+        if (!store->searchResult()) return;
+        seen.append({store->searchedQuery(), names(store->searchResult()->items),
+                     store->isSearching(), store->parsedQuery().has_value()});
+    };
+    for (auto signal : {&LibraryStore::searchResultChanged, &LibraryStore::parsedQueryChanged,
+                        &LibraryStore::searchedQueryChanged, &LibraryStore::isSearchingChanged,
+                        &LibraryStore::textMatchCountChanged, &LibraryStore::searchChanged})
+        QObject::connect(store.get(), signal, look);
+    QObject::connect(store.get(), &LibraryStore::searchChanged, [&] {
+        if (!store->isSearching()) ++announced;
+    });
+
+    ASSERT_TRUE(waitFor(store->search(QStringLiteral("report"))));
+    ASSERT_TRUE(waitFor(store->search(QStringLiteral("notes"))));
+    EXPECT_EQ(announced, 2); // one answer, one notice each
+    ASSERT_FALSE(seen.isEmpty());
+    for (const Seen& s : seen) {
+        const QStringList expected = s.query == u"report"  ? QStringList{"report.pdf"}
+                                     : s.query == u"notes" ? QStringList{"notes.txt"}
+                                                           : QStringList();
+        EXPECT_EQ(s.items, expected) << qPrintable(s.query);
+        EXPECT_TRUE(s.hasParsed);
+    }
+    EXPECT_EQ(seen.last().query, "notes");
+    EXPECT_FALSE(seen.last().isSearching);
+}
+
+// The text index is asked on the search's own pool thread, and an older text's
+// answer, however late, never replaces a newer one.
+TEST_F(LibraryStoreTest, AnOlderSearchNeverShowsAfterANewerOne)
+{
+    QSemaphore mayAnswer;
+    std::atomic<bool> askedOnGuiThread = false;
+    LibraryStore::TextSearch slow = [&](const QStringList&) {
+        if (QThread::currentThread() == qApp->thread()) askedOnGuiThread = true;
+        // Held until the newer search was asked for: the older one's answer
+        // comes last.
+        mayAnswer.tryAcquire(1, int(test::kPatience.count()));
+        return QList<LibraryStore::TextHit>{};
+    };
+    QStringList published;
+    QObject::connect(store.get(), &LibraryStore::searchChanged, [&] {
+        if (!store->isSearching()) published.append(store->searchedQuery());
+    });
+    const LibraryStore::TextSearch quick = [&](const QStringList&) {
+        if (QThread::currentThread() == qApp->thread()) askedOnGuiThread = true;
+        return QList<LibraryStore::TextHit>{};
+    };
+    QFuture<void> older = store->search(QStringLiteral("report"), slow);
+    QFuture<void> newer = store->search(QStringLiteral("notes"), quick);
+    mayAnswer.release();
+    ASSERT_TRUE(waitFor(newer));
+    ASSERT_TRUE(waitFor(older));
+    EXPECT_FALSE(askedOnGuiThread);
+    EXPECT_EQ(published, QStringList{"notes"});
+    EXPECT_EQ(store->searchedQuery(), "notes");
+    ASSERT_TRUE(store->searchResult());
+    EXPECT_EQ(names(store->searchResult()->items), QStringList{"notes.txt"});
 }
 
 TEST_F(LibraryStoreTest, BlankTextClearsTheAnswerAndTheSearchingFlag)

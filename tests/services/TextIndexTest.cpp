@@ -253,6 +253,39 @@ TEST(TextIndex, searchIgnoresCaseAndAccents)
     EXPECT_EQ(index.search({QStringLiteral("cafe")}), QStringList{sign});
 }
 
+// A typed search asks the text index from the search's pool thread, while
+// recognitions keep changing it on the GUI thread.
+TEST(TextIndex, finderRunsOffTheGuiThreadWithEachHitsVersion)
+{
+    Fixture f;
+    f.reader->answers = {{QStringLiteral("menu.png"), QStringLiteral("Café au lait")},
+                         {QStringLiteral("sign.png"), QStringLiteral("CAFE NOIR")}};
+    auto index = std::make_unique<TextIndex>(f.recognize);
+    ASSERT_TRUE(loaded(*index));
+    index->index({picture(QStringLiteral("menu.png"), 1700000000.25),
+                  picture(QStringLiteral("sign.png"), 1700000001.5)});
+    ASSERT_TRUE(finishRun(*index));
+
+    const TextIndex::Finder find = index->finder();
+    const auto findOnPool = [&](const QStringList& terms) {
+        QFuture<QList<TextIndexSearch::Hit>> found =
+            background::run(background::Pool::index, [find, terms] { return find(terms); });
+        found.waitForFinished();
+        return found.result();
+    };
+    EXPECT_EQ(findOnPool({QStringLiteral("cafe"), QStringLiteral("lait")}),
+              (QList<TextIndexSearch::Hit>{{QStringLiteral("/pictures/menu.png"), 1700000000.25}}));
+    // The same rule as the GUI thread's search: terms of one character are left out.
+    EXPECT_EQ(findOnPool({QStringLiteral("noir"), QStringLiteral("x")}),
+              (QList<TextIndexSearch::Hit>{{QStringLiteral("/pictures/sign.png"), 1700000001.5}}));
+
+    // It reads the index as it is when it runs, and outlives it.
+    index->forget({QStringLiteral("/pictures/sign.png")});
+    EXPECT_TRUE(findOnPool({QStringLiteral("noir")}).isEmpty());
+    index.reset();
+    EXPECT_EQ(findOnPool({QStringLiteral("lait")}).size(), 1);
+}
+
 TEST(TextIndex, fileRoundTrip)
 {
     Fixture f;
