@@ -177,10 +177,13 @@ void OvraApplication::registerWithTrash()
 OvraApplication::~OvraApplication()
 {
     finishForExit();
+    // The objects left wait for their idle-priority work as they go.
+    m_duplicates.reset();
+    m_trash.reset();
+    m_library.reset();
     m_textIndex.reset();
     m_contentIndexer.reset();
-    // Each of these waited for its own work as it went: nothing reads the
-    // index any more.
+    // Nothing reads the index any more.
     m_index.reset();
     m_contentIndex.reset();
 }
@@ -190,31 +193,29 @@ void OvraApplication::finishForExit()
     if (std::exchange(m_finishedForExit, true)) return;
     // Every long piece of work is told to stop before anything goes, so it all
     // winds down side by side rather than one owner after another: a first
-    // walk of a large home, the reading of documents' words, and whatever the
-    // shared helpers are recognising or drawing (killed, their files asked
-    // again by a later run).
+    // walk of a large home, the reading of documents' words, the duplicate
+    // scans, and whatever the shared helpers are recognising or drawing
+    // (killed, their files asked again by a later run).
     m_index->stop();
     m_contentIndexer->stop();
     content::HelperPool::shared().stop();
+    m_duplicates->finishForExit();
     m_window.reset();
     m_context.interactions = nullptr;
     m_interactions.reset();
     m_textIndex->saveForExit();
-    // The objects below run at normal priority and end within moments; each
-    // saves what it holds as it goes (the settings, the duplicate hashes).
-    // Neither the text index nor the content indexer reads any of them.
+    // These run at normal priority and end within moments, each saving what it
+    // holds as it goes (the settings among them). The objects kept read none
+    // of them.
     m_state.reset();
     m_updateNotice.reset();
     m_updater.reset();
     m_sources.reset();
     m_cleanup.reset();
-    m_duplicates.reset();
     m_playerLink.reset();
     m_player.reset();
-    m_trash.reset();
-    m_library.reset();
-    // The content indexer may still read the index's tables: they stay, only
-    // the following of the disk ends, with its last save.
+    // The content indexer and the duplicate scans may still read the index's
+    // tables: they stay, only the following of the disk ends, with its last save.
     m_index->shutDown();
 }
 

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <future>
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -125,6 +127,22 @@ DuplicateFinder::DuplicateFinder(md::MetadataIndex* index, Trash* trash,
 QString DuplicateFinder::defaultHashCachePath()
 {
     return xdg::appCacheDir() + QStringLiteral("/duplicate-hashes.cache");
+}
+
+void DuplicateFinder::finishForExit()
+{
+    m_stopping->store(true);
+    m_tasks.cancelAll();
+    // Saved from a pool thread and waited for with a std::future: waiting on a
+    // QFuture may run a task that has not started on this, the GUI thread. The
+    // digests of a scan cut short are kept, as its own save would keep them.
+    auto saving = std::make_shared<std::promise<void>>();
+    std::future<void> saved = saving->get_future();
+    background::run(background::Pool::files, [cache = m_hashCache, saving] {
+        cache->save(true);
+        saving->set_value();
+    });
+    saved.wait();
 }
 
 DuplicateFinder::~DuplicateFinder()

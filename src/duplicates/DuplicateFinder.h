@@ -87,6 +87,10 @@ public:
     static QString defaultHashCachePath();
     // Stops both scans and waits for their threads.
     ~DuplicateFinder() override;
+    // For the end of the process: the scans are told to stop and the digests
+    // found so far are saved, but the scans' threads, which run at idle priority
+    // and may take seconds to notice on a busy machine, are not waited for.
+    void finishForExit();
 
     void setGather(Gather gather) { m_gather = std::move(gather); }
 
