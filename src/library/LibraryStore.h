@@ -5,6 +5,7 @@
 #include "SidebarItem.h"
 #include "Spotlight.h"
 #include "platform/Background.h"
+#include "platform/LoadRequests.h"
 
 #include <QFuture>
 #include <QHash>
@@ -74,8 +75,8 @@ public:
     md::MetadataIndex& index() const { return m_index; }
 
     const QHash<SidebarItem, SpotlightResult>& collections() const { return m_collections; }
-    const QSet<SidebarItem>& loading() const { return m_loading; }
-    bool isLoading(const SidebarItem& item) const { return m_loading.contains(item); }
+    const QSet<SidebarItem>& loading() const { return m_loads.running(); }
+    bool isLoading(const SidebarItem& item) const { return m_loads.isRunning(item); }
 
     // Loads one collection unless it is loading or already loaded for this token
     // or a newer one. Asked again with a newer token while it loads, it loads once
@@ -162,14 +163,8 @@ private:
     std::optional<QStringList> m_listedScopes; // once the listing reached the GUI thread
     mutable QList<std::shared_ptr<QPromise<QStringList>>> m_scopeWaiters;
     QHash<SidebarItem, SpotlightResult> m_collections;
-    QSet<SidebarItem> m_loading;
-    QHash<SidebarItem, qint64> m_loadedToken;
-    QHash<SidebarItem, qint64> m_pendingToken;
+    KeyedLoadRequests<SidebarItem> m_loads;
     QHash<SidebarItem, QFuture<SpotlightResult>> m_running;
-    // The load each collection runs now: the answer of any other (one cancelled
-    // after its work ended, its answer already posted) is dropped.
-    QHash<SidebarItem, quint64> m_runningLoad;
-    quint64 m_lastLoad = 0;
     QHash<SidebarItem, QList<std::shared_ptr<QPromise<SpotlightResult>>>> m_waiters;
     // Changes come in bursts: one reload takes all that came while it waited.
     QTimer m_indexChanged;
