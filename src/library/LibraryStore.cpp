@@ -365,7 +365,7 @@ void LibraryStore::remove(const QSet<QString>& paths)
 QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, QDateTime now)
 {
     const QString trimmed = trimmedSearchText(text);
-    m_latestQuery = trimmed;
+    m_searching.moveTo(trimmed);
     // Whatever runs answers an older text: fast typing never queues full queries.
     background::cancel(m_search);
     if (trimmed.isEmpty()) {
@@ -398,8 +398,8 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
     done->start();
     background::then(
         m_search, this,
-        [this, trimmed, done](const SearchAnswer& answer) {
-            publish(trimmed, answer);
+        [this, trimmed, done, wanted = m_searching.stillWanted()](const SearchAnswer& answer) {
+            if (wanted()) publish(trimmed, answer); // else a newer text was asked for
             done->finish();
         },
         // A cancelled search publishes nothing; a newer one owns the fields.
@@ -443,7 +443,6 @@ void LibraryStore::answerSearch(QPromise<SearchAnswer>& promise, md::MetadataInd
 // another.
 void LibraryStore::publish(const QString& trimmed, const SearchAnswer& answer)
 {
-    if (m_latestQuery != trimmed) return; // a newer search was asked for
     const bool parsedChanged = m_parsedQuery != answer.parsed;
     const bool countChanged = m_textMatchCount != answer.textMatches;
     const bool queryChanged = m_searchedQuery != trimmed;

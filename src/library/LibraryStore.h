@@ -5,6 +5,7 @@
 #include "SidebarItem.h"
 #include "Spotlight.h"
 #include "platform/Background.h"
+#include "platform/KeyedTask.h"
 #include "platform/LoadRequests.h"
 
 #include <QFuture>
@@ -173,7 +174,8 @@ private:
     std::optional<SpotlightResult> m_searchResult;
     std::optional<ParsedQuery> m_parsedQuery;
     QString m_searchedQuery;
-    QString m_latestQuery;
+    // Keyed by the text searched for last: an answer for another text is not published.
+    KeyedTask<QString> m_searching;
     bool m_isSearching = false;
     int m_textMatchCount = 0;
     QFuture<SearchAnswer> m_search;
