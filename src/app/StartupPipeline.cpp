@@ -118,14 +118,12 @@ QList<FileItem> StartupPipeline::textCandidates(const QList<FileItem>& screensho
 }
 
 template <typename T, typename Next>
-void StartupPipeline::after(QFuture<T> future, quint64 run, Next next)
+void StartupPipeline::after(QFuture<T> future, const Run& run, Next next)
 {
-    QPointer<StartupPipeline> self(this);
     // A cancelled wait goes on too, with nothing (an empty future is a
     // cancelled one).
     background::then(
-        future, [self, run] { return self && self->isCurrent(run); },
-        [next, future](const auto&...) mutable { next(future); },
+        future, run, [next, future](const auto&...) mutable { next(future); },
         [next]() mutable { next(QFuture<T>()); });
 }
 
@@ -134,7 +132,8 @@ void StartupPipeline::start(qint64 token)
     if (m_token == token) return;
     const bool isRefresh = m_token.has_value();
     m_token = token;
-    const quint64 run = ++m_run;
+    m_run.moveTo(token);
+    const Run run = m_run.stillWanted();
     if (isRefresh && m_steps.refreshIndex) {
         after(m_tasks.track(m_steps.refreshIndex()), run,
               [this, run, token](const QFuture<void>&) { startLoads(run, token); });
@@ -143,14 +142,14 @@ void StartupPipeline::start(qint64 token)
     }
 }
 
-void StartupPipeline::startLoads(quint64 run, qint64 token)
+void StartupPipeline::startLoads(const Run& run, qint64 token)
 {
     if (!m_steps.load || !m_steps.result) return;
     startCollectionLoads(m_steps.load, token);
     waitForTextSources(run, token);
 }
 
-void StartupPipeline::waitForTextSources(quint64 run, qint64 token)
+void StartupPipeline::waitForTextSources(const Run& run, qint64 token)
 {
     after(m_steps.result(kScreenshots, token), run,
           [this, run, token](const QFuture<SpotlightResult>& shots) {
@@ -166,7 +165,7 @@ void StartupPipeline::waitForTextSources(quint64 run, qint64 token)
           });
 }
 
-void StartupPipeline::waitForCollections(quint64 run, qint64 token, QList<SidebarItem> remaining)
+void StartupPipeline::waitForCollections(const Run& run, qint64 token, QList<SidebarItem> remaining)
 {
     if (remaining.isEmpty()) {
         // Every collection has loaded, so the file index is complete: the words
@@ -182,7 +181,7 @@ void StartupPipeline::waitForCollections(quint64 run, qint64 token, QList<Sideba
           });
 }
 
-void StartupPipeline::waitForScopes(quint64 run, qint64 token)
+void StartupPipeline::waitForScopes(const Run& run, qint64 token)
 {
     if (!m_steps.scopes) return loadSources(run, token);
     after(m_steps.scopes(), run, [this, run, token](const QFuture<QStringList>& scopes) {
@@ -191,21 +190,21 @@ void StartupPipeline::waitForScopes(quint64 run, qint64 token)
     });
 }
 
-void StartupPipeline::loadSources(quint64 run, qint64 token)
+void StartupPipeline::loadSources(const Run& run, qint64 token)
 {
     if (!m_steps.sources) return loadCleanup(run, token);
     after(m_steps.sources->load(m_scopes, token), run,
           [this, run, token](const QFuture<void>&) { loadCleanup(run, token); });
 }
 
-void StartupPipeline::loadCleanup(quint64 run, qint64 token)
+void StartupPipeline::loadCleanup(const Run& run, qint64 token)
 {
     if (!m_steps.cleanup) return scanDuplicates(run, token);
     after(m_steps.cleanup->load(m_scopes, token), run,
           [this, run, token](const QFuture<void>&) { scanDuplicates(run, token); });
 }
 
-void StartupPipeline::scanDuplicates(quint64, qint64 token)
+void StartupPipeline::scanDuplicates(const Run&, qint64 token)
 {
     // A scan that is running or has run is not started again by a refresh.
     if (m_steps.duplicates && m_steps.duplicates->isIdle()) m_steps.duplicates->scan(m_scopes);

@@ -4,6 +4,7 @@
 #include "library/SidebarItem.h"
 #include "library/Spotlight.h"
 #include "platform/Background.h"
+#include "platform/KeyedTask.h"
 #include "ui/AppContext.h"
 
 #include <QFuture>
@@ -88,22 +89,23 @@ signals:
     void finished(qint64 token);
 
 private:
+    // Whether a run is still the current one: until a newer token takes over.
+    using Run = std::function<bool()>;
     // Runs `next` once `future` is done, unless a newer token took over meanwhile.
-    template <typename T, typename Next> void after(QFuture<T> future, quint64 run, Next next);
-    bool isCurrent(quint64 run) const { return run == m_run; }
+    template <typename T, typename Next> void after(QFuture<T> future, const Run& run, Next next);
 
-    void startLoads(quint64 run, qint64 token);
-    void waitForTextSources(quint64 run, qint64 token);
-    void waitForCollections(quint64 run, qint64 token, QList<SidebarItem> remaining);
-    void waitForScopes(quint64 run, qint64 token);
-    void loadSources(quint64 run, qint64 token);
-    void loadCleanup(quint64 run, qint64 token);
-    void scanDuplicates(quint64 run, qint64 token);
+    void startLoads(const Run& run, qint64 token);
+    void waitForTextSources(const Run& run, qint64 token);
+    void waitForCollections(const Run& run, qint64 token, QList<SidebarItem> remaining);
+    void waitForScopes(const Run& run, qint64 token);
+    void loadSources(const Run& run, qint64 token);
+    void loadCleanup(const Run& run, qint64 token);
+    void scanDuplicates(const Run& run, qint64 token);
 
     Steps m_steps;
     std::optional<qint64> m_token;
     QStringList m_scopes;
-    quint64 m_run = 0;
+    KeyedTask<qint64> m_run;     // keyed by the token its steps load for
     background::TaskSet m_tasks; // the index refreshes this pipeline started
 };
 

@@ -94,14 +94,11 @@ void SearchView::textChanged()
 {
     showResult();
     const QString text = query();
-    if (m_taskQuery == text) return;
-    m_taskQuery = text;
-    const quint64 generation = ++m_generation;
+    if (!m_waiting.moveTo(text)) return;
     // A blank text is no search: the screen goes away with it.
     if (text.isEmpty()) return;
-    QPointer<SearchView> self(this);
-    m_delay(kDebounce, [self, generation, text] {
-        if (self && self->m_generation == generation) self->startSearch(text);
+    m_delay(kDebounce, [this, wanted = m_waiting.stillWanted(), text] {
+        if (wanted()) startSearch(text);
     });
 }
 

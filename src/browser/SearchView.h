@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/KeyedTask.h"
 #include "ui/AppContext.h"
 
 #include <QString>
@@ -51,10 +52,10 @@ private:
     AppContext m_context;
     Delay m_delay;
     FileBrowser* m_browser;
-    // The text whose wait or search was started last; a keystroke that leaves
-    // the trimmed text as it was starts nothing.
-    std::optional<QString> m_taskQuery;
-    quint64 m_generation = 0;
+    // Keyed by the text whose wait or search was started last: a keystroke that
+    // leaves the trimmed text as it was starts nothing, and a wait that a newer
+    // text overtook searches for nothing.
+    KeyedTask<QString> m_waiting;
     std::optional<QStringList> m_shownChips;
 };
 

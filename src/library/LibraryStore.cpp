@@ -229,18 +229,13 @@ LibraryStore::collectionQuery(const SidebarItem& item) const
 
 QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
 {
-    if (m_loading.contains(item)) {
-        // Remember the newer token: the running load is followed by one more.
-        if (token > m_loadedToken.value(item, -1))
-            m_pendingToken[item] = std::max(m_pendingToken.value(item, token), token);
-        return QtFuture::makeReadyFuture();
-    }
-    if (m_collections.contains(item) && m_loadedToken.value(item) >= token)
+    // A newer token asked while it loads is loaded after the running load.
+    if (m_loads.ask(item, token) != KeyedLoadRequests<SidebarItem>::Answer::start)
         return QtFuture::makeReadyFuture();
     const auto query = collectionQuery(item);
     if (!query) return QtFuture::makeReadyFuture();
 
-    m_loading.insert(item);
+    const std::function<bool()> stillWanted = m_loads.started(item);
     emit loadingChanged();
     // The folders are found on the pool thread too: the store's scopes may still
     // be listed, and the applications folders are checked on the disk.
@@ -256,11 +251,8 @@ QFuture<void> LibraryStore::load(const SidebarItem& item, qint64 token)
             promise.addResult(promise.isCanceled() ? SpotlightResult::empty() : std::move(result));
         });
     m_running.insert(item, running);
-    const quint64 load = ++m_lastLoad;
-    m_runningLoad.insert(item, load);
-    QPointer<LibraryStore> self(this);
     return background::then(
-        running, [self, item, load] { return self && self->m_runningLoad.value(item) == load; },
+        running, stillWanted,
         [this, item, token](const SpotlightResult& result) { finishLoad(item, token, result); },
         [this, item] { dropLoad(item); });
 }
@@ -278,28 +270,23 @@ void LibraryStore::cancelLoad(const SidebarItem& item)
 void LibraryStore::dropLoad(const SidebarItem& item)
 {
     m_running.remove(item);
-    m_runningLoad.remove(item);
-    m_pendingToken.remove(item);
-    if (m_loading.remove(item)) emit loadingChanged();
+    if (m_loads.cancel(item)) emit loadingChanged();
     settleWaiters(item);
 }
 
 void LibraryStore::finishLoad(const SidebarItem& item, qint64 token, const SpotlightResult& result)
 {
     m_running.remove(item);
-    m_runningLoad.remove(item);
     m_collections.insert(item, result);
     emit collectionsChanged();
     if (qEnvironmentVariableIsSet("OVRA_DEBUG")) {
         std::fprintf(stderr, "[ovra] %s: %lld items\n", item.title().toUtf8().constData(),
                      static_cast<long long>(result.totalCount));
     }
-    m_loadedToken.insert(item, token);
-    m_loading.remove(item);
+    const std::optional<qint64> next = m_loads.ended(item, token);
     emit loadingChanged();
-    const qint64 pending = m_pendingToken.take(item);
-    if (pending > token) {
-        load(item, pending);
+    if (next) {
+        load(item, *next);
         return;
     }
     settleWaiters(item);
@@ -309,17 +296,13 @@ void LibraryStore::reloadCollections()
 {
     const QList<SidebarItem> items = m_collections.keys();
     for (const SidebarItem& item : items) {
-        if (m_loading.contains(item)) continue;
-        // Loaded for an older token than its own: loads once more, same token.
-        const qint64 token = m_loadedToken.value(item, 0);
-        m_loadedToken.insert(item, token - 1);
-        load(item, token);
+        if (const std::optional<qint64> token = m_loads.reload(item)) load(item, *token);
     }
 }
 
 void LibraryStore::settleWaiters(const SidebarItem& item)
 {
-    if (m_loading.contains(item)) return;
+    if (m_loads.isRunning(item)) return;
     const auto waiters = m_waiters.take(item);
     const SpotlightResult result = m_collections.value(item, SpotlightResult::empty());
     for (const auto& promise : waiters) {
@@ -332,7 +315,7 @@ QFuture<SpotlightResult> LibraryStore::result(const SidebarItem& item, qint64 to
 {
     if (!collectionQuery(item)) return QtFuture::makeReadyFuture(SpotlightResult::empty());
     load(item, token);
-    if (m_collections.contains(item) && !m_loading.contains(item))
+    if (m_collections.contains(item) && !m_loads.isRunning(item))
         return QtFuture::makeReadyFuture(m_collections.value(item));
     auto promise = std::make_shared<QPromise<SpotlightResult>>();
     promise->start();
@@ -382,7 +365,7 @@ void LibraryStore::remove(const QSet<QString>& paths)
 QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, QDateTime now)
 {
     const QString trimmed = trimmedSearchText(text);
-    m_latestQuery = trimmed;
+    m_searching.moveTo(trimmed);
     // Whatever runs answers an older text: fast typing never queues full queries.
     background::cancel(m_search);
     if (trimmed.isEmpty()) {
@@ -415,8 +398,8 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
     done->start();
     background::then(
         m_search, this,
-        [this, trimmed, done](const SearchAnswer& answer) {
-            publish(trimmed, answer);
+        [this, trimmed, done, wanted = m_searching.stillWanted()](const SearchAnswer& answer) {
+            if (wanted()) publish(trimmed, answer); // else a newer text was asked for
             done->finish();
         },
         // A cancelled search publishes nothing; a newer one owns the fields.
@@ -460,7 +443,6 @@ void LibraryStore::answerSearch(QPromise<SearchAnswer>& promise, md::MetadataInd
 // another.
 void LibraryStore::publish(const QString& trimmed, const SearchAnswer& answer)
 {
-    if (m_latestQuery != trimmed) return; // a newer search was asked for
     const bool parsedChanged = m_parsedQuery != answer.parsed;
     const bool countChanged = m_textMatchCount != answer.textMatches;
     const bool queryChanged = m_searchedQuery != trimmed;

@@ -5,6 +5,8 @@
 #include "SidebarItem.h"
 #include "Spotlight.h"
 #include "platform/Background.h"
+#include "platform/KeyedTask.h"
+#include "platform/LoadRequests.h"
 
 #include <QFuture>
 #include <QHash>
@@ -74,8 +76,8 @@ public:
     md::MetadataIndex& index() const { return m_index; }
 
     const QHash<SidebarItem, SpotlightResult>& collections() const { return m_collections; }
-    const QSet<SidebarItem>& loading() const { return m_loading; }
-    bool isLoading(const SidebarItem& item) const { return m_loading.contains(item); }
+    const QSet<SidebarItem>& loading() const { return m_loads.running(); }
+    bool isLoading(const SidebarItem& item) const { return m_loads.isRunning(item); }
 
     // Loads one collection unless it is loading or already loaded for this token
     // or a newer one. Asked again with a newer token while it loads, it loads once
@@ -162,14 +164,8 @@ private:
     std::optional<QStringList> m_listedScopes; // once the listing reached the GUI thread
     mutable QList<std::shared_ptr<QPromise<QStringList>>> m_scopeWaiters;
     QHash<SidebarItem, SpotlightResult> m_collections;
-    QSet<SidebarItem> m_loading;
-    QHash<SidebarItem, qint64> m_loadedToken;
-    QHash<SidebarItem, qint64> m_pendingToken;
+    KeyedLoadRequests<SidebarItem> m_loads;
     QHash<SidebarItem, QFuture<SpotlightResult>> m_running;
-    // The load each collection runs now: the answer of any other (one cancelled
-    // after its work ended, its answer already posted) is dropped.
-    QHash<SidebarItem, quint64> m_runningLoad;
-    quint64 m_lastLoad = 0;
     QHash<SidebarItem, QList<std::shared_ptr<QPromise<SpotlightResult>>>> m_waiters;
     // Changes come in bursts: one reload takes all that came while it waited.
     QTimer m_indexChanged;
@@ -178,7 +174,8 @@ private:
     std::optional<SpotlightResult> m_searchResult;
     std::optional<ParsedQuery> m_parsedQuery;
     QString m_searchedQuery;
-    QString m_latestQuery;
+    // Keyed by the text searched for last: an answer for another text is not published.
+    KeyedTask<QString> m_searching;
     bool m_isSearching = false;
     int m_textMatchCount = 0;
     QFuture<SearchAnswer> m_search;

@@ -35,10 +35,7 @@ public:
     // result (nothing for a QFuture<void>). Returns whether a new run started.
     template <typename Start, typename Apply> bool run(const Key& key, Start&& start, Apply&& apply)
     {
-        if (m_hasKey && m_key == key) return false;
-        cancel();
-        m_key = key;
-        m_hasKey = true;
+        if (!moveTo(key)) return false;
         const quint64 generation = m_state->generation;
         auto future = std::invoke(std::forward<Start>(start));
         m_cancelRunning = [future]() mutable { background::cancel(future); };
@@ -48,6 +45,19 @@ public:
         background::then(
             future, [weak, generation] { return isCurrent(weak, generation); },
             std::forward<Apply>(apply));
+        return true;
+    }
+
+    // Moves on to `key` without work of its own, for work that outlives keys
+    // and streams its answers, each tested with the `stillWanted` of the key it
+    // was made for: the older keys' answers are dropped from now on. Returns
+    // whether the key changed; asking for the current key does nothing.
+    bool moveTo(const Key& key)
+    {
+        if (m_hasKey && m_key == key) return false;
+        cancel();
+        m_key = key;
+        m_hasKey = true;
         return true;
     }
 

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QPromise>
+#include <QSet>
 #include <QStringList>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -80,6 +84,98 @@ private:
     qint64 m_runningToken = -1;
     std::optional<Run> m_pending;
     QList<std::shared_ptr<QPromise<void>>> m_waiters;
+};
+
+} // namespace ovra
+
+namespace ovra {
+
+// The same catching up, kept apart for each of several things a store loads (a
+// collection per sidebar entry), where a token is a point in time: a thing
+// loaded for a token or a newer one is up to date. A newer token asked while
+// the thing loads is kept (the newest of them) and loaded after the running
+// load. A load can also be cancelled, and asked again for the token it has
+// (the disk changed under it). Each run gets a test, `stillWanted`, that holds
+// until that run ends or is cancelled: the answer of a run cancelled once its
+// work ended, already on its way, is dropped by it.
+template <typename Key> class KeyedLoadRequests {
+public:
+    enum class Answer {
+        upToDate, // loaded for this token or a newer one
+        joined,   // a load runs; the token is kept for after it if newer
+        start,    // the caller starts a run (and calls `started`)
+    };
+
+    KeyedLoadRequests() = default;
+    KeyedLoadRequests(const KeyedLoadRequests&) = delete;
+    KeyedLoadRequests& operator=(const KeyedLoadRequests&) = delete;
+
+    const QSet<Key>& running() const { return m_running; }
+    bool isRunning(const Key& key) const { return m_running.contains(key); }
+    bool isLoaded(const Key& key) const { return m_loaded.contains(key); }
+
+    Answer ask(const Key& key, qint64 token)
+    {
+        if (m_running.contains(key)) {
+            if (token > m_loaded.value(key, -1))
+                m_pending[key] = std::max(m_pending.value(key, token), token);
+            return Answer::joined;
+        }
+        if (m_loaded.contains(key) && m_loaded.value(key) >= token) return Answer::upToDate;
+        return Answer::start;
+    }
+
+    // A run for `key` starts: the test that its answer is still wanted.
+    std::function<bool()> started(const Key& key)
+    {
+        m_running.insert(key);
+        const quint64 run = ++m_lastRun;
+        m_runs->insert(key, run);
+        return [runs = std::weak_ptr<QHash<Key, quint64>>(m_runs), key, run] {
+            const auto current = runs.lock();
+            return current && current->value(key) == run;
+        };
+    }
+
+    // The run for `key` ended with its answer, loaded for `token`: the token
+    // to load next, if a newer one was asked meanwhile.
+    std::optional<qint64> ended(const Key& key, qint64 token)
+    {
+        m_runs->remove(key);
+        m_loaded.insert(key, token);
+        m_running.remove(key);
+        const std::optional<qint64> pending =
+            m_pending.contains(key) ? std::optional(m_pending.take(key)) : std::nullopt;
+        if (pending && *pending > token) return pending;
+        return std::nullopt;
+    }
+
+    // The run for `key` stops without an answer: nothing counts as loaded by
+    // it, and the tokens asked while it ran are forgotten. Whether one ran.
+    bool cancel(const Key& key)
+    {
+        m_runs->remove(key);
+        m_pending.remove(key);
+        return m_running.remove(key);
+    }
+
+    // The token to load `key` again for, though it is loaded for it already;
+    // none while it loads or before it ever loaded.
+    std::optional<qint64> reload(const Key& key)
+    {
+        if (m_running.contains(key) || !m_loaded.contains(key)) return std::nullopt;
+        const qint64 token = m_loaded.value(key);
+        // Loaded for an older token than its own, the next ask starts a run.
+        m_loaded.insert(key, token - 1);
+        return token;
+    }
+
+private:
+    QSet<Key> m_running;
+    QHash<Key, qint64> m_loaded;
+    QHash<Key, qint64> m_pending;
+    std::shared_ptr<QHash<Key, quint64>> m_runs = std::make_shared<QHash<Key, quint64>>();
+    quint64 m_lastRun = 0;
 };
 
 } // namespace ovra

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 
@@ -37,9 +38,10 @@ constexpr double kRenderHeadroom = 1.5;
 struct PdfPagesView::Renderer {
     std::mutex mutex;
     std::unique_ptr<PdfPages> document;
-    std::deque<int> wanted; // the pages in sight first
-    std::set<int> asked;    // wanted or drawn at the current width
-    int width = 0;          // pixels across a page
+    std::deque<int> wanted;              // the pages in sight first
+    std::set<int> asked;                 // wanted or drawn at the current width
+    int width = 0;                       // pixels across a page
+    std::function<bool()> wantedAtWidth; // whether pages drawn at it are still wanted
     bool isDrawing = false;
     bool isClosed = false;
     QPointer<PdfPagesView> view;
@@ -103,6 +105,7 @@ void PdfPagesView::drawWanted(const std::shared_ptr<Renderer>& renderer)
     for (;;) {
         int index = -1;
         int width = 0;
+        std::function<bool()> wanted;
         QPointer<PdfPagesView> view;
         {
             std::lock_guard lock(renderer->mutex);
@@ -113,6 +116,7 @@ void PdfPagesView::drawWanted(const std::shared_ptr<Renderer>& renderer)
             index = renderer->wanted.front();
             renderer->wanted.pop_front();
             width = renderer->width;
+            wanted = renderer->wantedAtWidth;
             view = renderer->view;
         }
         // A page's longer side is its height for the usual portrait page; ask
@@ -124,8 +128,8 @@ void PdfPagesView::drawWanted(const std::shared_ptr<Renderer>& renderer)
             image = image.scaledToWidth(width, Qt::SmoothTransformation);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [view, index, width, image] {
-                if (view) view->pageRendered(index, width, image);
+            [view, index, image, wanted] {
+                if (view && wanted()) view->pageRendered(index, image);
             },
             Qt::QueuedConnection);
     }
@@ -196,9 +200,9 @@ void PdfPagesView::documentOpened(int count, double aspect)
     requestVisiblePages();
 }
 
-void PdfPagesView::pageRendered(int index, int width, const QImage& image)
+void PdfPagesView::pageRendered(int index, const QImage& image)
 {
-    if (index < 0 || index >= m_pageCount || width != pixelWidth()) return;
+    if (index < 0 || index >= m_pageCount) return;
     QImage page = image;
     page.setDevicePixelRatio(devicePixelRatioF());
     m_pages[index] = page;
@@ -223,11 +227,13 @@ void PdfPagesView::requestVisiblePages()
                      visible.adjusted(0, -visible.height(), 0, visible.height())))
             near.push_back(i);
     }
+    const bool widthChanged = m_width.moveTo(width);
     bool startDrawing = false;
     {
         std::lock_guard lock(m_renderer->mutex);
-        if (m_renderer->width != width) {
+        if (widthChanged) {
             m_renderer->width = width;
+            m_renderer->wantedAtWidth = m_width.stillWanted();
             m_renderer->asked.clear();
         }
         // Pages that scrolled out of sight before their turn are forgotten.

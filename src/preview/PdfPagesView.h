@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/KeyedTask.h"
+
 #include <QImage>
 #include <QList>
 #include <QScrollArea>
@@ -43,11 +45,14 @@ private:
 
     static void drawWanted(const std::shared_ptr<Renderer>& renderer);
     void documentOpened(int count, double aspect);
-    void pageRendered(int index, int width, const QImage& image);
+    void pageRendered(int index, const QImage& image);
     void requestVisiblePages();
     int pixelWidth() const;
 
     std::shared_ptr<Renderer> m_renderer;
+    // Keyed by the pages' width in pixels: a page drawn at an older width is
+    // dropped when it arrives.
+    KeyedTask<int> m_width;
     Column* m_column;
     int m_pageCount = 0;
     bool m_failed = false;

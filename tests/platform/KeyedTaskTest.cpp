@@ -142,3 +142,36 @@ TEST(KeyedTask, MovingOnFromAnAnswerAlreadyAppliedIsSafe)
     EXPECT_EQ(applied.size(), 20);
     EXPECT_EQ(applied.last(), QStringLiteral("20"));
 }
+
+// Work that streams answers across keys: each answer is tested with the key it
+// was made for, so only those of the key moved to last are wanted, and a run
+// for that key afterwards neither restarts it nor drops its answers.
+TEST(KeyedTask, MovingOnDropsTheStreamedAnswersOfOlderKeys)
+{
+    KeyedTask<int> task;
+    EXPECT_TRUE(task.moveTo(100));
+    const std::function<bool()> at100 = task.stillWanted();
+    EXPECT_FALSE(task.moveTo(100)) << "the same key";
+    EXPECT_TRUE(at100());
+
+    EXPECT_TRUE(task.moveTo(200));
+    const std::function<bool()> at200 = task.stillWanted();
+    EXPECT_FALSE(at100());
+    EXPECT_TRUE(at200());
+    EXPECT_EQ(task.key(), std::optional<int>(200));
+
+    bool started = false;
+    EXPECT_FALSE(task.run(
+        200,
+        [&] {
+            started = true;
+            return ready(QString());
+        },
+        [](const QString&) {}));
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(at200());
+
+    EXPECT_TRUE(task.moveTo(100));
+    EXPECT_FALSE(at100()) << "an answer made before moving away stays unwanted";
+    EXPECT_FALSE(at200());
+}
