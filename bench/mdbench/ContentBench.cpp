@@ -25,6 +25,7 @@
 #include <random>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace ovra::bench {
@@ -34,6 +35,19 @@ using content::ContentIndex;
 using content::FileStamp;
 
 // ---- output --------------------------------------------------------------------
+
+// Processor seconds spent so far by this process and by its children that
+// have ended (the helpers, once the index that kept them is gone).
+double processorSeconds()
+{
+    auto seconds = [](int who) {
+        rusage usage{};
+        ::getrusage(who, &usage);
+        return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    };
+    return seconds(RUSAGE_SELF) + seconds(RUSAGE_CHILDREN);
+}
 
 void printLine(QJsonObject fields)
 {
@@ -565,32 +579,48 @@ int runContentBench(const Arguments& args)
     double inProcessSeconds = 0;
     {
         ContentIndex inProcess(options);
+        const double processorBefore = processorSeconds();
         timer.restart();
         inProcess.update(walk(dir));
         inProcessSeconds = double(timer.nsecsElapsed()) / 1e9;
         metric(QStringLiteral("ovra_index_full_in_process_seconds"), inProcessSeconds,
                QStringLiteral("s"), {{QStringLiteral("threads"), usedThreads}});
+        metric(QStringLiteral("ovra_index_full_in_process_cpu_seconds"),
+               processorSeconds() - processorBefore, QStringLiteral("s"));
     }
     options.databasePath = work.path() + QStringLiteral("/ovra/content-index.sqlite");
     options.usesHelpers = true;
     options.helperProgram = QStringLiteral(OVRA_EXTRACT_PROGRAM);
-    ContentIndex index(options);
-    if (!index.isOpen()) {
-        std::fprintf(stderr, "content: cannot open %s\n", qPrintable(options.databasePath));
-        return 1;
+    // The index that made the full build ends with it, so that its helpers'
+    // processor time is counted; the passes after it open the same file again.
+    ContentIndex::UpdateResult full;
+    double fullSeconds = 0;
+    double fullProcessorSeconds = 0;
+    {
+        ContentIndex building(options);
+        if (!building.isOpen()) {
+            std::fprintf(stderr, "content: cannot open %s\n", qPrintable(options.databasePath));
+            return 1;
+        }
+        const double processorBefore = processorSeconds();
+        timer.restart();
+        full = building.update(walk(dir));
+        fullSeconds = double(timer.nsecsElapsed()) / 1e9;
+        fullProcessorSeconds = -processorBefore;
     }
-    timer.restart();
-    const ContentIndex::UpdateResult full = index.update(walk(dir));
-    const double fullSeconds = double(timer.nsecsElapsed()) / 1e9;
+    fullProcessorSeconds += processorSeconds();
+    ContentIndex index(options);
     metric(QStringLiteral("ovra_index_full_seconds"), fullSeconds, QStringLiteral("s"),
            {{QStringLiteral("threads"), usedThreads},
             {QStringLiteral("read"), double(full.read)},
             {QStringLiteral("rejected"), double(full.rejected)}});
     metric(QStringLiteral("ovra_index_documents_per_second"), double(full.read) / fullSeconds,
            QStringLiteral("docs/s"));
+    metric(QStringLiteral("ovra_index_full_cpu_seconds"), fullProcessorSeconds, QStringLiteral("s"),
+           {{QStringLiteral("helpers"), QStringLiteral("included")}});
     metric(QStringLiteral("ovra_helpers_share_of_in_process"),
            100.0 * fullSeconds / inProcessSeconds, QStringLiteral("%"),
-           {{QStringLiteral("target"), QStringLiteral("<= 115")}});
+           {{QStringLiteral("target"), QStringLiteral("<= 110")}});
     metric(QStringLiteral("ovra_index_database_bytes"), double(databaseBytes(options.databasePath)),
            QStringLiteral("bytes"));
 

@@ -128,12 +128,23 @@ void onAlarm(int)
     ::raise(SIGALRM); // delivered as this handler returns
 }
 
+// The run delay is looked up again at most this often: a look (an open, a read
+// and a parse of the schedstat file) for every file cost more than reading a
+// short one. The delay since the last look is then taken off too, which makes
+// the guard, whose limit is minutes, later by no more than this.
+constexpr long long kRunDelayRefresh = kSecond;
+long long runDelayLookedAt = 0; // monotonic nanoseconds; arm's alone, outside the handler
+
 void arm(unsigned seconds)
 {
     if (seconds == 0) return;
+    const long long now = monotonicNow();
     limit = seconds * kSecond;
-    waitedAt = runDelay();
-    armedAt = monotonicNow();
+    if (runDelayLookedAt == 0 || now - runDelayLookedAt >= kRunDelayRefresh) {
+        waitedAt = runDelay();
+        runDelayLookedAt = now;
+    }
+    armedAt = now;
     ::alarm(seconds);
 }
 

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,8 +39,10 @@ constexpr std::chrono::milliseconds kSlowDeadline{60000};
 // Loading a helper's libraries on a busy machine is not a file's fault, so it
 // has a time of its own.
 constexpr std::chrono::seconds kStartTimeout{20};
-// How often a wait for the helper looks at the cancellation flag.
+// How often a wait for the helper looks at the cancellation flag, and at most
+// how often a deadline looks at the helper.
 constexpr int kPollSliceMs = 50;
+constexpr std::chrono::milliseconds kPollSlice{kPollSliceMs};
 
 // A write to a helper that just died raises SIGPIPE, which would end the app:
 // the signal is held back for this thread and any pending one taken away.
@@ -89,14 +92,20 @@ ReadResult readFully(int fd, char* data, std::size_t size, const ExtractHelper::
     return ReadResult::Done;
 }
 
-// What the scheduler says of a helper: whether it waits on something other
-// than the processor, and the processor time all its threads have had.
-struct HelperState {
-    bool isWaitingOnOther = false;
-    std::chrono::nanoseconds processor{0};
-};
+// The processor time all a helper's threads have had, read through its CPU
+// clock: one system call, where its stat file is an open, a read and a parse.
+std::optional<std::chrono::nanoseconds> processorTime(pid_t pid)
+{
+    clockid_t clock{};
+    timespec spent{};
+    if (::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &spent) != 0)
+        return std::nullopt;
+    return std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
+}
 
-std::optional<HelperState> helperState(pid_t pid)
+// Whether the scheduler says a helper waits on something other than the
+// processor (a file, a lock); nothing when it cannot be read.
+std::optional<bool> isWaitingOnOther(pid_t pid)
 {
     char path[40];
     std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
@@ -107,21 +116,12 @@ std::optional<HelperState> helperState(pid_t pid)
     ::close(fd);
     if (n <= 0) return std::nullopt;
     text[n] = '\0';
-    // The program's name, in parentheses, may hold anything: the fields
-    // follow its last parenthesis (state, then user and system time 11 and 12
-    // fields on, in clock ticks).
+    // The program's name, in parentheses, may hold anything: the state is
+    // the field after its last parenthesis.
     const char* fields = std::strrchr(text, ')');
     char state = 0;
-    unsigned long long user = 0;
-    unsigned long long system = 0;
-    if (!fields || std::sscanf(fields + 1, " %c %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu",
-                               &state, &user, &system) != 3)
-        return std::nullopt;
-    static const long ticksPerSecond = std::max(1L, ::sysconf(_SC_CLK_TCK));
-    HelperState helper;
-    helper.isWaitingOnOther = state == 'S' || state == 'D';
-    helper.processor = std::chrono::nanoseconds((user + system) * 1000000000ULL / ticksPerSecond);
-    return helper;
+    if (!fields || std::sscanf(fields + 1, " %c", &state) != 1) return std::nullopt;
+    return state == 'S' || state == 'D';
 }
 
 std::string argument(std::int64_t value)
@@ -387,26 +387,35 @@ ExtractHelper::Deadline::Deadline(pid_t helper, std::chrono::milliseconds budget
     , m_lookedAt(Clock::now())
 {
     if (m_helper <= 0) return;
-    if (const std::optional<HelperState> state = helperState(m_helper))
-        m_processorAt = state->processor;
+    if (const std::optional<std::chrono::nanoseconds> processor = processorTime(m_helper))
+        m_processorAt = *processor;
 }
 
+// Most files are answered within a poll slice, and a look at the helper's
+// state (an open, a read and a parse of its stat file) cost more than the
+// pipe's round trip: it is looked at only once a slice has passed, or when the
+// wall clock alone would spend the budget. Working time never outruns the wall
+// clock, so until then the budget cannot be spent.
 std::chrono::milliseconds ExtractHelper::Deadline::left() const
 {
     const Clock::time_point now = Clock::now();
     const std::chrono::nanoseconds since = now - m_lookedAt;
+    if (since < kPollSlice && m_working + since < m_budget)
+        return std::chrono::ceil<std::chrono::milliseconds>(m_budget - m_working - since);
     m_lookedAt = now;
-    const std::optional<HelperState> state =
-        m_helper > 0 ? helperState(m_helper) : std::optional<HelperState>();
-    if (!state) {
+    const std::optional<std::chrono::nanoseconds> processor =
+        m_helper > 0 ? processorTime(m_helper) : std::nullopt;
+    const std::optional<bool> isWaiting =
+        processor ? isWaitingOnOther(m_helper) : std::optional<bool>();
+    if (!processor || !isWaiting) {
         m_working += since; // no helper to look at, or none any more: the wall clock
     } else {
         // Runnable, it worked only as long as it had the processor.
-        m_working += state->isWaitingOnOther ? since
-                                             : std::clamp(state->processor - m_processorAt,
-                                                          std::chrono::nanoseconds(0), since);
-        m_processorAt = state->processor;
+        m_working +=
+            *isWaiting ? since
+                       : std::clamp(*processor - m_processorAt, std::chrono::nanoseconds(0), since);
     }
+    if (processor) m_processorAt = *processor;
     return m_working < m_budget ? std::chrono::ceil<std::chrono::milliseconds>(m_budget - m_working)
                                 : std::chrono::milliseconds(0);
 }

@@ -103,8 +103,8 @@ public:
     // time while it is runnable, the wall clock while it waits on something
     // else (a file, a lock). A helper that a busy machine (or its idle
     // priority) gives no processor is not working, so only one that truly
-    // stalls or spins overruns. The helper is looked at each time `left` is
-    // asked, which a wait does at least every poll slice.
+    // stalls or spins overruns. The helper is looked at when `left` is asked
+    // a poll slice or more after the last look, which a wait does.
     class Deadline {
     public:
         // `helper` <= 0: the wall clock alone.

@@ -21,12 +21,29 @@ void silenceParserWarnings()
         once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
 }
 
+// The library sets up its shared tables (character maps, font names) when a
+// first document opens and drops them when the last one closes. One document
+// at a time, as in a helper, rebuilt them for every PDF, which cost more than
+// reading a short one: an empty document kept open for the process's life
+// keeps them.
+void keepSharedTables()
+{
+    static constexpr char kEmpty[] = "%PDF-1.1\n"
+                                     "1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+                                     "2 0 obj<</Type/Pages/Kids[]/Count 0>>endobj\n"
+                                     "trailer<</Root 1 0 R>>\n"
+                                     "%%EOF\n";
+    static const std::unique_ptr<poppler::document> kept(
+        poppler::document::load_from_raw_data(kEmpty, int(sizeof kEmpty - 1)));
+}
+
 } // namespace
 
 ExtractedText::Outcome pdfToText(const QByteArray& data, TextSink& sink)
 {
     using Outcome = ExtractedText::Outcome;
     silenceParserWarnings();
+    keepSharedTables();
     // The document reads `data` in place; it must outlive the document.
     std::unique_ptr<poppler::document> document(
         poppler::document::load_from_raw_data(data.constData(), int(data.size())));
