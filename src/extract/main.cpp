@@ -34,6 +34,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -41,6 +42,25 @@ using namespace ovra;
 using namespace ovra::content;
 
 namespace {
+
+// A document's buffers at or above this size are mapped on their own and go
+// back to the system when freed. glibc would otherwise raise the bound after
+// each large buffer freed, and a helper would keep the peak of its largest
+// document for the rest of its life.
+constexpr int kOwnMappingBytes = 256 << 10;
+// Past this much freed but kept, the heap is handed back: the parsers leave it
+// fragmented, and a few helpers each holding a large document's worth added up
+// to more than the app.
+constexpr std::size_t kKeptFreeBytes = 4 << 20;
+
+// One arena: the helper reads one file at a time, and each extra thread's
+// arena would keep its own freed memory.
+void limitHeap()
+{
+    ::mallopt(M_ARENA_MAX, 1);
+    ::mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
+    ::mallopt(M_TRIM_THRESHOLD, kOwnMappingBytes);
+}
 
 struct Settings {
     ExtractLimits limits;
@@ -307,6 +327,7 @@ int main(int argc, char** argv)
 {
     // The index may close our pipe at any time; a write then fails instead.
     std::signal(SIGPIPE, SIG_IGN);
+    limitHeap();
     struct sigaction onAlarm {};
     onAlarm.sa_handler = watchdog::onAlarm;
     sigemptyset(&onAlarm.sa_mask);
@@ -338,6 +359,8 @@ int main(int argc, char** argv)
     std::vector<char> request;
     std::vector<protocol::RequestFile> files;
     while (true) {
+        // Between requests, when the app waits for nothing of ours.
+        if (::mallinfo2().fordblks >= kKeptFreeBytes) ::malloc_trim(0);
         switch (protocol::readRequest(STDIN_FILENO, request)) {
         case protocol::RequestRead::Done: break;
         case protocol::RequestRead::Ended: return 0; // the app closed

@@ -231,6 +231,10 @@ TEST(ContentExtract, HostileAndMalformedFiles)
         extractor.extract(home.writeFile(QStringLiteral("junk.pdf"), "%PDF-1.4\n garbage \x01\x02"))
             .outcome,
         Outcome::Rejected);
+    // Named as a PDF but none: no text, rather than every byte scanned by the parser.
+    EXPECT_EQ(extractor.extract(home.writeFile(QStringLiteral("zeros.pdf"), QByteArray(1 << 20, 0)))
+                  .outcome,
+              Outcome::NoText);
     QByteArray locked = "%PDF-1.4\n";
     QList<qsizetype> offsets;
     auto object = [&](const QByteArray& body) {

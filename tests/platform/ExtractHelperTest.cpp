@@ -401,3 +401,41 @@ TEST_F(ExtractHelperTest, DocumentsAreReadInHelpersByDefault)
     qputenv("OVRA_EXTRACT", helper);
     EXPECT_TRUE(index.matchingPaths(u"cherry", false).isEmpty());
 }
+
+namespace {
+
+// Private memory of a process, from its status: kB of anonymous resident pages.
+qint64 anonymousKb(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("RssAnon:"))
+            return line.mid(8).trimmed().split(' ').front().toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST_F(ExtractHelperTest, AHelperGivesBackWhatALargeDocumentTook)
+{
+    ExtractHelper helper(helperOptions(std::chrono::seconds(60)));
+    const QString small = m_home.writeFile(QStringLiteral("small.html"), "<p>fig</p>");
+    ASSERT_EQ(helper.extract(small, TextFormat::Html).outcome, ExtractedText::Outcome::Text);
+    const QStringList children = test::childProcesses("ovra-extract");
+    ASSERT_EQ(children.size(), 1);
+    const pid_t pid = children.front().toInt();
+    const qint64 before = anonymousKb(pid);
+    ASSERT_GT(before, 0);
+
+    // Read twice: the first large buffer freed is what made the allocator keep
+    // the second.
+    constexpr qint64 kLargeKb = 24 * 1024;
+    const QString large = m_home.writeFile(
+        QStringLiteral("large.html"), QByteArray("<p>word</p>").repeated(kLargeKb * 1024 / 11));
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(helper.extract(large, TextFormat::Html).outcome, ExtractedText::Outcome::Text);
+    ASSERT_EQ(helper.extract(small, TextFormat::Html).outcome, ExtractedText::Outcome::Text);
+    EXPECT_LT(anonymousKb(pid) - before, kLargeKb / 3);
+}

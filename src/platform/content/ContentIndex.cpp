@@ -20,6 +20,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -299,7 +300,7 @@ public:
     }
     const Options& options() const { return m_options; }
 
-    UpdateResult update(const std::vector<FileStamp>& files, const std::atomic_bool* cancelled,
+    UpdateResult update(std::vector<FileStamp> files, const std::atomic_bool* cancelled,
                         const ProgressCallback& onProgress);
     Progress progress() const { return {m_done.load(), m_total.load(), m_isRunning.load()}; }
 
@@ -378,7 +379,7 @@ private:
 
     QHash<QString, Recorded> recordedFiles();
     // The files to read (new or changed) and those gone from the list.
-    void compare(const std::vector<FileStamp>& files, std::vector<Job>& jobs,
+    void compare(std::vector<FileStamp> files, std::vector<Job>& jobs,
                  std::vector<Vanished>& vanished, UpdateResult& result);
     static std::vector<Vanished> findMoves(std::vector<Vanished> vanished, std::vector<Job>& jobs);
     bool dropVanished(const std::vector<Vanished>& vanished, const std::atomic_bool* cancelled,
@@ -387,7 +388,7 @@ private:
     bool removeWords(std::int64_t id);
     bool write(const Job& job, const Extracted& extracted);
     struct Extraction;
-    void readAndWrite(const std::vector<Job>& jobs, const std::atomic_bool* cancelled,
+    void readAndWrite(std::vector<Job>& jobs, const std::atomic_bool* cancelled,
                       const ProgressCallback& onProgress, UpdateResult& result);
     void extractLoop(Extraction& run);
     // Each reads one job here, or a helper's batch of them, and hands the texts
@@ -558,26 +559,28 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
            addWords.bind(1, id).bindStatic(2, words.constData(), words.size()).run();
 }
 
-void ContentIndex::Database::compare(const std::vector<FileStamp>& files, std::vector<Job>& jobs,
+// Consumes `files`: the jobs then hold the only copies of the paths to read.
+void ContentIndex::Database::compare(std::vector<FileStamp> files, std::vector<Job>& jobs,
                                      std::vector<Vanished>& vanished, UpdateResult& result)
 {
     QHash<QString, Recorded> recorded = recordedFiles();
     QSet<QString> listed;
     listed.reserve(qsizetype(files.size()));
-    for (const FileStamp& stamp : files) {
+    for (FileStamp& stamp : files) {
         const qsizetype slash = stamp.path.lastIndexOf(u'/');
         const TextFormat format = textFormatForFileName(QStringView(stamp.path).mid(slash + 1));
         if (format == TextFormat::None || listed.contains(stamp.path)) continue;
         listed.insert(stamp.path);
         const auto it = recorded.constFind(stamp.path);
         if (it == recorded.constEnd()) {
-            jobs.push_back({stamp, format, 0});
+            jobs.push_back({std::move(stamp), format, 0});
         } else if (it->size != stamp.size || it->modified != stamp.modified) {
-            jobs.push_back({stamp, format, it->id});
+            jobs.push_back({std::move(stamp), format, it->id});
         } else {
             ++result.unchanged;
         }
     }
+    files = {};
     for (auto it = recorded.cbegin(); it != recorded.cend(); ++it) {
         if (!listed.contains(it.key())) vanished.push_back({it.key(), *it, {}});
     }
@@ -585,7 +588,7 @@ void ContentIndex::Database::compare(const std::vector<FileStamp>& files, std::v
     vanished = findMoves(std::move(vanished), jobs);
 }
 
-ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<FileStamp>& files,
+ContentIndex::UpdateResult ContentIndex::Database::update(std::vector<FileStamp> files,
                                                           const std::atomic_bool* cancelled,
                                                           const ProgressCallback& onProgress)
 {
@@ -603,7 +606,7 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
     // 1. Compare the list with what is recorded.
     std::vector<Job> jobs;
     std::vector<Vanished> vanished;
-    compare(files, jobs, vanished, result);
+    compare(std::move(files), jobs, vanished, result);
     // A quit right after a large change leaves all of it to the next start.
     if (isCancelled()) {
         result.wasCancelled = !jobs.empty() || !vanished.empty();
@@ -619,6 +622,10 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
 
     // 3. Read the new and changed files and write what they hold.
     readAndWrite(jobs, cancelled, onProgress, result);
+    // A first pass over a large home listed hundreds of thousands of paths; what
+    // the pool threads freed of them stays with the process unless handed back.
+    jobs = {};
+    ::malloc_trim(0);
 
     result.wasCancelled = result.wasCancelled || (isCancelled() && m_done < m_total);
     m_isRunning = false;
@@ -630,7 +637,9 @@ ContentIndex::UpdateResult ContentIndex::Database::update(const std::vector<File
 // more in batched transactions; a bounded queue between them keeps the readers
 // from running far ahead of the writer.
 struct ContentIndex::Database::Extraction {
-    const std::vector<Job>& jobs;
+    // The writer empties each job's path once written; the readers are done
+    // with a job by the time it is handed over.
+    std::vector<Job>& jobs;
     const std::atomic_bool* cancelled;
     const ProgressCallback& onProgress;
     UpdateResult& result;
@@ -697,8 +706,7 @@ struct ContentIndex::Database::Extraction {
     }
 };
 
-void ContentIndex::Database::readAndWrite(const std::vector<Job>& jobs,
-                                          const std::atomic_bool* cancelled,
+void ContentIndex::Database::readAndWrite(std::vector<Job>& jobs, const std::atomic_bool* cancelled,
                                           const ProgressCallback& onProgress, UpdateResult& result)
 {
     const int threadCount = m_options.threads > 0 ? m_options.threads : QThread::idealThreadCount();
@@ -810,7 +818,9 @@ void ContentIndex::Database::writeLoop(Extraction& run)
                 inTransaction = exec(m_writer, "BEGIN");
                 batchStart = Clock::now();
             }
-            if (!inTransaction || !write(run.jobs[next->job], *next)) result.succeeded = false;
+            Job& job = run.jobs[next->job];
+            if (!inTransaction || !write(job, *next)) result.succeeded = false;
+            job.stamp.path = QString();
             if (next->outcome == Outcome::Rejected) ++result.rejected;
             ++result.read;
             ++batchFiles;
@@ -878,11 +888,11 @@ QString ContentIndex::databasePath() const
     return m_database->options().databasePath;
 }
 
-ContentIndex::UpdateResult ContentIndex::update(const std::vector<FileStamp>& files,
+ContentIndex::UpdateResult ContentIndex::update(std::vector<FileStamp> files,
                                                 const std::atomic_bool* cancelled,
                                                 const ProgressCallback& onProgress)
 {
-    return m_database->update(files, cancelled, onProgress);
+    return m_database->update(std::move(files), cancelled, onProgress);
 }
 
 ContentIndex::Progress ContentIndex::progress() const

@@ -87,8 +87,8 @@ public:
     // Blocking; one update runs at a time. When `cancelled` turns true it stops
     // soon, keeping what it has written (the next update resumes from there).
     // `onProgress` is called from the update's writer thread after each batch.
-    UpdateResult update(const std::vector<FileStamp>& files,
-                        const std::atomic_bool* cancelled = nullptr,
+    // The list is taken whole so that its paths can go as their files are done.
+    UpdateResult update(std::vector<FileStamp> files, const std::atomic_bool* cancelled = nullptr,
                         const ProgressCallback& onProgress = {});
     Progress progress() const;
 

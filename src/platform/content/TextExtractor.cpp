@@ -7,6 +7,7 @@
 
 #include "platform/PathKey.h"
 #include "platform/UserFile.h"
+#include "platform/metadata/PdfFile.h"
 
 #include <QHash>
 
@@ -76,6 +77,9 @@ Outcome readRtf(const UserFile& file, const ExtractLimits& limits, TextSink& sin
 Outcome readPdf(const UserFile& file, const ExtractLimits& limits, TextSink& sink)
 {
     if (std::int64_t(file.size()) > limits.maxDocumentBytes) return Outcome::Rejected;
+    // A file named .pdf that is no PDF was read whole and scanned to its end,
+    // holding a helper's memory and time for nothing.
+    if (!md::PdfFile::hasHeader(file)) return Outcome::NoText;
     // Read, not mapped: a file truncated by another program while the parser
     // walks a mapping would kill the whole process with SIGBUS.
     bool wasCut = false;

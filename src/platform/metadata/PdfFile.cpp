@@ -32,15 +32,6 @@ void silencePoppler()
         once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
 }
 
-bool hasPdfHeader(const UserFile& file)
-{
-    // Without it the bytes are not a PDF, and poppler would scan all of them
-    // trying to rebuild a cross-reference table.
-    char head[kHeaderWindow];
-    const std::size_t n = file.readSome(0, head, sizeof head);
-    return QByteArrayView(head, qsizetype(n)).contains("%PDF-");
-}
-
 } // namespace
 
 class PdfFile::Bytes {
@@ -85,7 +76,7 @@ private:
 std::unique_ptr<PdfFile> PdfFile::open(const UserFile& file)
 {
     silencePoppler();
-    if (!hasPdfHeader(file)) return nullptr;
+    if (!hasHeader(file)) return nullptr;
     std::unique_ptr<PdfFile> pdf(new PdfFile);
     pdf->m_bytes = Bytes::load(file);
     if (!pdf->m_bytes) return nullptr;
@@ -93,6 +84,13 @@ std::unique_ptr<PdfFile> PdfFile::open(const UserFile& file)
         poppler::document::load_from_raw_data(pdf->m_bytes->data(), pdf->m_bytes->length()));
     if (!pdf->m_document) return nullptr;
     return pdf;
+}
+
+bool PdfFile::hasHeader(const UserFile& file)
+{
+    char head[kHeaderWindow];
+    const std::size_t n = file.readSome(0, head, sizeof head);
+    return QByteArrayView(head, qsizetype(n)).contains("%PDF-");
 }
 
 PdfFile::~PdfFile() = default;

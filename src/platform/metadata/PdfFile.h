@@ -19,6 +19,10 @@ public:
     // Nothing when the file does not look like a PDF, is too large to read or
     // poppler cannot make sense of it. A locked document does open.
     static std::unique_ptr<PdfFile> open(const UserFile& file);
+    // Whether the file begins (give or take some leading junk) as a PDF does.
+    // Without that poppler would scan every byte of it for a cross-reference
+    // table to rebuild.
+    static bool hasHeader(const UserFile& file);
     ~PdfFile();
     PdfFile(const PdfFile&) = delete;
     PdfFile& operator=(const PdfFile&) = delete;
