@@ -1,4 +1,5 @@
 #include "library/ListOptions.h"
+#include "ListFixtures.h"
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
 
@@ -16,30 +17,9 @@ using namespace ovra;
 
 namespace {
 
-FileItem file(const QString& name, qint64 size = 0, double modified = 0,
-              FileCategory category = FileCategory::other)
-{
-    FileItem item;
-    item.path = QStringLiteral("/t/") + name;
-    item.name = name;
-    item.size = size;
-    item.modified = modified;
-    item.category = category;
-    return item;
-}
-
-FileItem folder(const QString& name, qint64 size = 4096)
-{
-    return file(name, size, 0, FileCategory::folders);
-}
-
-QString names(const QList<FileItem>& items)
-{
-    QStringList result;
-    for (const FileItem& item : items)
-        result << item.name;
-    return result.join(u' ');
-}
+using test::file;
+using test::folder;
+using test::names;
 
 class ListOptionsTest : public ::testing::Test {
 protected:
