@@ -169,8 +169,8 @@ namespace detail {
 template <typename T, typename Deliver> void whenFinished(const QFuture<T>& future, Deliver deliver)
 {
     if (future.isFinished()) {
-        QMetaObject::invokeMethod(guiThread(),
-                                  [future, deliver = std::move(deliver)]() mutable { deliver(future); });
+        QMetaObject::invokeMethod(
+            guiThread(), [future, deliver = std::move(deliver)]() mutable { deliver(future); });
         return;
     }
     auto* watcher = new QFutureWatcher<T>;
@@ -200,20 +200,20 @@ auto then(const QFuture<T>& future, Owner owner, Fn fn, Cancelled cancelled = {}
     auto answer = std::make_shared<QPromise<R>>();
     answer->start();
     QFuture<R> answered = answer->future();
-    detail::whenFinished(future, [wanted, fn = std::move(fn), cancelled,
-                                  answer](const QFuture<T>& done) mutable {
-        if (!wanted()) {
-            detail::drop(*answer);
-        } else if (done.isCanceled()) {
-            detail::answerCancelled(*answer, cancelled);
-        } else if constexpr (std::is_void_v<T>) {
-            detail::answerWith(*answer, fn);
-        } else if (done.resultCount() > 0) {
-            detail::answerWith(*answer, fn, done.result());
-        } else {
-            detail::answerCancelled(*answer, cancelled);
-        }
-    });
+    detail::whenFinished(
+        future, [wanted, fn = std::move(fn), cancelled, answer](const QFuture<T>& done) mutable {
+            if (!wanted()) {
+                detail::drop(*answer);
+            } else if (done.isCanceled()) {
+                detail::answerCancelled(*answer, cancelled);
+            } else if constexpr (std::is_void_v<T>) {
+                detail::answerWith(*answer, fn);
+            } else if (done.resultCount() > 0) {
+                detail::answerWith(*answer, fn, done.result());
+            } else {
+                detail::answerCancelled(*answer, cancelled);
+            }
+        });
     return answered;
 }
 
