@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QPointer>
 #include <QPromise>
 #include <QThreadPool>
@@ -157,6 +158,33 @@ void answerCancelled(QPromise<R>& answer, Cancelled& cancelled)
 
 } // namespace detail
 
+namespace detail {
+
+// Runs `deliver(future)` on the GUI thread once `future` has finished: at once
+// when it already has and this is the GUI thread. Never through Qt's own
+// continuations: Qt 6.4 runs a continuation at once when it is attached to a
+// future that has just finished, then keeps it, and the pool thread that
+// finished the future may run it a second time, on a promise already moved
+// away. A watcher hears of the end under the future's own lock.
+template <typename T, typename Deliver> void whenFinished(const QFuture<T>& future, Deliver deliver)
+{
+    if (future.isFinished()) {
+        QMetaObject::invokeMethod(
+            guiThread(), [future, deliver = std::move(deliver)]() mutable { deliver(future); });
+        return;
+    }
+    auto* watcher = new QFutureWatcher<T>;
+    if (watcher->thread() != guiThread()->thread()) watcher->moveToThread(guiThread()->thread());
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher,
+                     [watcher, deliver = std::move(deliver)]() mutable {
+                         watcher->deleteLater();
+                         deliver(watcher->future());
+                     });
+    watcher->setFuture(future);
+}
+
+} // namespace detail
+
 // The one way an answer comes back: `fn(answer)` (`fn()` for a QFuture<void>)
 // runs on the GUI thread once `future` has its answer, and `cancelled()` in its
 // place when the work was cancelled or ended without an answer. Neither runs
@@ -172,25 +200,19 @@ auto then(const QFuture<T>& future, Owner owner, Fn fn, Cancelled cancelled = {}
     auto answer = std::make_shared<QPromise<R>>();
     answer->start();
     QFuture<R> answered = answer->future();
-    // Qt runs no `then` continuation of a cancelled future, only `onCanceled`.
-    QFuture<T>(future)
-        .then(guiThread(),
-              [wanted, fn = std::move(fn), cancelled, answer](const QFuture<T>& done) mutable {
-                  if (!wanted()) {
-                      detail::drop(*answer);
-                  } else if constexpr (std::is_void_v<T>) {
-                      detail::answerWith(*answer, fn);
-                  } else if (done.resultCount() > 0) {
-                      detail::answerWith(*answer, fn, done.result());
-                  } else {
-                      detail::answerCancelled(*answer, cancelled);
-                  }
-              })
-        .onCanceled(guiThread(), [wanted, cancelled, answer]() mutable {
-            if (wanted())
-                detail::answerCancelled(*answer, cancelled);
-            else
+    detail::whenFinished(
+        future, [wanted, fn = std::move(fn), cancelled, answer](const QFuture<T>& done) mutable {
+            if (!wanted()) {
                 detail::drop(*answer);
+            } else if (done.isCanceled()) {
+                detail::answerCancelled(*answer, cancelled);
+            } else if constexpr (std::is_void_v<T>) {
+                detail::answerWith(*answer, fn);
+            } else if (done.resultCount() > 0) {
+                detail::answerWith(*answer, fn, done.result());
+            } else {
+                detail::answerCancelled(*answer, cancelled);
+            }
         });
     return answered;
 }

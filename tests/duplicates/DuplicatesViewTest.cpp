@@ -2,6 +2,7 @@
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/DuplicateGroupCard.h"
 #include "library/AppState.h"
+#include "platform/Background.h"
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -36,6 +38,35 @@ void gatherFrom(DuplicateFinder& finder, QStringList paths, int gathered)
             return QtFuture::makeReadyFuture(result);
         });
 }
+
+// Holds every thread of a pool while it lives, so work started meanwhile waits
+// in the queue; it lets them go and waits for them when it goes.
+class HeldPool {
+public:
+    explicit HeldPool(background::Pool kind)
+    {
+        const int threads = background::threadCount(kind);
+        for (int i = 0; i < threads; ++i)
+            m_holders.append(background::run(kind, [this] {
+                m_held.release();
+                m_gate.acquire();
+            }));
+        EXPECT_TRUE(m_held.tryAcquire(threads, int(test::kPatience.count())));
+    }
+    ~HeldPool()
+    {
+        m_gate.release(int(m_holders.size()));
+        for (QFuture<void>& holder : m_holders)
+            holder.waitForFinished();
+    }
+    HeldPool(const HeldPool&) = delete;
+    HeldPool& operator=(const HeldPool&) = delete;
+
+private:
+    QSemaphore m_held;
+    QSemaphore m_gate;
+    QList<QFuture<void>> m_holders;
+};
 
 } // namespace
 
@@ -101,7 +132,15 @@ TEST(DuplicatesView, ScanAgainShowsItsProgress)
         seen.append({finder.phase(), view.progressBar()->isVisible(), view.progressBar()->value(),
                      view.progressBar()->maximum(), view.heroDetail()});
     });
-    view.scanButton()->click();
+    {
+        // Hashing six small files can end before the screen has heard of any
+        // of them, and then the answer overtakes every count. Held until the
+        // scan's answer is awaited, the counts reach the screen first.
+        HeldPool hashing(background::Pool::hashing);
+        view.scanButton()->click();
+        ASSERT_TRUE(test::eventually(
+            [&] { return finder.phase().kind == DuplicateFinder::Phase::Kind::hashing; }));
+    }
     ASSERT_TRUE(
         test::eventually([&] { return finder.phase() == DuplicateFinder::Phase::finished(); }));
 

@@ -9,6 +9,7 @@
 #include "support/Wait.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -159,8 +160,15 @@ TEST(LibraryStoreScopes, AreAnsweredWithoutWaitingForTheListing)
     md::MetadataIndex index;
     QSemaphore busy;
     const int threads = background::threadCount(background::Pool::files);
+    QList<QFuture<void>> holders;
     for (int i = 0; i < threads; ++i)
-        background::run(background::Pool::files, [&busy] { busy.acquire(); });
+        holders.append(background::run(background::Pool::files, [&busy] { busy.acquire(); }));
+    // A holder still on its way into the semaphore when the test ends would
+    // wait on freed memory for good, and the program's end waits for the pool.
+    const auto letGo = qScopeGuard([&] {
+        for (QFuture<void>& holder : holders)
+            holder.waitForFinished();
+    });
     LibraryStore store(index);
     const QFuture<QStringList> first = store.scopes();
     const QFuture<QStringList> second = store.scopes();

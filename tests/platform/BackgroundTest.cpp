@@ -2,6 +2,7 @@
 #include "support/QtApp.h"
 
 #include <QCoreApplication>
+#include <QFutureInterface>
 #include <QSemaphore>
 #include <QStringList>
 #include <QThread>
@@ -110,6 +111,51 @@ TEST(Background, ALoopRunFromItsOwnFullPoolFinishesAndVisitsEachIndexOnce)
     std::atomic<int> calls = 0;
     background::forEach(Pool::files, 0, [&](qsizetype) { ++calls; });
     EXPECT_EQ(calls.load(), 0);
+}
+
+namespace {
+
+// A future whose end the test takes in the two steps a pool thread takes it:
+// the state turns finished, and only then are its continuations run.
+struct TwoStepFinish : QFutureInterface<int> {
+    void markFinished() { QFutureInterfaceBase::reportFinished(); }
+    void runContinuations() const { QFutureInterfaceBase::runContinuation(); }
+};
+
+} // namespace
+
+// An answer asked for while the thread that finished the work has not yet
+// run its continuations is delivered once (it was once delivered twice, the
+// second time on a promise moved away, which crashed the GUI thread).
+TEST(Background, AnAnswerAskedForAsTheWorkEndsArrivesOnce)
+{
+    test::ensureApp();
+    QObject owner;
+    for (const bool isGuiThreadFirst : {true, false}) {
+        TwoStepFinish work;
+        work.reportStarted();
+        work.reportResult(21);
+        work.markFinished();
+        int calls = 0;
+        QFuture<int> doubled;
+        const auto ask = [&] {
+            doubled = background::then(work.future(), &owner, [&](int answer) {
+                ++calls;
+                return answer * 2;
+            });
+        };
+        if (isGuiThreadFirst) {
+            ask();
+            work.runContinuations();
+        } else {
+            work.runContinuations();
+            ask();
+        }
+        ASSERT_TRUE(test::waitFor(doubled));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(doubled.result(), 42);
+    }
 }
 
 namespace {

@@ -464,11 +464,17 @@ TEST(TextIndex, workBeforeTheFileIsReadKeepsItsEntries)
         // The file is read on the file pool: held busy, the read waits.
         QSemaphore busy, release;
         const int threads = background::threadCount(background::Pool::files);
+        QList<QFuture<void>> holders;
         for (int i = 0; i < threads; ++i)
-            background::run(background::Pool::files, [&] {
+            holders.append(background::run(background::Pool::files, [&] {
                 busy.release();
                 release.acquire();
-            });
+            }));
+        // A holder may still be leaving the semaphore when the block ends.
+        const auto waitForHolders = qScopeGuard([&] {
+            for (QFuture<void>& holder : holders)
+                holder.waitForFinished();
+        });
         busy.acquire(threads);
         TextIndex index(f.recognize);
         EXPECT_FALSE(index.hasLoaded());
