@@ -492,8 +492,9 @@ QFuture<DuplicateFinder::TrashResult> DuplicateFinder::trashExtras(const QList<Q
                                 TrashResult result;
                                 result.stoodDown = plan.stoodDown;
                                 if (plan.extras.isEmpty()) return QtFuture::makeReadyFuture(result);
-                                return m_trash->moveToTrash(plan.extras)
-                                    .then([result](const Trash::Outcome& outcome) mutable {
+                                return background::then(
+                                    m_trash->moveToTrash(plan.extras), this,
+                                    [result](const Trash::Outcome& outcome) mutable {
                                         result.outcome = outcome;
                                         return result;
                                     });

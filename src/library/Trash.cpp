@@ -77,8 +77,14 @@ QFuture<Trash::Outcome> Trash::moveAll(QList<Target> targets)
         return outcome;
     };
     // Moves keep the order asked: each starts when the one before has ended.
+    // Waited for inside the task, not chained with Qt's `.then`, which in Qt
+    // 6.4 may run a continuation twice when it is attached as the work ends: a
+    // move run twice would be asked of files already gone.
     QFuture<Outcome> moves =
-        m_tasks.track(m_lastMove.then(&background::pool(background::Pool::files), move));
+        m_tasks.run(background::Pool::files, [previous = m_lastMove, move]() mutable {
+            previous.waitForFinished();
+            return move();
+        });
     m_lastMove = QFuture<void>(moves);
     return background::then(moves, this, [this](const Outcome& outcome) {
         if (!outcome.moved.isEmpty()) forget(outcome.moved);
