@@ -2,6 +2,7 @@
 #include "platform/AtomicSave.h"
 #include "platform/IniFile.h"
 #include "platform/UserFile.h"
+#include "support/GuiThreadCheck.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
 
@@ -208,23 +209,7 @@ TEST(SettingsStore, SavesInTheBackgroundOverTheFileAsItIsThen)
     EXPECT_TRUE(memory.filePath().isEmpty());
 }
 
-namespace {
-
-// Switches the GUI-thread check for one test and puts it back after.
-class CheckMode {
-public:
-    explicit CheckMode(UserFile::GuiThreadCheck check)
-        : m_saved(UserFile::guiThreadCheck())
-    {
-        UserFile::setGuiThreadCheck(check);
-    }
-    ~CheckMode() { UserFile::setGuiThreadCheck(m_saved); }
-
-private:
-    UserFile::GuiThreadCheck m_saved;
-};
-
-} // namespace
+using test::CheckMode;
 
 // The app's own files are held to the same rule as the user's: reading the
 // settings or saving any file of ours on the GUI thread counts, and in the

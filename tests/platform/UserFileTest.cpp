@@ -1,5 +1,6 @@
 #include "platform/UserFile.h"
 #include "platform/metadata/ContentAttributes.h"
+#include "support/GuiThreadCheck.h"
 #include "support/TestHome.h"
 
 #include <QFile>
@@ -25,19 +26,7 @@ QByteArray local(const QString& path)
     return QFile::encodeName(path);
 }
 
-// Switches the GUI-thread check for one test and puts it back after.
-class CheckMode {
-public:
-    explicit CheckMode(UserFile::GuiThreadCheck check)
-        : m_saved(UserFile::guiThreadCheck())
-    {
-        UserFile::setGuiThreadCheck(check);
-    }
-    ~CheckMode() { UserFile::setGuiThreadCheck(m_saved); }
-
-private:
-    UserFile::GuiThreadCheck m_saved;
-};
+using test::CheckMode;
 
 } // namespace
 
