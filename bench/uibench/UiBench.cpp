@@ -195,7 +195,12 @@ ScrollFigures scrollThrough(FileBrowser& browser, int step, int maxFrames)
     lastTick = 0;
     watchdog.start();
     driver.start();
+    // The traced stalls that fall inside this stretch are the ones it reports.
+    if (stallTraceThreshold() >= 0)
+        std::fprintf(stderr, "scroll from %.3f\n", clockMs(CLOCK_MONOTONIC));
     loop.exec();
+    if (stallTraceThreshold() >= 0)
+        std::fprintf(stderr, "scroll to %.3f\n", clockMs(CLOCK_MONOTONIC));
     const double total = watch.nsecsElapsed() / 1e6;
     driver.stop();
     watchdog.stop();

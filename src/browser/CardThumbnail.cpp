@@ -4,6 +4,7 @@
 #include "PlaceholderCover.h"
 #include "desktop/IconTheme.h"
 #include "ui/PixelCopy.h"
+#include "ui/RoundedCorners.h"
 #include "ui/SoftShadow.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -11,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmapCache>
 #include <QTimer>
 
@@ -31,23 +31,16 @@ constexpr double kBadgeOpacity = 0.45;
 // content grown on hover.
 constexpr double kRenderMargin = 20;
 
-// The picture resampled once to the pixels it covers, its corners cut round
-// with smooth edges (a clip path would leave them jagged).
+// The picture resampled once to the pixels it covers, its corners cut round.
 QImage roundedPicture(const QImage& image, QSizeF size, double ratio, double radius)
 {
     const QSize pixels = (size * ratio).toSize().expandedTo(QSize(1, 1));
     QImage out = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                      .convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&out);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath outside;
-    outside.addRect(QRectF(out.rect()));
-    QPainterPath corners;
-    corners.addRoundedRect(QRectF(out.rect()), radius * ratio, radius * ratio);
-    painter.setCompositionMode(QPainter::CompositionMode_Clear);
-    painter.fillPath(outside.subtracted(corners), Qt::black);
-    painter.end();
     out.setDevicePixelRatio(ratio);
+    QPainter painter(&out);
+    cutCornersRound(painter, QRectF(QPointF(0, 0), QSizeF(pixels) / ratio), radius);
+    painter.end();
     return out;
 }
 

@@ -1,10 +1,11 @@
 #include "OvraLogo.h"
 
+#include "RoundedCorners.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
 
@@ -71,8 +72,6 @@ void OvraLogo::paintEvent(QPaintEvent*)
     }
 
     const double radius = m_size * kCornerShare;
-    QPainterPath outline;
-    outline.addRoundedRect(frame, radius, radius);
     const double ratio = devicePixelRatioF();
     const QSize pixels = (frame.size() * ratio).toSize().expandedTo(QSize(1, 1));
     QImage layer(pixels, QImage::Format_ARGB32_Premultiplied);
@@ -83,13 +82,7 @@ void OvraLogo::paintEvent(QPaintEvent*)
         scaled.setDevicePixelRatio(ratio);
         QPainter p(&layer);
         p.drawImage(QPointF(0, 0), scaled);
-        // Clearing what lies outside the outline keeps its edge smooth, which a
-        // clip path would not.
-        QPainterPath outside;
-        outside.addRect(frame);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setCompositionMode(QPainter::CompositionMode_Clear);
-        p.fillPath(outside.subtracted(outline), Qt::black);
+        cutCornersRound(p, frame, radius);
     }
     painter.drawImage(QPointF(0, 0), layer);
 

@@ -1,5 +1,7 @@
 #include "ThumbnailView.h"
 
+#include "RoundedCorners.h"
+
 #include "CategoryTile.h"
 #include "PixelCopy.h"
 #include "SoftShadow.h"
@@ -9,7 +11,6 @@
 #include <QLinearGradient>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -170,18 +171,7 @@ QPixmap ThumbnailView::render(const std::optional<Thumbnail>& thumbnail) const
     QPainter painter(&pixmap);
     const QRectF rect(QPointF(0, 0), QSizeF(size()));
     paintContent(painter, rect, m_item, thumbnail, primaryColor());
-    if (m_cornerRadius > 0) {
-        // Keeps what lies inside the rounded outline, with smooth edges (a
-        // clip path would leave them jagged).
-        QPainterPath outline;
-        outline.addRoundedRect(rect, m_cornerRadius, m_cornerRadius);
-        QPainterPath outside;
-        outside.addRect(rect);
-        outside = outside.subtracted(outline);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.fillPath(outside, Qt::black);
-    }
+    cutCornersRound(painter, rect, m_cornerRadius);
     return pixmap;
 }
 

@@ -3,6 +3,7 @@
 #include "support/Wait.h"
 #include "ui/CategoryTile.h"
 #include "ui/OvraLogo.h"
+#include "ui/RoundedCorners.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -298,6 +299,37 @@ TEST(ThumbnailViewContent, RoundedCornersAreCut)
     EXPECT_EQ(shown.pixelColor(1, 1), view.palette().color(QPalette::Window));
     EXPECT_EQ(shown.pixelColor(50, 50), QColor(Qt::red));
     EXPECT_EQ(shown.pixelColor(50, 1), QColor(Qt::red));
+}
+
+// The mask of the corners is kept per size and thread: a second size, or a
+// denser screen, must never reuse another's.
+TEST(ThumbnailViewContent, CornersAreCutSmoothlyAtEverySizeAndDensity)
+{
+    for (const double ratio : {1.0, 2.0}) {
+        for (const int side : {40, 64}) {
+            QImage image(QSize(side, side) * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::red);
+            {
+                QPainter painter(&image);
+                cutCornersRound(painter, QRectF(0, 0, side, side), 10);
+            }
+            const int last = image.width() - 1;
+            SCOPED_TRACE(QStringLiteral("side %1 at %2x").arg(side).arg(ratio).toStdString());
+            for (const QPoint corner : {QPoint(0, 0), QPoint(last, 0), QPoint(0, last),
+                                        QPoint(last, last)})
+                EXPECT_EQ(image.pixelColor(corner).alpha(), 0);
+            EXPECT_EQ(image.pixelColor(last / 2, last / 2), QColor(Qt::red));
+            EXPECT_EQ(image.pixelColor(last / 2, 0), QColor(Qt::red));
+            // Somewhere on the curve a pixel is partly covered: the edge is smooth.
+            bool partly = false;
+            for (int i = 0; i < int(10 * ratio); ++i) {
+                const int alpha = image.pixelColor(i, i).alpha();
+                partly = partly || (alpha > 0 && alpha < 255);
+            }
+            EXPECT_TRUE(partly);
+        }
+    }
 }
 
 TEST(OvraLogoView, WithoutALogoResourceTheApplicationIconShowsUnclipped)
