@@ -59,8 +59,23 @@ StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context)
     }
     if (context.contentIndexer) {
         QPointer<content::ContentIndexer> indexer(context.contentIndexer);
-        steps.indexContents = [indexer] {
-            if (indexer) indexer->start();
+        steps.indexContents = [indexer]() -> QFuture<void> {
+            if (!indexer) return QtFuture::makeReadyFuture();
+            indexer->start();
+            if (!indexer->isRunning()) return QtFuture::makeReadyFuture();
+            // Ends with this pass; a pass that follows it is not waited for. An
+            // indexer that goes first drops the promise, which cancels the wait.
+            auto ended = std::make_shared<QPromise<void>>();
+            ended->start();
+            auto connection = std::make_shared<QMetaObject::Connection>();
+            *connection = QObject::connect(
+                indexer, &content::ContentIndexer::isRunningChanged, indexer,
+                [indexer, ended, connection] {
+                    if (indexer && indexer->isRunning()) return;
+                    ended->finish();
+                    QObject::disconnect(*connection);
+                });
+            return ended->future();
         };
     }
     steps.sources = context.sources;
@@ -170,7 +185,8 @@ void StartupPipeline::waitForCollections(const Run& run, qint64 token, QList<Sid
     if (remaining.isEmpty()) {
         // Every collection has loaded, so the file index is complete: the words
         // inside its documents can be read now.
-        if (m_steps.indexContents) m_steps.indexContents();
+        m_contentsIndexed =
+            m_steps.indexContents ? m_steps.indexContents() : QtFuture::makeReadyFuture();
         waitForScopes(run, token);
         return;
     }
@@ -199,8 +215,16 @@ void StartupPipeline::loadSources(const Run& run, qint64 token)
 
 void StartupPipeline::loadCleanup(const Run& run, qint64 token)
 {
-    if (!m_steps.cleanup) return scanDuplicates(run, token);
+    if (!m_steps.cleanup) return waitForContents(run, token);
     after(m_steps.cleanup->load(m_scopes, token), run,
+          [this, run, token](const QFuture<void>&) { waitForContents(run, token); });
+}
+
+// Hashing every large file takes as many cores as the reading of documents
+// leaves free: run together on a large home, the two took most of the machine.
+void StartupPipeline::waitForContents(const Run& run, qint64 token)
+{
+    after(m_contentsIndexed, run,
           [this, run, token](const QFuture<void>&) { scanDuplicates(run, token); });
 }
 

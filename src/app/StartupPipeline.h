@@ -50,8 +50,9 @@ public:
         std::function<QFuture<void>()> refreshIndex;
         // Hands images to text recognition; returns at once.
         std::function<void(const QList<FileItem>&)> indexText;
-        // Starts filling in the words inside documents; returns at once.
-        std::function<void()> indexContents;
+        // Starts filling in the words inside documents and returns at once,
+        // with a future that ends with that pass.
+        std::function<QFuture<void>()> indexContents;
         QPointer<SourceSummary> sources;
         QPointer<CleanupSummary> cleanup;
         QPointer<DuplicateSummary> duplicates;
@@ -100,11 +101,13 @@ private:
     void waitForScopes(const Run& run, qint64 token);
     void loadSources(const Run& run, qint64 token);
     void loadCleanup(const Run& run, qint64 token);
+    void waitForContents(const Run& run, qint64 token);
     void scanDuplicates(const Run& run, qint64 token);
 
     Steps m_steps;
     std::optional<qint64> m_token;
     QStringList m_scopes;
+    QFuture<void> m_contentsIndexed; // the words-inside-documents pass this run started
     KeyedTask<qint64> m_run;     // keyed by the token its steps load for
     background::TaskSet m_tasks; // the index refreshes this pipeline started
 };

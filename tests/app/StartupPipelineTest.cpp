@@ -111,7 +111,13 @@ protected:
         s.indexText = [this](const QList<FileItem>& items) {
             log << QStringLiteral("text %1").arg(names(items).join(u','));
         };
-        s.indexContents = [this] { log << QStringLiteral("contents"); };
+        s.indexContents = [this] {
+            log << QStringLiteral("contents");
+            if (!holdsContents) return QtFuture::makeReadyFuture();
+            contentsPass = std::make_shared<QPromise<void>>();
+            contentsPass->start();
+            return contentsPass->future();
+        };
         s.sources = &sources;
         s.cleanup = &cleanup;
         s.duplicates = &duplicates;
@@ -137,6 +143,8 @@ protected:
     static void settle() { QCoreApplication::processEvents(); }
 
     QStringList log;
+    bool holdsContents = false; // the words-inside-documents pass runs until ended
+    std::shared_ptr<QPromise<void>> contentsPass;
     QHash<SidebarItem, SpotlightResult> ready;
     QHash<SidebarItem, QList<Promise>> waiting;
     FakeStore<SourceSummary> sources{QStringLiteral("sources"), log};
@@ -197,6 +205,27 @@ TEST_F(StartupPipelineTest, LaterStepsWaitForEveryCollection)
     settle();
     EXPECT_EQ(log.mid(log.indexOf(QStringLiteral("wait Large Files 0")) + 1),
               (QStringList{"contents", "sources 0", "cleanup 0", "scan"}));
+}
+
+// Hashing and reading documents each take cores; together they took most of
+// the machine on a large home.
+TEST_F(StartupPipelineTest, TheDuplicateScanWaitsForTheDocumentsPass)
+{
+    holdsContents = true;
+    answerAll();
+    StartupPipeline pipeline(steps());
+    QSignalSpy finished(&pipeline, &StartupPipeline::finished);
+    pipeline.start(0);
+    settle();
+    ASSERT_TRUE(contentsPass);
+    EXPECT_EQ(log.mid(log.indexOf(QStringLiteral("contents"))),
+              (QStringList{"contents", "sources 0", "cleanup 0"}));
+    EXPECT_EQ(finished.count(), 0);
+
+    contentsPass->finish();
+    settle();
+    EXPECT_EQ(log.last(), QStringLiteral("scan"));
+    EXPECT_EQ(finished.count(), 1);
 }
 
 TEST(StartupPipelineText, TheScreenshotsThenTheFirst1500WideImagesEachOnce)
