@@ -124,6 +124,8 @@ struct ChildRun {
     double contentMs = -1;
     double collectionsMs = -1;
     QHash<QString, qint64> counts; // each collection's total, by title
+    // Where the time before the first frame went: each step's end, from the spawn.
+    QHash<QString, double> steps;
 };
 
 // Starts this program as a child in `mode` and reads its reports, timing from
@@ -189,6 +191,8 @@ ChildRun spawnChild(const QString& mode)
             run.collectionsMs = double(value - start) / 1e6;
         else if (what.startsWith("count "))
             run.counts.insert(QString::fromUtf8(what.mid(6)), value);
+        else if (what.startsWith("step "))
+            run.steps.insert(QString::fromUtf8(what.mid(5)), double(value - start) / 1e6);
     }
     run.ok = !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0 && run.firstWindowMs >= 0 &&
              (mode == u"bare" || run.collectionsMs >= 0);
@@ -226,6 +230,7 @@ int runAppChild(BenchApplication& app)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Logo")));
     FrameWatch frames(app);
     OvraApplication ovra;
+    tell("step made", monotonicNs());
     LibraryStore& library = *ovra.context().library;
 
     bool firstShown = false, contentShown = false, collectionsShown = false;
@@ -270,6 +275,7 @@ int runBareChild(BenchApplication& app)
     window.setWindowTitle(QStringLiteral("Bare"));
     window.resize(OvraApplication::kWindowWidth, OvraApplication::kWindowHeight);
     frames.setWindow(&window);
+    tell("step made", monotonicNs());
     bool shown = false;
     frames.onFrame = [&](const FrameWatch::Frame&) {
         if (shown) return;
@@ -278,6 +284,7 @@ int runBareChild(BenchApplication& app)
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     };
     window.show();
+    tell("step shown", monotonicNs());
     return app.exec();
 }
 
@@ -286,6 +293,7 @@ struct Series {
     std::vector<double> content;
     std::vector<double> collections;
     QHash<QString, qint64> counts;
+    QHash<QString, std::vector<double>> steps;
     int failed = 0;
 
     void add(const ChildRun& run)
@@ -298,6 +306,8 @@ struct Series {
         if (run.contentMs >= 0) content.push_back(run.contentMs);
         if (run.collectionsMs >= 0) collections.push_back(run.collectionsMs);
         counts = run.counts;
+        for (auto it = run.steps.cbegin(); it != run.steps.cend(); ++it)
+            steps[it.key()].push_back(it.value());
     }
 };
 
@@ -316,6 +326,10 @@ void reportSeries(const Series& series, const QString& label)
         report("startup", QStringLiteral("collections_ms_max[%1]").arg(label),
                maximum(series.collections), "ms");
     }
+    for (const char* step : {"application", "made", "shown"})
+        if (const auto it = series.steps.find(QString::fromLatin1(step)); it != series.steps.end())
+            report("startup", QStringLiteral("%1_ms_median[%2]").arg(QLatin1String(step), label),
+                   median(*it), "ms");
     if (series.failed > 0)
         report("startup", QStringLiteral("failed_runs[%1]").arg(label), series.failed, "runs");
 }
@@ -326,6 +340,8 @@ int runStartupChild(BenchApplication& app, const Arguments& args)
 {
     // The app's own helper processes must not hold the driver's pipe open.
     ::fcntl(kReportFd, F_SETFD, FD_CLOEXEC);
+    // The program loaded and its QApplication made: the same in both modes.
+    tell("step application", monotonicNs());
     return args.word(0) == u"bare" ? runBareChild(app) : runAppChild(app);
 }
 
