@@ -1,11 +1,13 @@
 #include "platform/metadata/IndexPersistence.h"
 #include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
+#include "platform/metadata/AttributeCache.h"
 #include "platform/metadata/IndexWalker.h"
 #include "platform/metadata/TableFile.h"
 #include "support/TestHome.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -53,4 +55,35 @@ TEST(IndexPersistenceTest, SavesAskedMeanwhileEndWithTheNewestTablesOnDisk)
     const auto saved = TableFile::load(file);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved.front()->root, roots.back());
+}
+
+// The cache made from a large index is written record by record: what reads
+// back is every record handed over, and a count that does not match them
+// leaves the file that was there.
+TEST(AttributeCacheFile, RecordsWrittenOneByOneReadBackAndAWrongCountWritesNothing)
+{
+    const UserFile::AllowOnThisThread directReads; // as the index's own thread saves it
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("metadata-attributes.cache"));
+    CachedAttributes song;
+    song.size = 4200;
+    song.modified = 1700000000.5;
+    song.hasContent = true;
+    song.content.title = QStringLiteral("Song");
+    CachedAttributes sniffed;
+    sniffed.size = 12;
+    sniffed.typeFromContent = QStringLiteral("public.png");
+    const auto both = [&](const AttributeCache::RecordSink& sink) {
+        sink("/home/a/song.mp3", song);
+        sink("/home/a/no-name", sniffed);
+    };
+    ASSERT_TRUE(AttributeCache::save(file, 2, both));
+    const AttributeMap read = AttributeCache::load(file);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read.at("/home/a/song.mp3").content.title, QStringLiteral("Song"));
+    EXPECT_EQ(read.at("/home/a/song.mp3").modified, 1700000000.5);
+    EXPECT_EQ(read.at("/home/a/no-name").typeFromContent, QStringLiteral("public.png"));
+
+    EXPECT_FALSE(AttributeCache::save(file, 3, both));
+    EXPECT_EQ(AttributeCache::load(file).size(), 2u);
 }

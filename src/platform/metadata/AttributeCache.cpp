@@ -126,18 +126,31 @@ AttributeMap AttributeCache::load(const QString& file)
 
 bool AttributeCache::save(const QString& file, const AttributeMap& records)
 {
+    return save(file, records.size(), [&records](const RecordSink& sink) {
+        for (const auto& [path, r] : records)
+            sink(path, r);
+    });
+}
+
+bool AttributeCache::save(const QString& file, quint64 count,
+                          const std::function<void(const RecordSink&)>& records)
+{
     QDir().mkpath(QFileInfo(file).absolutePath());
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
-    out << kMagic << kVersion << quint64(records.size());
-    for (const auto& [path, r] : records) {
+    out << kMagic << kVersion << count;
+    quint64 written = 0;
+    records([&](std::string_view path, const CachedAttributes& r) {
+        ++written;
         out << QByteArray::fromRawData(path.data(), qsizetype(path.size())) << qint64(r.size)
             << r.modified << r.typeFromContent << r.hasContent << r.readAccess.before
             << r.readAccess.after;
         if (r.hasContent) AttributeCache::writeContent(out, r.content);
-    }
-    return out.status() == QDataStream::Ok && AtomicSave::save(file, bytes);
+    });
+    // A count that does not match the records would make the file unreadable
+    // past them: none is written rather than a wrong one.
+    return written == count && out.status() == QDataStream::Ok && AtomicSave::save(file, bytes);
 }
 
 } // namespace ovra::md

@@ -7,7 +7,9 @@
 class QDataStream;
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace ovra::md {
@@ -31,6 +33,13 @@ namespace AttributeCache {
 
 AttributeMap load(const QString& file);
 bool save(const QString& file, const AttributeMap& records);
+
+// Writes `count` records, which `records` hands one at a time to the sink it
+// is given: a cache made from a million-file index need not be held whole as
+// well as written.
+using RecordSink = std::function<void(std::string_view path, const CachedAttributes&)>;
+bool save(const QString& file, quint64 count,
+          const std::function<void(const RecordSink&)>& records);
 
 // One file's content attributes in the cache's form; the saved index keeps
 // them the same way. A read of damaged bytes sets the stream's status.

@@ -144,18 +144,27 @@ void IndexPersistence::releaseCache()
 
 namespace {
 
-// What the cache keeps of one entry; nothing when the entry cost no read.
-std::optional<CachedAttributes> cachedAttributes(const Table& table, const Entry& e)
+// Whether the cache keeps a record of an entry: only one whose attributes cost a read.
+bool isCached(const Table& table, const Entry& e, bool& sniffed, bool& hasContent,
+              bool& hasReadAccess)
 {
     const Extra* x = table.extra(e);
-    const bool sniffed = e.flags & TypeFromContent;
+    sniffed = e.flags & TypeFromContent;
     // A file whose read found nothing keeps no extra, but its record still
     // spares the next walk the read; one no helper could read is left for the
     // next walk.
-    const bool hasContent = !e.isFolder() && !(x && x->isContentUnread) &&
-                            ContentReader::needsRead(UniformType::fromInternId(e.type));
-    const bool hasReadAccess = x && x->readAccess.isRecorded();
-    if (!sniffed && !hasContent && !hasReadAccess) return std::nullopt;
+    hasContent = !e.isFolder() && !(x && x->isContentUnread) &&
+                 ContentReader::needsRead(UniformType::fromInternId(e.type));
+    hasReadAccess = x && x->readAccess.isRecorded();
+    return sniffed || hasContent || hasReadAccess;
+}
+
+// What the cache keeps of one entry; nothing when the entry cost no read.
+std::optional<CachedAttributes> cachedAttributes(const Table& table, const Entry& e)
+{
+    bool sniffed = false, hasContent = false, hasReadAccess = false;
+    if (!isCached(table, e, sniffed, hasContent, hasReadAccess)) return std::nullopt;
+    const Extra* x = table.extra(e);
     CachedAttributes r;
     r.size = e.size;
     r.modified = e.modified;
@@ -166,34 +175,52 @@ std::optional<CachedAttributes> cachedAttributes(const Table& table, const Entry
     return r;
 }
 
+std::size_t cachedCount(const Table& table)
+{
+    std::size_t count = 0;
+    bool sniffed = false, hasContent = false, hasReadAccess = false;
+    for (const Entry& e : table.entries)
+        if (isCached(table, e, sniffed, hasContent, hasReadAccess)) ++count;
+    return count;
+}
+
 } // namespace
 
 // The cache keeps what the tables read, plus records of files outside every
 // indexed scope (another scope may still want them). Records of files that
-// vanished from an indexed scope are dropped.
+// vanished from an indexed scope are dropped. The records of the tables are
+// written one at a time as they are made: held all at once beside the tables,
+// those of a million files took hundreds of megabytes for a moment.
 void IndexPersistence::rebuildCache(const TableSet& tables, bool readSomething)
 {
-    AttributeMap next;
+    AttributeMap outside;
     for (auto& [path, record] : m_cache) {
         bool indexed = false;
         const QString p = QString::fromStdString(path);
         for (const auto& t : tables.tables)
             if (pathIsInside(p, t->root)) indexed = true;
-        if (!indexed) next.emplace(path, std::move(record));
+        if (!indexed) outside.emplace(path, std::move(record));
     }
-    std::string path;
-    for (const auto& t : tables.tables) {
-        for (std::uint32_t i = 0; i < t->entries.size(); ++i) {
-            std::optional<CachedAttributes> r = cachedAttributes(*t, t->entries[i]);
-            if (!r) continue;
-            path.clear();
-            t->appendPath(i, path);
-            next.emplace(path, std::move(*r));
+    std::size_t count = outside.size();
+    for (const auto& t : tables.tables)
+        count += cachedCount(*t);
+    const bool changed = readSomething || count != m_cache.size();
+    m_cache = std::move(outside);
+    if (!changed || !m_persist) return;
+    AttributeCache::save(cacheFile(), count, [&](const AttributeCache::RecordSink& sink) {
+        for (const auto& [path, record] : m_cache)
+            sink(path, record);
+        std::string path;
+        for (const auto& t : tables.tables) {
+            for (std::uint32_t i = 0; i < t->entries.size(); ++i) {
+                const std::optional<CachedAttributes> r = cachedAttributes(*t, t->entries[i]);
+                if (!r) continue;
+                path.clear();
+                t->appendPath(i, path);
+                sink(path, *r);
+            }
         }
-    }
-    const bool changed = readSomething || next.size() != m_cache.size();
-    m_cache = std::move(next);
-    if (changed && m_persist) AttributeCache::save(cacheFile(), m_cache);
+    });
 }
 
 } // namespace ovra::md

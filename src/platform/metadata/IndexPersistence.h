@@ -52,6 +52,8 @@ private:
     void loadSavedOnce();
     void writeTables();
     void releaseCache();
+    // Saves the cache the tables make; only the records of files outside them
+    // stay in memory, until the cache is let go.
     void rebuildCache(const TableSet& tables, bool readSomething);
     QString tablesFile() const;
     QString cacheFile() const;

@@ -50,6 +50,11 @@ public:
         m_bytes.append(bytes.data(), qsizetype(bytes.size()));
     }
     QByteArray& bytes() { return m_bytes; }
+    // Writes `value` over bytes already put, at `at`.
+    template <typename T> void putAt(std::size_t at, T value)
+    {
+        std::memcpy(m_bytes.data() + at, &value, sizeof(T));
+    }
 
 private:
     QByteArray m_bytes;
@@ -286,11 +291,28 @@ bool skipTable(Reader& r)
     return true;
 }
 
+// About what the tables take on disk, so the file is made in one buffer that
+// rarely grows: a million-file index writes close to a hundred megabytes.
+qsizetype expectedBytes(const std::vector<std::shared_ptr<const Table>>& tables)
+{
+    constexpr std::size_t kRoomPerExtra = 64; // the texts a media file's attributes hold
+    std::size_t bytes = kHeaderSize + 4096;
+    for (const auto& t : tables)
+        bytes += t->entries.size() * kEntryBytes + t->folders.size() * kFolderBytes +
+                 t->names.size() + t->extras.size() * (kExtraBytes + kRoomPerExtra) +
+                 t->recentlyUsed.size() * (4 + 8) + 1024;
+    return qsizetype(bytes);
+}
+
 } // namespace
 
 bool TableFile::save(const QString& file, const std::vector<std::shared_ptr<const Table>>& tables)
 {
     Writer w;
+    w.bytes().reserve(expectedBytes(tables));
+    // The header comes first and is filled in once the payload is known: the
+    // file is never copied whole into a second buffer.
+    w.bytes().resize(qsizetype(kHeaderSize));
     // Types are numbered for this process only: the file names them.
     std::map<std::uint16_t, QString> types;
     for (const auto& t : tables)
@@ -306,15 +328,14 @@ bool TableFile::save(const QString& file, const std::vector<std::shared_ptr<cons
     for (const auto& t : tables)
         writeTable(w, *t);
 
-    const QByteArray& payload = w.bytes();
-    Writer header;
-    header.put<std::uint32_t>(kMagic);
-    header.put<std::uint32_t>(kVersion);
-    header.put<std::uint64_t>(std::uint64_t(payload.size()));
-    header.put<std::uint64_t>(checksum(payload.constData(), std::size_t(payload.size())));
-    header.bytes().append(payload);
+    const std::size_t payloadSize = std::size_t(w.bytes().size()) - kHeaderSize;
+    const std::uint64_t sum = checksum(w.bytes().constData() + kHeaderSize, payloadSize);
+    w.putAt<std::uint32_t>(0, kMagic);
+    w.putAt<std::uint32_t>(4, kVersion);
+    w.putAt<std::uint64_t>(8, std::uint64_t(payloadSize));
+    w.putAt<std::uint64_t>(16, sum);
     QDir().mkpath(QFileInfo(file).absolutePath());
-    return AtomicSave::save(file, header.bytes(), 0600);
+    return AtomicSave::save(file, w.bytes(), 0600);
 }
 
 std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
