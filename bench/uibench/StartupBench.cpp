@@ -261,6 +261,7 @@ int runAppChild(BenchApplication& app)
     QObject::connect(&library, &LibraryStore::collectionsChanged, &watching, whenLoaded);
     QObject::connect(&library, &LibraryStore::loadingChanged, &watching, whenLoaded);
     frames.setWindow(ovra.showWindow());
+    tell("step shown", monotonicNs());
     // Quitting saves what the index holds, as closing the window would.
     const int code = app.exec();
     frames.setWindow(nullptr);
