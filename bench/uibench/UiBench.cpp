@@ -400,6 +400,9 @@ int runScrollBench(BenchApplication&, const Arguments& args)
     for (ViewMode mode : {ViewMode::grid, ViewMode::list}) {
         state.setViewMode(mode);
         browser.refreshNow();
+        // The scroll is timed over the list as the new mode shows it: a model
+        // still being made for it would land in the middle of the scrolling.
+        waitUntil([&] { return browser.isContentCurrent(); }, 120000);
         // The shadows and frames of the first cards are drawn once per size.
         settle(200);
         const ScrollFigures figures = scrollThrough(browser, step, maxFrames);
