@@ -27,6 +27,17 @@ protected:
         index = std::make_unique<md::MetadataIndex>(options);
     }
 
+    // A 65-second song with its title, artist, album and genre tagged.
+    QString writeSong()
+    {
+        test::MediaTags tags;
+        tags.title = QStringLiteral("Night Drive");
+        tags.artist = QStringLiteral("The Tones");
+        tags.album = QStringLiteral("Test Signals");
+        tags.genre = QStringLiteral("Ambient");
+        return home.writeFile(QStringLiteral("Music/song.wav"), test::wavBytes(65.0, tags));
+    }
+
     QList<DetailRow> rowsOf(const QString& path)
     {
         std::optional<FileItem> item;
@@ -106,13 +117,7 @@ TEST_F(FileInformationTest, APdfShowsItsPagesAndAuthors)
 
 TEST_F(FileInformationTest, ASongShowsItsDurationArtistAlbumAndGenre)
 {
-    test::MediaTags tags;
-    tags.title = QStringLiteral("Night Drive");
-    tags.artist = QStringLiteral("The Tones");
-    tags.album = QStringLiteral("Test Signals");
-    tags.genre = QStringLiteral("Ambient");
-    const QString path =
-        home.writeFile(QStringLiteral("Music/song.wav"), test::wavBytes(65.0, tags));
+    const QString path = writeSong();
     const QList<DetailRow> rows = rowsOf(path);
     EXPECT_EQ(value(rows, "Duration"), QStringLiteral("1:05"));
     EXPECT_EQ(value(rows, "Artist"), QStringLiteral("The Tones"));
@@ -123,13 +128,7 @@ TEST_F(FileInformationTest, ASongShowsItsDurationArtistAlbumAndGenre)
 
 TEST_F(FileInformationTest, WithoutAnIndexTheFileTellsWhatTheIndexWould)
 {
-    test::MediaTags tags;
-    tags.title = QStringLiteral("Night Drive");
-    tags.artist = QStringLiteral("The Tones");
-    tags.album = QStringLiteral("Test Signals");
-    tags.genre = QStringLiteral("Ambient");
-    const QString path =
-        home.writeFile(QStringLiteral("Music/song.wav"), test::wavBytes(65.0, tags));
+    const QString path = writeSong();
     std::optional<FileItem> item;
     {
         UserFile::AllowOnThisThread allow;
