@@ -42,12 +42,12 @@ std::shared_ptr<const SourceTable> gatherSources(const QList<FileItem>& items,
     auto table = std::make_shared<SourceTable>();
     if (!lookup) return table;
     // Each lookup reads a file's extended attributes, a system call that waits
-    // for the file system: the pool's threads read a chunk each, side by side,
-    // and the list shows sooner.
+    // for the file system: a thread per core reads a chunk at a time, side by
+    // side, and the list shows sooner.
     const qsizetype chunkCount = (items.size() + kSourcesPerChunk - 1) / kSourcesPerChunk;
     std::vector<std::vector<std::pair<QString, QString>>> chunks(
         static_cast<std::size_t>(chunkCount));
-    background::forEach(background::Pool::files, chunkCount, [&](qsizetype chunk) {
+    background::forEach(0, chunkCount, [&](qsizetype chunk) {
         const qsizetype end = std::min(items.size(), (chunk + 1) * kSourcesPerChunk);
         auto& found = chunks[std::size_t(chunk)];
         for (qsizetype i = chunk * kSourcesPerChunk; i < end; ++i) {

@@ -1,12 +1,14 @@
 #include "ListOptions.h"
 
 #include "cleanup_model/DownloadSource.h"
+#include "platform/Background.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QLocale>
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <vector>
 
@@ -47,6 +49,36 @@ bool isFolder(const FileItem& item)
     return item.category == FileCategory::folders;
 }
 
+constexpr qsizetype kKeysPerChunk = 4096;
+
+// The names' collation keys, the costly part of a sort by name: a long list's
+// are made a chunk at a time on a thread per core, each chunk with a collator
+// of its own, since one collator is not safe to use from several threads.
+std::vector<QCollatorSortKey> nameKeys(const QList<FileItem>& items)
+{
+    const auto keysOf = [&items](qsizetype from, qsizetype to) {
+        const QCollator collator = fileNameCollator();
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(std::size_t(to - from));
+        for (qsizetype i = from; i < to; ++i)
+            keys.push_back(collator.sortKey(items[i].name));
+        return keys;
+    };
+    if (items.size() <= kKeysPerChunk) return keysOf(0, items.size());
+
+    const qsizetype chunkCount = (items.size() + kKeysPerChunk - 1) / kKeysPerChunk;
+    std::vector<std::vector<QCollatorSortKey>> chunks(static_cast<std::size_t>(chunkCount));
+    background::forEach(0, chunkCount, [&](qsizetype chunk) {
+        const qsizetype from = chunk * kKeysPerChunk;
+        chunks[std::size_t(chunk)] = keysOf(from, std::min(items.size(), from + kKeysPerChunk));
+    });
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(std::size_t(items.size()));
+    for (auto& chunk : chunks)
+        std::move(chunk.begin(), chunk.end(), std::back_inserter(keys));
+    return keys;
+}
+
 } // namespace
 
 qint64 minimumSize(SizeFilter filter)
@@ -63,8 +95,13 @@ qint64 minimumSize(SizeFilter filter)
 
 SourceLookup downloadSourceLookup()
 {
+    // Not through the classifier's cache: its callers gather a whole list's
+    // sources into a table of their own, once per list, and a list longer than
+    // the cache would only churn it (each answer stored, then evicted by a
+    // later one), under a lock the gathering threads take turns at.
     return [](const FileItem& item) -> std::optional<QString> {
-        const std::optional<DownloadSource> source = DownloadSources::source(item.path);
+        const std::optional<DownloadSource> source =
+            DownloadSources::classify(DownloadSources::whereFroms(item.path));
         if (!source) return std::nullopt;
         return source->name;
     };
@@ -98,9 +135,15 @@ QList<FileItem> applyFilters(const QList<FileItem>& items, const ListOptions& op
         return true;
     };
 
+    // The survivors are counted before they are copied: a list grown item by
+    // item copies every item again at each doubling.
+    std::vector<qsizetype> survivors;
+    for (qsizetype i = 0; i < items.size(); ++i)
+        if (passes(items[i])) survivors.push_back(i);
     QList<FileItem> kept;
-    for (const FileItem& item : items)
-        if (passes(item)) kept.append(item);
+    kept.reserve(qsizetype(survivors.size()));
+    for (qsizetype i : survivors)
+        kept.append(items[i]);
     return kept;
 }
 
@@ -114,12 +157,7 @@ QList<FileItem> sortItems(const QList<FileItem>& items, const ListOptions& optio
     // kind descriptions are the costly part.
     std::vector<QCollatorSortKey> names;
     std::vector<QList<uint>> kinds;
-    if (key == SortKey::name || key == SortKey::kind) {
-        const QCollator collator = fileNameCollator();
-        names.reserve(items.size());
-        for (const FileItem& item : items)
-            names.push_back(collator.sortKey(item.name));
-    }
+    if (key == SortKey::name || key == SortKey::kind) names = nameKeys(items);
     if (key == SortKey::kind) {
         kinds.reserve(items.size());
         for (const FileItem& item : items)

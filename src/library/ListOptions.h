@@ -16,8 +16,9 @@ namespace ovra {
 // The download source's name of a file; none when it has no known origin.
 // Lookups run on pool threads, so each must be safe to call there.
 using SourceLookup = std::function<std::optional<QString>(const FileItem&)>;
-// The lookup through the shared download-source classifier. It reads the
-// file's extended attributes: never call it on the GUI thread.
+// The lookup through the download-source classifier, uncached: for gathering
+// a list's sources once. It reads the file's extended attributes: never call
+// it on the GUI thread.
 SourceLookup downloadSourceLookup();
 
 // The list filters and the sort order at one moment: a plain value that work

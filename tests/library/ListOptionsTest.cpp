@@ -125,6 +125,30 @@ TEST_F(ListOptionsTest, NamesSortByDigitValueAndKindsKeepNamesAToZ)
     EXPECT_EQ(names(sortItems(kinds, options, false)), QStringLiteral("c.txt z.txt a.png b.png"));
 }
 
+TEST_F(ListOptionsTest, ALongListSortsByNameAsAShortOneDoes)
+{
+    // Long enough that the names' keys are made in several pieces at once: a
+    // key paired with another item's name would put some out of order.
+    constexpr int kCount = 20000;
+    QList<FileItem> shuffled;
+    for (int i = 0; i < kCount; ++i)
+        shuffled.append(file(QStringLiteral("Item %1").arg((i * 7919) % kCount)));
+    ListOptions options;
+    options.now = now;
+    options.sortKey = SortKey::name;
+    for (bool ascending : {true, false}) {
+        options.ascending = ascending;
+        const QList<FileItem> sorted = sortItems(shuffled, options, false);
+        ASSERT_EQ(sorted.size(), kCount);
+        int wrong = 0;
+        for (int i = 0; i < kCount; ++i) {
+            const int expected = ascending ? i : kCount - 1 - i;
+            wrong += sorted[i].name != QStringLiteral("Item %1").arg(expected);
+        }
+        EXPECT_EQ(wrong, 0) << (ascending ? "ascending" : "descending");
+    }
+}
+
 TEST_F(ListOptionsTest, KindsCompareByComposedScalarValues)
 {
     ListOptions options;
