@@ -7,6 +7,7 @@
 #include "desktop/IconTheme.h"
 #include "platform/Background.h"
 
+#include <QCache>
 #include <QCoreApplication>
 #include <QHash>
 #include <QImage>
@@ -45,9 +46,15 @@ struct AppFacts {
     QImage image;                // its icon, null when none is found
 };
 
+// The paths whose MIME types are remembered: a few screens of rows. A table of
+// every path ever shown would grow with each scrolled page, and each time it
+// doubled it would stop the GUI thread to rehash all of them.
+constexpr int kRememberedPathTypes = 4096;
+
 struct State {
-    QHash<QString, QIcon> icons;       // by path, and by MIME type for applications
-    QHash<QString, QString> pathTypes; // a path's MIME type, by its name
+    QHash<QString, QIcon> icons; // by path, and by MIME type for applications
+    // A path's MIME type, by its name; a path forgotten is looked up again.
+    QCache<QString, QString> pathTypes{kRememberedPathTypes};
     QSet<QString> pending;             // paths being looked up
     int running = 0;
 };
@@ -128,7 +135,7 @@ void landPath(const QString& path, const PathFacts& facts)
 void landApp(const QString& path, const AppFacts& facts)
 {
     State& s = state();
-    s.pathTypes.insert(path, facts.mimeType);
+    s.pathTypes.insert(path, new QString(facts.mimeType));
     // The first answer for a type stands. Paths begin with a slash and type
     // names never do: the two kinds of key share the cache without meeting.
     if (s.icons.contains(facts.mimeType)) {
@@ -164,7 +171,7 @@ std::optional<QIcon> defaultApp(const FileItem& item)
         return std::nullopt;
     prepareIconTheme();
     State& s = state();
-    if (auto type = s.pathTypes.constFind(item.path); type != s.pathTypes.constEnd()) {
+    if (const QString* type = s.pathTypes.object(item.path)) {
         if (auto it = s.icons.constFind(*type); it != s.icons.constEnd()) return *it;
         // Known type, no application yet: look again, as one may be installed.
     }

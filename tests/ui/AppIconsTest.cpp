@@ -155,6 +155,24 @@ TEST(AppIcons, NoApplicationIsAskedAgainNextTime)
     EXPECT_EQ(centreColour(*found), QColor(Qt::green));
 }
 
+TEST(AppIcons, APathForgottenAfterManyOthersGetsItsIconAgain)
+{
+    test::TestHome home;
+    installApplication(home, QStringLiteral("ink.desktop"), QStringLiteral("Ink"), Qt::magenta);
+    writeMimeapps(home, "[Default Applications]\nimage/x-portable-pixmap=ink.desktop\n");
+    const FileItem first = item(home.path(QStringLiteral("first.ppm")), FileCategory::images);
+    ASSERT_TRUE(defaultAppOf(first).has_value());
+
+    // More paths than the rows of several screens: the first one's type is
+    // forgotten, then asked for again.
+    for (int i = 0; i < 5000; ++i)
+        AppIcons::defaultApp(
+            item(home.path(QStringLiteral("scan-%1.ppm").arg(i)), FileCategory::images));
+    const auto again = defaultAppOf(first);
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(centreColour(*again), QColor(Qt::magenta));
+}
+
 TEST(AppIcons, FoldersAndApplicationsGetNoApplicationIcon)
 {
     test::TestHome home;
