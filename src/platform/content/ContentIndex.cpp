@@ -263,7 +263,7 @@ struct Job {
 struct Extracted {
     std::size_t job;
     Outcome outcome;
-    QByteArray text;       // UTF-8, for the index
+    QByteArray words;      // UTF-8 with letters spelled out, for the index
     QByteArray compressed; // the same, for the texts table
 };
 
@@ -551,12 +551,13 @@ bool ContentIndex::Database::write(const Job& job, const Extracted& extracted)
             return false;
         id = sqlite3_last_insert_rowid(m_writer);
     }
-    if (extracted.text.isEmpty()) return true;
+    if (extracted.words.isEmpty()) return true;
     Statement addText(m_writer, kInsertText);
     Statement addWords(m_writer, kInsertWords);
-    const QByteArray words = spelledOut(extracted.text);
     return addText.bind(1, id).bindBlob(2, extracted.compressed).run() &&
-           addWords.bind(1, id).bindStatic(2, words.constData(), words.size()).run();
+           addWords.bind(1, id)
+               .bindStatic(2, extracted.words.constData(), extracted.words.size())
+               .run();
 }
 
 // Consumes `files`: the jobs then hold the only copies of the paths to read.
@@ -666,7 +667,9 @@ struct ContentIndex::Database::Extraction {
         Extracted extracted{job, text.outcome, {}, {}};
         if (text.outcome == Outcome::Text && !text.text.isEmpty()) {
             extracted.compressed = qCompress(text.text, kCompressionLevel);
-            extracted.text = std::move(text.text);
+            // Spelled out here rather than by the one writer, which every
+            // reader waits for.
+            extracted.words = spelledOut(text.text);
         }
         {
             std::unique_lock lock(queueMutex);
