@@ -55,7 +55,7 @@ struct State {
     QHash<QString, QIcon> icons; // by path, and by MIME type for applications
     // A path's MIME type, by its name; a path forgotten is looked up again.
     QCache<QString, QString> pathTypes{kRememberedPathTypes};
-    QSet<QString> pending;             // paths being looked up
+    QSet<QString> pending; // paths being looked up
     int running = 0;
 };
 

@@ -264,7 +264,7 @@ struct Extracted {
     std::size_t job;
     Outcome outcome;
     QByteArray words;      // UTF-8 with letters spelled out, for the index
-    QByteArray compressed; // the same, for the texts table
+    QByteArray compressed; // the text as read, for the texts table
 };
 
 } // namespace
