@@ -144,44 +144,50 @@ void IndexPersistence::releaseCache()
 
 namespace {
 
-// Whether the cache keeps a record of an entry: only one whose attributes cost a read.
-bool isCached(const Table& table, const Entry& e, bool& sniffed, bool& hasContent,
-              bool& hasReadAccess)
+// Which of an entry's attributes cost a read: the cache keeps a record of an
+// entry only for those.
+struct CostlyAttributes {
+    bool sniffed = false;
+    bool hasContent = false;
+    bool hasReadAccess = false;
+    bool any() const { return sniffed || hasContent || hasReadAccess; }
+};
+
+CostlyAttributes costlyAttributes(const Table& table, const Entry& e)
 {
     const Extra* x = table.extra(e);
-    sniffed = e.flags & TypeFromContent;
+    CostlyAttributes costly;
+    costly.sniffed = e.flags & TypeFromContent;
     // A file whose read found nothing keeps no extra, but its record still
     // spares the next walk the read; one no helper could read is left for the
     // next walk.
-    hasContent = !e.isFolder() && !(x && x->isContentUnread) &&
-                 ContentReader::needsRead(UniformType::fromInternId(e.type));
-    hasReadAccess = x && x->readAccess.isRecorded();
-    return sniffed || hasContent || hasReadAccess;
+    costly.hasContent = !e.isFolder() && !(x && x->isContentUnread) &&
+                        ContentReader::needsRead(UniformType::fromInternId(e.type));
+    costly.hasReadAccess = x && x->readAccess.isRecorded();
+    return costly;
 }
 
 // What the cache keeps of one entry; nothing when the entry cost no read.
 std::optional<CachedAttributes> cachedAttributes(const Table& table, const Entry& e)
 {
-    bool sniffed = false, hasContent = false, hasReadAccess = false;
-    if (!isCached(table, e, sniffed, hasContent, hasReadAccess)) return std::nullopt;
+    const CostlyAttributes costly = costlyAttributes(table, e);
+    if (!costly.any()) return std::nullopt;
     const Extra* x = table.extra(e);
     CachedAttributes r;
     r.size = e.size;
     r.modified = e.modified;
-    if (sniffed) r.typeFromContent = UniformType::fromInternId(e.type).identifier();
-    r.hasContent = hasContent;
-    if (hasContent && x) r.content = x->content;
-    if (hasReadAccess) r.readAccess = x->readAccess;
+    if (costly.sniffed) r.typeFromContent = UniformType::fromInternId(e.type).identifier();
+    r.hasContent = costly.hasContent;
+    if (costly.hasContent && x) r.content = x->content;
+    if (costly.hasReadAccess) r.readAccess = x->readAccess;
     return r;
 }
 
 std::size_t cachedCount(const Table& table)
 {
-    std::size_t count = 0;
-    bool sniffed = false, hasContent = false, hasReadAccess = false;
-    for (const Entry& e : table.entries)
-        if (isCached(table, e, sniffed, hasContent, hasReadAccess)) ++count;
-    return count;
+    return std::size_t(
+        std::count_if(table.entries.begin(), table.entries.end(),
+                      [&table](const Entry& e) { return costlyAttributes(table, e).any(); }));
 }
 
 } // namespace
