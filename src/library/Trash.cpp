@@ -4,7 +4,6 @@
 #include "platform/metadata/MetadataIndex.h"
 
 #include <QFile>
-#include <QPointer>
 
 #include <sys/stat.h>
 
@@ -37,6 +36,11 @@ Trash::Trash(QObject* parent)
 Trash::~Trash()
 {
     m_tasks.cancelAndWait();
+    // Batches that never started answer cancelled: nothing of them moved.
+    for (Pending& pending : m_queue) {
+        pending.answer->future().cancel();
+        pending.answer->finish();
+    }
 }
 
 QFuture<Trash::Outcome> Trash::moveToTrash(const QStringList& paths)
@@ -59,7 +63,28 @@ QFuture<Trash::Outcome> Trash::moveToTrash(const QList<FileItem>& items)
 
 QFuture<Trash::Outcome> Trash::moveAll(QList<Target> targets)
 {
-    const auto move = [targets = std::move(targets), moveOne = m_moveOne, index = m_index] {
+    auto answer = std::make_shared<QPromise<Outcome>>();
+    answer->start();
+    m_queue.push_back({std::move(targets), answer});
+    if (!m_isMoving) startNext();
+    return answer->future();
+}
+
+// Moves keep the order asked: each batch starts once the one before has been
+// answered. Chained here, on the GUI thread, so no pool thread waits for
+// another's move, and not with Qt's `.then`, which in Qt 6.4 may run a
+// continuation twice when it is attached as the work ends: a move run twice
+// would be asked of files already gone.
+void Trash::startNext()
+{
+    if (m_queue.empty()) {
+        m_isMoving = false;
+        return;
+    }
+    m_isMoving = true;
+    Pending pending = std::move(m_queue.front());
+    m_queue.pop_front();
+    const auto move = [targets = std::move(pending.targets), moveOne = m_moveOne, index = m_index] {
         Outcome outcome;
         for (const Target& target : targets) {
             const qint64 size = sizeOf(target.path);
@@ -72,24 +97,26 @@ QFuture<Trash::Outcome> Trash::moveAll(QList<Target> targets)
                 outcome.reasons.insert(target.path, result.reason);
             }
         }
+        // Takes a lock of the index's current tables only, never its build:
+        // a first walk of a large home may hold that for minutes.
         if (index && !outcome.moved.isEmpty())
             index->forget(QStringList(outcome.moved.cbegin(), outcome.moved.cend()));
         return outcome;
     };
-    // Moves keep the order asked: each starts when the one before has ended.
-    // Waited for inside the task, not chained with Qt's `.then`, which in Qt
-    // 6.4 may run a continuation twice when it is attached as the work ends: a
-    // move run twice would be asked of files already gone.
-    QFuture<Outcome> moves =
-        m_tasks.run(background::Pool::files, [previous = m_lastMove, move]() mutable {
-            previous.waitForFinished();
-            return move();
+    const std::shared_ptr<QPromise<Outcome>> answer = pending.answer;
+    background::then(
+        m_tasks.run(background::Pool::files, move), this,
+        [this, answer](const Outcome& outcome) {
+            if (!outcome.moved.isEmpty()) forget(outcome.moved);
+            answer->addResult(outcome);
+            answer->finish();
+            startNext();
+        },
+        [this, answer] {
+            answer->future().cancel();
+            answer->finish();
+            startNext();
         });
-    m_lastMove = QFuture<void>(moves);
-    return background::then(moves, this, [this](const Outcome& outcome) {
-        if (!outcome.moved.isEmpty()) forget(outcome.moved);
-        return outcome;
-    });
 }
 
 void Trash::registerStore(QObject* store, std::function<void(const QSet<QString>&)> forget)
@@ -105,7 +132,6 @@ void Trash::forget(const QSet<QString>& paths)
     const QList<Registration> stores = m_stores;
     for (const Registration& registration : stores)
         registration.forget(paths);
-    emit moved(paths);
 }
 
 } // namespace ovra

@@ -7,11 +7,14 @@
 #include <QFuture>
 #include <QHash>
 #include <QObject>
+#include <QPromise>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
+#include <memory>
 
 namespace ovra {
 
@@ -21,9 +24,10 @@ class MetadataIndex;
 
 // The one way files leave the user's folders: the freedesktop Trash, one call
 // per file, never a deletion. Every screen that trashes goes through
-// `moveToTrash`; every store that lists files listens to `moved` (or registers a
-// forget function), so a file trashed from any screen vanishes from all of them.
-// Main thread only; the moves themselves run off it.
+// `moveToTrash`; every store that lists files registers a forget function, so
+// a file trashed from any screen vanishes from all of them. Main thread only;
+// the moves themselves run off it, one batch after another, and neither they
+// nor their answers ever wait for the index.
 class Trash : public QObject {
     Q_OBJECT
 public:
@@ -45,10 +49,10 @@ public:
 
     void setMoveOne(MoveOne moveOne) { m_moveOne = std::move(moveOne); }
 
-    // Moves each path to the Trash off the GUI thread. When the moves end,
-    // every store forgets the files that reached the Trash (the registered
-    // forget functions run, then `moved` is emitted), and the future answers
-    // the outcome. A file that could not be moved stays where it was and is
+    // Moves each path to the Trash off the GUI thread, after the moves asked
+    // before. When they end, every store forgets the files that reached the
+    // Trash (the registered forget functions run), and the future answers the
+    // outcome. A file that could not be moved stays where it was and is
     // listed in `failed`, with the reason in `reasons`.
     QFuture<Outcome> moveToTrash(const QStringList& paths);
     // The same for files as the user saw them: a path that names another entry
@@ -62,15 +66,18 @@ public:
     // outlives the Trash.
     void registerIndex(md::MetadataIndex* index) { m_index = index; }
 
-signals:
-    void moved(const QSet<QString>& paths);
-
 private:
     struct Target {
         QString path;
         EntryIdentity seen;
     };
+    // A batch asked for while another moves, with the answer its asker holds.
+    struct Pending {
+        QList<Target> targets;
+        std::shared_ptr<QPromise<Outcome>> answer;
+    };
     QFuture<Outcome> moveAll(QList<Target> targets);
+    void startNext();
     void forget(const QSet<QString>& paths);
 
     MoveOne m_moveOne;
@@ -80,7 +87,10 @@ private:
         std::function<void(const QSet<QString>&)> forget;
     };
     QList<Registration> m_stores;
-    QFuture<void> m_lastMove = QtFuture::makeReadyFuture();
+    // Batches move in the order asked, one at a time, queued here rather than
+    // on a pool thread that would wait for the one before.
+    std::deque<Pending> m_queue;
+    bool m_isMoving = false;
     background::TaskSet m_tasks;
 };
 

@@ -1,4 +1,5 @@
 #include "library/Trash.h"
+#include "library/LibraryStore.h"
 #include "platform/UserFile.h"
 #include "platform/metadata/MetadataIndex.h"
 #include "platform/metadata/Query.h"
@@ -8,7 +9,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -100,4 +109,104 @@ TEST_F(TrashTest, MovedFilesLeaveTheIndexBeforeAnyStoreHears)
     ASSERT_TRUE(waitFor(moving));
     ASSERT_EQ(moving.result().moved.size(), 2);
     EXPECT_EQ(foundWhenTold, QStringList{"keep.txt"});
+}
+
+namespace {
+
+// Holds a first walk, once armed, after it listed its scopes and before it
+// publishes what it found; let go when the test ends, whatever happened.
+class WalkGate {
+public:
+    ~WalkGate() { release(); }
+
+    std::function<void()> hook()
+    {
+        return [this] {
+            if (!m_armed.exchange(false)) return;
+            std::unique_lock lock(m_mutex);
+            m_holding = true;
+            m_changed.wait(lock, [this] { return m_released; });
+        };
+    }
+    void arm() { m_armed = true; }
+    bool isHolding()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_holding;
+    }
+    void release()
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::atomic_bool m_armed = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_holding = false;
+    bool m_released = false;
+};
+
+} // namespace
+
+// The first index of a large home takes minutes: a move asked meanwhile, and
+// the folder listings behind it, answer at once, the moved files leave every
+// query at once, and the tables the walk publishes afterwards, listed before
+// the move, do not bring them back.
+TEST_F(TrashTest, AMoveDuringTheFirstWalkWaitsForNothingAndStaysGone)
+{
+    home.writeFile("Documents/keep.txt", "k");
+    const QString first = home.writeFile("Documents/first.txt", "1");
+    const QString second = home.writeFile("Documents/second.txt", "2");
+    const QString listed = home.writeFile("Pictures/listed.png", "p");
+    home.writeFile("Pictures/stays.png", "s");
+    const QString documents = home.path("Documents"), pictures = home.path("Pictures");
+    WalkGate gate;
+    md::MetadataIndex::Options options;
+    options.afterFirstWalk = gate.hook();
+    md::MetadataIndex index(options);
+    ASSERT_EQ(namesFound(index, documents), (QStringList{"first.txt", "keep.txt", "second.txt"}));
+    Trash trash; // made before the walk, so that it goes after the walk was let go
+    trash.registerIndex(&index);
+
+    gate.arm();
+    std::thread walk([&] {
+        const UserFile::AllowOnThisThread reading;
+        index.ensureScopes({pictures});
+    });
+    bool walkEnded = false;
+    const auto endWalk = [&] {
+        if (std::exchange(walkEnded, true)) return;
+        gate.release();
+        walk.join();
+    };
+    const auto atEnd = qScopeGuard(endWalk);
+    ASSERT_TRUE(test::eventually([&] { return gate.isHolding(); }));
+
+    const QFuture<Trash::Outcome> one = trash.moveToTrash(QList<FileItem>{seenAt(first)});
+    const QFuture<Trash::Outcome> two =
+        trash.moveToTrash(QList<FileItem>{seenAt(second), seenAt(listed)});
+    const QFuture<FolderListing> listing = LibraryStore::listFolder(documents);
+    ASSERT_TRUE(waitFor(one));
+    ASSERT_TRUE(waitFor(two));
+    ASSERT_TRUE(waitFor(listing));
+    EXPECT_TRUE(gate.isHolding()) << "the walk went on before the moves answered";
+    EXPECT_EQ(one.result().moved, QSet<QString>{first});
+    EXPECT_EQ(two.result().moved, (QSet<QString>{second, listed}));
+    const QList<FileItem> listedNow = listing.result().items;
+    EXPECT_TRUE(std::any_of(listedNow.begin(), listedNow.end(),
+                            [](const FileItem& item) { return item.name == "keep.txt"; }));
+    EXPECT_EQ(namesFound(index, documents), QStringList{"keep.txt"});
+
+    endWalk();
+    EXPECT_EQ(namesFound(index, pictures), QStringList{"stays.png"});
+    EXPECT_EQ(namesFound(index, documents), QStringList{"keep.txt"});
+
+    // Forgetting is not for good: a file put back under a moved one's name is found.
+    home.writeFile("Pictures/listed.png", "back");
+    EXPECT_TRUE(test::eventually([&] {
+        return namesFound(index, pictures) == QStringList{"listed.png", "stays.png"};
+    }));
 }

@@ -17,7 +17,7 @@ using ovra::test::TestHome;
 
 namespace {
 
-std::shared_ptr<const TableSet> setOf(const QString& root)
+std::shared_ptr<TableSet> setOf(const QString& root)
 {
     auto set = std::make_shared<TableSet>();
     set->tables.push_back(walkScope(root, nullptr, AttributeMap(), {1}).table);
@@ -35,7 +35,7 @@ TEST(IndexPersistenceTest, SavesAskedMeanwhileEndWithTheNewestTablesOnDisk)
     const UserFile::AllowOnThisThread directReads; // the walks, called as a worker would
     const QString file = xdg::appCacheDir() + QStringLiteral("/metadata-index.tables");
     QStringList roots;
-    std::vector<std::shared_ptr<const TableSet>> sets;
+    std::vector<std::shared_ptr<TableSet>> sets;
     for (int i = 0; i < 12; ++i) {
         home.writeFile(QStringLiteral("Scope%1/file.txt").arg(i), "x");
         roots << home.path(QStringLiteral("Scope%1").arg(i));

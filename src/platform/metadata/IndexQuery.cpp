@@ -230,17 +230,9 @@ struct EntryRange {
 void addRangesBelow(const Table& table, std::uint32_t tableIndex, std::uint32_t folderEntry,
                     std::vector<EntryRange>& ranges)
 {
-    std::vector<std::uint32_t> pending{table.entries[folderEntry].extra};
-    while (!pending.empty()) {
-        const std::uint32_t f = pending.back();
-        pending.pop_back();
-        if (f >= table.folders.size()) continue;
-        const Folder& folder = table.folders[f];
-        if (folder.childCount == 0) continue;
-        ranges.push_back({tableIndex, folder.childBegin, folder.childBegin + folder.childCount});
-        for (std::uint32_t i = folder.childBegin; i < folder.childBegin + folder.childCount; ++i)
-            if (table.entries[i].isFolder()) pending.push_back(table.entries[i].extra);
-    }
+    table.forEachRunBelow(folderEntry, [&](std::uint32_t begin, std::uint32_t end) {
+        ranges.push_back({tableIndex, begin, end});
+    });
 }
 
 // Splits the ranges into pieces of about equal size, one per thread (at most
@@ -631,7 +623,12 @@ MetadataIndex::Results IndexQuery::run(const Query& query, const QStringList& sc
     if (isCancelled && isCancelled()) return results;
 
     auto data = std::make_unique<MetadataIndex::Results::Data>();
-    const std::size_t total = joinHits(std::move(perTask), data->hits);
+    std::size_t total = joinHits(std::move(perTask), data->hits);
+    if (const ForgottenEntries forgotten(set); !forgotten.isEmpty()) {
+        std::erase_if(data->hits,
+                      [&](const Hit& hit) { return forgotten.contains(hit.table, hit.entry); });
+        total = data->hits.size();
+    }
     data->state = m_tables;
     // Numbers order cheaply later, for just the results a caller lists; texts
     // are ordered here.

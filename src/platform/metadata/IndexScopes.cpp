@@ -5,6 +5,8 @@
 #include "IndexFollower.h"
 #include "IndexWalker.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 
 namespace ovra::md {
@@ -48,12 +50,13 @@ const AttributeMap kNoCache;
 
 IndexScopes::IndexScopes(CurrentTables& current, IndexPersistence& persistence,
                          QString recentlyUsedFile, int threads, std::size_t watchLimit,
-                         std::function<void()> beforeCatchUp)
+                         std::function<void()> beforeCatchUp, std::function<void()> afterFirstWalk)
     : m_current(current)
     , m_persistence(persistence)
     , m_recentlyUsedFile(std::move(recentlyUsedFile))
     , m_threads(threads)
     , m_beforeCatchUp(std::move(beforeCatchUp))
+    , m_afterFirstWalk(std::move(afterFirstWalk))
 {
     m_follower = std::make_unique<IndexFollower>(
         [this](const std::unordered_set<std::string>& folders, bool everything) {
@@ -107,12 +110,18 @@ void IndexScopes::ensureScopes(const QStringList& scopes)
     if (m_stopping) return;
     const QStringList toWalk = missingScopes(wanted);
     if (toWalk.isEmpty()) return;
+    // A file moved out of these scopes while they are walked stays forgotten
+    // in the tables the walk publishes: it may have been listed before it went.
+    const std::uint64_t listedSince = m_current.forgottenCount();
+    m_current.setWalking(toWalk);
+    const auto walkEnded = qScopeGuard([this] { m_current.setWalking({}); });
     const auto recent = recentlyUsed();
     std::vector<std::shared_ptr<const Table>> added;
     std::size_t reads = 0;
     QStringList toCatchUp;
     bool walked = false;
-    if (!tablesFor(toWalk, recent, added, toCatchUp, reads, walked)) return;
+    if (!tablesFor(toWalk, recent, listedSince, added, toCatchUp, reads, walked)) return;
+    if (walked && m_afterFirstWalk) m_afterFirstWalk();
     takeOtherSavedTables(recent, added, toCatchUp);
     auto next = std::make_shared<TableSet>();
     for (const auto& t : m_current.snapshot()->tables) {
@@ -131,6 +140,7 @@ void IndexScopes::ensureScopes(const QStringList& scopes)
 }
 
 bool IndexScopes::tablesFor(const QStringList& roots, const RecentlyUsed& recent,
+                            std::uint64_t listedSince,
                             std::vector<std::shared_ptr<const Table>>& added,
                             QStringList& toCatchUp, std::size_t& reads, bool& walked)
 {
@@ -150,6 +160,7 @@ bool IndexScopes::tablesFor(const QStringList& roots, const RecentlyUsed& recent
         if (m_stopping) return false;
         reads += outcome.contentReads;
         if (!outcome.table) outcome.table = emptyTable(root);
+        outcome.table->listedSince = listedSince;
         applyRecentlyUsed(*outcome.table, recent);
         added.push_back(std::move(outcome.table));
         walked = true;
@@ -211,23 +222,25 @@ void IndexScopes::catchUp(const QStringList& roots)
 {
     std::lock_guard one(m_catchUpRunMutex);
     std::vector<std::shared_ptr<const Table>> loaded;
+    std::uint64_t listedSince = 0;
     {
         std::lock_guard build(m_buildMutex);
         if (m_stopping) return;
+        listedSince = m_current.forgottenCount();
         m_appliedDuringCatchUp = AppliedChanges{true, false, {}};
         for (const auto& t : m_current.snapshot()->tables)
             if (roots.contains(t->root)) loaded.push_back(t);
     }
     if (m_beforeCatchUp) m_beforeCatchUp();
     std::size_t reads = 0, listed = 0;
-    const std::vector<std::shared_ptr<Table>> caught = caughtUp(loaded, reads, listed);
+    const std::vector<std::shared_ptr<Table>> caught = caughtUp(loaded, listedSince, reads, listed);
     if (m_stopping) return;
     foldIn(loaded, caught, reads, listed);
 }
 
 std::vector<std::shared_ptr<Table>>
-IndexScopes::caughtUp(const std::vector<std::shared_ptr<const Table>>& loaded, std::size_t& reads,
-                      std::size_t& listed)
+IndexScopes::caughtUp(const std::vector<std::shared_ptr<const Table>>& loaded,
+                      std::uint64_t listedSince, std::size_t& reads, std::size_t& listed)
 {
     const auto recent = recentlyUsed();
     std::vector<std::shared_ptr<Table>> caught;
@@ -238,6 +251,7 @@ IndexScopes::caughtUp(const std::vector<std::shared_ptr<const Table>>& loaded, s
         reads += outcome.contentReads;
         listed += outcome.listedFolders;
         if (!outcome.table) outcome.table = emptyTable(old->root);
+        outcome.table->listedSince = listedSince;
         // Opening a file while the app was closed moved only its access time.
         refreshAccessTimes(*outcome.table, m_threads);
         applyRecentlyUsed(*outcome.table, recent);
@@ -283,6 +297,8 @@ std::shared_ptr<const Table> IndexScopes::reapply(const Table& caught,
         walkScope(caught.root, &caught, kNoCache,
                   {m_threads, &m_stopping, applied.everything ? nullptr : &applied.folders});
     if (!outcome.table) outcome.table = emptyTable(caught.root);
+    // Only the folders changed meanwhile were listed again.
+    outcome.table->listedSince = caught.listedSince;
     outcome.table->recentlyUsed = relocateRecentlyUsed(caught, *outcome.table);
     return outcome.table;
 }
@@ -301,6 +317,7 @@ void IndexScopes::applyChanges(const std::unordered_set<std::string>& folders, b
     {
         std::lock_guard build(m_buildMutex);
         if (m_stopping) return;
+        const std::uint64_t listedSince = m_current.forgottenCount();
         auto next = std::make_shared<TableSet>();
         std::size_t reads = 0;
         bool changed = false;
@@ -315,6 +332,8 @@ void IndexScopes::applyChanges(const std::unordered_set<std::string>& folders, b
             if (m_stopping) return;
             reads += outcome.contentReads;
             if (!outcome.table) outcome.table = emptyTable(old->root);
+            // Every folder was looked at only when events were lost.
+            outcome.table->listedSince = everything ? listedSince : old->listedSince;
             // The recent list is read again at the next refresh; entries kept
             // their places only where their folders did, so the times are
             // resolved again from the paths they named.
@@ -326,7 +345,8 @@ void IndexScopes::applyChanges(const std::unordered_set<std::string>& folders, b
         m_appliedDuringCatchUp.note(folders, everything);
         // The attribute cache is rebuilt at the next walk or refresh: saving it
         // for every saved file would cost more than the change.
-        publish(std::move(next), reads, false);
+        publish(std::move(next), reads, false,
+                {everything, everything ? nullptr : &folders, listedSince});
         m_follower->scheduleSave(kLiveSaveDelay);
     }
     notifyChanged();
@@ -336,6 +356,7 @@ void IndexScopes::refresh()
 {
     std::lock_guard build(m_buildMutex);
     if (m_stopping) return;
+    const std::uint64_t listedSince = m_current.forgottenCount();
     const auto recent = recentlyUsed();
     auto next = std::make_shared<TableSet>();
     std::size_t reads = 0, listed = 0;
@@ -348,6 +369,7 @@ void IndexScopes::refresh()
                 next->tables.push_back(old);
             } else {
                 auto kept = std::make_shared<Table>(*old);
+                kept->listedSince = listedSince;
                 kept->recentlyUsed = std::move(resolved);
                 next->tables.push_back(std::move(kept));
             }
@@ -361,6 +383,7 @@ void IndexScopes::refresh()
         reads += outcome.contentReads;
         listed += outcome.listedFolders;
         if (!outcome.table) outcome.table = emptyTable(old->root);
+        outcome.table->listedSince = listedSince;
         applyRecentlyUsed(*outcome.table, recent);
         next->tables.push_back(std::move(outcome.table));
     }
@@ -370,17 +393,20 @@ void IndexScopes::refresh()
     if (listed > 0 || reads > 0) m_follower->scheduleSave(std::chrono::milliseconds(0));
 }
 
-// The folders that held the paths are listed again now, rather than when their
-// watches report: whoever asks next no longer finds the paths.
+// Queries skip the paths at once, whatever walk is under way; the folders that
+// held them are listed again on the follower's thread, behind that walk, so
+// the mover never waits for it.
 void IndexScopes::forget(const QStringList& paths)
 {
+    m_current.forget(paths);
     std::unordered_set<std::string> folders;
     for (const QString& path : paths) {
         const QString key = pathKey(path);
         const qsizetype slash = key.lastIndexOf(u'/');
         if (slash >= 0) folders.insert(toUtf8(slash == 0 ? QStringLiteral("/") : key.left(slash)));
     }
-    if (!folders.empty()) applyChanges(folders, false);
+    if (!folders.empty())
+        m_follower->post([this, folders = std::move(folders)] { applyChanges(folders, false); });
 }
 
 bool IndexScopes::needsRefreshBeforeQuery() const
@@ -415,9 +441,10 @@ void IndexScopes::notifyChanged()
         handler();
 }
 
-void IndexScopes::publish(std::shared_ptr<TableSet> next, std::size_t reads, bool filesChanged)
+void IndexScopes::publish(std::shared_ptr<TableSet> next, std::size_t reads, bool filesChanged,
+                          const Relisted& relisted)
 {
-    m_current.publish(next, reads);
+    m_current.publish(next, reads, relisted);
     m_follower->follow(next->tables);
     m_persistence.tablesChanged(*next, reads, filesChanged);
 }

@@ -28,10 +28,12 @@ class IndexFollower;
 // them. One walk or refresh at a time; each publishes a new table set.
 class IndexScopes {
 public:
-    // `beforeCatchUp`, for tests, runs on a saved table's catch-up thread
-    // before it looks at the disk.
+    // For tests: `beforeCatchUp` runs on a saved table's catch-up thread before
+    // it looks at the disk, `afterFirstWalk` on a first walk's thread once it
+    // has listed its scopes, before their tables are published.
     IndexScopes(CurrentTables& current, IndexPersistence& persistence, QString recentlyUsedFile,
-                int threads, std::size_t watchLimit, std::function<void()> beforeCatchUp = {});
+                int threads, std::size_t watchLimit, std::function<void()> beforeCatchUp = {},
+                std::function<void()> afterFirstWalk = {});
     ~IndexScopes();
     IndexScopes(const IndexScopes&) = delete;
     IndexScopes& operator=(const IndexScopes&) = delete;
@@ -40,7 +42,8 @@ public:
     void ensureScopes(const QStringList& scopes);
     // Brings every table up to date and reads the recently-used list again.
     void refresh();
-    // Lists again the folders that held the paths.
+    // No query answers the paths from now on; never waits for a walk. The
+    // folders that held them are listed again soon.
     void forget(const QStringList& paths);
     // True when some indexed folder has no watch: a query must refresh first.
     bool needsRefreshBeforeQuery() const;
@@ -60,7 +63,7 @@ private:
     // The table of each scope: its saved one, else a walk. Scopes answered from a
     // saved table are added to `toCatchUp`. False when the index stopped.
     using RecentlyUsed = std::unordered_map<std::string, double>;
-    bool tablesFor(const QStringList& roots, const RecentlyUsed& recent,
+    bool tablesFor(const QStringList& roots, const RecentlyUsed& recent, std::uint64_t listedSince,
                    std::vector<std::shared_ptr<const Table>>& added, QStringList& toCatchUp,
                    std::size_t& reads, bool& walked);
     void takeOtherSavedTables(const RecentlyUsed& recent,
@@ -80,14 +83,15 @@ private:
     void waitForCatchUps();
     void catchUp(const QStringList& roots);
     std::vector<std::shared_ptr<Table>>
-    caughtUp(const std::vector<std::shared_ptr<const Table>>& loaded, std::size_t& reads,
-             std::size_t& listed);
+    caughtUp(const std::vector<std::shared_ptr<const Table>>& loaded, std::uint64_t listedSince,
+             std::size_t& reads, std::size_t& listed);
     void foldIn(const std::vector<std::shared_ptr<const Table>>& loaded,
                 const std::vector<std::shared_ptr<Table>>& caught, std::size_t reads,
                 std::size_t listed);
     std::shared_ptr<const Table> reapply(const Table& caught, const AppliedChanges& applied);
     void applyChanges(const std::unordered_set<std::string>& folders, bool everything);
-    void publish(std::shared_ptr<TableSet> next, std::size_t reads, bool filesChanged);
+    void publish(std::shared_ptr<TableSet> next, std::size_t reads, bool filesChanged,
+                 const Relisted& relisted = {});
     void notifyChanged();
     RecentlyUsed recentlyUsed() const;
 
@@ -101,6 +105,7 @@ private:
     std::mutex m_buildMutex; // one walk or refresh at a time; guards the cache
     std::atomic_bool m_stopping = false;
     std::function<void()> m_beforeCatchUp;
+    std::function<void()> m_afterFirstWalk;
     std::mutex m_catchUpMutex;
     std::condition_variable m_catchUpIdle;
     int m_catchUpsRunning = 0;

@@ -127,6 +127,10 @@ struct Table {
     std::vector<Extra> extras;
     // Last-used times from the desktop's recently-used list, by entry.
     std::unordered_map<std::uint32_t, double> recentlyUsed;
+    // Every folder was listed, or seen unchanged, after this many paths had
+    // been forgotten (`ForgottenPaths`): a path forgotten later may still stand
+    // here. 0 for a table read back from the disk.
+    std::uint64_t listedSince = 0;
     std::shared_ptr<OriginCache> origins = std::make_shared<OriginCache>();
 
     std::string_view name(const Entry& e) const
@@ -141,6 +145,23 @@ struct Table {
     std::uint32_t find(std::string_view absolutePath) const;
     // True when `entry` is `folderEntry` or lies below it.
     bool isBelow(std::uint32_t entry, std::uint32_t folderEntry) const;
+    // Calls fn(begin, end) for each run of entries below a folder entry: the
+    // children of every folder inside it, each folder's lying side by side.
+    template <typename Fn> void forEachRunBelow(std::uint32_t folderEntry, Fn&& fn) const
+    {
+        std::vector<std::uint32_t> pending{entries[folderEntry].extra};
+        while (!pending.empty()) {
+            const std::uint32_t f = pending.back();
+            pending.pop_back();
+            if (f >= folders.size()) continue;
+            const Folder& folder = folders[f];
+            if (folder.childCount == 0) continue;
+            fn(folder.childBegin, folder.childBegin + folder.childCount);
+            for (std::uint32_t i = folder.childBegin; i < folder.childBegin + folder.childCount;
+                 ++i)
+                if (entries[i].isFolder()) pending.push_back(entries[i].extra);
+        }
+    }
     QStringList whereFroms(std::uint32_t entry) const;
     // The file's origins read once for the table; nullptr when it has none.
     const OriginCache::Origins* originsOf(std::uint32_t entry) const;

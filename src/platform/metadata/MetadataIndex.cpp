@@ -59,7 +59,7 @@ public:
         , m_persistence(m_options.cacheDir, m_options.persistCache, m_tables,
                         m_options.readsSavedLater)
         , m_scopes(m_tables, m_persistence, m_options.recentlyUsedFile, m_options.threads,
-                   m_options.watchLimit, m_options.beforeCatchUp)
+                   m_options.watchLimit, m_options.beforeCatchUp, m_options.afterFirstWalk)
     {
     }
 
@@ -163,10 +163,12 @@ std::vector<content::FileStamp> IndexStore::documentStamps() const
 {
     std::vector<content::FileStamp> stamps;
     auto state = m_tables.snapshot();
-    for (const auto& t : state->tables) {
+    const ForgottenEntries forgotten(*state);
+    for (std::uint32_t table = 0; table < state->tables.size(); ++table) {
+        const auto& t = state->tables[table];
         for (std::uint32_t i = 0; i < t->entries.size(); ++i) {
             const Entry& e = t->entries[i];
-            if (e.isFolder() || (e.flags & IsNoise)) continue;
+            if (e.isFolder() || (e.flags & IsNoise) || forgotten.contains(table, i)) continue;
             const std::string_view name = t->name(e);
             if (content::textFormatForFileName(QString::fromUtf8(
                     name.data(), qsizetype(name.size()))) == content::TextFormat::None)

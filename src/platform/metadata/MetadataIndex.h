@@ -59,6 +59,9 @@ public:
         // For tests: runs on the thread of a saved table's catch-up before it
         // looks at the disk.
         std::function<void()> beforeCatchUp;
+        // For tests: runs on a first walk's thread once it has listed its
+        // scopes, before the tables it made answer any query.
+        std::function<void()> afterFirstWalk;
     };
 
     MetadataIndex();
@@ -79,7 +82,9 @@ public:
     // Brings every indexed scope up to date and re-reads the recently-used list.
     void refresh();
     // Files that left their folders (moved to the Trash): no query answers
-    // them from now on. Only the folders that held them are listed again.
+    // them, or what lies below them, from now on, nor from a table a walk
+    // under way publishes later. Never waits for a walk or a refresh: the
+    // folders that held them are listed again behind it.
     void forget(const QStringList& paths);
     // For quitting: a walk or refresh in progress ends soon without changing
     // the table, and none starts any more; queries answer from what is indexed.
