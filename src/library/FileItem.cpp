@@ -56,7 +56,7 @@ std::optional<FileItem> FileItem::fromMetadata(const md::Item& metadata)
     item.title = metadata.title;
     // The index holds regular files and folders only, never a link.
     item.identity = {metadata.isDirectory ? EntryKind::folder : EntryKind::file, metadata.device,
-                     metadata.inode};
+                     metadata.inode, metadata.creationDate.value_or(0)};
     return item;
 }
 
@@ -70,7 +70,7 @@ std::optional<FileItem> FileItem::fromPath(const QString& path)
     UniformType type = UniformType::forFile(item.path);
     // The identity is the link's own, so trashing the item moves the link.
     item.identity = {entryKindOfMode(st.stx_mode), makedev(st.stx_dev_major, st.stx_dev_minor),
-                     st.stx_ino};
+                     st.stx_ino, (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : 0};
     // A link that leads somewhere is shown as what it leads to, so a linked
     // folder opens like a folder; one that leads nowhere stays a link.
     if (S_ISLNK(st.stx_mode)) {

@@ -1,5 +1,6 @@
 #include "FreedesktopTrash.h"
 
+#include "FileTime.h"
 #include "PathKey.h"
 #include "UserFile.h"
 #include "XdgPaths.h"
@@ -126,16 +127,20 @@ QString describedKind(EntryKind kind)
 // Why the entry at `name` is no longer the one the user saw; nothing while it is.
 std::optional<QString> changedReason(int parent, const QByteArray& name, const EntryIdentity& seen)
 {
-    struct stat st {};
-    if (::fstatat(parent, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    struct statx st {};
+    if (::statx(parent, name.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0)
         return errno == ENOENT ? QStringLiteral("it no longer exists") : errorText(errno);
-    const EntryKind now = entryKindOfMode(st.st_mode);
+    const EntryKind now = entryKindOfMode(st.stx_mode);
     if (seen.kind != EntryKind::unknown && now != seen.kind)
         return QStringLiteral("it has been replaced by a ") + describedKind(now);
-    // The inode alone tells a replaced file: the saved index keeps device
-    // numbers from earlier starts, and some file systems number their device
-    // anew at every boot.
-    if (seen.inode != 0 && std::uint64_t(st.st_ino) != seen.inode)
+    // The inode and birth time tell a replaced file, not the device: the saved
+    // index keeps device numbers from earlier starts, and some file systems
+    // number their device anew at every boot.
+    const bool otherInode = seen.inode != 0 && std::uint64_t(st.stx_ino) != seen.inode;
+    const bool otherBirth = seen.birth != 0 && (st.stx_mask & STATX_BTIME) &&
+                            fileTimeSeconds(st.stx_btime) != seen.birth;
+    if (otherInode || otherBirth)
         return QStringLiteral("it has been replaced by another ") + describedKind(now);
     return std::nullopt;
 }

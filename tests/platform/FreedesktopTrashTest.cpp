@@ -1,4 +1,5 @@
 #include "platform/FreedesktopTrash.h"
+#include "platform/FileTime.h"
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -19,6 +20,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,9 +45,13 @@ QStringList entriesIn(const QString& folder)
 
 EntryIdentity identityOf(const QString& path)
 {
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return {};
-    return {entryKindOfMode(st.st_mode), std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    struct statx st {};
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW,
+                STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0)
+        return {};
+    return {entryKindOfMode(st.stx_mode), makedev(st.stx_dev_major, st.stx_dev_minor),
+            std::uint64_t(st.stx_ino),
+            (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : 0};
 }
 
 QByteArray pathLine(const QByteArray& info)
@@ -261,6 +267,34 @@ TEST_F(FreedesktopTrashTest, MovesOnlyTheEntryThatWasSeen)
     EXPECT_TRUE(entriesIn(trash(QStringLiteral("info"))).isEmpty());
 
     result = FreedesktopTrash().move(path, identityOf(path));
+    EXPECT_TRUE(result.moved) << result.reason.toStdString();
+}
+
+// A file deleted and made again under its name may get its inode number back
+// at once (ext4 hands it out again): the birth time still tells them apart.
+TEST_F(FreedesktopTrashTest, AFileMadeAgainUnderItsNameStaysThoughItHasTheInodeBack)
+{
+    const QString path = m_home.writeFile(QStringLiteral("Documents/picked.txt"), "picked");
+    const EntryIdentity picked = identityOf(path);
+    if (picked.birth == 0) GTEST_SKIP() << "this file system records no birth time";
+    // Birth times move with the file system's clock tick: made again until a tick has passed.
+    EntryIdentity madeAgain;
+    do {
+        ASSERT_TRUE(QFile::remove(path));
+        m_home.writeFile(QStringLiteral("Documents/picked.txt"), "made again");
+        madeAgain = identityOf(path);
+    } while (madeAgain.birth == picked.birth);
+    // What the user saw, had the new file taken the old one's inode number.
+    EntryIdentity seen = madeAgain;
+    seen.birth = picked.birth;
+
+    FreedesktopTrash::Result result = FreedesktopTrash().move(path, seen);
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(result.reason, QStringLiteral("it has been replaced by another file"));
+    EXPECT_EQ(contentOf(path), "made again");
+    EXPECT_TRUE(entriesIn(trash(QStringLiteral("files"))).isEmpty());
+
+    result = FreedesktopTrash().move(path, madeAgain);
     EXPECT_TRUE(result.moved) << result.reason.toStdString();
 }
 
