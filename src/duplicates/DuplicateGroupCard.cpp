@@ -243,8 +243,7 @@ DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep o
     header->addLayout(titles, 1);
     m_trashButton = new QPushButton(this);
     m_trashButton->setFont(Theme::font(12));
-    m_trashButton->setIcon(
-        Symbols::icon(QStringLiteral("trash"), palette().color(QPalette::ButtonText)));
+    m_trashButton->setIcon(Symbols::icon(QStringLiteral("trash"), &Theme::primary));
     connect(m_trashButton, &QPushButton::clicked, this, [this] {
         if (m_onTrash) m_onTrash();
     });

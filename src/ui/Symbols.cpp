@@ -1,5 +1,6 @@
 #include "Symbols.h"
 
+#include "Theme.h"
 #include "desktop/IconTheme.h"
 #include "platform/Background.h"
 #include "platform/XdgPaths.h"
@@ -13,6 +14,7 @@
 #include <QHash>
 #include <QIconEngine>
 #include <QImageReader>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
@@ -466,6 +468,16 @@ QPixmap pixmap(const QString& name, int size, const QColor& color, qreal deviceP
     QPixmap result = cachedPixmap(name, int(std::lround(size * ratio)), color);
     result.setDevicePixelRatio(ratio);
     return result;
+}
+
+void showOn(QLabel* label, const QString& name, int size, QColor (*tone)())
+{
+    const auto show = [label, name, size, tone] {
+        label->setPixmap(pixmap(name, size, tone(), label->devicePixelRatioF()));
+    };
+    show();
+    if (ThemeNotifier* notifier = Theme::notifier())
+        QObject::connect(notifier, &ThemeNotifier::appearanceChanged, label, show);
 }
 
 void paint(QPainter& painter, const QString& name, const QRectF& rect, const QColor& color)

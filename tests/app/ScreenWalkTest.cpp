@@ -10,6 +10,7 @@
 #include "duplicates/DuplicatesView.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
+#include "preview/RecognizedTextSection.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -24,6 +25,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QStyle>
@@ -198,6 +201,50 @@ QStringList unreadableLabels(QWidget* root)
     return faults;
 }
 
+// What an area of the window really shows: the colour most of it has and the
+// one farthest in lightness from that, the ink of any text drawn on it.
+struct Painted {
+    QColor ground;
+    QColor ink;
+};
+
+Painted paintedIn(QWidget* window, const QRect& area)
+{
+    const QImage image = window->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb ground = 0;
+    int most = -1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) std::tie(ground, most) = std::pair(it.key(), it.value());
+    QRgb ink = ground;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (std::abs(qGray(it.key()) - qGray(ground)) > std::abs(qGray(ink) - qGray(ground)))
+            ink = it.key();
+    return {QColor(ground), QColor(ink)};
+}
+
+// Text views draw their text with colours of their own choosing (a style
+// sheet, the document's formats), so what they paint is what counts, not the
+// palette they were given.
+QStringList unreadableTextViews(QWidget* root)
+{
+    QStringList faults;
+    for (QPlainTextEdit* view : root->findChildren<QPlainTextEdit*>()) {
+        QWidget* viewport = view->viewport();
+        if (!isShown(viewport, root) || view->toPlainText().isEmpty()) continue;
+        const Painted painted =
+            paintedIn(view->window(), inWindow(viewport, viewport->contentsRect()));
+        if (std::abs(painted.ink.lightnessF() - painted.ground.lightnessF()) < 0.2)
+            faults << QStringLiteral("text \"%1\" is drawn in %2 on %3")
+                          .arg(view->toPlainText().left(40), painted.ink.name(),
+                               painted.ground.name());
+    }
+    return faults;
+}
+
 // A picture whose corners are clear, as a logo or an icon is.
 QByteArray transparentPng()
 {
@@ -326,7 +373,8 @@ protected:
         texts.removeIf([](const ShownText& shown) {
             return qobject_cast<ToastView*>(shown.widget->parentWidget()) != nullptr;
         });
-        QStringList faults = overlaps(texts) + cutTexts(root) + unreadableLabels(root);
+        QStringList faults =
+            overlaps(texts) + cutTexts(root) + unreadableLabels(root) + unreadableTextViews(root);
         for (ToastView* toast : root->findChildren<ToastView*>())
             if (m_context.state->toast() && toast->shownText() != m_context.state->toast()->message)
                 faults << QStringLiteral("toast drawn as \"%1\"").arg(toast->shownText());
@@ -475,4 +523,63 @@ TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
     state.setToast(AppState::Toast::make(QStringLiteral("Select an image or PDF to copy its text"),
                                          QStringLiteral("text.viewfinder"), true));
     walk("toast-long", [] {});
+}
+
+namespace {
+
+// A scanned note: large dark type on white, which the recogniser reads.
+QByteArray notePng()
+{
+    QImage image(900, 300, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(48);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(40, 100), QStringLiteral("Meeting notes"));
+    painter.drawText(QPointF(40, 200), QStringLiteral("Budget review on Friday"));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Screens shown while the desktop turns dark and back to light, as it may at
+// any moment: each is checked and pictured in both looks.
+class SchemeWalk : public ScreenWalk {
+protected:
+    void SetUp() override
+    {
+        writeAged(m_home, "Pictures/Meeting notes.png", notePng(), daysAgo(1));
+        ScreenWalk::SetUp();
+    }
+
+    void checkBothLooks(const QString& screen, const WindowSize& size)
+    {
+        check(screen, size, true);
+        check(screen + QStringLiteral("-switched"), size, false);
+    }
+};
+
+} // namespace
+
+TEST_F(SchemeWalk, RecognisedTextIsReadableInEitherLook)
+{
+    AppState& state = *m_context.state;
+    const std::optional<FileItem> note = itemNamed("Meeting notes.png");
+    ASSERT_TRUE(note);
+    state.setShowInspector(true);
+    state.setFocusedItem(*note);
+    RecognizedTextSection* section = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            section = m_window->findChild<RecognizedTextSection*>();
+            return section && section->isVisible() && section->text().has_value();
+        },
+        kWaitMs));
+    if (section->text()->isEmpty()) GTEST_SKIP() << "no recognition engine";
+    checkBothLooks("inspector-text", kSizes[1]);
 }
