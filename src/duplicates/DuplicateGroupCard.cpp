@@ -5,6 +5,7 @@
 #include "ui/ElidingLabel.h"
 #include "ui/FileActions.h"
 #include "ui/PathText.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailView.h"
@@ -254,6 +255,7 @@ DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep o
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ScrollBarStyle::apply(scroller);
     scroller->setWidgetResizable(true);
     // The strip lies on the card: nothing of the scroll area paints over it.
     QPalette clear = scroller->palette();

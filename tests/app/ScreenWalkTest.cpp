@@ -10,6 +10,7 @@
 #include "duplicates/DuplicatesView.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
+#include "preview/PdfPagesView.h"
 #include "preview/RecognizedTextSection.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
@@ -29,7 +30,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -245,6 +248,34 @@ QStringList unreadableTextViews(QWidget* root)
     return faults;
 }
 
+// Scroll bars the default style draws, arrows and all, where every other is
+// the app's own slim one.
+QStringList classicScrollBars(QWidget* root)
+{
+    QStringList faults;
+    for (QScrollBar* bar : root->findChildren<QScrollBar*>()) {
+        if (!isShown(bar, root)) continue;
+        QStyleOptionSlider option;
+        option.initFrom(bar);
+        option.orientation = bar->orientation();
+        option.minimum = bar->minimum();
+        option.maximum = bar->maximum();
+        option.pageStep = bar->pageStep();
+        option.sliderPosition = bar->sliderPosition();
+        option.subControls = QStyle::SC_All;
+        const QRect arrow = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                         QStyle::SC_ScrollBarAddLine, bar);
+        if (arrow.isEmpty()) continue;
+        QWidget* area = bar->parentWidget();
+        while (area && !qobject_cast<QAbstractScrollArea*>(area))
+            area = area->parentWidget();
+        faults << QStringLiteral("the scroll bar of %1 has arrow buttons")
+                      .arg(QString::fromLatin1(area ? area->metaObject()->className()
+                                                    : bar->metaObject()->className()));
+    }
+    return faults;
+}
+
 // A picture whose corners are clear, as a logo or an icon is.
 QByteArray transparentPng()
 {
@@ -373,8 +404,8 @@ protected:
         texts.removeIf([](const ShownText& shown) {
             return qobject_cast<ToastView*>(shown.widget->parentWidget()) != nullptr;
         });
-        QStringList faults =
-            overlaps(texts) + cutTexts(root) + unreadableLabels(root) + unreadableTextViews(root);
+        QStringList faults = overlaps(texts) + cutTexts(root) + unreadableLabels(root) +
+                             unreadableTextViews(root) + classicScrollBars(root);
         for (ToastView* toast : root->findChildren<ToastView*>())
             if (m_context.state->toast() && toast->shownText() != m_context.state->toast()->message)
                 faults << QStringLiteral("toast drawn as \"%1\"").arg(toast->shownText());
@@ -582,4 +613,21 @@ TEST_F(SchemeWalk, RecognisedTextIsReadableInEitherLook)
         kWaitMs));
     if (section->text()->isEmpty()) GTEST_SKIP() << "no recognition engine";
     checkBothLooks("inspector-text", kSizes[1]);
+}
+
+TEST_F(SchemeWalk, PdfPagesInThePreviewSheetScrollWithTheAppsOwnBars)
+{
+    AppState& state = *m_context.state;
+    const std::optional<FileItem> pdf =
+        itemNamed("Quarterly report for the board of directors.pdf");
+    ASSERT_TRUE(pdf);
+    state.setPreviewList({*pdf});
+    state.setPreviewItem(*pdf);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            auto* pages = m_window->findChild<PdfPagesView*>();
+            return pages && pages->isVisible() && pages->drawnPageCount() > 0;
+        },
+        kWaitMs));
+    checkBothLooks("preview-pdf", kSizes[0]);
 }
