@@ -204,7 +204,7 @@ void DuplicateTile::mouseDoubleClickEvent(QMouseEvent* event)
 void DuplicateTile::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
-    const QColor ink = palette().color(QPalette::WindowText);
+    const auto ink = &Theme::primary;
     menu.addAction(Symbols::icon(QStringLiteral("checkmark.circle"), ink),
                    QStringLiteral("Keep This Copy"), this, &DuplicateTile::keepAsked);
     menu.addAction(Symbols::icon(QStringLiteral("eye"), ink), QStringLiteral("Preview"), this,

@@ -3,6 +3,7 @@
 #include "browser/BrowserHeader.h"
 #include "browser/DetailView.h"
 #include "browser/FileBrowser.h"
+#include "browser/FileContextMenu.h"
 #include "cleanup/CleanupFixtures.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
@@ -26,6 +27,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -593,7 +596,100 @@ protected:
         check(screen, size, true);
         check(screen + QStringLiteral("-switched"), size, false);
     }
+
+    // A popup (a dialog, a menu) open over the smallest window while the
+    // desktop turns dark and back: checked by what it paints in each look, and
+    // pictured over the window.
+    void checkPopupBothLooks(QWidget* popup, const QString& screen,
+                             const std::function<QStringList()>& faultsOfLook)
+    {
+        m_window->resize(kSizes[0].size);
+        for (bool dark : {true, false}) {
+            Theme::notifier()->setDesktopScheme(dark ? ThemeNotifier::DesktopScheme::dark
+                                                     : ThemeNotifier::DesktopScheme::light);
+            settleLayout();
+            const QString name =
+                screen + (dark ? QStringLiteral("-dark") : QStringLiteral("-switched-light"));
+            const auto groundIsOfTheLook = [&] {
+                const QColor ground = paintedIn(popup, popup->rect()).ground;
+                return (ground.lightnessF() < 0.5) == dark;
+            };
+            EXPECT_TRUE(QTest::qWaitFor(groundIsOfTheLook, kWaitMs)) << name.toStdString();
+            const QStringList faults = cutTexts(popup) + faultsOfLook();
+            EXPECT_TRUE(faults.isEmpty()) << name.toStdString() << ":\n  "
+                                          << faults.join(QStringLiteral("\n  ")).toStdString();
+            if (!m_out.isEmpty())
+                pictureWithPopup(popup).save(m_out + u'/' + name + QStringLiteral(".png"));
+        }
+    }
+
+    QImage pictureWithPopup(QWidget* popup) const
+    {
+        QImage picture = m_window->grab().toImage();
+        QPainter painter(&picture);
+        const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - m_window->mapToGlobal(QPoint(0, 0));
+        const QRegion shape = popup->mask().isEmpty() ? QRegion(popup->rect()) : popup->mask();
+        painter.setClipRegion(shape.translated(at));
+        painter.drawPixmap(at, popup->grab());
+        return picture;
+    }
 };
+
+// The colours of a picture's visible pixels, apart from the edges' blend.
+QSet<QRgb> inkColours(const QImage& image)
+{
+    QSet<QRgb> colours;
+    const QImage straight = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < straight.height(); ++y)
+        for (int x = 0; x < straight.width(); ++x)
+            if (qAlpha(straight.pixel(x, y)) == 255)
+                colours.insert(straight.pixel(x, y) | 0xff000000);
+    return colours;
+}
+
+// A confirmation in the theme's look: a symbol of the theme, one colour, for
+// the platform's warning picture, and no pictures on its buttons.
+QStringList dialogFaults(QMessageBox* box)
+{
+    QStringList faults;
+    for (QAbstractButton* button : box->buttons())
+        if (!button->icon().isNull())
+            faults << QStringLiteral("button \"%1\" carries a picture").arg(button->text());
+    const auto* picture = box->findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+    const QSet<QRgb> colours = picture ? inkColours(picture->pixmap().toImage()) : QSet<QRgb>();
+    if (colours.size() != 1)
+        faults << QStringLiteral("the dialog's picture has %1 colours, not a symbol's one")
+                      .arg(colours.size());
+    return faults;
+}
+
+// A menu in the theme's look: a rounded card, readable rows, and a soft
+// plate of the text colour, not the platform's selection colour, under the
+// row pointed at.
+QStringList menuFaults(QMenu* menu)
+{
+    QStringList faults;
+    const Painted whole = paintedIn(menu, menu->rect());
+    if (whole.ground.rgb() != Theme::card().rgb())
+        faults << QStringLiteral("the menu's ground is %1, not the card's %2")
+                      .arg(whole.ground.name(), Theme::card().name());
+    if (menu->mask().isEmpty() || menu->mask().contains(QPoint(0, 0)))
+        faults << QStringLiteral("the menu's corners are square");
+    QAction* pointed = menu->activeAction();
+    const QList<QAction*> actions = menu->actions();
+    const auto other = std::find_if(actions.begin(), actions.end(), [&](QAction* action) {
+        return action != pointed && !action->isSeparator();
+    });
+    if (!pointed || other == actions.end()) return faults << QStringLiteral("no rows to look at");
+    const Painted row = paintedIn(menu, menu->actionGeometry(*other));
+    if (std::abs(row.ink.lightnessF() - row.ground.lightnessF()) < 0.4)
+        faults << QStringLiteral("the row \"%1\" is drawn in %2 on %3")
+                      .arg((*other)->text(), row.ink.name(), row.ground.name());
+    const QColor plate = paintedIn(menu, menu->actionGeometry(pointed)).ground;
+    if (plate.hsvSaturationF() > 0.15 || plate.rgb() == whole.ground.rgb())
+        faults << QStringLiteral("the row pointed at lies on %1").arg(plate.name());
+    return faults;
+}
 
 } // namespace
 
@@ -630,4 +726,42 @@ TEST_F(SchemeWalk, PdfPagesInThePreviewSheetScrollWithTheAppsOwnBars)
         },
         kWaitMs));
     checkBothLooks("preview-pdf", kSizes[0]);
+}
+
+TEST_F(SchemeWalk, ConfirmationTakesTheThemesLookInEitherLook)
+{
+    select(SidebarItem::duplicates());
+    DuplicatesView* view = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            view = m_window->findChild<DuplicatesView*>();
+            return view && view->trashAllButton()->isVisible();
+        },
+        kWaitMs));
+    view->trashAllButton()->click();
+    QMessageBox* box = view->confirmation();
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    checkPopupBothLooks(box, QStringLiteral("confirmation"), [box] { return dialogFaults(box); });
+    box->reject();
+}
+
+TEST_F(SchemeWalk, ContextMenuTakesTheThemesLookInEitherLook)
+{
+    const std::optional<FileItem> photo = itemNamed("Sunset over the bay.png");
+    ASSERT_TRUE(photo);
+    m_window->resize(kSizes[0].size);
+    settleLayout();
+    FileContextMenu(m_context, {*photo}, {*photo})
+        .popup(m_window->mapToGlobal(QPoint(420, 220)), m_window);
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            return menu && menu->isVisible();
+        },
+        kWaitMs));
+    menu->setActiveAction(menu->actions().first());
+    checkPopupBothLooks(menu, QStringLiteral("context-menu"), [menu] { return menuFaults(menu); });
+    menu->close();
 }
