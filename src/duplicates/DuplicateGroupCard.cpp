@@ -66,6 +66,7 @@ DuplicateTile::DuplicateTile(const FileItem& file, QWidget* parent)
     layout->addWidget(m_path);
     m_detail = new ElidingLabel(this);
     m_detail->setFont(Theme::font(10));
+    Theme::setTextTone(m_detail, &Theme::secondary);
     m_detail->setHintCap(kWidth);
     layout->addWidget(m_detail);
     for (QWidget* child : {static_cast<QWidget*>(m_path), static_cast<QWidget*>(m_detail)})
@@ -94,7 +95,6 @@ void DuplicateTile::show(const FileItem& file, bool isKeeper, bool isSimilar,
     m_pathText = pathText;
     m_path->setText(m_pathText);
     m_detail->setText(detailText());
-    m_detail->setColor(Theme::secondary());
     update();
 }
 

@@ -251,6 +251,24 @@ QStringList unreadableTextViews(QWidget* root)
     return faults;
 }
 
+// Labels that paint their text themselves in a colour they were handed: what
+// they paint is what counts.
+QStringList unreadablePaintedLabels(QWidget* root)
+{
+    QStringList faults;
+    for (ElidingLabel* label : root->findChildren<ElidingLabel*>()) {
+        if (!isShown(label, root) || label->shownText().isEmpty()) continue;
+        const QRect text =
+            inWindow(label, alignedText(label, label->shownText(), label->alignment()));
+        if (text.isEmpty()) continue;
+        const Painted painted = paintedIn(label->window(), text);
+        if (std::abs(painted.ink.lightnessF() - painted.ground.lightnessF()) < 0.2)
+            faults << QStringLiteral("\"%1\" is drawn in %2 on %3")
+                          .arg(label->shownText(), painted.ink.name(), painted.ground.name());
+    }
+    return faults;
+}
+
 // Scroll bars the default style draws, arrows and all, where every other is
 // the app's own slim one.
 QStringList classicScrollBars(QWidget* root)
@@ -408,7 +426,8 @@ protected:
             return qobject_cast<ToastView*>(shown.widget->parentWidget()) != nullptr;
         });
         QStringList faults = overlaps(texts) + cutTexts(root) + unreadableLabels(root) +
-                             unreadableTextViews(root) + classicScrollBars(root);
+                             unreadableTextViews(root) + unreadablePaintedLabels(root) +
+                             classicScrollBars(root);
         for (ToastView* toast : root->findChildren<ToastView*>())
             if (m_context.state->toast() && toast->shownText() != m_context.state->toast()->message)
                 faults << QStringLiteral("toast drawn as \"%1\"").arg(toast->shownText());
