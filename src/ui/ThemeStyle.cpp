@@ -32,6 +32,8 @@ constexpr int kMenuMargin = 5;
 constexpr qreal kMenuRowRadius = 5;
 constexpr double kMenuRowOpacity = 0.08;
 constexpr int kSeparatorInset = 8;
+// Tall enough that the line stands clear of the plate of a row pointed at.
+constexpr int kSeparatorHeight = 9;
 // Where the platform's menu puts a row's check box, which the check mark takes.
 constexpr qreal kCheckColumnMin = 21;
 constexpr qreal kCheckColumnShare = 0.79;
@@ -262,6 +264,11 @@ void ThemeStyle::drawControl(ControlElement element, const QStyleOption* option,
 QSize ThemeStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
                                    const QWidget* widget) const
 {
+    if (type == CT_MenuItem) {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (item && item->menuItemType == QStyleOptionMenuItem::Separator)
+            return {size.width(), kSeparatorHeight};
+    }
     if (type != CT_PushButton) return QProxyStyle::sizeFromContents(type, option, size, widget);
     return {size.width() + 2 * kPaddingX, std::max(size.height() + 10, kMinimumHeight)};
 }
