@@ -14,8 +14,9 @@ packages=(
   # (base, good) and AAC/M4A (libav)
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libqt6opengl6-dev
-  # tests (desktop-file-validate checks the installed desktop entry)
-  libgtest-dev libgmock-dev desktop-file-utils
+  # tests (desktop-file-validate checks the installed desktop entry; the theme's
+  # test plays the desktop's settings portal on a bus of its own)
+  libgtest-dev libgmock-dev desktop-file-utils dbus-daemon
   # file types, media, documents, text recognition
   shared-mime-info libpoppler-cpp-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev

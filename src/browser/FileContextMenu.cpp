@@ -124,8 +124,8 @@ void FileContextMenu::addEntries(QMenu* menu, const FileContextMenuModel& model)
             menu->addSeparator();
             continue;
         }
-        const QColor colour = e.destructive ? Theme::red() : Theme::primary();
-        QAction* action = menu->addAction(Symbols::icon(e.symbol, colour), e.title);
+        QAction* action = menu->addAction(
+            Symbols::icon(e.symbol, e.destructive ? &Theme::red : &Theme::primary), e.title);
         action->setObjectName(e.title);
         // The menu and its actions go when it closes; the action's work needs
         // only copies.

@@ -125,8 +125,7 @@ void FilterBar::fillFromMenu()
             [this] { m_state.setSourceFilter(std::nullopt); });
     menu->addSeparator();
     for (const FilterMenus::SourceEntry& entry : FilterMenus::fromEntries(m_sources)) {
-        QAction* action =
-            menu->addAction(Symbols::icon(entry.symbol, Theme::primary()), entry.text);
+        QAction* action = menu->addAction(Symbols::icon(entry.symbol, &Theme::primary), entry.text);
         connect(action, &QAction::triggered, this,
                 [this, name = entry.name] { m_state.setSourceFilter(name); });
     }
@@ -166,7 +165,7 @@ void FilterBar::fillSortMenu()
         QAction* action =
             entry.symbol.isEmpty()
                 ? menu->addAction(entry.text)
-                : menu->addAction(Symbols::icon(entry.symbol, Theme::primary()), entry.text);
+                : menu->addAction(Symbols::icon(entry.symbol, &Theme::primary), entry.text);
         connect(action, &QAction::triggered, this,
                 [this, key = entry.key] { m_state.setSort(key); });
     }

@@ -147,7 +147,7 @@ void ViewModeToggle::fillCardSizeMenu()
     for (CardSize size : kAllCardSizes) {
         QAction* action = menu->addAction(FilterMenus::text(size));
         if (size == m_state.cardSize()) {
-            action->setIcon(Symbols::icon(QStringLiteral("checkmark"), Theme::primary()));
+            action->setIcon(Symbols::icon(QStringLiteral("checkmark"), &Theme::primary));
         }
         connect(action, &QAction::triggered, this, [this, size] { m_state.setCardSize(size); });
     }

@@ -44,8 +44,7 @@ CleanupHubView::CleanupHubView(const AppContext& context, QWidget* parent)
     auto* footer = new QHBoxLayout;
     footer->setSpacing(6);
     auto* lock = new QLabel(content);
-    lock->setPixmap(Symbols::pixmap(QStringLiteral("lock.shield"), 13, Theme::secondary(),
-                                    devicePixelRatioF()));
+    Symbols::showOn(lock, QStringLiteral("lock.shield"), 13, &Theme::secondary);
     auto* reassurance =
         new QLabel(QStringLiteral("Nothing is deleted without asking. Files go to the Trash, so "
                                   "you can always put them back."),

@@ -218,6 +218,7 @@ void CleanupReviewView::confirm(const QList<FileItem>& files)
     QPushButton* move =
         box->addButton(QStringLiteral("Move to Trash (") + Fmt::bytes(sizeOf(files)) + u')',
                        QMessageBox::DestructiveRole);
+    ThemeStyle::setButtonRole(move, ThemeStyle::ButtonRole::prominent, Theme::red());
     box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(QMessageBox::Cancel);
     connect(move, &QPushButton::clicked, this, [this, files] { trash(files); });

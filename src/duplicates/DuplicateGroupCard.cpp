@@ -5,6 +5,7 @@
 #include "ui/ElidingLabel.h"
 #include "ui/FileActions.h"
 #include "ui/PathText.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailView.h"
@@ -65,6 +66,7 @@ DuplicateTile::DuplicateTile(const FileItem& file, QWidget* parent)
     layout->addWidget(m_path);
     m_detail = new ElidingLabel(this);
     m_detail->setFont(Theme::font(10));
+    Theme::setTextTone(m_detail, &Theme::secondary);
     m_detail->setHintCap(kWidth);
     layout->addWidget(m_detail);
     for (QWidget* child : {static_cast<QWidget*>(m_path), static_cast<QWidget*>(m_detail)})
@@ -93,7 +95,6 @@ void DuplicateTile::show(const FileItem& file, bool isKeeper, bool isSimilar,
     m_pathText = pathText;
     m_path->setText(m_pathText);
     m_detail->setText(detailText());
-    m_detail->setColor(Theme::secondary());
     update();
 }
 
@@ -203,7 +204,7 @@ void DuplicateTile::mouseDoubleClickEvent(QMouseEvent* event)
 void DuplicateTile::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
-    const QColor ink = palette().color(QPalette::WindowText);
+    const auto ink = &Theme::primary;
     menu.addAction(Symbols::icon(QStringLiteral("checkmark.circle"), ink),
                    QStringLiteral("Keep This Copy"), this, &DuplicateTile::keepAsked);
     menu.addAction(Symbols::icon(QStringLiteral("eye"), ink), QStringLiteral("Preview"), this,
@@ -243,8 +244,7 @@ DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep o
     header->addLayout(titles, 1);
     m_trashButton = new QPushButton(this);
     m_trashButton->setFont(Theme::font(12));
-    m_trashButton->setIcon(
-        Symbols::icon(QStringLiteral("trash"), palette().color(QPalette::ButtonText)));
+    m_trashButton->setIcon(Symbols::icon(QStringLiteral("trash"), &Theme::primary));
     connect(m_trashButton, &QPushButton::clicked, this, [this] {
         if (m_onTrash) m_onTrash();
     });
@@ -255,6 +255,7 @@ DuplicateGroupCard::DuplicateGroupCard(AppState* state, bool isSimilar, OnKeep o
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ScrollBarStyle::apply(scroller);
     scroller->setWidgetResizable(true);
     // The strip lies on the card: nothing of the scroll area paints over it.
     QPalette clear = scroller->palette();

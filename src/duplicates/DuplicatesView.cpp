@@ -9,6 +9,7 @@
 #include "ui/ScrollBarStyle.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
+#include "ui/ThemeStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -453,6 +454,7 @@ void DuplicatesView::confirmTrashAll()
     auto* move =
         m_confirm->addButton(QStringLiteral("Move to Trash (%1)").arg(Fmt::bytes(reclaimable())),
                              QMessageBox::DestructiveRole);
+    ThemeStyle::setButtonRole(move, ThemeStyle::ButtonRole::prominent, Theme::red());
     m_confirm->addButton(QMessageBox::Cancel);
     m_confirm->setDefaultButton(QMessageBox::Cancel);
     // The groups are those of the tab shown when the user confirms.

@@ -116,8 +116,7 @@ public:
         texts->addWidget(all);
         row->addLayout(texts, 1);
         auto* chevron = new QLabel(this);
-        chevron->setPixmap(Symbols::pixmap(QStringLiteral("chevron.right"), 10, Theme::tertiary(),
-                                           devicePixelRatioF()));
+        Symbols::showOn(chevron, QStringLiteral("chevron.right"), 10, &Theme::tertiary);
         row->addWidget(chevron);
     }
 

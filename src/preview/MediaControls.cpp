@@ -82,7 +82,7 @@ void MediaControls::follow()
 {
     const bool playing = m_player.playbackState() == QMediaPlayer::PlayingState;
     const QString symbol = playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill");
-    m_play->setIcon(Symbols::icon(symbol, Theme::primary()));
+    m_play->setIcon(Symbols::icon(symbol, &Theme::primary));
     m_play->setToolTip(playing ? tr("Pause") : tr("Play"));
     const qint64 duration = m_player.duration() > 0 ? m_player.duration() : m_knownDuration;
     const qint64 position = m_player.position();

@@ -2,6 +2,7 @@
 
 #include "platform/Background.h"
 #include "platform/thumbnails/PdfPage.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/Theme.h"
 
 #include <QCoreApplication>
@@ -141,6 +142,7 @@ PdfPagesView::PdfPagesView(const QString& path, QWidget* parent)
     , m_column(new Column(this))
 {
     setFrameShape(QFrame::NoFrame);
+    ScrollBarStyle::apply(this);
     setWidgetResizable(false);
     setWidget(m_column);
     setFocusPolicy(Qt::NoFocus);

@@ -245,7 +245,7 @@ QWidget* QuickLookView::makeIconPane()
     details += QStringLiteral(" · ") + Fmt::dateTime(m_item.modified);
     auto* detailLabel = new ElidingLabel(details, pane);
     detailLabel->setFont(Theme::font(12));
-    detailLabel->setColor(Theme::secondary());
+    Theme::setTextTone(detailLabel, &Theme::secondary);
     detailLabel->setAlignment(Qt::AlignCenter);
     column->addWidget(detailLabel);
     column->addStretch(1);

@@ -2,6 +2,7 @@
 
 #include "library/AppState.h"
 #include "services/TextIndex.h"
+#include "ui/ScrollBarStyle.h"
 #include "ui/Spinner.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
@@ -61,8 +62,7 @@ RecognizedTextSection::RecognizedTextSection(TextIndex& index, AppState& state, 
     auto* header = new QHBoxLayout;
     header->setSpacing(6);
     auto* symbol = new QLabel(this);
-    symbol->setPixmap(Symbols::pixmap(QStringLiteral("text.viewfinder"), 14, Theme::primary(),
-                                      devicePixelRatioF()));
+    Symbols::showOn(symbol, QStringLiteral("text.viewfinder"), 14, &Theme::primary);
     m_title = new QLabel(this);
     m_title->setTextFormat(Qt::PlainText);
     m_title->setFont(Theme::font(13, QFont::DemiBold));
@@ -94,8 +94,14 @@ RecognizedTextSection::RecognizedTextSection(TextIndex& index, AppState& state, 
     m_body->setFrameShape(QFrame::NoFrame);
     m_body->setFont(Theme::font(12));
     m_body->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The plate shows through. Only the ground is set: a style sheet would fix
+    // the text colour of the appearance it was applied in, and the text would
+    // stay dark on the dark plate after a switch.
     m_body->viewport()->setAutoFillBackground(false);
-    m_body->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
+    QPalette clear = m_body->palette();
+    clear.setColor(QPalette::Base, Qt::transparent);
+    m_body->setPalette(clear);
+    ScrollBarStyle::apply(m_body);
     m_body->setMaximumHeight(kMaxTextHeight);
     body->addWidget(m_waiting);
     body->addWidget(m_none);

@@ -82,7 +82,7 @@ QIcon pathIcon(const PathFacts& facts)
 {
     if (!facts.image.isNull()) return QIcon(QPixmap::fromImage(facts.image));
     return Symbols::icon(facts.isFolder ? QStringLiteral("folder") : QStringLiteral("doc"),
-                         Theme::secondary());
+                         &Theme::secondary);
 }
 
 AppFacts readAppFacts(const QString& path)
@@ -103,7 +103,7 @@ AppFacts readAppFacts(const QString& path)
 QIcon applicationIcon(const AppFacts& facts)
 {
     if (!facts.image.isNull()) return QIcon(QPixmap::fromImage(facts.image));
-    return Symbols::icon(QStringLiteral("app.dashed"), Theme::secondary());
+    return Symbols::icon(QStringLiteral("app.dashed"), &Theme::secondary);
 }
 
 // Reads on a pool thread and lands on the GUI thread; a key already being

@@ -1,5 +1,6 @@
 #include "Symbols.h"
 
+#include "Theme.h"
 #include "desktop/IconTheme.h"
 #include "platform/Background.h"
 #include "platform/XdgPaths.h"
@@ -13,6 +14,7 @@
 #include <QHash>
 #include <QIconEngine>
 #include <QImageReader>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
@@ -103,6 +105,7 @@ const MappingTable& mappings()
         {QStringLiteral("house"), {{QStringLiteral("user-home"), QStringLiteral("go-home")}, {}}},
         {QStringLiteral("icloud"), {{QStringLiteral("weather-overcast")}, {}}},
         {QStringLiteral("icloud.fill"), {{QStringLiteral("weather-overcast")}, {}}},
+        {QStringLiteral("info.circle"), {{QStringLiteral("dialog-information")}, {}}},
         {QStringLiteral("line.3.horizontal.decrease"), {{}, A::filter}},
         {QStringLiteral("line.3.horizontal.decrease.circle"), {{}, A::filterCircle}},
         {QStringLiteral("list.bullet"), {{QStringLiteral("view-list-bullet")}, {}}},
@@ -131,6 +134,8 @@ const MappingTable& mappings()
         {QStringLiteral("plus"), {{QStringLiteral("list-add")}, A::plus}},
         {QStringLiteral("puzzlepiece.extension.fill"),
          {{QStringLiteral("application-x-addon")}, {}}},
+        {QStringLiteral("questionmark.circle"),
+         {{QStringLiteral("dialog-question"), QStringLiteral("help-about")}, {}}},
         {QStringLiteral("repeat"), {{QStringLiteral("media-playlist-repeat")}, {}}},
         {QStringLiteral("repeat.1"), {{QStringLiteral("media-playlist-repeat-song")}, {}}},
         {QStringLiteral("shippingbox"), {{QStringLiteral("package-x-generic")}, {}}},
@@ -466,6 +471,16 @@ QPixmap pixmap(const QString& name, int size, const QColor& color, qreal deviceP
     QPixmap result = cachedPixmap(name, int(std::lround(size * ratio)), color);
     result.setDevicePixelRatio(ratio);
     return result;
+}
+
+void showOn(QLabel* label, const QString& name, int size, QColor (*tone)())
+{
+    const auto show = [label, name, size, tone] {
+        label->setPixmap(pixmap(name, size, tone(), label->devicePixelRatioF()));
+    };
+    show();
+    if (ThemeNotifier* notifier = Theme::notifier())
+        QObject::connect(notifier, &ThemeNotifier::appearanceChanged, label, show);
 }
 
 void paint(QPainter& painter, const QString& name, const QRectF& rect, const QColor& color)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QLabel;
 class QPainter;
 class QRectF;
 
@@ -27,6 +28,10 @@ QIcon icon(const QString& name, QColor (*tone)());
 
 // One rendering at a size in device-independent pixels.
 QPixmap pixmap(const QString& name, int size, const QColor& color, qreal devicePixelRatio = 1.0);
+
+// Shows the symbol on a label in one of the theme's tones, drawn again at every
+// change of appearance.
+void showOn(QLabel* label, const QString& name, int size, QColor (*tone)());
 
 // Draws the symbol into `rect` (a square centred in it), as crisp as the
 // painter's device allows.

@@ -274,14 +274,19 @@ ThemeNotifier* Theme::notifier()
 class DesktopSchemeReader : public QObject {
     Q_OBJECT
 public:
-    explicit DesktopSchemeReader(ThemeNotifier* notifier)
+    DesktopSchemeReader(QDBusConnection bus, ThemeNotifier* notifier)
         : QObject(notifier)
         , m_notifier(notifier)
     {
-        QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected()) return;
-        bus.connect(kPortalService, kPortalPath, kPortalInterface, QStringLiteral("SettingChanged"),
-                    this, SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+        // Qt 6.4 finds a slot's D-Bus types by name, and registers this one
+        // only under its type: unregistered, the connection fails and no
+        // change of the desktop's scheme would ever arrive.
+        qRegisterMetaType<QDBusVariant>("QDBusVariant");
+        if (!bus.connect(kPortalService, kPortalPath, kPortalInterface,
+                         QStringLiteral("SettingChanged"), this,
+                         SLOT(onSettingChanged(QString, QString, QDBusVariant))))
+            qWarning("The desktop's changes between light and dark cannot be followed");
 
         QDBusMessage read = QDBusMessage::createMethodCall(
             kPortalService, kPortalPath, kPortalInterface, QStringLiteral("Read"));
@@ -325,7 +330,12 @@ ThemeNotifier::ThemeNotifier(QObject* parent)
     : QObject(parent)
 {
     QCoreApplication::instance()->installEventFilter(this);
-    new DesktopSchemeReader(this);
+    followPortal(QDBusConnection::sessionBus());
+}
+
+QObject* ThemeNotifier::followPortal(const QDBusConnection& bus)
+{
+    return new DesktopSchemeReader(bus, this);
 }
 
 bool ThemeNotifier::eventFilter(QObject* watched, QEvent* event)

@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QStringView>
 
+class QDBusConnection;
 class QWidget;
 
 #include <array>
@@ -80,6 +81,11 @@ public:
     DesktopScheme desktopScheme() const { return m_desktopScheme; }
     // Set from the desktop's settings portal as its answers arrive.
     void setDesktopScheme(DesktopScheme scheme);
+    // Follows the settings portal on `bus`: its answer to a first read, then
+    // every change it announces. The notifier follows the session bus's from
+    // the start; a test hands it a bus of its own. The listener stops once
+    // deleted.
+    QObject* followPortal(const QDBusConnection& bus);
 
 signals:
     void appearanceChanged();

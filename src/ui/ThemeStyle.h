@@ -11,7 +11,9 @@ namespace ovra {
 // bevels, so the plain buttons of every screen, the duplicates screen's tabs
 // and the buttons of the app's dialogs look like the rest of the app: a card
 // coloured plate with a hairline, the ink colour for the chosen tab, a tinted
-// plate for the one prominent action.
+// plate for the one prominent action. Dialogs show a symbol of the theme for
+// the platform's warning or information picture and no pictures on their
+// buttons; menus are a rounded card with a soft plate under the row pointed at.
 class ThemeStyle : public QProxyStyle {
     Q_OBJECT
 public:
@@ -30,6 +32,12 @@ public:
                      const QWidget* widget) const override;
     QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
                            const QWidget* widget) const override;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override;
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption* option,
+                       const QWidget* widget) const override;
     void polish(QWidget* widget) override;
     using QProxyStyle::polish;
 };

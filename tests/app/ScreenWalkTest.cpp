@@ -3,6 +3,7 @@
 #include "browser/BrowserHeader.h"
 #include "browser/DetailView.h"
 #include "browser/FileBrowser.h"
+#include "browser/FileContextMenu.h"
 #include "cleanup/CleanupFixtures.h"
 #include "cleanup/CleanupStore.h"
 #include "cleanup/SourceStore.h"
@@ -10,6 +11,8 @@
 #include "duplicates/DuplicatesView.h"
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
+#include "preview/PdfPagesView.h"
+#include "preview/RecognizedTextSection.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -24,9 +27,15 @@
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -198,6 +207,96 @@ QStringList unreadableLabels(QWidget* root)
     return faults;
 }
 
+// What an area of the window really shows: the colour most of it has and the
+// one farthest in lightness from that, the ink of any text drawn on it.
+struct Painted {
+    QColor ground;
+    QColor ink;
+};
+
+Painted paintedIn(QWidget* window, const QRect& area)
+{
+    const QImage image = window->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb ground = 0;
+    int most = -1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) std::tie(ground, most) = std::pair(it.key(), it.value());
+    QRgb ink = ground;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (std::abs(qGray(it.key()) - qGray(ground)) > std::abs(qGray(ink) - qGray(ground)))
+            ink = it.key();
+    return {QColor(ground), QColor(ink)};
+}
+
+// Text views draw their text with colours of their own choosing (a style
+// sheet, the document's formats), so what they paint is what counts, not the
+// palette they were given.
+QStringList unreadableTextViews(QWidget* root)
+{
+    QStringList faults;
+    for (QPlainTextEdit* view : root->findChildren<QPlainTextEdit*>()) {
+        QWidget* viewport = view->viewport();
+        if (!isShown(viewport, root) || view->toPlainText().isEmpty()) continue;
+        const Painted painted =
+            paintedIn(view->window(), inWindow(viewport, viewport->contentsRect()));
+        if (std::abs(painted.ink.lightnessF() - painted.ground.lightnessF()) < 0.2)
+            faults << QStringLiteral("text \"%1\" is drawn in %2 on %3")
+                          .arg(view->toPlainText().left(40), painted.ink.name(),
+                               painted.ground.name());
+    }
+    return faults;
+}
+
+// Labels that paint their text themselves in a colour they were handed: what
+// they paint is what counts.
+QStringList unreadablePaintedLabels(QWidget* root)
+{
+    QStringList faults;
+    for (ElidingLabel* label : root->findChildren<ElidingLabel*>()) {
+        if (!isShown(label, root) || label->shownText().isEmpty()) continue;
+        const QRect text =
+            inWindow(label, alignedText(label, label->shownText(), label->alignment()));
+        if (text.isEmpty()) continue;
+        const Painted painted = paintedIn(label->window(), text);
+        if (std::abs(painted.ink.lightnessF() - painted.ground.lightnessF()) < 0.2)
+            faults << QStringLiteral("\"%1\" is drawn in %2 on %3")
+                          .arg(label->shownText(), painted.ink.name(), painted.ground.name());
+    }
+    return faults;
+}
+
+// Scroll bars the default style draws, arrows and all, where every other is
+// the app's own slim one.
+QStringList classicScrollBars(QWidget* root)
+{
+    QStringList faults;
+    for (QScrollBar* bar : root->findChildren<QScrollBar*>()) {
+        if (!isShown(bar, root)) continue;
+        QStyleOptionSlider option;
+        option.initFrom(bar);
+        option.orientation = bar->orientation();
+        option.minimum = bar->minimum();
+        option.maximum = bar->maximum();
+        option.pageStep = bar->pageStep();
+        option.sliderPosition = bar->sliderPosition();
+        option.subControls = QStyle::SC_All;
+        const QRect arrow = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                         QStyle::SC_ScrollBarAddLine, bar);
+        if (arrow.isEmpty()) continue;
+        QWidget* area = bar->parentWidget();
+        while (area && !qobject_cast<QAbstractScrollArea*>(area))
+            area = area->parentWidget();
+        faults << QStringLiteral("the scroll bar of %1 has arrow buttons")
+                      .arg(QString::fromLatin1(area ? area->metaObject()->className()
+                                                    : bar->metaObject()->className()));
+    }
+    return faults;
+}
+
 // A picture whose corners are clear, as a logo or an icon is.
 QByteArray transparentPng()
 {
@@ -326,7 +425,9 @@ protected:
         texts.removeIf([](const ShownText& shown) {
             return qobject_cast<ToastView*>(shown.widget->parentWidget()) != nullptr;
         });
-        QStringList faults = overlaps(texts) + cutTexts(root) + unreadableLabels(root);
+        QStringList faults = overlaps(texts) + cutTexts(root) + unreadableLabels(root) +
+                             unreadableTextViews(root) + unreadablePaintedLabels(root) +
+                             classicScrollBars(root);
         for (ToastView* toast : root->findChildren<ToastView*>())
             if (m_context.state->toast() && toast->shownText() != m_context.state->toast()->message)
                 faults << QStringLiteral("toast drawn as \"%1\"").arg(toast->shownText());
@@ -475,4 +576,211 @@ TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
     state.setToast(AppState::Toast::make(QStringLiteral("Select an image or PDF to copy its text"),
                                          QStringLiteral("text.viewfinder"), true));
     walk("toast-long", [] {});
+}
+
+namespace {
+
+// A scanned note: large dark type on white, which the recogniser reads.
+QByteArray notePng()
+{
+    QImage image(900, 300, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(48);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(40, 100), QStringLiteral("Meeting notes"));
+    painter.drawText(QPointF(40, 200), QStringLiteral("Budget review on Friday"));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Screens shown while the desktop turns dark and back to light, as it may at
+// any moment: each is checked and pictured in both looks.
+class SchemeWalk : public ScreenWalk {
+protected:
+    void SetUp() override
+    {
+        writeAged(m_home, "Pictures/Meeting notes.png", notePng(), daysAgo(1));
+        ScreenWalk::SetUp();
+    }
+
+    void checkBothLooks(const QString& screen, const WindowSize& size)
+    {
+        check(screen, size, true);
+        check(screen + QStringLiteral("-switched"), size, false);
+    }
+
+    // A popup (a dialog, a menu) open over the smallest window while the
+    // desktop turns dark and back: checked by what it paints in each look, and
+    // pictured over the window.
+    void checkPopupBothLooks(QWidget* popup, const QString& screen,
+                             const std::function<QStringList()>& faultsOfLook)
+    {
+        m_window->resize(kSizes[0].size);
+        for (bool dark : {true, false}) {
+            Theme::notifier()->setDesktopScheme(dark ? ThemeNotifier::DesktopScheme::dark
+                                                     : ThemeNotifier::DesktopScheme::light);
+            settleLayout();
+            const QString name =
+                screen + (dark ? QStringLiteral("-dark") : QStringLiteral("-switched-light"));
+            const auto groundIsOfTheLook = [&] {
+                const QColor ground = paintedIn(popup, popup->rect()).ground;
+                return (ground.lightnessF() < 0.5) == dark;
+            };
+            EXPECT_TRUE(QTest::qWaitFor(groundIsOfTheLook, kWaitMs)) << name.toStdString();
+            const QStringList faults = cutTexts(popup) + faultsOfLook();
+            EXPECT_TRUE(faults.isEmpty()) << name.toStdString() << ":\n  "
+                                          << faults.join(QStringLiteral("\n  ")).toStdString();
+            if (!m_out.isEmpty())
+                pictureWithPopup(popup).save(m_out + u'/' + name + QStringLiteral(".png"));
+        }
+    }
+
+    QImage pictureWithPopup(QWidget* popup) const
+    {
+        QImage picture = m_window->grab().toImage();
+        QPainter painter(&picture);
+        const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - m_window->mapToGlobal(QPoint(0, 0));
+        const QRegion shape = popup->mask().isEmpty() ? QRegion(popup->rect()) : popup->mask();
+        painter.setClipRegion(shape.translated(at));
+        painter.drawPixmap(at, popup->grab());
+        return picture;
+    }
+};
+
+// The colours of a picture's visible pixels, apart from the edges' blend.
+QSet<QRgb> inkColours(const QImage& image)
+{
+    QSet<QRgb> colours;
+    const QImage straight = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < straight.height(); ++y)
+        for (int x = 0; x < straight.width(); ++x)
+            if (qAlpha(straight.pixel(x, y)) == 255)
+                colours.insert(straight.pixel(x, y) | 0xff000000);
+    return colours;
+}
+
+// A confirmation in the theme's look: a symbol of the theme, one colour, for
+// the platform's warning picture, and no pictures on its buttons.
+QStringList dialogFaults(QMessageBox* box)
+{
+    QStringList faults;
+    for (QAbstractButton* button : box->buttons())
+        if (!button->icon().isNull())
+            faults << QStringLiteral("button \"%1\" carries a picture").arg(button->text());
+    const auto* picture = box->findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+    const QSet<QRgb> colours = picture ? inkColours(picture->pixmap().toImage()) : QSet<QRgb>();
+    if (colours.size() != 1)
+        faults << QStringLiteral("the dialog's picture has %1 colours, not a symbol's one")
+                      .arg(colours.size());
+    return faults;
+}
+
+// A menu in the theme's look: a rounded card, readable rows, and a soft
+// plate of the text colour, not the platform's selection colour, under the
+// row pointed at.
+QStringList menuFaults(QMenu* menu)
+{
+    QStringList faults;
+    const Painted whole = paintedIn(menu, menu->rect());
+    if (whole.ground.rgb() != Theme::card().rgb())
+        faults << QStringLiteral("the menu's ground is %1, not the card's %2")
+                      .arg(whole.ground.name(), Theme::card().name());
+    if (menu->mask().isEmpty() || menu->mask().contains(QPoint(0, 0)))
+        faults << QStringLiteral("the menu's corners are square");
+    QAction* pointed = menu->activeAction();
+    const QList<QAction*> actions = menu->actions();
+    const auto other = std::find_if(actions.begin(), actions.end(), [&](QAction* action) {
+        return action != pointed && !action->isSeparator();
+    });
+    if (!pointed || other == actions.end()) return faults << QStringLiteral("no rows to look at");
+    const Painted row = paintedIn(menu, menu->actionGeometry(*other));
+    if (std::abs(row.ink.lightnessF() - row.ground.lightnessF()) < 0.4)
+        faults << QStringLiteral("the row \"%1\" is drawn in %2 on %3")
+                      .arg((*other)->text(), row.ink.name(), row.ground.name());
+    const QColor plate = paintedIn(menu, menu->actionGeometry(pointed)).ground;
+    if (plate.hsvSaturationF() > 0.15 || plate.rgb() == whole.ground.rgb())
+        faults << QStringLiteral("the row pointed at lies on %1").arg(plate.name());
+    return faults;
+}
+
+} // namespace
+
+TEST_F(SchemeWalk, RecognisedTextIsReadableInEitherLook)
+{
+    AppState& state = *m_context.state;
+    const std::optional<FileItem> note = itemNamed("Meeting notes.png");
+    ASSERT_TRUE(note);
+    state.setShowInspector(true);
+    state.setFocusedItem(*note);
+    RecognizedTextSection* section = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            section = m_window->findChild<RecognizedTextSection*>();
+            return section && section->isVisible() && section->text().has_value();
+        },
+        kWaitMs));
+    if (section->text()->isEmpty()) GTEST_SKIP() << "no recognition engine";
+    checkBothLooks("inspector-text", kSizes[1]);
+}
+
+TEST_F(SchemeWalk, PdfPagesInThePreviewSheetScrollWithTheAppsOwnBars)
+{
+    AppState& state = *m_context.state;
+    const std::optional<FileItem> pdf =
+        itemNamed("Quarterly report for the board of directors.pdf");
+    ASSERT_TRUE(pdf);
+    state.setPreviewList({*pdf});
+    state.setPreviewItem(*pdf);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            auto* pages = m_window->findChild<PdfPagesView*>();
+            return pages && pages->isVisible() && pages->drawnPageCount() > 0;
+        },
+        kWaitMs));
+    checkBothLooks("preview-pdf", kSizes[0]);
+}
+
+TEST_F(SchemeWalk, ConfirmationTakesTheThemesLookInEitherLook)
+{
+    select(SidebarItem::duplicates());
+    DuplicatesView* view = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            view = m_window->findChild<DuplicatesView*>();
+            return view && view->trashAllButton()->isVisible();
+        },
+        kWaitMs));
+    view->trashAllButton()->click();
+    QMessageBox* box = view->confirmation();
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    checkPopupBothLooks(box, QStringLiteral("confirmation"), [box] { return dialogFaults(box); });
+    box->reject();
+}
+
+TEST_F(SchemeWalk, ContextMenuTakesTheThemesLookInEitherLook)
+{
+    const std::optional<FileItem> photo = itemNamed("Sunset over the bay.png");
+    ASSERT_TRUE(photo);
+    m_window->resize(kSizes[0].size);
+    settleLayout();
+    FileContextMenu(m_context, {*photo}, {*photo})
+        .popup(m_window->mapToGlobal(QPoint(420, 220)), m_window);
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            return menu && menu->isVisible();
+        },
+        kWaitMs));
+    menu->setActiveAction(menu->actions().first());
+    checkPopupBothLooks(menu, QStringLiteral("context-menu"), [menu] { return menuFaults(menu); });
+    menu->close();
 }

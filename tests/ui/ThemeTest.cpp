@@ -1,9 +1,19 @@
 #include "ui/Theme.h"
 #include "ui/Symbols.h"
 
+#include "support/Wait.h"
+
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QFile>
 #include <QLabel>
 #include <QPalette>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +54,110 @@ protected:
 private:
     QPalette m_saved;
 };
+
+// A session bus of the test's own, so the desktop's portal is one the test
+// plays and no real desktop is asked or disturbed.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty() || !m_dir.isValid()) return;
+        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        if (!config.open(QIODevice::WriteOnly)) return;
+        config.write(QStringLiteral(R"(<busconfig><type>session</type>
+            <listen>unix:path=%1</listen><auth>EXTERNAL</auth>
+            <policy context="default"><allow send_destination="*" eavesdrop="true"/>
+            <allow eavesdrop="true"/><allow own="*"/></policy>
+            </busconfig>)")
+                         .arg(m_dir.filePath(QStringLiteral("socket")))
+                         .toUtf8());
+        config.close();
+        m_daemon.start(daemon, {QStringLiteral("--config-file=") + config.fileName(),
+                                QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        while (!m_daemon.canReadLine())
+            if (!m_daemon.waitForReadyRead(int(test::kPatience.count()))) return;
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished();
+    }
+
+    QString address() const { return m_address; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+};
+
+// The desktop's settings portal, as much of it as the theme reads: the
+// colour scheme, answered to Read and announced with SettingChanged.
+class StandInPortal : public QDBusVirtualObject {
+public:
+    static constexpr uint kDark = 1;
+    static constexpr uint kLight = 2;
+
+    StandInPortal(const QDBusConnection& bus, uint scheme)
+        : m_bus(bus)
+        , m_scheme(scheme)
+    {
+    }
+
+    bool publish()
+    {
+        return m_bus.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"),
+                                           this) &&
+               m_bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+
+    void announce(uint scheme)
+    {
+        m_scheme = scheme;
+        QDBusMessage changed = QDBusMessage::createSignal(
+            QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
+        changed << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
+                << QVariant::fromValue(QDBusVariant(m_scheme));
+        m_bus.send(changed);
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.member() != QStringLiteral("Read")) return false;
+        // Read answers the value inside one variant more than the signal does.
+        const QVariant value =
+            QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(m_scheme))));
+        return connection.send(message.createReply(QVariantList{value}));
+    }
+
+private:
+    QDBusConnection m_bus;
+    uint m_scheme;
+};
+
+// The lightness of what a widget paints: its ground (the colour most of it
+// has) and its ink (the one farthest from that).
+std::pair<int, int> groundAndInk(QWidget& widget)
+{
+    const QImage image = widget.grab().toImage();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb ground = counts.isEmpty() ? 0 : counts.cbegin().key();
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(ground)) ground = it.key();
+    int ink = qGray(ground);
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (std::abs(qGray(it.key()) - qGray(ground)) > std::abs(ink - qGray(ground)))
+            ink = qGray(it.key());
+    return {qGray(ground), ink};
+}
 
 } // namespace
 
@@ -198,4 +312,43 @@ TEST_F(Appearance, PaletteChangeIsAnnounced)
     QCoreApplication::processEvents();
     EXPECT_GE(announced, 1);
     QObject::disconnect(connection);
+}
+
+// The desktop tells of a switch between light and dark while the app runs, as
+// the settings portal does: what is on screen turns with it, both ways.
+TEST_F(Appearance, TheDesktopSwitchingLightAndDarkWhileShownRestylesWhatIsShown)
+{
+    QApplication::setPalette(lightPalette());
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "no dbus-daemon (scripts/install-deps.sh installs it)";
+    {
+        QDBusConnection portalSide =
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("stand-in portal"));
+        QDBusConnection appSide =
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("app"));
+        StandInPortal portal(portalSide, StandInPortal::kLight);
+        ASSERT_TRUE(portal.publish());
+        std::unique_ptr<QObject> listener(Theme::notifier()->followPortal(appSide));
+        ASSERT_TRUE(test::eventually([] {
+            return Theme::notifier()->desktopScheme() == ThemeNotifier::DesktopScheme::light;
+        })) << "the first read is answered";
+
+        QLabel label(QStringLiteral("Old Installers"));
+        label.setFont(Theme::font(28, QFont::Bold));
+        label.show();
+        portal.announce(StandInPortal::kDark);
+        EXPECT_TRUE(test::eventually([&] {
+            const auto [ground, ink] = groundAndInk(label);
+            return ground < 128 && ink > 128;
+        })) << "light text on a dark ground once the desktop turned dark";
+
+        portal.announce(StandInPortal::kLight);
+        EXPECT_TRUE(test::eventually([&] {
+            const auto [ground, ink] = groundAndInk(label);
+            return ground > 128 && ink < 128;
+        })) << "dark text on a light ground once it turned light again";
+    }
+    // Closed once no copy of them is left, before their bus goes.
+    QDBusConnection::disconnectFromBus(QStringLiteral("app"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("stand-in portal"));
 }
