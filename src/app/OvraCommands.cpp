@@ -100,9 +100,7 @@ void OvraCommands::addGoMenu(QMenuBar* bar)
 {
     AppState* state = m_context.state;
     m_go = bar->addMenu(tr("&Go"));
-    const auto go = [state](SidebarItem item) {
-        return [state, item] { state->setSelection(item); };
-    };
+    const auto go = [this](SidebarItem item) { return [this, item] { goTo(item); }; };
     add(m_go, tr("Home"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), go(SidebarItem::home()));
     add(m_go, tr("Recents"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
         go(SidebarItem::smart(SmartCollection::recents)));
@@ -145,6 +143,15 @@ bool OvraCommands::eventFilter(QObject* watched, QEvent* event)
     return true;
 }
 
+// A place chosen here shows at once, as one chosen in the sidebar does: with
+// only the selection set, a search on screen would stay over it until its
+// text was cleared, and the command would seem to do nothing.
+void OvraCommands::goTo(const SidebarItem& item)
+{
+    m_context.state->setSelection(item);
+    m_context.state->setSearchText(QString());
+}
+
 void OvraCommands::goBack()
 {
     auto* bar = qobject_cast<QWidget*>(parent());
@@ -164,11 +171,10 @@ void OvraCommands::showLocations(const QList<Location>& locations)
 {
     qDeleteAll(m_locationActions);
     m_locationActions.clear();
-    AppState* state = m_context.state;
     for (const Location& location : locations) {
         auto* action = new QAction(location.title, m_go);
         const SidebarItem item = SidebarItem::location(location);
-        connect(action, &QAction::triggered, this, [state, item] { state->setSelection(item); });
+        connect(action, &QAction::triggered, this, [this, item] { goTo(item); });
         m_go->insertAction(m_locationsEnd, action);
         m_locationActions.append(action);
     }

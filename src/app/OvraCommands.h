@@ -48,6 +48,7 @@ private:
     void addHelpMenu(QMenuBar* bar);
     QAction* add(QMenu* menu, const QString& title, const QKeySequence& shortcut,
                  std::function<void()> run);
+    void goTo(const SidebarItem& item);
     void goBack();
     void copyText();
     void stepVolume(bool up);

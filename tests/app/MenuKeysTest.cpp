@@ -1,0 +1,100 @@
+#include "app/ContentView.h"
+#include "app/OvraCommands.h"
+#include "app/SearchField.h"
+#include "app/TopBar.h"
+#include "browser/DetailView.h"
+#include "library/AppState.h"
+#include "support/TestHome.h"
+#include "support/Wait.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace ovra;
+
+namespace {
+
+// The window as the app makes it, over the app state alone, shown and active.
+struct Window {
+    test::TestHome home;
+    AppState state;
+    QMainWindow window;
+    ContentView* content = nullptr;
+    QLineEdit* field = nullptr;
+
+    Window()
+    {
+        AppContext context;
+        context.state = &state;
+        content = new ContentView(context, &window);
+        window.setCentralWidget(content);
+        new OvraCommands(context, window.menuBar());
+        window.resize(ContentView::kMinimumWidth, ContentView::kMinimumHeight);
+        window.show();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window, int(test::kPatience.count())));
+        field = window.findChild<TopBar*>()->searchField()->lineEdit();
+    }
+
+    // Types a search into the field, which keeps the focus, as after any search.
+    void search(const QString& text)
+    {
+        window.findChild<TopBar*>()->focusSearch();
+        field->selectAll();
+        QTest::keyClicks(field, text);
+        ASSERT_EQ(QApplication::focusWidget(), field);
+        ASSERT_EQ(content->detailView()->route().screen, DetailScreen::search);
+    }
+
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers)
+    {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    }
+};
+
+} // namespace
+
+// A Go command shows its place at once, however the search field holds the
+// focus; the field keeps the keys it edits with.
+TEST(MenuKeys, GoCommandsShowTheirPlaceFromTheSearchFieldWhichKeepsItsEditingKeys)
+{
+    Window w;
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        DetailScreen screen;
+    } places[] = {
+        {Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, DetailScreen::cleanupHub},
+        {Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier, DetailScreen::sourcesHub},
+        {Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier, DetailScreen::duplicates},
+        {Qt::Key_4, Qt::ControlModifier | Qt::AltModifier, DetailScreen::collection},
+        {Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, DetailScreen::collection},
+        {Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier, DetailScreen::home},
+    };
+    for (const auto& place : places) {
+        w.search(QStringLiteral("pdfs from last week"));
+        w.press(place.key, place.modifiers);
+        EXPECT_EQ(w.content->detailView()->route().screen, place.screen)
+            << QKeySequence(place.key | place.modifiers).toString().toStdString();
+        EXPECT_TRUE(w.state.searchText().isEmpty());
+    }
+    EXPECT_EQ(w.state.selection(), SidebarItem::home());
+
+    // Selecting, moving by words and deleting stay the field's.
+    w.search(QStringLiteral("big videos"));
+    w.press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(w.field->selectedText(), QStringLiteral("big videos"));
+    w.press(Qt::Key_End, Qt::NoModifier);
+    w.press(Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(w.field->cursorPosition(), 4);
+    w.press(Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(w.state.searchText(), QStringLiteral("bigvideos"));
+    w.press(Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_TRUE(w.state.searchText().isEmpty());
+    EXPECT_NE(QApplication::focusWidget(), w.field);
+}
