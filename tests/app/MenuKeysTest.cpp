@@ -2,11 +2,15 @@
 #include "app/OvraCommands.h"
 #include "app/SearchField.h"
 #include "app/TopBar.h"
+#include "browser/BrowserHeader.h"
 #include "browser/DetailView.h"
+#include "browser/FileBrowser.h"
+#include "cleanup_views/CleanupScreens.h"
 #include "library/AppState.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -15,11 +19,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace ovra;
 
 namespace {
 
-// The window as the app makes it, over the app state alone, shown and active.
+// The window as the app makes it, with the cleanup and download-source
+// screens, over the app state alone, shown and active.
 struct Window {
     test::TestHome home;
     AppState state;
@@ -31,6 +38,7 @@ struct Window {
     {
         AppContext context;
         context.state = &state;
+        installCleanupScreens(context);
         content = new ContentView(context, &window);
         window.setCentralWidget(content);
         new OvraCommands(context, window.menuBar());
@@ -54,6 +62,13 @@ struct Window {
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers)
     {
         QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    }
+
+    // The file list of the screen on show, if it has one.
+    FileBrowser* browser() const
+    {
+        QWidget* screen = content->detailView()->screen();
+        return screen ? screen->findChild<FileBrowser*>() : nullptr;
     }
 };
 
@@ -97,4 +112,33 @@ TEST(MenuKeys, GoCommandsShowTheirPlaceFromTheSearchFieldWhichKeepsItsEditingKey
     w.press(Qt::Key_Escape, Qt::NoModifier);
     EXPECT_TRUE(w.state.searchText().isEmpty());
     EXPECT_NE(QApplication::focusWidget(), w.field);
+}
+
+// One action owns each of these (Go › Back): on a screen with its own back
+// button each does what that button does.
+TEST(MenuKeys, AltLeftTheMouseBackButtonAndCtrlBracketActAsTheScreensBackButton)
+{
+    Window w;
+    const struct {
+        SidebarItem screen;
+        SidebarItem before;
+    } screens[] = {
+        {SidebarItem::source(QStringLiteral("GitHub")), SidebarItem::sources()},
+        {SidebarItem::cleanup(CleanupKind::oldDownloads), SidebarItem::cleanupHub()},
+    };
+    const std::function<void()> ways[] = {
+        [&w] { QTest::keyClick(&w.window, Qt::Key_Left, Qt::AltModifier); },
+        [&w] { QTest::mouseClick(w.browser()->viewport(), Qt::BackButton); },
+        [&w] { QTest::keyClick(&w.window, Qt::Key_BracketLeft, Qt::ControlModifier); },
+        [&w] { w.browser()->header()->backButton()->click(); },
+    };
+    for (const auto& [screen, before] : screens) {
+        for (const auto& goBack : ways) {
+            w.state.setSelection(screen);
+            ASSERT_TRUE(test::eventually(
+                [&] { return w.browser() && w.browser()->header()->backButton()->isVisible(); }));
+            goBack();
+            EXPECT_EQ(w.state.selection(), before) << screen.title().toStdString();
+        }
+    }
 }
