@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what Ovra needs, builds everything and runs every test.
+# Installs what Ovra needs, checks the code's layout, builds everything and runs
+# every test.
 # --sanitize builds into build-sanitize with AddressSanitizer and
 # UndefinedBehaviorSanitizer; a finding ends its test program and fails it.
 set -euo pipefail
@@ -17,6 +18,9 @@ if [[ "${1:-}" == "--sanitize" ]]; then
   jobs=$(( ($(nproc) + 1) / 2 ))
 fi
 bash scripts/install-deps.sh
+# Every C++ file of ours stands as .clang-format lays it out; a file that does
+# not fails the run before anything is built.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 cmake -S . -B "$build" -G Ninja "${config[@]}" -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build"
 export QT_QPA_PLATFORM=offscreen

@@ -5,8 +5,8 @@
 set -euo pipefail
 
 packages=(
-  # toolchain
-  build-essential cmake ninja-build pkg-config git
+  # toolchain, and the formatter the test run holds the code to
+  build-essential cmake ninja-build pkg-config git clang-format
   # Qt 6
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev qt6-pdf-dev
   qt6-image-formats-plugins

@@ -483,14 +483,11 @@ int runSearchBench(BenchApplication& app, const Arguments& args)
         // mostly waiting for a core.
         double debouncedCpu = 0, answeredCpu = 0, paintedCpu = 0;
         bool placed = false;
-        auto started = QObject::connect(&library, &LibraryStore::isSearchingChanged, [&] {
+        auto heard = QObject::connect(&library, &LibraryStore::searchChanged, [&] {
             if (library.isSearching() && debounced < 0) {
                 debounced = clock.nsecsElapsed() / 1e6;
                 debouncedCpu = threadCpuMs();
-            }
-        });
-        auto answer = QObject::connect(&library, &LibraryStore::searchResultChanged, [&] {
-            if (answered < 0) {
+            } else if (!library.isSearching() && debounced >= 0 && answered < 0) {
                 answered = clock.nsecsElapsed() / 1e6;
                 answeredCpu = threadCpuMs();
             }
@@ -512,9 +509,8 @@ int runSearchBench(BenchApplication& app, const Arguments& args)
         state.setSearchText(query); // the keystroke that completes the text
         const bool done = waitUntil([&] { return painted >= 0; }, 120000);
         app.afterEvent = nullptr;
-        QObject::disconnect(started);
+        QObject::disconnect(heard);
         QObject::disconnect(tiles);
-        QObject::disconnect(answer);
         if (!done || debounced < 0) {
             report("search", QStringLiteral("timed_out[%1]").arg(query), 1, "flag");
             continue;

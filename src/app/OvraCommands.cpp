@@ -2,6 +2,7 @@
 
 #include "AboutDialog.h"
 
+#include "browser/DetailView.h"
 #include "library/AppState.h"
 #include "library/FileCategory.h"
 #include "library/SidebarItem.h"
@@ -126,7 +127,7 @@ void OvraCommands::addGoMenu(QMenuBar* bar)
     m_locationsEnd = m_go->addSeparator();
     readLocations();
     connect(state, &AppState::refreshTokenChanged, this, &OvraCommands::readLocations);
-    m_back = add(m_go, tr("Back"), kBack, [state] { Commands::back(*state); });
+    m_back = add(m_go, tr("Back"), kBack, [this] { goBack(); });
     // Alt+Left, the Back key and the mouse's back button go back in every
     // Linux desktop's browsers and file managers.
     m_back->setShortcuts({kBack, QKeySequence(QKeySequence::Back)});
@@ -142,6 +143,14 @@ bool OvraCommands::eventFilter(QObject* watched, QEvent* event)
     if (!widget || !bar || widget->window() != bar->window()) return false;
     m_back->trigger();
     return true;
+}
+
+void OvraCommands::goBack()
+{
+    auto* bar = qobject_cast<QWidget*>(parent());
+    auto* detail = bar ? bar->window()->findChild<DetailView*>() : nullptr;
+    if (detail && detail->goBack()) return;
+    Commands::back(*m_context.state);
 }
 
 void OvraCommands::readLocations()

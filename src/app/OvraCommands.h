@@ -15,8 +15,9 @@ namespace ovra {
 // The menu bar of the one window: File and Help hold what every desktop app
 // has, Edit and View gain the app's commands, and "Go" and "Controls" are its
 // own. Each item changes the app state, drives the player or starts a text
-// copy. One action owns each shortcut: Go › Back owns Ctrl+[, and the header's
-// back button calls the same action.
+// copy. One action owns each shortcut: Go › Back owns Ctrl+[, Alt+Left and the
+// mouse's back button, and does what the back button of the screen on show
+// does (else it goes up a folder).
 class OvraCommands : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +48,7 @@ private:
     void addHelpMenu(QMenuBar* bar);
     QAction* add(QMenu* menu, const QString& title, const QKeySequence& shortcut,
                  std::function<void()> run);
+    void goBack();
     void copyText();
     void stepVolume(bool up);
     void followPlayer();

@@ -68,13 +68,12 @@ StartupPipeline::Steps StartupPipeline::stepsFor(const AppContext& context)
             auto ended = std::make_shared<QPromise<void>>();
             ended->start();
             auto connection = std::make_shared<QMetaObject::Connection>();
-            *connection = QObject::connect(
-                indexer, &content::ContentIndexer::isRunningChanged, indexer,
-                [indexer, ended, connection] {
-                    if (indexer && indexer->isRunning()) return;
-                    ended->finish();
-                    QObject::disconnect(*connection);
-                });
+            *connection = QObject::connect(indexer, &content::ContentIndexer::isRunningChanged,
+                                           indexer, [indexer, ended, connection] {
+                                               if (indexer && indexer->isRunning()) return;
+                                               ended->finish();
+                                               QObject::disconnect(*connection);
+                                           });
             return ended->future();
         };
     }

@@ -108,8 +108,8 @@ private:
     std::optional<qint64> m_token;
     QStringList m_scopes;
     QFuture<void> m_contentsIndexed; // the words-inside-documents pass this run started
-    KeyedTask<qint64> m_run;     // keyed by the token its steps load for
-    background::TaskSet m_tasks; // the index refreshes this pipeline started
+    KeyedTask<qint64> m_run;         // keyed by the token its steps load for
+    background::TaskSet m_tasks;     // the index refreshes this pipeline started
 };
 
 } // namespace ovra

@@ -67,15 +67,19 @@ BrowserHeader::BrowserHeader(AppState& state, QWidget* parent)
     , m_subtitle(new QLabel(this))
     , m_filterBar(new FilterBar(state, this))
 {
+    QSizePolicy wrapping(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    wrapping.setHeightForWidth(true);
+    // A title too long for its row runs on over lines: a search's title quotes
+    // the text searched for, and the words that tell one search from another
+    // stand in its middle.
     m_title->setFont(Theme::font(kTitleSize));
     m_title->setElideMode(Qt::ElideMiddle);
-    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_title->setWrapsWords(true);
+    m_title->setSizePolicy(wrapping);
     m_subtitle->setFont(Theme::font(kSubtitleSize));
     m_subtitle->setTextFormat(Qt::PlainText);
     m_subtitle->setWordWrap(true);
     m_subtitle->setMinimumWidth(0);
-    QSizePolicy wrapping(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    wrapping.setHeightForWidth(true);
     m_subtitle->setSizePolicy(wrapping);
     // The secondary tone laid over the page's ground as one solid colour:
     // a see-through pen darkens with every pass a wrapped label's lines

@@ -22,8 +22,9 @@ class FilterBar;
 // The row at the top of every file list: a round back button when the screen
 // can go back, the title and subtitle, and the filter bar at the right edge.
 // When the title and the bar do not fit side by side, the bar moves to a row
-// of its own under the title, so the title keeps the whole width before it is
-// cut; the subtitle wraps rather than being cut.
+// of its own under the title, so the title keeps the whole width before it
+// wraps; the title and the subtitle wrap rather than being cut (a title's word
+// wider than the row is cut in its middle).
 class BrowserHeader : public QWidget {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #include "DetailView.h"
 
 #include "CollectionView.h"
+#include "FileBrowser.h"
 #include "FolderView.h"
 #include "HomeView.h"
 #include "SearchView.h"
@@ -85,6 +86,18 @@ void DetailView::showRoute(const DetailRoute& route)
     }
     m_screen = buildScreen(route);
     layout()->addWidget(m_screen);
+}
+
+// Every back button is a file list's, and a screen holds at most one list of
+// its own, whoever made the screen.
+bool DetailView::goBack()
+{
+    auto* browser = m_screen
+                        ? m_screen->findChild<FileBrowser*>(QString(), Qt::FindDirectChildrenOnly)
+                        : nullptr;
+    if (!browser || !browser->canGoBack()) return false;
+    browser->goBack();
+    return true;
 }
 
 QWidget* DetailView::buildScreen(const DetailRoute& route)

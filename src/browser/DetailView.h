@@ -19,6 +19,8 @@ public:
     DetailRoute route() const { return m_route; }
     // The screen on show.
     QWidget* screen() const { return m_screen; }
+    // Goes back as the screen's own back button does; false when it shows none.
+    bool goBack();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -191,15 +191,20 @@ FileBrowser::~FileBrowser()
 
 void FileBrowser::setTitle(const QString& title)
 {
-    m_header->setTitle(title);
+    changeHeader([&] { m_header->setTitle(title); });
 }
 
 void FileBrowser::setSubtitle(const std::optional<QString>& subtitle)
 {
-    // A subtitle wraps, so a new text may take another line.
+    changeHeader([&] { m_header->setSubtitle(subtitle); });
+}
+
+// The title and the subtitle wrap, so a new text may take another line.
+void FileBrowser::changeHeader(const std::function<void()>& change)
+{
     const int width = headerWidth();
     const int before = m_header->arrangeForWidth(width);
-    m_header->setSubtitle(subtitle);
+    change();
     if (m_header->arrangeForWidth(width) != before) markLayoutDirty();
 }
 

@@ -116,6 +116,7 @@ private:
     void recomputeLayout();
     BrowserMetrics metrics() const;
     int headerWidth() const;
+    void changeHeader(const std::function<void()>& change);
     void placeWidgets();
     void placeTiles();
     void refreshTileStates();

@@ -50,7 +50,8 @@ void loadSources(const AppContext& context)
 {
     if (!context.sources) return;
     QPointer<SourceSummary> sources(context.sources);
-    const auto load = [sources, token = context.state->refreshToken().value()](const QStringList& scopes) {
+    const auto load = [sources,
+                       token = context.state->refreshToken().value()](const QStringList& scopes) {
         if (sources) sources->load(scopes, token);
     };
     if (context.library) return context.library->withScopes(context.sources, load);

@@ -328,11 +328,6 @@ QFuture<FolderListing> LibraryStore::listFolder(const QString& folder)
     return background::run(background::Pool::files, [folder] { return listFolderNow(folder); });
 }
 
-QFuture<void> LibraryStore::refreshIndex()
-{
-    return m_tasks.run(background::Pool::index, [index = &m_index] { index->refresh(); });
-}
-
 void LibraryStore::remove(const QSet<QString>& paths)
 {
     auto strip = [&](SpotlightResult& result) {
@@ -357,7 +352,6 @@ void LibraryStore::remove(const QSet<QString>& paths)
     emit collectionsChanged();
     if (m_searchResult) {
         strip(*m_searchResult);
-        emit searchResultChanged();
         emit searchChanged();
     }
 }
@@ -375,14 +369,11 @@ QFuture<void> LibraryStore::search(const QString& text, TextSearch textSearch, Q
         m_searchResult.reset();
         m_parsedQuery.reset();
         m_isSearching = false;
-        if (hadResult) emit searchResultChanged();
-        if (hadQuery) emit parsedQueryChanged();
-        if (wasSearching) emit isSearchingChanged();
         if (hadResult || hadQuery || wasSearching) emit searchChanged();
         return QtFuture::makeReadyFuture();
     }
     if (!m_isSearching) {
-        setSearching(true);
+        m_isSearching = true;
         emit searchChanged();
     }
     if (!now.isValid()) now = QDateTime::currentDateTime();
@@ -443,28 +434,12 @@ void LibraryStore::answerSearch(QPromise<SearchAnswer>& promise, md::MetadataInd
 // another.
 void LibraryStore::publish(const QString& trimmed, const SearchAnswer& answer)
 {
-    const bool parsedChanged = m_parsedQuery != answer.parsed;
-    const bool countChanged = m_textMatchCount != answer.textMatches;
-    const bool queryChanged = m_searchedQuery != trimmed;
-    const bool searchingChanged = m_isSearching;
     m_searchResult = answer.found;
     m_parsedQuery = answer.parsed;
     m_textMatchCount = answer.textMatches;
     m_searchedQuery = trimmed;
     m_isSearching = false;
-    emit searchResultChanged();
-    if (parsedChanged) emit parsedQueryChanged();
-    if (countChanged) emit textMatchCountChanged();
-    if (queryChanged) emit searchedQueryChanged();
-    if (searchingChanged) emit isSearchingChanged();
     emit searchChanged();
-}
-
-void LibraryStore::setSearching(bool searching)
-{
-    if (m_isSearching == searching) return;
-    m_isSearching = searching;
-    emit isSearchingChanged();
 }
 
 } // namespace ovra

@@ -41,9 +41,9 @@ struct FolderListing {
 // free-text search. Main thread only; every query runs off it.
 class LibraryStore : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool isSearching READ isSearching NOTIFY isSearchingChanged)
-    Q_PROPERTY(QString searchedQuery READ searchedQuery NOTIFY searchedQueryChanged)
-    Q_PROPERTY(int textMatchCount READ textMatchCount NOTIFY textMatchCountChanged)
+    Q_PROPERTY(bool isSearching READ isSearching NOTIFY searchChanged)
+    Q_PROPERTY(QString searchedQuery READ searchedQuery NOTIFY searchChanged)
+    Q_PROPERTY(int textMatchCount READ textMatchCount NOTIFY searchChanged)
 
 public:
     // A file whose recognised text holds every term, with the modification time
@@ -93,10 +93,6 @@ public:
     // left out, unsorted.
     static QFuture<FolderListing> listFolder(const QString& folder);
 
-    // Brings the index up to date off the GUI thread, as the store's own work:
-    // it is waited for before the index goes.
-    QFuture<void> refreshIndex();
-
     // Drops trashed files from every cached list, lowering counts and sizes.
     void remove(const QSet<QString>& paths);
 
@@ -127,14 +123,8 @@ public:
 signals:
     void collectionsChanged();
     void loadingChanged();
-    void searchResultChanged();
-    void parsedQueryChanged();
-    void searchedQueryChanged();
-    void isSearchingChanged();
-    void textMatchCountChanged();
     // Any of the search's fields changed (a search started, was answered or
-    // cleared): emitted once per change, after every field holds its new value
-    // and after the fields' own signals.
+    // cleared): emitted once per change, after every field holds its new value.
     void searchChanged();
 
 private:
@@ -142,7 +132,6 @@ private:
     // A load that stopped without an answer: the collection is not loaded for its token.
     void dropLoad(const SidebarItem& item);
     void settleWaiters(const SidebarItem& item);
-    void setSearching(bool searching);
     // A search's answer: the parsed text, the query's items with the text-index
     // hits already checked and put first.
     struct SearchAnswer {

@@ -84,6 +84,9 @@ public:
     virtual void setVolume(double volume) { Q_UNUSED(volume); }
 signals:
     void changed();
+    // The player was told to play (a file, or on from a pause): whatever else
+    // plays sound gives way, so only one thing is heard.
+    void started();
 };
 
 } // namespace ovra

@@ -17,9 +17,11 @@
 #include <QAbstractButton>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStackedLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -205,19 +207,34 @@ InspectorView::InspectorView(const AppContext& context, QWidget* parent)
 
 ItemInspector* InspectorView::itemInspector() const
 {
-    return m_context.state->focusedItem() ? m_inspector : nullptr;
+    return m_inspector->item() ? m_inspector : nullptr;
 }
 
 void InspectorView::follow()
 {
     auto* stack = static_cast<QStackedLayout*>(m_placeholder->parentWidget()->layout());
     const std::optional<FileItem> item = m_context.state->focusedItem();
-    if (!item) {
+    if (!item || !isVisible()) {
+        m_inspector->clear();
         stack->setCurrentWidget(m_placeholder);
         return;
     }
     m_inspector->setItem(*item);
     stack->setCurrentWidget(m_inspector);
+}
+
+void InspectorView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    follow();
+}
+
+void InspectorView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // A minimised window hides its panels as well; a song plays on there, as
+    // it does in the mini player.
+    if (!event->spontaneous()) follow();
 }
 
 void InspectorView::paintEvent(QPaintEvent*)
@@ -328,6 +345,14 @@ void ItemInspector::setItem(const FileItem& item)
         [this](const Metadata::Loaded& loaded) { showRows(loaded); });
 }
 
+void ItemInspector::clear()
+{
+    m_rowsTask.cancel();
+    delete m_preview;
+    m_preview = nullptr;
+    m_item.reset();
+}
+
 void ItemInspector::showPreview()
 {
     delete m_preview;
@@ -338,7 +363,7 @@ void ItemInspector::showPreview()
         m_preview = thumbnail;
     } else {
         // A song or film waits for the user to start it.
-        m_preview = new QuickLookView(*m_item, false, m_previewBox);
+        m_preview = new QuickLookView(*m_item, false, m_context.player, m_previewBox);
     }
     m_previewBox->layout()->addWidget(m_preview);
 }

@@ -19,17 +19,21 @@ class ItemInspector;
 class RecognizedTextSection;
 
 // The panel at the window's right edge: "Details" with a close button over the
-// focused file's inspector, or "No Selection" while no file is focused.
+// focused file's inspector, or "No Selection" while no file is focused. Only a
+// panel on screen shows a file: hidden, it lets go of it, and its preview
+// closes (a song played in it stops).
 class InspectorView : public QWidget {
     Q_OBJECT
 public:
     explicit InspectorView(const AppContext& context, QWidget* parent = nullptr);
 
-    // Null while no file is focused.
+    // Null while the panel shows no file.
     ItemInspector* itemInspector() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void follow();
@@ -51,6 +55,8 @@ public:
     explicit ItemInspector(const AppContext& context, QWidget* parent = nullptr);
 
     void setItem(const FileItem& item);
+    // Lets go of the file: its preview closes and its rows are no longer awaited.
+    void clear();
     const std::optional<FileItem>& item() const { return m_item; }
 
     const QList<DetailRow>& rows() const { return m_rows; }

@@ -253,7 +253,7 @@ void PreviewSheet::showContent(const FileItem& item)
         return;
     }
     // Each file gets a fresh preview; a film starts playing at once.
-    m_quickLook = new QuickLookView(item, true, m_contentSlot);
+    m_quickLook = new QuickLookView(item, true, m_context.player, m_contentSlot);
     m_contentSlot->layout()->addWidget(m_quickLook);
 }
 

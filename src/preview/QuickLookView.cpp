@@ -4,6 +4,7 @@
 #include "PdfPagesView.h"
 #include "PreviewContent.h"
 #include "library/Fmt.h"
+#include "library/Summaries.h"
 #include "services/Thumbnails.h"
 #include "ui/ElidingLabel.h"
 #include "ui/Theme.h"
@@ -75,7 +76,8 @@ private:
     bool m_mayEnlarge;
 };
 
-QuickLookView::QuickLookView(const FileItem& item, bool autostarts, QWidget* parent)
+QuickLookView::QuickLookView(const FileItem& item, bool autostarts, PlayerSummary* mainPlayer,
+                             QWidget* parent)
     : QWidget(parent)
     , m_item(item)
     , m_kind(previewKind(item))
@@ -87,7 +89,7 @@ QuickLookView::QuickLookView(const FileItem& item, bool autostarts, QWidget* par
     case PreviewKind::pdf: pane = makePdfPane(); break;
     case PreviewKind::text: pane = makeTextPane(); break;
     case PreviewKind::audio:
-    case PreviewKind::video: pane = makeMediaPane(autostarts); break;
+    case PreviewKind::video: pane = makeMediaPane(autostarts, mainPlayer); break;
     case PreviewKind::other: pane = makeIconPane(); break;
     }
     layout->addWidget(pane, 1);
@@ -161,13 +163,20 @@ QWidget* QuickLookView::makeTextPane()
     return text;
 }
 
-QWidget* QuickLookView::makeMediaPane(bool autostarts)
+QWidget* QuickLookView::makeMediaPane(bool autostarts, PlayerSummary* mainPlayer)
 {
     auto* pane = new QWidget(this);
     auto* column = bareLayout(new QVBoxLayout(pane));
     m_player = new QMediaPlayer(this);
     auto* output = new QAudioOutput(m_player);
     m_player->setAudioOutput(output);
+    // Two songs at once are noise, and the user would have no way to tell
+    // which control stops which. A player not playing is left as it is: a
+    // pause would open a file the user has not played yet.
+    if (mainPlayer)
+        connect(mainPlayer, &PlayerSummary::started, m_player, [player = m_player] {
+            if (player->playbackState() == QMediaPlayer::PlayingState) player->pause();
+        });
     if (m_kind == PreviewKind::video) {
         column->addWidget(makeVideoStage(pane), 1);
     } else {

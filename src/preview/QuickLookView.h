@@ -11,6 +11,8 @@ class QMediaPlayer;
 
 namespace ovra {
 
+class PlayerSummary;
+
 // The preview of one file, whatever it is: a picture, a PDF's pages, the start
 // of a text file, a song or a film with playing controls, else the file's icon
 // and details. One view shows one file for its whole life; whoever shows
@@ -19,8 +21,10 @@ namespace ovra {
 class QuickLookView : public QWidget {
     Q_OBJECT
 public:
-    // `autostarts`: a song or film plays as soon as it is shown.
-    QuickLookView(const FileItem& item, bool autostarts, QWidget* parent = nullptr);
+    // `autostarts`: a song or film plays as soon as it is shown. A song or
+    // film pauses whenever `mainPlayer` (if any) starts to play.
+    QuickLookView(const FileItem& item, bool autostarts, PlayerSummary* mainPlayer = nullptr,
+                  QWidget* parent = nullptr);
     ~QuickLookView() override;
 
     const FileItem& item() const { return m_item; }
@@ -44,7 +48,7 @@ private:
     QWidget* makeImagePane();
     QWidget* makePdfPane();
     QWidget* makeTextPane();
-    QWidget* makeMediaPane(bool autostarts);
+    QWidget* makeMediaPane(bool autostarts, PlayerSummary* mainPlayer);
     QWidget* makeVideoStage(QWidget* parent);
     QWidget* makeIconPane();
     void startImageLoad();

@@ -114,6 +114,7 @@ void Player::togglePlay()
     } else {
         m_backend->play();
         setPlaying(true);
+        emit started();
     }
 }
 
@@ -154,6 +155,7 @@ void Player::startCurrent()
     setDuration(item->duration.value_or(0.0));
     m_backend->play();
     setPlaying(true);
+    emit started();
 }
 
 void Player::trackEnded()

@@ -85,6 +85,9 @@ signals:
     void shuffleChanged();
     void repeatOneChanged();
     void volumeChanged();
+    // Told to play: a file from its start, or on from a pause. Whatever else
+    // plays sound in the app gives way to it.
+    void started();
 
 private:
     void connectBackend();

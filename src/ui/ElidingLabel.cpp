@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QStyle>
 
 namespace ovra {
 
@@ -70,9 +71,41 @@ void ElidingLabel::setHintCap(int pixels)
     updateGeometry();
 }
 
+void ElidingLabel::setWrapsWords(bool wraps)
+{
+    if (wraps == m_wrapsWords) return;
+    m_wrapsWords = wraps;
+    updateGeometry();
+    update();
+}
+
+QStringList ElidingLabel::shownLines(int width) const
+{
+    const QFontMetrics metrics = fontMetrics();
+    if (!m_wrapsWords || metrics.horizontalAdvance(m_text) <= width)
+        return {metrics.elidedText(m_text, m_elideMode, width)};
+    // Each line takes as many words as fit; a space that breaks the line
+    // goes with the break.
+    QStringList lines;
+    QString line;
+    bool first = true;
+    for (const QString& word : m_text.split(QLatin1Char(' '))) {
+        const QString longer = first ? word : line + QLatin1Char(' ') + word;
+        if (first || metrics.horizontalAdvance(longer) <= width) {
+            line = longer;
+            first = false;
+            continue;
+        }
+        lines << metrics.elidedText(line, m_elideMode, width);
+        line = word;
+    }
+    lines << metrics.elidedText(line, m_elideMode, width);
+    return lines;
+}
+
 QString ElidingLabel::shownText() const
 {
-    return fontMetrics().elidedText(m_text, m_elideMode, contentsRect().width());
+    return shownLines(contentsRect().width()).join(QLatin1Char(' '));
 }
 
 QSize ElidingLabel::sizeHint() const
@@ -94,12 +127,42 @@ QSize ElidingLabel::minimumSizeHint() const
             metrics.height() + margins.top() + margins.bottom()};
 }
 
+bool ElidingLabel::hasHeightForWidth() const
+{
+    return m_wrapsWords;
+}
+
+int ElidingLabel::heightForWidth(int width) const
+{
+    if (!m_wrapsWords) return QWidget::heightForWidth(width);
+    const QMargins margins = contentsMargins();
+    const QFontMetrics metrics = fontMetrics();
+    const auto lines = int(shownLines(width - margins.left() - margins.right()).size());
+    return metrics.height() + (lines - 1) * metrics.lineSpacing() + margins.top() +
+           margins.bottom();
+}
+
 void ElidingLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setPen(m_color.value_or(palette().color(QPalette::WindowText)));
     painter.setFont(font());
-    painter.drawText(contentsRect(), int(m_alignment) | Qt::TextSingleLine, shownText());
+    const QRect room = contentsRect();
+    const QStringList lines = shownLines(room.width());
+    if (lines.size() == 1) {
+        painter.drawText(room, int(m_alignment) | Qt::TextSingleLine, lines.first());
+        return;
+    }
+    const QFontMetrics metrics = fontMetrics();
+    const int height = metrics.height() + int(lines.size() - 1) * metrics.lineSpacing();
+    const Qt::Alignment across = m_alignment & Qt::AlignHorizontal_Mask;
+    QRect line = QStyle::alignedRect(layoutDirection(), (m_alignment & Qt::AlignVertical_Mask),
+                                     QSize(room.width(), height), room);
+    line.setHeight(metrics.height());
+    for (const QString& text : lines) {
+        painter.drawText(line, int(across | Qt::AlignTop) | Qt::TextSingleLine, text);
+        line.translate(0, metrics.lineSpacing());
+    }
 }
 
 void ElidingLabel::changeEvent(QEvent* event)

@@ -12,6 +12,7 @@ PlayerLink::PlayerLink(Player& player, QObject* parent)
     connect(&player, &Player::queueChanged, this, &PlayerSummary::changed);
     connect(&player, &Player::isPlayingChanged, this, &PlayerSummary::changed);
     connect(&player, &Player::volumeChanged, this, &PlayerSummary::changed);
+    connect(&player, &Player::started, this, &PlayerSummary::started);
 }
 
 bool PlayerLink::hasCurrent() const

@@ -497,6 +497,16 @@ protected:
                 check(screen, size, dark);
     }
 
+    // The walk of one screen at one size, in the light.
+    void walkOnce(const QString& screen, const WindowSize& size, const std::function<void()>& enter,
+                  const std::function<bool()>& ready)
+    {
+        enter();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return screenShown() && ready(); }, kWaitMs))
+            << screen.toStdString();
+        check(screen, size, false);
+    }
+
     void select(const SidebarItem& item)
     {
         m_context.state->setSearchText(QString());
@@ -710,6 +720,18 @@ QStringList menuFaults(QMenu* menu)
     return faults;
 }
 
+// Header titles not drawn whole: cut with an ellipsis anywhere in them.
+QStringList elidedTitles(QWidget* root)
+{
+    QStringList faults;
+    for (BrowserHeader* header : root->findChildren<BrowserHeader*>())
+        for (ElidingLabel* label : header->findChildren<ElidingLabel*>())
+            if (label->isVisible() && label->shownText() != label->text())
+                faults << QStringLiteral("title \"%1\" is drawn as \"%2\"")
+                              .arg(label->text(), label->shownText());
+    return faults;
+}
+
 } // namespace
 
 TEST_F(SchemeWalk, RecognisedTextIsReadableInEitherLook)
@@ -783,4 +805,25 @@ TEST_F(SchemeWalk, ContextMenuTakesTheThemesLookInEitherLook)
     menu->setActiveAction(menu->actions().first());
     checkPopupBothLooks(menu, QStringLiteral("context-menu"), [menu] { return menuFaults(menu); });
     menu->close();
+}
+
+// A search's title quotes what was typed; the words that tell one search from
+// another stand in its middle, where a cut would fall.
+TEST_F(ScreenWalk, TheDesignsExampleSearchesStandWholeInTheSmallestWindowWithTheInspector)
+{
+    const WindowSize smallest = kSizes[1];
+    ASSERT_EQ(smallest.size, QSize(1000, 640));
+    ASSERT_TRUE(smallest.inspector);
+    for (const QString& text :
+         {QStringLiteral("pdfs from last week"), QStringLiteral("big videos over 5 mb"),
+          QStringLiteral("screenshots since march"),
+          QStringLiteral("photos shot on iphone in pictures")}) {
+        QString screen = QStringLiteral("search-") + text;
+        screen.replace(u' ', u'-');
+        walkOnce(
+            screen, smallest, [&] { m_context.state->setSearchText(text); },
+            [&] { return m_context.library->searchedQuery() == text; });
+        const QStringList faults = elidedTitles(m_window);
+        EXPECT_TRUE(faults.isEmpty()) << faults.join(u'\n').toStdString();
+    }
 }

@@ -214,9 +214,8 @@ TEST(DuplicatesScreen, TrashAllExtrasLeavesOneCopyOfEverything)
     move->click();
     // The groups leave as the Trash tells its stores; the toast follows once
     // the move's outcome is back.
-    ASSERT_TRUE(test::eventually([&] {
-        return finder->exact().isEmpty() && app.context().state->toast().has_value();
-    }));
+    ASSERT_TRUE(test::eventually(
+        [&] { return finder->exact().isEmpty() && app.context().state->toast().has_value(); }));
     EXPECT_TRUE(app.context().state->toast()->message.startsWith("Moved 4 files to Trash · "));
     EXPECT_EQ(view->heroTitle(), "No duplicates found");
 

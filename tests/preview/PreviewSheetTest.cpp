@@ -7,15 +7,19 @@
 #include "preview/MediaControls.h"
 #include "preview/QuickLookView.h"
 #include "preview/RecognizedTextSection.h"
+#include "services/Player.h"
 #include "services/TextIndex.h"
+#include "support/FakePlayerBackend.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
+#include "ui/PlayerLink.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QMediaPlayer>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QStackedLayout>
 #include <QTest>
@@ -282,6 +286,123 @@ TEST(MediaPreviewTest, AFilmStartsOnABlackStageAndItsSurfaceComesWithTheFirstFra
     surface->videoSink()->setVideoFrame(
         QVideoFrame(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_ARGB8888)));
     EXPECT_EQ(stage->currentWidget(), surface);
+}
+
+} // namespace
+} // namespace ovra
+
+namespace ovra {
+namespace {
+
+// A song in the inspector and in the sheet, with the app's player beside them
+// on an engine that plays nothing.
+class PreviewPlaybackTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        song = file(home.writeFile(QStringLiteral("Music/song.wav"), test::wavBytes(30.0)),
+                    FileCategory::music, UniformType::audio());
+        other = file(home.writeFile(QStringLiteral("Music/other.wav"), test::wavBytes(30.0)),
+                     FileCategory::music, UniformType::audio());
+        context.state = &state;
+        context.player = &link;
+    }
+
+    // Presses the preview's play button; its player is then playing.
+    static void play(QuickLookView* preview)
+    {
+        ASSERT_TRUE(preview && preview->player());
+        auto* button = preview->findChild<QAbstractButton*>();
+        ASSERT_TRUE(button);
+        button->click();
+        ASSERT_EQ(preview->player()->playbackState(), QMediaPlayer::PlayingState);
+    }
+
+    static QuickLookView* inspectorPreview(InspectorView& inspector)
+    {
+        ItemInspector* item = inspector.itemInspector();
+        return item ? qobject_cast<QuickLookView*>(item->preview()) : nullptr;
+    }
+
+    test::TestHome home;
+    AppState state;
+    Player player{std::make_unique<test::FakePlayerBackend>()};
+    PlayerLink link{player};
+    AppContext context;
+    FileItem song, other;
+};
+
+// Nothing on screen could stop a song that played on in a preview gone from view.
+TEST_F(PreviewPlaybackTest, APreviewThatGoesAwayTakesItsSongWithIt)
+{
+    InspectorView inspector(context);
+    inspector.resize(320, 860);
+    inspector.show();
+
+    // Another place chosen: no file is focused any more.
+    state.setFocusedItem(song);
+    play(inspectorPreview(inspector));
+    QPointer<QMediaPlayer> playing = inspectorPreview(inspector)->player();
+    state.setFocusedItem(std::nullopt);
+    EXPECT_FALSE(playing);
+
+    // The inspector closed, and opened again on the same file: a new preview,
+    // waiting to be played.
+    state.setFocusedItem(song);
+    play(inspectorPreview(inspector));
+    playing = inspectorPreview(inspector)->player();
+    inspector.hide();
+    EXPECT_FALSE(playing);
+    EXPECT_FALSE(inspector.itemInspector());
+    inspector.show();
+    ASSERT_TRUE(inspectorPreview(inspector));
+    EXPECT_EQ(inspectorPreview(inspector)->player()->playbackState(), QMediaPlayer::StoppedState);
+
+    // Another file focused.
+    play(inspectorPreview(inspector));
+    playing = inspectorPreview(inspector)->player();
+    state.setFocusedItem(other);
+    EXPECT_FALSE(playing);
+
+    // The sheet closed.
+    PreviewSheet sheet(context);
+    sheet.show();
+    state.preview(song, {song, other});
+    ASSERT_TRUE(sheet.quickLook());
+    playing = sheet.quickLook()->player();
+    state.setPreviewItem(std::nullopt);
+    EXPECT_FALSE(playing);
+}
+
+TEST_F(PreviewPlaybackTest, TheAppsPlayerStartingPausesAPreviewThatPlays)
+{
+    InspectorView inspector(context);
+    inspector.resize(320, 860);
+    inspector.show();
+    state.setFocusedItem(song);
+    QuickLookView* inInspector = inspectorPreview(inspector);
+    play(inInspector);
+
+    player.play(song, {song, other});
+    EXPECT_EQ(inInspector->player()->playbackState(), QMediaPlayer::PausedState);
+
+    // So does a song resumed from a pause, or the next one.
+    player.togglePlay();
+    play(inInspector);
+    player.togglePlay();
+    EXPECT_EQ(inInspector->player()->playbackState(), QMediaPlayer::PausedState);
+    play(inInspector);
+    player.next();
+    EXPECT_EQ(inInspector->player()->playbackState(), QMediaPlayer::PausedState);
+
+    // The sheet's song, which starts by itself.
+    PreviewSheet sheet(context);
+    sheet.show();
+    state.preview(other, {song, other});
+    ASSERT_TRUE(sheet.quickLook());
+    ASSERT_EQ(sheet.quickLook()->player()->playbackState(), QMediaPlayer::PlayingState);
+    player.previous();
+    EXPECT_EQ(sheet.quickLook()->player()->playbackState(), QMediaPlayer::PausedState);
 }
 
 } // namespace

@@ -316,8 +316,8 @@ TEST(ThumbnailViewContent, CornersAreCutSmoothlyAtEverySizeAndDensity)
             }
             const int last = image.width() - 1;
             SCOPED_TRACE(QStringLiteral("side %1 at %2x").arg(side).arg(ratio).toStdString());
-            for (const QPoint corner : {QPoint(0, 0), QPoint(last, 0), QPoint(0, last),
-                                        QPoint(last, last)})
+            for (const QPoint corner :
+                 {QPoint(0, 0), QPoint(last, 0), QPoint(0, last), QPoint(last, last)})
                 EXPECT_EQ(image.pixelColor(corner).alpha(), 0);
             EXPECT_EQ(image.pixelColor(last / 2, last / 2), QColor(Qt::red));
             EXPECT_EQ(image.pixelColor(last / 2, 0), QColor(Qt::red));
