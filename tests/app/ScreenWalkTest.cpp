@@ -590,33 +590,16 @@ TEST_F(ScreenWalk, EveryScreenLaysOutCleanlyFromTheSmallestWindowUp)
 
 namespace {
 
-// A scanned note: large dark type on white, which the recogniser reads.
-QByteArray notePng()
-{
-    QImage image(900, 300, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(48);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(QPointF(40, 100), QStringLiteral("Meeting notes"));
-    painter.drawText(QPointF(40, 200), QStringLiteral("Budget review on Friday"));
-    painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 // Screens shown while the desktop turns dark and back to light, as it may at
 // any moment: each is checked and pictured in both looks.
 class SchemeWalk : public ScreenWalk {
 protected:
     void SetUp() override
     {
-        writeAged(m_home, "Pictures/Meeting notes.png", notePng(), daysAgo(1));
+        writeAged(m_home, "Pictures/Meeting notes.png",
+                  pngBytes(test::typedNote({QStringLiteral("Meeting notes"),
+                                            QStringLiteral("Budget review on Friday")})),
+                  daysAgo(1));
         ScreenWalk::SetUp();
     }
 

@@ -1,5 +1,6 @@
 #include "preview/TextSelection.h"
 #include "preview/LiveTextImage.h"
+#include "support/FixtureFiles.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -72,19 +73,10 @@ TEST(TextSelectionTest, HitTestingFindsTheWordUnderAPointAndNothingBetweenWords)
     EXPECT_FALSE(empty.hasSelection());
 }
 
-// A picture of two lines of large type, as a scanned note would be.
 QImage notePicture()
 {
-    QImage image(900, 260, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(48);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(QPointF(40, 90), QStringLiteral("Invoice number 4521"));
-    painter.drawText(QPointF(40, 190), QStringLiteral("Payment due Monday"));
-    return image;
+    return test::typedNote(
+        {QStringLiteral("Invoice number 4521"), QStringLiteral("Payment due Monday")});
 }
 
 TEST(TextSelectionTest, TheRecogniserGivesWordBoxesInReadingOrder)

@@ -456,6 +456,25 @@ QByteArray pngBytes(int width, int height, const QList<std::pair<QString, QStrin
     return encodeImage(image, "PNG");
 }
 
+QByteArray pngBytes(const QImage& image)
+{
+    return encodeImage(image, "PNG");
+}
+
+QImage typedNote(const QStringList& lines)
+{
+    QImage image(900, 60 + 100 * int(lines.size()), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(48);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        painter.drawText(QPointF(40, 90 + 100 * double(i)), lines[i]);
+    return image;
+}
+
 QByteArray exifBytes(const ExifSpec& exif)
 {
     QList<TiffEntry> ifd0;

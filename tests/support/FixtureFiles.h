@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,11 @@ namespace ovra::test {
 // A PNG of the given size; `texts` become tEXt chunks (zTXt when a value is long,
 // iTXt when it is not Latin-1), e.g. {"Software", "gnome-screenshot"}.
 QByteArray pngBytes(int width, int height, const QList<std::pair<QString, QString>>& texts = {});
+
+// A picture as a PNG file holds it.
+QByteArray pngBytes(const QImage& image);
+// Lines of large dark type on white, as a scanned note: what the recogniser reads.
+QImage typedNote(const QStringList& lines);
 
 // What the camera wrote, as EXIF keeps it: dates as "YYYY:MM:DD HH:MM:SS",
 // offsets as "+HH:MM". Empty fields are left out.
