@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
@@ -27,6 +28,8 @@ namespace {
 Q_LOGGING_CATEGORY(lcSave, "ovra.save")
 
 constexpr int kNameAttempts = 16;
+// Past this many links a chain is taken for a loop, as the kernel takes it.
+constexpr int kMaxLinks = 40;
 // A temporary's name: the target's, this marker, the saving process's id, a
 // dash and a random part. Earlier versions wrote no process id.
 constexpr QByteArrayView kTemporaryMarker = ".tmp-";
@@ -117,16 +120,26 @@ void syncFolder(const QByteArray& target)
     ::close(fd);
 }
 
-// A file kept elsewhere and linked in (a settings file in a folder of dotfiles)
-// is saved where it lives; the link stays a link.
-QByteArray resolvedTarget(const QString& path)
+// The end of a chain of links, found without opening anything it names: a
+// settings file linked in from a folder of dotfiles is saved where it lives,
+// and the link stays a link, even while that file is missing. Empty for a chain
+// that never ends.
+QByteArray linkTarget(QByteArray path)
 {
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
-        if (!target.isEmpty()) return QFile::encodeName(target);
+    for (int link = 0; link < kMaxLinks; ++link) {
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), target.data(), std::size_t(target.size()));
+        // Not a link (or nothing there yet): the chain ends here.
+        if (n < 0) return path;
+        if (n >= target.size()) return {};
+        target.truncate(n);
+        if (!target.startsWith('/')) {
+            const qsizetype slash = path.lastIndexOf('/');
+            target.prepend(slash < 0 ? QByteArray() : path.first(slash + 1));
+        }
+        path = target;
     }
-    return QFile::encodeName(path);
+    return {};
 }
 
 bool isBase36(QByteArrayView text)
@@ -184,10 +197,21 @@ int AtomicSave::removeStaleTemporaries(const QString& folder)
     return removed;
 }
 
-bool AtomicSave::save(const QString& path, QByteArrayView bytes, mode_t mode, Flush flush)
+QString AtomicSave::target(const QString& path, OwnFile::Links links)
+{
+    if (links == OwnFile::Links::notFollowed) return path;
+    return QFile::decodeName(linkTarget(QFile::encodeName(path)));
+}
+
+bool AtomicSave::save(const QString& path, QByteArrayView bytes, OwnFile::Links links, mode_t mode,
+                      Flush flush)
 {
     UserFile::checkThread(QFile::encodeName(path).constData());
-    const QByteArray target = resolvedTarget(path);
+    const QByteArray target = QFile::encodeName(AtomicSave::target(path, links));
+    if (target.isEmpty()) {
+        errno = ELOOP;
+        return fail(path, "follow the links", {});
+    }
     QByteArray temporary;
     const int fd = createTemporary(target, mode, temporary);
     if (fd < 0) return fail(path, "create", {});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OwnFile.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -12,9 +14,12 @@ namespace ovra {
 // flushed to the disk and only then renamed over the old file. Every step is
 // checked; when one fails (a full disk, a file-size limit, a read-only folder)
 // the temporary file goes, the old file stays as it was, and the failure is
-// logged once for that file until a save of it succeeds again. A symbolic link
-// is followed: the file it names is replaced, and the link stays. Saving blocks
-// on the disk: the GUI-thread check of UserFile covers it.
+// logged once for that file until a save of it succeeds again. The caller says
+// whether a symbolic link at the path is followed: a settings file kept in a
+// folder of dotfiles and linked in is replaced where it lives, in that folder,
+// and the link stays; a cache or an index replaces the link itself and leaves
+// what it names alone. Saving blocks on the disk: the GUI-thread check of
+// UserFile covers it.
 namespace AtomicSave {
 
 // Whether the new file reaches the disk before it replaces the old one. A cache
@@ -24,8 +29,13 @@ namespace AtomicSave {
 enum class Flush { toDisk, none };
 
 // `mode` is the new file's permissions before the umask; the folder must exist.
-bool save(const QString& path, QByteArrayView bytes, mode_t mode = 0666,
+bool save(const QString& path, QByteArrayView bytes, OwnFile::Links links, mode_t mode = 0666,
           Flush flush = Flush::toDisk);
+
+// The file a save of `path` replaces: the path itself, or the end of its chain
+// of links when they are followed, whether that file exists yet or not. Empty
+// for a chain that never ends.
+QString target(const QString& path, OwnFile::Links links);
 
 // Removes from `folder` (not below it) the temporary files that saves left
 // when they were cut short (a kill, a crash, a power cut): only files named as

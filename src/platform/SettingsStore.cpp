@@ -58,7 +58,7 @@ struct SettingsStore::Unsaved {
         for (const auto& [key, raw] : taken)
             file.setRaw(key, raw);
         QDir().mkpath(QFileInfo(filePath).absolutePath());
-        if (!AtomicSave::save(filePath, file.encoded())) return;
+        if (!AtomicSave::save(filePath, file.encoded(), OwnFile::Links::followed)) return;
         saving.unlock();
         // A value written again while this save ran waits for the next one.
         std::lock_guard lock(mutex);

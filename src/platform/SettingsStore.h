@@ -68,6 +68,7 @@ public:
     // made over the file as it is then, changing only the keys this store
     // wrote, so two stores of one file never undo each other's writes. A save
     // that fails keeps the file as it was, and the next one tries its keys again.
+    // A file linked in is saved where it lives, and the link stays.
     void setText(QAnyStringView key, const QString& value);
     void setTextList(QAnyStringView key, const QStringList& value);
     void setFlag(QAnyStringView key, bool value);

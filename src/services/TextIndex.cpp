@@ -92,10 +92,14 @@ public:
     {
         QDir().mkpath(QFileInfo(m_path).absolutePath());
         if (!moveUnreadableAside()) return;
-        if (!AtomicSave::save(m_path, TextIndexFile::encodedJson(snapshot))) return;
+        // A link at either path is no index of ours: the save replaces it.
+        if (!AtomicSave::save(m_path, TextIndexFile::encodedJson(snapshot),
+                              OwnFile::Links::notFollowed))
+            return;
         // Written after the file it copies, so it is never older than a file it
         // matches; when this save fails the older copy is simply not used.
-        AtomicSave::save(m_quickPath, TextIndexFile::encoded(snapshot));
+        AtomicSave::save(m_quickPath, TextIndexFile::encoded(snapshot),
+                         OwnFile::Links::notFollowed);
     }
 
 private:

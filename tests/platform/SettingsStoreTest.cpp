@@ -224,14 +224,16 @@ TEST(SettingsStore, ReadingOrSavingOnTheGuiThreadIsCaught)
         const int before = UserFile::guiThreadOpens(); // this test runs on the GUI thread
         EXPECT_EQ(SettingsStore(path).text(SettingsKey::viewMode), QStringLiteral("list"));
         EXPECT_EQ(UserFile::guiThreadOpens(), before + 1);
-        AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes");
+        AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes",
+                         OwnFile::Links::notFollowed);
         EXPECT_EQ(UserFile::guiThreadOpens(), before + 2);
 
         // Not the files pool, where the settings save: on two cores it has one thread.
         EXPECT_TRUE(test::waitFor(background::run(background::Pool::index, [&] {
             SettingsStore settings(path);
             settings.setText(SettingsKey::cardSize, QStringLiteral("large"));
-            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "more bytes");
+            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "more bytes",
+                             OwnFile::Links::notFollowed);
         })));
         EXPECT_EQ(UserFile::guiThreadOpens(), before + 2);
     }
@@ -244,7 +246,8 @@ TEST(SettingsStore, ReadingOrSavingOnTheGuiThreadIsCaught)
     EXPECT_DEATH(
         {
             const CheckMode fatal(UserFile::GuiThreadCheck::fatal);
-            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes");
+            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes",
+                             OwnFile::Links::notFollowed);
         },
         "GUI thread opened .*cache.bin");
 }

@@ -1,11 +1,13 @@
 #include "services/TextIndex.h"
 #include "platform/Background.h"
+#include "platform/UserFile.h"
 #include "services/TextIndexFile.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSet>
@@ -341,7 +343,10 @@ TEST(TextIndex, aJsonFileAloneIsReadAndItsQuickCopyMadeOnce)
     EXPECT_TRUE(QFile::exists(json));
     EXPECT_FALSE(QFile::exists(json + QStringLiteral(".unreadable")));
     EXPECT_TRUE(QFile::exists(TextIndex::quickFileLocation()));
-    EXPECT_EQ(TextIndexFile::readJson(json).entries, kept);
+    {
+        const UserFile::AllowOnThisThread directReads; // read here as a pool thread would
+        EXPECT_EQ(TextIndexFile::readJson(json).entries, kept);
+    }
     const TextIndex reread(f.recognize);
     ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.entries(), kept);
@@ -532,4 +537,28 @@ TEST(TextIndex, aFullDiskKeepsTheSavedText)
     TextIndex reread(f.recognize);
     ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.indexedCount(), 50);
+}
+
+// A link at the index's path is no index of ours: it is not read through, and
+// the save replaces it, so the user's document it names keeps its words.
+TEST(TextIndex, aLinkAtItsPathIsReplacedNotWrittenThrough)
+{
+    Fixture f;
+    const QByteArray words = R"({"/pictures/old.png": {"modified": 1, "text": "old words"}})";
+    const QString document = f.home.writeFile(QStringLiteral("Documents/notes.json"), words);
+    const QString json = TextIndex::fileLocation();
+    f.home.makeFolder(json.mid(f.home.root().size() + 1).section(u'/', 0, -2));
+    ASSERT_TRUE(QFile::link(document, json));
+    {
+        TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
+        EXPECT_EQ(index.indexedCount(), 0);
+        textNow(index, picture(QStringLiteral("new.png")));
+        index.waitForSaved();
+    }
+    EXPECT_EQ(fileBytes(document), words);
+    EXPECT_FALSE(QFileInfo(json).isSymLink());
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(reread.entries().keys(), QStringList{"/pictures/new.png"});
 }
