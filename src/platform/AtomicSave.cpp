@@ -12,6 +12,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -38,6 +39,10 @@ constexpr std::int64_t kQuietSeconds = 60;
 // Past this a temporary is stale whoever made it, so a process id taken over by
 // another process keeps no temporary for ever.
 constexpr std::int64_t kStaleSeconds = 60 * 60;
+// What a file that could not be read is renamed to, with a number after it
+// when that name is taken.
+constexpr QByteArrayView kUnreadableSuffix = ".unreadable";
+constexpr int kAsideAttempts = 100;
 
 // Files whose last save failed: a save retried every few seconds on a full disk
 // says so once, not at every attempt.
@@ -165,6 +170,21 @@ std::optional<pid_t> ownerOf(QByteArrayView name)
     return pid_t(pid);
 }
 
+// A file system that cannot rename without replacing (some network and FUSE
+// ones) is asked first whether the name is taken.
+bool renameUnlessTaken(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL) return false;
+    struct stat st {};
+    if (::lstat(to.constData(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.constData(), to.constData()) == 0;
+}
+
 bool isGone(pid_t pid)
 {
     return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
@@ -201,6 +221,28 @@ QString AtomicSave::target(const QString& path, OwnFile::Links links)
 {
     if (links == OwnFile::Links::notFollowed) return path;
     return QFile::decodeName(linkTarget(QFile::encodeName(path)));
+}
+
+bool AtomicSave::setAside(const QString& path)
+{
+    const QByteArray local = QFile::encodeName(path);
+    UserFile::checkThread(local.constData());
+    for (int n = 1; n <= kAsideAttempts; ++n) {
+        QByteArray aside = local + kUnreadableSuffix.toByteArray();
+        if (n > 1) aside += '-' + QByteArray::number(n);
+        // Never over a file set aside before: that may be the only copy of
+        // something too.
+        if (renameUnlessTaken(local, aside)) {
+            qCWarning(lcSave, "%s could not be read and was moved aside to %s", local.constData(),
+                      aside.constData());
+            return true;
+        }
+        if (errno == ENOENT) return true;
+        if (errno != EEXIST) break;
+    }
+    qCWarning(lcSave, "%s could not be read, nor moved aside (%s); it is not saved over",
+              local.constData(), std::strerror(errno));
+    return false;
 }
 
 bool AtomicSave::save(const QString& path, QByteArrayView bytes, OwnFile::Links links, mode_t mode,

@@ -37,6 +37,12 @@ bool save(const QString& path, QByteArrayView bytes, OwnFile::Links links, mode_
 // for a chain that never ends.
 QString target(const QString& path, OwnFile::Links links);
 
+// Moves a file that could not be read out of the way of the saves to come,
+// renamed with ".unreadable" (or ".unreadable-2" and so on, when that name is
+// taken) beside it, so it is never overwritten. True when it moved or nothing
+// was there.
+bool setAside(const QString& path);
+
 // Removes from `folder` (not below it) the temporary files that saves left
 // when they were cut short (a kill, a crash, a power cut): only files named as
 // ours and owned by this user, and only when no save can still be writing one,

@@ -7,7 +7,6 @@
 #include "platform/XdgPaths.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSet>
@@ -21,7 +20,6 @@ namespace {
 
 const QString kFileName = QStringLiteral("text-index.json");
 const QString kQuickFileName = QStringLiteral("text-index.bin");
-const QString kUnreadableSuffix = QStringLiteral(".unreadable");
 // A recognition the user asked for goes before the background run's.
 constexpr int kAskedPriority = 1;
 
@@ -46,14 +44,6 @@ bool hasSeveralCharacters(const QString& term)
         if (++characters > 1) return true;
     }
     return false;
-}
-
-QString asideLocation(const QString& path)
-{
-    QString aside = path + kUnreadableSuffix;
-    for (int n = 2; QFileInfo::exists(aside); ++n)
-        aside = path + kUnreadableSuffix + u'-' + QString::number(n);
-    return aside;
 }
 
 QStringList searchedTerms(const QStringList& terms)
@@ -107,8 +97,7 @@ private:
     bool moveUnreadableAside()
     {
         while (!m_moveAside.isEmpty()) {
-            const QString& path = m_moveAside.constFirst();
-            if (QFile::exists(path) && !QFile::rename(path, asideLocation(path))) return false;
+            if (!AtomicSave::setAside(m_moveAside.constFirst())) return false;
             m_moveAside.removeFirst();
         }
         return true;

@@ -206,3 +206,21 @@ TEST(AtomicSave, EachCallerSaysWhetherALinkIsFollowed)
     EXPECT_FALSE(AtomicSave::save(loop, "x", OwnFile::Links::followed));
     EXPECT_TRUE(QFileInfo(loop).isSymLink());
 }
+
+// A file that could not be read goes aside under a name no earlier one holds,
+// and a file set aside before is never overwritten.
+TEST(AtomicSave, AnUnreadableFileIsSetAsideUnderAFreeName)
+{
+    const UserFile::AllowOnThisThread directReads;
+    TestHome home;
+    const QString path = home.path(QStringLiteral("Ovra.conf"));
+    EXPECT_TRUE(AtomicSave::setAside(path)) << "nothing there: nothing to keep";
+    for (const QByteArray bytes : {"first", "second", "third"}) {
+        home.writeFile(QStringLiteral("Ovra.conf"), bytes);
+        EXPECT_TRUE(AtomicSave::setAside(path));
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
+    EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable")), "first");
+    EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable-2")), "second");
+    EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable-3")), "third");
+}

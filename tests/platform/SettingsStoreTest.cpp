@@ -2,6 +2,7 @@
 #include "platform/AtomicSave.h"
 #include "platform/IniFile.h"
 #include "platform/UserFile.h"
+#include "support/Fifo.h"
 #include "support/GuiThreadCheck.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
@@ -12,6 +13,8 @@
 #include <QSettings>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace ovra;
 
@@ -271,4 +274,96 @@ TEST(SettingsStore, AFailedSaveIsMadeGoodByTheNextOne)
     const SettingsStore after(path);
     EXPECT_EQ(after.text(SettingsKey::viewMode), QStringLiteral("list"));
     EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("large"));
+}
+
+namespace {
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every name in the folder, links and FIFOs among them.
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                  QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+// A FIFO as the settings (no writer will ever come) holds the start-up, which
+// waits for the settings before any window, for ever. It is not waited for;
+// and it is no file of the app's to move or replace: it stays, and the
+// settings live in memory for the run.
+TEST(SettingsStore, AFifoAsTheSettingsIsNotWaitedForNorReplaced)
+{
+    test::TestHome home;
+    const QString folder = home.makeFolder(QStringLiteral(".config/Ovra"));
+    const QString path = folder + QStringLiteral("/Ovra.conf");
+    ASSERT_TRUE(test::makeFifo(path));
+    std::optional<SettingsStore> store;
+    EXPECT_TRUE(test::endsBeside(path, [&] { store.emplace(path); }));
+    ASSERT_TRUE(store);
+    EXPECT_FALSE(store->contains(SettingsKey::viewMode));
+    store->setText(SettingsKey::viewMode, QStringLiteral("list"));
+    EXPECT_EQ(store->text(SettingsKey::viewMode), QStringLiteral("list"));
+    EXPECT_TRUE(test::endsBeside(path, [&] { store->flush(); }));
+    EXPECT_TRUE(QFileInfo(path).exists() && !QFileInfo(path).isFile());
+    EXPECT_EQ(namesIn(folder), QStringList{"Ovra.conf"});
+}
+
+// A settings file larger than any the app writes is not read; before the first
+// save it is set aside, never replaced: it may hold everything the user set.
+TEST(SettingsStore, AFileOverItsBoundIsSetAsideNotReplaced)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QByteArray huge = "[General]\ncardSize=large\npinned=/home/x/Documents\nviewMode=list\n"
+                            "huge=" +
+                            QByteArray(5 * 1024 * 1024, 'a') + '\n';
+    const QString path = home.path(QStringLiteral(".config/Ovra/Ovra.conf"));
+    // The second time, the name the first one took is taken.
+    for (const QByteArray& bytes : {huge, huge + "again\n"}) {
+        home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf"), bytes);
+        SettingsStore store(path);
+        EXPECT_FALSE(store.contains(SettingsKey::cardSize));
+        EXPECT_EQ(bytesOf(path), bytes) << "untouched until something is saved";
+        store.setFlag(SettingsKey::migratedFromLumo, true);
+        store.flush();
+        EXPECT_EQ(SettingsStore(path).flag(SettingsKey::migratedFromLumo), true);
+    }
+    EXPECT_EQ(bytesOf(path + QStringLiteral(".unreadable")), huge);
+    EXPECT_EQ(bytesOf(path + QStringLiteral(".unreadable-2")), huge + "again\n");
+}
+
+// A settings file kept in a folder of dotfiles and linked in stays linked,
+// whatever the link names: a file not made yet is made there, and one that
+// cannot be read is set aside there.
+TEST(SettingsStore, ALinkedSettingsFileStaysALink)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QString dotfiles = home.makeFolder(QStringLiteral("dotfiles"));
+    const QString real = dotfiles + QStringLiteral("/Ovra.conf");
+    const QString path =
+        home.makeFolder(QStringLiteral(".config/Ovra")) + QStringLiteral("/Ovra.conf");
+    ASSERT_TRUE(QFile::link(real, path));
+    {
+        SettingsStore store(path);
+        store.setText(SettingsKey::viewMode, QStringLiteral("list"));
+    }
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(SettingsStore(real).text(SettingsKey::viewMode), QStringLiteral("list"));
+
+    const QByteArray huge = "viewMode=grid\n" + QByteArray(5 * 1024 * 1024, '#');
+    home.writeFile(QStringLiteral("dotfiles/Ovra.conf"), huge);
+    {
+        SettingsStore store(path);
+        store.setText(SettingsKey::cardSize, QStringLiteral("large"));
+    }
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(bytesOf(real + QStringLiteral(".unreadable")), huge);
+    EXPECT_EQ(SettingsStore(path).text(SettingsKey::cardSize), QStringLiteral("large"));
 }
