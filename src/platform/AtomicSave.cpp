@@ -245,6 +245,11 @@ bool AtomicSave::setAside(const QString& path)
     return false;
 }
 
+void AtomicSave::failPastFileSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 bool AtomicSave::save(const QString& path, QByteArrayView bytes, OwnFile::Links links, mode_t mode,
                       Flush flush)
 {

@@ -20,6 +20,9 @@ namespace ovra {
 // and the link stays; a cache or an index replaces the link itself and leaves
 // what it names alone. Saving blocks on the disk: the GUI-thread check of
 // UserFile covers it.
+//
+// A program that saves ignores SIGXFSZ (`failPastFileSizeLimit`), so a save
+// past the file-size limit fails as one on a full disk does.
 namespace AtomicSave {
 
 // Whether the new file reaches the disk before it replaces the old one. A cache
@@ -49,6 +52,11 @@ bool setAside(const QString& path);
 // because the process that made it is gone or it has not changed for an hour.
 // One untouched for less than a minute is always kept. Returns how many went.
 int removeStaleTemporaries(const QString& folder);
+
+// Makes a write past the process's file-size limit (ulimit -f) fail with EFBIG,
+// as a full disk's does, instead of ending the process with SIGXFSZ: a program
+// that saves calls it first thing in main.
+void failPastFileSizeLimit();
 
 } // namespace AtomicSave
 

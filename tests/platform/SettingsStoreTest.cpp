@@ -10,11 +10,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 
 #include <gtest/gtest.h>
 
 #include <optional>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace ovra;
 
@@ -366,4 +370,36 @@ TEST(SettingsStore, ALinkedSettingsFileStaysALink)
     EXPECT_TRUE(QFileInfo(path).isSymLink());
     EXPECT_EQ(bytesOf(real + QStringLiteral(".unreadable")), huge);
     EXPECT_EQ(SettingsStore(path).text(SettingsKey::cardSize), QStringLiteral("large"));
+}
+
+// Under a file-size limit (ulimit -f) a save past it fails as one on a full
+// disk does: the old file stays, its temporary goes and the app goes on. By
+// default the kernel ends the process instead, at every start that saves.
+TEST(SettingsStore, ASavePastTheFileSizeLimitFailsAndKeepsTheFile)
+{
+    // Run in the test program started again: a forked copy has none of the
+    // pools' threads, which the store saves on.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto restore = qScopeGuard([&] { GTEST_FLAG_SET(death_test_style, style); });
+    test::TestHome home;
+    const QString path =
+        home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf"), "[General]\nviewMode=list\n");
+    EXPECT_EXIT(
+        {
+            AtomicSave::failPastFileSizeLimit(); // as the app's main does first
+            const UserFile::AllowOnThisThread directReads;
+            rlimit limit{};
+            limit.rlim_cur = 4096;
+            limit.rlim_max = RLIM_INFINITY;
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+            {
+                SettingsStore store(path);
+                store.setText(SettingsKey::cardSize, QString(64 * 1024, u'x'));
+            }
+            const bool kept = bytesOf(path) == "[General]\nviewMode=list\n";
+            _exit(kept && namesIn(QFileInfo(path).absolutePath()) == QStringList{"Ovra.conf"} ? 0
+                                                                                              : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
