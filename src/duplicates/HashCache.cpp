@@ -123,6 +123,9 @@ void HashCache::load()
     if (m_isLoaded) return;
     m_isLoaded = true;
     if (m_path.isEmpty()) return;
+    // A save cut short by a kill leaves its temporary beside the file.
+    const QFileInfo info(m_path);
+    AtomicSave::removeStaleTemporaries(info.absolutePath(), {info.fileName()});
     OwnFile::Status status = OwnFile::Status::absent;
     const QByteArray bytes = OwnFile::read(m_path, kFileRule, &status);
     if (status != OwnFile::Status::open) return;

@@ -155,19 +155,26 @@ bool isBase36(QByteArrayView text)
     return true;
 }
 
-// The process that made a temporary of that name: 0 for an earlier version's,
-// which names none; nothing for a name that is not one of our temporaries.
-std::optional<pid_t> ownerOf(QByteArrayView name)
+// A temporary's name taken apart: the file it was to replace, and the process
+// that made it (0 for an earlier version's, which names none).
+struct Temporary {
+    QByteArrayView target;
+    pid_t owner = 0;
+};
+
+// Nothing for a name that is not one of our temporaries.
+std::optional<Temporary> temporaryNamed(QByteArrayView name)
 {
     const qsizetype marker = name.lastIndexOf(kTemporaryMarker);
     if (marker <= 0) return std::nullopt;
+    const QByteArrayView target = name.first(marker);
     const QByteArrayView suffix = name.sliced(marker + kTemporaryMarker.size());
     const qsizetype dash = suffix.indexOf('-');
-    if (dash < 0) return isBase36(suffix) ? std::optional<pid_t>(0) : std::nullopt;
+    if (dash < 0) return isBase36(suffix) ? std::optional(Temporary{target, 0}) : std::nullopt;
     bool ok = false;
     const long pid = suffix.first(dash).toLong(&ok);
     if (!ok || pid <= 0 || !isBase36(suffix.sliced(dash + 1))) return std::nullopt;
-    return pid_t(pid);
+    return Temporary{target, pid_t(pid)};
 }
 
 // A file system that cannot rename without replacing (some network and FUSE
@@ -192,7 +199,8 @@ bool isGone(pid_t pid)
 
 } // namespace
 
-int AtomicSave::removeStaleTemporaries(const QString& folder)
+int AtomicSave::removeStaleTemporaries(const QString& folder,
+                                       const std::function<bool(QByteArrayView name)>& isSavedThere)
 {
     const QByteArray local = QFile::encodeName(folder);
     UserFile::checkThread(local.constData());
@@ -201,20 +209,28 @@ int AtomicSave::removeStaleTemporaries(const QString& folder)
     const std::int64_t now = std::time(nullptr);
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        const QByteArrayView name(entry->d_name);
-        const std::optional<pid_t> owner = ownerOf(name);
-        if (!owner) continue;
+        const std::optional<Temporary> temporary = temporaryNamed(entry->d_name);
+        if (!temporary || !isSavedThere(temporary->target)) continue;
         struct stat st {};
         if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
             continue;
         const std::int64_t untouched = now - std::int64_t(st.st_mtim.tv_sec);
         const bool stale =
-            untouched >= kQuietSeconds && (isGone(*owner) || untouched >= kStaleSeconds);
+            untouched >= kQuietSeconds && (isGone(temporary->owner) || untouched >= kStaleSeconds);
         if (stale && ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
     }
     ::closedir(dir);
     return removed;
+}
+
+int AtomicSave::removeStaleTemporaries(const QString& folder, const QStringList& savedNames)
+{
+    QList<QByteArray> names;
+    for (const QString& name : savedNames)
+        names.append(QFile::encodeName(name));
+    return removeStaleTemporaries(folder,
+                                  [&names](QByteArrayView name) { return names.contains(name); });
 }
 
 QString AtomicSave::target(const QString& path, OwnFile::Links links)

@@ -4,6 +4,9 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 #include <sys/types.h>
 
@@ -47,11 +50,16 @@ QString target(const QString& path, OwnFile::Links links);
 bool setAside(const QString& path);
 
 // Removes from `folder` (not below it) the temporary files that saves left
-// when they were cut short (a kill, a crash, a power cut): only files named as
-// ours and owned by this user, and only when no save can still be writing one,
-// because the process that made it is gone or it has not changed for an hour.
-// One untouched for less than a minute is always kept. Returns how many went.
-int removeStaleTemporaries(const QString& folder);
+// when they were cut short (a kill, a crash, a power cut): only temporaries of
+// the files `isSavedThere` names (a name the folder's owner saves; a user's
+// file that merely looks like a temporary is left alone), owned by this user,
+// and only when no save can still be writing one, because the process that
+// made it is gone or it has not changed for an hour. One untouched for less
+// than a minute is always kept. Returns how many went.
+int removeStaleTemporaries(const QString& folder,
+                           const std::function<bool(QByteArrayView name)>& isSavedThere);
+// The same for the temporaries of the files of these names.
+int removeStaleTemporaries(const QString& folder, const QStringList& savedNames);
 
 // Makes a write past the process's file-size limit (ulimit -f) fail with EFBIG,
 // as a full disk's does, instead of ending the process with SIGXFSZ: a program

@@ -92,6 +92,10 @@ struct SettingsStore::Unsaved {
 SettingsStore::SettingsStore()
     : SettingsStore(appFilePath())
 {
+    // A save cut short (a kill, a power cut) leaves its temporary beside the
+    // file, where nothing else would ever remove it.
+    const QFileInfo target(AtomicSave::target(m_filePath, OwnFile::Links::followed));
+    AtomicSave::removeStaleTemporaries(target.absolutePath(), {target.fileName()});
 }
 
 SettingsStore::SettingsStore(const QString& filePath)

@@ -35,7 +35,8 @@ inline constexpr QLatin1StringView migratedFromLumo{"migratedFromLumo"};
 class SettingsStore {
 public:
     // The app's own file, $XDG_CONFIG_HOME/Ovra/Ovra.conf, located from the
-    // environment and read now.
+    // environment and read now; the temporaries of saves cut short beside it
+    // go.
     SettingsStore();
     // Another settings file in the same form (the earlier app's, say), read now.
     explicit SettingsStore(const QString& filePath);

@@ -162,7 +162,11 @@ void TextIndex::load()
 {
     const auto reading =
         m_tasks.run(background::Pool::files, [path = m_filePath, quickPath = m_quickFilePath] {
-            QDir().mkpath(QFileInfo(path).absolutePath());
+            const QFileInfo json(path);
+            QDir().mkpath(json.absolutePath());
+            // Saves cut short by a kill leave their temporaries beside the files.
+            AtomicSave::removeStaleTemporaries(json.absolutePath(),
+                                               {json.fileName(), QFileInfo(quickPath).fileName()});
             auto prepared = std::make_shared<Prepared>();
             prepared->loaded = TextIndexFile::read(path, quickPath);
             prepared->search = TextIndexSearch::built(prepared->loaded.entries);

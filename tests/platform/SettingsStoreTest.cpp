@@ -15,9 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <optional>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -402,4 +404,28 @@ TEST(SettingsStore, ASavePastTheFileSizeLimitFailsAndKeepsTheFile)
                                                                                               : 1);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// A save of the settings cut short by a kill leaves its temporary beside them:
+// the next start removes it, and leaves alone a file of the user's that merely
+// looks like one.
+TEST(SettingsStore, AStartRemovesTheTemporariesOfSavesCutShort)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QString gone = QString::number(child);
+    const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
+    const QString stale = home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf.tmp-") + gone +
+                                             QStringLiteral("-abc"),
+                                         "x", twoHoursAgo);
+    const QString notOurs =
+        home.writeFile(QStringLiteral(".config/Ovra/notes.tmp-") + gone + QStringLiteral("-abc"),
+                       "x", twoHoursAgo);
+    const SettingsStore store;
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(notOurs));
 }

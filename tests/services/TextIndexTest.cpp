@@ -19,7 +19,10 @@
 #include <mutex>
 
 #include <csignal>
+#include <ctime>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace ovra;
 using ovra::test::TestHome;
@@ -561,4 +564,31 @@ TEST(TextIndex, aLinkAtItsPathIsReplacedNotWrittenThrough)
     const TextIndex reread(f.recognize);
     ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.entries().keys(), QStringList{"/pictures/new.png"});
+}
+
+// Saves of the index cut short by a kill leave their temporaries beside it:
+// the next start removes them, and leaves alone a file of the user's that
+// merely looks like one.
+TEST(TextIndex, aStartRemovesTheTemporariesOfSavesCutShort)
+{
+    Fixture f;
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QString suffix = QStringLiteral(".tmp-") + QString::number(child) + QStringLiteral("-k2");
+    const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
+    const QString folder =
+        TextIndex::fileLocation().mid(f.home.root().size() + 1).section(u'/', 0, -2);
+    QStringList stale;
+    for (const QString& name :
+         {QStringLiteral("text-index.json"), QStringLiteral("text-index.bin")})
+        stale << f.home.writeFile(folder + u'/' + name + suffix, "x", twoHoursAgo);
+    const QString notOurs =
+        f.home.writeFile(folder + QStringLiteral("/notes") + suffix, "x", twoHoursAgo);
+    const TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
+    for (const QString& path : stale)
+        EXPECT_FALSE(QFile::exists(path)) << qPrintable(path);
+    EXPECT_TRUE(QFile::exists(notOurs));
 }

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -29,6 +30,7 @@ constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
 // A link in the cache is no picture of ours: it is neither read nor saved through.
 constexpr OwnFile::Rule kFileRule{kMaxStoredBytes, OwnFile::Links::notFollowed};
+constexpr qsizetype kMd5HexLength = 32;
 
 // The bytes a URI path keeps as they are: the unreserved characters and the
 // sub-delimiters "/", "&", "=", ":", "@", "+", "$" and ",". This is the set
@@ -41,10 +43,25 @@ bool keepsInUri(unsigned char c)
     return kKept.contains(char(c));
 }
 
+// The name of a picture in the cache: the MD5 of its file's URI, in lower-case
+// hex, and ".png".
+bool isPictureName(QByteArrayView name)
+{
+    if (name.size() != kMd5HexLength + 4 || !name.endsWith(".png")) return false;
+    return std::all_of(name.begin(), name.begin() + kMd5HexLength,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 QString md5Name(const QString& uri)
 {
     const QByteArray digest = QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5);
     return QString::fromLatin1(digest.toHex()) + QStringLiteral(".png");
+}
+
+// This build's own, as the cache asks of each program.
+QString failureFolder()
+{
+    return root() + QStringLiteral("/fail/ovra-") + QStringLiteral(OVRA_VERSION);
 }
 
 // mkdir -p with our mode for the folders we make; existing ones are left as
@@ -169,8 +186,7 @@ QString thumbnailPath(const QString& uri, Size size)
 
 QString failurePath(const QString& uri)
 {
-    return root() + QStringLiteral("/fail/ovra-") + QStringLiteral(OVRA_VERSION) + u'/' +
-           md5Name(uri);
+    return failureFolder() + u'/' + md5Name(uri);
 }
 
 bool holds(const QString& absolutePath)
@@ -202,6 +218,18 @@ bool store(const QString& target, const QByteArray& png)
     if (!makeFolders(QFileInfo(target).absolutePath())) return false;
     // A lost or empty thumbnail is only made again.
     return AtomicSave::save(target, png, kFileRule.links, kFileMode, AtomicSave::Flush::none);
+}
+
+int removeStaleTemporaries()
+{
+    QStringList folders;
+    for (const Size size : kSizes)
+        folders << root() + u'/' + folderName(size);
+    folders << failureFolder();
+    int removed = 0;
+    for (const QString& folder : folders)
+        removed += AtomicSave::removeStaleTemporaries(folder, isPictureName);
+    return removed;
 }
 
 } // namespace ovra::SharedThumbnailCache
