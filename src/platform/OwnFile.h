@@ -14,7 +14,8 @@ namespace ovra {
 // so the open never waits (a FIFO would hold its reader for ever), and the file
 // is read only when it is a regular file within the bound its reader states (a
 // link to /dev/zero has no end). Anything else is skipped with one warning that
-// names the file and says why, and reads as if nothing were there. A user's own
+// names the file and says why (once, until the file is read again), and reads
+// as if nothing were there. A user's own
 // files are opened through UserFile instead.
 //
 // Opening blocks on the disk: the GUI-thread check of UserFile covers the

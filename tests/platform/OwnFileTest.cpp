@@ -74,6 +74,9 @@ TEST(OwnFile, OnlyARegularFileWithinItsBoundIsRead)
     ASSERT_EQ(tooLarge.said.size(), 1);
     EXPECT_TRUE(tooLarge.said.front().contains(notes));
     EXPECT_TRUE(tooLarge.said.front().contains(u"12 bytes"));
+    // Read whole again in between, it is said again.
+    EXPECT_EQ(readOf(notes, followed).status, Status::open);
+    EXPECT_EQ(readOf(notes, {11, Links::followed}).said.size(), 1);
 
     const Read missing = readOf(home.path(QStringLiteral("missing.conf")), followed);
     EXPECT_EQ(missing.status, Status::absent);
@@ -87,6 +90,10 @@ TEST(OwnFile, OnlyARegularFileWithinItsBoundIsRead)
     ASSERT_EQ(fromFifo.said.size(), 1);
     EXPECT_TRUE(fromFifo.said.front().contains(fifo));
     EXPECT_TRUE(fromFifo.said.front().contains(u"FIFO"));
+    Read again;
+    EXPECT_TRUE(test::endsBeside(fifo, [&] { again = readOf(fifo, followed); }));
+    EXPECT_EQ(again.status, Status::notRegular);
+    EXPECT_TRUE(again.said.isEmpty()) << "said once, not at every read";
 
     const QString socketPath = home.path(QStringLiteral("s.sock"));
     const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
