@@ -49,6 +49,7 @@ void extractRequests(const std::uint8_t* data, std::size_t size);
 void storedThumbnail(const std::uint8_t* data, std::size_t size);
 void iconTheme(const std::uint8_t* data, std::size_t size);
 void settingsRoundTrip(const std::uint8_t* data, std::size_t size);
+void ownFile(const std::uint8_t* data, std::size_t size);
 
 std::span<const Target> targets();
 

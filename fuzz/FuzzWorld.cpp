@@ -12,7 +12,7 @@ namespace ovra::fuzz {
 
 std::span<const Target> targets()
 {
-    static constexpr std::array<Target, 30> kTargets{{
+    static constexpr std::array<Target, 31> kTargets{{
         {"query", &query},
         {"natural_search", &naturalSearch},
         {"download_sources", &downloadSources},
@@ -43,6 +43,7 @@ std::span<const Target> targets()
         {"stored_thumbnail", &storedThumbnail},
         {"icon_theme", &iconTheme},
         {"settings_round_trip", &settingsRoundTrip},
+        {"own_file", &ownFile},
     }};
     return kTargets;
 }

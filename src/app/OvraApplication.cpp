@@ -21,6 +21,7 @@
 #include "platform/content/ContentIndexer.h"
 #include "platform/content/ExtractHelper.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "platform/thumbnails/SharedThumbnailCache.h"
 #include "services/Player.h"
 #include "services/TextIndex.h"
 #include "ui/MiniPlayer.h"
@@ -86,7 +87,13 @@ std::future<SettingsStore> readSettings()
 {
     auto read = std::make_shared<std::promise<SettingsStore>>();
     std::future<SettingsStore> settings = read->get_future();
-    background::run(background::Pool::files, [read] { read->set_value(SettingsMigration::run()); });
+    background::run(background::Pool::files, [read] {
+        read->set_value(SettingsMigration::run());
+        // No reader of ours lists the shared thumbnails' folders: the
+        // temporaries of stores cut short go here, once a run, after the
+        // settings are handed over.
+        SharedThumbnailCache::removeStaleTemporaries();
+    });
     return settings;
 }
 

@@ -1,5 +1,6 @@
 #include "OvraApplication.h"
 #include "QuitOnSignals.h"
+#include "platform/AtomicSave.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -9,6 +10,9 @@
 
 int main(int argc, char** argv)
 {
+    // Under a file-size limit a save that passes it fails and keeps the old
+    // file, as on a full disk, rather than ending the app at every start.
+    ovra::AtomicSave::failPastFileSizeLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ovra"));
     // The installed desktop entry (ovra.desktop): docks and task switchers

@@ -57,6 +57,12 @@ QString folderIconName(const QString& path)
     return {};
 }
 
+// The picture a desktop entry names, at its own size.
+QImage readImage(const QString& path)
+{
+    return QImage::fromData(IconTheme::readIconBytes(path));
+}
+
 // A desktop entry's Icon as a theme name to try and a picture to fall back on:
 // the file a path names (none when it is not there), or the pixmaps folder's
 // file of the theme name. Entries often write the name with an extension,
@@ -67,7 +73,7 @@ void readEntryIcon(const QString& icon, QString& themeName, QImage& image)
     if (QDir::isAbsolutePath(icon)) {
         if (QFileInfo(icon).isFile()) {
             themeName = icon;
-            image = QImage(icon);
+            image = readImage(icon);
         }
         return;
     }
@@ -79,7 +85,7 @@ void readEntryIcon(const QString& icon, QString& themeName, QImage& image)
         const QString pixmap =
             QStringLiteral("/usr/share/pixmaps/") + name + QLatin1String(extension);
         if (QFileInfo(pixmap).isFile()) {
-            image = QImage(pixmap);
+            image = readImage(pixmap);
             break;
         }
     }

@@ -1,8 +1,10 @@
 #include "IconTheme.h"
 
 #include "platform/DesktopEntry.h"
+#include "platform/OwnFile.h"
 #include "platform/XdgPaths.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -20,6 +22,8 @@ const QStringList kExtensions{QStringLiteral(".png"), QStringLiteral(".svg"),
                               QStringLiteral(".xpm")};
 // A theme that inherits itself, or a long chain of them, must not loop.
 constexpr int kMaxThemes = 12;
+// Far beyond any icon a theme ships; a larger file is none worth drawing.
+constexpr std::int64_t kMaxIconBytes = 16 * 1024 * 1024;
 // Far beyond any icon drawn; an index.theme that says more is damaged. Sizes
 // within it keep the sums and differences of the size matching within an int.
 constexpr int kLargestSide = 1 << 16;
@@ -211,10 +215,18 @@ QImage IconTheme::image(const QStringList& names, int pixelSide)
     return file.isEmpty() ? QImage() : readIconFile(file, pixelSide);
 }
 
+QByteArray IconTheme::readIconBytes(const QString& path)
+{
+    return OwnFile::read(path, {kMaxIconBytes, OwnFile::Links::followed, OwnFile::Owner::desktop});
+}
+
 QImage IconTheme::readIconFile(const QString& path, int pixelSide)
 {
     if (pixelSide <= 0) return {};
-    QImageReader reader(path);
+    QByteArray bytes = readIconBytes(path);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     const QSize natural = reader.size();
     // Vector icons have no size of their own worth keeping: drawn at the one asked.
     const bool vector = path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive) ||

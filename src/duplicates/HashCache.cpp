@@ -1,11 +1,10 @@
 #include "HashCache.h"
 #include "platform/AtomicSave.h"
 #include "platform/Checksum.h"
-#include "platform/UserFile.h"
+#include "platform/OwnFile.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
@@ -23,6 +22,10 @@ constexpr std::uint8_t kHasQuick = 1;
 constexpr std::uint8_t kHasFull = 2;
 // Far more than one scan's 300,000 candidates; a larger file is not ours.
 constexpr qint64 kMaxEntries = 2'000'000;
+// A link at the cache's path is no cache: it is neither read nor saved through
+// (a link to a document would have the document overwritten with digests).
+constexpr OwnFile::Rule kFileRule{kHeaderSize + kMaxEntries * kEntrySize,
+                                  OwnFile::Links::notFollowed};
 
 template <typename T> void put(char*& out, T value)
 {
@@ -120,11 +123,13 @@ void HashCache::load()
     if (m_isLoaded) return;
     m_isLoaded = true;
     if (m_path.isEmpty()) return;
-    UserFile::checkThread(QFile::encodeName(m_path).constData());
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) return;
-    if (file.size() > kHeaderSize + kMaxEntries * kEntrySize) return;
-    auto entries = decode(file.readAll());
+    // A save cut short by a kill leaves its temporary beside the file.
+    const QFileInfo info(m_path);
+    AtomicSave::removeStaleTemporaries(info.absolutePath(), {info.fileName()});
+    OwnFile::Status status = OwnFile::Status::absent;
+    const QByteArray bytes = OwnFile::read(m_path, kFileRule, &status);
+    if (status != OwnFile::Status::open) return;
+    auto entries = decode(bytes);
     if (!entries) {
         qWarning("Duplicate scan: the saved digests in %s are damaged and are made again",
                  qPrintable(m_path));
@@ -154,7 +159,7 @@ void HashCache::save(bool keepUnused)
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     // Lost digests are only read again: no flush to the disk.
-    AtomicSave::save(m_path, bytes, 0600, AtomicSave::Flush::none);
+    AtomicSave::save(m_path, bytes, kFileRule.links, 0600, AtomicSave::Flush::none);
 }
 
 std::optional<Sha256> HashCache::find(const HashKey& key, bool full)

@@ -9,8 +9,10 @@
 #include <QSet>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -27,6 +29,8 @@ namespace {
 Q_LOGGING_CATEGORY(lcSave, "ovra.save")
 
 constexpr int kNameAttempts = 16;
+// Past this many links a chain is taken for a loop, as the kernel takes it.
+constexpr int kMaxLinks = 40;
 // A temporary's name: the target's, this marker, the saving process's id, a
 // dash and a random part. Earlier versions wrote no process id.
 constexpr QByteArrayView kTemporaryMarker = ".tmp-";
@@ -35,6 +39,10 @@ constexpr std::int64_t kQuietSeconds = 60;
 // Past this a temporary is stale whoever made it, so a process id taken over by
 // another process keeps no temporary for ever.
 constexpr std::int64_t kStaleSeconds = 60 * 60;
+// What a file that could not be read is renamed to, with a number after it
+// when that name is taken.
+constexpr QByteArrayView kUnreadableSuffix = ".unreadable";
+constexpr int kAsideAttempts = 100;
 
 // Files whose last save failed: a save retried every few seconds on a full disk
 // says so once, not at every attempt.
@@ -117,16 +125,26 @@ void syncFolder(const QByteArray& target)
     ::close(fd);
 }
 
-// A file kept elsewhere and linked in (a settings file in a folder of dotfiles)
-// is saved where it lives; the link stays a link.
-QByteArray resolvedTarget(const QString& path)
+// The end of a chain of links, found without opening anything it names: a
+// settings file linked in from a folder of dotfiles is saved where it lives,
+// and the link stays a link, even while that file is missing. Empty for a chain
+// that never ends.
+QByteArray linkTarget(QByteArray path)
 {
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
-        if (!target.isEmpty()) return QFile::encodeName(target);
+    for (int link = 0; link < kMaxLinks; ++link) {
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), target.data(), std::size_t(target.size()));
+        // Not a link (or nothing there yet): the chain ends here.
+        if (n < 0) return path;
+        if (n >= target.size()) return {};
+        target.truncate(n);
+        if (!target.startsWith('/')) {
+            const qsizetype slash = path.lastIndexOf('/');
+            target.prepend(slash < 0 ? QByteArray() : path.first(slash + 1));
+        }
+        path = target;
     }
-    return QFile::encodeName(path);
+    return {};
 }
 
 bool isBase36(QByteArrayView text)
@@ -137,19 +155,41 @@ bool isBase36(QByteArrayView text)
     return true;
 }
 
-// The process that made a temporary of that name: 0 for an earlier version's,
-// which names none; nothing for a name that is not one of our temporaries.
-std::optional<pid_t> ownerOf(QByteArrayView name)
+// A temporary's name taken apart: the file it was to replace, and the process
+// that made it (0 for an earlier version's, which names none).
+struct Temporary {
+    QByteArrayView target;
+    pid_t owner = 0;
+};
+
+// Nothing for a name that is not one of our temporaries.
+std::optional<Temporary> temporaryNamed(QByteArrayView name)
 {
     const qsizetype marker = name.lastIndexOf(kTemporaryMarker);
     if (marker <= 0) return std::nullopt;
+    const QByteArrayView target = name.first(marker);
     const QByteArrayView suffix = name.sliced(marker + kTemporaryMarker.size());
     const qsizetype dash = suffix.indexOf('-');
-    if (dash < 0) return isBase36(suffix) ? std::optional<pid_t>(0) : std::nullopt;
+    if (dash < 0) return isBase36(suffix) ? std::optional(Temporary{target, 0}) : std::nullopt;
     bool ok = false;
     const long pid = suffix.first(dash).toLong(&ok);
     if (!ok || pid <= 0 || !isBase36(suffix.sliced(dash + 1))) return std::nullopt;
-    return pid_t(pid);
+    return Temporary{target, pid_t(pid)};
+}
+
+// A file system that cannot rename without replacing (some network and FUSE
+// ones) is asked first whether the name is taken.
+bool renameUnlessTaken(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL) return false;
+    struct stat st {};
+    if (::lstat(to.constData(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.constData(), to.constData()) == 0;
 }
 
 bool isGone(pid_t pid)
@@ -159,7 +199,8 @@ bool isGone(pid_t pid)
 
 } // namespace
 
-int AtomicSave::removeStaleTemporaries(const QString& folder)
+int AtomicSave::removeStaleTemporaries(const QString& folder,
+                                       const std::function<bool(QByteArrayView name)>& isSavedThere)
 {
     const QByteArray local = QFile::encodeName(folder);
     UserFile::checkThread(local.constData());
@@ -168,26 +209,72 @@ int AtomicSave::removeStaleTemporaries(const QString& folder)
     const std::int64_t now = std::time(nullptr);
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        const QByteArrayView name(entry->d_name);
-        const std::optional<pid_t> owner = ownerOf(name);
-        if (!owner) continue;
+        const std::optional<Temporary> temporary = temporaryNamed(entry->d_name);
+        if (!temporary || !isSavedThere(temporary->target)) continue;
         struct stat st {};
         if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
             continue;
         const std::int64_t untouched = now - std::int64_t(st.st_mtim.tv_sec);
         const bool stale =
-            untouched >= kQuietSeconds && (isGone(*owner) || untouched >= kStaleSeconds);
+            untouched >= kQuietSeconds && (isGone(temporary->owner) || untouched >= kStaleSeconds);
         if (stale && ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
     }
     ::closedir(dir);
     return removed;
 }
 
-bool AtomicSave::save(const QString& path, QByteArrayView bytes, mode_t mode, Flush flush)
+int AtomicSave::removeStaleTemporaries(const QString& folder, const QStringList& savedNames)
+{
+    QList<QByteArray> names;
+    for (const QString& name : savedNames)
+        names.append(QFile::encodeName(name));
+    return removeStaleTemporaries(folder,
+                                  [&names](QByteArrayView name) { return names.contains(name); });
+}
+
+QString AtomicSave::target(const QString& path, OwnFile::Links links)
+{
+    if (links == OwnFile::Links::notFollowed) return path;
+    return QFile::decodeName(linkTarget(QFile::encodeName(path)));
+}
+
+bool AtomicSave::setAside(const QString& path)
+{
+    const QByteArray local = QFile::encodeName(path);
+    UserFile::checkThread(local.constData());
+    for (int n = 1; n <= kAsideAttempts; ++n) {
+        QByteArray aside = local + kUnreadableSuffix.toByteArray();
+        if (n > 1) aside += '-' + QByteArray::number(n);
+        // Never over a file set aside before: that may be the only copy of
+        // something too.
+        if (renameUnlessTaken(local, aside)) {
+            qCWarning(lcSave, "%s could not be read and was moved aside to %s", local.constData(),
+                      aside.constData());
+            return true;
+        }
+        if (errno == ENOENT) return true;
+        if (errno != EEXIST) break;
+    }
+    qCWarning(lcSave, "%s could not be read, nor moved aside (%s); it is not saved over",
+              local.constData(), std::strerror(errno));
+    return false;
+}
+
+void AtomicSave::failPastFileSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+bool AtomicSave::save(const QString& path, QByteArrayView bytes, OwnFile::Links links, mode_t mode,
+                      Flush flush)
 {
     UserFile::checkThread(QFile::encodeName(path).constData());
-    const QByteArray target = resolvedTarget(path);
+    const QByteArray target = QFile::encodeName(AtomicSave::target(path, links));
+    if (target.isEmpty()) {
+        errno = ELOOP;
+        return fail(path, "follow the links", {});
+    }
     QByteArray temporary;
     const int fd = createTemporary(target, mode, temporary);
     if (fd < 0) return fail(path, "create", {});

@@ -1,8 +1,8 @@
 #include "DesktopEntry.h"
 
+#include "OwnFile.h"
 #include "UserFile.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -45,11 +45,8 @@ KeyFile KeyFile::parse(QByteArrayView text)
 
 KeyFile KeyFile::read(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    // Asking for the whole limit would set aside that much memory for every
-    // list read, however small; a file that grows meanwhile is cut at its size.
-    return parse(file.read(std::min(file.size(), kMaxKeyFileBytes)));
+    return parse(
+        OwnFile::read(path, {kMaxKeyFileBytes, OwnFile::Links::followed, OwnFile::Owner::desktop}));
 }
 
 QString localizedValue(const KeyFile::Group& group, const QString& key, const QString& locale)

@@ -1,9 +1,5 @@
 #include "IniFile.h"
 
-#include "UserFile.h"
-
-#include <QFile>
-
 namespace ovra {
 namespace {
 
@@ -158,14 +154,13 @@ void appendCodePoint(QString& out, uint value)
 
 } // namespace
 
-IniFile IniFile::read(const QString& path)
+IniFile IniFile::read(const QString& path, OwnFile::Status* status)
 {
     IniFile ini;
-    UserFile::checkThread(QFile::encodeName(path).constData());
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestFile) return ini;
+    // A settings file may be a link the user made (a folder of dotfiles).
+    const QByteArray bytes = OwnFile::read(path, {kLargestFile, OwnFile::Links::followed}, status);
     QByteArray section;
-    for (const QByteArray& raw : logicalLines(file.readAll())) {
+    for (const QByteArray& raw : logicalLines(bytes)) {
         const QByteArrayView line = trimmedValue(raw);
         if (line.isEmpty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[') {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OwnFile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -15,8 +17,9 @@ namespace ovra {
 // are never decoded: their bytes are kept as they are, and written back unchanged.
 class IniFile {
 public:
-    // An empty file when it is missing or unreadable.
-    static IniFile read(const QString& path);
+    // An empty file when it is missing or cannot be read (OwnFile's rule:
+    // `status` says which).
+    static IniFile read(const QString& path, OwnFile::Status* status = nullptr);
     // The whole file, as it is saved.
     QByteArray encoded() const;
 

@@ -31,6 +31,8 @@ struct SettingsStore::Unsaved {
     QString filePath;
     std::mutex mutex;
     QList<std::pair<QString, QByteArray>> values;
+    // Something other than a file stands at the path: nothing is saved there.
+    bool isLeftAlone = false;
 
     void set(const QString& key, const QByteArray& value)
     {
@@ -54,26 +56,55 @@ struct SettingsStore::Unsaved {
         }
         if (taken.isEmpty()) return;
         std::unique_lock saving(savingSettings());
-        IniFile file = IniFile::read(filePath);
+        if (isLeftAlone) return;
+        OwnFile::Status status = OwnFile::Status::absent;
+        IniFile file = IniFile::read(filePath, &status);
+        if (!mayReplace(status)) return;
         for (const auto& [key, raw] : taken)
             file.setRaw(key, raw);
         QDir().mkpath(QFileInfo(filePath).absolutePath());
-        if (!AtomicSave::save(filePath, file.encoded())) return;
+        if (!AtomicSave::save(filePath, file.encoded(), OwnFile::Links::followed)) return;
         saving.unlock();
         // A value written again while this save ran waits for the next one.
         std::lock_guard lock(mutex);
         values.removeIf([&](const auto& value) { return taken.contains(value); });
+    }
+
+    // A file that could not be read (too large to be ours, unreadable) may
+    // still hold everything the user set: it is set aside, never saved over.
+    // What is no file at all (a FIFO, a device, a link to /dev/null, a folder)
+    // holds nothing to keep and was put there on purpose: it stays, and the
+    // settings live in memory alone for this run.
+    bool mayReplace(OwnFile::Status status)
+    {
+        switch (status) {
+        case OwnFile::Status::open:
+        case OwnFile::Status::absent: return true;
+        case OwnFile::Status::notRegular: isLeftAlone = true; return false;
+        case OwnFile::Status::tooLarge:
+        case OwnFile::Status::unreadable:
+            return AtomicSave::setAside(AtomicSave::target(filePath, OwnFile::Links::followed));
+        }
+        return false;
     }
 };
 
 SettingsStore::SettingsStore()
     : SettingsStore(appFilePath())
 {
+    // A save cut short (a kill, a power cut) leaves its temporary beside the
+    // file, where nothing else would ever remove it.
+    const QFileInfo target(AtomicSave::target(m_filePath, OwnFile::Links::followed));
+    AtomicSave::removeStaleTemporaries(target.absolutePath(), {target.fileName()});
 }
 
 SettingsStore::SettingsStore(const QString& filePath)
-    : SettingsStore(filePath, IniFile::read(filePath))
+    : SettingsStore(filePath, IniFile())
 {
+    OwnFile::Status status = OwnFile::Status::absent;
+    m_file = IniFile::read(filePath, &status);
+    // What stands at the path was said once, as it was read.
+    if (m_unsaved) m_unsaved->isLeftAlone = status == OwnFile::Status::notRegular;
 }
 
 SettingsStore::SettingsStore(QString filePath, IniFile file)

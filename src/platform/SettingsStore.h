@@ -35,7 +35,8 @@ inline constexpr QLatin1StringView migratedFromLumo{"migratedFromLumo"};
 class SettingsStore {
 public:
     // The app's own file, $XDG_CONFIG_HOME/Ovra/Ovra.conf, located from the
-    // environment and read now.
+    // environment and read now; the temporaries of saves cut short beside it
+    // go.
     SettingsStore();
     // Another settings file in the same form (the earlier app's, say), read now.
     explicit SettingsStore(const QString& filePath);
@@ -68,6 +69,10 @@ public:
     // made over the file as it is then, changing only the keys this store
     // wrote, so two stores of one file never undo each other's writes. A save
     // that fails keeps the file as it was, and the next one tries its keys again.
+    // A file linked in is saved where it lives, and the link stays. A file that
+    // cannot be read (too large, unreadable) is set aside as "….unreadable"
+    // before the first save, never saved over; something that is no file (a
+    // FIFO, a device) is left where it is, and nothing is saved.
     void setText(QAnyStringView key, const QString& value);
     void setTextList(QAnyStringView key, const QStringList& value);
     void setFlag(QAnyStringView key, bool value);

@@ -1,7 +1,8 @@
 #include "XdgPaths.h"
 
+#include "OwnFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -10,6 +11,9 @@
 
 namespace ovra::xdg {
 namespace {
+
+// A list of eight folders: anything larger is no such list.
+constexpr std::int64_t kMaxUserDirsBytes = 1024 * 1024;
 
 QString envPath(const char* name)
 {
@@ -107,9 +111,11 @@ QString appConfigDir()
 QString userDir(UserDir which)
 {
     const QString homeDir = home();
-    QFile file(configHome() + QStringLiteral("/user-dirs.dirs"));
-    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QTextStream in(&file);
+    const QByteArray file =
+        OwnFile::read(configHome() + QStringLiteral("/user-dirs.dirs"),
+                      {kMaxUserDirsBytes, OwnFile::Links::followed, OwnFile::Owner::desktop});
+    if (!file.isEmpty()) {
+        QTextStream in(file);
         const QString key = QString::fromLatin1(userDirKey(which));
         while (!in.atEnd()) {
             const QString line = in.readLine().trimmed();

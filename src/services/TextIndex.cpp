@@ -7,7 +7,6 @@
 #include "platform/XdgPaths.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSet>
@@ -21,7 +20,6 @@ namespace {
 
 const QString kFileName = QStringLiteral("text-index.json");
 const QString kQuickFileName = QStringLiteral("text-index.bin");
-const QString kUnreadableSuffix = QStringLiteral(".unreadable");
 // A recognition the user asked for goes before the background run's.
 constexpr int kAskedPriority = 1;
 
@@ -46,14 +44,6 @@ bool hasSeveralCharacters(const QString& term)
         if (++characters > 1) return true;
     }
     return false;
-}
-
-QString asideLocation(const QString& path)
-{
-    QString aside = path + kUnreadableSuffix;
-    for (int n = 2; QFileInfo::exists(aside); ++n)
-        aside = path + kUnreadableSuffix + u'-' + QString::number(n);
-    return aside;
 }
 
 QStringList searchedTerms(const QStringList& terms)
@@ -92,10 +82,14 @@ public:
     {
         QDir().mkpath(QFileInfo(m_path).absolutePath());
         if (!moveUnreadableAside()) return;
-        if (!AtomicSave::save(m_path, TextIndexFile::encodedJson(snapshot))) return;
+        // A link at either path is no index of ours: the save replaces it.
+        if (!AtomicSave::save(m_path, TextIndexFile::encodedJson(snapshot),
+                              OwnFile::Links::notFollowed))
+            return;
         // Written after the file it copies, so it is never older than a file it
         // matches; when this save fails the older copy is simply not used.
-        AtomicSave::save(m_quickPath, TextIndexFile::encoded(snapshot));
+        AtomicSave::save(m_quickPath, TextIndexFile::encoded(snapshot),
+                         OwnFile::Links::notFollowed);
     }
 
 private:
@@ -103,8 +97,7 @@ private:
     bool moveUnreadableAside()
     {
         while (!m_moveAside.isEmpty()) {
-            const QString& path = m_moveAside.constFirst();
-            if (QFile::exists(path) && !QFile::rename(path, asideLocation(path))) return false;
+            if (!AtomicSave::setAside(m_moveAside.constFirst())) return false;
             m_moveAside.removeFirst();
         }
         return true;
@@ -169,7 +162,11 @@ void TextIndex::load()
 {
     const auto reading =
         m_tasks.run(background::Pool::files, [path = m_filePath, quickPath = m_quickFilePath] {
-            QDir().mkpath(QFileInfo(path).absolutePath());
+            const QFileInfo json(path);
+            QDir().mkpath(json.absolutePath());
+            // Saves cut short by a kill leave their temporaries beside the files.
+            AtomicSave::removeStaleTemporaries(json.absolutePath(),
+                                               {json.fileName(), QFileInfo(quickPath).fileName()});
             auto prepared = std::make_shared<Prepared>();
             prepared->loaded = TextIndexFile::read(path, quickPath);
             prepared->search = TextIndexSearch::built(prepared->loaded.entries);

@@ -1,11 +1,9 @@
 #include "TextIndexFile.h"
 
 #include "platform/Checksum.h"
-#include "platform/UserFile.h"
+#include "platform/OwnFile.h"
 
 #include <QByteArrayView>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -24,6 +22,10 @@ constexpr std::size_t kRecordHeaderSize = 8 + 4 + 4;
 // is stored in Latin-1, one byte a character, as almost all recognised text can.
 constexpr std::uint32_t kWide = 0x8000'0000u;
 constexpr qsizetype kLongestString = 0x7fff'ffff;
+
+// Far beyond the recognised words of any home. A link at either file's path is
+// no index of ours: it is not read, and the next save replaces it.
+constexpr OwnFile::Rule kFileRule{1024LL * 1024 * 1024, OwnFile::Links::notFollowed};
 
 const QString kModifiedKey = QStringLiteral("modified");
 const QString kTextKey = QStringLiteral("text");
@@ -122,28 +124,6 @@ void writeHeader(char* header, const char* payload, std::size_t size)
     out.put<std::uint64_t>(checksum(payload, size));
 }
 
-std::optional<TextIndexEntries> readBinary(const QString& file)
-{
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) return std::nullopt;
-    const qint64 size = in.size();
-    if (size < qint64(kHeaderSize)) return std::nullopt;
-    // Read, not mapped: a mapped file that shrinks under us (another program, a
-    // network file system) would end the process on the next page.
-    const QByteArray read = in.readAll();
-    if (read.size() != size) return std::nullopt;
-    const char* bytes = read.constData();
-    Input header(bytes, kHeaderSize);
-    std::uint32_t magic = 0, version = 0;
-    std::uint64_t payloadSize = 0, sum = 0;
-    header.get(magic), header.get(version), header.get(payloadSize), header.get(sum);
-    if (magic != kMagic || version != kVersion || payloadSize != std::uint64_t(size) - kHeaderSize)
-        return std::nullopt;
-    const char* payload = bytes + kHeaderSize;
-    if (checksum(payload, std::size_t(payloadSize)) != sum) return std::nullopt;
-    return parsePayload(payload, std::size_t(payloadSize));
-}
-
 std::optional<TextIndexEntry> entryFromJson(const QJsonValue& value)
 {
     if (!value.isObject()) return std::nullopt;
@@ -154,31 +134,42 @@ std::optional<TextIndexEntry> entryFromJson(const QJsonValue& value)
     return TextIndexEntry{modified.toDouble(), text.toString()};
 }
 
-} // namespace
-
-Loaded read(const QString& file, const QString& quickFile)
+std::optional<TextIndexEntries> readBinary(OwnFile& in)
 {
-    UserFile::checkThread(QFile::encodeName(file).constData());
-    const QFileInfo json(file);
-    const QFileInfo quick(quickFile);
-    if (quick.exists() && (!json.exists() || quick.lastModified() >= json.lastModified())) {
-        if (std::optional<TextIndexEntries> entries = readBinary(quickFile))
-            return Loaded{std::move(*entries), {}, !json.exists()};
-    }
-    Loaded loaded = readJson(file);
-    loaded.needsSave = loaded.unreadable.isEmpty() && json.exists();
-    return loaded;
+    const std::uint64_t size = in.size();
+    if (size < kHeaderSize) return std::nullopt;
+    // Read, not mapped: a mapped file that shrinks under us (another program, a
+    // network file system) would end the process on the next page.
+    const QByteArray read = in.readAll();
+    if (std::uint64_t(read.size()) != size) return std::nullopt;
+    const char* bytes = read.constData();
+    Input header(bytes, kHeaderSize);
+    std::uint32_t magic = 0, version = 0;
+    std::uint64_t payloadSize = 0, sum = 0;
+    header.get(magic), header.get(version), header.get(payloadSize), header.get(sum);
+    if (magic != kMagic || version != kVersion || payloadSize != size - kHeaderSize)
+        return std::nullopt;
+    const char* payload = bytes + kHeaderSize;
+    if (checksum(payload, std::size_t(payloadSize)) != sum) return std::nullopt;
+    return parsePayload(payload, std::size_t(payloadSize));
 }
 
-Loaded readJson(const QString& path)
+// A file that is there but cannot be read (too large, a disk error) may be the
+// user's only copy: it is moved aside. Something that is no file at all (a
+// FIFO, a link) holds nothing, and the next save replaces it.
+bool isKeptAside(OwnFile::Status status)
+{
+    return status == OwnFile::Status::tooLarge || status == OwnFile::Status::unreadable;
+}
+
+Loaded readJson(OwnFile& file, const QString& path)
 {
     Loaded loaded;
-    QFile file(path);
-    if (!file.exists()) return loaded;
+    if (!file.isOpen() && !isKeptAside(file.status())) return loaded;
     QJsonParseError error;
-    const QJsonDocument document = file.open(QIODevice::ReadOnly)
-                                       ? QJsonDocument::fromJson(file.readAll(), &error)
-                                       : QJsonDocument();
+    const QByteArray bytes = file.readAll();
+    const QJsonDocument document =
+        file.isOpen() ? QJsonDocument::fromJson(bytes, &error) : QJsonDocument();
     const QJsonObject object = document.object();
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         if (std::optional<TextIndexEntry> entry = entryFromJson(it.value()))
@@ -187,6 +178,31 @@ Loaded readJson(const QString& path)
     if (!document.isObject() || (loaded.entries.isEmpty() && !object.isEmpty()))
         loaded.unreadable.append(path);
     return loaded;
+}
+
+} // namespace
+
+Loaded read(const QString& file, const QString& quickFile)
+{
+    OwnFile json = OwnFile::open(file, kFileRule);
+    OwnFile quick = OwnFile::open(quickFile, kFileRule);
+    // A JSON file there that cannot be read may be newer than the copy.
+    const bool quickIsCurrent =
+        quick.isOpen() &&
+        (json.isOpen() ? quick.modifiedNs() >= json.modifiedNs() : !isKeptAside(json.status()));
+    if (quickIsCurrent) {
+        if (std::optional<TextIndexEntries> entries = readBinary(quick))
+            return Loaded{std::move(*entries), {}, !json.isOpen()};
+    }
+    Loaded loaded = readJson(json, file);
+    loaded.needsSave = loaded.unreadable.isEmpty() && json.isOpen();
+    return loaded;
+}
+
+Loaded readJson(const QString& path)
+{
+    OwnFile file = OwnFile::open(path, kFileRule);
+    return readJson(file, path);
 }
 
 QByteArray encodedJson(const TextIndexEntries& entries)

@@ -8,7 +8,6 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFuture>
 #include <QHash>
@@ -214,10 +213,11 @@ Sources readSources(const QStringList& themeSearchPaths)
             if (file.isEmpty())
                 file = IconTheme::shared().iconFile({themeName + QStringLiteral("-symbolic")},
                                                     int(kArtworkGrid));
-            QFile content(file);
-            if (file.isEmpty() || !content.open(QIODevice::ReadOnly)) continue;
+            if (file.isEmpty()) continue;
+            QByteArray content = IconTheme::readIconBytes(file);
+            if (content.isEmpty()) continue;
             source.themeFile = file;
-            source.themeData = content.readAll();
+            source.themeData = std::move(content);
             break;
         }
         if (source.themeData.isEmpty() && mapping->artwork) source.artwork = *mapping->artwork;

@@ -29,6 +29,8 @@ constexpr int kWaitMs = int(test::kPatience.count());
 int savedTexts(const QString& path)
 {
     if (!QFile::exists(path)) return -1;
+    const UserFile::AllowOnThisThread
+        directReads; // the app's file, read here as a pool thread would
     return int(TextIndexFile::readJson(path).entries.size());
 }
 

@@ -12,11 +12,17 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFile>
 #include <QMainWindow>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <ctime>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace ovra;
 
@@ -114,4 +120,45 @@ TEST(WindowStart, AWindowThatIsNeverPaintedStillGetsItsContentAndCollections)
         [&] { return library.collections().contains(images) && !library.isLoading(images); }));
     EXPECT_NE(window->findChild<ContentView*>(), nullptr);
     EXPECT_EQ(library.collections().value(images).totalCount, 1);
+}
+
+// A save cut short by a kill leaves its temporary beside the file it was to
+// replace, wherever the app keeps it: a start removes every one of them, in the
+// settings', the text index's and the caches' folders and in each folder of the
+// shared thumbnails, and leaves alone a file of the user's that merely looks
+// like one.
+TEST(WindowStart, AStartRemovesTheTemporariesOfSavesCutShortBesideEveryFileOfOurs)
+{
+    test::TestHome home;
+    home.writeFile(QStringLiteral("Documents/notes.txt"), "notes");
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QString suffix =
+        QStringLiteral(".tmp-") + QString::number(child) + QStringLiteral("-abc");
+    const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
+    const QString picture = QStringLiteral("0123456789abcdef0123456789abcdef.png");
+    QStringList stale;
+    for (const QString& file : {QStringLiteral(".config/Ovra/Ovra.conf"),
+                                QStringLiteral(".local/share/Ovra/text-index.json"),
+                                QStringLiteral(".local/share/Ovra/text-index.bin"),
+                                QStringLiteral(".cache/Ovra/metadata-index.tables"),
+                                QStringLiteral(".cache/thumbnails/normal/") + picture,
+                                QStringLiteral(".cache/thumbnails/x-large/") + picture})
+        stale << home.writeFile(file + suffix, "x", twoHoursAgo);
+    QStringList notOurs;
+    for (const QString& file :
+         {QStringLiteral(".config/Ovra/notes"), QStringLiteral(".cache/Ovra/my-notes"),
+          QStringLiteral(".cache/thumbnails/normal/notes.png")})
+        notOurs << home.writeFile(file + suffix, "x", twoHoursAgo);
+
+    OvraApplication ovra;
+    ovra.showWindow();
+    EXPECT_TRUE(test::eventually([&] {
+        return std::none_of(stale.cbegin(), stale.cend(),
+                            [](const QString& path) { return QFile::exists(path); });
+    }));
+    for (const QString& path : notOurs)
+        EXPECT_TRUE(QFile::exists(path)) << qPrintable(path);
 }

@@ -1,6 +1,7 @@
 #include "desktop/IconTheme.h"
 #include "desktop/FileIcon.h"
 #include "platform/Background.h"
+#include "support/Fifo.h"
 #include "support/TestHome.h"
 
 #include <QColor>
@@ -121,4 +122,21 @@ TEST(IconTheme, SizesBeyondAnyIconDoNotOutrankAnExactFit)
     // Any side asked for finds some file, with no arithmetic that overflows.
     for (const int side : {1, 0, -2147483647 - 1, 2147483647})
         EXPECT_FALSE(theme.iconFile({QStringLiteral("edit")}, side).isEmpty()) << side;
+}
+
+// A FIFO named index.theme (as an unpacked theme archive may hold) would hold
+// the first look-up for ever, and every painting of a symbol waits for that
+// one: it is passed over, and the theme's index in the next folder serves.
+TEST(IconTheme, AFifoAsAThemesIndexIsNotWaitedFor)
+{
+    ThemeFolder folder;
+    const QString first = folder.home.makeFolder(QStringLiteral("local-icons/Mine"));
+    ASSERT_TRUE(test::makeFifo(first + QStringLiteral("/index.theme")));
+    IconTheme theme(QStringLiteral("Mine"),
+                    {folder.home.path(QStringLiteral("local-icons")), folder.base});
+    QString file;
+    EXPECT_TRUE(test::endsBeside(first + QStringLiteral("/index.theme"), [&] {
+        file = theme.iconFile({QStringLiteral("text-plain")}, 16);
+    }));
+    EXPECT_TRUE(file.endsWith(u"16x16/mimetypes/text-plain.png")) << qPrintable(file);
 }

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace ovra;
 using ovra::test::TestHome;
@@ -77,18 +78,21 @@ TEST(AtomicSave, AFailedWriteKeepsTheOldFileAndLeavesNothingBehind)
     TestHome home;
     const QString folder = home.makeFolder(QStringLiteral("saves"));
     const QString path = folder + QStringLiteral("/index.json");
-    ASSERT_TRUE(AtomicSave::save(path, "all the recognised text"));
+    ASSERT_TRUE(AtomicSave::save(path, "all the recognised text", OwnFile::Links::notFollowed));
     EXPECT_EQ(contentOf(path), "all the recognised text");
 
     {
         const FileSizeLimit full(4096);
-        EXPECT_FALSE(AtomicSave::save(path, QByteArray(64 * 1024, 'x')));
-        EXPECT_FALSE(AtomicSave::save(path, QByteArray(64 * 1024, 'y'))) << "and again";
+        EXPECT_FALSE(
+            AtomicSave::save(path, QByteArray(64 * 1024, 'x'), OwnFile::Links::notFollowed));
+        EXPECT_FALSE(
+            AtomicSave::save(path, QByteArray(64 * 1024, 'y'), OwnFile::Links::notFollowed))
+            << "and again";
     }
     EXPECT_EQ(contentOf(path), "all the recognised text");
     EXPECT_EQ(filesIn(folder), QStringList{"index.json"});
 
-    EXPECT_TRUE(AtomicSave::save(path, QByteArray(64 * 1024, 'z')));
+    EXPECT_TRUE(AtomicSave::save(path, QByteArray(64 * 1024, 'z'), OwnFile::Links::notFollowed));
     EXPECT_EQ(contentOf(path), QByteArray(64 * 1024, 'z'));
     EXPECT_EQ(filesIn(folder), QStringList{"index.json"});
 }
@@ -101,7 +105,7 @@ TEST(AtomicSave, ALinkedFileIsSavedWhereItLives)
     const QString real = home.writeFile(QStringLiteral("dotfiles/Ovra.conf"), "old");
     const QString link = home.path(QStringLiteral("Ovra.conf"));
     ASSERT_TRUE(QFile::link(real, link));
-    ASSERT_TRUE(AtomicSave::save(link, "new"));
+    ASSERT_TRUE(AtomicSave::save(link, "new", OwnFile::Links::followed));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(contentOf(real), "new");
 }
@@ -163,4 +167,60 @@ TEST(AttributeCache, CountsFromADamagedFileAreCheckedBeforeTheyAreUsed)
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded.at("/a.ogg").content, sound.content);
     EXPECT_EQ(loaded.at("/a.ogg").readAccess, sound.readAccess);
+}
+
+// A cache or an index replaces a link at its path and leaves what the link
+// names alone; a settings file follows its links to the end, wherever that is
+// and whether the file there exists yet, and the links stay links.
+TEST(AtomicSave, EachCallerSaysWhetherALinkIsFollowed)
+{
+    const UserFile::AllowOnThisThread directReads;
+    TestHome home;
+    const QString document = home.writeFile(QStringLiteral("Documents/notes.txt"), "my notes");
+    const QString cache = home.path(QStringLiteral("cache.bin"));
+    ASSERT_TRUE(QFile::link(document, cache));
+    ASSERT_TRUE(AtomicSave::save(cache, "cache bytes", OwnFile::Links::notFollowed));
+    EXPECT_FALSE(QFileInfo(cache).isSymLink());
+    EXPECT_EQ(contentOf(cache), "cache bytes");
+    EXPECT_EQ(contentOf(document), "my notes");
+
+    // A link to a link, the last one relative, to a file not made yet.
+    home.makeFolder(QStringLiteral("dotfiles/ovra"));
+    const QString settings = home.path(QStringLiteral("Ovra.conf"));
+    const QString middle = home.path(QStringLiteral("dotfiles/Ovra.conf"));
+    ASSERT_EQ(::symlink("ovra/Ovra.conf", QFile::encodeName(middle).constData()), 0);
+    ASSERT_TRUE(QFile::link(middle, settings));
+    const QString real = home.path(QStringLiteral("dotfiles/ovra/Ovra.conf"));
+    EXPECT_EQ(AtomicSave::target(settings, OwnFile::Links::followed), real);
+    EXPECT_EQ(AtomicSave::target(settings, OwnFile::Links::notFollowed), settings);
+    ASSERT_TRUE(AtomicSave::save(settings, "viewMode=list\n", OwnFile::Links::followed));
+    EXPECT_TRUE(QFileInfo(settings).isSymLink());
+    EXPECT_TRUE(QFileInfo(middle).isSymLink());
+    EXPECT_EQ(contentOf(real), "viewMode=list\n");
+    EXPECT_EQ(filesIn(home.path(QStringLiteral("dotfiles/ovra"))), QStringList{"Ovra.conf"});
+
+    // A chain that never ends is saved nowhere.
+    const QString loop = home.path(QStringLiteral("loop.conf"));
+    ASSERT_EQ(::symlink("loop.conf", QFile::encodeName(loop).constData()), 0);
+    EXPECT_TRUE(AtomicSave::target(loop, OwnFile::Links::followed).isEmpty());
+    EXPECT_FALSE(AtomicSave::save(loop, "x", OwnFile::Links::followed));
+    EXPECT_TRUE(QFileInfo(loop).isSymLink());
+}
+
+// A file that could not be read goes aside under a name no earlier one holds,
+// and a file set aside before is never overwritten.
+TEST(AtomicSave, AnUnreadableFileIsSetAsideUnderAFreeName)
+{
+    const UserFile::AllowOnThisThread directReads;
+    TestHome home;
+    const QString path = home.path(QStringLiteral("Ovra.conf"));
+    EXPECT_TRUE(AtomicSave::setAside(path)) << "nothing there: nothing to keep";
+    for (const QByteArray bytes : {"first", "second", "third"}) {
+        home.writeFile(QStringLiteral("Ovra.conf"), bytes);
+        EXPECT_TRUE(AtomicSave::setAside(path));
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
+    EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable")), "first");
+    EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable-2")), "second");
+    EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable-3")), "third");
 }

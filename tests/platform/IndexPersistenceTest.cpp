@@ -7,6 +7,7 @@
 #include "support/TestHome.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,12 @@ std::shared_ptr<TableSet> setOf(const QString& root)
     auto set = std::make_shared<TableSet>();
     set->tables.push_back(walkScope(root, nullptr, AttributeMap(), {1}).table);
     return set;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -86,4 +93,41 @@ TEST(AttributeCacheFile, RecordsWrittenOneByOneReadBackAndAWrongCountWritesNothi
 
     EXPECT_FALSE(AttributeCache::save(file, 3, both));
     EXPECT_EQ(AttributeCache::load(file).size(), 2u);
+}
+
+// A link where the index keeps its tables or its attribute cache is no file of
+// ours: neither is read through it, and a save replaces the link itself, so the
+// user's document it names keeps its bytes.
+TEST(IndexPersistenceTest, ALinkAtACachesPathIsReplacedNotWrittenThrough)
+{
+    TestHome home;
+    const UserFile::AllowOnThisThread directReads; // as the index's own threads read and save
+    home.writeFile(QStringLiteral("Scope/file.txt"), "x");
+    home.makeFolder(QStringLiteral("Documents"));
+    const auto set = setOf(home.path(QStringLiteral("Scope")));
+    const QString tables = home.path(QStringLiteral("cache/metadata-index.tables"));
+    const QString attributes = home.path(QStringLiteral("cache/metadata-attributes.cache"));
+    ASSERT_TRUE(TableFile::save(tables, {set->tables.front()}));
+    ASSERT_TRUE(AttributeCache::save(attributes, {{"/home/a/song.mp3", CachedAttributes{}}}));
+
+    for (const QString& cache : {tables, attributes}) {
+        const QString name = cache.section(u'/', -1);
+        const QString copy = home.path(QStringLiteral("Documents/") + name);
+        ASSERT_TRUE(QFile::rename(cache, copy));
+        ASSERT_TRUE(QFile::link(copy, cache));
+    }
+    EXPECT_TRUE(TableFile::load(tables).empty());
+    EXPECT_TRUE(AttributeCache::load(attributes).empty());
+
+    const QByteArray savedTables =
+        fileBytes(home.path(QStringLiteral("Documents/metadata-index.tables")));
+    const QByteArray savedCache =
+        fileBytes(home.path(QStringLiteral("Documents/metadata-attributes.cache")));
+    ASSERT_TRUE(TableFile::save(tables, {}));
+    ASSERT_TRUE(AttributeCache::save(attributes, AttributeMap()));
+    EXPECT_FALSE(QFileInfo(tables).isSymLink());
+    EXPECT_FALSE(QFileInfo(attributes).isSymLink());
+    EXPECT_EQ(fileBytes(home.path(QStringLiteral("Documents/metadata-index.tables"))), savedTables);
+    EXPECT_EQ(fileBytes(home.path(QStringLiteral("Documents/metadata-attributes.cache"))),
+              savedCache);
 }

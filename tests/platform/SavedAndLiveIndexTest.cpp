@@ -378,3 +378,27 @@ TEST_F(SavedAndLiveIndexTest, AStartRemovesTheTemporariesOfSavesCutShort)
     for (const QString& path : kept)
         EXPECT_TRUE(QFile::exists(path)) << qPrintable(path);
 }
+
+// The cache folder is the app's, but a file of the user's may be kept there
+// under a name that looks like a temporary of ours: only the temporaries of the
+// files the index saves there go.
+TEST_F(SavedAndLiveIndexTest, AStartLeavesAFileNamedLikeATemporaryOfAnotherFile)
+{
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QString suffix =
+        QStringLiteral(".tmp-") + QString::number(child) + QStringLiteral("-abc");
+    const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
+    const QString folder = QDir(home.root()).relativeFilePath(xdg::appCacheDir());
+    const QString ours = home.writeFile(folder + QStringLiteral("/metadata-index.tables") + suffix,
+                                        "x", twoHoursAgo);
+    const QString notOurs =
+        home.writeFile(folder + QStringLiteral("/my-notes") + suffix, "x", twoHoursAgo);
+    {
+        MetadataIndex index;
+    }
+    EXPECT_FALSE(QFile::exists(ours));
+    EXPECT_TRUE(QFile::exists(notOurs));
+}

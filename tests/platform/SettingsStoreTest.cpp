@@ -2,6 +2,7 @@
 #include "platform/AtomicSave.h"
 #include "platform/IniFile.h"
 #include "platform/UserFile.h"
+#include "support/Fifo.h"
 #include "support/GuiThreadCheck.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
@@ -9,9 +10,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 
 #include <gtest/gtest.h>
+
+#include <ctime>
+#include <optional>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace ovra;
 
@@ -224,14 +233,16 @@ TEST(SettingsStore, ReadingOrSavingOnTheGuiThreadIsCaught)
         const int before = UserFile::guiThreadOpens(); // this test runs on the GUI thread
         EXPECT_EQ(SettingsStore(path).text(SettingsKey::viewMode), QStringLiteral("list"));
         EXPECT_EQ(UserFile::guiThreadOpens(), before + 1);
-        AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes");
+        AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes",
+                         OwnFile::Links::notFollowed);
         EXPECT_EQ(UserFile::guiThreadOpens(), before + 2);
 
         // Not the files pool, where the settings save: on two cores it has one thread.
         EXPECT_TRUE(test::waitFor(background::run(background::Pool::index, [&] {
             SettingsStore settings(path);
             settings.setText(SettingsKey::cardSize, QStringLiteral("large"));
-            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "more bytes");
+            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "more bytes",
+                             OwnFile::Links::notFollowed);
         })));
         EXPECT_EQ(UserFile::guiThreadOpens(), before + 2);
     }
@@ -244,7 +255,8 @@ TEST(SettingsStore, ReadingOrSavingOnTheGuiThreadIsCaught)
     EXPECT_DEATH(
         {
             const CheckMode fatal(UserFile::GuiThreadCheck::fatal);
-            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes");
+            AtomicSave::save(home.path(QStringLiteral("cache.bin")), "bytes",
+                             OwnFile::Links::notFollowed);
         },
         "GUI thread opened .*cache.bin");
 }
@@ -268,4 +280,152 @@ TEST(SettingsStore, AFailedSaveIsMadeGoodByTheNextOne)
     const SettingsStore after(path);
     EXPECT_EQ(after.text(SettingsKey::viewMode), QStringLiteral("list"));
     EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("large"));
+}
+
+namespace {
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every name in the folder, links and FIFOs among them.
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                  QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+// A FIFO as the settings (no writer will ever come) holds the start-up, which
+// waits for the settings before any window, for ever. It is not waited for;
+// and it is no file of the app's to move or replace: it stays, and the
+// settings live in memory for the run.
+TEST(SettingsStore, AFifoAsTheSettingsIsNotWaitedForNorReplaced)
+{
+    test::TestHome home;
+    const QString folder = home.makeFolder(QStringLiteral(".config/Ovra"));
+    const QString path = folder + QStringLiteral("/Ovra.conf");
+    ASSERT_TRUE(test::makeFifo(path));
+    std::optional<SettingsStore> store;
+    EXPECT_TRUE(test::endsBeside(path, [&] { store.emplace(path); }));
+    ASSERT_TRUE(store);
+    EXPECT_FALSE(store->contains(SettingsKey::viewMode));
+    store->setText(SettingsKey::viewMode, QStringLiteral("list"));
+    EXPECT_EQ(store->text(SettingsKey::viewMode), QStringLiteral("list"));
+    EXPECT_TRUE(test::endsBeside(path, [&] { store->flush(); }));
+    EXPECT_TRUE(QFileInfo(path).exists() && !QFileInfo(path).isFile());
+    EXPECT_EQ(namesIn(folder), QStringList{"Ovra.conf"});
+}
+
+// A settings file larger than any the app writes is not read; before the first
+// save it is set aside, never replaced: it may hold everything the user set.
+TEST(SettingsStore, AFileOverItsBoundIsSetAsideNotReplaced)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QByteArray huge = "[General]\ncardSize=large\npinned=/home/x/Documents\nviewMode=list\n"
+                            "huge=" +
+                            QByteArray(5 * 1024 * 1024, 'a') + '\n';
+    const QString path = home.path(QStringLiteral(".config/Ovra/Ovra.conf"));
+    // The second time, the name the first one took is taken.
+    for (const QByteArray& bytes : {huge, huge + "again\n"}) {
+        home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf"), bytes);
+        SettingsStore store(path);
+        EXPECT_FALSE(store.contains(SettingsKey::cardSize));
+        EXPECT_EQ(bytesOf(path), bytes) << "untouched until something is saved";
+        store.setFlag(SettingsKey::migratedFromLumo, true);
+        store.flush();
+        EXPECT_EQ(SettingsStore(path).flag(SettingsKey::migratedFromLumo), true);
+    }
+    EXPECT_EQ(bytesOf(path + QStringLiteral(".unreadable")), huge);
+    EXPECT_EQ(bytesOf(path + QStringLiteral(".unreadable-2")), huge + "again\n");
+}
+
+// A settings file kept in a folder of dotfiles and linked in stays linked,
+// whatever the link names: a file not made yet is made there, and one that
+// cannot be read is set aside there.
+TEST(SettingsStore, ALinkedSettingsFileStaysALink)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QString dotfiles = home.makeFolder(QStringLiteral("dotfiles"));
+    const QString real = dotfiles + QStringLiteral("/Ovra.conf");
+    const QString path =
+        home.makeFolder(QStringLiteral(".config/Ovra")) + QStringLiteral("/Ovra.conf");
+    ASSERT_TRUE(QFile::link(real, path));
+    {
+        SettingsStore store(path);
+        store.setText(SettingsKey::viewMode, QStringLiteral("list"));
+    }
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(SettingsStore(real).text(SettingsKey::viewMode), QStringLiteral("list"));
+
+    const QByteArray huge = "viewMode=grid\n" + QByteArray(5 * 1024 * 1024, '#');
+    home.writeFile(QStringLiteral("dotfiles/Ovra.conf"), huge);
+    {
+        SettingsStore store(path);
+        store.setText(SettingsKey::cardSize, QStringLiteral("large"));
+    }
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(bytesOf(real + QStringLiteral(".unreadable")), huge);
+    EXPECT_EQ(SettingsStore(path).text(SettingsKey::cardSize), QStringLiteral("large"));
+}
+
+// Under a file-size limit (ulimit -f) a save past it fails as one on a full
+// disk does: the old file stays, its temporary goes and the app goes on. By
+// default the kernel ends the process instead, at every start that saves.
+TEST(SettingsStore, ASavePastTheFileSizeLimitFailsAndKeepsTheFile)
+{
+    // Run in the test program started again: a forked copy has none of the
+    // pools' threads, which the store saves on.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto restore = qScopeGuard([&] { GTEST_FLAG_SET(death_test_style, style); });
+    test::TestHome home;
+    const QString path =
+        home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf"), "[General]\nviewMode=list\n");
+    EXPECT_EXIT(
+        {
+            AtomicSave::failPastFileSizeLimit(); // as the app's main does first
+            const UserFile::AllowOnThisThread directReads;
+            rlimit limit{};
+            limit.rlim_cur = 4096;
+            limit.rlim_max = RLIM_INFINITY;
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+            {
+                SettingsStore store(path);
+                store.setText(SettingsKey::cardSize, QString(64 * 1024, u'x'));
+            }
+            const bool kept = bytesOf(path) == "[General]\nviewMode=list\n";
+            _exit(kept && namesIn(QFileInfo(path).absolutePath()) == QStringList{"Ovra.conf"} ? 0
+                                                                                              : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// A save of the settings cut short by a kill leaves its temporary beside them:
+// the next start removes it, and leaves alone a file of the user's that merely
+// looks like one.
+TEST(SettingsStore, AStartRemovesTheTemporariesOfSavesCutShort)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QString gone = QString::number(child);
+    const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
+    const QString stale = home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf.tmp-") + gone +
+                                             QStringLiteral("-abc"),
+                                         "x", twoHoursAgo);
+    const QString notOurs =
+        home.writeFile(QStringLiteral(".config/Ovra/notes.tmp-") + gone + QStringLiteral("-abc"),
+                       "x", twoHoursAgo);
+    const SettingsStore store;
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(notOurs));
 }

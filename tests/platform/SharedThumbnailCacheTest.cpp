@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include <sys/stat.h>
 
 using namespace ovra;
@@ -61,4 +63,29 @@ TEST(SharedThumbnailCache, StoringReplacesWholeFilesOnly)
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_TRUE(cache::holds(target));
     EXPECT_FALSE(cache::holds(home.path(QStringLiteral("Pictures/a.png"))));
+}
+
+// Stores cut short by a kill leave their temporaries in the cache's folders:
+// those of pictures go, in every size's folder and in this build's failure
+// notes; what other programs keep there under other names stays.
+TEST(SharedThumbnailCache, TheTemporariesOfStoresCutShortGo)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QString uri = QStringLiteral("file:///x");
+    // Two hours untouched: stale whichever process made them.
+    const QString suffix = QStringLiteral(".tmp-1-abc");
+    const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
+    const auto temporary = [&](const QString& path) {
+        return home.writeFile(QDir(home.root()).relativeFilePath(path + suffix), "x", twoHoursAgo);
+    };
+    QStringList stale;
+    for (const cache::Size size : cache::kSizes)
+        stale << temporary(cache::thumbnailPath(uri, size));
+    stale << temporary(cache::failurePath(uri));
+    const QString notOurs = temporary(cache::root() + QStringLiteral("/normal/notes.png"));
+    EXPECT_EQ(cache::removeStaleTemporaries(), int(stale.size()));
+    for (const QString& path : stale)
+        EXPECT_FALSE(QFile::exists(path)) << qPrintable(path);
+    EXPECT_TRUE(QFile::exists(notOurs));
 }

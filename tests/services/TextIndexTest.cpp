@@ -1,11 +1,13 @@
 #include "services/TextIndex.h"
 #include "platform/Background.h"
+#include "platform/UserFile.h"
 #include "services/TextIndexFile.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSet>
@@ -17,7 +19,10 @@
 #include <mutex>
 
 #include <csignal>
+#include <ctime>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace ovra;
 using ovra::test::TestHome;
@@ -341,7 +346,10 @@ TEST(TextIndex, aJsonFileAloneIsReadAndItsQuickCopyMadeOnce)
     EXPECT_TRUE(QFile::exists(json));
     EXPECT_FALSE(QFile::exists(json + QStringLiteral(".unreadable")));
     EXPECT_TRUE(QFile::exists(TextIndex::quickFileLocation()));
-    EXPECT_EQ(TextIndexFile::readJson(json).entries, kept);
+    {
+        const UserFile::AllowOnThisThread directReads; // read here as a pool thread would
+        EXPECT_EQ(TextIndexFile::readJson(json).entries, kept);
+    }
     const TextIndex reread(f.recognize);
     ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.entries(), kept);
@@ -532,4 +540,55 @@ TEST(TextIndex, aFullDiskKeepsTheSavedText)
     TextIndex reread(f.recognize);
     ASSERT_TRUE(loaded(reread));
     EXPECT_EQ(reread.indexedCount(), 50);
+}
+
+// A link at the index's path is no index of ours: it is not read through, and
+// the save replaces it, so the user's document it names keeps its words.
+TEST(TextIndex, aLinkAtItsPathIsReplacedNotWrittenThrough)
+{
+    Fixture f;
+    const QByteArray words = R"({"/pictures/old.png": {"modified": 1, "text": "old words"}})";
+    const QString document = f.home.writeFile(QStringLiteral("Documents/notes.json"), words);
+    const QString json = TextIndex::fileLocation();
+    f.home.makeFolder(json.mid(f.home.root().size() + 1).section(u'/', 0, -2));
+    ASSERT_TRUE(QFile::link(document, json));
+    {
+        TextIndex index(f.recognize);
+        ASSERT_TRUE(loaded(index));
+        EXPECT_EQ(index.indexedCount(), 0);
+        textNow(index, picture(QStringLiteral("new.png")));
+        index.waitForSaved();
+    }
+    EXPECT_EQ(fileBytes(document), words);
+    EXPECT_FALSE(QFileInfo(json).isSymLink());
+    const TextIndex reread(f.recognize);
+    ASSERT_TRUE(loaded(reread));
+    EXPECT_EQ(reread.entries().keys(), QStringList{"/pictures/new.png"});
+}
+
+// Saves of the index cut short by a kill leave their temporaries beside it:
+// the next start removes them, and leaves alone a file of the user's that
+// merely looks like one.
+TEST(TextIndex, aStartRemovesTheTemporariesOfSavesCutShort)
+{
+    Fixture f;
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QString suffix = QStringLiteral(".tmp-") + QString::number(child) + QStringLiteral("-k2");
+    const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
+    const QString folder =
+        TextIndex::fileLocation().mid(f.home.root().size() + 1).section(u'/', 0, -2);
+    QStringList stale;
+    for (const QString& name :
+         {QStringLiteral("text-index.json"), QStringLiteral("text-index.bin")})
+        stale << f.home.writeFile(folder + u'/' + name + suffix, "x", twoHoursAgo);
+    const QString notOurs =
+        f.home.writeFile(folder + QStringLiteral("/notes") + suffix, "x", twoHoursAgo);
+    const TextIndex index(f.recognize);
+    ASSERT_TRUE(loaded(index));
+    for (const QString& path : stale)
+        EXPECT_FALSE(QFile::exists(path)) << qPrintable(path);
+    EXPECT_TRUE(QFile::exists(notOurs));
 }

@@ -1,7 +1,7 @@
 #include "AttributeCache.h"
 
 #include "platform/AtomicSave.h"
-#include "platform/UserFile.h"
+#include "platform/OwnFile.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -13,6 +13,9 @@ namespace {
 
 constexpr quint32 kMagic = 0x4f564d43; // "OVMC"
 constexpr quint32 kVersion = 2;        // 2: the access times around our reads
+// Some hundreds of bytes a file with attributes: room for millions of them. A
+// link at the cache's path is no cache, and is replaced by the next save.
+constexpr OwnFile::Rule kFileRule{2LL * 1024 * 1024 * 1024, OwnFile::Links::notFollowed};
 
 // Qt reserves room for a list's count before reading its elements, so a count
 // from a damaged file could ask for gigabytes: it is checked against the bytes
@@ -100,9 +103,10 @@ void AttributeCache::readContent(QDataStream& in, ContentAttributes& c)
 AttributeMap AttributeCache::load(const QString& file)
 {
     AttributeMap records;
-    UserFile::checkThread(QFile::encodeName(file).constData());
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return records;
+    const OwnFile own = OwnFile::open(file, kFileRule);
+    QFile f;
+    if (!own.isOpen() || !f.open(own.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return records;
     QDataStream in(&f);
     in.setVersion(QDataStream::Qt_6_4);
     quint32 magic = 0, version = 0;
@@ -150,7 +154,8 @@ bool AttributeCache::save(const QString& file, quint64 count,
     });
     // A count that does not match the records would make the file unreadable
     // past them: none is written rather than a wrong one.
-    return written == count && out.status() == QDataStream::Ok && AtomicSave::save(file, bytes);
+    return written == count && out.status() == QDataStream::Ok &&
+           AtomicSave::save(file, bytes, kFileRule.links);
 }
 
 } // namespace ovra::md

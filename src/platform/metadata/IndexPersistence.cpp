@@ -14,6 +14,13 @@
 
 namespace ovra::md {
 
+namespace {
+
+const QString kTablesName = QStringLiteral("metadata-index.tables");
+const QString kAttributesName = QStringLiteral("metadata-attributes.cache");
+
+} // namespace
+
 IndexPersistence::IndexPersistence(QString cacheDir, bool persist, const CurrentTables& current,
                                    bool readsLater)
     : m_cacheDir(std::move(cacheDir))
@@ -34,7 +41,8 @@ IndexPersistence::IndexPersistence(QString cacheDir, bool persist, const Current
     m_savedLoading = std::async(std::launch::async,
                                 [gate = m_readGate, file = tablesFile(), folder = m_cacheDir] {
                                     gate.wait();
-                                    AtomicSave::removeStaleTemporaries(folder);
+                                    AtomicSave::removeStaleTemporaries(
+                                        folder, {kTablesName, kAttributesName});
                                     return TableFile::load(file);
                                 });
 }
@@ -119,12 +127,12 @@ void IndexPersistence::writeTables()
 
 QString IndexPersistence::tablesFile() const
 {
-    return m_cacheDir + QStringLiteral("/metadata-index.tables");
+    return m_cacheDir + u'/' + kTablesName;
 }
 
 QString IndexPersistence::cacheFile() const
 {
-    return m_cacheDir + QStringLiteral("/metadata-attributes.cache");
+    return m_cacheDir + u'/' + kAttributesName;
 }
 
 // The cache in memory is about as large as the tables it serves: it is kept

@@ -1,9 +1,9 @@
 #include "ContentAttributes.h"
 
+#include "../OwnFile.h"
 #include "../PathKey.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QUrl>
 #include <QXmlStreamReader>
 
@@ -15,6 +15,8 @@ namespace ovra::md {
 namespace {
 
 constexpr double kNoTime = std::numeric_limits<double>::lowest();
+// The desktop keeps the list to some hundreds of entries, well under a megabyte.
+constexpr std::int64_t kMaxListBytes = 64 * 1024 * 1024;
 
 std::optional<double> xbelTime(QStringView text)
 {
@@ -40,9 +42,8 @@ QString localPath(QStringView href)
 QHash<QString, double> readRecentlyUsed(const QString& xbelPath)
 {
     QHash<QString, double> lastUsed;
-    QFile file(xbelPath);
-    if (!file.open(QIODevice::ReadOnly)) return lastUsed;
-    QXmlStreamReader xml(&file);
+    QXmlStreamReader xml(OwnFile::read(
+        xbelPath, {kMaxListBytes, OwnFile::Links::followed, OwnFile::Owner::desktop}));
     // On damage the reader stops with an error; what it read before stays.
     while (!xml.atEnd() && !xml.hasError()) {
         if (xml.readNext() != QXmlStreamReader::StartElement || xml.qualifiedName() != u"bookmark")

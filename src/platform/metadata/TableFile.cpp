@@ -3,15 +3,14 @@
 #include "../AtomicSave.h"
 #include "../Background.h"
 #include "../Checksum.h"
+#include "../OwnFile.h"
 #include "../UniformType.h"
-#include "../UserFile.h"
 #include "AttributeCache.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -21,10 +20,7 @@
 #include <optional>
 #include <thread>
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ovra::md {
 namespace {
@@ -37,6 +33,9 @@ constexpr std::size_t kHeaderSize = 4 + 4 + 8 + 8;
 constexpr std::size_t kEntryBytes = 8 + 8 * 3 + 8 * 2 + 4 * 3 + 2 * 2 + 1;
 constexpr std::size_t kFolderBytes = 4 * 3 + 8 + 1 + 1;
 constexpr std::size_t kExtraBytes = 8 * 2 + 1 + 1;
+// A million-file home's tables take about a hundred megabytes. A link at the
+// file's path is no file of ours, and is replaced by the next save.
+constexpr OwnFile::Rule kFileRule{4LL * 1024 * 1024 * 1024, OwnFile::Links::notFollowed};
 
 class Writer {
 public:
@@ -249,18 +248,14 @@ class MappedFile {
 public:
     explicit MappedFile(const QString& path)
     {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ,
-                             MAP_PRIVATE | MAP_POPULATE, fd, 0);
-            if (p != MAP_FAILED) {
-                m_data = static_cast<const char*>(p);
-                m_size = std::size_t(st.st_size);
-            }
+        const OwnFile file = OwnFile::open(path, kFileRule);
+        if (!file.isOpen() || file.size() == 0) return;
+        void* p = ::mmap(nullptr, std::size_t(file.size()), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
+                         file.fd(), 0);
+        if (p != MAP_FAILED) {
+            m_data = static_cast<const char*>(p);
+            m_size = std::size_t(file.size());
         }
-        ::close(fd);
     }
     ~MappedFile()
     {
@@ -335,12 +330,11 @@ bool TableFile::save(const QString& file, const std::vector<std::shared_ptr<cons
     w.putAt<std::uint64_t>(8, std::uint64_t(payloadSize));
     w.putAt<std::uint64_t>(16, sum);
     QDir().mkpath(QFileInfo(file).absolutePath());
-    return AtomicSave::save(file, w.bytes(), 0600);
+    return AtomicSave::save(file, w.bytes(), kFileRule.links, 0600);
 }
 
 std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
 {
-    UserFile::checkThread(QFile::encodeName(file).constData());
     const MappedFile mapped(file);
     Reader header(mapped.data(), mapped.size());
     std::uint32_t magic = 0, version = 0;

@@ -1,8 +1,8 @@
 #include "SharedThumbnailCache.h"
 
 #include "platform/AtomicSave.h"
+#include "platform/OwnFile.h"
 #include "platform/PathKey.h"
-#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 
 #include <QByteArrayView>
@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -27,6 +28,9 @@ namespace {
 constexpr mode_t kFolderMode = 0700;
 // The cache asks for files only their owner can read.
 constexpr mode_t kFileMode = 0600;
+// A link in the cache is no picture of ours: it is neither read nor saved through.
+constexpr OwnFile::Rule kFileRule{kMaxStoredBytes, OwnFile::Links::notFollowed};
+constexpr qsizetype kMd5HexLength = 32;
 
 // The bytes a URI path keeps as they are: the unreserved characters and the
 // sub-delimiters "/", "&", "=", ":", "@", "+", "$" and ",". This is the set
@@ -39,10 +43,25 @@ bool keepsInUri(unsigned char c)
     return kKept.contains(char(c));
 }
 
+// The name of a picture in the cache: the MD5 of its file's URI, in lower-case
+// hex, and ".png".
+bool isPictureName(QByteArrayView name)
+{
+    if (name.size() != kMd5HexLength + 4 || !name.endsWith(".png")) return false;
+    return std::all_of(name.begin(), name.begin() + kMd5HexLength,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 QString md5Name(const QString& uri)
 {
     const QByteArray digest = QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5);
     return QString::fromLatin1(digest.toHex()) + QStringLiteral(".png");
+}
+
+// This build's own, as the cache asks of each program.
+QString failureFolder()
+{
+    return root() + QStringLiteral("/fail/ovra-") + QStringLiteral(OVRA_VERSION);
 }
 
 // mkdir -p with our mode for the folders we make; existing ones are left as
@@ -98,29 +117,14 @@ bool isPlausiblePng(QByteArrayView png, int folderSide)
 
 std::optional<QByteArray> readStored(const QString& path, int folderSide)
 {
-    UserFile::checkThread(QFile::encodeName(path).constData());
-    // Not followed, and never waited on: a FIFO or a device named like a
-    // thumbnail is no picture.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    QByteArray bytes;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxStoredBytes;
-    if (ok) {
-        bytes.resize(qsizetype(st.st_size));
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, std::size_t(bytes.size() - done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += n;
-        }
-        // A file that shrank while it was read is one being replaced.
-        ok = done == bytes.size();
-    }
-    ::close(fd);
-    if (!ok || !isPlausiblePng(bytes, folderSide)) return std::nullopt;
+    // Not followed: a FIFO or a device named like a thumbnail is no picture,
+    // and neither is what a link there names.
+    OwnFile file = OwnFile::open(path, kFileRule);
+    const QByteArray bytes = file.readAll();
+    // A file that shrank while it was read is one being replaced.
+    if (!file.isOpen() || std::uint64_t(bytes.size()) != file.size() ||
+        !isPlausiblePng(bytes, folderSide))
+        return std::nullopt;
     return bytes;
 }
 
@@ -182,8 +186,7 @@ QString thumbnailPath(const QString& uri, Size size)
 
 QString failurePath(const QString& uri)
 {
-    return root() + QStringLiteral("/fail/ovra-") + QStringLiteral(OVRA_VERSION) + u'/' +
-           md5Name(uri);
+    return failureFolder() + u'/' + md5Name(uri);
 }
 
 bool holds(const QString& absolutePath)
@@ -214,7 +217,19 @@ bool store(const QString& target, const QByteArray& png)
 {
     if (!makeFolders(QFileInfo(target).absolutePath())) return false;
     // A lost or empty thumbnail is only made again.
-    return AtomicSave::save(target, png, kFileMode, AtomicSave::Flush::none);
+    return AtomicSave::save(target, png, kFileRule.links, kFileMode, AtomicSave::Flush::none);
+}
+
+int removeStaleTemporaries()
+{
+    QStringList folders;
+    for (const Size size : kSizes)
+        folders << root() + u'/' + folderName(size);
+    folders << failureFolder();
+    int removed = 0;
+    for (const QString& folder : folders)
+        removed += AtomicSave::removeStaleTemporaries(folder, isPictureName);
+    return removed;
 }
 
 } // namespace ovra::SharedThumbnailCache

@@ -78,4 +78,9 @@ bool isPlausiblePng(QByteArrayView png, int folderSide);
 // picture, and is made again. False when it could not be written.
 bool store(const QString& target, const QByteArray& png);
 
+// Removes from the cache's folders the temporaries that stores cut short (a
+// kill, a power cut) left, by AtomicSave's rule: pictures' alone, and only
+// those no store can still be writing. Blocks on the disk; returns how many went.
+int removeStaleTemporaries();
+
 } // namespace ovra::SharedThumbnailCache
