@@ -113,8 +113,9 @@ QByteArray png(QSize size, const QList<std::pair<QString, QString>>& texts = {},
 
 // A reader asked for a PNG's size first inflates every text ahead of its
 // pixels: a stored picture whose texts are more than a thumbnail's keys need
-// is refused before any reader sees it, while a thumbnail with every key the
-// desktop's thumbnailers write, the URI of a very long path among them, serves.
+// (or whose chunks are more than a picture needs) is refused before any reader
+// sees it, while a thumbnail with every key the desktop's thumbnailers write,
+// the URI of a very long path among them, serves.
 TEST(SharedThumbnailCache, PicturesWithMoreTextThanAThumbnailsKeysAreRefused)
 {
     QFile many(QStringLiteral(OVRA_TEST_CORPUS "/stored_thumbnail/many-ztxt-chunks.png"));
@@ -133,6 +134,8 @@ TEST(SharedThumbnailCache, PicturesWithMoreTextThanAThumbnailsKeysAreRefused)
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
     const QByteArray compressed = chunk("zTXt", "Comment\0\0" + qCompress(noise).mid(4));
     EXPECT_FALSE(cache::isPlausiblePng(png({8, 8}, {}, compressed), 128));
+    // Nor are more chunks than any picture is written in, each a reader's work.
+    EXPECT_FALSE(cache::isPlausiblePng(png({8, 8}, {}, chunk("abCd", {}).repeated(5000)), 128));
 
     QString path = QStringLiteral("/home/ann");
     for (int i = 0; path.toUtf8().size() < 4090; ++i)

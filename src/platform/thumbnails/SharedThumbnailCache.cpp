@@ -65,6 +65,10 @@ constexpr QByteArrayView kPngSignature("\x89PNG\r\n\x1a\n", 8);
 constexpr qsizetype kChunkHead = 8;
 constexpr qsizetype kChunkTail = 4;
 constexpr quint32 kHeaderLength = 13;
+// A picture of the largest folder's side, as the PNG libraries write one, is a
+// thousand or so chunks of 8 KiB. A reader pays a round of calls for every
+// chunk, and a file of empty chunks up to the cap holds most of a million.
+constexpr int kMaxChunks = 4096;
 // A thumbnail's keys are a handful of short texts (the URI, the modification
 // time, the size and MIME type of the file, a picture's or document's
 // dimensions, the program that made it), and a PNG reader inflates and copies
@@ -119,7 +123,9 @@ bool isPlausiblePng(QByteArrayView png, int folderSide)
     if (png.size() > kMaxStoredBytes || !png.startsWith(kPngSignature)) return false;
     qsizetype at = kPngSignature.size();
     TextChunks texts;
+    int chunks = 0;
     for (bool first = true; png.size() - at >= kChunkHead + kChunkTail; first = false) {
+        if (++chunks > kMaxChunks) return false;
         const quint32 length = bigEndian32(png.data() + at);
         const QByteArrayView type = png.sliced(at + 4, 4);
         if (length > quint64(png.size() - at - kChunkHead - kChunkTail)) return false;

@@ -66,8 +66,9 @@ bool isCurrent(const StoredKeys& keys, const QString& uri, const FileStamp& stam
 // folder's side stored uncompressed, at 16 bits a channel, and its keys) ...
 inline constexpr qint64 kMaxStoredBytes = 9 * 1024 * 1024;
 // ... whose header gives a size of at least a pixel and no side longer than its
-// folder's, whose chunks all lie within the file, up to its end chunk, and
-// whose texts are no more, in number and bytes, than a thumbnail's keys need.
+// folder's, whose chunks all lie within the file, up to its end chunk, are no
+// more than a picture of that size is written in, and whose texts are no more,
+// in number and bytes, than a thumbnail's keys need.
 // The stored file's bytes when they pass; nothing for a file that is missing,
 // not a regular file, or damaged.
 std::optional<QByteArray> readStored(const QString& path, int folderSide);
