@@ -5,8 +5,9 @@
 set -euo pipefail
 
 packages=(
-  # toolchain
-  build-essential cmake ninja-build pkg-config git
+  # toolchain; clang checks that our code builds without its warnings too, and
+  # builds the fuzzing programs
+  build-essential cmake ninja-build pkg-config git clang
   # Qt 6
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev qt6-pdf-dev
   qt6-image-formats-plugins
