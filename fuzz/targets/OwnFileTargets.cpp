@@ -214,11 +214,11 @@ void storedThumbnail(const std::uint8_t* data, std::size_t size)
         std::optional<QByteArray> png =
             SharedThumbnailCache::readStored(path, SharedThumbnailCache::pixels(folder));
         if (!png) continue;
+        const QSize stored = SharedThumbnailCache::pictureSize(*png);
+        if (!stored.isValid()) continue;
         QBuffer buffer(&*png);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, "png");
-        const QSize stored = reader.size();
-        if (!stored.isValid()) continue;
         const QImage image = reader.read();
         (void)image.text(QLatin1String(SharedThumbnailCache::kUriKey));
         (void)image.text(QLatin1String(SharedThumbnailCache::kMTimeKey));

@@ -18,7 +18,6 @@ namespace ovra {
 namespace {
 
 constexpr int kPaddingX = 12;
-constexpr int kPaddingY = 8;
 constexpr int kSpacing = 14;
 constexpr int kThumbnailSide = 40;
 constexpr double kThumbnailRadius = 8;

@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QSet>
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 namespace ovra {
 
@@ -47,6 +49,27 @@ int number(const KeyFile::Group& group, const QString& key, int least, int most,
     bool ok = false;
     const qlonglong value = group.value(key).toLongLong(&ok);
     return ok && value >= least && value <= most ? int(value) : fallback;
+}
+
+// A theme's folder as `Directories=` names it, spelled so that every spelling
+// of one folder is the same ("a//b/", "./a/b" and "a/b" are one: an empty or
+// "." component leads nowhere else); nothing for a name that leads outside the
+// theme, absolute or with a ".." in it.
+std::optional<QString> themeFolder(const QString& name)
+{
+    if (name.startsWith(u'/')) return std::nullopt;
+    QStringList parts;
+    for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u"..") return std::nullopt;
+        if (part != u".") parts << part;
+    }
+    return parts.isEmpty() ? QStringLiteral(".") : parts.join(u'/');
+}
+
+// A theme is a folder of its own in each search path, named by one component.
+bool isThemeName(const QString& name)
+{
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/');
 }
 
 } // namespace
@@ -132,8 +155,17 @@ std::unique_ptr<IconTheme::Theme> IconTheme::readTheme(const QString& name,
     auto theme = std::make_unique<Theme>();
     const QStringList names =
         header.value(QStringLiteral("Directories")).split(u',', Qt::SkipEmptyParts);
-    for (const QString& subdir : names) {
-        const KeyFile::Group group = index.group(subdir);
+    // A folder named again adds nothing but the time to list it again. The
+    // names as written are kept beside the folders, so a name repeated is
+    // passed over before it is taken apart.
+    QSet<QString> taken;
+    for (const QString& name : names) {
+        if (taken.contains(name)) continue;
+        taken.insert(name);
+        const std::optional<QString> subdir = themeFolder(name);
+        if (!subdir || (*subdir != name && taken.contains(*subdir))) continue;
+        taken.insert(*subdir);
+        const KeyFile::Group group = index.group(name);
         // Folders for screens of a higher scale hold the same icons drawn larger.
         if (group.isEmpty() || number(group, QStringLiteral("Scale"), 1, INT_MAX, 1) != 1) continue;
         Directory directory;
@@ -150,7 +182,7 @@ std::unique_ptr<IconTheme::Theme> IconTheme::readTheme(const QString& name,
         const int at = int(theme->directories.size());
         theme->directories.push_back(directory);
         for (const QString& root : roots) {
-            const QDir dir(root + u'/' + subdir);
+            const QDir dir(root + u'/' + *subdir);
             for (const QString& file : dir.entryList(QDir::Files | QDir::NoDotAndDotDot)) {
                 const qsizetype dot = file.lastIndexOf(u'.');
                 if (dot <= 0 || !kExtensions.contains(file.mid(dot))) continue;
@@ -169,7 +201,7 @@ void IconTheme::load()
     QStringList seen;
     while (!queue.isEmpty() && seen.size() < kMaxThemes) {
         const QString name = queue.takeFirst();
-        if (seen.contains(name)) continue;
+        if (!isThemeName(name) || seen.contains(name)) continue;
         seen << name;
         QStringList inherits;
         if (std::unique_ptr<Theme> theme = readTheme(name, inherits)) {

@@ -106,7 +106,7 @@ public:
 
     qint64 exactReclaimable() const override;
     qint64 similarReclaimable() const;
-    int extraCopies() const;
+    int extraCopies() const override;
     bool isIdle() const override { return m_phase.kind == Phase::Kind::idle; }
 
     // Runs the exact scan; the future finishes when it has published. While a

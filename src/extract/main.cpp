@@ -35,6 +35,7 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -66,6 +67,7 @@ struct Settings {
     ExtractLimits limits;
     std::int64_t memoryLimit = 0; // bytes of address space; 0: none
     unsigned deadlineSeconds = 0; // the process ends itself past this; 0: never
+    pid_t app = 0;                // the process that started this one; 0: not said
 };
 
 Settings parseArguments(int argc, char** argv)
@@ -93,6 +95,8 @@ Settings parseArguments(int argc, char** argv)
             settings.limits.timeBudget = std::chrono::milliseconds(number);
         else if (option == protocol::kDeadlineSeconds)
             settings.deadlineSeconds = unsigned(number);
+        else if (option == protocol::kAppProcess)
+            settings.app = pid_t(number);
     }
     return settings;
 }
@@ -334,6 +338,14 @@ int main(int argc, char** argv)
     onAlarm.sa_flags = SA_RESTART;
     ::sigaction(SIGALRM, &onAlarm, nullptr);
     const Settings settings = parseArguments(argc, argv);
+    // Killed by the kernel when the app's thread that started us ends, which
+    // it does only with the app, however the app ends: a stopped helper, or
+    // one stuck where the guard above cannot run, still goes with it. An app
+    // that ended before this took hold has left us to another parent.
+    if (settings.app > 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != settings.app) return 0;
+    }
     // A sanitized build reserves terabytes of address space for its shadow
     // memory: no address-space limit can hold there.
 #ifndef OVRA_SANITIZE

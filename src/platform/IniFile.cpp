@@ -99,14 +99,17 @@ QString fullKey(QByteArrayView section, QByteArrayView name)
 }
 
 // A value as the line spells it, without the spaces around it; a space or tab
-// escaped by a backslash is part of the value.
+// escaped by a backslash is part of the value. A backslash before a carriage
+// return escapes the end of a line, which adds nothing to the value (QSettings
+// reads it so), and is left out: kept, it would end the value once the file is
+// written again, and join the next line to it.
 QByteArrayView trimmedValue(QByteArrayView text)
 {
     const QByteArrayView value = trimmed(text);
     const qsizetype end = value.data() - text.data() + value.size();
-    if (end < text.size() && isSpace(text[end]) && trailingBackslashes(value) % 2 == 1)
-        return QByteArrayView(value.data(), value.size() + 1);
-    return value;
+    if (end >= text.size() || trailingBackslashes(value) % 2 == 0) return value;
+    if (isSpace(text[end])) return QByteArrayView(value.data(), value.size() + 1);
+    return value.chopped(1);
 }
 
 // Joins lines that end in an unescaped backslash with the next one.
@@ -176,13 +179,13 @@ IniFile IniFile::read(const QString& path, OwnFile::Status* status)
                     trimmedValue(line.sliced(equals + 1)).toByteArray()};
         entry.key = fullKey(entry.section, entry.name);
         // The last of several values for one key wins, as in QSettings.
-        bool replaced = false;
-        for (Entry& existing : ini.m_entries) {
-            if (existing.key != entry.key) continue;
-            existing.value = entry.value;
-            replaced = true;
+        if (const auto existing = ini.m_index.constFind(entry.key);
+            existing != ini.m_index.cend()) {
+            ini.m_entries[*existing].value = entry.value;
+            continue;
         }
-        if (!replaced) ini.m_entries.append(std::move(entry));
+        ini.m_index.insert(entry.key, ini.m_entries.size());
+        ini.m_entries.append(std::move(entry));
     }
     return ini;
 }
@@ -193,35 +196,41 @@ QByteArray IniFile::encoded() const
     const auto sectionOf = [](const Entry& entry) {
         return entry.section.isEmpty() ? kGeneral.toByteArray() : entry.section;
     };
+    // Each section once, where it first appears, with all its keys in order.
     QList<QByteArray> sections;
-    for (const Entry& entry : m_entries)
-        if (!sections.contains(sectionOf(entry))) sections.append(sectionOf(entry));
+    QHash<QByteArray, QList<const Entry*>> entriesOf;
+    for (const Entry& entry : m_entries) {
+        const QByteArray section = sectionOf(entry);
+        QList<const Entry*>& entries = entriesOf[section];
+        if (entries.isEmpty()) sections.append(section);
+        entries.append(&entry);
+    }
     QByteArray out;
     for (const QByteArray& section : sections) {
         if (!out.isEmpty()) out += '\n';
         out += '[' + section + "]\n";
-        for (const Entry& entry : m_entries)
-            if (sectionOf(entry) == section) out += entry.name + '=' + entry.value + '\n';
+        for (const Entry* entry : std::as_const(entriesOf[section]))
+            out += entry->name + '=' + entry->value + '\n';
     }
     return out;
 }
 
 std::optional<QByteArray> IniFile::raw(const QString& key) const
 {
-    for (const Entry& entry : m_entries)
-        if (entry.key == key) return entry.value;
-    return std::nullopt;
+    const auto found = m_index.constFind(key);
+    if (found == m_index.cend()) return std::nullopt;
+    return m_entries[*found].value;
 }
 
 void IniFile::setRaw(const QString& key, const QByteArray& value)
 {
-    for (Entry& entry : m_entries) {
-        if (entry.key != key) continue;
-        entry.value = value;
+    if (const auto found = m_index.constFind(key); found != m_index.cend()) {
+        m_entries[*found].value = value;
         return;
     }
     const qsizetype slash = key.lastIndexOf(u'/');
     const QByteArray section = slash < 0 ? kGeneral.toByteArray() : escapedKey(key.first(slash));
+    m_index.insert(key, m_entries.size());
     m_entries.append({section, escapedKey(key.mid(slash + 1)), key, value});
 }
 

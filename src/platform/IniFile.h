@@ -3,6 +3,7 @@
 #include "OwnFile.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,9 @@ private:
         QByteArray value;
     };
     QList<Entry> m_entries;
+    // Each key's entry: a file of many keys is read and saved in time that
+    // grows with their number, not its square.
+    QHash<QString, qsizetype> m_index;
 };
 
 // One value in that form: a single element or a comma-separated list.

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <cerrno>
+#include <vector>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -54,21 +57,50 @@ const char* userDirKey(UserDir which)
     return "";
 }
 
+// This user's entry in the password database. getpwuid answers in one buffer
+// that every thread of the process shares, and the locations are read on
+// several pool threads at once: the entry is read into a buffer of our own.
+struct Account {
+    QString home; // empty when the entry has none
+    QString name;
+};
+
+Account account()
+{
+    // Entries longer than this are no one's; the usual size is a kilobyte.
+    constexpr std::size_t kLargestEntry = 1 << 20;
+    const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? std::size_t(suggested) : 1024);
+    passwd entry{};
+    passwd* found = nullptr;
+    for (;;) {
+        const int error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
+        if (error != ERANGE || buffer.size() >= kLargestEntry) {
+            if (error != 0) found = nullptr;
+            break;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    Account account;
+    if (!found) return account;
+    if (entry.pw_dir) account.home = QString::fromLocal8Bit(entry.pw_dir);
+    if (entry.pw_name) account.name = QString::fromLocal8Bit(entry.pw_name);
+    return account;
+}
+
 } // namespace
 
 QString home()
 {
     QString h = envPath("HOME");
     if (!h.isEmpty()) return h;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
-        return QString::fromLocal8Bit(pw->pw_dir);
+    if (QString dir = account().home; !dir.isEmpty()) return dir;
     return QStringLiteral("/");
 }
 
 QString userName()
 {
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name)
-        return QString::fromLocal8Bit(pw->pw_name);
+    if (QString name = account().name; !name.isEmpty()) return name;
     QString user = qEnvironmentVariable("USER");
     return user.isEmpty() ? QFileInfo(home()).fileName() : user;
 }

@@ -81,20 +81,21 @@ std::optional<QImage> render(content::HelperPool& helpers, Renderer renderer, co
 // the whole original (pictures are never enlarged), which serves any request.
 // The keys are read from the decoded picture: QImageReader::text() splits keys
 // at the first colon, and every key here is "Thumb::…". Any program may write
-// the cache: the file's size, its PNG chunks and its dimensions are checked
-// before anything is decoded.
+// the cache: the file's size, its PNG chunks, its texts and its dimensions are
+// checked before anything is decoded, the dimensions read from the header by
+// us (a reader asked for them inflates every text first).
 QImage readStored(const QString& file, const QString& uri, const cache::FileStamp& stamp,
                   int folderSide, int wanted)
 {
     std::optional<QByteArray> png = cache::readStored(file, folderSide);
     if (!png) return {};
-    QBuffer buffer(&*png);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "png");
-    const QSize size = reader.size();
+    const QSize size = cache::pictureSize(*png);
     if (!size.isValid() || size.width() > folderSide || size.height() > folderSide) return {};
     const int longer = std::max(size.width(), size.height());
     if (longer < wanted && longer >= folderSide) return {};
+    QBuffer buffer(&*png);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
     QImage image = reader.read();
     if (image.isNull()) return {};
     const cache::StoredKeys keys{image.text(QLatin1String(cache::kUriKey)),

@@ -54,8 +54,6 @@ public:
         held->start();
         return held->future();
     }
-    int groupCount() const { return 0; }
-    qint64 totalReclaimable() const { return 0; }
 
     bool holds = false;
     std::shared_ptr<QPromise<void>> held;
@@ -63,6 +61,18 @@ public:
 private:
     QString m_name;
     QStringList& m_log;
+};
+
+class FakeSources : public FakeStore<SourceSummary> {
+public:
+    using FakeStore::FakeStore;
+    int groupCount() const override { return 0; }
+};
+
+class FakeCleanup : public FakeStore<CleanupSummary> {
+public:
+    using FakeStore::FakeStore;
+    qint64 totalReclaimable() const override { return 0; }
 };
 
 class FakeDuplicates : public DuplicateSummary {
@@ -147,8 +157,8 @@ protected:
     std::shared_ptr<QPromise<void>> contentsPass;
     QHash<SidebarItem, SpotlightResult> ready;
     QHash<SidebarItem, QList<Promise>> waiting;
-    FakeStore<SourceSummary> sources{QStringLiteral("sources"), log};
-    FakeStore<CleanupSummary> cleanup{QStringLiteral("cleanup"), log};
+    FakeSources sources{QStringLiteral("sources"), log};
+    FakeCleanup cleanup{QStringLiteral("cleanup"), log};
     FakeDuplicates duplicates{log};
 };
 

@@ -140,3 +140,26 @@ TEST(IconTheme, AFifoAsAThemesIndexIsNotWaitedFor)
     }));
     EXPECT_TRUE(file.endsWith(u"16x16/mimetypes/text-plain.png")) << qPrintable(file);
 }
+
+// Icons come from inside the icon folders alone: a theme's folder named
+// absolute or through "..", or a theme inherited through "..", finds nothing
+// outside them.
+TEST(IconTheme, FoldersAndThemesOutsideTheIconFoldersAreNotRead)
+{
+    test::TestHome home;
+    const QByteArray outside = home.makeFolder(QStringLiteral("outside")).toUtf8();
+    home.writeFile(QStringLiteral("outside/escaped.png"), "x");
+    home.writeFile(QStringLiteral("outside/index.theme"),
+                   "[Icon Theme]\nName=Outside\nDirectories=.\n\n[.]\nSize=16\n");
+    home.writeFile(QStringLiteral("icons/Leaky/index.theme"),
+                   "[Icon Theme]\nName=Leaky\nInherits=../outside\n"
+                   "Directories=../../outside," +
+                       outside + ",16x16//apps/,./16x16/apps\n\n[../../outside]\nSize=16\n\n[" +
+                       outside +
+                       "]\nSize=16\n\n[16x16//apps/]\nSize=16\n\n[./16x16/apps]\nSize=16\n");
+    home.writeFile(QStringLiteral("icons/Leaky/16x16/apps/inside.png"), "x");
+    IconTheme theme(QStringLiteral("Leaky"), {home.path(QStringLiteral("icons"))});
+    EXPECT_TRUE(theme.iconFile({QStringLiteral("escaped")}, 16).isEmpty());
+    // A doubled, a trailing or a "." component names the same folder within.
+    EXPECT_TRUE(theme.iconFile({QStringLiteral("inside")}, 16).endsWith(u"16x16/apps/inside.png"));
+}

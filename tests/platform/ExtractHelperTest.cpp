@@ -18,10 +18,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <csignal>
+#include <future>
+#include <set>
 #include <thread>
 
 using namespace ovra;
@@ -441,4 +448,124 @@ TEST_F(ExtractHelperTest, AHelperGivesBackWhatALargeDocumentTook)
         ASSERT_EQ(helper.extract(large, TextFormat::Html).outcome, ExtractedText::Outcome::Text);
     ASSERT_EQ(helper.extract(small, TextFormat::Html).outcome, ExtractedText::Outcome::Text);
     EXPECT_LT(anonymousKb(pid) - before, kLargeKb / 3);
+}
+
+namespace {
+
+// Whether a process has ended: gone, or a zombie no one reaped yet.
+bool hasEnded(pid_t pid)
+{
+    const char state = test::processState(pid);
+    return state == 0 || state == 'Z' || state == 'X';
+}
+
+} // namespace
+
+// A helper that was stopped (a job control signal, a debugger) when its
+// deadline passed says nothing of the file: a new helper tries it once more,
+// and only a second overrun leaves it out. A helper that never goes on ends
+// the wait as one that never answers does.
+TEST_F(ExtractHelperTest, AFileIsTriedOnceMoreWhenItsHelperWasStoppedPastTheDeadline)
+{
+    const HostileHelpers hostile("", "endless.txt");
+    ExtractHelper helper(helperOptions(std::chrono::milliseconds(300)));
+    const QString first = m_home.writeFile(QStringLiteral("first.txt"), "fig");
+    ASSERT_EQ(helper.extract(first, TextFormat::Plain).outcome, ExtractedText::Outcome::Text);
+    const auto stopHelper = [] {
+        const QStringList children = test::childProcesses("ovra-extract");
+        if (children.size() != 1) return pid_t(-1);
+        const pid_t pid = children.front().toInt();
+        if (::kill(pid, SIGSTOP) != 0 ||
+            !test::eventually([&] { return test::processState(pid) == 'T'; }))
+            return pid_t(-1);
+        return pid;
+    };
+    std::atomic_bool cancelled{false};
+    const auto extract = [&](const QString& path) {
+        auto answer = std::async(std::launch::async, [&] {
+            return helper.extract(path, TextFormat::Plain, &cancelled);
+        });
+        if (answer.wait_for(test::kPatience) != std::future_status::ready) cancelled = true;
+        return answer.get();
+    };
+
+    const pid_t stopped = stopHelper();
+    ASSERT_GT(stopped, 0);
+    const QString second = m_home.writeFile(QStringLiteral("second.txt"), "pear");
+    const ExtractedText text = extract(second);
+    EXPECT_FALSE(cancelled);
+    EXPECT_EQ(text.outcome, ExtractedText::Outcome::Text);
+    EXPECT_EQ(text.text, QByteArray("pear"));
+    EXPECT_EQ(helper.restarts(), 1);
+    EXPECT_TRUE(hasEnded(stopped));
+
+    // Stopped on a file that the next helper overruns on too: left out.
+    ASSERT_GT(stopHelper(), 0);
+    const QString endless = m_home.writeFile(QStringLiteral("endless.txt"), "plum");
+    EXPECT_EQ(extract(endless).outcome, ExtractedText::Outcome::Rejected);
+    EXPECT_FALSE(cancelled);
+    EXPECT_EQ(helper.restarts(), 2);
+}
+
+// However the app ends (here killed, as a crash ends it), its helpers end with
+// it, stopped ones too, whose own guard cannot run. The app is a child forked
+// for the test. One helper was started on a thread that ended long before the
+// app did, as the pools' threads end after a while idle, and runs at that
+// thread's lowered priority, as idle work's helpers do; the other at the
+// normal priority of the thread that asked for it.
+TEST_F(ExtractHelperTest, StoppedHelpersEndWithTheAppThatStartedThem)
+{
+    constexpr int kLowered = 5;
+    const QString fine = m_home.writeFile(QStringLiteral("fine.txt"), "mango");
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const pid_t app = ::fork();
+    ASSERT_GE(app, 0);
+    if (app == 0) {
+        ::close(ready[0]);
+        const auto reads = [&](ExtractHelper& helper) {
+            return helper.extract(fine, TextFormat::Plain).text == "mango";
+        };
+        auto* normal = new ExtractHelper(helperOptions());
+        auto* lowered = new ExtractHelper(helperOptions());
+        bool isRead = reads(*normal);
+        std::thread([&] {
+            ::setpriority(PRIO_PROCESS, id_t(::gettid()), kLowered);
+            isRead = isRead && reads(*lowered);
+        }).join();
+        isRead = isRead && reads(*lowered) && lowered->restarts() == 0;
+        const char answer = isRead ? 'y' : 'n';
+        if (::write(ready[1], &answer, 1) != 1) ::_exit(1);
+        while (true)
+            ::pause();
+    }
+    ::close(ready[1]);
+    const auto endApp = qScopeGuard([&] {
+        ::kill(app, SIGKILL);
+        ::waitpid(app, nullptr, 0);
+    });
+    char answer = 0;
+    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(answer, 'y');
+    std::vector<pid_t> helpers;
+    for (const QString& pid : test::childProcesses("ovra-extract", app))
+        helpers.push_back(pid.toInt());
+    ASSERT_EQ(helpers.size(), 2u);
+    const auto endHelpers = qScopeGuard([&] {
+        for (const pid_t helper : helpers)
+            ::kill(helper, SIGKILL);
+    });
+    std::set<int> priorities;
+    for (const pid_t helper : helpers) {
+        priorities.insert(::getpriority(PRIO_PROCESS, id_t(helper)));
+        ASSERT_EQ(::kill(helper, SIGSTOP), 0);
+        ASSERT_TRUE(test::eventually([&] { return test::processState(helper) == 'T'; }));
+    }
+    EXPECT_EQ(priorities, (std::set<int>{0, kLowered}));
+
+    ASSERT_EQ(::kill(app, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(app, nullptr, 0), app);
+    for (const pid_t helper : helpers)
+        EXPECT_TRUE(test::eventually([&] { return hasEnded(helper); })) << helper;
 }

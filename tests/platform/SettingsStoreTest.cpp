@@ -186,6 +186,29 @@ TEST(SettingsStore, SavingKeepsTheKeysOfAnExistingFile)
     EXPECT_EQ(file.readAll().count("[General]"), 1);
 }
 
+// A backslash before a carriage return escapes the end of the line, as
+// QSettings reads it: the value ends there, and once the store saves, the key
+// on the next line is still a key of its own.
+TEST(SettingsStore, ABackslashBeforeACarriageReturnDoesNotTakeTheNextKeyAfterASave)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QString twoReturns =
+        home.writeFile(QStringLiteral("returns.conf"), "viewMode=grid\\\r\r\ncardSize=large\n");
+    const QString returnSpace =
+        home.writeFile(QStringLiteral("return-space.conf"), "viewMode=grid\\\r \ncardSize=large\n");
+    for (const QString& path : {twoReturns, returnSpace}) {
+        SettingsStore(path).setText("added", QStringLiteral("x"));
+        const SettingsStore after(path);
+        EXPECT_EQ(after.text(SettingsKey::viewMode), QStringLiteral("grid")) << qPrintable(path);
+        EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("large")) << qPrintable(path);
+        EXPECT_EQ(after.text("added"), QStringLiteral("x"));
+        const QSettings qt(path, QSettings::IniFormat);
+        EXPECT_EQ(qt.value(SettingsKey::viewMode).toString(), QStringLiteral("grid"));
+        EXPECT_EQ(qt.value(SettingsKey::cardSize).toString(), QStringLiteral("large"));
+    }
+}
+
 // Changes hold in memory at once and reach the file in the background, each
 // save made over the file as it is then: two stores of one file (the app and
 // a hand edit, two copies of the app) never undo each other's keys, however

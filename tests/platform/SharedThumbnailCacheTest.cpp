@@ -2,8 +2,12 @@
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
@@ -88,4 +92,101 @@ TEST(SharedThumbnailCache, TheTemporariesOfStoresCutShortGo)
     for (const QString& path : stale)
         EXPECT_FALSE(QFile::exists(path)) << qPrintable(path);
     EXPECT_TRUE(QFile::exists(notOurs));
+}
+
+namespace {
+
+quint32 crc32(QByteArrayView bytes)
+{
+    quint32 crc = 0xffffffff;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 1 ? (crc >> 1) ^ 0xedb88320 : crc >> 1;
+    }
+    return ~crc;
+}
+
+QByteArray bigEndian(quint32 value)
+{
+    const char bytes[] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    return QByteArray(bytes, sizeof bytes);
+}
+
+QByteArray chunk(const QByteArray& type, const QByteArray& data)
+{
+    return bigEndian(quint32(data.size())) + type + data + bigEndian(crc32(type + data));
+}
+
+// The picture as a PNG, its texts set on it as the thumbnail service sets
+// them, and `chunks` put in before its end.
+QByteArray png(QSize size, const QList<std::pair<QString, QString>>& texts = {},
+               const QByteArray& chunks = {})
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    for (const auto& [key, value] : texts)
+        image.setText(key, value);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(image);
+    constexpr qsizetype kEndChunk = 12;
+    bytes.insert(bytes.size() - kEndChunk, chunks);
+    return bytes;
+}
+
+} // namespace
+
+// A reader asked for a PNG's size first inflates every text ahead of its
+// pixels: a stored picture whose texts are more than a thumbnail's keys need
+// (or whose chunks are more than a picture needs) is refused before any reader
+// sees it, while a thumbnail with every key the desktop's thumbnailers write,
+// the URI of a very long path among them, serves.
+TEST(SharedThumbnailCache, PicturesWithMoreTextThanAThumbnailsKeysAreRefused)
+{
+    QFile many(QStringLiteral(OVRA_TEST_CORPUS "/stored_thumbnail/many-ztxt-chunks.png"));
+    ASSERT_TRUE(many.open(QIODevice::ReadOnly));
+    const QByteArray manyTexts = many.readAll();
+    ASSERT_TRUE(cache::pictureSize(manyTexts).isValid());
+    EXPECT_FALSE(cache::isPlausiblePng(manyTexts, 128));
+
+    QByteArray keys;
+    for (int i = 0; i < 17; ++i)
+        keys += chunk("tEXt", "Key" + QByteArray::number(i) + '\0' + "value");
+    EXPECT_FALSE(cache::isPlausiblePng(png({8, 8}, {}, keys), 128));
+    const QByteArray longText = chunk("tEXt", "Comment\0" + QByteArray(40 * 1024, 'c'));
+    EXPECT_FALSE(cache::isPlausiblePng(png({8, 8}, {}, longText), 128));
+    QByteArray noise(12 * 1024, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    const QByteArray compressed = chunk("zTXt", "Comment\0\0" + qCompress(noise).mid(4));
+    EXPECT_FALSE(cache::isPlausiblePng(png({8, 8}, {}, compressed), 128));
+    // Nor are more chunks than any picture is written in, each a reader's work.
+    EXPECT_FALSE(cache::isPlausiblePng(png({8, 8}, {}, chunk("abCd", {}).repeated(5000)), 128));
+
+    QString path = QStringLiteral("/home/ann");
+    for (int i = 0; path.toUtf8().size() < 4090; ++i)
+        path += (i % 80 == 0 ? QStringLiteral("/") : QString()) + QChar(0x4e00 + (i * 37) % 20000);
+    const QString uri = cache::uriFor(path);
+    ASSERT_GT(uri.size(), 12000);
+    const QList<std::pair<QString, QString>> thumbnailKeys = {
+        {"Thumb::URI", uri},
+        {"Thumb::MTime", "1700000000"},
+        {"Thumb::Size", "123456789"},
+        {"Thumb::Mimetype",
+         "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
+        {"Thumb::Image::Width", "4000"},
+        {"Thumb::Image::Height", "3000"},
+        {"Thumb::Image::Mimetype", "image/png"},
+        {"Thumb::Document::Pages", "12"},
+        {"Thumb::Movie::Length", "3600"},
+        {"Description", "Thumbnail of a document"},
+        {"Software", "Some thumbnailer 1.0"}};
+    const QByteArray good = png({128, 96}, thumbnailKeys);
+    ASSERT_TRUE(cache::isPlausiblePng(good, 128));
+    EXPECT_EQ(cache::pictureSize(good), QSize(128, 96));
+    const QImage read = QImage::fromData(good, "png");
+    EXPECT_EQ(read.text(QStringLiteral("Thumb::URI")), uri);
+    EXPECT_EQ(read.text(QStringLiteral("Thumb::MTime")), QStringLiteral("1700000000"));
+    EXPECT_EQ(read.text(QStringLiteral("Thumb::Size")), QStringLiteral("123456789"));
 }

@@ -9,8 +9,13 @@ namespace ovra::test {
 
 QStringList childProcesses(const QByteArray& name)
 {
+    return childProcesses(name, ::getpid());
+}
+
+QStringList childProcesses(const QByteArray& name, pid_t parent)
+{
     QStringList found;
-    const QByteArray self = QByteArray::number(::getpid());
+    const QByteArray self = QByteArray::number(parent);
     const QByteArray command = '(' + name + ')';
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -21,6 +26,15 @@ QStringList childProcesses(const QByteArray& name)
         if (fields.size() > 1 && fields[1] == self && line.contains(command)) found.append(pid);
     }
     return found;
+}
+
+char processState(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray line = stat.readAll();
+    const qsizetype state = line.lastIndexOf(')') + 2;
+    return state > 1 && state < line.size() ? line[state] : 0;
 }
 
 } // namespace ovra::test

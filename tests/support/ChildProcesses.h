@@ -3,9 +3,15 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <sys/types.h>
+
 namespace ovra::test {
 
 // The process ids of this program's children whose command name is `name`.
 QStringList childProcesses(const QByteArray& name);
+// The same for the children of another process.
+QStringList childProcesses(const QByteArray& name, pid_t parent);
+// The scheduler's state of a process (R, S, D, T, Z…); 0 once it is gone.
+char processState(pid_t pid);
 
 } // namespace ovra::test

@@ -8,18 +8,26 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <functional>
+#include <future>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -103,9 +111,10 @@ std::optional<std::chrono::nanoseconds> processorTime(pid_t pid)
     return std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
 }
 
-// Whether the scheduler says a helper waits on something other than the
-// processor (a file, a lock); nothing when it cannot be read.
-std::optional<bool> isWaitingOnOther(pid_t pid)
+// The scheduler's state of a helper: R runnable, S or D waiting on something
+// other than the processor (a file, a lock), T stopped (a job control signal)
+// or t (a debugger); nothing when it cannot be read.
+std::optional<char> schedulerState(pid_t pid)
 {
     char path[40];
     std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
@@ -121,8 +130,88 @@ std::optional<bool> isWaitingOnOther(pid_t pid)
     const char* fields = std::strrchr(text, ')');
     char state = 0;
     if (!fields || std::sscanf(fields + 1, " %c", &state) != 1) return std::nullopt;
-    return state == 'S' || state == 'D';
+    return state;
 }
+
+// What a thread runs at, which a helper takes from the thread that starts it.
+struct Priority {
+    int policy = 0;
+    int nice = 0;
+    int io = 0;
+    friend bool operator==(const Priority&, const Priority&) = default;
+};
+
+Priority priorityOfThisThread()
+{
+    constexpr int kWhoThread = 1; // IOPRIO_WHO_PROCESS, which names a thread by its id
+    const auto thread = pid_t(::syscall(SYS_gettid));
+    return {::sched_getscheduler(0), ::getpriority(PRIO_PROCESS, id_t(thread)),
+            int(::syscall(SYS_ioprio_get, kWhoThread, thread))};
+}
+
+// Helpers are started from threads that last as long as the process: a helper
+// has the kernel kill it when the thread that started it ends (see
+// kAppProcess), and the pools' threads end after a while idle while a helper
+// lives on in its pool. A helper runs at the priority of the thread that asked
+// for it (idle work's helpers at idle priority), which a thread can give up
+// but never take back: each priority asked at has a starter of its own, made
+// by the first thread that asks at it, so it runs at that priority too.
+class HelperStarter {
+public:
+    static HelperStarter& forThisThread()
+    {
+        static std::mutex mutex;
+        static auto* starters = new std::vector<HelperStarter*>;
+        const Priority priority = priorityOfThisThread();
+        // A child forked from the app (a test's) has none of its threads.
+        const pid_t process = ::getpid();
+        const std::lock_guard lock(mutex);
+        for (HelperStarter* starter : *starters)
+            if (starter->m_process == process && starter->m_priority == priority) return *starter;
+        starters->push_back(new HelperStarter(priority));
+        return *starters->back();
+    }
+
+    // Runs `start` on the starting thread and answers what it answered.
+    int run(std::function<int()> start)
+    {
+        std::packaged_task<int()> task(std::move(start));
+        std::future<int> answer = task.get_future();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_work.push_back(std::move(task));
+        }
+        m_wake.notify_one();
+        return answer.get();
+    }
+
+private:
+    // Never destroyed and never joined: the thread must outlive every helper it
+    // started, and it ends with the process.
+    explicit HelperStarter(Priority priority)
+        : m_priority(priority)
+    {
+        std::thread([this] { serve(); }).detach();
+    }
+
+    void serve()
+    {
+        while (true) {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return !m_work.empty(); });
+            std::packaged_task<int()> task = std::move(m_work.front());
+            m_work.pop_front();
+            lock.unlock();
+            task();
+        }
+    }
+
+    const pid_t m_process = ::getpid();
+    const Priority m_priority;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::packaged_task<int()>> m_work;
+};
 
 std::string argument(std::int64_t value)
 {
@@ -219,6 +308,8 @@ bool ExtractHelper::start(const Cancel& cancelled)
         argument(limits.timeBudget.count()),
         protocol::kDeadlineSeconds,
         argument(deadlineSeconds),
+        protocol::kAppProcess,
+        argument(::getpid()),
     };
     std::vector<char*> argv;
     for (std::string& arg : args)
@@ -248,8 +339,9 @@ bool ExtractHelper::start(const Cancel& cancelled)
     environment.push_back(threadLimit.data());
     environment.push_back(nullptr);
     pid_t pid = -1;
-    const int failed =
-        ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment.data());
+    const int failed = HelperStarter::forThisThread().run([&] {
+        return ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment.data());
+    });
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
@@ -306,6 +398,7 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
     const SigpipeBlock sigpipeBlock;
     const Cancel isCancelled{askerCancelled, m_options.stopped};
     std::size_t next = 0; // the first file not answered yet
+    std::size_t triedAgain = files.size(); // the file given to a new helper after a stop
     QByteArray request;
     while (next < files.size()) {
         if (isCancelled()) break;
@@ -365,6 +458,16 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             stop();
             if (result == ReadResult::Cancelled) return replies;
             const QString path = nameOf(kind, files[i]);
+            // A helper stopped (a job control signal, a debugger) past the
+            // deadline says nothing of the file: a new helper tries it once more.
+            if (result == ReadResult::Overran && deadline.wasStopped() && triedAgain != i) {
+                qWarning("content: the helper reading %s was stopped past its deadline; "
+                         "a new one tries it again",
+                         qPrintable(path));
+                triedAgain = i;
+                end = i;
+                break;
+            }
             if (result == ReadResult::Overran)
                 qWarning("content: reading %s took too long; the file is left out until it changes",
                          qPrintable(path));
@@ -405,15 +508,17 @@ std::chrono::milliseconds ExtractHelper::Deadline::left() const
     m_lookedAt = now;
     const std::optional<std::chrono::nanoseconds> processor =
         m_helper > 0 ? processorTime(m_helper) : std::nullopt;
-    const std::optional<bool> isWaiting =
-        processor ? isWaitingOnOther(m_helper) : std::optional<bool>();
-    if (!processor || !isWaiting) {
+    const std::optional<char> state = processor ? schedulerState(m_helper) : std::nullopt;
+    m_isStopped = state == 'T' || state == 't';
+    if (!processor || !state) {
         m_working += since; // no helper to look at, or none any more: the wall clock
     } else {
-        // Runnable, it worked only as long as it had the processor.
+        // Runnable, it worked only as long as it had the processor; waiting on
+        // something else or stopped, the time is its own.
+        const bool isRunnable = !m_isStopped && *state != 'S' && *state != 'D';
         m_working +=
-            *isWaiting ? since
-                       : std::clamp(*processor - m_processorAt, std::chrono::nanoseconds(0), since);
+            isRunnable ? std::clamp(*processor - m_processorAt, std::chrono::nanoseconds(0), since)
+                       : since;
     }
     if (processor) m_processorAt = *processor;
     return m_working < m_budget ? std::chrono::ceil<std::chrono::milliseconds>(m_budget - m_working)

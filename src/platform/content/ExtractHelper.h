@@ -34,7 +34,10 @@ struct HelperReply {
 // One `ovra-extract` helper process, started when first asked and restarted
 // after it crashed or was killed. A file whose reading crashes the helper or
 // outlasts the deadline comes back Rejected, so the asker records it and does
-// not try it again until it changes. Used by one thread at a time.
+// not try it again until it changes; a file whose helper was stopped when the
+// deadline passed is tried once more in a new helper first. A helper ends with
+// the app, however the app ends, even a stopped one. Used by one thread at a
+// time.
 class ExtractHelper {
 public:
     struct Options {
@@ -101,7 +104,7 @@ public:
 
     // A file's deadline, counted in the helper's working time: its processor
     // time while it is runnable, the wall clock while it waits on something
-    // else (a file, a lock). A helper that a busy machine (or its idle
+    // else (a file, a lock) or is stopped. A helper that a busy machine (or its idle
     // priority) gives no processor is not working, so only one that truly
     // stalls or spins overruns. The helper is looked at when `left` is asked
     // a poll slice or more after the last look, which a wait does.
@@ -111,10 +114,14 @@ public:
         Deadline(pid_t helper, std::chrono::milliseconds budget);
         // What is left of the budget; zero once it is spent.
         std::chrono::milliseconds left() const;
+        // Whether the helper was stopped when it was last looked at: a stop
+        // counts as its own time, so a helper that never goes on overruns.
+        bool wasStopped() const { return m_isStopped; }
 
     private:
         pid_t m_helper;
         std::chrono::nanoseconds m_budget;
+        mutable bool m_isStopped = false;
         mutable std::chrono::nanoseconds m_working{0};
         mutable Clock::time_point m_lookedAt;
         mutable std::chrono::nanoseconds m_processorAt{0};

@@ -61,6 +61,9 @@ constexpr const char* kMaxInflatedBytes = "--max-inflated";
 constexpr const char* kMaxCompressionRatio = "--max-ratio";
 constexpr const char* kTimeBudgetMs = "--time-budget-ms";
 constexpr const char* kDeadlineSeconds = "--deadline-seconds";
+// The app's process id: the helper ends when the app's thread that started it
+// ends, and at once if the app is gone by the time it looks.
+constexpr const char* kAppProcess = "--app-process";
 
 // Test-only: a helper started with one of these set to a file name crashes on, or
 // never returns from, any file of that name, whatever it was asked to do with it,

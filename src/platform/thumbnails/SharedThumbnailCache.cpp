@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,6 +84,24 @@ constexpr QByteArrayView kPngSignature("\x89PNG\r\n\x1a\n", 8);
 constexpr qsizetype kChunkHead = 8;
 constexpr qsizetype kChunkTail = 4;
 constexpr quint32 kHeaderLength = 13;
+// A picture of the largest folder's side, as the PNG libraries write one, is a
+// thousand or so chunks of 8 KiB. A reader pays a round of calls for every
+// chunk, and a file of empty chunks up to the cap holds most of a million.
+constexpr int kMaxChunks = 4096;
+// A thumbnail's keys are a handful of short texts (the URI, the modification
+// time, the size and MIME type of the file, a picture's or document's
+// dimensions, the program that made it), and a PNG reader inflates and copies
+// every text it meets before the first pixel: a picture that carries more than
+// the keys need is no thumbnail. A program that adds a few keys of its own
+// still stays within this many ...
+constexpr int kMaxTextChunks = 16;
+// ... and these many bytes of them as stored (a URI of the longest path, every
+// byte escaped, is 12 KiB) ...
+constexpr qsizetype kMaxTextBytes = 32 * 1024;
+// ... of which these may be compressed (that URI deflates to under 5 KiB):
+// deflate expands at most about 1000:1, so what they inflate to stays within a
+// few megabytes.
+constexpr qsizetype kMaxCompressedTextBytes = 8 * 1024;
 
 quint32 bigEndian32(const char* bytes)
 {
@@ -90,13 +109,42 @@ quint32 bigEndian32(const char* bytes)
     return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
 }
 
+// The texts of a stored picture, counted as its chunks are walked.
+struct TextChunks {
+    int count = 0;
+    qsizetype bytes = 0;
+    qsizetype compressedBytes = 0;
+
+    // False once the texts are more than a thumbnail's keys need.
+    bool add(QByteArrayView type, QByteArrayView data)
+    {
+        if (type == "zTXt") {
+            compressedBytes += data.size();
+        } else if (type == "iTXt") {
+            // The keyword, then the flag that says whether the text is compressed.
+            const qsizetype keywordEnd = data.indexOf('\0');
+            if (keywordEnd < 0 || keywordEnd + 1 >= data.size() || data[keywordEnd + 1] != 0)
+                compressedBytes += data.size();
+        } else if (type != "tEXt") {
+            return true;
+        }
+        ++count;
+        bytes += data.size();
+        return count <= kMaxTextChunks && bytes <= kMaxTextBytes &&
+               compressedBytes <= kMaxCompressedTextBytes;
+    }
+};
+
 } // namespace
 
 bool isPlausiblePng(QByteArrayView png, int folderSide)
 {
     if (png.size() > kMaxStoredBytes || !png.startsWith(kPngSignature)) return false;
     qsizetype at = kPngSignature.size();
+    TextChunks texts;
+    int chunks = 0;
     for (bool first = true; png.size() - at >= kChunkHead + kChunkTail; first = false) {
+        if (++chunks > kMaxChunks) return false;
         const quint32 length = bigEndian32(png.data() + at);
         const QByteArrayView type = png.sliced(at + 4, 4);
         if (length > quint64(png.size() - at - kChunkHead - kChunkTail)) return false;
@@ -109,10 +157,23 @@ bool isPlausiblePng(QByteArrayView png, int folderSide)
                 height > quint32(folderSide))
                 return false;
         }
+        if (!texts.add(type, QByteArrayView(data, qsizetype(length)))) return false;
         if (type == "IEND") return true;
         at += kChunkHead + qsizetype(length) + kChunkTail;
     }
     return false;
+}
+
+QSize pictureSize(QByteArrayView png)
+{
+    constexpr qsizetype kWidthAt = kPngSignature.size() + kChunkHead;
+    if (png.size() < kWidthAt + 8 || !png.startsWith(kPngSignature) ||
+        png.sliced(kPngSignature.size() + 4, 4) != "IHDR")
+        return {};
+    const quint32 width = bigEndian32(png.data() + kWidthAt);
+    const quint32 height = bigEndian32(png.data() + kWidthAt + 4);
+    if (width < 1 || height < 1 || width > quint32(INT_MAX) || height > quint32(INT_MAX)) return {};
+    return QSize(int(width), int(height));
 }
 
 std::optional<QByteArray> readStored(const QString& path, int folderSide)

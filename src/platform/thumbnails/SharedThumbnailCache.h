@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QSize>
 #include <QString>
 #include <QtGlobal>
 
@@ -65,12 +66,18 @@ bool isCurrent(const StoredKeys& keys, const QString& uri, const FileStamp& stam
 // folder's side stored uncompressed, at 16 bits a channel, and its keys) ...
 inline constexpr qint64 kMaxStoredBytes = 9 * 1024 * 1024;
 // ... whose header gives a size of at least a pixel and no side longer than its
-// folder's, and whose chunks all lie within the file, up to its end chunk.
+// folder's, whose chunks all lie within the file, up to its end chunk, are no
+// more than a picture of that size is written in, and whose texts are no more,
+// in number and bytes, than a thumbnail's keys need.
 // The stored file's bytes when they pass; nothing for a file that is missing,
 // not a regular file, or damaged.
 std::optional<QByteArray> readStored(const QString& path, int folderSide);
 // The same check over bytes already read.
 bool isPlausiblePng(QByteArrayView png, int folderSide);
+// The size its header gives, read from the bytes: a PNG reader asked for the
+// size reads (and inflates) every text ahead of the pixels first. Invalid when
+// the bytes do not begin with a PNG header.
+QSize pictureSize(QByteArrayView png);
 
 // Writes a picture into the cache as a new file of mode 0600 renamed into
 // place, so no reader ever sees half a file; missing folders are made with mode
