@@ -17,6 +17,7 @@
 #include "support/TestHome.h"
 #include "support/Wait.h"
 #include "ui/ElidingLabel.h"
+#include "ui/EmptyStateView.h"
 #include "ui/Theme.h"
 #include "ui/ToastView.h"
 
@@ -497,6 +498,16 @@ protected:
                 check(screen, size, dark);
     }
 
+    // The file list on show has taken in its answer and placed its tiles.
+    bool resultsShown() const
+    {
+        auto* content = m_window->findChild<ContentView*>();
+        QWidget* screen = content->detailView()->screen();
+        auto* browser = screen ? screen->findChild<FileBrowser*>() : nullptr;
+        return browser && browser->isContentCurrent() && !browser->loadingState()->isVisible() &&
+               (browser->placedTileCount() > 0 || browser->emptyState()->isVisible());
+    }
+
     // The walk of one screen at one size, in the light.
     void walkOnce(const QString& screen, const WindowSize& size, const std::function<void()>& enter,
                   const std::function<bool()>& ready)
@@ -735,6 +746,20 @@ TEST_F(SchemeWalk, RecognisedTextIsReadableInEitherLook)
     checkBothLooks("inspector-text", kSizes[1]);
 }
 
+// The longest of the design's example searches, its title wrapped beside the
+// inspector, as the desktop turns dark and back.
+TEST_F(SchemeWalk, ASearchBesideTheInspectorStandsWholeInEitherLook)
+{
+    const QString text = QStringLiteral("big videos over 5 mb");
+    m_context.state->setSearchText(text);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return screenShown() && m_context.library->searchedQuery() == text && resultsShown();
+        },
+        kWaitMs));
+    checkBothLooks(QStringLiteral("search-big-videos-over-5-mb"), kSizes[1]);
+}
+
 TEST_F(SchemeWalk, PdfPagesInThePreviewSheetScrollWithTheAppsOwnBars)
 {
     AppState& state = *m_context.state;
@@ -805,7 +830,7 @@ TEST_F(ScreenWalk, TheDesignsExampleSearchesStandWholeInTheSmallestWindowWithThe
         screen.replace(u' ', u'-');
         walkOnce(
             screen, smallest, [&] { m_context.state->setSearchText(text); },
-            [&] { return m_context.library->searchedQuery() == text; });
+            [&] { return m_context.library->searchedQuery() == text && resultsShown(); });
         const QStringList faults = elidedTitles(m_window);
         EXPECT_TRUE(faults.isEmpty()) << faults.join(u'\n').toStdString();
     }
