@@ -397,7 +397,7 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
     std::vector<HelperReply> replies(files.size());
     const SigpipeBlock sigpipeBlock;
     const Cancel isCancelled{askerCancelled, m_options.stopped};
-    std::size_t next = 0; // the first file not answered yet
+    std::size_t next = 0;                  // the first file not answered yet
     std::size_t triedAgain = files.size(); // the file given to a new helper after a stop
     QByteArray request;
     while (next < files.size()) {

@@ -38,13 +38,12 @@ IndexPersistence::IndexPersistence(QString cacheDir, bool persist, const Current
     // So are the tables saved by the last run, which spare the first query its
     // walk. A save of ours cut short by a kill leaves its temporary beside
     // them, and nothing else would ever remove it.
-    m_savedLoading = std::async(std::launch::async,
-                                [gate = m_readGate, file = tablesFile(), folder = m_cacheDir] {
-                                    gate.wait();
-                                    AtomicSave::removeStaleTemporaries(
-                                        folder, {kTablesName, kAttributesName});
-                                    return TableFile::load(file);
-                                });
+    m_savedLoading = std::async(
+        std::launch::async, [gate = m_readGate, file = tablesFile(), folder = m_cacheDir] {
+            gate.wait();
+            AtomicSave::removeStaleTemporaries(folder, {kTablesName, kAttributesName});
+            return TableFile::load(file);
+        });
 }
 
 IndexPersistence::~IndexPersistence()
