@@ -26,7 +26,11 @@ protected:
         test::ensureApp();
         const double now = double(QDateTime::currentSecsSinceEpoch());
         const double day = 86400;
-        home.writeFile("Documents/Invoice-2024.pdf", "%PDF-1.4\n", now - 3 * day);
+        // "Last week" is the previous calendar week: noon of this weekday a week ago
+        // falls in it whatever the day, the first day of a week or a clock change.
+        const QDateTime weekAgo(QDate::currentDate().addDays(-7), QTime(12, 0));
+        home.writeFile("Documents/Invoice-2024.pdf", "%PDF-1.4\n",
+                       double(weekAgo.toSecsSinceEpoch()));
         home.writeFile("Documents/old-contract.pdf", "%PDF-1.4\n", now - 40 * day);
         home.writeFile("Documents/notes.txt", "recent notes", now - 2 * day);
         home.writeFile("Pictures/Screenshot from 2025-03-01 10-22-33.png", test::pngBytes(40, 30),
