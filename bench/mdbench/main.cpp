@@ -6,6 +6,7 @@
 #include "IndexBench.h"
 #include "LiveBench.h"
 #include "OcrBench.h"
+#include "OwnFilesBench.h"
 #include "ParseCommand.h"
 
 #include <QCoreApplication>
@@ -37,6 +38,9 @@ const std::vector<Subcommand> kSubcommands = {
     {"live", runLiveBench,
      "files created, renamed and deleted while queries run: change to query, idle CPU "
      "[--files N] [--dir D] [--changes C] [--rounds-seconds S] [--idle S]"},
+    {"ownfiles", runOwnFilesBench,
+     "the app's own files at size: settings of many keys read and saved, an icon theme naming "
+     "one folder over and over, stored thumbnails at the cap judged [--keys N] [--repeats R]"},
     {"parse", runParseCommand, "'TEXT': the query string a typed search becomes, then its chips"},
 };
 
