@@ -249,7 +249,7 @@ QImage IconTheme::image(const QStringList& names, int pixelSide)
 
 QByteArray IconTheme::readIconBytes(const QString& path)
 {
-    return OwnFile::read(path, {kMaxIconBytes, OwnFile::Links::followed, OwnFile::Owner::desktop});
+    return OwnFile::read(path, {kMaxIconBytes});
 }
 
 QImage IconTheme::readIconFile(const QString& path, int pixelSide)

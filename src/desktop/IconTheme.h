@@ -39,8 +39,8 @@ public:
     // The picture in an icon file at most `pixelSide` square (vector icons
     // drawn at that size). Blocks.
     static QImage readIconFile(const QString& path, int pixelSide);
-    // An icon file's bytes, read by the rule for the desktop's files (OwnFile):
-    // empty for anything but a regular file of an icon's size. Blocks.
+    // An icon file's bytes, read through OwnFile: empty for anything but a
+    // regular file of an icon's size. Blocks: call it on a pool thread.
     static QByteArray readIconBytes(const QString& path);
 
 private:

@@ -23,8 +23,10 @@ struct SearchCalendar {
     static SearchCalendar current();
 };
 
-// Pure and thread-safe. `now` and `calendar` drive every date the text names,
-// the years a four-digit number may name included, so a test can fix them.
+// Thread-safe. `now` and `calendar` drive every date the text names, the years
+// a four-digit number may name included, so a test can fix them. A folder word
+// ("in downloads") reads the user's folders (user-dirs.dirs): call it on a
+// pool thread.
 ParsedQuery parse(QStringView text, const QDateTime& now, const SearchCalendar& calendar);
 
 } // namespace ovra::NaturalSearch

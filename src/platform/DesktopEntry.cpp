@@ -45,8 +45,7 @@ KeyFile KeyFile::parse(QByteArrayView text)
 
 KeyFile KeyFile::read(const QString& path)
 {
-    return parse(
-        OwnFile::read(path, {kMaxKeyFileBytes, OwnFile::Links::followed, OwnFile::Owner::desktop}));
+    return parse(OwnFile::read(path, {kMaxKeyFileBytes}));
 }
 
 QString localizedValue(const KeyFile::Group& group, const QString& key, const QString& locale)

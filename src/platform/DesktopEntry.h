@@ -18,7 +18,7 @@ struct KeyFile {
     // The first occurrence of a key in a group wins, as the desktop reads it.
     static KeyFile parse(QByteArrayView text);
     // A configuration or system file, following links as the desktop does;
-    // empty when it cannot be read.
+    // empty when it cannot be read. Blocks: call it on a pool thread.
     static KeyFile read(const QString& path);
 
     Group group(const QString& name) const { return groups.value(name); }

@@ -62,7 +62,7 @@ const char* kindOf(mode_t mode)
 OwnFile OwnFile::open(const QString& path, Rule rule)
 {
     const QByteArray local = QFile::encodeName(path);
-    if (rule.owner == Owner::app) UserFile::checkThread(local.constData());
+    UserFile::checkThread(local.constData());
     OwnFile file(path, Status::absent);
     if (local.isEmpty()) return file;
     // O_NONBLOCK: the open of a FIFO waits for a writer otherwise. A device is

@@ -18,8 +18,8 @@ namespace ovra {
 // as if nothing were there. A user's own
 // files are opened through UserFile instead.
 //
-// Opening blocks on the disk: the GUI-thread check of UserFile covers the
-// app's own files. Move-only; closes on destruction.
+// Opening blocks on the disk: every open, of the app's file or the desktop's,
+// is held to the GUI-thread check of UserFile. Move-only; closes on destruction.
 class OwnFile {
 public:
     // Whether a symbolic link at the path itself is gone through. A cache or an
@@ -27,17 +27,11 @@ public:
     // save (AtomicSave) replaces the link, never what it names.
     enum class Links { followed, notFollowed };
 
-    // Whose file it is. The desktop's files are read where their readers need
-    // them (an icon theme's by the first painting of a symbol), so they are not
-    // held to the GUI-thread check as the app's own are.
-    enum class Owner { app, desktop };
-
     // What a reader takes: a file larger than `maxBytes` is none it could have
     // written, or none worth reading.
     struct Rule {
         std::int64_t maxBytes = 0;
         Links links = Links::followed;
-        Owner owner = Owner::app;
     };
 
     enum class Status {

@@ -144,8 +144,7 @@ QString userDir(UserDir which)
 {
     const QString homeDir = home();
     const QByteArray file =
-        OwnFile::read(configHome() + QStringLiteral("/user-dirs.dirs"),
-                      {kMaxUserDirsBytes, OwnFile::Links::followed, OwnFile::Owner::desktop});
+        OwnFile::read(configHome() + QStringLiteral("/user-dirs.dirs"), {kMaxUserDirsBytes});
     if (!file.isEmpty()) {
         QTextStream in(file);
         const QString key = QString::fromLatin1(userDirKey(which));

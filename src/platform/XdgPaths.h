@@ -22,6 +22,7 @@ QString appConfigDir(); // configHome()/Ovra
 
 enum class UserDir { Desktop, Documents, Downloads, Pictures, Music, Videos };
 // The user's named folder from user-dirs.dirs, else the usual name inside home.
+// Reads that file: call it on a pool thread.
 QString userDir(UserDir which);
 
 // The folders that hold applications here: ~/Applications (AppImages),

@@ -2,15 +2,14 @@
 
 #include "PixelCopy.h"
 #include "SoftShadow.h"
+#include "Symbols.h"
 #include "Theme.h"
 
-#include "desktop/IconTheme.h"
 #include "platform/PathKey.h"
 
 #include <QCache>
 #include <QFileInfo>
 #include <QFontMetricsF>
-#include <QIcon>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -60,8 +59,8 @@ QRectF fitted(QSizeF content, const QRectF& box)
     return QRectF(box.center() - QPointF(size.width() / 2, size.height() / 2), size);
 }
 
-// The symbol in white; a plain outline when the icon theme lacks it, so a
-// tile is never blank.
+// The symbol in white, from the artwork Symbols read on a pool thread; a plain
+// outline when the icon theme lacks it, so a tile is never blank.
 QImage whiteSymbol(const QString& name, double side, double ratio)
 {
     const int pixels = std::max(1, int(std::lround(side * ratio)));
@@ -69,10 +68,8 @@ QImage whiteSymbol(const QString& name, double side, double ratio)
     symbol.fill(Qt::transparent);
     QPainter p(&symbol);
     p.setRenderHint(QPainter::Antialiasing);
-    // Our own theme reader: safe on any thread, and it reads only the one file.
-    const QImage icon = IconTheme::shared().image({name}, pixels);
-    if (!icon.isNull()) {
-        p.drawImage(fitted(icon.size(), QRectF(0, 0, pixels, pixels)), icon);
+    if (!Symbols::themeFile(name).isEmpty()) {
+        Symbols::paint(p, name, QRectF(0, 0, pixels, pixels), Qt::white);
     } else {
         const double inset = pixels * 0.2;
         QPen pen(Qt::white, std::max(1.0, pixels * 0.08));
@@ -80,8 +77,6 @@ QImage whiteSymbol(const QString& name, double side, double ratio)
         p.drawRoundedRect(QRectF(inset, inset * 0.6, pixels - 2 * inset, pixels - 1.2 * inset),
                           pixels * 0.08, pixels * 0.08);
     }
-    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    p.fillRect(symbol.rect(), Qt::white);
     p.end();
     symbol.setDevicePixelRatio(ratio);
     return symbol;
@@ -100,17 +95,17 @@ CategoryTile::CategoryTile(const FileItem& item, const QImage& icon, QSizeF size
 QString CategoryTile::symbolName(FileCategory category)
 {
     switch (category) {
-    case FileCategory::images: return QStringLiteral("image-x-generic-symbolic");
-    case FileCategory::videos: return QStringLiteral("video-x-generic-symbolic");
-    case FileCategory::music: return QStringLiteral("audio-x-generic-symbolic");
-    case FileCategory::documents: return QStringLiteral("x-office-document-symbolic");
-    case FileCategory::archives: return QStringLiteral("package-x-generic-symbolic");
-    case FileCategory::apps: return QStringLiteral("view-app-grid-symbolic");
-    case FileCategory::code: return QStringLiteral("utilities-terminal-symbolic");
-    case FileCategory::folders: return QStringLiteral("folder-symbolic");
-    case FileCategory::other: return QStringLiteral("text-x-generic-symbolic");
+    case FileCategory::images: return QStringLiteral("photo");
+    case FileCategory::videos: return QStringLiteral("play.rectangle");
+    case FileCategory::music: return QStringLiteral("music.note");
+    case FileCategory::documents: return QStringLiteral("doc.text");
+    case FileCategory::archives: return QStringLiteral("archivebox");
+    case FileCategory::apps: return QStringLiteral("square.grid.3x3");
+    case FileCategory::code: return QStringLiteral("terminal");
+    case FileCategory::folders: return QStringLiteral("folder");
+    case FileCategory::other: return QStringLiteral("doc");
     }
-    return QStringLiteral("text-x-generic-symbolic");
+    return QStringLiteral("doc");
 }
 
 CategoryTile::Layout CategoryTile::layout() const
@@ -203,23 +198,26 @@ void CategoryTile::paintSymbolLayer(QPainter& painter, const Layout& layout) con
 
 // The tiles on screen mostly repeat one kind at one size (a folder of photos),
 // so their stacks are kept; a kept stack keeps its shadow too, which is cached
-// by image. Tiles are drawn on the GUI thread only.
+// by image. Tiles are drawn on the GUI thread only. A stack drawn before the
+// symbols' artwork has been read lacks its symbol, so it is not kept.
 QImage CategoryTile::symbolStack(const Layout& layout, double ratio) const
 {
     static QCache<QString, QImage> stacks(kStackCacheBytes);
     const QChar separator(u'|');
-    const QString key =
-        QString::number(int(m_category)) + separator + QString::number(m_size.width()) + u'x' +
-        QString::number(m_size.height()) + u'@' + QString::number(ratio) + separator +
-        (layout.hasBadge ? layout.badgeText : QString()) + separator + QIcon::themeName();
+    const QString key = QString::number(int(m_category)) + separator +
+                        QString::number(m_size.width()) + u'x' + QString::number(m_size.height()) +
+                        u'@' + QString::number(ratio) + separator +
+                        (layout.hasBadge ? layout.badgeText : QString());
     if (const QImage* kept = stacks.object(key)) return *kept;
-    QImage stack = makeSymbolStack(layout, ratio);
-    stacks.insert(key, new QImage(stack), std::max<qsizetype>(1, stack.sizeInBytes()));
+    const bool withSymbol = Symbols::isLoaded();
+    QImage stack = makeSymbolStack(layout, ratio, withSymbol);
+    if (withSymbol)
+        stacks.insert(key, new QImage(stack), std::max<qsizetype>(1, stack.sizeInBytes()));
     return stack;
 }
 
 // The symbol and the badge, white, on a transparent layer the size of the tile.
-QImage CategoryTile::makeSymbolStack(const Layout& layout, double ratio) const
+QImage CategoryTile::makeSymbolStack(const Layout& layout, double ratio, bool withSymbol) const
 {
     const QSize pixels = (m_size * ratio).toSize().expandedTo(QSize(1, 1));
     QImage stack(pixels, QImage::Format_ARGB32_Premultiplied);
@@ -228,8 +226,9 @@ QImage CategoryTile::makeSymbolStack(const Layout& layout, double ratio) const
     QPainter p(&stack);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                      QPainter::SmoothPixmapTransform);
-    drawPixelCopy(p, layout.symbolRect.topLeft(),
-                  whiteSymbol(symbolName(m_category), layout.symbolRect.width(), ratio));
+    if (withSymbol)
+        drawPixelCopy(p, layout.symbolRect.topLeft(),
+                      whiteSymbol(symbolName(m_category), layout.symbolRect.width(), ratio));
     if (layout.hasBadge) {
         const double radius = layout.badgeRect.height() / 2;
         p.setPen(Qt::NoPen);

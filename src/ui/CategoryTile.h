@@ -36,17 +36,19 @@ public:
 
     // Draws the tile with its top-left corner at the painter's origin.
     // `primary` is the theme's primary (text) colour, which the icon backdrop is
-    // mixed from.
+    // mixed from. GUI thread only. Until the symbols' artwork has been read
+    // (Symbols::isLoaded) the tile is drawn without its symbol: its painter
+    // draws it again once it has (Symbols::whenLoaded).
     void paint(QPainter& painter, const QColor& primary) const;
 
-    // The icon theme's name for the category's symbol.
+    // The category's symbol (a name of Symbols).
     static QString symbolName(FileCategory category);
 
 private:
     void paintIconLayer(QPainter& painter, const Layout& layout, const QColor& primary) const;
     void paintSymbolLayer(QPainter& painter, const Layout& layout) const;
     QImage symbolStack(const Layout& layout, double ratio) const;
-    QImage makeSymbolStack(const Layout& layout, double ratio) const;
+    QImage makeSymbolStack(const Layout& layout, double ratio, bool withSymbol) const;
 
     FileCategory m_category;
     QString m_extension;

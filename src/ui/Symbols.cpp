@@ -148,6 +148,7 @@ const MappingTable& mappings()
         {QStringLiteral("square.grid.3x3"), {{QStringLiteral("view-app-grid")}, {}}},
         {QStringLiteral("square.on.square"), {{QStringLiteral("edit-copy")}, {}}},
         {QStringLiteral("star.fill"), {{QStringLiteral("starred")}, {}}},
+        {QStringLiteral("terminal"), {{QStringLiteral("utilities-terminal")}, {}}},
         {QStringLiteral("text.badge.xmark"), {{QStringLiteral("edit-clear")}, {}}},
         {QStringLiteral("text.viewfinder"), {{QStringLiteral("insert-text")}, {}}},
         {QStringLiteral("trash"), {{QStringLiteral("user-trash")}, {}}},
@@ -515,6 +516,20 @@ void preload()
     qAddPostRoutine([] {
         if (sourcesFuture()) sourcesFuture()->waitForFinished();
     });
+}
+
+bool isLoaded()
+{
+    preload();
+    return sourcesFuture()->isFinished();
+}
+
+void whenLoaded(QObject* owner, std::function<void()> loaded)
+{
+    preload();
+    background::then(
+        *sourcesFuture(), owner,
+        [loaded = std::move(loaded)](const std::shared_ptr<const Sources>&) { loaded(); });
 }
 
 bool isKnown(const QString& name)

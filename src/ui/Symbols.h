@@ -6,7 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QLabel;
+class QObject;
 class QPainter;
 class QRectF;
 
@@ -40,6 +43,15 @@ void paint(QPainter& painter, const QString& name, const QRectF& rect, const QCo
 // Starts finding and reading the symbols' artwork on a pool thread. The first
 // symbol drawn starts it too, and waits for it: call it early. GUI thread only.
 void preload();
+
+// For a drawing that must not wait for the artwork (a tile painted among
+// hundreds): whether it has been read, starting the reading when it has not.
+// GUI thread only.
+bool isLoaded();
+// Runs `loaded` on the GUI thread once the artwork has been read (at once when
+// it already has), unless `owner` is gone by then. Starts the reading. GUI
+// thread only.
+void whenLoaded(QObject* owner, std::function<void()> loaded);
 
 // Whether the symbol has a mapping of its own (and so does not fall to the
 // generic mark).

@@ -5,6 +5,7 @@
 #include "CategoryTile.h"
 #include "PixelCopy.h"
 #include "SoftShadow.h"
+#include "Symbols.h"
 #include "Theme.h"
 
 #include <QEvent>
@@ -156,10 +157,12 @@ QString ThumbnailView::renderKey(const std::optional<Thumbnail>& thumbnail) cons
         thumbnail ? QString::number(thumbnail->image.cacheKey()) + (thumbnail->isIcon ? u'i' : u'p')
                   : QStringLiteral("none");
     const QChar separator(u'|');
+    // A category tile drawn before the symbols' artwork was read lacks its symbol.
+    const QChar symbols = Symbols::isLoaded() ? u's' : u'-';
     return picture + separator + m_item.path + separator + QString::number(int(m_item.category)) +
            separator + QString::number(width()) + u'x' + QString::number(height()) + u'@' +
            QString::number(devicePixelRatioF()) + separator + QString::number(m_cornerRadius) +
-           separator + QString::number(primaryColor().rgba());
+           separator + QString::number(primaryColor().rgba()) + separator + symbols;
 }
 
 QPixmap ThumbnailView::render(const std::optional<Thumbnail>& thumbnail) const
@@ -199,6 +202,13 @@ void ThumbnailView::paintContent(QPainter& painter, const QRectF& rect, const Fi
 void ThumbnailView::paintEvent(QPaintEvent*)
 {
     ensureLoad();
+    if (!m_awaitsSymbols && !Symbols::isLoaded()) {
+        m_awaitsSymbols = true;
+        Symbols::whenLoaded(this, [this] {
+            m_awaitsSymbols = false;
+            update();
+        });
+    }
     const std::optional<Thumbnail> thumbnail = shownThumbnail();
     const QString key = renderKey(thumbnail);
     if (key != m_renderedKey) {

@@ -72,6 +72,9 @@ private:
     // The drawn content, kept until the picture, size or colours change.
     QPixmap m_rendered;
     QString m_renderedKey;
+    // Drawn again once the symbols' artwork has been read: a category tile
+    // drawn before lacks its symbol.
+    bool m_awaitsSymbols = false;
 };
 
 } // namespace ovra

@@ -45,6 +45,7 @@ TEST(FileIcon, DesktopEntriesShowTheirApplicationsIcon)
 
 TEST(FileIcon, EveryFileGetsSomeIcon)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     const FileIconFacts folder = factsOf(home.makeFolder(QStringLiteral("Documents")));
     EXPECT_TRUE(folder.isFolder);

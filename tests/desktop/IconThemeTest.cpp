@@ -1,6 +1,7 @@
 #include "desktop/IconTheme.h"
 #include "desktop/FileIcon.h"
 #include "platform/Background.h"
+#include "platform/UserFile.h"
 #include "support/Fifo.h"
 #include "support/TestHome.h"
 
@@ -49,6 +50,7 @@ struct ThemeFolder {
 
 TEST(IconTheme, FindsTheClosestSizeAndFollowsInheritance)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     ThemeFolder folder;
     IconTheme theme(QStringLiteral("Mine"), {folder.base});
 
@@ -76,6 +78,7 @@ TEST(IconTheme, FindsTheClosestSizeAndFollowsInheritance)
 
 TEST(IconTheme, AThemeThatInheritsItselfOrIsMissingEndsTheSearch)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     home.writeFile(QStringLiteral("icons/Loop/index.theme"),
                    "[Icon Theme]\nName=Loop\nInherits=Loop,Missing\nDirectories=\n");
@@ -106,6 +109,7 @@ TEST(IconTheme, FileIconsAreDrawnOnAPoolThread)
 // a damaged folder then never outranks a folder of the exact size.
 TEST(IconTheme, SizesBeyondAnyIconDoNotOutrankAnExactFit)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     home.writeFile(QStringLiteral("icons/Odd/index.theme"),
                    "[Icon Theme]\nName=Odd\nDirectories=exact,low,high,fixed,scaled\n\n"
@@ -146,6 +150,7 @@ TEST(IconTheme, AFifoAsAThemesIndexIsNotWaitedFor)
 // outside them.
 TEST(IconTheme, FoldersAndThemesOutsideTheIconFoldersAreNotRead)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     const QByteArray outside = home.makeFolder(QStringLiteral("outside")).toUtf8();
     home.writeFile(QStringLiteral("outside/escaped.png"), "x");

@@ -60,6 +60,8 @@ protected:
     }
 
     test::TestHome home;
+    // A folder word reads the user's folders, as the search's pool thread would.
+    const UserFile::AllowOnThisThread directReads;
     NaturalSearch::SearchCalendar calendar{QTimeZone::utc(), Qt::Monday,
                                            QLocale(QLocale::English, QLocale::UnitedKingdom)};
     const QDateTime now{QDate(2026, 12, 15), QTime(10, 0), Qt::UTC};

@@ -1,4 +1,5 @@
 #include "library/SidebarItem.h"
+#include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 #include "support/TestHome.h"
 
@@ -70,6 +71,7 @@ TEST(SidebarItem, EqualOnlyForTheSameCaseAndPayload)
 
 TEST(Location, StandardFoldersOfTheHome)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     home.writeFile(QStringLiteral(".config/user-dirs.dirs"), "XDG_VIDEOS_DIR=\"$HOME/Filme\"\n");
     EXPECT_EQ(Location::home(), home.root());

@@ -23,6 +23,7 @@ QStringList names(const SpotlightResult& r)
 
 TEST(Spotlight, ListsTheFirstLimitAcceptedButCountsEveryOne)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     for (int i = 0; i < 10; ++i)
         home.writeFile(QStringLiteral("Files/f%1.txt").arg(i), QByteArray(100 + i, 'x'), 1.6e9 + i);
@@ -86,6 +87,7 @@ TEST(Spotlight, NoiseIsSkippedButBundlesThemselvesAreKept)
 
 TEST(Spotlight, InvalidQueriesAndCancelledRunsGiveTheEmptyResult)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::ensureApp();
     TestHome home;
     home.writeFile("Files/a.txt", "x");

@@ -644,6 +644,7 @@ TEST(WhereFroms, OriginThenReferrerFromUserAttributes)
 
 TEST(RecentlyUsed, LatestVisitOrModificationPerLocalFile)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     const QString xbel = home.writeFile(QStringLiteral(".local/share/recently-used.xbel"),
                                         R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -684,6 +685,7 @@ TEST(RecentlyUsed, LatestVisitOrModificationPerLocalFile)
 
 TEST(RecentlyUsed, DamagedOrMissingFiles)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     EXPECT_TRUE(readRecentlyUsed(home.path(QStringLiteral("none.xbel"))).isEmpty());
     EXPECT_TRUE(readRecentlyUsed(home.writeFile(QStringLiteral("empty.xbel"), {})).isEmpty());

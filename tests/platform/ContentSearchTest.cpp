@@ -69,6 +69,7 @@ TEST(ContentSearch, WordsInsideDocumentsMatchLikeAnyAttribute)
 
 TEST(ContentSearch, WithoutAContentIndexNoFileHasWords)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     TestHome home;
     home.writeFile("Documents/cv.txt", "Résumé");
     md::MetadataIndex index;

@@ -91,6 +91,7 @@ TEST_F(MetadataIndexTest, IndexesVisibleFilesAndSkipsHiddenLinksAndBadNames)
 
 TEST_F(MetadataIndexTest, ScopeWhosePathHoldsAHiddenPartStillWorks)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile(".local/share/files/a.txt", "x");
     MetadataIndex index;
     const auto r = run(index, "kMDItemFSName == 'a.txt'", {home.path(".local/share/files")});
@@ -99,6 +100,7 @@ TEST_F(MetadataIndexTest, ScopeWhosePathHoldsAHiddenPartStillWorks)
 
 TEST_F(MetadataIndexTest, SortsDescendingCutsAtTheMaximumAndCountsEveryMatch)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     for (int i = 0; i < 40; ++i)
         home.writeFile(QStringLiteral("Files/f%1.txt").arg(i), QByteArray(i * 10, 'x'),
                        1.6e9 + i * 100);
@@ -129,6 +131,7 @@ TEST_F(MetadataIndexTest, InvalidQueryWalksNothingAndFindsNothing)
 // Quitting never waits for a first walk of a large home.
 TEST_F(MetadataIndexTest, AStoppedIndexWalksNothingMoreAndKeepsWhatItHas)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Documents/a.txt", "x");
     home.writeFile("Pictures/b.txt", "x");
     MetadataIndex index;
@@ -145,6 +148,7 @@ TEST_F(MetadataIndexTest, AStoppedIndexWalksNothingMoreAndKeepsWhatItHas)
 
 TEST_F(MetadataIndexTest, SubfolderScopeAndOverlappingScopes)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Documents/a.txt", "x");
     home.writeFile("Documents/Work/b.txt", "x");
     home.writeFile("Documents/Work/Deep/c.txt", "x");
@@ -162,6 +166,7 @@ TEST_F(MetadataIndexTest, SubfolderScopeAndOverlappingScopes)
 
 TEST_F(MetadataIndexTest, NoiseFoldersAreMarkedButTheBundleItselfIsNot)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Projects/web/node_modules/lib/index.js", "x");
     home.writeFile("Projects/Tool.app/Contents/Info.plist", "x");
     home.writeFile("Projects/web/main.js", "x");
@@ -215,6 +220,7 @@ TEST_F(MetadataIndexTest, ScanningLeavesAccessTimesAlone)
 
 TEST_F(MetadataIndexTest, LastUsedComesFromTheRecentListAndFromReadsAfterWrites)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     const QString opened = home.writeFile("Documents/opened.txt", "x", 1.7e9);
     const QString listed = home.writeFile("Documents/listed.txt", "x", 1.7e9);
     const QString untouched = home.writeFile("Documents/untouched.txt", "x", 1.7e9);
@@ -405,6 +411,7 @@ TEST_F(MetadataIndexTest, SingleFileLookupMatchesTheTable)
 
 TEST_F(MetadataIndexTest, RefreshWithNoFolderChangedStillSeesTheRecentList)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     const QString file = home.writeFile("Documents/plan.txt", "x", 1.7e9);
     TestHome::setTimes(file, 1.7e9, std::nullopt);
     MetadataIndex index;
@@ -422,6 +429,7 @@ TEST_F(MetadataIndexTest, RefreshWithNoFolderChangedStillSeesTheRecentList)
 // other file that merely shares its suffix, in whatever order the walk meets them.
 TEST_F(MetadataIndexTest, WholeNameTypesDoNotSpreadToTheirSuffix)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Project/CMakeLists.txt", "project(x)");
     for (int i = 0; i < 20; ++i)
         home.writeFile(QStringLiteral("Project/notes-%1.txt").arg(i), "plain");
@@ -437,6 +445,7 @@ TEST_F(MetadataIndexTest, WholeNameTypesDoNotSpreadToTheirSuffix)
 // A folder has no size of its own: the 4096 bytes of its listing are not one.
 TEST_F(MetadataIndexTest, FoldersCarryNoSize)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Files/a.txt", "abc");
     home.writeFile("Files/Sub/b.txt", "x");
     MetadataIndex index;
@@ -574,6 +583,7 @@ void removeDeepChain(const QString& base, const char* fileAtTheBottom)
 
 TEST_F(MetadataIndexTest, FoldersDeeperThanPathMaxAreIndexed)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     const QString base = home.makeFolder("Deep");
     const auto removal = std::unique_ptr<const QString, void (*)(const QString*)>(
         &base, [](const QString* b) { removeDeepChain(*b, "bottom.txt"); });

@@ -90,6 +90,7 @@ TEST_F(SavedAndLiveIndexTest, AStartAnswersFromTheSavedTablesThenCatchesUpWithTh
 
 TEST_F(SavedAndLiveIndexTest, ChangesMadeWhileTheCatchUpLooksAtTheDiskShowAtOnceAndOutlastIt)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Documents/a.txt", "a");
     home.writeFile("Documents/Sub/b.txt", "b");
     buildAndClose();
@@ -139,6 +140,7 @@ TEST_F(SavedAndLiveIndexTest, ChangesMadeWhileTheCatchUpLooksAtTheDiskShowAtOnce
 
 TEST_F(SavedAndLiveIndexTest, AnIndexThatReadsItsSavedStateLaterAnswersFromItAndEndsUnasked)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Documents/a.txt", "a");
     buildAndClose();
     MetadataIndex::Options options;
@@ -177,6 +179,7 @@ TEST_F(SavedAndLiveIndexTest, TheFirstQueryTakesUpEverySavedTableSoLaterScopesWa
 
 TEST_F(SavedAndLiveIndexTest, EverySavedTableCatchesUpWithWhatChangedWhileTheAppWasClosed)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Documents/a.txt", "a");
     home.writeFile("Music/b.txt", "b");
     {
@@ -196,6 +199,7 @@ TEST_F(SavedAndLiveIndexTest, EverySavedTableCatchesUpWithWhatChangedWhileTheApp
 
 TEST_F(SavedAndLiveIndexTest, ADamagedOrOlderFileIsIgnoredAndTheScopeWalkedAgain)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Documents/a.txt", "a");
     home.writeFile("Documents/Sub/b.txt", "b");
     buildAndClose();
@@ -227,6 +231,7 @@ TEST_F(SavedAndLiveIndexTest, ADamagedOrOlderFileIsIgnoredAndTheScopeWalkedAgain
 
 TEST_F(SavedAndLiveIndexTest, CreatedChangedRenamedAcrossFoldersAndDeletedFilesShowSoon)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Documents/Work/keep.txt", "k");
     home.makeFolder("Documents/Archive");
     MetadataIndex index;
@@ -277,6 +282,7 @@ TEST_F(SavedAndLiveIndexTest, CreatedChangedRenamedAcrossFoldersAndDeletedFilesS
 
 TEST_F(SavedAndLiveIndexTest, AFolderMovedIntoAScopeIsFollowedAndOneMovedOutIsForgotten)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     home.writeFile("Documents/a.txt", "a");
     home.writeFile("Elsewhere/Album/one.txt", "1");
     home.writeFile("Elsewhere/Album/Disc/two.txt", "2");

@@ -187,6 +187,7 @@ TEST(AppIcons, FoldersAndApplicationsGetNoApplicationIcon)
 
 TEST(DefaultApplication, DefaultsThenAssociationsThenParentTypes)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     installApplication(home, QStringLiteral("editor.desktop"), QStringLiteral("Editor"), Qt::red);
     installApplication(home, QStringLiteral("ide.desktop"), QStringLiteral("IDE"), Qt::blue);
@@ -211,6 +212,7 @@ TEST(DefaultApplication, DefaultsThenAssociationsThenParentTypes)
 
 TEST(DefaultApplication, HiddenEntriesAndRemovedAssociationsDoNotCount)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     installApplication(home, QStringLiteral("viewer.desktop"), QStringLiteral("Viewer"), Qt::red);
     home.writeFile(QStringLiteral(".local/share/applications/gone.desktop"),

@@ -184,6 +184,7 @@ TEST(CopyTextTargets, PreviewThenSelectionThenFocus)
 // The standard folders are the user-dirs roles, whatever their names.
 TEST(StandardFolders, ChosenByRoleSoRenamedAndLocalisedFoldersCount)
 {
+    const UserFile::AllowOnThisThread directReads; // a blocking reader, called as a worker would
     test::TestHome home;
     home.makeFolder(QStringLiteral("Filme"));
     home.makeFolder(QStringLiteral("Bilder"));

@@ -1,12 +1,20 @@
 #include "ui/ThumbnailView.h"
+#include "platform/Background.h"
+#include "platform/UserFile.h"
 #include "support/FakeThumbnailGenerator.h"
+#include "support/GuiThreadCheck.h"
+#include "support/TestHome.h"
 #include "support/Wait.h"
 #include "ui/CategoryTile.h"
 #include "ui/OvraLogo.h"
 #include "ui/RoundedCorners.h"
+#include "ui/Symbols.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -69,6 +77,25 @@ void paint(ThumbnailView& view)
 {
     view.grab();
 }
+
+// Tells at every paint of the object it watches, before the paint.
+class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(std::function<void()> painted)
+        : m_painted(std::move(painted))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) m_painted();
+        return false;
+    }
+
+private:
+    std::function<void()> m_painted;
+};
 
 QImage contentOf(const FileItem& file, const std::optional<Thumbnail>& thumbnail, QSize size)
 {
@@ -284,6 +311,65 @@ TEST(ThumbnailViewContent, TilesOfOneKindAndSizeDifferOnlyByTheirBadge)
     const int small = rightmostWhite(tile(QStringLiteral("/p/README"), FileCategory::images, 100));
     const int large = rightmostWhite(tile(QStringLiteral("/p/README"), FileCategory::images, 200));
     EXPECT_GT(large, small + 20);
+}
+
+// A tile's symbol is drawn from artwork read on a pool thread: painting opens
+// nothing of the icon theme on the GUI thread, and a view painted before the
+// artwork arrived paints itself again once it has.
+TEST(ThumbnailViewContent, ATilesSymbolIsReadOffTheGuiThreadAndShownOnceItArrives)
+{
+    test::TestHome home;
+    // A theme whose photo symbol fills its whole square.
+    home.writeFile(QStringLiteral("icons/Adwaita/scalable/mimetypes/image-x-generic-symbolic.svg"),
+                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\">"
+                   "<rect width=\"16\" height=\"16\" fill=\"#2e3436\"/></svg>");
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    QIcon::setThemeSearchPaths(QStringList{home.path(QStringLiteral("icons"))} + searchPaths);
+    const auto restorePaths = qScopeGuard([&] { QIcon::setThemeSearchPaths(searchPaths); });
+
+    // The artwork is read on the thumbnails' pool: every thread of it is held
+    // until the view has painted once without it.
+    QThreadPool& pool = background::pool(background::Pool::thumbnails);
+    const int threads = pool.maxThreadCount();
+    QSemaphore holding, gate;
+    QList<QFuture<void>> held;
+    bool open = false;
+    const auto openGate = [&] {
+        if (!std::exchange(open, true)) gate.release(threads);
+    };
+    for (int i = 0; i < threads; ++i)
+        held << background::run(pool, [&] {
+            holding.release();
+            gate.acquire();
+        });
+    const auto release = qScopeGuard([&] {
+        openGate();
+        for (QFuture<void>& future : held)
+            future.waitForFinished();
+    });
+    ASSERT_TRUE(test::eventually([&] { return holding.available() == threads; }));
+    if (Symbols::isLoaded()) GTEST_SKIP() << "the artwork was read before this test";
+
+    const test::CheckMode counted(UserFile::GuiThreadCheck::count);
+    const int opens = UserFile::guiThreadOpens();
+    // The photo's picture is held back: its tile stays.
+    Fixture fixture;
+    const FileItem photo = item(QStringLiteral("/block/a.jpg"), FileCategory::images);
+    ThumbnailView view(fixture.loader);
+    view.resize(100, 100);
+    view.setItem(photo);
+    bool paintedWithout = false, paintedWith = false;
+    PaintWatcher watcher([&] { (Symbols::isLoaded() ? paintedWith : paintedWithout) = true; });
+    view.installEventFilter(&watcher);
+    view.show();
+    ASSERT_TRUE(test::eventually([&] { return paintedWithout; }));
+    const QRectF symbol = CategoryTile(photo, QImage(), QSizeF(100, 100)).layout().symbolRect;
+    EXPECT_NE(view.grab().toImage().pixelColor(symbol.center().toPoint()), QColor(Qt::white));
+
+    openGate();
+    ASSERT_TRUE(test::eventually([&] { return paintedWith; }));
+    EXPECT_EQ(view.grab().toImage().pixelColor(symbol.center().toPoint()), QColor(Qt::white));
+    EXPECT_EQ(UserFile::guiThreadOpens(), opens);
 }
 
 TEST(ThumbnailViewContent, RoundedCornersAreCut)

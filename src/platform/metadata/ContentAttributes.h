@@ -94,7 +94,8 @@ QStringList readWhereFroms(const QByteArray& localPath);
 
 // The desktop's recently-used list ($XDG_DATA_HOME/recently-used.xbel): the
 // latest visit or modification time of each local file named in it, keyed by
-// absolute path. Missing or damaged files give an empty map.
+// absolute path. Missing or damaged files give an empty map. Blocks: call it on
+// a pool thread.
 QHash<QString, double> readRecentlyUsed(const QString& xbelPath);
 
 } // namespace ovra::md

@@ -42,8 +42,7 @@ QString localPath(QStringView href)
 QHash<QString, double> readRecentlyUsed(const QString& xbelPath)
 {
     QHash<QString, double> lastUsed;
-    QXmlStreamReader xml(OwnFile::read(
-        xbelPath, {kMaxListBytes, OwnFile::Links::followed, OwnFile::Owner::desktop}));
+    QXmlStreamReader xml(OwnFile::read(xbelPath, {kMaxListBytes}));
     // On damage the reader stops with an error; what it read before stays.
     while (!xml.atEnd() && !xml.hasError()) {
         if (xml.readNext() != QXmlStreamReader::StartElement || xml.qualifiedName() != u"bookmark")
