@@ -293,6 +293,8 @@ TEST(ThumbnailViewContent, BadgeAndSymbolSizes)
 
 TEST(ThumbnailViewContent, TilesOfOneKindAndSizeDifferOnlyByTheirBadge)
 {
+    // A tile is drawn without its symbol until the artwork has been read.
+    ASSERT_TRUE(test::eventually([] { return Symbols::isLoaded(); }));
     const auto tile = [](const QString& path, FileCategory category, int side) {
         return contentOf(item(path, category), std::nullopt, QSize(side, side));
     };
