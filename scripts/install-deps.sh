@@ -7,8 +7,8 @@ set -euo pipefail
 packages=(
   # toolchain; the formatter the test run holds the code to, and clang, which
   # checks that our code builds without its warnings too and builds the fuzzing
-  # programs
-  build-essential cmake ninja-build pkg-config git clang-format clang
+  # programs, with its own OpenMP header (gcc's is in gcc's folder alone)
+  build-essential cmake ninja-build pkg-config git clang-format clang libomp-14-dev
   # Qt 6
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-multimedia-dev qt6-pdf-dev
   qt6-image-formats-plugins
