@@ -6,6 +6,7 @@
 #include "library/AppState.h"
 #include "library/LibraryStore.h"
 
+#include "support/ChildProcesses.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -21,7 +22,6 @@
 
 #include <ctime>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -131,10 +131,8 @@ TEST(WindowStart, AStartRemovesTheTemporariesOfSavesCutShortBesideEveryFileOfOur
 {
     test::TestHome home;
     home.writeFile(QStringLiteral("Documents/notes.txt"), "notes");
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
+    const pid_t child = test::endedProcess();
     ASSERT_GT(child, 0);
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     const QString suffix =
         QStringLiteral(".tmp-") + QString::number(child) + QStringLiteral("-abc");
     const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 using namespace ovra;
+using ovra::test::contentOf;
 using ovra::test::TestHome;
 
 namespace {
@@ -40,12 +41,6 @@ private:
     rlimit m_saved{};
     void (*m_oldHandler)(int) = nullptr;
 };
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QStringList filesIn(const QString& folder)
 {

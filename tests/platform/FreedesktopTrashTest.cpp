@@ -25,23 +25,13 @@
 #include <unistd.h>
 
 using namespace ovra;
+using ovra::test::contentOf;
+using ovra::test::entriesIn;
 using ovra::test::TestHome;
 
 namespace {
 
 constexpr int kSkipped = 77;
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList entriesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot);
-}
 
 EntryIdentity identityOf(const QString& path)
 {

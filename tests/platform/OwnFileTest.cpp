@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -96,14 +94,8 @@ TEST(OwnFile, OnlyARegularFileWithinItsBoundIsRead)
     EXPECT_TRUE(again.said.isEmpty()) << "said once, not at every read";
 
     const QString socketPath = home.path(QStringLiteral("s.sock"));
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const int sock = test::makeSocket(socketPath);
     ASSERT_GE(sock, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray socketName = local(socketPath);
-    ASSERT_LT(std::size_t(socketName.size()), sizeof address.sun_path);
-    std::copy(socketName.begin(), socketName.end(), address.sun_path);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(readOf(socketPath, followed).status, Status::notRegular);
     ::close(sock);
 

@@ -1,6 +1,7 @@
 #include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 #include "platform/metadata/MetadataIndex.h"
+#include "support/ChildProcesses.h"
 #include "support/FixtureFiles.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -15,7 +16,6 @@
 #include <functional>
 #include <future>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -350,10 +350,8 @@ TEST_F(SavedAndLiveIndexTest, PastTheWatchLimitTheIndexLooksBeforeEachQueryAndSa
 // save may still be writing.
 TEST_F(SavedAndLiveIndexTest, AStartRemovesTheTemporariesOfSavesCutShort)
 {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
+    const pid_t child = test::endedProcess();
     ASSERT_GT(child, 0);
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     const QByteArray gone = QByteArray::number(child);
     const QByteArray running = QByteArray::number(::getpid());
     const double now = double(std::time(nullptr));
@@ -390,10 +388,8 @@ TEST_F(SavedAndLiveIndexTest, AStartRemovesTheTemporariesOfSavesCutShort)
 // files the index saves there go.
 TEST_F(SavedAndLiveIndexTest, AStartLeavesAFileNamedLikeATemporaryOfAnotherFile)
 {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
+    const pid_t child = test::endedProcess();
     ASSERT_GT(child, 0);
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     const QString suffix =
         QStringLiteral(".tmp-") + QString::number(child) + QStringLiteral("-abc");
     const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;

@@ -2,6 +2,7 @@
 #include "platform/AtomicSave.h"
 #include "platform/IniFile.h"
 #include "platform/UserFile.h"
+#include "support/ChildProcesses.h"
 #include "support/Fifo.h"
 #include "support/GuiThreadCheck.h"
 #include "support/QtApp.h"
@@ -19,7 +20,6 @@
 #include <optional>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -305,23 +305,6 @@ TEST(SettingsStore, AFailedSaveIsMadeGoodByTheNextOne)
     EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("large"));
 }
 
-namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Every name in the folder, links and FIFOs among them.
-QStringList namesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
-                                  QDir::NoDotAndDotDot);
-}
-
-} // namespace
-
 // A FIFO as the settings (no writer will ever come) holds the start-up, which
 // waits for the settings before any window, for ever. It is not waited for;
 // and it is no file of the app's to move or replace: it stays, and the
@@ -340,7 +323,7 @@ TEST(SettingsStore, AFifoAsTheSettingsIsNotWaitedForNorReplaced)
     EXPECT_EQ(store->text(SettingsKey::viewMode), QStringLiteral("list"));
     EXPECT_TRUE(test::endsBeside(path, [&] { store->flush(); }));
     EXPECT_TRUE(QFileInfo(path).exists() && !QFileInfo(path).isFile());
-    EXPECT_EQ(namesIn(folder), QStringList{"Ovra.conf"});
+    EXPECT_EQ(test::entriesIn(folder), QStringList{"Ovra.conf"});
 }
 
 // A settings file larger than any the app writes is not read; before the first
@@ -358,13 +341,13 @@ TEST(SettingsStore, AFileOverItsBoundIsSetAsideNotReplaced)
         home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf"), bytes);
         SettingsStore store(path);
         EXPECT_FALSE(store.contains(SettingsKey::cardSize));
-        EXPECT_EQ(bytesOf(path), bytes) << "untouched until something is saved";
+        EXPECT_EQ(test::contentOf(path), bytes) << "untouched until something is saved";
         store.setFlag(SettingsKey::migratedFromLumo, true);
         store.flush();
         EXPECT_EQ(SettingsStore(path).flag(SettingsKey::migratedFromLumo), true);
     }
-    EXPECT_EQ(bytesOf(path + QStringLiteral(".unreadable")), huge);
-    EXPECT_EQ(bytesOf(path + QStringLiteral(".unreadable-2")), huge + "again\n");
+    EXPECT_EQ(test::contentOf(path + QStringLiteral(".unreadable")), huge);
+    EXPECT_EQ(test::contentOf(path + QStringLiteral(".unreadable-2")), huge + "again\n");
 }
 
 // A settings file kept in a folder of dotfiles and linked in stays linked,
@@ -393,7 +376,7 @@ TEST(SettingsStore, ALinkedSettingsFileStaysALink)
         store.setText(SettingsKey::cardSize, QStringLiteral("large"));
     }
     EXPECT_TRUE(QFileInfo(path).isSymLink());
-    EXPECT_EQ(bytesOf(real + QStringLiteral(".unreadable")), huge);
+    EXPECT_EQ(test::contentOf(real + QStringLiteral(".unreadable")), huge);
     EXPECT_EQ(SettingsStore(path).text(SettingsKey::cardSize), QStringLiteral("large"));
 }
 
@@ -422,9 +405,11 @@ TEST(SettingsStore, ASavePastTheFileSizeLimitFailsAndKeepsTheFile)
                 SettingsStore store(path);
                 store.setText(SettingsKey::cardSize, QString(64 * 1024, u'x'));
             }
-            const bool kept = bytesOf(path) == "[General]\nviewMode=list\n";
-            _exit(kept && namesIn(QFileInfo(path).absolutePath()) == QStringList{"Ovra.conf"} ? 0
-                                                                                              : 1);
+            const bool kept = test::contentOf(path) == "[General]\nviewMode=list\n";
+            _exit(kept && test::entriesIn(QFileInfo(path).absolutePath()) ==
+                              QStringList{"Ovra.conf"}
+                      ? 0
+                      : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -436,10 +421,8 @@ TEST(SettingsStore, AStartRemovesTheTemporariesOfSavesCutShort)
 {
     const UserFile::AllowOnThisThread directReads;
     test::TestHome home;
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
+    const pid_t child = test::endedProcess();
     ASSERT_GT(child, 0);
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     const QString gone = QString::number(child);
     const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
     const QString stale = home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf.tmp-") + gone +

@@ -1,5 +1,6 @@
 #include "platform/UserFile.h"
 #include "platform/metadata/ContentAttributes.h"
+#include "support/Fifo.h"
 #include "support/GuiThreadCheck.h"
 #include "support/TestHome.h"
 
@@ -9,9 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <thread>
@@ -65,14 +64,8 @@ TEST(UserFile, RefusesFifosSocketsAndDevicesWithoutWaiting)
     EXPECT_FALSE(UserFile::open(fifo));
 
     const QString socketPath = home.path(QStringLiteral("s.sock"));
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const int sock = test::makeSocket(socketPath);
     ASSERT_GE(sock, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray socketName = local(socketPath);
-    ASSERT_LT(std::size_t(socketName.size()), sizeof address.sun_path);
-    std::copy(socketName.begin(), socketName.end(), address.sun_path);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_FALSE(UserFile::open(socketPath));
     ::close(sock);
 

@@ -2,6 +2,7 @@
 #include "platform/Background.h"
 #include "platform/UserFile.h"
 #include "services/TextIndexFile.h"
+#include "support/ChildProcesses.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
 
@@ -21,7 +22,6 @@
 #include <csignal>
 #include <ctime>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -572,10 +572,8 @@ TEST(TextIndex, aLinkAtItsPathIsReplacedNotWrittenThrough)
 TEST(TextIndex, aStartRemovesTheTemporariesOfSavesCutShort)
 {
     Fixture f;
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
+    const pid_t child = test::endedProcess();
     ASSERT_GT(child, 0);
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     const QString suffix = QStringLiteral(".tmp-") + QString::number(child) + QStringLiteral("-k2");
     const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
     const QString folder =

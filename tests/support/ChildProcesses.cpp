@@ -3,9 +3,18 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace ovra::test {
+
+pid_t endedProcess()
+{
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    if (child < 0 || ::waitpid(child, nullptr, 0) != child) return -1;
+    return child;
+}
 
 QStringList childProcesses(const QByteArray& name)
 {

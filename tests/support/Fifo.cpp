@@ -7,8 +7,12 @@
 #include <atomic>
 #include <thread>
 
+#include <algorithm>
+
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace ovra::test {
@@ -16,6 +20,22 @@ namespace ovra::test {
 bool makeFifo(const QString& path)
 {
     return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+int makeSocket(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    sockaddr_un address{};
+    if (std::size_t(name.size()) >= sizeof address.sun_path) return -1;
+    address.sun_family = AF_UNIX;
+    std::copy(name.begin(), name.end(), address.sun_path);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (sock < 0) return -1;
+    if (::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(sock);
+        return -1;
+    }
+    return sock;
 }
 
 bool endsBeside(const QString& fifo, const std::function<void()>& read)

@@ -139,4 +139,16 @@ void TestHome::setTimes(const QString& absolutePath, std::optional<double> acces
         ADD_FAILURE() << "cannot set times on " << absolutePath.toStdString();
 }
 
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList entriesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
 } // namespace ovra::test

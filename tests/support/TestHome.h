@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -37,5 +38,10 @@ private:
     struct Saved;
     Saved* m_saved;
 };
+
+// A file's bytes; empty when it cannot be read.
+QByteArray contentOf(const QString& path);
+// Every name in a folder, hidden ones, links and FIFOs among them.
+QStringList entriesIn(const QString& folder);
 
 } // namespace ovra::test
