@@ -746,7 +746,7 @@ TEST_F(SchemeWalk, RecognisedTextIsReadableInEitherLook)
     checkBothLooks("inspector-text", kSizes[1]);
 }
 
-// The longest of the design's example searches, its title wrapped beside the
+// The longest of the example searches, its title wrapped beside the
 // inspector, as the desktop turns dark and back.
 TEST_F(SchemeWalk, ASearchBesideTheInspectorStandsWholeInEitherLook)
 {
@@ -817,7 +817,7 @@ TEST_F(SchemeWalk, ContextMenuTakesTheThemesLookInEitherLook)
 
 // A search's title quotes what was typed; the words that tell one search from
 // another stand in its middle, where a cut would fall.
-TEST_F(ScreenWalk, TheDesignsExampleSearchesStandWholeInTheSmallestWindowWithTheInspector)
+TEST_F(ScreenWalk, TheExampleSearchesStandWholeInTheSmallestWindowWithTheInspector)
 {
     const WindowSize smallest = kSizes[1];
     ASSERT_EQ(smallest.size, QSize(1000, 640));
