@@ -48,10 +48,12 @@ bool endsBeside(const QString& fifo, const std::function<void()>& read)
     const bool endedAlone = eventually([&] { return ended.load(); });
     // A reader blocked in its open is let go by a writer that comes and goes;
     // one blocked in a read by the end of the file that follows.
-    while (!ended) {
+    const auto letGo = [&] {
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
         if (fd >= 0) ::close(fd);
-        ::usleep(1000);
+        return ended.load();
+    };
+    while (!eventually(letGo)) {
     }
     reader.join();
     return endedAlone;
