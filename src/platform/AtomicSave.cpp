@@ -1,12 +1,12 @@
 #include "AtomicSave.h"
 
+#include "PathsSaidOnce.h"
 #include "UserFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
-#include <QSet>
 
 #include <cerrno>
 #include <climits>
@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <optional>
 
 #include <dirent.h>
@@ -44,31 +43,10 @@ constexpr std::int64_t kStaleSeconds = 60 * 60;
 constexpr QByteArrayView kUnreadableSuffix = ".unreadable";
 constexpr int kAsideAttempts = 100;
 
-// Files whose last save failed: a save retried every few seconds on a full disk
-// says so once, not at every attempt.
-class FailedFiles {
-public:
-    bool markFailed(const QString& path)
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_paths.contains(path)) return false;
-        m_paths.insert(path);
-        return true;
-    }
-    void markSaved(const QString& path)
-    {
-        std::lock_guard lock(m_mutex);
-        m_paths.remove(path);
-    }
-
-private:
-    std::mutex m_mutex;
-    QSet<QString> m_paths;
-};
-
-FailedFiles& failedFiles()
+// Files whose last save failed.
+PathsSaidOnce& failedFiles()
 {
-    static FailedFiles files;
+    static PathsSaidOnce files;
     return files;
 }
 
@@ -107,7 +85,7 @@ bool fail(const QString& path, const char* step, const QByteArray& temporary)
 {
     const int error = errno;
     if (!temporary.isEmpty()) ::unlink(temporary.constData());
-    if (failedFiles().markFailed(path))
+    if (failedFiles().firstTime(path))
         qCWarning(lcSave, "Could not save %s (%s: %s); the previous file is kept",
                   qUtf8Printable(path), step, std::strerror(error));
     return false;
@@ -290,7 +268,7 @@ bool AtomicSave::save(const QString& path, QByteArrayView bytes, OwnFile::Links 
     if (::rename(temporary.constData(), target.constData()) != 0)
         return fail(path, "rename", temporary);
     if (flush == Flush::toDisk) syncFolder(target);
-    failedFiles().markSaved(path);
+    failedFiles().wentWell(path);
     return true;
 }
 

@@ -1,14 +1,13 @@
 #include "OwnFile.h"
 
+#include "PathsSaidOnce.h"
 #include "UserFile.h"
 
 #include <QFile>
-#include <QSet>
 #include <QtGlobal>
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include <fcntl.h>
@@ -19,32 +18,10 @@ namespace ovra {
 
 namespace {
 
-// Files skipped since they were last read: a file read again and again (the
-// folders' names at every folder's icon, a stored thumbnail at every request)
-// is said to be skipped once, not at every read.
-class SkippedFiles {
-public:
-    bool markSkipped(const QString& path)
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_paths.contains(path)) return false;
-        m_paths.insert(path);
-        return true;
-    }
-    void markRead(const QString& path)
-    {
-        std::lock_guard lock(m_mutex);
-        m_paths.remove(path);
-    }
-
-private:
-    std::mutex m_mutex;
-    QSet<QString> m_paths;
-};
-
-SkippedFiles& skippedFiles()
+// Files skipped since they were last read.
+PathsSaidOnce& skippedFiles()
 {
-    static SkippedFiles files;
+    static PathsSaidOnce files;
     return files;
 }
 
@@ -99,7 +76,7 @@ OwnFile OwnFile::open(const QString& path, Rule rule)
         file.m_fd = fd;
         file.m_size = std::uint64_t(st.st_size);
         file.m_modifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        skippedFiles().markRead(path);
+        skippedFiles().wentWell(path);
         return file;
     }
     ::close(fd);
@@ -164,7 +141,7 @@ QByteArray OwnFile::readAll()
 void OwnFile::skip(Status status, const QByteArray& why)
 {
     m_status = status;
-    if (skippedFiles().markSkipped(m_path))
+    if (skippedFiles().firstTime(m_path))
         qWarning("Skipped %s: %s", qUtf8Printable(m_path), why.constData());
 }
 
