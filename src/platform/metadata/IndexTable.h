@@ -128,7 +128,7 @@ struct Table {
     // Last-used times from the desktop's recently-used list, by entry.
     std::unordered_map<std::uint32_t, double> recentlyUsed;
     // Every folder was listed, or seen unchanged, after this many paths had
-    // been forgotten (`ForgottenPaths`): a path forgotten later may still stand
+    // been forgotten (`CurrentTables::forget`): a path forgotten later may still stand
     // here. 0 for a table read back from the disk.
     std::uint64_t listedSince = 0;
     std::shared_ptr<OriginCache> origins = std::make_shared<OriginCache>();
