@@ -77,16 +77,31 @@ public:
     // What the menus drive.
     virtual bool isPlaying() const { return false; }
     virtual void togglePlay() {}
+    // Holds the current file where it stands, so togglePlay goes on from
+    // there; emits no `started`.
+    virtual void pause() {}
     virtual void next() {}
     virtual void previous() {}
     // From 0 to 1.
     virtual double volume() const { return 0.8; }
     virtual void setVolume(double volume) { Q_UNUSED(volume); }
+
+    // A preview began to play `source`: the player pauses, and every preview
+    // but that one hears `previewStarted` and pauses too. Nothing that pauses
+    // here starts anything, so the word goes round once.
+    void tellPreviewStarted(const QObject* source)
+    {
+        pause();
+        emit previewStarted(source);
+    }
+
 signals:
     void changed();
     // The player was told to play (a file, or on from a pause): whatever else
     // plays sound gives way, so only one thing is heard.
     void started();
+    // Sent through tellPreviewStarted.
+    void previewStarted(const QObject* source);
 };
 
 } // namespace ovra

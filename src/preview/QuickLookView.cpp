@@ -170,13 +170,7 @@ QWidget* QuickLookView::makeMediaPane(bool autostarts, PlayerSummary* mainPlayer
     m_player = new QMediaPlayer(this);
     auto* output = new QAudioOutput(m_player);
     m_player->setAudioOutput(output);
-    // Two songs at once are noise, and the user would have no way to tell
-    // which control stops which. A player not playing is left as it is: a
-    // pause would open a file the user has not played yet.
-    if (mainPlayer)
-        connect(mainPlayer, &PlayerSummary::started, m_player, [player = m_player] {
-            if (player->playbackState() == QMediaPlayer::PlayingState) player->pause();
-        });
+    if (mainPlayer) playOneAtATime(*mainPlayer);
     if (m_kind == PreviewKind::video) {
         column->addWidget(makeVideoStage(pane), 1);
     } else {
@@ -206,6 +200,27 @@ QWidget* QuickLookView::makeMediaPane(bool autostarts, PlayerSummary* mainPlayer
     }
     markShown();
     return pane;
+}
+
+// Two songs at once are noise, and the user would have no way to tell which
+// control stops which: whatever starts last is the one heard. A player not
+// playing is left as it is: a pause would open a file the user has not played
+// yet. Pausing, never stopping, keeps each where it stood.
+void QuickLookView::playOneAtATime(PlayerSummary& mainPlayer)
+{
+    QMediaPlayer* player = m_player;
+    const auto pauseIfPlaying = [player] {
+        if (player->playbackState() == QMediaPlayer::PlayingState) player->pause();
+    };
+    connect(&mainPlayer, &PlayerSummary::started, player, pauseIfPlaying);
+    connect(&mainPlayer, &PlayerSummary::previewStarted, player,
+            [player, pauseIfPlaying](const QObject* source) {
+                if (source != player) pauseIfPlaying();
+            });
+    connect(player, &QMediaPlayer::playbackStateChanged, &mainPlayer,
+            [player, main = &mainPlayer](QMediaPlayer::PlaybackState state) {
+                if (state == QMediaPlayer::PlayingState) main->tellPreviewStarted(player);
+            });
 }
 
 // The video surface is a window of its own that shows whatever lies beneath it

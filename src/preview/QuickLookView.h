@@ -21,8 +21,9 @@ class PlayerSummary;
 class QuickLookView : public QWidget {
     Q_OBJECT
 public:
-    // `autostarts`: a song or film plays as soon as it is shown. A song or
-    // film pauses whenever `mainPlayer` (if any) starts to play.
+    // `autostarts`: a song or film plays as soon as it is shown. Only one
+    // thing plays at a time: a song or film pauses whenever `mainPlayer` (if
+    // any) or another preview starts to play, and pauses them when it starts.
     QuickLookView(const FileItem& item, bool autostarts, PlayerSummary* mainPlayer = nullptr,
                   QWidget* parent = nullptr);
     ~QuickLookView() override;
@@ -49,6 +50,7 @@ private:
     QWidget* makePdfPane();
     QWidget* makeTextPane();
     QWidget* makeMediaPane(bool autostarts, PlayerSummary* mainPlayer);
+    void playOneAtATime(PlayerSummary& mainPlayer);
     QWidget* makeVideoStage(QWidget* parent);
     QWidget* makeIconPane();
     void startImageLoad();

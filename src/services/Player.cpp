@@ -105,8 +105,7 @@ void Player::togglePlay()
 {
     if (!current()) return;
     if (m_isPlaying) {
-        m_backend->pause();
-        setPlaying(false);
+        pause();
     } else if (m_hasFailed) {
         // The engine holds nothing playable: try the file afresh, it may
         // have come back.
@@ -116,6 +115,13 @@ void Player::togglePlay()
         setPlaying(true);
         emit started();
     }
+}
+
+void Player::pause()
+{
+    if (!m_isPlaying) return;
+    m_backend->pause();
+    setPlaying(false);
 }
 
 void Player::next()

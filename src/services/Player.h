@@ -66,6 +66,10 @@ public:
     // that is not among them (or not music) is queued alone.
     void play(const FileItem& item, const QList<FileItem>& list);
     void togglePlay();
+    // Holds the current file where it stands, so a later play goes on from
+    // there; a player not playing is left as it is. Not a start: nothing else
+    // is told to give way.
+    void pause();
     void next();
     // Back to the start of the current file when more than three seconds in,
     // else the file before it.

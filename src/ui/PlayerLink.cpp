@@ -41,6 +41,11 @@ void PlayerLink::togglePlay()
     m_player.togglePlay();
 }
 
+void PlayerLink::pause()
+{
+    m_player.pause();
+}
+
 void PlayerLink::next()
 {
     m_player.next();

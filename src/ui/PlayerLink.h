@@ -18,6 +18,7 @@ public:
     void play(const FileItem& item, const QList<FileItem>& list) override;
     bool isPlaying() const override;
     void togglePlay() override;
+    void pause() override;
     void next() override;
     void previous() override;
     double volume() const override;

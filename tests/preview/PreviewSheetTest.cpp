@@ -405,5 +405,67 @@ TEST_F(PreviewPlaybackTest, TheAppsPlayerStartingPausesAPreviewThatPlays)
     EXPECT_EQ(sheet.quickLook()->player()->playbackState(), QMediaPlayer::PausedState);
 }
 
+// The app's player is held where it stood, so Ctrl+Space resumes the song
+// there; and its pausing is no start, so the preview plays on.
+TEST_F(PreviewPlaybackTest, APreviewThatStartsPausesTheAppsPlayerWhereItStands)
+{
+    auto& engine = static_cast<test::FakePlayerBackend&>(player.backend());
+    player.play(song, {song, other});
+    engine.reportPosition(28.0);
+    InspectorView inspector(context);
+    inspector.resize(320, 860);
+    inspector.show();
+    state.setFocusedItem(other);
+    QSignalSpy started(&link, &PlayerSummary::started);
+
+    QuickLookView* inInspector = inspectorPreview(inspector);
+    play(inInspector);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(engine.calls.last(), QStringLiteral("pause"));
+    EXPECT_EQ(player.currentTime(), 28.0);
+    EXPECT_EQ(started.count(), 0);
+    EXPECT_EQ(inInspector->player()->playbackState(), QMediaPlayer::PlayingState);
+
+    engine.calls.clear();
+    link.togglePlay();
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_EQ(engine.calls, QStringList{QStringLiteral("play")});
+    EXPECT_EQ(player.currentTime(), 28.0);
+    EXPECT_EQ(inInspector->player()->playbackState(), QMediaPlayer::PausedState);
+
+    // The sheet's song, which starts by itself.
+    PreviewSheet sheet(context);
+    sheet.show();
+    state.preview(other, {song, other});
+    ASSERT_TRUE(sheet.quickLook());
+    ASSERT_EQ(sheet.quickLook()->player()->playbackState(), QMediaPlayer::PlayingState);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(engine.calls.last(), QStringLiteral("pause"));
+}
+
+TEST_F(PreviewPlaybackTest, APreviewThatStartsPausesAnotherThatPlays)
+{
+    InspectorView inspector(context);
+    inspector.resize(320, 860);
+    inspector.show();
+    state.setFocusedItem(song);
+    QuickLookView* inInspector = inspectorPreview(inspector);
+    play(inInspector);
+
+    // The sheet opened over the inspector starts its song by itself.
+    PreviewSheet sheet(context);
+    sheet.show();
+    state.preview(other, {song, other});
+    ASSERT_TRUE(sheet.quickLook());
+    QMediaPlayer* inSheet = sheet.quickLook()->player();
+    EXPECT_EQ(inSheet->playbackState(), QMediaPlayer::PlayingState);
+    EXPECT_EQ(inInspector->player()->playbackState(), QMediaPlayer::PausedState);
+
+    // And the other way round.
+    play(inInspector);
+    EXPECT_EQ(inSheet->playbackState(), QMediaPlayer::PausedState);
+    EXPECT_FALSE(player.isPlaying());
+}
+
 } // namespace
 } // namespace ovra

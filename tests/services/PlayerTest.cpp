@@ -152,6 +152,30 @@ TEST(PlayerNextPrevious, TogglePauseAndResume)
     EXPECT_EQ(spy.count(), 2);
 }
 
+// What another sound starting asks of the player: held where it stands, and
+// no start that would silence that sound in turn.
+TEST(PlayerNextPrevious, APauseHoldsThePlaceAndIsNoStart)
+{
+    Rig rig;
+    rig.player.pause();
+    EXPECT_FALSE(rig.backend->calls.contains(QStringLiteral("pause")));
+    rig.playAt(1);
+    rig.backend->reportPosition(28);
+    QSignalSpy started(&rig.player, &Player::started);
+    rig.backend->calls.clear();
+    rig.player.pause();
+    rig.player.pause();
+    EXPECT_FALSE(rig.player.isPlaying());
+    EXPECT_EQ(rig.backend->calls, QStringList{QStringLiteral("pause")});
+    EXPECT_EQ(rig.player.currentTime(), 28.0);
+    EXPECT_EQ(started.count(), 0);
+
+    rig.player.togglePlay();
+    EXPECT_EQ(rig.backend->calls.last(), QStringLiteral("play"));
+    EXPECT_EQ(rig.index(), 1);
+    EXPECT_EQ(rig.player.currentTime(), 28.0);
+}
+
 TEST(PlayerShuffle, NextDrawsAnyIndexPreviousTakesTheNeighbour)
 {
     Rig rig;
