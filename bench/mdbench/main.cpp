@@ -43,6 +43,8 @@ const std::vector<Subcommand> kSubcommands = {
      "one folder over and over, stored thumbnails at the cap or inflating to megabytes judged "
      "[--keys N] [--repeats R]"},
     {"parse", runParseCommand, "'TEXT': the query string a typed search becomes, then its chips"},
+    {"parsebench", runParseBench,
+     "typed searches of one word said over and over parsed, a kind of word each [--words N]"},
 };
 
 } // namespace
