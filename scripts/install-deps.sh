@@ -23,7 +23,7 @@ packages=(
   shared-mime-info libpoppler-cpp-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libtesseract-dev tesseract-ocr-eng libleptonica-dev
-  libssl-dev libsqlite3-dev libzip-dev
+  libssl-dev libsqlite3-dev libzip-dev zlib1g-dev
   # icons and fonts for the window, and a display server for GUI tests
   adwaita-icon-theme fonts-dejavu-core xvfb xauth
   # peers timed by the benchmarks; the recoll indexer's command-line tools

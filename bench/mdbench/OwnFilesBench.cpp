@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <functional>
 
@@ -101,15 +102,33 @@ QByteArray bigEndian(quint32 value)
     return QByteArray(bytes, sizeof bytes);
 }
 
-// The cache never checks a chunk's CRC, so none is computed.
-QByteArray chunk(const QByteArray& type, const QByteArray& data)
+quint32 crc32(QByteArrayView bytes)
 {
-    return bigEndian(quint32(data.size())) + type + data + bigEndian(0);
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> entries{};
+        for (quint32 n = 0; n < entries.size(); ++n) {
+            quint32 c = n;
+            for (int bit = 0; bit < 8; ++bit)
+                c = c & 1 ? (c >> 1) ^ 0xedb88320 : c >> 1;
+            entries[n] = c;
+        }
+        return entries;
+    }();
+    quint32 crc = 0xffffffff;
+    for (const char byte : bytes)
+        crc = table[(crc ^ quint8(byte)) & 0xff] ^ (crc >> 8);
+    return ~crc;
 }
 
-// A 128-pixel thumbnail with `chunks` before its pixels, grown to the largest
-// stored picture the cache takes.
-QByteArray thumbnailAtTheCap(const QByteArray& chunks)
+// With its checksum: a PNG reader drops an ancillary chunk whose checksum is
+// wrong before it inflates anything in it.
+QByteArray chunk(const QByteArray& type, const QByteArray& data)
+{
+    return bigEndian(quint32(data.size())) + type + data + bigEndian(crc32(type + data));
+}
+
+// A 128-pixel thumbnail with `chunks` before its pixels.
+QByteArray thumbnailWith(const QByteArray& chunks)
 {
     QImage image(QSize(128, 96), QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
@@ -118,17 +137,46 @@ QByteArray thumbnailAtTheCap(const QByteArray& chunks)
     buffer.open(QIODevice::WriteOnly);
     QImageWriter(&buffer, "png").write(image);
     constexpr qsizetype kSignatureAndHeader = 8 + 25;
-    QByteArray filled = chunks;
-    const qsizetype room = SharedThumbnailCache::kMaxStoredBytes - bytes.size() - filled.size();
-    if (room > 12) filled += chunk("ofFs", QByteArray(room - 12, 'z'));
-    bytes.insert(kSignatureAndHeader, filled);
-    return bytes.left(SharedThumbnailCache::kMaxStoredBytes);
+    bytes.insert(kSignatureAndHeader, chunks);
+    return bytes;
 }
 
-// Every stored picture a program could leave in the cache, at the cap: many
+// The same grown to the largest stored picture the cache takes.
+QByteArray thumbnailAtTheCap(const QByteArray& chunks)
+{
+    QByteArray filled = chunks;
+    const qsizetype room =
+        SharedThumbnailCache::kMaxStoredBytes - thumbnailWith({}).size() - filled.size();
+    if (room > 12) filled += chunk("ofFs", QByteArray(room - 12, 'z'));
+    return thumbnailWith(filled).left(SharedThumbnailCache::kMaxStoredBytes);
+}
+
+// A colour profile of `bytes` whose table of tags fills it: a reader looks up
+// every tag.
+QByteArray profileOfTags(qsizetype bytes)
+{
+    constexpr qsizetype kHeader = 128;
+    constexpr qsizetype kTag = 12;
+    const auto tags = quint32((bytes - kHeader - 4) / kTag);
+    QByteArray header(kHeader, '\0');
+    header.replace(0, 4, bigEndian(quint32(bytes)));
+    header.replace(8, 12, QByteArray("\x04\x30\x00\x00mntrRGB ", 12));
+    header.replace(20, 4, "XYZ ");
+    header.replace(36, 4, "acsp");
+    // The D50 white point.
+    header.replace(68, 12, bigEndian(0xF6D6) + bigEndian(0x10000) + bigEndian(0xD32D));
+    // Every tag an empty red curve at the table's start.
+    const QByteArray tag = QByteArray("rTRC") + bigEndian(quint32(kHeader + 4)) + bigEndian(0);
+    QByteArray profile = header + bigEndian(tags) + tag.repeated(tags);
+    return profile + QByteArray(bytes - profile.size(), '\0');
+}
+
+// Every stored picture a program could leave in the cache: at the cap, many
 // compressed texts (each inflating to megabytes), many tiny chunks, and one
-// chunk the size of the file. Each is read from the disk, judged, and decoded
-// when it passes, as a stored thumbnail is served.
+// chunk the size of the file; and a thumbnail with a text, a text and a colour
+// profile, or a suggested palette, each megabytes to a reader. Each is read
+// from the disk, judged, and decoded when it passes, as a stored thumbnail is
+// served.
 void storedThumbnails(const QString& folder)
 {
     const QByteArray inflating = qCompress(QByteArray(7'900'000, 'A'), 9).mid(4);
@@ -138,10 +186,20 @@ void storedThumbnails(const QString& folder)
         texts += chunk("zTXt", "K" + QByteArray::number(i) + '\0' + '\0' + inflating);
     const QByteArray tiny =
         chunk("abCd", {}).repeated(SharedThumbnailCache::kMaxStoredBytes / 12 - 64);
+    // One text and one profile that inflate to megabytes from a few kilobytes
+    // stored, and a suggested palette of megabytes.
+    const QByteArray oneText = chunk("zTXt", QByteArray("Thumb::Junk\0\0", 13) + inflating);
+    const QByteArray profile =
+        chunk("iCCP", QByteArray("icc\0\0", 5) + qCompress(profileOfTags(7'900'000), 9).mid(4));
+    const QByteArray palette = chunk(
+        "sPLT", QByteArray("p\0\x08", 3) + QByteArray("\1\2\3\4\0\5", 6).repeated(7'900'000 / 6));
     const std::vector<std::pair<const char*, QByteArray>> shapes = {
         {"many_compressed_texts", thumbnailAtTheCap(texts)},
         {"many_tiny_chunks", thumbnailAtTheCap(tiny)},
         {"one_file_long_chunk", thumbnailAtTheCap({})},
+        {"one_compressed_text", thumbnailWith(oneText)},
+        {"compressed_text_and_profile", thumbnailWith(oneText + profile)},
+        {"suggested_palette", thumbnailWith(palette)},
     };
     for (const auto& [name, bytes] : shapes) {
         const QString path = folder + u'/' + QLatin1String(name) + QStringLiteral(".png");

@@ -40,8 +40,11 @@ const std::vector<Subcommand> kSubcommands = {
      "[--files N] [--dir D] [--changes C] [--rounds-seconds S] [--idle S]"},
     {"ownfiles", runOwnFilesBench,
      "the app's own files at size: settings of many keys read and saved, an icon theme naming "
-     "one folder over and over, stored thumbnails at the cap judged [--keys N] [--repeats R]"},
+     "one folder over and over, stored thumbnails at the cap or inflating to megabytes judged "
+     "[--keys N] [--repeats R]"},
     {"parse", runParseCommand, "'TEXT': the query string a typed search becomes, then its chips"},
+    {"parsebench", runParseBench,
+     "typed searches of one word said over and over parsed, a kind of word each [--words N]"},
 };
 
 } // namespace

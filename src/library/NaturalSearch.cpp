@@ -137,19 +137,24 @@ bool startsWithNumeral(const QString& token)
 }
 
 // Takes the quoted phrases out of the text, in order, and leaves the rest: the
-// text on the two sides of a phrase joins directly, so a"b"c leaves "ac".
-QString takeQuotedPhrases(QString text, QStringList& phrases)
+// text on the two sides of a phrase joins directly, so a"b"c leaves "ac". One
+// pass: the text is read on from each phrase's end, never again from its start.
+QString takeQuotedPhrases(QStringView text, QStringList& phrases)
 {
+    QString rest;
+    qsizetype from = 0;
     for (;;) {
-        const qsizetype open = text.indexOf(u'"');
+        const qsizetype open = text.indexOf(u'"', from);
         if (open < 0) break;
         const qsizetype close = text.indexOf(u'"', open + 1);
         if (close < 0) break;
-        const QString phrase = trimmedSearchText(QStringView(text).mid(open + 1, close - open - 1));
+        rest += text.sliced(from, open - from);
+        const QString phrase = trimmedSearchText(text.sliced(open + 1, close - open - 1));
         if (!phrase.isEmpty()) phrases << phrase;
-        text.remove(open, close - open + 1);
+        from = close + 1;
     }
-    return text;
+    rest += text.sliced(from);
+    return rest;
 }
 
 // One walk over the tokens. Each rule either claims the token at the position
@@ -476,14 +481,21 @@ private:
         else
             return false;
 
-        m_query.extensions << extension;
-        if (extension == QLatin1String("jpg")) m_query.extensions << QStringLiteral("jpeg");
+        addExtension(extension);
+        if (extension == QLatin1String("jpg")) addExtension(QStringLiteral("jpeg"));
         m_query.category.reset();
         QStringList shown;
         for (const QString& e : std::as_const(m_query.extensions))
             if (e != QLatin1String("jpeg")) shown << e.toUpper();
         m_query.kindLabel = shown.join(QStringLiteral(", "));
         return claim(1);
+    }
+
+    // Each extension once: a word said again adds nothing, so the list (and the
+    // label made from it at every type word) stays as short as the vocabulary.
+    void addExtension(const QString& extension)
+    {
+        if (!m_query.extensions.contains(extension)) m_query.extensions << extension;
     }
 
     bool cameraWord()

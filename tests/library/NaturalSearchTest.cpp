@@ -88,6 +88,7 @@ TEST_F(Parse, QuotedPhrasesComeFirstWithCaseKept)
     EXPECT_EQ(parse("\"\" x \"  \"").terms, list({"x"}));
     // An unpaired quote stays in its token.
     EXPECT_EQ(parse("say \"hello").terms, list({"say", "\"hello"}));
+    EXPECT_EQ(parse("x \"a\" y \"z").terms, list({"a", "x", "y", "\"z"}));
     // A phrase is trimmed like any search text: line breaks and no-break spaces too.
     EXPECT_EQ(parse("\"\n  invoice \u00A0\r\n\"").terms, list({"invoice"}));
 }
@@ -314,6 +315,21 @@ TEST_F(Parse, KindWordsAndBareExtensions)
     const ParsedQuery code = parse("source code");
     EXPECT_EQ(code.category, FileCategory::code);
     EXPECT_FALSE(code.source);
+}
+
+// A type said again adds nothing: the query holds each extension once and its
+// label names each once, however often the words come (10,000 of them once
+// kept 10,000 extensions, the label made again from all of them at each word).
+TEST_F(Parse, ATypeSaidAgainIsTakenOnce)
+{
+    const ParsedQuery again = parse("png jpgs png jpeg jpg pngs");
+    EXPECT_EQ(again.extensions, list({"png", "jpg", "jpeg"}));
+    EXPECT_EQ(again.kindLabel, s("PNG, JPG"));
+    const ParsedQuery many = NaturalSearch::parse(s("mp4 ").repeated(10'000), now, calendar);
+    EXPECT_EQ(many.extensions, list({"mp4"}));
+    EXPECT_EQ(many.kindLabel, s("MP4"));
+    // Nor does one that a kind's word brought already.
+    EXPECT_EQ(parse("word rtf rtfs").extensions, list({"doc", "docx", "pages", "rtf"}));
 }
 
 TEST_F(Parse, Cameras)

@@ -3,6 +3,7 @@
 #include "support/TestHome.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -136,6 +137,41 @@ QByteArray png(QSize size, const QList<std::pair<QString, QString>>& texts = {},
     return bytes;
 }
 
+// A PNG put together chunk by chunk, as other programs write them: RGBA rows
+// of the picture's bytes deflated at `level`, in IDAT chunks of `split` bytes,
+// after `ancillary`.
+QByteArray assembledPng(QSize size, const QByteArray& ancillary, const QByteArray& pixels = {},
+                        int level = 6, qsizetype split = 8192)
+{
+    constexpr char kEightBitRgba[] = {8, 6, 0, 0, 0};
+    const qsizetype rowBytes = 4 * qsizetype(size.width());
+    QByteArray rows;
+    for (int y = 0; y < size.height(); ++y) {
+        const QByteArray row = pixels.mid(y * rowBytes, rowBytes);
+        rows += '\0' + row + QByteArray(rowBytes - row.size(), '\0');
+    }
+    // qCompress's zlib stream, after the length it puts first.
+    const QByteArray deflated = qCompress(rows, level).mid(4);
+    QByteArray idat;
+    for (qsizetype at = 0; at < deflated.size(); at += split)
+        idat += chunk("IDAT", deflated.mid(at, split));
+    const QByteArray header = bigEndian(quint32(size.width())) + bigEndian(quint32(size.height())) +
+                              QByteArray(kEightBitRgba, sizeof kEightBitRgba);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + ancillary + idat +
+           chunk("IEND", {});
+}
+
+QByteArray corpusFile(const char* name)
+{
+    QFile file(QStringLiteral(OVRA_TEST_CORPUS "/stored_thumbnail/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray zlibStream(const QByteArray& bytes)
+{
+    return qCompress(bytes, 9).mid(4);
+}
+
 } // namespace
 
 // A reader asked for a PNG's size first inflates every text ahead of its
@@ -189,4 +225,92 @@ TEST(SharedThumbnailCache, PicturesWithMoreTextThanAThumbnailsKeysAreRefused)
     EXPECT_EQ(read.text(QStringLiteral("Thumb::URI")), uri);
     EXPECT_EQ(read.text(QStringLiteral("Thumb::MTime")), QStringLiteral("1700000000"));
     EXPECT_EQ(read.text(QStringLiteral("Thumb::Size")), QStringLiteral("123456789"));
+}
+
+// Deflate expands a thousandfold: a text or colour profile of a few kilobytes
+// stored inflates to megabytes, which a PNG reader does before the first pixel.
+// The gate counts what they inflate to, across the whole file, and refuses the
+// picture past what a thumbnail needs; it refuses a suggested palette (a list
+// of colours without bound) and a large profile. Thumbnails as the desktop's
+// programs write them, a long URI and many keys among them, still pass.
+TEST(SharedThumbnailCache, PicturesWhoseChunksInflateToMoreThanAThumbnailNeedsAreRefused)
+{
+    for (const char* name :
+         {"one-ztxt-inflating-to-megabytes.png", "ztxt-and-iccp-inflating-to-megabytes.png"}) {
+        const QByteArray inflating = corpusFile(name);
+        ASSERT_FALSE(inflating.isEmpty()) << name;
+        EXPECT_FALSE(cache::isPlausiblePng(inflating, 128)) << name;
+    }
+    const auto text = [](const QByteArray& key, const QByteArray& value) {
+        return chunk("zTXt", key + '\0' + '\0' + zlibStream(value));
+    };
+    const QByteArray halfTheAllowance = text("Comment", QByteArray(40 * 1024, 'a'));
+    EXPECT_TRUE(cache::isPlausiblePng(assembledPng({8, 8}, halfTheAllowance), 128));
+    EXPECT_FALSE(cache::isPlausiblePng(assembledPng({8, 8}, halfTheAllowance.repeated(2)), 128));
+    const QByteArray international = chunk("iTXt", QByteArray("Comment\0\1\0en\0\0", 14) +
+                                                       zlibStream(QByteArray(70 * 1024, 'a')));
+    EXPECT_FALSE(cache::isPlausiblePng(assembledPng({8, 8}, international), 128));
+    const QByteArray cutShort =
+        chunk("zTXt", QByteArray("Comment\0\0", 9) + zlibStream("a few words").chopped(2));
+    EXPECT_FALSE(cache::isPlausiblePng(assembledPng({8, 8}, cutShort), 128));
+
+    const QByteArray palette =
+        chunk("sPLT", QByteArray("colours\0\x08", 9) + QByteArray("\1\2\3\4\0\5", 6).repeated(4));
+    EXPECT_FALSE(cache::isPlausiblePng(assembledPng({8, 8}, palette), 128));
+    const auto profile = [](const QByteArray& bytes) {
+        return chunk("iCCP", QByteArray("icc\0\0", 5) + zlibStream(bytes));
+    };
+    EXPECT_FALSE(
+        cache::isPlausiblePng(assembledPng({8, 8}, profile(QByteArray(20 * 1024, 0))), 128));
+    EXPECT_TRUE(cache::isPlausiblePng(assembledPng({8, 8}, profile(QByteArray(3 * 1024, 0))), 128));
+    // As Qt writes a picture of a display's colours.
+    QImage wideColours(QSize(8, 8), QImage::Format_RGB32);
+    wideColours.fill(Qt::red);
+    wideColours.setColorSpace(QColorSpace::DisplayP3);
+    QByteArray written;
+    QBuffer buffer(&written);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImageWriter(&buffer, "png").write(wideColours));
+    ASSERT_TRUE(written.contains("iCCP"));
+    EXPECT_TRUE(cache::isPlausiblePng(written, 128));
+
+    // A URI of the longest path, every byte escaped, stored as it reads and
+    // compressed; and fourteen keys.
+    QByteArray uri = "file:///home/u/";
+    for (int i = 0; i < 4000; ++i)
+        uri += '%' + QByteArray::number(0x80 + (i * 37) % 0x80, 16).toUpper();
+    ASSERT_EQ(uri.size(), 12015);
+    const auto keys = [](const QList<std::pair<QByteArray, QByteArray>>& pairs) {
+        QByteArray chunks;
+        for (const auto& [key, value] : pairs)
+            chunks += chunk("tEXt", key + '\0' + value);
+        return chunks;
+    };
+    const QByteArray stamp = keys({{"Thumb::MTime", "1700000000"},
+                                   {"Thumb::Size", "12345"},
+                                   {"Thumb::Mimetype", "image/jpeg"}});
+    EXPECT_TRUE(
+        cache::isPlausiblePng(assembledPng({128, 96}, keys({{"Thumb::URI", uri}}) + stamp), 128));
+    EXPECT_TRUE(
+        cache::isPlausiblePng(assembledPng({128, 96}, text("Thumb::URI", uri) + stamp), 128));
+    const QByteArray shortUri = keys({{"Thumb::URI", "file:///a.jpg"}});
+    const QByteArray manyKeys = keys({{"Thumb::Image::Width", "4000"},
+                                      {"Thumb::Image::Height", "3000"},
+                                      {"Software", "x"},
+                                      {"Description", QByteArray(200, 'y')},
+                                      {"Thumb::Image::Mimetype", "image/jpeg"},
+                                      {"Thumb::Document::Pages", "3"},
+                                      {"Thumb::Movie::Length", "100"},
+                                      {"Title", "t"},
+                                      {"Author", "a"},
+                                      {"Creation Time", "2024"}});
+    EXPECT_TRUE(cache::isPlausiblePng(assembledPng({128, 96}, shortUri + stamp + manyKeys), 128));
+    // The largest folder's picture of noise, which deflate cannot shrink, in
+    // chunks of the size PNG libraries write and of a quarter of it.
+    QByteArray noise(1024 * 1024 * 4, Qt::Uninitialized);
+    QRandomGenerator(1).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    EXPECT_TRUE(
+        cache::isPlausiblePng(assembledPng({1024, 1024}, shortUri + stamp, noise, 0, 8192), 1024));
+    EXPECT_TRUE(
+        cache::isPlausiblePng(assembledPng({1024, 1024}, shortUri + stamp, noise, 1, 2048), 1024));
 }

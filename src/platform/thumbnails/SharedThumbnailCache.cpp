@@ -11,12 +11,16 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#define ZLIB_CONST
+#include <zlib.h>
 
 #ifndef OVRA_VERSION
 #error "OVRA_VERSION must name this build's version"
@@ -98,10 +102,20 @@ constexpr int kMaxTextChunks = 16;
 // ... and these many bytes of them as stored (a URI of the longest path, every
 // byte escaped, is 12 KiB) ...
 constexpr qsizetype kMaxTextBytes = 32 * 1024;
-// ... of which these may be compressed (that URI deflates to under 5 KiB):
-// deflate expands at most about 1000:1, so what they inflate to stays within a
-// few megabytes.
+// ... of which these may be compressed (that URI deflates to under 5 KiB).
 constexpr qsizetype kMaxCompressedTextBytes = 8 * 1024;
+// Deflate expands a thousandfold, so a few kilobytes stored say nothing of what
+// a reader inflates: the gate inflates the compressed texts and the colour
+// profile itself, keeping none of it, and a picture whose chunks inflate to
+// more than this in all is refused. The keys, that URI among them, need a fifth
+// of it.
+constexpr qsizetype kMaxInflatedBytes = 64 * 1024;
+// A picture's colour profile is a few hundred bytes for a display's colours and
+// a few kilobytes for sRGB's own; a reader parses every tag of it. A larger one,
+// stored or inflated, is no thumbnail's.
+constexpr qsizetype kMaxProfileBytes = 16 * 1024;
+// Inflated a piece at a time into a buffer that is thrown away.
+constexpr qsizetype kInflateSinkBytes = 4096;
 
 quint32 bigEndian32(const char* bytes)
 {
@@ -109,30 +123,92 @@ quint32 bigEndian32(const char* bytes)
     return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
 }
 
-// The texts of a stored picture, counted as its chunks are walked.
-struct TextChunks {
-    int count = 0;
-    qsizetype bytes = 0;
-    qsizetype compressedBytes = 0;
+// The number of bytes a zlib stream inflates to, found without keeping them
+// and never inflating much past `limit`; none when the stream is damaged, cut
+// short, or inflates to more than `limit`.
+std::optional<qsizetype> inflatedSize(QByteArrayView compressed, qsizetype limit)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) return std::nullopt;
+    stream.next_in = reinterpret_cast<const Bytef*>(compressed.data());
+    stream.avail_in = uInt(compressed.size());
+    std::array<Bytef, kInflateSinkBytes> sink;
+    int result = Z_OK;
+    while (result == Z_OK && qsizetype(stream.total_out) <= limit) {
+        stream.next_out = sink.data();
+        stream.avail_out = uInt(sink.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+    }
+    const auto produced = qsizetype(stream.total_out);
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END || produced > limit) return std::nullopt;
+    return produced;
+}
 
-    // False once the texts are more than a thumbnail's keys need.
+// The deflated bytes of a compressed text or colour profile: what follows its
+// keyword (or profile name), its compression method and, in an international
+// text, its language and translated keyword. None for a text stored as it
+// reads; an empty view, which inflates to nothing, for a chunk too damaged to
+// say where they begin.
+std::optional<QByteArrayView> compressedPart(QByteArrayView type, QByteArrayView data)
+{
+    constexpr char kDeflate = 0;
+    const qsizetype nameEnd = data.indexOf('\0');
+    if (type == "zTXt" || type == "iCCP") {
+        if (nameEnd < 0 || nameEnd + 1 >= data.size() || data[nameEnd + 1] != kDeflate)
+            return QByteArrayView();
+        return data.sliced(nameEnd + 2);
+    }
+    if (type != "iTXt") return std::nullopt;
+    // The flag that says whether the text is compressed, then the method.
+    if (nameEnd < 0 || nameEnd + 2 >= data.size()) return QByteArrayView();
+    if (data[nameEnd + 1] == 0) return std::nullopt;
+    if (data[nameEnd + 2] != kDeflate) return QByteArrayView();
+    const qsizetype languageEnd = data.indexOf('\0', nameEnd + 3);
+    const qsizetype translatedEnd = languageEnd < 0 ? -1 : data.indexOf('\0', languageEnd + 1);
+    if (translatedEnd < 0) return QByteArrayView();
+    return data.sliced(translatedEnd + 1);
+}
+
+// What a PNG reader inflates and copies of a stored picture before its first
+// pixel, counted as its chunks are walked.
+class Ancillaries {
+public:
+    // False once they are more than a thumbnail needs.
     bool add(QByteArrayView type, QByteArrayView data)
     {
-        if (type == "zTXt") {
-            compressedBytes += data.size();
-        } else if (type == "iTXt") {
-            // The keyword, then the flag that says whether the text is compressed.
-            const qsizetype keywordEnd = data.indexOf('\0');
-            if (keywordEnd < 0 || keywordEnd + 1 >= data.size() || data[keywordEnd + 1] != 0)
-                compressedBytes += data.size();
-        } else if (type != "tEXt") {
-            return true;
-        }
-        ++count;
-        bytes += data.size();
-        return count <= kMaxTextChunks && bytes <= kMaxTextBytes &&
-               compressedBytes <= kMaxCompressedTextBytes;
+        // A suggested palette is a list of colours without bound, for programs
+        // that pick a few of them: no thumbnail carries one.
+        if (type == "sPLT") return false;
+        const std::optional<QByteArrayView> compressed = compressedPart(type, data);
+        if (type == "iCCP")
+            return data.size() <= kMaxProfileBytes && inflates(*compressed, kMaxProfileBytes);
+        if (type != "tEXt" && type != "zTXt" && type != "iTXt") return true;
+        ++m_texts;
+        m_textBytes += data.size();
+        if (compressed) m_compressedTextBytes += data.size();
+        if (m_texts > kMaxTextChunks || m_textBytes > kMaxTextBytes ||
+            m_compressedTextBytes > kMaxCompressedTextBytes)
+            return false;
+        return !compressed || inflates(*compressed, kMaxInflatedBytes);
     }
+
+private:
+    // Whether the bytes inflate whole, to no more than `limit` and no more than
+    // what is left of the file's allowance, which they then take from.
+    bool inflates(QByteArrayView compressed, qsizetype limit)
+    {
+        const std::optional<qsizetype> inflated =
+            inflatedSize(compressed, std::min(limit, kMaxInflatedBytes - m_inflatedBytes));
+        if (!inflated) return false;
+        m_inflatedBytes += *inflated;
+        return true;
+    }
+
+    int m_texts = 0;
+    qsizetype m_textBytes = 0;
+    qsizetype m_compressedTextBytes = 0;
+    qsizetype m_inflatedBytes = 0;
 };
 
 } // namespace
@@ -141,7 +217,7 @@ bool isPlausiblePng(QByteArrayView png, int folderSide)
 {
     if (png.size() > kMaxStoredBytes || !png.startsWith(kPngSignature)) return false;
     qsizetype at = kPngSignature.size();
-    TextChunks texts;
+    Ancillaries ancillaries;
     int chunks = 0;
     for (bool first = true; png.size() - at >= kChunkHead + kChunkTail; first = false) {
         if (++chunks > kMaxChunks) return false;
@@ -157,7 +233,7 @@ bool isPlausiblePng(QByteArrayView png, int folderSide)
                 height > quint32(folderSide))
                 return false;
         }
-        if (!texts.add(type, QByteArrayView(data, qsizetype(length)))) return false;
+        if (!ancillaries.add(type, QByteArrayView(data, qsizetype(length)))) return false;
         if (type == "IEND") return true;
         at += kChunkHead + qsizetype(length) + kChunkTail;
     }

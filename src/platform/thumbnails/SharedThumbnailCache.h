@@ -68,7 +68,9 @@ inline constexpr qint64 kMaxStoredBytes = 9 * 1024 * 1024;
 // ... whose header gives a size of at least a pixel and no side longer than its
 // folder's, whose chunks all lie within the file, up to its end chunk, are no
 // more than a picture of that size is written in, and whose texts are no more,
-// in number and bytes, than a thumbnail's keys need.
+// in number and bytes, than a thumbnail's keys need. Its compressed texts and
+// colour profile are inflated (and thrown away) on the way, to no more than a
+// thumbnail needs; a suggested palette or a large profile is refused.
 // The stored file's bytes when they pass; nothing for a file that is missing,
 // not a regular file, or damaged.
 std::optional<QByteArray> readStored(const QString& path, int folderSide);
