@@ -67,6 +67,37 @@ bool writeAll(int fd, QByteArrayView bytes)
     return true;
 }
 
+// The file a save replaces, when one is there: the new file takes its
+// permissions and its group, so a settings file the user made private stays so.
+std::optional<struct stat> replacedFile(const QByteArray& target)
+{
+    struct stat st {};
+    if (::lstat(target.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return st;
+}
+
+// Until the temporary has the replaced file's group and permissions, only its
+// owner may open it: whoever opened it before would read all that is written
+// after.
+mode_t creationMode(mode_t mode, const std::optional<struct stat>& replaced)
+{
+    return replaced ? mode & replaced->st_mode & S_IRWXU : mode;
+}
+
+void takePermissionsOf(int fd, const struct stat& replaced)
+{
+    mode_t permissions = replaced.st_mode & 07777;
+    struct stat created {};
+    // A group this user may not give (EPERM) leaves the new file in the user's
+    // own, which then gets no more than everyone else does.
+    if (::fstat(fd, &created) == 0 && created.st_gid != replaced.st_gid &&
+        ::fchown(fd, uid_t(-1), replaced.st_gid) != 0)
+        permissions = (permissions & ~mode_t(S_IRWXG)) | ((permissions & S_IRWXO) << 3);
+    // A file system that keeps no permissions (FAT) still takes the save; the
+    // temporary then keeps the owner's alone.
+    ::fchmod(fd, permissions);
+}
+
 // A fresh name beside the target, so two saves of one file never share a
 // temporary and a folder's readers never see a half-written target.
 int createTemporary(const QByteArray& target, mode_t mode, QByteArray& temporary)
@@ -253,9 +284,11 @@ bool AtomicSave::save(const QString& path, QByteArrayView bytes, OwnFile::Links 
         errno = ELOOP;
         return fail(path, "follow the links", {});
     }
+    const std::optional<struct stat> replaced = replacedFile(target);
     QByteArray temporary;
-    const int fd = createTemporary(target, mode, temporary);
+    const int fd = createTemporary(target, creationMode(mode, replaced), temporary);
     if (fd < 0) return fail(path, "create", {});
+    if (replaced) takePermissionsOf(fd, *replaced);
     if (!writeAll(fd, bytes)) {
         ::close(fd);
         return fail(path, "write", temporary);

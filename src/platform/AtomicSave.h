@@ -34,7 +34,9 @@ namespace AtomicSave {
 // after a crash they may find an empty one.
 enum class Flush { toDisk, none };
 
-// `mode` is the new file's permissions before the umask; the folder must exist.
+// `mode` is a new file's permissions before the umask; a file that replaces
+// one keeps that one's permissions, and its group where this user may give it.
+// The folder must exist.
 bool save(const QString& path, QByteArrayView bytes, OwnFile::Links links, mode_t mode = 0666,
           Flush flush = Flush::toDisk);
 
