@@ -4,7 +4,6 @@
 #include "UserFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 
@@ -67,6 +66,22 @@ bool writeAll(int fd, QByteArrayView bytes)
     return true;
 }
 
+// Where a save writes: the target's folder and its name. The temporary's name
+// is the target's with a suffix, so its folder is the text before the last
+// slash, left for the kernel to resolve: cleaning a ".." as text (QFileInfo)
+// would name another folder when it comes after a link.
+struct Place {
+    QByteArray folder;
+    QByteArray name;
+};
+
+Place placeOf(const QByteArray& target)
+{
+    const qsizetype slash = target.lastIndexOf('/');
+    if (slash < 0) return {QByteArrayLiteral("."), target};
+    return {slash == 0 ? QByteArrayLiteral("/") : target.first(slash), target.sliced(slash + 1)};
+}
+
 // The file a save replaces, when one is there: the new file takes its
 // permissions and its group, so a settings file the user made private stays so.
 std::optional<struct stat> replacedFile(const QByteArray& target)
@@ -126,8 +141,7 @@ bool fail(const QString& path, const char* step, const QByteArray& temporary)
 // new file is already in place by then, so this can only be attempted.
 void syncFolder(const QByteArray& target)
 {
-    const QByteArray folder =
-        QFile::encodeName(QFileInfo(QFile::decodeName(target)).absolutePath());
+    const QByteArray folder = placeOf(target).folder;
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
@@ -240,6 +254,15 @@ int AtomicSave::removeStaleTemporaries(const QString& folder, const QStringList&
         names.append(QFile::encodeName(name));
     return removeStaleTemporaries(folder,
                                   [&names](QByteArrayView name) { return names.contains(name); });
+}
+
+int AtomicSave::removeStaleTemporariesOf(const QString& path, OwnFile::Links links)
+{
+    const QByteArray target = QFile::encodeName(AtomicSave::target(path, links));
+    if (target.isEmpty()) return 0;
+    const Place place = placeOf(target);
+    return removeStaleTemporaries(QFile::decodeName(place.folder),
+                                  [&place](QByteArrayView name) { return name == place.name; });
 }
 
 QString AtomicSave::target(const QString& path, OwnFile::Links links)

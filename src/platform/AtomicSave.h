@@ -62,6 +62,10 @@ int removeStaleTemporaries(const QString& folder,
                            const std::function<bool(QByteArrayView name)>& isSavedThere);
 // The same for the temporaries of the files of these names.
 int removeStaleTemporaries(const QString& folder, const QStringList& savedNames);
+// The same for the temporaries of saves of `path` alone, in the folder those
+// saves write in: beside `target`, where a ".." after a link leads as the
+// kernel takes it.
+int removeStaleTemporariesOf(const QString& path, OwnFile::Links links);
 
 // Makes a write past the process's file-size limit (ulimit -f) fail with EFBIG,
 // as a full disk's does, instead of ending the process with SIGXFSZ: a program

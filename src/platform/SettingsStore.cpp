@@ -94,8 +94,7 @@ SettingsStore::SettingsStore()
 {
     // A save cut short (a kill, a power cut) leaves its temporary beside the
     // file, where nothing else would ever remove it.
-    const QFileInfo target(AtomicSave::target(m_filePath, OwnFile::Links::followed));
-    AtomicSave::removeStaleTemporaries(target.absolutePath(), {target.fileName()});
+    AtomicSave::removeStaleTemporariesOf(m_filePath, OwnFile::Links::followed);
 }
 
 SettingsStore::SettingsStore(const QString& filePath)
