@@ -473,3 +473,31 @@ TEST(SettingsStore, TheSweepLooksBesideALinkedFileWhereItsSavesWrite)
     EXPECT_EQ(SettingsStore(real).text(SettingsKey::cardSize), QStringLiteral("large"));
     EXPECT_EQ(test::entriesIn(deep), (QStringList{"conf.ini", "ovra"}));
 }
+
+// A file just under the bound a read takes, which one save would take over
+// it: that file would be set aside at every start from then on, and the app
+// would start from the defaults. The save is refused and the file kept; the
+// values still hold for the run, and a later save that fits writes them all.
+TEST(SettingsStore, ASaveThatWouldPassTheBoundOfAReadIsRefusedAndTheFileKept)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QByteArray nearBound =
+        "[General]\ncardSize=large\nhuge=" + QByteArray(IniFile::kLargestFile - 100, 'a') + '\n';
+    const QString path = home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf"), nearBound);
+    const QString longMode(200, u'x');
+    SettingsStore store;
+    ASSERT_EQ(store.text(SettingsKey::cardSize), QStringLiteral("large"));
+    store.setText(SettingsKey::viewMode, longMode);
+    store.flush();
+    EXPECT_EQ(test::contentOf(path), nearBound);
+    EXPECT_EQ(store.text(SettingsKey::viewMode), longMode);
+    EXPECT_EQ(SettingsStore(path).text(SettingsKey::cardSize), QStringLiteral("large"));
+
+    store.setText("huge", QStringLiteral("small"));
+    store.flush();
+    const SettingsStore after(path);
+    EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("large"));
+    EXPECT_EQ(after.text(SettingsKey::viewMode), longMode);
+    EXPECT_EQ(after.text("huge"), QStringLiteral("small"));
+}
