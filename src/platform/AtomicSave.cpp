@@ -4,7 +4,6 @@
 #include "UserFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 
@@ -67,6 +66,53 @@ bool writeAll(int fd, QByteArrayView bytes)
     return true;
 }
 
+// Where a save writes: the target's folder and its name. The temporary's name
+// is the target's with a suffix, so its folder is the text before the last
+// slash, left for the kernel to resolve: cleaning a ".." as text (QFileInfo)
+// would name another folder when it comes after a link.
+struct Place {
+    QByteArray folder;
+    QByteArray name;
+};
+
+Place placeOf(const QByteArray& target)
+{
+    const qsizetype slash = target.lastIndexOf('/');
+    if (slash < 0) return {QByteArrayLiteral("."), target};
+    return {slash == 0 ? QByteArrayLiteral("/") : target.first(slash), target.sliced(slash + 1)};
+}
+
+// The file a save replaces, when one is there: the new file takes its
+// permissions and its group, so a settings file the user made private stays so.
+std::optional<struct stat> replacedFile(const QByteArray& target)
+{
+    struct stat st {};
+    if (::lstat(target.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return st;
+}
+
+// Until the temporary has the replaced file's group and permissions, only its
+// owner may open it: whoever opened it before would read all that is written
+// after.
+mode_t creationMode(mode_t mode, const std::optional<struct stat>& replaced)
+{
+    return replaced ? mode & replaced->st_mode & S_IRWXU : mode;
+}
+
+void takePermissionsOf(int fd, const struct stat& replaced)
+{
+    mode_t permissions = replaced.st_mode & 07777;
+    struct stat created {};
+    // A group this user may not give (EPERM) leaves the new file in the user's
+    // own, which then gets no more than everyone else does.
+    if (::fstat(fd, &created) == 0 && created.st_gid != replaced.st_gid &&
+        ::fchown(fd, uid_t(-1), replaced.st_gid) != 0)
+        permissions = (permissions & ~mode_t(S_IRWXG)) | ((permissions & S_IRWXO) << 3);
+    // A file system that keeps no permissions (FAT) still takes the save; the
+    // temporary then keeps the owner's alone.
+    ::fchmod(fd, permissions);
+}
+
 // A fresh name beside the target, so two saves of one file never share a
 // temporary and a folder's readers never see a half-written target.
 int createTemporary(const QByteArray& target, mode_t mode, QByteArray& temporary)
@@ -95,8 +141,7 @@ bool fail(const QString& path, const char* step, const QByteArray& temporary)
 // new file is already in place by then, so this can only be attempted.
 void syncFolder(const QByteArray& target)
 {
-    const QByteArray folder =
-        QFile::encodeName(QFileInfo(QFile::decodeName(target)).absolutePath());
+    const QByteArray folder = placeOf(target).folder;
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
@@ -211,6 +256,15 @@ int AtomicSave::removeStaleTemporaries(const QString& folder, const QStringList&
                                   [&names](QByteArrayView name) { return names.contains(name); });
 }
 
+int AtomicSave::removeStaleTemporariesOf(const QString& path, OwnFile::Links links)
+{
+    const QByteArray target = QFile::encodeName(AtomicSave::target(path, links));
+    if (target.isEmpty()) return 0;
+    const Place place = placeOf(target);
+    return removeStaleTemporaries(QFile::decodeName(place.folder),
+                                  [&place](QByteArrayView name) { return name == place.name; });
+}
+
 QString AtomicSave::target(const QString& path, OwnFile::Links links)
 {
     if (links == OwnFile::Links::notFollowed) return path;
@@ -253,9 +307,11 @@ bool AtomicSave::save(const QString& path, QByteArrayView bytes, OwnFile::Links 
         errno = ELOOP;
         return fail(path, "follow the links", {});
     }
+    const std::optional<struct stat> replaced = replacedFile(target);
     QByteArray temporary;
-    const int fd = createTemporary(target, mode, temporary);
+    const int fd = createTemporary(target, creationMode(mode, replaced), temporary);
     if (fd < 0) return fail(path, "create", {});
+    if (replaced) takePermissionsOf(fd, *replaced);
     if (!writeAll(fd, bytes)) {
         ::close(fd);
         return fail(path, "write", temporary);

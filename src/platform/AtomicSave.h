@@ -34,7 +34,9 @@ namespace AtomicSave {
 // after a crash they may find an empty one.
 enum class Flush { toDisk, none };
 
-// `mode` is the new file's permissions before the umask; the folder must exist.
+// `mode` is a new file's permissions before the umask; a file that replaces
+// one keeps that one's permissions, and its group where this user may give it.
+// The folder must exist.
 bool save(const QString& path, QByteArrayView bytes, OwnFile::Links links, mode_t mode = 0666,
           Flush flush = Flush::toDisk);
 
@@ -60,6 +62,10 @@ int removeStaleTemporaries(const QString& folder,
                            const std::function<bool(QByteArrayView name)>& isSavedThere);
 // The same for the temporaries of the files of these names.
 int removeStaleTemporaries(const QString& folder, const QStringList& savedNames);
+// The same for the temporaries of saves of `path` alone, in the folder those
+// saves write in: beside `target`, where a ".." after a link leads as the
+// kernel takes it.
+int removeStaleTemporariesOf(const QString& path, OwnFile::Links links);
 
 // Makes a write past the process's file-size limit (ulimit -f) fail with EFBIG,
 // as a full disk's does, instead of ending the process with SIGXFSZ: a program

@@ -4,9 +4,6 @@ namespace ovra {
 namespace {
 
 constexpr QByteArrayView kGeneral = "General";
-// Past this the file is not one the app wrote; it reads as empty rather than
-// filling memory.
-constexpr qint64 kLargestFile = 4 * 1024 * 1024;
 // Longer escapes than any character needs are cut short.
 constexpr int kLongestNumericEscape = 8;
 

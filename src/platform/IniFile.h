@@ -18,6 +18,10 @@ namespace ovra {
 // are never decoded: their bytes are kept as they are, and written back unchanged.
 class IniFile {
 public:
+    // Past this a file is not one the app wrote: it reads as empty rather than
+    // filling memory (OwnFile's `tooLarge`). A save never writes a larger one.
+    static constexpr qint64 kLargestFile = 4 * 1024 * 1024;
+
     // An empty file when it is missing or cannot be read (OwnFile's rule:
     // `status` says which).
     static IniFile read(const QString& path, OwnFile::Status* status = nullptr);

@@ -1,6 +1,7 @@
 #include "SettingsStore.h"
 
 #include "AtomicSave.h"
+#include "PathsSaidOnce.h"
 #include "XdgPaths.h"
 
 #include <QDir>
@@ -21,6 +22,27 @@ std::mutex& savingSettings()
 {
     static std::mutex saving;
     return saving;
+}
+
+// Settings files a save was refused for, as too large to be read again.
+PathsSaidOnce& refusedFiles()
+{
+    static PathsSaidOnce files;
+    return files;
+}
+
+// A save never writes a file the next read refuses: from then on that file
+// would be set aside at every start, and every setting with it. The file on
+// the disk stays as it was; the values hold in memory for this run, and a later
+// save that fits (a shorter value) writes them.
+bool fitsTheBound(const QString& path, const QByteArray& bytes)
+{
+    if (bytes.size() <= IniFile::kLargestFile) return true;
+    if (refusedFiles().firstTime(path))
+        qWarning("Did not save %s: %lld bytes, more than the %lld a settings file may hold; the "
+                 "previous file is kept",
+                 qUtf8Printable(path), qlonglong(bytes.size()), qlonglong(IniFile::kLargestFile));
+    return false;
 }
 
 } // namespace
@@ -62,8 +84,11 @@ struct SettingsStore::Unsaved {
         if (!mayReplace(status)) return;
         for (const auto& [key, raw] : taken)
             file.setRaw(key, raw);
+        const QByteArray bytes = file.encoded();
+        if (!fitsTheBound(filePath, bytes)) return;
         QDir().mkpath(QFileInfo(filePath).absolutePath());
-        if (!AtomicSave::save(filePath, file.encoded(), OwnFile::Links::followed)) return;
+        if (!AtomicSave::save(filePath, bytes, OwnFile::Links::followed)) return;
+        refusedFiles().wentWell(filePath);
         saving.unlock();
         // A value written again while this save ran waits for the next one.
         std::lock_guard lock(mutex);
@@ -94,8 +119,7 @@ SettingsStore::SettingsStore()
 {
     // A save cut short (a kill, a power cut) leaves its temporary beside the
     // file, where nothing else would ever remove it.
-    const QFileInfo target(AtomicSave::target(m_filePath, OwnFile::Links::followed));
-    AtomicSave::removeStaleTemporaries(target.absolutePath(), {target.fileName()});
+    AtomicSave::removeStaleTemporariesOf(m_filePath, OwnFile::Links::followed);
 }
 
 SettingsStore::SettingsStore(const QString& filePath)

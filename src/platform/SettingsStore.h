@@ -68,7 +68,9 @@ public:
     // Each write holds at once and reaches the file moments later. A save is
     // made over the file as it is then, changing only the keys this store
     // wrote, so two stores of one file never undo each other's writes. A save
-    // that fails keeps the file as it was, and the next one tries its keys again.
+    // that fails keeps the file as it was, and the next one tries its keys again;
+    // so does one refused because the file would grow past what a read takes
+    // (IniFile::kLargestFile).
     // A file linked in is saved where it lives, and the link stays. A file that
     // cannot be read (too large, unreadable) is set aside as "….unreadable"
     // before the first save, never saved over; something that is no file (a

@@ -9,8 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
+#include <optional>
+
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -45,6 +50,36 @@ private:
 QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden);
+}
+
+struct stat statusOf(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+mode_t permissionsOf(const QString& path)
+{
+    return statusOf(path).st_mode & 07777;
+}
+
+void setPermissions(const QString& path, mode_t mode)
+{
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+// A group other than this user's own that a file of theirs may be given: any
+// for root, else another the user is in. None when there is no such group.
+std::optional<gid_t> anotherGroup()
+{
+    constexpr gid_t kNobody = 65534;
+    if (::geteuid() == 0) return kNobody;
+    gid_t groups[NGROUPS_MAX];
+    const int count = ::getgroups(NGROUPS_MAX, groups);
+    for (int i = 0; i < count; ++i)
+        if (groups[i] != ::getegid()) return groups[i];
+    return std::nullopt;
 }
 
 // The damaged caches of a hostile session, in this version's form: a list count
@@ -218,4 +253,72 @@ TEST(AtomicSave, AnUnreadableFileIsSetAsideUnderAFreeName)
     EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable")), "first");
     EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable-2")), "second");
     EXPECT_EQ(contentOf(path + QStringLiteral(".unreadable-3")), "third");
+}
+
+// A save replaces the file with a new one: that one takes the old one's
+// permissions (a settings file the user made private stays private, whatever
+// the umask) and its group, and a file saved through a link those of the file
+// the link names. Only a file made for the first time takes the mode asked for.
+TEST(AtomicSave, ASaveKeepsThePermissionsAndGroupOfTheFileItReplaces)
+{
+    const UserFile::AllowOnThisThread directReads;
+    TestHome home;
+    const QString own = home.writeFile(QStringLiteral("private.conf"), "old");
+    setPermissions(own, 0600);
+    ASSERT_TRUE(AtomicSave::save(own, "new", OwnFile::Links::notFollowed, 0666));
+    EXPECT_EQ(permissionsOf(own), 0600u);
+    EXPECT_EQ(contentOf(own), "new");
+
+    const QString real = home.writeFile(QStringLiteral("dotfiles/ovra.conf"), "old");
+    const QString link = home.path(QStringLiteral("Ovra.conf"));
+    ASSERT_TRUE(QFile::link(real, link));
+    const std::optional<gid_t> group = anotherGroup();
+    if (group) {
+        ASSERT_EQ(::chown(QFile::encodeName(real).constData(), uid_t(-1), *group), 0);
+    }
+    setPermissions(real, 0640);
+    ASSERT_TRUE(AtomicSave::save(link, "new", OwnFile::Links::followed));
+    EXPECT_EQ(permissionsOf(real), 0640u);
+    if (group) {
+        EXPECT_EQ(statusOf(real).st_gid, *group);
+    }
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+
+    const QString fresh = home.path(QStringLiteral("fresh.cache"));
+    ASSERT_TRUE(AtomicSave::save(fresh, "bytes", OwnFile::Links::notFollowed, 0600));
+    EXPECT_EQ(permissionsOf(fresh), 0600u);
+}
+
+// A file in a group its owner is not in (given by root) cannot be saved into
+// that group again: the new file is in the owner's own group, which then gets
+// no more than everyone else, not what the old group had.
+TEST(AtomicSave, AGroupThatCannotBeGivenGetsNoMoreThanEveryoneElse)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "a file in a group its owner is not in is made by root";
+    const UserFile::AllowOnThisThread directReads;
+    TestHome home;
+    constexpr uid_t kNobody = 65534;
+    constexpr gid_t kRootGroup = 0;
+    const QString folder = home.makeFolder(QStringLiteral("nobody"));
+    const QString path = home.writeFile(QStringLiteral("nobody/shared.conf"), "old");
+    ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), kNobody, kRootGroup), 0);
+    setPermissions(path, 0640);
+
+    // The owner saves, in a child, so the test program stays root; from inside
+    // the folder, as the test's folders above it are root's alone.
+    EXPECT_EXIT(
+        {
+            const bool dropped = ::chdir(QFile::encodeName(folder).constData()) == 0 &&
+                                 ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 &&
+                                 ::setuid(kNobody) == 0;
+            _exit(dropped && AtomicSave::save(QStringLiteral("shared.conf"), "new",
+                                              OwnFile::Links::notFollowed)
+                      ? 0
+                      : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(contentOf(path), "new");
+    EXPECT_EQ(statusOf(path).st_gid, kNobody);
+    EXPECT_EQ(permissionsOf(path), 0600u);
 }

@@ -435,3 +435,69 @@ TEST(SettingsStore, AStartRemovesTheTemporariesOfSavesCutShort)
     EXPECT_FALSE(QFileInfo::exists(stale));
     EXPECT_TRUE(QFileInfo::exists(notOurs));
 }
+
+// The settings folder a link to a folder of dotfiles, and the file in it a
+// link up out of that folder: the save and the start's sweep both go where the
+// kernel takes the "..", beside the file saved, not where the text of the
+// path cleaned of it would lead.
+TEST(SettingsStore, TheSweepLooksBesideALinkedFileWhereItsSavesWrite)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QString deep = home.makeFolder(QStringLiteral("dots/deep"));
+    home.makeFolder(QStringLiteral("dots/deep/ovra"));
+    const QString real =
+        home.writeFile(QStringLiteral("dots/deep/conf.ini"), "[General]\nviewMode=list\n");
+    ASSERT_EQ(::symlink("../conf.ini", QFile::encodeName(deep + "/ovra/Ovra.conf").constData()), 0);
+    ASSERT_EQ(
+        ::symlink(
+            "../dots/deep/ovra",
+            QFile::encodeName(home.makeFolder(QStringLiteral(".config")) + "/Ovra").constData()),
+        0);
+
+    const QString gone = QString::number(test::endedProcess());
+    const double twoHoursAgo = double(std::time(nullptr)) - 2 * 60 * 60;
+    const QString stale =
+        home.writeFile(QStringLiteral("dots/deep/conf.ini.tmp-") + gone + QStringLiteral("-abc"),
+                       "x", twoHoursAgo);
+    // Where ".config/Ovra/../conf.ini" leads as text: no file the app saves.
+    const QString notOurs = home.writeFile(
+        QStringLiteral(".config/conf.ini.tmp-") + gone + QStringLiteral("-abc"), "x", twoHoursAgo);
+
+    SettingsStore store;
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(notOurs));
+    EXPECT_EQ(store.text(SettingsKey::viewMode), QStringLiteral("list"));
+    store.setText(SettingsKey::cardSize, QStringLiteral("large"));
+    store.flush();
+    EXPECT_EQ(SettingsStore(real).text(SettingsKey::cardSize), QStringLiteral("large"));
+    EXPECT_EQ(test::entriesIn(deep), (QStringList{"conf.ini", "ovra"}));
+}
+
+// A file just under the bound a read takes, which one save would take over
+// it: that file would be set aside at every start from then on, and the app
+// would start from the defaults. The save is refused and the file kept; the
+// values still hold for the run, and a later save that fits writes them all.
+TEST(SettingsStore, ASaveThatWouldPassTheBoundOfAReadIsRefusedAndTheFileKept)
+{
+    const UserFile::AllowOnThisThread directReads;
+    test::TestHome home;
+    const QByteArray nearBound =
+        "[General]\ncardSize=large\nhuge=" + QByteArray(IniFile::kLargestFile - 100, 'a') + '\n';
+    const QString path = home.writeFile(QStringLiteral(".config/Ovra/Ovra.conf"), nearBound);
+    const QString longMode(200, u'x');
+    SettingsStore store;
+    ASSERT_EQ(store.text(SettingsKey::cardSize), QStringLiteral("large"));
+    store.setText(SettingsKey::viewMode, longMode);
+    store.flush();
+    EXPECT_EQ(test::contentOf(path), nearBound);
+    EXPECT_EQ(store.text(SettingsKey::viewMode), longMode);
+    EXPECT_EQ(SettingsStore(path).text(SettingsKey::cardSize), QStringLiteral("large"));
+
+    store.setText("huge", QStringLiteral("small"));
+    store.flush();
+    const SettingsStore after(path);
+    EXPECT_EQ(after.text(SettingsKey::cardSize), QStringLiteral("large"));
+    EXPECT_EQ(after.text(SettingsKey::viewMode), longMode);
+    EXPECT_EQ(after.text("huge"), QStringLiteral("small"));
+}
