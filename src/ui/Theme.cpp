@@ -279,9 +279,10 @@ public:
         : QObject(notifier)
         , m_notifier(notifier)
     {
-        // A change of scheme repaints every window: a desktop (or anything on
-        // the bus speaking for it) may announce thousands at once, and only
-        // the last one is worth showing. Each is kept until the loop turns.
+        // A change of scheme repaints every window, and anything on the bus
+        // may announce thousands of them at once: only the newest is kept,
+        // and shown once the loop turns. A timer, not a queued call, so that
+        // a burst already waiting in the queue is taken in whole first.
         m_applyTimer.setSingleShot(true);
         m_applyTimer.setInterval(0);
         connect(&m_applyTimer, &QTimer::timeout, this, &DesktopSchemeReader::applyLatest);
@@ -327,6 +328,7 @@ private:
         return ThemeNotifier::DesktopScheme::unknown;
     }
 
+    // Back to the scheme already shown, nothing is left to do.
     void take(ThemeNotifier::DesktopScheme scheme)
     {
         m_latest = scheme;
