@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QFontDatabase>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <utility>
@@ -278,6 +279,13 @@ public:
         : QObject(notifier)
         , m_notifier(notifier)
     {
+        // A change of scheme repaints every window, and anything on the bus
+        // may announce thousands of them at once: only the newest is kept,
+        // and shown once the loop turns. A timer, not a queued call, so that
+        // a burst already waiting in the queue is taken in whole first.
+        m_applyTimer.setSingleShot(true);
+        m_applyTimer.setInterval(0);
+        connect(&m_applyTimer, &QTimer::timeout, this, &DesktopSchemeReader::applyLatest);
         if (!bus.isConnected()) return;
         // Qt 6.4 finds a slot's D-Bus types by name, and registers this one
         // only under its type: unregistered, the connection fails and no
@@ -295,7 +303,7 @@ public:
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [this](QDBusPendingCallWatcher* call) {
                     const QDBusPendingReply<QVariant> reply = *call;
-                    if (!reply.isError()) apply(reply.value());
+                    if (!reply.isError()) take(schemeOf(reply.value()));
                     call->deleteLater();
                 });
     }
@@ -303,11 +311,11 @@ public:
 private slots:
     void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value)
     {
-        if (group == kAppearanceGroup && key == kColorSchemeKey) apply(value.variant());
+        if (group == kAppearanceGroup && key == kColorSchemeKey) take(schemeOf(value.variant()));
     }
 
 private:
-    void apply(const QVariant& value)
+    static ThemeNotifier::DesktopScheme schemeOf(const QVariant& value)
     {
         // "Read" wraps the value in one variant more than "SettingChanged" does.
         QVariant inner = value;
@@ -315,15 +323,26 @@ private:
             inner = inner.value<QDBusVariant>().variant();
         bool ok = false;
         const uint scheme = inner.toUInt(&ok);
-        if (ok && scheme == 1)
-            m_notifier->setDesktopScheme(ThemeNotifier::DesktopScheme::dark);
-        else if (ok && scheme == 2)
-            m_notifier->setDesktopScheme(ThemeNotifier::DesktopScheme::light);
-        else
-            m_notifier->setDesktopScheme(ThemeNotifier::DesktopScheme::unknown);
+        if (ok && scheme == 1) return ThemeNotifier::DesktopScheme::dark;
+        if (ok && scheme == 2) return ThemeNotifier::DesktopScheme::light;
+        return ThemeNotifier::DesktopScheme::unknown;
     }
 
+    // Back to the scheme already shown, nothing is left to do.
+    void take(ThemeNotifier::DesktopScheme scheme)
+    {
+        m_latest = scheme;
+        if (scheme == m_notifier->desktopScheme())
+            m_applyTimer.stop();
+        else if (!m_applyTimer.isActive())
+            m_applyTimer.start();
+    }
+
+    void applyLatest() { m_notifier->setDesktopScheme(m_latest); }
+
     ThemeNotifier* m_notifier;
+    ThemeNotifier::DesktopScheme m_latest = ThemeNotifier::DesktopScheme::unknown;
+    QTimer m_applyTimer;
 };
 
 ThemeNotifier::ThemeNotifier(QObject* parent)

@@ -352,3 +352,63 @@ TEST_F(Appearance, TheDesktopSwitchingLightAndDarkWhileShownRestylesWhatIsShown)
     QDBusConnection::disconnectFromBus(QStringLiteral("app"));
     QDBusConnection::disconnectFromBus(QStringLiteral("stand-in portal"));
 }
+
+// Anything on the bus may speak for the desktop and announce thousands of
+// changes at once: each one shown would repaint every window, so only where a
+// burst ends is shown, and a burst ending where it began shows nothing.
+TEST_F(Appearance, ABurstOfDesktopChangesIsShownOnlyWhereItEnds)
+{
+    constexpr int kBurst = 200;
+    // One change shown announces itself at most twice (the stand-in palette,
+    // then the scheme); a burst shown signal by signal, hundreds of times.
+    constexpr int kAtMostAnnounced = 4;
+    QApplication::setPalette(lightPalette());
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "no dbus-daemon (scripts/install-deps.sh installs it)";
+    {
+        QDBusConnection portalSide =
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("stand-in portal"));
+        QDBusConnection appSide =
+            QDBusConnection::connectToBus(bus.address(), QStringLiteral("app"));
+        StandInPortal portal(portalSide, StandInPortal::kLight);
+        ASSERT_TRUE(portal.publish());
+        std::unique_ptr<QObject> listener(Theme::notifier()->followPortal(appSide));
+        ASSERT_TRUE(test::eventually([] {
+            return Theme::notifier()->desktopScheme() == ThemeNotifier::DesktopScheme::light;
+        })) << "the first read is answered";
+        int announced = 0;
+        const auto counting = QObject::connect(Theme::notifier(), &ThemeNotifier::appearanceChanged,
+                                               Theme::notifier(), [&announced] { ++announced; });
+        const auto burstEndingOn = [&](uint last) {
+            for (int i = kBurst - 1; i >= 0; --i)
+                portal.announce(i % 2 == 0 ? last
+                                           : StandInPortal::kDark + StandInPortal::kLight - last);
+            // The portal answers a ping after every signal it sent before it,
+            // so once the answer is here the whole burst waits in the GUI
+            // thread's queue and one turn of the loop takes all of it.
+            const QDBusMessage ping = appSide.call(
+                QDBusMessage::createMethodCall(portalSide.baseService(), QStringLiteral("/"),
+                                               QStringLiteral("org.freedesktop.DBus.Peer"),
+                                               QStringLiteral("Ping")),
+                QDBus::Block);
+            return ping.type() != QDBusMessage::ErrorMessage;
+        };
+
+        ASSERT_TRUE(burstEndingOn(StandInPortal::kLight)) << "the portal answers a ping";
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(announced, 0) << "a burst ending on the scheme shown changes nothing";
+        EXPECT_FALSE(Theme::isDark());
+
+        ASSERT_TRUE(burstEndingOn(StandInPortal::kDark));
+        EXPECT_TRUE(test::eventually([] {
+            return Theme::notifier()->desktopScheme() == ThemeNotifier::DesktopScheme::dark;
+        })) << "the burst's last value is shown";
+        EXPECT_TRUE(Theme::isDark());
+        EXPECT_GE(announced, 1);
+        EXPECT_LE(announced, kAtMostAnnounced) << "for " << kBurst << " changes announced";
+        QObject::disconnect(counting);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("app"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("stand-in portal"));
+}
