@@ -20,8 +20,9 @@
 //           outcome is Text carries the kind's answer.
 //
 //   Text:       file = u8 TextFormat, path; flag = truncated; bytes = UTF-8 text.
-//   Attributes: file = u8 AttributeKind, path; bytes = the ContentAttributes in
-//               the attribute cache's form.
+//   Attributes: file = u8 AttributeKind, path; flag = the read's time budget ran
+//               out first; bytes = the ContentAttributes in the attribute cache's
+//               form.
 //   Recognize:  file = u8 RecognitionKind, then a path (FileText) or a picture
 //               (i32 width, i32 height, rows of packed RGB); bytes = UTF-8 text,
 //               or the words in RecognizedText's form (PictureWords). Unreadable:
@@ -70,6 +71,9 @@ constexpr const char* kAppProcess = "--app-process";
 // so tests can feed it hostile input.
 constexpr const char* kCrashOnEnv = "OVRA_EXTRACT_TEST_CRASH_ON";
 constexpr const char* kSpinOnEnv = "OVRA_EXTRACT_TEST_SPIN_ON";
+// Test-only: a helper started with this set to a file name reads that file's
+// media attributes with a time budget spent before the read begins.
+constexpr const char* kOverTimeOnEnv = "OVRA_EXTRACT_TEST_OVER_TIME_ON";
 
 // The most bytes the reply to one file may hold: `file` is the file's part of
 // the request (its kind of work, then the rest), `maxTextBytes` the extractor's

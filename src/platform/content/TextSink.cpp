@@ -4,16 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 
 namespace ovra::content {
-
-ThreadCpuClock::time_point ThreadCpuClock::now() noexcept
-{
-    timespec spent{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &spent);
-    return time_point(std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec));
-}
 
 bool TextSink::fits(std::int64_t bytes)
 {

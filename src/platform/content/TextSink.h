@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../ThreadCpuClock.h"
+
 #include <QByteArray>
 #include <QStringView>
 
@@ -9,24 +11,14 @@
 
 namespace ovra::content {
 
-// The calling thread's processor time. A reader's time budget is counted in
-// it: a busy machine that gives the reader little processor does not spend the
-// budget for it and cut its document short.
-struct ThreadCpuClock {
-    using duration = std::chrono::nanoseconds;
-    using rep = duration::rep;
-    using period = duration::period;
-    using time_point = std::chrono::time_point<ThreadCpuClock>;
-    static constexpr bool is_steady = true;
-    static time_point now() noexcept;
-};
-
 // Collects a document's text as UTF-8 up to a byte cap and knows when its time
 // budget is spent; the readers of each format write into one and stop when it
 // says so.
 class TextSink {
 public:
-    using Clock = ThreadCpuClock; // a sink is filled on the thread that made it
+    // A sink is filled on the thread that made it; its budget is that thread's
+    // processor time.
+    using Clock = ThreadCpuClock;
 
     TextSink(std::int64_t maxBytes, Clock::time_point deadline)
         : m_maxBytes(maxBytes)

@@ -72,14 +72,23 @@ struct FileToRead {
     QString path;
     UniformType type; // one that readsInHelper
 };
+// What a helper read of one file.
+struct HelperRead {
+    ContentAttributes attributes;
+    // The read's time budget ran out before it was done: the attributes are what
+    // was read by then, good to show until the file is read again, but not its
+    // answer to keep.
+    bool isCutShort = false;
+};
 // Reads many files in one helper of `helpers`, as few requests as their paths
 // allow, one answer per file in the same order. A file that crashed or stalled
 // the helper gives nothing, and is to be recorded as read, so that it is not
 // tried again until it changes; a file the helpers were not asked about (there
-// is no helper program, or `cancelled` turned true) has no answer.
-std::vector<std::optional<ContentAttributes>> readInHelper(const std::vector<FileToRead>& files,
-                                                           content::HelperPool& helpers,
-                                                           const std::atomic_bool* cancelled);
+// is no helper program, or `cancelled` turned true) has no answer, and neither
+// is a read cut short by its time budget one: both are read again later.
+std::vector<std::optional<HelperRead>> readInHelper(const std::vector<FileToRead>& files,
+                                                    content::HelperPool& helpers,
+                                                    const std::atomic_bool* cancelled);
 
 } // namespace ContentReader
 

@@ -30,7 +30,7 @@ bool ContentReader::readsInHelper(const UniformType& type)
     return isMedia(type) || type.conforms(UniformType::pdf());
 }
 
-std::vector<std::optional<ContentAttributes>>
+std::vector<std::optional<ContentReader::HelperRead>>
 ContentReader::readInHelper(const std::vector<FileToRead>& files, content::HelperPool& helpers,
                             const std::atomic_bool* cancelled)
 {
@@ -42,16 +42,17 @@ ContentReader::readInHelper(const std::vector<FileToRead>& files, content::Helpe
         requests.push_back(content::ExtractHelper::file(std::uint8_t(kind), file.path));
     }
     // Each reply is taken in as it comes, so a batch holds only what it read.
-    std::vector<std::optional<ContentAttributes>> read(files.size());
+    std::vector<std::optional<HelperRead>> read(files.size());
     helpers.ask(content::protocol::RequestKind::Attributes, requests, cancelled,
                 [&](std::size_t i, const content::HelperReply& reply) {
-                    ContentAttributes& attributes = read[i].emplace();
+                    HelperRead& one = read[i].emplace();
                     if (reply.status != content::HelperReply::Status::Answered ||
                         reply.outcome != content::ExtractedText::Outcome::Text)
                         return;
                     QDataStream in(reply.bytes);
-                    AttributeCache::readContent(in, attributes);
-                    if (in.status() != QDataStream::Ok) attributes = {};
+                    AttributeCache::readContent(in, one.attributes);
+                    if (in.status() != QDataStream::Ok) one.attributes = {};
+                    one.isCutShort = reply.flag;
                 });
     return read;
 }
@@ -62,7 +63,8 @@ ContentAttributes ContentReader::read(const QString& path, const UniformType& ty
     if (readsInHelper(type))
         return readInHelper({{path, type}}, content::HelperPool::shared(), nullptr)
             .front()
-            .value_or(attributes);
+            .value_or(HelperRead{})
+            .attributes;
     if (!type.conforms(UniformType::image())) return attributes;
     const auto file = UserFile::open(path);
     if (!file) return attributes;

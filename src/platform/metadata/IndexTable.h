@@ -63,7 +63,8 @@ struct Extra {
     ContentAttributes content;
     ReadAccess readAccess;
     // No helper could read the file this time (none installed, or the walk
-    // stopped): read again by the next walk, and never cached.
+    // stopped), or the read ran out of its time budget: read again by the next
+    // walk, and never cached. `content` holds what a cut-short read found.
     bool isContentUnread = false;
 };
 

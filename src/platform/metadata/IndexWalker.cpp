@@ -258,13 +258,16 @@ private:
         files.reserve(chunk.pending.size());
         for (const PendingRead& p : chunk.pending)
             files.push_back({QString::fromUtf8(p.path.data(), qsizetype(p.path.size())), p.type});
-        std::vector<std::optional<ContentAttributes>> read =
+        std::vector<std::optional<ContentReader::HelperRead>> read =
             ContentReader::readInHelper(files, m_helpers, m_options.stop);
         for (std::size_t i = 0; i < chunk.pending.size(); ++i) {
             PendingRead& p = chunk.pending[i];
             Entry& e = chunk.entries[p.entry];
             if (read[i]) {
-                p.extra.content = std::move(*read[i]);
+                p.extra.content = std::move(read[i]->attributes);
+                // What a read cut short by its time budget found is shown, but the
+                // file stays unread: never cached, and read again by the next walk.
+                p.extra.isContentUnread = read[i]->isCutShort;
                 ++chunk.contentReads;
                 recordOwnRead(e, AT_FDCWD, p.path.c_str(), p.extra.readAccess);
             } else {

@@ -32,9 +32,10 @@ int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictio
 struct MediaInput::Cursor {
     const UserFile* file;
     Budget budget;
-    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + budget.time;
+    ThreadCpuClock::time_point deadline = budget.clock() + budget.time;
     std::int64_t position = 0;
     std::int64_t bytesRead = 0;
+    bool isOverTime = false;
 
     static int read(void* opaque, std::uint8_t* buffer, int size)
     {
@@ -51,7 +52,9 @@ struct MediaInput::Cursor {
 
     static int pastDeadline(void* opaque)
     {
-        return std::chrono::steady_clock::now() > static_cast<Cursor*>(opaque)->deadline ? 1 : 0;
+        auto* cursor = static_cast<Cursor*>(opaque);
+        if (!cursor->isOverTime) cursor->isOverTime = cursor->budget.clock() >= cursor->deadline;
+        return cursor->isOverTime ? 1 : 0;
     }
 
     static std::int64_t seek(void* opaque, std::int64_t offset, int whence)
@@ -79,13 +82,14 @@ void silenceFFmpeg()
 }
 
 std::unique_ptr<MediaInput> MediaInput::open(const UserFile& file, const QString& fileName,
-                                             std::int64_t probeSize, Budget budget)
+                                             std::int64_t probeSize, Budget budget, bool* overTime)
 {
     silenceFFmpeg();
+    if (overTime) *overTime = false;
     if (file.size() == 0) return nullptr;
 
     std::unique_ptr<MediaInput> input(new MediaInput);
-    input->m_cursor = std::make_unique<Cursor>(Cursor{&file, budget});
+    input->m_cursor = std::make_unique<Cursor>(Cursor{&file, std::move(budget)});
     auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (!ioBuffer) return nullptr;
     AVIOContext* io = avio_alloc_context(ioBuffer, kIoBufferSize, 0, input->m_cursor.get(),
@@ -106,16 +110,17 @@ std::unique_ptr<MediaInput> MediaInput::open(const UserFile& file, const QString
     // The name is only a hint for formats without a signature (raw streams): with
     // our own I/O context FFmpeg never opens it.
     const QByteArray hint = QFileInfo(fileName).fileName().toUtf8();
-    if (avformat_open_input(&format, hint.constData(), nullptr, nullptr) < 0)
+    if (avformat_open_input(&format, hint.constData(), nullptr, nullptr) < 0) {
+        if (overTime) *overTime = input->isOverTime();
         return nullptr; // frees the format context
+    }
     input->m_format = format;
     return input;
 }
 
-std::unique_ptr<MediaInput> MediaInput::open(const UserFile& file, const QString& fileName,
-                                             std::int64_t probeSize)
+bool MediaInput::isOverTime() const
 {
-    return open(file, fileName, probeSize, Budget{});
+    return m_cursor && m_cursor->isOverTime;
 }
 
 MediaInput::~MediaInput()

@@ -112,10 +112,13 @@ void takeStreams(const AVFormatContext* format, ContentAttributes& out)
 
 } // namespace
 
-void MediaReader::read(const UserFile& file, const QString& fileName, ContentAttributes& out)
+bool MediaReader::read(const UserFile& file, const QString& fileName, ContentAttributes& out,
+                       const MediaInput::Budget& budget)
 {
-    const std::unique_ptr<MediaInput> input = MediaInput::open(file, fileName, kProbeSize);
-    if (!input) return;
+    bool overTime = false;
+    const std::unique_ptr<MediaInput> input =
+        MediaInput::open(file, fileName, kProbeSize, budget, &overTime);
+    if (!input) return !overTime;
     AVFormatContext* format = input->format();
     format->max_analyze_duration = kAnalyzeDuration;
 
@@ -124,6 +127,7 @@ void MediaReader::read(const UserFile& file, const QString& fileName, ContentAtt
     if (const auto duration = durationOf(format)) out.durationSeconds = duration;
     takeTags(format, out);
     takeStreams(format, out);
+    return !input->isOverTime();
 }
 
 } // namespace ovra::md

@@ -28,7 +28,8 @@ constexpr double kLatestFrameSeconds = 5.0;
 // Bounds on the work for one frame, whatever the file claims: packets read
 // after the seek, and the picture size a decoder may allocate (8K is 33 MP).
 constexpr int kMaxPacketsRead = 2000;
-// Finding and decoding a frame reads more than a probe, but never without end.
+// Finding and decoding a frame reads more than a probe, but never without end:
+// so many bytes, so much of the drawing thread's processor time.
 const md::MediaInput::Budget kFrameBudget{256ll * 1024 * 1024, std::chrono::milliseconds(3000)};
 constexpr std::int64_t kMaxPixels = 64ll * 1024 * 1024;
 
