@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileTime.h"
+
 #include <cstdint>
 
 namespace ovra {
@@ -12,21 +14,25 @@ EntryKind entryKindOfMode(unsigned mode);
 
 // What stood at a path when the user saw it. An action that must act on that
 // very entry (a move to the Trash) checks the path still names it: the same
-// kind and, when known, the same inode and birth time. A file deleted and made
-// again under its name may get the inode number back at once (ext4 does), so
-// only the birth time tells them apart where the file system records it. The
-// device is recorded but not compared: the saved index keeps device numbers
-// from earlier starts.
+// kind and, when known, the same inode and creation time. A file deleted and
+// made again under its name may get the inode number back at once (ext4 does),
+// so only the time tells them apart. The device is recorded but not compared:
+// the saved index keeps device numbers from earlier starts.
 struct EntryIdentity {
     EntryKind kind = EntryKind::unknown;
     std::uint64_t device = 0;
     std::uint64_t inode = 0; // 0: not known
-    // Seconds since 1970 (`fileTimeSeconds`); 0: not known. Compared only where
-    // the file system answers a birth time, so a change time standing in for it
-    // elsewhere is never taken for one.
+    // `fileCreationSeconds`: the birth time where the file system keeps one,
+    // else the change time; 0: not known. Where it is the change time, a file
+    // only chmod-ed or written since the user saw it counts as another too:
+    // refusing it is the safe side.
     double birth = 0;
 
     friend bool operator==(const EntryIdentity&, const EntryIdentity&) = default;
 };
+
+// The identity of what a statx (with STATX_TYPE, STATX_INO, STATX_CTIME and
+// STATX_BTIME) saw.
+EntryIdentity entryIdentityOf(const struct statx& st);
 
 } // namespace ovra

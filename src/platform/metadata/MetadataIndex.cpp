@@ -128,8 +128,7 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
     item.fsName = path == QStringLiteral("/") ? path : path.section(u'/', -1);
     if (!isFolder) item.fsSize = std::int64_t(st.stx_size);
     item.contentChangeDate = fileTimeSeconds(st.stx_mtime);
-    item.creationDate =
-        (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : fileTimeSeconds(st.stx_ctime);
+    item.creationDate = fileCreationSeconds(st);
     item.contentCreationDate = item.creationDate;
     item.device = makedev(st.stx_dev_major, st.stx_dev_minor);
     item.inode = st.stx_ino;
