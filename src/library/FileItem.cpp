@@ -56,7 +56,7 @@ std::optional<FileItem> FileItem::fromMetadata(const md::Item& metadata)
     // The index holds regular files and folders only, never a link, and
     // records their creation as `fileCreationSeconds` does.
     item.identity = {metadata.isDirectory ? EntryKind::folder : EntryKind::file, metadata.device,
-                     metadata.inode, metadata.creationDate.value_or(0)};
+                     metadata.inode, metadata.creationDate.value_or(0), metadata.handle};
     return item;
 }
 
@@ -69,7 +69,7 @@ std::optional<FileItem> FileItem::fromPath(const QString& path)
 
     UniformType type = UniformType::forFile(item.path);
     // The identity is the link's own, so trashing the item moves the link.
-    item.identity = entryIdentityOf(st);
+    item.identity = entryIdentityAt(AT_FDCWD, QFile::encodeName(item.path).constData(), st);
     // A link that leads somewhere is shown as what it leads to, so a linked
     // folder opens like a folder; one that leads nowhere stays a link.
     if (S_ISLNK(st.stx_mode)) {

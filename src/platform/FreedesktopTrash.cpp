@@ -130,16 +130,17 @@ std::optional<QString> changedReason(const FreedesktopTrash::EntryStat& entrySta
     struct statx st {};
     if (const int error = entryStat(parent, name, st); error != 0)
         return error == ENOENT ? QStringLiteral("it no longer exists") : errorText(error);
-    const EntryIdentity now = entryIdentityOf(st);
+    const EntryIdentity now = entryIdentityAt(parent, name.constData(), st);
     if (seen.kind != EntryKind::unknown && now.kind != seen.kind)
         return QStringLiteral("it has been replaced by a ") + describedKind(now.kind);
-    // The inode and creation time tell a replaced file, not the device: the
-    // saved index keeps device numbers from earlier starts, and some file
-    // systems number their device anew at every boot. Where the file system
-    // keeps no birth time both sides hold the change time.
+    // The inode, creation time and handle tell a replaced file, not the
+    // device: the saved index keeps device numbers from earlier starts, and
+    // some file systems number their device anew at every boot. Where the file
+    // system keeps no birth time both sides hold the change time.
     const bool otherInode = seen.inode != 0 && now.inode != seen.inode;
     const bool otherBirth = seen.birth != 0 && now.birth != seen.birth;
-    if (otherInode || otherBirth)
+    const bool otherHandle = seen.handle != 0 && now.handle != 0 && now.handle != seen.handle;
+    if (otherInode || otherBirth || otherHandle)
         return QStringLiteral("it has been replaced by another ") + describedKind(now.kind);
     return std::nullopt;
 }

@@ -42,7 +42,8 @@ struct statx statOf(const QString& path)
 EntryIdentity identityOf(const QString& path)
 {
     const struct statx st = statOf(path);
-    return st.stx_mask & STATX_TYPE ? entryIdentityOf(st) : EntryIdentity();
+    if (!(st.stx_mask & STATX_TYPE)) return {};
+    return entryIdentityAt(AT_FDCWD, QFile::encodeName(path).constData(), st);
 }
 
 // What a file system that keeps no birth time (ext4 made with 128-byte inodes)
@@ -51,7 +52,7 @@ EntryIdentity identityWithoutBirthTime(const QString& path)
 {
     struct statx st = statOf(path);
     st.stx_mask &= ~STATX_BTIME;
-    return entryIdentityOf(st);
+    return entryIdentityAt(AT_FDCWD, QFile::encodeName(path).constData(), st);
 }
 
 int statWithoutBirthTime(int folder, const QByteArray& name, struct statx& out)
@@ -330,6 +331,33 @@ TEST_F(FreedesktopTrashTest, WithoutBirthTimesTheChangeTimeTellsTheEntry)
     EXPECT_TRUE(entriesIn(trash(QStringLiteral("files"))).isEmpty());
 
     result = noBirthTimes.move(path, identityWithoutBirthTime(path));
+    EXPECT_TRUE(result.moved) << result.reason.toStdString();
+}
+
+// Change times that count whole seconds (ext4 with 128-byte inodes) are shared
+// by a file made again within the second; the handle the file system gives the
+// new file holds another generation of the inode.
+TEST_F(FreedesktopTrashTest, WithoutBirthTimesTheHandleTellsAFileMadeAgainWithinTheSecond)
+{
+    const QString path = m_home.writeFile(QStringLiteral("Documents/picked.txt"), "picked");
+    const EntryIdentity picked = identityWithoutBirthTime(path);
+    if (picked.handle == 0) GTEST_SKIP() << "this file system gives no handles";
+    ASSERT_TRUE(QFile::remove(path));
+    m_home.writeFile(QStringLiteral("Documents/picked.txt"), "made again");
+    const EntryIdentity madeAgain = identityWithoutBirthTime(path);
+    ASSERT_NE(madeAgain.handle, picked.handle);
+    // What the user saw, had the new file taken the old one's inode number
+    // within the second.
+    EntryIdentity seen = madeAgain;
+    seen.handle = picked.handle;
+
+    const FreedesktopTrash noBirthTimes(FreedesktopTrash::mountedVolume, statWithoutBirthTime);
+    FreedesktopTrash::Result result = noBirthTimes.move(path, seen);
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(result.reason, QStringLiteral("it has been replaced by another file"));
+    EXPECT_EQ(contentOf(path), "made again");
+
+    result = noBirthTimes.move(path, madeAgain);
     EXPECT_TRUE(result.moved) << result.reason.toStdString();
 }
 

@@ -1,6 +1,7 @@
 #include "IndexWalker.h"
 
 #include "../Background.h"
+#include "../EntryIdentity.h"
 #include "../FileTime.h"
 #include "../UniformType.h"
 #include "../UserFile.h"
@@ -410,6 +411,7 @@ private:
                 e.accessed = fileTimeSeconds(st.stx_atime);
                 e.device = makedev(st.stx_dev_major, st.stx_dev_minor);
                 e.inode = st.stx_ino;
+                e.handle = entryHandleDigest(fd, d->d_name, st);
                 e.parent = job.entry;
                 e.nameOffset = appendName(chunk, name);
                 e.nameLength = std::uint16_t(name.size());

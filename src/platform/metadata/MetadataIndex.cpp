@@ -1,5 +1,6 @@
 #include "MetadataIndex.h"
 
+#include "../EntryIdentity.h"
 #include "../FileTime.h"
 #include "../PathKey.h"
 #include "../UniformType.h"
@@ -132,6 +133,7 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
     item.contentCreationDate = item.creationDate;
     item.device = makedev(st.stx_dev_major, st.stx_dev_minor);
     item.inode = st.stx_ino;
+    item.handle = entryHandleDigest(AT_FDCWD, local.constData(), st);
     item.isDirectory = isFolder;
     const UniformType type = isFolder ? UniformType::folder() : UniformType::forFile(path);
     if (type.isValid()) {
