@@ -17,8 +17,9 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libqt6opengl6-dev
   # tests (desktop-file-validate checks the installed desktop entry; the theme's
-  # test plays the desktop's settings portal on a bus of its own)
-  libgtest-dev libgmock-dev desktop-file-utils dbus-daemon
+  # test plays the desktop's settings portal on a bus of its own; the Trash's
+  # test makes a file system without birth times to mount, where it may)
+  libgtest-dev libgmock-dev desktop-file-utils dbus-daemon e2fsprogs
   # file types, media, documents, text recognition
   shared-mime-info libpoppler-cpp-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev

@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 namespace ovra {
 namespace {
@@ -54,9 +53,10 @@ std::optional<FileItem> FileItem::fromMetadata(const md::Item& metadata)
     if (metadata.authors && !metadata.authors->isEmpty()) item.artist = metadata.authors->first();
     item.album = metadata.album;
     item.title = metadata.title;
-    // The index holds regular files and folders only, never a link.
+    // The index holds regular files and folders only, never a link, and
+    // records their creation as `fileCreationSeconds` does.
     item.identity = {metadata.isDirectory ? EntryKind::folder : EntryKind::file, metadata.device,
-                     metadata.inode, metadata.creationDate.value_or(0)};
+                     metadata.inode, metadata.creationDate.value_or(0), metadata.handle};
     return item;
 }
 
@@ -69,8 +69,7 @@ std::optional<FileItem> FileItem::fromPath(const QString& path)
 
     UniformType type = UniformType::forFile(item.path);
     // The identity is the link's own, so trashing the item moves the link.
-    item.identity = {entryKindOfMode(st.stx_mode), makedev(st.stx_dev_major, st.stx_dev_minor),
-                     st.stx_ino, (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : 0};
+    item.identity = entryIdentityAt(AT_FDCWD, QFile::encodeName(item.path).constData(), st);
     // A link that leads somewhere is shown as what it leads to, so a linked
     // folder opens like a folder; one that leads nowhere stays a link.
     if (S_ISLNK(st.stx_mode)) {
@@ -90,8 +89,7 @@ std::optional<FileItem> FileItem::fromPath(const QString& path)
     // A folder's own size on disk says nothing about its contents.
     item.size = S_ISDIR(st.stx_mode) ? 0 : static_cast<qint64>(st.stx_size);
     item.modified = fileTimeSeconds(st.stx_mtime);
-    // Not every file system keeps a birth time; the change time is the nearest.
-    item.created = fileTimeSeconds((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime);
+    item.created = fileCreationSeconds(st);
     item.category = classify(item.contentType, isDirectory);
     item.nameApplication();
     return item;

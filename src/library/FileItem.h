@@ -38,8 +38,8 @@ struct FileItem {
     std::optional<QString> artist;
     std::optional<QString> album;
     std::optional<QString> title;
-    // What the path named when the item was read (kind, device and inode as far
-    // as known), so a move can refuse a path that names something else since.
+    // What the path named when the item was read, as far as known, so a move
+    // can refuse a path that names something else since.
     EntryIdentity identity;
 
     QUrl url() const { return QUrl::fromLocalFile(path); }

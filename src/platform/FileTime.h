@@ -24,6 +24,14 @@ inline double fileTimeSeconds(const struct statx_timestamp& t)
     return fileTimeSeconds(t.tv_sec, t.tv_nsec);
 }
 
+// A file's creation as the app records it everywhere (the index, the items and
+// what a move checks against): the birth time where the file system keeps one,
+// else the change time, the nearest it has. Asks for STATX_BTIME and STATX_CTIME.
+inline double fileCreationSeconds(const struct statx& st)
+{
+    return fileTimeSeconds((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime);
+}
+
 // Stands for "unknown" (the distant past), far before any real file time.
 inline constexpr double kDistantPast = -62135769600.0;
 

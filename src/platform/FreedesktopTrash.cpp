@@ -1,6 +1,5 @@
 #include "FreedesktopTrash.h"
 
-#include "FileTime.h"
 #include "PathKey.h"
 #include "UserFile.h"
 #include "XdgPaths.h"
@@ -125,23 +124,24 @@ QString describedKind(EntryKind kind)
 }
 
 // Why the entry at `name` is no longer the one the user saw; nothing while it is.
-std::optional<QString> changedReason(int parent, const QByteArray& name, const EntryIdentity& seen)
+std::optional<QString> changedReason(const FreedesktopTrash::EntryStat& entryStat, int parent,
+                                     const QByteArray& name, const EntryIdentity& seen)
 {
     struct statx st {};
-    if (::statx(parent, name.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0)
-        return errno == ENOENT ? QStringLiteral("it no longer exists") : errorText(errno);
-    const EntryKind now = entryKindOfMode(st.stx_mode);
-    if (seen.kind != EntryKind::unknown && now != seen.kind)
-        return QStringLiteral("it has been replaced by a ") + describedKind(now);
-    // The inode and birth time tell a replaced file, not the device: the saved
-    // index keeps device numbers from earlier starts, and some file systems
-    // number their device anew at every boot.
-    const bool otherInode = seen.inode != 0 && std::uint64_t(st.stx_ino) != seen.inode;
-    const bool otherBirth = seen.birth != 0 && (st.stx_mask & STATX_BTIME) &&
-                            fileTimeSeconds(st.stx_btime) != seen.birth;
-    if (otherInode || otherBirth)
-        return QStringLiteral("it has been replaced by another ") + describedKind(now);
+    if (const int error = entryStat(parent, name, st); error != 0)
+        return error == ENOENT ? QStringLiteral("it no longer exists") : errorText(error);
+    const EntryIdentity now = entryIdentityAt(parent, name.constData(), st);
+    if (seen.kind != EntryKind::unknown && now.kind != seen.kind)
+        return QStringLiteral("it has been replaced by a ") + describedKind(now.kind);
+    // The inode, creation time and handle tell a replaced file, not the
+    // device: the saved index keeps device numbers from earlier starts, and
+    // some file systems number their device anew at every boot. Where the file
+    // system keeps no birth time both sides hold the change time.
+    const bool otherInode = seen.inode != 0 && now.inode != seen.inode;
+    const bool otherBirth = seen.birth != 0 && now.birth != seen.birth;
+    const bool otherHandle = seen.handle != 0 && now.handle != 0 && now.handle != seen.handle;
+    if (otherInode || otherBirth || otherHandle)
+        return QStringLiteral("it has been replaced by another ") + describedKind(now.kind);
     return std::nullopt;
 }
 
@@ -292,6 +292,7 @@ QString renameReason(int error)
 }
 
 struct Source {
+    const FreedesktopTrash::EntryStat& entryStat;
     const Fd& folder;
     const QByteArray& name;
     const EntryIdentity& seen;
@@ -321,7 +322,7 @@ FreedesktopTrash::Result moveInto(const TrashFolders& trash, const Source& sourc
             return result;
         }
         std::optional<QString> problem =
-            changedReason(source.folder.get(), source.name, source.seen);
+            changedReason(source.entryStat, source.folder.get(), source.name, source.seen);
         const int error =
             problem ? 0
                     : renameNoReplace(source.folder.get(), source.name, trash.files.fd.get(), name);
@@ -364,8 +365,17 @@ std::optional<FreedesktopTrash::Volume> FreedesktopTrash::mountedVolume(const QS
     return volume;
 }
 
-FreedesktopTrash::FreedesktopTrash(VolumeOf volumeOf)
+int FreedesktopTrash::statEntry(int folder, const QByteArray& name, struct statx& out)
+{
+    constexpr unsigned kMask = STATX_TYPE | STATX_INO | STATX_CTIME | STATX_BTIME;
+    if (::statx(folder, name.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kMask, &out) == 0)
+        return 0;
+    return errno;
+}
+
+FreedesktopTrash::FreedesktopTrash(VolumeOf volumeOf, EntryStat entryStat)
     : m_volumeOf(std::move(volumeOf))
+    , m_entryStat(std::move(entryStat))
 {
 }
 
@@ -435,7 +445,7 @@ FreedesktopTrash::Result FreedesktopTrash::move(const QString& path,
         result.reason = errno == ENOENT ? QStringLiteral("it no longer exists") : errorText(errno);
         return result;
     }
-    if (auto changed = changedReason(folder.get(), name, seen)) {
+    if (auto changed = changedReason(m_entryStat, folder.get(), name, seen)) {
         result.reason = *changed;
         return result;
     }
@@ -446,7 +456,8 @@ FreedesktopTrash::Result FreedesktopTrash::move(const QString& path,
         return result;
     }
     const QByteArray written = trash.top.isEmpty() ? original : pathBelowTop(original, trash.top);
-    return moveInto(trash, {folder, name, seen}, infoText(escapePath(written), std::time(nullptr)));
+    return moveInto(trash, {m_entryStat, folder, name, seen},
+                    infoText(escapePath(written), std::time(nullptr)));
 }
 
 } // namespace ovra

@@ -41,7 +41,13 @@ public:
         QString trashedPath;
     };
 
-    explicit FreedesktopTrash(VolumeOf volumeOf = mountedVolume);
+    // What a name in an open folder names now, as lstat sees it: a statx
+    // asking for what `EntryIdentity` holds; 0 or the error. A test stands in
+    // a file system that keeps no birth time.
+    using EntryStat = std::function<int(int folder, const QByteArray& name, struct statx& out)>;
+    static int statEntry(int folder, const QByteArray& name, struct statx& out);
+
+    explicit FreedesktopTrash(VolumeOf volumeOf = mountedVolume, EntryStat entryStat = statEntry);
 
     // Moves the entry at `path` (a link as the link itself) to the Trash, when
     // it still is what `seen` describes.
@@ -55,6 +61,7 @@ public:
 
 private:
     VolumeOf m_volumeOf;
+    EntryStat m_entryStat;
 };
 
 } // namespace ovra

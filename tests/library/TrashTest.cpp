@@ -5,11 +5,14 @@
 #include "platform/metadata/Query.h"
 #include "support/QtApp.h"
 #include "support/TestHome.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -21,7 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ovra;
 using ovra::test::TestHome;
@@ -209,4 +214,176 @@ TEST_F(TrashTest, AMoveDuringTheFirstWalkWaitsForNothingAndStaysGone)
     EXPECT_TRUE(test::eventually([&] {
         return namesFound(index, pictures) == QStringList{"listed.png", "stays.png"};
     }));
+}
+
+namespace {
+
+// ext4 made with 128-byte inodes: it keeps no birth time, counts change times
+// in whole seconds and hands a freed inode number to the next file at once.
+// Made from an image beside `folder` and mounted there while it lives; where
+// the machine can't mount one, `unavailable` says why.
+class DiskWithoutBirthTimes {
+public:
+    explicit DiskWithoutBirthTimes(const QString& folder)
+        : m_folder(folder)
+    {
+        if (::geteuid() != 0) {
+            m_unavailable = QStringLiteral("mounting a file system needs root");
+            return;
+        }
+        const QString mkfs = findTool(QStringLiteral("mkfs.ext4"));
+        const QString mount = findTool(QStringLiteral("mount"));
+        if (mkfs.isEmpty() || mount.isEmpty()) {
+            m_unavailable = QStringLiteral("mkfs.ext4 or mount is not installed");
+            return;
+        }
+        const QString image = folder + QStringLiteral(".img");
+        QFile file(image);
+        if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) ||
+            !file.resize(kImageBytes)) {
+            m_unavailable = QStringLiteral("no room for the image");
+            return;
+        }
+        file.close();
+        m_unavailable = run(mkfs, {"-q", "-F", "-I", "128", image});
+        if (!m_unavailable.isEmpty()) return;
+        m_unavailable = run(mount, {"-o", "loop", image, folder});
+        m_mounted = m_unavailable.isEmpty();
+    }
+    ~DiskWithoutBirthTimes()
+    {
+        // Detached even while something still holds it open: the test's folder
+        // is removed next.
+        if (m_mounted) ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
+    }
+    DiskWithoutBirthTimes(const DiskWithoutBirthTimes&) = delete;
+    DiskWithoutBirthTimes& operator=(const DiskWithoutBirthTimes&) = delete;
+
+    QString unavailable() const { return m_unavailable; }
+    QString path(const QString& relative) const { return m_folder + u'/' + relative; }
+
+private:
+    static constexpr qint64 kImageBytes = 16 * 1024 * 1024;
+
+    static QString findTool(const QString& name)
+    {
+        const QString found = QStandardPaths::findExecutable(name);
+        if (!found.isEmpty()) return found;
+        return QStandardPaths::findExecutable(
+            name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    }
+    // Nothing when the tool did its work, else why not.
+    static QString run(const QString& tool, const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(tool, arguments);
+        if (!process.waitForFinished(int(test::kPatience.count())))
+            return tool + QStringLiteral(" did not end");
+        if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) return {};
+        return tool + QStringLiteral(" failed: ") +
+               QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    }
+
+    QString m_folder;
+    QString m_unavailable;
+    bool m_mounted = false;
+};
+
+struct statx statOf(const QString& path)
+{
+    struct statx st {};
+    ::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW,
+            STATX_INO | STATX_CTIME | STATX_BTIME, &st);
+    return st;
+}
+
+// The item the index holds for a name in a scope, as the screens take it.
+std::optional<FileItem> indexedItem(md::MetadataIndex& index, const QString& scope,
+                                    const QString& name)
+{
+    const UserFile::AllowOnThisThread reading;
+    const md::MetadataIndex::Results results =
+        index.query(md::Query::parse(u"kMDItemFSName == '*'"), {scope}, md::Attr::FSName);
+    for (std::size_t i = 0; i < results.count(); ++i)
+        if (results.path(i).section(u'/', -1) == name)
+            return FileItem::fromMetadata(results.item(i, false));
+    return std::nullopt;
+}
+
+Trash::Outcome moved(const FileItem& item)
+{
+    Trash trash;
+    const QFuture<Trash::Outcome> moving = trash.moveToTrash(QList<FileItem>{item});
+    if (!waitFor(moving)) return {};
+    return moving.result();
+}
+
+} // namespace
+
+// Where no birth time is kept, a file deleted and made again at once takes the
+// inode number back and, within the same second, the change time too: the
+// file system's handle for it still differs. Picked from the disk or from the
+// index, the first file's item never moves the second.
+TEST_F(TrashTest, WithoutBirthTimesAFileMadeAgainOnItsInodeStays)
+{
+    const DiskWithoutBirthTimes disk(home.path("media/disk"));
+    if (!disk.unavailable().isEmpty()) GTEST_SKIP() << disk.unavailable().toStdString();
+    const QString scope = disk.path("Documents");
+    const QString path = disk.path("Documents/picked.txt");
+    ASSERT_TRUE(QDir().mkpath(scope));
+    const auto write = [&](const QByteArray& content) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    ASSERT_TRUE(write("picked"));
+    const struct statx picked = statOf(path);
+    if (picked.stx_mask & STATX_BTIME) GTEST_SKIP() << "this file system keeps birth times";
+    md::MetadataIndex index;
+    const std::optional<FileItem> fromIndex = indexedItem(index, scope, "picked.txt");
+    ASSERT_TRUE(fromIndex);
+    const FileItem fromDisk = seenAt(path);
+
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(write("made again"));
+    if (statOf(path).stx_ino != picked.stx_ino)
+        GTEST_SKIP() << "the new file got another inode: there is nothing to tell apart";
+
+    for (const FileItem& seen : {fromDisk, *fromIndex}) {
+        const Trash::Outcome outcome = moved(seen);
+        EXPECT_TRUE(outcome.moved.isEmpty());
+        EXPECT_EQ(outcome.reasons.value(path), "it has been replaced by another file");
+        EXPECT_EQ(test::contentOf(path), "made again");
+    }
+    // Seen again, it is the one that moves.
+    ASSERT_TRUE(QFileInfo::exists(path));
+    EXPECT_EQ(moved(seenAt(path)).moved, QSet<QString>{path});
+}
+
+// A folder's change time moves with what it holds. The index takes it again
+// when it lists the folder, though the listing of the folder above, where its
+// entry stands, did not change: the folder picked from the index still moves.
+TEST_F(TrashTest, WithoutBirthTimesAFolderChangedInsideStillMoves)
+{
+    const DiskWithoutBirthTimes disk(home.path("media/disk"));
+    if (!disk.unavailable().isEmpty()) GTEST_SKIP() << disk.unavailable().toStdString();
+    const QString scope = disk.path("Documents");
+    ASSERT_TRUE(QDir().mkpath(disk.path("Documents/box")));
+    const QString box = disk.path("Documents/box");
+    md::MetadataIndex index;
+    ASSERT_TRUE(indexedItem(index, scope, "box"));
+    const double before = fileCreationSeconds(statOf(box));
+
+    // Change times count whole seconds here: files are added until the box's moves.
+    int added = 0;
+    ASSERT_TRUE(test::eventually([&] {
+        QFile(box + QStringLiteral("/added-%1.txt").arg(++added)).open(QIODevice::WriteOnly);
+        return fileCreationSeconds(statOf(box)) != before;
+    }));
+    const QString last = QStringLiteral("added-%1.txt").arg(added);
+    ASSERT_TRUE(test::eventually([&] { return indexedItem(index, scope, last).has_value(); }));
+
+    const std::optional<FileItem> seen = indexedItem(index, scope, "box");
+    ASSERT_TRUE(seen);
+    const Trash::Outcome outcome = moved(*seen);
+    EXPECT_EQ(outcome.moved, QSet<QString>{box}) << outcome.reasons.value(box).toStdString();
 }

@@ -1,5 +1,4 @@
 #include "platform/FreedesktopTrash.h"
-#include "platform/FileTime.h"
 #include "platform/UserFile.h"
 #include "support/TestHome.h"
 #include "support/Wait.h"
@@ -20,7 +19,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,15 +31,35 @@ namespace {
 
 constexpr int kSkipped = 77;
 
-EntryIdentity identityOf(const QString& path)
+struct statx statOf(const QString& path)
 {
     struct statx st {};
-    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW,
-                STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0)
-        return {};
-    return {entryKindOfMode(st.stx_mode), makedev(st.stx_dev_major, st.stx_dev_minor),
-            std::uint64_t(st.stx_ino),
-            (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : 0};
+    ::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW,
+            STATX_TYPE | STATX_INO | STATX_CTIME | STATX_BTIME, &st);
+    return st;
+}
+
+EntryIdentity identityOf(const QString& path)
+{
+    const struct statx st = statOf(path);
+    if (!(st.stx_mask & STATX_TYPE)) return {};
+    return entryIdentityAt(AT_FDCWD, QFile::encodeName(path).constData(), st);
+}
+
+// What a file system that keeps no birth time (ext4 made with 128-byte inodes)
+// tells of an entry: the pick's side and the move's.
+EntryIdentity identityWithoutBirthTime(const QString& path)
+{
+    struct statx st = statOf(path);
+    st.stx_mask &= ~STATX_BTIME;
+    return entryIdentityAt(AT_FDCWD, QFile::encodeName(path).constData(), st);
+}
+
+int statWithoutBirthTime(int folder, const QByteArray& name, struct statx& out)
+{
+    const int error = FreedesktopTrash::statEntry(folder, name, out);
+    out.stx_mask &= ~STATX_BTIME;
+    return error;
 }
 
 QByteArray pathLine(const QByteArray& info)
@@ -285,6 +303,61 @@ TEST_F(FreedesktopTrashTest, AFileMadeAgainUnderItsNameStaysThoughItHasTheInodeB
     EXPECT_TRUE(entriesIn(trash(QStringLiteral("files"))).isEmpty());
 
     result = FreedesktopTrash().move(path, madeAgain);
+    EXPECT_TRUE(result.moved) << result.reason.toStdString();
+}
+
+// Where the file system keeps no birth time, a file made again on the inode
+// its name held has another change time; so has a file only chmod-ed since it
+// was seen, and refusing that too is the safe side.
+TEST_F(FreedesktopTrashTest, WithoutBirthTimesTheChangeTimeTellsTheEntry)
+{
+    const QString path = m_home.writeFile(QStringLiteral("Documents/picked.txt"), "picked");
+    const QByteArray native = QFile::encodeName(path);
+    const EntryIdentity seen = identityWithoutBirthTime(path);
+    ASSERT_NE(seen.birth, 0);
+    // Change times move with the file system's clock tick: changed until a tick has passed.
+    mode_t mode = 0600;
+    do {
+        mode ^= 0040;
+        ASSERT_EQ(::chmod(native.constData(), mode), 0);
+    } while (identityWithoutBirthTime(path).birth == seen.birth);
+    ASSERT_EQ(identityWithoutBirthTime(path).inode, seen.inode);
+
+    const FreedesktopTrash noBirthTimes(FreedesktopTrash::mountedVolume, statWithoutBirthTime);
+    FreedesktopTrash::Result result = noBirthTimes.move(path, seen);
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(result.reason, QStringLiteral("it has been replaced by another file"));
+    EXPECT_EQ(contentOf(path), "picked");
+    EXPECT_TRUE(entriesIn(trash(QStringLiteral("files"))).isEmpty());
+
+    result = noBirthTimes.move(path, identityWithoutBirthTime(path));
+    EXPECT_TRUE(result.moved) << result.reason.toStdString();
+}
+
+// Change times that count whole seconds (ext4 with 128-byte inodes) are shared
+// by a file made again within the second; the handle the file system gives the
+// new file holds another generation of the inode.
+TEST_F(FreedesktopTrashTest, WithoutBirthTimesTheHandleTellsAFileMadeAgainWithinTheSecond)
+{
+    const QString path = m_home.writeFile(QStringLiteral("Documents/picked.txt"), "picked");
+    const EntryIdentity picked = identityWithoutBirthTime(path);
+    if (picked.handle == 0) GTEST_SKIP() << "this file system gives no handles";
+    ASSERT_TRUE(QFile::remove(path));
+    m_home.writeFile(QStringLiteral("Documents/picked.txt"), "made again");
+    const EntryIdentity madeAgain = identityWithoutBirthTime(path);
+    ASSERT_NE(madeAgain.handle, picked.handle);
+    // What the user saw, had the new file taken the old one's inode number
+    // within the second.
+    EntryIdentity seen = madeAgain;
+    seen.handle = picked.handle;
+
+    const FreedesktopTrash noBirthTimes(FreedesktopTrash::mountedVolume, statWithoutBirthTime);
+    FreedesktopTrash::Result result = noBirthTimes.move(path, seen);
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(result.reason, QStringLiteral("it has been replaced by another file"));
+    EXPECT_EQ(contentOf(path), "made again");
+
+    result = noBirthTimes.move(path, madeAgain);
     EXPECT_TRUE(result.moved) << result.reason.toStdString();
 }
 

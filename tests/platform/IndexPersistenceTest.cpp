@@ -1,4 +1,5 @@
 #include "platform/metadata/IndexPersistence.h"
+#include "platform/Checksum.h"
 #include "platform/UserFile.h"
 #include "platform/XdgPaths.h"
 #include "platform/metadata/AttributeCache.h"
@@ -11,6 +12,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace ovra;
 using namespace ovra::md;
@@ -31,7 +34,103 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The same tables as the version before wrote them: each entry without the
+// handle digest that ends it now.
+QByteArray asVersionWithoutHandles(const QByteArray& file)
+{
+    constexpr qsizetype kHeaderBytes = 24;
+    constexpr qsizetype kEntryBytesBefore = 65;
+    constexpr qsizetype kHandleBytes = 4;
+    constexpr qsizetype kFolderBytes = 22;
+    qsizetype at = kHeaderBytes;
+    QByteArray payload;
+    const auto number = [&](auto value) {
+        std::memcpy(&value, file.constData() + at, sizeof value);
+        return value;
+    };
+    const auto copy = [&](qsizetype bytes) {
+        payload += file.mid(at, bytes);
+        at += bytes;
+    };
+    const auto copyBytes = [&] { copy(8 + qsizetype(number(std::uint64_t()))); };
+    const auto copyCounted = [&](qsizetype each) {
+        copy(8 + qsizetype(number(std::uint64_t())) * each);
+    };
+    const std::uint32_t types = number(std::uint32_t());
+    copy(4);
+    for (std::uint32_t i = 0; i < types; ++i) {
+        copy(2);
+        copyBytes();
+    }
+    const std::uint32_t tables = number(std::uint32_t());
+    copy(4);
+    for (std::uint32_t t = 0; t < tables; ++t) {
+        copyBytes();
+        copy(8 + 4);
+        const std::uint64_t entries = number(std::uint64_t());
+        copy(8);
+        for (std::uint64_t e = 0; e < entries; ++e) {
+            copy(kEntryBytesBefore);
+            at += kHandleBytes;
+        }
+        copyCounted(kFolderBytes);
+        copyBytes();
+        copy(8); // the count of extras, whose bytes follow
+        copyBytes();
+    }
+    QByteArray header(kHeaderBytes, '\0');
+    const std::uint32_t magic = number(std::uint32_t()), version = 2;
+    const std::uint64_t size = std::uint64_t(payload.size());
+    const std::uint64_t sum = checksum(payload.constData(), std::size_t(payload.size()));
+    std::memcpy(header.data(), file.constData(), sizeof magic);
+    std::memcpy(header.data() + 4, &version, sizeof version);
+    std::memcpy(header.data() + 8, &size, sizeof size);
+    std::memcpy(header.data() + 16, &sum, sizeof sum);
+    return header + payload;
+}
+
 } // namespace
+
+// Where the file system keeps no birth time, an entry's handle digest is what
+// tells it from a file made again on its inode: a save keeps it. A file of
+// the version before, whose entries hold none, still loads, with the digests
+// not known.
+TEST(IndexPersistenceTest, HandleDigestsAreKeptAndTablesSavedWithoutThemStillLoad)
+{
+    TestHome home;
+    const UserFile::AllowOnThisThread directReads; // as the index's own threads read and save
+    home.writeFile(QStringLiteral("Scope/a.txt"), "a");
+    home.writeFile(QStringLiteral("Scope/box/b.txt"), "b");
+    auto table =
+        std::make_shared<Table>(*setOf(home.path(QStringLiteral("Scope")))->tables.front());
+    ASSERT_EQ(table->entries.size(), 3u);
+    for (std::size_t i = 0; i < table->entries.size(); ++i)
+        table->entries[i].handle = std::uint32_t(0xC0DE00 + i);
+    const QString file = home.path(QStringLiteral("cache/metadata-index.tables"));
+    ASSERT_TRUE(TableFile::save(file, {table}));
+
+    const auto saved = TableFile::load(file);
+    ASSERT_EQ(saved.size(), 1u);
+    ASSERT_EQ(saved.front()->entries.size(), table->entries.size());
+    for (std::size_t i = 0; i < table->entries.size(); ++i)
+        EXPECT_EQ(saved.front()->entries[i].handle, table->entries[i].handle);
+
+    const QString before = home.path(QStringLiteral("cache/before.tables"));
+    QFile written(before);
+    ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+    written.write(asVersionWithoutHandles(fileBytes(file)));
+    written.close();
+    const auto loaded = TableFile::load(before);
+    ASSERT_EQ(loaded.size(), 1u);
+    ASSERT_EQ(loaded.front()->entries.size(), table->entries.size());
+    for (std::size_t i = 0; i < table->entries.size(); ++i) {
+        const Entry& e = loaded.front()->entries[i];
+        EXPECT_EQ(e.handle, 0u);
+        EXPECT_EQ(e.inode, table->entries[i].inode);
+        EXPECT_EQ(e.created, table->entries[i].created);
+        EXPECT_EQ(loaded.front()->name(e), table->name(table->entries[i]));
+    }
+}
 
 // Saves pile up while the follower applies changes: however many are asked
 // while one is writing, the file ends with the tables as they are now, and a

@@ -318,6 +318,7 @@ Item itemFromEntry(const Table& table, std::uint32_t entry, bool complete)
     if (complete) item.whereFroms = table.whereFroms(entry);
     item.device = e.device;
     item.inode = e.inode;
+    item.handle = e.handle;
     item.isDirectory = e.isFolder();
     if (const Extra* x = table.extra(e)) applyContent(item, x->content);
     return item;

@@ -43,6 +43,9 @@ struct Entry {
     std::uint16_t nameLength = 0;
     std::uint16_t type = 0; // UniformType intern id
     std::uint8_t flags = 0;
+    // `entryHandleDigest`, where the file system keeps no birth time; 0 else.
+    // Held in what would be padding after the flags.
+    std::uint32_t handle = 0;
 
     bool isFolder() const { return flags & IsFolder; }
 };

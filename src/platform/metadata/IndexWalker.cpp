@@ -1,6 +1,7 @@
 #include "IndexWalker.h"
 
 #include "../Background.h"
+#include "../EntryIdentity.h"
 #include "../FileTime.h"
 #include "../UniformType.h"
 #include "../UserFile.h"
@@ -66,6 +67,7 @@ struct FolderPatch {
     std::uint32_t entry; // packed
     std::int64_t size;
     double modified;
+    double created;
 };
 
 // One thread's share of the table, joined with the others at the end.
@@ -300,14 +302,18 @@ private:
         }
 
         const int fd = openFolder(job.path);
+        // The creation time too: where it is the change time, what the folder
+        // holds moves it, and a folder's entry is copied from its parent's
+        // listing, which a change inside it does not make stale.
+        constexpr unsigned kSelfMask = STATX_MTIME | STATX_SIZE | STATX_CTIME | STATX_BTIME;
         struct statx self {};
-        const bool statted =
-            fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, STATX_MTIME | STATX_SIZE, &self) == 0
-                    : statFolder(job.path, STATX_MTIME | STATX_SIZE, self);
+        const bool statted = fd >= 0 ? statx(fd, "", AT_EMPTY_PATH, kSelfMask, &self) == 0
+                                     : statFolder(job.path, kSelfMask, self);
         if (statted) {
             folder.modified = fileTimeSeconds(self.stx_mtime);
             if (job.entry != kNone)
-                chunk.patches.push_back({job.entry, std::int64_t(self.stx_size), folder.modified});
+                chunk.patches.push_back({job.entry, std::int64_t(self.stx_size), folder.modified,
+                                         fileCreationSeconds(self)});
         }
         const bool otherDevice = statted && job.entry != kNone &&
                                  makedev(self.stx_dev_major, self.stx_dev_minor) != m_rootDevice;
@@ -404,11 +410,11 @@ private:
                 Entry e;
                 e.size = std::int64_t(st.stx_size);
                 e.modified = fileTimeSeconds(st.stx_mtime);
-                e.created = (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime)
-                                                        : fileTimeSeconds(st.stx_ctime);
+                e.created = fileCreationSeconds(st);
                 e.accessed = fileTimeSeconds(st.stx_atime);
                 e.device = makedev(st.stx_dev_major, st.stx_dev_minor);
                 e.inode = st.stx_ino;
+                e.handle = entryHandleDigest(fd, d->d_name, st);
                 e.parent = job.entry;
                 e.nameOffset = appendName(chunk, name);
                 e.nameLength = std::uint16_t(name.size());
@@ -591,7 +597,7 @@ private:
             }
         });
         // Folder entries point at their folder record; a folder's own size and
-        // time come from the stat made when it was opened (fresher than its parent's).
+        // times come from the stat made when it was opened (fresher than its parent's).
         for (std::size_t i = 0; i < table->folders.size(); ++i) {
             const Folder& f = table->folders[i];
             if (f.entry == kNone)
@@ -604,6 +610,7 @@ private:
                 Entry& e = table->entries[resolve(p.entry)];
                 e.size = p.size;
                 e.modified = p.modified;
+                e.created = p.created;
             }
         }
         table->origins = std::make_shared<OriginCache>(table->entries.size());

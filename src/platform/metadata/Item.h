@@ -46,6 +46,9 @@ struct Item {
     // Identity of the file on disk, so hard links count as one file.
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    // Where the file system keeps no birth time, `entryHandleDigest`: what tells
+    // the file from one made again on the inode it freed.
+    std::uint32_t handle = 0;
     bool isDirectory = false;
 
     // The generic read, standing in for MDItemCopyAttribute: text as QString, lists

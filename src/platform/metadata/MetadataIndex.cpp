@@ -1,5 +1,6 @@
 #include "MetadataIndex.h"
 
+#include "../EntryIdentity.h"
 #include "../FileTime.h"
 #include "../PathKey.h"
 #include "../UniformType.h"
@@ -128,11 +129,11 @@ std::optional<Item> IndexStore::itemAtPath(const QString& rawPath)
     item.fsName = path == QStringLiteral("/") ? path : path.section(u'/', -1);
     if (!isFolder) item.fsSize = std::int64_t(st.stx_size);
     item.contentChangeDate = fileTimeSeconds(st.stx_mtime);
-    item.creationDate =
-        (st.stx_mask & STATX_BTIME) ? fileTimeSeconds(st.stx_btime) : fileTimeSeconds(st.stx_ctime);
+    item.creationDate = fileCreationSeconds(st);
     item.contentCreationDate = item.creationDate;
     item.device = makedev(st.stx_dev_major, st.stx_dev_minor);
     item.inode = st.stx_ino;
+    item.handle = entryHandleDigest(AT_FDCWD, local.constData(), st);
     item.isDirectory = isFolder;
     const UniformType type = isFolder ? UniformType::folder() : UniformType::forFile(path);
     if (type.isValid()) {

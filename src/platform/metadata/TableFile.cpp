@@ -26,11 +26,15 @@ namespace ovra::md {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4f564958; // "OVIX"
-constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kVersion = 3;
+// Read too: its entries hold no handle digest, which reads as not known, and
+// each is taken again as its folder is next listed.
+constexpr std::uint32_t kVersionWithoutHandles = 2;
 constexpr std::size_t kHeaderSize = 4 + 4 + 8 + 8;
 // What one record takes on disk, for checking a count against the bytes that
 // are left before anything is allocated for it, and for stepping over records.
-constexpr std::size_t kEntryBytes = 8 + 8 * 3 + 8 * 2 + 4 * 3 + 2 * 2 + 1;
+constexpr std::size_t kEntryBytesWithoutHandle = 8 + 8 * 3 + 8 * 2 + 4 * 3 + 2 * 2 + 1;
+constexpr std::size_t kEntryBytes = kEntryBytesWithoutHandle + 4;
 constexpr std::size_t kFolderBytes = 4 * 3 + 8 + 1 + 1;
 constexpr std::size_t kExtraBytes = 8 * 2 + 1 + 1;
 // A million-file home's tables take about a hundred megabytes. A link at the
@@ -129,6 +133,7 @@ void writeTable(Writer& w, const Table& t)
         w.put<std::uint16_t>(e.nameLength);
         w.put<std::uint16_t>(e.type);
         w.put<std::uint8_t>(e.flags);
+        w.put<std::uint32_t>(e.handle);
     }
     w.put<std::uint64_t>(t.folders.size());
     for (const Folder& f : t.folders) {
@@ -193,13 +198,19 @@ bool isConsistent(const Table& t)
     return reached == entries && reachedFolders == folders;
 }
 
-std::shared_ptr<Table> readTable(Reader& r, const std::map<std::uint16_t, std::uint16_t>& types)
+std::size_t entryBytes(std::uint32_t version)
+{
+    return version == kVersionWithoutHandles ? kEntryBytesWithoutHandle : kEntryBytes;
+}
+
+std::shared_ptr<Table> readTable(Reader& r, const std::map<std::uint16_t, std::uint16_t>& types,
+                                 std::uint32_t version)
 {
     auto t = std::make_shared<Table>();
     std::string_view root;
     std::uint64_t count = 0;
     if (!r.getBytes(root) || !r.get(t->rootDevice) || !r.get(t->rootFolder) || !r.get(count) ||
-        !r.fits(count, kEntryBytes))
+        !r.fits(count, entryBytes(version)))
         return nullptr;
     t->rootUtf8 = std::string(root);
     t->root = QString::fromUtf8(root.data(), qsizetype(root.size()));
@@ -208,6 +219,7 @@ std::shared_ptr<Table> readTable(Reader& r, const std::map<std::uint16_t, std::u
         r.get(e.size), r.get(e.modified), r.get(e.created), r.get(e.accessed);
         r.get(e.device), r.get(e.inode), r.get(e.parent), r.get(e.nameOffset), r.get(e.extra);
         r.get(e.nameLength), r.get(e.type), r.get(e.flags);
+        if (version != kVersionWithoutHandles) r.get(e.handle);
         const auto type = types.find(e.type);
         if (type == types.end()) return nullptr;
         e.type = type->second;
@@ -274,13 +286,13 @@ private:
 
 // Steps over one table as `readTable` would read it, checking only that every
 // section fits in what is left.
-bool skipTable(Reader& r)
+bool skipTable(Reader& r, std::uint32_t version)
 {
     std::string_view bytes;
     std::uint64_t rootDevice = 0, count = 0;
     std::uint32_t rootFolder = 0;
     if (!r.getBytes(bytes) || !r.get(rootDevice) || !r.get(rootFolder) || !r.get(count) ||
-        !r.skip(count, kEntryBytes) || !r.get(count) || !r.skip(count, kFolderBytes) ||
+        !r.skip(count, entryBytes(version)) || !r.get(count) || !r.skip(count, kFolderBytes) ||
         !r.getBytes(bytes) || !r.get(count) || !r.getBytes(bytes))
         return false;
     return true;
@@ -298,6 +310,10 @@ qsizetype expectedBytes(const std::vector<std::shared_ptr<const Table>>& tables)
                  t->recentlyUsed.size() * (4 + 8) + 1024;
     return qsizetype(bytes);
 }
+
+// The tables of a payload written as `version`.
+std::vector<std::shared_ptr<Table>> parseTables(const char* payload, std::size_t size, int threads,
+                                                std::uint32_t version);
 
 } // namespace
 
@@ -340,7 +356,8 @@ std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
     std::uint32_t magic = 0, version = 0;
     std::uint64_t size = 0, sum = 0;
     if (!header.get(magic) || !header.get(version) || !header.get(size) || !header.get(sum) ||
-        magic != kMagic || version != kVersion || size != mapped.size() - kHeaderSize)
+        magic != kMagic || (version != kVersion && version != kVersionWithoutHandles) ||
+        size != mapped.size() - kHeaderSize)
         return {};
     const char* payload = mapped.data() + kHeaderSize;
     // The sum is checked while the tables are read: the reader takes any bytes
@@ -353,8 +370,8 @@ std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
             return;
         }
         // Half the cores, as the index's own walks take.
-        tables = parsePayload(payload, std::size_t(size),
-                              int(std::max(1u, std::thread::hardware_concurrency() / 2)));
+        tables = parseTables(payload, std::size_t(size),
+                             int(std::max(1u, std::thread::hardware_concurrency() / 2)), version);
     });
     if (computed != sum) return {};
     return tables;
@@ -362,6 +379,14 @@ std::vector<std::shared_ptr<Table>> TableFile::load(const QString& file)
 
 std::vector<std::shared_ptr<Table>> TableFile::parsePayload(const char* payload, std::size_t size,
                                                             int threads)
+{
+    return parseTables(payload, size, threads, kVersion);
+}
+
+namespace {
+
+std::vector<std::shared_ptr<Table>> parseTables(const char* payload, std::size_t size, int threads,
+                                                std::uint32_t version)
 {
     Reader r(payload, size);
     std::uint32_t typeCount = 0;
@@ -381,7 +406,7 @@ std::vector<std::shared_ptr<Table>> TableFile::parsePayload(const char* payload,
     std::vector<std::pair<std::size_t, std::size_t>> spans;
     for (std::uint32_t i = 0; i < tableCount; ++i) {
         const std::size_t begin = r.position();
-        if (!skipTable(r)) return {};
+        if (!skipTable(r, version)) return {};
         spans.emplace_back(begin, r.position());
     }
     if (!r.atEnd()) return {};
@@ -392,11 +417,13 @@ std::vector<std::shared_ptr<Table>> TableFile::parsePayload(const char* payload,
         const auto i = std::size_t(at);
         if (failed) return;
         Reader part(payload + spans[i].first, spans[i].second - spans[i].first);
-        tables[i] = readTable(part, types);
+        tables[i] = readTable(part, types, version);
         if (!tables[i] || !part.atEnd()) failed = true;
     });
     if (failed) return {};
     return tables;
 }
+
+} // namespace
 
 } // namespace ovra::md
