@@ -26,6 +26,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -79,15 +80,19 @@ using ReadResult = ExtractHelper::ReadResult;
 
 // Reads exactly `size` bytes, giving up once the deadline is spent or when
 // cancelled. What the helper wrote in time is taken even when this thread,
-// starved itself, looks only after the deadline.
+// starved itself, looks only after the deadline. The deadline is looked at
+// after each wait and before the read, while what the helper wrote in the
+// meantime still waits in the pipe: a helper held up by a slow reader is not a
+// slow helper.
 ReadResult readFully(int fd, char* data, std::size_t size, const ExtractHelper::Deadline& deadline,
                      const ExtractHelper::Cancel& cancelled)
 {
+    long long left = deadline.left().count();
     while (size > 0) {
         if (cancelled()) return ReadResult::Cancelled;
-        const long long left = deadline.left().count();
         pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, int(std::min<long long>(left, kPollSliceMs)));
+        left = deadline.left().count();
         if (ready < 0 && errno != EINTR) return ReadResult::Failed;
         if (ready == 0 && left <= 0) return ReadResult::Overran;
         if (ready <= 0) continue;
@@ -131,6 +136,25 @@ std::optional<char> schedulerState(pid_t pid)
     char state = 0;
     if (!fields || std::sscanf(fields + 1, " %c", &state) != 1) return std::nullopt;
     return state;
+}
+
+// How long a helper's main thread has waited, runnable, for a processor: the
+// second figure of its schedstat file; nothing when it cannot be read.
+std::optional<std::chrono::nanoseconds> queuedTime(pid_t pid)
+{
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/%d/schedstat", int(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char text[96];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return std::nullopt;
+    text[n] = '\0';
+    unsigned long long running = 0;
+    unsigned long long waiting = 0;
+    if (std::sscanf(text, "%llu %llu", &running, &waiting) != 2) return std::nullopt;
+    return std::chrono::nanoseconds(waiting);
 }
 
 // What a thread runs at, which a helper takes from the thread that starts it.
@@ -358,8 +382,8 @@ bool ExtractHelper::start(const Cancel& cancelled)
     m_fromHelper = out[0];
     if (m_starts++ > 0) ++m_restarts;
     char ready = 0;
-    if (readFully(m_fromHelper, &ready, 1, Deadline(m_pid, kStartTimeout), cancelled) !=
-            ReadResult::Done ||
+    if (readFully(m_fromHelper, &ready, 1, Deadline(m_pid, kStartTimeout, m_fromHelper),
+                  cancelled) != ReadResult::Done ||
         ready != protocol::kReady) {
         stop();
         return false;
@@ -438,9 +462,11 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             break;
         }
         for (std::size_t i = next; i < end; ++i) {
-            const Deadline deadline(m_pid, kind == protocol::RequestKind::Recognize
-                                               ? m_options.slowDeadline
-                                               : m_options.deadline);
+            const Deadline deadline(m_pid,
+                                    kind == protocol::RequestKind::Recognize
+                                        ? m_options.slowDeadline
+                                        : m_options.deadline,
+                                    m_fromHelper);
             HelperReply& reply = replies[i];
             const ReadResult result =
                 readReply(m_fromHelper, kind, files[i], m_options.limits.maxTextBytes, deadline,
@@ -484,24 +510,28 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
     return replies;
 }
 
-ExtractHelper::Deadline::Deadline(pid_t helper, std::chrono::milliseconds budget)
+ExtractHelper::Deadline::Deadline(pid_t helper, std::chrono::milliseconds budget, int fromHelper,
+                                  Now now)
     : m_helper(helper)
     , m_budget(budget)
-    , m_lookedAt(Clock::now())
+    , m_fromHelper(fromHelper)
+    , m_now(now)
+    , m_lookedAt(m_now())
 {
     if (m_helper <= 0) return;
     if (const std::optional<std::chrono::nanoseconds> processor = processorTime(m_helper))
         m_processorAt = *processor;
+    m_queuedAt = queuedTime(m_helper);
 }
 
-// Most files are answered within a poll slice, and a look at the helper's
-// state (an open, a read and a parse of its stat file) cost more than the
-// pipe's round trip: it is looked at only once a slice has passed, or when the
+// Most files are answered within a poll slice, and a look at the helper (its
+// processor clock, its stat and schedstat files) costs more than the pipe's
+// round trip: it is looked at only once a slice has passed, or when the
 // wall clock alone would spend the budget. Working time never outruns the wall
 // clock, so until then the budget cannot be spent.
 std::chrono::milliseconds ExtractHelper::Deadline::left() const
 {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = m_now();
     const std::chrono::nanoseconds since = now - m_lookedAt;
     if (since < kPollSlice && m_working + since < m_budget)
         return std::chrono::ceil<std::chrono::milliseconds>(m_budget - m_working - since);
@@ -510,19 +540,34 @@ std::chrono::milliseconds ExtractHelper::Deadline::left() const
         m_helper > 0 ? processorTime(m_helper) : std::nullopt;
     const std::optional<char> state = processor ? schedulerState(m_helper) : std::nullopt;
     m_isStopped = state == 'T' || state == 't';
+    const bool isWaiting = m_isStopped || state == 'S' || state == 'D';
+    const std::optional<std::chrono::nanoseconds> queuedNow =
+        state ? queuedTime(m_helper) : std::nullopt;
     if (!processor || !state) {
         m_working += since; // no helper to look at, or none any more: the wall clock
+    } else if (!isWaiting || isReplyWaiting()) {
+        // Runnable, it worked only as long as it had the processor. So too
+        // while what it wrote waits for the app: whatever it waits on then is
+        // the app's doing (a reply larger than the pipe holds waits for the
+        // app to read on, which a busy machine may hold back).
+        m_working += std::clamp(*processor - m_processorAt, std::chrono::nanoseconds(0), since);
     } else {
-        // Runnable, it worked only as long as it had the processor; waiting on
-        // something else or stopped, the time is its own.
-        const bool isRunnable = !m_isStopped && *state != 'S' && *state != 'D';
-        m_working +=
-            isRunnable ? std::clamp(*processor - m_processorAt, std::chrono::nanoseconds(0), since)
-                       : since;
+        // Waiting on something else, or stopped, the time is its own, less
+        // what it spent waiting for a processor before.
+        const std::chrono::nanoseconds queued =
+            queuedNow && m_queuedAt ? *queuedNow - *m_queuedAt : std::chrono::nanoseconds(0);
+        m_working += std::clamp(since - queued, std::chrono::nanoseconds(0), since);
     }
+    m_queuedAt = queuedNow;
     if (processor) m_processorAt = *processor;
     return m_working < m_budget ? std::chrono::ceil<std::chrono::milliseconds>(m_budget - m_working)
                                 : std::chrono::milliseconds(0);
+}
+
+bool ExtractHelper::Deadline::isReplyWaiting() const
+{
+    int bytes = 0;
+    return m_fromHelper >= 0 && ::ioctl(m_fromHelper, FIONREAD, &bytes) == 0 && bytes > 0;
 }
 
 ExtractHelper::ReadResult ExtractHelper::readReply(int fd, protocol::RequestKind kind,
