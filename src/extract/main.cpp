@@ -104,8 +104,8 @@ Settings parseArguments(int argc, char** argv)
 // of its processor time. Like the app's deadline, it counts the work done, not
 // the wall clock: a helper that a busy machine starves, or that waits for the
 // app to read its reply, is not taken for a stuck one. A helper that stalls
-// without spinning costs nothing, and ends with the app (its death signal,
-// below).
+// without spinning costs nothing, and ends with the app (the death signal the
+// app set before it started us).
 namespace watchdog {
 
 void arm(unsigned seconds)
@@ -280,8 +280,10 @@ int main(int argc, char** argv)
     const Settings settings = parseArguments(argc, argv);
     // Killed by the kernel when the app's thread that started us ends, which
     // it does only with the app, however the app ends: a stopped helper, or
-    // one stuck where the guard above does not count, still goes with it. An
-    // app that ended before this took hold has left us to another parent.
+    // one stuck where the guard above does not count, still goes with it. The
+    // app sets this before the exec already (a helper stopped before its main
+    // goes too); set again for one started another way. An app that ended
+    // before this took hold has left us to another parent.
     if (settings.app > 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != settings.app) return 0;

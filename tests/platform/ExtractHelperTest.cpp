@@ -793,3 +793,41 @@ TEST_F(ExtractHelperTest, StoppedHelpersEndWithTheAppThatStartedThem)
     for (const pid_t helper : helpers)
         EXPECT_TRUE(test::eventually([&] { return hasEnded(helper); })) << helper;
 }
+
+// A helper stopped before its own code runs (in the dynamic loader, say) ends
+// with the app too: it cannot ask for its death signal itself, so the app's
+// starter asks for it in the child before the exec. The stand-in program stops
+// itself before doing anything; the app is a child forked for the test.
+TEST_F(ExtractHelperTest, AHelperStoppedBeforeItsMainEndsWithTheApp)
+{
+    const QString program = m_home.writeFile(QStringLiteral("stand-in/ovra-extract"),
+                                             "#!/bin/sh\nkill -STOP $$\nexec cat\n");
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    const QString fine = m_home.writeFile(QStringLiteral("fine.txt"), "mango");
+    const pid_t app = ::fork();
+    ASSERT_GE(app, 0);
+    if (app == 0) {
+        ExtractHelper::Options options = helperOptions();
+        options.program = program;
+        auto* helper = new ExtractHelper(options);
+        helper->extract(fine, TextFormat::Plain);
+        ::_exit(0);
+    }
+    const auto endApp = qScopeGuard([&] {
+        ::kill(app, SIGKILL);
+        ::waitpid(app, nullptr, 0);
+    });
+    pid_t helper = -1;
+    const auto endHelper = qScopeGuard([&] {
+        if (helper > 0) ::kill(helper, SIGKILL);
+    });
+    ASSERT_TRUE(test::eventually([&] {
+        const QStringList helpers = test::childProcesses("ovra-extract", app);
+        helper = helpers.isEmpty() ? -1 : helpers.front().toInt();
+        return helper > 0 && test::processState(helper) == 'T';
+    }));
+
+    ASSERT_EQ(::kill(app, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(app, nullptr, 0), app);
+    EXPECT_TRUE(test::eventually([&] { return hasEnded(helper); }));
+}
