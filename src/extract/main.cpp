@@ -24,19 +24,17 @@
 #include <QThreadPool>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string_view>
 #include <vector>
 
-#include <fcntl.h>
 #include <malloc.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 using namespace ovra;
@@ -101,80 +99,26 @@ Settings parseArguments(int argc, char** argv)
     return settings;
 }
 
-// Should the app itself be gone or stuck, a helper stuck in a parser still
-// ends: past its deadline it ends itself by the alarm's default action. The
-// deadline counts working time as the app does (the wall clock less the time
-// this process waited, runnable, for a processor), so a helper that a busy
-// machine starves is not taken for a stuck one. All of it runs inside a signal
-// handler: plain system calls and atomics only.
+// Should the app itself be stuck, a helper stuck in a parser still ends: past
+// its deadline it ends itself, by the default action of the signal of a timer
+// of its processor time. Like the app's deadline, it counts the work done, not
+// the wall clock: a helper that a busy machine starves, or that waits for the
+// app to read its reply, is not taken for a stuck one. A helper that stalls
+// without spinning costs nothing, and ends with the app (the death signal the
+// app set before it started us).
 namespace watchdog {
-
-std::atomic<long long> armedAt{0};  // monotonic nanoseconds
-std::atomic<long long> waitedAt{0}; // run delay then, nanoseconds
-std::atomic<long long> limit{0};    // nanoseconds of working time
-static_assert(std::atomic<long long>::is_always_lock_free);
-
-constexpr long long kSecond = 1000000000LL;
-
-long long monotonicNow()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * kSecond + now.tv_nsec;
-}
-
-// The second figure of /proc/self/schedstat; 0 where there is none.
-long long runDelay()
-{
-    const int fd = ::open("/proc/self/schedstat", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    char text[96];
-    const ssize_t n = ::read(fd, text, sizeof text);
-    ::close(fd);
-    long long value = 0;
-    ssize_t i = 0;
-    while (i < n && text[i] != ' ')
-        ++i;
-    for (++i; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10 + (text[i] - '0');
-    return value;
-}
-
-void onAlarm(int)
-{
-    const long long working = (monotonicNow() - armedAt.load()) - (runDelay() - waitedAt.load());
-    const long long left = limit.load() - working;
-    if (left > 0) {
-        ::alarm(unsigned((left + kSecond - 1) / kSecond));
-        return;
-    }
-    ::signal(SIGALRM, SIG_DFL);
-    ::raise(SIGALRM); // delivered as this handler returns
-}
-
-// The run delay is looked up again at most this often: a look (an open, a read
-// and a parse of the schedstat file) for every file cost more than reading a
-// short one. The delay since the last look is then taken off too, which makes
-// the guard, whose limit is minutes, later by no more than this.
-constexpr long long kRunDelayRefresh = kSecond;
-long long runDelayLookedAt = 0; // monotonic nanoseconds; arm's alone, outside the handler
 
 void arm(unsigned seconds)
 {
     if (seconds == 0) return;
-    const long long now = monotonicNow();
-    limit = seconds * kSecond;
-    if (runDelayLookedAt == 0 || now - runDelayLookedAt >= kRunDelayRefresh) {
-        waitedAt = runDelay();
-        runDelayLookedAt = now;
-    }
-    armedAt = now;
-    ::alarm(seconds);
+    const itimerval timer{{0, 0}, {time_t(seconds), 0}};
+    ::setitimer(ITIMER_PROF, &timer, nullptr);
 }
 
 void disarm()
 {
-    ::alarm(0);
+    const itimerval none{};
+    ::setitimer(ITIMER_PROF, &none, nullptr);
 }
 
 } // namespace watchdog
@@ -336,17 +280,15 @@ int main(int argc, char** argv)
 {
     // The index may close our pipe at any time; a write then fails instead.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGPROF, SIG_DFL); // the watchdog's: it ends the process
     limitHeap();
-    struct sigaction onAlarm {};
-    onAlarm.sa_handler = watchdog::onAlarm;
-    sigemptyset(&onAlarm.sa_mask);
-    onAlarm.sa_flags = SA_RESTART;
-    ::sigaction(SIGALRM, &onAlarm, nullptr);
     const Settings settings = parseArguments(argc, argv);
     // Killed by the kernel when the app's thread that started us ends, which
     // it does only with the app, however the app ends: a stopped helper, or
-    // one stuck where the guard above cannot run, still goes with it. An app
-    // that ended before this took hold has left us to another parent.
+    // one stuck where the guard above does not count, still goes with it. The
+    // app sets this before the exec already (a helper stopped before its main
+    // goes too); set again for one started another way. An app that ended
+    // before this took hold has left us to another parent.
     if (settings.app > 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != settings.app) return 0;
@@ -389,12 +331,12 @@ int main(int argc, char** argv)
             const QByteArrayView item(file.data + 1, qsizetype(file.size) - 1);
             const QString path = pathOf(kind, file.what(), item);
 
+            watchdog::arm(settings.deadlineSeconds);
             if (hasFileName(path, crashOn)) std::abort();
             if (hasFileName(path, spinOn)) {
                 for (volatile bool spinning = true; spinning;) {
                 }
             }
-            watchdog::arm(settings.deadlineSeconds);
             Answer answer = work.answer(kind, file.what(), item, path);
             watchdog::disarm();
             // The app takes a reply larger than its kind can hold for a broken

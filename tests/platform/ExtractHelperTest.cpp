@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,6 +28,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <future>
 #include <set>
 #include <thread>
@@ -61,6 +63,53 @@ public:
         qunsetenv(protocol::kCrashOnEnv);
         qunsetenv(protocol::kSpinOnEnv);
     }
+};
+
+// Starves processes of the processor: a thread of ours keeps one processor
+// busy, and each process starved runs there alone beside it, at idle priority.
+class Starver {
+public:
+    Starver()
+    {
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        ::sched_getaffinity(0, sizeof allowed, &allowed);
+        int processor = 0;
+        while (processor < CPU_SETSIZE - 1 && !CPU_ISSET(processor, &allowed))
+            ++processor;
+        CPU_ZERO(&m_one);
+        CPU_SET(processor, &m_one);
+        m_hog = std::thread([this] {
+            m_isPinned = ::sched_setaffinity(0, sizeof m_one, &m_one) == 0;
+            while (m_isHogging.load(std::memory_order_relaxed)) {
+            }
+        });
+    }
+    ~Starver() { release(); }
+
+    // Whether the processor is taken, once the thread is on it.
+    bool isReady() const
+    {
+        return test::eventually([this] { return m_isPinned.load(); });
+    }
+    bool starve(pid_t pid) const
+    {
+        const sched_param none{};
+        return ::sched_setaffinity(pid, sizeof m_one, &m_one) == 0 &&
+               ::sched_setscheduler(pid, SCHED_IDLE, &none) == 0;
+    }
+    // Gives the processor back.
+    void release()
+    {
+        m_isHogging = false;
+        if (m_hog.joinable()) m_hog.join();
+    }
+
+private:
+    cpu_set_t m_one;
+    std::atomic_bool m_isHogging{true};
+    std::atomic_bool m_isPinned{false};
+    std::thread m_hog;
 };
 
 class ExtractHelperTest : public ::testing::Test {
@@ -194,29 +243,9 @@ TEST_F(ExtractHelperTest, AHelperStarvedOfTheProcessorIsNotCutOff)
     const pid_t pid = children.front().toInt();
 
     // Idle priority, on one processor that a thread of ours keeps busy.
-    cpu_set_t allowed;
-    ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
-    int processor = 0;
-    while (!CPU_ISSET(processor, &allowed))
-        ++processor;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(processor, &one);
-    std::atomic_bool isHogging{true};
-    std::atomic_bool isPinned{false};
-    std::thread hog([&] {
-        isPinned = ::sched_setaffinity(0, sizeof one, &one) == 0;
-        while (isHogging.load(std::memory_order_relaxed)) {
-        }
-    });
-    const auto release = qScopeGuard([&] {
-        isHogging = false;
-        hog.join();
-    });
-    ASSERT_TRUE(test::eventually([&] { return isPinned.load(); }));
-    ASSERT_EQ(::sched_setaffinity(pid, sizeof one, &one), 0);
-    const sched_param none{};
-    ASSERT_EQ(::sched_setscheduler(pid, SCHED_IDLE, &none), 0);
+    const Starver starver;
+    ASSERT_TRUE(starver.isReady());
+    ASSERT_TRUE(starver.starve(pid));
 
     // More reading than a starved helper gets processor for in its deadline.
     const QString large =
@@ -224,6 +253,201 @@ TEST_F(ExtractHelperTest, AHelperStarvedOfTheProcessorIsNotCutOff)
     const ExtractedText text = helper.extract(large, TextFormat::Plain);
     EXPECT_EQ(text.outcome, ExtractedText::Outcome::Text);
     EXPECT_EQ(helper.restarts(), 0);
+}
+
+namespace {
+
+// The clock the deadlines below are counted on, which the test moves.
+ExtractHelper::Clock::duration drivenTime{0};
+ExtractHelper::Clock::time_point drivenNow()
+{
+    return ExtractHelper::Clock::time_point(drivenTime);
+}
+
+std::chrono::nanoseconds processorTimeOf(pid_t pid)
+{
+    clockid_t clock{};
+    timespec spent{};
+    if (::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &spent) != 0) return {};
+    return std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
+}
+
+// How long a process has waited, runnable, for a processor.
+std::chrono::nanoseconds queuedTimeOf(pid_t pid)
+{
+    QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid));
+    if (!schedstat.open(QIODevice::ReadOnly)) return {};
+    const QList<QByteArray> fields = schedstat.readAll().split(' ');
+    return std::chrono::nanoseconds(fields.size() > 1 ? fields[1].toLongLong() : 0);
+}
+
+// A process of the test's that stands in for a helper: `work` runs in a child
+// forked for it (async-signal-safe calls only), which is killed with this.
+class StandIn {
+public:
+    explicit StandIn(const std::function<void()>& work)
+        : m_pid(::fork())
+    {
+        if (m_pid == 0) {
+            work();
+            ::_exit(0);
+        }
+    }
+    ~StandIn()
+    {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    pid_t pid() const { return m_pid; }
+
+private:
+    pid_t m_pid;
+};
+
+} // namespace
+
+// A file's deadline counts the helper's working time: its processor time, and
+// the time it waits on something else. Time it waited for a processor, or for
+// the app to read the reply it wrote, is the machine's and the app's doing and
+// not counted; a busy machine only delays the answer. A helper that waits on
+// anything else with nothing written has stalled, and overruns.
+TEST(ExtractHelperDeadlineTest, TheHelpersWorkCountsNotTheTimeTheMachineOrTheAppHeldItBack)
+{
+    constexpr std::chrono::milliseconds kBudget{300};
+    constexpr std::chrono::seconds kLonger{1};
+    const auto waiting = [](pid_t pid) { return test::processState(pid) == 'S'; };
+
+    // A reply larger than the pipe holds, which the app is slow to read.
+    int reply[2];
+    ASSERT_EQ(::pipe2(reply, O_CLOEXEC), 0);
+    const StandIn writer([&] {
+        static const char block[4096] = {};
+        while (::write(reply[1], block, sizeof block) > 0) {
+        }
+    });
+    ::close(reply[1]);
+    const auto closeReply = qScopeGuard([&] { ::close(reply[0]); });
+    ASSERT_GT(writer.pid(), 0);
+    ASSERT_TRUE(test::eventually([&] { return waiting(writer.pid()); }));
+    const ExtractHelper::Deadline heldByTheApp(writer.pid(), kBudget, reply[0], &drivenNow);
+    drivenTime += kLonger;
+    EXPECT_GT(heldByTheApp.left().count(), 0);
+
+    // Starved of the processor for longer than the budget, then waiting (on
+    // the test, here) with nothing written.
+    constexpr long kSpinNs = 20'000'000;
+    int go[2];
+    ASSERT_EQ(::pipe2(go, O_CLOEXEC), 0);
+    const auto closeGo = qScopeGuard([&] {
+        ::close(go[0]);
+        ::close(go[1]);
+    });
+    const StandIn starved([&] {
+        char sign = 0;
+        if (::read(go[0], &sign, 1) != 1) return;
+        timespec spent{};
+        do {
+            ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
+        } while (spent.tv_sec == 0 && spent.tv_nsec < kSpinNs);
+        while (::read(go[0], &sign, 1) < 0) {
+        }
+    });
+    ASSERT_GT(starved.pid(), 0);
+    Starver starver;
+    ASSERT_TRUE(starver.isReady());
+    ASSERT_TRUE(starver.starve(starved.pid()));
+    ASSERT_TRUE(test::eventually([&] { return waiting(starved.pid()); }));
+    const ExtractHelper::Deadline heldByTheMachine(starved.pid(), kBudget, -1, &drivenNow);
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    ASSERT_TRUE(test::eventually([&] { return queuedTimeOf(starved.pid()) > kLonger; }));
+    starver.release();
+    ASSERT_TRUE(test::eventually([&] {
+        return processorTimeOf(starved.pid()) >= std::chrono::nanoseconds(kSpinNs) &&
+               waiting(starved.pid());
+    }));
+    drivenTime += kLonger;
+    EXPECT_GT(heldByTheMachine.left().count(), 0);
+    drivenTime += kLonger;
+    EXPECT_EQ(heldByTheMachine.left().count(), 0);
+}
+
+// Should the app be stuck, a helper spinning in a parser ends itself once it
+// has spent its own guard's time (a second, here) on the file. The guard counts
+// processor time as the app's deadline does: a helper stopped (or starved)
+// for longer than that, which then goes on, is not cut off before it has done
+// that much work.
+TEST_F(ExtractHelperTest, AHelperStuckInAFileEndsItselfOnceItHasSpentItsGuardsProcessorTime)
+{
+    constexpr std::chrono::seconds kGuard{1};
+    const HostileHelpers hostile("", "endless.txt");
+    const QString endless = m_home.writeFile(QStringLiteral("endless.txt"), "kiwi");
+    int in[2];
+    int out[2];
+    ASSERT_EQ(::pipe2(in, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::string program = OVRA_EXTRACT_PROGRAM;
+    std::string option = protocol::kDeadlineSeconds;
+    std::string seconds = std::to_string(kGuard.count());
+    char* argv[] = {program.data(), option.data(), seconds.data(), nullptr};
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    pid_t helper = -1;
+    const int spawned = ::posix_spawn(&helper, argv[0], &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    const auto end = qScopeGuard([&] {
+        ::close(in[1]);
+        ::close(out[0]);
+        if (helper > 0) ::kill(helper, SIGKILL);
+    });
+    ASSERT_EQ(spawned, 0);
+    char ready = 0;
+    ASSERT_EQ(::read(out[0], &ready, 1), 1);
+    const std::chrono::nanoseconds before = processorTimeOf(helper);
+
+    const QByteArray file = ExtractHelper::file(std::uint8_t(TextFormat::Plain), endless);
+    QByteArray request(1, char(protocol::RequestKind::Text));
+    const auto length = std::uint32_t(file.size());
+    request.append(reinterpret_cast<const char*>(&length), sizeof length).append(file);
+    const auto size = std::uint32_t(request.size());
+    request.prepend(reinterpret_cast<const char*>(&size), sizeof size);
+    ASSERT_EQ(::write(in[1], request.constData(), std::size_t(request.size())),
+              ssize_t(request.size()));
+    ASSERT_TRUE(test::eventually(
+        [&] { return processorTimeOf(helper) - before > std::chrono::milliseconds(50); }));
+
+    // Stopped for longer than its guard on the clock.
+    ASSERT_EQ(::kill(helper, SIGSTOP), 0);
+    ASSERT_TRUE(test::eventually([&] { return test::processState(helper) == 'T'; }));
+    QElapsedTimer stopped;
+    stopped.start();
+    ASSERT_TRUE(test::eventually(
+        [&] { return stopped.elapsed() > std::chrono::milliseconds(2 * kGuard).count(); }));
+    ASSERT_EQ(::kill(helper, SIGCONT), 0);
+
+    int status = 0;
+    rusage usage{};
+    ASSERT_TRUE(
+        test::eventually([&] { return ::wait4(helper, &status, WNOHANG, &usage) == helper; }));
+    helper = -1;
+    EXPECT_TRUE(WIFSIGNALED(status));
+    // The guard's timer and the process's account of its time are kept apart
+    // by the kernel and may differ by a tick or so.
+    const auto spent = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(spent - before).count(),
+              std::chrono::milliseconds(kGuard).count() * 9 / 10);
 }
 
 TEST_F(ExtractHelperTest, MediaAndPdfFilesThatCrashOrStallAreRejectedAndTheWalkFinishes)
@@ -568,4 +792,42 @@ TEST_F(ExtractHelperTest, StoppedHelpersEndWithTheAppThatStartedThem)
     ASSERT_EQ(::waitpid(app, nullptr, 0), app);
     for (const pid_t helper : helpers)
         EXPECT_TRUE(test::eventually([&] { return hasEnded(helper); })) << helper;
+}
+
+// A helper stopped before its own code runs (in the dynamic loader, say) ends
+// with the app too: it cannot ask for its death signal itself, so the app's
+// starter asks for it in the child before the exec. The stand-in program stops
+// itself before doing anything; the app is a child forked for the test.
+TEST_F(ExtractHelperTest, AHelperStoppedBeforeItsMainEndsWithTheApp)
+{
+    const QString program = m_home.writeFile(QStringLiteral("stand-in/ovra-extract"),
+                                             "#!/bin/sh\nkill -STOP $$\nexec cat\n");
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    const QString fine = m_home.writeFile(QStringLiteral("fine.txt"), "mango");
+    const pid_t app = ::fork();
+    ASSERT_GE(app, 0);
+    if (app == 0) {
+        ExtractHelper::Options options = helperOptions();
+        options.program = program;
+        auto* helper = new ExtractHelper(options);
+        helper->extract(fine, TextFormat::Plain);
+        ::_exit(0);
+    }
+    const auto endApp = qScopeGuard([&] {
+        ::kill(app, SIGKILL);
+        ::waitpid(app, nullptr, 0);
+    });
+    pid_t helper = -1;
+    const auto endHelper = qScopeGuard([&] {
+        if (helper > 0) ::kill(helper, SIGKILL);
+    });
+    ASSERT_TRUE(test::eventually([&] {
+        const QStringList helpers = test::childProcesses("ovra-extract", app);
+        helper = helpers.isEmpty() ? -1 : helpers.front().toInt();
+        return helper > 0 && test::processState(helper) == 'T';
+    }));
+
+    ASSERT_EQ(::kill(app, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(app, nullptr, 0), app);
+    EXPECT_TRUE(test::eventually([&] { return hasEnded(helper); }));
 }

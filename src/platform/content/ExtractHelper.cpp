@@ -25,7 +25,8 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
-#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -79,15 +80,19 @@ using ReadResult = ExtractHelper::ReadResult;
 
 // Reads exactly `size` bytes, giving up once the deadline is spent or when
 // cancelled. What the helper wrote in time is taken even when this thread,
-// starved itself, looks only after the deadline.
+// starved itself, looks only after the deadline. The deadline is looked at
+// after each wait and before the read, while what the helper wrote in the
+// meantime still waits in the pipe: a helper held up by a slow reader is not a
+// slow helper.
 ReadResult readFully(int fd, char* data, std::size_t size, const ExtractHelper::Deadline& deadline,
                      const ExtractHelper::Cancel& cancelled)
 {
+    long long left = deadline.left().count();
     while (size > 0) {
         if (cancelled()) return ReadResult::Cancelled;
-        const long long left = deadline.left().count();
         pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, int(std::min<long long>(left, kPollSliceMs)));
+        left = deadline.left().count();
         if (ready < 0 && errno != EINTR) return ReadResult::Failed;
         if (ready == 0 && left <= 0) return ReadResult::Overran;
         if (ready <= 0) continue;
@@ -133,6 +138,25 @@ std::optional<char> schedulerState(pid_t pid)
     return state;
 }
 
+// How long a helper's main thread has waited, runnable, for a processor: the
+// second figure of its schedstat file; nothing when it cannot be read.
+std::optional<std::chrono::nanoseconds> queuedTime(pid_t pid)
+{
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/%d/schedstat", int(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char text[96];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return std::nullopt;
+    text[n] = '\0';
+    unsigned long long running = 0;
+    unsigned long long waiting = 0;
+    if (std::sscanf(text, "%llu %llu", &running, &waiting) != 2) return std::nullopt;
+    return std::chrono::nanoseconds(waiting);
+}
+
 // What a thread runs at, which a helper takes from the thread that starts it.
 struct Priority {
     int policy = 0;
@@ -150,8 +174,8 @@ Priority priorityOfThisThread()
 }
 
 // Helpers are started from threads that last as long as the process: a helper
-// has the kernel kill it when the thread that started it ends (see
-// kAppProcess), and the pools' threads end after a while idle while a helper
+// has the kernel kill it when the thread that started it ends (see launch),
+// and the pools' threads end after a while idle while a helper
 // lives on in its pool. A helper runs at the priority of the thread that asked
 // for it (idle work's helpers at idle priority), which a thread can give up
 // but never take back: each priority asked at has a starter of its own, made
@@ -196,6 +220,11 @@ private:
 
     void serve()
     {
+        // A helper forked here must run none of the app's signal handlers
+        // before it has put them back to their defaults (see launch).
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
         while (true) {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return !m_work.empty(); });
@@ -213,9 +242,115 @@ private:
     std::deque<std::packaged_task<int()>> m_work;
 };
 
+// What a helper is started with, all made before the fork: the child of a
+// process of many threads may make only async-signal-safe calls.
+struct Launch {
+    const char* program = nullptr;
+    char* const* argv = nullptr;
+    char* const* environment = nullptr;
+    int input = -1;   // the helper's standard input
+    int output = -1;  // its standard output
+    pid_t app = 0;    // the process that forks it
+    int failure = -1; // where the child writes why it could not become the helper
+};
+
+// Makes `fd` the child's `target`, left open by the exec.
+bool redirect(int fd, int target)
+{
+    if (fd == target) return ::fcntl(fd, F_SETFD, 0) == 0;
+    return ::dup2(fd, target) == target;
+}
+
+// The forked child's way to the helper program. Its death signal is set here,
+// before the exec, so that a helper stopped anywhere, even in the dynamic
+// loader before its main, ends with the app: the kernel kills it when the
+// thread that forked it ends, which a starter does only with the app. An app
+// that ended before that took hold has left the child to another parent.
+[[noreturn]] void becomeHelper(const Launch& launch)
+{
+    int error = 0;
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
+        error = errno;
+    } else if (::getppid() != launch.app) {
+        ::_exit(127);
+    } else if (!redirect(launch.input, STDIN_FILENO) || !redirect(launch.output, STDOUT_FILENO)) {
+        error = errno;
+    } else {
+        // Not the app's handlers, ignored signals (SIGPIPE) or blocked ones
+        // (every signal, on the starter's thread): the helper's own defaults.
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        for (int number = 1; number < NSIG; ++number)
+            ::sigaction(number, &byDefault, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(launch.program, launch.argv, launch.environment);
+        error = errno;
+    }
+    while (::write(launch.failure, &error, sizeof error) < 0 && errno == EINTR) {
+    }
+    ::_exit(127);
+}
+
 std::string argument(std::int64_t value)
 {
     return std::to_string(value);
+}
+
+// The helper's command line: its program, its limits and the app it belongs to.
+std::vector<std::string> helperArguments(const ExtractHelper::Options& options)
+{
+    const ExtractLimits& limits = options.limits;
+    const auto deadlineSeconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                     std::max(options.deadline, options.slowDeadline))
+                                         .count() *
+                                     2 +
+                                 1;
+    return {
+        options.program.toStdString(),
+        protocol::kMemoryLimit,
+        argument(options.memoryLimit),
+        protocol::kMaxTextBytes,
+        argument(limits.maxTextBytes),
+        protocol::kMaxMarkupBytes,
+        argument(limits.maxMarkupBytes),
+        protocol::kMaxDocumentBytes,
+        argument(limits.maxDocumentBytes),
+        protocol::kMaxArchiveEntries,
+        argument(limits.maxArchiveEntries),
+        protocol::kMaxInflatedBytes,
+        argument(limits.maxInflatedBytes),
+        protocol::kMaxCompressionRatio,
+        std::to_string(limits.maxCompressionRatio),
+        protocol::kTimeBudgetMs,
+        argument(limits.timeBudget.count()),
+        protocol::kDeadlineSeconds,
+        argument(deadlineSeconds),
+        protocol::kAppProcess,
+        argument(::getpid()),
+    };
+}
+
+// Each helper recognises text on its one thread: OpenMP teams of several
+// helpers at once would oversubscribe the cores and stall.
+constexpr const char* kThreadLimit = "OMP_THREAD_LIMIT=1";
+
+// The app's environment with the helpers' thread limit; the strings stay ours.
+std::vector<char*> helperEnvironment()
+{
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "OMP_THREAD_LIMIT=", 17) != 0) environment.push_back(*variable);
+    environment.push_back(const_cast<char*>(kThreadLimit));
+    environment.push_back(nullptr);
+    return environment;
+}
+
+void closeBoth(const int (&fds)[2])
+{
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 // The file a request names, for the log.
@@ -276,79 +411,43 @@ bool ExtractHelper::start(const Cancel& cancelled)
 {
     int in[2];
     int out[2];
+    int failure[2]; // closed by the exec, or given the errno of what failed
     if (::pipe2(in, O_CLOEXEC) != 0) return false;
     if (::pipe2(out, O_CLOEXEC) != 0) {
-        ::close(in[0]);
-        ::close(in[1]);
+        closeBoth(in);
         return false;
     }
-    const ExtractLimits& limits = m_options.limits;
-    const auto deadlineSeconds = std::chrono::duration_cast<std::chrono::seconds>(
-                                     std::max(m_options.deadline, m_options.slowDeadline))
-                                         .count() *
-                                     2 +
-                                 1;
-    std::vector<std::string> args = {
-        m_options.program.toStdString(),
-        protocol::kMemoryLimit,
-        argument(m_options.memoryLimit),
-        protocol::kMaxTextBytes,
-        argument(limits.maxTextBytes),
-        protocol::kMaxMarkupBytes,
-        argument(limits.maxMarkupBytes),
-        protocol::kMaxDocumentBytes,
-        argument(limits.maxDocumentBytes),
-        protocol::kMaxArchiveEntries,
-        argument(limits.maxArchiveEntries),
-        protocol::kMaxInflatedBytes,
-        argument(limits.maxInflatedBytes),
-        protocol::kMaxCompressionRatio,
-        std::to_string(limits.maxCompressionRatio),
-        protocol::kTimeBudgetMs,
-        argument(limits.timeBudget.count()),
-        protocol::kDeadlineSeconds,
-        argument(deadlineSeconds),
-        protocol::kAppProcess,
-        argument(::getpid()),
-    };
+    if (::pipe2(failure, O_CLOEXEC | O_NONBLOCK) != 0) {
+        closeBoth(in);
+        closeBoth(out);
+        return false;
+    }
+    std::vector<std::string> args = helperArguments(m_options);
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    // The helper must not inherit our blocked SIGPIPE or ignored signals.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    // Each helper recognises text on its one thread: OpenMP teams of several
-    // helpers at once would oversubscribe the cores and stall.
-    std::vector<char*> environment;
-    for (char** variable = environ; *variable; ++variable)
-        if (std::strncmp(*variable, "OMP_THREAD_LIMIT=", 17) != 0) environment.push_back(*variable);
-    std::string threadLimit = "OMP_THREAD_LIMIT=1";
-    environment.push_back(threadLimit.data());
-    environment.push_back(nullptr);
+    const std::vector<char*> environment = helperEnvironment();
+    const Launch launch{.program = argv[0],
+                        .argv = argv.data(),
+                        .environment = environment.data(),
+                        .input = in[0],
+                        .output = out[1],
+                        .app = ::getpid(),
+                        .failure = failure[1]};
     pid_t pid = -1;
     const int failed = HelperStarter::forThisThread().run([&] {
-        return ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environment.data());
+        pid = ::fork();
+        if (pid == 0) becomeHelper(launch);
+        return pid < 0 ? errno : 0;
     });
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
+    ::close(failure[1]);
     if (failed) {
         ::close(in[1]);
         ::close(out[0]);
+        ::close(failure[0]);
         qWarning("content: cannot start %s: %s", qPrintable(m_options.program),
                  std::strerror(failed));
         return false;
@@ -356,15 +455,23 @@ bool ExtractHelper::start(const Cancel& cancelled)
     m_pid = pid;
     m_toHelper = in[1];
     m_fromHelper = out[0];
-    if (m_starts++ > 0) ++m_restarts;
     char ready = 0;
-    if (readFully(m_fromHelper, &ready, 1, Deadline(m_pid, kStartTimeout), cancelled) !=
-            ReadResult::Done ||
-        ready != protocol::kReady) {
-        stop();
-        return false;
-    }
-    return true;
+    const bool isReady =
+        readFully(m_fromHelper, &ready, 1, Deadline(m_pid, kStartTimeout, m_fromHelper),
+                  cancelled) == ReadResult::Done &&
+        ready == protocol::kReady;
+    // A child that never became the helper is no start of one.
+    int error = 0;
+    const bool isExecFailed =
+        !isReady && ::read(failure[0], &error, sizeof error) == ssize_t(sizeof error);
+    ::close(failure[0]);
+    if (isExecFailed)
+        qWarning("content: cannot start %s: %s", qPrintable(m_options.program),
+                 std::strerror(error));
+    else if (m_starts++ > 0)
+        ++m_restarts;
+    if (!isReady) stop();
+    return isReady;
 }
 
 void ExtractHelper::stop()
@@ -438,9 +545,11 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
             break;
         }
         for (std::size_t i = next; i < end; ++i) {
-            const Deadline deadline(m_pid, kind == protocol::RequestKind::Recognize
-                                               ? m_options.slowDeadline
-                                               : m_options.deadline);
+            const Deadline deadline(m_pid,
+                                    kind == protocol::RequestKind::Recognize
+                                        ? m_options.slowDeadline
+                                        : m_options.deadline,
+                                    m_fromHelper);
             HelperReply& reply = replies[i];
             const ReadResult result =
                 readReply(m_fromHelper, kind, files[i], m_options.limits.maxTextBytes, deadline,
@@ -484,24 +593,28 @@ std::vector<HelperReply> ExtractHelper::ask(protocol::RequestKind kind,
     return replies;
 }
 
-ExtractHelper::Deadline::Deadline(pid_t helper, std::chrono::milliseconds budget)
+ExtractHelper::Deadline::Deadline(pid_t helper, std::chrono::milliseconds budget, int fromHelper,
+                                  Now now)
     : m_helper(helper)
     , m_budget(budget)
-    , m_lookedAt(Clock::now())
+    , m_fromHelper(fromHelper)
+    , m_now(now)
+    , m_lookedAt(m_now())
 {
     if (m_helper <= 0) return;
     if (const std::optional<std::chrono::nanoseconds> processor = processorTime(m_helper))
         m_processorAt = *processor;
+    m_queuedAt = queuedTime(m_helper);
 }
 
-// Most files are answered within a poll slice, and a look at the helper's
-// state (an open, a read and a parse of its stat file) cost more than the
-// pipe's round trip: it is looked at only once a slice has passed, or when the
+// Most files are answered within a poll slice, and a look at the helper (its
+// processor clock, its stat and schedstat files) costs more than the pipe's
+// round trip: it is looked at only once a slice has passed, or when the
 // wall clock alone would spend the budget. Working time never outruns the wall
 // clock, so until then the budget cannot be spent.
 std::chrono::milliseconds ExtractHelper::Deadline::left() const
 {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = m_now();
     const std::chrono::nanoseconds since = now - m_lookedAt;
     if (since < kPollSlice && m_working + since < m_budget)
         return std::chrono::ceil<std::chrono::milliseconds>(m_budget - m_working - since);
@@ -510,19 +623,34 @@ std::chrono::milliseconds ExtractHelper::Deadline::left() const
         m_helper > 0 ? processorTime(m_helper) : std::nullopt;
     const std::optional<char> state = processor ? schedulerState(m_helper) : std::nullopt;
     m_isStopped = state == 'T' || state == 't';
+    const bool isWaiting = m_isStopped || state == 'S' || state == 'D';
+    const std::optional<std::chrono::nanoseconds> queuedNow =
+        state ? queuedTime(m_helper) : std::nullopt;
     if (!processor || !state) {
         m_working += since; // no helper to look at, or none any more: the wall clock
+    } else if (!isWaiting || isReplyWaiting()) {
+        // Runnable, it worked only as long as it had the processor. So too
+        // while what it wrote waits for the app: whatever it waits on then is
+        // the app's doing (a reply larger than the pipe holds waits for the
+        // app to read on, which a busy machine may hold back).
+        m_working += std::clamp(*processor - m_processorAt, std::chrono::nanoseconds(0), since);
     } else {
-        // Runnable, it worked only as long as it had the processor; waiting on
-        // something else or stopped, the time is its own.
-        const bool isRunnable = !m_isStopped && *state != 'S' && *state != 'D';
-        m_working +=
-            isRunnable ? std::clamp(*processor - m_processorAt, std::chrono::nanoseconds(0), since)
-                       : since;
+        // Waiting on something else, or stopped, the time is its own, less
+        // what it spent waiting for a processor before.
+        const std::chrono::nanoseconds queued =
+            queuedNow && m_queuedAt ? *queuedNow - *m_queuedAt : std::chrono::nanoseconds(0);
+        m_working += std::clamp(since - queued, std::chrono::nanoseconds(0), since);
     }
+    m_queuedAt = queuedNow;
     if (processor) m_processorAt = *processor;
     return m_working < m_budget ? std::chrono::ceil<std::chrono::milliseconds>(m_budget - m_working)
                                 : std::chrono::milliseconds(0);
+}
+
+bool ExtractHelper::Deadline::isReplyWaiting() const
+{
+    int bytes = 0;
+    return m_fromHelper >= 0 && ::ioctl(m_fromHelper, FIONREAD, &bytes) == 0 && bytes > 0;
 }
 
 ExtractHelper::ReadResult ExtractHelper::readReply(int fd, protocol::RequestKind kind,

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <sys/types.h>
@@ -104,14 +105,21 @@ public:
 
     // A file's deadline, counted in the helper's working time: its processor
     // time while it is runnable, the wall clock while it waits on something
-    // else (a file, a lock) or is stopped. A helper that a busy machine (or its idle
-    // priority) gives no processor is not working, so only one that truly
-    // stalls or spins overruns. The helper is looked at when `left` is asked
-    // a poll slice or more after the last look, which a wait does.
+    // else (a file, a lock) or is stopped, less the time it waited for a
+    // processor. A helper that a busy machine (or its idle priority) gives no
+    // processor is not working, nor is one whose reply waits for the app to
+    // read it, so a busy machine only delays an answer, and only a helper that
+    // truly stalls or spins overruns. The helper is looked at when `left` is
+    // asked a poll slice or more after the last look, which a wait does.
     class Deadline {
     public:
-        // `helper` <= 0: the wall clock alone.
-        Deadline(pid_t helper, std::chrono::milliseconds budget);
+        using Now = Clock::time_point (*)();
+        // `helper` <= 0: the wall clock alone. `fromHelper`, the helper's
+        // output, tells whether its time was the app's: while the app has not
+        // read all the helper wrote, only the helper's processor time counts.
+        // `now`: the clock, which a test drives.
+        Deadline(pid_t helper, std::chrono::milliseconds budget, int fromHelper = -1,
+                 Now now = &Clock::now);
         // What is left of the budget; zero once it is spent.
         std::chrono::milliseconds left() const;
         // Whether the helper was stopped when it was last looked at: a stop
@@ -119,12 +127,17 @@ public:
         bool wasStopped() const { return m_isStopped; }
 
     private:
+        bool isReplyWaiting() const;
+
         pid_t m_helper;
         std::chrono::nanoseconds m_budget;
+        int m_fromHelper;
+        Now m_now;
         mutable bool m_isStopped = false;
         mutable std::chrono::nanoseconds m_working{0};
         mutable Clock::time_point m_lookedAt;
         mutable std::chrono::nanoseconds m_processorAt{0};
+        mutable std::optional<std::chrono::nanoseconds> m_queuedAt; // its wait for a processor then
     };
 
     enum class ReadResult { Done, Failed, Overran, Cancelled };
