@@ -235,12 +235,26 @@ TEST_F(ExtractHelperTest, APageThatStallsTheParserIsCutOffAtTheDeadline)
     EXPECT_EQ(index.matchingPaths(u"plum", false), QSet<QString>({fine}));
 }
 
+namespace {
+
+// How long a process has waited, runnable, for a processor.
+std::chrono::nanoseconds queuedTimeOf(pid_t pid)
+{
+    QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid));
+    if (!schedstat.open(QIODevice::ReadOnly)) return {};
+    const QList<QByteArray> fields = schedstat.readAll().split(' ');
+    return std::chrono::nanoseconds(fields.size() > 1 ? fields[1].toLongLong() : 0);
+}
+
+} // namespace
+
 // A helper that a busy machine gives no processor is not one that stalls: its
 // file is answered however long it waited for a processor, where a deadline on
 // the wall clock would record the file as rejected until it changes.
 TEST_F(ExtractHelperTest, AHelperStarvedOfTheProcessorIsNotCutOff)
 {
-    ExtractHelper helper(helperOptions(std::chrono::milliseconds(300)));
+    constexpr std::chrono::milliseconds kDeadline{300};
+    ExtractHelper helper(helperOptions(kDeadline));
     const QString first = m_home.writeFile(QStringLiteral("first.txt"), "fig");
     ASSERT_EQ(helper.extract(first, TextFormat::Plain).outcome, ExtractedText::Outcome::Text);
     const QStringList children = test::childProcesses("ovra-extract");
@@ -252,12 +266,23 @@ TEST_F(ExtractHelperTest, AHelperStarvedOfTheProcessorIsNotCutOff)
     ASSERT_TRUE(starver.isReady());
     ASSERT_TRUE(starver.starve(pid));
 
-    // More reading than a starved helper gets processor for in its deadline.
-    const QString large =
-        m_home.writeFile(QStringLiteral("large.txt"), QByteArray(3 * 1024 * 1024, 'w'));
-    const ExtractedText text = helper.extract(large, TextFormat::Plain);
-    EXPECT_EQ(text.outcome, ExtractedText::Outcome::Text);
-    EXPECT_EQ(helper.restarts(), 0);
+    // The file must keep the helper waiting for a processor longer than its
+    // deadline. A starved helper is woken once for every pipe's worth of its
+    // reply, and beside other busy programs each wake-up may wait minutes: the
+    // file is only as large as it takes, so a busy machine does not make the
+    // test outlast its limit.
+    constexpr qsizetype kLargest = 4 * 1024 * 1024;
+    for (qsizetype size = 64 * 1024;; size *= 2) {
+        ASSERT_LE(size, kLargest) << "the helper was never kept waiting";
+        const std::chrono::nanoseconds queuedBefore = queuedTimeOf(pid);
+        const QString large =
+            m_home.writeFile(QStringLiteral("large-%1.txt").arg(size), QByteArray(size, 'w'));
+        const ExtractedText text = helper.extract(large, TextFormat::Plain);
+        EXPECT_EQ(text.outcome, ExtractedText::Outcome::Text);
+        EXPECT_EQ(text.text.size(), size);
+        EXPECT_EQ(helper.restarts(), 0);
+        if (queuedTimeOf(pid) - queuedBefore > kDeadline) break;
+    }
 }
 
 namespace {
@@ -275,15 +300,6 @@ std::chrono::nanoseconds processorTimeOf(pid_t pid)
     timespec spent{};
     if (::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &spent) != 0) return {};
     return std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
-}
-
-// How long a process has waited, runnable, for a processor.
-std::chrono::nanoseconds queuedTimeOf(pid_t pid)
-{
-    QFile schedstat(QStringLiteral("/proc/%1/schedstat").arg(pid));
-    if (!schedstat.open(QIODevice::ReadOnly)) return {};
-    const QList<QByteArray> fields = schedstat.readAll().split(' ');
-    return std::chrono::nanoseconds(fields.size() > 1 ? fields[1].toLongLong() : 0);
 }
 
 // How long this process has waited, runnable, for a processor, read with
