@@ -140,6 +140,58 @@ private:
     uint m_scheme;
 };
 
+// The app following a stand-in portal on a bus of its own, the portal showing
+// light. Its connections close once no copy of them is left, before the bus
+// goes.
+class FollowedPortal {
+public:
+    explicit FollowedPortal(const QString& address)
+        : m_portalSide(QDBusConnection::connectToBus(address, kPortalName))
+        , m_appSide(QDBusConnection::connectToBus(address, kAppName))
+        , m_portal(m_portalSide, StandInPortal::kLight)
+    {
+    }
+
+    StandInPortal& portal() { return m_portal; }
+
+    // Whether the app took in the portal's first answer.
+    bool follow()
+    {
+        if (!m_portal.publish()) return false;
+        m_listener.reset(Theme::notifier()->followPortal(m_appSide));
+        return test::eventually([] {
+            return Theme::notifier()->desktopScheme() == ThemeNotifier::DesktopScheme::light;
+        });
+    }
+
+    // Once this answers, every signal the portal sent before waits in the
+    // GUI thread's queue: the portal answers a ping after them.
+    bool pingPortal()
+    {
+        const QDBusMessage ping =
+            m_appSide.call(QDBusMessage::createMethodCall(
+                               m_portalSide.baseService(), QStringLiteral("/"),
+                               QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
+                           QDBus::Block);
+        return ping.type() != QDBusMessage::ErrorMessage;
+    }
+
+private:
+    static inline const QString kPortalName = QStringLiteral("stand-in portal");
+    static inline const QString kAppName = QStringLiteral("app");
+    struct Disconnects {
+        ~Disconnects()
+        {
+            QDBusConnection::disconnectFromBus(kAppName);
+            QDBusConnection::disconnectFromBus(kPortalName);
+        }
+    } m_disconnects; // first made, last gone
+    QDBusConnection m_portalSide;
+    QDBusConnection m_appSide;
+    StandInPortal m_portal;
+    std::unique_ptr<QObject> m_listener;
+};
+
 // The lightness of what a widget paints: its ground (the colour most of it
 // has) and its ink (the one farthest from that).
 std::pair<int, int> groundAndInk(QWidget& widget)
@@ -322,16 +374,9 @@ TEST_F(Appearance, TheDesktopSwitchingLightAndDarkWhileShownRestylesWhatIsShown)
     PrivateBus bus;
     ASSERT_FALSE(bus.address().isEmpty()) << "no dbus-daemon (scripts/install-deps.sh installs it)";
     {
-        QDBusConnection portalSide =
-            QDBusConnection::connectToBus(bus.address(), QStringLiteral("stand-in portal"));
-        QDBusConnection appSide =
-            QDBusConnection::connectToBus(bus.address(), QStringLiteral("app"));
-        StandInPortal portal(portalSide, StandInPortal::kLight);
-        ASSERT_TRUE(portal.publish());
-        std::unique_ptr<QObject> listener(Theme::notifier()->followPortal(appSide));
-        ASSERT_TRUE(test::eventually([] {
-            return Theme::notifier()->desktopScheme() == ThemeNotifier::DesktopScheme::light;
-        })) << "the first read is answered";
+        FollowedPortal followed(bus.address());
+        ASSERT_TRUE(followed.follow()) << "the first read is answered";
+        StandInPortal& portal = followed.portal();
 
         QLabel label(QStringLiteral("Old Installers"));
         label.setFont(Theme::font(28, QFont::Bold));
@@ -348,9 +393,6 @@ TEST_F(Appearance, TheDesktopSwitchingLightAndDarkWhileShownRestylesWhatIsShown)
             return ground > 128 && ink < 128;
         })) << "dark text on a light ground once it turned light again";
     }
-    // Closed once no copy of them is left, before their bus goes.
-    QDBusConnection::disconnectFromBus(QStringLiteral("app"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("stand-in portal"));
 }
 
 // Anything on the bus may speak for the desktop and announce thousands of
@@ -366,16 +408,9 @@ TEST_F(Appearance, ABurstOfDesktopChangesIsShownOnlyWhereItEnds)
     PrivateBus bus;
     ASSERT_FALSE(bus.address().isEmpty()) << "no dbus-daemon (scripts/install-deps.sh installs it)";
     {
-        QDBusConnection portalSide =
-            QDBusConnection::connectToBus(bus.address(), QStringLiteral("stand-in portal"));
-        QDBusConnection appSide =
-            QDBusConnection::connectToBus(bus.address(), QStringLiteral("app"));
-        StandInPortal portal(portalSide, StandInPortal::kLight);
-        ASSERT_TRUE(portal.publish());
-        std::unique_ptr<QObject> listener(Theme::notifier()->followPortal(appSide));
-        ASSERT_TRUE(test::eventually([] {
-            return Theme::notifier()->desktopScheme() == ThemeNotifier::DesktopScheme::light;
-        })) << "the first read is answered";
+        FollowedPortal followed(bus.address());
+        ASSERT_TRUE(followed.follow()) << "the first read is answered";
+        StandInPortal& portal = followed.portal();
         int announced = 0;
         const auto counting = QObject::connect(Theme::notifier(), &ThemeNotifier::appearanceChanged,
                                                Theme::notifier(), [&announced] { ++announced; });
@@ -383,15 +418,9 @@ TEST_F(Appearance, ABurstOfDesktopChangesIsShownOnlyWhereItEnds)
             for (int i = kBurst - 1; i >= 0; --i)
                 portal.announce(i % 2 == 0 ? last
                                            : StandInPortal::kDark + StandInPortal::kLight - last);
-            // The portal answers a ping after every signal it sent before it,
-            // so once the answer is here the whole burst waits in the GUI
-            // thread's queue and one turn of the loop takes all of it.
-            const QDBusMessage ping = appSide.call(
-                QDBusMessage::createMethodCall(portalSide.baseService(), QStringLiteral("/"),
-                                               QStringLiteral("org.freedesktop.DBus.Peer"),
-                                               QStringLiteral("Ping")),
-                QDBus::Block);
-            return ping.type() != QDBusMessage::ErrorMessage;
+            // Once the ping is answered, the whole burst waits in the queue
+            // and one turn of the loop takes all of it.
+            return followed.pingPortal();
         };
 
         ASSERT_TRUE(burstEndingOn(StandInPortal::kLight)) << "the portal answers a ping";
@@ -409,6 +438,4 @@ TEST_F(Appearance, ABurstOfDesktopChangesIsShownOnlyWhereItEnds)
         EXPECT_LE(announced, kAtMostAnnounced) << "for " << kBurst << " changes announced";
         QObject::disconnect(counting);
     }
-    QDBusConnection::disconnectFromBus(QStringLiteral("app"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("stand-in portal"));
 }
