@@ -116,20 +116,28 @@ std::optional<std::chrono::nanoseconds> processorTime(pid_t pid)
     return std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
 }
 
+// The start of a helper's file under /proc (`stat`, `schedstat`), ended by a
+// NUL, in `text`; false when it cannot be read.
+template <std::size_t N> bool readProcessFile(pid_t pid, const char* name, char (&text)[N])
+{
+    char path[48];
+    std::snprintf(path, sizeof path, "/proc/%d/%s", int(pid), name);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const ssize_t n = ::read(fd, text, N - 1);
+    ::close(fd);
+    if (n <= 0) return false;
+    text[n] = '\0';
+    return true;
+}
+
 // The scheduler's state of a helper: R runnable, S or D waiting on something
 // other than the processor (a file, a lock), T stopped (a job control signal)
 // or t (a debugger); nothing when it cannot be read.
 std::optional<char> schedulerState(pid_t pid)
 {
-    char path[40];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
     char text[512];
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0) return std::nullopt;
-    text[n] = '\0';
+    if (!readProcessFile(pid, "stat", text)) return std::nullopt;
     // The program's name, in parentheses, may hold anything: the state is
     // the field after its last parenthesis.
     const char* fields = std::strrchr(text, ')');
@@ -142,15 +150,8 @@ std::optional<char> schedulerState(pid_t pid)
 // second figure of its schedstat file; nothing when it cannot be read.
 std::optional<std::chrono::nanoseconds> queuedTime(pid_t pid)
 {
-    char path[40];
-    std::snprintf(path, sizeof path, "/proc/%d/schedstat", int(pid));
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
     char text[96];
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0) return std::nullopt;
-    text[n] = '\0';
+    if (!readProcessFile(pid, "schedstat", text)) return std::nullopt;
     unsigned long long running = 0;
     unsigned long long waiting = 0;
     if (std::sscanf(text, "%llu %llu", &running, &waiting) != 2) return std::nullopt;
