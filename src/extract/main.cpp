@@ -139,8 +139,11 @@ struct Answer {
 // Every kind of reading the app hands its helpers.
 class Work {
 public:
-    explicit Work(const ExtractLimits& limits)
+    // `overTimeOn`: the test hook's file name, whose media budget is spent
+    // before its read begins.
+    Work(const ExtractLimits& limits, const char* overTimeOn)
         : m_extractor(limits)
+        , m_overTimeOn(overTimeOn)
     {
     }
 
@@ -190,14 +193,13 @@ private:
         return {text.outcome, text.isTruncated, std::move(text.text)};
     }
 
-    static Answer attributes(protocol::AttributeKind kind, const QString& path)
+    Answer attributes(protocol::AttributeKind kind, const QString& path) const
     {
         const auto file = UserFile::open(path);
         if (!file) return {};
         md::ContentAttributes read;
         md::MediaInput::Budget budget;
-        if (hasFileName(path, std::getenv(protocol::kOverTimeOnEnv)))
-            budget.time = std::chrono::milliseconds(0);
+        if (hasFileName(path, m_overTimeOn)) budget.time = std::chrono::milliseconds(0);
         bool isWhole = true;
         // The libraries can run out of memory on a hostile file; what was read by
         // then is still worth keeping.
@@ -254,6 +256,7 @@ private:
     }
 
     TextExtractor m_extractor;
+    const char* m_overTimeOn;
 };
 
 // The file a request names: none for a picture sent whole; a picture to draw
@@ -311,7 +314,7 @@ int main(int argc, char** argv)
     QThreadPool::globalInstance()->setMaxThreadCount(1);
     const char* crashOn = std::getenv(protocol::kCrashOnEnv);
     const char* spinOn = std::getenv(protocol::kSpinOnEnv);
-    const Work work(settings.limits);
+    const Work work(settings.limits, std::getenv(protocol::kOverTimeOnEnv));
     // Loaded and ready: the index starts a file's deadline only from here.
     if (!protocol::writeFully(STDOUT_FILENO, &protocol::kReady, sizeof protocol::kReady)) return 0;
 
