@@ -124,8 +124,7 @@ void HashCache::load()
     m_isLoaded = true;
     if (m_path.isEmpty()) return;
     // A save cut short by a kill leaves its temporary beside the file.
-    const QFileInfo info(m_path);
-    AtomicSave::removeStaleTemporaries(info.absolutePath(), {info.fileName()});
+    AtomicSave::removeStaleTemporariesOf(m_path, kFileRule.links);
     OwnFile::Status status = OwnFile::Status::absent;
     const QByteArray bytes = OwnFile::read(m_path, kFileRule, &status);
     if (status != OwnFile::Status::open) return;
