@@ -480,7 +480,8 @@ TEST_F(ExtractHelperTest, AHelperStuckInAFileEndsItselfOnceItHasSpentItsGuardsPr
     const auto spent = std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                        std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(spent - before).count(),
-              std::chrono::milliseconds(kGuard).count() * 9 / 10);
+              std::chrono::milliseconds(kGuard).count() * 9 / 10)
+        << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
 TEST_F(ExtractHelperTest, MediaAndPdfFilesThatCrashOrStallAreRejectedAndTheWalkFinishes)
