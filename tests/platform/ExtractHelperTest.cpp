@@ -432,7 +432,10 @@ TEST_F(ExtractHelperTest, AHelperStuckInAFileEndsItselfOnceItHasSpentItsGuardsPr
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    // A group of its own: stopped in a group that the exit of another
+    // process orphans, the kernel would end it with a hangup meanwhile.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     pid_t helper = -1;
     const int spawned = ::posix_spawn(&helper, argv[0], &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
